@@ -1,0 +1,21 @@
+# Shared build helpers.
+
+# tovek_add_test(name SOURCES ... [LIBS ...] [LABELS ...] [ENV ...])
+# One GoogleTest executable; each test case becomes a CTest test. Tests run
+# headless and on the emulated devices. Label "gui" marks tests that need Qt
+# widgets; the sanitizer run in CI takes the others.
+function(tovek_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if(NOT T_LABELS)
+    set(T_LABELS lib)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES
+      LABELS "${T_LABELS}"
+      TIMEOUT 300
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOVEK_BUILD_DIR=${CMAKE_BINARY_DIR};GST_PLUGIN_PATH=${CMAKE_BINARY_DIR}/bin;${T_ENV}")
+endfunction()
