@@ -1,0 +1,68 @@
+#include "platform/system.h"
+
+#include <chrono>
+#include <thread>
+
+namespace platform {
+namespace {
+// The installed fake clock, if any; read by every thread that asks the time.
+std::atomic<FakeClock*> g_fake_clock{nullptr};
+} // namespace
+
+FakeClock::FakeClock(uint32_t start_ms) : now_ms_(start_ms) {
+    g_fake_clock.store(this);
+}
+
+FakeClock::~FakeClock() {
+    FakeClock* self = this;
+    g_fake_clock.compare_exchange_strong(self, nullptr);
+}
+
+uint32_t GetTickCount() {
+    if (FakeClock* fake = g_fake_clock.load()) {
+        return fake->Now();
+    }
+    using namespace std::chrono;
+    auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<uint32_t>(ms);
+}
+
+void Sleep(uint32_t ms) {
+    if (FakeClock* fake = g_fake_clock.load()) {
+        fake->slept_ms_.fetch_add(ms);
+        fake->now_ms_.fetch_add(ms);
+        // Let other threads run, as a real sleep would.
+        std::this_thread::yield();
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void AutoResetEvent::Set() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        signalled_ = true;
+    }
+    cv_.notify_one();
+}
+
+void AutoResetEvent::Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    signalled_ = false;
+}
+
+bool AutoResetEvent::Wait(uint32_t timeout_ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return signalled_; })) {
+        return false;
+    }
+    signalled_ = false;
+    return true;
+}
+
+bool SimulateDevices() {
+    const char* value = std::getenv("TOVEK_SIMULATE");
+    return value != nullptr && value[0] != '\0' && std::string_view(value) != "0";
+}
+
+} // namespace platform
