@@ -1,6 +1,6 @@
 # Shared build helpers.
 
-# tovek_add_test(name SOURCES ... [LIBS ...] [LABELS ...] [ENV ...])
+# tovek_add_test(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...])
 # One GoogleTest executable; each test case becomes a CTest test. Tests run
 # headless and on the emulated devices. Label "gui" marks tests that need Qt
 # widgets; the sanitizer run in CI takes the others.
@@ -11,11 +11,13 @@ function(tovek_add_test name)
   if(NOT T_LABELS)
     set(T_LABELS lib)
   endif()
+  # The environment goes through `cmake -E env` as the test's launcher: the
+  # ENVIRONMENT property loses all but its first entry when tests are
+  # discovered at test time.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+    "${CMAKE_COMMAND};-E;env;QT_QPA_PLATFORM=offscreen;TOVEK_BUILD_DIR=${CMAKE_BINARY_DIR};GST_PLUGIN_PATH=${CMAKE_BINARY_DIR}/bin;${T_ENV}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES
-      LABELS "${T_LABELS}"
-      TIMEOUT 300
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOVEK_BUILD_DIR=${CMAKE_BINARY_DIR};GST_PLUGIN_PATH=${CMAKE_BINARY_DIR}/bin;${T_ENV}")
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
 endfunction()
