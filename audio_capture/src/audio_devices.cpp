@@ -1,0 +1,158 @@
+#include "audio_devices.h"
+
+#include "platform/system.h"
+
+#include <memory>
+
+namespace tovek::audio {
+namespace {
+
+// Capture buffers of 0.05 s: 1102 whole stereo 16-bit frames fit a 4410-byte
+// buffer.
+constexpr int kFramesPerCaptureBuffer = 1102;
+// Six buffers of 0.05 s, as the capture device is asked for.
+constexpr gint64 kDeviceBufferTimeUs = 300000;
+constexpr gint64 kDeviceLatencyTimeUs = 50000;
+
+bool HasProperty(GstElement* element, const char* property) {
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(element), property) != nullptr;
+}
+
+GstElement* MakeSimulatedMicrophone(const char* element_name) {
+    GstElement* src = gst_element_factory_make("audiotestsrc", element_name);
+    if (!src) {
+        return nullptr;
+    }
+    g_object_set(src, "is-live", TRUE, "freq", 440.0, "volume", 0.3, "samplesperbuffer",
+                 kFramesPerCaptureBuffer, nullptr);
+    gst_util_set_object_arg(G_OBJECT(src), "wave", "sine");
+    return src;
+}
+
+// Asks a sound device for buffers of 0.05 s where its element lets us.
+void SuggestDeviceBuffers(GstElement* src) {
+    if (HasProperty(src, "buffer-time") && HasProperty(src, "latency-time")) {
+        g_object_set(src, "buffer-time", kDeviceBufferTimeUs, "latency-time", kDeviceLatencyTimeUs,
+                     nullptr);
+    }
+}
+
+// What identifies a device from run to run: its class, name and properties,
+// without the ones that change while it stays the same device.
+std::string DeviceKey(GstDevice* device, const std::string& name) {
+    std::string key = "source:";
+    gchar* klass = gst_device_get_device_class(device);
+    key += klass ? klass : "";
+    g_free(klass);
+    key += '\n';
+    key += name;
+    if (GstStructure* props = gst_device_get_properties(device)) {
+        gst_structure_remove_field(props, "is-default");
+        gchar* text = gst_structure_to_string(props);
+        key += '\n';
+        key += text;
+        g_free(text);
+        gst_structure_free(props);
+    }
+    return key;
+}
+
+void AddSystemSources(std::vector<CatalogEntry>& out) {
+    GstDeviceMonitor* monitor = gst_device_monitor_new();
+    gst_device_monitor_add_filter(monitor, "Audio/Source", nullptr);
+    // Without start() this probes the providers once and returns.
+    GList* devices = gst_device_monitor_get_devices(monitor);
+    for (GList* item = devices; item; item = item->next) {
+        GstDevice* device = GST_DEVICE(item->data);
+        gchar* display_name = gst_device_get_display_name(device);
+        const std::string name = display_name ? display_name : "";
+        g_free(display_name);
+        if (name.empty()) {
+            continue;
+        }
+        std::shared_ptr<GstDevice> held(GST_DEVICE(gst_object_ref(device)),
+                                        [](GstDevice* d) { gst_object_unref(d); });
+        out.push_back({RecordName(name), NameBasedGuid(DeviceKey(device, name)),
+                       [held](const char* element_name) -> GstElement* {
+                           GstElement* src = gst_device_create_element(held.get(), element_name);
+                           if (src) {
+                               SuggestDeviceBuffers(src);
+                           }
+                           return src;
+                       }});
+    }
+    g_list_free_full(devices, gst_object_unref);
+    gst_object_unref(monitor);
+}
+
+GstElement* MakeMp3Encoder(const char* element_name) {
+    GstElement* enc = gst_element_factory_make("lamemp3enc", element_name);
+    if (enc) {
+        // 56 kbit/s constant: what the recorder declares for an MP3 stream.
+        gst_util_set_object_arg(G_OBJECT(enc), "target", "bitrate");
+        g_object_set(enc, "bitrate", 56, "cbr", TRUE, nullptr);
+    }
+    return enc;
+}
+
+GstElement* MakeAdpcmEncoder(const char* element_name) {
+    GstElement* enc = gst_element_factory_make("avenc_adpcm_ms", element_name);
+    if (enc) {
+        // 1024-byte blocks, the usual block size of this format at 22.05 kHz stereo.
+        g_object_set(enc, "block-size", 1024, nullptr);
+    }
+    return enc;
+}
+
+GstElement* MakePcmPassThrough(const char* element_name) {
+    GstElement* pass = gst_element_factory_make("identity", element_name);
+    if (pass) {
+        g_object_set(pass, "silent", TRUE, nullptr);
+    }
+    return pass;
+}
+
+bool FactoryExists(const char* factory_name) {
+    GstElementFactory* factory = gst_element_factory_find(factory_name);
+    if (!factory) {
+        return false;
+    }
+    gst_object_unref(factory);
+    return true;
+}
+
+} // namespace
+
+std::vector<CatalogEntry> ListSources() {
+    std::vector<CatalogEntry> sources;
+    if (platform::SimulateDevices() && FactoryExists("audiotestsrc")) {
+        sources.push_back({kSimulatedMicrophoneName,
+                           NameBasedGuid(std::string("simulated:") + kSimulatedMicrophoneName),
+                           MakeSimulatedMicrophone});
+    }
+    AddSystemSources(sources);
+    return sources;
+}
+
+std::vector<CatalogEntry> ListEncoders() {
+    struct Known {
+        const char* name;
+        const char* factory;
+        GstElement* (*make)(const char*);
+    };
+    static constexpr Known kKnown[] = {
+        {"MPEG Layer-3", "lamemp3enc", MakeMp3Encoder},
+        {"Microsoft ADPCM", "avenc_adpcm_ms", MakeAdpcmEncoder},
+        {"PCM", "identity", MakePcmPassThrough},
+    };
+    std::vector<CatalogEntry> encoders;
+    for (const Known& known : kKnown) {
+        if (FactoryExists(known.factory)) {
+            encoders.push_back(
+                {known.name, NameBasedGuid(std::string("encoder:") + known.factory), known.make});
+        }
+    }
+    return encoders;
+}
+
+} // namespace tovek::audio

@@ -1,0 +1,31 @@
+// The sound sources and audio encoders this library offers, in the order the
+// enumeration exports list them, and how to make each one's graph element.
+#pragma once
+
+#include "device_identity.h"
+
+#include <gst/gst.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tovek::audio {
+
+struct CatalogEntry {
+    std::string name; // as stored in a record: UTF-8, cut to fit
+    GUID clsid;       // stable for the same device
+    // Makes the element under the given name (floating reference), or null.
+    std::function<GstElement*(const char* element_name)> create;
+};
+
+// The simulated microphone first (when the emulated devices are on), then
+// the system's sound sources.
+std::vector<CatalogEntry> ListSources();
+// "MPEG Layer-3", "Microsoft ADPCM" and "PCM", each when it can be made here.
+std::vector<CatalogEntry> ListEncoders();
+
+// Name of the simulated microphone.
+inline constexpr char kSimulatedMicrophoneName[] = "Simulated Microphone";
+
+} // namespace tovek::audio

@@ -1,0 +1,280 @@
+#include "capture_context.h"
+
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+
+GST_DEBUG_CATEGORY_STATIC(tovek_audio_capture_debug);
+#define GST_CAT_DEFAULT tovek_audio_capture_debug
+
+namespace tovek::audio {
+namespace {
+
+constexpr int kCaptureRate = 22050;
+constexpr int kCaptureChannels = 2;
+// Buffers of 0.05 s of the capture format (4410 bytes on average, always
+// whole 4-byte frames).
+constexpr int kCaptureBuffersPerSecond = 20;
+
+// Silence run through an encoder to learn its output format: 0.5 s is more
+// than one block or frame of every encoder offered.
+constexpr int kProbeBuffers = 10;
+constexpr int kProbeFramesPerBuffer = 1102;
+constexpr GstClockTime kProbeTimeout = 5 * GST_SECOND;
+
+// Errors of a running graph are only logged: the caller learns of a lost
+// device by the callback falling silent, as with the platform it replaces.
+// Dropping every message also keeps the bus from filling up while the graph
+// runs for hours.
+GstBusSyncReply OnGraphMessage(GstBus*, GstMessage* message, gpointer) {
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
+        GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
+        GError* error = nullptr;
+        gchar* detail = nullptr;
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+            gst_message_parse_error(message, &error, &detail);
+        } else {
+            gst_message_parse_warning(message, &error, &detail);
+        }
+        GST_WARNING_OBJECT(GST_MESSAGE_SRC(message), "%s (%s)", error ? error->message : "",
+                           detail ? detail : "");
+        g_clear_error(&error);
+        g_free(detail);
+    }
+    return GST_BUS_DROP;
+}
+
+GstElement* MakeNamed(const char* factory, const char* name) {
+    return gst_element_factory_make(factory, name);
+}
+
+} // namespace
+
+GstCaps* CaptureCaps() {
+    return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout",
+                               G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT, kCaptureRate,
+                               "channels", G_TYPE_INT, kCaptureChannels, nullptr);
+}
+
+std::optional<AudioMediaType> ProbeEncoder(const CatalogEntry& encoder) {
+    GstElement* pipeline = gst_pipeline_new("Encoder Probe");
+    GstElement* src = MakeNamed("audiotestsrc", nullptr);
+    GstElement* format = MakeNamed("capsfilter", nullptr);
+    GstElement* enc = encoder.create(nullptr);
+    GstElement* sink = CreateStreamCallbackDump(nullptr);
+    if (!pipeline || !src || !format || !enc || !sink) {
+        for (GstElement* e : {pipeline, src, format, enc, sink}) {
+            if (e) {
+                gst_object_unref(gst_object_ref_sink(e));
+            }
+        }
+        return std::nullopt;
+    }
+    g_object_set(src, "num-buffers", kProbeBuffers, "samplesperbuffer", kProbeFramesPerBuffer,
+                 nullptr);
+    gst_util_set_object_arg(G_OBJECT(src), "wave", "silence");
+    GstCaps* caps = CaptureCaps();
+    g_object_set(format, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    gst_bin_add_many(GST_BIN(pipeline), src, format, enc, sink, nullptr);
+
+    std::optional<AudioMediaType> result;
+    if (gst_element_link_many(src, format, enc, sink, nullptr) &&
+        gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
+        GstBus* bus = gst_element_get_bus(pipeline);
+        GstMessage* message = gst_bus_timed_pop_filtered(
+            bus, kProbeTimeout, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        if (message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+            result = GetStreamCallbackDumpControl(sink)->ReceivedMediaType();
+        } else {
+            GST_WARNING("The encoder \"%s\" cannot take the capture format.", encoder.name.c_str());
+        }
+        if (message) {
+            gst_message_unref(message);
+        }
+        gst_object_unref(bus);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return result;
+}
+
+std::string GraphItemName(const void* graph) {
+    char name[64];
+    std::snprintf(name, sizeof(name), "FilterGraph %08" PRIXPTR " pid %08x",
+                  reinterpret_cast<uintptr_t>(graph), static_cast<unsigned>(getpid()));
+    return name;
+}
+
+bool InitializeGStreamer() {
+    static const bool ok = [] {
+        if (!gst_init_check(nullptr, nullptr, nullptr)) {
+            return false;
+        }
+        GST_DEBUG_CATEGORY_INIT(tovek_audio_capture_debug, "tovekaudiocapture", 0,
+                                "TovekAudioCapture");
+        return RegisterStreamCallbackDump();
+    }();
+    return ok;
+}
+
+} // namespace tovek::audio
+
+using namespace tovek::audio;
+
+AudioCaptureContext::~AudioCaptureContext() {
+    std::lock_guard lock(graph_lock_);
+    TearDown();
+}
+
+int32_t AudioCaptureContext::Connect(const std::string& source_name,
+                                     const std::string& encoder_name) {
+    std::lock_guard lock(graph_lock_);
+    TearDown();
+
+    std::optional<CatalogEntry> source;
+    for (CatalogEntry& entry : ListSources()) {
+        if (entry.name == source_name) {
+            source = std::move(entry);
+            break;
+        }
+    }
+    std::optional<CatalogEntry> encoder;
+    for (CatalogEntry& entry : ListEncoders()) {
+        if (entry.name == encoder_name) {
+            encoder = std::move(entry);
+            break;
+        }
+    }
+    if (!source || !encoder) {
+        return -1;
+    }
+
+    graph_ = gst_pipeline_new(nullptr);
+    if (!graph_) {
+        return -1;
+    }
+    gst_object_ref_sink(graph_);
+    source_ = source->create("Audio Capture");
+    encoder_ = encoder->create(encoder->name.c_str());
+    GstElement* convert = MakeNamed("audioconvert", "Format Converter");
+    GstElement* resample = MakeNamed("audioresample", "Rate Converter");
+    GstElement* format = MakeNamed("capsfilter", "Capture Format");
+    // Optional (gst-plugins-bad): cuts the capture into 0.05 s buffers; without
+    // it the buffers keep the device's size.
+    GstElement* split = MakeNamed("audiobuffersplit", "Capture Buffers");
+    for (GstElement* element : {source_, convert, resample, format, split, encoder_}) {
+        if (element) {
+            gst_bin_add(GST_BIN(graph_), element);
+        }
+    }
+    if (!source_ || !convert || !resample || !format || !encoder_) {
+        TearDown();
+        return E_FAIL;
+    }
+    GstCaps* caps = CaptureCaps();
+    g_object_set(format, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    if (split) {
+        g_object_set(split, "output-buffer-duration", 1, kCaptureBuffersPerSecond, nullptr);
+    }
+    if (!gst_element_link_many(source_, convert, resample, format, nullptr) ||
+        !(split ? gst_element_link_many(format, split, encoder_, nullptr)
+                : gst_element_link(format, encoder_))) {
+        TearDown();
+        return VFW_E_CANNOT_CONNECT;
+    }
+
+    // The media type has to be known before anything flows (the recorder
+    // writes it into the file header first), so the encoder is tried on
+    // silence once.
+    std::optional<AudioMediaType> media_type = ProbeEncoder(*encoder);
+    if (!media_type) {
+        TearDown();
+        return VFW_E_CANNOT_CONNECT;
+    }
+    sink_ = CreateStreamCallbackDump("Stream Callback Dump");
+    if (!sink_) {
+        TearDown();
+        return E_FAIL;
+    }
+    gst_object_ref_sink(sink_);
+    sink_control_ = GetStreamCallbackDumpControl(sink_);
+    sink_control_->AnnounceMediaType(*media_type);
+    gst_bin_add(GST_BIN(graph_), sink_);
+    if (!gst_element_link(encoder_, sink_)) {
+        GST_WARNING("\"%s\" cannot feed the stream callback.", encoder->name.c_str());
+    }
+
+    GstBus* bus = gst_element_get_bus(graph_);
+    gst_bus_set_sync_handler(bus, OnGraphMessage, nullptr, nullptr);
+    gst_object_unref(bus);
+
+    // Inspection tools find the graph by this name, as in a running object
+    // table; with GST_DEBUG_DUMP_DOT_DIR set, its layout is dumped there.
+    registration_ = GraphItemName(graph_);
+    gst_object_set_name(GST_OBJECT(graph_), registration_.c_str());
+    gst_debug_bin_to_dot_file(GST_BIN(graph_), GST_DEBUG_GRAPH_SHOW_ALL, registration_.c_str());
+    return 0;
+}
+
+int32_t AudioCaptureContext::SetStreamCallback(TovekWacStreamCallback callback, void* user) {
+    std::lock_guard lock(graph_lock_);
+    if (!sink_control_) {
+        return -1;
+    }
+    return sink_control_->SetCallback(callback, user);
+}
+
+int32_t AudioCaptureContext::GetStreamMediaType(AM_MEDIA_TYPE** media_type) {
+    std::lock_guard lock(graph_lock_);
+    if (!media_type || !sink_control_) {
+        return -1;
+    }
+    return sink_control_->GetMediaType(media_type);
+}
+
+int32_t AudioCaptureContext::Run() {
+    std::lock_guard lock(graph_lock_);
+    if (!graph_) {
+        return -1;
+    }
+    if (gst_element_set_state(graph_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        // Leave nothing half started (a device opened, a thread running).
+        gst_element_set_state(graph_, GST_STATE_NULL);
+        return E_FAIL;
+    }
+    return 0;
+}
+
+int32_t AudioCaptureContext::Stop() {
+    std::lock_guard lock(graph_lock_);
+    if (!graph_) {
+        return -1;
+    }
+    // Down to NULL: the sound device is released and the streaming thread
+    // has ended when this returns.
+    if (gst_element_set_state(graph_, GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE) {
+        return E_FAIL;
+    }
+    return 0;
+}
+
+void AudioCaptureContext::TearDown() {
+    if (graph_) {
+        gst_element_set_state(graph_, GST_STATE_NULL);
+    }
+    source_ = nullptr;
+    encoder_ = nullptr;
+    sink_control_ = nullptr;
+    if (sink_) {
+        gst_object_unref(sink_);
+        sink_ = nullptr;
+    }
+    if (graph_) {
+        gst_object_unref(graph_);
+        graph_ = nullptr;
+    }
+    registration_.clear();
+}
