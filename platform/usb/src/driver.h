@@ -1,0 +1,75 @@
+// One driver registration (WDU_Init ... WDU_Uninit): its match table and
+// callbacks, its back end, and the driver thread that opens matching devices
+// and runs the callbacks, one event at a time, in the order they came.
+#pragma once
+
+#include "backend.h"
+#include "handles.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace platform::usb {
+
+// A device a registration attached (or is attaching). Reached through its
+// handle; transfers hold a reference for their duration.
+struct DeviceEntry {
+    std::shared_ptr<OpenDevice> device;
+    UsbDeviceDescription description;
+    std::atomic<bool> gone{false}; // detached, refused or unregistered
+};
+
+// Every device handle of the process.
+HandleTable<DeviceEntry>& DeviceHandles();
+
+class Driver final : public EventSink, public std::enable_shared_from_this<Driver> {
+public:
+    Driver(std::vector<WDU_MATCH_TABLE> match_table, const WDU_EVENT_TABLE& events,
+           std::unique_ptr<Backend> backend);
+    ~Driver() override;
+
+    // Starts the driver thread and the back end.
+    WD_STATUS Start();
+    // Stops the back end and the driver thread (waiting for a running
+    // callback unless called from one) and releases the devices.
+    void Stop();
+
+    void Arrived(uint64_t key, std::shared_ptr<Candidate> candidate) override;
+    void Left(uint64_t key) override;
+
+private:
+    struct Event {
+        uint64_t key;
+        std::shared_ptr<Candidate> candidate; // null: the device left
+    };
+    struct Attached {
+        void* handle;
+        std::shared_ptr<DeviceEntry> entry;
+    };
+
+    void Run();
+    void HandleArrived(uint64_t key, Candidate& candidate);
+    void HandleLeft(uint64_t key);
+    bool Stopping();
+
+    const std::vector<WDU_MATCH_TABLE> match_table_;
+    const WDU_EVENT_TABLE events_;
+    std::unique_ptr<Backend> backend_;
+
+    std::mutex queue_mutex_; // guards queue_ and stopping_
+    std::condition_variable queue_cv_;
+    std::deque<Event> queue_;
+    bool stopping_ = false;
+
+    std::thread thread_;
+    // Driver thread only (and Stop once that thread is done with it).
+    std::map<uint64_t, Attached> attached_;
+};
+
+} // namespace platform::usb

@@ -1,0 +1,26 @@
+// Pieces of the libusb back end that need no device, kept apart for tests.
+#pragma once
+
+#include "platform/usb.h"
+#include "platform/usb_description.h"
+
+#include <libusb.h>
+
+namespace platform::usb {
+
+// Our status for a libusb error code (0 and positive counts are success).
+WD_STATUS StatusFromLibusb(int error);
+// Our status for the outcome of an asynchronous (isochronous) transfer.
+WD_STATUS StatusFromTransfer(libusb_transfer_status status);
+
+// The description of a device from its descriptors; config may be null (an
+// unconfigured device has no interfaces). Alternate setting 0 is active.
+UsbDeviceDescription DescribeLibusbDevice(const libusb_device_descriptor& device,
+                                          const libusb_config_descriptor* config);
+
+// Replaces libusb_init for tests (to act out a machine without USB access);
+// null puts libusb_init back.
+using LibusbInitFunction = int (*)(libusb_context** context);
+void SetLibusbInitFunction(LibusbInitFunction function);
+
+} // namespace platform::usb

@@ -1,0 +1,151 @@
+// Mutex, manual-reset event and thread helpers over the standard library.
+#include "platform/usb.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+struct OsMutex {
+    std::timed_mutex mutex;
+};
+
+struct OsEvent {
+    std::mutex mutex; // guards signalled
+    std::condition_variable cv;
+    bool signalled = false;
+};
+
+struct OsThread {
+    std::thread thread;
+};
+
+} // namespace
+
+extern "C" {
+
+WD_STATUS OsMutexCreate(OS_HANDLE* mutex) {
+    if (mutex == nullptr) {
+        return WD_INVALID_PARAMETER;
+    }
+    *mutex = new (std::nothrow) OsMutex;
+    return *mutex != nullptr ? WD_STATUS_SUCCESS : WD_INSUFFICIENT_RESOURCES;
+}
+
+void OsMutexLock(OS_HANDLE mutex) {
+    if (mutex != nullptr) {
+        static_cast<OsMutex*>(mutex)->mutex.lock();
+    }
+}
+
+WD_STATUS OsMutexLockTimeout(OS_HANDLE mutex, uint32_t timeout_ms) {
+    if (mutex == nullptr) {
+        return WD_INVALID_HANDLE;
+    }
+    auto& m = static_cast<OsMutex*>(mutex)->mutex;
+    if (timeout_ms == WD_INFINITE) {
+        m.lock();
+        return WD_STATUS_SUCCESS;
+    }
+    return m.try_lock_for(std::chrono::milliseconds(timeout_ms)) ? WD_STATUS_SUCCESS
+                                                                 : WD_TIME_OUT_EXPIRED;
+}
+
+void OsMutexUnlock(OS_HANDLE mutex) {
+    if (mutex != nullptr) {
+        static_cast<OsMutex*>(mutex)->mutex.unlock();
+    }
+}
+
+void OsMutexClose(OS_HANDLE mutex) {
+    delete static_cast<OsMutex*>(mutex);
+}
+
+WD_STATUS OsEventCreate(OS_HANDLE* event) {
+    if (event == nullptr) {
+        return WD_INVALID_PARAMETER;
+    }
+    *event = new (std::nothrow) OsEvent;
+    return *event != nullptr ? WD_STATUS_SUCCESS : WD_INSUFFICIENT_RESOURCES;
+}
+
+WD_STATUS OsEventSignal(OS_HANDLE event) {
+    if (event == nullptr) {
+        return WD_INVALID_HANDLE;
+    }
+    auto* e = static_cast<OsEvent*>(event);
+    {
+        std::lock_guard<std::mutex> lock(e->mutex);
+        e->signalled = true;
+    }
+    e->cv.notify_all();
+    return WD_STATUS_SUCCESS;
+}
+
+WD_STATUS OsEventReset(OS_HANDLE event) {
+    if (event == nullptr) {
+        return WD_INVALID_HANDLE;
+    }
+    auto* e = static_cast<OsEvent*>(event);
+    std::lock_guard<std::mutex> lock(e->mutex);
+    e->signalled = false;
+    return WD_STATUS_SUCCESS;
+}
+
+WD_STATUS OsEventWait(OS_HANDLE event, uint32_t timeout_ms) {
+    if (event == nullptr) {
+        return WD_INVALID_HANDLE;
+    }
+    auto* e = static_cast<OsEvent*>(event);
+    std::unique_lock<std::mutex> lock(e->mutex);
+    auto signalled = [e] { return e->signalled; };
+    if (timeout_ms == WD_INFINITE) {
+        e->cv.wait(lock, signalled);
+        return WD_STATUS_SUCCESS;
+    }
+    return e->cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), signalled)
+               ? WD_STATUS_SUCCESS
+               : WD_TIME_OUT_EXPIRED;
+}
+
+void OsEventClose(OS_HANDLE event) {
+    delete static_cast<OsEvent*>(event);
+}
+
+WD_STATUS ThreadStart(OS_HANDLE* thread, THREAD_FUNC func, void* context) {
+    if (thread == nullptr || func == nullptr) {
+        return WD_INVALID_PARAMETER;
+    }
+    *thread = nullptr;
+    auto* t = new (std::nothrow) OsThread;
+    if (t == nullptr) {
+        return WD_INSUFFICIENT_RESOURCES;
+    }
+    try {
+        t->thread = std::thread(func, context);
+    } catch (const std::system_error&) {
+        delete t;
+        return WD_INSUFFICIENT_RESOURCES;
+    }
+    *thread = t;
+    return WD_STATUS_SUCCESS;
+}
+
+void ThreadWait(OS_HANDLE thread) {
+    auto* t = static_cast<OsThread*>(thread);
+    if (t == nullptr) {
+        return;
+    }
+    if (t->thread.get_id() == std::this_thread::get_id()) {
+        t->thread.detach(); // joining itself would never return
+    } else if (t->thread.joinable()) {
+        t->thread.join();
+    }
+    delete t;
+}
+
+} // extern "C"

@@ -1,0 +1,120 @@
+// Module-wide state of q5_usb and the steps shared between its source files.
+#pragma once
+
+#include "platform/usb.h"
+#include "q5_usb.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace q5 {
+
+constexpr uint32_t kListenPipeNumber = 0x81;
+constexpr uint32_t kFrameRequest = 0xA2;
+constexpr uint32_t kStopRequest = 0xA3;
+constexpr uint32_t kCmdTimeoutMs = 1000;
+constexpr uint32_t kReadTimeoutMs = 1000;
+constexpr uint32_t kInitialPeriodMs = 60;
+constexpr uint32_t kBufferWaitMs = 5000;
+constexpr const char* kDriverName = "windrvr6";
+constexpr uint16_t kVendorId = 0x0525;
+constexpr uint16_t kProductId = 0xA4A5;
+
+struct DeviceNode {
+    std::unique_ptr<DeviceNode> next;
+    WDU_DEVICE_HANDLE device = nullptr;
+    uint16_t vendor_id = 0;
+    uint16_t product_id = 0;
+    uint8_t interface_number = 0;
+    uint8_t alternate_setting = 0;
+};
+
+// One per driver registration.
+struct DriverContext {
+    uint32_t device_count = 0;
+    OS_HANDLE list_lock = nullptr;   // guards device list, device_count and active
+    OS_HANDLE device_idle = nullptr; // signalled once created
+    std::unique_ptr<DeviceNode> list;
+    DeviceNode* active = nullptr;
+};
+
+// The streaming pipe of the active device.
+struct ListenPipe {
+    WDU_DEVICE_HANDLE device = nullptr;
+    const WDU_PIPE_INFO* pipe = nullptr; // inside the device information
+    OS_HANDLE worker = nullptr;
+    uint32_t transfer_size = 0;
+    uint32_t transfer_options = 0;
+};
+
+// Resources of one streaming run: the stop event and the hand-off buffer.
+// Shared by the worker and the exports, so a fetch or a stop racing with the
+// worker's exit never touches released memory.
+struct StreamRun {
+    StreamRun();
+    ~StreamRun();
+    StreamRun(const StreamRun&) = delete;
+    StreamRun& operator=(const StreamRun&) = delete;
+
+    OS_HANDLE stop_event = nullptr;
+    OS_HANDLE frame_lock = nullptr;   // guards frame and frame_length
+    std::unique_ptr<uint8_t[]> frame; // Q5_MAX_FRAME_SIZE bytes
+    uint32_t frame_length = 0;
+    bool ok = false; // every resource was created
+};
+
+struct Module {
+    WDU_DRIVER_HANDLE driver = nullptr; // written by Init/Uninit only
+    std::unique_ptr<DriverContext> context;
+
+    // Serialises start, stop, device set-up and teardown, and guards the
+    // three handles below against a half-released state.
+    std::mutex control_lock;
+    WDU_DEVICE_HANDLE active_device = nullptr;
+    WDU_DEVICE* device_info = nullptr;
+    std::unique_ptr<ListenPipe> listen_pipe;
+
+    // Guards `run`: published by start, cleared by stop or the worker's exit.
+    std::mutex run_lock;
+    std::shared_ptr<StreamRun> run;
+
+    // Held while the event callback runs; callback and user are written by
+    // TovekCameraInit before any event can be sent.
+    std::mutex callback_lock;
+    CameraEventCallback callback = nullptr;
+    uintptr_t user = 0;
+
+    std::atomic<uint32_t> pause_ms{kInitialPeriodMs};
+    std::atomic<uint32_t> time_per_frame_ms{kInitialPeriodMs};
+};
+
+Module& State();
+
+// Sends event under the callback lock; a null callback is skipped.
+void SendEvent(uint32_t event);
+
+// Transfer classification shared by Cmd and the worker's read.
+enum class TransferResult { Success, Retry, Fatal };
+TransferResult Classify(WD_STATUS status, uint32_t transferred);
+
+// Vendor request on the default pipe of device: up to 4 attempts.
+bool Cmd(WDU_DEVICE_HANDLE device, uint8_t request, uint32_t timeout_ms);
+
+bool DriverInit(const char* driver_name, DriverContext* context);
+void DriverUninit(DriverContext* context);
+bool DeviceAttach(WDU_DEVICE_HANDLE device, WDU_DEVICE* info, void* user);
+void DeviceDetach(WDU_DEVICE_HANDLE device, void* user);
+// Both called with control_lock held.
+bool DeviceControllerInit();
+void DeviceControllerUninit();
+
+// Start and stop of the streaming worker; called with control_lock held.
+bool StartStreamingLocked();
+void StopStreamingLocked();
+// Copies the newest picture (see TovekCameraGetFrameData).
+bool FetchFrame(uint8_t* buffer, uint32_t* size);
+std::shared_ptr<StreamRun> CurrentRun();
+
+} // namespace q5

@@ -1,0 +1,164 @@
+// The exported interface of q5_usb.
+#include "module.h"
+#include "q5_trace.h"
+
+#include <cstdio>
+
+namespace q5 {
+
+Module& State() {
+    static Module module;
+    return module;
+}
+
+trace::CTracerWrapper<char>& Tracer() {
+    static trace::CTracerWrapper<char> tracer;
+    return tracer;
+}
+
+void SendEvent(uint32_t event) {
+    Module& m = State();
+    std::lock_guard<std::mutex> lock(m.callback_lock);
+    if (m.callback != nullptr) {
+        m.callback(event, 0, 0, m.user);
+    }
+}
+
+namespace {
+// Writes text into buffer, cut to fit capacity characters with the terminator.
+uint32_t CopyText(const char* text, char* buffer, uint32_t capacity) {
+    if (buffer == nullptr || capacity == 0) {
+        return 0;
+    }
+    int n = std::snprintf(buffer, capacity, "%s", text);
+    return n < 0 ? 0 : (static_cast<uint32_t>(n) < capacity ? n : capacity - 1);
+}
+} // namespace
+
+} // namespace q5
+
+using namespace q5;
+
+extern "C" {
+
+int32_t TovekCameraControl(uint32_t command) {
+    WDU_DEVICE_HANDLE device;
+    {
+        std::lock_guard<std::mutex> control(State().control_lock);
+        device = State().active_device;
+    }
+    if (Cmd(device, static_cast<uint8_t>(command & 0xFF), kCmdTimeoutMs)) {
+        return 0;
+    }
+    Q5_TRACE("%s(), %s, file:%s line:%d", "CameraControl", "Cmd failed.", Q5_SOURCE, __LINE__);
+    return -1;
+}
+
+void TovekCameraGetDeviceName(char* buffer, uint32_t* size) {
+    if (size == nullptr) {
+        return;
+    }
+    *size = CopyText("Q5USB", buffer, *size);
+}
+
+uint8_t TovekCameraGetFrameData(uint8_t* buffer, uint32_t* size) {
+    if (size == nullptr) {
+        return 0;
+    }
+    if (buffer == nullptr) {
+        *size = 0; // nothing can be copied, but the picture length is still reported
+    }
+    return FetchFrame(buffer, size) ? 1 : 0;
+}
+
+int32_t TovekCameraGetImagetype(char* buffer, uint32_t* size) {
+    if (size == nullptr) {
+        return 0;
+    }
+    return static_cast<int32_t>(CopyText("JPG", buffer, *size));
+}
+
+uint32_t TovekCameraGetMaxFrameSize() {
+    Q5_TRACE_ENTRY();
+    Q5_CHECK(State().callback != nullptr);
+    return Q5_MAX_FRAME_SIZE;
+}
+
+uint32_t TovekCameraGetPerFrameTime(uint32_t* out) {
+    uint32_t value = State().time_per_frame_ms.load();
+    Q5_CHECK(value != 0);
+    if (out != nullptr) {
+        *out = value;
+    }
+    return value;
+}
+
+uint8_t TovekCameraInit(CameraEventCallback callback, uintptr_t user) {
+    Module& m = State();
+    m.pause_ms.store(kInitialPeriodMs);
+    m.time_per_frame_ms.store(kInitialPeriodMs);
+    {
+        std::lock_guard<std::mutex> control(m.control_lock);
+        m.driver = nullptr;
+        m.context.reset();
+        m.active_device = nullptr;
+        m.listen_pipe.reset();
+    }
+    {
+        std::lock_guard<std::mutex> lock(m.run_lock);
+        m.run.reset();
+    }
+    trace::ApplyDriverTraceSwitches(Tracer());
+
+    Q5_TRACE_ENTRY();
+    Q5_CHECK(callback != nullptr);
+    {
+        std::lock_guard<std::mutex> lock(m.callback_lock);
+        m.callback = callback;
+        m.user = user;
+    }
+    m.context = std::make_unique<DriverContext>();
+    if (DriverInit(kDriverName, m.context.get())) {
+        return 1;
+    }
+    DriverUninit(m.context.get());
+    Q5_CHECK(false);
+    return 0;
+}
+
+uint8_t TovekCameraPlay() {
+    std::lock_guard<std::mutex> control(State().control_lock);
+    return StartStreamingLocked() ? 1 : 0;
+}
+
+void TovekCameraStop() {
+    Q5_TRACE_ENTRY();
+    std::lock_guard<std::mutex> control(State().control_lock);
+    StopStreamingLocked();
+}
+
+void TovekCameraUninit() {
+    Q5_TRACE_ENTRY();
+    Module& m = State();
+    Q5_CHECK(m.context != nullptr);
+    {
+        // A caller that forgot to stop must not leave the worker running.
+        std::lock_guard<std::mutex> control(m.control_lock);
+        StopStreamingLocked();
+    }
+    if (m.context) {
+        // Unregister before releasing the pipe: a detach callback may still be
+        // running and needs the control lock.
+        DriverUninit(m.context.get());
+        std::lock_guard<std::mutex> control(m.control_lock);
+        DeviceControllerUninit();
+        m.context.reset();
+    }
+    {
+        std::lock_guard<std::mutex> lock(m.callback_lock);
+        m.callback = nullptr;
+    }
+    trace::ReleaseDriverTraceSwitches(Tracer());
+}
+
+} // extern "C"
