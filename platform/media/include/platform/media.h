@@ -1,0 +1,189 @@
+// Media helpers shared by the capture libraries: the sample object handed to
+// sample callbacks, the video window a capture library renders into, the
+// JPEG-to-BGRx decoder, and the GStreamer elements of the capture graphs:
+//
+//   "tovekjpegdec"       MJPEG Decompressor: image/jpeg -> video/x-raw,BGRx
+//   "toveksamplegrabber" Sample Grabber: calls a MediaSampleCallback with each
+//                        buffer, writable, before it goes downstream
+//   "tovekvideosink"     video renderer: hands BGRx frames to a VideoWindow
+//
+// The elements are registered into the process (not a plugin) by
+// tovek_media_register_elements(). Pixels are 32-bit B, G, R, X with rows
+// top-down. No Qt here: the program implements VideoWindow on its side.
+#pragma once
+
+#include "platform/wintypes.h"
+
+#include <cstddef>
+#include <cstdint>
+
+typedef struct _GstElement GstElement;
+
+// ---- sample object -----------------------------------------------------------
+
+// What a sample callback receives, modelled on the platform's media sample:
+// GetPointer gives the sample's writable bytes, valid only during the
+// callback; changes made there travel on downstream. For a video frame the
+// bytes are height rows of GetStride() bytes, top row first.
+struct IMediaSample {
+    // S_OK and the buffer; E_POINTER when buffer is null.
+    virtual HRESULT GetPointer(BYTE** buffer) = 0;
+    // Bytes available at GetPointer.
+    virtual LONG GetSize() = 0;
+    // Bytes of data in the sample (for a frame: stride x height).
+    virtual LONG GetActualDataLength() = 0;
+    // Stream times in 100-ns units; VFW_E_SAMPLE_TIME_NOT_SET when the sample
+    // carries none (both are then set to 0), E_POINTER for a null pointer.
+    virtual HRESULT GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end) = 0;
+    // Frame geometry; all 0 when the sample is not a raw video frame (for
+    // example a compressed picture).
+    virtual int GetWidth() = 0;
+    virtual int GetHeight() = 0;
+    virtual int GetStride() = 0;
+
+protected:
+    ~IMediaSample() = default;
+};
+
+constexpr HRESULT VFW_E_SAMPLE_TIME_NOT_SET = static_cast<HRESULT>(0x80040249u);
+
+// The sample callback of both capture families: the sample, pointers to its
+// start and end time (100-ns units), a flag (always 0) and the context given
+// with the callback. The result is ignored.
+typedef int (*MediaSampleCallback)(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end,
+                                   int flag, void* context);
+
+namespace platform {
+
+// A sample over memory the caller owns, for example a mapped buffer.
+class MemorySample final : public IMediaSample {
+public:
+    // A raw frame of height rows of stride bytes.
+    MemorySample(BYTE* data, size_t size, int width, int height, int stride);
+    // Bytes without frame geometry (a compressed picture).
+    MemorySample(BYTE* data, size_t size);
+
+    void SetTime(REFERENCE_TIME start, REFERENCE_TIME end);
+
+    HRESULT GetPointer(BYTE** buffer) override;
+    LONG GetSize() override;
+    LONG GetActualDataLength() override;
+    HRESULT GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end) override;
+    int GetWidth() override { return width_; }
+    int GetHeight() override { return height_; }
+    int GetStride() override { return stride_; }
+
+private:
+    BYTE* data_;
+    size_t size_;
+    size_t actual_;
+    int width_ = 0;
+    int height_ = 0;
+    int stride_ = 0;
+    bool has_time_ = false;
+    REFERENCE_TIME start_ = 0;
+    REFERENCE_TIME end_ = 0;
+};
+
+} // namespace platform
+
+// ---- video window --------------------------------------------------------------
+
+// Where a capture library shows the live picture; stands in for the window
+// handle given to SetPosition and Refresh. The program's video view implements
+// it and paints on its user-interface thread; the library calls it from its
+// streaming thread. Calls for one window are serialised by the caller (the
+// renderer element holds its lock during each call), so an implementation
+// must return quickly, must not call back into the renderer and must not wait
+// for the thread that sets the destination.
+struct VideoWindow {
+    // One composited frame to show at destination (window coordinates; right
+    // and bottom exclusive). pixels is valid only during the call: copy what
+    // is painted later. Never called with a destination of 1 x 1 or empty.
+    virtual void PresentFrame(const uint8_t* pixels, int width, int height, int stride,
+                              const RECT& destination) = 0;
+    // The destination became 1 x 1 or empty (the picture stopped): show no
+    // video, and forget the last frame so that nothing stale reappears.
+    // May come from any thread that sets the destination.
+    virtual void ClearVideo() = 0;
+
+protected:
+    ~VideoWindow() = default;
+};
+
+// The window as an opaque handle across the C boundary of the capture
+// libraries; the same pointer, so no conversion is needed.
+typedef struct VideoWindow* VIDEO_WINDOW;
+
+// True when a destination of this size shows a picture (not 1 x 1, not empty).
+constexpr bool IsVisibleDestination(int width, int height) {
+    return width > 0 && height > 0 && !(width == 1 && height == 1);
+}
+
+// ---- JPEG to BGRx --------------------------------------------------------------
+
+namespace platform {
+
+enum class JpegDecodeResult {
+    kOk = 0,
+    // Decoded, but libjpeg-turbo reported a fault it worked around (a few
+    // corrupt bytes; the picture may show a damaged block). Some cameras
+    // send such pictures all the time, so they are shown.
+    kRecovered = 1,
+    // Nothing usable: not a JPEG, a damaged header, a picture that is cut
+    // short (no EOI near its end), or a size that is not the one expected.
+    kFailed = -1,
+};
+
+// Decodes JPEG pictures straight to 32-bit BGRx with the fast integer
+// transform. One decoder serves one thread at a time; create one per thread.
+class JpegDecoder {
+public:
+    JpegDecoder();
+    ~JpegDecoder();
+    JpegDecoder(const JpegDecoder&) = delete;
+    JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+    // Width and height from the picture's header; false when there is none.
+    bool ReadSize(const uint8_t* jpeg, size_t size, int* width, int* height);
+    // Decodes into dst: height rows of stride bytes. The picture must be
+    // exactly width x height; stride must be at least width x 4.
+    JpegDecodeResult DecodeBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
+                                int height, int stride);
+    // Why the last call failed or what fault was recovered from; empty after
+    // a clean decode. Valid until the next call on this decoder.
+    const char* LastError() const { return error_; }
+
+private:
+    void* handle_;           // tjhandle; null when the library could not create one
+    const char* error_ = ""; // static text or the tjhandle's own message buffer
+};
+
+// Decodes one picture with a decoder kept for the calling thread: the same
+// code path as the decoder element.
+JpegDecodeResult DecodeJpegToBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
+                                  int height, int stride);
+
+} // namespace platform
+
+// ---- GStreamer elements ---------------------------------------------------------
+
+// Registers the three elements with GStreamer (rank none: never chosen by
+// automatic plugging). gst_init must have run. Safe to call any number of
+// times from any thread; true when the elements are available.
+bool tovek_media_register_elements();
+
+// Sets the window a "tovekvideosink" hands its frames to; null drops frames.
+// When this returns, the old window is no longer called.
+void tovek_video_sink_set_window(GstElement* sink, VIDEO_WINDOW window);
+// Sets the destination rectangle (x, y, width, height as SetPosition and
+// Refresh give it). A 1 x 1 or empty one shows nothing: frames are dropped and
+// the window, if any, is told ClearVideo once. Nothing shows before the first
+// call.
+void tovek_video_sink_set_destination(GstElement* sink, int x, int y, int width, int height);
+
+// Sets the callback of a "toveksamplegrabber" (null clears it). The callback
+// runs on the streaming thread under the grabber's callback lock; when this
+// returns, the old callback is no longer running or called.
+void tovek_sample_grabber_set_callback(GstElement* grabber, MediaSampleCallback callback,
+                                       void* context);

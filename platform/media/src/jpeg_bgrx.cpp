@@ -1,0 +1,91 @@
+#include "platform/media.h"
+
+#include <turbojpeg.h>
+
+namespace platform {
+namespace {
+
+// Cameras may pad a picture after its EOI; a picture cut short has no EOI
+// in its tail at all (inside entropy-coded data 0xFF is never followed by
+// 0xD9). Looking only at the tail keeps this check cheap.
+constexpr size_t kEndSearchBytes = 1024;
+
+bool EndsWithEndOfImage(const uint8_t* jpeg, size_t size) {
+    const size_t first = size > kEndSearchBytes ? size - kEndSearchBytes : 0;
+    for (size_t i = size - 1; i > first; --i) {
+        if (jpeg[i - 1] == 0xFF && jpeg[i] == 0xD9) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+JpegDecoder::JpegDecoder() : handle_(tjInitDecompress()) {}
+
+JpegDecoder::~JpegDecoder() {
+    if (handle_ != nullptr) {
+        tjDestroy(handle_);
+    }
+}
+
+bool JpegDecoder::ReadSize(const uint8_t* jpeg, size_t size, int* width, int* height) {
+    if (handle_ == nullptr) {
+        error_ = "no TurboJPEG decompressor";
+        return false;
+    }
+    if (jpeg == nullptr || size == 0) {
+        error_ = "empty picture";
+        return false;
+    }
+    int w = 0;
+    int h = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (tjDecompressHeader3(handle_, jpeg, size, &w, &h, &subsampling, &colorspace) != 0 ||
+        w <= 0 || h <= 0) {
+        error_ = tjGetErrorStr2(handle_);
+        return false;
+    }
+    *width = w;
+    *height = h;
+    return true;
+}
+
+JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
+                                         int height, int stride) {
+    if (dst == nullptr || width <= 0 || height <= 0 || stride / 4 < width) {
+        error_ = "no room for the picture";
+        return JpegDecodeResult::kFailed;
+    }
+    int picture_width = 0;
+    int picture_height = 0;
+    if (!ReadSize(jpeg, size, &picture_width, &picture_height)) {
+        return JpegDecodeResult::kFailed;
+    }
+    if (picture_width != width || picture_height != height) {
+        error_ = "picture size differs from the expected one";
+        return JpegDecodeResult::kFailed;
+    }
+    if (!EndsWithEndOfImage(jpeg, size)) {
+        error_ = "picture cut short: no end-of-image marker";
+        return JpegDecodeResult::kFailed;
+    }
+    const int flags = TJFLAG_FASTDCT | TJFLAG_LIMITSCANS;
+    if (tjDecompress2(handle_, jpeg, size, dst, width, stride, height, TJPF_BGRX, flags) == 0) {
+        error_ = "";
+        return JpegDecodeResult::kOk;
+    }
+    error_ = tjGetErrorStr2(handle_);
+    return tjGetErrorCode(handle_) == TJERR_WARNING ? JpegDecodeResult::kRecovered
+                                                    : JpegDecodeResult::kFailed;
+}
+
+JpegDecodeResult DecodeJpegToBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
+                                  int height, int stride) {
+    thread_local JpegDecoder decoder;
+    return decoder.DecodeBgrx(jpeg, size, dst, width, height, stride);
+}
+
+} // namespace platform

@@ -1,0 +1,177 @@
+// "tovekjpegdec", the MJPEG Decompressor: each input buffer is one complete
+// JPEG picture; each output buffer one BGRx frame from the decoder's buffer
+// pool. A picture that cannot be decoded is dropped with a warning message
+// so that one bad transfer from the camera never stops the picture.
+#include "elements.h"
+
+#include "platform/media.h"
+
+#include <gst/video/gstvideodecoder.h>
+#include <gst/video/video.h>
+
+#include <new>
+
+GST_DEBUG_CATEGORY_STATIC(tovek_jpeg_dec_debug);
+#define GST_CAT_DEFAULT tovek_jpeg_dec_debug
+
+namespace {
+
+// No lock: start and stop run while no data flows, and the base class calls
+// set_format and handle_frame under its stream lock.
+struct TovekJpegDec {
+    GstVideoDecoder parent;
+    platform::JpegDecoder* jpeg;     // from start to stop
+    GstVideoCodecState* input_state; // the last input caps, for frame rate and aspect
+    int width;                       // size of the current output state; 0 before the first
+    int height;
+};
+
+struct TovekJpegDecClass {
+    GstVideoDecoderClass parent_class;
+};
+
+} // namespace
+
+G_DEFINE_TYPE(TovekJpegDec, tovek_jpeg_dec, GST_TYPE_VIDEO_DECODER)
+
+namespace {
+
+TovekJpegDec* Self(GstVideoDecoder* decoder) {
+    return reinterpret_cast<TovekJpegDec*>(decoder);
+}
+
+GstStaticPadTemplate sink_template =
+    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS("image/jpeg"));
+
+GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
+    "src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("BGRx")));
+
+GstFlowReturn SkipPicture(TovekJpegDec* self, GstVideoCodecFrame* frame, const char* reason) {
+    GST_ELEMENT_WARNING(self, STREAM, DECODE, ("Skipped a JPEG picture that cannot be decoded."),
+                        ("%s", reason));
+    return gst_video_decoder_drop_frame(&self->parent, frame);
+}
+
+// Announces a new output size; the base class negotiates it when the next
+// output buffer is allocated.
+bool SetOutputSize(TovekJpegDec* self, int width, int height) {
+    GstVideoCodecState* state = gst_video_decoder_set_output_state(
+        &self->parent, GST_VIDEO_FORMAT_BGRx, static_cast<guint>(width), static_cast<guint>(height),
+        self->input_state);
+    if (state == nullptr) {
+        return false;
+    }
+    gst_video_codec_state_unref(state);
+    self->width = width;
+    self->height = height;
+    return true;
+}
+
+GstFlowReturn DecodeInto(TovekJpegDec* self, GstVideoCodecFrame* frame, const GstMapInfo& in) {
+    GstVideoCodecState* state = gst_video_decoder_get_output_state(&self->parent);
+    if (state == nullptr) {
+        return SkipPicture(self, frame, "no output state");
+    }
+    GstVideoFrame out;
+    const gboolean mapped =
+        gst_video_frame_map(&out, &state->info, frame->output_buffer, GST_MAP_WRITE);
+    gst_video_codec_state_unref(state);
+    if (!mapped) {
+        return SkipPicture(self, frame, "cannot map the output buffer");
+    }
+    const platform::JpegDecodeResult result = self->jpeg->DecodeBgrx(
+        in.data, in.size, static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0)), self->width,
+        self->height, GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0));
+    gst_video_frame_unmap(&out);
+    if (result == platform::JpegDecodeResult::kFailed) {
+        return SkipPicture(self, frame, self->jpeg->LastError());
+    }
+    if (result == platform::JpegDecodeResult::kRecovered) {
+        GST_WARNING_OBJECT(self, "picture decoded with a fault: %s", self->jpeg->LastError());
+    }
+    return gst_video_decoder_finish_frame(&self->parent, frame);
+}
+
+gboolean Start(GstVideoDecoder* decoder) {
+    TovekJpegDec* self = Self(decoder);
+    self->jpeg = new (std::nothrow) platform::JpegDecoder();
+    self->width = 0;
+    self->height = 0;
+    return self->jpeg != nullptr;
+}
+
+gboolean Stop(GstVideoDecoder* decoder) {
+    TovekJpegDec* self = Self(decoder);
+    delete self->jpeg;
+    self->jpeg = nullptr;
+    g_clear_pointer(&self->input_state, gst_video_codec_state_unref);
+    self->width = 0;
+    self->height = 0;
+    return TRUE;
+}
+
+gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* state) {
+    TovekJpegDec* self = Self(decoder);
+    g_clear_pointer(&self->input_state, gst_video_codec_state_unref);
+    self->input_state = gst_video_codec_state_ref(state);
+    self->width = 0; // new caps: announce the output again with the next picture
+    self->height = 0;
+    return TRUE;
+}
+
+GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
+    TovekJpegDec* self = Self(decoder);
+    // Finishing or dropping the frame releases its input buffer, so the
+    // mapping holds a reference of its own.
+    GstBuffer* input = gst_buffer_ref(frame->input_buffer);
+    GstMapInfo in;
+    if (!gst_buffer_map(input, &in, GST_MAP_READ)) {
+        gst_buffer_unref(input);
+        return SkipPicture(self, frame, "cannot map the input buffer");
+    }
+    int width = 0;
+    int height = 0;
+    GstFlowReturn ret = GST_FLOW_OK;
+    if (!self->jpeg->ReadSize(in.data, in.size, &width, &height)) {
+        ret = SkipPicture(self, frame, self->jpeg->LastError());
+    } else if ((width != self->width || height != self->height) &&
+               !SetOutputSize(self, width, height)) {
+        ret = SkipPicture(self, frame, "cannot set the output format");
+    } else {
+        ret = gst_video_decoder_allocate_output_frame(decoder, frame);
+        if (ret == GST_FLOW_OK) {
+            ret = DecodeInto(self, frame, in);
+        } else {
+            GST_DEBUG_OBJECT(self, "no output buffer: %s", gst_flow_get_name(ret));
+            gst_video_decoder_drop_frame(decoder, frame);
+        }
+    }
+    gst_buffer_unmap(input, &in);
+    gst_buffer_unref(input);
+    return ret;
+}
+
+} // namespace
+
+static void tovek_jpeg_dec_init(TovekJpegDec* self) {
+    GstVideoDecoder* decoder = &self->parent;
+    // Every buffer from the camera is one whole picture: no parsing needed.
+    gst_video_decoder_set_packetized(decoder, TRUE);
+    gst_video_decoder_set_use_default_pad_acceptcaps(decoder, TRUE);
+    GST_PAD_SET_ACCEPT_TEMPLATE(GST_VIDEO_DECODER_SINK_PAD(decoder));
+}
+
+static void tovek_jpeg_dec_class_init(TovekJpegDecClass* klass) {
+    GST_DEBUG_CATEGORY_INIT(tovek_jpeg_dec_debug, "tovekjpegdec", 0, "MJPEG Decompressor");
+    GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
+    gst_element_class_add_static_pad_template(element_class, &sink_template);
+    gst_element_class_add_static_pad_template(element_class, &src_template);
+    gst_element_class_set_static_metadata(
+        element_class, "MJPEG Decompressor", "Codec/Decoder/Video",
+        "Decodes JPEG pictures to BGRx with libjpeg-turbo", "TovekCamera");
+    GstVideoDecoderClass* decoder_class = GST_VIDEO_DECODER_CLASS(klass);
+    decoder_class->start = Start;
+    decoder_class->stop = Stop;
+    decoder_class->set_format = SetFormat;
+    decoder_class->handle_frame = HandleFrame;
+}

@@ -1,0 +1,281 @@
+#include "platform/media.h"
+
+#include "test_pictures.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
+#include <gst/video/video.h>
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+using media_test::Bytes;
+using media_test::SolidJpeg;
+
+namespace {
+
+// A pipeline from a launch line whose appsrc is named "src".
+class Pipeline {
+public:
+    explicit Pipeline(const char* description) {
+        pipeline_ = gst_parse_launch(description, nullptr);
+        EXPECT_NE(pipeline_, nullptr) << description;
+    }
+    ~Pipeline() {
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_object_unref(pipeline_);
+    }
+    Pipeline(const Pipeline&) = delete;
+    Pipeline& operator=(const Pipeline&) = delete;
+
+    // The element of that name; the pipeline keeps it alive.
+    GstElement* Get(const char* name) {
+        GstElement* element = gst_bin_get_by_name(GST_BIN(pipeline_), name);
+        gst_object_unref(element);
+        return element;
+    }
+    void Play() { gst_element_set_state(pipeline_, GST_STATE_PLAYING); }
+    void Push(const Bytes& data, GstClockTime pts = GST_CLOCK_TIME_NONE) {
+        GstBuffer* buffer = gst_buffer_new_memdup(data.data(), data.size());
+        GST_BUFFER_PTS(buffer) = pts;
+        GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_IS_VALID(pts) ? 83 * GST_MSECOND : pts;
+        gst_app_src_push_buffer(GST_APP_SRC(Get("src")), buffer);
+    }
+    // Ends the stream and waits until it has drained, counting warnings.
+    void Finish() {
+        gst_app_src_end_of_stream(GST_APP_SRC(Get("src")));
+        GstBus* bus = gst_element_get_bus(pipeline_);
+        const auto types =
+            static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_WARNING);
+        while (GstMessage* msg = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND, types)) {
+            const GstMessageType type = GST_MESSAGE_TYPE(msg);
+            warnings += type == GST_MESSAGE_WARNING;
+            errors += type == GST_MESSAGE_ERROR;
+            gst_message_unref(msg);
+            if (type != GST_MESSAGE_WARNING) {
+                ended = type == GST_MESSAGE_EOS;
+                break;
+            }
+        }
+        gst_object_unref(bus);
+    }
+
+    int warnings = 0;
+    int errors = 0;
+    bool ended = false;
+
+private:
+    GstElement* pipeline_;
+};
+
+class MediaElements : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        gst_init(nullptr, nullptr);
+        ASSERT_TRUE(tovek_media_register_elements());
+        ASSERT_TRUE(tovek_media_register_elements()) << "a second call is harmless";
+    }
+};
+
+TEST_F(MediaElements, DecoderFollowsSizeChangesAndSkipsBadPictures) {
+    Pipeline p("appsrc name=src caps=image/jpeg ! tovekjpegdec ! appsink name=sink "
+               "sync=false wait-on-eos=false caps=video/x-raw,format=BGRx");
+    p.Play();
+    const Bytes red = SolidJpeg(64, 48, 220, 20, 20);
+    p.Push(red);
+    p.Push(Bytes(3000, 0x77));                  // garbage
+    p.Push(SolidJpeg(32, 16, 20, 20, 220));     // another size
+    p.Push(Bytes(red.begin(), red.end() - 40)); // cut short
+    p.Push(SolidJpeg(64, 48, 20, 220, 20));     // back to the first size
+    p.Finish();
+    EXPECT_TRUE(p.ended);
+    EXPECT_EQ(p.errors, 0);
+    EXPECT_EQ(p.warnings, 2) << "each skipped picture is reported";
+
+    struct Expected {
+        int width, height;
+        uint8_t r, g, b;
+    };
+    const Expected expected[] = {
+        {64, 48, 220, 20, 20}, {32, 16, 20, 20, 220}, {64, 48, 20, 220, 20}};
+    size_t count = 0;
+    while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(p.Get("sink")), 0)) {
+        if (count < std::size(expected)) {
+            const Expected& e = expected[count];
+            GstVideoInfo info;
+            GstVideoFrame frame;
+            ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample)));
+            EXPECT_EQ(info.width, e.width);
+            EXPECT_EQ(info.height, e.height);
+            ASSERT_TRUE(
+                gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ));
+            const auto* centre =
+                static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
+                e.height / 2 * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0) + e.width * 2;
+            EXPECT_TRUE(media_test::NearColour(centre, e.r, e.g, e.b)) << "frame " << count;
+            gst_video_frame_unmap(&frame);
+        }
+        ++count;
+        gst_sample_unref(sample);
+    }
+    EXPECT_EQ(count, std::size(expected));
+}
+
+// Records what the renderer hands over.
+struct FakeWindow : VideoWindow {
+    struct Shown {
+        int width, height;
+        RECT destination;
+        uint8_t first_pixel[3];
+    };
+    void PresentFrame(const uint8_t* pixels, int width, int height, int /*stride*/,
+                      const RECT& destination) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        shown.push_back({width, height, destination, {pixels[0], pixels[1], pixels[2]}});
+    }
+    void ClearVideo() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++clears;
+    }
+    std::mutex mutex; // guards shown and clears
+    std::vector<Shown> shown;
+    int clears = 0;
+};
+
+// What the sample callback saw; it marks the start of every sample.
+struct Seen {
+    std::mutex mutex; // guards everything below
+    int calls = 0;
+    bool frames_ok = true;
+    std::vector<REFERENCE_TIME> starts;
+    std::vector<LONG> lengths;
+};
+
+int MarkSample(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end, int flag,
+               void* context) {
+    auto* seen = static_cast<Seen*>(context);
+    std::lock_guard<std::mutex> lock(seen->mutex);
+    ++seen->calls;
+    BYTE* p = nullptr;
+    REFERENCE_TIME s = -1, e = -1;
+    const HRESULT timed = sample->GetTime(&s, &e);
+    seen->frames_ok = seen->frames_ok && flag == 0 && sample->GetPointer(&p) == S_OK &&
+                      s == *start && e == *end && (timed == S_OK || s == 0);
+    seen->starts.push_back(timed == S_OK ? s : -1);
+    seen->lengths.push_back(sample->GetActualDataLength());
+    if (sample->GetWidth() > 0) {
+        seen->frames_ok =
+            seen->frames_ok && sample->GetStride() >= sample->GetWidth() * 4 &&
+            sample->GetActualDataLength() == sample->GetStride() * sample->GetHeight();
+        p[0] = 0x11; // B, G, R of the top-left pixel
+        p[1] = 0x22;
+        p[2] = 0x33;
+    } else {
+        p[2] ^= 0xFF; // a compressed picture: flip a byte of its header
+    }
+    return 0;
+}
+
+constexpr const char* kRenderLine =
+    "appsrc name=src caps=image/jpeg ! tovekjpegdec ! toveksamplegrabber name=grabber ! "
+    "tovekvideosink name=sink sync=false show-preroll-frame=false";
+
+TEST_F(MediaElements, GrabberChangesReachTheWindowWithTheDestination) {
+    Pipeline p(kRenderLine);
+    FakeWindow window;
+    Seen seen;
+    tovek_sample_grabber_set_callback(p.Get("grabber"), MarkSample, &seen);
+    g_object_set(p.Get("sink"), "window", static_cast<VideoWindow*>(&window), nullptr);
+    tovek_video_sink_set_destination(p.Get("sink"), 10, -20, 300, 200);
+    p.Play();
+    p.Push(SolidJpeg(40, 30, 200, 200, 200));
+    p.Push(SolidJpeg(48, 30, 200, 200, 200));
+    p.Finish();
+    EXPECT_TRUE(p.ended);
+
+    EXPECT_EQ(seen.calls, 2);
+    EXPECT_TRUE(seen.frames_ok);
+    ASSERT_EQ(window.shown.size(), 2u);
+    EXPECT_EQ(window.shown[0].width, 40);
+    EXPECT_EQ(window.shown[1].width, 48);
+    for (const FakeWindow::Shown& s : window.shown) {
+        EXPECT_EQ(s.height, 30);
+        const RECT& d = s.destination;
+        EXPECT_TRUE(d.left == 10 && d.top == -20 && d.right == 310 && d.bottom == 180);
+        EXPECT_TRUE(s.first_pixel[0] == 0x11 && s.first_pixel[1] == 0x22 &&
+                    s.first_pixel[2] == 0x33);
+    }
+}
+
+TEST_F(MediaElements, NothingIsShownWithoutWindowOrVisibleDestination) {
+    struct Case {
+        bool with_window;
+        int width, height;
+    };
+    for (const Case& c : {Case{true, 1, 1}, Case{true, 0, 0}, Case{true, 200, 0},
+                          Case{true, -5, 50}, Case{false, 300, 200}}) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " " << c.with_window);
+        Pipeline p(kRenderLine);
+        FakeWindow window;
+        tovek_video_sink_set_window(p.Get("sink"), c.with_window ? &window : nullptr);
+        tovek_video_sink_set_destination(p.Get("sink"), 0, 0, c.width, c.height);
+        p.Play();
+        p.Push(SolidJpeg(16, 16, 1, 2, 3));
+        p.Finish();
+        EXPECT_TRUE(p.ended);
+        EXPECT_TRUE(window.shown.empty());
+    }
+}
+
+TEST_F(MediaElements, HidingTheDestinationClearsTheWindowOnce) {
+    GstElement* sink = gst_element_factory_make("tovekvideosink", nullptr);
+    ASSERT_NE(sink, nullptr);
+    FakeWindow window;
+    tovek_video_sink_set_window(sink, &window);
+    tovek_video_sink_set_destination(sink, 0, 0, 1, 1); // nothing shown yet: nothing to clear
+    EXPECT_EQ(window.clears, 0);
+    for (int hidden_width : {1, 0}) {
+        tovek_video_sink_set_destination(sink, 0, 0, 640, 480);
+        tovek_video_sink_set_destination(sink, 0, 0, hidden_width, hidden_width);
+        tovek_video_sink_set_destination(sink, 0, 0, hidden_width, hidden_width);
+    }
+    EXPECT_EQ(window.clears, 2);
+
+    gpointer current = nullptr;
+    g_object_get(sink, "window", &current, nullptr);
+    EXPECT_EQ(current, &window);
+    tovek_video_sink_set_window(sink, nullptr);
+    tovek_video_sink_set_destination(sink, 0, 0, 640, 480);
+    tovek_video_sink_set_destination(sink, 0, 0, 1, 1);
+    EXPECT_EQ(window.clears, 2) << "a removed window is not called";
+    gst_object_unref(sink);
+}
+
+TEST_F(MediaElements, GrabberHandsOverCompressedPicturesUntilCleared) {
+    Pipeline p("appsrc name=src caps=image/jpeg ! toveksamplegrabber name=grabber ! "
+               "appsink name=sink sync=false wait-on-eos=false");
+    Seen seen;
+    tovek_sample_grabber_set_callback(p.Get("grabber"), MarkSample, &seen);
+    p.Play();
+    const Bytes jpeg = SolidJpeg(24, 24, 9, 9, 9);
+    p.Push(jpeg, GST_SECOND);
+    GstSample* first = gst_app_sink_try_pull_sample(GST_APP_SINK(p.Get("sink")), 10 * GST_SECOND);
+    ASSERT_NE(first, nullptr);
+    tovek_sample_grabber_set_callback(p.Get("grabber"), nullptr, nullptr);
+    p.Push(jpeg);
+    p.Finish();
+
+    EXPECT_EQ(seen.calls, 1);
+    EXPECT_TRUE(seen.frames_ok);
+    EXPECT_EQ(seen.starts, std::vector<REFERENCE_TIME>{10'000'000});
+    EXPECT_EQ(seen.lengths, std::vector<LONG>{static_cast<LONG>(jpeg.size())});
+    GstMapInfo map;
+    ASSERT_TRUE(gst_buffer_map(gst_sample_get_buffer(first), &map, GST_MAP_READ));
+    EXPECT_EQ(map.data[2], jpeg[2] ^ 0xFF) << "the callback's change travels downstream";
+    gst_buffer_unmap(gst_sample_get_buffer(first), &map);
+    gst_sample_unref(first);
+}
+
+} // namespace
