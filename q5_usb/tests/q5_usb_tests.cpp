@@ -2,7 +2,9 @@
 
 #include "platform/system.h"
 
-#include <turbojpeg.h>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 
 using sim::EmulatedQ5Camera;
 
@@ -236,4 +238,31 @@ TEST_F(Q5DriverTest, FixedTextsFitTheCallersBuffer) {
     EXPECT_EQ(3, TovekCameraGetImagetype(type, &size));
     EXPECT_STREQ("JPG", type);
     EXPECT_EQ(655360u, TovekCameraGetMaxFrameSize()); // also before init
+}
+
+TEST_F(Q5DriverTest, Q5LogWritesTheDriversTraceLinesToTheFile) {
+    std::string path = ::testing::TempDir() + "q5_usb_trace.log";
+    std::remove(path.c_str());
+    setenv("Q5LOG", "1", 1);
+    setenv("Q5LOGFILE", path.c_str(), 1);
+    Plug();
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
+    TovekCameraUninit();
+    unsetenv("Q5LOG");
+    unsetenv("Q5LOGFILE");
+
+    std::ifstream in(path, std::ios::binary);
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, log.find("]: TovekCameraInit(), file:..\\src\\q5_usb.cpp line:"));
+    EXPECT_NE(std::string::npos, log.find("DeviceAttach(): Received and accepted attach for vendor "
+                                          "id 0x525, product id 0xa4a5, interface 0"));
+    EXPECT_NE(std::string::npos, log.find("\r\n"));
+    // Off again after uninit: a new init without Q5LOG writes nothing more.
+    size_t length = log.size();
+    ASSERT_TRUE(Init());
+    TovekCameraUninit();
+    in.close();
+    std::ifstream again(path, std::ios::binary | std::ios::ate);
+    EXPECT_EQ(static_cast<std::streamoff>(length), static_cast<std::streamoff>(again.tellg()));
 }
