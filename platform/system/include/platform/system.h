@@ -117,6 +117,7 @@ size_t WideToUtf8(const wchar_t* src, size_t len, char* dst, size_t cap);
 // ---- beep ------------------------------------------------------------------
 
 // Plays a tone where a sound output exists; silent otherwise. Returns at once.
+// Defined in the tovek_beep library.
 void Beep(uint32_t frequency_hz, uint32_t duration_ms);
 // Replaces Beep for tests; nullptr restores the real one.
 using BeepFn = void (*)(uint32_t frequency_hz, uint32_t duration_ms);
