@@ -1,0 +1,122 @@
+// The program's settings: every key of the INI file, its default, its
+// validation and when it is written back, in one place. No window is needed:
+// the application object and the main window call these with their CIni.
+#pragma once
+
+#include "Ini.h"
+#include "platform/wintypes.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace settings {
+
+// Section and key names: fixed texts, never translated.
+inline constexpr char16_t kSectionApp[] = u"TovekCamera";
+inline constexpr char16_t kSectionGraphic[] = u"GraphicDefault";
+
+inline constexpr char16_t kSmooth[] = u"Smooth";
+inline constexpr char16_t kCapturePath[] = u"CaptruePath";
+inline constexpr char16_t kRecordPath[] = u"RecordPath";
+inline constexpr char16_t kAudioIndex[] = u"AudioIndex";
+inline constexpr char16_t kEncoderIndex[] = u"EncoderIndex";
+inline constexpr char16_t kMessageBoxString[] = u"MessageBoxString";
+inline constexpr char16_t kShowLogo[] = u"ShowLogo";
+inline constexpr char16_t kWindowPos[] = u"WindowPos";
+inline constexpr char16_t kShowWindowMode[] = u"ShowWindowMode";
+inline constexpr char16_t kZoomMode[] = u"ZoomMode";
+inline constexpr char16_t kDeviceSelect[] = u"DeviceSelect";
+inline constexpr char16_t kAppLogoIcon[] = u"AppLogoIcon";
+
+inline constexpr char16_t kLineWidth[] = u"LineWidth";
+inline constexpr char16_t kLineColor[] = u"LineColor";
+inline constexpr char16_t kRectangleWidth[] = u"RectangleWidth";
+inline constexpr char16_t kRectangleColor[] = u"RectangleColor";
+inline constexpr char16_t kRectangleBFill[] = u"RectangleBFill";
+inline constexpr char16_t kRectFillColor[] = u"RectFillColor";
+inline constexpr char16_t kCircleWidth[] = u"CircleWidth";
+inline constexpr char16_t kCircleColor[] = u"CircleColor";
+inline constexpr char16_t kCircleBFill[] = u"CircleBFill";
+inline constexpr char16_t kCircleFillColor[] = u"CircleFillColor";
+inline constexpr char16_t kCurveWidth[] = u"CurveWidth";
+inline constexpr char16_t kCurveColor[] = u"CurveColor";
+
+inline constexpr char16_t kDefaultCaption[] = u"Lumivue";
+inline constexpr int32_t kMinWidth = 1;
+inline constexpr int32_t kMaxWidth = 20;
+// Numbers are read as text of at most this many characters.
+inline constexpr uint32_t kNumberChars = 780;
+
+inline constexpr RECT kDefaultWindowRect{0, 0, 600, 450};
+inline constexpr uint32_t kShowModeCount = 5; // 0 restored ... 4
+inline constexpr uint32_t kZoomModeCount = 5; // 0 Actual Size ... 4 Fit Image
+inline constexpr uint32_t kDefaultZoomMode = 1;
+
+// Annotation tool defaults, section GraphicDefault, in the application's
+// field order.
+struct GraphicDefaults {
+    COLORREF line_color = 0;
+    int32_t line_width = 1;
+    COLORREF rect_color = 0;
+    COLORREF rect_fill_color = 0;
+    int32_t rect_width = 1;
+    bool rect_fill = false;
+    COLORREF circle_color = 0;
+    COLORREF circle_fill_color = 0;
+    int32_t circle_width = 1;
+    bool circle_fill = false;
+    COLORREF curve_color = 0;
+    int32_t curve_width = 1;
+};
+
+// What start-up reads from section TovekCamera and GraphicDefault.
+struct AppSettings {
+    bool smooth = false;
+    std::u16string capture_path;
+    std::u16string record_path;
+    int32_t audio_index = 0;
+    int32_t encoder_index = 0;
+    std::u16string caption; // MessageBoxString: every message box's caption, help file name
+    bool show_logo = false;
+    GraphicDefaults graphic;
+};
+
+// Reads every start-up setting, validates it and writes back the two keys
+// that start-up writes (MessageBoxString when replaced, ShowLogo always).
+// program_folder ends in '/'; documents_folder has no trailing '/'.
+AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder,
+                            std::u16string_view documents_folder);
+
+// The window's placement as the main window reads it when it starts.
+struct WindowPlacement {
+    RECT rect = kDefaultWindowRect; // normal position
+    uint32_t show_mode = 0;         // 1 minimised, 2 maximised, else normal
+    uint32_t zoom_mode = kDefaultZoomMode;
+};
+
+// True when the strip (left, top, right, top + caption_height) of r shares at
+// least one pixel with desktop.
+bool TitleStripOnDesktop(const RECT& r, int32_t caption_height, const RECT& desktop);
+
+// WindowPos (used only when its title strip is on the desktop), ShowWindowMode
+// and ZoomMode, validated.
+WindowPlacement LoadWindowPlacement(const CIni& ini, const RECT& desktop, int32_t caption_height);
+
+// atoi over UTF-16 text: leading blanks, an optional sign, decimal digits up
+// to the first non-digit; no digits give 0. Values beyond 32 bits are clamped
+// (the C atoi leaves them undefined).
+int32_t AtoiText(std::u16string_view text);
+
+// True when caption can name the program: not empty and free of path
+// separators (it becomes the help file's name).
+bool IsValidCaption(std::u16string_view caption);
+
+// A capture or record folder as read: kept when it has at least 3 characters
+// and ends in '/', else the documents folder.
+std::u16string ValidFolder(std::u16string_view value, std::u16string_view documents_folder);
+
+// A line, rectangle, circle or curve width: outside 1..20 becomes 1.
+int32_t ValidWidth(int32_t width);
+
+} // namespace settings

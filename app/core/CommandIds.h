@@ -1,0 +1,45 @@
+// Command ids, resource ids and string ids the program shares between its
+// windows. Menu items carry their command id as QAction data.
+#pragma once
+
+#include <cstdint>
+
+namespace cmd {
+inline constexpr uint32_t kPlay = 32774;
+inline constexpr uint32_t kStop = 32775;
+inline constexpr uint32_t kCapture = 32776;
+inline constexpr uint32_t kFullScreen = 32777;
+inline constexpr uint32_t kZoomFirst = 32778; // Actual Size; zoom mode = id - kZoomFirst
+inline constexpr uint32_t kZoomLast = 32782;  // Fit Image
+inline constexpr uint32_t kLanguageFirst = 32790;
+inline constexpr uint32_t kLanguageLast = 33790;
+inline constexpr uint32_t kDeviceFirst = 34790; // "None" until the catalogue fills the menu
+inline constexpr uint32_t kDeviceLast = 35790;
+inline constexpr uint32_t kSetting = 36792;
+inline constexpr uint32_t kControlFirst = 36797; // Zoom in
+inline constexpr uint32_t kControlLast = 36806;  // Neg
+inline constexpr uint32_t kHelp = 36807;
+inline constexpr uint32_t kAbout = 36809;
+inline constexpr uint32_t kStartRecord = 36810;
+inline constexpr uint32_t kStopRecord = 36811;
+inline constexpr uint32_t kOptions = 36813;
+inline constexpr uint32_t kExit = 57665;
+} // namespace cmd
+
+namespace res {
+inline constexpr uint32_t kMainDialog = 102;
+inline constexpr uint32_t kMainMenu = 128;
+inline constexpr uint32_t kViewContextMenu = 131;
+// Positions of the main menu's submenus the program fills.
+inline constexpr int kLanguageMenuPosition = 2;
+inline constexpr int kDeviceMenuPosition = 4;
+} // namespace res
+
+namespace ids {
+inline constexpr uint32_t kStrAbout = 101;
+inline constexpr uint32_t kStrAttached = 103;
+inline constexpr uint32_t kStrDetached = 104;
+inline constexpr uint32_t kStrPlaying = 105;
+inline constexpr uint32_t kStrTitle = 117;
+inline constexpr uint32_t kStrClockFormat = 131;
+} // namespace ids

@@ -1,0 +1,87 @@
+// TovekCameraApp: the program's application object. InitInstance derives the
+// paths, opens the settings, makes sure only one instance runs, starts the
+// localisation and audio libraries, reads the settings and runs the main
+// window modally; ExitInstance shuts the libraries down again.
+#pragma once
+
+#include "AppSettings.h"
+#include "Ini.h"
+#include "language/language.h"
+#include "platform/system.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct AudioDeviceRecord;
+class TovekCameraDlg;
+
+class TovekCameraApp {
+public:
+    TovekCameraApp();
+    ~TovekCameraApp();
+    TovekCameraApp(const TovekCameraApp&) = delete;
+    TovekCameraApp& operator=(const TovekCameraApp&) = delete;
+
+    // The one application object of the process while it lives, else null.
+    static TovekCameraApp* Get();
+
+    // Start-up, the main window run modally, its destruction. Returns false
+    // always (there is no message loop outside the main window), like the
+    // framework it stands in for; the caller then runs ExitInstance.
+    bool InitInstance();
+    // Shuts the audio library down (when start-up got that far) and frees
+    // the audio lists. Returns the process exit code, 0. Safe to call twice.
+    int ExitInstance();
+
+    // Start-up up to the main window: paths, settings store, single instance,
+    // localisation, documents folder, settings. False when the program must
+    // end silently (another instance runs, or localisation failed).
+    bool Start();
+
+    // Tests start the application as if the executable lay at path.
+    void SetExecutablePath(std::string path) { exe_path_override_ = std::move(path); }
+    // Replaces running the main window modally (tests).
+    void SetWindowRunner(std::function<void(TovekCameraDlg&)> runner) {
+        window_runner_ = std::move(runner);
+    }
+
+    CIni* Ini() const { return ini_.get(); }
+    HLANGCTX LangContext() const { return lang_ctx_; }
+    const std::u16string& ProgramFolder() const { return program_folder_; }
+    const std::u16string& DocumentsFolder() const { return documents_folder_; }
+    const std::u16string& IniPath() const { return ini_path_; }
+    const std::string& AppName() const { return app_name_; }
+    settings::AppSettings& Settings() { return settings_; }
+    const settings::AppSettings& Settings() const { return settings_; }
+    // MessageBoxString: the caption of every message box.
+    QString Caption() const { return QString::fromStdU16String(settings_.caption); }
+
+    int32_t recording_result = 0; // outcome of the last recording start
+    int32_t snapshot_result = 1;  // outcome of the last snapshot
+    // Filled by the settings dialog from the audio library's enumeration.
+    std::vector<AudioDeviceRecord> audio_sources;
+    std::vector<AudioDeviceRecord> audio_encoders;
+    std::vector<std::vector<std::u16string>> audio_list;
+
+private:
+    bool DerivePaths();
+
+    std::string exe_path_override_;
+    std::function<void(TovekCameraDlg&)> window_runner_;
+
+    std::u16string program_folder_; // ends in '/'
+    std::u16string ini_path_;
+    std::u16string documents_folder_; // no trailing '/'
+    std::string app_name_;            // the executable's base name
+    std::unique_ptr<CIni> ini_;
+    platform::InstanceLock instance_lock_; // held for the whole process
+    LangModule lang_module_{};
+    std::string lng_folder_; // backs lang_module_.lng_folder
+    HLANGCTX lang_ctx_ = nullptr;
+    settings::AppSettings settings_;
+    bool audio_started_ = false;
+};

@@ -1,0 +1,87 @@
+// Shared by the widget tests: the QApplication, a throw-away program folder
+// and waiting for Qt to deliver events.
+#pragma once
+
+#include "platform/system.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <ostream>
+#include <string>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace testsupport {
+
+inline QApplication& App() {
+    static int argc = 1;
+    static char name[] = "core_app_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: Qt tears its devices down badly from a static destructor.
+    static auto* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Processes events until done() holds; false after a bound of 5 s.
+inline bool WaitFor(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 5000)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// A folder that stands in for the program's: the executable "lies" there,
+// so its INI file and language files are there too.
+class ProgramFolder {
+public:
+    ProgramFolder() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        name_ = std::string("TovekCam_") + std::to_string(::getpid()) + "_" + info->name();
+        dir_ = std::filesystem::temp_directory_path() / name_;
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
+        // The instance lock file goes here too, and away with the folder.
+        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+    }
+    ~ProgramFolder() { std::filesystem::remove_all(dir_); }
+    ProgramFolder(const ProgramFolder&) = delete;
+    ProgramFolder& operator=(const ProgramFolder&) = delete;
+
+    // The executable's path; its base name is unique, so is its instance lock.
+    std::string Exe() const { return (dir_ / name_).string(); }
+    std::u16string Ini() const { return platform::Utf8ToUtf16((dir_ / (name_ + ".INI")).string()); }
+    std::filesystem::path Path(const std::string& file) const { return dir_ / file; }
+
+    void ShipLanguages() const {
+        const std::filesystem::path bin =
+            std::filesystem::path(std::getenv("TOVEK_BUILD_DIR")) / "bin";
+        for (const char* lng : {"English.lng", "German.lng"})
+            std::filesystem::copy_file(bin / lng, dir_ / lng);
+    }
+    void Write(const std::string& file, const std::string& text, bool append = false) const {
+        std::ofstream(dir_ / file, append ? std::ios::app : std::ios::trunc) << text;
+    }
+
+private:
+    std::string name_;
+    std::filesystem::path dir_;
+};
+
+} // namespace testsupport

@@ -1,0 +1,125 @@
+// The real program, started as a process: what its first start leaves in the
+// INI file, and that a second start leaves silently.
+#include "platform/profile.h"
+#include "platform/system.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Waits for pid to end, at most timeout; the exit status, or -1 when it is
+// still running.
+int WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+}
+
+class ProgramProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("TovekCameraRun_" + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "runtime");
+        fs::permissions(dir_ / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+        const fs::path bin = fs::path(std::getenv("TOVEK_BUILD_DIR")) / "bin";
+        // A copy of the program, so its INI file lands in this folder.
+        fs::copy_file(bin / "TovekCamera", dir_ / "TovekCamera");
+        fs::permissions(dir_ / "TovekCamera", fs::perms::owner_all, fs::perm_options::replace);
+        env_ = {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir_.string(),
+                "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(), "LD_LIBRARY_PATH=" + bin.string(),
+                "PATH=/usr/bin:/bin"};
+    }
+    void TearDown() override {
+        for (pid_t pid : started_) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        fs::remove_all(dir_);
+    }
+
+    // Starts the program; its output goes to out_<n>.txt.
+    pid_t Launch(int n) {
+        std::vector<char*> envp;
+        for (std::string& e : env_)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const std::string exe = (dir_ / "TovekCamera").string();
+        const std::string out = (dir_ / ("out_" + std::to_string(n) + ".txt")).string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+        pid_t pid = -1;
+        const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0)
+            return -1;
+        started_.push_back(pid);
+        return pid;
+    }
+    void Forget(pid_t pid) { std::erase(started_, pid); }
+
+    fs::path dir_;
+    std::vector<std::string> env_;
+    std::vector<pid_t> started_;
+};
+
+TEST_F(ProgramProcessTest, FirstStartWritesItsSettingsAndASecondStartLeavesSilently) {
+    const pid_t first = Launch(1);
+    ASSERT_GT(first, 0);
+    const fs::path ini = dir_ / "TovekCamera.INI";
+    // The window saves its placement once it is shown: start-up is complete.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ReadFile(ini).find("WindowPos=") == std::string::npos &&
+           std::chrono::steady_clock::now() < end) {
+        ASSERT_EQ(WaitExit(first, std::chrono::milliseconds(50)), -1)
+            << ReadFile(dir_ / "out_1.txt");
+    }
+    const std::string text = ReadFile(ini);
+    EXPECT_NE(text.find("[TovekCamera]\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("MessageBoxString=Lumivue\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ShowLogo=0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("WindowPos=000000000000000058020000C2010000\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("CaptruePath"), std::string::npos) << text; // read, never written here
+
+    const pid_t second = Launch(2);
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(WaitExit(second, std::chrono::seconds(60)), 0);
+    Forget(second);
+    EXPECT_EQ(ReadFile(dir_ / "out_2.txt"), "");                    // no window, no message
+    EXPECT_EQ(WaitExit(first, std::chrono::milliseconds(200)), -1); // the first one runs on
+}
+
+} // namespace

@@ -1,0 +1,431 @@
+#include "capture_device.h"
+
+#include "device_finder.h"
+
+#if TOVEK_HAVE_SIM_RVX
+#include "sim/rvx_camera.h"
+#endif
+
+#include <mutex>
+#include <unistd.h>
+
+namespace corvane {
+
+// How long Run waits for the first pictures to flow, so that the stream's
+// format is known when it returns; a camera that takes longer keeps starting.
+constexpr GstClockTime kRunWait = 2 * GST_SECOND;
+// How long opening a camera to list its formats may take.
+constexpr GstClockTime kProbeWait = 5 * GST_SECOND;
+
+namespace {
+
+// The graph reports through return values; its bus would only pile up.
+GstBusSyncReply DropMessage(GstBus* /*bus*/, GstMessage* /*message*/, gpointer /*data*/) {
+    return GST_BUS_DROP;
+}
+
+GstElement* MakeElement(const char* factory, const char* name) {
+    return gst_element_factory_make(factory, name);
+}
+
+GstElement* CreateCameraElement(const platform::VideoInputDevice& camera) {
+    if (camera.emulated) {
+#if TOVEK_HAVE_SIM_RVX
+        if (auto emulated = sim::FindRvxCamera(camera.path)) {
+            return emulated->CreateSourceElement("camera");
+        }
+#endif
+        return nullptr;
+    }
+    GstElement* source = MakeElement("v4l2src", "camera");
+    if (source != nullptr) {
+        g_object_set(source, "device", camera.path.c_str(), nullptr);
+    }
+    return source;
+}
+
+// The camera element and a format filter behind one ghost pad "src".
+GstElement* MakeCameraSource(const platform::VideoInputDevice& camera, GstElement** filter) {
+    GstElement* source = CreateCameraElement(camera);
+    GstElement* format = MakeElement("capsfilter", "format");
+    if (source == nullptr || format == nullptr) {
+        if (source != nullptr) {
+            gst_object_unref(gst_object_ref_sink(source));
+        }
+        if (format != nullptr) {
+            gst_object_unref(gst_object_ref_sink(format));
+        }
+        return nullptr;
+    }
+    GstCaps* any_jpeg = gst_caps_new_empty_simple("image/jpeg");
+    g_object_set(format, "caps", any_jpeg, nullptr);
+    gst_caps_unref(any_jpeg);
+    GstElement* bin = gst_bin_new("Tovek Camera Source");
+    gst_bin_add_many(GST_BIN(bin), source, format, nullptr);
+    GstPad* pad = gst_element_get_static_pad(format, "src");
+    const bool linked =
+        gst_element_link(source, format) && gst_element_add_pad(bin, gst_ghost_pad_new("src", pad));
+    gst_object_unref(pad);
+    if (!linked) {
+        gst_object_unref(gst_object_ref_sink(bin));
+        return nullptr;
+    }
+    *filter = format;
+    return bin;
+}
+
+} // namespace
+
+bool EnsureGStreamer() {
+    static const bool ready = [] {
+        GError* error = nullptr;
+        if (!gst_init_check(nullptr, nullptr, &error)) {
+            g_clear_error(&error);
+            return false;
+        }
+        bool elements = tovek_media_register_elements();
+#if TOVEK_HAVE_SIM_RVX
+        elements = sim::RegisterRvxSourceElement() && elements;
+#endif
+        return elements;
+    }();
+    return ready;
+}
+
+bool CanBind(const platform::VideoInputDevice& camera) {
+    if (camera.emulated) {
+#if TOVEK_HAVE_SIM_RVX
+        const auto emulated = sim::FindRvxCamera(camera.path);
+        return emulated && emulated->Plugged();
+#else
+        return false;
+#endif
+    }
+    if (!EnsureGStreamer()) {
+        return false;
+    }
+    GstElementFactory* factory = gst_element_factory_find("v4l2src");
+    if (factory == nullptr) {
+        return false;
+    }
+    gst_object_unref(factory);
+    return ::access(camera.path.c_str(), R_OK | W_OK) == 0;
+}
+
+int CopyStreamMediaType(const GstCaps* caps, MediaTypeRecord* record, VIDEOINFOHEADER* out) {
+    if (!MediaTypeFromCaps(caps, record)) {
+        return -1;
+    }
+    CopyVideoInfo(record->type, out);
+    return 0;
+}
+
+// ---- CorvaneDeviceControl ----------------------------------------------------------
+
+CorvaneDeviceControl::CorvaneDeviceControl() {
+    EnsureGStreamer();
+}
+
+CorvaneDeviceControl::~CorvaneDeviceControl() {
+    CorvaneDeviceControl::TearDown();
+}
+
+int CorvaneDeviceControl::GetStreamMediaType(VIDEOINFOHEADER* /*out*/) {
+    return 0;
+}
+
+int CorvaneDeviceControl::SendCmd(uint8_t command) {
+    std::lock_guard<std::mutex> lock(xu_mutex_);
+    return extension_unit_ ? SendCommandSequence(*extension_unit_, command) : -1;
+}
+
+int CorvaneDeviceControl::GetState(int* state) {
+    std::lock_guard<std::mutex> lock(xu_mutex_);
+    return extension_unit_ ? ReadStateSequence(*extension_unit_, state) : -1;
+}
+
+int CorvaneDeviceControl::Exchange(uint8_t value, uint8_t reply[4]) {
+    std::lock_guard<std::mutex> lock(xu_mutex_);
+    return extension_unit_ ? ExchangeControl(*extension_unit_, value, reply) : -1;
+}
+
+bool CorvaneDeviceControl::FindCaptureFilter() {
+    platform::VideoInputDevice camera;
+    if (!FindCamera(Provider(), CurrentMonikerPrefix(), &camera) || !CanBind(camera)) {
+        return false;
+    }
+    camera_ = std::move(camera);
+    return true;
+}
+
+bool CorvaneDeviceControl::BuildCameraPart() {
+    if (!EnsureGStreamer() || !FindCaptureFilter()) {
+        return false;
+    }
+    pipeline_ = gst_pipeline_new("Corvane Capture Graph");
+    GstBus* bus = gst_element_get_bus(pipeline_);
+    gst_bus_set_sync_handler(bus, DropMessage, nullptr, nullptr);
+    gst_object_unref(bus);
+
+    camera_source_ = MakeCameraSource(camera_, &format_filter_);
+    if (camera_source_ == nullptr || !gst_bin_add(GST_BIN(pipeline_), camera_source_)) {
+        return false;
+    }
+    std::vector<uint8_t> descriptors;
+    if (!Provider().ReadUsbDescriptors(camera_, &descriptors)) {
+        return false;
+    }
+    const int unit_id = FindFirstExtensionUnit(descriptors);
+    auto transport = unit_id >= 0 ? OpenExtensionUnitTransport(camera_) : nullptr;
+    if (!transport) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(xu_mutex_);
+    extension_unit_ =
+        std::make_unique<ExtensionUnitControl>(std::move(transport), static_cast<uint8_t>(unit_id));
+    return true;
+}
+
+bool CorvaneDeviceControl::Build(bool /*connect*/) {
+    if (!BuildCameraPart()) {
+        TearDown();
+        return false;
+    }
+    return true;
+}
+
+void CorvaneDeviceControl::TearDown() {
+    {
+        std::lock_guard<std::mutex> lock(xu_mutex_);
+        extension_unit_.reset();
+    }
+    if (pipeline_ != nullptr) {
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_object_unref(pipeline_);
+    }
+    pipeline_ = nullptr;
+    camera_source_ = nullptr;
+    format_filter_ = nullptr;
+}
+
+} // namespace corvane
+
+// ---- CorvaneCaptureDevice ------------------------------------------------------------
+
+using corvane::GrabberCallback;
+
+CorvaneCaptureDevice::~CorvaneCaptureDevice() {
+    CorvaneCaptureDevice::TearDown();
+}
+
+bool CorvaneCaptureDevice::Build(bool connect) {
+    const auto add = [this](const char* factory, const char* name) {
+        GstElement* element = gst_element_factory_make(factory, name);
+        if (element != nullptr && !gst_bin_add(GST_BIN(pipeline_), element)) {
+            return static_cast<GstElement*>(nullptr);
+        }
+        return element;
+    };
+    bool built = BuildCameraPart();
+    if (built) {
+        stream_grabber_ = add("toveksamplegrabber", "Stream Callback");
+        sample_grabber_ = add("toveksamplegrabber", "Sample Grabber");
+        decoder_ = add("tovekjpegdec", "MJPEG Decompressor");
+        smart_tee_ = add("tee", "Smart Tee");
+        built = stream_grabber_ != nullptr && sample_grabber_ != nullptr && decoder_ != nullptr &&
+                smart_tee_ != nullptr;
+    }
+    if (built) {
+        // The stream grabber passes copies of the compressed bytes, the
+        // sample grabber the decoded sample itself.
+        tovek_sample_grabber_set_callback(stream_grabber_, &GrabberCallback::BufferTrampoline,
+                                          &stream_callback_);
+        tovek_sample_grabber_set_callback(sample_grabber_, &GrabberCallback::SampleTrampoline,
+                                          &sample_callback_);
+        // The capture output stays unconnected, as nothing records from it.
+        g_object_set(smart_tee_, "allow-not-linked", TRUE, nullptr);
+        if (chosen_format_) {
+            GstCaps* caps = corvane::CapsForFormat(*chosen_format_);
+            g_object_set(format_filter_, "caps", caps, nullptr);
+            gst_caps_unref(caps);
+        }
+    }
+    if (!built || (connect && !Connect())) {
+        TearDown();
+        return false;
+    }
+    return true;
+}
+
+bool CorvaneCaptureDevice::Connect() {
+    GstPad* capture = gst_element_request_pad_simple(smart_tee_, "src_%u");
+    GstPad* preview = gst_element_request_pad_simple(smart_tee_, "src_%u");
+    GstPad* grabber_sink = gst_element_get_static_pad(stream_grabber_, "sink");
+    renderer_ = gst_element_factory_make("tovekvideosink", "Video Renderer");
+    bool linked = capture != nullptr && preview != nullptr && renderer_ != nullptr &&
+                  gst_bin_add(GST_BIN(pipeline_), renderer_) &&
+                  gst_element_link_pads(camera_source_, "src", smart_tee_, "sink") &&
+                  gst_pad_link(preview, grabber_sink) == GST_PAD_LINK_OK &&
+                  gst_element_link_pads(stream_grabber_, "src", decoder_, "sink") &&
+                  gst_element_link_pads(decoder_, "src", sample_grabber_, "sink") &&
+                  gst_element_link_pads(sample_grabber_, "src", renderer_, "sink");
+    if (renderer_ != nullptr && GST_OBJECT_PARENT(renderer_) == nullptr) {
+        gst_object_unref(gst_object_ref_sink(renderer_));
+        renderer_ = nullptr;
+        linked = false;
+    }
+    if (linked) {
+        // A live picture is shown as soon as it is decoded.
+        g_object_set(renderer_, "sync", FALSE, nullptr);
+    }
+    for (GstPad* pad : {capture, preview, grabber_sink}) {
+        if (pad != nullptr) {
+            gst_object_unref(pad);
+        }
+    }
+    connected_ = linked;
+    return linked;
+}
+
+void CorvaneCaptureDevice::TearDown() {
+    for (GstElement* grabber : {stream_grabber_, sample_grabber_}) {
+        if (grabber != nullptr) {
+            tovek_sample_grabber_set_callback(grabber, nullptr, nullptr);
+        }
+    }
+    if (renderer_ != nullptr) {
+        tovek_video_sink_set_window(renderer_, nullptr);
+    }
+    stream_grabber_ = nullptr;
+    sample_grabber_ = nullptr;
+    decoder_ = nullptr;
+    smart_tee_ = nullptr;
+    renderer_ = nullptr;
+    connected_ = false;
+    stream_callback_.SetStreamCallback(nullptr, nullptr);
+    sample_callback_.SetStreamCallback(nullptr, nullptr);
+    CorvaneDeviceControl::TearDown();
+}
+
+void CorvaneCaptureDevice::SetStreamCallback(StreamCallback callback, void* user) {
+    stream_callback_.SetStreamCallback(callback, user);
+}
+
+void CorvaneCaptureDevice::SetSampleCallback(SampleCallback callback, void* user) {
+    sample_callback_.SetSampleCallback(callback, user);
+}
+
+void CorvaneCaptureDevice::SetSampleCallbackEx(SampleCallbackEx callback, void* user) {
+    sample_callback_.SetSampleCallbackEx(callback, user);
+}
+
+int CorvaneCaptureDevice::Run() {
+    if (!connected_) {
+        return -1;
+    }
+    if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(pipeline_, GST_STATE_READY);
+        return -1;
+    }
+    if (gst_element_get_state(pipeline_, nullptr, nullptr, corvane::kRunWait) ==
+        GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(pipeline_, GST_STATE_READY);
+        return -1;
+    }
+    return 0;
+}
+
+int CorvaneCaptureDevice::Stop() {
+    if (pipeline_ == nullptr) {
+        return -1;
+    }
+    return gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE ? -1 : 0;
+}
+
+int CorvaneCaptureDevice::SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) {
+    if (window == nullptr || renderer_ == nullptr) {
+        return -1;
+    }
+    tovek_video_sink_set_window(renderer_, window);
+    tovek_video_sink_set_destination(renderer_, x, y, width, height);
+    return 0;
+}
+
+int CorvaneCaptureDevice::Refresh(int x, int y, int width, int height) {
+    if (renderer_ == nullptr) {
+        return -1;
+    }
+    tovek_video_sink_set_destination(renderer_, x, y, width, height);
+    return 0;
+}
+
+int CorvaneCaptureDevice::GetStreamMediaType(VIDEOINFOHEADER* out) {
+    media_type_.Clear();
+    if (!connected_) {
+        return -1;
+    }
+    GstPad* pad = gst_element_get_static_pad(stream_grabber_, "sink");
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    gst_object_unref(pad);
+    if (caps == nullptr && chosen_format_) {
+        // Not streaming yet: the chosen format is what will flow.
+        caps = corvane::CapsForFormat(*chosen_format_);
+    }
+    const int result = corvane::CopyStreamMediaType(caps, &media_type_, out);
+    if (caps != nullptr) {
+        gst_caps_unref(caps);
+    }
+    return result;
+}
+
+std::vector<CorvaneVideoFormat> CorvaneCaptureDevice::ProbeFormats() {
+    std::vector<CorvaneVideoFormat> formats;
+    GstElement* camera = gst_bin_get_by_name(GST_BIN(camera_source_), "camera");
+    if (camera == nullptr) {
+        return formats;
+    }
+    // A real camera lists its formats once it is opened.
+    if (gst_element_set_state(camera, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE &&
+        gst_element_get_state(camera, nullptr, nullptr, corvane::kProbeWait) !=
+            GST_STATE_CHANGE_FAILURE) {
+        GstPad* pad = gst_element_get_static_pad(camera, "src");
+        GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+        formats = corvane::CompressedFormats(caps);
+        gst_caps_unref(caps);
+        gst_object_unref(pad);
+    }
+    gst_element_set_state(camera, GST_STATE_NULL);
+    gst_object_unref(camera);
+    return formats;
+}
+
+int CorvaneCaptureDevice::VideoCapturePin(CORVANE_OWNER_WINDOW window) {
+    if (window == nullptr || window->ChooseCaptureFormat == nullptr) {
+        return -1;
+    }
+    TearDown();
+    if (!Build(false)) {
+        return -1;
+    }
+    const std::vector<CorvaneVideoFormat> formats = ProbeFormats();
+    if (formats.empty()) {
+        return -1;
+    }
+    int current = -1;
+    if (chosen_format_) {
+        GstCaps* caps = corvane::CapsForFormat(*chosen_format_);
+        current = corvane::FormatIndex(formats, caps);
+        gst_caps_unref(caps);
+    }
+    const int count = static_cast<int>(formats.size());
+    const int choice = window->ChooseCaptureFormat(window, formats.data(), count, current);
+    if (choice >= 0 && choice < count) {
+        chosen_format_ = formats[static_cast<size_t>(choice)];
+        GstCaps* caps = corvane::CapsForFormat(*chosen_format_);
+        g_object_set(format_filter_, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+    } else if (choice != -1) {
+        return -1;
+    }
+    return Connect() ? 0 : -1;
+}

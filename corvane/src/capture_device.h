@@ -1,0 +1,109 @@
+// The device objects behind the exports: CorvaneDeviceControl finds and binds
+// the camera and owns its extension unit; CorvaneCaptureDevice adds the
+// capture graph, its grabbers and callbacks.
+//
+// Threads: the caller's thread builds, runs, stops and tears down (graph
+// fields: caller thread only). Streaming threads call the GrabberCallbacks.
+// Commands and status reads may come from any thread; xu_mutex_ serialises
+// them and guards the extension unit against teardown.
+#pragma once
+
+#include "TovekCorvane.h"
+#include "extension_unit.h"
+#include "grabber_callback.h"
+#include "media_type.h"
+
+#include "platform/devices.h"
+
+#include <gst/gst.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace corvane {
+
+// gst_init and the elements of platform/media and sim/rvx; true when usable.
+bool EnsureGStreamer();
+
+// Whether the device could be bound to a source now (the node exists and is
+// accessible, or the emulated camera is plugged).
+bool CanBind(const platform::VideoInputDevice& camera);
+
+// The copy of a stream's video information: -1 without caps; otherwise 0,
+// with out filled only when the caps carry video information.
+int CopyStreamMediaType(const GstCaps* caps, MediaTypeRecord* record, VIDEOINFOHEADER* out);
+
+class CorvaneDeviceControl {
+public:
+    CorvaneDeviceControl();
+    virtual ~CorvaneDeviceControl();
+    CorvaneDeviceControl(const CorvaneDeviceControl&) = delete;
+    CorvaneDeviceControl& operator=(const CorvaneDeviceControl&) = delete;
+
+    virtual int GetStreamMediaType(VIDEOINFOHEADER* out);
+    virtual int SendCmd(uint8_t command);
+    // Finds the camera by the moniker prefix and checks it can be bound.
+    virtual bool FindCaptureFilter();
+    virtual int Exchange(uint8_t value, uint8_t reply[4]);
+    virtual void TearDown();
+    // Builds the graph; connects it too when connect is true.
+    virtual bool Build(bool connect);
+
+    int GetState(int* state);
+
+protected:
+    // Steps shared by every graph: the pipeline, the camera source and the
+    // extension unit.
+    bool BuildCameraPart();
+
+    // Caller thread only.
+    platform::VideoInputDevice camera_;
+    GstElement* pipeline_ = nullptr;      // owns every element below
+    GstElement* camera_source_ = nullptr; // "Tovek Camera Source": camera and format filter
+    GstElement* format_filter_ = nullptr;
+
+    std::mutex xu_mutex_; // guards extension_unit_; held through each register sequence
+    std::unique_ptr<ExtensionUnitControl> extension_unit_;
+};
+
+} // namespace corvane
+
+struct CorvaneCaptureDevice final : corvane::CorvaneDeviceControl {
+    CorvaneCaptureDevice() = default;
+    ~CorvaneCaptureDevice() override;
+
+    int GetStreamMediaType(VIDEOINFOHEADER* out) override;
+    void TearDown() override;
+    bool Build(bool connect) override;
+
+    void SetStreamCallback(StreamCallback callback, void* user);
+    void SetSampleCallback(SampleCallback callback, void* user);
+    void SetSampleCallbackEx(SampleCallbackEx callback, void* user);
+    int VideoCapturePin(CORVANE_OWNER_WINDOW window);
+
+    int Run();
+    int Stop();
+    int SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height);
+    int Refresh(int x, int y, int width, int height);
+
+private:
+    bool Connect();
+    // The camera's compressed formats, probed with the camera opened.
+    std::vector<CorvaneVideoFormat> ProbeFormats();
+
+    // Caller thread only.
+    corvane::MediaTypeRecord media_type_;
+    GstElement* stream_grabber_ = nullptr; // "Stream Callback"
+    GstElement* decoder_ = nullptr;        // "MJPEG Decompressor"
+    GstElement* smart_tee_ = nullptr;      // "Smart Tee"
+    GstElement* sample_grabber_ = nullptr; // "Sample Grabber"
+    GstElement* renderer_ = nullptr;       // "Video Renderer", once connected
+    bool connected_ = false;
+    std::optional<CorvaneVideoFormat> chosen_format_; // kept across rebuilds
+
+    // Live as long as the device; each has its own locks.
+    corvane::GrabberCallback stream_callback_;
+    corvane::GrabberCallback sample_callback_;
+};

@@ -1,0 +1,182 @@
+#include "extension_unit.h"
+
+#if TOVEK_HAVE_SIM_RVX
+#include "sim/rvx_camera.h"
+#endif
+
+#include <linux/uvcvideo.h>
+
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+using Write4 = std::array<uint8_t, 4>;
+
+constexpr uint8_t kInterfaceDescriptor = 0x04;
+constexpr uint8_t kClassSpecificInterface = 0x24;
+constexpr uint8_t kVideoClass = 0x0E;
+constexpr uint8_t kVideoControlSubclass = 0x01;
+constexpr uint8_t kExtensionUnitSubtype = 0x06;
+
+// A real camera's node, asked with UVCIOC_CTRL_QUERY.
+class V4l2Transport final : public ExtensionUnitTransport {
+public:
+    explicit V4l2Transport(int fd) : fd_(fd) {}
+    ~V4l2Transport() override { ::close(fd_); }
+
+    int Query(uint8_t unit, uint8_t selector, uint8_t query, std::span<uint8_t> data) override {
+        if (data.size() > UINT16_MAX) {
+            return -EINVAL;
+        }
+        uvc_xu_control_query request{};
+        request.unit = unit;
+        request.selector = selector;
+        request.query = query;
+        request.size = static_cast<__u16>(data.size());
+        request.data = data.data();
+        int result = 0;
+        do {
+            result = ::ioctl(fd_, UVCIOC_CTRL_QUERY, &request);
+        } while (result < 0 && errno == EINTR);
+        return result < 0 ? -errno : 0;
+    }
+
+private:
+    const int fd_;
+};
+
+#if TOVEK_HAVE_SIM_RVX
+class EmulatedTransport final : public ExtensionUnitTransport {
+public:
+    explicit EmulatedTransport(std::shared_ptr<sim::EmulatedRvxCamera> camera)
+        : camera_(std::move(camera)) {}
+    int Query(uint8_t unit, uint8_t selector, uint8_t query, std::span<uint8_t> data) override {
+        return camera_->ControlQuery(unit, selector, query, data);
+    }
+
+private:
+    const std::shared_ptr<sim::EmulatedRvxCamera> camera_;
+};
+#endif
+
+int WriteAll(ExtensionUnitControl& unit, uint8_t control, std::span<const Write4> writes) {
+    for (const Write4& bytes : writes) {
+        if (unit.Write(control, bytes) != 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int FindFirstExtensionUnit(std::span<const uint8_t> descriptors) {
+    bool in_video_control = false;
+    size_t at = 0;
+    while (at + 2 <= descriptors.size()) {
+        const uint8_t length = descriptors[at];
+        const uint8_t type = descriptors[at + 1];
+        if (length < 2 || at + length > descriptors.size()) {
+            return -1;
+        }
+        if (type == kInterfaceDescriptor && length >= 9) {
+            in_video_control =
+                descriptors[at + 5] == kVideoClass && descriptors[at + 6] == kVideoControlSubclass;
+        } else if (in_video_control && type == kClassSpecificInterface && length >= 4 &&
+                   descriptors[at + 2] == kExtensionUnitSubtype) {
+            return descriptors[at + 3];
+        }
+        at += length;
+    }
+    return -1;
+}
+
+std::unique_ptr<ExtensionUnitTransport>
+OpenExtensionUnitTransport(const platform::VideoInputDevice& camera) {
+    if (camera.emulated) {
+#if TOVEK_HAVE_SIM_RVX
+        if (auto emulated = sim::FindRvxCamera(camera.path)) {
+            return std::make_unique<EmulatedTransport>(std::move(emulated));
+        }
+#endif
+        return nullptr;
+    }
+    const int fd = ::open(camera.path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    return std::make_unique<V4l2Transport>(fd);
+}
+
+int ExtensionUnitControl::QueryLength(uint8_t control, uint16_t* length) {
+    std::array<uint8_t, 2> bytes{};
+    if (transport_->Query(unit_id_, control, kUvcGetLen, bytes) != 0) {
+        return -1;
+    }
+    *length = static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+    return 0;
+}
+
+int ExtensionUnitControl::Read(uint8_t control, std::span<uint8_t> data) {
+    return transport_->Query(unit_id_, control, kUvcGetCur, data) == 0 ? 0 : -1;
+}
+
+int ExtensionUnitControl::Write(uint8_t control, std::span<const uint8_t> data) {
+    // The query takes a mutable buffer for every request; a set only reads it.
+    std::vector<uint8_t> copy(data.begin(), data.end());
+    return transport_->Query(unit_id_, control, kUvcSetCur, copy) == 0 ? 0 : -1;
+}
+
+int ExtensionUnitControl::ReadInfo(uint8_t control, uint8_t* info) {
+    std::array<uint8_t, 1> byte{};
+    if (transport_->Query(unit_id_, control, kUvcGetInfo, byte) != 0) {
+        return -1;
+    }
+    *info = byte[0];
+    return 0;
+}
+
+int SendCommandSequence(ExtensionUnitControl& unit, uint8_t command) {
+    const Write4 writes[] = {{0x20, 0x46, 0xB4, command},
+                             {0x20, 0x38, 0xB4, 0x02},
+                             {0x20, 0x40, 0xB4, 0x00},
+                             {0x20, 0x41, 0xB4, 0x00},
+                             {0x20, 0x44, 0xB4, 0x01}};
+    return WriteAll(unit, kCommandControl, writes);
+}
+
+int ReadStateSequence(ExtensionUnitControl& unit, int* state) {
+    const Write4 writes[] = {{0x20, 0x46, 0xB4, 0x00}, {0x20, 0x38, 0xB4, 0x02},
+                             {0x20, 0x44, 0xB4, 0x02}, {0x00, 0x4C, 0xB4, 0x00},
+                             {0x00, 0x4C, 0xB4, 0xFF}, {0x00, 0x4D, 0xB4, 0xFF}};
+    if (WriteAll(unit, kCommandControl, writes) != 0) {
+        return -1;
+    }
+    uint16_t length = 0;
+    std::array<uint8_t, 4> reply{};
+    // The reply is read into 4 bytes: a control of another length cannot be.
+    if (unit.QueryLength(kCommandControl, &length) != 0 || length != reply.size() ||
+        unit.Read(kCommandControl, reply) != 0) {
+        return -1;
+    }
+    *state = reply[3];
+    return 0;
+}
+
+int ExchangeControl(ExtensionUnitControl& unit, uint8_t value, uint8_t reply[4]) {
+    const Write4 request[] = {{0x0A, value, 0x00, 0x77}};
+    uint16_t length = 0;
+    if (WriteAll(unit, kExchangeControl, request) != 0 ||
+        unit.QueryLength(kExchangeControl, &length) != 0 || length != 4) {
+        return -1;
+    }
+    return unit.Read(kExchangeControl, std::span<uint8_t>(reply, 4));
+}
+
+} // namespace corvane

@@ -1,0 +1,44 @@
+// The receivers registered with one back end, and the delivery of events to
+// them from its notification thread.
+#pragma once
+
+#include "platform/devices.h"
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+class ReceiverList {
+public:
+    // A registration that removes receiver again when destroyed. Null for a
+    // null receiver.
+    std::unique_ptr<DeviceNotification> Add(DeviceChangeReceiver* receiver);
+
+    // Calls every receiver with event and a copy of broadcast, one after the
+    // other, on the calling thread (the notification thread).
+    void Deliver(uint32_t event, const DeviceBroadcast& broadcast);
+
+    bool Empty();
+
+private:
+    class Registration;
+    void Remove(DeviceChangeReceiver* receiver, uint64_t serial);
+
+    struct Entry {
+        DeviceChangeReceiver* receiver;
+        uint64_t serial;
+    };
+
+    std::mutex list_mutex_; // guards entries_ and next_serial_
+    std::vector<Entry> entries_;
+    uint64_t next_serial_ = 1;
+    // Held through each Deliver, so that Remove from another thread waits for
+    // a running call to end.
+    std::mutex delivery_mutex_;
+    std::atomic<std::thread::id> delivering_thread_{}; // the thread inside Deliver
+};
+
+} // namespace platform

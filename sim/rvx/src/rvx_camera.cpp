@@ -1,0 +1,301 @@
+// The emulated RVX camera: plugging, the extension unit and the pictures.
+#include "sim/rvx_camera.h"
+
+#include "descriptors.h"
+
+#include "platform/devices.h"
+#include "platform/system.h"
+
+#if TOVEK_HAVE_SIM_CONTROL
+#include "sim/control.h"
+#endif
+
+#include <gst/gst.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+namespace sim {
+namespace {
+
+constexpr size_t kKeptCommands = 4096;
+
+// Cameras by node name, so that a source element finds its camera.
+struct Registry {
+    std::mutex mutex; // guards cameras and next_number
+    std::map<std::string, std::weak_ptr<EmulatedRvxCamera>, std::less<>> cameras;
+    int next_number = 1;
+};
+
+Registry& Cameras() {
+    static Registry* registry = new Registry; // outlives every camera
+    return *registry;
+}
+
+} // namespace
+
+const std::vector<RvxFormat>& RvxFormats() {
+    static const std::vector<RvxFormat> formats = {
+        {1280, 720, {30, 25, 20, 15, 10, 5}},  {640, 480, {30, 25, 20, 15, 10, 5}},
+        {800, 600, {30, 25, 20, 15, 10, 5}},   {1024, 768, {30, 25, 20, 15, 10, 5}},
+        {1280, 960, {30, 25, 20, 15, 10, 5}},  {1600, 1200, {15, 10, 5}},
+        {1920, 1080, {30, 25, 20, 15, 10, 5}}, {2592, 1944, {15, 10, 5}},
+    };
+    return formats;
+}
+
+struct EmulatedRvxCamera::Impl {
+    explicit Impl(const RvxCameraOptions& camera_options)
+        : options(camera_options), generator(kRvxDefaultWidth, kRvxDefaultHeight) {
+        generator.SetLiveMarker(options.live_marker);
+    }
+
+    const RvxCameraOptions options;
+    PictureGenerator generator; // thread-safe on its own
+
+    mutable std::mutex mutex; // guards every field below
+    int device_id = 0;        // in platform::Emulated() while plugged
+    bool disabled = false;
+    RvxRegisterSequence command_register;
+    CameraState state;
+    int status = kRvxStatusNormal; // held for kRvxStatusHoldMs from status_since_ms
+    uint32_t status_since_ms = 0;
+    std::vector<uint8_t> commands;
+    RvxCounters counters;
+    uint32_t frame_number = 0;
+
+    int StatusLocked() const {
+        if (status != kRvxStatusNormal &&
+            platform::GetTickCount() - status_since_ms < kRvxStatusHoldMs) {
+            return status;
+        }
+        return kRvxStatusNormal;
+    }
+
+    void ExecuteLocked(uint8_t command) {
+        ++counters.commands;
+        if (commands.size() == kKeptCommands) {
+            commands.erase(commands.begin());
+        }
+        commands.push_back(command);
+        if (ApplyRvxCommand(state, command)) {
+            generator.SetState(state);
+        }
+        status = RvxStatusForCommand(command);
+        status_since_ms = platform::GetTickCount();
+    }
+};
+
+EmulatedRvxCamera::EmulatedRvxCamera(const RvxCameraOptions& options, std::string node)
+    : node_(std::move(node)), impl_(std::make_unique<Impl>(options)) {}
+
+std::shared_ptr<EmulatedRvxCamera> EmulatedRvxCamera::Create(const RvxCameraOptions& options) {
+    Registry& registry = Cameras();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    std::string node = "rvx-sim:" + std::to_string(registry.next_number++);
+    std::shared_ptr<EmulatedRvxCamera> camera(new EmulatedRvxCamera(options, node));
+    registry.cameras[node] = camera;
+    return camera;
+}
+
+EmulatedRvxCamera::~EmulatedRvxCamera() {
+    Pull();
+    Registry& registry = Cameras();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    auto it = registry.cameras.find(node_);
+    if (it != registry.cameras.end() && it->second.expired()) {
+        registry.cameras.erase(it);
+    }
+}
+
+bool EmulatedRvxCamera::Plug() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->device_id > 0) {
+        return true;
+    }
+    platform::EmulatedUsbDevice device;
+    device.vendor_id = kRvxVendorId;
+    device.product_id = kRvxProductId;
+    device.serial = impl_->options.serial;
+    device.video_input = true;
+    device.interface_number = 0;
+    device.friendly_name = kRvxFriendlyName;
+    device.node = node_;
+    device.descriptors = RvxDescriptors();
+    impl_->device_id = platform::Emulated().Plug(device);
+    if (impl_->device_id <= 0) {
+        impl_->device_id = 0;
+        return false;
+    }
+    if (impl_->disabled) {
+        platform::Emulated().SetDisabled(impl_->device_id, true);
+    }
+    // A camera that is plugged in starts from power-on.
+    impl_->command_register = RvxRegisterSequence();
+    impl_->status = kRvxStatusNormal;
+    return true;
+}
+
+bool EmulatedRvxCamera::Pull() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->device_id == 0) {
+        return false;
+    }
+    platform::Emulated().Pull(impl_->device_id);
+    impl_->device_id = 0;
+    return true;
+}
+
+bool EmulatedRvxCamera::Plugged() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->device_id > 0;
+}
+
+bool EmulatedRvxCamera::SetNodeDisabled(bool disabled) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->disabled = disabled;
+    return impl_->device_id == 0 || platform::Emulated().SetDisabled(impl_->device_id, disabled);
+}
+
+int EmulatedRvxCamera::ControlQuery(uint8_t unit, uint8_t selector, uint8_t query,
+                                    std::span<uint8_t> data) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    ++impl_->counters.control_queries;
+    if (impl_->device_id == 0) {
+        return -ENODEV;
+    }
+    if (impl_->disabled) {
+        return -EIO;
+    }
+    if (unit != kRvxExtensionUnitId || selector != kRvxCommandControl) {
+        return -ENOENT;
+    }
+    switch (query) {
+    case kUvcGetLen:
+        if (data.size() != 2) {
+            return -EINVAL;
+        }
+        data[0] = kRvxControlSize & 0xFF;
+        data[1] = kRvxControlSize >> 8;
+        return 0;
+    case kUvcGetInfo:
+        if (data.size() != 1) {
+            return -EINVAL;
+        }
+        data[0] = 0x03; // supports GET and SET
+        return 0;
+    case kUvcSetCur: {
+        if (data.size() != kRvxControlSize) {
+            return -EINVAL;
+        }
+        switch (impl_->command_register.Write(data)) {
+        case RvxRegisterSequence::Outcome::kRefused:
+            ++impl_->counters.refused;
+            return -EPIPE;
+        case RvxRegisterSequence::Outcome::kCommand:
+            impl_->ExecuteLocked(impl_->command_register.Command());
+            return 0;
+        case RvxRegisterSequence::Outcome::kAccepted:
+        case RvxRegisterSequence::Outcome::kStateLatched:
+            return 0;
+        }
+        return -EPIPE;
+    }
+    case kUvcGetCur:
+        if (data.size() != kRvxControlSize) {
+            return -EINVAL;
+        }
+        if (!impl_->command_register.TakeStateRead()) {
+            ++impl_->counters.refused;
+            return -EPIPE;
+        }
+        ++impl_->counters.state_reads;
+        data[0] = 0x00;
+        data[1] = 0x4D;
+        data[2] = 0xB4;
+        data[3] = static_cast<uint8_t>(impl_->StatusLocked());
+        return 0;
+    default:
+        return -EINVAL;
+    }
+}
+
+std::vector<uint8_t> EmulatedRvxCamera::Descriptors() const {
+    return RvxDescriptors();
+}
+
+std::shared_ptr<const std::vector<uint8_t>> EmulatedRvxCamera::TakePicture(int width, int height) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (impl_->device_id == 0 || impl_->disabled) {
+            return nullptr;
+        }
+        ++impl_->counters.pictures;
+        impl_->generator.SetFrameNumber(impl_->frame_number++);
+    }
+    if (impl_->generator.Width() != width || impl_->generator.Height() != height) {
+        impl_->generator.SetSize(width, height);
+    }
+    return impl_->generator.Jpeg();
+}
+
+CameraState EmulatedRvxCamera::State() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->state;
+}
+
+int EmulatedRvxCamera::Status() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->StatusLocked();
+}
+
+std::vector<uint8_t> EmulatedRvxCamera::Commands() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->commands;
+}
+
+RvxCounters EmulatedRvxCamera::Counters() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->counters;
+}
+
+GstElement* EmulatedRvxCamera::CreateSourceElement(const char* name) const {
+    if (!RegisterRvxSourceElement()) {
+        return nullptr;
+    }
+    GstElement* element = gst_element_factory_make("tovekrvxsrc", name);
+    if (element != nullptr) {
+        g_object_set(element, "device", node_.c_str(), nullptr);
+    }
+    return element;
+}
+
+std::shared_ptr<EmulatedRvxCamera> FindRvxCamera(std::string_view node) {
+    Registry& registry = Cameras();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    auto it = registry.cameras.find(node);
+    return it != registry.cameras.end() ? it->second.lock() : nullptr;
+}
+
+std::shared_ptr<EmulatedRvxCamera> DefaultRvxCamera() {
+    // Never destroyed: other threads may use the camera while the process ends.
+    static std::shared_ptr<EmulatedRvxCamera>* camera = [] {
+        auto* made = new std::shared_ptr<EmulatedRvxCamera>(EmulatedRvxCamera::Create());
+        (*made)->Plug();
+#if TOVEK_HAVE_SIM_CONTROL
+        RegisterSimCommand("rvx", [](bool plug) {
+            const auto rvx = DefaultRvxCamera();
+            if (plug) {
+                rvx->Plug();
+            } else {
+                rvx->Pull();
+            }
+        });
+#endif
+        return made;
+    }();
+    return *camera;
+}
+
+} // namespace sim
