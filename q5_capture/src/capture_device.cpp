@@ -1,0 +1,303 @@
+#include "capture_device.h"
+
+#include "media_setup.h"
+
+#include <pthread.h>
+
+GST_DEBUG_CATEGORY_STATIC(tovek_q5usb_debug);
+#define GST_CAT_DEFAULT tovek_q5usb_debug
+
+namespace {
+
+// Devices whose camera is attached (at most one: the driver serves one).
+std::atomic<int> g_attached_devices{0};
+
+// Nobody reads the pipeline's bus: report what matters to the debug log and
+// drop every message, so none pile up while the picture runs for hours.
+GstBusSyncReply DropMessage(GstBus* /*bus*/, GstMessage* message, gpointer /*data*/) {
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
+        GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
+        GError* error = nullptr;
+        gchar* debug = nullptr;
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+            gst_message_parse_error(message, &error, &debug);
+        } else {
+            gst_message_parse_warning(message, &error, &debug);
+        }
+        GST_WARNING_OBJECT(GST_MESSAGE_SRC(message), "%s (%s)",
+                           error != nullptr ? error->message : "", debug != nullptr ? debug : "");
+        g_clear_error(&error);
+        g_free(debug);
+    }
+    gst_message_unref(message);
+    return GST_BUS_DROP;
+}
+
+GstElement* Make(const char* factory, const char* name) {
+    GstElement* element = gst_element_factory_make(factory, name);
+    if (element == nullptr) {
+        GST_ERROR("cannot make %s", factory);
+    }
+    return element;
+}
+
+} // namespace
+
+int TovekQ5UsbAttachedDevices() {
+    return g_attached_devices.load();
+}
+
+std::unique_ptr<TovekQ5UsbDevice> TovekQ5UsbDevice::Open() {
+    if (!q5cap::EnsureMediaElements()) {
+        return nullptr;
+    }
+    GST_DEBUG_CATEGORY_INIT(tovek_q5usb_debug, "tovekq5usb", 0, "TovekQ5usb capture control");
+    GstElement* source = Make("tovekcamerasrc", "Tovek Camera Source");
+    if (source == nullptr) {
+        return nullptr;
+    }
+    gst_object_ref_sink(source);
+    ICameraSourceControl* control = tovek_camera_source_get_control(source);
+    int32_t width = 0;
+    int32_t height = 0;
+    // The source measured a picture only when a camera answered.
+    if (control == nullptr || control->lpVtbl->GetFrameSize(control, &width, &height) != S_OK) {
+        gst_object_unref(source);
+        return nullptr;
+    }
+    // This library starts and stops the camera itself.
+    g_object_set(source, "auto-start", FALSE, nullptr);
+    control->lpVtbl->SetFrameSize(control, width, height);
+    return std::unique_ptr<TovekQ5UsbDevice>(new TovekQ5UsbDevice(source, control));
+}
+
+TovekQ5UsbDevice::TovekQ5UsbDevice(GstElement* source, ICameraSourceControl* control)
+    : source_(source), control_(control) {
+    g_attached_devices.fetch_add(1);
+    event_thread_ = std::thread(&TovekQ5UsbDevice::EventLoop, this);
+    control_->lpVtbl->SetCallback(control_, &TovekQ5UsbDevice::OnSourceEvent,
+                                  reinterpret_cast<uintptr_t>(this));
+}
+
+TovekQ5UsbDevice::~TovekQ5UsbDevice() {
+    {
+        std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+        if (pipeline_ != nullptr) {
+            gst_element_set_state(pipeline_, GST_STATE_NULL); // the streaming thread has ended
+        }
+    }
+    control_->lpVtbl->Control(control_, 0);
+    control_->lpVtbl->SetCallback(control_, nullptr, 0); // no source event after this
+    {
+        std::lock_guard<std::mutex> events(event_lock_);
+        quit_ = true;
+    }
+    event_ready_.notify_all();
+    event_thread_.join();
+    if (pipeline_ != nullptr) {
+        gst_object_unref(pipeline_);
+    }
+    gst_object_unref(source_); // the last reference: the source releases the driver
+    SetAttached(false);
+}
+
+void TOVEK_STDCALL TovekQ5UsbDevice::OnSourceEvent(uint32_t event, uintptr_t value1,
+                                                   uintptr_t value2, uintptr_t user) {
+    auto* self = reinterpret_cast<TovekQ5UsbDevice*>(user);
+    if (event == CAMERA_SOURCE_PICTURE) {
+        // On the streaming thread, while the picture's buffer is ours to read.
+        self->DeliverEvent(Q5_STREAM_PICTURE, reinterpret_cast<BYTE*>(value1),
+                           static_cast<LONG>(value2));
+        return;
+    }
+    if (event == CAMERA_SOURCE_ATTACHED) {
+        self->SetAttached(true);
+    } else if (event == CAMERA_SOURCE_DETACHED) {
+        self->SetAttached(false);
+    }
+    // Not on the driver's thread: the caller's callback must never hold it up.
+    self->QueueEvent(static_cast<int>(event));
+}
+
+int TovekQ5UsbDevice::OnSample(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end,
+                               int flag, void* context) {
+    auto* self = static_cast<TovekQ5UsbDevice*>(context);
+    std::lock_guard<std::mutex> lock(self->sample_lock_);
+    if (self->sample_callback_ == nullptr) {
+        return 0;
+    }
+    return self->sample_callback_(sample, start, end, flag, self->sample_context_);
+}
+
+void TovekQ5UsbDevice::QueueEvent(int event) {
+    {
+        std::lock_guard<std::mutex> events(event_lock_);
+        events_.push_back(event);
+    }
+    event_ready_.notify_one();
+}
+
+void TovekQ5UsbDevice::EventLoop() {
+    pthread_setname_np(pthread_self(), "tovek-q5events");
+    std::unique_lock<std::mutex> events(event_lock_);
+    for (;;) {
+        event_ready_.wait(events, [this] { return quit_ || !events_.empty(); });
+        if (quit_) {
+            return;
+        }
+        const int event = events_.front();
+        events_.pop_front();
+        events.unlock();
+        DeliverEvent(event, nullptr, 0);
+        events.lock();
+    }
+}
+
+void TovekQ5UsbDevice::DeliverEvent(int event, BYTE* data, LONG length) {
+    std::lock_guard<std::mutex> lock(stream_lock_);
+    if (stream_callback_ != nullptr) {
+        stream_callback_(event, data, length, stream_context_);
+    }
+}
+
+void TovekQ5UsbDevice::SetAttached(bool attached) {
+    if (attached_.exchange(attached) != attached) {
+        g_attached_devices.fetch_add(attached ? 1 : -1);
+    }
+}
+
+int TovekQ5UsbDevice::SendCmd(int command) {
+    return control_->lpVtbl->SendCommand(control_, static_cast<uint32_t>(command) & 0xFF) == S_OK
+               ? 0
+               : -1;
+}
+
+void TovekQ5UsbDevice::ApplyWindowLocked() {
+    if (renderer_ == nullptr) {
+        return;
+    }
+    tovek_video_sink_set_window(renderer_, window_);
+    if (has_destination_) {
+        tovek_video_sink_set_destination(renderer_, destination_.left, destination_.top,
+                                         destination_.right, destination_.bottom);
+    }
+}
+
+int TovekQ5UsbDevice::SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) {
+    if (window == nullptr) {
+        return -1;
+    }
+    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    window_ = window;
+    destination_ = RECT{x, y, width, height};
+    has_destination_ = true;
+    ApplyWindowLocked();
+    return 0;
+}
+
+int TovekQ5UsbDevice::Refresh(int x, int y, int width, int height) {
+    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    destination_ = RECT{x, y, width, height};
+    has_destination_ = true;
+    if (renderer_ != nullptr) {
+        tovek_video_sink_set_destination(renderer_, x, y, width, height);
+    }
+    return 0;
+}
+
+int TovekQ5UsbDevice::Run() {
+    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    if (pipeline_ == nullptr) {
+        return -1;
+    }
+    control_->lpVtbl->Control(control_, 1);
+    if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        control_->lpVtbl->Control(control_, 0);
+        gst_element_set_state(pipeline_, GST_STATE_READY);
+        return -1;
+    }
+    return 0;
+}
+
+int TovekQ5UsbDevice::Stop() {
+    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    // The camera first: the source then stops waiting for pictures.
+    control_->lpVtbl->Control(control_, 0);
+    if (pipeline_ != nullptr) {
+        gst_element_set_state(pipeline_, GST_STATE_READY);
+    }
+    return 0;
+}
+
+int TovekQ5UsbDevice::SetStreamCallback(Q5StreamCallback callback, void* context) {
+    std::lock_guard<std::mutex> lock(stream_lock_);
+    stream_callback_ = callback;
+    stream_context_ = callback != nullptr ? context : nullptr;
+    return 0;
+}
+
+int TovekQ5UsbDevice::SetSampleCallback(MediaSampleCallback callback, void* context) {
+    std::lock_guard<std::mutex> lock(sample_lock_);
+    sample_callback_ = callback;
+    sample_context_ = callback != nullptr ? context : nullptr;
+    return 0;
+}
+
+int TovekQ5UsbDevice::GetStreamMediaType(VIDEOINFOHEADER* format) {
+    if (format == nullptr) {
+        return -1;
+    }
+    int32_t width = kCameraSourceDefaultWidth;
+    int32_t height = kCameraSourceDefaultHeight;
+    control_->lpVtbl->GetFrameSize(control_, &width, &height); // leaves them when unmeasured
+    *format = tovek_camera_source_video_info(width, height);
+    return 0;
+}
+
+int TovekQ5UsbDevice::InitDirectShow() {
+    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    if (pipeline_ != nullptr) {
+        return 0;
+    }
+    GstElement* bin = gst_pipeline_new("Tovek Q5 Capture");
+    GstElement* decoder = Make("tovekjpegdec", "MJPEG Decompressor");
+    GstElement* format = Make("capsfilter", "BGRx");
+    GstElement* grabber = Make("toveksamplegrabber", "Sample Grabber");
+    GstElement* renderer = Make("tovekvideosink", "Video Renderer");
+    if (bin == nullptr || decoder == nullptr || format == nullptr || grabber == nullptr ||
+        renderer == nullptr) {
+        for (GstElement* element : {bin, decoder, format, grabber, renderer}) {
+            if (element != nullptr) {
+                gst_object_unref(gst_object_ref_sink(element));
+            }
+        }
+        return -1;
+    }
+    GstCaps* bgrx = gst_caps_from_string("video/x-raw,format=BGRx");
+    g_object_set(format, "caps", bgrx, nullptr);
+    gst_caps_unref(bgrx);
+    // Pictures carry no time: show each one as soon as it is decoded. Not
+    // keeping the last frame lets the decoder write every frame into the
+    // same buffer, which stays warm in the caches.
+    g_object_set(renderer, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
+    gst_bin_add_many(GST_BIN(bin), source_, decoder, format, grabber, renderer, nullptr);
+    if (!gst_element_link_many(source_, decoder, format, grabber, renderer, nullptr)) {
+        gst_bin_remove(GST_BIN(bin), source_); // keeps our reference
+        gst_object_unref(bin);
+        return -1;
+    }
+    GstBus* bus = gst_element_get_bus(bin);
+    gst_bus_set_sync_handler(bus, DropMessage, nullptr, nullptr);
+    gst_object_unref(bus);
+    tovek_sample_grabber_set_callback(grabber, &TovekQ5UsbDevice::OnSample, this);
+
+    pipeline_ = bin;
+    renderer_ = renderer;
+    ApplyWindowLocked();
+    if (Attached()) {
+        // The program learns of its camera from this event, as it would
+        // from the camera's arrival.
+        QueueEvent(Q5_STREAM_ATTACHED);
+    }
+    return 0;
+}

@@ -1,0 +1,92 @@
+// An open Q5 camera: its source element, the rendering pipeline built
+// around it, the caller's callbacks and the thread that delivers the
+// camera's events.
+//
+// Threads: the caller's thread (exports, one call at a time); the source's
+// driver threads (events 0 to 3, queued here); the streaming thread (event
+// 4 and the sample callback); the event thread (delivers queued events).
+#pragma once
+
+#include "TovekQ5usb.h"
+#include "tovek_camera_source.h"
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+struct TovekQ5UsbDevice {
+public:
+    // Creates the camera source; null when no camera answered or the
+    // driver is in use.
+    static std::unique_ptr<TovekQ5UsbDevice> Open();
+    // Stops the pipeline and the camera, ends the event thread and releases
+    // the source (and with it the driver).
+    ~TovekQ5UsbDevice();
+    TovekQ5UsbDevice(const TovekQ5UsbDevice&) = delete;
+    TovekQ5UsbDevice& operator=(const TovekQ5UsbDevice&) = delete;
+
+    int SendCmd(int command);
+    int SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height);
+    int Refresh(int x, int y, int width, int height);
+    int Run();
+    int Stop();
+    int SetStreamCallback(Q5StreamCallback callback, void* context);
+    int SetSampleCallback(MediaSampleCallback callback, void* context);
+    int GetStreamMediaType(VIDEOINFOHEADER* format);
+    int InitDirectShow();
+
+    bool Attached() const { return attached_.load(); }
+
+private:
+    TovekQ5UsbDevice(GstElement* source, ICameraSourceControl* control);
+
+    static void TOVEK_STDCALL OnSourceEvent(uint32_t event, uintptr_t value1, uintptr_t value2,
+                                            uintptr_t user);
+    static int OnSample(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end, int flag,
+                        void* context);
+    void QueueEvent(int event);
+    void EventLoop();
+    void DeliverEvent(int event, BYTE* data, LONG length);
+    void SetAttached(bool attached);
+    void ApplyWindowLocked();
+
+    GstElement* const source_;            // our reference, from Open to the destructor
+    ICameraSourceControl* const control_; // lives as long as source_
+
+    // The pipeline lock: guards the pipeline and its elements, and the
+    // window and rectangle given before the pipeline existed.
+    std::mutex pipeline_lock_;
+    GstElement* pipeline_ = nullptr; // null until InitDirectShow
+    GstElement* renderer_ = nullptr; // owned by pipeline_
+    VIDEO_WINDOW window_ = nullptr;
+    RECT destination_{0, 0, 0, 0}; // x, y, width, height as given
+    bool has_destination_ = false;
+
+    // The stream lock: guards the stream callback and is held while it runs.
+    std::mutex stream_lock_;
+    Q5StreamCallback stream_callback_ = nullptr;
+    void* stream_context_ = nullptr;
+
+    // The sample lock: guards the sample callback and is held while it runs.
+    std::mutex sample_lock_;
+    MediaSampleCallback sample_callback_ = nullptr;
+    void* sample_context_ = nullptr;
+
+    // The event lock: guards events_ and quit_; event_ready_ waits with it.
+    std::mutex event_lock_;
+    std::condition_variable event_ready_;
+    std::deque<int> events_;
+    bool quit_ = false;
+    std::thread event_thread_;
+
+    std::atomic<bool> attached_{true}; // a device is opened only with its camera attached
+};
+
+// Open devices whose camera is attached.
+int TovekQ5UsbAttachedDevices();

@@ -1,0 +1,275 @@
+#include "camera_frame_source.h"
+
+#include "jpeg_header.h"
+#include "pixadec.h"
+#include "platform/system.h"
+#include "q5_usb.h"
+
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+namespace camsrc {
+namespace {
+
+uint64_t PackSize(int32_t width, int32_t height) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(width)) << 32) |
+           static_cast<uint32_t>(height);
+}
+
+// Polls cond every kProbePollMs on the replaceable clock, at most
+// kProbePolls times; true as soon as it holds.
+template <typename Cond>
+bool Poll(Cond cond) {
+    for (int i = 0; i < kProbePolls; ++i) {
+        if (cond()) {
+            return true;
+        }
+        platform::Sleep(kProbePollMs);
+    }
+    return cond();
+}
+
+} // namespace
+
+CameraFrameSource::CameraFrameSource(ClientCallback& client)
+    : client_(client), output_(std::make_unique<uint8_t[]>(kCameraSourceMaxPictureSize)) {
+    TovekCameraUninit(); // whoever used the driver before us is gone
+    InitDriver();
+    ProbePictureSize();
+    const bool had_camera = State() != kDetached;
+    // Start again from a driver that is initialised and idle.
+    TovekCameraUninit();
+    device_state_.store(kDetached); // no device is active until the driver attaches it again
+    InitDriver();
+    if (had_camera) {
+        // The driver attaches the camera on its own thread; wait for it so
+        // that a start right after creation finds the camera.
+        Poll([this] { return State() != kDetached; });
+    }
+}
+
+CameraFrameSource::~CameraFrameSource() {
+    StopStreaming();
+    TovekCameraUninit(); // no driver event arrives after this
+}
+
+void CameraFrameSource::InitDriver() {
+    TovekCameraInit(&CameraFrameSource::OnDriverEvent, reinterpret_cast<uintptr_t>(this));
+}
+
+void CameraFrameSource::ProbePictureSize() {
+    if (!Poll([this] { return State() == kAttached; })) {
+        return; // no camera within the probe's time: the size stays unknown
+    }
+    if (StartStreaming()) {
+        Poll([this] { return PictureSize(nullptr, nullptr); });
+    }
+    StopStreaming();
+    // The probe's pictures were only for measuring.
+    std::lock_guard<std::mutex> output(output_lock_);
+    output_length_ = 0;
+}
+
+bool CameraFrameSource::StartStreaming() {
+    if (State() == kDetached) {
+        return false;
+    }
+    return TovekCameraPlay() != 0;
+}
+
+void CameraFrameSource::StopStreaming() {
+    // The driver first: once its worker has ended no event 2 can start a
+    // new pacing thread behind our back.
+    TovekCameraStop();
+    StopPacingThread();
+}
+
+void TOVEK_STDCALL CameraFrameSource::OnDriverEvent(uint32_t event, uint32_t, uint32_t,
+                                                    uintptr_t user) {
+    reinterpret_cast<CameraFrameSource*>(user)->HandleDriverEvent(event);
+}
+
+void CameraFrameSource::HandleDriverEvent(uint32_t event) {
+    if (event > kStopped) {
+        return;
+    }
+    device_state_.store(event);
+    if (event == kStreaming) {
+        StartPacingThread();
+    }
+    client_.Send(event, 0, 0);
+}
+
+void CameraFrameSource::StartPacingThread() {
+    std::lock_guard<std::mutex> pacing(pacing_lock_);
+    JoinPacingThreadLocked();
+    {
+        std::lock_guard<std::mutex> frame(frame_lock_);
+        fetch_size_ = TovekCameraGetMaxFrameSize();
+        fetch_ = std::make_unique<uint8_t[]>(fetch_size_); // zeroed
+        last_length_ = 0;
+    }
+    {
+        // A picture left from the previous run is stale now.
+        std::lock_guard<std::mutex> output(output_lock_);
+        output_length_ = 0;
+    }
+    uint32_t period = 0;
+    TovekCameraGetPerFrameTime(&period);
+    if (period != 0) {
+        fetch_period_ms_.store(period);
+    }
+    try {
+        pacing_thread_ = std::thread(&CameraFrameSource::PacingLoop, this);
+    } catch (const std::system_error&) {
+        // No pictures this run; the streaming thread keeps waiting and the
+        // client can stop and start again.
+    }
+}
+
+void CameraFrameSource::StopPacingThread() {
+    std::lock_guard<std::mutex> pacing(pacing_lock_);
+    JoinPacingThreadLocked();
+}
+
+void CameraFrameSource::JoinPacingThreadLocked() {
+    if (!pacing_thread_.joinable()) {
+        return;
+    }
+    stop_request_.store(true);
+    pacing_thread_.join();
+    stop_request_.store(false);
+}
+
+void CameraFrameSource::PacingLoop() {
+    pthread_setname_np(pthread_self(), "tovek-pacing");
+    bool first = true;
+    uint32_t schedule_ms = 0;
+    while (!stop_request_.load()) {
+        platform::Sleep(kPacingPollMs);
+        const uint32_t now = platform::GetTickCount();
+        if (first) {
+            schedule_ms = now;
+            first = false;
+        }
+        const uint32_t period = fetch_period_ms_.load();
+        // Signed difference: correct across the tick count's wrap.
+        const int32_t late = static_cast<int32_t>(now - schedule_ms);
+        if (late < 0 || static_cast<uint32_t>(late) < period) {
+            continue;
+        }
+        FetchAndMeasure();
+        // A fixed-rate schedule: a thread that fell behind catches up.
+        schedule_ms += period;
+    }
+}
+
+void CameraFrameSource::FetchAndMeasure() {
+    std::lock_guard<std::mutex> frame(frame_lock_);
+    if (!fetch_) {
+        return;
+    }
+    uint32_t length = fetch_size_;
+    if (!TovekCameraGetFrameData(fetch_.get(), &length) || length == 0 ||
+        length > kCameraSourceMaxPictureSize) {
+        return;
+    }
+    const uint32_t now = platform::GetTickCount();
+    if (IsRepeat(length, now)) {
+        return;
+    }
+    last_length_ = length;
+    last_new_tick_ = now;
+    Measure(fetch_.get(), length);
+    Publish(fetch_.get(), length);
+}
+
+// The driver hands out its newest picture for as long as no newer one came,
+// so a fetch faster than the camera brings the same picture again.
+bool CameraFrameSource::IsRepeat(uint32_t length, uint32_t now_ms) {
+    if (length != last_length_ || now_ms - last_new_tick_ >= kUnchangedRepeatMs) {
+        return false;
+    }
+    // The output buffer still holds the last new picture: only this thread
+    // writes it.
+    std::lock_guard<std::mutex> output(output_lock_);
+    return std::memcmp(output_.get(), fetch_.get(), length) == 0;
+}
+
+void CameraFrameSource::Measure(const uint8_t* picture, uint32_t length) {
+    int32_t width = 0;
+    int32_t height = 0;
+    int header_width = 0;
+    int header_height = 0;
+    // The JPEG library's verdict could only confirm the size already
+    // measured, so a picture whose header says that size needs no decoding.
+    if (PictureSize(&width, &height) &&
+        ReadJpegFrameSize(picture, length, &header_width, &header_height) &&
+        header_width == width && header_height == height) {
+        return;
+    }
+    LibJpeg_Initialize();
+    int components = 0;
+    PIXADEC_HANDLE image =
+        LibJpeg_Open(picture, static_cast<int>(length), &header_width, &header_height, &components);
+    if (image != nullptr) {
+        if (header_width > 0 && header_height > 0) {
+            picture_size_.store(PackSize(header_width, header_height));
+        }
+        LibJpeg_Close(image);
+    }
+    LibJpeg_UnInitialize();
+}
+
+void CameraFrameSource::Publish(const uint8_t* picture, uint32_t length) {
+    {
+        std::lock_guard<std::mutex> output(output_lock_);
+        std::memcpy(output_.get(), picture, length);
+        output_length_ = length;
+    }
+    output_ready_.notify_all();
+}
+
+uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity) {
+    std::lock_guard<std::mutex> output(output_lock_);
+    const uint32_t length = output_length_;
+    if (length == 0 || sample == nullptr || capacity < length) {
+        return 0;
+    }
+    std::memcpy(sample, output_.get(), length);
+    output_length_ = 0;
+    return length;
+}
+
+void CameraFrameSource::WaitForPicture(uint32_t timeout_ms, const std::function<bool()>& done) {
+    std::unique_lock<std::mutex> output(output_lock_);
+    output_ready_.wait_for(output, std::chrono::milliseconds(timeout_ms),
+                           [&] { return output_length_ > 0 || done(); });
+}
+
+void CameraFrameSource::Wake() {
+    {
+        // Taking the lock orders the waker's change before a waiter's check.
+        std::lock_guard<std::mutex> output(output_lock_);
+    }
+    output_ready_.notify_all();
+}
+
+bool CameraFrameSource::PictureSize(int32_t* width, int32_t* height) const {
+    const uint64_t size = picture_size_.load();
+    const auto w = static_cast<int32_t>(size >> 32);
+    const auto h = static_cast<int32_t>(size & 0xFFFFFFFFu);
+    if (w <= 0 || h <= 0) {
+        return false;
+    }
+    if (width != nullptr) {
+        *width = w;
+    }
+    if (height != nullptr) {
+        *height = h;
+    }
+    return true;
+}
+
+} // namespace camsrc

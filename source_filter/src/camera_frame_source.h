@@ -1,0 +1,117 @@
+// CameraFrameSource: the camera behind the element's pad. It owns the q5_usb
+// driver registration, a pacing thread that fetches the newest picture at the
+// camera's frame period, measures it with Pixadec and leaves it in the output
+// buffer, and the hand-off of that buffer to the streaming thread.
+//
+// Threads: the driver's threads call the event handler (events 0 and 1 on a
+// USB thread, 2 and 3 on the streaming worker); the pacing thread fetches;
+// the element's streaming thread takes pictures; client threads start and
+// stop streaming. Lock order: pacing lock, then frame lock, then output lock;
+// the client's callback lock is taken with none of them held.
+#pragma once
+
+#include "client_callback.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace camsrc {
+
+// The driver's last event as the device state.
+enum DeviceState : uint32_t {
+    kAttached = 0,
+    kDetached = 1,
+    kStreaming = 2,
+    kStopped = 3,
+};
+
+inline constexpr uint32_t kInitialFetchPeriodMs = 83;
+inline constexpr uint32_t kPacingPollMs = 10;
+inline constexpr uint32_t kProbePollMs = 20;
+inline constexpr int kProbePolls = 500; // 10 seconds
+// A picture identical to the previous one is the driver's same picture
+// fetched again, unless nothing else came for this long: then the scene is
+// simply still and the picture is passed on again so that the stream (and
+// what is drawn over it downstream) keeps moving.
+inline constexpr uint32_t kUnchangedRepeatMs = 1000;
+
+class CameraFrameSource {
+public:
+    // Initialises the driver and probes the picture size (see the element's
+    // header). Driver events go to client.
+    explicit CameraFrameSource(ClientCallback& client);
+    // Stops streaming and the pacing thread and releases the driver.
+    ~CameraFrameSource();
+    CameraFrameSource(const CameraFrameSource&) = delete;
+    CameraFrameSource& operator=(const CameraFrameSource&) = delete;
+
+    // Starts the driver's streaming unless the camera is detached; the
+    // pacing thread follows with event 2. False when nothing was started.
+    bool StartStreaming();
+    // Stops the driver's streaming, then the pacing thread. Safe when idle.
+    void StopStreaming();
+
+    // Copies the newest picture not yet taken into sample when it fits in
+    // capacity bytes; returns its length, 0 when there is none. Each picture
+    // is taken at most once.
+    uint32_t TakeNewestPicture(uint8_t* sample, size_t capacity);
+    // Waits (real time) up to timeout_ms until a picture is ready, done()
+    // is true or Wake is called. done() is read with the output lock held.
+    void WaitForPicture(uint32_t timeout_ms, const std::function<bool()>& done);
+    // Wakes WaitForPicture after state read by its done() changed.
+    void Wake();
+
+    // The last measured picture size; false (outputs untouched) before the
+    // first measurement. Outputs may be null.
+    bool PictureSize(int32_t* width, int32_t* height) const;
+    DeviceState State() const { return static_cast<DeviceState>(device_state_.load()); }
+
+private:
+    static void TOVEK_STDCALL OnDriverEvent(uint32_t event, uint32_t, uint32_t, uintptr_t user);
+    void HandleDriverEvent(uint32_t event);
+
+    void ProbePictureSize();
+    void InitDriver();
+    void StartPacingThread();
+    void StopPacingThread();
+    void JoinPacingThreadLocked();
+    void PacingLoop();
+    void FetchAndMeasure();
+    bool IsRepeat(uint32_t length, uint32_t now_ms);
+    void Measure(const uint8_t* picture, uint32_t length);
+    void Publish(const uint8_t* picture, uint32_t length);
+
+    ClientCallback& client_;
+
+    // The pacing lock: guards pacing_thread_ while it is started or joined.
+    std::mutex pacing_lock_;
+    std::thread pacing_thread_;
+    std::atomic<bool> stop_request_{false};
+
+    // The frame lock: held around one fetch-and-measure step; guards the
+    // fetch buffer and the repeat check's fields.
+    std::mutex frame_lock_;
+    std::unique_ptr<uint8_t[]> fetch_;
+    uint32_t fetch_size_ = 0;
+    uint32_t last_length_ = 0;   // length of the last new picture of this run; 0 at its start
+    uint32_t last_new_tick_ = 0; // when it was fetched
+
+    // The output lock: guards output_ and output_length_; output_ready_
+    // waits with it.
+    std::mutex output_lock_;
+    std::condition_variable output_ready_;
+    std::unique_ptr<uint8_t[]> output_; // kCameraSourceMaxPictureSize bytes
+    uint32_t output_length_ = 0;        // bytes of the newest picture not yet taken
+
+    std::atomic<uint32_t> fetch_period_ms_{kInitialFetchPeriodMs};
+    std::atomic<uint32_t> device_state_{kDetached};
+    // Width in the high and height in the low 32 bits, so both change at once.
+    std::atomic<uint64_t> picture_size_{0};
+};
+
+} // namespace camsrc

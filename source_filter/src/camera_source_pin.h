@@ -1,0 +1,67 @@
+// CameraSourcePin: the element's output side. It holds the announced
+// picture size, the stopping flag and the camera, and fills each outgoing
+// buffer with the newest picture (FillBuffer).
+#pragma once
+
+#include "camera_frame_source.h"
+#include "client_callback.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace camsrc {
+
+// How long FillBuffer waits for a picture before it looks again.
+inline constexpr uint32_t kFillPollMs = 5;
+
+class CameraSourcePin {
+public:
+    // Creates the camera (driver set-up and size probe).
+    explicit CameraSourcePin(ClientCallback& client);
+    // Stops the camera and releases the driver.
+    ~CameraSourcePin();
+    CameraSourcePin(const CameraSourcePin&) = delete;
+    CameraSourcePin& operator=(const CameraSourcePin&) = delete;
+
+    enum class FillResult {
+        kPicture,     // *length bytes of a new picture are in data
+        kEmpty,       // stopped and no new picture: *length is 0
+        kInterrupted, // Interrupt(true) is in force: *length is 0
+    };
+    // Runs on the streaming thread, under the sample lock. Waits until a
+    // picture not delivered before is ready and copies it into data (which
+    // must hold kCameraSourceMaxPictureSize bytes to take every picture),
+    // after sending event 4 with data and the length to the client. Returns
+    // at once, without a picture, while stopped or interrupted.
+    FillResult FillBuffer(uint8_t* data, size_t capacity, size_t* length);
+    // While stopped: waits up to timeout_ms (real time) for a start, a
+    // picture or an interruption, so a streaming thread need not spin.
+    void WaitWhileStopped(uint32_t timeout_ms);
+    // Interrupts FillBuffer and keeps it returning at once (the element's
+    // unlock) until called with false.
+    void Interrupt(bool on);
+
+    // Control 0 and 1 of the control interface; other codes do nothing.
+    void Control(int32_t code);
+    bool Stopping() const { return stopping_.load(); }
+
+    void SetAnnouncedSize(int32_t width, int32_t height);
+    void AnnouncedSize(int32_t* width, int32_t* height) const;
+
+    CameraFrameSource& Camera() { return *camera_; }
+
+private:
+    // Announced width in the high and height in the low 32 bits.
+    std::atomic<uint64_t> announced_size_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> interrupted_{false};
+    ClientCallback& client_;
+    std::unique_ptr<CameraFrameSource> camera_;
+    // The sample lock: held through FillBuffer, so one buffer is filled at a time.
+    std::mutex sample_lock_;
+};
+
+} // namespace camsrc

@@ -1,0 +1,312 @@
+// "tovekcamerasrc": a live GstPushSrc whose fill is the pin's FillBuffer.
+// The pin's media-type rules are the caps (image/jpeg at the announced size
+// and 16 pictures per second, nothing else accepted) and its buffer rules the
+// allocation query (at least two buffers, each large enough for the largest
+// picture the driver delivers).
+#include "tovek_camera_src.h"
+
+#include "camera_source_filter.h"
+#include "tovek_camera_source.h"
+
+#include <gst/base/gstpushsrc.h>
+
+#include <new>
+
+GST_DEBUG_CATEGORY_STATIC(tovek_camera_src_debug);
+#define GST_CAT_DEFAULT tovek_camera_src_debug
+
+namespace {
+
+struct TovekCameraSrc {
+    GstPushSrc parent;
+    // Created in constructed, deleted in finalize; null when it could not
+    // be created.
+    camsrc::CameraSourceFilter* filter;
+    gint auto_start;   // g_atomic: set from any thread, read by start
+    bool auto_started; // state-change thread only (start and stop)
+};
+
+struct TovekCameraSrcClass {
+    GstPushSrcClass parent_class;
+};
+
+enum { PROP_0, PROP_CONTROL, PROP_AUTO_START };
+
+// How long a streaming thread sleeps at a time while the client has the
+// camera stopped; a start or an unlock wakes it earlier.
+constexpr uint32_t kStoppedWaitMs = 100;
+
+} // namespace
+
+G_DEFINE_TYPE(TovekCameraSrc, tovek_camera_src, GST_TYPE_PUSH_SRC)
+
+namespace {
+
+TovekCameraSrc* Self(gpointer object) {
+    return static_cast<TovekCameraSrc*>(object);
+}
+
+camsrc::CameraSourcePin* PinOf(gpointer object) {
+    camsrc::CameraSourceFilter* filter = Self(object)->filter;
+    return filter != nullptr ? filter->Pin() : nullptr;
+}
+
+GstStaticPadTemplate src_template =
+    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS("image/jpeg"));
+
+GstCaps* AnnouncedCaps(camsrc::CameraSourcePin* pin) {
+    int32_t width = kCameraSourceDefaultWidth;
+    int32_t height = kCameraSourceDefaultHeight;
+    if (pin != nullptr) {
+        pin->AnnouncedSize(&width, &height);
+    }
+    // One whole picture per buffer: "parsed" lets decoders skip parsing.
+    return gst_caps_new_simple("image/jpeg", "width", G_TYPE_INT, width, "height", G_TYPE_INT,
+                               height, "framerate", GST_TYPE_FRACTION, kCameraSourceFramesPerSecond,
+                               1, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, "parsed",
+                               G_TYPE_BOOLEAN, TRUE, nullptr);
+}
+
+GstCaps* GetCaps(GstBaseSrc* base, GstCaps* filter) {
+    GstCaps* caps = AnnouncedCaps(PinOf(base));
+    if (filter != nullptr) {
+        GstCaps* both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
+        gst_caps_unref(caps);
+        caps = both;
+    }
+    return caps;
+}
+
+gboolean SetCaps(GstBaseSrc* base, GstCaps* caps) {
+    // Only Motion-JPEG pictures leave this element.
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    if (s == nullptr || !gst_structure_has_name(s, "image/jpeg")) {
+        GST_WARNING_OBJECT(base, "refused caps %" GST_PTR_FORMAT, caps);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+gboolean DecideAllocation(GstBaseSrc* base, GstQuery* query) {
+    GstCaps* caps = nullptr;
+    gst_query_parse_allocation(query, &caps, nullptr);
+    guint min = 0;
+    guint max = 0;
+    const bool has_pool = gst_query_get_n_allocation_pools(query) > 0;
+    if (has_pool) {
+        guint proposed_size = 0;
+        GstBufferPool* proposed = nullptr;
+        gst_query_parse_nth_allocation_pool(query, 0, &proposed, &proposed_size, &min, &max);
+        if (proposed != nullptr) {
+            gst_object_unref(proposed); // pictures go into plain memory of our own pool
+        }
+    }
+    if (min == 0) {
+        min = 2; // a request for no buffers gets two
+    }
+    const guint size = kCameraSourceMaxPictureSize;
+    if (max != 0 && max < min) {
+        max = min;
+    }
+
+    GstBufferPool* pool = gst_buffer_pool_new();
+    GstStructure* config = gst_buffer_pool_get_config(pool);
+    gst_buffer_pool_config_set_params(config, caps, size, min, max);
+    bool ok = gst_buffer_pool_set_config(pool, config);
+    guint actual = 0;
+    if (ok) {
+        config = gst_buffer_pool_get_config(pool);
+        ok = gst_buffer_pool_config_get_params(config, nullptr, &actual, nullptr, nullptr) &&
+             actual >= size;
+        gst_structure_free(config);
+    }
+    if (!ok) {
+        GST_ERROR_OBJECT(base, "the buffer pool gives %u bytes, %u wanted", actual, size);
+        gst_object_unref(pool);
+        return FALSE;
+    }
+    if (has_pool) {
+        gst_query_set_nth_allocation_pool(query, 0, pool, size, min, max);
+    } else {
+        gst_query_add_allocation_pool(query, pool, size, min, max);
+    }
+    gst_object_unref(pool);
+    return TRUE;
+}
+
+gboolean Start(GstBaseSrc* base) {
+    TovekCameraSrc* self = Self(base);
+    if (PinOf(base) == nullptr) {
+        GST_ELEMENT_ERROR(self, RESOURCE, BUSY,
+                          ("The camera is in use by another camera source element."),
+                          ("only one tovekcamerasrc per process can drive the camera"));
+        return FALSE;
+    }
+    self->auto_started = g_atomic_int_get(&self->auto_start) != 0;
+    if (self->auto_started) {
+        self->filter->Control(1);
+    }
+    return TRUE;
+}
+
+gboolean Stop(GstBaseSrc* base) {
+    TovekCameraSrc* self = Self(base);
+    if (self->auto_started && self->filter != nullptr) {
+        self->filter->Control(0);
+    }
+    self->auto_started = false;
+    return TRUE;
+}
+
+gboolean Unlock(GstBaseSrc* base) {
+    if (camsrc::CameraSourcePin* pin = PinOf(base)) {
+        pin->Interrupt(true);
+    }
+    return TRUE;
+}
+
+gboolean UnlockStop(GstBaseSrc* base) {
+    if (camsrc::CameraSourcePin* pin = PinOf(base)) {
+        pin->Interrupt(false);
+    }
+    return TRUE;
+}
+
+GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
+    camsrc::CameraSourcePin* pin = PinOf(src);
+    if (pin == nullptr) {
+        return GST_FLOW_ERROR;
+    }
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        GST_ELEMENT_ERROR(src, RESOURCE, WRITE, ("Cannot write a picture into a buffer."),
+                          ("gst_buffer_map failed"));
+        return GST_FLOW_ERROR;
+    }
+    size_t length = 0;
+    for (;;) {
+        const auto result = pin->FillBuffer(map.data, map.size, &length);
+        if (result == camsrc::CameraSourcePin::FillResult::kPicture) {
+            break;
+        }
+        if (result == camsrc::CameraSourcePin::FillResult::kInterrupted) {
+            gst_buffer_unmap(buffer, &map);
+            return GST_FLOW_FLUSHING;
+        }
+        // Stopped by the client: an empty buffer would only trouble the
+        // decoder, so wait for the start instead.
+        pin->WaitWhileStopped(kStoppedWaitMs);
+    }
+    gst_buffer_unmap(buffer, &map);
+    gst_buffer_set_size(buffer, static_cast<gssize>(length));
+    // A picture carries no time: it is shown as soon as it arrives.
+    GST_BUFFER_PTS(buffer) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_DELTA_UNIT); // every picture is a sync point
+    return GST_FLOW_OK;
+}
+
+void Constructed(GObject* object) {
+    G_OBJECT_CLASS(tovek_camera_src_parent_class)->constructed(object);
+    TovekCameraSrc* self = Self(object);
+    try {
+        self->filter = new camsrc::CameraSourceFilter();
+    } catch (const std::exception& e) {
+        GST_ERROR_OBJECT(self, "cannot create the camera: %s", e.what());
+        self->filter = nullptr;
+    } catch (...) {
+        GST_ERROR_OBJECT(self, "cannot create the camera");
+        self->filter = nullptr;
+    }
+    if (PinOf(object) == nullptr) {
+        GST_WARNING_OBJECT(self, "another tovekcamerasrc drives the camera; this one has none");
+    }
+}
+
+void Finalize(GObject* object) {
+    TovekCameraSrc* self = Self(object);
+    delete self->filter; // stops the camera and releases the driver
+    self->filter = nullptr;
+    G_OBJECT_CLASS(tovek_camera_src_parent_class)->finalize(object);
+}
+
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+    if (id == PROP_AUTO_START) {
+        g_atomic_int_set(&Self(object)->auto_start, g_value_get_boolean(value) ? 1 : 0);
+    } else {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+}
+
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+    TovekCameraSrc* self = Self(object);
+    if (id == PROP_CONTROL) {
+        g_value_set_pointer(value, self->filter != nullptr ? self->filter->Interface() : nullptr);
+    } else if (id == PROP_AUTO_START) {
+        g_value_set_boolean(value, g_atomic_int_get(&self->auto_start) != 0);
+    } else {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+}
+
+} // namespace
+
+static void tovek_camera_src_init(TovekCameraSrc* self) {
+    GstBaseSrc* base = GST_BASE_SRC(self);
+    gst_base_src_set_live(base, TRUE);
+    gst_base_src_set_format(base, GST_FORMAT_TIME);
+    // Buffers made without a pool must still take the largest picture.
+    gst_base_src_set_blocksize(base, kCameraSourceMaxPictureSize);
+    self->auto_start = 1;
+
+    // The base class names its pad after the template; ours is "Out".
+    GstPad* pad = GST_BASE_SRC_PAD(base);
+    gst_object_ref(pad);
+    gst_element_remove_pad(GST_ELEMENT(self), pad);
+    gst_object_set_name(GST_OBJECT(pad), "Out");
+    gst_element_add_pad(GST_ELEMENT(self), pad);
+    gst_object_unref(pad);
+}
+
+static void tovek_camera_src_class_init(TovekCameraSrcClass* klass) {
+    GST_DEBUG_CATEGORY_INIT(tovek_camera_src_debug, "tovekcamerasrc", 0,
+                            "Tovek Camera Source Filter");
+    GObjectClass* object_class = G_OBJECT_CLASS(klass);
+    object_class->constructed = Constructed;
+    object_class->finalize = Finalize;
+    object_class->set_property = SetProperty;
+    object_class->get_property = GetProperty;
+    g_object_class_install_property(
+        object_class, PROP_CONTROL,
+        g_param_spec_pointer(TOVEK_CAMERA_SOURCE_CONTROL_PROPERTY, "Control",
+                             "The element's ICameraSourceControl, valid while the element lives",
+                             static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        object_class, PROP_AUTO_START,
+        g_param_spec_boolean("auto-start", "Auto start",
+                             "Start the camera when the element starts and stop it when it stops",
+                             TRUE,
+                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+
+    GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
+    gst_element_class_add_static_pad_template(element_class, &src_template);
+    gst_element_class_set_static_metadata(element_class, "Tovek Camera Source Filter",
+                                          "Source/Video", "JPEG pictures of a Q5 document camera",
+                                          "TovekCamera");
+
+    GstBaseSrcClass* base_class = GST_BASE_SRC_CLASS(klass);
+    base_class->get_caps = GetCaps;
+    base_class->set_caps = SetCaps;
+    base_class->decide_allocation = DecideAllocation;
+    base_class->start = Start;
+    base_class->stop = Stop;
+    base_class->unlock = Unlock;
+    base_class->unlock_stop = UnlockStop;
+    GST_PUSH_SRC_CLASS(klass)->fill = Fill;
+}
+
+gboolean tovek_camera_src_register(GstPlugin* plugin) {
+    return gst_element_register(plugin, "tovekcamerasrc", GST_RANK_NONE,
+                                tovek_camera_src_get_type());
+}
