@@ -197,16 +197,23 @@ TEST_F(CameraSourceTest, CorruptPictureIsDeliveredButDoesNotChangeTheMeasuredSiz
 
 TEST_F(CameraSourceTest, DriverEventsReachTheClientAcrossUnplugAndReplug) {
     sim::EmulatedDeviceId id = 0;
-    PlugCamera(640, 480, &id);
+    auto first = PlugCamera(640, 480, &id);
     auto filter = MakeFilter(events_);
     ASSERT_EQ(S_OK, filter->Control(1));
     Bytes picture;
     ASSERT_EQ(CameraSourcePin::FillResult::kPicture, Fill(*filter->Pin(), &picture));
 
     // A streaming thread waiting for the next picture while the camera goes.
+    // The camera sends nothing new; pictures already on their way are taken
+    // first, so the thread is surely waiting when the camera is pulled out.
+    first->SetDeliveryDelay(60000);
     auto waiting = std::async(std::launch::async, [&] {
         Bytes next;
-        return Fill(*filter->Pin(), &next);
+        CameraSourcePin::FillResult result;
+        do {
+            result = Fill(*filter->Pin(), &next);
+        } while (result == CameraSourcePin::FillResult::kPicture);
+        return result;
     });
     ASSERT_TRUE(sim::UsbBus().PullOut(id));
     ASSERT_TRUE(events_.WaitFor(CAMERA_SOURCE_STREAM_STOPPED));
