@@ -1,0 +1,127 @@
+#include "file_sink.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace platform::avi {
+
+FileSink::~FileSink() {
+    Close();
+}
+
+int FileSink::Open(const std::string& path) {
+    Close();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    buffer_.reserve(kBufferBytes);
+    on_disk_ = 0;
+    error_ = 0;
+    return 0;
+}
+
+void FileSink::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool FileSink::Append(const void* data, size_t bytes) {
+    if (error_ != 0) {
+        return false;
+    }
+    if (buffer_.size() + bytes <= kBufferBytes) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        buffer_.insert(buffer_.end(), p, p + bytes);
+        return true;
+    }
+    if (bytes < kBufferBytes / 2) {
+        if (!WriteOut(nullptr, 0)) {
+            return false;
+        }
+        const auto* p = static_cast<const uint8_t*>(data);
+        buffer_.insert(buffer_.end(), p, p + bytes);
+        return true;
+    }
+    return WriteOut(data, bytes);
+}
+
+bool FileSink::AppendPad(size_t count) {
+    static const uint8_t kZeros[2] = {0, 0};
+    return count == 0 || Append(kZeros, count);
+}
+
+bool FileSink::Flush() {
+    return error_ == 0 && WriteOut(nullptr, 0);
+}
+
+bool FileSink::WriteOut(const void* extra, size_t extra_bytes) {
+    iovec parts[2] = {{buffer_.data(), buffer_.size()}, {const_cast<void*>(extra), extra_bytes}};
+    int first = 0;
+    while (first < 2) {
+        if (parts[first].iov_len == 0) {
+            ++first;
+            continue;
+        }
+        const ssize_t n = ::writev(fd_, parts + first, 2 - first);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error_ = errno != 0 ? errno : EIO;
+            break;
+        }
+        if (n == 0) {
+            error_ = ENOSPC;
+            break;
+        }
+        on_disk_ += static_cast<uint64_t>(n);
+        size_t left = static_cast<size_t>(n);
+        while (left > 0 && first < 2) {
+            const size_t step = left < parts[first].iov_len ? left : parts[first].iov_len;
+            parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + step;
+            parts[first].iov_len -= step;
+            left -= step;
+            if (parts[first].iov_len == 0) {
+                ++first;
+            }
+        }
+    }
+    buffer_.clear();
+    return error_ == 0;
+}
+
+bool FileSink::WriteAt(uint64_t offset, const void* data, size_t bytes) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (bytes > 0) {
+        const ssize_t n = ::pwrite(fd_, p, bytes, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        bytes -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool FileSink::TruncateTo(uint64_t size) {
+    buffer_.clear();
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 ||
+        ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) {
+        return false;
+    }
+    on_disk_ = size;
+    error_ = 0;
+    return true;
+}
+
+} // namespace platform::avi

@@ -1,0 +1,463 @@
+#include "avi_output_file.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace strovi {
+
+SampleNode* SampleList::PopFront() {
+    if (Empty()) {
+        return nullptr;
+    }
+    SampleNode* node = sentinel_.next;
+    node->prev->next = node->next;
+    node->next->prev = node->prev;
+    node->next = node->prev = nullptr;
+    return node;
+}
+
+void SampleList::InsertBefore(SampleNode* at, SampleNode* node) {
+    node->next = at;
+    node->prev = at->prev;
+    at->prev->next = node;
+    at->prev = node;
+}
+
+void SampleList::InsertByTime(SampleNode* node) {
+    // Searched from the back: samples mostly arrive in time order.
+    SampleNode* after = sentinel_.prev;
+    while (after != &sentinel_ && after->time_stamp > node->time_stamp) {
+        after = after->prev;
+    }
+    InsertBefore(after->next, node);
+}
+
+} // namespace strovi
+
+namespace {
+
+using strovi::kAudio;
+using strovi::kVga;
+using strovi::kVideo0;
+using strovi::kVideo1;
+
+constexpr int kAudioNodes = 172; // trunc(5 s x 1000 / 29 ms)
+constexpr int kSlotAudio = 0;
+
+const char* StreamName(strovi::StreamType type) {
+    switch (type) {
+    case kVideo0:
+        return "Video Source0";
+    case kVideo1:
+        return "Video Source1";
+    case kVga:
+        return "VGA Source";
+    default:
+        return "Audio Source";
+    }
+}
+
+// MPEG audio frames hold 1152 samples (MPEG-1, 32 kHz and up) or 576
+// (MPEG-2 and 2.5 below that).
+int Mp3SamplesPerFrame(uint32_t sample_rate) {
+    return sample_rate >= 32000 ? 1152 : 576;
+}
+
+// MP3 in AVI is timed per chunk (one frame each) only when nBlockAlign holds
+// the samples per frame, as dwScale does: readers (FFmpeg) otherwise count
+// each chunk as nBlockAlign-sized pieces of its bytes.
+void MarkFramedMp3(uint8_t* format, DWORD samples_per_frame) {
+    const auto block_align = static_cast<WORD>(samples_per_frame);
+    std::memcpy(format + offsetof(WAVEFORMATEX, nBlockAlign), &block_align, sizeof(block_align));
+}
+
+} // namespace
+
+AviOutputFile::AviOutputFile() {
+    AVIFileInit();
+}
+
+AviOutputFile::~AviOutputFile() {
+    if (open_ != 0) {
+        Close();
+    }
+    AVIFileExit();
+}
+
+bool AviOutputFile::Open(const char* path) {
+    const size_t length = std::strlen(path);
+    if (length >= kPathBytes) {
+        return false;
+    }
+    std::memcpy(path_, path, length);
+    if (AVIFileOpenA(&file_, path, OF_CREATE | OF_WRITE | OF_SHARE_DENY_WRITE, nullptr) !=
+        AVIERR_OK) {
+        file_ = nullptr;
+        return false;
+    }
+    open_ = 1;
+    return true;
+}
+
+void AviOutputFile::GrowFreeList(int count) {
+    // Set-ups asking for more than the pool holds get what is left.
+    for (int i = 0; i < count && nodes_handed_out_ < kPoolNodes; ++i) {
+        free_list_.PushBack(&pool_[static_cast<size_t>(nodes_handed_out_++)]);
+    }
+}
+
+HRESULT AviOutputFile::SetVideoParam(StreamType type, int32_t width, int32_t height,
+                                     int32_t frames_per_second, int32_t bits_per_pixel) {
+    const int slot = type - 1;
+    if (width < 1 || height < 1 || frames_per_second < 1) {
+        return E_INVALIDARG;
+    }
+    if (streams_[slot] != nullptr) {
+        return E_UNEXPECTED;
+    }
+    strovi::VideoParams& params = type == kVideo0 ? video0_ : type == kVideo1 ? video1_ : vga_;
+    params = {width, height, frames_per_second, bits_per_pixel};
+    GrowFreeList(frames_per_second * buffering_seconds_);
+
+    const FOURCC handler =
+        type == kVga ? MakeFourCC('M', 'J', 'P', 'G') : MakeFourCC('H', '2', '6', '4');
+    AVISTREAMINFOA& info = stream_info_[slot];
+    info = {};
+    info.fccType = streamtypeVIDEO;
+    info.fccHandler = handler;
+    info.dwScale = 1;
+    info.dwRate = static_cast<DWORD>(frames_per_second);
+    info.dwQuality = 0xFFFFFFFF;
+    info.rcFrame = {0, 0, width, height};
+    std::strncpy(info.szName, StreamName(type), sizeof(info.szName) - 1);
+    if (AVIFileCreateStreamA(file_, &streams_[slot], &info) != AVIERR_OK) {
+        streams_[slot] = nullptr;
+        return E_FAIL;
+    }
+
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof(BITMAPINFOHEADER);
+    bih.biWidth = width;
+    bih.biHeight = height;
+    bih.biPlanes = 1;
+    bih.biBitCount = static_cast<WORD>(bits_per_pixel);
+    bih.biCompression = handler;
+    if (type == kVideo0) {
+        video0_clock_ = 0.0;
+        video0_period_ = 1000.0 / frames_per_second;
+    } else if (type == kVga) {
+        vga_clock_ = 0.0;
+        vga_period_ = 1000.0 / frames_per_second;
+    } else {
+        video1_clock_ = 0.0;
+        video1_period_ = static_cast<double>(1000 / frames_per_second);
+    }
+    if (type != kVideo1) {
+        return AVIStreamSetFormat(streams_[slot], 0, &bih, sizeof(bih));
+    }
+    // Video1 carries the H.264 sequence header after the bitmap header; the
+    // template holds the value for 640 x 480.
+    uint8_t tail[18] = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00,
+                        0x84, 0x5D, 0x4C, 0x28, 0xA0, 0x21, 0xE0, 0xA3, 0x1F};
+    tail[13] = static_cast<uint8_t>((width >> 2) & 0xFF);
+    tail[14] = static_cast<uint8_t>(((height >> 8) & 0x0F) + 0x20);
+    tail[15] = static_cast<uint8_t>(height & 0xFF);
+    uint8_t format[sizeof(bih) + sizeof(tail)];
+    bih.biSize = sizeof(format);
+    std::memcpy(format, &bih, sizeof(bih));
+    std::memcpy(format + sizeof(bih), tail, sizeof(tail));
+    return AVIStreamSetFormat(streams_[slot], 0, format, sizeof(format));
+}
+
+AviOutputFile::AudioTiming AviOutputFile::AudioTimingFor(const WAVEFORMATEX& wfx,
+                                                         const uint8_t* format, size_t format_bytes,
+                                                         int32_t bit_rate_kbps) {
+    // Readers time an audio stream by dwRate / dwScale per counted sample:
+    // bytes in dwSampleSize units when that is set, else chunks.
+    const DWORD block = wfx.nBlockAlign;
+    if (wfx.wFormatTag == WAVE_FORMAT_PCM && wfx.nSamplesPerSec > 0) {
+        const DWORD frame = block != 0 ? block : wfx.nChannels * ((wfx.wBitsPerSample + 7) / 8u);
+        return {1, wfx.nSamplesPerSec, frame};
+    }
+    if (wfx.wFormatTag == WAVE_FORMAT_ADPCM && block != 0 && wfx.nSamplesPerSec > 0 &&
+        format_bytes >= sizeof(WAVEFORMATEX) + 2) {
+        const DWORD samples_per_block = format[18] | (format[19] << 8);
+        if (samples_per_block != 0) {
+            return {samples_per_block, wfx.nSamplesPerSec, block};
+        }
+    }
+    if (wfx.wFormatTag == WAVE_FORMAT_MPEGLAYER3 && wfx.nSamplesPerSec > 0) {
+        // One frame per chunk.
+        return {static_cast<DWORD>(Mp3SamplesPerFrame(wfx.nSamplesPerSec)), wfx.nSamplesPerSec, 0};
+    }
+    if (block != 0 && wfx.nAvgBytesPerSec != 0) {
+        return {block, wfx.nAvgBytesPerSec, block};
+    }
+    return {1, static_cast<DWORD>(bit_rate_kbps) * 1000 / 8, 0};
+}
+
+HRESULT AviOutputFile::CreateAudioStream(const AudioTiming& timing, const void* format,
+                                         LONG format_bytes) {
+    AVISTREAMINFOA& info = stream_info_[kSlotAudio];
+    info = {};
+    info.fccType = streamtypeAUDIO;
+    info.fccHandler = 0;
+    info.dwScale = timing.scale;
+    info.dwRate = timing.rate;
+    info.dwLength = 76396; // replaced by the real length when the file is finished
+    info.dwQuality = 0xFFFFFFFF;
+    info.dwSampleSize = timing.sample_size;
+    std::strncpy(info.szName, StreamName(kAudio), sizeof(info.szName) - 1);
+    if (AVIFileCreateStreamA(file_, &streams_[kSlotAudio], &info) != AVIERR_OK) {
+        streams_[kSlotAudio] = nullptr;
+        return E_FAIL;
+    }
+    // The audio clock follows the stream's own timing.
+    if (timing.sample_size != 0) {
+        audio_unit_bytes_ = timing.sample_size;
+        audio_unit_ms_ = 1000.0 * timing.scale / timing.rate;
+    } else {
+        audio_unit_bytes_ = 0;
+        audio_chunk_ms_ = 1000.0 * timing.scale / timing.rate;
+    }
+    return AVIStreamSetFormat(streams_[kSlotAudio], 0, format, format_bytes);
+}
+
+HRESULT AviOutputFile::SetMp3Param(int32_t channels, int32_t sample_rate, int32_t bit_rate_kbps) {
+    if (channels < 1 || sample_rate < 1 || bit_rate_kbps < 0) {
+        return E_INVALIDARG;
+    }
+    if (streams_[kSlotAudio] != nullptr) {
+        return E_UNEXPECTED;
+    }
+    const int32_t kbps = bit_rate_kbps == 0 ? 56 : bit_rate_kbps;
+    audio_channels_ = channels;
+    audio_sample_rate_ = sample_rate;
+    audio_bit_rate_kbps_ = kbps;
+    audio_bits_per_sample_ = 16;
+    GrowFreeList(kAudioNodes);
+    audio_clock_ = 0.0;
+    audio_chunk_ms_ = 26.0;
+
+    MPEGLAYER3WAVEFORMAT mp3{};
+    mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    mp3.wfx.nChannels = static_cast<WORD>(channels);
+    mp3.wfx.nSamplesPerSec = static_cast<DWORD>(sample_rate);
+    mp3.wfx.nAvgBytesPerSec = static_cast<DWORD>(kbps) * 1000 / 8;
+    mp3.wfx.nBlockAlign = 1;
+    mp3.wfx.wBitsPerSample = 16;
+    mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+    mp3.wID = MPEGLAYER3_ID_MPEG;
+    mp3.fdwFlags = 0;
+    // Bytes of one frame: samples per frame / 8 x bits per second / rate.
+    mp3.nBlockSize =
+        static_cast<WORD>(static_cast<uint64_t>(Mp3SamplesPerFrame(sample_rate)) / 8 *
+                          static_cast<uint64_t>(kbps) * 1000 / static_cast<uint64_t>(sample_rate));
+    mp3.nFramesPerBlock = 1;
+    mp3.nCodecDelay = 1393;
+    const AudioTiming timing = AudioTimingFor(mp3.wfx, nullptr, 0, kbps);
+    MarkFramedMp3(reinterpret_cast<uint8_t*>(&mp3), timing.scale);
+    return CreateAudioStream(timing, &mp3, sizeof(mp3));
+}
+
+int32_t AviOutputFile::SetAudioParam(const AM_MEDIA_TYPE& media_type, int32_t bit_rate_kbps) {
+    if (!(media_type.majortype == MEDIATYPE_Audio) || media_type.pbFormat == nullptr) {
+        return 0;
+    }
+    // A format shorter than the WAVEFORMAT fields cannot be read.
+    if (media_type.cbFormat < 16 || media_type.cbFormat > 0xFFFF ||
+        streams_[kSlotAudio] != nullptr) {
+        return 0;
+    }
+    WAVEFORMATEX wfx{};
+    std::memcpy(&wfx, media_type.pbFormat, std::min<size_t>(media_type.cbFormat, sizeof(wfx)));
+    audio_sample_rate_ = static_cast<int32_t>(wfx.nSamplesPerSec);
+    audio_bits_per_sample_ = wfx.wBitsPerSample;
+    audio_channels_ = wfx.nChannels;
+    audio_bit_rate_kbps_ = bit_rate_kbps;
+    audio_clock_ = 0.0;
+    audio_chunk_ms_ = 26.0;
+    GrowFreeList(kAudioNodes);
+    const AudioTiming timing =
+        AudioTimingFor(wfx, media_type.pbFormat, media_type.cbFormat, bit_rate_kbps);
+    if (timing.rate == 0) {
+        return 0;
+    }
+    std::vector<uint8_t> format(media_type.pbFormat, media_type.pbFormat + media_type.cbFormat);
+    if (wfx.wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
+        MarkFramedMp3(format.data(), timing.scale);
+    }
+    const HRESULT hr =
+        CreateAudioStream(timing, format.data(), static_cast<LONG>(media_type.cbFormat));
+    return SUCCEEDED(hr) ? 1 : 0;
+}
+
+int32_t AviOutputFile::Queue(StreamType type, const void* data, uint32_t length, bool key,
+                             uint32_t time_stamp) {
+    if (length != 0 && data == nullptr) {
+        return -1;
+    }
+    std::lock_guard<std::mutex> hold(queue_lock_);
+    if (free_list_.Empty()) {
+        SampleNode* oldest = pending_.PopFront();
+        if (oldest == nullptr) {
+            return -1; // no stream set up: no node at all
+        }
+        WriteSample(*oldest);
+        oldest->length = 0;
+        free_list_.PushBack(oldest);
+    }
+    SampleNode* node = free_list_.PopFront();
+    if (length != 0 && length > node->capacity) {
+        node->buffer.reset();
+        node->capacity = 0;
+        node->buffer.reset(new (std::nothrow) uint8_t[length]);
+        if (!node->buffer) {
+            free_list_.PushBack(node);
+            return E_OUTOFMEMORY;
+        }
+        node->capacity = length;
+    }
+    if (length != 0) {
+        std::memcpy(node->buffer.get(), data, length);
+    }
+    node->length = length;
+    node->time_stamp = time_stamp;
+    node->key = key ? 1 : 0;
+    node->stream_type = type;
+    pending_.InsertByTime(node);
+    return 0;
+}
+
+void AviOutputFile::WriteSample(const SampleNode& node) {
+    switch (node.stream_type) {
+    case kAudio: {
+        if (streams_[kSlotAudio] == nullptr) {
+            return;
+        }
+        AVIStreamWrite(streams_[kSlotAudio], next_index_[kSlotAudio], 1, node.buffer.get(),
+                       static_cast<LONG>(node.length), AVIIF_KEYFRAME, nullptr, nullptr);
+        next_index_[kSlotAudio] += 1;
+        audio_clock_ += audio_unit_bytes_ != 0
+                            ? static_cast<double>(node.length / audio_unit_bytes_) * audio_unit_ms_
+                            : audio_chunk_ms_;
+        return;
+    }
+    case kVga: {
+        const int slot = kVga - 1;
+        if (streams_[slot] == nullptr) {
+            return;
+        }
+        AVIStreamWrite(streams_[slot], next_index_[slot], 1, node.buffer.get(),
+                       static_cast<LONG>(node.length), node.key != 0 ? AVIIF_KEYFRAME : 0, nullptr,
+                       nullptr);
+        next_index_[slot] += 1;
+        return;
+    }
+    case kVideo0:
+    case kVideo1:
+        if (streams_[node.stream_type - 1] != nullptr) {
+            WritePaced(static_cast<StreamType>(node.stream_type), node);
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+HRESULT AviOutputFile::WriteFrame(int slot, const SampleNode& node, bool key, double* clock,
+                                  double period) {
+    LONG samples = 0;
+    LONG bytes = 0;
+    const HRESULT hr =
+        AVIStreamWrite(streams_[slot], next_index_[slot], 1, node.buffer.get(),
+                       static_cast<LONG>(node.length), key ? AVIIF_KEYFRAME : 0, &samples, &bytes);
+    next_index_[slot] += 1;
+    *clock += period;
+    return hr == AVIERR_OK && samples == 1 && bytes == static_cast<LONG>(node.length) ? S_OK
+                                                                                      : E_FAIL;
+}
+
+HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
+    const bool is_video0 = type == kVideo0;
+    strovi::PacingState& p = is_video0 ? video0_pacing_ : video1_pacing_;
+    double* clock = is_video0 ? &video0_clock_ : &video1_clock_;
+    const double period = is_video0 ? video0_period_ : video1_period_;
+    const int slot = type - 1;
+    const bool key = node.key != 0;
+
+    // Group tracking.
+    if (key) {
+        p.last_group = p.since_key;
+        p.since_key = 0;
+    } else {
+        p.since_key += 1;
+    }
+    // Dropping runs only to the end of the group.
+    if (p.drop_mode != 0) {
+        p.dropped_k += 1;
+        if (key) {
+            p.drop_mode = 0;
+            return WriteFrame(slot, node, key, clock, period);
+        }
+        if (p.dropped_k <= p.last_group - p.frames_to_drop) {
+            return WriteFrame(slot, node, key, clock, period);
+        }
+        return S_OK;
+    }
+    const int32_t n = next_index_[slot];
+    if (n > 50 && *clock > audio_clock_ + 3 * period) {
+        // Ahead of the audio: drop the tail of the group this key frame starts.
+        if (key) {
+            const auto behind = static_cast<int32_t>(std::trunc((*clock - audio_clock_) / period));
+            p.frames_to_drop = std::min(behind, p.last_group / 2);
+            p.drop_mode = 1;
+            p.dropped_k = 0;
+        }
+        return WriteFrame(slot, node, key, clock, period);
+    }
+    if (n > 50 && *clock + 4 * period < audio_clock_ && key) {
+        // Behind the audio: repeat this key frame to catch up.
+        const auto repeats = static_cast<int32_t>(std::trunc((audio_clock_ - *clock) / period));
+        for (int32_t i = 0; i < repeats; ++i) {
+            if (FAILED(WriteFrame(slot, node, true, clock, period))) {
+                return E_FAIL;
+            }
+        }
+        return S_OK;
+    }
+    return WriteFrame(slot, node, key, clock, period);
+}
+
+void AviOutputFile::Close() {
+    {
+        std::lock_guard<std::mutex> hold(queue_lock_);
+        while (SampleNode* node = pending_.PopFront()) {
+            WriteSample(*node);
+            node->length = 0;
+            free_list_.PushBack(node);
+        }
+    }
+    for (PAVISTREAM& stream : streams_) {
+        if (stream != nullptr) {
+            AVIStreamRelease(stream);
+            stream = nullptr;
+        }
+    }
+    if (file_ != nullptr) {
+        AVIFileRelease(file_);
+        file_ = nullptr;
+    }
+    pending_.Clear();
+    free_list_.Clear();
+    for (SampleNode& node : pool_) {
+        node.buffer.reset();
+        node.capacity = 0;
+        node.length = 0;
+    }
+    open_ = 0;
+}

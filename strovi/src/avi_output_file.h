@@ -1,0 +1,154 @@
+// One AVI file being recorded: stream set-up, the time-ordered delay queue
+// with its node pool, and the pacing of the H.264 streams against the audio
+// clock.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "platform/avifile.h"
+#include "platform/wintypes.h"
+
+namespace strovi {
+
+enum StreamType : int32_t {
+    kAudio = 1,
+    kVideo0 = 2,
+    kVideo1 = 3,
+    kVga = 4,
+};
+
+// One queued sample. The buffer stays with the node as it moves between the
+// pending queue and the free list, so buffers are reused.
+struct SampleNode {
+    SampleNode* next = nullptr;
+    SampleNode* prev = nullptr;
+    uint32_t time_stamp = 0;
+    std::unique_ptr<uint8_t[]> buffer;
+    uint32_t length = 0;
+    uint32_t capacity = 0;
+    uint8_t key = 0;
+    int32_t stream_type = 0;
+};
+
+// A doubly linked list of nodes it does not own, around a sentinel.
+class SampleList {
+public:
+    SampleList() { Clear(); }
+    SampleList(const SampleList&) = delete;
+    SampleList& operator=(const SampleList&) = delete;
+
+    bool Empty() const { return sentinel_.next == &sentinel_; }
+    void Clear() { sentinel_.next = sentinel_.prev = &sentinel_; }
+    void PushBack(SampleNode* node) { InsertBefore(&sentinel_, node); }
+    SampleNode* PopFront();
+    // Before the first node with a greater time stamp: after every node with
+    // an equal one, so equal stamps keep their order of arrival.
+    void InsertByTime(SampleNode* node);
+
+private:
+    void InsertBefore(SampleNode* at, SampleNode* node);
+    SampleNode sentinel_;
+};
+
+struct VideoParams {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t frames_per_second = 0;
+    int32_t bits_per_pixel = 0;
+};
+
+// Where a paced stream stands in its group of pictures.
+struct PacingState {
+    int32_t drop_mode = 0;
+    int32_t dropped_k = 0;      // frames seen since drop mode began (k)
+    int32_t last_group = 60;    // G: length of the last group
+    int32_t since_key = 60;     // C: non-key frames since the last key frame
+    int32_t frames_to_drop = 0; // D
+};
+
+} // namespace strovi
+
+// The object behind a Strovi handle (declared opaque in Strovi.h).
+class AviOutputFile {
+public:
+    using StreamType = strovi::StreamType;
+    using SampleNode = strovi::SampleNode;
+
+    static constexpr int kPoolNodes = 1000;
+    static constexpr size_t kPathBytes = 260;
+
+    AviOutputFile();
+    virtual ~AviOutputFile();
+    AviOutputFile(const AviOutputFile&) = delete;
+    AviOutputFile& operator=(const AviOutputFile&) = delete;
+
+    // Creates the file; false when it cannot be (the object is then unused).
+    bool Open(const char* path);
+    HRESULT SetVideoParam(StreamType type, int32_t width, int32_t height, int32_t frames_per_second,
+                          int32_t bits_per_pixel);
+    HRESULT SetMp3Param(int32_t channels, int32_t sample_rate, int32_t bit_rate_kbps);
+    // 1 on success, 0 on failure.
+    int32_t SetAudioParam(const AM_MEDIA_TYPE& media_type, int32_t bit_rate_kbps);
+    int32_t Queue(StreamType type, const void* data, uint32_t length, bool key,
+                  uint32_t time_stamp);
+    // Writes what is queued, finishes the file and frees the buffers.
+    void Close();
+
+private:
+    struct AudioTiming {
+        DWORD scale;
+        DWORD rate;
+        DWORD sample_size;
+    };
+    static AudioTiming AudioTimingFor(const WAVEFORMATEX& wfx, const uint8_t* format,
+                                      size_t format_bytes, int32_t bit_rate_kbps);
+
+    void GrowFreeList(int count);
+    HRESULT CreateAudioStream(const AudioTiming& timing, const void* format, LONG format_bytes);
+    // Called with queue_lock_ held.
+    void WriteSample(const SampleNode& node);
+    HRESULT WritePaced(StreamType type, const SampleNode& node);
+    HRESULT WriteFrame(int slot, const SampleNode& node, bool key, double* clock, double period);
+
+    // Audio parameters.
+    int32_t audio_bit_rate_kbps_ = 0;
+    int32_t audio_channels_ = 0;
+    int32_t audio_sample_rate_ = 0;
+    int32_t audio_bits_per_sample_ = 0;
+    strovi::VideoParams vga_;
+    strovi::VideoParams video1_;
+    strovi::VideoParams video0_;
+    strovi::PacingState video1_pacing_; // guarded by queue_lock_
+    strovi::PacingState video0_pacing_; // guarded by queue_lock_
+    int32_t nodes_handed_out_ = 0;
+    std::array<SampleNode, kPoolNodes> pool_;
+    strovi::SampleList pending_;   // guarded by queue_lock_
+    strovi::SampleList free_list_; // guarded by queue_lock_
+    int32_t buffering_seconds_ = 5;
+    uint8_t open_ = 0;
+    char path_[kPathBytes] = {};
+    // Serialises queueing and every write to the file (the queue, the free
+    // list, the clocks, the pacing state, the indices and the streams).
+    std::mutex queue_lock_;
+    // Clocks in milliseconds; guarded by queue_lock_ once writing began (the
+    // set-ups, which run before any write, set them without it).
+    double audio_clock_ = 0.0;
+    double audio_chunk_ms_ = 26.0;  // per chunk, for streams counted in chunks
+    uint32_t audio_unit_bytes_ = 0; // else the bytes of one counted sample
+    double audio_unit_ms_ = 0.0;    // and its duration
+    double video0_clock_ = 0.0;
+    double video0_period_ = 0.0;
+    double video1_clock_ = 0.0;
+    double video1_period_ = 0.0;
+    double vga_clock_ = 0.0;
+    double vga_period_ = 0.0;
+    // Slots: audio, Video0, Video1, VGA. The indices are guarded by
+    // queue_lock_; records and handles are fixed once writing began.
+    std::array<AVISTREAMINFOA, 4> stream_info_{};
+    std::array<PAVISTREAM, 4> streams_{};
+    std::array<int32_t, 4> next_index_{};
+    PAVIFILE file_ = nullptr;
+};
