@@ -43,3 +43,17 @@ inline constexpr uint32_t kStrPlaying = 105;
 inline constexpr uint32_t kStrTitle = 117;
 inline constexpr uint32_t kStrClockFormat = 131;
 } // namespace ids
+
+// The window's own messages, posted as QEvent types of these numbers
+// (QCoreApplication::postEvent is safe from any thread).
+namespace msg {
+inline constexpr int kVideoStop = 1144;   // Q5 stream event 3
+inline constexpr int kVideoAttach = 1145; // Q5 stream event 0
+inline constexpr int kVideoDetach = 1146; // Q5 stream event 1
+inline constexpr int kMouseMove = 1147;   // the view's mouse position changed
+inline constexpr int kFrame = 1148;       // wparam: width | height << 16; lparam: frame length
+inline constexpr int kCapture = 2029;
+inline constexpr int kStartRecord = 2030;
+inline constexpr int kStopRecord = 2031;
+inline constexpr int kSetting = 2032;
+} // namespace msg

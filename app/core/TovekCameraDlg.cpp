@@ -6,6 +6,8 @@
 #include "MessageBox.h"
 #include "StringTable.h"
 #include "TovekCameraApp.h"
+#include "VideoView.h"
+#include "platform/system.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -14,13 +16,18 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyle>
+#include <QTime>
+#include <QTimerEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <cstring>
 #include <iterator>
 
 #define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
@@ -69,14 +76,21 @@ const TovekCameraDlg::CommandRange TovekCameraDlg::kCommands[] = {
     {cmd::kAbout, cmd::kAbout, &TovekCameraDlg::OnAbout},
 };
 
+QEvent::Type DeviceChangeMessage::Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 TovekCameraDlg::TovekCameraDlg(TovekCameraApp& app, QWidget* parent)
-    : QDialog(parent), app_(app), lang_(app.LangContext()) {
+    : QDialog(parent), app_(app), lang_(app.LangContext()),
+      frame_copy_(new uint8_t[kMaxFrameBytes]), wait_([](uint32_t ms) { platform::Sleep(ms); }) {
     SetDialogId(this, static_cast<int>(res::kMainDialog));
+    play_tick_ = platform::GetTickCount();
     OnInitDialog();
 }
 
 TovekCameraDlg::~TovekCameraDlg() {
-    TRACE_DLG("OnDestroy");
+    OnDestroy();
 }
 
 bool TovekCameraDlg::OnInitDialog() {
@@ -84,10 +98,90 @@ bool TovekCameraDlg::OnInitDialog() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     BuildMainMenu();
+
+    auto_play_pending_ = true;
+    overlay_.Reset();
+    overlay_.Start();
+
+    catalogue_ = ReadDeviceCatalogue(app_.ProgramFolder() + kDeviceCatalogueFile);
+    FillDeviceMenu();
+
+    status_bar_ = new QStatusBar(this);
+    message_pane_ = new QLabel(status_bar_);
+    frame_pane_ = new QLabel(status_bar_);
+    frame_pane_->setFixedWidth(200);
+    clock_pane_ = new QLabel(status_bar_);
+    clock_pane_->setFixedWidth(60);
+    status_bar_->addWidget(message_pane_, 1);
+    status_bar_->addPermanentWidget(frame_pane_);
+    status_bar_->addPermanentWidget(clock_pane_);
+
+    timer_ids_[kTimerClock] = startTimer(1000);
+    OnTimer(kTimerClock);
+
+    view_ = new CVideoView(this);
+    view_->SetDisplayRectHandler([this](const RECT& r) {
+        if (camera_ && Playing())
+            camera_->Refresh(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    });
+    layout()->addWidget(view_);
+    layout()->addWidget(status_bar_);
+
     initialised_ = true;
+    CreateCamera();
+    if (device_index_ != -1 && camera_) {
+        camera_->Intialize();
+        if (family_ == static_cast<int>(DeviceFamily::kRVX)) {
+            notification_registered_ = camera_->RegisterDeviceNotification(this) >= 0;
+            if (camera_->GetDeviceCount() < 0 || camera_->Open(0) != 0) {
+                OnVideoDetach();
+            } else {
+                SetCallbacks(true);
+                OnVideoAttach();
+            }
+        } else if (camera_->Open(0) == 0) {
+            SetCallbacks(true);
+            camera_->InitDirectShow();
+        }
+        {
+            std::lock_guard<std::mutex> guard(state_lock_);
+            last_status_ = kNormalStatus;
+        }
+        StartStatusTimer();
+    }
+
+    // The enable rules are applied again before any menu opens.
+    for (QAction* top : menu_bar_->actions()) {
+        if (QMenu* menu = top->menu())
+            connect(menu, &QMenu::aboutToShow, this, [this] { UpdateControls(); });
+    }
+
     ApplyPlacement();
     setWindowTitle(LoadText(lang_, ids::kStrTitle));
+    UpdateControls();
+    frame_pane_->setText(FramePaneText(0, 0, 0));
+    message_pane_->setText(MessagePaneText());
     return true;
+}
+
+// Nothing of the camera, its callbacks or the worker runs once this returns.
+void TovekCameraDlg::OnDestroy() {
+    TRACE_DLG("OnDestroy");
+    if (notification_registered_) {
+        Corvane_UnregisterDeviceNotification(this);
+        notification_registered_ = false;
+    }
+    OnVideoStop();
+    StopStatusTimer();
+    DestroyCamera();
+    overlay_.Stop();
+    if (timer_ids_[kTimerClock] != 0) {
+        killTimer(timer_ids_[kTimerClock]);
+        timer_ids_[kTimerClock] = 0;
+    }
+    // Messages the libraries posted before they stopped must not reach a
+    // half-destroyed window.
+    QCoreApplication::removePostedEvents(this);
 }
 
 QAction* TovekCameraDlg::AddCommand(QMenu* menu, uint32_t id, const char16_t* text,
@@ -270,10 +364,75 @@ void TovekCameraDlg::reject() {
 
 void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
     TRACE_DLG("OnMenuFilePlay");
+    overlay_.RequestImmediateRedraw();
+    overlay_.SetPresent(false);
+    play_tick_ = platform::GetTickCount();
+
+    if (camera_) {
+        RemoveCallbacks();
+        camera_->Stop();
+        camera_->Close();
+        wait_(kRestartWaitMs);
+        camera_->Intialize();
+        ResetCommandCounters();
+        if (camera_->Open(0) == 0) {
+            SetCallbacks(true);
+            if (family_ == static_cast<int>(DeviceFamily::kQ5))
+                camera_->InitDirectShow();
+        }
+        camera_->SetPosition(view_->Handle(), 0, 0, view_->width(), view_->height());
+        camera_->Run();
+        {
+            std::lock_guard<std::mutex> guard(state_lock_);
+            last_status_ = kNormalStatus;
+            poll_counter_ = 0;
+        }
+        SetPlaying(true);
+        StartStatusTimer();
+    }
+
+    frame_rate_ = family_ == static_cast<int>(DeviceFamily::kRVX) ? 30 : 16;
+    VIDEOINFOHEADER format{};
+    if (camera_ && camera_->GetStreamMediaType(&format) == 0) {
+        frame_width_.store(format.bmiHeader.biWidth);
+        frame_height_.store(format.bmiHeader.biHeight);
+    }
+    frame_period_ = 100000 / frame_rate_;
+    view_->SetImageSize(frame_width_.load(), frame_height_.load());
+    // The rectangle follows once the commands queued before it are done.
+    QMetaObject::invokeMethod(
+        view_, [view = view_] { view->CalcDisplayRect(view->width(), view->height()); },
+        Qt::QueuedConnection);
+    UpdateControls();
 }
+
 void TovekCameraDlg::OnMenuFileStop(uint32_t) {
     TRACE_DLG("OnMenuFileStop");
+    overlay_.RequestImmediateRedraw();
+    overlay_.SetPresent(false);
+    view_->update();
+    play_tick_ = platform::GetTickCount();
+
+    // The recorder stops here once it exists.
+    recording_ = false;
+
+    if (camera_) {
+        camera_->Refresh(0, 0, 0, 0);
+        camera_->Stop();
+        view_->update();
+    }
+
+    wait_(kRestartWaitMs);
+    StopStatusTimer();
+    SetPlaying(false);
+
+    UpdateControls();
+    last_frame_bytes_.store(0);
+    frame_width_.store(0);
+    frame_height_.store(0);
+    frame_pane_->setText(FramePaneText(0, 0, 0));
 }
+
 void TovekCameraDlg::OnMenuFileCaptur(uint32_t) {
     TRACE_DLG("OnMenuFileCaptur");
 }
@@ -328,8 +487,6 @@ void TovekCameraDlg::TranslateAll() {
 }
 
 void TovekCameraDlg::OnSetting(uint32_t) {}
-void TovekCameraDlg::OnOptions(uint32_t) {}
-void TovekCameraDlg::OnDevice(uint32_t) {}
 void TovekCameraDlg::OnControl(uint32_t) {}
 
 void TovekCameraDlg::OnHelp(uint32_t) {
@@ -345,3 +502,450 @@ void TovekCameraDlg::OnHelp(uint32_t) {
 }
 
 void TovekCameraDlg::OnAbout(uint32_t) {}
+
+// ---- device --------------------------------------------------------------------
+
+void TovekCameraDlg::FillDeviceMenu() {
+    QMenu* device = SubMenu(res::kDeviceMenuPosition);
+    device_items_ = 0;
+    for (size_t i = 0; i < catalogue_.size(); ++i) {
+        const uint32_t id = cmd::kDeviceFirst + static_cast<uint32_t>(i);
+        if (id > cmd::kDeviceLast)
+            break;
+        const QString label = QString::fromStdU16String(DeviceMenuLabel(catalogue_[i]));
+        QAction* item = i == 0 ? FindCommand(cmd::kDeviceFirst) : AddCommand(device, id, u"");
+        item->setText(label);
+        SetFixedText(item);
+        item->setCheckable(true);
+        device_group_->addAction(item);
+        ++device_items_;
+    }
+    if (device_items_ == 0)
+        return;
+    const uint32_t stored =
+        app_.Ini()->GetUInt(settings::kSectionApp, settings::kDeviceSelect, cmd::kDeviceFirst, 10);
+    int32_t select = static_cast<int32_t>(cmd::kDeviceFirst);
+    if (stored >= cmd::kDeviceFirst &&
+        stored <= cmd::kDeviceFirst + static_cast<uint32_t>(device_items_) - 1)
+        select = static_cast<int32_t>(stored);
+    if (QAction* item = FindCommand(static_cast<uint32_t>(select)))
+        item->setChecked(true);
+    device_index_ = select - static_cast<int32_t>(cmd::kDeviceFirst);
+}
+
+void TovekCameraDlg::CreateCamera() {
+    std::unique_ptr<CDocumentCamera> camera;
+    if (device_index_ >= 0 && static_cast<size_t>(device_index_) < catalogue_.size()) {
+        const DeviceFamily family = DeviceFamilyOf(catalogue_[device_index_]);
+        camera = CreateDocumentCamera(family);
+        if (camera)
+            family_ = static_cast<int>(family);
+    }
+    {
+        std::lock_guard<std::mutex> guard(camera_lock_);
+        camera_ = std::move(camera);
+    }
+    ResetCommandCounters();
+}
+
+void TovekCameraDlg::DestroyCamera() {
+    if (!camera_)
+        return;
+    RemoveCallbacks();
+    camera_->Stop();
+    camera_->Close();
+    camera_->UnIntialize();
+    std::unique_ptr<CDocumentCamera> old;
+    {
+        std::lock_guard<std::mutex> guard(camera_lock_);
+        old = std::move(camera_);
+    }
+}
+
+void TovekCameraDlg::SetCallbacks(bool with_sample) {
+    if (family_ == static_cast<int>(DeviceFamily::kRVX))
+        camera_->SetStreamCallback(DocumentStreamCallback(&RvxStreamProc), this);
+    else
+        camera_->SetStreamCallback(DocumentStreamCallback(&Q5StreamProc), this);
+    if (with_sample)
+        camera_->SetSampleCallback(&SampleProc, this);
+}
+
+void TovekCameraDlg::RemoveCallbacks() {
+    camera_->SetStreamCallback(DocumentStreamCallback(nullptr), nullptr);
+    camera_->SetSampleCallback(nullptr, nullptr);
+}
+
+void TovekCameraDlg::ResetCommandCounters() {
+    command_counters_[0] = command_counters_[1] = command_counters_[2] = 0;
+}
+
+void TovekCameraDlg::OnDevice(uint32_t id) {
+    // An id without a menu item chooses nothing: the open camera stays.
+    const int32_t select = static_cast<int32_t>(id);
+    if (select - static_cast<int32_t>(cmd::kDeviceFirst) >= device_items_)
+        return;
+    if (camera_)
+        DestroyCamera();
+    OnVideoDetach();
+    // A device chosen from the menu waits for the user's Play.
+    auto_play_pending_ = false;
+
+    if (QAction* item = FindCommand(id))
+        item->setChecked(true);
+    app_.Ini()->WriteInt(settings::kSectionApp, settings::kDeviceSelect, select, 10);
+    device_index_ = select - static_cast<int32_t>(cmd::kDeviceFirst);
+
+    CreateCamera();
+    if (device_index_ == -1 || !camera_) {
+        UpdateControls();
+        return;
+    }
+    camera_->Intialize();
+    if (family_ == static_cast<int>(DeviceFamily::kRVX)) {
+        notification_registered_ =
+            camera_->RegisterDeviceNotification(this) >= 0 || notification_registered_;
+        if (camera_->GetDeviceCount() >= 0 && camera_->Open(0) == 0) {
+            SetCallbacks(true);
+            OnVideoAttach();
+        } else {
+            OnVideoDetach();
+        }
+    } else if (camera_->Open(0) == 0) {
+        SetCallbacks(true);
+        camera_->InitDirectShow();
+    }
+    UpdateControls();
+}
+
+void TovekCameraDlg::OnOptions(uint32_t) {
+    if (family_ != static_cast<int>(DeviceFamily::kRVX) || !camera_)
+        return;
+    if (recording_) {
+        MessageBox(this, QStringLiteral("It is recording now,Stop recording,please !\t"),
+                   QStringLiteral("System prompt"), msgbox::kOk | msgbox::kIconExclamation);
+        return;
+    }
+    overlay_.RequestImmediateRedraw();
+    if (camera_->VideoCapturePin(nullptr) < 0) {
+        MessageBox(this, QStringLiteral("Get video capture pin failed !\t"),
+                   QStringLiteral("System prompt"), msgbox::kOk | msgbox::kIconExclamation);
+        return;
+    }
+    SetCallbacks(true);
+    camera_->SetPosition(view_->Handle(), 0, 0, view_->width(), view_->height());
+    camera_->Run();
+    VIDEOINFOHEADER format{};
+    if (camera_->GetStreamMediaType(&format) == 0) {
+        frame_width_.store(format.bmiHeader.biWidth);
+        frame_height_.store(format.bmiHeader.biHeight);
+    }
+    frame_rate_ = 11;
+    frame_period_ = 100000 / frame_rate_;
+    view_->SetImageSize(frame_width_.load(), frame_height_.load());
+    view_->CalcDisplayRect(view_->width(), view_->height());
+}
+
+void TovekCameraDlg::OnVideoAttach() {
+    TRACE_DLG("OnVideoAttach");
+    attached_ = true;
+    if (auto_play_pending_) {
+        auto_play_pending_ = false;
+        OnMenuFilePlay(cmd::kPlay);
+    }
+    UpdateControls();
+    message_pane_->setText(MessagePaneText());
+}
+
+void TovekCameraDlg::OnVideoDetach() {
+    if (view_->isFullScreen())
+        view_->showNormal();
+    OnMenuFileStop(cmd::kStop);
+    TRACE_DLG("OnVideoDetach");
+    attached_ = false;
+    UpdateControls();
+    last_frame_bytes_.store(0);
+    frame_width_.store(0);
+    frame_height_.store(0);
+    frame_pane_->setText(FramePaneText(0, 0, 0));
+    message_pane_->setText(MessagePaneText());
+}
+
+void TovekCameraDlg::OnVideoStop() {
+    TRACE_DLG("OnVideoStop");
+    StopStatusTimer();
+    SetPlaying(false);
+    // The recorder stops here once it exists.
+    recording_ = false;
+    UpdateControls();
+    view_->update();
+    last_frame_bytes_.store(0);
+    frame_width_.store(0);
+    frame_height_.store(0);
+    frame_pane_->setText(FramePaneText(0, 0, 0));
+}
+
+void TovekCameraDlg::OnFrameMessage(uint32_t size, int32_t length) {
+    ++frame_messages_;
+    frame_pane_->setText(
+        FramePaneText(static_cast<int>(size & 0xFFFF), static_cast<int>(size >> 16), length));
+}
+
+void TovekCameraDlg::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
+    if (family_ != static_cast<int>(DeviceFamily::kRVX) || !camera_)
+        return;
+    if (camera_->UpdateDevice(event, header) < 0 || header == nullptr ||
+        header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+        return;
+    if (event == DBT_DEVICEARRIVAL) {
+        // The camera on screen is there already (the device layer also
+        // announces a camera that was present at registration): reopening
+        // it would stop the picture behind a window that says it plays.
+        if (attached_ && Playing())
+            return;
+        camera_->Stop();
+        camera_->Close();
+        camera_->Intialize();
+        ResetCommandCounters();
+        if (camera_->Open(0) == 0) {
+            SetCallbacks(false); // the sample callback comes with the next Play
+            OnVideoAttach();
+        } else {
+            OnVideoDetach();
+        }
+    } else if (event == DBT_DEVICEREMOVECOMPLETE) {
+        StopStatusTimer();
+        OnVideoStop();
+        camera_->Stop();
+        camera_->Close();
+        OnVideoDetach();
+    }
+}
+
+bool TovekCameraDlg::Playing() const {
+    std::lock_guard<std::mutex> guard(state_lock_);
+    return playing_;
+}
+
+void TovekCameraDlg::SetPlaying(bool playing) {
+    {
+        std::lock_guard<std::mutex> guard(state_lock_);
+        playing_ = playing;
+    }
+    overlay_.SetPlaying(playing);
+    if (message_pane_ != nullptr)
+        message_pane_->setText(MessagePaneText());
+}
+
+int TovekCameraDlg::LastStatus() const {
+    std::lock_guard<std::mutex> guard(state_lock_);
+    return last_status_;
+}
+
+// ---- library threads -----------------------------------------------------------
+
+int TOVEK_STDCALL TovekCameraDlg::Q5StreamProc(int event, BYTE* data, LONG length, void* context) {
+    auto* self = static_cast<TovekCameraDlg*>(context);
+    if (self == nullptr)
+        return 0;
+    switch (event) {
+    case Q5_STREAM_ATTACHED:
+        QCoreApplication::postEvent(self, new WindowMessage(msg::kVideoAttach));
+        break;
+    case Q5_STREAM_DETACHED:
+        QCoreApplication::postEvent(self, new WindowMessage(msg::kVideoDetach));
+        break;
+    case Q5_STREAM_STOPPED:
+        QCoreApplication::postEvent(self, new WindowMessage(msg::kVideoStop));
+        break;
+    case Q5_STREAM_PICTURE:
+        self->StreamFrame(data, length);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+int TOVEK_STDCALL TovekCameraDlg::RvxStreamProc(BYTE* data, LONG length, double, void* context) {
+    auto* self = static_cast<TovekCameraDlg*>(context);
+    if (self != nullptr)
+        self->StreamFrame(data, length);
+    return 0;
+}
+
+void TovekCameraDlg::StreamFrame(const BYTE* data, LONG length) {
+    if (data == nullptr || length <= 0 || static_cast<size_t>(length) > kMaxFrameBytes)
+        return;
+    last_frame_bytes_.store(length);
+    const uint32_t size = (static_cast<uint32_t>(frame_width_.load()) & 0xFFFF) |
+                          (static_cast<uint32_t>(frame_height_.load()) << 16);
+    QCoreApplication::postEvent(this, new WindowMessage(msg::kFrame, size, length));
+    if (capture_request_.load() == 1) {
+        // The snapshot is taken from this copy on this thread.
+        std::memcpy(frame_copy_.get(), data, static_cast<size_t>(length));
+    }
+}
+
+int TovekCameraDlg::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,
+                               void* context) {
+    auto* self = static_cast<TovekCameraDlg*>(context);
+    if (self == nullptr || sample == nullptr)
+        return 1;
+    BYTE* buffer = nullptr;
+    if (sample->GetPointer(&buffer) != S_OK || buffer == nullptr)
+        return 1;
+    const int64_t width = self->frame_width_.load();
+    const int64_t height = self->frame_height_.load();
+    const int64_t length = sample->GetActualDataLength();
+    if (width <= 0 || height <= 0 || length != width * height * 4 ||
+        static_cast<size_t>(length) > kMaxFrameBytes)
+        return 1;
+    if (self->overlay_.Present()) {
+        std::lock_guard<std::mutex> guard(self->overlay_.Lock());
+        CompositeOverlay(buffer, static_cast<int>(width * 4), self->overlay_.Buffer(),
+                         static_cast<int>(width), static_cast<int>(height));
+    }
+    // The snapshot of the rendered picture is taken here, after compositing.
+    self->sample_capture_request_.store(false);
+    return 0;
+}
+
+void TovekCameraDlg::OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) {
+    QCoreApplication::postEvent(this, new DeviceChangeMessage(event, std::move(broadcast)));
+}
+
+bool TovekCameraDlg::event(QEvent* e) {
+    const int type = static_cast<int>(e->type());
+    if (e->type() == DeviceChangeMessage::Type()) {
+        auto* m = static_cast<DeviceChangeMessage*>(e);
+        OnDeviceChangeMessage(m->event, m->broadcast.Header());
+        return true;
+    }
+    switch (type) {
+    case msg::kVideoStop:
+        OnVideoStop();
+        return true;
+    case msg::kVideoAttach:
+        OnVideoAttach();
+        return true;
+    case msg::kVideoDetach:
+        OnVideoDetach();
+        return true;
+    case msg::kMouseMove:
+        return true;
+    case msg::kFrame: {
+        auto* m = static_cast<WindowMessage*>(e);
+        OnFrameMessage(m->wparam, m->lparam);
+        return true;
+    }
+    case msg::kCapture:
+        OnMenuFileCaptur(cmd::kCapture);
+        return true;
+    case msg::kStartRecord:
+        if (Playing())
+            OnStartRecord(cmd::kStartRecord);
+        return true;
+    case msg::kStopRecord:
+        OnStopRecord(cmd::kStopRecord);
+        return true;
+    case msg::kSetting:
+        OnSetting(cmd::kSetting);
+        return true;
+    default:
+        return QDialog::event(e);
+    }
+}
+
+// ---- timers --------------------------------------------------------------------
+
+void TovekCameraDlg::StartStatusTimer() {
+    if (timer_ids_[kTimerStatus] == 0)
+        timer_ids_[kTimerStatus] = startTimer(50);
+}
+
+void TovekCameraDlg::StopStatusTimer() {
+    if (timer_ids_[kTimerStatus] != 0) {
+        killTimer(timer_ids_[kTimerStatus]);
+        timer_ids_[kTimerStatus] = 0;
+    }
+}
+
+bool TovekCameraDlg::TimerActive(int timer) const {
+    return (timer == kTimerClock || timer == kTimerStatus) && timer_ids_[timer] != 0;
+}
+
+void TovekCameraDlg::timerEvent(QTimerEvent* e) {
+    if (e->timerId() == timer_ids_[kTimerClock] && timer_ids_[kTimerClock] != 0)
+        OnTimer(kTimerClock);
+    else if (e->timerId() == timer_ids_[kTimerStatus] && timer_ids_[kTimerStatus] != 0)
+        OnTimer(kTimerStatus);
+    else
+        QDialog::timerEvent(e);
+}
+
+void TovekCameraDlg::OnTimer(int timer) {
+    TRACE_DLG("OnTimer");
+    if (timer == kTimerClock) {
+        clock_text_ = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+        if (clock_pane_ != nullptr)
+            clock_pane_->setText(LoadText(lang_, ids::kStrClockFormat).replace("%s", clock_text_));
+        return;
+    }
+    if (timer != kTimerStatus)
+        return;
+    // The camera is read once a second; the banner shows what is not normal.
+    std::lock_guard<std::mutex> guard(state_lock_);
+    if (++poll_counter_ < kStatusPollTicks)
+        return;
+    poll_counter_ = 0;
+    if (!playing_ || !camera_)
+        return;
+    int status = kNormalStatus;
+    if (camera_->GetState(&status) == 0)
+        last_status_ = status;
+}
+
+// ---- status bar and menu rules -------------------------------------------------
+
+QString TovekCameraDlg::FramePaneText() const {
+    return frame_pane_->text();
+}
+
+QString TovekCameraDlg::FramePaneText(int width, int height, int32_t length) const {
+    return QStringLiteral("%1: [%2x%3] %4,%5%6")
+        .arg(LoadTextByKey(lang_, "2", QStringLiteral("Frame")))
+        .arg(width)
+        .arg(height)
+        .arg(length / 1000)
+        .arg(length % 1000, 3, 10, QLatin1Char('0'))
+        .arg(LoadTextByKey(lang_, "3", QStringLiteral("Bytes")));
+}
+
+QString TovekCameraDlg::MessagePaneText() const {
+    if (Playing())
+        return LoadText(lang_, ids::kStrPlaying);
+    return LoadText(lang_, attached_ ? ids::kStrAttached : ids::kStrDetached);
+}
+
+void TovekCameraDlg::UpdateControls() {
+    const bool playing = Playing();
+    const bool running = attached_ && playing;
+    auto enable = [this](uint32_t id, bool on) {
+        if (QAction* item = FindCommand(id))
+            item->setEnabled(on);
+    };
+    enable(cmd::kPlay, !running && attached_);
+    enable(cmd::kStop, running);
+    enable(cmd::kCapture, running);
+    enable(cmd::kStartRecord, running && !recording_);
+    enable(cmd::kStopRecord, running && recording_);
+    enable(cmd::kSetting, running && !recording_);
+    enable(cmd::kFullScreen, playing);
+    for (uint32_t id = cmd::kZoomFirst; id <= cmd::kZoomLast; ++id)
+        enable(id, playing);
+    for (uint32_t id = cmd::kControlFirst; id <= cmd::kControlLast; ++id)
+        enable(id, playing);
+    for (int i = 0; i < std::max(device_items_, 1); ++i)
+        enable(cmd::kDeviceFirst + static_cast<uint32_t>(i), !playing && device_index_ != -1);
+}

@@ -72,6 +72,8 @@ protected:
     void SetUp() override {
         folder_ = std::make_unique<ProgramFolder>();
         SetMessageBoxService(&recorder_); // a real box would wait for a user
+        // No camera: these tests are about the window, not a device.
+        folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\n");
     }
     void TearDown() override {
         dlg_.reset();

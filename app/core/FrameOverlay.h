@@ -1,0 +1,85 @@
+// The annotation overlay of the live picture: a frame-sized buffer of 32-bit
+// pixels (B, G, R, X; rows top-down, like the rendered samples) that the
+// overlay worker renders and the sample callback composites into every
+// rendered sample. A pixel whose first two bytes are both 0xFE is
+// transparent.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/system.h"
+
+// The largest frame the program handles, compressed or rendered: frame
+// buffers are allocated once at this size so that no frame ever resizes one.
+inline constexpr size_t kMaxFrameBytes = 12999168;
+inline constexpr uint8_t kTransparentByte = 0xFE;
+
+// Copies every non-transparent pixel of overlay (width x height pixels, rows
+// of width x 4 bytes) onto frame (rows of frame_stride bytes). Does nothing
+// for a non-positive size or a stride below width x 4.
+void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
+                      int height);
+
+// The overlay buffer and the worker thread that renders the annotations into
+// it whenever a redraw is requested, polling every 5 ms.
+class OverlayWorker {
+public:
+    // Renders the annotations into overlay (kMaxFrameBytes bytes); returns
+    // whether there is anything to composite. Runs on the worker thread under
+    // Lock().
+    using Renderer = std::function<bool(uint8_t* overlay, size_t size)>;
+
+    static constexpr uint32_t kPollMs = 5;
+
+    OverlayWorker();
+    // Stops the thread if it runs.
+    ~OverlayWorker();
+    OverlayWorker(const OverlayWorker&) = delete;
+    OverlayWorker& operator=(const OverlayWorker&) = delete;
+
+    // Replaces the renderer (before Start). The default one draws nothing:
+    // the overlay becomes transparent and nothing is composited.
+    void SetRenderer(Renderer renderer);
+    void Start();
+    // Sets the stop flag and waits, without limit, until the thread is gone.
+    void Stop();
+    bool Running() const { return thread_.joinable(); }
+
+    // The worker renders only while the picture plays.
+    void SetPlaying(bool playing) { playing_.store(playing); }
+    // Asks for one more rendering.
+    void RequestRedraw() { redraw_count_.fetch_add(1); }
+    // Asks for a rendering at the next turn, however many are counted.
+    void RequestImmediateRedraw() { redraw_now_.store(true); }
+    // One turn of the worker's loop: renders when playing and a redraw is
+    // requested. True when it rendered. Tests call it directly.
+    bool Turn();
+    // Makes the whole overlay transparent and clears the present flag.
+    void Reset();
+
+    // Held while the overlay is rendered or composited.
+    std::mutex& Lock() { return lock_; }
+    const uint8_t* Buffer() const { return buffer_.get(); }
+    bool Present() const { return present_.load(); }
+    void SetPresent(bool present) { present_.store(present); }
+
+private:
+    void Loop();
+
+    std::mutex lock_;                   // guards buffer_ contents and renderer_ calls
+    std::unique_ptr<uint8_t[]> buffer_; // kMaxFrameBytes; written under lock_
+    Renderer renderer_;                 // set before Start
+    std::atomic<bool> present_{false};
+    std::atomic<bool> playing_{false};
+    std::atomic<bool> redraw_now_{false};
+    std::atomic<int> redraw_count_{0};
+    std::atomic<bool> stop_{false};
+    platform::AutoResetEvent done_; // signalled as the loop ends
+    std::thread thread_;            // owner thread only
+};
