@@ -163,11 +163,14 @@ std::wstring Utf16ToWide(std::u16string_view utf16) {
     return out;
 }
 
-size_t WideToUtf16(const wchar_t* src, size_t len, char16_t* dst, size_t cap) {
+namespace {
+// Encodes wide characters into dst as long as whole characters fit.
+template <typename Unit, size_t (*Encode)(char32_t, Unit*)>
+size_t EncodeWideInto(const wchar_t* src, size_t len, Unit* dst, size_t cap) {
     size_t n = 0;
-    char16_t units[2];
+    Unit units[4];
     for (size_t i = 0; i < len; ++i) {
-        size_t k = EncodeUtf16(SanitizeWide(src[i]), units);
+        size_t k = Encode(SanitizeWide(src[i]), units);
         if (n + k > cap) {
             break;
         }
@@ -177,20 +180,14 @@ size_t WideToUtf16(const wchar_t* src, size_t len, char16_t* dst, size_t cap) {
     }
     return n;
 }
+} // namespace
+
+size_t WideToUtf16(const wchar_t* src, size_t len, char16_t* dst, size_t cap) {
+    return EncodeWideInto<char16_t, EncodeUtf16>(src, len, dst, cap);
+}
 
 size_t WideToUtf8(const wchar_t* src, size_t len, char* dst, size_t cap) {
-    size_t n = 0;
-    char bytes[4];
-    for (size_t i = 0; i < len; ++i) {
-        size_t k = EncodeUtf8(SanitizeWide(src[i]), bytes);
-        if (n + k > cap) {
-            break;
-        }
-        for (size_t j = 0; j < k; ++j) {
-            dst[n++] = bytes[j];
-        }
-    }
-    return n;
+    return EncodeWideInto<char, EncodeUtf8>(src, len, dst, cap);
 }
 
 } // namespace platform
