@@ -2,8 +2,11 @@
 
 #include "AppTrace.h"
 #include "CommandIds.h"
+#include "ControlKeys.h"
 #include "DlgItem.h"
+#include "InfoDlg.h"
 #include "MessageBox.h"
+#include "ModelessDlgAbout.h"
 #include "StringTable.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
@@ -47,6 +50,44 @@ const ControlItem kControlItems[] = {
     {36799, u"&Bright more\tCtrl+B", "Ctrl+B"}, {36800, u"Bright &less\tCtrl+L", "Ctrl+L"},
     {36803, u"A&uto\tCtrl+U", "Ctrl+U"},        {36804, u"&Mirror\tCtrl+M", "Ctrl+M"},
     {36805, u"Mono/Color\tCtrl+K", "Ctrl+K"},   {36806, u"Ne&g\tCtrl+G", "Ctrl+G"},
+};
+
+// The control codes of each Control-menu command, with the wait after each
+// code that lets the motion run before it is ended.
+struct ControlStep {
+    uint8_t code;
+    uint32_t wait_ms;
+};
+struct ControlSequence {
+    uint32_t id;
+    ControlStep steps[3];
+    int count;
+};
+const ControlSequence kControlSequences[] = {
+    {36797, {{ctl::kZoomIn, 100}, {ctl::kMotionEnd, 20}, {ctl::kZoomClose, 0}}, 3},
+    {36798, {{ctl::kZoomOut, 100}, {ctl::kMotionEnd, 20}, {ctl::kZoomClose, 0}}, 3},
+    {36801, {{ctl::kFocusFar, 100}, {ctl::kMotionEnd, 0}}, 2},
+    {36802, {{ctl::kFocusNear, 100}, {ctl::kMotionEnd, 0}}, 2},
+    {36799, {{ctl::kBrighter, 0}}, 1},
+    {36800, {{ctl::kDarker, 0}}, 1},
+    {36803, {{ctl::kAuto, 0}}, 1},
+    {36804, {{ctl::kMirror, 0}}, 1},
+    {36805, {{ctl::kMonoColor, 0}}, 1},
+    {36806, {{ctl::kNegative, 0}}, 1},
+};
+
+// Ctrl + key, on release: the command it stands for and whether the Q5
+// family alone takes it (the RVX family's motions are too slow for keys).
+struct ControlShortcut {
+    int key;
+    uint32_t id;
+    bool q5_only;
+};
+const ControlShortcut kControlShortcuts[] = {
+    {Qt::Key_B, 36799, false}, {Qt::Key_L, 36800, false}, {Qt::Key_U, 36803, false},
+    {Qt::Key_M, 36804, false}, {Qt::Key_K, 36805, false}, {Qt::Key_G, 36806, false},
+    {Qt::Key_I, 36797, true},  {Qt::Key_O, 36798, true},  {Qt::Key_R, 36801, true},
+    {Qt::Key_N, 36802, true},
 };
 
 const char16_t* const kZoomTexts[] = {u"Actual Size", u"Fit Height", u"Fit Width", u"Fit Window",
@@ -124,8 +165,23 @@ bool TovekCameraDlg::OnInitDialog() {
         if (camera_ && Playing())
             camera_->Refresh(r.left, r.top, r.right - r.left, r.bottom - r.top);
     });
+    view_->SetPlayingQuery([this] { return Playing(); });
+    // The view owns the zoom mode; the window keeps the menu check and the
+    // setting in step with it.
+    view_->SetZoomModeHandler([this](int mode) {
+        const bool changed = static_cast<uint32_t>(mode) != zoom_mode_;
+        zoom_mode_ = static_cast<uint32_t>(mode);
+        if (QAction* item = FindCommand(cmd::kZoomFirst + zoom_mode_))
+            item->setChecked(true);
+        if (changed)
+            app_.Ini()->WriteInt(settings::kSectionApp, settings::kZoomMode,
+                                 static_cast<int32_t>(zoom_mode_), 10);
+    });
     layout()->addWidget(view_);
     layout()->addWidget(status_bar_);
+
+    // Keys reach the window's rules before any child or shortcut sees them.
+    qApp->installEventFilter(this);
 
     initialised_ = true;
     CreateCamera();
@@ -145,6 +201,7 @@ bool TovekCameraDlg::OnInitDialog() {
         }
         {
             std::lock_guard<std::mutex> guard(state_lock_);
+            ReplaceInfoDlg(true);
             last_status_ = kNormalStatus;
         }
         StartStatusTimer();
@@ -171,8 +228,13 @@ void TovekCameraDlg::OnDestroy() {
         Corvane_UnregisterDeviceNotification(this);
         notification_registered_ = false;
     }
+    qApp->removeEventFilter(this);
     OnVideoStop();
     StopStatusTimer();
+    {
+        std::lock_guard<std::mutex> guard(state_lock_);
+        ReplaceInfoDlg(false);
+    }
     DestroyCamera();
     overlay_.Stop();
     if (timer_ids_[kTimerClock] != 0) {
@@ -297,6 +359,8 @@ void TovekCameraDlg::ApplyPlacement() {
     zoom_mode_ = placement_.zoom_mode;
     if (QAction* item = FindCommand(cmd::kZoomFirst + zoom_mode_))
         item->setChecked(true);
+    if (view_ != nullptr)
+        view_->SetZoomCommand(cmd::kZoomFirst + zoom_mode_);
 
     // The rectangle is the normal position also when the window starts
     // minimised or maximised: Qt restores to it.
@@ -343,6 +407,114 @@ void TovekCameraDlg::changeEvent(QEvent* event) {
     }
 }
 
+// ---- keyboard ------------------------------------------------------------------
+
+bool TovekCameraDlg::OwnsWidget(const QObject* target) const {
+    // Walks parents rather than windows: the full-screen view is a window of
+    // its own but still ours.
+    for (const QObject* o = target; o != nullptr; o = o->parent()) {
+        if (o == this)
+            return true;
+    }
+    return false;
+}
+
+bool TovekCameraDlg::eventFilter(QObject* watched, QEvent* e) {
+    if (PreTranslateMessage(watched, e))
+        return true;
+    return QDialog::eventFilter(watched, e);
+}
+
+bool TovekCameraDlg::PreTranslateMessage(QObject* target, QEvent* e) {
+    switch (e->type()) {
+    case QEvent::Shortcut: {
+        // Play, Stop, Capture and the Control menu answer Ctrl + key on its
+        // release, under the rules below; their menu shortcuts only label
+        // the items.
+        const auto* action = qobject_cast<const QAction*>(target);
+        if (action == nullptr || !OwnsWidget(action))
+            return false;
+        bool ok = false;
+        const uint32_t id = action->data().toUInt(&ok);
+        return ok && (id == cmd::kPlay || id == cmd::kStop || id == cmd::kCapture ||
+                      (id >= cmd::kControlFirst && id <= cmd::kControlLast));
+    }
+    case QEvent::KeyRelease: {
+        if (!OwnsWidget(target))
+            return false;
+        const auto& key = static_cast<const QKeyEvent&>(*e);
+        if (key.key() == Qt::Key_Escape)
+            return true;
+        if (!key.isAutoRepeat() && (key.modifiers() & Qt::ControlModifier))
+            OnControlKeyRelease(key);
+        return false;
+    }
+    case QEvent::KeyPress: {
+        if (!OwnsWidget(target))
+            return false;
+        const auto& key = static_cast<const QKeyEvent&>(*e);
+        switch (key.key()) {
+        case Qt::Key_Escape:
+            // Never closes the window; only leaves full screen.
+            LeaveFullScreen();
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+        case Qt::Key_Delete:
+            // Keys of the annotation selection, not of the focused child.
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Ctrl+Shift+Enter reaches the full-screen command through its
+            // menu shortcut; Enter never presses a default button here.
+            return true;
+        default:
+            return false;
+        }
+    }
+    default:
+        return false;
+    }
+}
+
+void TovekCameraDlg::OnControlKeyRelease(const QKeyEvent& key) {
+    if (!attached_)
+        return;
+    const bool playing = Playing();
+    for (const ControlShortcut& shortcut : kControlShortcuts) {
+        if (shortcut.key != key.key())
+            continue;
+        if (playing && (!shortcut.q5_only || family_ == static_cast<int>(DeviceFamily::kQ5)))
+            OnCommand(shortcut.id);
+        return;
+    }
+    switch (key.key()) {
+    case Qt::Key_E:
+        if (playing)
+            OnMenuFileCaptur(cmd::kCapture);
+        break;
+    case Qt::Key_P:
+        if (!playing)
+            OnMenuFilePlay(cmd::kPlay);
+        break;
+    case Qt::Key_T:
+        if (playing) {
+            OnMenuFileStop(cmd::kStop);
+            LeaveFullScreen();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TovekCameraDlg::LeaveFullScreen() {
+    if (view_ != nullptr && view_->IsFullScreen())
+        view_->ToggleFullScreen();
+}
+
 void TovekCameraDlg::keyPressEvent(QKeyEvent* event) {
     // Esc does not close the main window; only Exit and the close button do.
     if (event->key() == Qt::Key_Escape) {
@@ -384,6 +556,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
         camera_->Run();
         {
             std::lock_guard<std::mutex> guard(state_lock_);
+            ReplaceInfoDlg(true);
             last_status_ = kNormalStatus;
             poll_counter_ = 0;
         }
@@ -425,6 +598,10 @@ void TovekCameraDlg::OnMenuFileStop(uint32_t) {
     wait_(kRestartWaitMs);
     StopStatusTimer();
     SetPlaying(false);
+    {
+        std::lock_guard<std::mutex> guard(state_lock_);
+        ReplaceInfoDlg(false);
+    }
 
     UpdateControls();
     last_frame_bytes_.store(0);
@@ -441,17 +618,14 @@ void TovekCameraDlg::OnStopRecord(uint32_t) {}
 void TovekCameraDlg::OnExit(uint32_t) {
     reject();
 }
-void TovekCameraDlg::OnMenuFullscr(uint32_t) {
+void TovekCameraDlg::OnMenuFullscr(uint32_t id) {
     TRACE_DLG("OnMenuFullscr");
+    view_->OnCommand(id);
 }
 
 void TovekCameraDlg::OnMenuZoomMode(uint32_t id) {
     TRACE_DLG("OnMenuZoomMode");
-    zoom_mode_ = id - cmd::kZoomFirst;
-    if (QAction* item = FindCommand(id))
-        item->setChecked(true);
-    app_.Ini()->WriteInt(settings::kSectionApp, settings::kZoomMode,
-                         static_cast<int32_t>(zoom_mode_), 10);
+    view_->SetZoomCommand(id); // the zoom-mode handler stores the choice
 }
 
 void TovekCameraDlg::OnLanguage(uint32_t id) {
@@ -487,7 +661,31 @@ void TovekCameraDlg::TranslateAll() {
 }
 
 void TovekCameraDlg::OnSetting(uint32_t) {}
-void TovekCameraDlg::OnControl(uint32_t) {}
+void TovekCameraDlg::OnControl(uint32_t id) {
+    for (const ControlSequence& sequence : kControlSequences) {
+        if (sequence.id != id)
+            continue;
+        for (int i = 0; i < sequence.count; ++i) {
+            SendControlKey(sequence.steps[i].code);
+            if (sequence.steps[i].wait_ms != 0)
+                wait_(sequence.steps[i].wait_ms);
+        }
+        return;
+    }
+}
+
+int TovekCameraDlg::SendControlKey(int key) {
+    if (!camera_)
+        return -1;
+    const uint8_t command =
+        ctl::TranslateControlKey(static_cast<DeviceFamily>(family_), key, command_counters_);
+    camera_->SendCmd(command);
+    return 0;
+}
+
+int SendControlKey(TovekCameraDlg* main_window, int key) {
+    return main_window != nullptr ? main_window->SendControlKey(key) : -1;
+}
 
 void TovekCameraDlg::OnHelp(uint32_t) {
     const QString caption = app_.Caption();
@@ -501,7 +699,11 @@ void TovekCameraDlg::OnHelp(uint32_t) {
                msgbox::kOk | msgbox::kIconExclamation);
 }
 
-void TovekCameraDlg::OnAbout(uint32_t) {}
+void TovekCameraDlg::OnAbout(uint32_t) {
+    // Modeless: it deletes itself when closed.
+    auto* about = new CModelessDlgAbout(windowIcon(), lang_, this);
+    about->show();
+}
 
 // ---- device --------------------------------------------------------------------
 
@@ -658,8 +860,7 @@ void TovekCameraDlg::OnVideoAttach() {
 }
 
 void TovekCameraDlg::OnVideoDetach() {
-    if (view_->isFullScreen())
-        view_->showNormal();
+    LeaveFullScreen();
     OnMenuFileStop(cmd::kStop);
     TRACE_DLG("OnVideoDetach");
     attached_ = false;
@@ -675,6 +876,10 @@ void TovekCameraDlg::OnVideoStop() {
     TRACE_DLG("OnVideoStop");
     StopStatusTimer();
     SetPlaying(false);
+    {
+        std::lock_guard<std::mutex> guard(state_lock_);
+        ReplaceInfoDlg(false);
+    }
     // The recorder stops here once it exists.
     recording_ = false;
     UpdateControls();
@@ -895,15 +1100,54 @@ void TovekCameraDlg::OnTimer(int timer) {
     if (timer != kTimerStatus)
         return;
     // The camera is read once a second; the banner shows what is not normal.
-    std::lock_guard<std::mutex> guard(state_lock_);
-    if (++poll_counter_ < kStatusPollTicks)
+    std::unique_lock<std::mutex> guard(state_lock_);
+    if (!camera_ || !info_dlg_ || view_ == nullptr)
         return;
-    poll_counter_ = 0;
-    if (!playing_ || !camera_)
+    CInfoDlg* banner = info_dlg_.get();
+    if (!playing_ || isMinimized()) {
+        if (banner->isVisible())
+            banner->hide();
         return;
-    int status = kNormalStatus;
-    if (camera_->GetState(&status) == 0)
+    }
+    if (++poll_counter_ >= kStatusPollTicks) {
+        int status = kNormalStatus;
+        if (camera_->GetState(&status) < 0)
+            return; // the last status and the banner stay as they were
         last_status_ = status;
+        poll_counter_ = 0;
+    }
+    const int status = last_status_;
+    // The banner is shown outside the lock: showing a window delivers events
+    // at once, and their handlers may ask whether the picture plays. Only
+    // this thread replaces the banner, so it stays valid.
+    guard.unlock();
+    UpdateInfoDlg(banner, status);
+}
+
+void TovekCameraDlg::UpdateInfoDlg(CInfoDlg* banner, int status) {
+    if (status == kNormalStatus) {
+        if (banner->isVisible())
+            banner->hide();
+        return;
+    }
+    banner->SetInfoText(ctl::StatusText(status).c_str());
+    const QPoint centre = view_->mapToGlobal(view_->rect().center());
+    banner->move(centre - banner->rect().center());
+    if (!banner->isVisible())
+        banner->show();
+    if (view_->IsFullScreen())
+        banner->raise();
+}
+
+void TovekCameraDlg::ReplaceInfoDlg(bool create) {
+    info_dlg_.reset();
+    if (create)
+        info_dlg_ = std::make_unique<CInfoDlg>();
+}
+
+CInfoDlg* TovekCameraDlg::InfoDlg() const {
+    std::lock_guard<std::mutex> guard(state_lock_);
+    return info_dlg_.get();
 }
 
 // ---- status bar and menu rules -------------------------------------------------

@@ -30,8 +30,10 @@
 #include <string>
 #include <vector>
 
+class CInfoDlg;
 class CVideoView;
 class QAction;
+class QKeyEvent;
 class QActionGroup;
 class QLabel;
 class QMenu;
@@ -111,6 +113,19 @@ public:
     QString ClockText() const { return clock_text_; }
     OverlayWorker& Overlay() { return overlay_; }
 
+    // ---- control commands and status banner ---------------------------------
+    // Translates control code key (ctl::k...) for the camera family and sends
+    // it when a camera object exists; RVX mirror, negative and mono/colour
+    // advance the command counters. User-interface thread only, like every
+    // other use of the camera object and the counters. The result of the send
+    // is not examined: 0 when a byte went out, -1 when there was no camera.
+    int SendControlKey(int key);
+    // The status banner while one exists (from a start of playing to stop).
+    CInfoDlg* InfoDlg() const;
+    // Key pre-translation: sees every key event of this window and of the
+    // windows it owns before they are dispatched. True when consumed.
+    bool PreTranslateMessage(QObject* target, QEvent* event);
+
     // Timer handler; tests drive it directly.
     void OnTimer(int timer);
     // The waits of Play and Stop go through wait (platform::Sleep by default).
@@ -128,6 +143,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -185,6 +201,12 @@ private:
     void SetPlaying(bool playing);
     void StreamFrame(const BYTE* data, LONG length);
     void OnDestroy();
+    // Under the state lock; a new banner is hidden and blank.
+    void ReplaceInfoDlg(bool create);
+    void UpdateInfoDlg(CInfoDlg* banner, int status);
+    bool OwnsWidget(const QObject* target) const;
+    void OnControlKeyRelease(const QKeyEvent& key);
+    void LeaveFullScreen();
 
     // Enables and checks the menu items for the current state.
     void UpdateControls();
@@ -210,11 +232,13 @@ private:
     bool attached_ = false;
     bool auto_play_pending_ = true;
     bool notification_registered_ = false;
-    mutable std::mutex state_lock_; // guards playing_, last_status_, poll_counter_
+    // Guards playing_, last_status_, poll_counter_ and info_dlg_.
+    mutable std::mutex state_lock_;
     bool playing_ = false;
     int last_status_ = kNormalStatus;
     int poll_counter_ = 0;
-    int command_counters_[3] = {0, 0, 0};
+    std::unique_ptr<CInfoDlg> info_dlg_;  // guarded by state_lock_
+    int command_counters_[3] = {0, 0, 0}; // ctl::Counter; user-interface thread
     // Written by the user-interface thread, read by the callbacks.
     std::atomic<int> frame_width_{0};
     std::atomic<int> frame_height_{0};
@@ -239,3 +263,8 @@ private:
     settings::WindowPlacement placement_;
     uint32_t zoom_mode_ = settings::kDefaultZoomMode;
 };
+
+// The control tool bar's entry to the camera: sends key through main_window's
+// translation. Nothing is sent without a main window. See
+// TovekCameraDlg::SendControlKey.
+int SendControlKey(TovekCameraDlg* main_window, int key);

@@ -1,17 +1,43 @@
 #include "VideoView.h"
 
+#include "platform/system.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMetaObject>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
-#include <algorithm>
 #include <cstring>
 
-CVideoView::CVideoView(QWidget* parent) : QWidget(parent) {
+namespace {
+
+// Shown while no picture is: the skin's fill when its bitmap is missing.
+const QColor kBackgroundColor(0x20, 0x20, 0x20);
+
+QString DefaultBackgroundPath() {
+    return QString::fromStdString(platform::ProgramFolder()) +
+           QStringLiteral("Skin/BackGround/Main.bmp");
+}
+
+} // namespace
+
+CVideoView::CVideoView(QWidget* parent) : QWidget(parent), main_window_(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+    setCursor(Qt::ArrowCursor);
+    LoadBackground(DefaultBackgroundPath());
 }
 
 CVideoView::~CVideoView() = default;
+
+// ---- geometry and zoom ---------------------------------------------------------
 
 void CVideoView::SetImageSize(int width, int height) {
     image_width_ = width;
@@ -19,26 +45,189 @@ void CVideoView::SetImageSize(int width, int height) {
 }
 
 void CVideoView::CalcDisplayRect(int available_width, int available_height) {
-    if (image_width_ <= 0 || image_height_ <= 0 || available_width <= 0 || available_height <= 0) {
-        display_rect_ = RECT{};
+    display_rect_ = view::CalcDisplayRect(available_width, available_height, image_width_,
+                                          image_height_, zoom_mode_);
+    if (image_width_ <= 0 || image_height_ <= 0)
         return;
-    }
-    // Fit: the largest size of the image's aspect that the area holds.
-    int w = available_width;
-    int h = static_cast<int>(static_cast<int64_t>(image_height_) * w / image_width_);
-    if (h > available_height) {
-        h = available_height;
-        w = static_cast<int>(static_cast<int64_t>(image_width_) * h / image_height_);
-    }
-    w = std::max(w, 1);
-    h = std::max(h, 1);
-    const int left = (available_width - w) / 2;
-    const int top = (available_height - h) / 2;
-    display_rect_ = RECT{left, top, left + w, top + h};
     if (on_display_rect_)
         on_display_rect_(display_rect_);
     update();
 }
+
+bool CVideoView::SetZoomCommand(uint32_t command) {
+    const int mode = view::ZoomModeFromCommand(command);
+    if (mode < 0)
+        return false;
+    zoom_mode_ = mode;
+    CalcDisplayRect(width(), height());
+    if (on_zoom_mode_)
+        on_zoom_mode_(zoom_mode_);
+    update();
+    return true;
+}
+
+bool CVideoView::Playing() const {
+    return playing_ ? playing_() : HasFrame();
+}
+
+bool CVideoView::OnCommand(uint32_t command) {
+    if (command == view::kCmdFullScreen) {
+        ToggleFullScreen();
+        return true;
+    }
+    return SetZoomCommand(command);
+}
+
+// ---- full screen ---------------------------------------------------------------
+
+void CVideoView::ToggleFullScreen() {
+    full_screen_ = !full_screen_;
+    if (full_screen_) {
+        saved_parent_ = parentWidget();
+        saved_geometry_ = geometry();
+        // Same parent, now a window of its own: the parent's layout keeps the
+        // view's place and skips it while it is a window.
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        showFullScreen();
+        raise();
+        activateWindow();
+        setFocus(Qt::OtherFocusReason);
+    } else {
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+        setWindowFlags(Qt::Widget);
+        if (saved_parent_ && parentWidget() != saved_parent_)
+            setParent(saved_parent_);
+        setGeometry(saved_geometry_);
+        show();
+        if (on_layout_)
+            on_layout_();
+    }
+    // The size change reaches resizeEvent, so the rectangle follows.
+}
+
+// ---- mouse ---------------------------------------------------------------------
+
+void CVideoView::NudgeSelection(int dx, int dy) {
+    if (dx < -1 || dx > 1 || dy < -1 || dy > 1)
+        return;
+    if (mouse_input_)
+        mouse_input_->NudgeSelection(dx, dy);
+}
+
+bool CVideoView::ClientToImage() {
+    return view::ClientToImage(display_rect_, image_width_, image_height_, mouse_point_,
+                               &image_point_);
+}
+
+void CVideoView::SetMousePoint(const QPoint& position) {
+    mouse_point_ = view::POINT{position.x(), position.y()};
+    ClientToImage();
+}
+
+void CVideoView::PostPosition() {
+    if (main_window_)
+        QCoreApplication::postEvent(main_window_, new QEvent(kViewPositionEvent));
+}
+
+void CVideoView::mousePressEvent(QMouseEvent* event) {
+    SetMousePoint(event->position().toPoint());
+    if (event->button() == Qt::LeftButton) {
+        if (mouse_input_)
+            mouse_input_->OnImageMouseDown(image_point_);
+    } else if (event->button() == Qt::RightButton) {
+        if (mouse_input_ == nullptr || mouse_input_->SelectToolActive()) {
+            QMenu* menu = ContextMenu();
+            if (QAction* chosen = menu->exec(event->globalPosition().toPoint()))
+                OnCommand(chosen->data().toUInt());
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CVideoView::mouseMoveEvent(QMouseEvent* event) {
+    SetMousePoint(event->position().toPoint());
+    PostPosition();
+    if (mouse_input_)
+        mouse_input_->OnImageMouseMove(image_point_, (event->buttons() & Qt::LeftButton) != 0);
+}
+
+void CVideoView::mouseReleaseEvent(QMouseEvent* event) {
+    SetMousePoint(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && mouse_input_)
+        mouse_input_->OnImageMouseUp(image_point_);
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CVideoView::mouseDoubleClickEvent(QMouseEvent* event) {
+    mouse_point_ = view::POINT{event->position().toPoint().x(), event->position().toPoint().y()};
+    if (event->button() != Qt::LeftButton || !Playing() ||
+        !view::PointInRect(display_rect_, mouse_point_))
+        return;
+    SetZoomCommand(view::NextZoomCommand(view::ZoomCommandFromMode(zoom_mode_)));
+    ClientToImage();
+}
+
+void CVideoView::keyPressEvent(QKeyEvent* event) {
+    // A full-screen view is a window of its own and gets the keys itself.
+    if (full_screen_ && event->key() == Qt::Key_Escape) {
+        ToggleFullScreen();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CVideoView::closeEvent(QCloseEvent* event) {
+    // Closing the full-screen window returns the view to the main window.
+    if (full_screen_) {
+        ToggleFullScreen();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+// ---- context menu --------------------------------------------------------------
+
+QMenu* CVideoView::ContextMenu() {
+    if (!context_menu_) {
+        context_menu_ = std::make_unique<QMenu>(QStringLiteral("ContextMenu"));
+        QAction* full = context_menu_->addAction(QStringLiteral("Full Screen\tCtrl+Shift+Enter"));
+        full->setData(view::kCmdFullScreen);
+        full->setCheckable(true);
+        context_menu_->addSeparator();
+        auto* group = new QActionGroup(context_menu_.get());
+        for (int mode = 0; mode < view::kZoomModeCount; ++mode) {
+            QAction* item = context_menu_->addAction(QString::fromUtf8(view::ZoomModeText(mode)));
+            item->setData(view::ZoomCommandFromMode(mode));
+            item->setCheckable(true);
+            group->addAction(item);
+        }
+    }
+    UpdateContextMenu();
+    return context_menu_.get();
+}
+
+void CVideoView::UpdateContextMenu() {
+    const bool playing = Playing();
+    const uint32_t current = view::ZoomCommandFromMode(zoom_mode_);
+    for (QAction* item : context_menu_->actions()) {
+        if (item->isSeparator())
+            continue;
+        const uint32_t id = item->data().toUInt();
+        item->setEnabled(playing);
+        item->setChecked(id == view::kCmdFullScreen ? full_screen_ : id == current);
+    }
+}
+
+// ---- background ----------------------------------------------------------------
+
+void CVideoView::LoadBackground(const QString& path) {
+    QImage image(path);
+    background_ = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_RGB32);
+    update();
+}
+
+// ---- frames --------------------------------------------------------------------
 
 bool CVideoView::HasFrame() const {
     std::lock_guard<std::mutex> guard(frame_lock_);
@@ -52,12 +241,15 @@ QImage CVideoView::LatestFrame() const {
 
 void CVideoView::PresentFrame(const uint8_t* pixels, int width, int height, int stride,
                               const RECT& destination) {
-    if (pixels == nullptr || width <= 0 || height <= 0 || stride < width * 4)
+    if (pixels == nullptr || width <= 0 || height <= 0 ||
+        static_cast<int64_t>(stride) < static_cast<int64_t>(width) * 4)
         return;
     {
         std::lock_guard<std::mutex> guard(frame_lock_);
         if (frame_.width() != width || frame_.height() != height)
             frame_ = QImage(width, height, QImage::Format_RGB32);
+        if (frame_.isNull()) // out of memory: show nothing rather than crash
+            return;
         for (int y = 0; y < height; ++y)
             std::memcpy(frame_.scanLine(y), pixels + static_cast<size_t>(y) * stride,
                         static_cast<size_t>(width) * 4);
@@ -81,19 +273,33 @@ void CVideoView::ClearVideo() {
 
 void CVideoView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    std::lock_guard<std::mutex> guard(frame_lock_);
-    if (frame_.isNull())
+    QImage frame;
+    RECT destination{};
+    {
+        // A shallow copy: the streaming thread is not held up while painting.
+        std::lock_guard<std::mutex> guard(frame_lock_);
+        frame = frame_;
+        destination = destination_;
+    }
+    const int dw = destination.right - destination.left;
+    const int dh = destination.bottom - destination.top;
+    const bool video = !frame.isNull() && IsVisibleDestination(dw, dh);
+    painter.fillRect(rect(), video ? QColor(Qt::black) : kBackgroundColor);
+    if (!video) {
+        if (!background_.isNull()) {
+            // The middle of the picture, cut to the view's size.
+            const QPoint origin((background_.width() - width()) / 2,
+                                (background_.height() - height()) / 2);
+            painter.drawImage(QPoint(0, 0), background_, QRect(origin, size()));
+        }
         return;
-    const QRect target(destination_.left, destination_.top, destination_.right - destination_.left,
-                       destination_.bottom - destination_.top);
-    if (target.isEmpty())
-        return;
+    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(target, frame_);
+    painter.drawImage(QRect(destination.left, destination.top, dw, dh), frame);
 }
 
 void CVideoView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     CalcDisplayRect(width(), height());
+    update();
 }

@@ -3,35 +3,70 @@
 // the view keeps the latest one and paints it on the user-interface thread
 // into the destination rectangle the library was given.
 //
-// The display rectangle is computed for the image size in one mode for now:
-// the whole picture fitted into the view with its aspect ratio kept and
-// centred. It reaches the capture library through the display-rectangle
-// handler, which the main window connects to the camera's Refresh.
+// The view owns the zoom mode and computes the display rectangle for it,
+// which reaches the capture library through the display-rectangle handler
+// (the main window connects it to the camera's Refresh). It switches itself
+// to full screen and back, paints the skin background while no picture is
+// shown, and maps the mouse to image pixels for the annotation editor.
 #pragma once
 
+#include "VideoGeometry.h"
 #include "platform/media.h"
 #include "platform/wintypes.h"
 
+#include <QEvent>
 #include <QImage>
+#include <QPointer>
+#include <QRect>
+#include <QString>
 #include <QWidget>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
+
+class QMenu;
+
+// What the view tells the annotation editor. All points are image pixels of
+// the current frame (origin at the picture's top-left corner, whatever the
+// zoom); outside the picture the last valid image point is passed again.
+// Called on the user-interface thread.
+class ViewMouseInput {
+public:
+    virtual void OnImageMouseDown(const view::POINT& image_point) = 0;
+    // left_down: the left button is held during the move.
+    virtual void OnImageMouseMove(const view::POINT& image_point, bool left_down) = 0;
+    virtual void OnImageMouseUp(const view::POINT& image_point) = 0;
+    // Arrow keys, dx and dy in {-1, 0, 1}.
+    virtual void NudgeSelection(int dx, int dy) = 0;
+    // The context menu opens only while the Select tool is current.
+    virtual bool SelectToolActive() const = 0;
+
+protected:
+    ~ViewMouseInput() = default;
+};
 
 class CVideoView : public QWidget, public VideoWindow {
 public:
+    // Posted to the main window on every mouse move over the view; the main
+    // window then reads ImagePoint().
+    static constexpr QEvent::Type kViewPositionEvent = static_cast<QEvent::Type>(1147);
+
     explicit CVideoView(QWidget* parent = nullptr);
     ~CVideoView() override;
 
     VIDEO_WINDOW Handle() { return this; }
 
+    // ---- picture geometry ----
     // The camera's frame size; 1280 x 1024 until the main window sets it.
     void SetImageSize(int width, int height);
-    // Fills the display rectangle for an available size and the image size
-    // and reports it to the display-rectangle handler. An image size with a
-    // zero dimension gives an empty rectangle and no report.
+    int ImageWidth() const { return image_width_; }
+    int ImageHeight() const { return image_height_; }
+    // Fills the display rectangle for an available size, the image size and
+    // the zoom mode, and reports it to the display-rectangle handler. An image
+    // size with a zero dimension gives an all-zero rectangle and no report.
     void CalcDisplayRect(int available_width, int available_height);
     RECT DisplayRect() const { return display_rect_; }
     // Called with each new display rectangle (user-interface thread).
@@ -39,6 +74,57 @@ public:
         on_display_rect_ = std::move(handler);
     }
 
+    // ---- zoom ----
+    int ZoomMode() const { return zoom_mode_; }
+    // Commands 32778 to 32782: sets the mode, recomputes the rectangle for the
+    // view's size, reports the mode to the zoom-mode handler (which stores the
+    // setting) and repaints. Any other command is ignored (false).
+    bool SetZoomCommand(uint32_t command);
+    void SetZoomModeHandler(std::function<void(int)> handler) {
+        on_zoom_mode_ = std::move(handler);
+    }
+
+    // ---- full screen ----
+    // Command 32777. Entering makes the view a full-screen top-level window;
+    // leaving puts it back into its parent at its former geometry and calls
+    // the layout handler so the main window lays out its panels again.
+    void ToggleFullScreen();
+    bool IsFullScreen() const { return full_screen_; }
+    void SetLayoutHandler(std::function<void()> handler) { on_layout_ = std::move(handler); }
+
+    // ---- commands and state from the main window ----
+    // Handles 32777 and 32778 to 32782; false for any other command.
+    bool OnCommand(uint32_t command);
+    // Whether the camera plays; without a query the view plays while it holds
+    // a frame. Zoom and full-screen commands of the context menu and the
+    // double-click need a playing camera.
+    void SetPlayingQuery(std::function<bool()> query) { playing_ = std::move(query); }
+    bool Playing() const;
+    // Receiver of kViewPositionEvent; the parent at construction.
+    void SetMainWindow(QObject* main_window) { main_window_ = main_window; }
+
+    // ---- mouse ----
+    void SetMouseInput(ViewMouseInput* input) { mouse_input_ = input; }
+    // Arrow keys from the main window; forwarded to the annotation editor.
+    void NudgeSelection(int dx, int dy);
+    // Maps the mouse point to the image point; false (image point kept) when
+    // the mouse point lies outside the picture.
+    bool ClientToImage();
+    view::POINT MousePoint() const { return mouse_point_; }
+    view::POINT ImagePoint() const { return image_point_; }
+
+    // ---- background ----
+    // The skin background; a missing or unreadable file leaves a plain dark
+    // background. The default is "Skin/BackGround/Main.bmp" of the program
+    // folder.
+    void LoadBackground(const QString& path);
+    bool HasBackground() const { return !background_.isNull(); }
+
+    // The context menu with its items updated for the current state (tests
+    // and the right button).
+    QMenu* ContextMenu();
+
+    // ---- frames ----
     // Frames presented since construction (any thread).
     uint64_t FrameCount() const { return frames_.load(); }
     // True while a frame is kept for painting.
@@ -54,15 +140,39 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void UpdateContextMenu();
+    void SetMousePoint(const QPoint& position);
+    void PostPosition();
+
     mutable std::mutex frame_lock_; // guards frame_ and destination_
     QImage frame_;                  // latest frame, deep copy
     RECT destination_{};            // where frame_ goes, view coordinates
     std::atomic<uint64_t> frames_{0};
 
-    int image_width_ = 1280; // user-interface thread only
+    // The rest belongs to the user-interface thread.
+    int image_width_ = 1280;
     int image_height_ = 1024;
+    int zoom_mode_ = view::kFitWindow;
     RECT display_rect_{};
+    bool full_screen_ = false;
+    QPointer<QWidget> saved_parent_;
+    QRect saved_geometry_; // in the parent, before full screen
+    view::POINT mouse_point_{};
+    view::POINT image_point_{};
+    QImage background_;
+    std::unique_ptr<QMenu> context_menu_;
+    QPointer<QObject> main_window_;
+    ViewMouseInput* mouse_input_ = nullptr; // not owned
     std::function<void(const RECT&)> on_display_rect_;
+    std::function<void(int)> on_zoom_mode_;
+    std::function<void()> on_layout_;
+    std::function<bool()> playing_;
 };

@@ -1,0 +1,15 @@
+// CEditEx: a one-line edit control without a context menu; a right-button
+// press neither opens a menu nor moves the caret.
+#pragma once
+
+#include <QLineEdit>
+
+class CEditEx : public QLineEdit {
+public:
+    explicit CEditEx(QWidget* parent = nullptr) : QLineEdit(parent) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};

@@ -1,0 +1,261 @@
+#include "ImageShow.h"
+#include "VideoView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "view_widget_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: Qt tears its devices down badly from a static destructor.
+    static auto* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Counts the position events the view posts.
+class MainWindowStub : public QObject {
+public:
+    int positions = 0;
+    bool event(QEvent* e) override {
+        if (e->type() == CVideoView::kViewPositionEvent) {
+            ++positions;
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+struct RecordingInput : ViewMouseInput {
+    std::vector<std::pair<char, view::POINT>> calls;
+    bool select = true;
+    void OnImageMouseDown(const view::POINT& p) override { calls.push_back({'d', p}); }
+    void OnImageMouseMove(const view::POINT& p, bool) override { calls.push_back({'m', p}); }
+    void OnImageMouseUp(const view::POINT& p) override { calls.push_back({'u', p}); }
+    void NudgeSelection(int dx, int dy) override { calls.push_back({'n', view::POINT{dx, dy}}); }
+    bool SelectToolActive() const override { return select; }
+};
+
+void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+    QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+class VideoViewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { App(); }
+    void SetUp() override {
+        view_.SetImageSize(1280, 1024);
+        view_.resize(800, 600);
+        view_.SetDisplayRectHandler([this](const RECT& r) { reported_.push_back(r); });
+        view_.SetZoomModeHandler([this](int mode) { stored_mode_ = mode; });
+        view_.SetPlayingQuery([this] { return playing_; });
+        view_.SetMainWindow(&main_);
+        view_.SetMouseInput(&input_);
+    }
+
+    MainWindowStub main_;
+    CVideoView view_;
+    RecordingInput input_;
+    std::vector<RECT> reported_;
+    int stored_mode_ = -1;
+    bool playing_ = true;
+};
+
+} // namespace
+
+TEST_F(VideoViewTest, ZoomCommandSetsModeRectangleAndStoresIt) {
+    EXPECT_EQ(view_.ZoomMode(), view::kFitWindow);
+    ASSERT_TRUE(view_.SetZoomCommand(32779));
+    EXPECT_EQ(view_.ZoomMode(), view::kFitHeight);
+    EXPECT_EQ(stored_mode_, view::kFitHeight);
+    ASSERT_FALSE(reported_.empty());
+    EXPECT_EQ(reported_.back().left, 24);
+    EXPECT_EQ(reported_.back().right, 774);
+    EXPECT_EQ(view_.DisplayRect().bottom, 600);
+
+    EXPECT_FALSE(view_.SetZoomCommand(32783));
+    EXPECT_EQ(view_.ZoomMode(), view::kFitHeight);
+
+    // A zero image size gives a zero rectangle and no report.
+    const size_t reports = reported_.size();
+    view_.SetImageSize(0, 0);
+    view_.CalcDisplayRect(800, 600);
+    EXPECT_EQ(reported_.size(), reports);
+    EXPECT_EQ(view_.DisplayRect().right, 0);
+}
+
+TEST_F(VideoViewTest, DoubleClickCyclesZoomOnlyOnThePictureWhilePlaying) {
+    view_.SetZoomCommand(32782); // Fit Image: 24..774
+    Send(&view_, QEvent::MouseButtonDblClick, QPoint(400, 300));
+    EXPECT_EQ(view_.ZoomMode(), view::kActualSize);
+    view_.SetZoomCommand(32782);
+    Send(&view_, QEvent::MouseButtonDblClick, QPoint(10, 300)); // left of the picture
+    EXPECT_EQ(view_.ZoomMode(), view::kFitImage);
+    playing_ = false;
+    Send(&view_, QEvent::MouseButtonDblClick, QPoint(400, 300));
+    EXPECT_EQ(view_.ZoomMode(), view::kFitImage);
+}
+
+TEST_F(VideoViewTest, MouseReachesTheEditorInImagePixels) {
+    view_.SetZoomCommand(32782); // 750 x 600 at left 24
+    Send(&view_, QEvent::MouseButtonPress, QPoint(24, 0));
+    Send(&view_, QEvent::MouseMove, QPoint(399, 300));
+    Send(&view_, QEvent::MouseMove, QPoint(5, 300)); // off the picture
+    Send(&view_, QEvent::MouseButtonRelease, QPoint(5, 300));
+    ASSERT_EQ(input_.calls.size(), 4u);
+    EXPECT_EQ(input_.calls[0].first, 'd');
+    EXPECT_EQ(input_.calls[0].second.x, 0);
+    EXPECT_EQ(input_.calls[0].second.y, 0);
+    EXPECT_EQ(input_.calls[1].second.x, view::MulDiv(1280, 375, 750));
+    EXPECT_EQ(input_.calls[1].second.y, 512);
+    // Outside the picture the last valid image point is passed again.
+    EXPECT_EQ(input_.calls[2].second.x, input_.calls[1].second.x);
+    EXPECT_EQ(input_.calls[3].first, 'u');
+    EXPECT_EQ(input_.calls[3].second.x, input_.calls[1].second.x);
+    EXPECT_EQ(view_.MousePoint().x, 5);
+
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main_.positions, 2);
+
+    view_.NudgeSelection(1, -1);
+    view_.NudgeSelection(2, 0); // out of range: dropped
+    ASSERT_EQ(input_.calls.size(), 5u);
+    EXPECT_EQ(input_.calls[4].first, 'n');
+}
+
+TEST_F(VideoViewTest, ContextMenuFollowsStateAndPlaying) {
+    view_.SetZoomCommand(32780);
+    QMenu* menu = view_.ContextMenu();
+    int checked = 0;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator())
+            continue;
+        EXPECT_TRUE(a->isEnabled());
+        if (a->isChecked()) {
+            ++checked;
+            EXPECT_EQ(a->data().toUInt(), 32780u);
+        }
+    }
+    EXPECT_EQ(checked, 1);
+    playing_ = false;
+    for (QAction* a : view_.ContextMenu()->actions()) {
+        if (!a->isSeparator()) {
+            EXPECT_FALSE(a->isEnabled());
+        }
+    }
+}
+
+TEST_F(VideoViewTest, FullScreenOnAndOffRestoresPlaceInTheParent) {
+    QWidget main_window;
+    auto* layout = new QVBoxLayout(&main_window);
+    auto* above = new QWidget;
+    above->setFixedHeight(40);
+    layout->addWidget(above);
+    auto* view = new CVideoView;
+    layout->addWidget(view);
+    int layouts = 0;
+    view->SetLayoutHandler([&] { ++layouts; });
+    view->SetPlayingQuery([] { return true; });
+    main_window.resize(640, 480);
+    main_window.show();
+    QCoreApplication::processEvents();
+    const QRect before = view->geometry();
+
+    view->OnCommand(view::kCmdFullScreen);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(view->IsFullScreen());
+    EXPECT_TRUE(view->isWindow());
+    EXPECT_EQ(view->parentWidget(), &main_window);
+
+    // Esc in the full-screen window comes back.
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(view, &esc);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->IsFullScreen());
+    EXPECT_FALSE(view->isWindow());
+    EXPECT_EQ(view->parentWidget(), &main_window);
+    EXPECT_EQ(view->geometry(), before);
+    EXPECT_EQ(layouts, 1);
+    EXPECT_EQ(layout->indexOf(view), 1);
+    EXPECT_TRUE(view->isVisible());
+}
+
+TEST_F(VideoViewTest, PaintsFrameOnlyIntoVisibleDestination) {
+    const QColor background = view_.grab().toImage().pixelColor(400, 300);
+    std::vector<uint32_t> red(16 * 16, 0xFFFF0000u);
+    const auto* px = reinterpret_cast<const uint8_t*>(red.data());
+
+    view_.PresentFrame(px, 16, 16, 16 * 4, RECT{100, 100, 101, 101}); // 1 x 1
+    EXPECT_EQ(view_.grab().toImage().pixelColor(100, 100), background);
+    view_.PresentFrame(px, 16, 16, 16 * 4, RECT{100, 100, 100, 300}); // empty
+    EXPECT_EQ(view_.grab().toImage().pixelColor(100, 150), background);
+
+    view_.PresentFrame(px, 16, 16, 16 * 4, RECT{100, 100, 300, 300});
+    const QImage shown = view_.grab().toImage();
+    EXPECT_EQ(shown.pixelColor(200, 200), QColor(255, 0, 0));
+    EXPECT_NE(shown.pixelColor(50, 50), QColor(255, 0, 0));
+
+    // Bad frames are dropped.
+    const uint64_t count = view_.FrameCount();
+    view_.PresentFrame(px, 16, 16, 8, RECT{0, 0, 100, 100});
+    view_.PresentFrame(nullptr, 16, 16, 64, RECT{0, 0, 100, 100});
+    EXPECT_EQ(view_.FrameCount(), count);
+
+    view_.ClearVideo();
+    EXPECT_FALSE(view_.HasFrame());
+    EXPECT_EQ(view_.grab().toImage().pixelColor(200, 200), background);
+}
+
+TEST_F(VideoViewTest, SkinBackgroundIsCentredAndOptional) {
+    QTemporaryDir dir;
+    QImage skin(1000, 800, QImage::Format_RGB32);
+    skin.fill(Qt::blue);
+    skin.setPixelColor(500, 400, Qt::green); // centre of the skin
+    const QString path = dir.filePath(QStringLiteral("Main.bmp"));
+    ASSERT_TRUE(skin.save(path));
+    view_.LoadBackground(path);
+    ASSERT_TRUE(view_.HasBackground());
+    const QImage shown = view_.grab().toImage();
+    EXPECT_EQ(shown.pixelColor(400, 300), QColor(Qt::green));
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::blue));
+
+    view_.LoadBackground(dir.filePath(QStringLiteral("missing.bmp")));
+    EXPECT_FALSE(view_.HasBackground());
+    EXPECT_NE(view_.grab().toImage().pixelColor(400, 300), QColor(Qt::green));
+}
+
+TEST(ImageShow, SavesByExtensionAndReportsFailure) {
+    App();
+    QTemporaryDir dir;
+    CImageShow image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor(200, 30, 30));
+
+    const QString jpg = dir.filePath(QStringLiteral("snap.JPG"));
+    ASSERT_TRUE(image.Save(jpg));
+    const QImage back(jpg, "JPEG");
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(back.size(), QSize(64, 48));
+    EXPECT_NEAR(back.pixelColor(32, 24).red(), 200, 12);
+
+    EXPECT_TRUE(image.Save(dir.filePath(QStringLiteral("snap.png"))));
+    EXPECT_FALSE(image.Save(dir.filePath(QStringLiteral("snap.nosuchformat"))));
+    EXPECT_FALSE(image.Save(dir.filePath(QStringLiteral("noextension"))));
+    EXPECT_FALSE(CImageShow().Save(dir.filePath(QStringLiteral("null.jpg"))));
+    const QString bad = dir.filePath(QStringLiteral("no/such/folder/x.jpg"));
+    EXPECT_FALSE(image.Save(bad));
+    EXPECT_FALSE(QFile::exists(bad));
+}
