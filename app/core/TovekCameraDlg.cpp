@@ -4,6 +4,7 @@
 #include "CommandIds.h"
 #include "ControlKeys.h"
 #include "DlgItem.h"
+#include "ImageShow.h"
 #include "InfoDlg.h"
 #include "MessageBox.h"
 #include "ModelessDlgAbout.h"
@@ -117,6 +118,11 @@ const TovekCameraDlg::CommandRange TovekCameraDlg::kCommands[] = {
     {cmd::kAbout, cmd::kAbout, &TovekCameraDlg::OnAbout},
 };
 
+QEvent::Type SnapshotMessage::Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 QEvent::Type DeviceChangeMessage::Type() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
@@ -124,8 +130,18 @@ QEvent::Type DeviceChangeMessage::Type() {
 
 TovekCameraDlg::TovekCameraDlg(TovekCameraApp& app, QWidget* parent)
     : QDialog(parent), app_(app), lang_(app.LangContext()),
-      frame_copy_(new uint8_t[kMaxFrameBytes]), wait_([](uint32_t ms) { platform::Sleep(ms); }) {
+      wait_([](uint32_t ms) { platform::Sleep(ms); }) {
     SetDialogId(this, static_cast<int>(res::kMainDialog));
+    // Both steps run on library threads: the picture is encoded there, the
+    // outcome goes to this thread as a posted message.
+    snapshot_.SetImageWriter(
+        [](const std::string& path, const uint8_t* pixels, int width, int height) {
+            const QImage image(pixels, width, height, width * 4, QImage::Format_RGB32);
+            return CImageShow(image).Save(QString::fromStdString(path));
+        });
+    snapshot_.SetNotifier([this](const snapshot::Outcome& outcome) {
+        QCoreApplication::postEvent(this, new SnapshotMessage(outcome));
+    });
     play_tick_ = platform::GetTickCount();
     OnInitDialog();
 }
@@ -612,6 +628,9 @@ void TovekCameraDlg::OnMenuFileStop(uint32_t) {
 
 void TovekCameraDlg::OnMenuFileCaptur(uint32_t) {
     TRACE_DLG("OnMenuFileCaptur");
+    // The snapshot itself is taken on the next frame, on a library thread.
+    if (Playing())
+        snapshot_.Request(app_.Settings().capture_path);
 }
 void TovekCameraDlg::OnStartRecord(uint32_t) {}
 void TovekCameraDlg::OnStopRecord(uint32_t) {}
@@ -896,6 +915,19 @@ void TovekCameraDlg::OnFrameMessage(uint32_t size, int32_t length) {
         FramePaneText(static_cast<int>(size & 0xFFFF), static_cast<int>(size >> 16), length));
 }
 
+void TovekCameraDlg::OnSnapshotMessage(const snapshot::Outcome& outcome) {
+    snapshot_taken_ = true;
+    ++snapshot_messages_;
+    snapshot_tick_ = platform::GetTickCount();
+    app_.snapshot_result = outcome.result;
+    if (outcome.result == snapshot::kSaved)
+        picture_path_ = QString::fromStdString(outcome.path);
+    message_pane_->setText(MessagePaneText());
+    if (outcome.create_failed)
+        MessageBox(this, QStringLiteral("Create file failed!"), app_.Caption(),
+                   msgbox::kOk | msgbox::kIconExclamation);
+}
+
 void TovekCameraDlg::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
     if (family_ != static_cast<int>(DeviceFamily::kRVX) || !camera_)
         return;
@@ -986,10 +1018,7 @@ void TovekCameraDlg::StreamFrame(const BYTE* data, LONG length) {
     const uint32_t size = (static_cast<uint32_t>(frame_width_.load()) & 0xFFFF) |
                           (static_cast<uint32_t>(frame_height_.load()) << 16);
     QCoreApplication::postEvent(this, new WindowMessage(msg::kFrame, size, length));
-    if (capture_request_.load() == 1) {
-        // The snapshot is taken from this copy on this thread.
-        std::memcpy(frame_copy_.get(), data, static_cast<size_t>(length));
-    }
+    snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present());
 }
 
 int TovekCameraDlg::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,
@@ -1011,8 +1040,9 @@ int TovekCameraDlg::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_
         CompositeOverlay(buffer, static_cast<int>(width * 4), self->overlay_.Buffer(),
                          static_cast<int>(width), static_cast<int>(height));
     }
-    // The snapshot of the rendered picture is taken here, after compositing.
-    self->sample_capture_request_.store(false);
+    // After compositing, so that the annotations are in the picture.
+    self->snapshot_.OnSample(buffer, static_cast<int>(width), static_cast<int>(height),
+                             self->last_frame_bytes_.load());
     return 0;
 }
 
@@ -1022,6 +1052,10 @@ void TovekCameraDlg::OnDeviceChange(uint32_t event, platform::DeviceBroadcast br
 
 bool TovekCameraDlg::event(QEvent* e) {
     const int type = static_cast<int>(e->type());
+    if (e->type() == SnapshotMessage::Type()) {
+        OnSnapshotMessage(static_cast<SnapshotMessage*>(e)->outcome);
+        return true;
+    }
     if (e->type() == DeviceChangeMessage::Type()) {
         auto* m = static_cast<DeviceChangeMessage*>(e);
         OnDeviceChangeMessage(m->event, m->broadcast.Header());
@@ -1095,6 +1129,9 @@ void TovekCameraDlg::OnTimer(int timer) {
         clock_text_ = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
         if (clock_pane_ != nullptr)
             clock_pane_->setText(LoadText(lang_, ids::kStrClockFormat).replace("%s", clock_text_));
+        // Timed texts of the message pane (a snapshot's outcome) run out.
+        if (message_pane_ != nullptr)
+            message_pane_->setText(MessagePaneText());
         return;
     }
     if (timer != kTimerStatus)
@@ -1167,6 +1204,13 @@ QString TovekCameraDlg::FramePaneText(int width, int height, int32_t length) con
 }
 
 QString TovekCameraDlg::MessagePaneText() const {
+    if (snapshot_taken_ && platform::GetTickCount() - snapshot_tick_ < snapshot::kMessageMs) {
+        if (app_.snapshot_result == snapshot::kSaved)
+            return QStringLiteral("Save a picture to: ") + picture_path_;
+        if (app_.snapshot_result == snapshot::kNoSpace)
+            return QStringLiteral("Image capture failed! Not enough space on disk!");
+        return QStringLiteral("Image capture failed! Unknown reason!");
+    }
     if (Playing())
         return LoadText(lang_, ids::kStrPlaying);
     return LoadText(lang_, attached_ ? ids::kStrAttached : ids::kStrDetached);

@@ -16,6 +16,7 @@
 #include "DeviceCatalogue.h"
 #include "DocumentCamera.h"
 #include "FrameOverlay.h"
+#include "Snapshot.h"
 #include "language/language.h"
 #include "platform/devices.h"
 
@@ -59,6 +60,16 @@ public:
         : QEvent(Type()), event(event), broadcast(std::move(broadcast)) {}
     const uint32_t event;
     const platform::DeviceBroadcast broadcast;
+};
+
+// The outcome of a snapshot attempt, posted from the library thread that
+// took it.
+class SnapshotMessage : public QEvent {
+public:
+    static QEvent::Type Type();
+    explicit SnapshotMessage(snapshot::Outcome outcome)
+        : QEvent(Type()), outcome(std::move(outcome)) {}
+    const snapshot::Outcome outcome;
 };
 
 class TovekCameraDlg : public QDialog, public DeviceChangeReceiver {
@@ -112,6 +123,13 @@ public:
     QString MessagePaneText() const;
     QString ClockText() const { return clock_text_; }
     OverlayWorker& Overlay() { return overlay_; }
+
+    // ---- snapshot -------------------------------------------------------------
+    CSnapshot& Snapshot() { return snapshot_; }
+    // The last picture written, empty before the first.
+    QString PicturePath() const { return picture_path_; }
+    // Snapshot outcomes received since start-up.
+    uint64_t SnapshotMessages() const { return snapshot_messages_; }
 
     // ---- control commands and status banner ---------------------------------
     // Translates control code key (ctl::k...) for the camera family and sends
@@ -195,6 +213,7 @@ private:
     void OnVideoDetach();
     void OnVideoStop();
     void OnFrameMessage(uint32_t size, int32_t length);
+    void OnSnapshotMessage(const snapshot::Outcome& outcome);
     void OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header);
     void StartStatusTimer();
     void StopStatusTimer();
@@ -245,9 +264,14 @@ private:
     int frame_rate_ = 16;
     int frame_period_ = 100000 / 16;
     std::atomic<int32_t> last_frame_bytes_{0}; // written by the stream callbacks
-    std::atomic<int> capture_request_{0};
-    std::atomic<bool> sample_capture_request_{false};
-    std::unique_ptr<uint8_t[]> frame_copy_; // kMaxFrameBytes; stream-callback thread only
+    // The capture request, its hand-off to the rendered sample and the frame
+    // copy; its own lock and atomics (see Snapshot.h).
+    CSnapshot snapshot_;
+    // The last snapshot attempt, for the status pane; user-interface thread.
+    bool snapshot_taken_ = false;
+    uint64_t snapshot_messages_ = 0;
+    uint32_t snapshot_tick_ = 0;
+    QString picture_path_;
     OverlayWorker overlay_;
     uint64_t frame_messages_ = 0;
     int timer_ids_[3] = {0, 0, 0}; // Qt timer id of timers 1 and 2; 0 when stopped

@@ -1,0 +1,188 @@
+#include "Snapshot.h"
+
+#include "FrameOverlay.h"
+#include "platform/system.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace snapshot {
+
+namespace {
+
+bool WritableFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+void MakeFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec); // failure shows in the writable test
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// Writes size bytes as path: beside it first, renamed at the end, so a
+// failed write never leaves a partial picture (and a picture of the same
+// second is replaced whole). errno tells why on false.
+bool WriteFileWhole(const std::string& path, const uint8_t* data, size_t size) {
+    const std::string part = path + ".part";
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            ::unlink(part.c_str());
+            errno = error;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0 || ::rename(part.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(part.c_str());
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+std::tm LocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+} // namespace
+
+std::string PictureFileName(const std::tm& local) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%04d.%02d.%02d-%02dH%02dM%02ds.jpg", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return name;
+}
+
+std::string ImagesFolder(const std::string& capture_path) {
+    // An unusable capture path gives no folder: the root of the file system
+    // is no place for pictures.
+    if (capture_path.empty())
+        return {};
+    const std::string base = WithoutTrailingSeparators(capture_path);
+    MakeFolder(base);
+    if (!WritableFolder(base))
+        return {};
+    const std::string images = (base == "/" ? std::string() : base) + "/Images";
+    MakeFolder(images);
+    if (!WritableFolder(images))
+        return {};
+    return images + "/";
+}
+
+} // namespace snapshot
+
+CSnapshot::CSnapshot()
+    : frame_copy_(new uint8_t[kMaxFrameBytes]), local_time_(&snapshot::LocalNow) {}
+
+void CSnapshot::Request(const std::u16string& capture_path) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        capture_path_ = capture_path;
+    }
+    capture_request_.store(1);
+}
+
+std::string CSnapshot::ChooseFolder(snapshot::Outcome* outcome) {
+    std::string folder;
+    if (capture_path_.size() <= snapshot::kMaxCapturePathChars)
+        folder = snapshot::ImagesFolder(platform::Utf16ToUtf8(capture_path_));
+    if (folder.empty()) {
+        outcome->result = snapshot::kFailed;
+        outcome->create_failed = true;
+        return {};
+    }
+    uint64_t free_bytes = 0;
+    if (platform::GetFreeBytes(folder, &free_bytes) &&
+        (free_bytes >> 20) <= snapshot::kMinFreeMegabytes) {
+        outcome->result = snapshot::kNoSpace;
+        return {};
+    }
+    return folder;
+}
+
+void CSnapshot::Finish(const snapshot::Outcome& outcome) {
+    capture_request_.store(0);
+    if (notifier_)
+        notifier_(outcome);
+}
+
+void CSnapshot::OnFrame(const uint8_t* data, size_t length, bool overlay_present) {
+    if (capture_request_.load() != 1 || data == nullptr || length == 0 || length > kMaxFrameBytes)
+        return;
+    if (overlay_present) {
+        // The request stays: the next rendered sample, annotations
+        // included, is saved instead.
+        sample_capture_request_.store(true);
+        return;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    // The library's bytes are valid only during this call.
+    std::memcpy(frame_copy_.get(), data, length);
+    platform::Beep(snapshot::kBeepHz, snapshot::kBeepMs);
+    snapshot::Outcome outcome;
+    const std::string folder = ChooseFolder(&outcome);
+    if (!folder.empty()) {
+        const std::string path = folder + snapshot::PictureFileName(local_time_());
+        if (snapshot::WriteFileWhole(path, frame_copy_.get(), length)) {
+            outcome.result = snapshot::kSaved;
+            outcome.path = path;
+        } else if (errno == ENOSPC || errno == EDQUOT) {
+            outcome.result = snapshot::kNoSpace;
+        } else {
+            outcome.result = snapshot::kFailed;
+            outcome.create_failed = true;
+        }
+    }
+    Finish(outcome);
+}
+
+void CSnapshot::OnSample(const uint8_t* pixels, int width, int height, int32_t last_frame_bytes) {
+    if (!sample_capture_request_.exchange(false) || capture_request_.load() != 1)
+        return;
+    if (last_frame_bytes < 1 || pixels == nullptr || width <= 0 || height <= 0)
+        return;
+    std::lock_guard<std::mutex> guard(lock_);
+    platform::Beep(snapshot::kBeepHz, snapshot::kBeepMs);
+    snapshot::Outcome outcome;
+    const std::string folder = ChooseFolder(&outcome);
+    if (!folder.empty()) {
+        // Rows are top-down already: the picture is saved upright as is.
+        const std::string path = folder + snapshot::PictureFileName(local_time_());
+        if (writer_ && writer_(path, pixels, width, height)) {
+            outcome.result = snapshot::kSaved;
+            outcome.path = path;
+        } else {
+            outcome.result = snapshot::kFailed;
+            outcome.create_failed = true;
+        }
+    }
+    Finish(outcome);
+}
