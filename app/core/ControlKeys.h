@@ -42,7 +42,7 @@ inline constexpr uint8_t kLast = kMonoColor;
 inline constexpr uint8_t kUnknownCommand = 0xBA;
 
 // The RVX family's multi-state commands step through their bytes with these
-// counters (indices of the main window's three command counters). A camera
+// counters (indices of the sequencer's three command counters). A camera
 // open or change sets them to 0.
 enum Counter { kMirrorCounter = 0, kNegCounter = 1, kMonoColorCounter = 2, kCounterCount = 3 };
 

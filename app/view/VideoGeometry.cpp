@@ -14,9 +14,11 @@ struct ZoomEntry {
 };
 
 constexpr ZoomEntry kZoomTable[kZoomModeCount] = {
-    {kActualSize, 32778, "Actual Size"}, {kFitHeight, 32779, "Fit Height"},
-    {kFitWidth, 32780, "Fit Width"},     {kFitWindow, 32781, "Fit Window"},
-    {kFitImage, 32782, "Fit Image"},
+    {kActualSize, cmd::kZoomFirst + kActualSize, "Actual Size"},
+    {kFitHeight, cmd::kZoomFirst + kFitHeight, "Fit Height"},
+    {kFitWidth, cmd::kZoomFirst + kFitWidth, "Fit Width"},
+    {kFitWindow, cmd::kZoomFirst + kFitWindow, "Fit Window"},
+    {kFitImage, cmd::kZoomFirst + kFitImage, "Fit Image"},
 };
 
 // Products are taken in 64 bits so that no size overflows; the quotient
@@ -48,9 +50,9 @@ uint32_t ZoomCommandFromMode(int mode) {
 }
 
 uint32_t NextZoomCommand(uint32_t command) {
-    if (command < kCmdZoomFirst || command > kCmdZoomLast)
+    if (command < cmd::kZoomFirst || command > cmd::kZoomLast)
         return 0;
-    return command == kCmdZoomLast ? kCmdZoomFirst : command + 1;
+    return command == cmd::kZoomLast ? cmd::kZoomFirst : command + 1;
 }
 
 const char* ZoomModeText(int mode) {

@@ -3,6 +3,7 @@
 // and the mapping between view coordinates and image pixels.
 #pragma once
 
+#include "CommandIds.h"
 #include "platform/wintypes.h"
 
 #include <cstdint>
@@ -25,10 +26,7 @@ enum ZoomMode : int {
 };
 constexpr int kZoomModeCount = 5;
 
-// Command ids of the view.
-constexpr uint32_t kCmdFullScreen = 32777;
-constexpr uint32_t kCmdZoomFirst = 32778; // Actual Size
-constexpr uint32_t kCmdZoomLast = 32782;  // Fit Image
+static_assert(kZoomModeCount == static_cast<int>(cmd::kZoomCount));
 
 // Mode for a zoom command, -1 for any other command.
 int ZoomModeFromCommand(uint32_t command);

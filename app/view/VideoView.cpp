@@ -71,7 +71,7 @@ bool CVideoView::Playing() const {
 }
 
 bool CVideoView::OnCommand(uint32_t command) {
-    if (command == view::kCmdFullScreen) {
+    if (command == cmd::kFullScreen) {
         ToggleFullScreen();
         return true;
     }
@@ -192,7 +192,7 @@ QMenu* CVideoView::ContextMenu() {
     if (!context_menu_) {
         context_menu_ = std::make_unique<QMenu>(QStringLiteral("ContextMenu"));
         QAction* full = context_menu_->addAction(QStringLiteral("Full Screen\tCtrl+Shift+Enter"));
-        full->setData(view::kCmdFullScreen);
+        full->setData(cmd::kFullScreen);
         full->setCheckable(true);
         context_menu_->addSeparator();
         auto* group = new QActionGroup(context_menu_.get());
@@ -215,7 +215,7 @@ void CVideoView::UpdateContextMenu() {
             continue;
         const uint32_t id = item->data().toUInt();
         item->setEnabled(playing);
-        item->setChecked(id == view::kCmdFullScreen ? full_screen_ : id == current);
+        item->setChecked(id == cmd::kFullScreen ? full_screen_ : id == current);
     }
 }
 

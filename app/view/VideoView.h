@@ -52,7 +52,7 @@ class CVideoView : public QWidget, public VideoWindow {
 public:
     // Posted to the main window on every mouse move over the view; the main
     // window then reads ImagePoint().
-    static constexpr QEvent::Type kViewPositionEvent = static_cast<QEvent::Type>(1147);
+    static constexpr QEvent::Type kViewPositionEvent = static_cast<QEvent::Type>(msg::kMouseMove);
 
     explicit CVideoView(QWidget* parent = nullptr);
     ~CVideoView() override;

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QTest>
 
 #include <memory>
 #include <string>
@@ -46,7 +47,7 @@ protected:
         app_->SetExecutablePath(folder_->Exe());
         ASSERT_TRUE(app_->Start());
         dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-        dlg_->SetWaitFunction([this](uint32_t ms) { waits_.push_back(ms); });
+        dlg_->Session().SetWaitFunction([this](uint32_t ms) { waits_.push_back(ms); });
         dlg_->show();
     }
     void CtrlKey(int key) {
@@ -75,7 +76,7 @@ TEST_F(ControlTest, Q5MenuAndKeysSendTheirSequences) {
     auto camera = sim::MakeDefaultQ5Camera();
     sim::UsbBus().PlugIn(camera);
     Start("Q5M4410");
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Attached() && dlg_->Playing(); }));
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached() && dlg_->Session().Playing(); }));
 
     size_t count = camera->Commands().size();
     waits_.clear();
@@ -94,32 +95,32 @@ TEST_F(ControlTest, Q5MenuAndKeysSendTheirSequences) {
 
     // Ctrl+P while playing does nothing; Ctrl+T stops, then keys are dead.
     CtrlKey(Qt::Key_P);
-    EXPECT_TRUE(dlg_->Playing());
+    EXPECT_TRUE(dlg_->Session().Playing());
     CtrlKey(Qt::Key_T);
-    EXPECT_FALSE(dlg_->Playing());
-    EXPECT_EQ(dlg_->InfoDlg(), nullptr); // the banner goes with the picture
+    EXPECT_FALSE(dlg_->Session().Playing());
+    EXPECT_EQ(dlg_->Banner().Get(), nullptr); // the banner goes with the picture
     count = camera->Commands().size();
     CtrlKey(Qt::Key_B);
     CtrlKey(Qt::Key_I);
     CtrlKey(Qt::Key_T); // Ctrl+T while stopped does nothing
     EXPECT_EQ(Since(*camera, count), Bytes{});
-    EXPECT_FALSE(dlg_->Playing());
+    EXPECT_FALSE(dlg_->Session().Playing());
     // A release without Ctrl is no command.
     QKeyEvent plain(QEvent::KeyRelease, Qt::Key_P, Qt::NoModifier);
     QApplication::sendEvent(dlg_.get(), &plain);
-    EXPECT_FALSE(dlg_->Playing());
+    EXPECT_FALSE(dlg_->Session().Playing());
     CtrlKey(Qt::Key_P);
-    EXPECT_TRUE(dlg_->Playing());
-    EXPECT_NE(dlg_->InfoDlg(), nullptr);
+    EXPECT_TRUE(dlg_->Session().Playing());
+    EXPECT_NE(dlg_->Banner().Get(), nullptr);
 }
 
 TEST_F(ControlTest, KeysDoNothingWhileDetached) {
     sim::UsbBus().Reset(false); // no camera on the bus
     platform::FakeClock clock;  // the library's wait for a camera passes at once
     Start("Q5M4410");
-    EXPECT_FALSE(dlg_->Attached());
+    EXPECT_FALSE(dlg_->Session().Attached());
     CtrlKey(Qt::Key_P);
-    EXPECT_FALSE(dlg_->Playing());
+    EXPECT_FALSE(dlg_->Session().Playing());
     // Esc is consumed and never closes the window.
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(dlg_.get(), &esc);
@@ -132,7 +133,7 @@ TEST_F(ControlTest, RvxCountersAreSharedByMenuAndKeysAndRestartWithTheCamera) {
     platform::FakeClock clock; // the library's 300 ms per command pass at once
     auto camera = sim::DefaultRvxCamera();
     Start("RVXM4120");
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Attached() && dlg_->Playing(); }));
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached() && dlg_->Session().Playing(); }));
 
     size_t count = camera->Commands().size();
     ASSERT_TRUE(dlg_->OnCommand(36804));
@@ -160,7 +161,7 @@ TEST_F(ControlTest, RvxCountersAreSharedByMenuAndKeysAndRestartWithTheCamera) {
 
     // Choosing the camera again starts every counter afresh.
     ASSERT_TRUE(dlg_->OnCommand(cmd::kDeviceFirst));
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Attached(); }));
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached(); }));
     ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
     count = camera->Commands().size();
     ASSERT_TRUE(dlg_->OnCommand(36804));
@@ -172,24 +173,24 @@ TEST_F(ControlTest, RvxStatusShowsInTheBannerUntilItIsNormalAgain) {
     platform::FakeClock clock;
     auto camera = sim::DefaultRvxCamera();
     Start("RVXM4120");
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Attached() && dlg_->Playing(); }));
-    CInfoDlg* banner = dlg_->InfoDlg();
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached() && dlg_->Session().Playing(); }));
+    CInfoDlg* banner = dlg_->Banner().Get();
     ASSERT_NE(banner, nullptr);
     EXPECT_FALSE(banner->isVisible());
 
     auto poll_once = [&] {
-        for (int i = 0; i < TovekCameraDlg::kStatusPollTicks; ++i)
+        for (int i = 0; i < CCameraSession::kStatusPollTicks; ++i)
             dlg_->OnTimer(TovekCameraDlg::kTimerStatus);
     };
     poll_once();
-    EXPECT_EQ(dlg_->LastStatus(), ctl::kStatusNormal);
+    EXPECT_EQ(dlg_->Session().LastStatus(), ctl::kStatusNormal);
     EXPECT_FALSE(banner->isVisible());
 
     ASSERT_TRUE(dlg_->OnCommand(36806)); // Neg: the camera reports it for 2 s
     const int expected = sim::RvxStatusForCommand(0x38);
     ASSERT_NE(expected, ctl::kStatusNormal);
     poll_once();
-    EXPECT_EQ(dlg_->LastStatus(), expected);
+    EXPECT_EQ(dlg_->Session().LastStatus(), expected);
     EXPECT_TRUE(banner->isVisible());
     EXPECT_EQ(std::string(banner->InfoText()), ctl::StatusText(expected));
     // Centred over the video view.
@@ -200,13 +201,46 @@ TEST_F(ControlTest, RvxStatusShowsInTheBannerUntilItIsNormalAgain) {
 
     clock.Advance(sim::kRvxStatusHoldMs + 1000);
     poll_once();
-    EXPECT_EQ(dlg_->LastStatus(), ctl::kStatusNormal);
+    EXPECT_EQ(dlg_->Session().LastStatus(), ctl::kStatusNormal);
     EXPECT_FALSE(banner->isVisible());
 
     // Stopping takes the banner away.
     ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
-    EXPECT_EQ(dlg_->InfoDlg(), nullptr);
+    EXPECT_EQ(dlg_->Banner().Get(), nullptr);
     dlg_->OnTimer(TovekCameraDlg::kTimerStatus); // no banner: nothing to do
+}
+
+// Typed as a person types it, into the picture that has the focus: Ctrl
+// down, the letter down and up, Ctrl up. The key release travels from the
+// view up to the window; each key must act once, so the picture ends where
+// a single command leaves it.
+TEST_F(ControlTest, KeysTypedIntoTheFocusedPictureActOnce) {
+    platform::FakeClock clock;
+    auto camera = sim::DefaultRvxCamera();
+    Start("RVXM4120");
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached() && dlg_->Session().Playing(); }));
+    QWidget* view = dlg_->View();
+    view->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == view; }));
+    auto type = [&](Qt::Key key) {
+        QTest::keyPress(view, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyPress(view, key, Qt::ControlModifier);
+        QTest::keyRelease(view, key, Qt::ControlModifier);
+        QTest::keyRelease(view, Qt::Key_Control, Qt::NoModifier);
+    };
+    const size_t count = camera->Commands().size();
+    type(Qt::Key_M);
+    type(Qt::Key_G);
+    type(Qt::Key_G);
+    EXPECT_EQ(Since(*camera, count), (Bytes{0x4A, 0x38, 0x37}));
+    // Arrows and Enter stay with a dialog of the program.
+    QDialog dialog(dlg_.get());
+    dialog.show();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    EXPECT_FALSE(dlg_->Keys().PreTranslateMessage(&dialog, &enter));
+    QKeyEvent left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    EXPECT_FALSE(dlg_->Keys().PreTranslateMessage(&dialog, &left));
+    EXPECT_TRUE(dlg_->Keys().PreTranslateMessage(view, &left));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "MessageBox.h"
 #include "TovekCameraApp.h"
 #include "TovekCameraDlg.h"
+#include "VideoView.h"
 #include "gui_support.h"
 #include "platform/profile.h"
 
@@ -86,7 +87,7 @@ protected:
         ASSERT_TRUE(app_->Start());
         dlg_ = std::make_unique<TovekCameraDlg>(*app_);
     }
-    QString MenuTitle(int position) { return dlg_->MainMenu()->actions().at(position)->text(); }
+    QString MenuTitle(int position) { return dlg_->Menu().Bar()->actions().at(position)->text(); }
     void SetIni(const char16_t* key, const char16_t* value) {
         platform::WritePrivateProfileStringW(u"TovekCamera", key, value, folder_->Ini().c_str());
     }
@@ -102,18 +103,18 @@ TEST_F(DialogTest, CarriesTheTitleAndEveryMenuCommand) {
     Start();
     dlg_->show();
     EXPECT_EQ(dlg_->windowTitle(), "LUMIVUE DEMO");
-    ASSERT_EQ(dlg_->MainMenu()->actions().size(), 6);
+    ASSERT_EQ(dlg_->Menu().Bar()->actions().size(), 6);
     EXPECT_EQ(MenuTitle(2), "Language");
     EXPECT_EQ(MenuTitle(3), "&Control");
     EXPECT_EQ(MenuTitle(4), "Device");
 
     for (const Expected& e : kMenu) {
         SCOPED_TRACE(e.id);
-        QAction* item = dlg_->FindCommand(e.id);
+        QAction* item = dlg_->Menu().FindCommand(e.id);
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->text(), e.text);
         EXPECT_EQ(item->shortcut(), QKeySequence(e.shortcut));
-        QMenu* menu = dlg_->SubMenu(e.menu);
+        QMenu* menu = dlg_->Menu().SubMenu(e.menu);
         if (e.popup != nullptr) {
             ASSERT_NE(item->parent(), menu);
             EXPECT_EQ(qobject_cast<QMenu*>(item->parent())->title(), e.popup);
@@ -122,12 +123,12 @@ TEST_F(DialogTest, CarriesTheTitleAndEveryMenuCommand) {
             EXPECT_EQ(item->parent(), menu);
         }
     }
-    const QList<QAction*> languages = dlg_->SubMenu(2)->actions();
+    const QList<QAction*> languages = dlg_->Menu().SubMenu(2)->actions();
     ASSERT_EQ(languages.size(), 2);
     EXPECT_EQ(languages.at(0)->data().toUInt(), cmd::kLanguageFirst);
     EXPECT_EQ(languages.at(1)->text(), "Deutsch");
     EXPECT_TRUE(languages.at(0)->isChecked());
-    EXPECT_TRUE(dlg_->FindCommand(32779)->isChecked()); // zoom mode 1 by default
+    EXPECT_TRUE(dlg_->Menu().FindCommand(32779)->isChecked()); // zoom mode 1 by default
 }
 
 TEST_F(DialogTest, DispatchesEveryCommandIdThroughOneTable) {
@@ -150,7 +151,7 @@ TEST_F(DialogTest, ExitCloseButtonAndEscape) {
     QApplication::sendEvent(dlg_.get(), &esc);
     EXPECT_TRUE(dlg_->isVisible()); // Esc does not close the main window
 
-    dlg_->FindCommand(cmd::kExit)->trigger(); // as the menu does
+    dlg_->Menu().FindCommand(cmd::kExit)->trigger(); // as the menu does
     EXPECT_FALSE(dlg_->isVisible());
     EXPECT_EQ(dlg_->result(), QDialog::Rejected);
 
@@ -176,29 +177,29 @@ TEST_F(DialogTest, SwitchesToGermanAndBack) {
     SetDlgCtrlId(label, 1001);
     open_dialog.show();
 
-    dlg_->SubMenu(2)->actions().at(1)->trigger(); // "Deutsch"
+    dlg_->Menu().SubMenu(2)->actions().at(1)->trigger(); // "Deutsch"
     EXPECT_EQ(dlg_->windowTitle(), "LUMIVUE DEMOVERSION");
     EXPECT_EQ(MenuTitle(0), "&Datei");
     EXPECT_EQ(MenuTitle(2), "Sprache");
     EXPECT_EQ(MenuTitle(4), QString::fromUtf8("Gerät"));
-    EXPECT_EQ(dlg_->FindCommand(cmd::kExit)->text(), "Be&enden");
-    EXPECT_EQ(dlg_->FindCommand(cmd::kPlay)->shortcut(), QKeySequence("Ctrl+P"));
+    EXPECT_EQ(dlg_->Menu().FindCommand(cmd::kExit)->text(), "Be&enden");
+    EXPECT_EQ(dlg_->Menu().FindCommand(cmd::kPlay)->shortcut(), QKeySequence("Ctrl+P"));
     EXPECT_EQ(context.actions().at(0)->text(), "An Breite anpassen");
     EXPECT_EQ(open_dialog.windowTitle(), "Testfenster");
     EXPECT_EQ(label->text(), "Beschriftung");
-    EXPECT_TRUE(dlg_->SubMenu(2)->actions().at(1)->isChecked());
-    EXPECT_FALSE(dlg_->SubMenu(2)->actions().at(0)->isChecked());
+    EXPECT_TRUE(dlg_->Menu().SubMenu(2)->actions().at(1)->isChecked());
+    EXPECT_FALSE(dlg_->Menu().SubMenu(2)->actions().at(0)->isChecked());
     EXPECT_EQ(Raw(folder_->Ini(), u"Language"), u"German.lng");
 
     // Choosing the current language again changes nothing and keeps its mark.
-    dlg_->SubMenu(2)->actions().at(1)->trigger();
-    EXPECT_TRUE(dlg_->SubMenu(2)->actions().at(1)->isChecked());
+    dlg_->Menu().SubMenu(2)->actions().at(1)->trigger();
+    EXPECT_TRUE(dlg_->Menu().SubMenu(2)->actions().at(1)->isChecked());
     EXPECT_EQ(MenuTitle(0), "&Datei");
 
     ASSERT_TRUE(dlg_->OnCommand(cmd::kLanguageFirst));
     EXPECT_EQ(dlg_->windowTitle(), "LUMIVUE DEMO");
     EXPECT_EQ(MenuTitle(0), "&File");
-    EXPECT_EQ(dlg_->FindCommand(cmd::kExit)->text(), "E&xit");
+    EXPECT_EQ(dlg_->Menu().FindCommand(cmd::kExit)->text(), "E&xit");
     EXPECT_EQ(context.actions().at(0)->text(), "Fit Width");
     EXPECT_EQ(open_dialog.windowTitle(), "Test window");
     EXPECT_EQ(label->text(), "Label");
@@ -211,9 +212,9 @@ TEST_F(DialogTest, MalformedLanguageFileFallsBackToEnglish) {
     Start();
     EXPECT_EQ(dlg_->windowTitle(), "LUMIVUE DEMO");
     EXPECT_EQ(MenuTitle(0), "&File");
-    EXPECT_EQ(dlg_->FindCommand(cmd::kPlay)->text(), "&Play\tCtrl+P");
-    ASSERT_EQ(dlg_->SubMenu(2)->actions().size(), 1);
-    EXPECT_EQ(dlg_->SubMenu(2)->actions().at(0)->text(), "English");
+    EXPECT_EQ(dlg_->Menu().FindCommand(cmd::kPlay)->text(), "&Play\tCtrl+P");
+    ASSERT_EQ(dlg_->Menu().SubMenu(2)->actions().size(), 1);
+    EXPECT_EQ(dlg_->Menu().SubMenu(2)->actions().at(0)->text(), "English");
 }
 
 TEST_F(DialogTest, PlacementIsReadAndSavedWhileNormal) {
@@ -222,27 +223,27 @@ TEST_F(DialogTest, PlacementIsReadAndSavedWhileNormal) {
     Start();
     EXPECT_EQ(dlg_->pos(), QPoint(100, 50));
     EXPECT_EQ(dlg_->size(), QSize(800, 592));
-    EXPECT_EQ(dlg_->ZoomMode(), 3u);
-    EXPECT_TRUE(dlg_->FindCommand(32781)->isChecked());
+    EXPECT_EQ(dlg_->View()->ZoomMode(), 3);
+    EXPECT_TRUE(dlg_->Menu().FindCommand(32781)->isChecked());
 
     dlg_->show();
     dlg_->move(200, 120);
     ASSERT_TRUE(WaitFor([&] { return dlg_->pos() == QPoint(200, 120); }));
     EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000E8030000C8020000");
-    dlg_->resize(640, 480);
-    ASSERT_TRUE(WaitFor([&] { return dlg_->size() == QSize(640, 480); }));
-    EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C8000000780000004803000058020000");
+    dlg_->resize(1000, 700);
+    ASSERT_TRUE(WaitFor([&] { return dlg_->size() == QSize(1000, 700); }));
+    EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000B004000034030000");
     EXPECT_EQ(Raw(folder_->Ini(), u"ShowWindowMode"), u"0");
 
     dlg_->showMaximized();
     ASSERT_TRUE(WaitFor([&] { return Raw(folder_->Ini(), u"ShowWindowMode") == u"2"; }));
     // The normal position stays the one saved last.
-    EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C8000000780000004803000058020000");
+    EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000B004000034030000");
 
     ASSERT_TRUE(dlg_->OnCommand(32782));
     EXPECT_EQ(Raw(folder_->Ini(), u"ZoomMode"), u"4");
-    EXPECT_TRUE(dlg_->FindCommand(32782)->isChecked());
-    EXPECT_FALSE(dlg_->FindCommand(32781)->isChecked());
+    EXPECT_TRUE(dlg_->Menu().FindCommand(32782)->isChecked());
+    EXPECT_FALSE(dlg_->Menu().FindCommand(32781)->isChecked());
 }
 
 TEST_F(DialogTest, InvalidPlacementGivesTheDefaultWindow) {
@@ -252,7 +253,7 @@ TEST_F(DialogTest, InvalidPlacementGivesTheDefaultWindow) {
     Start();
     EXPECT_EQ(dlg_->pos(), QPoint(0, 0));
     EXPECT_EQ(dlg_->size(), QSize(600, 450));
-    EXPECT_EQ(dlg_->ZoomMode(), 1u);
+    EXPECT_EQ(dlg_->View()->ZoomMode(), 1);
     EXPECT_FALSE(dlg_->isMaximized());
 
     dlg_.reset();

@@ -8,7 +8,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include <atomic>
 
 #include <filesystem>
 #include <fstream>
@@ -44,6 +49,32 @@ inline bool WaitFor(const std::function<bool()>& done) {
     }
     return true;
 }
+
+// Counts the events of one type that reach a window, as a user of the
+// window would observe them, without asking the window.
+class EventCounter : public QObject {
+public:
+    EventCounter(QObject* target, QEvent::Type type) : target_(target), type_(type) {
+        target_->installEventFilter(this);
+    }
+    ~EventCounter() override {
+        if (target_)
+            target_->removeEventFilter(this);
+    }
+    uint64_t Count() const { return count_.load(); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_)
+            ++count_;
+        return false;
+    }
+
+private:
+    const QPointer<QObject> target_;
+    const QEvent::Type type_;
+    std::atomic<uint64_t> count_{0};
+};
 
 // A folder that stands in for the program's: the executable "lies" there,
 // so its INI file and language files are there too.

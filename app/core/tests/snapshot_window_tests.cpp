@@ -6,6 +6,7 @@
 #include "TovekCameraApp.h"
 #include "TovekCameraDlg.h"
 #include "VideoView.h"
+#include "WindowMessages.h"
 #include "gui_support.h"
 
 #include <gtest/gtest.h>
@@ -37,13 +38,20 @@ protected:
         app_->SetExecutablePath(folder_->Exe());
         ASSERT_TRUE(app_->Start());
         dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-        dlg_->SetWaitFunction([](uint32_t) {});
+        dlg_->Session().SetWaitFunction([](uint32_t) {});
+        snapshots_ =
+            std::make_unique<testsupport::EventCounter>(dlg_.get(), SnapshotMessage::Type());
+        frames_ = std::make_unique<testsupport::EventCounter>(
+            dlg_.get(), static_cast<QEvent::Type>(msg::kFrame));
         dlg_->show();
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Playing() && dlg_->LastFrameBytes() > 0; }));
+        ASSERT_TRUE(WaitFor(
+            [&] { return dlg_->Session().Playing() && dlg_->Session().LastFrameBytes() > 0; }));
         // Not there yet: the capture creates it.
         SetCapturePath(folder_->Path("pictures"));
     }
     void TearDown() override {
+        snapshots_.reset();
+        frames_.reset();
         dlg_.reset();
         app_.reset();
         SetMessageBoxService(nullptr);
@@ -53,9 +61,15 @@ protected:
     }
     // Captures and waits for the outcome on this thread.
     bool Capture() {
-        const uint64_t before = dlg_->SnapshotMessages();
+        const uint64_t before = snapshots_->Count();
         dlg_->OnCommand(cmd::kCapture);
-        return WaitFor([&] { return dlg_->SnapshotMessages() > before; });
+        return WaitFor([&] { return snapshots_->Count() > before; });
+    }
+    // The picture the message pane names, empty when it names none.
+    QString PicturePath() const {
+        const QString prefix = QStringLiteral("Save a picture to: ");
+        const QString text = dlg_->Panes().MessageText();
+        return text.startsWith(prefix) ? text.mid(prefix.size()) : QString();
     }
     fs::path Images() const { return folder_->Path("pictures") / "Images"; }
 
@@ -63,21 +77,24 @@ protected:
     std::unique_ptr<ProgramFolder> folder_;
     std::unique_ptr<TovekCameraApp> app_;
     std::unique_ptr<TovekCameraDlg> dlg_;
+    std::unique_ptr<testsupport::EventCounter> snapshots_;
+    std::unique_ptr<testsupport::EventCounter> frames_;
 };
 
 TEST_F(SnapshotWindowTest, CaptureWritesTheCamerasJpegTwiceInARow) {
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(Capture());
         EXPECT_EQ(app_->snapshot_result, 0);
-        const QString path = dlg_->PicturePath();
+        const QString path = PicturePath();
         EXPECT_TRUE(QRegularExpression(QString::fromStdString(Images().string()) +
                                        R"(/\d{4}\.\d\d\.\d\d-\d\dH\d\dM\d\ds\.jpg$)")
                         .match(path)
                         .hasMatch())
             << path.toStdString();
         const QImage picture(path, "JPEG");
-        EXPECT_EQ(picture.size(), QSize(dlg_->FrameWidth(), dlg_->FrameHeight()));
-        EXPECT_EQ(dlg_->MessagePaneText(), "Save a picture to: " + path);
+        EXPECT_EQ(picture.size(),
+                  QSize(dlg_->Session().FrameWidth(), dlg_->Session().FrameHeight()));
+        EXPECT_EQ(dlg_->Panes().MessageText(), "Save a picture to: " + path);
     }
     // The same second replaces the first file, a later one adds one.
     const auto files = std::distance(fs::directory_iterator(Images()), {});
@@ -86,24 +103,24 @@ TEST_F(SnapshotWindowTest, CaptureWritesTheCamerasJpegTwiceInARow) {
 }
 
 TEST_F(SnapshotWindowTest, AnnotationsAreSavedUprightInThePicture) {
-    const int w = dlg_->FrameWidth();
-    const int h = dlg_->FrameHeight();
+    const int w = dlg_->Session().FrameWidth();
+    const int h = dlg_->Session().FrameHeight();
     ASSERT_GT(h, 64);
     // A red square near the top-left corner, 16 pixels wide so that the
     // encoder's colour subsampling keeps it red.
-    dlg_->Overlay().SetRenderer([w, h](uint8_t* overlay, size_t) {
+    dlg_->Session().Overlay().SetRenderer([w, h](uint8_t* overlay, size_t) {
         std::memset(overlay, 0xFE, static_cast<size_t>(w) * h * 4);
         for (int y = 16; y < 32; ++y)
             for (int x = 32; x < 48; ++x)
                 std::memcpy(overlay + (static_cast<size_t>(y) * w + x) * 4, "\x00\x00\xFF\x00", 4);
         return true;
     });
-    dlg_->Overlay().RequestRedraw();
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Overlay().Present(); }));
+    dlg_->Session().Overlay().RequestRedraw();
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Overlay().Present(); }));
 
     ASSERT_TRUE(Capture());
     EXPECT_EQ(app_->snapshot_result, 0);
-    const QImage picture(dlg_->PicturePath());
+    const QImage picture(PicturePath());
     ASSERT_EQ(picture.size(), QSize(w, h));
     const QColor inside = picture.pixelColor(40, 24);
     EXPECT_GT(inside.red(), 200);
@@ -117,11 +134,11 @@ TEST_F(SnapshotWindowTest, AnnotationsAreSavedUprightInThePicture) {
 TEST_F(SnapshotWindowTest, CaptureWhileStoppedDoesNothing) {
     ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
     dlg_->OnCommand(cmd::kCapture);
-    EXPECT_FALSE(dlg_->Snapshot().Requested());
+    EXPECT_FALSE(dlg_->Session().Snapshot().Requested());
     ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
-    const uint64_t messages = dlg_->FrameMessages();
-    ASSERT_TRUE(WaitFor([&] { return dlg_->FrameMessages() > messages + 3; }));
-    EXPECT_EQ(dlg_->SnapshotMessages(), 0u);
+    const uint64_t messages = frames_->Count();
+    ASSERT_TRUE(WaitFor([&] { return frames_->Count() > messages + 3; }));
+    EXPECT_EQ(snapshots_->Count(), 0u);
     EXPECT_FALSE(fs::exists(folder_->Path("pictures")));
     EXPECT_EQ(app_->snapshot_result, 1);
 }
@@ -131,17 +148,17 @@ TEST_F(SnapshotWindowTest, UnwritableCapturePathReportsTheFailureAndWritesNothin
     SetCapturePath(folder_->Path("plain") / "sub");
     ASSERT_TRUE(Capture());
     EXPECT_EQ(app_->snapshot_result, 2);
-    EXPECT_TRUE(dlg_->PicturePath().isEmpty());
+    EXPECT_TRUE(PicturePath().isEmpty());
     ASSERT_TRUE(WaitFor([&] { return !recorder_.Messages().empty(); }));
     EXPECT_EQ(recorder_.Messages()[0].text, "Create file failed!");
     EXPECT_EQ(recorder_.Messages()[0].caption, app_->Caption());
     EXPECT_EQ(recorder_.Messages()[0].type, msgbox::kOk | msgbox::kIconExclamation);
-    EXPECT_EQ(dlg_->MessagePaneText(), "Image capture failed! Unknown reason!");
+    EXPECT_EQ(dlg_->Panes().MessageText(), "Image capture failed! Unknown reason!");
     // Too long to use: never cut into a shorter path, which names another folder.
     SetCapturePath(folder_->Path(std::string(1100, 'a')));
     ASSERT_TRUE(Capture());
     EXPECT_EQ(app_->snapshot_result, 2);
-    EXPECT_TRUE(dlg_->PicturePath().isEmpty());
+    EXPECT_TRUE(PicturePath().isEmpty());
 }
 
 } // namespace

@@ -175,7 +175,7 @@ TEST_F(VideoViewTest, FullScreenOnAndOffRestoresPlaceInTheParent) {
     QCoreApplication::processEvents();
     const QRect before = view->geometry();
 
-    view->OnCommand(view::kCmdFullScreen);
+    view->OnCommand(cmd::kFullScreen);
     QCoreApplication::processEvents();
     EXPECT_TRUE(view->IsFullScreen());
     EXPECT_TRUE(view->isWindow());

@@ -1,5 +1,7 @@
-// Command ids, resource ids and string ids the program shares between its
-// windows. Menu items carry their command id as QAction data.
+// The program's one vocabulary of ids, shared by the main window, the camera
+// session, the view and the shell: command ids (menu items carry theirs as
+// QAction data), resource ids, string ids and the window's private messages.
+// Nothing here depends on Qt.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@ inline constexpr uint32_t kCapture = 32776;
 inline constexpr uint32_t kFullScreen = 32777;
 inline constexpr uint32_t kZoomFirst = 32778; // Actual Size; zoom mode = id - kZoomFirst
 inline constexpr uint32_t kZoomLast = 32782;  // Fit Image
+inline constexpr uint32_t kZoomCount = kZoomLast - kZoomFirst + 1;
 inline constexpr uint32_t kLanguageFirst = 32790;
 inline constexpr uint32_t kLanguageLast = 33790;
 inline constexpr uint32_t kDeviceFirst = 34790; // "None" until the catalogue fills the menu
@@ -56,4 +59,7 @@ inline constexpr int kCapture = 2029;
 inline constexpr int kStartRecord = 2030;
 inline constexpr int kStopRecord = 2031;
 inline constexpr int kSetting = 2032;
+// Not numbered by the original window: a capture graph reported a failure
+// (the camera session keeps its texts). In Qt's user range, clear of the above.
+inline constexpr int kStreamError = 2040;
 } // namespace msg

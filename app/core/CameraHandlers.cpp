@@ -1,0 +1,159 @@
+// The main window's answers to the camera: open, play and stop, attach and
+// detach, device changes and choice, capture-format options, and failures
+// the capture graphs report. The session does the camera's part; these keep
+// the window's widgets (view, banner, status timer, panes) in step.
+#include "TovekCameraDlg.h"
+
+#include "AppTrace.h"
+#include "CommandIds.h"
+#include "MessageBox.h"
+#include "TovekCameraApp.h"
+#include "VideoView.h"
+#include "platform/system.h"
+
+#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
+
+void TovekCameraDlg::OpenCamera(bool initial) {
+    const CCameraSession::OpenResult result = session_->Open();
+    if (result == CCameraSession::OpenResult::kAttached)
+        OnVideoAttach();
+    else if (result == CCameraSession::OpenResult::kDetached)
+        OnVideoDetach();
+    if (initial && result != CCameraSession::OpenResult::kNoCamera) {
+        banner_.Replace();
+        StartStatusTimer();
+    }
+}
+
+void TovekCameraDlg::OnVideoAttach() {
+    TRACE_DLG("OnVideoAttach");
+    session_->SetAttached(true);
+    if (session_->TakeAutoPlay())
+        OnMenuFilePlay(cmd::kPlay);
+    Refresh();
+}
+
+void TovekCameraDlg::OnVideoDetach() {
+    LeaveFullScreen();
+    OnMenuFileStop(cmd::kStop);
+    TRACE_DLG("OnVideoDetach");
+    session_->SetAttached(false);
+    session_->ClearFrame();
+    panes_->SetFrame(0, 0, 0);
+    Refresh();
+}
+
+void TovekCameraDlg::OnVideoStop() {
+    TRACE_DLG("OnVideoStop");
+    StopStatusTimer();
+    session_->OnVideoStopped();
+    banner_.Destroy();
+    Refresh();
+    view_->update();
+    panes_->SetFrame(0, 0, 0);
+}
+
+void TovekCameraDlg::OnStreamError() {
+    std::string user_text;
+    std::string debug_text;
+    if (session_->TakeStreamError(&user_text, &debug_text))
+        AppTracer().Trace(L"%s(): %hs", "TovekCameraDlg::OnStreamError", debug_text.c_str());
+    message_.stream_error = user_text.empty()
+                                ? QStringLiteral("The camera stopped sending pictures.")
+                                : QString::fromStdString(user_text);
+    if (session_->Playing())
+        OnVideoStop();
+    Refresh();
+}
+
+void TovekCameraDlg::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
+    switch (session_->OnDeviceChangeMessage(event, header)) {
+    case CCameraSession::DeviceChange::kArrived:
+        OnVideoAttach();
+        break;
+    case CCameraSession::DeviceChange::kArrivalFailed:
+        OnVideoDetach();
+        break;
+    case CCameraSession::DeviceChange::kRemoved:
+        OnVideoStop();
+        OnVideoDetach();
+        break;
+    case CCameraSession::DeviceChange::kIgnored:
+        break;
+    }
+}
+
+void TovekCameraDlg::OnSnapshotMessage(const snapshot::Outcome& outcome) {
+    message_.snapshot_taken = true;
+    message_.snapshot_tick = platform::GetTickCount();
+    message_.snapshot_result = outcome.result;
+    app_.snapshot_result = outcome.result;
+    if (outcome.result == snapshot::kSaved)
+        message_.picture_path = QString::fromStdString(outcome.path);
+    Refresh();
+    if (outcome.create_failed)
+        MessageBox(this, QStringLiteral("Create file failed!"), app_.Caption(),
+                   msgbox::kOk | msgbox::kIconExclamation);
+}
+
+void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
+    TRACE_DLG("OnMenuFilePlay");
+    message_.stream_error.clear();
+    if (session_->Play(view_->Handle(), view_->width(), view_->height())) {
+        banner_.Replace();
+        StartStatusTimer();
+    }
+    view_->SetImageSize(session_->FrameWidth(), session_->FrameHeight());
+    // The rectangle follows once the commands queued before it are done.
+    QMetaObject::invokeMethod(
+        view_, [view = view_] { view->CalcDisplayRect(view->width(), view->height()); },
+        Qt::QueuedConnection);
+    Refresh();
+}
+
+void TovekCameraDlg::OnMenuFileStop(uint32_t) {
+    TRACE_DLG("OnMenuFileStop");
+    view_->update();
+    session_->Stop();
+    view_->update();
+    StopStatusTimer();
+    banner_.Destroy();
+    Refresh();
+    panes_->SetFrame(0, 0, 0);
+}
+
+void TovekCameraDlg::OnOptions(uint32_t) {
+    if (session_->Family() != DeviceFamily::kRVX || !session_->Camera())
+        return;
+    const QString caption = QStringLiteral("System prompt");
+    if (session_->Recording()) {
+        MessageBox(this, QStringLiteral("It is recording now,Stop recording,please !\t"), caption,
+                   msgbox::kOk | msgbox::kIconExclamation);
+        return;
+    }
+    if (session_->ChooseCaptureFormat(nullptr, view_->Handle(), view_->width(), view_->height()) <
+        0) {
+        MessageBox(this, QStringLiteral("Get video capture pin failed !\t"), caption,
+                   msgbox::kOk | msgbox::kIconExclamation);
+        return;
+    }
+    view_->SetImageSize(session_->FrameWidth(), session_->FrameHeight());
+    view_->CalcDisplayRect(view_->width(), view_->height());
+}
+
+void TovekCameraDlg::OnDevice(uint32_t id) {
+    // An id without a menu item chooses nothing: the open camera stays.
+    const int index = static_cast<int>(id - cmd::kDeviceFirst);
+    if (index >= menu_->DeviceItems())
+        return;
+    session_->Teardown();
+    OnVideoDetach();
+    // A device chosen from the menu waits for the user's Play.
+    session_->CancelAutoPlay();
+    menu_->CheckDevice(id);
+    app_.Ini()->WriteInt(settings::kSectionApp, settings::kDeviceSelect, static_cast<int32_t>(id),
+                         10);
+    session_->Choose(index);
+    OpenCamera(false);
+    Refresh();
+}

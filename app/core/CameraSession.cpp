@@ -1,0 +1,345 @@
+#include "CameraSession.h"
+
+#include "WindowMessages.h"
+#include "platform/system.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+// The stream callbacks' way of saying that a capture graph failed: the Q5
+// library's event after which streaming stops, and the RVX library's call
+// without a picture.
+constexpr int kQ5StreamError = 5;
+constexpr LONG kRvxStreamError = -1;
+
+} // namespace
+
+QEvent::Type DeviceChangeMessage::Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+QEvent::Type SnapshotMessage::Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+QEvent::Type UserMessage::Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+CCameraSession::CCameraSession(QObject* receiver)
+    : receiver_(receiver), wait_([](uint32_t ms) { platform::Sleep(ms); }) {
+    // Runs on the library thread that took the snapshot: it only posts.
+    snapshot_.SetNotifier([receiver](const snapshot::Outcome& outcome) {
+        QCoreApplication::postEvent(receiver, new SnapshotMessage(outcome));
+    });
+    overlay_.Reset();
+    overlay_.Start();
+}
+
+CCameraSession::~CCameraSession() {
+    Teardown();
+    overlay_.Stop();
+}
+
+void CCameraSession::Post(int type, uint32_t wparam, int32_t lparam) const {
+    QCoreApplication::postEvent(receiver_, new WindowMessage(type, wparam, lparam));
+}
+
+// ---- device choice -------------------------------------------------------------------
+
+void CCameraSession::Choose(int index) {
+    Teardown();
+    device_index_ = index;
+    family_ = DeviceFamily::kNone;
+    if (index >= 0 && static_cast<size_t>(index) < catalogue_.size()) {
+        const DeviceFamily family = DeviceFamilyOf(catalogue_[index]);
+        camera_ = CreateDocumentCamera(family);
+        if (camera_)
+            family_ = family;
+    }
+    sequencer_.ResetCounters();
+}
+
+CCameraSession::OpenResult CCameraSession::Open() {
+    if (device_index_ == -1 || !camera_)
+        return OpenResult::kNoCamera;
+    camera_->Intialize();
+    if (Traits().device_notification) {
+        // Registering again is harmless; the library keeps one registration.
+        notification_registered_ =
+            camera_->RegisterDeviceNotification(this) >= 0 || notification_registered_;
+        if (camera_->GetDeviceCount() < 0 || camera_->Open(0) != 0)
+            return OpenResult::kDetached;
+        SetCallbacks({});
+        return OpenResult::kAttached;
+    }
+    if (camera_->Open(0) != 0)
+        return OpenResult::kFailed;
+    SetCallbacks({});
+    camera_->InitDirectShow();
+    return OpenResult::kOpened;
+}
+
+void CCameraSession::Teardown() {
+    if (notification_registered_) {
+        Corvane_UnregisterDeviceNotification(this);
+        notification_registered_ = false;
+    }
+    if (!camera_)
+        return;
+    RemoveCallbacks();
+    camera_->Stop();
+    camera_->Close();
+    camera_->UnIntialize();
+    camera_.reset();
+}
+
+bool CCameraSession::Reopen(uint32_t wait_ms, Callbacks callbacks) {
+    RemoveCallbacks();
+    camera_->Stop();
+    camera_->Close();
+    if (wait_ms != 0)
+        wait_(wait_ms);
+    camera_->Intialize();
+    sequencer_.ResetCounters();
+    if (camera_->Open(0) != 0)
+        return false;
+    SetCallbacks(callbacks);
+    if (Traits().init_direct_show)
+        camera_->InitDirectShow();
+    return true;
+}
+
+void CCameraSession::SetCallbacks(Callbacks callbacks) {
+    if (callbacks.stream) {
+        if (family_ == DeviceFamily::kRVX)
+            camera_->SetStreamCallback(DocumentStreamCallback(&RvxStreamProc), this);
+        else
+            camera_->SetStreamCallback(DocumentStreamCallback(&Q5StreamProc), this);
+    }
+    if (callbacks.sample)
+        camera_->SetSampleCallback(&SampleProc, this);
+}
+
+void CCameraSession::RemoveCallbacks() {
+    camera_->SetStreamCallback(DocumentStreamCallback(nullptr), nullptr);
+    camera_->SetSampleCallback(nullptr, nullptr);
+}
+
+// ---- attach and play ----------------------------------------------------------------
+
+bool CCameraSession::TakeAutoPlay() {
+    const bool pending = auto_play_pending_;
+    auto_play_pending_ = false;
+    return pending;
+}
+
+bool CCameraSession::Play(VIDEO_WINDOW window, int width, int height) {
+    overlay_.RequestImmediateRedraw();
+    overlay_.SetPresent(false);
+    frame_rate_ = Traits().frame_rate;
+    if (!camera_)
+        return false;
+    // Whether or not the camera opened, the picture is asked to run: a Q5
+    // camera that comes back later starts from here.
+    Reopen(kRestartWaitMs, {});
+    camera_->SetPosition(window, 0, 0, width, height);
+    camera_->Run();
+    playing_ = true;
+    overlay_.SetPlaying(true);
+    last_status_ = kNormalStatus;
+    poll_counter_ = 0;
+    ReadFrameSize();
+    return true;
+}
+
+void CCameraSession::Stop() {
+    overlay_.RequestImmediateRedraw();
+    overlay_.SetPresent(false);
+    if (camera_) {
+        camera_->Refresh(0, 0, 0, 0);
+        camera_->Stop();
+    }
+    wait_(kRestartWaitMs);
+    playing_ = false;
+    overlay_.SetPlaying(false);
+    ClearFrame();
+}
+
+void CCameraSession::OnVideoStopped() {
+    playing_ = false;
+    overlay_.SetPlaying(false);
+    ClearFrame();
+}
+
+void CCameraSession::ClearFrame() {
+    last_frame_bytes_.store(0);
+    frame_width_.store(0);
+    frame_height_.store(0);
+}
+
+void CCameraSession::ReadFrameSize() {
+    VIDEOINFOHEADER format{};
+    if (camera_ && camera_->GetStreamMediaType(&format) == 0) {
+        frame_width_.store(format.bmiHeader.biWidth);
+        frame_height_.store(format.bmiHeader.biHeight);
+    }
+}
+
+CCameraSession::DeviceChange
+CCameraSession::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
+    if (!camera_ || !Traits().device_notification)
+        return DeviceChange::kIgnored;
+    if (camera_->UpdateDevice(event, header) < 0 || header == nullptr ||
+        header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+        return DeviceChange::kIgnored;
+    if (event == DBT_DEVICEARRIVAL) {
+        // The camera on screen is there already (the device layer also
+        // announces a camera that was present at registration): reopening
+        // it would stop the picture behind a window that says it plays.
+        if (attached_ && playing_)
+            return DeviceChange::kIgnored;
+        // The sample callback comes with the next Play.
+        return Reopen(0, {.stream = true, .sample = false}) ? DeviceChange::kArrived
+                                                            : DeviceChange::kArrivalFailed;
+    }
+    if (event == DBT_DEVICEREMOVECOMPLETE) {
+        camera_->Stop();
+        camera_->Close();
+        return DeviceChange::kRemoved;
+    }
+    return DeviceChange::kIgnored;
+}
+
+int CCameraSession::ChooseCaptureFormat(CORVANE_OWNER_WINDOW owner, VIDEO_WINDOW window, int width,
+                                        int height) {
+    if (family_ != DeviceFamily::kRVX || !camera_)
+        return 0;
+    overlay_.RequestImmediateRedraw();
+    const int result = camera_->VideoCapturePin(owner);
+    if (result < 0)
+        return result;
+    SetCallbacks({});
+    camera_->SetPosition(window, 0, 0, width, height);
+    camera_->Run();
+    ReadFrameSize();
+    frame_rate_ = kCapturePinFrameRate;
+    return result;
+}
+
+void CCameraSession::Refresh(const RECT& r) {
+    if (camera_ && playing_)
+        camera_->Refresh(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+// ---- control commands and status ---------------------------------------------------
+
+int CCameraSession::SendControlKey(int code) {
+    return sequencer_.SendControlKey(camera_.get(), family_, code);
+}
+
+bool CCameraSession::RunControlCommand(uint32_t id) {
+    return sequencer_.RunCommand(camera_.get(), family_, id, wait_);
+}
+
+bool CCameraSession::PollStatus(int* status) {
+    if (!camera_)
+        return false;
+    if (++poll_counter_ >= kStatusPollTicks) {
+        int read = kNormalStatus;
+        if (camera_->GetState(&read) < 0)
+            return false;
+        last_status_ = read;
+        poll_counter_ = 0;
+    }
+    *status = last_status_;
+    return true;
+}
+
+bool CCameraSession::TakeStreamError(std::string* user_text, std::string* debug_text) {
+    user_text->clear();
+    debug_text->clear();
+    return false;
+}
+
+// ---- library threads -------------------------------------------------------------------
+
+int TOVEK_STDCALL CCameraSession::Q5StreamProc(int event, BYTE* data, LONG length, void* context) {
+    auto* self = static_cast<CCameraSession*>(context);
+    if (self == nullptr)
+        return 0;
+    switch (event) {
+    case Q5_STREAM_ATTACHED:
+        self->Post(msg::kVideoAttach);
+        break;
+    case Q5_STREAM_DETACHED:
+        self->Post(msg::kVideoDetach);
+        break;
+    case Q5_STREAM_STOPPED:
+        self->Post(msg::kVideoStop);
+        break;
+    case Q5_STREAM_PICTURE:
+        self->OnStreamFrame(data, length);
+        break;
+    case kQ5StreamError:
+        self->Post(msg::kStreamError);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+int TOVEK_STDCALL CCameraSession::RvxStreamProc(BYTE* data, LONG length, double, void* context) {
+    auto* self = static_cast<CCameraSession*>(context);
+    if (self == nullptr)
+        return 0;
+    if (data == nullptr && length == kRvxStreamError)
+        self->Post(msg::kStreamError);
+    else
+        self->OnStreamFrame(data, length);
+    return 0;
+}
+
+void CCameraSession::OnStreamFrame(const BYTE* data, LONG length) {
+    if (data == nullptr || length <= 0 || static_cast<size_t>(length) > kMaxFrameBytes)
+        return;
+    last_frame_bytes_.store(length);
+    const uint32_t size = (static_cast<uint32_t>(frame_width_.load()) & 0xFFFF) |
+                          (static_cast<uint32_t>(frame_height_.load()) << 16);
+    Post(msg::kFrame, size, length);
+    snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present());
+}
+
+int CCameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,
+                               void* context) {
+    auto* self = static_cast<CCameraSession*>(context);
+    if (self == nullptr || sample == nullptr)
+        return 1;
+    BYTE* buffer = nullptr;
+    if (sample->GetPointer(&buffer) != S_OK || buffer == nullptr)
+        return 1;
+    const int64_t width = self->frame_width_.load();
+    const int64_t height = self->frame_height_.load();
+    const int64_t length = sample->GetActualDataLength();
+    if (width <= 0 || height <= 0 || length != width * height * 4 ||
+        static_cast<size_t>(length) > kMaxFrameBytes)
+        return 1;
+    if (self->overlay_.Present()) {
+        std::lock_guard<std::mutex> guard(self->overlay_.Lock());
+        CompositeOverlay(buffer, static_cast<int>(width * 4), self->overlay_.Buffer(),
+                         static_cast<int>(width), static_cast<int>(height));
+    }
+    // After compositing, so that the annotations are in the picture.
+    self->snapshot_.OnSample(buffer, static_cast<int>(width), static_cast<int>(height),
+                             self->last_frame_bytes_.load());
+    return 0;
+}
+
+void CCameraSession::OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) {
+    QCoreApplication::postEvent(receiver_, new DeviceChangeMessage(event, std::move(broadcast)));
+}

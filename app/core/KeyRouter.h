@@ -1,0 +1,73 @@
+// The main window's key pre-translation: sees every key event of the main
+// window and of its full-screen view before they are dispatched, once per
+// key (Qt hands an ignored key event on to each parent in turn; the router
+// acts on the first delivery only).
+//
+//   release with Ctrl held: B L U M K G (as the Control menu), I O R N (the
+//     same, where the family lets keys move the optics), E capture, P play,
+//     T stop and leave full screen; then normal dispatch. Esc's release is
+//     consumed.
+//   press: Esc leaves full screen and is consumed, so it never closes the
+//     window; the arrows nudge and Delete deletes the annotation selection;
+//     Enter is consumed (Ctrl+Shift+Enter reaches Full Screen through its
+//     menu shortcut).
+//
+// Dialogs and other top-level windows of the program keep their keys: their
+// editing keys and default buttons are theirs.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+
+class QKeyEvent;
+class QWidget;
+
+// What the keys do; implemented by the main window. User-interface thread.
+class KeyActions {
+public:
+    virtual bool KeyAttached() const = 0;
+    virtual bool KeyPlaying() const = 0;
+    // Ctrl+I, O, R and N move zoom and focus.
+    virtual bool KeysMoveOptics() const = 0;
+    // Runs the handler of command id (play, stop, capture, Control items).
+    virtual void KeyCommand(uint32_t id) = 0;
+    virtual void LeaveFullScreen() = 0;
+    virtual void NudgeSelection(int dx, int dy) = 0;
+    virtual void DeleteSelection() = 0;
+
+protected:
+    ~KeyActions() = default;
+};
+
+class CKeyRouter : public QObject {
+public:
+    // Watches the whole application for window's keys; removed again when
+    // the router is destroyed.
+    CKeyRouter(QWidget* window, KeyActions* actions);
+    ~CKeyRouter() override;
+
+    // True when the event is consumed. Public for the window's own filter
+    // and for tests.
+    bool PreTranslateMessage(QObject* target, QEvent* event);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Whether target belongs to the main window or its full-screen view (a
+    // window of its own, but parented to ours), and not to a dialog.
+    bool OwnsTarget(const QObject* target) const;
+    // False for the second and later deliveries of one key event to the
+    // parents of its first receiver.
+    bool FirstDelivery(QObject* target, QEvent* event);
+    void OnControlKeyRelease(const QKeyEvent& key);
+
+    QWidget* const window_;
+    KeyActions* const actions_;
+    // The key event seen last and where; the same event reaching a parent of
+    // that receiver is its propagation.
+    const QEvent* last_event_ = nullptr;
+    QPointer<QObject> last_target_;
+};

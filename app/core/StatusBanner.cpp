@@ -1,0 +1,39 @@
+#include "StatusBanner.h"
+
+#include "CameraSession.h"
+#include "ControlKeys.h"
+#include "InfoDlg.h"
+
+#include <QWidget>
+
+CStatusBanner::CStatusBanner() = default;
+CStatusBanner::~CStatusBanner() = default;
+
+void CStatusBanner::Replace() {
+    banner_ = std::make_unique<CInfoDlg>();
+}
+
+void CStatusBanner::Destroy() {
+    banner_.reset();
+}
+
+void CStatusBanner::Hide() {
+    if (banner_ && banner_->isVisible())
+        banner_->hide();
+}
+
+void CStatusBanner::Show(int status, const QWidget* view, bool full_screen) {
+    if (!banner_)
+        return;
+    if (status == CCameraSession::kNormalStatus) {
+        Hide();
+        return;
+    }
+    banner_->SetInfoText(ctl::StatusText(status).c_str());
+    const QPoint centre = view->mapToGlobal(view->rect().center());
+    banner_->move(centre - banner_->rect().center());
+    if (!banner_->isVisible())
+        banner_->show();
+    if (full_screen)
+        banner_->raise();
+}

@@ -1,0 +1,30 @@
+// The camera status banner over the video view: created hidden when the
+// picture starts, destroyed when it stops, shown while the camera reports a
+// status other than normal. User-interface thread only.
+#pragma once
+
+#include <memory>
+
+class CInfoDlg;
+class QWidget;
+
+class CStatusBanner {
+public:
+    CStatusBanner();
+    ~CStatusBanner();
+    CStatusBanner(const CStatusBanner&) = delete;
+    CStatusBanner& operator=(const CStatusBanner&) = delete;
+
+    // A new hidden, blank banner in place of any old one.
+    void Replace();
+    void Destroy();
+    CInfoDlg* Get() const { return banner_.get(); }
+
+    // Shows status's text centred over view (raised over a full-screen view),
+    // or hides the banner for the normal status. Nothing without a banner.
+    void Show(int status, const QWidget* view, bool full_screen);
+    void Hide();
+
+private:
+    std::unique_ptr<CInfoDlg> banner_;
+};

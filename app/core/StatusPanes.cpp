@@ -1,0 +1,99 @@
+#include "StatusPanes.h"
+
+#include "CommandIds.h"
+#include "DlgItem.h"
+#include "Snapshot.h"
+#include "StringTable.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+#include <iterator>
+
+CStatusPanes::CStatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
+    bar_ = new QStatusBar(parent);
+    bar_->setSizeGripEnabled(false);
+    for (size_t i = 0; i < std::size(kPaneIds); ++i) {
+        panes_[i] = new QLabel(bar_);
+        SetDlgCtrlId(panes_[i], kPaneIds[i]);
+        SetFixedText(panes_[i]);
+        if (kPaneWidths[i] == 0) {
+            bar_->addWidget(panes_[i], 1);
+        } else {
+            panes_[i]->setFixedWidth(kPaneWidths[i]);
+            bar_->addPermanentWidget(panes_[i]);
+        }
+    }
+    SetFrame(0, 0, 0);
+}
+
+QLabel* CStatusPanes::Pane(int id) const {
+    for (size_t i = 0; i < std::size(kPaneIds); ++i) {
+        if (kPaneIds[i] == id)
+            return panes_[i];
+    }
+    return nullptr;
+}
+
+void CStatusPanes::SetMessage(const MessagePaneState& state) {
+    const QString text = MessageText(state, lang_);
+    if (Pane(129)->text() != text)
+        Pane(129)->setText(text);
+}
+
+QString CStatusPanes::MessageText() const {
+    return Pane(129)->text();
+}
+
+void CStatusPanes::SetMouse(int x, int y) {
+    Pane(133)->setText(QStringLiteral("%1,%2").arg(x).arg(y));
+}
+
+void CStatusPanes::SetFrame(int width, int height, int32_t length) {
+    Pane(130)->setText(FrameText(width, height, length, lang_));
+}
+
+QString CStatusPanes::FrameText() const {
+    return Pane(130)->text();
+}
+
+void CStatusPanes::SetClock(const QString& time) {
+    Pane(131)->setText(LoadText(lang_, ids::kStrClockFormat).replace(QStringLiteral("%s"), time));
+}
+
+QString CStatusPanes::FrameText(int width, int height, int32_t length, HLANGCTX lang) {
+    return QStringLiteral("%1: [%2x%3] %4,%5%6")
+        .arg(LoadTextByKey(lang, "2", QStringLiteral("Frame")))
+        .arg(width)
+        .arg(height)
+        .arg(length / 1000)
+        .arg(length % 1000, 3, 10, QLatin1Char('0'))
+        .arg(LoadTextByKey(lang, "3", QStringLiteral("Bytes")));
+}
+
+QString CStatusPanes::MessageText(const MessagePaneState& s, HLANGCTX lang) {
+    if (s.snapshot_taken && s.now - s.snapshot_tick < kMessageMs) {
+        if (s.snapshot_result == snapshot::kSaved)
+            return QStringLiteral("Save a picture to: ") + s.picture_path;
+        if (s.snapshot_result == snapshot::kNoSpace)
+            return QStringLiteral("Image capture failed! Not enough space on disk!");
+        return QStringLiteral("Image capture failed! Unknown reason!");
+    }
+    if (s.now - s.recording_tick < kMessageMs) {
+        if (s.recording_result == 2)
+            return QStringLiteral("Video record failed! Failed to create video files!");
+        if (s.recording_result == 3)
+            return QStringLiteral("Video record failed! Not enough space on disk!");
+    }
+    if (s.recording) {
+        const uint32_t seconds = (s.now - s.recording_tick) / 1000;
+        return QString::asprintf("Recording... Time: %02u:%02u:%02u; Size:%dMB; Path:",
+                                 seconds / 3600, seconds / 60 % 60, seconds % 60, s.megabytes) +
+               s.video_path;
+    }
+    if (!s.stream_error.isEmpty())
+        return s.stream_error;
+    if (s.playing)
+        return LoadText(lang, ids::kStrPlaying);
+    return LoadText(lang, s.attached ? ids::kStrAttached : ids::kStrDetached);
+}

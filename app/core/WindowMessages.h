@@ -1,0 +1,52 @@
+// The events library threads post to the main window (QCoreApplication::
+// postEvent is safe from any thread). Private messages keep their numbers
+// (msg::k... of CommandIds.h) as event types.
+#pragma once
+
+#include "CommandIds.h"
+#include "Snapshot.h"
+#include "platform/devices.h"
+
+#include <QEvent>
+
+#include <cstdint>
+#include <string>
+
+// A private window message with its two parameters.
+class WindowMessage : public QEvent {
+public:
+    WindowMessage(int type, uint32_t wparam = 0, int32_t lparam = 0)
+        : QEvent(static_cast<QEvent::Type>(type)), wparam(wparam), lparam(lparam) {}
+    const uint32_t wparam;
+    const int32_t lparam;
+};
+
+// A device arrival or removal from the RVX library's notification thread.
+class DeviceChangeMessage : public QEvent {
+public:
+    static QEvent::Type Type();
+    DeviceChangeMessage(uint32_t event, platform::DeviceBroadcast broadcast)
+        : QEvent(Type()), event(event), broadcast(std::move(broadcast)) {}
+    const uint32_t event;
+    const platform::DeviceBroadcast broadcast;
+};
+
+// The outcome of a snapshot attempt, from the library thread that took it.
+class SnapshotMessage : public QEvent {
+public:
+    static QEvent::Type Type();
+    explicit SnapshotMessage(snapshot::Outcome outcome)
+        : QEvent(Type()), outcome(std::move(outcome)) {}
+    const snapshot::Outcome outcome;
+};
+
+// A message for the user asked for on a thread that may not show one (the
+// recorder's writer thread); shown by the window with its caption.
+class UserMessage : public QEvent {
+public:
+    static QEvent::Type Type();
+    UserMessage(std::string text, unsigned icon)
+        : QEvent(Type()), text(std::move(text)), icon(icon) {}
+    const std::string text; // UTF-8
+    const unsigned icon;    // msgbox::kIcon...
+};
