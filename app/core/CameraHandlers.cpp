@@ -120,6 +120,8 @@ void TovekCameraDlg::OnMenuFileStop(uint32_t) {
     banner_.Destroy();
     Refresh();
     panes_->SetFrame(0, 0, 0);
+    layout_->SetToolBarShown(false);
+    Layout();
 }
 
 void TovekCameraDlg::OnOptions(uint32_t) {

@@ -21,7 +21,6 @@
 #include <QTime>
 #include <QTimerEvent>
 #include <QUrl>
-#include <QVBoxLayout>
 
 #define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
 
@@ -65,9 +64,7 @@ void TovekCameraDlg::OnInitDialog() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     menu_ = std::make_unique<CMainMenu>(this, lang_, [this](uint32_t id) { OnCommand(id); });
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setMenuBar(menu_->Bar());
+    setWindowIcon(LoadProgramIcon(app_));
 
     // The Device menu and the stored choice, kept when it names an item.
     session_->SetCatalogue(ReadDeviceCatalogue(app_.ProgramFolder() + kDeviceCatalogueFile));
@@ -81,6 +78,7 @@ void TovekCameraDlg::OnInitDialog() {
     panes_ = std::make_unique<CStatusPanes>(this, lang_);
     timer_ids_[kTimerClock] = startTimer(1000);
     OnTimer(kTimerClock);
+    idle_timer_ = startTimer(kIdleUpdateMs);
 
     view_ = new CVideoView(this);
     view_->SetDisplayRectHandler([this](const RECT& r) {
@@ -95,8 +93,12 @@ void TovekCameraDlg::OnInitDialog() {
         if (session_)
             Refresh();
     });
-    layout->addWidget(view_);
-    layout->addWidget(panes_->Bar());
+    view_->SetLayoutHandler([this] {
+        Layout();
+        Refresh();
+    });
+    layout_ = std::make_unique<CMainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
+    layout_->Create(view_);
 
     // Keys reach the window's rules before any child or shortcut sees them.
     keys_ = std::make_unique<CKeyRouter>(this, static_cast<KeyActions*>(this));
@@ -114,6 +116,7 @@ void TovekCameraDlg::OnInitDialog() {
     const settings::WindowPlacement placement = placer_.Apply();
     view_->SetZoomCommand(cmd::kZoomFirst + placement.zoom_mode);
     setWindowTitle(LoadText(lang_, ids::kStrTitle));
+    Layout();
     Refresh();
 }
 
@@ -126,9 +129,10 @@ void TovekCameraDlg::OnDestroy() {
     StopStatusTimer();
     banner_.Destroy();
     session_.reset();
-    if (timer_ids_[kTimerClock] != 0) {
-        killTimer(timer_ids_[kTimerClock]);
-        timer_ids_[kTimerClock] = 0;
+    for (int* id : {&timer_ids_[kTimerClock], &idle_timer_}) {
+        if (*id != 0)
+            killTimer(*id);
+        *id = 0;
     }
     QCoreApplication::removePostedEvents(this);
 }
@@ -160,6 +164,14 @@ void TovekCameraDlg::Refresh() {
     message_.playing = menu.playing;
     message_.recording = menu.recording;
     panes_->SetMessage(message_);
+    if (!(menu.attached && menu.playing))
+        layout_->SetAnnotationMode(false);
+}
+
+void TovekCameraDlg::Layout() {
+    TRACE_DLG("Layout");
+    if (layout_)
+        layout_->Layout();
 }
 
 bool TovekCameraDlg::event(QEvent* e) {
@@ -240,6 +252,8 @@ void TovekCameraDlg::timerEvent(QTimerEvent* e) {
         OnTimer(kTimerClock);
     else if (e->timerId() == timer_ids_[kTimerStatus] && timer_ids_[kTimerStatus] != 0)
         OnTimer(kTimerStatus);
+    else if (e->timerId() == idle_timer_ && idle_timer_ != 0)
+        Refresh(); // the idle update: command states and timed texts
     else
         QDialog::timerEvent(e);
 }
@@ -273,6 +287,7 @@ void TovekCameraDlg::moveEvent(QMoveEvent* event) {
 void TovekCameraDlg::resizeEvent(QResizeEvent* event) {
     TRACE_DLG("OnSize");
     QDialog::resizeEvent(event);
+    Layout();
     placer_.OnResized();
 }
 
@@ -368,4 +383,20 @@ void TovekCameraDlg::OnAbout(uint32_t) {
     // Modeless: it deletes itself when closed.
     auto* about = new CModelessDlgAbout(windowIcon(), lang_, this);
     about->show();
+}
+
+QIcon LoadProgramIcon(const TovekCameraApp& app) {
+    char16_t path[1024] = {};
+    app.Ini()->GetString(settings::kSectionApp, settings::kAppLogoIcon, path, 1024, u"");
+    if (path[0] != u'\0') {
+        const QIcon logo(QString::fromUtf16(path));
+        if (!logo.availableSizes().isEmpty())
+            return logo;
+    }
+    QIcon own;
+    const QString folder = QString::fromStdU16String(app.ProgramFolder());
+    for (int size : {16, 32, 48, 64, 128, 256})
+        own.addFile(folder + QStringLiteral("icons/tovekcamera-%1.png").arg(size),
+                    QSize(size, size));
+    return own;
 }

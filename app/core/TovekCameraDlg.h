@@ -12,6 +12,7 @@
 
 #include "CameraSession.h"
 #include "KeyRouter.h"
+#include "MainLayout.h"
 #include "MainMenu.h"
 #include "StatusBanner.h"
 #include "StatusPanes.h"
@@ -19,6 +20,7 @@
 #include "language/language.h"
 
 #include <QDialog>
+#include <QIcon>
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +32,7 @@ class TovekCameraDlg : public QDialog, private KeyActions {
 public:
     static constexpr int kTimerClock = 1;  // 1000 ms, for the window's whole life
     static constexpr int kTimerStatus = 2; // 50 ms, while playing
+    static constexpr int kIdleUpdateMs = 200;
 
     explicit TovekCameraDlg(TovekCameraApp& app, QWidget* parent = nullptr);
     ~TovekCameraDlg() override;
@@ -50,8 +53,12 @@ public:
     CVideoView* View() const { return view_; }
     CKeyRouter& Keys() { return *keys_; }
 
+    CMainLayout& Layouter() { return *layout_; }
+
     // Widget state from session state: the menu rules and the message pane.
     void Refresh();
+    // Places the panels, the splitter and the status bar.
+    void Layout();
 
 protected:
     bool event(QEvent* event) override;
@@ -116,6 +123,7 @@ private:
     std::unique_ptr<CMainMenu> menu_;
     std::unique_ptr<CStatusPanes> panes_;
     std::unique_ptr<CKeyRouter> keys_;
+    std::unique_ptr<CMainLayout> layout_;
     CStatusBanner banner_;
     CWindowPlacer placer_;
     CVideoView* view_ = nullptr;
@@ -123,7 +131,11 @@ private:
     // What the message pane shows besides the session's state.
     MessagePaneState message_;
     int timer_ids_[3] = {0, 0, 0}; // Qt timer ids of timers 1 and 2; 0 when stopped
+    int idle_timer_ = 0;
 };
+
+// The window icon: the icon file AppLogoIcon names, else the program's own.
+QIcon LoadProgramIcon(const TovekCameraApp& app);
 
 // The control tool bar's entry to the camera: sends key through the session's
 // translation. Nothing is sent without a main window.

@@ -2,6 +2,8 @@
 #include "CommandIds.h"
 #include "DlgItem.h"
 #include "MessageBox.h"
+#include "RightPanel.h"
+#include "SSplitter.h"
 #include "TovekCameraApp.h"
 #include "TovekCameraDlg.h"
 #include "VideoView.h"
@@ -15,6 +17,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 
 #include <memory>
 
@@ -218,18 +221,18 @@ TEST_F(DialogTest, MalformedLanguageFileFallsBackToEnglish) {
 }
 
 TEST_F(DialogTest, PlacementIsReadAndSavedWhileNormal) {
-    SetIni(u"WindowPos", u"64000000320000008403000082020000"); // 100, 50, 900, 642
+    SetIni(u"WindowPos", u"6400000032000000E8030000EE020000"); // 100, 50, 1000, 750
     SetIni(u"ZoomMode", u"3");
     Start();
     EXPECT_EQ(dlg_->pos(), QPoint(100, 50));
-    EXPECT_EQ(dlg_->size(), QSize(800, 592));
+    EXPECT_EQ(dlg_->size(), QSize(900, 700));
     EXPECT_EQ(dlg_->View()->ZoomMode(), 3);
     EXPECT_TRUE(dlg_->Menu().FindCommand(32781)->isChecked());
 
     dlg_->show();
     dlg_->move(200, 120);
     ASSERT_TRUE(WaitFor([&] { return dlg_->pos() == QPoint(200, 120); }));
-    EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000E8030000C8020000");
+    EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C8000000780000004C04000034030000");
     dlg_->resize(1000, 700);
     ASSERT_TRUE(WaitFor([&] { return dlg_->size() == QSize(1000, 700); }));
     EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000B004000034030000");
@@ -252,7 +255,8 @@ TEST_F(DialogTest, InvalidPlacementGivesTheDefaultWindow) {
     SetIni(u"ZoomMode", u"5");
     Start();
     EXPECT_EQ(dlg_->pos(), QPoint(0, 0));
-    EXPECT_EQ(dlg_->size(), QSize(600, 450));
+    // The default 600 x 450 grows to the smallest size the window takes.
+    EXPECT_EQ(dlg_->size(), QSize(800, 600));
     EXPECT_EQ(dlg_->View()->ZoomMode(), 1);
     EXPECT_FALSE(dlg_->isMaximized());
 
@@ -270,6 +274,53 @@ TEST_F(DialogTest, HelpWithoutItsFileSaysSoInAMessageBox) {
     EXPECT_EQ(messages[0].text, "Can not find the help file: Lumivue.chm!");
     EXPECT_EQ(messages[0].caption, "Lumivue");
     EXPECT_EQ(messages[0].type, msgbox::kOk | msgbox::kIconExclamation);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DialogTest, LaysOutPanelsSplitterAndStatusBarWithinItsSizeLimits) {
+    Start();
+    dlg_->show();
+    dlg_->resize(1000, 700);
+    ASSERT_TRUE(WaitFor([&] { return dlg_->size() == QSize(1000, 700); }));
+    CMainLayout& layout = dlg_->Layouter();
+    const QRect client = layout.ClientRect();
+    EXPECT_EQ(layout.CommandPanel()->geometry(), QRect(0, client.top(), 1000, 80));
+    // Without the tool bar column the splitter starts at the left edge and
+    // the view fills it; the status bar sits below it.
+    const QRect splitter = layout.Splitter()->geometry();
+    EXPECT_EQ(splitter.left(), 0);
+    EXPECT_EQ(splitter.top(), client.top() + 80);
+    EXPECT_EQ(dlg_->View()->geometry(), QRect(QPoint(0, 0), splitter.size()));
+    EXPECT_EQ(dlg_->Panes().Bar()->geometry().top(), splitter.bottom() + 1);
+    EXPECT_EQ(dlg_->Panes().Bar()->geometry().bottom(), 699);
+
+    layout.SetToolBarShown(true);
+    dlg_->Layout();
+    EXPECT_EQ(layout.Splitter()->geometry().left(), 138);
+    EXPECT_EQ(layout.ToolBar()->geometry(), QRect(0, client.top() + 80, 138, splitter.height()));
+    layout.SetAnnotationMode(true);
+    EXPECT_EQ(layout.RightPanel()->width(), 98);
+    EXPECT_EQ(dlg_->View()->width(), 1000 - 138 - 98);
+
+    for (const QSize& asked : {QSize(640, 480), QSize(1600, 1200)}) {
+        dlg_->resize(asked);
+        QApplication::processEvents();
+        EXPECT_GE(dlg_->width(), 800);
+        EXPECT_GE(dlg_->height(), 600);
+        EXPECT_LE(dlg_->width(), 1280);
+        EXPECT_LE(dlg_->height(), 1024);
+    }
+    // Closing stops the picture, which hides the right pane: the view's right
+    // edge is then the splitter's.
+    const int right_edge = layout.Splitter()->width();
+    dlg_.reset();
+    char16_t value[32];
+    platform::GetPrivateProfileStringW(u"splt\\init125", u"VertSplitPos", u"", value, 32,
+                                       folder_->Ini().c_str());
+    EXPECT_EQ(QString::fromStdU16String(value), QString::number(right_edge));
 }
 
 } // namespace

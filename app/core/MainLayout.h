@@ -1,0 +1,67 @@
+// The main window's layout: the command panel across the top (80 pixels),
+// the control tool bar column at the left (138 pixels while shown, else
+// nothing), the splitter with the video view and the right panel filling the
+// rest down to the status bar. The window's size is held between 800 x 600
+// and 1280 x 1024. User-interface thread only.
+#pragma once
+
+#include <QRect>
+
+class CIni;
+class CRightPanel;
+class CSSplitter;
+class QMenuBar;
+class QStatusBar;
+class QWidget;
+
+class CMainLayout {
+public:
+    static constexpr int kCommandPanelHeight = 80;
+    static constexpr int kToolBarWidth = 138;
+    static constexpr int kSplitterId = 125;
+    static constexpr int kFirstPaneMin = 1000;
+    static constexpr int kSecondPaneMin = 98;
+    static constexpr int kMinWidth = 800;
+    static constexpr int kMinHeight = 600;
+    static constexpr int kMaxWidth = 1280;
+    static constexpr int kMaxHeight = 1024;
+
+    CMainLayout(QWidget* window, QMenuBar* menu, QStatusBar* status, CIni* ini);
+    ~CMainLayout();
+    CMainLayout(const CMainLayout&) = delete;
+    CMainLayout& operator=(const CMainLayout&) = delete;
+
+    // Creates the splitter with view on the left and the right panel, and the
+    // command panel and tool bar column in their places; the right pane
+    // starts hidden.
+    void Create(QWidget* view);
+
+    // Places every part for the window's current size.
+    void Layout();
+
+    // The tool bar column is laid out only while shown (the command panel's
+    // Control button shows it; Stop hides it).
+    void SetToolBarShown(bool shown) { tool_bar_shown_ = shown; }
+    bool ToolBarShown() const { return tool_bar_shown_; }
+    // Annotation mode shows the right pane; otherwise the view fills the
+    // splitter. Without a picture the splitter takes that form too.
+    void SetAnnotationMode(bool on);
+
+    QWidget* CommandPanel() const { return command_panel_; }
+    QWidget* ToolBar() const { return tool_bar_; }
+    CSSplitter* Splitter() const { return splitter_; }
+    CRightPanel* RightPanel() const { return right_panel_; }
+    // The client area below the menu bar.
+    QRect ClientRect() const;
+
+private:
+    QWidget* const window_;
+    QMenuBar* const menu_;
+    QStatusBar* const status_;
+    CIni* const ini_;
+    QWidget* command_panel_ = nullptr;
+    QWidget* tool_bar_ = nullptr;
+    CSSplitter* splitter_ = nullptr;
+    CRightPanel* right_panel_ = nullptr;
+    bool tool_bar_shown_ = false;
+};
