@@ -146,6 +146,8 @@ bool CCameraSession::Play(VIDEO_WINDOW window, int width, int height) {
         return false;
     // Whether or not the camera opened, the picture is asked to run: a Q5
     // camera that comes back later starts from here.
+    // What the libraries post from here on belongs to this run.
+    run_.fetch_add(1);
     Reopen(kRestartWaitMs, {});
     camera_->SetPosition(window, 0, 0, width, height);
     camera_->Run();
@@ -236,6 +238,11 @@ void CCameraSession::Refresh(const RECT& r) {
         camera_->Refresh(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
+void CCameraSession::HideStoppedVideo() {
+    if (camera_ && !playing_)
+        camera_->Refresh(0, 0, 1, 1);
+}
+
 // ---- control commands and status ---------------------------------------------------
 
 int CCameraSession::SendControlKey(int code) {
@@ -280,13 +287,13 @@ int TOVEK_STDCALL CCameraSession::Q5StreamProc(int event, BYTE* data, LONG lengt
         self->Post(msg::kVideoDetach);
         break;
     case Q5_STREAM_STOPPED:
-        self->Post(msg::kVideoStop);
+        self->Post(msg::kVideoStop, self->run_.load());
         break;
     case Q5_STREAM_PICTURE:
         self->OnStreamFrame(data, length);
         break;
     case kQ5StreamError:
-        self->Post(msg::kStreamError);
+        self->Post(msg::kStreamError, self->run_.load());
         break;
     default:
         break;
@@ -299,7 +306,7 @@ int TOVEK_STDCALL CCameraSession::RvxStreamProc(BYTE* data, LONG length, double,
     if (self == nullptr)
         return 0;
     if (data == nullptr && length == kRvxStreamError)
-        self->Post(msg::kStreamError);
+        self->Post(msg::kStreamError, self->run_.load());
     else
         self->OnStreamFrame(data, length);
     return 0;

@@ -89,6 +89,10 @@ public:
     // The capture library stopped by itself (message 1144): stopped, frame
     // fields cleared; the camera stays open.
     void OnVideoStopped();
+    // Whether a stop or failure the libraries posted (its wparam) belongs to
+    // the picture now running: one posted by the stop that came before a new
+    // Play must not stop the new picture.
+    bool CurrentRun(uint32_t run) const { return run == run_.load(); }
     // Frame size, last frame bytes to 0.
     void ClearFrame();
 
@@ -106,6 +110,8 @@ public:
 
     // Forwards the view's display rectangle while playing.
     void Refresh(const RECT& rect);
+    // While stopped, has the camera hide any video it still shows.
+    void HideStoppedVideo();
 
     // ---- control commands and status --------------------------------------------
     // See CControlSequencer; sent through this session's camera and family.
@@ -188,6 +194,9 @@ private:
     // Written by the user-interface thread, read by the callbacks.
     std::atomic<int> frame_width_{0};
     std::atomic<int> frame_height_{0};
+    // Counts the starts of the picture; written by the user-interface thread,
+    // read by the stream callbacks, which tag their stop and failure posts.
+    std::atomic<uint32_t> run_{0};
     // Written by the stream callbacks, read by the sample callback and the window.
     std::atomic<int32_t> last_frame_bytes_{0};
 

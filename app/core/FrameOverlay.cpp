@@ -56,17 +56,18 @@ void OverlayWorker::Stop() {
 bool OverlayWorker::Turn() {
     if (!playing_.load())
         return false;
-    const bool now = redraw_now_.load();
-    if (!now && redraw_count_.load() <= 0)
-        return false;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        present_.store(renderer_(buffer_.get(), kMaxFrameBytes));
+    // The request is taken before rendering: one made while the renderer
+    // runs asks for another turn instead of being cleared with this one.
+    const bool now = redraw_now_.exchange(false);
+    if (!now) {
+        int count = redraw_count_.load();
+        do {
+            if (count <= 0)
+                return false;
+        } while (!redraw_count_.compare_exchange_weak(count, count - 1));
     }
-    if (now)
-        redraw_now_.store(false);
-    else
-        redraw_count_.fetch_sub(1);
+    std::lock_guard<std::mutex> guard(lock_);
+    present_.store(renderer_(buffer_.get(), kMaxFrameBytes));
     return true;
 }
 

@@ -128,8 +128,9 @@ std::string CSnapshot::ChooseFolder(snapshot::Outcome* outcome) {
     return folder;
 }
 
+// The request was taken when the step began, so one made while the
+// picture was written stays for the next frame.
 void CSnapshot::Finish(const snapshot::Outcome& outcome) {
-    capture_request_.store(0);
     if (notifier_)
         notifier_(outcome);
 }
@@ -143,22 +144,27 @@ void CSnapshot::OnFrame(const uint8_t* data, size_t length, bool overlay_present
         sample_capture_request_.store(true);
         return;
     }
-    std::lock_guard<std::mutex> guard(lock_);
-    // The library's bytes are valid only during this call.
-    std::memcpy(frame_copy_.get(), data, length);
-    platform::Beep(snapshot::kBeepHz, snapshot::kBeepMs);
+    int wanted = 1;
+    if (!capture_request_.compare_exchange_strong(wanted, 0))
+        return;
     snapshot::Outcome outcome;
-    const std::string folder = ChooseFolder(&outcome);
-    if (!folder.empty()) {
-        const std::string path = folder + snapshot::PictureFileName(local_time_());
-        if (snapshot::WriteFileWhole(path, frame_copy_.get(), length)) {
-            outcome.result = snapshot::kSaved;
-            outcome.path = path;
-        } else if (errno == ENOSPC || errno == EDQUOT) {
-            outcome.result = snapshot::kNoSpace;
-        } else {
-            outcome.result = snapshot::kFailed;
-            outcome.create_failed = true;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        // The library's bytes are valid only during this call.
+        std::memcpy(frame_copy_.get(), data, length);
+        platform::Beep(snapshot::kBeepHz, snapshot::kBeepMs);
+        const std::string folder = ChooseFolder(&outcome);
+        if (!folder.empty()) {
+            const std::string path = folder + snapshot::PictureFileName(local_time_());
+            if (snapshot::WriteFileWhole(path, frame_copy_.get(), length)) {
+                outcome.result = snapshot::kSaved;
+                outcome.path = path;
+            } else if (errno == ENOSPC || errno == EDQUOT) {
+                outcome.result = snapshot::kNoSpace;
+            } else {
+                outcome.result = snapshot::kFailed;
+                outcome.create_failed = true;
+            }
         }
     }
     Finish(outcome);
@@ -169,19 +175,24 @@ void CSnapshot::OnSample(const uint8_t* pixels, int width, int height, int32_t l
         return;
     if (last_frame_bytes < 1 || pixels == nullptr || width <= 0 || height <= 0)
         return;
-    std::lock_guard<std::mutex> guard(lock_);
-    platform::Beep(snapshot::kBeepHz, snapshot::kBeepMs);
+    int wanted = 1;
+    if (!capture_request_.compare_exchange_strong(wanted, 0))
+        return;
     snapshot::Outcome outcome;
-    const std::string folder = ChooseFolder(&outcome);
-    if (!folder.empty()) {
-        // Rows are top-down already: the picture is saved upright as is.
-        const std::string path = folder + snapshot::PictureFileName(local_time_());
-        if (writer_ && writer_(path, pixels, width, height)) {
-            outcome.result = snapshot::kSaved;
-            outcome.path = path;
-        } else {
-            outcome.result = snapshot::kFailed;
-            outcome.create_failed = true;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        platform::Beep(snapshot::kBeepHz, snapshot::kBeepMs);
+        const std::string folder = ChooseFolder(&outcome);
+        if (!folder.empty()) {
+            // Rows are top-down already: the picture is saved upright as is.
+            const std::string path = folder + snapshot::PictureFileName(local_time_());
+            if (writer_ && writer_(path, pixels, width, height)) {
+                outcome.result = snapshot::kSaved;
+                outcome.path = path;
+            } else {
+                outcome.result = snapshot::kFailed;
+                outcome.create_failed = true;
+            }
         }
     }
     Finish(outcome);

@@ -61,8 +61,8 @@ public:
     // failure.
     using ImageWriter =
         std::function<bool(const std::string& path, const uint8_t* pixels, int width, int height)>;
-    // Told every outcome, on the thread that took the snapshot and under its
-    // lock: it must only post.
+    // Told every outcome, on the thread that took the snapshot (after its
+    // lock is released): it must only post.
     using Notifier = std::function<void(const snapshot::Outcome& outcome)>;
     using LocalTimeFn = std::function<std::tm()>;
 

@@ -4,6 +4,7 @@
 #include "ControlKeys.h"
 #include "InfoDlg.h"
 
+#include <QScreen>
 #include <QWidget>
 
 CStatusBanner::CStatusBanner() = default;
@@ -20,6 +21,25 @@ void CStatusBanner::Destroy() {
 void CStatusBanner::Hide() {
     if (banner_ && banner_->isVisible())
         banner_->hide();
+}
+
+void CStatusBanner::FollowFullScreen(const QWidget* view, bool entering) {
+    if (!banner_)
+        return;
+    if (entering) {
+        // Shown or hidden as the status poll decides: a blank banner is no
+        // news to the user.
+        const bool visible = banner_->isVisible();
+        banner_->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        banner_->move(view->screen()->geometry().topLeft());
+        banner_->setVisible(visible);
+        banner_->raise();
+    } else {
+        const bool visible = banner_->isVisible();
+        banner_->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        banner_->move(view->mapToGlobal(QPoint(0, 0)));
+        banner_->setVisible(visible);
+    }
 }
 
 void CStatusBanner::Show(int status, const QWidget* view, bool full_screen) {

@@ -24,6 +24,10 @@ public:
     // or hides the banner for the normal status. Nothing without a banner.
     void Show(int status, const QWidget* view, bool full_screen);
     void Hide();
+    // Over the full-screen view the banner moves to the screen's top-left
+    // corner and stays on top; back in the window it moves to the view's
+    // top-left corner.
+    void FollowFullScreen(const QWidget* view, bool entering);
 
 private:
     std::unique_ptr<CInfoDlg> banner_;

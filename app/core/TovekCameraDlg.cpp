@@ -16,6 +16,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTime>
@@ -97,6 +98,15 @@ void TovekCameraDlg::OnInitDialog() {
         Layout();
         Refresh();
     });
+    view_->SetFullScreenHandler(
+        [this](bool entering) { banner_.FollowFullScreen(view_, entering); });
+    view_->SetStoppedHandler([this] {
+        if (session_)
+            session_->HideStoppedVideo();
+    });
+    QMenu* context_menu = view_->ContextMenu();
+    context_menu->setProperty(kMenuIdProperty, res::kViewContextMenu);
+    LangTranslateMenu(lang_, context_menu, res::kViewContextMenu);
     layout_ = std::make_unique<CMainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
     layout_->Create(view_);
 
@@ -191,7 +201,8 @@ bool TovekCameraDlg::event(QEvent* e) {
     }
     switch (static_cast<int>(e->type())) {
     case msg::kVideoStop:
-        OnVideoStop();
+        if (session_->CurrentRun(static_cast<WindowMessage*>(e)->wparam))
+            OnVideoStop();
         return true;
     case msg::kVideoAttach:
         OnVideoAttach();
@@ -200,7 +211,8 @@ bool TovekCameraDlg::event(QEvent* e) {
         OnVideoDetach();
         return true;
     case msg::kStreamError:
-        OnStreamError();
+        if (session_->CurrentRun(static_cast<WindowMessage*>(e)->wparam))
+            OnStreamError();
         return true;
     case msg::kMouseMove:
         panes_->SetMouse(view_->ImagePoint().x, view_->ImagePoint().y);

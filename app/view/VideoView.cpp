@@ -17,8 +17,8 @@
 
 namespace {
 
-// Shown while no picture is: the skin's fill when its bitmap is missing.
-const QColor kBackgroundColor(0x20, 0x20, 0x20);
+// Shown while no picture is, where the skin's bitmap does not reach.
+const QColor kBackgroundColor(Qt::white);
 
 QString DefaultBackgroundPath() {
     return QString::fromStdString(platform::ProgramFolder()) +
@@ -92,6 +92,8 @@ void CVideoView::ToggleFullScreen() {
         raise();
         activateWindow();
         setFocus(Qt::OtherFocusReason);
+        if (on_full_screen_)
+            on_full_screen_(true);
     } else {
         setWindowState(windowState() & ~Qt::WindowFullScreen);
         setWindowFlags(Qt::Widget);
@@ -99,6 +101,8 @@ void CVideoView::ToggleFullScreen() {
             setParent(saved_parent_);
         setGeometry(saved_geometry_);
         show();
+        if (on_full_screen_)
+            on_full_screen_(false);
         if (on_layout_)
             on_layout_();
     }
@@ -283,6 +287,16 @@ void CVideoView::paintEvent(QPaintEvent*) {
     }
     const int dw = destination.right - destination.left;
     const int dh = destination.bottom - destination.top;
+    if (!frame.isNull() && !Playing()) {
+        // The picture stopped: what is held is stale.
+        frame = QImage();
+        {
+            std::lock_guard<std::mutex> guard(frame_lock_);
+            frame_ = QImage();
+        }
+        if (on_stopped_)
+            on_stopped_();
+    }
     const bool video = !frame.isNull() && IsVisibleDestination(dw, dh);
     painter.fillRect(rect(), video ? QColor(Qt::black) : kBackgroundColor);
     if (!video) {

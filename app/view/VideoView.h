@@ -91,6 +91,11 @@ public:
     void ToggleFullScreen();
     bool IsFullScreen() const { return full_screen_; }
     void SetLayoutHandler(std::function<void()> handler) { on_layout_ = std::move(handler); }
+    // Told after entering (true) and leaving (false) full screen, before the
+    // layout handler; the main window moves its status banner with it.
+    void SetFullScreenHandler(std::function<void(bool)> handler) {
+        on_full_screen_ = std::move(handler);
+    }
 
     // ---- commands and state from the main window ----
     // Handles 32777 and 32778 to 32782; false for any other command.
@@ -114,11 +119,14 @@ public:
     view::POINT ImagePoint() const { return image_point_; }
 
     // ---- background ----
-    // The skin background; a missing or unreadable file leaves a plain dark
+    // The skin background; a missing or unreadable file leaves a plain white
     // background. The default is "Skin/BackGround/Main.bmp" of the program
-    // folder.
+    // folder. While stopped the view paints it, never a stale frame, and
+    // when it drops a frame it still held it calls the stopped handler (the
+    // main window has the camera hide its video: Refresh(0, 0, 1, 1)).
     void LoadBackground(const QString& path);
     bool HasBackground() const { return !background_.isNull(); }
+    void SetStoppedHandler(std::function<void()> handler) { on_stopped_ = std::move(handler); }
 
     // The context menu with its items updated for the current state (tests
     // and the right button).
@@ -174,5 +182,7 @@ private:
     std::function<void(const RECT&)> on_display_rect_;
     std::function<void(int)> on_zoom_mode_;
     std::function<void()> on_layout_;
+    std::function<void(bool)> on_full_screen_;
+    std::function<void()> on_stopped_;
     std::function<bool()> playing_;
 };

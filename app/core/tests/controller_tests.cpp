@@ -172,6 +172,7 @@ TEST_F(ControllerTest, Q5AutoPlaysStopsAndFollowsPullOutAndPlugIn) {
     ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
     EXPECT_FALSE(dlg_->Session().Playing());
     EXPECT_FALSE(dlg_->TimerActive(TovekCameraDlg::kTimerStatus));
+    EXPECT_TRUE(WaitFor([&] { return !dlg_->View()->HasFrame(); }));
     EXPECT_TRUE(dlg_->Session().Attached());
     EXPECT_TRUE(dlg_->Menu().FindCommand(cmd::kPlay)->isEnabled());
     EXPECT_EQ(dlg_->Panes().FrameText(), "Frame: [0x0] 0,000Bytes");
@@ -244,9 +245,12 @@ TEST_F(ControllerTest, RvxRemovalDetachesAndArrivalAttaches) {
     Catalogue("count=1\nDev01=RVXM4120\n");
     Start();
     ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
+    ASSERT_TRUE(FramesArrive());
     sim::DefaultRvxCamera()->Pull();
     ASSERT_TRUE(WaitFor([&] { return !dlg_->Session().Attached(); }));
     EXPECT_FALSE(dlg_->Session().Playing());
+    // The last picture does not stay on screen.
+    EXPECT_TRUE(WaitFor([&] { return !dlg_->View()->HasFrame(); }));
     EXPECT_EQ(dlg_->Panes().MessageText(), "The device is detached.");
     sim::DefaultRvxCamera()->Plug();
     ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached(); }));

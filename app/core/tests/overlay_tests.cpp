@@ -92,6 +92,26 @@ TEST(OverlayWorker, RendersOnlyWhilePlayingAndOncePerRequest) {
     EXPECT_EQ(worker.Buffer()[kMaxFrameBytes - 1], kTransparentByte);
 }
 
+TEST(OverlayWorker, ARequestMadeWhileRenderingIsNotLost) {
+    OverlayWorker worker;
+    int renders = 0;
+    worker.SetRenderer([&](uint8_t*, size_t) {
+        // An edit lands while the worker draws the previous state.
+        if (++renders == 1) {
+            worker.RequestImmediateRedraw();
+            worker.RequestRedraw();
+        }
+        return false;
+    });
+    worker.SetPlaying(true);
+    worker.RequestImmediateRedraw();
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_FALSE(worker.Turn());
+    EXPECT_EQ(renders, 3);
+}
+
 TEST(OverlayWorker, DefaultRendererLeavesNothingToComposite) {
     OverlayWorker worker;
     EXPECT_EQ(worker.Buffer()[0], 0xFF); // as allocated

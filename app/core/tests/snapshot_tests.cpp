@@ -135,6 +135,23 @@ TEST_F(SnapshotTest, AnnotationsHandTheRequestToTheNextSample) {
     EXPECT_TRUE(Outcomes().back().create_failed);
 }
 
+TEST_F(SnapshotTest, ARequestMadeWhileAPictureIsWrittenWaitsForTheNextFrame) {
+    // The user presses Capture again while the first picture is being saved.
+    snap_.SetNotifier([this](const snapshot::Outcome& o) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        outcomes_.push_back(o);
+        if (outcomes_.size() == 1)
+            snap_.Request(platform::Utf8ToUtf16((dir_ / "new").string()));
+    });
+    Capture(dir_ / "new", kJpeg);
+    EXPECT_TRUE(snap_.Requested());
+    time_.tm_sec = 10;
+    snap_.OnFrame(Bytes(kLater), kLater.size(), false);
+    ASSERT_EQ(Outcomes().size(), 2u);
+    EXPECT_EQ(Read(Outcomes()[1].path), kLater);
+    EXPECT_FALSE(snap_.Requested());
+}
+
 TEST_F(SnapshotTest, FiveMegabytesFreeRefusesSixSaves) {
     g_free_bytes = uint64_t{5} << 20;
     Capture(dir_ / "new", kJpeg);
