@@ -3,6 +3,7 @@
 // from the left edge, the tool columns and the settings dialog cut a
 // vertically centred band, the idle video view the middle of it.
 #include "Glyphs.h"
+#include "Lookup.h"
 #include "Plate.h"
 #include "Scenes.h"
 
@@ -138,11 +139,7 @@ const Scene kScenes[] = {
 };
 
 const Scene* FindScene(const std::string& art) {
-    for (const Scene& scene : kScenes) {
-        if (art == scene.art)
-            return &scene;
-    }
-    return nullptr;
+    return FindByName(kScenes, &Scene::art, art);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "Glyphs.h"
 
+#include "Lookup.h"
+
 #include <QPainterPath>
 
 namespace skin {
@@ -45,11 +47,7 @@ const Glyph kGlyphs[] = {
 } // namespace
 
 const Glyph* FindGlyph(const std::string& art) {
-    for (const Glyph& glyph : kGlyphs) {
-        if (art == glyph.art)
-            return &glyph;
-    }
-    return nullptr;
+    return FindByName(kGlyphs, &Glyph::art, art);
 }
 
 QPen Stroke(const QColor& colour, double width) {

@@ -68,6 +68,12 @@ void Sharpness(QPainter& painter, const Ink& ink, bool sharp) {
     Badge(painter, ink, sharp);
 }
 
+// A drop of the colour, paler for less, with its mark.
+void ColourBalance(QPainter& painter, const Ink& ink, const QColor& hue, bool more) {
+    Drop(painter, ink, more ? hue : hue.lighter(138));
+    Badge(painter, ink, more);
+}
+
 } // namespace
 
 void DrawZoomIn(QPainter& painter, const Ink& ink) {
@@ -135,23 +141,19 @@ void DrawSharpLess(QPainter& painter, const Ink& ink) {
 }
 
 void DrawRedMore(QPainter& painter, const Ink& ink) {
-    Drop(painter, ink, colour::kRed);
-    Badge(painter, ink, true);
+    ColourBalance(painter, ink, colour::kRed, true);
 }
 
 void DrawRedLess(QPainter& painter, const Ink& ink) {
-    Drop(painter, ink, colour::kRed.lighter(135));
-    Badge(painter, ink, false);
+    ColourBalance(painter, ink, colour::kRed, false);
 }
 
 void DrawBlueMore(QPainter& painter, const Ink& ink) {
-    Drop(painter, ink, colour::kBlue);
-    Badge(painter, ink, true);
+    ColourBalance(painter, ink, colour::kBlue, true);
 }
 
 void DrawBlueLess(QPainter& painter, const Ink& ink) {
-    Drop(painter, ink, colour::kBlue.lighter(140));
-    Badge(painter, ink, false);
+    ColourBalance(painter, ink, colour::kBlue, false);
 }
 
 void DrawAuto(QPainter& painter, const Ink& ink) {

@@ -1,6 +1,7 @@
 #include "SkinArt.h"
 
 #include "Glyphs.h"
+#include "Lookup.h"
 #include "Plate.h"
 #include "Scenes.h"
 
@@ -34,11 +35,7 @@ const Backing kBackings[] = {
 };
 
 const Backing* FindBacking(const std::string& folder) {
-    for (const Backing& backing : kBackings) {
-        if (folder == backing.folder)
-            return &backing;
-    }
-    return nullptr;
+    return FindByName(kBackings, &Backing::folder, folder);
 }
 
 } // namespace
