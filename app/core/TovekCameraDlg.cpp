@@ -90,7 +90,9 @@ void TovekCameraDlg::OnInitDialog() {
     // The view owns the zoom mode; the window keeps the menu check and the
     // setting in step with it.
     view_->SetZoomModeHandler([this](int mode) {
-        app_.Ini()->WriteInt(settings::kSectionApp, settings::kZoomMode, mode, 10);
+        if (mode != stored_zoom_mode_)
+            app_.Ini()->WriteInt(settings::kSectionApp, settings::kZoomMode, mode, 10);
+        stored_zoom_mode_ = mode;
         if (session_)
             Refresh();
     });
@@ -124,6 +126,7 @@ void TovekCameraDlg::OnInitDialog() {
     }
 
     const settings::WindowPlacement placement = placer_.Apply();
+    stored_zoom_mode_ = static_cast<int>(placement.zoom_mode);
     view_->SetZoomCommand(cmd::kZoomFirst + placement.zoom_mode);
     setWindowTitle(LoadText(lang_, ids::kStrTitle));
     Layout();

@@ -132,6 +132,7 @@ private:
     MessagePaneState message_;
     int timer_ids_[3] = {0, 0, 0}; // Qt timer ids of timers 1 and 2; 0 when stopped
     int idle_timer_ = 0;
+    int stored_zoom_mode_ = -1; // ZoomMode as the settings hold it
 };
 
 // The window icon: the icon file AppLogoIcon names, else the program's own.
