@@ -103,47 +103,6 @@ TEST(RecordingQueue, FramesArriveWholeWhileTheWriterTakesThem) {
     writer.join();
 }
 
-namespace {
-
-// Frames written in each 30-second window by a writer that always finds a
-// frame, turning every 10 ms from tick start_ms on; the window boundaries
-// fall at the first turn + 30 s x n.
-std::vector<int> FramesPerWindow(int32_t fps, uint32_t start_ms, int windows) {
-    record::WriterPacing pacing(fps);
-    std::vector<int> frames(static_cast<size_t>(windows), 0);
-    const uint32_t turns = 3000u * static_cast<uint32_t>(windows);
-    for (uint32_t turn = 0; turn < turns; ++turn) {
-        if (!pacing.Due(start_ms + turn * 10))
-            continue;
-        frames[turn / 3000] += pacing.Copies();
-        pacing.CountWritten();
-    }
-    return frames;
-}
-
-} // namespace
-
-TEST(WriterPacing, EveryWindowAfterTheFirstHoldsTheFrameRateTimes30) {
-    struct Case {
-        int32_t fps;
-        int first_window; // the first frame waits one period
-    };
-    for (const Case c : {Case{16, 479}, Case{30, 899}, Case{11, 329}}) {
-        const auto frames = FramesPerWindow(c.fps, 1000, 4);
-        EXPECT_EQ(c.first_window, frames[0]) << c.fps;
-        for (size_t w = 1; w < frames.size(); ++w)
-            EXPECT_EQ(c.fps * 30, frames[w]) << c.fps << " fps, window " << w;
-    }
-}
-
-TEST(WriterPacing, TicksThatWrapPaceAsAnyOther) {
-    const auto reference = FramesPerWindow(16, 1000, 3);
-    // Past 11.9 hours the tick in units of 10 us no longer fits 32 bits;
-    // past 49.7 days the tick itself wraps.
-    for (const uint32_t start : {42949672u - 5000u, 0xFFFFFFFFu - 5000u, 0xFFFFFFFFu})
-        EXPECT_EQ(reference, FramesPerWindow(16, start, 3)) << start;
-}
-
 TEST(WriterPacing, ASurplusIsSkippedAndADeficitRepeated) {
     record::WriterPacing pacing(16);
     pacing.Due(0);

@@ -1,6 +1,8 @@
 #include "recorder_fakes.h"
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 namespace fake {
 
@@ -21,68 +23,22 @@ AM_MEDIA_TYPE g_media_type{};
 // a callback that was replaced is no longer running when that returns.
 std::mutex g_callback_lock;
 
+const void* g_audio_writing_to = nullptr; // the file a sound write is busy with
+
 bool IsOpen(const void* file) {
     return g_open_files.count(file) != 0;
 }
 
-// ---- Strovi -------------------------------------------------------------------
+// ---- Strovi: counted, and forwarded to the real one when g_real --------------
 
-AviOutputFile* TOVEK_STDCALL FakeOpen(const char* path) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    if (g_state.fail_open)
-        return nullptr;
-    auto* file = reinterpret_cast<AviOutputFile*>(&g_fake_files[g_next_fake_file++ % 4096]);
-    g_open_files.insert(file);
-    g_state.files_opened++;
-    g_state.paths.push_back(path);
-    return file;
-}
+bool g_real = false;
 
-void TOVEK_STDCALL FakeClose(AviOutputFile* file) {
+AviOutputFile* TOVEK_STDCALL Open(const char* path) {
     std::lock_guard<std::mutex> hold(g_lock);
-    g_open_files.erase(file);
-    g_state.files_closed++;
-}
-
-int32_t TOVEK_STDCALL FakeVga(AviOutputFile*, int32_t, int32_t, int32_t, int32_t) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    return g_state.fail_vga ? E_INVALIDARG : 0;
-}
-
-int32_t TOVEK_STDCALL FakeAudioParam(AviOutputFile*, const AM_MEDIA_TYPE*, int32_t kbps) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_state.audio_bit_rate = kbps;
-    g_state.audio_streams++;
-    return g_state.fail_audio_param ? 0 : 1;
-}
-
-int32_t TOVEK_STDCALL FakeWriteVga(AviOutputFile* file, const void*, uint32_t length, int32_t,
-                                   uint32_t, int32_t) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_state.writes_after_close += IsOpen(file) ? 0 : 1;
-    g_state.frames++;
-    g_state.video_bytes += length;
-    return 0;
-}
-
-int32_t TOVEK_STDCALL FakeWriteAudio(AviOutputFile* file, const void*, uint32_t length, int32_t,
-                                     uint32_t, int32_t) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_state.writes_after_close += IsOpen(file) ? 0 : 1;
-    g_state.audio_writes++;
-    g_state.audio_bytes += length;
-    return 0;
-}
-
-// The real Strovi, counted.
-AviOutputFile* TOVEK_STDCALL CountedOpen(const char* path) {
-    {
-        std::lock_guard<std::mutex> hold(g_lock);
-        if (g_state.fail_open)
-            return nullptr;
-    }
-    AviOutputFile* file = FileOpen(path);
-    std::lock_guard<std::mutex> hold(g_lock);
+    AviOutputFile* file = g_state.fail_open ? nullptr
+                          : g_real          ? FileOpen(path)
+                                            : reinterpret_cast<AviOutputFile*>(
+                                         &g_fake_files[g_next_fake_file++ % sizeof g_fake_files]);
     if (file != nullptr) {
         g_open_files.insert(file);
         g_state.files_opened++;
@@ -91,48 +47,76 @@ AviOutputFile* TOVEK_STDCALL CountedOpen(const char* path) {
     return file;
 }
 
-void TOVEK_STDCALL CountedClose(AviOutputFile* file) {
+void TOVEK_STDCALL Close(AviOutputFile* file) {
     {
         std::lock_guard<std::mutex> hold(g_lock);
+        g_state.writes_after_close += g_audio_writing_to == file ? 1 : 0;
         g_open_files.erase(file);
         g_state.files_closed++;
     }
-    FileClose(file);
+    if (g_real)
+        FileClose(file);
 }
 
-int32_t TOVEK_STDCALL CountedVga(AviOutputFile* file, int32_t width, int32_t height, int32_t fps,
-                                 int32_t bits) {
-    const int32_t fault = FakeVga(file, width, height, fps, bits);
-    return fault != 0 ? fault : SetAVCVGAParam(file, width, height, fps, bits);
+int32_t TOVEK_STDCALL SetVga(AviOutputFile* file, int32_t width, int32_t height, int32_t fps,
+                             int32_t bits) {
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        if (g_state.fail_vga)
+            return E_INVALIDARG;
+    }
+    return g_real ? SetAVCVGAParam(file, width, height, fps, bits) : 0;
 }
 
-int32_t TOVEK_STDCALL CountedAudioParam(AviOutputFile* file, const AM_MEDIA_TYPE* media_type,
-                                        int32_t kbps) {
-    return FakeAudioParam(file, media_type, kbps) == 0 ? 0 : SetAudioParam(file, media_type, kbps);
+int32_t TOVEK_STDCALL SetAudio(AviOutputFile* file, const AM_MEDIA_TYPE* media_type, int32_t kbps) {
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_state.audio_bit_rate = kbps;
+        g_state.audio_streams++;
+        if (g_state.fail_audio_param)
+            return 0;
+    }
+    return g_real ? SetAudioParam(file, media_type, kbps) : 1;
 }
 
-int32_t TOVEK_STDCALL CountedWriteVga(AviOutputFile* file, const void* data, uint32_t length,
-                                      int32_t key, uint32_t stamp, int32_t reserved) {
-    FakeWriteVga(file, data, length, key, stamp, reserved);
-    return WriteVGA(file, data, length, key, stamp, reserved);
+int32_t TOVEK_STDCALL Write(bool video, AviOutputFile* file, const void* data, uint32_t length) {
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_state.writes_after_close += IsOpen(file) ? 0 : 1;
+        (video ? g_state.frames : g_state.audio_writes)++;
+        (video ? g_state.video_bytes : g_state.audio_bytes) += length;
+        if (!video)
+            g_audio_writing_to = file;
+    }
+    int32_t result = 0;
+    if (g_real)
+        result = video ? WriteVGA(file, data, length, 1, 0, 0)
+                       : WriteAudio0(file, data, length, 1, 0, 0);
+    else if (!video) // a write that takes a while, as one to a disk does
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    if (!video) {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_audio_writing_to = nullptr;
+    }
+    return result;
 }
 
-int32_t TOVEK_STDCALL CountedWriteAudio(AviOutputFile* file, const void* data, uint32_t length,
-                                        int32_t key, uint32_t stamp, int32_t reserved) {
-    FakeWriteAudio(file, data, length, key, stamp, reserved);
-    return WriteAudio0(file, data, length, key, stamp, reserved);
+int32_t TOVEK_STDCALL WriteVideo(AviOutputFile* file, const void* data, uint32_t length, int32_t,
+                                 uint32_t, int32_t) {
+    return Write(true, file, data, length);
+}
+
+int32_t TOVEK_STDCALL WriteSound(AviOutputFile* file, const void* data, uint32_t length, int32_t,
+                                 uint32_t, int32_t) {
+    return Write(false, file, data, length);
 }
 
 // ---- audio capture ------------------------------------------------------------
 
-AudioCaptureContext* FakeContext() {
-    return reinterpret_cast<AudioCaptureContext*>(&g_fake_context);
-}
-
 int32_t AudioOpen(AudioCaptureContext** context) {
     std::lock_guard<std::mutex> hold(g_lock);
     g_state.audio_opened++;
-    *context = FakeContext();
+    *context = reinterpret_cast<AudioCaptureContext*>(&g_fake_context);
     return 0;
 }
 
@@ -152,7 +136,7 @@ int32_t AudioMediaType(AudioCaptureContext*, AM_MEDIA_TYPE** media_type) {
     std::lock_guard<std::mutex> hold(g_lock);
     if (g_state.fail_media_type)
         return -1;
-    g_wave = WAVEFORMATEX{g_state.audio_format_tag, 2, 22050, 88200, 4, 16, 0};
+    g_wave = WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 22050, 88200, 4, 16, 0};
     g_media_type = AM_MEDIA_TYPE{};
     g_media_type.majortype = MEDIATYPE_Audio;
     g_media_type.formattype = FORMAT_WaveFormatEx;
@@ -170,43 +154,15 @@ int32_t AudioSetCallback(AudioCaptureContext*, TovekWacStreamCallback callback, 
     return 0;
 }
 
-int32_t AudioRun(AudioCaptureContext*) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_state.audio_runs++;
+int32_t AudioRunOrStop(AudioCaptureContext*) {
     return 0;
-}
-
-int32_t AudioStop(AudioCaptureContext*) {
-    return 0;
-}
-
-void UseFakeAudio(RecorderLibraries* lib) {
-    lib->audio_open = &AudioOpen;
-    lib->audio_close = &AudioClose;
-    lib->audio_connect = &AudioConnect;
-    lib->audio_media_type = &AudioMediaType;
-    lib->audio_set_callback = &AudioSetCallback;
-    lib->audio_run = &AudioRun;
-    lib->audio_stop = &AudioStop;
-}
-
-void CountStrovi(RecorderLibraries* lib) {
-    lib->file_open = &CountedOpen;
-    lib->file_close = &CountedClose;
-    lib->set_vga_param = &CountedVga;
-    lib->set_audio_param = &CountedAudioParam;
-    lib->write_vga = &CountedWriteVga;
-    lib->write_audio = &CountedWriteAudio;
 }
 
 } // namespace
 
-std::unique_lock<std::mutex> Lock() {
-    return std::unique_lock<std::mutex>(g_lock);
-}
-
-State& Get() {
-    return g_state;
+void Set(bool State::*fault) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_state.*fault = true;
 }
 
 State Snapshot() {
@@ -223,25 +179,24 @@ void Reset() {
     g_callback_user = nullptr;
 }
 
-RecorderLibraries Libraries(bool real_strovi) {
+RecorderLibraries Libraries(bool real_strovi, bool real_audio) {
+    g_real = real_strovi;
     RecorderLibraries lib;
-    UseFakeAudio(&lib);
-    if (real_strovi) {
-        CountStrovi(&lib);
+    lib.file_open = &Open;
+    lib.file_close = &Close;
+    lib.set_vga_param = &SetVga;
+    lib.set_audio_param = &SetAudio;
+    lib.write_vga = &WriteVideo;
+    lib.write_audio = &WriteSound;
+    if (real_audio)
         return lib;
-    }
-    lib.file_open = &FakeOpen;
-    lib.file_close = &FakeClose;
-    lib.set_vga_param = &FakeVga;
-    lib.set_audio_param = &FakeAudioParam;
-    lib.write_vga = &FakeWriteVga;
-    lib.write_audio = &FakeWriteAudio;
-    return lib;
-}
-
-RecorderLibraries RealLibraries() {
-    RecorderLibraries lib;
-    CountStrovi(&lib);
+    lib.audio_open = &AudioOpen;
+    lib.audio_close = &AudioClose;
+    lib.audio_connect = &AudioConnect;
+    lib.audio_media_type = &AudioMediaType;
+    lib.audio_set_callback = &AudioSetCallback;
+    lib.audio_run = &AudioRunOrStop;
+    lib.audio_stop = &AudioRunOrStop;
     return lib;
 }
 

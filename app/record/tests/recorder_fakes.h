@@ -24,10 +24,10 @@ struct State {
     int audio_streams = 0;       // SetAudioParam calls
     int audio_opened = 0;
     int audio_closed = 0;
-    int audio_runs = 0;
     std::vector<std::string> paths; // files opened, in order
-    // Faults found: a write to a file already closed, an audio context that
-    // was closed while its callback could still run.
+    // Faults found: a write to a file already closed (or closed while the
+    // sound was being written into it), an audio context that was closed
+    // while its callback could still run.
     int writes_after_close = 0;
     int closed_with_callback = 0;
 
@@ -37,20 +37,15 @@ struct State {
     bool fail_connect = false;
     bool fail_media_type = false;
     bool fail_audio_param = false;
-    WORD audio_format_tag = WAVE_FORMAT_PCM;
 };
 
-// The state under its lock.
-std::unique_lock<std::mutex> Lock();
-State& Get(); // hold Lock() while reading or changing it
 State Snapshot();
+void Set(bool State::*fault);
 void Reset();
 
-// Strovi without files (fake) or the real one with its calls counted (real);
-// the audio capture is the stand-in either way.
-RecorderLibraries Libraries(bool real_strovi);
-// The real libraries, with Strovi's calls counted.
-RecorderLibraries RealLibraries();
+// Strovi's calls counted, and without files or forwarded to the real one;
+// the audio capture a stand-in or the real one.
+RecorderLibraries Libraries(bool real_strovi, bool real_audio = false);
 
 // Calls the audio callback as the audio library's thread would; false when
 // none is set.
