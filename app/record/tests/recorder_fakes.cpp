@@ -80,8 +80,10 @@ int32_t TOVEK_STDCALL SetAudio(AviOutputFile* file, const AM_MEDIA_TYPE* media_t
 }
 
 int32_t TOVEK_STDCALL Write(bool video, AviOutputFile* file, const void* data, uint32_t length) {
+    bool slow = false;
     {
         std::lock_guard<std::mutex> hold(g_lock);
+        slow = g_state.slow_sound_writes;
         g_state.writes_after_close += IsOpen(file) ? 0 : 1;
         (video ? g_state.frames : g_state.audio_writes)++;
         (video ? g_state.video_bytes : g_state.audio_bytes) += length;
@@ -92,7 +94,7 @@ int32_t TOVEK_STDCALL Write(bool video, AviOutputFile* file, const void* data, u
     if (g_real)
         result = video ? WriteVGA(file, data, length, 1, 0, 0)
                        : WriteAudio0(file, data, length, 1, 0, 0);
-    else if (!video) // a write that takes a while, as one to a disk does
+    else if (!video && slow) // a write that takes a while, as one to a disk does
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     if (!video) {
         std::lock_guard<std::mutex> hold(g_lock);

@@ -37,6 +37,7 @@ struct State {
     bool fail_connect = false;
     bool fail_media_type = false;
     bool fail_audio_param = false;
+    bool slow_sound_writes = false; // each takes 0.2 ms
 };
 
 State Snapshot();

@@ -249,6 +249,7 @@ TEST_F(RecorderTest, AnUnusableFolderFailsToCreateTheFile) {
 
 TEST_F(RecorderTest, SoundFedDuringStopsAndSplitsNeverReachesAClosedFile) {
     CRecorder& recorder = Make(false, 1);
+    fake::Set(&fake::State::slow_sound_writes);
     std::atomic<bool> done{false};
     std::thread audio([&] {
         const std::vector<uint8_t> pcm(4410, 1);
