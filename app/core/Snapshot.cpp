@@ -1,38 +1,18 @@
 #include "Snapshot.h"
 
 #include "FrameOverlay.h"
+#include "OutputFolder.h"
 #include "platform/system.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <system_error>
 
 namespace snapshot {
 
 namespace {
-
-bool WritableFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           ::access(path.c_str(), W_OK | X_OK) == 0;
-}
-
-void MakeFolder(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::create_directories(path, ec); // failure shows in the writable test
-}
-
-std::string WithoutTrailingSeparators(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
 
 // Writes size bytes as path: beside it first, renamed at the end, so a
 // failed write never leaves a partial picture (and a picture of the same
@@ -65,42 +45,20 @@ bool WriteFileWhole(const std::string& path, const uint8_t* data, size_t size) {
     return true;
 }
 
-std::tm LocalNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-}
-
 } // namespace
 
 std::string PictureFileName(const std::tm& local) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%04d.%02d.%02d-%02dH%02dM%02ds.jpg", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return name;
+    return output_folder::TimeStampedName(local, "jpg");
 }
 
 std::string ImagesFolder(const std::string& capture_path) {
-    // An unusable capture path gives no folder: the root of the file system
-    // is no place for pictures.
-    if (capture_path.empty())
-        return {};
-    const std::string base = WithoutTrailingSeparators(capture_path);
-    MakeFolder(base);
-    if (!WritableFolder(base))
-        return {};
-    const std::string images = (base == "/" ? std::string() : base) + "/Images";
-    MakeFolder(images);
-    if (!WritableFolder(images))
-        return {};
-    return images + "/";
+    return output_folder::Choose(platform::Utf8ToUtf16(capture_path), "Images");
 }
 
 } // namespace snapshot
 
 CSnapshot::CSnapshot()
-    : frame_copy_(new uint8_t[kMaxFrameBytes]), local_time_(&snapshot::LocalNow) {}
+    : frame_copy_(new uint8_t[kMaxFrameBytes]), local_time_(&output_folder::LocalNow) {}
 
 void CSnapshot::Request(const std::u16string& capture_path) {
     {
@@ -111,9 +69,7 @@ void CSnapshot::Request(const std::u16string& capture_path) {
 }
 
 std::string CSnapshot::ChooseFolder(snapshot::Outcome* outcome) {
-    std::string folder;
-    if (capture_path_.size() <= snapshot::kMaxCapturePathChars)
-        folder = snapshot::ImagesFolder(platform::Utf16ToUtf8(capture_path_));
+    const std::string folder = output_folder::Choose(capture_path_, "Images");
     if (folder.empty()) {
         outcome->result = snapshot::kFailed;
         outcome->create_failed = true;

@@ -19,6 +19,8 @@
 #include <mutex>
 #include <string>
 
+#include "OutputFolder.h"
+
 namespace snapshot {
 
 // Snapshot result codes; any other value is an unknown failure.
@@ -31,9 +33,8 @@ inline constexpr int32_t kNoSpace = 3;
 inline constexpr uint32_t kMessageMs = 5000;
 // A volume with this many free megabytes or fewer takes no snapshot.
 inline constexpr uint64_t kMinFreeMegabytes = 5;
-// Longer capture paths (UTF-16 units) are not used: cutting one would name
-// another folder.
-inline constexpr size_t kMaxCapturePathChars = 1024;
+// Longer capture paths (UTF-16 units) are not used.
+inline constexpr size_t kMaxCapturePathChars = output_folder::kMaxBasePathChars;
 inline constexpr uint32_t kBeepHz = 5000;
 inline constexpr uint32_t kBeepMs = 200;
 

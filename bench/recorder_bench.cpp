@@ -1,0 +1,277 @@
+// CPU per frame of the recorder writing a 1920 x 1080 Motion-JPEG recording
+// with PCM sound, against ffmpeg copying the same frames into an AVI file
+// (`ffmpeg -f mjpeg -i frames.mjpeg -c copy out.avi`) in the same run.
+//
+// The recorder runs as in the program: frames are appended as the stream
+// callback appends them, the writer thread paces them at 30 frames per second
+// and hands them to Strovi, and the audio callback hands 1/30 s of 22050 Hz
+// stereo PCM to the same file per frame. The replaceable clock is a fake one,
+// so the writer's 10 ms turns take no time and the recording runs as fast as
+// the writer can go: a new frame is appended each time one was written. The
+// audio capture is a stand-in whose callback this program calls, as the audio
+// library's thread would.
+//
+// Counted for the recorder: all CPU of this process from Start to the end of
+// Stop (appending, the writer, Strovi, the file system). For ffmpeg: the
+// user and system time of the child process. Neither run syncs its file.
+// The best of the rounds counts for each.
+//
+// Usage: recorder_bench [folder] [frames]   (defaults: /tmp, 2000; goal:
+// ratio <= 0.3 at the same or better frames per second)
+#include "Recorder.h"
+#include "bench_util.h"
+#include "platform/system.h"
+#include "sim/picture.h"
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kFps = 30;
+constexpr int kPictures = 16;
+constexpr int kRounds = 3;
+constexpr size_t kPcmBytesPerFrame = 88200 / kFps;
+
+struct Result {
+    double cpu_s = 0;
+    double feeder_cpu_s = 0; // of that, the thread that appends (the stream callback's part)
+    double wall_s = 0;
+    int frames = 0;
+    double CpuPerFrameMs() const { return cpu_s * 1000 / frames; }
+    double FramesPerSecond() const { return frames / wall_s; }
+};
+
+// ---- the recorder's side --------------------------------------------------------
+
+// Frames written, for the feeder to wait on.
+std::mutex g_lock; // guards g_written, g_callback, g_callback_user
+std::condition_variable g_written_changed;
+int g_written = 0;
+TovekWacStreamCallback g_callback = nullptr;
+void* g_callback_user = nullptr;
+
+int32_t TOVEK_STDCALL CountedWriteVga(AviOutputFile* file, const void* data, uint32_t length,
+                                      int32_t key, uint32_t stamp, int32_t reserved) {
+    const int32_t result = WriteVGA(file, data, length, key, stamp, reserved);
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        ++g_written;
+    }
+    g_written_changed.notify_one();
+    return result;
+}
+
+char g_context;
+WAVEFORMATEX g_wave{WAVE_FORMAT_PCM, 2, 22050, 88200, 4, 16, 0};
+AM_MEDIA_TYPE g_media_type{};
+
+int32_t AudioOpen(AudioCaptureContext** context) {
+    *context = reinterpret_cast<AudioCaptureContext*>(&g_context);
+    return 0;
+}
+int32_t AudioDone(AudioCaptureContext*) {
+    return 0;
+}
+int32_t AudioConnect(AudioCaptureContext*, AudioDeviceRecord, AudioDeviceRecord) {
+    return 0;
+}
+int32_t AudioMediaType(AudioCaptureContext*, AM_MEDIA_TYPE** media_type) {
+    g_media_type.majortype = MEDIATYPE_Audio;
+    g_media_type.formattype = FORMAT_WaveFormatEx;
+    g_media_type.cbFormat = sizeof g_wave;
+    g_media_type.pbFormat = reinterpret_cast<BYTE*>(&g_wave);
+    *media_type = &g_media_type;
+    return 0;
+}
+int32_t AudioSetCallback(AudioCaptureContext*, TovekWacStreamCallback callback, void* user) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_callback = callback;
+    g_callback_user = user;
+    return 0;
+}
+
+class Quiet : public record::RecorderListener {
+public:
+    void OnRecorderMessage(const std::string& text, record::MessageIcon) override {
+        std::fprintf(stderr, "recorder: %s\n", text.c_str());
+    }
+    void OnRecorderStateChanged() override {}
+};
+
+Result ThroughRecorder(const std::string& folder, const std::vector<std::vector<uint8_t>>& frames,
+                       int count) {
+    platform::FakeClock clock;
+    Quiet listener;
+    record::RecorderOptions options;
+    options.libraries.write_vga = &CountedWriteVga;
+    options.libraries.audio_open = &AudioOpen;
+    options.libraries.audio_close = &AudioDone;
+    options.libraries.audio_connect = &AudioConnect;
+    options.libraries.audio_media_type = &AudioMediaType;
+    options.libraries.audio_set_callback = &AudioSetCallback;
+    options.libraries.audio_run = &AudioDone;
+    options.libraries.audio_stop = &AudioDone;
+    CRecorder recorder(&listener, std::move(options));
+    record::RecordParams params;
+    params.record_path = platform::Utf8ToUtf16(folder);
+    params.width = kWidth;
+    params.height = kHeight;
+    params.frame_rate = kFps;
+    params.audio_index = 1;
+    params.audio = {"bench", "PCM"};
+    const std::vector<uint8_t> pcm(kPcmBytesPerFrame, 0x10);
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_written = 0;
+    }
+
+    Result result;
+    const double cpu = bench::CpuSeconds();
+    const double feeder_cpu = bench::Seconds(CLOCK_THREAD_CPUTIME_ID);
+    const double wall = bench::WallSeconds();
+    if (recorder.Start(params) != record::kRecording)
+        return result;
+    for (int i = 0; i < count; ++i) {
+        const std::vector<uint8_t>& frame = frames[static_cast<size_t>(i) % frames.size()];
+        while (!recorder.Append(frame.data(), frame.size())) {
+            std::unique_lock<std::mutex> hold(g_lock);
+            const int seen = g_written;
+            g_written_changed.wait(hold, [seen] { return g_written != seen; });
+        }
+        std::unique_lock<std::mutex> hold(g_lock);
+        TovekWacStreamCallback callback = g_callback;
+        void* user = g_callback_user;
+        hold.unlock();
+        if (callback != nullptr)
+            callback(pcm.data(), static_cast<LONG>(pcm.size()), user);
+    }
+    {
+        std::unique_lock<std::mutex> hold(g_lock);
+        g_written_changed.wait(hold, [count] { return g_written >= count; });
+    }
+    recorder.Stop();
+    result.cpu_s = bench::CpuSeconds() - cpu;
+    result.feeder_cpu_s = bench::Seconds(CLOCK_THREAD_CPUTIME_ID) - feeder_cpu;
+    result.wall_s = bench::WallSeconds() - wall;
+    std::lock_guard<std::mutex> hold(g_lock);
+    result.frames = g_written;
+    std::filesystem::remove(recorder.VideoPath());
+    return result;
+}
+
+// ---- ffmpeg -----------------------------------------------------------------------
+
+double RusageSeconds(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+Result ThroughFfmpeg(const std::string& mjpeg, const std::string& avi, int count) {
+    Result result;
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v",  "error", "-y",   "-f",
+                                     "mjpeg",  "-i",       mjpeg, "-c",    "copy", avi};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const double wall = bench::WallSeconds();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
+        return result;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return result;
+    result.wall_s = bench::WallSeconds() - wall;
+    result.cpu_s = RusageSeconds(usage);
+    result.frames = count;
+    std::filesystem::remove(avi);
+    return result;
+}
+
+std::vector<std::vector<uint8_t>> MakePictures() {
+    sim::PictureGenerator generator(kWidth, kHeight);
+    generator.SetLiveMarker(true);
+    std::vector<std::vector<uint8_t>> pictures;
+    for (int i = 0; i < kPictures; ++i) {
+        generator.SetFrameNumber(static_cast<uint32_t>(i));
+        if (const auto jpeg = generator.Jpeg())
+            pictures.push_back(*jpeg);
+    }
+    return pictures;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string folder = argc > 1 ? argv[1] : "/tmp";
+    const int count = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
+    const std::vector<std::vector<uint8_t>> pictures = MakePictures();
+    if (pictures.size() != kPictures) {
+        std::fprintf(stderr, "no pictures\n");
+        return 1;
+    }
+    const std::string work = folder + "/recorder_bench";
+    std::filesystem::create_directories(work);
+    const std::string mjpeg = work + "/frames.mjpeg";
+    size_t bytes = 0;
+    {
+        std::ofstream out(mjpeg, std::ios::binary);
+        for (int i = 0; i < count; ++i) {
+            const auto& picture = pictures[static_cast<size_t>(i) % pictures.size()];
+            out.write(reinterpret_cast<const char*>(picture.data()),
+                      static_cast<std::streamsize>(picture.size()));
+            bytes += picture.size();
+        }
+    }
+
+    Result best_recorder{1e30, 1e30, 1};
+    Result best_ffmpeg{1e30, 1e30, 1};
+    for (int round = 0; round < kRounds; ++round) {
+        const Result ffmpeg = ThroughFfmpeg(mjpeg, work + "/out.avi", count);
+        const Result recorder = ThroughRecorder(work, pictures, count);
+        if (ffmpeg.frames == 0 || recorder.frames == 0) {
+            std::fprintf(stderr, "a run failed (ffmpeg %d frames, recorder %d frames)\n",
+                         ffmpeg.frames, recorder.frames);
+            std::filesystem::remove_all(work);
+            return 1;
+        }
+        if (recorder.CpuPerFrameMs() < best_recorder.CpuPerFrameMs())
+            best_recorder = recorder;
+        if (ffmpeg.CpuPerFrameMs() < best_ffmpeg.CpuPerFrameMs())
+            best_ffmpeg = ffmpeg;
+    }
+    std::filesystem::remove_all(work);
+
+    std::printf("recorder_bench: %d frames of %dx%d Motion-JPEG (%.0f kB on average), PCM "
+                "sound, best of %d rounds\n",
+                count, kWidth, kHeight, static_cast<double>(bytes) / count / 1000, kRounds);
+    std::printf("  recorder (queue, writer, Strovi):   %7.3f ms CPU/frame  %8.0f frames/s\n",
+                best_recorder.CpuPerFrameMs(), best_recorder.FramesPerSecond());
+    std::printf("    of which appending frames:        %7.3f ms CPU/frame\n",
+                best_recorder.feeder_cpu_s * 1000 / best_recorder.frames);
+    std::printf("  ffmpeg -f mjpeg -c copy (no sound): %7.3f ms CPU/frame  %8.0f frames/s\n",
+                best_ffmpeg.CpuPerFrameMs(), best_ffmpeg.FramesPerSecond());
+    std::printf("  ratio recorder / ffmpeg CPU:        %7.2f   (goal <= 0.30)\n",
+                best_recorder.CpuPerFrameMs() / best_ffmpeg.CpuPerFrameMs());
+    std::printf("  ratio recorder / ffmpeg frames/s:   %7.2f   (goal >= 1.00)\n",
+                best_recorder.FramesPerSecond() / best_ffmpeg.FramesPerSecond());
+    return 0;
+}
