@@ -62,4 +62,6 @@ inline constexpr int kSetting = 2032;
 // Not numbered by the original window: a capture graph reported a failure
 // (the camera session keeps its texts). In Qt's user range, clear of the above.
 inline constexpr int kStreamError = 2040;
+// The recorder started or stopped (also by itself): refresh the window.
+inline constexpr int kRecorderChanged = 2041;
 } // namespace msg

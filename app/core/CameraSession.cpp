@@ -31,7 +31,8 @@ QEvent::Type UserMessage::Type() {
 }
 
 CCameraSession::CCameraSession(QObject* receiver)
-    : receiver_(receiver), wait_([](uint32_t ms) { platform::Sleep(ms); }) {
+    : receiver_(receiver), wait_([](uint32_t ms) { platform::Sleep(ms); }),
+      recorder_(static_cast<record::RecorderListener*>(this)) {
     // Runs on the library thread that took the snapshot: it only posts.
     snapshot_.SetNotifier([receiver](const snapshot::Outcome& outcome) {
         QCoreApplication::postEvent(receiver, new SnapshotMessage(outcome));
@@ -41,6 +42,7 @@ CCameraSession::CCameraSession(QObject* receiver)
 }
 
 CCameraSession::~CCameraSession() {
+    recorder_.Stop();
     Teardown();
     overlay_.Stop();
 }
@@ -160,6 +162,7 @@ bool CCameraSession::Play(VIDEO_WINDOW window, int width, int height) {
 }
 
 void CCameraSession::Stop() {
+    recorder_.Stop();
     overlay_.RequestImmediateRedraw();
     overlay_.SetPresent(false);
     if (camera_) {
@@ -173,6 +176,7 @@ void CCameraSession::Stop() {
 }
 
 void CCameraSession::OnVideoStopped() {
+    recorder_.Stop();
     playing_ = false;
     overlay_.SetPlaying(false);
     ClearFrame();
@@ -241,6 +245,31 @@ void CCameraSession::Refresh(const RECT& r) {
 void CCameraSession::HideStoppedVideo() {
     if (camera_ && !playing_)
         camera_->Refresh(0, 0, 1, 1);
+}
+
+// ---- recording ---------------------------------------------------------------------
+
+int32_t CCameraSession::StartRecording(const std::u16string& record_path, int32_t audio_index,
+                                       const record::AudioNames& audio) {
+    if (!playing_)
+        return record::kIdle;
+    record::RecordParams params;
+    params.record_path = record_path;
+    params.width = frame_width_.load();
+    params.height = frame_height_.load();
+    params.frame_rate = frame_rate_;
+    params.audio_index = audio_index;
+    params.audio = audio;
+    return recorder_.Start(params);
+}
+
+void CCameraSession::OnRecorderMessage(const std::string& text, record::MessageIcon icon) {
+    QCoreApplication::postEvent(receiver_,
+                                new UserMessage(text, icon == record::MessageIcon::kWarning));
+}
+
+void CCameraSession::OnRecorderStateChanged() {
+    Post(msg::kRecorderChanged);
 }
 
 // ---- control commands and status ---------------------------------------------------
@@ -320,6 +349,7 @@ void CCameraSession::OnStreamFrame(const BYTE* data, LONG length) {
                           (static_cast<uint32_t>(frame_height_.load()) << 16);
     Post(msg::kFrame, size, length);
     snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present());
+    recorder_.Append(data, static_cast<size_t>(length));
 }
 
 int CCameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,

@@ -19,6 +19,7 @@
 #include "DocumentCamera.h"
 #include "FamilyTraits.h"
 #include "FrameOverlay.h"
+#include "Recorder.h"
 #include "Snapshot.h"
 #include "platform/devices.h"
 #include "platform/media.h"
@@ -32,7 +33,7 @@
 
 class QObject;
 
-class CCameraSession : public DeviceChangeReceiver {
+class CCameraSession : public DeviceChangeReceiver, private record::RecorderListener {
 public:
     static constexpr int kNormalStatus = 17;
     static constexpr int kStatusPollTicks = 20;      // one status read every 20th poll
@@ -138,8 +139,14 @@ public:
     int32_t LastFrameBytes() const { return last_frame_bytes_.load(); }
 
     // ---- recording ------------------------------------------------------------------
-    bool Recording() const { return recording_; }
-    void SetRecording(bool recording) { recording_ = recording; }
+    // Starts recording the picture into record_path with the sound source
+    // audio_index (0: none) through the named encoder; the recording result
+    // (record::kRecording, or why not). Only while playing.
+    int32_t StartRecording(const std::u16string& record_path, int32_t audio_index,
+                           const record::AudioNames& audio);
+    void StopRecording() { recorder_.Stop(); }
+    bool Recording() const { return recorder_.Recording(); }
+    const CRecorder& Recorder() const { return recorder_; }
 
     OverlayWorker& Overlay() { return overlay_; }
     CSnapshot& Snapshot() { return snapshot_; }
@@ -172,6 +179,9 @@ private:
     void ReadFrameSize();
     void OnStreamFrame(const BYTE* data, LONG length);
     void Post(int type, uint32_t wparam = 0, int32_t lparam = 0) const;
+    // record::RecorderListener, from any thread: posted on.
+    void OnRecorderMessage(const std::string& text, record::MessageIcon icon) override;
+    void OnRecorderStateChanged() override;
 
     QObject* const receiver_; // outlives every callback: Teardown removes them first
     std::vector<std::u16string> catalogue_;
@@ -187,7 +197,6 @@ private:
     int last_status_ = kNormalStatus;
     int poll_counter_ = 0;
     int frame_rate_ = 16;
-    bool recording_ = false;
     CControlSequencer sequencer_;
     std::function<void(uint32_t)> wait_;
 
@@ -202,4 +211,5 @@ private:
 
     OverlayWorker overlay_; // its own lock and atomics
     CSnapshot snapshot_;    // its own lock and atomics
+    CRecorder recorder_;    // its own locks; stream callbacks append to it
 };

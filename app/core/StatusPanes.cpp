@@ -2,6 +2,7 @@
 
 #include "CommandIds.h"
 #include "DlgItem.h"
+#include "RecordingStatus.h"
 #include "Snapshot.h"
 #include "StringTable.h"
 
@@ -79,18 +80,11 @@ QString CStatusPanes::MessageText(const MessagePaneState& s, HLANGCTX lang) {
             return QStringLiteral("Image capture failed! Not enough space on disk!");
         return QStringLiteral("Image capture failed! Unknown reason!");
     }
-    if (s.now - s.recording_tick < kMessageMs) {
-        if (s.recording_result == 2)
-            return QStringLiteral("Video record failed! Failed to create video files!");
-        if (s.recording_result == 3)
-            return QStringLiteral("Video record failed! Not enough space on disk!");
-    }
-    if (s.recording) {
-        const uint32_t seconds = (s.now - s.recording_tick) / 1000;
-        return QString::asprintf("Recording... Time: %02u:%02u:%02u; Size:%dMB; Path:",
-                                 seconds / 3600, seconds / 60 % 60, seconds % 60, s.megabytes) +
-               s.video_path;
-    }
+    const std::string recording =
+        record::PaneText(s.recording_result, s.recording, s.recording_tick, s.now, s.megabytes,
+                         s.video_path.toStdString());
+    if (!recording.empty())
+        return QString::fromStdString(recording);
     if (!s.stream_error.isEmpty())
         return s.stream_error;
     if (s.playing)

@@ -88,12 +88,10 @@ bool TovekCameraApp::InitInstance() {
 }
 
 int TovekCameraApp::ExitInstance() {
-    audio_sources.clear();
-    audio_encoders.clear();
+    audio_choices.reset();
     if (audio_started_) {
         Tovek_WAC_UnInitialize();
         audio_started_ = false;
     }
-    audio_list.clear();
     return 0;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "AppSettings.h"
+#include "AudioChoices.h"
 #include "Ini.h"
 #include "language/language.h"
 #include "platform/system.h"
@@ -13,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,10 +64,9 @@ public:
 
     int32_t recording_result = 0; // outcome of the last recording start
     int32_t snapshot_result = 1;  // outcome of the last snapshot
-    // Filled by the settings dialog from the audio library's enumeration.
-    std::vector<AudioDeviceRecord> audio_sources;
-    std::vector<AudioDeviceRecord> audio_encoders;
-    std::vector<std::vector<std::u16string>> audio_list;
+    // The sound sources and usable compressors, listed by the settings
+    // dialog or by the first recording with sound.
+    std::optional<record::AudioChoices> audio_choices;
 
 private:
     bool DerivePaths();

@@ -175,7 +175,12 @@ void TovekCameraDlg::Refresh() {
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;
     message_.playing = menu.playing;
+    const CRecorder& recorder = session_->Recorder();
     message_.recording = menu.recording;
+    message_.recording_result = recorder.RecordingResult();
+    message_.recording_tick = recorder.StartTick();
+    message_.megabytes = recorder.MegabytesWritten();
+    message_.video_path = QString::fromStdString(recorder.VideoPath());
     panes_->SetMessage(message_);
     if (!(menu.attached && menu.playing))
         layout_->SetAnnotationMode(false);
@@ -199,7 +204,9 @@ bool TovekCameraDlg::event(QEvent* e) {
     }
     if (e->type() == UserMessage::Type()) {
         auto* m = static_cast<UserMessage*>(e);
-        MessageBox(this, QString::fromStdString(m->text), app_.Caption(), msgbox::kOk | m->icon);
+        // The warning and the exclamation share their icon.
+        MessageBox(this, QString::fromStdString(m->text), app_.Caption(),
+                   msgbox::kOk | msgbox::kIconExclamation);
         return true;
     }
     switch (static_cast<int>(e->type())) {
@@ -216,6 +223,9 @@ bool TovekCameraDlg::event(QEvent* e) {
     case msg::kStreamError:
         if (session_->CurrentRun(static_cast<WindowMessage*>(e)->wparam))
             OnStreamError();
+        return true;
+    case msg::kRecorderChanged:
+        Refresh();
         return true;
     case msg::kMouseMove:
         panes_->SetMouse(view_->ImagePoint().x, view_->ImagePoint().y);
@@ -347,8 +357,26 @@ void TovekCameraDlg::OnMenuFileCaptur(uint32_t) {
         session_->Snapshot().Request(app_.Settings().capture_path);
 }
 
-void TovekCameraDlg::OnStartRecord(uint32_t) {}
-void TovekCameraDlg::OnStopRecord(uint32_t) {}
+void TovekCameraDlg::OnStartRecord(uint32_t) {
+    TRACE_DLG("OnStartRecord");
+    if (!session_->Playing())
+        return;
+    const settings::AppSettings& s = app_.Settings();
+    record::AudioNames audio;
+    if (s.audio_index != 0) {
+        if (!app_.audio_choices)
+            app_.audio_choices = record::ListAudioChoices();
+        audio = record::ChosenAudio(*app_.audio_choices, s.audio_index, s.encoder_index);
+    }
+    app_.recording_result = session_->StartRecording(s.record_path, s.audio_index, audio);
+    Refresh();
+}
+
+void TovekCameraDlg::OnStopRecord(uint32_t) {
+    TRACE_DLG("OnStopRecord");
+    session_->StopRecording();
+    Refresh();
+}
 
 void TovekCameraDlg::OnExit(uint32_t) {
     reject();

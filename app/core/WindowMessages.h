@@ -45,8 +45,8 @@ public:
 class UserMessage : public QEvent {
 public:
     static QEvent::Type Type();
-    UserMessage(std::string text, unsigned icon)
-        : QEvent(Type()), text(std::move(text)), icon(icon) {}
+    UserMessage(std::string text, bool warning)
+        : QEvent(Type()), text(std::move(text)), warning(warning) {}
     const std::string text; // UTF-8
-    const unsigned icon;    // msgbox::kIcon...
+    const bool warning;     // a warning rather than an exclamation
 };

@@ -5,21 +5,28 @@
 
 namespace record {
 
-namespace {
-
-using EnumFn = int32_t (*)(AudioCaptureContext*, AudioDeviceRecord*, int32_t*);
-
-// The name of entry position (from 0) of a device list; empty when there is
-// no such entry.
-std::string NameAt(EnumFn enumerate, AudioCaptureContext* context, int32_t position) {
+std::vector<std::string> DeviceNames(DeviceEnumFn enumerate, AudioCaptureContext* context) {
     int32_t count = 0;
-    if (position < 0 || enumerate(context, nullptr, &count) != 0 || position >= count)
+    if (enumerate(context, nullptr, &count) != 0 || count <= 0)
         return {};
     std::vector<AudioDeviceRecord> records(static_cast<size_t>(count));
     if (enumerate(context, records.data(), &count) != 0)
         return {};
-    const AudioDeviceRecord& record = records[static_cast<size_t>(position)];
-    return std::string(record.name, strnlen(record.name, sizeof record.name));
+    std::vector<std::string> names;
+    for (const AudioDeviceRecord& record : records)
+        names.emplace_back(record.name, strnlen(record.name, sizeof record.name));
+    return names;
+}
+
+namespace {
+
+// The name of entry position (from 0) of a device list; empty when there is
+// no such entry.
+std::string NameAt(DeviceEnumFn enumerate, AudioCaptureContext* context, int32_t position) {
+    const std::vector<std::string> names = DeviceNames(enumerate, context);
+    return position >= 0 && static_cast<size_t>(position) < names.size()
+               ? names[static_cast<size_t>(position)]
+               : std::string();
 }
 
 } // namespace

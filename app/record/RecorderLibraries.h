@@ -8,6 +8,7 @@
 #include "TovekAudioCapture.h"
 
 #include <string>
+#include <vector>
 
 struct RecorderLibraries {
     // Strovi.
@@ -40,6 +41,11 @@ enum class AudioKind { kMp3, kPcm };
 AudioKind AudioKindOf(const std::string& encoder_name);
 // The bit rate handed to SetAudioParam: 56 kbit/s for MP3, 0 for PCM.
 int32_t AudioBitRateKbps(AudioKind kind);
+
+// Every name of a device list (sources or encoders), in the library's order;
+// empty when the list cannot be had.
+using DeviceEnumFn = int32_t (*)(AudioCaptureContext*, AudioDeviceRecord*, int32_t*);
+std::vector<std::string> DeviceNames(DeviceEnumFn enumerate, AudioCaptureContext* context);
 
 // The names of the chosen sound source and encoder.
 struct AudioNames {

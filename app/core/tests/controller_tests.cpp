@@ -292,20 +292,6 @@ TEST_F(ControllerTest, TimersPollTheStatusOnceASecondAndTickTheClock) {
     EXPECT_EQ(clock[2], ':');
 }
 
-TEST_F(ControllerTest, ExitWhileRecordingAsksFirst) {
-    Catalogue("count=1\n");
-    Start();
-    dlg_->Session().SetRecording(true);
-    recorder_.SetAnswer(msgbox::kIdCancel);
-    dlg_->OnCommand(cmd::kExit);
-    EXPECT_TRUE(dlg_->isVisible());
-    ASSERT_EQ(recorder_.Messages().size(), 1u);
-    EXPECT_EQ(recorder_.Messages()[0].text, "Video is recording! Sure to exit?");
-    recorder_.SetAnswer(msgbox::kIdOk);
-    dlg_->OnCommand(cmd::kExit);
-    EXPECT_FALSE(dlg_->isVisible());
-}
-
 TEST_F(ControllerTest, ClosingWhilePlayingLeavesNoThreadBehind) {
     Catalogue("count=1\nDev01=Q5M4410\n");
     // The libraries keep process-wide threads (USB events, GLib pools) once
