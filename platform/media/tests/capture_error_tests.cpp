@@ -117,7 +117,7 @@ TEST(CopyCaptureText, CutsToTheBufferAtACharacterBoundary) {
         {"\xE2\x82\xAC\xE2\x82\xAC", 6, "\xE2\x82\xAC"},
     };
     for (const Case& c : cases) {
-        char buffer[16];
+        char buffer[32];
         std::memset(buffer, 'x', sizeof buffer);
         CopyCaptureText(c.text, buffer, c.size);
         EXPECT_EQ(c.expected, std::string(buffer)) << c.text << " in " << c.size;
