@@ -1,5 +1,6 @@
 // How bus messages of a capture graph become the owner's error texts, and
-// the rules of the kept first error.
+// how the texts are cut to a caller's buffer. (Keeping the first failure is
+// tested through both libraries' GetLastError.)
 #include "platform/capture_error.h"
 
 #include <gst/gst.h>
@@ -13,7 +14,6 @@ namespace {
 using platform::CaptureError;
 using platform::CaptureErrorFromMessage;
 using platform::CopyCaptureText;
-using platform::FirstCaptureError;
 
 class CaptureErrorTest : public testing::Test {
 protected:
@@ -127,28 +127,6 @@ TEST(CopyCaptureText, CutsToTheBufferAtACharacterBoundary) {
     CopyCaptureText("camera", &untouched, 0);
     EXPECT_EQ('x', untouched);
     CopyCaptureText("camera", nullptr, 8); // no crash
-}
-
-TEST(FirstCaptureError, KeepsTheFirstUntilClearedAndCopiesBothTexts) {
-    FirstCaptureError kept;
-    char user[8] = "stale";
-    char debug[64] = "stale";
-    EXPECT_EQ(1, kept.Copy(user, sizeof user, debug, sizeof debug));
-    EXPECT_STREQ("", user);
-    EXPECT_STREQ("", debug);
-
-    EXPECT_TRUE(kept.Keep({"first failure", "debug of the first"}));
-    EXPECT_FALSE(kept.Keep({"second", "debug of the second"}));
-    EXPECT_TRUE(kept.Has());
-    EXPECT_EQ(0, kept.Copy(user, sizeof user, debug, sizeof debug));
-    EXPECT_STREQ("first f", user);
-    EXPECT_STREQ("debug of the first", debug);
-    EXPECT_EQ(0, kept.Copy(nullptr, 0, debug, sizeof debug)) << "one text may be skipped";
-
-    kept.Clear();
-    EXPECT_FALSE(kept.Has());
-    EXPECT_EQ(1, kept.Copy(user, sizeof user, debug, sizeof debug));
-    EXPECT_TRUE(kept.Keep({"after clear", ""}));
 }
 
 } // namespace
