@@ -8,6 +8,24 @@ namespace {
 
 constexpr int kNoDevice = -1;
 
+// Both libraries' GetLastError in the program's terms: the texts through
+// fixed buffers into the strings given, the result unchanged.
+template <typename Handle>
+int ReadLastError(int (*library)(Handle*, char*, int, char*, int), Handle* handle,
+                  std::string* user_text, std::string* debug_text) {
+    char user[CDocumentCamera::kMaxErrorText];
+    char debug[CDocumentCamera::kMaxErrorText];
+    const int result = library(handle, user, sizeof user, debug, sizeof debug);
+    const bool kept = result == 0;
+    if (user_text != nullptr) {
+        *user_text = kept ? user : "";
+    }
+    if (debug_text != nullptr) {
+        *debug_text = kept ? debug : "";
+    }
+    return result;
+}
+
 // The stream callback as family F's own type: a callback of that family, or
 // null when the caller removes the callback (nullptr or a null pointer of
 // either type). nullopt for the other family's callback, which must never
@@ -148,6 +166,13 @@ int CQ5Usb::VideoCapturePin(CORVANE_OWNER_WINDOW /*owner*/) {
     return 0;
 }
 
+int CQ5Usb::GetLastError(std::string* user_text, std::string* debug_text) {
+    if (handle_ == nullptr) {
+        return kNoDevice;
+    }
+    return ReadLastError(&Tovek_Q5Usb_GetLastError, handle_, user_text, debug_text);
+}
+
 // ---- CRVXUsb -----------------------------------------------------------------------
 
 CRVXUsb::~CRVXUsb() {
@@ -267,4 +292,11 @@ int CRVXUsb::VideoCapturePin(CORVANE_OWNER_WINDOW owner) {
         return kNoDevice;
     }
     return Corvane_VideoCapturePin(handle_, owner);
+}
+
+int CRVXUsb::GetLastError(std::string* user_text, std::string* debug_text) {
+    if (handle_ == nullptr) {
+        return kNoDevice;
+    }
+    return ReadLastError(&Corvane_GetLastError, handle_, user_text, debug_text);
 }

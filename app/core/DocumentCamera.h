@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <variant>
 
 // The stream callback of the camera's own family: Q5StreamCallback for a Q5
@@ -64,6 +65,14 @@ public:
     virtual int GetState(int* state) = 0;
     // Lets the user choose the capture format in owner's dialog.
     virtual int VideoCapturePin(CORVANE_OWNER_WINDOW owner) = 0;
+    // The failure the library kept since the last Run (after the error
+    // notice: Q5 event 5, or the RVX stream callback with null data): a short
+    // text for the user and one for the trace. 0 with both texts, 1 when no
+    // failure is kept (texts empty), -1 when no device is open. Either
+    // pointer may be null. Texts longer than kMaxErrorText bytes are cut.
+    virtual int GetLastError(std::string* user_text, std::string* debug_text) = 0;
+
+    static constexpr int kMaxErrorText = 2048;
 };
 
 // A Q5-family camera through TovekQ5usb.
@@ -96,6 +105,7 @@ public:
     int GetState(int* state) override;
     // 0: the Q5 family has no capture-format choice.
     int VideoCapturePin(CORVANE_OWNER_WINDOW owner) override;
+    int GetLastError(std::string* user_text, std::string* debug_text) override;
 
     bool IsOpen() const { return handle_ != nullptr; }
 
@@ -136,6 +146,7 @@ public:
     // -1 also for a null state.
     int GetState(int* state) override;
     int VideoCapturePin(CORVANE_OWNER_WINDOW owner) override;
+    int GetLastError(std::string* user_text, std::string* debug_text) override;
 
     bool IsOpen() const { return handle_ != nullptr; }
 

@@ -16,6 +16,11 @@
 // Every export returns 0 for success and -1 for failure unless its comment
 // says otherwise; -1 also for a null device. Exports are called from the
 // caller's thread; callbacks run on library threads (see each type).
+//
+// Failures while the graph runs (the camera's read fails, its format cannot
+// be negotiated, its stream ends) are not results of any export: the first
+// one of a run is kept on the device, the graph is stopped, and the stream
+// callback gets the error notice. Corvane_GetLastError gives its texts.
 #pragma once
 
 #include "platform/devices.h"
@@ -29,7 +34,11 @@ struct CorvaneCaptureDevice;
 
 // Every compressed picture: its bytes (valid during the call), length and
 // sample time in seconds. Runs on the streaming thread; must not call back
-// into the device's setters. The result is ignored.
+// into the device's setters, Run, Stop or Close. The result is ignored.
+// The error notice comes through the same callback: data null, length -1
+// and sample time 0, once per failure of a run, on the library's error
+// thread after the graph has been stopped (a callback that ignores null data
+// ignores it). Corvane_GetLastError then gives the failure's texts.
 typedef int(TOVEK_STDCALL* StreamCallback)(BYTE* data, LONG length, double sample_time, void* user);
 // Every decoded frame before it is shown: the sample (writable 32-bit B, G,
 // R, X pixels, rows top-down; changes are shown), pointers to its start and
@@ -95,8 +104,21 @@ TOVEK_EXPORT int Corvane_UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* h
 TOVEK_EXPORT int Corvane_Open(int index, CorvaneCaptureDevice** out);
 // Tears the graph down and destroys the device.
 TOVEK_EXPORT int Corvane_Close(CorvaneCaptureDevice* device);
+// Starts the graph, forgetting the failure kept from before. -1 when it
+// cannot start, or when a failure stopped it while it started (the error
+// notice follows then).
 TOVEK_EXPORT int Corvane_Run(CorvaneCaptureDevice* device);
 TOVEK_EXPORT int Corvane_Stop(CorvaneCaptureDevice* device);
+// The failure kept since the last Corvane_Run, in the manner of
+// libusb_strerror: user_text gets a short sentence for the user (for
+// example "The camera stopped sending pictures."), debug_text the element,
+// GStreamer's message and its debug string. Both are zero-terminated and cut
+// to user_size and debug_size bytes (at a UTF-8 character boundary); a null
+// buffer or a size below 1 skips that text. 0 when a failure is kept, 1 when
+// none is (both texts ""), -1 for a null device. Any thread, also from the
+// stream callback's error notice.
+TOVEK_EXPORT int Corvane_GetLastError(CorvaneCaptureDevice* device, char* user_text, int user_size,
+                                      char* debug_text, int debug_size);
 // Shows the video in window at x, y, width x height. -1 for a null window
 // or a graph that is not connected.
 TOVEK_EXPORT int Corvane_SetPosition(CorvaneCaptureDevice* device, VIDEO_WINDOW window, int x,

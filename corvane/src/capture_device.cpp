@@ -214,6 +214,9 @@ void CorvaneDeviceControl::TearDown() {
 
 using corvane::GrabberCallback;
 
+CorvaneCaptureDevice::CorvaneCaptureDevice()
+    : error_stop_([this](uint32_t generation) { StopAfterError(generation); }) {}
+
 CorvaneCaptureDevice::~CorvaneCaptureDevice() {
     CorvaneCaptureDevice::TearDown();
 }
@@ -236,6 +239,9 @@ bool CorvaneCaptureDevice::Build(bool connect) {
                 smart_tee_ != nullptr;
     }
     if (built) {
+        GstBus* bus = gst_element_get_bus(pipeline_);
+        gst_bus_set_sync_handler(bus, &CorvaneCaptureDevice::OnBusMessage, this, nullptr);
+        gst_object_unref(bus);
         // The stream grabber passes copies of the compressed bytes, the
         // sample grabber the decoded sample itself.
         tovek_sample_grabber_set_callback(stream_grabber_, &GrabberCallback::BufferTrampoline,
@@ -288,6 +294,10 @@ bool CorvaneCaptureDevice::Connect() {
 }
 
 void CorvaneCaptureDevice::TearDown() {
+    // A stop requested for this graph finds a newer generation and is dropped.
+    std::lock_guard<std::mutex> lock(state_lock_);
+    running_ = false;
+    run_generation_.fetch_add(1);
     for (GstElement* grabber : {stream_grabber_, sample_grabber_}) {
         if (grabber != nullptr) {
             tovek_sample_grabber_set_callback(grabber, nullptr, nullptr);
@@ -320,26 +330,79 @@ void CorvaneCaptureDevice::SetSampleCallbackEx(SampleCallbackEx callback, void* 
 }
 
 int CorvaneCaptureDevice::Run() {
-    if (!connected_) {
-        return -1;
+    {
+        std::lock_guard<std::mutex> lock(state_lock_);
+        if (!connected_) {
+            return -1;
+        }
+        // A new start: the failure of the last run is forgotten, and a stop
+        // still requested for it is dropped.
+        run_generation_.fetch_add(1);
+        error_.Clear();
+        if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            gst_element_set_state(pipeline_, GST_STATE_READY);
+            return -1;
+        }
+        running_ = true;
     }
-    if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        gst_element_set_state(pipeline_, GST_STATE_READY);
-        return -1;
+    // Waited for without the lock, so that a failure while starting (a
+    // format the graph cannot take) stops the graph and ends the wait at once.
+    const GstStateChangeReturn settled =
+        gst_element_get_state(pipeline_, nullptr, nullptr, corvane::kRunWait);
+    std::lock_guard<std::mutex> lock(state_lock_);
+    if (!running_) {
+        return -1; // stopped by a failure meanwhile
     }
-    if (gst_element_get_state(pipeline_, nullptr, nullptr, corvane::kRunWait) ==
-        GST_STATE_CHANGE_FAILURE) {
+    if (settled == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(pipeline_, GST_STATE_READY);
+        running_ = false;
         return -1;
     }
     return 0;
 }
 
 int CorvaneCaptureDevice::Stop() {
+    std::lock_guard<std::mutex> lock(state_lock_);
     if (pipeline_ == nullptr) {
         return -1;
     }
+    running_ = false;
     return gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE ? -1 : 0;
+}
+
+GstBusSyncReply CorvaneCaptureDevice::OnBusMessage(GstBus* /*bus*/, GstMessage* message,
+                                                   gpointer data) {
+    auto* self = static_cast<CorvaneCaptureDevice*>(data);
+    if (auto failure = platform::CaptureErrorFromMessage(message)) {
+        const uint32_t generation = self->run_generation_.load();
+        if (self->error_.Keep(std::move(*failure))) {
+            self->error_stop_.Request(generation);
+        }
+    }
+    // Nobody else reads the bus: dropped, so nothing piles up over hours.
+    gst_message_unref(message);
+    return GST_BUS_DROP;
+}
+
+void CorvaneCaptureDevice::StopAfterError(uint32_t generation) {
+    {
+        std::lock_guard<std::mutex> lock(state_lock_);
+        if (generation != run_generation_.load()) {
+            return; // a new run cleared the failure, or the graph is gone
+        }
+        if (running_) {
+            gst_element_set_state(pipeline_, GST_STATE_READY);
+            running_ = false;
+        }
+    }
+    // Sent after the state lock is released: the caller's callback never
+    // holds up a Run or Stop on the caller's thread.
+    stream_callback_.NotifyStreamError();
+}
+
+int CorvaneCaptureDevice::GetLastError(char* user_text, int user_size, char* debug_text,
+                                       int debug_size) const {
+    return error_.Copy(user_text, user_size, debug_text, debug_size);
 }
 
 int CorvaneCaptureDevice::SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) {

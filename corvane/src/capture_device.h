@@ -5,18 +5,24 @@
 // Threads: the caller's thread builds, runs, stops and tears down (graph
 // fields: caller thread only). Streaming threads call the GrabberCallbacks.
 // Commands and status reads may come from any thread; xu_mutex_ serialises
-// them and guards the extension unit against teardown.
+// them and guards the extension unit against teardown. A failure posted on
+// the graph's bus (any thread) is kept and its stop handed to the device's
+// error-stop thread, which stops the graph under the state lock and then
+// sends the error notice.
 #pragma once
 
 #include "TovekCorvane.h"
+#include "error_stop.h"
 #include "extension_unit.h"
 #include "grabber_callback.h"
 #include "media_type.h"
 
+#include "platform/capture_error.h"
 #include "platform/devices.h"
 
 #include <gst/gst.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -71,7 +77,7 @@ protected:
 } // namespace corvane
 
 struct CorvaneCaptureDevice final : corvane::CorvaneDeviceControl {
-    CorvaneCaptureDevice() = default;
+    CorvaneCaptureDevice();
     ~CorvaneCaptureDevice() override;
 
     int GetStreamMediaType(VIDEOINFOHEADER* out) override;
@@ -87,9 +93,17 @@ struct CorvaneCaptureDevice final : corvane::CorvaneDeviceControl {
     int Stop();
     int SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height);
     int Refresh(int x, int y, int width, int height);
+    // Corvane_GetLastError; any thread.
+    int GetLastError(char* user_text, int user_size, char* debug_text, int debug_size) const;
 
 private:
     bool Connect();
+    // The bus sync handler: keeps the first failure of the run and requests
+    // its stop. Runs on the thread that posts; never waits for the graph.
+    static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    // On the error-stop thread: stops run generation unless it has ended or
+    // the graph was replaced since, then sends the error notice.
+    void StopAfterError(uint32_t generation);
     // The camera's compressed formats, probed with the camera opened.
     std::vector<CorvaneVideoFormat> ProbeFormats();
 
@@ -106,4 +120,15 @@ private:
     // Live as long as the device; each has its own locks.
     corvane::GrabberCallback stream_callback_;
     corvane::GrabberCallback sample_callback_;
+
+    // The state lock: held while Run, Stop, TearDown or an error stop change
+    // the pipeline's state; guards running_ and the writes of run_generation_.
+    std::mutex state_lock_;
+    bool running_ = false; // Run succeeded and nothing stopped the graph since
+    // Counts runs and graphs, so a stop requested for an ended run is
+    // dropped. Read without the lock by the bus handler.
+    std::atomic<uint32_t> run_generation_{0};
+    platform::FirstCaptureError error_; // the first failure since Run; its own lock
+    // Declared last: its thread ends before the members it uses go.
+    corvane::ErrorStopThread error_stop_;
 };

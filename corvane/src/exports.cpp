@@ -123,6 +123,14 @@ int Corvane_Stop(CorvaneCaptureDevice* device) {
     return device != nullptr ? device->Stop() : -1;
 }
 
+int Corvane_GetLastError(CorvaneCaptureDevice* device, char* user_text, int user_size,
+                         char* debug_text, int debug_size) {
+    if (device == nullptr) {
+        return -1;
+    }
+    return device->GetLastError(user_text, user_size, debug_text, debug_size);
+}
+
 int Corvane_SetPosition(CorvaneCaptureDevice* device, VIDEO_WINDOW window, int x, int y, int width,
                         int height) {
     return device != nullptr ? device->SetPosition(window, x, y, width, height) : -1;

@@ -39,6 +39,13 @@ void GrabberCallback::OnBuffer(double sample_time, BYTE* data, LONG length) {
     }
 }
 
+void GrabberCallback::NotifyStreamError() {
+    std::lock_guard<std::mutex> lock(lock_a_);
+    if (stream_callback_ != nullptr) {
+        stream_callback_(nullptr, -1, 0.0, stream_user_);
+    }
+}
+
 void GrabberCallback::OnSample(IMediaSample* sample) {
     {
         std::lock_guard<std::mutex> lock(lock_b_);

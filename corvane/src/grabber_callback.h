@@ -23,6 +23,9 @@ public:
     // A compressed picture (the "Stream Callback" grabber): its bytes go to
     // the stream callback when there are any.
     void OnBuffer(double sample_time, BYTE* data, LONG length);
+    // The error notice: the stream callback, when set, with data null,
+    // length -1 and sample time 0.
+    void NotifyStreamError();
     // A decoded frame (the "Sample Grabber"): the sample callback, then the
     // bytes callback, then the stream-callback path with the frame's bytes.
     void OnSample(IMediaSample* sample);

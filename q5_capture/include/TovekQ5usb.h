@@ -16,6 +16,13 @@
 // not call back into the device's exports (they wait for the callback).
 // No library thread touches the caller's widgets: the video window is
 // called as VideoWindow describes.
+//
+// Failures while the picture runs (the camera stops sending pictures, its
+// pictures cannot be decoded, a format the pipeline cannot negotiate) are
+// not results of any export: the first one of a run is kept on the device,
+// the camera and the pipeline are stopped, and the stream callback gets
+// event 5. Tovek_Q5Usb_GetLastError gives its texts. An unplugged camera is
+// no failure: it brings events 3 and 1.
 #pragma once
 
 #include "platform/media.h"
@@ -30,7 +37,12 @@ struct TovekQ5UsbDevice;
 // started, 3 streaming stopped (data null, length 0, on the library's event
 // thread); 4 a compressed picture: data holds length bytes of one complete
 // JPEG picture, valid only during the call (on the streaming thread, before
-// the picture is decoded). The result is ignored.
+// the picture is decoded); 5 a failure stopped the picture (data null,
+// length 0, on the event thread, once per failure of a run, after the
+// pipeline has been stopped and with the texts already kept). Event 5 is
+// always followed by one event 3, so a caller that knows events 0 to 4 only
+// still sees the stop; a camera whose stream ended by itself has sent an
+// event 3 before as well. The result is ignored.
 typedef int(TOVEK_STDCALL* Q5StreamCallback)(int event, BYTE* data, LONG length, void* context);
 
 enum Q5StreamEvent : int {
@@ -39,6 +51,7 @@ enum Q5StreamEvent : int {
     Q5_STREAM_STARTED = 2,
     Q5_STREAM_STOPPED = 3,
     Q5_STREAM_PICTURE = 4,
+    Q5_STREAM_ERROR = 5,
 };
 
 extern "C" {
@@ -78,12 +91,23 @@ TOVEK_EXPORT int Tovek_Q5Usb_SetPosition(TovekQ5UsbDevice* device, VIDEO_WINDOW 
 // Moves the picture within the window; a 1 x 1 or empty rectangle (the
 // program's 0, 0, 0, 0 when playing stops) hides it and clears the window.
 TOVEK_EXPORT int Tovek_Q5Usb_Refresh(TovekQ5UsbDevice* device, int x, int y, int width, int height);
-// Starts the camera and the pipeline. A camera that is detached starts
-// only after Stop and Run once it is attached again (stream event 0). -1
-// before InitDirectShow or when the pipeline cannot play.
+// Starts the camera and the pipeline, forgetting the failure kept from
+// before. A camera that is detached starts only after Stop and Run once it
+// is attached again (stream event 0). -1 before InitDirectShow or when the
+// pipeline cannot play.
 TOVEK_EXPORT int Tovek_Q5Usb_Run(TovekQ5UsbDevice* device);
 // Stops the camera (stream event 3) and the pipeline.
 TOVEK_EXPORT int Tovek_Q5Usb_Stop(TovekQ5UsbDevice* device);
+// The failure kept since the last Run, in the manner of libusb_strerror:
+// user_text gets a short sentence for the user (for example "The camera
+// stopped sending pictures."), debug_text the element, GStreamer's message
+// and its debug string. Both are zero-terminated and cut to user_size and
+// debug_size bytes (at a UTF-8 character boundary); a null buffer or a size
+// below 1 skips that text. 0 when a failure is kept, 1 when none is (both
+// texts ""), -1 for a null device. Any thread, also from the stream
+// callback (event 5 included).
+TOVEK_EXPORT int Tovek_Q5Usb_GetLastError(TovekQ5UsbDevice* device, char* user_text, int user_size,
+                                          char* debug_text, int debug_size);
 
 // Sets, or with null removes, the stream callback. When this returns the
 // old callback is no longer running and is never called again.

@@ -4,6 +4,9 @@
 
 #include <pthread.h>
 
+#include <optional>
+#include <string>
+
 GST_DEBUG_CATEGORY_STATIC(tovek_q5usb_debug);
 #define GST_CAT_DEFAULT tovek_q5usb_debug
 
@@ -12,25 +15,30 @@ namespace {
 // Devices whose camera is attached (at most one: the driver serves one).
 std::atomic<int> g_attached_devices{0};
 
-// Nobody reads the pipeline's bus: report what matters to the debug log and
-// drop every message, so none pile up while the picture runs for hours.
-GstBusSyncReply DropMessage(GstBus* /*bus*/, GstMessage* message, gpointer /*data*/) {
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
-        GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
-        GError* error = nullptr;
-        gchar* debug = nullptr;
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-            gst_message_parse_error(message, &error, &debug);
-        } else {
-            gst_message_parse_warning(message, &error, &debug);
-        }
-        GST_WARNING_OBJECT(GST_MESSAGE_SRC(message), "%s (%s)",
-                           error != nullptr ? error->message : "", debug != nullptr ? debug : "");
-        g_clear_error(&error);
-        g_free(debug);
+// A warning that the decoder skipped a picture: what it said, or nullopt for
+// any other message. Errors and warnings go to the debug log as well.
+std::optional<std::string> LogAndReadRefusal(GstMessage* message) {
+    const bool is_error = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
+    if (!is_error && GST_MESSAGE_TYPE(message) != GST_MESSAGE_WARNING) {
+        return std::nullopt;
     }
-    gst_message_unref(message);
-    return GST_BUS_DROP;
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    if (is_error) {
+        gst_message_parse_error(message, &error, &debug);
+    } else {
+        gst_message_parse_warning(message, &error, &debug);
+    }
+    GST_WARNING_OBJECT(GST_MESSAGE_SRC(message), "%s (%s)", error->message,
+                       debug != nullptr ? debug : "");
+    std::optional<std::string> refusal;
+    if (!is_error && error->domain == GST_STREAM_ERROR && error->code == GST_STREAM_ERROR_DECODE) {
+        refusal = std::string(GST_MESSAGE_SRC_NAME(message)) + ": " + error->message + " (" +
+                  (debug != nullptr ? debug : "") + ")";
+    }
+    g_clear_error(&error);
+    g_free(debug);
+    return refusal;
 }
 
 GstElement* Make(const char* factory, const char* name) {
@@ -82,6 +90,8 @@ TovekQ5UsbDevice::TovekQ5UsbDevice(GstElement* source, ICameraSourceControl* con
 TovekQ5UsbDevice::~TovekQ5UsbDevice() {
     {
         std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+        running_ = false;
+        run_generation_.fetch_add(1); // a queued stop after a failure is dropped
         if (pipeline_ != nullptr) {
             gst_element_set_state(pipeline_, GST_STATE_NULL); // the streaming thread has ended
         }
@@ -104,6 +114,9 @@ TovekQ5UsbDevice::~TovekQ5UsbDevice() {
 void TOVEK_STDCALL TovekQ5UsbDevice::OnSourceEvent(uint32_t event, uintptr_t value1,
                                                    uintptr_t value2, uintptr_t user) {
     auto* self = reinterpret_cast<TovekQ5UsbDevice*>(user);
+    if (event == CAMERA_SOURCE_STREAM_STARTED || event == CAMERA_SOURCE_STREAM_STOPPED) {
+        self->camera_streaming_.store(event == CAMERA_SOURCE_STREAM_STARTED);
+    }
     if (event == CAMERA_SOURCE_PICTURE) {
         // On the streaming thread, while the picture's buffer is ours to read.
         self->DeliverEvent(Q5_STREAM_PICTURE, reinterpret_cast<BYTE*>(value1),
@@ -122,6 +135,7 @@ void TOVEK_STDCALL TovekQ5UsbDevice::OnSourceEvent(uint32_t event, uintptr_t val
 int TovekQ5UsbDevice::OnSample(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end,
                                int flag, void* context) {
     auto* self = static_cast<TovekQ5UsbDevice*>(context);
+    self->refusals_.Reset(); // a decoded picture ends a series of refused ones
     std::lock_guard<std::mutex> lock(self->sample_lock_);
     if (self->sample_callback_ == nullptr) {
         return 0;
@@ -129,12 +143,55 @@ int TovekQ5UsbDevice::OnSample(IMediaSample* sample, REFERENCE_TIME* start, REFE
     return self->sample_callback_(sample, start, end, flag, self->sample_context_);
 }
 
-void TovekQ5UsbDevice::QueueEvent(int event) {
+void TovekQ5UsbDevice::QueueEvent(int event, uint32_t generation) {
     {
         std::lock_guard<std::mutex> events(event_lock_);
-        events_.push_back(event);
+        events_.push_back(QueuedEvent{event, generation});
     }
     event_ready_.notify_one();
+}
+
+GstBusSyncReply TovekQ5UsbDevice::OnBusMessage(GstBus* /*bus*/, GstMessage* message,
+                                               gpointer data) {
+    auto* self = static_cast<TovekQ5UsbDevice*>(data);
+    if (auto failure = platform::CaptureErrorFromMessage(message)) {
+        self->KeepFailure(std::move(*failure));
+    }
+    if (auto refusal = LogAndReadRefusal(message); refusal && self->refusals_.OnRefused()) {
+        self->KeepFailure({platform::kFormatNotSupportedText,
+                           std::to_string(q5cap::PictureRefusals::kLimit) +
+                               " pictures in a row could not be decoded; the last: " + *refusal});
+    }
+    // Nobody else reads the bus: dropped, so nothing piles up over hours.
+    gst_message_unref(message);
+    return GST_BUS_DROP;
+}
+
+void TovekQ5UsbDevice::KeepFailure(platform::CaptureError failure) {
+    const uint32_t generation = run_generation_.load();
+    if (error_.Keep(std::move(failure))) {
+        QueueEvent(kStopOnError, generation);
+    }
+}
+
+void TovekQ5UsbDevice::StopAfterError(uint32_t generation) {
+    bool camera_stop_follows = false;
+    {
+        std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+        if (generation != run_generation_.load()) {
+            return; // a new run forgot the failure, or the device is closing
+        }
+        if (running_) {
+            // A camera still streaming answers the stop with its own event
+            // 3, queued behind this one.
+            camera_stop_follows = camera_streaming_.load();
+            StopLocked();
+        }
+    }
+    DeliverEvent(Q5_STREAM_ERROR, nullptr, 0);
+    if (!camera_stop_follows) {
+        DeliverEvent(Q5_STREAM_STOPPED, nullptr, 0);
+    }
 }
 
 void TovekQ5UsbDevice::EventLoop() {
@@ -145,10 +202,14 @@ void TovekQ5UsbDevice::EventLoop() {
         if (quit_) {
             return;
         }
-        const int event = events_.front();
+        const QueuedEvent queued = events_.front();
         events_.pop_front();
         events.unlock();
-        DeliverEvent(event, nullptr, 0);
+        if (queued.event == kStopOnError) {
+            StopAfterError(queued.generation);
+        } else {
+            DeliverEvent(queued.event, nullptr, 0);
+        }
         events.lock();
     }
 }
@@ -210,23 +271,33 @@ int TovekQ5UsbDevice::Run() {
     if (pipeline_ == nullptr) {
         return -1;
     }
+    // A new start: the failure of the last run is forgotten, and a stop
+    // still queued for it is dropped.
+    run_generation_.fetch_add(1);
+    error_.Clear();
+    refusals_.Reset();
     control_->lpVtbl->Control(control_, 1);
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        control_->lpVtbl->Control(control_, 0);
-        gst_element_set_state(pipeline_, GST_STATE_READY);
+        StopLocked();
         return -1;
     }
+    running_ = true;
     return 0;
 }
 
 int TovekQ5UsbDevice::Stop() {
     std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    StopLocked();
+    return 0;
+}
+
+void TovekQ5UsbDevice::StopLocked() {
+    running_ = false;
     // The camera first: the source then stops waiting for pictures.
     control_->lpVtbl->Control(control_, 0);
     if (pipeline_ != nullptr) {
         gst_element_set_state(pipeline_, GST_STATE_READY);
     }
-    return 0;
 }
 
 int TovekQ5UsbDevice::SetStreamCallback(Q5StreamCallback callback, void* context) {
@@ -252,6 +323,11 @@ int TovekQ5UsbDevice::GetStreamMediaType(VIDEOINFOHEADER* format) {
     control_->lpVtbl->GetFrameSize(control_, &width, &height); // leaves them when unmeasured
     *format = tovek_camera_source_video_info(width, height);
     return 0;
+}
+
+int TovekQ5UsbDevice::GetLastError(char* user_text, int user_size, char* debug_text,
+                                   int debug_size) const {
+    return error_.Copy(user_text, user_size, debug_text, debug_size);
 }
 
 int TovekQ5UsbDevice::InitDirectShow() {
@@ -287,7 +363,7 @@ int TovekQ5UsbDevice::InitDirectShow() {
         return -1;
     }
     GstBus* bus = gst_element_get_bus(bin);
-    gst_bus_set_sync_handler(bus, DropMessage, nullptr, nullptr);
+    gst_bus_set_sync_handler(bus, &TovekQ5UsbDevice::OnBusMessage, this, nullptr);
     gst_object_unref(bus);
     tovek_sample_grabber_set_callback(grabber, &TovekQ5UsbDevice::OnSample, this);
 

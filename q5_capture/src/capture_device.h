@@ -4,10 +4,14 @@
 //
 // Threads: the caller's thread (exports, one call at a time); the source's
 // driver threads (events 0 to 3, queued here); the streaming thread (event
-// 4 and the sample callback); the event thread (delivers queued events).
+// 4, the sample callback and most bus messages); the event thread (delivers
+// queued events, and stops the pipeline after a failure: stopping waits for
+// the streaming thread, so the thread that sees the failure cannot do it).
 #pragma once
 
 #include "TovekQ5usb.h"
+#include "picture_refusals.h"
+#include "platform/capture_error.h"
 #include "tovek_camera_source.h"
 
 #include <gst/gst.h>
@@ -40,6 +44,8 @@ public:
     int SetSampleCallback(MediaSampleCallback callback, void* context);
     int GetStreamMediaType(VIDEOINFOHEADER* format);
     int InitDirectShow();
+    // Tovek_Q5Usb_GetLastError; any thread.
+    int GetLastError(char* user_text, int user_size, char* debug_text, int debug_size) const;
 
     bool Attached() const { return attached_.load(); }
 
@@ -50,7 +56,15 @@ private:
                                             uintptr_t user);
     static int OnSample(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end, int flag,
                         void* context);
-    void QueueEvent(int event);
+    // The bus sync handler: keeps the first failure of the run and queues
+    // its stop. Runs on the thread that posts; never waits for the pipeline.
+    static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    void KeepFailure(platform::CaptureError failure);
+    // On the event thread: stops run generation unless a new run began or
+    // the device is closing, then delivers event 5 and one event 3.
+    void StopAfterError(uint32_t generation);
+    void StopLocked();
+    void QueueEvent(int event, uint32_t generation = 0);
     void EventLoop();
     void DeliverEvent(int event, BYTE* data, LONG length);
     void SetAttached(bool attached);
@@ -67,6 +81,10 @@ private:
     VIDEO_WINDOW window_ = nullptr;
     RECT destination_{0, 0, 0, 0}; // x, y, width, height as given
     bool has_destination_ = false;
+    bool running_ = false; // Run succeeded and nothing stopped the pipeline since
+    // Counts runs, so a stop queued for an ended run is dropped. Written
+    // under the pipeline lock, read without it by the bus handler.
+    std::atomic<uint32_t> run_generation_{0};
 
     // The stream lock: guards the stream callback and is held while it runs.
     std::mutex stream_lock_;
@@ -78,14 +96,26 @@ private:
     MediaSampleCallback sample_callback_ = nullptr;
     void* sample_context_ = nullptr;
 
+    // A queued stream event, or kStopOnError with the run it belongs to.
+    struct QueuedEvent {
+        int event;
+        uint32_t generation;
+    };
+    static constexpr int kStopOnError = -1;
+
     // The event lock: guards events_ and quit_; event_ready_ waits with it.
     std::mutex event_lock_;
     std::condition_variable event_ready_;
-    std::deque<int> events_;
+    std::deque<QueuedEvent> events_;
     bool quit_ = false;
     std::thread event_thread_;
 
     std::atomic<bool> attached_{true}; // a device is opened only with its camera attached
+    // The camera's last stream event was 2: stopping it brings its own event 3.
+    std::atomic<bool> camera_streaming_{false};
+
+    platform::FirstCaptureError error_; // the first failure since Run; its own lock
+    q5cap::PictureRefusals refusals_;   // streaming thread; reset by Run
 };
 
 // Open devices whose camera is attached.

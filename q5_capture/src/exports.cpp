@@ -66,6 +66,14 @@ int Tovek_Q5Usb_Stop(TovekQ5UsbDevice* device) {
     return device != nullptr ? device->Stop() : -1;
 }
 
+int Tovek_Q5Usb_GetLastError(TovekQ5UsbDevice* device, char* user_text, int user_size,
+                             char* debug_text, int debug_size) {
+    if (device == nullptr) {
+        return -1;
+    }
+    return device->GetLastError(user_text, user_size, debug_text, debug_size);
+}
+
 int Tovek_Q5Usb_SetStreamCallback(TovekQ5UsbDevice* device, Q5StreamCallback callback,
                                   void* context) {
     return device != nullptr ? device->SetStreamCallback(callback, context) : -1;

@@ -18,6 +18,13 @@
 //               `gst-launch-1.0 tovekcamerasrc ! jpegdec ! fakesink`. A client
 //               that calls Control itself switches it off.
 //
+// When the camera stops streaming by itself while it stays attached (a failed
+// read or request; an unplugged camera is not a failure but events 3 and 1),
+// the element posts a RESOURCE READ error "The camera stopped sending
+// pictures." about half a second later and ends its stream with
+// GST_FLOW_ERROR, as a device source does on a read error. Control 1 (or a
+// new start) streams again.
+//
 // The driver's state is process-wide, so one element at a time drives the
 // camera: an element created while another lives has no camera (Control
 // returns 1, the other methods fail, and it refuses to start).

@@ -75,10 +75,14 @@ bool CameraFrameSource::StartStreaming() {
     if (State() == kDetached) {
         return false;
     }
+    stop_requested_.store(false);
+    ended_by_itself_.store(false);
     return TovekCameraPlay() != 0;
 }
 
 void CameraFrameSource::StopStreaming() {
+    // Before the driver stops, so that its event 3 is known as requested.
+    stop_requested_.store(true);
     // The driver first: once its worker has ended no event 2 can start a
     // new pacing thread behind our back.
     TovekCameraStop();
@@ -94,11 +98,24 @@ void CameraFrameSource::HandleDriverEvent(uint32_t event) {
     if (event > kStopped) {
         return;
     }
+    if (event == kStopped && !stop_requested_.load()) {
+        ended_at_ms_.store(platform::GetTickCount());
+        ended_by_itself_.store(true);
+    } else if (event != kStopped) {
+        ended_by_itself_.store(false); // a detach explains the end; a start or attach is new
+    }
     device_state_.store(event);
     if (event == kStreaming) {
         StartPacingThread();
     }
     client_.Send(event, 0, 0);
+}
+
+bool CameraFrameSource::StreamEndedByItself() const {
+    if (!ended_by_itself_.load() || State() != kStopped) {
+        return false;
+    }
+    return platform::GetTickCount() - ended_at_ms_.load() >= kDetachGraceMs;
 }
 
 void CameraFrameSource::StartPacingThread() {

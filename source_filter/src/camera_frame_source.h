@@ -39,6 +39,11 @@ inline constexpr int kProbePolls = 500; // 10 seconds
 // simply still and the picture is passed on again so that the stream (and
 // what is drawn over it downstream) keeps moving.
 inline constexpr uint32_t kUnchangedRepeatMs = 1000;
+// The driver's streaming can end without a stop request in two ways: the
+// camera was unplugged (event 3, then event 1 at once) or a read or request
+// of an attached camera failed (event 3 alone). A stream that ended by
+// itself counts as failed once no detach followed for this long.
+inline constexpr uint32_t kDetachGraceMs = 500;
 
 class CameraFrameSource {
 public:
@@ -70,6 +75,10 @@ public:
     // first measurement. Outputs may be null.
     bool PictureSize(int32_t* width, int32_t* height) const;
     DeviceState State() const { return static_cast<DeviceState>(device_state_.load()); }
+    // True when the driver's streaming ended without a stop request and the
+    // camera stayed attached for kDetachGraceMs after (replaceable clock):
+    // the camera failed. The next start clears it.
+    bool StreamEndedByItself() const;
 
 private:
     static void TOVEK_STDCALL OnDriverEvent(uint32_t event, uint32_t, uint32_t, uintptr_t user);
@@ -110,6 +119,11 @@ private:
 
     std::atomic<uint32_t> fetch_period_ms_{kInitialFetchPeriodMs};
     std::atomic<uint32_t> device_state_{kDetached};
+    // Set by StopStreaming, cleared by StartStreaming: an event 3 while it
+    // is clear is the stream ending by itself.
+    std::atomic<bool> stop_requested_{true};
+    std::atomic<bool> ended_by_itself_{false}; // event 3 without a stop request, nothing since
+    std::atomic<uint32_t> ended_at_ms_{0};     // when that event 3 came
     // Width in the high and height in the low 32 bits, so both change at once.
     std::atomic<uint64_t> picture_size_{0};
 };

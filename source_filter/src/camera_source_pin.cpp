@@ -36,6 +36,9 @@ CameraSourcePin::FillResult CameraSourcePin::FillBuffer(uint8_t* data, size_t ca
         if (stopping_.load()) {
             return FillResult::kEmpty;
         }
+        if (camera_->StreamEndedByItself()) {
+            return FillResult::kStreamEnded;
+        }
         // Woken early by a new picture, a stop or an interruption, so a
         // camera that is gone never holds the streaming thread here.
         camera_->WaitForPicture(kFillPollMs,

@@ -30,12 +30,14 @@ public:
         kPicture,     // *length bytes of a new picture are in data
         kEmpty,       // stopped and no new picture: *length is 0
         kInterrupted, // Interrupt(true) is in force: *length is 0
+        kStreamEnded, // the camera's stream ended by itself while attached: *length is 0
     };
     // Runs on the streaming thread, under the sample lock. Waits until a
     // picture not delivered before is ready and copies it into data (which
     // must hold kCameraSourceMaxPictureSize bytes to take every picture),
     // after sending event 4 with data and the length to the client. Returns
-    // at once, without a picture, while stopped or interrupted.
+    // at once, without a picture, while stopped or interrupted, and once
+    // the camera's stream has ended by itself (see CameraFrameSource).
     FillResult FillBuffer(uint8_t* data, size_t capacity, size_t* length);
     // While stopped: waits up to timeout_ms (real time) for a start, a
     // picture or an interruption, so a streaming thread need not spin.

@@ -193,6 +193,15 @@ GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
             gst_buffer_unmap(buffer, &map);
             return GST_FLOW_FLUSHING;
         }
+        if (result == camsrc::CameraSourcePin::FillResult::kStreamEnded) {
+            // As a source whose device read fails: the pipeline's owner
+            // decides whether to start again.
+            gst_buffer_unmap(buffer, &map);
+            GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera stopped sending pictures."),
+                              ("the driver's streaming ended without a stop while the camera "
+                               "stayed attached (a failed read or request)"));
+            return GST_FLOW_ERROR;
+        }
         // Stopped by the client: an empty buffer would only trouble the
         // decoder, so wait for the start instead.
         pin->WaitWhileStopped(kStoppedWaitMs);

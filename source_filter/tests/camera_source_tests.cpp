@@ -236,6 +236,49 @@ TEST_F(CameraSourceTest, DriverEventsReachTheClientAcrossUnplugAndReplug) {
     EXPECT_EQ(CameraSourcePin::FillResult::kPicture, Fill(*filter->Pin(), &picture));
 }
 
+TEST_F(CameraSourceTest, OnlyAStreamThatEndsByItselfWhileAttachedCountsAsFailed) {
+    enum class End { kFailedRead, kUnplug, kClientStop };
+    for (End end : {End::kFailedRead, End::kUnplug, End::kClientStop}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        sim::UsbBus().Reset(false);
+        events_.Clear();
+        sim::EmulatedDeviceId id = 0;
+        auto camera = PlugCamera(640, 480, &id);
+        auto filter = MakeFilter(events_);
+        camsrc::CameraFrameSource& source = filter->Pin()->Camera();
+        ASSERT_EQ(S_OK, filter->Control(1));
+        Bytes picture;
+        ASSERT_EQ(CameraSourcePin::FillResult::kPicture, Fill(*filter->Pin(), &picture));
+        switch (end) {
+        case End::kFailedRead:
+            camera->FailReads(sim::Q5ReadFault::kStall, 1);
+            break;
+        case End::kUnplug:
+            ASSERT_TRUE(sim::UsbBus().PullOut(id));
+            ASSERT_TRUE(events_.WaitFor(CAMERA_SOURCE_DETACHED));
+            break;
+        case End::kClientStop:
+            filter->Control(0);
+            break;
+        }
+        ASSERT_TRUE(events_.WaitFor(CAMERA_SOURCE_STREAM_STOPPED));
+        EXPECT_FALSE(source.StreamEndedByItself()) << "a detach may still follow";
+        {
+            platform::FakeClock clock(platform::GetTickCount());
+            clock.Advance(camsrc::kDetachGraceMs);
+            EXPECT_EQ(end == End::kFailedRead, source.StreamEndedByItself());
+        }
+        if (end == End::kFailedRead) {
+            EXPECT_EQ(CameraSourcePin::FillResult::kStreamEnded, Fill(*filter->Pin(), &picture));
+            EXPECT_EQ(0u, events_.Count(CAMERA_SOURCE_DETACHED));
+            // A new start clears it and streams again.
+            ASSERT_EQ(S_OK, filter->Control(1));
+            EXPECT_FALSE(source.StreamEndedByItself());
+            EXPECT_EQ(CameraSourcePin::FillResult::kPicture, Fill(*filter->Pin(), &picture));
+        }
+    }
+}
+
 TEST_F(CameraSourceTest, CommandsReachTheCamera) {
     auto camera = PlugCamera(640, 480);
     auto filter = MakeFilter(events_);

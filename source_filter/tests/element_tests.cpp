@@ -171,6 +171,35 @@ TEST_F(CameraSourceElement, JpegDecoderPipelinePlaysTheCameraByItself) {
     }
 }
 
+TEST_F(CameraSourceElement, ACameraThatStopsWhileAttachedEndsTheStreamWithAReadError) {
+    auto camera = PlugCamera(640, 480);
+    Launch("tovekcamerasrc name=camera ! jpegdec ! appsink name=out");
+    ASSERT_NE(GST_STATE_CHANGE_FAILURE, gst_element_set_state(pipeline_, GST_STATE_PLAYING));
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(Get("out")), 10 * GST_SECOND);
+    ASSERT_NE(sample, nullptr);
+    gst_sample_unref(sample);
+
+    camera->FailReads(sim::Q5ReadFault::kStall, 1);
+    GstMessage* error = NextError();
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(GST_MESSAGE_SRC(error), GST_OBJECT(Get("camera")));
+    GError* gerror = nullptr;
+    gst_message_parse_error(error, &gerror, nullptr);
+    EXPECT_TRUE(g_error_matches(gerror, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ));
+    EXPECT_STREQ("The camera stopped sending pictures.", gerror->message);
+    g_error_free(gerror);
+    gst_message_unref(error);
+
+    // Stopped cleanly, and the element plays again from a new start.
+    ASSERT_EQ(GST_STATE_CHANGE_SUCCESS, gst_element_set_state(pipeline_, GST_STATE_NULL));
+    ASSERT_NE(GST_STATE_CHANGE_FAILURE, gst_element_set_state(pipeline_, GST_STATE_PLAYING));
+    sample = gst_app_sink_try_pull_sample(GST_APP_SINK(Get("out")), 10 * GST_SECOND);
+    EXPECT_NE(sample, nullptr);
+    if (sample != nullptr) {
+        gst_sample_unref(sample);
+    }
+}
+
 TEST_F(CameraSourceElement, NullStateInterruptsAWaitingCreateWhileTheCameraIsGone) {
     sim::EmulatedDeviceId id = 0;
     PlugCamera(640, 480, &id);

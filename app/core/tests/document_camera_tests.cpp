@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <type_traits>
@@ -23,6 +25,28 @@ uintptr_t g_next_handle = 0x1000;
 int Record(const char* operation, const void* handle) {
     g_calls.emplace_back(operation, handle);
     return g_result;
+}
+
+// What the GetLastError stand-ins hand out when they answer 0; with any
+// other answer they leave "left over" in the buffers, which the wrappers
+// must not pass on.
+std::string g_user_text = "The camera stopped sending pictures.";
+std::string g_debug_text = "camera: Could not read from resource.";
+
+void FillText(const std::string& text, char* buffer, int size) {
+    if (buffer == nullptr || size < 1) {
+        return;
+    }
+    const size_t length = std::min(text.size(), static_cast<size_t>(size) - 1);
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+}
+
+int FakeLastError(const void* handle, char* user, int user_size, char* debug, int debug_size) {
+    const int result = Record("GetLastError", handle);
+    FillText(result == 0 ? g_user_text : "left over", user, user_size);
+    FillText(result == 0 ? g_debug_text : "left over", debug, debug_size);
+    return result;
 }
 
 template <typename Handle>
@@ -66,6 +90,10 @@ FAKE_ON(Tovek_Q5Usb_SetSampleCallback, "SetSampleCallback", TovekQ5UsbDevice, Me
         void*)
 FAKE_ON(Tovek_Q5Usb_GetStreamMediaType, "GetStreamMediaType", TovekQ5UsbDevice, VIDEOINFOHEADER*)
 FAKE_ON(Tovek_Q5Usb_InitDirectShow, "InitDirectShow", TovekQ5UsbDevice)
+int Tovek_Q5Usb_GetLastError(TovekQ5UsbDevice* d, char* user, int user_size, char* debug,
+                             int debug_size) {
+    return FakeLastError(d, user, user_size, debug, debug_size);
+}
 
 FAKE(Corvane_Intialize, "Intialize", void)
 FAKE(Corvane_UnIntialize, "UnIntialize", void)
@@ -87,6 +115,10 @@ FAKE_ON(Corvane_SetSampleStreamCallback, "SetSampleCallback", CorvaneCaptureDevi
 FAKE_ON(Corvane_GetStreamMediaType, "GetStreamMediaType", CorvaneCaptureDevice, VIDEOINFOHEADER*)
 FAKE_ON(Corvane_GetState, "GetState", CorvaneCaptureDevice, int*)
 FAKE_ON(Corvane_VideoCapturePin, "VideoCapturePin", CorvaneCaptureDevice, CORVANE_OWNER_WINDOW)
+int Corvane_GetLastError(CorvaneCaptureDevice* d, char* user, int user_size, char* debug,
+                         int debug_size) {
+    return FakeLastError(d, user, user_size, debug, debug_size);
+}
 } // extern "C"
 
 namespace {
@@ -120,6 +152,7 @@ std::vector<Operation> DeviceOperations(DocumentStreamCallback own_callback) {
         {"InitDirectShow", [](CDocumentCamera& c) { return c.InitDirectShow(); }},
         {"GetState", [](CDocumentCamera& c) { return c.GetState(&state); }},
         {"VideoCapturePin", [](CDocumentCamera& c) { return c.VideoCapturePin(nullptr); }},
+        {"GetLastError", [](CDocumentCamera& c) { return c.GetLastError(nullptr, nullptr); }},
         {"Close", [](CDocumentCamera& c) { return c.Close(); }},
     };
 }
@@ -209,6 +242,40 @@ TYPED_TEST(DocumentCameraTest, OpenClosesTheHeldDeviceAndDestructionClosesIt) {
     const void* last = reinterpret_cast<void*>(g_next_handle);
     ASSERT_EQ(1u, g_calls.size());
     EXPECT_EQ(std::make_pair(std::string("Close"), last), g_calls[0]);
+}
+
+TYPED_TEST(DocumentCameraTest, LastErrorTextsComeBackAsStringsOnlyWhenAFailureIsKept) {
+    TypeParam camera;
+    std::string user = "untouched";
+    std::string debug = "untouched";
+    EXPECT_EQ(-1, camera.GetLastError(&user, &debug));
+    EXPECT_EQ("untouched", user) << "no device: nothing changes";
+    ASSERT_EQ(0, camera.Open(0));
+
+    struct Case {
+        int result;
+        std::string library_debug;
+        std::string user;
+        std::string debug;
+    };
+    const std::string long_debug(5000, 'd');
+    const Case cases[] = {
+        {0, g_debug_text, g_user_text, g_debug_text},
+        {0, long_debug, g_user_text, long_debug.substr(0, CDocumentCamera::kMaxErrorText - 1)},
+        {1, g_debug_text, "", ""},  // none kept: the buffers are not read
+        {-1, g_debug_text, "", ""}, // a library failure reads as no text
+    };
+    for (const Case& c : cases) {
+        g_result = c.result;
+        g_debug_text = c.library_debug;
+        EXPECT_EQ(c.result, camera.GetLastError(&user, &debug)) << c.result;
+        EXPECT_EQ(c.user, user) << c.result;
+        EXPECT_EQ(c.debug, debug) << c.result;
+    }
+    g_result = 0;
+    EXPECT_EQ(0, camera.GetLastError(nullptr, &debug)) << "either text may be left out";
+    EXPECT_EQ(0, camera.GetLastError(&user, nullptr));
+    g_debug_text = "camera: Could not read from resource.";
 }
 
 TEST(DocumentCamera, FamilyRules) {

@@ -242,6 +242,8 @@ EmulatedTransferResult EmulatedQ5Camera::HandlePipe(const TransferContext& conte
                           : WD_TIME_OUT_EXPIRED);
     case Q5ReadFault::kEmpty:
         return Status(WD_STATUS_SUCCESS);
+    case Q5ReadFault::kStall:
+        return Status(WD_USBD_STATUS_STALL_PID);
     case Q5ReadFault::kPullOut:
         // Some packets into the picture, the cable goes.
         WaitFor(lock, context, 20, [] { return false; });

@@ -174,6 +174,9 @@ TEST_F(Q5Camera, ReadFaultsFailTheReadsAskedFor) {
     EmulatedTransferResult empty = Read(nullptr);
     EXPECT_EQ(empty.status, WD_STATUS_SUCCESS);
     EXPECT_EQ(empty.transferred, 0u);
+    camera_->FailReads(Q5ReadFault::kStall, 1);
+    Request(kQ5FrameRequest);
+    EXPECT_EQ(Read(nullptr).status, WD_USBD_STATUS_STALL_PID);
     camera_->FailReads(Q5ReadFault::kNone);
     EXPECT_TRUE(Decodes(RequestAndRead()));
     EXPECT_EQ(camera_->Counters().read_timeouts, 5u);

@@ -64,6 +64,8 @@ struct EmulatedRvxCamera::Impl {
     std::vector<uint8_t> commands;
     RvxCounters counters;
     uint32_t frame_number = 0;
+    RvxStreamFault stream_fault = RvxStreamFault::kNone;
+    uint32_t pictures_before_fault = 0; // kReadError: pictures still delivered
 
     int StatusLocked() const {
         if (status != kRvxStatusNormal &&
@@ -231,6 +233,13 @@ std::shared_ptr<const std::vector<uint8_t>> EmulatedRvxCamera::TakePicture(int w
         if (impl_->device_id == 0 || impl_->disabled) {
             return nullptr;
         }
+        if (impl_->stream_fault == RvxStreamFault::kReadError) {
+            if (impl_->pictures_before_fault == 0) {
+                impl_->stream_fault = RvxStreamFault::kNone;
+                return nullptr;
+            }
+            --impl_->pictures_before_fault;
+        }
         ++impl_->counters.pictures;
         impl_->generator.SetFrameNumber(impl_->frame_number++);
     }
@@ -238,6 +247,17 @@ std::shared_ptr<const std::vector<uint8_t>> EmulatedRvxCamera::TakePicture(int w
         impl_->generator.SetSize(width, height);
     }
     return impl_->generator.Jpeg();
+}
+
+void EmulatedRvxCamera::SetStreamFault(RvxStreamFault fault, uint32_t after_pictures) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->stream_fault = fault;
+    impl_->pictures_before_fault = after_pictures;
+}
+
+bool EmulatedRvxCamera::OffersRawOnly() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->stream_fault == RvxStreamFault::kRawOnly;
 }
 
 CameraState EmulatedRvxCamera::State() const {

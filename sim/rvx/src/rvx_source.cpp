@@ -1,6 +1,7 @@
 // "tovekrvxsrc": the emulated RVX camera's video source, a live push source
 // of Motion-JPEG pictures paced by the pipeline clock. Its "device" property
-// names the camera (EmulatedRvxCamera::Node()).
+// names the camera (EmulatedRvxCamera::Node()). While the camera's kRawOnly
+// fault is set it offers grey YUY2 frames instead.
 #include "sim/rvx_camera.h"
 
 #include <gst/base/gstpushsrc.h>
@@ -16,7 +17,7 @@ namespace {
 struct TovekRvxSrc {
     GstPushSrc parent;
     // The object lock guards device, clock_id, flushing and the negotiated
-    // format (width, height, fps_n, fps_d), which the latency query reads.
+    // format (width, height, fps_n, fps_d, raw), which the latency query reads.
     gchar* device;
     GstClockID clock_id; // the wait create() is in, to cancel it
     bool flushing;
@@ -24,6 +25,7 @@ struct TovekRvxSrc {
     int height;
     int fps_n;
     int fps_d;
+    bool raw; // YUY2 frames negotiated instead of Motion-JPEG
     // Streaming thread only (start, stop, create, unlock_stop).
     std::shared_ptr<sim::EmulatedRvxCamera>* camera; // from start to stop
     bool timing;                                     // next_time is valid
@@ -48,11 +50,12 @@ TovekRvxSrc* Self(gpointer object) {
 }
 
 GstStaticPadTemplate src_template =
-    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS("image/jpeg"));
+    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
+                            GST_STATIC_CAPS("image/jpeg; video/x-raw, format=(string)YUY2"));
 
 // Every size with its list of frame rates, the default first, as a UVC
-// camera's probed caps look.
-GstCaps* FormatCaps() {
+// camera's probed caps look: Motion-JPEG, or YUY2 when raw.
+GstCaps* FormatCaps(bool raw) {
     GstCaps* caps = gst_caps_new_empty();
     for (const sim::RvxFormat& format : sim::RvxFormats()) {
         GValue rates = G_VALUE_INIT;
@@ -64,8 +67,11 @@ GstCaps* FormatCaps() {
             gst_value_list_append_and_take_value(&rates, &value);
         }
         GstStructure* structure = gst_structure_new(
-            "image/jpeg", "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height,
-            "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+            raw ? "video/x-raw" : "image/jpeg", "width", G_TYPE_INT, format.width, "height",
+            G_TYPE_INT, format.height, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+        if (raw) {
+            gst_structure_set(structure, "format", G_TYPE_STRING, "YUY2", nullptr);
+        }
         gst_structure_take_value(structure, "framerate", &rates);
         gst_caps_append_structure(caps, structure);
     }
@@ -110,11 +116,16 @@ void Finalize(GObject* object) {
     G_OBJECT_CLASS(tovek_rvx_src_parent_class)->finalize(object);
 }
 
+std::string DeviceOf(TovekRvxSrc* self) {
+    GST_OBJECT_LOCK(self);
+    std::string device = self->device != nullptr ? self->device : "";
+    GST_OBJECT_UNLOCK(self);
+    return device;
+}
+
 gboolean Start(GstBaseSrc* src) {
     TovekRvxSrc* self = Self(src);
-    GST_OBJECT_LOCK(self);
-    const std::string device = self->device != nullptr ? self->device : "";
-    GST_OBJECT_UNLOCK(self);
+    const std::string device = DeviceOf(self);
     auto camera = sim::FindRvxCamera(device);
     if (!camera || !camera->Plugged()) {
         GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("Could not open device."),
@@ -135,8 +146,9 @@ gboolean Stop(GstBaseSrc* src) {
     return TRUE;
 }
 
-GstCaps* GetCaps(GstBaseSrc* /*src*/, GstCaps* filter) {
-    GstCaps* caps = FormatCaps();
+GstCaps* GetCaps(GstBaseSrc* src, GstCaps* filter) {
+    const auto camera = sim::FindRvxCamera(DeviceOf(Self(src)));
+    GstCaps* caps = FormatCaps(camera && camera->OffersRawOnly());
     if (filter != nullptr) {
         GstCaps* filtered = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
         gst_caps_unref(caps);
@@ -163,6 +175,7 @@ gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
     self->height = height;
     self->fps_n = fps_n;
     self->fps_d = fps_d;
+    self->raw = gst_structure_has_name(structure, "video/x-raw");
     GST_OBJECT_UNLOCK(self);
     self->timing = false;
     return TRUE;
@@ -231,6 +244,7 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     const GstClockTime period = FramePeriodLocked(self);
     const int width = self->width;
     const int height = self->height;
+    const bool raw = self->raw;
     GST_OBJECT_UNLOCK(self);
     if (self->camera == nullptr || !GST_CLOCK_TIME_IS_VALID(period)) {
         return GST_FLOW_NOT_NEGOTIATED;
@@ -256,8 +270,15 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     auto picture = (*self->camera)->TakePicture(width, height);
     if (!picture) {
         GST_ELEMENT_ERROR(self, RESOURCE, READ, ("Could not read from resource."),
-                          ("the emulated camera was pulled out"));
+                          ("%s", (*self->camera)->Plugged()
+                                     ? "a read failed (injected fault)"
+                                     : "the emulated camera was pulled out"));
         return GST_FLOW_ERROR;
+    }
+    if (raw) {
+        // Grey: Y, U, Y, V all mid-range.
+        picture = std::make_shared<const std::vector<uint8_t>>(
+            static_cast<size_t>(width) * static_cast<size_t>(height) * 2, 0x80);
     }
     // The generator never changes a picture it handed out: wrap it, read-only.
     auto* holder = new std::shared_ptr<const std::vector<uint8_t>>(std::move(picture));
@@ -285,6 +306,7 @@ static void tovek_rvx_src_init(TovekRvxSrc* self) {
     self->height = sim::kRvxDefaultHeight;
     self->fps_n = 0;
     self->fps_d = 1;
+    self->raw = false;
     self->timing = false;
     self->next_time = 0;
     self->frames = 0;

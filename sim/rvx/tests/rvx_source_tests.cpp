@@ -130,6 +130,79 @@ TEST_F(RvxSourceTest, PullingTheCameraOutEndsTheStreamWithAnError) {
     gst_object_unref(bus);
 }
 
+// The next error on the pipeline's bus within 5 s: its domain and code and
+// whether its details carry the flow return not-negotiated; code -1 for none.
+struct BusError {
+    GQuark domain = 0;
+    int code = -1;
+    bool not_negotiated = false;
+};
+
+BusError NextError(GstElement* pipeline) {
+    BusError seen;
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* message = gst_bus_timed_pop_filtered(bus, 5 * GST_SECOND, GST_MESSAGE_ERROR);
+    gst_object_unref(bus);
+    if (message == nullptr) {
+        return seen;
+    }
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    seen.domain = error->domain;
+    seen.code = error->code;
+    g_error_free(error);
+    const GstStructure* details = nullptr;
+    gst_message_parse_error_details(message, &details);
+    int flow = GST_FLOW_OK;
+    seen.not_negotiated = details != nullptr &&
+                          gst_structure_get_int(details, "flow-return", &flow) &&
+                          flow == GST_FLOW_NOT_NEGOTIATED;
+    gst_message_unref(message);
+    return seen;
+}
+
+TEST_F(RvxSourceTest, AnInjectedReadErrorEndsTheStreamAfterTheGivenPicturesOnce) {
+    const uint64_t taken = camera_->Counters().pictures;
+    camera_->SetStreamFault(RvxStreamFault::kReadError, 2);
+    GstElement* sink = Start(nullptr);
+    const BusError error = NextError(pipeline_);
+    EXPECT_EQ(GST_RESOURCE_ERROR, error.domain);
+    EXPECT_EQ(GST_RESOURCE_ERROR_READ, error.code);
+    EXPECT_EQ(taken + 2, camera_->Counters().pictures) << "two pictures, then the failed read";
+    EXPECT_GT(Pull(sink).width, 0);
+    EXPECT_TRUE(camera_->Plugged());
+
+    // Fired once: the camera streams again from a new start.
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    gst_object_unref(pipeline_);
+    sink = Start(nullptr);
+    EXPECT_GT(Pull(sink).width, 0);
+}
+
+TEST_F(RvxSourceTest, ARawOnlyCameraStreamsRawFramesButCannotFeedAJpegGraph) {
+    camera_->SetStreamFault(RvxStreamFault::kRawOnly);
+    EXPECT_TRUE(camera_->OffersRawOnly());
+    GstElement* sink = Start("video/x-raw,format=YUY2,width=640,height=480");
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND);
+    ASSERT_NE(nullptr, sample);
+    EXPECT_EQ(640u * 480u * 2u, gst_buffer_get_size(gst_sample_get_buffer(sample)));
+    gst_sample_unref(sample);
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    gst_object_unref(pipeline_);
+
+    // A JPEG-only graph linked before the camera lost its JPEG: negotiation
+    // fails once it plays.
+    camera_->SetStreamFault(RvxStreamFault::kNone);
+    pipeline_ = gst_parse_launch("tovekrvxsrc name=camera ! image/jpeg ! fakesink", nullptr);
+    ASSERT_NE(nullptr, pipeline_);
+    GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline_), "camera");
+    g_object_set(source, "device", camera_->Node().c_str(), nullptr);
+    gst_object_unref(source);
+    camera_->SetStreamFault(RvxStreamFault::kRawOnly);
+    gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+    EXPECT_TRUE(NextError(pipeline_).not_negotiated);
+}
+
 TEST_F(RvxSourceTest, AnUnknownOrPulledCameraCannotStart) {
     camera_->Pull();
     Start(nullptr);

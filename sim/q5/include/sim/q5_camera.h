@@ -66,6 +66,7 @@ enum class Q5ReadFault {
     kTimeOut, // the read waits its (capped) time-out: WD_TIME_OUT_EXPIRED
     kEmpty,   // status 0 and 0 bytes at once
     kPullOut, // the camera is pulled out in the middle of the read
+    kStall,   // WD_USBD_STATUS_STALL_PID at once: a read that fails while attached
 };
 
 enum class Q5ControlFault {

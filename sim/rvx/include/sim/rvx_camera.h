@@ -84,6 +84,21 @@ private:
     bool state_read_ = false;
 };
 
+// Faults of the camera's video stream, for tests of a capture graph's
+// failure handling.
+enum class RvxStreamFault {
+    kNone,
+    // After the given number of further pictures one read fails: the source
+    // posts a read error and ends its stream with GST_FLOW_ERROR, as v4l2src
+    // does when reading the device fails. Clears itself once it has fired.
+    kReadError,
+    // Sources offer and accept only uncompressed YUY2 frames (grey), as a
+    // camera without Motion-JPEG does, so a graph that takes JPEG only cannot
+    // negotiate. Holds until cleared; applies from a source's next
+    // negotiation.
+    kRawOnly,
+};
+
 struct RvxCameraOptions {
     std::string serial = "RVX0001";
     // A frame counter and a moving square on every picture, so a viewer sees
@@ -133,8 +148,15 @@ public:
     // terminal, and the streaming interface with its Motion-JPEG formats.
     std::vector<uint8_t> Descriptors() const;
 
-    // The next picture at width x height for a source; nullptr when pulled.
+    // The next picture at width x height for a source; nullptr when pulled
+    // or when an injected read error fires (Plugged() tells which).
     std::shared_ptr<const std::vector<uint8_t>> TakePicture(int width, int height);
+
+    // Sets a stream fault; kNone clears it. after_pictures counts for
+    // kReadError only.
+    void SetStreamFault(RvxStreamFault fault, uint32_t after_pictures = 0);
+    // True while kRawOnly is set: what a source offers and accepts.
+    bool OffersRawOnly() const;
 
     CameraState State() const;
     // The status a read would give now.
