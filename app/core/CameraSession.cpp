@@ -7,10 +7,8 @@
 
 namespace {
 
-// The stream callbacks' way of saying that a capture graph failed: the Q5
-// library's event after which streaming stops, and the RVX library's call
-// without a picture.
-constexpr int kQ5StreamError = 5;
+// The RVX library's notice that its capture graph failed: a call without a
+// picture.
 constexpr LONG kRvxStreamError = -1;
 
 } // namespace
@@ -299,7 +297,7 @@ bool CCameraSession::PollStatus(int* status) {
 bool CCameraSession::TakeStreamError(std::string* user_text, std::string* debug_text) {
     user_text->clear();
     debug_text->clear();
-    return false;
+    return camera_ && camera_->GetLastError(user_text, debug_text) == 0;
 }
 
 // ---- library threads -------------------------------------------------------------------
@@ -321,7 +319,7 @@ int TOVEK_STDCALL CCameraSession::Q5StreamProc(int event, BYTE* data, LONG lengt
     case Q5_STREAM_PICTURE:
         self->OnStreamFrame(data, length);
         break;
-    case kQ5StreamError:
+    case Q5_STREAM_ERROR:
         self->Post(msg::kStreamError, self->run_.load());
         break;
     default:
