@@ -9,6 +9,7 @@
 #include "MessageBox.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
+#include "platform/capture_error.h"
 #include "platform/system.h"
 
 #define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
@@ -37,6 +38,7 @@ void TovekCameraDlg::OnVideoDetach() {
     LeaveFullScreen();
     OnMenuFileStop(cmd::kStop);
     TRACE_DLG("OnVideoDetach");
+    message_.stream_error.clear(); // the device state says it all now
     session_->SetAttached(false);
     session_->ClearFrame();
     panes_->SetFrame(0, 0, 0);
@@ -99,9 +101,16 @@ void TovekCameraDlg::OnSnapshotMessage(const snapshot::Outcome& outcome) {
 void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
     TRACE_DLG("OnMenuFilePlay");
     message_.stream_error.clear();
-    if (session_->Play(view_->Handle(), view_->width(), view_->height())) {
+    switch (session_->Play(view_->Handle(), view_->width(), view_->height())) {
+    case CCameraSession::PlayResult::kRunning:
         banner_.Replace();
         StartStatusTimer();
+        break;
+    case CCameraSession::PlayResult::kOpenFailed:
+        message_.stream_error = QString::fromUtf8(platform::kCameraNotOpenedText);
+        break;
+    case CCameraSession::PlayResult::kNoCamera:
+        break;
     }
     view_->SetImageSize(session_->FrameWidth(), session_->FrameHeight());
     // The rectangle follows once the commands queued before it are done.

@@ -138,17 +138,20 @@ bool CCameraSession::TakeAutoPlay() {
     return pending;
 }
 
-bool CCameraSession::Play(VIDEO_WINDOW window, int width, int height) {
+CCameraSession::PlayResult CCameraSession::Play(VIDEO_WINDOW window, int width, int height) {
     overlay_.RequestImmediateRedraw();
     overlay_.SetPresent(false);
     frame_rate_ = Traits().frame_rate;
     if (!camera_)
-        return false;
-    // Whether or not the camera opened, the picture is asked to run: a Q5
-    // camera that comes back later starts from here.
+        return PlayResult::kNoCamera;
     // What the libraries post from here on belongs to this run.
     run_.fetch_add(1);
-    Reopen(kRestartWaitMs, {});
+    if (!Reopen(kRestartWaitMs, {})) {
+        // Nothing can run: saying it plays would leave the user before a
+        // blank picture with no word why.
+        OnVideoStopped();
+        return PlayResult::kOpenFailed;
+    }
     camera_->SetPosition(window, 0, 0, width, height);
     camera_->Run();
     playing_ = true;
@@ -156,7 +159,7 @@ bool CCameraSession::Play(VIDEO_WINDOW window, int width, int height) {
     last_status_ = kNormalStatus;
     poll_counter_ = 0;
     ReadFrameSize();
-    return true;
+    return PlayResult::kRunning;
 }
 
 void CCameraSession::Stop() {

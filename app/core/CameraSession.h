@@ -81,9 +81,11 @@ public:
     bool Playing() const { return playing_; }
 
     // Restarts the camera into window (width x height of its client area) and
-    // runs it; reads the frame size and sets the family's frame rate. False
-    // (and nothing runs) without a camera object.
-    bool Play(VIDEO_WINDOW window, int width, int height);
+    // runs it; reads the frame size and sets the family's frame rate.
+    // Nothing runs without a camera object, or when the camera does not open
+    // again (the session is then stopped).
+    enum class PlayResult { kNoCamera, kRunning, kOpenFailed };
+    PlayResult Play(VIDEO_WINDOW window, int width, int height);
     // Hides and stops the picture, lets the device settle, and marks the
     // session stopped with the frame fields cleared.
     void Stop();
