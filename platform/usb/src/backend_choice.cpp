@@ -13,6 +13,7 @@
 namespace platform::usb {
 namespace {
 
+// The installed emulated back end; atomic, as any thread may install one.
 std::atomic<BackendFactory> g_emulated{nullptr};
 
 class NullBackend final : public Backend {
