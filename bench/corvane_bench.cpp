@@ -5,6 +5,7 @@
 #include "TovekCorvane.h"
 #include "bench_util.h"
 #include "platform/media.h"
+#include "sim/install.h"
 #include "sim/rvx_camera.h"
 
 #include <atomic>
@@ -93,6 +94,7 @@ double DecodeCpuPerFrame(const std::vector<uint8_t>& jpeg, Size size, int frames
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 150;
     setenv("TOVEK_SIMULATE", "1", 1);
+    sim::InstallEmulatedDevices();
     Corvane_Intialize();
     // A camera without the moving marker, so its pictures are encoded once
     // and the source costs what a real camera's driver would.

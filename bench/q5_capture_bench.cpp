@@ -20,6 +20,7 @@
 #include "TovekQ5usb.h"
 #include "bench_util.h"
 #include "platform/media.h"
+#include "sim/install.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
 
@@ -226,6 +227,7 @@ std::vector<double> DecodeSeconds(const std::vector<std::vector<uint8_t>>& pictu
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 120;
     setenv("TOVEK_SIMULATE", "1", 1);
+    sim::InstallEmulatedDevices();
     sim::UsbBus().Reset(false);
     std::vector<std::vector<uint8_t>> rendered = RenderPictures(kRenderedPictures);
     if (rendered.empty()) {

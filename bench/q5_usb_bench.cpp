@@ -5,6 +5,7 @@
 #include "bench_util.h"
 #include "platform/system.h"
 #include "q5_usb.h"
+#include "sim/install.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
 
@@ -28,6 +29,7 @@ void TOVEK_STDCALL OnEvent(uint32_t event, uint32_t, uint32_t, uintptr_t) {
 int main(int argc, char** argv) {
     const int pictures = argc > 1 ? std::atoi(argv[1]) : 300;
     setenv("TOVEK_SIMULATE", "1", 1);
+    sim::InstallEmulatedDevices();
     platform::FakeClock clock; // the driver's pause between pictures passes at once
 
     sim::UsbBus().Reset(false);

@@ -1,13 +1,20 @@
 # Shared build helpers.
 
-# tovek_add_test(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...])
+# tovek_add_test(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...] [SIMULATE])
 # One GoogleTest executable; each test case becomes a CTest test. Tests run
-# headless and on the emulated devices. Label "gui" marks tests that need Qt
-# widgets; the sanitizer run in CI takes the others.
+# headless. Label "gui" marks tests that need Qt widgets; the sanitizer run in
+# CI takes the others. SIMULATE makes it a program on the emulated devices: its
+# main sets TOVEK_SIMULATE and installs them (sim/install) before the tests
+# run.
 function(tovek_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "SIMULATE" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if(T_SIMULATE)
+    set(main tovek_sim_test_main)
+  else()
+    set(main GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock ${main} Threads::Threads)
   if(NOT T_LABELS)
     set(T_LABELS lib)
   endif()

@@ -2,10 +2,6 @@
 
 #include "device_finder.h"
 
-#if TOVEK_HAVE_SIM_RVX
-#include "sim/rvx_camera.h"
-#endif
-
 #include <mutex>
 #include <unistd.h>
 
@@ -28,16 +24,12 @@ GstElement* MakeElement(const char* factory, const char* name) {
     return gst_element_factory_make(factory, name);
 }
 
+// The source the device record names, reading from the device's node.
 GstElement* CreateCameraElement(const platform::VideoInputDevice& camera) {
-    if (camera.emulated) {
-#if TOVEK_HAVE_SIM_RVX
-        if (auto emulated = sim::FindRvxCamera(camera.path)) {
-            return emulated->CreateSourceElement("camera");
-        }
-#endif
+    if (camera.source_factory.empty()) {
         return nullptr;
     }
-    GstElement* source = MakeElement("v4l2src", "camera");
+    GstElement* source = MakeElement(camera.source_factory.c_str(), "camera");
     if (source != nullptr) {
         g_object_set(source, "device", camera.path.c_str(), nullptr);
     }
@@ -83,33 +75,22 @@ bool EnsureGStreamer() {
             g_clear_error(&error);
             return false;
         }
-        bool elements = tovek_media_register_elements();
-#if TOVEK_HAVE_SIM_RVX
-        elements = sim::RegisterRvxSourceElement() && elements;
-#endif
-        return elements;
+        return tovek_media_register_elements();
     }();
     return ready;
 }
 
 bool CanBind(const platform::VideoInputDevice& camera) {
-    if (camera.emulated) {
-#if TOVEK_HAVE_SIM_RVX
-        const auto emulated = sim::FindRvxCamera(camera.path);
-        return emulated && emulated->Plugged();
-#else
-        return false;
-#endif
-    }
-    if (!EnsureGStreamer()) {
+    if (!EnsureGStreamer() || camera.source_factory.empty()) {
         return false;
     }
-    GstElementFactory* factory = gst_element_factory_find("v4l2src");
+    GstElementFactory* factory = gst_element_factory_find(camera.source_factory.c_str());
     if (factory == nullptr) {
         return false;
     }
     gst_object_unref(factory);
-    return ::access(camera.path.c_str(), R_OK | W_OK) == 0;
+    // An emulated device has no node to open: being listed is being there.
+    return camera.emulated || ::access(camera.path.c_str(), R_OK | W_OK) == 0;
 }
 
 int CopyStreamMediaType(const GstCaps* caps, MediaTypeRecord* record, VIDEOINFOHEADER* out) {

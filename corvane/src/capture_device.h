@@ -30,11 +30,11 @@
 
 namespace corvane {
 
-// gst_init and the elements of platform/media and sim/rvx; true when usable.
+// gst_init and the elements of platform/media; true when usable.
 bool EnsureGStreamer();
 
-// Whether the device could be bound to a source now (the node exists and is
-// accessible, or the emulated camera is plugged).
+// Whether the device could be bound to a source now (its source element is
+// known, and a real camera's node is accessible).
 bool CanBind(const platform::VideoInputDevice& camera);
 
 // The copy of a stream's video information: -1 without caps; otherwise 0,

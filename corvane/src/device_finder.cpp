@@ -2,10 +2,6 @@
 
 #include "platform/system.h"
 
-#if TOVEK_HAVE_SIM_RVX
-#include "sim/rvx_camera.h"
-#endif
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -91,15 +87,6 @@ int FindCameraPosition(const std::vector<platform::VideoInputDevice>& devices,
 }
 
 platform::DeviceProvider& Provider() {
-#if TOVEK_HAVE_SIM_RVX
-    static const bool camera_plugged = [] {
-        if (platform::SimulateDevices()) {
-            sim::DefaultRvxCamera();
-        }
-        return true;
-    }();
-    (void)camera_plugged;
-#endif
     return platform::Devices();
 }
 

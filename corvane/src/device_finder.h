@@ -28,8 +28,7 @@ std::string CurrentMonikerPrefix();
 int FindCameraPosition(const std::vector<platform::VideoInputDevice>& devices,
                        std::string_view prefix);
 
-// The back end of this process; with emulated devices the emulated RVX
-// camera is plugged in at the first call.
+// The device back end of this process (platform::Devices()).
 platform::DeviceProvider& Provider();
 
 // The camera matching prefix, from a fresh enumeration.

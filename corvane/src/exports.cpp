@@ -28,7 +28,7 @@ extern "C" {
 
 int Corvane_Intialize(void) {
     corvane::SetDeviceId(corvane::kDefaultDeviceId);
-    // With emulated devices, the emulated camera is plugged in from here on.
+    // The device back end is chosen at its first use: make that now.
     corvane::Provider();
     return 0;
 }

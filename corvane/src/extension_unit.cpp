@@ -1,16 +1,8 @@
 #include "extension_unit.h"
 
-#if TOVEK_HAVE_SIM_RVX
-#include "sim/rvx_camera.h"
-#endif
-
-#include <linux/uvcvideo.h>
+#include "device_finder.h"
 
 #include <array>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace corvane {
@@ -23,47 +15,6 @@ constexpr uint8_t kClassSpecificInterface = 0x24;
 constexpr uint8_t kVideoClass = 0x0E;
 constexpr uint8_t kVideoControlSubclass = 0x01;
 constexpr uint8_t kExtensionUnitSubtype = 0x06;
-
-// A real camera's node, asked with UVCIOC_CTRL_QUERY.
-class V4l2Transport final : public ExtensionUnitTransport {
-public:
-    explicit V4l2Transport(int fd) : fd_(fd) {}
-    ~V4l2Transport() override { ::close(fd_); }
-
-    int Query(uint8_t unit, uint8_t selector, uint8_t query, std::span<uint8_t> data) override {
-        if (data.size() > UINT16_MAX) {
-            return -EINVAL;
-        }
-        uvc_xu_control_query request{};
-        request.unit = unit;
-        request.selector = selector;
-        request.query = query;
-        request.size = static_cast<__u16>(data.size());
-        request.data = data.data();
-        int result = 0;
-        do {
-            result = ::ioctl(fd_, UVCIOC_CTRL_QUERY, &request);
-        } while (result < 0 && errno == EINTR);
-        return result < 0 ? -errno : 0;
-    }
-
-private:
-    const int fd_;
-};
-
-#if TOVEK_HAVE_SIM_RVX
-class EmulatedTransport final : public ExtensionUnitTransport {
-public:
-    explicit EmulatedTransport(std::shared_ptr<sim::EmulatedRvxCamera> camera)
-        : camera_(std::move(camera)) {}
-    int Query(uint8_t unit, uint8_t selector, uint8_t query, std::span<uint8_t> data) override {
-        return camera_->ControlQuery(unit, selector, query, data);
-    }
-
-private:
-    const std::shared_ptr<sim::EmulatedRvxCamera> camera_;
-};
-#endif
 
 int WriteAll(ExtensionUnitControl& unit, uint8_t control, std::span<const Write4> writes) {
     for (const Write4& bytes : writes) {
@@ -99,19 +50,7 @@ int FindFirstExtensionUnit(std::span<const uint8_t> descriptors) {
 
 std::unique_ptr<ExtensionUnitTransport>
 OpenExtensionUnitTransport(const platform::VideoInputDevice& camera) {
-    if (camera.emulated) {
-#if TOVEK_HAVE_SIM_RVX
-        if (auto emulated = sim::FindRvxCamera(camera.path)) {
-            return std::make_unique<EmulatedTransport>(std::move(emulated));
-        }
-#endif
-        return nullptr;
-    }
-    const int fd = ::open(camera.path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return nullptr;
-    }
-    return std::make_unique<V4l2Transport>(fd);
+    return Provider().OpenExtensionUnit(camera);
 }
 
 int ExtensionUnitControl::QueryLength(uint8_t control, uint16_t* length) {

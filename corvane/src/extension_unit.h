@@ -1,6 +1,7 @@
-// The camera's extension unit: finding it in the USB descriptors, querying
-// its controls (V4L2 UVCIOC_CTRL_QUERY on a real camera, the emulated unit
-// otherwise) and the command register's write sequences.
+// The camera's extension unit: finding it in the USB descriptors, reaching
+// its controls through the device back end (UVCIOC_CTRL_QUERY on a real
+// camera, the unit an emulated camera was plugged with) and the command
+// register's write sequences.
 #pragma once
 
 #include "platform/devices.h"
@@ -28,14 +29,10 @@ int FindFirstExtensionUnit(std::span<const uint8_t> descriptors);
 
 // One way to reach a unit's controls, like UVCIOC_CTRL_QUERY: 0 or a
 // negative errno. data is written for SET_CUR and filled for the GET requests.
-class ExtensionUnitTransport {
-public:
-    virtual ~ExtensionUnitTransport() = default;
-    virtual int Query(uint8_t unit, uint8_t selector, uint8_t query, std::span<uint8_t> data) = 0;
-};
+using platform::ExtensionUnitTransport;
 
-// The transport for camera: the V4L2 node of a real camera, the emulated
-// unit of an emulated one; null when it cannot be opened.
+// The transport for camera from the device back end (Provider()); null when
+// it cannot be opened.
 std::unique_ptr<ExtensionUnitTransport>
 OpenExtensionUnitTransport(const platform::VideoInputDevice& camera);
 

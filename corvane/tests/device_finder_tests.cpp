@@ -60,6 +60,10 @@ public:
     bool ReadUsbDescriptors(const VideoInputDevice&, std::vector<uint8_t>*) override {
         return false;
     }
+    std::unique_ptr<platform::ExtensionUnitTransport>
+    OpenExtensionUnit(const VideoInputDevice&) override {
+        return nullptr;
+    }
     std::unique_ptr<platform::DeviceNotification>
     RegisterDeviceNotification(DeviceChangeReceiver*) override {
         return nullptr;

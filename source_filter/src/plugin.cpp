@@ -1,9 +1,18 @@
-// The plugin file libgsttovekcamerasrc.so with its one element.
+// The plugin file libgsttovekcamerasrc.so with its one element. Any pipeline
+// may load it (gst-launch-1.0 tovekcamerasrc ! ...), so with TOVEK_SIMULATE
+// set it puts the emulated devices in before the element can open a camera;
+// a program that installed them already is left as it is.
 #include "tovek_camera_src.h"
+
+#include "platform/system.h"
+#include "sim/install.h"
 
 namespace {
 
 gboolean PluginInit(GstPlugin* plugin) {
+    if (platform::SimulateDevices()) {
+        sim::InstallEmulatedDevices();
+    }
     return tovek_camera_src_register(plugin);
 }
 

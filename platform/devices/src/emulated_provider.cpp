@@ -87,6 +87,7 @@ public:
                                     node.device.interface_number, node.serial_part);
             device.friendly_name = node.device.friendly_name;
             device.path = node.device.node;
+            device.source_factory = node.device.source_factory;
             device.emulated = true;
             device.vendor_id = node.device.vendor_id;
             device.product_id = node.device.product_id;
@@ -137,14 +138,22 @@ public:
             return false;
         }
         std::lock_guard<std::mutex> lock(mutex_);
-        for (const Node& node : nodes_) {
-            if (node.device.video_input && node.device.node == device.path &&
-                EqualNoCase(node.instance_id, device.instance_id)) {
-                *descriptors = node.device.descriptors;
-                return true;
-            }
+        const Node* node = FindVideoInputLocked(device);
+        if (node == nullptr) {
+            return false;
         }
-        return false;
+        *descriptors = node->device.descriptors;
+        return true;
+    }
+
+    std::unique_ptr<ExtensionUnitTransport>
+    OpenExtensionUnit(const VideoInputDevice& device) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const Node* node = FindVideoInputLocked(device);
+        if (node == nullptr || !node->device.extension_unit) {
+            return nullptr;
+        }
+        return std::make_unique<SharedUnit>(node->device.extension_unit);
     }
 
     std::unique_ptr<DeviceNotification>
@@ -164,6 +173,31 @@ private:
         uint32_t event;
         DeviceBroadcast broadcast;
     };
+
+    // A transport over the unit a device was plugged with; the unit outlives
+    // the device's pull-out for as long as the transport lives.
+    class SharedUnit final : public ExtensionUnitTransport {
+    public:
+        explicit SharedUnit(std::shared_ptr<ExtensionUnitTransport> unit)
+            : unit_(std::move(unit)) {}
+        int Query(uint8_t unit, uint8_t selector, uint8_t query, std::span<uint8_t> data) override {
+            return unit_->Query(unit, selector, query, data);
+        }
+
+    private:
+        const std::shared_ptr<ExtensionUnitTransport> unit_;
+    };
+
+    // The plugged video input device names; mutex_ held.
+    const Node* FindVideoInputLocked(const VideoInputDevice& device) const {
+        for (const Node& node : nodes_) {
+            if (node.device.video_input && node.device.node == device.path &&
+                EqualNoCase(node.instance_id, device.instance_id)) {
+                return &node;
+            }
+        }
+        return nullptr;
+    }
 
     std::vector<Node>::iterator Find(int id) {
         return std::find_if(nodes_.begin(), nodes_.end(),

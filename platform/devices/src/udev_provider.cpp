@@ -5,6 +5,7 @@
 // A libudev context must not be used by two threads at once, so each call
 // makes its own, and the monitor thread has one of its own.
 #include "receivers.h"
+#include "uvc_extension_unit.h"
 
 #include "platform/devices.h"
 
@@ -302,6 +303,14 @@ public:
         return !descriptors->empty();
     }
 
+    std::unique_ptr<ExtensionUnitTransport>
+    OpenExtensionUnit(const VideoInputDevice& device) override {
+        if (device.emulated || device.path.empty()) {
+            return nullptr;
+        }
+        return OpenUvcExtensionUnit(device.path);
+    }
+
     std::unique_ptr<DeviceNotification>
     RegisterDeviceNotification(DeviceChangeReceiver* receiver) override {
         if (receiver == nullptr || !StartMonitor()) {
@@ -325,6 +334,7 @@ private:
             }
         }
         device->path = devnode;
+        device->source_factory = kV4l2SourceFactory;
         device->friendly_name = !caps.card.empty() ? caps.card : Attribute(node, "name");
         udev_device* usb = udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_device");
         UsbIdentity identity;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -111,6 +113,54 @@ TEST(EmulatedDevices, VideoInputsInPlugOrderWithoutDisabledOnes) {
     }
     EXPECT_FALSE(provider.GetDevNodeStatus("USB\\VID_0AC8&PID_3610\\VI1", &status));
     EXPECT_FALSE(Emulated().SetDisabled(first, false));
+}
+
+// Answers every query with its request byte, or fails once gone.
+class EchoUnit final : public ExtensionUnitTransport {
+public:
+    int Query(uint8_t unit, uint8_t, uint8_t query, std::span<uint8_t> data) override {
+        ++queries;
+        if (gone.load()) {
+            return -ENODEV;
+        }
+        std::fill(data.begin(), data.end(), static_cast<uint8_t>(unit + query));
+        return 0;
+    }
+    std::atomic<int> queries{0};
+    std::atomic<bool> gone{false};
+};
+
+TEST(EmulatedDevices, VideoInputsCarryTheirSourceAndExtensionUnit) {
+    DeviceProvider& provider = Emulated().Provider();
+    auto unit = std::make_shared<EchoUnit>();
+    EmulatedUsbDevice with_unit = Camera("XU1");
+    with_unit.source_factory = "testsrc";
+    with_unit.extension_unit = unit;
+    const int first = Emulated().Plug(with_unit);
+    const int second = Emulated().Plug(Camera("XU2"));
+    const auto devices = provider.EnumerateVideoInputs();
+    ASSERT_EQ(2u, devices.size());
+    EXPECT_EQ("testsrc", devices[0].source_factory);
+    EXPECT_EQ("", devices[1].source_factory);
+
+    auto transport = provider.OpenExtensionUnit(devices[0]);
+    ASSERT_NE(nullptr, transport);
+    uint8_t data[2] = {};
+    ASSERT_EQ(0, transport->Query(4, 4, 0x81, data));
+    EXPECT_EQ(0x85, data[1]);
+    EXPECT_EQ(nullptr, provider.OpenExtensionUnit(devices[1])) << "plugged without a unit";
+    VideoInputDevice other = devices[0];
+    other.instance_id = devices[1].instance_id;
+    EXPECT_EQ(nullptr, provider.OpenExtensionUnit(other)) << "node and instance must agree";
+
+    // Pulled: no new transport; an open one still reaches the unit, which
+    // answers as a pulled device does.
+    ASSERT_TRUE(Emulated().Pull(first));
+    EXPECT_EQ(nullptr, provider.OpenExtensionUnit(devices[0]));
+    unit->gone = true;
+    EXPECT_EQ(-ENODEV, transport->Query(4, 4, 0x81, data));
+    EXPECT_EQ(2, unit->queries.load());
+    Emulated().Pull(second);
 }
 
 TEST(EmulatedDevices, ClassDevsKeepRemovedDevicesUnlessPresentOnlyIsAsked) {

@@ -13,6 +13,7 @@ TEST(UdevDevices, VideoInputsAreCaptureNodesWithWindowsDisplayNames) {
         EXPECT_EQ(0u, device.display_name.find("@device:pnp:\\\\?\\")) << device.display_name;
         EXPECT_EQ(0u, device.path.find("/dev/video")) << device.path;
         EXPECT_FALSE(device.emulated);
+        EXPECT_EQ(kV4l2SourceFactory, device.source_factory);
         std::vector<uint8_t> descriptors;
         if (!device.instance_id.empty() && UdevDevices().ReadUsbDescriptors(device, &descriptors)) {
             EXPECT_EQ(0x01, descriptors.at(1)) << "starts with the device descriptor";
@@ -38,6 +39,24 @@ TEST(UdevDevices, UsbDeviceNodesAndStatus) {
     missing.path = "/dev/video999";
     std::vector<uint8_t> descriptors;
     EXPECT_FALSE(UdevDevices().ReadUsbDescriptors(missing, &descriptors));
+}
+
+TEST(UdevDevices, ExtensionUnitsAreQueriedOnTheCaptureNode) {
+    // A node that is no UVC camera opens and refuses the query; nothing else
+    // happens.
+    VideoInputDevice not_a_camera;
+    not_a_camera.path = "/dev/null";
+    auto transport = UdevDevices().OpenExtensionUnit(not_a_camera);
+    ASSERT_NE(nullptr, transport);
+    uint8_t data[4] = {};
+    EXPECT_LT(transport->Query(4, 4, 0x81, data), 0);
+
+    VideoInputDevice missing;
+    missing.path = "/nonexistent/video0";
+    EXPECT_EQ(nullptr, UdevDevices().OpenExtensionUnit(missing));
+    VideoInputDevice emulated = not_a_camera;
+    emulated.emulated = true;
+    EXPECT_EQ(nullptr, UdevDevices().OpenExtensionUnit(emulated)) << "not a node of ours";
 }
 
 class NullReceiver final : public DeviceChangeReceiver {

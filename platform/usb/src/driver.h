@@ -3,8 +3,8 @@
 // and runs the callbacks, one event at a time, in the order they came.
 #pragma once
 
-#include "backend.h"
 #include "handles.h"
+#include "platform/usb_backend.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -4,7 +4,7 @@
 // notices and asynchronous transfers moving.
 #include "libusb_backend.h"
 
-#include "backend.h"
+#include "platform/usb_backend.h"
 
 #include <atomic>
 #include <climits>

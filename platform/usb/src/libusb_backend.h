@@ -1,10 +1,13 @@
-// Pieces of the libusb back end that need no device, kept apart for tests.
+// The libusb back end, and the pieces of it that need no device (apart for tests).
 #pragma once
 
 #include "platform/usb.h"
+#include "platform/usb_backend.h"
 #include "platform/usb_description.h"
 
 #include <libusb.h>
+
+#include <memory>
 
 namespace platform::usb {
 
@@ -22,5 +25,9 @@ UsbDeviceDescription DescribeLibusbDevice(const libusb_device_descriptor& device
 // null puts libusb_init back.
 using LibusbInitFunction = int (*)(libusb_context** context);
 void SetLibusbInitFunction(LibusbInitFunction function);
+
+// The real back end. Without USB access (libusb cannot start, as in a
+// container) it starts anyway and never reports a device.
+std::unique_ptr<Backend> MakeLibusbBackend();
 
 } // namespace platform::usb

@@ -1,8 +1,8 @@
 // The WDU_* entry points: argument and handle checks, then the registration
 // (driver.cpp) or the device's back end.
-#include "platform/system.h"
 #include "platform/usb.h"
 
+#include "backend_choice.h"
 #include "description.h"
 #include "driver.h"
 
@@ -64,10 +64,9 @@ WD_STATUS WDU_Init(WDU_DRIVER_HANDLE* driver, const WDU_MATCH_TABLE* match_table
         events->pfDeviceAttach == nullptr) {
         return WD_INVALID_PARAMETER;
     }
-    std::unique_ptr<Backend> backend =
-        platform::SimulateDevices() ? MakeEmulatedBackend() : MakeLibusbBackend();
+    std::unique_ptr<Backend> backend = MakeBackendForRegistration();
     if (!backend) {
-        return WD_OPERATION_FAILED; // simulation asked for, but built without the emulated bus
+        return WD_OPERATION_FAILED;
     }
     std::shared_ptr<Driver> registration;
     try {

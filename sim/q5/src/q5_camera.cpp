@@ -1,7 +1,5 @@
 #include "sim/q5_camera.h"
 
-#include "sim/control.h"
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -26,13 +24,6 @@ std::vector<uint8_t> Resized(const std::vector<uint8_t>& jpeg, size_t size) {
     out.resize(size, 0);
     return out;
 }
-
-// Installs the camera as the bus's default device when this library loads;
-// no camera is made before a bus asks for one.
-const bool g_default_device_installed = [] {
-    UsbBus().SetDefaultDeviceFactory([] { return MakeDefaultQ5Camera(); });
-    return true;
-}();
 
 } // namespace
 
@@ -343,24 +334,6 @@ std::shared_ptr<EmulatedQ5Camera> MakeDefaultQ5Camera() {
     Q5CameraOptions options;
     options.live_marker = true;
     return std::make_shared<EmulatedQ5Camera>(options);
-}
-
-void RegisterQ5SimCommand() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        RegisterSimCommand("q5", [](bool plug) {
-            if (plug) {
-                UsbBus().PlugIn(MakeDefaultQ5Camera());
-                return;
-            }
-            for (const EmulatedDeviceInfo& device : UsbBus().Devices()) {
-                if (device.description.descriptor.idVendor == kQ5VendorId &&
-                    device.description.descriptor.idProduct == kQ5ProductId) {
-                    UsbBus().PullOut(device.id);
-                }
-            }
-        });
-    });
 }
 
 } // namespace sim

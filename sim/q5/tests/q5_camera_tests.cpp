@@ -1,6 +1,5 @@
-// The emulated Q5 camera: its protocol, its variants, every fault it can
-// inject, and the "q5" command of the control channel.
-#include "sim/control.h"
+// The emulated Q5 camera: its protocol, its variants and every fault it can
+// inject.
 #include "sim/q5_camera.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include <cstdlib>
 #include <future>
 #include <thread>
-#include <unistd.h>
 
 namespace sim {
 namespace {
@@ -302,27 +300,6 @@ TEST_F(Q5Camera, FaultsChangeWhileAnotherThreadStreams) {
     }
     stop = true;
     changer.join();
-}
-
-// ---- the default camera and the control channel --------------------------------------
-
-TEST(Q5Default, BusStartsWithItAndTheControlSocketPlugsAndPullsIt) {
-    UsbBus().Reset(true);
-    ASSERT_EQ(UsbBus().DeviceCount(), 1u) << "installed as the bus's default device";
-    UsbBus().Reset(false);
-
-    RegisterQ5SimCommand();
-    ASSERT_FALSE(SimControlSocketPath().empty());
-    std::vector<SimCommandReply> replies = SendSimCommand("plug q5", getpid(), 10000);
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies[0].reply, "ok");
-    ASSERT_EQ(UsbBus().DeviceCount(), 1u);
-    EXPECT_EQ(UsbBus().Devices()[0].description.descriptor.idProduct, kQ5ProductId);
-    replies = SendSimCommand("pull q5", getpid(), 10000);
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies[0].reply, "ok");
-    EXPECT_EQ(UsbBus().DeviceCount(), 0u);
-    StopSimControl();
 }
 
 } // namespace

@@ -6,10 +6,6 @@
 #include "platform/devices.h"
 #include "platform/system.h"
 
-#if TOVEK_HAVE_SIM_CONTROL
-#include "sim/control.h"
-#endif
-
 #include <gst/gst.h>
 
 #include <cerrno>
@@ -32,6 +28,21 @@ Registry& Cameras() {
     static Registry* registry = new Registry; // outlives every camera
     return *registry;
 }
+
+// The unit the camera's device is plugged with. It holds the camera weakly:
+// the emulated devices keep it while the device is plugged, and a camera
+// that is gone answers like a pulled one.
+class ExtensionUnit final : public platform::ExtensionUnitTransport {
+public:
+    explicit ExtensionUnit(std::weak_ptr<EmulatedRvxCamera> camera) : camera_(std::move(camera)) {}
+    int Query(uint8_t unit, uint8_t selector, uint8_t query, std::span<uint8_t> data) override {
+        const auto camera = camera_.lock();
+        return camera ? camera->ControlQuery(unit, selector, query, data) : -ENODEV;
+    }
+
+private:
+    const std::weak_ptr<EmulatedRvxCamera> camera_;
+};
 
 } // namespace
 
@@ -124,7 +135,9 @@ bool EmulatedRvxCamera::Plug() {
     device.interface_number = 0;
     device.friendly_name = kRvxFriendlyName;
     device.node = node_;
+    device.source_factory = kRvxSourceFactory;
     device.descriptors = RvxDescriptors();
+    device.extension_unit = std::make_shared<ExtensionUnit>(weak_from_this());
     impl_->device_id = platform::Emulated().Plug(device);
     if (impl_->device_id <= 0) {
         impl_->device_id = 0;
@@ -284,7 +297,7 @@ GstElement* EmulatedRvxCamera::CreateSourceElement(const char* name) const {
     if (!RegisterRvxSourceElement()) {
         return nullptr;
     }
-    GstElement* element = gst_element_factory_make("tovekrvxsrc", name);
+    GstElement* element = gst_element_factory_make(kRvxSourceFactory, name);
     if (element != nullptr) {
         g_object_set(element, "device", node_.c_str(), nullptr);
     }
@@ -303,16 +316,6 @@ std::shared_ptr<EmulatedRvxCamera> DefaultRvxCamera() {
     static std::shared_ptr<EmulatedRvxCamera>* camera = [] {
         auto* made = new std::shared_ptr<EmulatedRvxCamera>(EmulatedRvxCamera::Create());
         (*made)->Plug();
-#if TOVEK_HAVE_SIM_CONTROL
-        RegisterSimCommand("rvx", [](bool plug) {
-            const auto rvx = DefaultRvxCamera();
-            if (plug) {
-                rvx->Plug();
-            } else {
-                rvx->Pull();
-            }
-        });
-#endif
         return made;
     }();
     return *camera;

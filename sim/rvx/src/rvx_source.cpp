@@ -347,8 +347,8 @@ bool RegisterRvxSourceElement() {
     static bool registered = false; // "tovekrvxsrc" is known to GStreamer
     std::lock_guard<std::mutex> guard(lock);
     if (!registered && gst_is_initialized()) {
-        registered =
-            gst_element_register(nullptr, "tovekrvxsrc", GST_RANK_NONE, tovek_rvx_src_get_type());
+        registered = gst_element_register(nullptr, kRvxSourceFactory, GST_RANK_NONE,
+                                          tovek_rvx_src_get_type());
     }
     return registered;
 }

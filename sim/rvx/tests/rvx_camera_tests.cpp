@@ -3,10 +3,6 @@
 #include "platform/devices.h"
 #include "platform/system.h"
 
-#if TOVEK_HAVE_SIM_CONTROL
-#include "sim/control.h"
-#endif
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -94,6 +90,32 @@ TEST(EmulatedRvxCamera, IsAVideoInputWhilePluggedAndEnabled) {
     }
 }
 
+TEST(EmulatedRvxCamera, ItsDeviceNamesTheSourceAndReachesTheExtensionUnit) {
+    auto camera = PluggedCamera("CAM-XU");
+    platform::DeviceProvider& provider = platform::Emulated().Provider();
+    platform::VideoInputDevice device;
+    for (const auto& found : provider.EnumerateVideoInputs()) {
+        if (found.path == camera->Node()) {
+            device = found;
+        }
+    }
+    EXPECT_EQ(kRvxSourceFactory, device.source_factory);
+    auto unit = provider.OpenExtensionUnit(device);
+    ASSERT_NE(nullptr, unit);
+    for (Bytes bytes : {Bytes{0x20, 0x46, 0xB4, 0x31}, Bytes{0x20, 0x38, 0xB4, 0x02},
+                        Bytes{0x20, 0x40, 0xB4, 0x00}, Bytes{0x20, 0x41, 0xB4, 0x00},
+                        Bytes{0x20, 0x44, 0xB4, 0x01}}) {
+        ASSERT_EQ(0, unit->Query(kRvxExtensionUnitId, kRvxCommandControl, kUvcSetCur, bytes));
+    }
+    EXPECT_EQ(1, camera->State().zoom) << "the command reached the camera";
+
+    // A transport outliving its camera answers like a pulled device.
+    camera.reset();
+    Bytes bytes{};
+    EXPECT_EQ(-ENODEV, unit->Query(kRvxExtensionUnitId, kRvxCommandControl, kUvcGetCur, bytes));
+    EXPECT_EQ(nullptr, provider.OpenExtensionUnit(device));
+}
+
 TEST(EmulatedRvxCamera, CommandsChangeThePictureAndHoldTheirStatus) {
     platform::FakeClock clock;
     auto camera = PluggedCamera("CAM-B");
@@ -168,18 +190,6 @@ TEST(EmulatedRvxCamera, DescriptorsDeclareTheirLengths) {
     }
     EXPECT_EQ(descriptors.size(), at);
 }
-
-#if TOVEK_HAVE_SIM_CONTROL
-TEST(EmulatedRvxCamera, TheDefaultCameraIsPluggedAndAnswersToTheSimTool) {
-    auto camera = DefaultRvxCamera();
-    EXPECT_TRUE(camera->Plugged());
-    EXPECT_EQ(camera, DefaultRvxCamera());
-    EXPECT_EQ("ok", ExecuteSimCommand("pull rvx"));
-    EXPECT_FALSE(camera->Plugged());
-    EXPECT_EQ("ok", ExecuteSimCommand("plug rvx"));
-    EXPECT_TRUE(camera->Plugged());
-}
-#endif
 
 } // namespace
 } // namespace sim

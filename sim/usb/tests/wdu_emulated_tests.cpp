@@ -1,6 +1,7 @@
 // The WDU_* calls over the emulated bus: registration, attach and detach
 // callbacks, match tables, transfers and their failures once a device goes.
 #include "platform/usb.h"
+#include "sim/usb_backend.h"
 #include "test_device.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +96,9 @@ void OnDetach(WDU_DEVICE_HANDLE device, void* user) {
 class WduEmulated : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("TOVEK_SIMULATE", "1", 1); // WDU_Init takes the emulated bus
+        // WDU_Init takes the emulated bus.
+        platform::usb::InstallEmulatedBackend(sim::MakeEmulatedUsbBackend);
+        setenv("TOVEK_SIMULATE", "1", 1);
         sim::UsbBus().Reset(false);
     }
     void TearDown() override {

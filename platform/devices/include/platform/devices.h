@@ -11,11 +11,14 @@
 //     USB\VID_0AC8&PID_3610\<serial>
 //
 // Two back ends behind one interface: libudev (V4L2 capture nodes, USB
-// devices, the udev monitor) and an emulated one whose devices tests and the
-// emulated cameras plug, pull and disable. Devices() picks the emulated one
-// when platform::SimulateDevices() is true.
+// devices, the udev monitor, UVC extension units) and an emulated one whose
+// devices tests and the emulated cameras plug, pull and disable. Devices()
+// picks the emulated one when platform::SimulateDevices() is true; it has no
+// device until something plugs one (a program that asked for emulated devices
+// and installed none finds none).
 #pragma once
 
+#include "platform/extension_unit.h"
 #include "platform/wintypes.h"
 
 #include <cstdint>
@@ -109,12 +112,20 @@ std::string UsbVideoDisplayName(uint16_t vendor_id, uint16_t product_id, int int
 
 // ---- the back-end interface -----------------------------------------------------
 
+// The GStreamer source of a real camera's capture node.
+inline constexpr char kV4l2SourceFactory[] = "v4l2src";
+
 struct VideoInputDevice {
     std::string display_name;
     // The device's own name (V4L2 card name); empty when it has none.
     std::string friendly_name;
     // The capture node ("/dev/video0"), or the emulated device's node name.
     std::string path;
+    // The factory name of the GStreamer element that captures from the
+    // device: a source whose "device" property takes path (kV4l2SourceFactory
+    // for a real camera). GStreamer's registry must know it; empty when the
+    // device has none.
+    std::string source_factory;
     bool emulated = false;
     // The USB device it belongs to; 0 and empty when it is not on USB.
     uint16_t vendor_id = 0;
@@ -174,6 +185,13 @@ public:
     virtual bool ReadUsbDescriptors(const VideoInputDevice& device,
                                     std::vector<uint8_t>* descriptors) = 0;
 
+    // The extension-unit controls of a video input (UVCIOC_CTRL_QUERY on a
+    // real camera's node, the unit an emulated device was plugged with).
+    // Null when they cannot be reached: no such device or node, no access,
+    // no unit.
+    virtual std::unique_ptr<ExtensionUnitTransport>
+    OpenExtensionUnit(const VideoInputDevice& device) = 0;
+
     // Registers receiver for USB device arrivals (DBT_DEVICEARRIVAL) and
     // removals (DBT_DEVICEREMOVECOMPLETE), each with a device-interface
     // broadcast of GUID_DEVINTERFACE_USB_DEVICE. Null when notifications
@@ -195,12 +213,18 @@ struct EmulatedUsbDevice {
     uint16_t product_id = 0;
     std::string serial;
     // A video capture node when true: its interface number, friendly name
-    // (may be empty) and the node name that VideoInputDevice::path carries.
+    // (may be empty), the node name that VideoInputDevice::path carries and
+    // the source element that VideoInputDevice::source_factory names.
     bool video_input = false;
     int interface_number = 0;
     std::string friendly_name;
     std::string node;
+    std::string source_factory;
     std::vector<uint8_t> descriptors;
+    // What OpenExtensionUnit reaches for the capture node; may be null. Kept
+    // by the back end while the device is plugged and by every transport
+    // opened on it, and called from any thread, several at once.
+    std::shared_ptr<ExtensionUnitTransport> extension_unit;
 };
 
 // The emulated back end's devices. Plugging and pulling post an arrival or a

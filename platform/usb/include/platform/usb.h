@@ -4,8 +4,10 @@
 // numbered pipes and the default pipe, status texts, and small portable
 // mutex, event and thread helpers.
 //
-// Two back ends stand behind these calls: libusb-1.0 for real cameras and the
-// emulated bus (sim/) when platform::SimulateDevices() is true at WDU_Init.
+// The back end behind a registration is chosen at WDU_Init
+// (platform/usb_backend.h): libusb-1.0 for real cameras or, while
+// platform::SimulateDevices() is true, the emulated back end the program
+// installed.
 //
 // Threads: attach and detach callbacks run on a driver thread of this layer,
 // never on the caller's thread and never inside libusb's event handling, so a
@@ -148,8 +150,9 @@ const char* WD_DriverName(const char* name);
 // of the active configuration). Attach callbacks follow for matching devices
 // already present and for each one plugged in later. license and options are
 // accepted and ignored. *driver is set before the first callback can run.
-// A machine without USB access (libusb cannot start, as in a container)
-// still registers: WD_STATUS_SUCCESS, and no device is ever attached.
+// A machine without USB access (libusb cannot start, as in a container), or
+// a process that asked for emulated devices and installed none, still
+// registers: WD_STATUS_SUCCESS, and no device is ever attached.
 // WD_INVALID_PARAMETER for a null driver, events or attach callback, or for
 // no match entry.
 WD_STATUS WDU_Init(WDU_DRIVER_HANDLE* driver, const WDU_MATCH_TABLE* match_tables,

@@ -174,12 +174,7 @@ private:
 };
 
 // A camera with the default options and the live marker on: the one a
-// process with TOVEK_SIMULATE finds plugged in, and what "plug q5" adds.
+// program with emulated devices finds plugged in, and what "plug q5" adds.
 std::shared_ptr<EmulatedQ5Camera> MakeDefaultQ5Camera();
-
-// Registers "q5" with the control channel (sim/control): "plug q5" plugs a
-// default camera into UsbBus(), "pull q5" pulls out every Q5 camera there.
-// Idempotent; platform/usb calls it at WDU_Init when devices are emulated.
-void RegisterQ5SimCommand();
 
 } // namespace sim

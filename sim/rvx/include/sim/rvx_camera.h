@@ -2,12 +2,14 @@
 // 0x3610) plugged into the emulated devices of platform/devices, with
 //
 // - a video input node whose GStreamer source ("tovekrvxsrc", a live push
-//   source) streams Motion-JPEG pictures of the document picture generator,
-//   30 per second at 1280 x 720 unless other caps are negotiated; it offers
-//   the compressed sizes and frame rates a UVC camera lists (RvxFormats());
+//   source, named in the device record as its source factory) streams
+//   Motion-JPEG pictures of the document picture generator, 30 per second at
+//   1280 x 720 unless other caps are negotiated; it offers the compressed
+//   sizes and frame rates a UVC camera lists (RvxFormats());
 // - an extension unit (id kRvxExtensionUnitId in its USB descriptors) whose
 //   control 4 is the camera's command register, queried the way
-//   UVCIOC_CTRL_QUERY queries a real unit.
+//   UVCIOC_CTRL_QUERY queries a real unit; the device is plugged with it, so
+//   platform::DeviceProvider::OpenExtensionUnit reaches it.
 //
 // The command register takes 4-byte writes in fixed sequences:
 //   command: 20 46 B4 cmd, 20 38 B4 02, 20 40 B4 00, 20 41 B4 00, 20 44 B4 01
@@ -36,6 +38,7 @@ typedef struct _GstElement GstElement;
 
 namespace sim {
 
+inline constexpr char kRvxSourceFactory[] = "tovekrvxsrc";
 inline constexpr uint16_t kRvxVendorId = 0x0AC8;
 inline constexpr uint16_t kRvxProductId = 0x3610;
 inline constexpr char kRvxFriendlyName[] = "RVX Document Camera";
@@ -115,7 +118,7 @@ struct RvxCounters {
     uint64_t pictures = 0;    // pictures taken by sources
 };
 
-class EmulatedRvxCamera {
+class EmulatedRvxCamera : public std::enable_shared_from_this<EmulatedRvxCamera> {
 public:
     // A new camera, not plugged yet. Its node name is unique in the process.
     static std::shared_ptr<EmulatedRvxCamera> Create(const RvxCameraOptions& options = {});
@@ -179,12 +182,12 @@ private:
 // The camera with this node name, while it exists.
 std::shared_ptr<EmulatedRvxCamera> FindRvxCamera(std::string_view node);
 
-// The camera a process with TOVEK_SIMULATE finds plugged in: created and
-// plugged at the first call, kept until the process ends, and reachable as
-// "rvx" by tovek-sim (plug rvx / pull rvx).
+// The camera a program with emulated devices finds plugged in: created and
+// plugged at the first call (the emulated-device installer makes it),
+// kept until the process ends.
 std::shared_ptr<EmulatedRvxCamera> DefaultRvxCamera();
 
-// Registers "tovekrvxsrc" with GStreamer (rank none). gst_init must have
+// Registers kRvxSourceFactory with GStreamer (rank none). gst_init must have
 // run. Safe to call any number of times; true when the element is available.
 bool RegisterRvxSourceElement();
 

@@ -1,7 +1,7 @@
 // The emulated USB bus: emulated devices are plugged in and pulled out at any
 // moment, from tests, from the command line (sim/control) or by a device
-// itself, and platform/usb's emulated back end shows them to drivers exactly
-// as the libusb back end shows real ones.
+// itself, and the emulated USB back end (sim/usb_backend.h) shows them to
+// drivers exactly as the libusb back end shows real ones.
 //
 // Threads: every call may come from any thread. Device handlers run on the
 // thread of the transfer, without the bus lock, several at once. A transfer to
@@ -149,11 +149,11 @@ public:
     std::shared_ptr<EmulatedUsbDevice> Device(EmulatedDeviceId id) const;
 
     // The device a fresh bus starts with (see PlugDefaultDeviceOnce and
-    // Reset). tovek_sim_q5 installs the emulated Q5 camera when it is loaded.
+    // Reset); the emulated-device installer sets the emulated Q5 camera.
     void SetDefaultDeviceFactory(DeviceFactory factory);
     // The first call plugs in the default device; later calls, and calls
-    // after Reset, do nothing. platform/usb calls it at WDU_Init when devices
-    // are emulated, so a process finds its camera without being told to.
+    // after Reset, do nothing. The emulated-device installer calls it, so a
+    // program finds its camera without being told to.
     void PlugDefaultDeviceOnce();
     // Pulls out every device, then plugs in the default one if asked to.
     // Tests start with Reset(false) to have an empty bus.
@@ -184,7 +184,7 @@ private:
     bool started_ = false;
 };
 
-// The process's bus: the one platform/usb's emulated back end uses. Never
+// The process's bus: the one the emulated USB back end uses. Never
 // destroyed, so threads still running at exit may use it.
 EmulatedUsbBus& UsbBus();
 

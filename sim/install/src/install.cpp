@@ -1,0 +1,77 @@
+#include "sim/install.h"
+
+#include "sim/control.h"
+#include "sim/q5_camera.h"
+#include "sim/rvx_camera.h"
+#include "sim/usb_backend.h"
+#include "sim/usb_bus.h"
+
+#include "platform/usb_backend.h"
+
+#include <gst/gst.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace sim {
+namespace {
+
+// "plug q5" adds a camera; "pull q5" pulls out every Q5 camera on the bus.
+void PlugOrPullQ5(bool plug) {
+    if (plug) {
+        UsbBus().PlugIn(MakeDefaultQ5Camera());
+        return;
+    }
+    for (const EmulatedDeviceInfo& device : UsbBus().Devices()) {
+        if (device.description.descriptor.idVendor == kQ5VendorId &&
+            device.description.descriptor.idProduct == kQ5ProductId) {
+            UsbBus().PullOut(device.id);
+        }
+    }
+}
+
+void PlugOrPullRvx(bool plug) {
+    const auto camera = DefaultRvxCamera();
+    if (plug) {
+        camera->Plug();
+    } else {
+        camera->Pull();
+    }
+}
+
+// Capture libraries create the RVX camera's source by its factory name, so
+// GStreamer's registry must know it before any of them asks.
+void RegisterSourceElements() {
+    GError* error = nullptr;
+    if (!gst_init_check(nullptr, nullptr, &error)) {
+        std::fprintf(stderr,
+                     "tovek_sim: GStreamer cannot start (%s); the emulated RVX camera "
+                     "shows no picture\n",
+                     error != nullptr ? error->message : "no reason given");
+        g_clear_error(&error);
+        return;
+    }
+    if (!RegisterRvxSourceElement()) {
+        std::fprintf(stderr,
+                     "tovek_sim: the element %s cannot be registered; the emulated RVX "
+                     "camera shows no picture\n",
+                     kRvxSourceFactory);
+    }
+}
+
+} // namespace
+
+void InstallEmulatedDevices() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        platform::usb::InstallEmulatedBackend(MakeEmulatedUsbBackend);
+        UsbBus().SetDefaultDeviceFactory([] { return MakeDefaultQ5Camera(); });
+        UsbBus().PlugDefaultDeviceOnce();
+        RegisterSourceElements();
+        DefaultRvxCamera();
+        RegisterSimCommand("q5", PlugOrPullQ5);
+        RegisterSimCommand("rvx", PlugOrPullRvx);
+    });
+}
+
+} // namespace sim
