@@ -1,6 +1,6 @@
 // The main window's answers to the camera: open, play and stop, attach and
-// detach, device changes and choice, capture-format options, and failures
-// the capture graphs report. The session does the camera's part; these keep
+// detach, device changes and choice, capture-format options, recording, and
+// failures the capture graphs report. The session does the camera's part; these keep
 // the window's widgets (view, banner, status timer, panes) in step.
 #include "TovekCameraDlg.h"
 
@@ -166,5 +166,26 @@ void TovekCameraDlg::OnDevice(uint32_t id) {
                          10);
     session_->Choose(index);
     OpenCamera(false);
+    Refresh();
+}
+
+void TovekCameraDlg::OnStartRecord(uint32_t) {
+    TRACE_DLG("OnStartRecord");
+    if (!session_->Playing())
+        return;
+    const settings::AppSettings& s = app_.Settings();
+    record::AudioNames audio;
+    if (s.audio_index != 0) {
+        if (!app_.audio_choices)
+            app_.audio_choices = record::ListAudioChoices();
+        audio = record::ChosenAudio(*app_.audio_choices, s.audio_index, s.encoder_index);
+    }
+    app_.recording_result = session_->StartRecording(s.record_path, s.audio_index, audio);
+    Refresh();
+}
+
+void TovekCameraDlg::OnStopRecord(uint32_t) {
+    TRACE_DLG("OnStopRecord");
+    session_->StopRecording();
     Refresh();
 }

@@ -95,3 +95,19 @@ int TovekCameraApp::ExitInstance() {
     }
     return 0;
 }
+
+QIcon TovekCameraApp::ProgramIcon() const {
+    char16_t path[1024] = {};
+    Ini()->GetString(settings::kSectionApp, settings::kAppLogoIcon, path, 1024, u"");
+    if (path[0] != u'\0') {
+        const QIcon logo(QString::fromUtf16(path));
+        if (!logo.availableSizes().isEmpty())
+            return logo;
+    }
+    QIcon own;
+    const QString folder = QString::fromStdU16String(ProgramFolder());
+    for (int size : {16, 32, 48, 64, 128, 256})
+        own.addFile(folder + QStringLiteral("icons/tovekcamera-%1.png").arg(size),
+                    QSize(size, size));
+    return own;
+}

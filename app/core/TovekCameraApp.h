@@ -10,6 +10,7 @@
 #include "language/language.h"
 #include "platform/system.h"
 
+#include <QIcon>
 #include <QString>
 
 #include <functional>
@@ -59,6 +60,8 @@ public:
     const std::string& AppName() const { return app_name_; }
     settings::AppSettings& Settings() { return settings_; }
     const settings::AppSettings& Settings() const { return settings_; }
+    // The window icon: the icon file AppLogoIcon names, else the program's own.
+    QIcon ProgramIcon() const;
     // MessageBoxString: the caption of every message box.
     QString Caption() const { return QString::fromStdU16String(settings_.caption); }
 

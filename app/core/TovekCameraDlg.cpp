@@ -65,7 +65,7 @@ void TovekCameraDlg::OnInitDialog() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     menu_ = std::make_unique<CMainMenu>(this, lang_, [this](uint32_t id) { OnCommand(id); });
-    setWindowIcon(LoadProgramIcon(app_));
+    setWindowIcon(app_.ProgramIcon());
 
     // The Device menu and the stored choice, kept when it names an item.
     session_->SetCatalogue(ReadDeviceCatalogue(app_.ProgramFolder() + kDeviceCatalogueFile));
@@ -357,27 +357,6 @@ void TovekCameraDlg::OnMenuFileCaptur(uint32_t) {
         session_->Snapshot().Request(app_.Settings().capture_path);
 }
 
-void TovekCameraDlg::OnStartRecord(uint32_t) {
-    TRACE_DLG("OnStartRecord");
-    if (!session_->Playing())
-        return;
-    const settings::AppSettings& s = app_.Settings();
-    record::AudioNames audio;
-    if (s.audio_index != 0) {
-        if (!app_.audio_choices)
-            app_.audio_choices = record::ListAudioChoices();
-        audio = record::ChosenAudio(*app_.audio_choices, s.audio_index, s.encoder_index);
-    }
-    app_.recording_result = session_->StartRecording(s.record_path, s.audio_index, audio);
-    Refresh();
-}
-
-void TovekCameraDlg::OnStopRecord(uint32_t) {
-    TRACE_DLG("OnStopRecord");
-    session_->StopRecording();
-    Refresh();
-}
-
 void TovekCameraDlg::OnExit(uint32_t) {
     reject();
 }
@@ -426,20 +405,4 @@ void TovekCameraDlg::OnAbout(uint32_t) {
     // Modeless: it deletes itself when closed.
     auto* about = new CModelessDlgAbout(windowIcon(), lang_, this);
     about->show();
-}
-
-QIcon LoadProgramIcon(const TovekCameraApp& app) {
-    char16_t path[1024] = {};
-    app.Ini()->GetString(settings::kSectionApp, settings::kAppLogoIcon, path, 1024, u"");
-    if (path[0] != u'\0') {
-        const QIcon logo(QString::fromUtf16(path));
-        if (!logo.availableSizes().isEmpty())
-            return logo;
-    }
-    QIcon own;
-    const QString folder = QString::fromStdU16String(app.ProgramFolder());
-    for (int size : {16, 32, 48, 64, 128, 256})
-        own.addFile(folder + QStringLiteral("icons/tovekcamera-%1.png").arg(size),
-                    QSize(size, size));
-    return own;
 }

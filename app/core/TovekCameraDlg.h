@@ -135,9 +135,6 @@ private:
     int stored_zoom_mode_ = -1; // ZoomMode as the settings hold it
 };
 
-// The window icon: the icon file AppLogoIcon names, else the program's own.
-QIcon LoadProgramIcon(const TovekCameraApp& app);
-
 // The control tool bar's entry to the camera: sends key through the session's
 // translation. Nothing is sent without a main window.
 int SendControlKey(TovekCameraDlg* main_window, int key);
