@@ -1,0 +1,169 @@
+// Recording from the main window on the emulated cameras: the commands and
+// their enable rules, the status pane while recording, the exit question, and
+// what is left on disk when the camera goes away mid-recording, read back by
+// ffprobe and GStreamer. CTest runs each test in its own process.
+#include "CommandIds.h"
+#include "MessageBox.h"
+#include "TovekCameraApp.h"
+#include "TovekCameraDlg.h"
+#include "avi_test_util.h"
+#include "gui_support.h"
+#include "platform/system.h"
+#include "sim/q5_camera.h"
+#include "sim/rvx_camera.h"
+#include "sim/usb_bus.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QRegularExpression>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using testsupport::WaitFor;
+
+class RecordingWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { testsupport::App(); }
+    void SetUp() override {
+        folder_ = std::make_unique<testsupport::ProgramFolder>();
+        SetMessageBoxService(&messages_);
+    }
+    void TearDown() override {
+        dlg_.reset();
+        app_.reset();
+        SetMessageBoxService(nullptr);
+    }
+    void Start(const std::string& device, int audio_index) {
+        folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\nDev01=" + device + "\n");
+        app_ = std::make_unique<TovekCameraApp>();
+        app_->SetExecutablePath(folder_->Exe());
+        ASSERT_TRUE(app_->Start());
+        app_->Settings().record_path =
+            platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
+        app_->Settings().audio_index = audio_index;
+        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
+        dlg_->Session().SetWaitFunction([](uint32_t) {});
+        dlg_->show();
+        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
+    }
+    bool Enabled(uint32_t id) { return dlg_->Menu().FindCommand(id)->isEnabled(); }
+    std::vector<fs::path> Videos() const {
+        std::vector<fs::path> files;
+        const fs::path folder = folder_->Path("videos") / "Videos";
+        if (fs::exists(folder))
+            for (const auto& entry : fs::directory_iterator(folder))
+                files.push_back(entry.path());
+        return files;
+    }
+    // Records for about ms of real time while pictures arrive.
+    void RecordFor(int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        WaitFor([&] { return timer.elapsed() >= ms; });
+    }
+
+    RecordingMessageBox messages_;
+    std::unique_ptr<testsupport::ProgramFolder> folder_;
+    std::unique_ptr<TovekCameraApp> app_;
+    std::unique_ptr<TovekCameraDlg> dlg_;
+};
+
+TEST_F(RecordingWindowTest, MenuRecordsWithSoundAndTheExitQuestionKeepsItGoing) {
+    sim::UsbBus().Reset(false);
+    sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
+    ASSERT_NO_FATAL_FAILURE(Start("Q5M4410", 1));
+    EXPECT_TRUE(Enabled(cmd::kStartRecord));
+    EXPECT_FALSE(Enabled(cmd::kStopRecord));
+
+    dlg_->Menu().FindCommand(cmd::kStartRecord)->trigger();
+    ASSERT_TRUE(dlg_->Session().Recording());
+    dlg_->Refresh();
+    EXPECT_FALSE(Enabled(cmd::kStartRecord));
+    EXPECT_TRUE(Enabled(cmd::kStopRecord));
+    EXPECT_FALSE(Enabled(cmd::kSetting));
+    EXPECT_FALSE(Enabled(cmd::kDeviceFirst));
+    RecordFor(2500);
+    EXPECT_TRUE(
+        QRegularExpression(R"(^Recording\.\.\. Time: 00:00:0[23]; Size:\d+MB; Path:.*/Videos/)"
+                           R"(\d{4}\.\d\d\.\d\d-\d\dH\d\dM\d\ds\.avi$)")
+            .match(dlg_->Panes().MessageText())
+            .hasMatch())
+        << dlg_->Panes().MessageText().toStdString();
+
+    // Exit asks; Cancel leaves the recording running.
+    messages_.SetAnswer(msgbox::kIdCancel);
+    dlg_->OnCommand(cmd::kExit);
+    EXPECT_TRUE(dlg_->isVisible());
+    EXPECT_TRUE(dlg_->Session().Recording());
+    ASSERT_EQ(messages_.Messages().size(), 1u);
+    EXPECT_EQ(messages_.Messages()[0].text, "Video is recording! Sure to exit?");
+
+    dlg_->Menu().FindCommand(cmd::kStopRecord)->trigger();
+    EXPECT_FALSE(dlg_->Session().Recording());
+    ASSERT_EQ(Videos().size(), 1u);
+    const avitest::Probe probe = avitest::RunFfprobe(Videos()[0].string());
+    ASSERT_TRUE(probe.ok) << probe.output;
+    EXPECT_EQ(probe.Stream("video")["codec_name"], "mjpeg");
+    EXPECT_EQ(probe.Stream("video")["width"], std::to_string(dlg_->Session().FrameWidth()));
+    EXPECT_EQ(probe.Stream("audio")["sample_rate"], "22050");
+    // 16 frames a second, paced from the first frame on.
+    const int frames = std::stoi(probe.Stream("video")["nb_read_packets"]);
+    EXPECT_GE(frames, 16 * 2);
+    EXPECT_LE(frames, 16 * 4);
+
+    // Not recording: Exit ends the window without asking.
+    messages_.SetAnswer(msgbox::kIdOk);
+    dlg_->OnCommand(cmd::kExit);
+    EXPECT_FALSE(dlg_->isVisible());
+    EXPECT_EQ(messages_.Messages().size(), 1u);
+}
+
+TEST_F(RecordingWindowTest, PullingTheCameraOutEndsTheRecordingWithAPlayableFile) {
+    platform::FakeClock clock; // the library's settle waits pass at once
+    ASSERT_NO_FATAL_FAILURE(Start("RVXM4120", 0));
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kStartRecord));
+    ASSERT_TRUE(dlg_->Session().Recording());
+    // The writer paces by the fake clock: step it as the pictures come.
+    for (int i = 0; i < 60; ++i) {
+        clock.Advance(34);
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    sim::DefaultRvxCamera()->Pull();
+    ASSERT_TRUE(WaitFor([&] { return !dlg_->Session().Attached(); }));
+    EXPECT_FALSE(dlg_->Session().Recording());
+    EXPECT_EQ(dlg_->Panes().MessageText(), "The device is detached.");
+    ASSERT_EQ(Videos().size(), 1u);
+    const avitest::Demux demux = avitest::RunAvidemux(Videos()[0].string());
+    EXPECT_TRUE(demux.ok) << demux.error;
+    ASSERT_EQ(demux.pads.size(), 1u); // no sound was asked for
+    EXPECT_GT(demux.pads[0].buffers, 0);
+    EXPECT_TRUE(messages_.Messages().empty());
+}
+
+TEST_F(RecordingWindowTest, ARecordFolderThatCannotBeMadeSaysSoForFiveSeconds) {
+    sim::UsbBus().Reset(false);
+    sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
+    ASSERT_NO_FATAL_FAILURE(Start("Q5M4410", 0));
+    folder_->Write("plain", "x");
+    app_->Settings().record_path = platform::Utf8ToUtf16(folder_->Path("plain").string() + "/sub/");
+    platform::FakeClock clock;
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kStartRecord));
+    EXPECT_FALSE(dlg_->Session().Recording());
+    EXPECT_EQ(app_->recording_result, 2);
+    ASSERT_TRUE(WaitFor([&] { return !messages_.Messages().empty(); }));
+    EXPECT_EQ(messages_.Messages()[0].text, "Create file failed!");
+    dlg_->Refresh();
+    EXPECT_EQ(dlg_->Panes().MessageText(), "Video record failed! Failed to create video files!");
+    clock.Advance(5000);
+    dlg_->Refresh();
+    EXPECT_EQ(dlg_->Panes().MessageText(), "Playing");
+}
+
+} // namespace
