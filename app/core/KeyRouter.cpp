@@ -1,5 +1,6 @@
 #include "KeyRouter.h"
 
+#include "AppTrace.h"
 #include "CommandIds.h"
 
 #include <QAction>
@@ -85,6 +86,7 @@ bool CKeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
     case QEvent::KeyRelease: {
         if (!OwnsTarget(target) || !FirstDelivery(target, event))
             return false;
+        TOVEK_TRACE_HANDLER("TovekCameraDlg", "PreTranslateMessage");
         const auto& key = static_cast<const QKeyEvent&>(*event);
         if (key.key() == Qt::Key_Escape)
             return true;

@@ -122,7 +122,10 @@ void TovekCameraDlg::OnInitDialog() {
     // The enable rules are applied again before any menu opens.
     for (QAction* top : menu_->Bar()->actions()) {
         if (QMenu* menu = top->menu())
-            connect(menu, &QMenu::aboutToShow, this, [this] { Refresh(); });
+            connect(menu, &QMenu::aboutToShow, this, [this] {
+                TRACE_DLG("OnInitMenuPopup");
+                Refresh();
+            });
     }
 
     const settings::WindowPlacement placement = placer_.Apply();
@@ -161,6 +164,7 @@ bool TovekCameraDlg::OnCommand(uint32_t id) {
 }
 
 void TovekCameraDlg::Refresh() {
+    TRACE_DLG("OnUpdMenuFile");
     if (!session_ || view_ == nullptr) // before the window is built, after it is torn down
         return;
     MenuState menu;
@@ -184,6 +188,12 @@ void TovekCameraDlg::Refresh() {
     panes_->SetMessage(message_);
     if (!(menu.attached && menu.playing))
         layout_->SetAnnotationMode(false);
+}
+
+// The idle update: command states and timed texts, at most every 200 ms.
+void TovekCameraDlg::OnKickIdle() {
+    TRACE_DLG("OnKickIdle");
+    Refresh();
 }
 
 void TovekCameraDlg::Layout() {
@@ -228,9 +238,11 @@ bool TovekCameraDlg::event(QEvent* e) {
         Refresh();
         return true;
     case msg::kMouseMove:
+        TRACE_DLG("OnViewMouseMove");
         panes_->SetMouse(view_->ImagePoint().x, view_->ImagePoint().y);
         return true;
     case msg::kFrame: {
+        TRACE_DLG("OnPlay1Frame");
         auto* m = static_cast<WindowMessage*>(e);
         panes_->SetFrame(static_cast<int>(m->wparam & 0xFFFF), static_cast<int>(m->wparam >> 16),
                          m->lparam);
@@ -278,7 +290,7 @@ void TovekCameraDlg::timerEvent(QTimerEvent* e) {
     else if (e->timerId() == timer_ids_[kTimerStatus] && timer_ids_[kTimerStatus] != 0)
         OnTimer(kTimerStatus);
     else if (e->timerId() == idle_timer_ && idle_timer_ != 0)
-        Refresh(); // the idle update: command states and timed texts
+        OnKickIdle();
     else
         QDialog::timerEvent(e);
 }

@@ -79,6 +79,7 @@ private:
 
     void OnInitDialog();
     void OnDestroy();
+    void OnKickIdle();
 
     // Command handlers.
     void OnMenuFilePlay(uint32_t id);
