@@ -14,6 +14,7 @@
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -29,27 +30,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using testsupport::WaitFor;
 
-class ControlTest : public ::testing::Test {
+class ControlTest : public testsupport::WindowTest {
 protected:
-    static void SetUpTestSuite() { testsupport::App(); }
-    void SetUp() override {
-        folder_ = std::make_unique<testsupport::ProgramFolder>();
-        SetMessageBoxService(&recorder_);
-    }
-    void TearDown() override {
-        dlg_.reset();
-        app_.reset();
-        SetMessageBoxService(nullptr);
-    }
-    void Start(const std::string& device) {
-        folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\nDev01=" + device + "\n");
-        app_ = std::make_unique<TovekCameraApp>();
-        app_->SetExecutablePath(folder_->Exe());
-        ASSERT_TRUE(app_->Start());
-        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-        dlg_->Session().SetWaitFunction([this](uint32_t ms) { waits_.push_back(ms); });
-        dlg_->show();
-    }
+    void Start(const std::string& device) { StartWindow(device); }
     void CtrlKey(int key) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
         QApplication::sendEvent(dlg_.get(), &press);
@@ -63,12 +46,6 @@ protected:
         return Bytes(all.begin() + static_cast<std::ptrdiff_t>(std::min(count, all.size())),
                      all.end());
     }
-
-    RecordingMessageBox recorder_;
-    std::unique_ptr<testsupport::ProgramFolder> folder_;
-    std::unique_ptr<TovekCameraApp> app_;
-    std::unique_ptr<TovekCameraDlg> dlg_;
-    std::vector<uint32_t> waits_;
 };
 
 TEST_F(ControlTest, Q5MenuAndKeysSendTheirSequences) {

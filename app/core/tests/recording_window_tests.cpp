@@ -12,6 +12,7 @@
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -28,29 +29,14 @@ namespace {
 
 using testsupport::WaitFor;
 
-class RecordingWindowTest : public ::testing::Test {
+class RecordingWindowTest : public testsupport::WindowTest {
 protected:
-    static void SetUpTestSuite() { testsupport::App(); }
-    void SetUp() override {
-        folder_ = std::make_unique<testsupport::ProgramFolder>();
-        SetMessageBoxService(&messages_);
-    }
-    void TearDown() override {
-        dlg_.reset();
-        app_.reset();
-        SetMessageBoxService(nullptr);
-    }
     void Start(const std::string& device, int audio_index) {
-        folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\nDev01=" + device + "\n");
-        app_ = std::make_unique<TovekCameraApp>();
-        app_->SetExecutablePath(folder_->Exe());
-        ASSERT_TRUE(app_->Start());
-        app_->Settings().record_path =
-            platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
-        app_->Settings().audio_index = audio_index;
-        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-        dlg_->Session().SetWaitFunction([](uint32_t) {});
-        dlg_->show();
+        StartWindow(device, [&](TovekCameraApp& app) {
+            app.Settings().record_path =
+                platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
+            app.Settings().audio_index = audio_index;
+        });
         ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
     }
     bool Enabled(uint32_t id) { return dlg_->Menu().FindCommand(id)->isEnabled(); }
@@ -68,11 +54,6 @@ protected:
         timer.start();
         WaitFor([&] { return timer.elapsed() >= ms; });
     }
-
-    RecordingMessageBox messages_;
-    std::unique_ptr<testsupport::ProgramFolder> folder_;
-    std::unique_ptr<TovekCameraApp> app_;
-    std::unique_ptr<TovekCameraDlg> dlg_;
 };
 
 TEST_F(RecordingWindowTest, MenuRecordsWithSoundAndTheExitQuestionKeepsItGoing) {

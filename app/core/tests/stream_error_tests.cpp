@@ -11,6 +11,7 @@
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -24,26 +25,10 @@ namespace {
 
 using testsupport::WaitFor;
 
-class StreamErrorTest : public ::testing::Test {
+class StreamErrorTest : public testsupport::WindowTest {
 protected:
-    static void SetUpTestSuite() { testsupport::App(); }
-    void SetUp() override {
-        folder_ = std::make_unique<testsupport::ProgramFolder>();
-        SetMessageBoxService(&messages_);
-    }
-    void TearDown() override {
-        dlg_.reset();
-        app_.reset();
-        SetMessageBoxService(nullptr);
-    }
     void Start(const std::string& device) {
-        folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\nDev01=" + device + "\n");
-        app_ = std::make_unique<TovekCameraApp>();
-        app_->SetExecutablePath(folder_->Exe());
-        ASSERT_TRUE(app_->Start());
-        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-        dlg_->Session().SetWaitFunction([](uint32_t) {});
-        dlg_->show();
+        StartWindow(device);
         ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
         ASSERT_TRUE(PicturesShown());
     }
@@ -71,11 +56,6 @@ protected:
         EXPECT_TRUE(PicturesShown());
         EXPECT_EQ(dlg_->Panes().MessageText(), "Playing");
     }
-
-    RecordingMessageBox messages_;
-    std::unique_ptr<testsupport::ProgramFolder> folder_;
-    std::unique_ptr<TovekCameraApp> app_;
-    std::unique_ptr<TovekCameraDlg> dlg_;
 };
 
 TEST_F(StreamErrorTest, RvxReadErrorAndRefusedFormat) {
