@@ -164,6 +164,7 @@ CCameraSession::PlayResult CCameraSession::Play(VIDEO_WINDOW window, int width, 
 
 void CCameraSession::Stop() {
     recorder_.Stop();
+    run_.fetch_add(1);
     overlay_.RequestImmediateRedraw();
     overlay_.SetPresent(false);
     if (camera_) {
@@ -215,6 +216,7 @@ CCameraSession::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* h
                                                             : DeviceChange::kArrivalFailed;
     }
     if (event == DBT_DEVICEREMOVECOMPLETE) {
+        run_.fetch_add(1); // a failure notice of the vanished camera says nothing new
         camera_->Stop();
         camera_->Close();
         return DeviceChange::kRemoved;

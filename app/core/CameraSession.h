@@ -93,8 +93,8 @@ public:
     // fields cleared; the camera stays open.
     void OnVideoStopped();
     // Whether a stop or failure the libraries posted (its wparam) belongs to
-    // the picture now running: one posted by the stop that came before a new
-    // Play must not stop the new picture.
+    // the picture now running: one posted before a Play, a stop or a removal
+    // must not stop the next picture nor hide why the last one ended.
     bool CurrentRun(uint32_t run) const { return run == run_.load(); }
     // Frame size, last frame bytes to 0.
     void ClearFrame();
