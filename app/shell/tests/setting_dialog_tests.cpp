@@ -1,29 +1,24 @@
 // The capture and record settings dialog, headless: the recordable length
-// from a stand-in free-space measurement, the sound lists from a stand-in
-// audio library, selection from the stored indices, browsing with a stand-in
-// folder picker, and Save into the settings and the INI file.
+// from a stand-in free-space measurement, the sound lists and their
+// selection, browsing with a stand-in folder picker, and Save into the
+// settings and the INI file.
 #include "ButtonEx.h"
-#include "DlgItem.h"
 #include "DlgSetting.h"
 #include "gui_support.h"
 #include "platform/system.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
-
-// ---- stand-ins --------------------------------------------------------------------
 
 bool g_free_known = true;
 uint64_t g_free_bytes = 0;
@@ -35,42 +30,13 @@ bool FakeFreeBytes(const std::string& folder, uint64_t* free_bytes) {
     return g_free_known;
 }
 
-// The audio library: its sources and encoders, and the one encoder that does
-// not connect.
-struct AudioLibrary {
-    std::vector<std::string> sources;
-    std::vector<std::string> encoders;
-    std::string refused;
-};
-AudioLibrary g_audio;
-
-int32_t Fill(const std::vector<std::string>& names, AudioDeviceRecord* records, int32_t* count) {
-    if (records == nullptr) {
-        *count = static_cast<int32_t>(names.size());
-        return 0;
-    }
-    for (int32_t i = 0; i < *count && i < static_cast<int32_t>(names.size()); ++i)
-        std::strncpy(records[i].name, names[i].c_str(), sizeof records[i].name - 1);
-    return 0;
-}
-
-record::AudioChoices ListFromStandIn() {
-    RecorderLibraries lib;
-    lib.audio_open = [](AudioCaptureContext** c) {
-        return *c = reinterpret_cast<AudioCaptureContext*>(1), 0;
-    };
-    lib.audio_close = [](AudioCaptureContext*) { return 0; };
-    lib.enum_sources = [](AudioCaptureContext*, AudioDeviceRecord* r, int32_t* n) {
-        return Fill(g_audio.sources, r, n);
-    };
-    lib.enum_encoders = [](AudioCaptureContext*, AudioDeviceRecord* r, int32_t* n) {
-        return Fill(g_audio.encoders, r, n);
-    };
-    lib.audio_connect = [](AudioCaptureContext*, AudioDeviceRecord, AudioDeviceRecord e) {
-        return g_audio.refused == e.name ? -1 : 0;
-    };
-    return record::ListAudioChoices(lib);
-}
+// What the audio library offers: "MPEG Layer-3" and "Microsoft ADPCM"
+// connect but are left out by name, "Odd" does not connect.
+record::AudioChoices g_choices;
+const record::AudioChoices kTwoSources = {{"simulated", "line in"},
+                                          {"MPEG Layer-3", "Microsoft ADPCM", "PCM", "Odd", "Wave"},
+                                          {{"PCM", 2}, {"Wave", 4}},
+                                          3};
 
 std::vector<std::string> Entries(const QComboBox* list) {
     std::vector<std::string> entries;
@@ -87,9 +53,7 @@ protected:
         platform::SetFreeBytesFunction(FakeFreeBytes);
         g_free_known = true;
         g_free_bytes = 0;
-        g_audio = {{"simulated", "line in"},
-                   {"MPEG Layer-3", "Microsoft ADPCM", "PCM", "Odd", "Wave"},
-                   "Odd"};
+        g_choices = kTwoSources;
         settings_.capture_path = u"/pictures/";
         settings_.record_path = u"/videos/";
         settings_.audio_index = 1;
@@ -104,7 +68,7 @@ protected:
         context.settings = &settings_;
         context.documents_folder = u"/home/user/Documents";
         context.audio_choices = &choices_;
-        context.list_audio = ListFromStandIn;
+        context.list_audio = [] { return g_choices; };
         auto dialog = std::make_unique<CDlgSetting>(std::move(context), &window_);
         dialog->SetFolderPicker([this](QWidget*, const QString& title) {
             titles_.push_back(title.toStdString());
@@ -130,30 +94,13 @@ protected:
     std::vector<std::string> notices_;
 };
 
-TEST_F(SettingDialogTest, AModelessDialogOfTheTemplateSizeWithSkinnedButtons) {
+TEST_F(SettingDialogTest, OpensModelessWithTheStoredFoldersAndCancelHides) {
     auto dialog = Create();
     EXPECT_FALSE(dialog->isVisible()); // created hidden
     EXPECT_EQ(dialog->windowTitle(), "Capture and record setting");
     EXPECT_EQ(dialog->size(), QSize(456, 388)); // 304 x 239 dialog units
-    const struct {
-        int id;
-        QPoint at; // dialog units
-        const char* tooltip;
-    } buttons[] = {{1011, {254, 25}, "Browse"},
-                   {1013, {254, 68}, "Browse"},
-                   {1, {254, 206}, "Save parameter"}};
-    for (const auto& b : buttons) {
-        CButtonEx* button = dialog->SkinButton(b.id);
-        ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->geometry(),
-                  QRect(DluToPixelsX(b.at.x()), DluToPixelsY(b.at.y()), 38, 38));
-        EXPECT_EQ(button->ToolTipText(), b.tooltip);
-        EXPECT_TRUE(button->BitmapMode());
-    }
-    EXPECT_EQ(GetDlgItem(dialog.get(), 1007)->geometry(), QRect(88, 50, 271, 22));
-    EXPECT_FALSE(GetDlgItem(dialog.get(), 1010)->isVisibleTo(dialog.get())); // Smooth
-    EXPECT_FALSE(GetDlgItem(dialog.get(), 2)->isVisibleTo(dialog.get()));    // Cancel
-
+    EXPECT_EQ(dialog->SkinButton(1)->geometry(), QRect(381, 334, 38, 38));
+    EXPECT_EQ(dialog->SkinButton(1)->ToolTipText(), "Save parameter");
     dialog->Open();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(dialog->isModal());
@@ -191,17 +138,15 @@ TEST_F(SettingDialogTest, ListsUsableCompressorsOnlyAndReplacesTheApplicationsLi
     auto dialog = Create();
     EXPECT_EQ(Entries(dialog->AudioList()),
               (std::vector<std::string>{"None", "simulated", "line in"}));
-    // Left out by name although they connect; "Odd" does not connect.
     EXPECT_EQ(Entries(dialog->CompressorList()), (std::vector<std::string>{"PCM", "Wave"}));
     ASSERT_TRUE(choices_.has_value());
     EXPECT_EQ(choices_->encoders.size(), 5u);           // every encoder, for the recorder
     EXPECT_EQ(dialog->SelectedCompressorPosition(), 4); // "Wave" is encoder 4
 
     // No usable compressor, or no source at all: "None", indices back to 0.
-    const AudioLibrary poor[] = {{{"simulated"}, {"MPEG Layer-3", "IMA ADPCM"}, ""},
-                                 {{}, {"PCM"}, ""}};
-    for (const AudioLibrary& library : poor) {
-        g_audio = library;
+    const record::AudioChoices poor[] = {{{"simulated"}, {"MPEG Layer-3"}, {}, 0}, {}};
+    for (const record::AudioChoices& offered : poor) {
+        g_choices = offered;
         settings_.audio_index = 1;
         settings_.encoder_index = 1;
         auto poor_dialog = Create();
