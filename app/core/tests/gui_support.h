@@ -20,6 +20,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -84,14 +85,21 @@ public:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         name_ = std::string("TovekCam_") + std::to_string(::getpid()) + "_" + info->name();
         dir_ = std::filesystem::temp_directory_path() / name_;
-        std::filesystem::remove_all(dir_);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
         std::filesystem::create_directories(dir_);
         std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::replace);
         // The instance lock file goes here too, and away with the folder.
         setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
     }
-    ~ProgramFolder() { std::filesystem::remove_all(dir_); }
+    // Library threads may still be closing files of theirs here (lock files,
+    // sockets): a clean-up that fails must not end the test run.
+    ~ProgramFolder() {
+        std::error_code ec;
+        for (int attempt = 0; attempt < 3 && std::filesystem::exists(dir_, ec); ++attempt)
+            std::filesystem::remove_all(dir_, ec);
+    }
     ProgramFolder(const ProgramFolder&) = delete;
     ProgramFolder& operator=(const ProgramFolder&) = delete;
 
