@@ -1,0 +1,71 @@
+// The bytes of queued samples: buffers kept per stream and reused, so that
+// queueing stops allocating once the buffers have grown to the samples.
+//
+// Motion-JPEG frames vary in size and the streams' samples interleave in no
+// fixed pattern. A buffer that followed its node across streams, grown to
+// exactly each longer sample, would be reallocated for thousands of samples,
+// and each new buffer is fresh memory that faults page by page on its first
+// copy. Here a buffer goes back to the spare stack of its stream when its
+// sample is written, the next sample of that stream takes the most recently
+// returned one (still warm in the cache from the write), and a buffer that
+// has to grow gets headroom. Audio buffers therefore stay small, and the
+// stream with the large samples holds only as many buffers as it has samples
+// queued at once.
+//
+// Not thread-safe: the owner's queue lock guards the pool.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace strovi {
+
+// Owned bytes of one queued sample; empty for a zero-length sample.
+struct SampleBuffer {
+    std::unique_ptr<uint8_t[]> bytes;
+    uint32_t capacity = 0;
+};
+
+// The capacity a buffer grows to when it must hold length bytes: half as much
+// again, rounded up to whole pages (never less than length).
+uint32_t BufferCapacityFor(uint32_t length);
+
+class SampleBufferPool {
+public:
+    // Stream types 1 to kStreams (any other shares the spares of type 1).
+    static constexpr int32_t kStreams = 4;
+    // max_buffers_per_stream: the most samples of one stream that can be
+    // queued at once (the node pool's size). The spare stacks are allocated
+    // here, once.
+    explicit SampleBufferPool(size_t max_buffers_per_stream);
+
+    // Fills *buffer (empty on entry) with a buffer of at least length bytes
+    // for a sample of stream_type: the stream's last returned spare, grown
+    // when it is too small, else a new one. False when memory runs out
+    // (*buffer stays empty). A length of 0 takes no buffer.
+    bool Take(int32_t stream_type, uint32_t length, SampleBuffer* buffer);
+    // Returns a written sample's buffer to its stream's spares (empty ones
+    // are ignored).
+    void Give(int32_t stream_type, SampleBuffer* buffer);
+    // Frees every spare.
+    void Clear();
+
+    size_t Spares(int32_t stream_type) const { return Stack(stream_type).size(); }
+
+private:
+    static size_t Slot(int32_t stream_type) {
+        return stream_type >= 1 && stream_type <= kStreams ? static_cast<size_t>(stream_type - 1)
+                                                           : 0;
+    }
+    std::vector<SampleBuffer>& Stack(int32_t stream_type) { return spares_[Slot(stream_type)]; }
+    const std::vector<SampleBuffer>& Stack(int32_t stream_type) const {
+        return spares_[Slot(stream_type)];
+    }
+
+    // Per stream, the most recently returned buffer last.
+    std::array<std::vector<SampleBuffer>, kStreams> spares_;
+};
+
+} // namespace strovi
