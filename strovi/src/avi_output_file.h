@@ -14,13 +14,6 @@
 
 namespace strovi {
 
-enum StreamType : int32_t {
-    kAudio = 1,
-    kVideo0 = 2,
-    kVideo1 = 3,
-    kVga = 4,
-};
-
 // One queued sample. A pending node holds its sample's buffer; a node on the
 // free list holds none (the buffer went back to the pool of its stream).
 struct SampleNode {

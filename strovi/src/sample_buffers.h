@@ -22,6 +22,14 @@
 
 namespace strovi {
 
+// The streams of a file, as queued samples name them.
+enum StreamType : int32_t {
+    kAudio = 1,
+    kVideo0 = 2,
+    kVideo1 = 3,
+    kVga = 4,
+};
+
 // Owned bytes of one queued sample; empty for a zero-length sample.
 struct SampleBuffer {
     std::unique_ptr<uint8_t[]> bytes;
@@ -34,8 +42,8 @@ uint32_t BufferCapacityFor(uint32_t length);
 
 class SampleBufferPool {
 public:
-    // Stream types 1 to kStreams (any other shares the spares of type 1).
-    static constexpr int32_t kStreams = 4;
+    // Stream types kAudio to kVga (any other shares the spares of kAudio).
+    static constexpr int32_t kStreams = kVga;
     // max_buffers_per_stream: the most samples of one stream that can be
     // queued at once (the node pool's size). The spare stacks are allocated
     // here, once.
