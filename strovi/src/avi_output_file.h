@@ -73,6 +73,8 @@ public:
     using SampleNode = strovi::SampleNode;
 
     static constexpr int kPoolNodes = 1000;
+    static_assert(kPoolNodes <= strovi::SampleBufferPool::kMaxSpares,
+                  "every queued sample's buffer must fit among the spares");
     static constexpr size_t kPathBytes = 260;
 
     AviOutputFile();
@@ -124,9 +126,9 @@ private:
     strovi::PacingState video0_pacing_; // guarded by queue_lock_
     int32_t nodes_handed_out_ = 0;
     std::array<SampleNode, kPoolNodes> pool_;
-    strovi::SampleList pending_;                   // guarded by queue_lock_
-    strovi::SampleList free_list_;                 // guarded by queue_lock_
-    strovi::SampleBufferPool buffers_{kPoolNodes}; // guarded by queue_lock_
+    strovi::SampleList pending_;       // guarded by queue_lock_
+    strovi::SampleList free_list_;     // guarded by queue_lock_
+    strovi::SampleBufferPool buffers_; // guarded by queue_lock_
     int32_t buffering_seconds_ = 5;
     uint8_t open_ = 0;
     char path_[kPathBytes] = {};

@@ -15,20 +15,13 @@ uint32_t BufferCapacityFor(uint32_t length) {
     return grown > UINT32_MAX ? length : static_cast<uint32_t>(grown);
 }
 
-SampleBufferPool::SampleBufferPool(size_t max_buffers_per_stream) {
-    for (std::vector<SampleBuffer>& stack : spares_) {
-        stack.reserve(max_buffers_per_stream);
-    }
-}
-
 bool SampleBufferPool::Take(int32_t stream_type, uint32_t length, SampleBuffer* buffer) {
     if (length == 0) {
         return true;
     }
-    std::vector<SampleBuffer>& stack = Stack(stream_type);
-    if (!stack.empty()) {
-        *buffer = std::move(stack.back());
-        stack.pop_back();
+    Stack& stack = spares_[Slot(stream_type)];
+    if (stack.count > 0) {
+        *buffer = std::move(stack.buffers[--stack.count]);
         if (buffer->capacity >= length) {
             return true;
         }
@@ -47,16 +40,20 @@ bool SampleBufferPool::Take(int32_t stream_type, uint32_t length, SampleBuffer* 
 }
 
 void SampleBufferPool::Give(int32_t stream_type, SampleBuffer* buffer) {
-    if (buffer->bytes) {
-        Stack(stream_type).push_back(std::move(*buffer));
+    Stack& stack = spares_[Slot(stream_type)];
+    if (buffer->bytes && stack.count < kMaxSpares) {
+        stack.buffers[stack.count++] = std::move(*buffer);
     }
     buffer->bytes.reset();
     buffer->capacity = 0;
 }
 
 void SampleBufferPool::Clear() {
-    for (std::vector<SampleBuffer>& stack : spares_) {
-        stack.clear();
+    for (Stack& stack : spares_) {
+        for (size_t i = 0; i < stack.count; ++i) {
+            stack.buffers[i] = SampleBuffer{};
+        }
+        stack.count = 0;
     }
 }
 

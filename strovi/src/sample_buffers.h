@@ -16,9 +16,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace strovi {
 
@@ -44,10 +44,9 @@ class SampleBufferPool {
 public:
     // Stream types kAudio to kVga (any other shares the spares of kAudio).
     static constexpr int32_t kStreams = kVga;
-    // max_buffers_per_stream: the most samples of one stream that can be
-    // queued at once (the node pool's size). The spare stacks are allocated
-    // here, once.
-    explicit SampleBufferPool(size_t max_buffers_per_stream);
+    // Spares kept per stream: as many samples as a file can queue at once.
+    // The stacks are part of the pool, so making one allocates nothing.
+    static constexpr size_t kMaxSpares = 1000;
 
     // Fills *buffer (empty on entry) with a buffer of at least length bytes
     // for a sample of stream_type: the stream's last returned spare, grown
@@ -55,25 +54,26 @@ public:
     // (*buffer stays empty). A length of 0 takes no buffer.
     bool Take(int32_t stream_type, uint32_t length, SampleBuffer* buffer);
     // Returns a written sample's buffer to its stream's spares (empty ones
-    // are ignored).
+    // are ignored; one beyond kMaxSpares is freed).
     void Give(int32_t stream_type, SampleBuffer* buffer);
     // Frees every spare.
     void Clear();
 
-    size_t Spares(int32_t stream_type) const { return Stack(stream_type).size(); }
+    size_t Spares(int32_t stream_type) const { return spares_[Slot(stream_type)].count; }
 
 private:
+    // The most recently returned buffer on top.
+    struct Stack {
+        std::array<SampleBuffer, kMaxSpares> buffers;
+        size_t count = 0;
+    };
+
     static size_t Slot(int32_t stream_type) {
         return stream_type >= 1 && stream_type <= kStreams ? static_cast<size_t>(stream_type - 1)
                                                            : 0;
     }
-    std::vector<SampleBuffer>& Stack(int32_t stream_type) { return spares_[Slot(stream_type)]; }
-    const std::vector<SampleBuffer>& Stack(int32_t stream_type) const {
-        return spares_[Slot(stream_type)];
-    }
 
-    // Per stream, the most recently returned buffer last.
-    std::array<std::vector<SampleBuffer>, kStreams> spares_;
+    std::array<Stack, kStreams> spares_;
 };
 
 } // namespace strovi

@@ -40,7 +40,7 @@ TEST(SampleBuffers, CapacityGrowsByHalfInWholePages) {
 }
 
 TEST(SampleBuffers, StreamsKeepTheirOwnBuffersAndReuseTheLastReturned) {
-    SampleBufferPool pool(8);
+    SampleBufferPool pool;
     SampleBuffer video;
     ASSERT_TRUE(pool.Take(strovi::kVga, 200000, &video));
     const uint8_t* video_bytes = video.bytes.get();
