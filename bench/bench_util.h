@@ -1,6 +1,8 @@
 // Small timing helpers shared by the benchmarks.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <ctime>
 
 namespace bench {
@@ -15,6 +17,14 @@ inline double WallSeconds() {
 }
 inline double CpuSeconds() {
     return Seconds(CLOCK_PROCESS_CPUTIME_ID);
+}
+
+// Minor page faults of this process so far: each one is a page of fresh
+// memory touched for the first time.
+inline long MinorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
 }
 
 } // namespace bench

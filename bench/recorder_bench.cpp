@@ -14,7 +14,9 @@
 // Counted for the recorder: all CPU of this process from Start to the end of
 // Stop (appending, the writer, Strovi, the file system). For ffmpeg: the
 // user and system time of the child process. Neither run syncs its file.
-// The best of the rounds counts for each.
+// The best of the rounds counts for each; each round is printed too, with its
+// page faults (fresh memory touched), which make up most of the difference
+// between rounds.
 //
 // Usage: recorder_bench [folder] [frames]   (defaults: /tmp, 2000; goal:
 // ratio <= 0.3 at the same or better frames per second)
@@ -53,9 +55,11 @@ struct Result {
     double cpu_s = 0;
     double feeder_cpu_s = 0; // of that, the thread that appends (the stream callback's part)
     double wall_s = 0;
+    long faults = 0; // minor page faults (fresh memory touched)
     int frames = 0;
     double CpuPerFrameMs() const { return cpu_s * 1000 / frames; }
     double FramesPerSecond() const { return frames / wall_s; }
+    double FaultsPerFrame() const { return static_cast<double>(faults) / frames; }
 };
 
 // ---- the recorder's side --------------------------------------------------------
@@ -143,6 +147,7 @@ Result ThroughRecorder(const std::string& folder, const std::vector<std::vector<
     }
 
     Result result;
+    const long faults = bench::MinorFaults();
     const double cpu = bench::CpuSeconds();
     const double feeder_cpu = bench::Seconds(CLOCK_THREAD_CPUTIME_ID);
     const double wall = bench::WallSeconds();
@@ -170,6 +175,7 @@ Result ThroughRecorder(const std::string& folder, const std::vector<std::vector<
     result.cpu_s = bench::CpuSeconds() - cpu;
     result.feeder_cpu_s = bench::Seconds(CLOCK_THREAD_CPUTIME_ID) - feeder_cpu;
     result.wall_s = bench::WallSeconds() - wall;
+    result.faults = bench::MinorFaults() - faults;
     std::lock_guard<std::mutex> hold(g_lock);
     result.frames = g_written;
     std::filesystem::remove(recorder.VideoPath());
@@ -201,6 +207,7 @@ Result ThroughFfmpeg(const std::string& mjpeg, const std::string& avi, int count
         return result;
     result.wall_s = bench::WallSeconds() - wall;
     result.cpu_s = RusageSeconds(usage);
+    result.faults = usage.ru_minflt;
     result.frames = count;
     std::filesystem::remove(avi);
     return result;
@@ -242,6 +249,9 @@ int main(int argc, char** argv) {
         }
     }
 
+    std::printf("recorder_bench: %d frames of %dx%d Motion-JPEG (%.0f kB on average), PCM "
+                "sound, best of %d rounds\n",
+                count, kWidth, kHeight, static_cast<double>(bytes) / count / 1000, kRounds);
     Result best_recorder{1e30, 1e30, 1};
     Result best_ffmpeg{1e30, 1e30, 1};
     for (int round = 0; round < kRounds; ++round) {
@@ -253,6 +263,11 @@ int main(int argc, char** argv) {
             std::filesystem::remove_all(work);
             return 1;
         }
+        // The first round touches fresh memory for every buffer; later ones
+        // may get it back from the allocator.
+        std::printf(
+            "  round %d: recorder %6.3f ms CPU/frame, %5.2f page faults/frame; ffmpeg %6.3f ms\n",
+            round, recorder.CpuPerFrameMs(), recorder.FaultsPerFrame(), ffmpeg.CpuPerFrameMs());
         if (recorder.CpuPerFrameMs() < best_recorder.CpuPerFrameMs())
             best_recorder = recorder;
         if (ffmpeg.CpuPerFrameMs() < best_ffmpeg.CpuPerFrameMs())
@@ -260,15 +275,16 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove_all(work);
 
-    std::printf("recorder_bench: %d frames of %dx%d Motion-JPEG (%.0f kB on average), PCM "
-                "sound, best of %d rounds\n",
-                count, kWidth, kHeight, static_cast<double>(bytes) / count / 1000, kRounds);
-    std::printf("  recorder (queue, writer, Strovi):   %7.3f ms CPU/frame  %8.0f frames/s\n",
-                best_recorder.CpuPerFrameMs(), best_recorder.FramesPerSecond());
+    std::printf("  recorder (queue, writer, Strovi):   %7.3f ms CPU/frame  %8.0f frames/s  %5.2f "
+                "page faults/frame\n",
+                best_recorder.CpuPerFrameMs(), best_recorder.FramesPerSecond(),
+                best_recorder.FaultsPerFrame());
     std::printf("    of which appending frames:        %7.3f ms CPU/frame\n",
                 best_recorder.feeder_cpu_s * 1000 / best_recorder.frames);
-    std::printf("  ffmpeg -f mjpeg -c copy (no sound): %7.3f ms CPU/frame  %8.0f frames/s\n",
-                best_ffmpeg.CpuPerFrameMs(), best_ffmpeg.FramesPerSecond());
+    std::printf("  ffmpeg -f mjpeg -c copy (no sound): %7.3f ms CPU/frame  %8.0f frames/s  %5.2f "
+                "page faults/frame\n",
+                best_ffmpeg.CpuPerFrameMs(), best_ffmpeg.FramesPerSecond(),
+                best_ffmpeg.FaultsPerFrame());
     std::printf("  ratio recorder / ffmpeg CPU:        %7.2f   (goal <= 0.30)\n",
                 best_recorder.CpuPerFrameMs() / best_ffmpeg.CpuPerFrameMs());
     std::printf("  ratio recorder / ffmpeg frames/s:   %7.2f   (goal >= 1.00)\n",

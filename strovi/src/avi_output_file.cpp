@@ -302,28 +302,16 @@ int32_t AviOutputFile::Queue(StreamType type, const void* data, uint32_t length,
         return -1;
     }
     std::lock_guard<std::mutex> hold(queue_lock_);
-    if (free_list_.Empty()) {
-        SampleNode* oldest = pending_.PopFront();
-        if (oldest == nullptr) {
-            return -1; // no stream set up: no node at all
-        }
-        WriteSample(*oldest);
-        oldest->length = 0;
-        free_list_.PushBack(oldest);
+    if (free_list_.Empty() && !WriteOldest()) {
+        return -1; // no stream set up: no node at all
     }
     SampleNode* node = free_list_.PopFront();
-    if (length != 0 && length > node->capacity) {
-        node->buffer.reset();
-        node->capacity = 0;
-        node->buffer.reset(new (std::nothrow) uint8_t[length]);
-        if (!node->buffer) {
-            free_list_.PushBack(node);
-            return E_OUTOFMEMORY;
-        }
-        node->capacity = length;
+    if (!buffers_.Take(type, length, &node->buffer)) {
+        free_list_.PushBack(node);
+        return E_OUTOFMEMORY;
     }
     if (length != 0) {
-        std::memcpy(node->buffer.get(), data, length);
+        std::memcpy(node->buffer.bytes.get(), data, length);
     }
     node->length = length;
     node->time_stamp = time_stamp;
@@ -333,13 +321,29 @@ int32_t AviOutputFile::Queue(StreamType type, const void* data, uint32_t length,
     return 0;
 }
 
+bool AviOutputFile::WriteOldest() {
+    SampleNode* oldest = pending_.PopFront();
+    if (oldest == nullptr) {
+        return false;
+    }
+    WriteSample(*oldest);
+    Recycle(oldest);
+    return true;
+}
+
+void AviOutputFile::Recycle(SampleNode* node) {
+    buffers_.Give(node->stream_type, &node->buffer);
+    node->length = 0;
+    free_list_.PushBack(node);
+}
+
 void AviOutputFile::WriteSample(const SampleNode& node) {
     switch (node.stream_type) {
     case kAudio: {
         if (streams_[kSlotAudio] == nullptr) {
             return;
         }
-        AVIStreamWrite(streams_[kSlotAudio], next_index_[kSlotAudio], 1, node.buffer.get(),
+        AVIStreamWrite(streams_[kSlotAudio], next_index_[kSlotAudio], 1, node.Bytes(),
                        static_cast<LONG>(node.length), AVIIF_KEYFRAME, nullptr, nullptr);
         next_index_[kSlotAudio] += 1;
         audio_clock_ += audio_unit_bytes_ != 0
@@ -352,7 +356,7 @@ void AviOutputFile::WriteSample(const SampleNode& node) {
         if (streams_[slot] == nullptr) {
             return;
         }
-        AVIStreamWrite(streams_[slot], next_index_[slot], 1, node.buffer.get(),
+        AVIStreamWrite(streams_[slot], next_index_[slot], 1, node.Bytes(),
                        static_cast<LONG>(node.length), node.key != 0 ? AVIIF_KEYFRAME : 0, nullptr,
                        nullptr);
         next_index_[slot] += 1;
@@ -374,7 +378,7 @@ HRESULT AviOutputFile::WriteFrame(int slot, const SampleNode& node, bool key, do
     LONG samples = 0;
     LONG bytes = 0;
     const HRESULT hr =
-        AVIStreamWrite(streams_[slot], next_index_[slot], 1, node.buffer.get(),
+        AVIStreamWrite(streams_[slot], next_index_[slot], 1, node.Bytes(),
                        static_cast<LONG>(node.length), key ? AVIIF_KEYFRAME : 0, &samples, &bytes);
     next_index_[slot] += 1;
     *clock += period;
@@ -436,10 +440,7 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
 void AviOutputFile::Close() {
     {
         std::lock_guard<std::mutex> hold(queue_lock_);
-        while (SampleNode* node = pending_.PopFront()) {
-            WriteSample(*node);
-            node->length = 0;
-            free_list_.PushBack(node);
+        while (WriteOldest()) {
         }
     }
     for (PAVISTREAM& stream : streams_) {
@@ -454,10 +455,6 @@ void AviOutputFile::Close() {
     }
     pending_.Clear();
     free_list_.Clear();
-    for (SampleNode& node : pool_) {
-        node.buffer.reset();
-        node.capacity = 0;
-        node.length = 0;
-    }
+    buffers_.Clear();
     open_ = 0;
 }

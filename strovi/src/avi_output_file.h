@@ -10,27 +10,22 @@
 
 #include "platform/avifile.h"
 #include "platform/wintypes.h"
+#include "sample_buffers.h"
 
 namespace strovi {
 
-enum StreamType : int32_t {
-    kAudio = 1,
-    kVideo0 = 2,
-    kVideo1 = 3,
-    kVga = 4,
-};
-
-// One queued sample. The buffer stays with the node as it moves between the
-// pending queue and the free list, so buffers are reused.
+// One queued sample. A pending node holds its sample's buffer; a node on the
+// free list holds none (the buffer went back to the pool of its stream).
 struct SampleNode {
     SampleNode* next = nullptr;
     SampleNode* prev = nullptr;
     uint32_t time_stamp = 0;
-    std::unique_ptr<uint8_t[]> buffer;
+    SampleBuffer buffer;
     uint32_t length = 0;
-    uint32_t capacity = 0;
     uint8_t key = 0;
     int32_t stream_type = 0;
+
+    const uint8_t* Bytes() const { return buffer.bytes.get(); }
 };
 
 // A doubly linked list of nodes it does not own, around a sentinel.
@@ -78,6 +73,8 @@ public:
     using SampleNode = strovi::SampleNode;
 
     static constexpr int kPoolNodes = 1000;
+    static_assert(kPoolNodes <= strovi::SampleBufferPool::kMaxSpares,
+                  "every queued sample's buffer must fit among the spares");
     static constexpr size_t kPathBytes = 260;
 
     AviOutputFile();
@@ -107,6 +104,10 @@ private:
                                       size_t format_bytes, int32_t bit_rate_kbps);
 
     void GrowFreeList(int count);
+    // Called with queue_lock_ held: writes the oldest pending sample and frees
+    // its node; false when nothing is pending.
+    bool WriteOldest();
+    void Recycle(SampleNode* node);
     HRESULT CreateAudioStream(const AudioTiming& timing, const void* format, LONG format_bytes);
     // Called with queue_lock_ held.
     void WriteSample(const SampleNode& node);
@@ -125,8 +126,9 @@ private:
     strovi::PacingState video0_pacing_; // guarded by queue_lock_
     int32_t nodes_handed_out_ = 0;
     std::array<SampleNode, kPoolNodes> pool_;
-    strovi::SampleList pending_;   // guarded by queue_lock_
-    strovi::SampleList free_list_; // guarded by queue_lock_
+    strovi::SampleList pending_;       // guarded by queue_lock_
+    strovi::SampleList free_list_;     // guarded by queue_lock_
+    strovi::SampleBufferPool buffers_; // guarded by queue_lock_
     int32_t buffering_seconds_ = 5;
     uint8_t open_ = 0;
     char path_[kPathBytes] = {};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "avi_test_util.h"
+#include "platform/wintypes.h"
 
 namespace strovitest {
 
@@ -57,6 +58,23 @@ inline uint32_t NumberOf(const Sample& s) {
         std::memcpy(&number, s.data.data(), 4);
     }
     return number;
+}
+
+// An audio media type over format (which must outlive it).
+inline AM_MEDIA_TYPE AudioType(std::vector<uint8_t>* format) {
+    AM_MEDIA_TYPE mt{};
+    mt.majortype = MEDIATYPE_Audio;
+    mt.formattype = FORMAT_WaveFormatEx;
+    mt.cbFormat = static_cast<ULONG>(format->size());
+    mt.pbFormat = format->data();
+    return mt;
+}
+
+// 22050 Hz stereo 16-bit PCM.
+inline std::vector<uint8_t> PcmFormat() {
+    WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, 22050, 88200, 4, 16, 0};
+    const auto* p = reinterpret_cast<const uint8_t*>(&wfx);
+    return std::vector<uint8_t>(p, p + sizeof(wfx));
 }
 
 } // namespace strovitest

@@ -46,21 +46,6 @@ protected:
     std::string path_;
 };
 
-AM_MEDIA_TYPE AudioType(std::vector<uint8_t>* format) {
-    AM_MEDIA_TYPE mt{};
-    mt.majortype = MEDIATYPE_Audio;
-    mt.formattype = FORMAT_WaveFormatEx;
-    mt.cbFormat = static_cast<ULONG>(format->size());
-    mt.pbFormat = format->data();
-    return mt;
-}
-
-std::vector<uint8_t> PcmFormat() {
-    WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, 22050, 88200, 4, 16, 0};
-    const auto* p = reinterpret_cast<const uint8_t*>(&wfx);
-    return std::vector<uint8_t>(p, p + sizeof(wfx));
-}
-
 // Runs a shell command; true when it succeeded.
 bool Run(const std::string& command) {
     return std::system(command.c_str()) == 0;
