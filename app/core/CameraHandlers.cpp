@@ -6,6 +6,7 @@
 
 #include "AppTrace.h"
 #include "CommandIds.h"
+#include "DlgSpiltter.h"
 #include "MessageBox.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
@@ -101,6 +102,7 @@ void TovekCameraDlg::OnSnapshotMessage(const snapshot::Outcome& outcome) {
 void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
     TRACE_DLG("OnMenuFilePlay");
     message_.stream_error.clear();
+    command_panel_->ResetFaces();
     switch (session_->Play(view_->Handle(), view_->width(), view_->height())) {
     case CCameraSession::PlayResult::kRunning:
         banner_.Replace();
@@ -122,6 +124,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
 
 void TovekCameraDlg::OnMenuFileStop(uint32_t) {
     TRACE_DLG("OnMenuFileStop");
+    command_panel_->ResetFaces();
     view_->update();
     session_->Stop();
     view_->update();

@@ -16,9 +16,9 @@ CMainLayout::CMainLayout(QWidget* window, QMenuBar* menu, QStatusBar* status, CI
 // The splitter writes its position as it goes; it goes with the window.
 CMainLayout::~CMainLayout() = default;
 
-void CMainLayout::Create(QWidget* view) {
-    command_panel_ = new QWidget(window_);
-    tool_bar_ = new QWidget(window_);
+void CMainLayout::Create(QWidget* view, QWidget* command_panel, QWidget* tool_bar) {
+    command_panel_ = command_panel;
+    tool_bar_ = tool_bar;
     right_panel_ = new CRightPanel(window_);
     splitter_ = new CSSplitter(ini_);
     splitter_->CreateSplitter(CSSplitter::kSideBySide, window_, view, right_panel_, kSplitterId,

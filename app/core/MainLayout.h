@@ -31,10 +31,10 @@ public:
     CMainLayout(const CMainLayout&) = delete;
     CMainLayout& operator=(const CMainLayout&) = delete;
 
-    // Creates the splitter with view on the left and the right panel, and the
-    // command panel and tool bar column in their places; the right pane
-    // starts hidden.
-    void Create(QWidget* view);
+    // Creates the splitter with view on the left and the right panel, and
+    // takes the command panel and the tool bar column (children of the
+    // window) into their places; the right pane starts hidden.
+    void Create(QWidget* view, QWidget* command_panel, QWidget* tool_bar);
 
     // Places every part for the window's current size.
     void Layout();

@@ -3,9 +3,12 @@
 #include "AppTrace.h"
 #include "CommandIds.h"
 #include "DlgItem.h"
+#include "DlgSetting.h"
+#include "DlgSpiltter.h"
 #include "ImageShow.h"
 #include "MessageBox.h"
 #include "ModelessDlgAbout.h"
+#include "PaintoolBar.h"
 #include "StringTable.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
@@ -109,8 +112,11 @@ void TovekCameraDlg::OnInitDialog() {
     QMenu* context_menu = view_->ContextMenu();
     context_menu->setProperty(kMenuIdProperty, res::kViewContextMenu);
     LangTranslateMenu(lang_, context_menu, res::kViewContextMenu);
+    command_panel_ = new CDlgSpiltter(this, static_cast<CommandPanelHost*>(this));
+    tool_bar_ = new CPaintoolBar(this);
+    tool_bar_->SetControlKeySender([this](int code) { return SendControlKey(this, code); });
     layout_ = std::make_unique<CMainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
-    layout_->Create(view_);
+    layout_->Create(view_, command_panel_, tool_bar_);
 
     // Keys reach the window's rules before any child or shortcut sees them.
     keys_ = std::make_unique<CKeyRouter>(this, static_cast<KeyActions*>(this));
@@ -186,7 +192,10 @@ void TovekCameraDlg::Refresh() {
     message_.megabytes = recorder.MegabytesWritten();
     message_.video_path = QString::fromStdString(recorder.VideoPath());
     panes_->SetMessage(message_);
-    if (!(menu.attached && menu.playing))
+    const bool running = menu.attached && menu.playing;
+    command_panel_->EnableCommands(running);
+    tool_bar_->EnableButtons(running);
+    if (!running)
         layout_->SetAnnotationMode(false);
 }
 
@@ -391,7 +400,28 @@ void TovekCameraDlg::OnLanguage(uint32_t id) {
     setWindowTitle(LoadText(lang_, ids::kStrTitle));
 }
 
-void TovekCameraDlg::OnSetting(uint32_t) {}
+void TovekCameraDlg::OnSetting(uint32_t) {
+    TRACE_DLG("OnSetting");
+    // A new dialog each time, so it shows the settings as they are now; it
+    // lists the sound sources and compressors as it is made.
+    delete setting_dlg_;
+    SettingDialogContext context;
+    context.ini = app_.Ini();
+    context.settings = &app_.Settings();
+    context.documents_folder = app_.DocumentsFolder();
+    context.audio_choices = &app_.audio_choices;
+    context.lang = lang_;
+    setting_dlg_ = new CDlgSetting(std::move(context), this);
+    setting_dlg_->Open();
+}
+
+CDlgSetting* TovekCameraDlg::SettingDialog() const {
+    return setting_dlg_;
+}
+
+bool TovekCameraDlg::ShowLogo() const {
+    return app_.Settings().show_logo;
+}
 
 void TovekCameraDlg::OnControl(uint32_t id) {
     session_->RunControlCommand(id);

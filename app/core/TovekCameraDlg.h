@@ -11,6 +11,8 @@
 #pragma once
 
 #include "CameraSession.h"
+#include "CommandIds.h"
+#include "CommandPanelHost.h"
 #include "KeyRouter.h"
 #include "MainLayout.h"
 #include "MainMenu.h"
@@ -21,14 +23,18 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 
 #include <cstdint>
 #include <memory>
 
+class CDlgSetting;
+class CDlgSpiltter;
+class CPaintoolBar;
 class CVideoView;
 class TovekCameraApp;
 
-class TovekCameraDlg : public QDialog, private KeyActions {
+class TovekCameraDlg : public QDialog, private KeyActions, private CommandPanelHost {
 public:
     static constexpr int kTimerClock = 1;  // 1000 ms, for the window's whole life
     static constexpr int kTimerStatus = 2; // 50 ms, while playing
@@ -51,6 +57,9 @@ public:
     CStatusPanes& Panes() { return *panes_; }
     CStatusBanner& Banner() { return banner_; }
     CVideoView* View() const { return view_; }
+    CDlgSpiltter* CommandPanel() const { return command_panel_; }
+    CPaintoolBar* ToolBar() const { return tool_bar_; }
+    CDlgSetting* SettingDialog() const;
     CKeyRouter& Keys() { return *keys_; }
 
     CMainLayout& Layouter() { return *layout_; }
@@ -118,6 +127,15 @@ private:
     void NudgeSelection(int dx, int dy) override;
     void DeleteSelection() override {}
 
+    // CommandPanelHost.
+    bool IsRecording() const override { return session_->Recording(); }
+    void SetToolBarShown(bool shown) override { layout_->SetToolBarShown(shown); }
+    void SetAnnotationMode(int mode) override {
+        layout_->SetAnnotationMode(mode == CommandPanelHost::kAnnotationOn);
+    }
+    void OpenSettingDialog() override { OnSetting(cmd::kSetting); }
+    bool ShowLogo() const override;
+
     TovekCameraApp& app_;
     const HLANGCTX lang_; // owned by the application
     std::unique_ptr<CCameraSession> session_;
@@ -128,6 +146,9 @@ private:
     CStatusBanner banner_;
     CWindowPlacer placer_;
     CVideoView* view_ = nullptr;
+    CDlgSpiltter* command_panel_ = nullptr; // children of the window
+    CPaintoolBar* tool_bar_ = nullptr;
+    QPointer<CDlgSetting> setting_dlg_; // made when first opened, again each time
 
     // What the message pane shows besides the session's state.
     MessagePaneState message_;

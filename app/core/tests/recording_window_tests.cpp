@@ -2,8 +2,14 @@
 // their enable rules, the status pane while recording, the exit question, and
 // what is left on disk when the camera goes away mid-recording, read back by
 // ffprobe and GStreamer. CTest runs each test in its own process.
+#include "ButtonEx.h"
 #include "CommandIds.h"
+#include "DlgItem.h"
+#include "DlgSetting.h"
+#include "DlgSpiltter.h"
+#include "MainLayout.h"
 #include "MessageBox.h"
+#include "PaintoolBar.h"
 #include "TovekCameraApp.h"
 #include "TovekCameraDlg.h"
 #include "avi_test_util.h"
@@ -18,6 +24,7 @@
 
 #include <QAction>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <filesystem>
 #include <memory>
@@ -142,6 +149,46 @@ TEST_F(RecordingWindowTest, ARecordFolderThatCannotBeMadeSaysSoForFiveSeconds) {
     clock.Advance(5000);
     dlg_->Refresh();
     EXPECT_EQ(dlg_->Panes().MessageText(), "Playing");
+}
+
+// The panels as a user meets them in the window: Record records, Control
+// shows the tool bar whose buttons reach the camera, Setting opens the
+// dialog.
+TEST_F(RecordingWindowTest, ThePanelsDriveTheWindow) {
+    sim::UsbBus().Reset(false);
+    auto camera = sim::MakeDefaultQ5Camera();
+    sim::UsbBus().PlugIn(camera);
+    ASSERT_NO_FATAL_FAILURE(Start("Q5M4410", 0));
+    dlg_->Refresh();
+    CDlgSpiltter* panel = dlg_->CommandPanel();
+    ASSERT_TRUE(panel->Button(CDlgSpiltter::kRecordId)->isEnabled());
+
+    QTest::mouseClick(panel->Button(CDlgSpiltter::kRecordId), Qt::LeftButton);
+    EXPECT_TRUE(dlg_->Session().Recording());
+    dlg_->Refresh();
+    EXPECT_FALSE(panel->Button(CDlgSpiltter::kSettingId)->isEnabled());
+    QTest::mouseClick(panel->Button(CDlgSpiltter::kRecordId), Qt::LeftButton);
+    EXPECT_FALSE(dlg_->Session().Recording());
+    EXPECT_EQ(Videos().size(), 1u);
+
+    QTest::mouseClick(panel->Button(CDlgSpiltter::kControlId), Qt::LeftButton);
+    EXPECT_TRUE(dlg_->Layouter().ToolBarShown());
+    EXPECT_TRUE(WaitFor([&] { return dlg_->ToolBar()->isVisible(); }));
+    const size_t sent = camera->Commands().size();
+    QWidget* neg = GetDlgItem(dlg_->ToolBar(), CPaintoolBar::kNegId);
+    ASSERT_NE(neg, nullptr);
+    QTest::mouseClick(neg, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return camera->Commands().size() > sent; }));
+    EXPECT_EQ(camera->Commands().back(), 0xB6); // Neg on a Q5 camera
+
+    QTest::mouseClick(panel->Button(CDlgSpiltter::kSettingId), Qt::LeftButton);
+    ASSERT_NE(dlg_->SettingDialog(), nullptr);
+    EXPECT_TRUE(dlg_->SettingDialog()->isVisible());
+
+    // Stop hides the tool bar column and puts the faces back.
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
+    EXPECT_FALSE(dlg_->Layouter().ToolBarShown());
+    EXPECT_EQ(panel->ControlState(), 0);
 }
 
 } // namespace
