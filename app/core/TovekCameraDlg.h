@@ -87,6 +87,7 @@ private:
     static const CommandRange kCommands[];
 
     void OnInitDialog();
+    void CreateViewAndPanels();
     void OnDestroy();
     void OnKickIdle();
 

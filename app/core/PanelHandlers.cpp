@@ -1,0 +1,73 @@
+// The window's children that are not camera business: the video view with
+// its handlers, the command panel, the control tool bar and the settings
+// dialog, and what the command panel asks of the window.
+#include "TovekCameraDlg.h"
+
+#include "AppTrace.h"
+#include "DlgItem.h"
+#include "DlgSetting.h"
+#include "DlgSpiltter.h"
+#include "PaintoolBar.h"
+#include "TovekCameraApp.h"
+#include "VideoView.h"
+
+#include <QMenu>
+
+#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
+
+void TovekCameraDlg::CreateViewAndPanels() {
+    view_ = new CVideoView(this);
+    view_->SetDisplayRectHandler([this](const RECT& r) {
+        if (session_)
+            session_->Refresh(r);
+    });
+    view_->SetPlayingQuery([this] { return session_ && session_->Playing(); });
+    // The view owns the zoom mode; the window keeps the menu check and the
+    // setting in step with it.
+    view_->SetZoomModeHandler([this](int mode) {
+        if (mode != stored_zoom_mode_)
+            app_.Ini()->WriteInt(settings::kSectionApp, settings::kZoomMode, mode, 10);
+        stored_zoom_mode_ = mode;
+        if (session_)
+            Refresh();
+    });
+    view_->SetLayoutHandler([this] {
+        Layout();
+        Refresh();
+    });
+    view_->SetFullScreenHandler(
+        [this](bool entering) { banner_.FollowFullScreen(view_, entering); });
+    view_->SetStoppedHandler([this] {
+        if (session_)
+            session_->HideStoppedVideo();
+    });
+    QMenu* context_menu = view_->ContextMenu();
+    context_menu->setProperty(kMenuIdProperty, res::kViewContextMenu);
+    LangTranslateMenu(lang_, context_menu, res::kViewContextMenu);
+    command_panel_ = new CDlgSpiltter(this, static_cast<CommandPanelHost*>(this));
+    tool_bar_ = new CPaintoolBar(this);
+    tool_bar_->SetControlKeySender([this](int code) { return SendControlKey(this, code); });
+}
+
+void TovekCameraDlg::OnSetting(uint32_t) {
+    TRACE_DLG("OnSetting");
+    // A new dialog each time, so it shows the settings as they are now; it
+    // lists the sound sources and compressors as it is made.
+    delete setting_dlg_;
+    SettingDialogContext context;
+    context.ini = app_.Ini();
+    context.settings = &app_.Settings();
+    context.documents_folder = app_.DocumentsFolder();
+    context.audio_choices = &app_.audio_choices;
+    context.lang = lang_;
+    setting_dlg_ = new CDlgSetting(std::move(context), this);
+    setting_dlg_->Open();
+}
+
+CDlgSetting* TovekCameraDlg::SettingDialog() const {
+    return setting_dlg_;
+}
+
+bool TovekCameraDlg::ShowLogo() const {
+    return app_.Settings().show_logo;
+}
