@@ -61,6 +61,14 @@ void ScanOverlayExtent(const uint8_t* overlay, int width, int height, int left, 
 void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
                       int height, const OverlayExtent& extent);
 
+namespace overlay_detail {
+// The pixel loops CompositeOverlay may run on, by number: 0 plain, 1 SSE2,
+// 2 AVX2 (the widest the processor has is used). Runs one on dst[0, count)
+// and returns true, or false when that one is not available here. For tests,
+// so that every loop is checked on any machine that has it.
+bool CompositeSpanWith(int form, uint8_t* dst, const uint8_t* src, int count);
+} // namespace overlay_detail
+
 // The overlay buffer and the worker thread that renders the annotations into
 // it whenever a redraw is requested, polling every 5 ms.
 class OverlayWorker {
