@@ -97,16 +97,6 @@ TEST(ShapeRules, GrabHandleRewritesAnchorAndHandle) {
     }
 }
 
-TEST(ShapeRules, LinesAreGrabbedByTheirEndsCurvesOnlyWhole) {
-    Shape line = Box(ShapeKind::kLine, 0, 0, 100, 100);
-    EXPECT_EQ(GrabHandle(&line, 19, 19).mode, HandleMode::kCorner);
-    EXPECT_EQ(GrabHandle(&line, 81, 81).mode, HandleMode::kCorner);
-    EXPECT_EQ(GrabHandle(&line, 50, 50).mode, HandleMode::kMove);
-    EXPECT_EQ(line.x1, 0); // lines are not rewritten at the press
-    Shape curve = Box(ShapeKind::kCurve, 0, 0, 100, 100);
-    EXPECT_EQ(GrabHandle(&curve, 0, 0).mode, HandleMode::kMove);
-}
-
 TEST(ShapeRules, FirstMoveOfALineStartMakesTheOldEndTheAnchor) {
     struct Case {
         int x1, y1, x2, y2, px, py;
@@ -154,21 +144,6 @@ TEST(ShapeRules, HoverPointers) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(HoverCursor(*c.shape, c.px, c.py), c.kind) << c.px << "," << c.py;
-}
-
-TEST(ShapeRules, MovesStayInsideTheFrameWithTheirSegments) {
-    Shape s = Box(ShapeKind::kCurve, 10, 10, 630, 470);
-    s.segments = {{0, 10, 10, 630, 470}};
-    EXPECT_TRUE(TranslateWithin(&s, 10, 10, 640, 480)); // to the border, inclusive
-    EXPECT_EQ(s.x2, 640);
-    EXPECT_EQ(s.segments[0].y2, 480);
-    EXPECT_FALSE(TranslateWithin(&s, 1, 0, 640, 480));
-    EXPECT_FALSE(TranslateWithin(&s, -21, 0, 640, 480));
-    EXPECT_EQ(s.x1, 20);
-
-    SelectionBand band{0, 10, 50, 60};
-    EXPECT_TRUE(BandFits(band, 0, -10, 640, 480));
-    EXPECT_FALSE(BandFits(band, -1, 0, 640, 480));
 }
 
 } // namespace
