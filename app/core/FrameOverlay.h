@@ -26,6 +26,49 @@ inline constexpr uint8_t kTransparentByte = 0xFE;
 void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
                       int height);
 
+// The tallest overlay whose drawn rows are tracked one by one; a taller one
+// is always composited whole.
+inline constexpr int kMaxOverlayRows = 4096;
+
+// Pixels [begin, end) of one overlay row; empty when begin >= end.
+struct OverlaySpan {
+    int32_t begin = 0;
+    int32_t end = 0;
+};
+
+// Where an overlay holds drawn pixels, so that compositing skips the rest:
+// outside rows [first_row, end_row) and outside each row's span every pixel
+// is transparent. A width of 0 means unknown: every pixel is composited.
+struct OverlayExtent {
+    int32_t width = 0; // the overlay size the spans describe
+    int32_t height = 0;
+    int32_t first_row = 0;
+    int32_t end_row = 0;
+    OverlaySpan rows[kMaxOverlayRows];
+};
+
+// Nothing drawn on a width x height overlay; unknown (width 0) for a size
+// whose rows cannot be tracked.
+void ClearOverlayExtent(OverlayExtent* extent, int width, int height);
+// Finds the drawn pixels of overlay inside the box [left, right) x
+// [top, bottom) (clipped to the overlay); the caller vouches that every
+// pixel outside the box is transparent.
+void ScanOverlayExtent(const uint8_t* overlay, int width, int height, int left, int top, int right,
+                       int bottom, OverlayExtent* extent);
+// CompositeOverlay over the extent's spans only. An unknown extent
+// composites everything; one that describes another size composites nothing
+// (it was drawn for another picture and would land in the wrong places).
+void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
+                      int height, const OverlayExtent& extent);
+
+namespace overlay_detail {
+// The pixel loops CompositeOverlay may run on, by number: 0 plain, 1 SSE2,
+// 2 AVX2 (the widest the processor has is used). Runs one on dst[0, count)
+// and returns true, or false when that one is not available here. For tests,
+// so that every loop is checked on any machine that has it.
+bool CompositeSpanWith(int form, uint8_t* dst, const uint8_t* src, int count);
+} // namespace overlay_detail
+
 // The overlay buffer and the worker thread that renders the annotations into
 // it whenever a redraw is requested, polling every 5 ms.
 class OverlayWorker {
@@ -34,6 +77,14 @@ public:
     // whether there is anything to composite. Runs on the worker thread under
     // Lock().
     using Renderer = std::function<bool(uint8_t* overlay, size_t size)>;
+    // The same, and it also records where it drew (ClearOverlayExtent,
+    // ScanOverlayExtent) so that Composite touches only those pixels.
+    using ExtentRenderer =
+        std::function<bool(uint8_t* overlay, size_t size, OverlayExtent* extent)>;
+    // Another owner of redraw requests (the annotation store's change
+    // signals): asked at every turn whose own requests are served; true
+    // takes one request. Called on the worker thread under Lock().
+    using RedrawSource = std::function<bool()>;
 
     static constexpr uint32_t kPollMs = 5;
 
@@ -46,6 +97,9 @@ public:
     // Replaces the renderer (before Start). The default one draws nothing:
     // the overlay becomes transparent and nothing is composited.
     void SetRenderer(Renderer renderer);
+    void SetExtentRenderer(ExtentRenderer renderer);
+    // May be set while the worker runs; empty removes it.
+    void SetRedrawSource(RedrawSource source);
     void Start();
     // Sets the stop flag and waits, without limit, until the thread is gone.
     void Stop();
@@ -63,6 +117,12 @@ public:
     // Makes the whole overlay transparent and clears the present flag.
     void Reset();
 
+    // Composites the overlay into frame (width x height pixels, rows of
+    // stride bytes) under Lock(), only where the renderer drew; nothing when
+    // no overlay is present. The sample callback's one call, on the
+    // rendering thread.
+    void Composite(uint8_t* frame, int stride, int width, int height);
+
     // Held while the overlay is rendered or composited.
     std::mutex& Lock() { return lock_; }
     const uint8_t* Buffer() const { return buffer_.get(); }
@@ -72,9 +132,11 @@ public:
 private:
     void Loop();
 
-    std::mutex lock_;                   // guards buffer_ contents and renderer_ calls
-    std::unique_ptr<uint8_t[]> buffer_; // kMaxFrameBytes; written under lock_
-    Renderer renderer_;                 // set before Start
+    std::mutex lock_;                       // guards buffer_, extent_, renderer_, source_
+    std::unique_ptr<uint8_t[]> buffer_;     // kMaxFrameBytes; written under lock_
+    std::unique_ptr<OverlayExtent> extent_; // what renderer_ drew; under lock_
+    ExtentRenderer renderer_;               // under lock_
+    RedrawSource source_;                   // under lock_
     std::atomic<bool> present_{false};
     std::atomic<bool> playing_{false};
     std::atomic<bool> redraw_now_{false};

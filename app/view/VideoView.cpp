@@ -133,10 +133,21 @@ void CVideoView::PostPosition() {
         QCoreApplication::postEvent(main_window_, new QEvent(kViewPositionEvent));
 }
 
+void CVideoView::ShowPointer(int kind) {
+    if (kind < 0 || kind >= view::kCursorKindCount)
+        kind = 0;
+    if (kind == pointer_kind_)
+        return;
+    pointer_kind_ = kind;
+    setCursor(cursors_.ForKind(kind));
+}
+
 void CVideoView::mousePressEvent(QMouseEvent* event) {
     SetMousePoint(event->position().toPoint());
     if (event->button() == Qt::LeftButton) {
-        if (mouse_input_)
+        if (!Playing())
+            ShowPointer(0);
+        else if (mouse_input_)
             mouse_input_->OnImageMouseDown(image_point_);
     } else if (event->button() == Qt::RightButton) {
         if (mouse_input_ == nullptr || mouse_input_->SelectToolActive()) {
@@ -151,14 +162,27 @@ void CVideoView::mousePressEvent(QMouseEvent* event) {
 void CVideoView::mouseMoveEvent(QMouseEvent* event) {
     SetMousePoint(event->position().toPoint());
     PostPosition();
-    if (mouse_input_)
-        mouse_input_->OnImageMouseMove(image_point_, (event->buttons() & Qt::LeftButton) != 0);
+    if (!Playing()) {
+        ShowPointer(0);
+        return;
+    }
+    if (mouse_input_ == nullptr)
+        return;
+    mouse_input_->OnImageMouseMove(image_point_, (event->buttons() & Qt::LeftButton) != 0);
+    // Over the picture only; -1 while a drawing or a group drag goes on.
+    const int kind = mouse_input_->PointerKind();
+    if (kind >= 0 && view::PointInRect(display_rect_, mouse_point_))
+        ShowPointer(kind);
 }
 
 void CVideoView::mouseReleaseEvent(QMouseEvent* event) {
     SetMousePoint(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && mouse_input_)
-        mouse_input_->OnImageMouseUp(image_point_);
+    if (event->button() == Qt::LeftButton) {
+        if (!Playing())
+            ShowPointer(0);
+        else if (mouse_input_)
+            mouse_input_->OnImageMouseUp(image_point_);
+    }
     QWidget::mouseReleaseEvent(event);
 }
 

@@ -11,6 +11,8 @@
 #pragma once
 
 #include "VideoGeometry.h"
+#include "ViewCursors.h"
+#include "ViewMouseInput.h"
 #include "platform/media.h"
 #include "platform/wintypes.h"
 
@@ -28,25 +30,6 @@
 #include <mutex>
 
 class QMenu;
-
-// What the view tells the annotation editor. All points are image pixels of
-// the current frame (origin at the picture's top-left corner, whatever the
-// zoom); outside the picture the last valid image point is passed again.
-// Called on the user-interface thread.
-class ViewMouseInput {
-public:
-    virtual void OnImageMouseDown(const view::POINT& image_point) = 0;
-    // left_down: the left button is held during the move.
-    virtual void OnImageMouseMove(const view::POINT& image_point, bool left_down) = 0;
-    virtual void OnImageMouseUp(const view::POINT& image_point) = 0;
-    // Arrow keys, dx and dy in {-1, 0, 1}.
-    virtual void NudgeSelection(int dx, int dy) = 0;
-    // The context menu opens only while the Select tool is current.
-    virtual bool SelectToolActive() const = 0;
-
-protected:
-    ~ViewMouseInput() = default;
-};
 
 class CVideoView : public QWidget, public VideoWindow {
 public:
@@ -109,7 +92,12 @@ public:
     void SetMainWindow(QObject* main_window) { main_window_ = main_window; }
 
     // ---- mouse ----
+    // The annotation editor (not owned; it must outlive the view or be
+    // replaced first). It hears the left button and the moves only while
+    // the camera plays; otherwise the view shows the arrow.
     void SetMouseInput(ViewMouseInput* input) { mouse_input_ = input; }
+    // The cursor kind now shown (0 arrow ... 8).
+    int PointerShown() const { return pointer_kind_; }
     // Arrow keys from the main window; forwarded to the annotation editor.
     void NudgeSelection(int dx, int dy);
     // Maps the mouse point to the image point; false (image point kept) when
@@ -158,6 +146,7 @@ protected:
 private:
     void UpdateContextMenu();
     void SetMousePoint(const QPoint& position);
+    void ShowPointer(int kind);
     void PostPosition();
 
     mutable std::mutex frame_lock_; // guards frame_ and destination_
@@ -179,6 +168,8 @@ private:
     std::unique_ptr<QMenu> context_menu_;
     QPointer<QObject> main_window_;
     ViewMouseInput* mouse_input_ = nullptr; // not owned
+    view::ViewCursors cursors_;
+    int pointer_kind_ = 0;
     std::function<void(const RECT&)> on_display_rect_;
     std::function<void(int)> on_zoom_mode_;
     std::function<void()> on_layout_;

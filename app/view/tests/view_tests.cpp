@@ -46,6 +46,7 @@ struct RecordingInput : ViewMouseInput {
     void OnImageMouseUp(const view::POINT& p) override { calls.push_back({'u', p}); }
     void NudgeSelection(int dx, int dy) override { calls.push_back({'n', view::POINT{dx, dy}}); }
     bool SelectToolActive() const override { return select; }
+    int PointerKind() const override { return -1; }
 };
 
 void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton) {

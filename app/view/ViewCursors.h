@@ -1,0 +1,34 @@
+// The pointers of the video view: the standard ones and the program's own
+// three (140 move, 138 line and curve drawing, 139 rectangle and circle
+// drawing), drawn here as small pixmaps. Only with a QGuiApplication, on the
+// user-interface thread.
+#pragma once
+
+#include <QCursor>
+#include <QPixmap>
+
+namespace view {
+
+inline constexpr int kMoveCursorId = 140;
+inline constexpr int kLineCursorId = 138;
+inline constexpr int kBoxCursorId = 139;
+// Cursor kinds 0 (arrow) to 8.
+inline constexpr int kCursorKindCount = 9;
+
+// 32 x 32 picture of a program cursor (transparent around it); a null
+// pixmap for any other id.
+QPixmap ProgramCursorPixmap(int id);
+
+// The cursors the view loads once.
+struct ViewCursors {
+    ViewCursors();
+    // The pointer of a cursor kind (0 arrow ... 8 north-east/south-west
+    // sizing); the arrow for a kind out of range.
+    QCursor ForKind(int kind) const;
+
+    QCursor move;
+    QCursor line;
+    QCursor box;
+};
+
+} // namespace view

@@ -1,0 +1,150 @@
+// CPU time of compositing the annotation overlay into one 1920 x 1080
+// rendered sample (OverlayWorker::Composite, the sample callback's call),
+// against D = decoding a picture of the emulated camera of that size straight
+// to 32-bit BGRX with libjpeg-turbo (platform::DecodeJpegToBgrx) into a warm
+// buffer, in the same run. Each composite follows a decode into the same
+// buffer, as in the capture graph.
+//
+// Cases and goals: no shapes (nothing measurable), one line drawn (at most
+// 0.02 x D), half of the overlay's pixels drawn at random (at most 0.1 x D).
+// The ratios are printed; a miss does not fail the run.
+//
+// Usage: annotation_bench [rounds]   (default 200)
+#include "FrameOverlay.h"
+#include "OverlayRenderer.h"
+#include "bench_util.h"
+#include "platform/media.h"
+#include "sim/picture.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+
+struct Costs {
+    double decode = 0;    // CPU seconds per decode (D)
+    double composite = 0; // CPU seconds per composite
+};
+
+// CPU time of this thread: the picture generator's threads do not count.
+double ThreadCpuSeconds() {
+    return bench::Seconds(CLOCK_THREAD_CPUTIME_ID);
+}
+
+// Decodes and composites rounds times; CPU seconds of each step per round.
+// A composite that costs next to nothing is repeated, so that the clock's
+// own cost does not hide it.
+Costs Measure(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>& sample,
+              const std::function<void(uint8_t*)>& composite, int rounds, int repeat = 1) {
+    Costs costs;
+    for (int i = 0; i < rounds; ++i) {
+        const double t0 = ThreadCpuSeconds();
+        platform::DecodeJpegToBgrx(jpeg.data(), jpeg.size(), sample.data(), kWidth, kHeight,
+                                   kWidth * 4);
+        const double t1 = ThreadCpuSeconds();
+        for (int r = 0; r < repeat; ++r)
+            composite(sample.data());
+        costs.decode += t1 - t0;
+        costs.composite += ThreadCpuSeconds() - t1;
+    }
+    costs.decode /= rounds;
+    costs.composite /= static_cast<double>(rounds) * repeat;
+    return costs;
+}
+
+// goal <= 0: a reference, no goal.
+void Report(const char* name, const Costs& c, double goal) {
+    const double ratio = c.composite / c.decode;
+    std::printf("  %-36s %8.4f ms   D %5.2f ms   %.4f x D", name, c.composite * 1e3, c.decode * 1e3,
+                ratio);
+    if (goal > 0)
+        std::printf("   goal <= %.3f x D  %s", goal, ratio <= goal ? "met" : "MISSED");
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    sim::PictureGenerator generator(kWidth, kHeight);
+    const auto jpeg = generator.Jpeg();
+    if (!jpeg) {
+        std::fprintf(stderr, "annotation_bench: no picture\n");
+        return 1;
+    }
+    std::vector<uint8_t> sample(static_cast<size_t>(kWidth) * kHeight * 4);
+    platform::DecodeJpegToBgrx(jpeg->data(), jpeg->size(), sample.data(), kWidth, kHeight,
+                               kWidth * 4); // warm buffer and decoder
+
+    annotation::AnnotationStore store;
+    store.SetFrameSize(kWidth, kHeight);
+    OverlayWorker worker;
+    worker.SetExtentRenderer([&store](uint8_t* overlay, size_t size, OverlayExtent* extent) {
+        return annotation::RenderOverlay(store, overlay, size, extent);
+    });
+    worker.SetRedrawSource([&store] { return store.TakeRedraw(); });
+    worker.SetPlaying(true);
+    auto composite = [&worker](uint8_t* pixels) {
+        worker.Composite(pixels, kWidth * 4, kWidth, kHeight);
+    };
+    auto render = [&] {
+        store.RequestRedraw();
+        while (worker.Turn()) {
+        }
+    };
+
+    std::printf("annotation overlay composite, %d x %d, %d rounds\n", kWidth, kHeight, rounds);
+    render();
+    // "Nothing measurable": below a thousandth of D.
+    Report("no shapes", Measure(*jpeg, sample, composite, rounds, 1000), 0.001);
+
+    // One line across the picture, as the line tool draws it.
+    annotation::Shape line;
+    line.kind = annotation::ShapeKind::kLine;
+    line.x1 = 100, line.y1 = 80, line.x2 = 1800, line.y2 = 1000;
+    line.pen_width = 3;
+    line.pen_color = 0x0000FF;
+    store.Edit([&](annotation::AnnotationState& s) { s.shapes.push_back(line); });
+    render();
+    Report("one line", Measure(*jpeg, sample, composite, rounds), 0.02);
+    // The same overlay composited whole, as without the extent.
+    const uint8_t* overlay = worker.Buffer();
+    Report("one line, whole frame (reference)",
+           Measure(
+               *jpeg, sample,
+               [overlay](uint8_t* pixels) {
+                   CompositeOverlay(pixels, kWidth * 4, overlay, kWidth, kHeight);
+               },
+               rounds),
+           0);
+    // The floor of any composite that touches every pixel of the sample.
+    std::vector<uint8_t> copy(sample.size());
+    Report("copying the sample (reference)",
+           Measure(
+               *jpeg, sample,
+               [&copy](uint8_t* pixels) { std::memcpy(copy.data(), pixels, copy.size()); }, rounds),
+           0);
+
+    // Half of the pixels drawn, scattered at random.
+    worker.SetExtentRenderer([](uint8_t* pixels, size_t, OverlayExtent* extent) {
+        std::mt19937 random(7);
+        for (size_t i = 0; i < static_cast<size_t>(kWidth) * kHeight; ++i) {
+            const uint32_t v = random();
+            const uint32_t pixel = (v & 1) ? (v | 0x0000FEFEu) : (v & 0xFFFF00FFu);
+            std::memcpy(pixels + i * 4, &pixel, 4);
+        }
+        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
+        return true;
+    });
+    render();
+    Report("half the pixels at random", Measure(*jpeg, sample, composite, rounds), 0.1);
+    return 0;
+}
