@@ -103,6 +103,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
     TRACE_DLG("OnMenuFilePlay");
     message_.stream_error.clear();
     command_panel_->ResetFaces();
+    annotations_.ClearAll();
     switch (session_->Play(view_->Handle(), view_->width(), view_->height())) {
     case CCameraSession::PlayResult::kRunning:
         banner_.Replace();
@@ -114,6 +115,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
     case CCameraSession::PlayResult::kNoCamera:
         break;
     }
+    annotations_.SetFrameSize(session_->FrameWidth(), session_->FrameHeight());
     view_->SetImageSize(session_->FrameWidth(), session_->FrameHeight());
     // The rectangle follows once the commands queued before it are done.
     QMetaObject::invokeMethod(
@@ -125,6 +127,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
 void TovekCameraDlg::OnMenuFileStop(uint32_t) {
     TRACE_DLG("OnMenuFileStop");
     command_panel_->ResetFaces();
+    annotations_.Stop();
     view_->update();
     session_->Stop();
     view_->update();
@@ -151,6 +154,7 @@ void TovekCameraDlg::OnOptions(uint32_t) {
                    msgbox::kOk | msgbox::kIconExclamation);
         return;
     }
+    annotations_.SetFrameSize(session_->FrameWidth(), session_->FrameHeight());
     view_->SetImageSize(session_->FrameWidth(), session_->FrameHeight());
     view_->CalcDisplayRect(view_->width(), view_->height());
 }

@@ -369,11 +369,8 @@ int CCameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_
     if (width <= 0 || height <= 0 || length != width * height * 4 ||
         static_cast<size_t>(length) > kMaxFrameBytes)
         return 1;
-    if (self->overlay_.Present()) {
-        std::lock_guard<std::mutex> guard(self->overlay_.Lock());
-        CompositeOverlay(buffer, static_cast<int>(width * 4), self->overlay_.Buffer(),
-                         static_cast<int>(width), static_cast<int>(height));
-    }
+    self->overlay_.Composite(buffer, static_cast<int>(width * 4), static_cast<int>(width),
+                             static_cast<int>(height));
     // After compositing, so that the annotations are in the picture.
     self->snapshot_.OnSample(buffer, static_cast<int>(width), static_cast<int>(height),
                              self->last_frame_bytes_.load());

@@ -7,6 +7,7 @@
 #include "DlgItem.h"
 #include "DlgSetting.h"
 #include "DlgSpiltter.h"
+#include "OverlayRenderer.h"
 #include "PaintoolBar.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
@@ -17,6 +18,16 @@
 
 void TovekCameraDlg::CreateViewAndPanels() {
     view_ = new CVideoView(this);
+    // The shapes drawn over the picture: edited by the view's mouse, drawn by
+    // the session's overlay worker.
+    annotations_.SetDefaults(app_.Settings().graphic);
+    editor_ = std::make_unique<annotation::AnnotationEditor>(annotations_);
+    view_->SetMouseInput(editor_.get());
+    session_->Overlay().SetExtentRenderer(
+        [this](uint8_t* overlay, size_t size, OverlayExtent* extent) {
+            return annotation::RenderOverlay(annotations_, overlay, size, extent);
+        });
+    session_->Overlay().SetRedrawSource([this] { return annotations_.TakeRedraw(); });
     view_->SetDisplayRectHandler([this](const RECT& r) {
         if (session_)
             session_->Refresh(r);

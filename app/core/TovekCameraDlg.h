@@ -10,6 +10,8 @@
 // posted messages (WindowMessages.h).
 #pragma once
 
+#include "AnnotationEditor.h"
+#include "AnnotationStore.h"
 #include "CameraSession.h"
 #include "CommandIds.h"
 #include "CommandPanelHost.h"
@@ -61,6 +63,7 @@ public:
     CPaintoolBar* ToolBar() const { return tool_bar_; }
     CDlgSetting* SettingDialog() const;
     CKeyRouter& Keys() { return *keys_; }
+    annotation::AnnotationStore& Annotations() { return annotations_; }
 
     CMainLayout& Layouter() { return *layout_; }
 
@@ -126,7 +129,7 @@ private:
     void KeyCommand(uint32_t id) override { OnCommand(id); }
     void LeaveFullScreen() override;
     void NudgeSelection(int dx, int dy) override;
-    void DeleteSelection() override {}
+    void DeleteSelection() override { annotations_.DeleteSelection(); }
 
     // CommandPanelHost.
     bool IsRecording() const override { return session_->Recording(); }
@@ -139,6 +142,10 @@ private:
 
     TovekCameraApp& app_;
     const HLANGCTX lang_; // owned by the application
+    // Before the session: the overlay worker draws the shapes until the
+    // session is gone.
+    annotation::AnnotationStore annotations_;
+    std::unique_ptr<annotation::AnnotationEditor> editor_;
     std::unique_ptr<CCameraSession> session_;
     std::unique_ptr<CMainMenu> menu_;
     std::unique_ptr<CStatusPanes> panes_;
