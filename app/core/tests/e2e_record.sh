@@ -6,6 +6,7 @@
 #
 #   e2e_record.sh PROGRAM_FOLDER q5|rvx
 set -euo pipefail
+# shellcheck source=program_session.sh
 source "$(dirname "$0")/program_session.sh"
 session_require_display "$@"
 
@@ -38,7 +39,14 @@ session_start
 # attach after start-up).
 session_menu_when_enabled s 30
 started=$SESSION_KEY_TIME
-session_expect_main_window_only "after Start Record"
+# The file is there once the command is through (a message box instead says
+# why not).
+until compgen -G "${records}Videos/*.avi" >/dev/null; do
+  session_expect_main_window_only "after Start Record"
+  awk -v s="$started" -v now="$(session_now)" 'BEGIN { exit !(now < s + 10) }' ||
+    session_fail "no AVI file in ${records}Videos 10 s after Start Record"
+  sleep 0.1
+done
 sleep "$record_seconds"
 session_menu r || session_fail "Stop Record is disabled while recording"
 stopped=$SESSION_KEY_TIME
@@ -67,8 +75,9 @@ video=$(probe -select_streams v -count_frames -of default=nw=1 \
 audio=$(probe -select_streams a -of default=nw=1 -show_entries stream=codec_type,sample_rate,nb_frames)
 [ "$(probe -show_entries stream=index -of csv=p=0 | wc -l)" = 2 ] ||
   session_fail "expected two streams: $(probe -show_entries stream=codec_type -of csv=p=0 | xargs)"
-[ "$(field codec_name "$video")" = mjpeg ] && [ "$(field codec_tag_string "$video")" = MJPG ] ||
+if [ "$(field codec_name "$video")" != mjpeg ] || [ "$(field codec_tag_string "$video")" != MJPG ]; then
   session_fail "the video stream is not Motion-JPEG: $video"
+fi
 [ "$(field width "$video")x$(field height "$video")" = "${width}x${height}" ] ||
   session_fail "video is $(field width "$video")x$(field height "$video"), the camera ${width}x${height}"
 [ "$(field r_frame_rate "$video")" = "$rate/1" ] || session_fail "video rate $(field r_frame_rate "$video")"

@@ -6,6 +6,7 @@
 #
 #   e2e_window_size.sh PROGRAM_FOLDER
 set -euo pipefail
+# shellcheck source=program_session.sh
 source "$(dirname "$0")/program_session.sh"
 session_require_display "$@"
 
@@ -69,9 +70,6 @@ check_case() {
   ((r - l >= 800 && b - t >= 600 && r - l <= 1280 && b - t <= 1024)) ||
     session_fail "$name: the INI keeps WindowPos $l,$t,$r,$b"
   session_cleanup
-  SESSION_DIR=""
-  SESSION_PID=""
-  SESSION_WIN=""
 }
 
 check_case "no WindowPos" "" 0 0

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the end-to-end tests and scripts/screenshots: runs the real
 # TovekCamera as a user does -- from a program folder of its own, on the
 # emulated devices, under a virtual X display -- and drives it through its
@@ -61,6 +62,7 @@ session_fail() {
 }
 
 session_cleanup() {
+  trap - EXIT
   if [ -n "$SESSION_PID" ] && kill -0 "$SESSION_PID" 2>/dev/null; then
     kill "$SESSION_PID" 2>/dev/null || true
     wait "$SESSION_PID" 2>/dev/null || true
@@ -68,6 +70,9 @@ session_cleanup() {
   if [ -n "$SESSION_DIR" ] && [ "$SESSION_KEEP" = 0 ]; then
     rm -rf "$SESSION_DIR"
   fi
+  SESSION_DIR=""
+  SESSION_PID=""
+  SESSION_WIN=""
 }
 
 # session_prepare BIN: a new session folder with a copy of the program folder
@@ -104,10 +109,6 @@ session_windows() {
   xdotool search --onlyvisible --pid "$SESSION_PID" 2>/dev/null || true
 }
 
-session_window_count() {
-  session_windows | grep -c . || true
-}
-
 # Starts the program with --simulate, as scripts/run does on a machine without
 # a camera, and waits for its main window.
 session_start() {
@@ -125,13 +126,25 @@ session_start() {
   done
 }
 
-# session_wait_windows OP COUNT SECONDS: waits up to SECONDS until the number
-# of visible windows compares to COUNT by OP (-ge, -le, -eq).
-session_wait_windows() {
-  local op=$1 count=$2 seconds=$3
-  local end
+# The number of open menus of the program (pop-up windows).
+session_menu_count() {
+  local w n=0
+  for w in $(session_windows); do
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_POPUP_MENU &&
+      n=$((n + 1))
+  done
+  echo "$n"
+}
+
+# session_wait_menus open|closed SECONDS: waits up to SECONDS for a menu to
+# open, or for every menu to close.
+session_wait_menus() {
+  local want=$1 seconds=$2
+  local end n
   end=$(awk -v now="$(session_now)" -v s="$seconds" 'BEGIN { printf "%.3f", now + s }')
-  until [ "$(session_window_count)" "$op" "$count" ]; do
+  while :; do
+    n=$(session_menu_count)
+    if [ "$want" = open ]; then ((n > 0)) && return 0; else ((n == 0)) && return 0; fi
     awk -v now="$(session_now)" -v end="$end" 'BEGIN { exit !(now < end) }' || return 1
     sleep 0.1
   done
@@ -140,25 +153,26 @@ session_wait_windows() {
 # session_menu KEY: File menu item KEY by its mnemonic: Alt+F opens "&File",
 # KEY chooses the item. Returns 1, with the menu closed again, when the item
 # does not take the key (it is disabled: the menu stays open). SESSION_KEY_TIME
-# is the moment the item's key was pressed.
+# is the moment the item's key was pressed. Whatever the item opens (a message
+# box) is left to the caller.
 #
 # Without a window manager nobody gives the window the keyboard, so the
 # session does, as a click would.
 session_menu() {
   local key=$1
-  [ "$(session_window_count)" = 1 ] || session_fail "a window besides the main window is open"
+  session_expect_main_window_only "before File menu item '$key'"
   xdotool windowfocus --sync "$SESSION_WIN"
   xdotool key alt+f
   # The interface thread may be busy for a second (starting the picture).
-  session_wait_windows -ge 2 10 || session_fail "Alt+F did not open the File menu"
+  session_wait_menus open 10 || session_fail "Alt+F did not open the File menu"
+  # shellcheck disable=SC2034 # read by the calling script
   SESSION_KEY_TIME=$(session_now)
   xdotool key "$key"
-  # The menu closes, and the main window may go with it (Exit).
-  if session_wait_windows -le 1 5; then
+  if session_wait_menus closed 5; then
     return 0
   fi
   xdotool key Escape
-  session_wait_windows -le 1 5 || session_fail "the File menu does not close"
+  session_wait_menus closed 5 || session_fail "the File menu does not close"
   return 1
 }
 
