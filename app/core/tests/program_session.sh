@@ -126,12 +126,14 @@ session_start() {
   done
 }
 
-# The number of open menus of the program (pop-up windows).
+# The number of open menus of the program: its visible windows that bypass the
+# window manager (override-redirect), which message boxes do not. Qt's window
+# type hints are no help: a menu opened a second time carries only "normal".
 session_menu_count() {
-  local w n=0
+  local w info n=0
   for w in $(session_windows); do
-    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_POPUP_MENU &&
-      n=$((n + 1))
+    info=$(xwininfo -id "$w" 2>/dev/null || true)
+    [[ "$info" == *"Override Redirect State: yes"* ]] && n=$((n + 1))
   done
   echo "$n"
 }
