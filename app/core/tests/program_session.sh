@@ -21,7 +21,8 @@ SESSION_WIN=""
 SESSION_KEEP=0
 SESSION_KEY_TIME=""
 
-# Runs the calling script again under xvfb-run unless it already runs there.
+# Runs the calling script again under xvfb-run unless it already runs there
+# (call it before changing the working folder).
 session_require_display() {
   if [ -n "${TOVEK_SESSION_DISPLAY:-}" ]; then
     return 0
@@ -34,7 +35,7 @@ session_require_display() {
     }
   done
   export TOVEK_SESSION_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 ${SESSION_SCREEN}x24 -nolisten tcp" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 ${SESSION_SCREEN}x24 -nolisten tcp" "$(readlink -f "$0")" "$@"
 }
 
 session_now() { date +%s.%N; }
@@ -81,7 +82,7 @@ session_cleanup() {
 session_prepare() {
   local bin=$1
   [ -x "$bin/TovekCamera" ] || session_fail "no program at $bin/TovekCamera (build first)"
-  SESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tovek-e2e.XXXXXX")
+  SESSION_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tovek.XXXXXX")
   trap session_cleanup EXIT
   mkdir -p "$SESSION_DIR/program" "$SESSION_DIR/home" "$SESSION_DIR/runtime"
   chmod 700 "$SESSION_DIR/runtime"
