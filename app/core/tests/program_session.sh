@@ -28,7 +28,7 @@ session_require_display() {
     return 0
   fi
   local tool
-  for tool in xvfb-run xdotool ffmpeg; do
+  for tool in xvfb-run xdotool xwininfo ffmpeg; do
     command -v "$tool" >/dev/null 2>&1 || {
       echo "$(basename "$0"): $tool is missing (scripts/install-deps installs it)" >&2
       exit 1
