@@ -184,7 +184,7 @@ void TovekCameraDlg::OnStartRecord(uint32_t) {
     record::AudioNames audio;
     if (s.audio_index != 0) {
         if (!app_.audio_choices)
-            app_.audio_choices = record::ListAudioChoices();
+            app_.audio_choices = TakeAudioChoices();
         audio = record::ChosenAudio(*app_.audio_choices, s.audio_index, s.encoder_index);
     }
     app_.recording_result = session_->StartRecording(s.record_path, s.audio_index, audio);

@@ -70,6 +70,7 @@ void TovekCameraDlg::OnSetting(uint32_t) {
     context.settings = &app_.Settings();
     context.documents_folder = app_.DocumentsFolder();
     context.audio_choices = &app_.audio_choices;
+    context.list_audio = [this] { return TakeAudioChoices(); };
     context.lang = lang_;
     setting_dlg_ = new CDlgSetting(std::move(context), this);
     setting_dlg_->Open();
@@ -81,4 +82,17 @@ CDlgSetting* TovekCameraDlg::SettingDialog() const {
 
 bool TovekCameraDlg::ShowLogo() const {
     return app_.Settings().show_logo;
+}
+
+// Listing connects every compressor once, which takes a moment: the window
+// starts it in the background when it has a camera, and the first recording
+// or settings dialog takes the result (or lists afresh after that).
+void TovekCameraDlg::StartAudioListing() {
+    audio_listing_ = std::async(std::launch::async, [] { return record::ListAudioChoices(); });
+}
+
+record::AudioChoices TovekCameraDlg::TakeAudioChoices() {
+    if (audio_listing_.valid())
+        return audio_listing_.get();
+    return record::ListAudioChoices();
 }

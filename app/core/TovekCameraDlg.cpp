@@ -93,6 +93,8 @@ void TovekCameraDlg::OnInitDialog() {
 
     placer_.SetInitialised();
     session_->Choose(device_index);
+    if (session_->Camera() != nullptr)
+        StartAudioListing();
     OpenCamera(true);
 
     // The enable rules are applied again before any menu opens.

@@ -12,6 +12,7 @@
 
 #include "AnnotationEditor.h"
 #include "AnnotationStore.h"
+#include "AudioChoices.h"
 #include "CameraSession.h"
 #include "CommandIds.h"
 #include "CommandPanelHost.h"
@@ -28,6 +29,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <future>
 #include <memory>
 
 class CDlgSetting;
@@ -91,6 +93,8 @@ private:
 
     void OnInitDialog();
     void CreateViewAndPanels();
+    void StartAudioListing();
+    record::AudioChoices TakeAudioChoices();
     void OnDestroy();
     void OnKickIdle();
 
@@ -162,7 +166,8 @@ private:
     MessagePaneState message_;
     int timer_ids_[3] = {0, 0, 0}; // Qt timer ids of timers 1 and 2; 0 when stopped
     int idle_timer_ = 0;
-    int stored_zoom_mode_ = -1; // ZoomMode as the settings hold it
+    int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it
+    std::future<record::AudioChoices> audio_listing_; // user-interface thread
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
