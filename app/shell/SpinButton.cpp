@@ -1,5 +1,6 @@
 #include "SpinButton.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
 
@@ -63,7 +64,11 @@ CSpinButton::CSpinButton(QWidget* parent) : QWidget(parent) {
 }
 
 void CSpinButton::SetBuddy(QLineEdit* buddy) {
+    if (buddy_ != nullptr)
+        buddy_->removeEventFilter(this);
     buddy_ = buddy;
+    if (buddy_ != nullptr)
+        buddy_->installEventFilter(this);
     ReadBuddy();
 }
 
@@ -96,4 +101,15 @@ void CSpinButton::resizeEvent(QResizeEvent* event) {
     const int half = height() / 2;
     up_->setGeometry(0, 0, width(), half);
     down_->setGeometry(0, half, width(), height() - half);
+}
+
+bool CSpinButton::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == buddy_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            Step(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

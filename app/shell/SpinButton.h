@@ -3,7 +3,7 @@
 // integer. Each step first reads the buddy (so a number typed there is where
 // the step starts; a text that is no number leaves the position as it was),
 // then moves one up or down, clamped to the range, writes the buddy and
-// tells the owner.
+// tells the owner. The Up and Down keys in the buddy step too.
 //
 // Threads: the user-interface thread only. Lifetime: a child of the same
 // dialog as its buddy, which it does not own.
@@ -40,6 +40,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The buddy's number, when it holds one, becomes the position.

@@ -191,19 +191,30 @@ TEST_F(GraphicPanelTest, ToolButtonsSetToolAndCursorAndDrawingToolsEndTheGroup) 
     EXPECT_EQ(Selected(), 0);
 }
 
-TEST_F(GraphicPanelTest, DeleteRemovesTheSelectionAndClearEverything) {
+TEST_F(GraphicPanelTest, DeleteClearAndDefaultSetCommands) {
     DrawRectangle(100, 100, 200, 150);
     DrawRectangle(300, 200, 400, 300); // the only one selected
-    const auto shapes = [this] {
-        return store_.Read([](const AnnotationState& s) { return s.shapes.size(); });
-    };
-    const int32_t redraws = store_.PendingRedraws();
-    panel_->OnCommand(CDlgCapture::kDeleteId);
-    EXPECT_EQ(shapes(), 1u);
-    EXPECT_EQ(store_.PendingRedraws(), redraws + 1);
-    panel_->OnCommand(CDlgCapture::kClearId);
-    EXPECT_EQ(shapes(), 0u);
-    EXPECT_EQ(store_.PendingRedraws(), redraws + 2);
+    int dialogs = 0;
+    panel_->SetDialogRunner([&](QDialog& dialog) {
+        dialogs += dynamic_cast<CDlgGraphicSet*>(&dialog) != nullptr;
+        return static_cast<int>(QDialog::Accepted);
+    });
+    const struct {
+        int id;
+        size_t shapes;
+        int redraws_added;
+    } rows[] = {{CDlgCapture::kDefaultSetId, 2, 0}, // runs its dialog, nothing else
+                {CDlgCapture::kDeleteId, 1, 1},
+                {CDlgCapture::kClearId, 0, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.id);
+        const int32_t redraws = store_.PendingRedraws();
+        panel_->OnCommand(row.id);
+        EXPECT_EQ(store_.Read([](const AnnotationState& s) { return s.shapes.size(); }),
+                  row.shapes);
+        EXPECT_EQ(store_.PendingRedraws(), redraws + row.redraws_added);
+    }
+    EXPECT_EQ(dialogs, 1);
 }
 
 TEST_F(GraphicPanelTest, PropertyOkEndsTheGroupAndAsksForARedrawCancelChangesNothing) {
@@ -242,20 +253,6 @@ TEST_F(GraphicPanelTest, PropertyOkEndsTheGroupAndAsksForARedrawCancelChangesNot
         EXPECT_EQ(BandState().shown, row.group_after);
         EXPECT_EQ(store_.PendingRedraws(), redraws + row.redraws_added);
     }
-}
-
-TEST_F(GraphicPanelTest, DefaultSetOnlyRunsItsDialog) {
-    DrawRectangle(100, 100, 200, 150);
-    bool ran = false;
-    panel_->SetDialogRunner([&](QDialog& dialog) {
-        ran = dynamic_cast<CDlgGraphicSet*>(&dialog) != nullptr;
-        return static_cast<int>(QDialog::Accepted);
-    });
-    const int32_t redraws = store_.PendingRedraws();
-    panel_->OnCommand(CDlgCapture::kDefaultSetId);
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(store_.PendingRedraws(), redraws);
-    EXPECT_EQ(Selected(), 1);
 }
 
 } // namespace
