@@ -77,7 +77,7 @@ void CDlgGraphicProperty::CreateControls() {
         AddNumberBox(b.box, b.spin, 60, y, b.value, b.min, b.max, b.message);
         y += 18;
     }
-    AddButtons(60, 105, 162);
+    AddButtons(60, 105, 162, "CANCEL");
 }
 
 void CDlgGraphicProperty::EnableForKind() {

@@ -86,7 +86,7 @@ void CDlgGraphicSet::CreateControls() {
         *f.member = check;
         AddSwatch(f.swatch, 189, f.y + 50, 46, f.color);
     }
-    AddButtons(150, 193, 160);
+    AddButtons(150, 193, 160, "Cancel");
 }
 
 void CDlgGraphicSet::Apply() {

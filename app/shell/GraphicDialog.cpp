@@ -23,14 +23,16 @@ QString CaptionOf(const settings::AppSettings* s) {
                         : QString::fromUtf16(settings::kDefaultCaption);
 }
 
-} // namespace
-
+// A key press of V with Ctrl held: swallowed, so nothing is pasted from the
+// keyboard.
 bool IsPasteKey(const QEvent* event) {
     if (event->type() != QEvent::KeyPress)
         return false;
     const auto* key = static_cast<const QKeyEvent*>(event);
     return key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier);
 }
+
+} // namespace
 
 CGraphicDialog::CGraphicDialog(GraphicDialogContext context, QWidget* parent, int template_id,
                                const QString& title, int width_dlu, int height_dlu)
@@ -83,9 +85,9 @@ CColorSwatch* CGraphicDialog::AddSwatch(int id, int x, int y, int width, COLORRE
     return swatch;
 }
 
-void CGraphicDialog::AddButtons(int ok_x, int cancel_x, int y) {
+void CGraphicDialog::AddButtons(int ok_x, int cancel_x, int y, const char* cancel_text) {
     ok_ = new CButtonEx(QStringLiteral("OK"), this);
-    cancel_ = new CButtonEx(QStringLiteral("Cancel"), this);
+    cancel_ = new CButtonEx(QString::fromLatin1(cancel_text), this);
     Place(ok_, kOkId, ok_x, y, 0, 0);
     Place(cancel_, kCancelId, cancel_x, y, 0, 0);
     ok_->setDefault(true);

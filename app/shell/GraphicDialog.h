@@ -91,12 +91,14 @@ protected:
                           int32_t max, const char* range_message);
     // A swatch showing *value, which the picker replaces.
     CColorSwatch* AddSwatch(int id, int x, int y, int width, COLORREF* value);
-    void AddButtons(int ok_x, int cancel_x, int y);
+    // OK (1) and Cancel (2) at their places; the texts show only when the
+    // skin files are missing.
+    void AddButtons(int ok_x, int cancel_x, int y, const char* cancel_text);
 
     // The rest of the initialisation: centred on the parent, translated, then
     // every box shows its value with "%d" and its up-down control is attached
     // with its range, the swatches show their values, the buttons get their
-    // skins. Derived constructors call it last.
+    // skins. Derived constructors call it once their controls exist.
     void FinishInit();
 
     // Every box passed its checks: stores the values (the dialog then closes
@@ -105,7 +107,6 @@ protected:
 
     void Message(const QString& text);
     const GraphicDialogContext& Context() const { return context_; }
-    const std::vector<NumberBox>& Boxes() const { return boxes_; }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -126,6 +127,3 @@ private:
     CButtonEx* cancel_ = nullptr;
     const int template_id_;
 };
-
-// True for a key press of V with Ctrl held: the graphic dialogs swallow it.
-bool IsPasteKey(const QEvent* event);
