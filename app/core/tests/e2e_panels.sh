@@ -21,16 +21,13 @@ for tool in ffprobe od; do
   command -v "$tool" >/dev/null || session_fail "$tool is missing (scripts/install-deps)"
 done
 
-# The layout the program builds (app/core/MainLayout.h, app/shell/DlgSpiltter.h,
-# PaintoolBar.h, DlgSetting.h): the command panel's 64-pixel buttons at x = 30
-# + 80 i, y = 5; the tool bar column under the panel with Neg, 32 pixels, at
-# 83, 281; in the settings dialog the picture folder edit at 59, 31, 181 x 14
-# dialog units and the 38-pixel Save button at 254, 206 (x px = dlu * 6 / 4,
-# y px = dlu * 13 / 8).
+# The layout the program builds (app/core/MainLayout.h, app/shell/PaintoolBar.h,
+# DlgSetting.h): the command panel 80 pixels high; the tool bar column under
+# it, 138 pixels wide, with Neg, 32 pixels, at 83, 281; in the settings dialog
+# the picture folder edit at 59, 31, 181 x 14 dialog units and the 38-pixel
+# Save button at 254, 206 (x px = dlu * 6 / 4, y px = dlu * 13 / 8).
 panel_height=80
 tool_bar_width=138
-panel_button() { echo $((30 + 80 * $1 + 32)) $((top + 5 + 32)); }
-capture_button=0 record_button=1 control_button=2 setting_button=4
 neg_x=$((83 + 16)) neg_y=$((281 + 16))
 edit_x=$(((59 + 181 / 2) * 6 / 4)) edit_y=$(((31 + 14 / 2) * 13 / 8))
 save_x=$((254 * 6 / 4 + 19)) save_y=$((206 * 13 / 8 + 19))
@@ -46,7 +43,8 @@ session_write_ini "CaptruePath=$pictures" "RecordPath=$records" "AudioIndex=1" \
   "DeviceSelect=34790" "WindowPos=00000000000000000004000000030000"
 session_start
 session_wait_size 1024x768
-top=$(session_client_top)
+session_measure_client_top
+top=$SESSION_CLIENT_TOP
 read -r _ _ width height < <(session_geometry)
 
 # A box in the middle of the video area (under the panel, right of the tool
@@ -67,17 +65,13 @@ session_until 30 "the picture plays" bright
 session_expect_main_window_only "once the picture plays"
 
 # --- Record, and Record again.
-click_panel() {
-  # shellcheck disable=SC2046 # two numbers
-  session_click $(panel_button "$1")
-}
 has_file() { compgen -G "$1" >/dev/null; }
-click_panel $record_button
+session_click_panel record
 session_until 10 "an AVI file in ${records}Videos after a click on Record" \
   has_file "${records}Videos/*.avi"
 session_expect_main_window_only "after a click on Record"
 sleep 3
-click_panel $record_button
+session_click_panel record
 shopt -s nullglob
 videos=("$records"Videos/*.avi)
 [ ${#videos[@]} = 1 ] || session_fail "expected one AVI file, found: ${videos[*]}"
@@ -104,7 +98,7 @@ echo "Record: $(basename "$video"), $frames frames"
 column_box="10 $((top + panel_height + 20)) 100 300"
 # shellcheck disable=SC2086 # four numbers
 column_before=$(session_luma $column_box)
-click_panel $control_button
+session_click_panel control
 column_changed() {
   local now
   # shellcheck disable=SC2086 # four numbers
@@ -132,7 +126,7 @@ echo "Neg: the picture's brightness went from $before to $after"
 session_expect_main_window_only "after Neg"
 
 # --- Setting: a new picture folder, typed and saved.
-click_panel $setting_button
+session_click_panel setting
 dialog_open() { [ -n "$(session_window_named "$setting_title")" ]; }
 # Opening lists the sound sources and compressors, which takes a moment.
 session_until 15 "\"$setting_title\" after a click on Setting" dialog_open
@@ -150,7 +144,7 @@ stored=$(sed -n 's/^CaptruePath=//p' "$ini" | tr -d '\r')
 
 # --- The next snapshots land in the new folder.
 images="$new_pictures/Images/"
-click_panel $capture_button
+session_click_panel capture
 session_until 5 "a picture in $images after a click on Capture" has_file "${images}*.jpg"
 # Ctrl+E on the picture, a second later so that the name differs.
 sleep 1.1

@@ -20,6 +20,7 @@ SESSION_PID=""
 SESSION_WIN=""
 SESSION_KEEP=0
 SESSION_KEY_TIME=""
+SESSION_CLIENT_TOP=""
 
 # Runs the calling script again under xvfb-run unless it already runs there
 # (call it before changing the working folder).
@@ -74,6 +75,7 @@ session_cleanup() {
   SESSION_DIR=""
   SESSION_PID=""
   SESSION_WIN=""
+  SESSION_CLIENT_TOP=""
 }
 
 # session_prepare BIN: a new session folder with a copy of the program folder
@@ -249,10 +251,10 @@ session_until() {
   done
 }
 
-# Prints the top of the client area (the bottom of the menu bar) in window
-# coordinates. The File menu opens just below the bar, so its place measures
-# the bar as the X server sees it.
-session_client_top() {
+# Sets SESSION_CLIENT_TOP to the top of the client area (the bottom of the
+# menu bar) in window coordinates. The File menu opens just below the bar, so
+# its place measures the bar as the X server sees it.
+session_measure_client_top() {
   session_expect_main_window_only "before measuring the menu bar"
   xdotool windowfocus --sync "$SESSION_WIN"
   xdotool key alt+f
@@ -267,7 +269,7 @@ session_client_top() {
   session_wait_menus closed 5 || session_fail "the File menu does not close"
   local y
   read -r _ y _ _ < <(session_geometry)
-  echo $((menu_y - y))
+  SESSION_CLIENT_TOP=$((menu_y - y))
 }
 
 # Where the pointer rests between clicks: off the window, so no button shows
@@ -327,4 +329,21 @@ session_wait_size() {
 # program's Ctrl commands act on the key's release with Ctrl down.)
 session_ctrl_key() {
   xdotool keydown ctrl keydown "$1" keyup "$1" keyup ctrl
+}
+
+# The command panel across the top of the client area (app/shell/DlgSpiltter.h):
+# its buttons, 64 pixels, stand at x = 30 + 80 i, y = 5.
+SESSION_PANEL_BUTTONS=(capture record control graphic setting)
+
+# session_click_panel NAME: a click on the command panel's button NAME (one of
+# SESSION_PANEL_BUTTONS).
+session_click_panel() {
+  local i
+  for i in "${!SESSION_PANEL_BUTTONS[@]}"; do
+    [ "${SESSION_PANEL_BUTTONS[$i]}" = "$1" ] || continue
+    [ -n "$SESSION_CLIENT_TOP" ] || session_measure_client_top
+    session_click $((30 + 80 * i + 32)) $((SESSION_CLIENT_TOP + 5 + 32))
+    return 0
+  done
+  session_fail "no button \"$1\" on the command panel"
 }
