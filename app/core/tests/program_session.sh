@@ -380,22 +380,34 @@ session_click_tool() {
   session_fail "no button \"$1\" on the tool panel"
 }
 
-# session_drag X1 Y1 X2 Y2 [STEPS]: drags with the left button from X1, Y1 to
-# X2, Y2 of the main window as a hand does: press, a first move of a pixel,
-# STEPS (default 12) moves along the way, release; the pointer then goes back
-# to rest.
-session_drag() {
-  local x1=$1 y1=$2 x2=$3 y2=$4 steps=${5:-12} X Y k
+# session_drag_path X Y X Y...: drags with the left button through these
+# points of the main window: press at the first, a move to each next one,
+# release at the last; the pointer then goes back to rest.
+session_drag_path() {
+  local X Y
   eval "$(xdotool getwindowgeometry --shell "$SESSION_WIN" | grep -E '^(X|Y)=')"
-  xdotool mousemove --sync $((X + x1)) $((Y + y1)) mousedown 1
-  xdotool mousemove --sync $((X + x1 + (x2 > x1 ? 1 : -1))) $((Y + y1 + (y2 > y1 ? 1 : -1)))
-  for ((k = 1; k <= steps; k++)); do
-    xdotool mousemove --sync $((X + x1 + (x2 - x1) * k / steps)) $((Y + y1 + (y2 - y1) * k / steps))
+  xdotool mousemove --sync $((X + $1)) $((Y + $2)) mousedown 1
+  shift 2
+  while [ $# -ge 2 ]; do
+    xdotool mousemove --sync $((X + $1)) $((Y + $2))
     sleep 0.02
+    shift 2
   done
   xdotool mouseup 1
   # shellcheck disable=SC2086 # two numbers
   xdotool mousemove --sync $SESSION_POINTER_REST
+}
+
+# session_drag X1 Y1 X2 Y2 [STEPS]: a straight drag from X1, Y1 to X2, Y2 of
+# the main window as a hand makes it: press, a first move of a pixel, STEPS
+# (default 12) moves along the way, release.
+session_drag() {
+  local x1=$1 y1=$2 x2=$3 y2=$4 steps=${5:-12} k
+  local points=("$x1" "$y1" $((x1 + (x2 > x1 ? 1 : -1))) $((y1 + (y2 > y1 ? 1 : -1))))
+  for ((k = 1; k <= steps; k++)); do
+    points+=($((x1 + (x2 - x1) * k / steps)) $((y1 + (y2 - y1) * k / steps)))
+  done
+  session_drag_path "${points[@]}"
 }
 
 # session_grab_gray FILE: the main window as it shows now, one byte of
