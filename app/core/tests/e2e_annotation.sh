@@ -98,12 +98,12 @@ row_profile() {
     -vf "crop=$view_width:$6:$4:$5,scale=1:$6:flags=area" -f rawvideo - | od -An -tu1 -v |
     tr -s ' \n' '\n' | grep .
 }
+row_profile "$work/clean.gray" "$image_width" "$image_height" "$cut_x" 0 \
+  "$image_height" >"$work/picture.rows"
 cut_y=""
 aligned() {
   session_grab_gray "$work/screen.gray"
   row_profile "$work/screen.gray" "$width" "$height" 0 "$view_top" $rows >"$work/screen.rows"
-  row_profile "$work/clean.gray" "$image_width" "$image_height" "$cut_x" 0 \
-    "$image_height" >"$work/picture.rows"
   local best
   best=$(awk -v rows=$rows 'NR == FNR { s[NR - 1] = $1; next } { p[FNR - 1] = $1; n = FNR }
     END {
