@@ -347,3 +347,85 @@ session_click_panel() {
   done
   session_fail "no button \"$1\" on the command panel"
 }
+
+# session_write_graphic_defaults KEY=VALUE...: adds section GraphicDefault
+# (the defaults of new shapes) to the INI file session_write_ini made.
+session_write_graphic_defaults() {
+  {
+    echo "[GraphicDefault]"
+    printf '%s\n' "$@"
+  } >>"$SESSION_DIR/program/TovekCamera.INI"
+}
+
+# The annotation tool panel (app/shell/DlgCapture.cpp) in the right pane,
+# which is 98 pixels wide at the window's right edge and starts under the
+# command panel: its 32-pixel buttons stand at x = 20 dialog units and these
+# heights in dialog units (y px = dlu * 13 / 8).
+SESSION_RIGHT_PANE_WIDTH=98
+SESSION_TOOL_BUTTONS=(select:8 line:37 rectangle:66 circle:95 curve:124
+  defaultset:153 property:182 delete:211 clear:240)
+
+# session_click_tool NAME: a click on the tool panel's button NAME (select,
+# line, rectangle, circle, curve, defaultset, property, delete, clear).
+session_click_tool() {
+  local entry width
+  [ -n "$SESSION_CLIENT_TOP" ] || session_measure_client_top
+  read -r _ _ width _ < <(session_geometry)
+  for entry in "${SESSION_TOOL_BUTTONS[@]}"; do
+    [ "${entry%%:*}" = "$1" ] || continue
+    session_click $((width - SESSION_RIGHT_PANE_WIDTH + 20 * 6 / 4 + 16)) \
+      $((SESSION_CLIENT_TOP + 80 + ${entry#*:} * 13 / 8 + 16))
+    return 0
+  done
+  session_fail "no button \"$1\" on the tool panel"
+}
+
+# session_drag_path X Y X Y...: drags with the left button through these
+# points of the main window: press at the first, a move to each next one,
+# release at the last; the pointer then goes back to rest.
+session_drag_path() {
+  local X Y
+  eval "$(xdotool getwindowgeometry --shell "$SESSION_WIN" | grep -E '^(X|Y)=')"
+  xdotool mousemove --sync $((X + $1)) $((Y + $2)) mousedown 1
+  shift 2
+  while [ $# -ge 2 ]; do
+    xdotool mousemove --sync $((X + $1)) $((Y + $2))
+    sleep 0.02
+    shift 2
+  done
+  xdotool mouseup 1
+  # shellcheck disable=SC2086 # two numbers
+  xdotool mousemove --sync $SESSION_POINTER_REST
+}
+
+# session_drag X1 Y1 X2 Y2 [STEPS]: a straight drag from X1, Y1 to X2, Y2 of
+# the main window as a hand makes it: press, a first move of a pixel, STEPS
+# (default 12) moves along the way, release.
+session_drag() {
+  local x1=$1 y1=$2 x2=$3 y2=$4 steps=${5:-12} k
+  local points=("$x1" "$y1" $((x1 + (x2 > x1 ? 1 : -1))) $((y1 + (y2 > y1 ? 1 : -1))))
+  for ((k = 1; k <= steps; k++)); do
+    points+=($((x1 + (x2 - x1) * k / steps)) $((y1 + (y2 - y1) * k / steps)))
+  done
+  session_drag_path "${points[@]}"
+}
+
+# session_grab_gray FILE: the main window as it shows now, one byte of
+# brightness (0 to 255) a pixel, rows top to bottom, no header.
+session_grab_gray() {
+  local x y w h
+  read -r x y w h < <(session_geometry)
+  ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size "${w}x${h}" \
+    -i "$DISPLAY+$x,$y" -frames:v 1 -pix_fmt gray -f rawvideo "$1"
+}
+
+# gray_box FILE WIDTH X Y: the darkest and the brightest pixel of the 5 x 5
+# box around X, Y of a grey picture WIDTH pixels wide (session_grab_gray,
+# or ffmpeg's -pix_fmt gray -f rawvideo), as "MIN MAX".
+gray_box() {
+  local file=$1 width=$2 x=$3 y=$4 row
+  for ((row = y - 2; row <= y + 2; row++)); do
+    od -An -tu1 -v -j $((row * width + x - 2)) -N 5 "$file"
+  done | tr -s ' \n' '\n' | awk 'NF { if (n++ == 0 || $1 < lo) lo = $1; if ($1 > hi) hi = $1 }
+    END { print lo + 0, hi + 0 }'
+}
