@@ -140,7 +140,8 @@ dialog_closed() { ! dialog_open; }
 session_until 5 "\"$setting_title\" closed after a click on Save" dialog_closed
 ini=$SESSION_DIR/program/TovekCamera.INI
 stored=$(sed -n 's/^CaptruePath=//p' "$ini" | tr -d '\r')
-[ "$stored" = "$new_pictures" ] || session_fail "Save stored CaptruePath=\"$stored\", typed \"$new_pictures\""
+# Stored with its closing separator, so that the next start keeps it.
+[ "$stored" = "$new_pictures/" ] || session_fail "Save stored CaptruePath=\"$stored\", typed \"$new_pictures\""
 
 # --- The next snapshots land in the new folder.
 images="$new_pictures/Images/"
