@@ -50,7 +50,7 @@ void CDlgGraphicProperty::CreateControls() {
     AddLabel(0, "Color:", 10, 30, 48);
     AddSwatch(kLineColorId, 60, 28, 46, &working_.line_color);
     fill_ = new QCheckBox(QStringLiteral("Fill Color:"), this);
-    Place(fill_, kFillId, 10, 47, 48, 10);
+    Place(fill_, kFillId, 10, 47, 50, 10);
     AddSwatch(kFillColorId, 60, 46, 46, &working_.fill_color);
 
     const struct {
