@@ -7,6 +7,7 @@
 #include "AppTrace.h"
 #include "CommandIds.h"
 #include "DlgSpiltter.h"
+#include "LangText.h"
 #include "MessageBox.h"
 #include "RightPanel.h"
 #include "TovekCameraApp.h"
@@ -63,9 +64,9 @@ void TovekCameraDlg::OnStreamError() {
     std::string debug_text;
     if (session_->TakeStreamError(&user_text, &debug_text))
         AppTracer().Trace(L"%s(): %hs", "TovekCameraDlg::OnStreamError", debug_text.c_str());
-    message_.stream_error = user_text.empty()
-                                ? QStringLiteral("The camera stopped sending pictures.")
-                                : QString::fromStdString(user_text);
+    message_.stream_error =
+        LangText(lang_, user_text.empty() ? QStringLiteral("The camera stopped sending pictures.")
+                                          : QString::fromStdString(user_text));
     if (session_->Playing())
         OnVideoStop();
     Refresh();
@@ -97,7 +98,7 @@ void TovekCameraDlg::OnSnapshotMessage(const snapshot::Outcome& outcome) {
         message_.picture_path = QString::fromStdString(outcome.path);
     Refresh();
     if (outcome.create_failed)
-        MessageBox(this, QStringLiteral("Create file failed!"), app_.Caption(),
+        MessageBox(this, LangText(lang_, "Create file failed!"), app_.Caption(),
                    msgbox::kOk | msgbox::kIconExclamation);
 }
 
@@ -113,7 +114,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
         StartStatusTimer();
         break;
     case CCameraSession::PlayResult::kOpenFailed:
-        message_.stream_error = QString::fromUtf8(platform::kCameraNotOpenedText);
+        message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
         break;
     case CCameraSession::PlayResult::kNoCamera:
         break;
@@ -145,15 +146,15 @@ void TovekCameraDlg::OnMenuFileStop(uint32_t) {
 void TovekCameraDlg::OnOptions(uint32_t) {
     if (session_->Family() != DeviceFamily::kRVX || !session_->Camera())
         return;
-    const QString caption = QStringLiteral("System prompt");
+    const QString caption = LangText(lang_, "System prompt");
     if (session_->Recording()) {
-        MessageBox(this, QStringLiteral("It is recording now,Stop recording,please !\t"), caption,
+        MessageBox(this, LangText(lang_, "It is recording now,Stop recording,please !\t"), caption,
                    msgbox::kOk | msgbox::kIconExclamation);
         return;
     }
     if (session_->ChooseCaptureFormat(nullptr, view_->Handle(), view_->width(), view_->height()) <
         0) {
-        MessageBox(this, QStringLiteral("Get video capture pin failed !\t"), caption,
+        MessageBox(this, LangText(lang_, "Get video capture pin failed !\t"), caption,
                    msgbox::kOk | msgbox::kIconExclamation);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "CommandIds.h"
 #include "DlgItem.h"
+#include "LangText.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -219,8 +220,12 @@ void TranslateOtherWindows(HLANGCTX lang, const QWidget* main, const QMenuBar* m
             LangTranslateMenu(lang, widget, menu_id);
             continue;
         }
+        // Hidden panels too (the tool bar column): they show later as they are.
         const uint32_t dialog_id = widget->property(kDialogIdProperty).toUInt(&ok);
-        if (ok && dialog_id != 0 && widget != main && widget->isVisible())
+        if (ok && dialog_id != 0 && widget != main)
             LangTranslateDialog(lang, widget, dialog_id);
     }
+    // Texts given by their English words: tooltips, labels without an id.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        TranslateKeyedTexts(lang, window);
 }

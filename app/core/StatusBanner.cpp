@@ -3,9 +3,16 @@
 #include "CameraSession.h"
 #include "ControlKeys.h"
 #include "InfoDlg.h"
+#include "LangText.h"
 
 #include <QScreen>
 #include <QWidget>
+
+namespace {
+
+constexpr char kUnknownFormat[] = "Unknown(Error = 0X%02X)";
+
+} // namespace
 
 CStatusBanner::CStatusBanner() = default;
 CStatusBanner::~CStatusBanner() = default;
@@ -42,6 +49,19 @@ void CStatusBanner::FollowFullScreen(const QWidget* view, bool entering) {
     }
 }
 
+// The status table's word in the banner's language; an unknown code keeps its
+// two hexadecimal digits in the translated pattern.
+QString CStatusBanner::StatusWords(int status) const {
+    const std::string english = ctl::StatusText(status);
+    const QString unknown = QString::fromLatin1(kUnknownFormat);
+    const QString prefix = unknown.left(unknown.indexOf(QLatin1Char('%')));
+    if (!QString::fromStdString(english).startsWith(prefix))
+        return LangText(lang_, QString::fromStdString(english));
+    const QString digits =
+        QString::number(static_cast<unsigned>(status), 16).toUpper().rightJustified(2, u'0');
+    return LangText(lang_, unknown).replace(QStringLiteral("%02X"), digits);
+}
+
 void CStatusBanner::Show(int status, const QWidget* view, bool full_screen) {
     if (!banner_)
         return;
@@ -49,7 +69,7 @@ void CStatusBanner::Show(int status, const QWidget* view, bool full_screen) {
         Hide();
         return;
     }
-    banner_->SetInfoText(ctl::StatusText(status).c_str());
+    banner_->SetInfoText(StatusWords(status).toUtf8().constData());
     const QPoint centre = view->mapToGlobal(view->rect().center());
     banner_->move(centre - banner_->rect().center());
     if (!banner_->isVisible())

@@ -3,10 +3,13 @@
 // status other than normal. User-interface thread only.
 #pragma once
 
+#include "language/language.h"
+
 #include <memory>
 
 class CInfoDlg;
 class QWidget;
+class QString;
 
 class CStatusBanner {
 public:
@@ -19,11 +22,14 @@ public:
     void Replace();
     void Destroy();
     CInfoDlg* Get() const { return banner_.get(); }
+    // The language of the status words; null (the default): English.
+    void SetLanguage(HLANGCTX lang) { lang_ = lang; }
 
     // Shows status's text centred over view (raised over a full-screen view),
     // or hides the banner for the normal status. Nothing without a banner.
     void Show(int status, const QWidget* view, bool full_screen);
     void Hide();
+    QString StatusWords(int status) const;
     // Over the full-screen view the banner moves to the screen's top-left
     // corner and stays on top; back in the window it moves to the view's
     // top-left corner.
@@ -31,4 +37,5 @@ public:
 
 private:
     std::unique_ptr<CInfoDlg> banner_;
+    HLANGCTX lang_ = nullptr; // owned by the application
 };

@@ -2,6 +2,7 @@
 
 #include "CommandIds.h"
 #include "DlgItem.h"
+#include "LangText.h"
 #include "RecordingStatus.h"
 #include "Snapshot.h"
 #include "StringTable.h"
@@ -72,19 +73,41 @@ QString CStatusPanes::FrameText(int width, int height, int32_t length, HLANGCTX 
         .arg(LoadTextByKey(lang, "3", QStringLiteral("Bytes")));
 }
 
+namespace {
+
+constexpr char kRecordingPattern[] = "Recording... Time: %02u:%02u:%02u; Size:%dMB; Path:";
+
+// The recorder's English pane text in the current language: its two failure
+// texts by their words, the running recording by the pattern's.
+QString TranslatedRecordingText(const std::string& english, const MessagePaneState& s,
+                                HLANGCTX lang) {
+    const QString pattern = QString::fromLatin1(kRecordingPattern);
+    const QString text = QString::fromStdString(english);
+    if (!text.startsWith(pattern.left(pattern.indexOf(QLatin1Char('%')))))
+        return LangText(lang, text);
+    const uint32_t seconds = (s.now - s.recording_tick) / 1000;
+    auto two = [](uint32_t n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    return LangFormat(LangText(lang, pattern), {two(seconds / 3600), two(seconds / 60 % 60),
+                                                two(seconds % 60), QString::number(s.megabytes)}) +
+           s.video_path;
+}
+
+} // namespace
+
 QString CStatusPanes::MessageText(const MessagePaneState& s, HLANGCTX lang) {
     if (s.snapshot_taken && s.now - s.snapshot_tick < kMessageMs) {
         if (s.snapshot_result == snapshot::kSaved)
-            return QStringLiteral("Save a picture to: ") + s.picture_path;
+            // The file trims blanks off its texts, so the space stays here.
+            return LangText(lang, "Save a picture to:") + QLatin1Char(' ') + s.picture_path;
         if (s.snapshot_result == snapshot::kNoSpace)
-            return QStringLiteral("Image capture failed! Not enough space on disk!");
-        return QStringLiteral("Image capture failed! Unknown reason!");
+            return LangText(lang, "Image capture failed! Not enough space on disk!");
+        return LangText(lang, "Image capture failed! Unknown reason!");
     }
     const std::string recording =
         record::PaneText(s.recording_result, s.recording, s.recording_tick, s.now, s.megabytes,
                          s.video_path.toStdString());
     if (!recording.empty())
-        return QString::fromStdString(recording);
+        return TranslatedRecordingText(recording, s, lang);
     if (!s.stream_error.isEmpty())
         return s.stream_error;
     if (s.playing)

@@ -5,7 +5,9 @@
 #include "DlgItem.h"
 #include "DlgSetting.h"
 #include "DlgSpiltter.h"
+#include "HelpFile.h"
 #include "ImageShow.h"
+#include "LangText.h"
 #include "MessageBox.h"
 #include "ModelessDlgAbout.h"
 #include "PaintoolBar.h"
@@ -16,15 +18,12 @@
 #include "platform/system.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTime>
 #include <QTimerEvent>
-#include <QUrl>
 
 #define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
 
@@ -88,6 +87,15 @@ void TovekCameraDlg::OnInitDialog() {
     layout_ = std::make_unique<CMainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
     layout_->Create(view_, command_panel_, tool_bar_);
     CreateAnnotationPanel();
+    // The panels' tooltips and labels, made in English, in the chosen language.
+    for (QWidget* panel : findChildren<QWidget*>()) {
+        bool ok = false;
+        const uint32_t dialog_id = panel->property(kDialogIdProperty).toUInt(&ok);
+        if (ok && dialog_id != 0)
+            LangTranslateDialog(lang_, panel, dialog_id);
+    }
+    TranslateKeyedTexts(lang_, this);
+    banner_.SetLanguage(lang_);
 
     // Keys reach the window's rules before any child or shortcut sees them.
     keys_ = std::make_unique<CKeyRouter>(this, static_cast<KeyActions*>(this));
@@ -336,7 +344,7 @@ void TovekCameraDlg::NudgeSelection(int dx, int dy) {
 
 void TovekCameraDlg::reject() {
     if (session_->Recording() &&
-        MessageBox(this, QStringLiteral("Video is recording! Sure to exit?"), app_.Caption(),
+        MessageBox(this, LangText(lang_, "Video is recording! Sure to exit?"), app_.Caption(),
                    msgbox::kOkCancel | msgbox::kIconExclamation) != msgbox::kIdOk)
         return;
     QDialog::reject();
@@ -371,6 +379,9 @@ void TovekCameraDlg::OnLanguage(uint32_t id) {
         return;
     TranslateOtherWindows(lang_, this, menu_->Bar());
     setWindowTitle(LoadText(lang_, ids::kStrTitle));
+    // The status bar's words follow at once, not at the next frame.
+    panes_->SetFrame(session_->FrameWidth(), session_->FrameHeight(), session_->LastFrameBytes());
+    Refresh();
 }
 
 void TovekCameraDlg::OnControl(uint32_t id) {
@@ -383,13 +394,12 @@ int SendControlKey(TovekCameraDlg* main_window, int key) {
 
 void TovekCameraDlg::OnHelp(uint32_t) {
     const QString caption = app_.Caption();
-    const QString file =
-        QString::fromStdU16String(app_.ProgramFolder()) + caption + QStringLiteral(".chm");
-    if (QFileInfo::exists(file)) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    if (help::OpenHelp(QString::fromStdU16String(app_.ProgramFolder()), caption) !=
+        help::Action::kMissing)
         return;
-    }
-    MessageBox(this, QStringLiteral("Can not find the help file: %1.chm!").arg(caption), caption,
+    // The caption goes in by replacement: a translated text is no format.
+    const QString text = LangText(lang_, "Can not find the help file: %s.chm!");
+    MessageBox(this, QString(text).replace(QStringLiteral("%s"), caption), caption,
                msgbox::kOk | msgbox::kIconExclamation);
 }
 

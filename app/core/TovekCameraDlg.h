@@ -146,6 +146,7 @@ private:
     }
     void OpenSettingDialog() override { OnSetting(cmd::kSetting); }
     bool ShowLogo() const override;
+    HLANGCTX Language() const override { return lang_; }
 
     TovekCameraApp& app_;
     const HLANGCTX lang_; // owned by the application

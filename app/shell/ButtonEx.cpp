@@ -178,6 +178,13 @@ bool CButtonEx::event(QEvent* event) {
     // ClickDown face behind: a disabled or hidden button gets no release.
     if ((event->type() == QEvent::EnabledChange && !isEnabled()) || event->type() == QEvent::Hide)
         pressed_ = false;
+    // A tooltip set as the widget's (a language switch does) is ours too.
+    if (event->type() == QEvent::ToolTipChange) {
+        if (!tooltip_)
+            tooltip_ = std::make_unique<ToolTip>(this);
+        if (tooltip_->Text() != toolTip())
+            tooltip_->SetText(toolTip());
+    }
     if (event->type() == QEvent::ToolTip && tooltip_) {
         event->accept(); // shown by our own tooltip, with its own delay
         return true;

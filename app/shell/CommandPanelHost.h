@@ -7,6 +7,8 @@
 // and timer handlers.
 #pragma once
 
+#include "language/language.h"
+
 class CommandPanelHost {
 public:
     // Arguments of SetAnnotationMode.
@@ -26,4 +28,6 @@ public:
     virtual void OpenSettingDialog() = 0;
     // The ShowLogo setting: the logo appears at the panel's first paint.
     virtual bool ShowLogo() const = 0;
+    // The language the panel's tooltips are shown in; null: English.
+    virtual HLANGCTX Language() const { return nullptr; }
 };

@@ -4,6 +4,7 @@
 #include "DlgGraphicProperty.h"
 #include "DlgGraphicSet.h"
 #include "DlgItem.h"
+#include "LangText.h"
 #include "SkinPaint.h"
 
 #include <QCoreApplication>
@@ -108,7 +109,8 @@ void CDlgCapture::CreateButtons() {
         const std::string name = spec.bitmap;
         SetSkinFaces(button, "Graphic", (name + "_Normal").c_str(), (name + "_MouseOver").c_str(),
                      (name + "_ClickDown").c_str(), (name + "_Gray").c_str());
-        button->SetToolTipText(QString::fromLatin1(spec.tip));
+        // English until the main window translates its panels.
+        SetLangTip(nullptr, button, QString::fromLatin1(spec.tip));
         buttons_.push_back(button);
     }
 }

@@ -1,5 +1,7 @@
 #include "DlgGraphicProperty.h"
 
+#include "LangText.h"
+
 #include "DlgItem.h"
 #include "EditEx.h"
 
@@ -34,7 +36,7 @@ CDlgGraphicProperty::CDlgGraphicProperty(GraphicDialogContext context, QWidget* 
     CreateControls();
     EnableForKind();
     FinishInit();
-    type_->setText(QString::fromLatin1(graphic::KindName(working_.kind)));
+    type_->setText(LangText(Context().lang, graphic::KindName(working_.kind)));
     fill_->setChecked(working_.filled);
 }
 

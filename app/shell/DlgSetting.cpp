@@ -2,6 +2,7 @@
 
 #include "ButtonEx.h"
 #include "DlgItem.h"
+#include "LangText.h"
 #include "SkinPaint.h"
 #include "platform/system.h"
 
@@ -148,11 +149,11 @@ void CDlgSetting::SkinButtons() {
         browse->resize(kSkinButtonSize, kSkinButtonSize);
         SetSkinFaces(browse, "Setting", "Browse_Normal", "Browse_MouseOver", "Browse_ClickDown",
                      "Browse_Gray");
-        browse->SetToolTipText(QStringLiteral("Browse"));
+        SetLangTip(context_.lang, browse, QStringLiteral("Browse"));
     }
     save_->resize(kSkinButtonSize, kSkinButtonSize);
     SetSkinFaces(save_, "Setting", "Save_Normal", "Save_MouseOver", "Save_ClickDown", "Save_Gray");
-    save_->SetToolTipText(QStringLiteral("Save parameter"));
+    SetLangTip(context_.lang, save_, QStringLiteral("Save parameter"));
 }
 
 CButtonEx* CDlgSetting::SkinButton(int id) const {
@@ -166,7 +167,7 @@ CButtonEx* CDlgSetting::SkinButton(int id) const {
 // ---- sound sources and compressors --------------------------------------------------
 
 void CDlgSetting::FillAudioLists() {
-    audio_list_->addItem(QString::fromUtf16(kNone));
+    audio_list_->addItem(LangText(context_.lang, QString::fromUtf16(kNone)));
     record::AudioChoices choices =
         context_.list_audio ? context_.list_audio() : record::ListAudioChoices();
     source_count_ = static_cast<int>(choices.sources.size());
@@ -179,7 +180,7 @@ void CDlgSetting::FillAudioLists() {
     // the stored choices (in memory; only Save writes them).
     if (choices.sources.empty() || choices.compressors.empty()) {
         if (compressor_list_->count() == 0)
-            compressor_list_->addItem(QString::fromUtf16(kNone));
+            compressor_list_->addItem(LangText(context_.lang, QString::fromUtf16(kNone)));
         if (context_.settings != nullptr) {
             context_.settings->audio_index = 0;
             context_.settings->encoder_index = 0;
@@ -261,8 +262,8 @@ void CDlgSetting::OnBrowse(int id) {
     // The edit would cut a longer path, and the cut path names another folder.
     if (folder.size() > kMaxFolderChars) {
         if (notifier_)
-            notifier_(this, QStringLiteral("The folder path is too long (at most %1 characters):"
-                                           " %2")
+            notifier_(this, LangText(context_.lang,
+                                     "The folder path is too long (at most %1 characters): %2")
                                 .arg(kMaxFolderChars)
                                 .arg(folder));
         return;

@@ -4,6 +4,7 @@
 #include "CommandIds.h"
 #include "CommandPanelHost.h"
 #include "DlgItem.h"
+#include "LangText.h"
 #include "SkinPaint.h"
 #include "WindowMessages.h"
 
@@ -46,10 +47,11 @@ constexpr Face kGraphicFaces[2] = {
 constexpr Face kSettingFace = {"Setting_Normal1", "Setting_Normal2", "Setting_ClickDown",
                                "Setting_Gray", "Setting"};
 
-// Reloads the button's bitmaps from disk and sets its tooltip again.
-void GiveFace(CButtonEx* button, const Face& face) {
+// Reloads the button's bitmaps from disk and sets its tooltip again, in the
+// host's language.
+void GiveFace(CButtonEx* button, const Face& face, HLANGCTX lang) {
     SetSkinFaces(button, kGroup, face.normal, face.mouse_over, face.click_down, face.gray);
-    button->SetToolTipText(QString::fromLatin1(face.tooltip));
+    SetLangTip(lang, button, QString::fromLatin1(face.tooltip));
 }
 
 const Face& FaceOf(const Face (&faces)[2], int face) {
@@ -87,7 +89,7 @@ CDlgSpiltter::CDlgSpiltter(QWidget* main_window, CommandPanelHost* host)
     logo_->setPixmap(QPixmap::fromImage(LoadSkinImage("LeftDlg/Logo.bmp")));
     logo_->hide();
 
-    GiveFace(capture_, kCaptureFace);
+    GiveFace(capture_, kCaptureFace, Language());
     ResetFaces();
     record_poll_.start(kRecordPollMs, this);
 }
@@ -124,19 +126,23 @@ void CDlgSpiltter::ResetFaces() {
 }
 
 void CDlgSpiltter::SetRecordFace(int face) {
-    GiveFace(record_, FaceOf(kRecordFaces, face));
+    GiveFace(record_, FaceOf(kRecordFaces, face), Language());
 }
 
 void CDlgSpiltter::SetControlFace(int face) {
-    GiveFace(control_, FaceOf(kControlFaces, face));
+    GiveFace(control_, FaceOf(kControlFaces, face), Language());
 }
 
 void CDlgSpiltter::SetGraphicFace(int face) {
-    GiveFace(graphic_, FaceOf(kGraphicFaces, face));
+    GiveFace(graphic_, FaceOf(kGraphicFaces, face), Language());
+}
+
+HLANGCTX CDlgSpiltter::Language() const {
+    return host_ != nullptr ? host_->Language() : nullptr;
 }
 
 void CDlgSpiltter::SetSettingFace() {
-    GiveFace(setting_, kSettingFace);
+    GiveFace(setting_, kSettingFace, Language());
 }
 
 // ---- messages to the main window -------------------------------------------------

@@ -13,6 +13,8 @@
 // window, which must outlive it together with the host.
 #pragma once
 
+#include "language/language.h"
+
 #include <QBasicTimer>
 #include <QImage>
 #include <QWidget>
@@ -75,6 +77,7 @@ private:
     void OnSetting();
 
     // face is 1 or 2.
+    HLANGCTX Language() const;
     void SetRecordFace(int face);
     void SetControlFace(int face);
     void SetGraphicFace(int face);

@@ -3,6 +3,7 @@
 #include "ButtonEx.h"
 #include "DlgItem.h"
 #include "EditEx.h"
+#include "LangText.h"
 #include "MessageBox.h"
 #include "SkinPaint.h"
 #include "SpinButton.h"
@@ -56,6 +57,9 @@ void CGraphicDialog::Place(QWidget* control, int id, int x, int y, int width, in
 QLabel* CGraphicDialog::AddLabel(int id, const char* text, int x, int y, int width) {
     auto* label = new QLabel(QString::fromLatin1(text), this);
     Place(label, id, x, y, width, 8);
+    // A label without a control id is translated by its English text.
+    if (id == 0)
+        SetLangText(context_.lang, label, QString::fromLatin1(text));
     return label;
 }
 
@@ -120,7 +124,7 @@ void CGraphicDialog::FinishInit() {
         SetSkinFaces(skin.button, "Setting", (name + "_Normal").c_str(),
                      (name + "_MouseOver").c_str(), (name + "_ClickDown").c_str(),
                      (name + "_Gray").c_str());
-        skin.button->SetToolTipText(QString::fromLatin1(skin.tip));
+        SetLangTip(context_.lang, skin.button, QString::fromLatin1(skin.tip));
     }
 }
 
@@ -157,14 +161,14 @@ void CGraphicDialog::FocusBox(const NumberBox& box) {
 bool CGraphicDialog::CheckBoxes() {
     for (const NumberBox& box : boxes_) {
         if (box.edit->text().isEmpty()) {
-            Message(QStringLiteral("Please enter an integer!"));
+            Message(LangText(context_.lang, "Please enter an integer!"));
             FocusBox(box);
             return false;
         }
     }
     for (const NumberBox& box : boxes_) {
         if (!ParseBoxInteger(box.edit->text(), box.value)) {
-            Message(QStringLiteral("Please enter an integer."));
+            Message(LangText(context_.lang, "Please enter an integer."));
             FocusBox(box);
             return false;
         }
@@ -174,7 +178,7 @@ bool CGraphicDialog::CheckBoxes() {
             // Replaced by 1 whatever the range, so a second OK goes through.
             *box.value = 1;
             box.edit->setText(QStringLiteral("1"));
-            Message(box.range_message);
+            Message(LangText(context_.lang, box.range_message));
             FocusBox(box);
             return false;
         }

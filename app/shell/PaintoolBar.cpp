@@ -2,6 +2,7 @@
 
 #include "ButtonEx.h"
 #include "DlgItem.h"
+#include "LangText.h"
 #include "SkinPaint.h"
 
 #include <QCoreApplication>
@@ -148,7 +149,8 @@ void CPaintoolBar::CreateButtons() {
                                      name + "_Gray"};
         SetSkinFaces(button, "Control", faces[0].c_str(), faces[1].c_str(), faces[2].c_str(),
                      faces[3].c_str());
-        button->SetToolTipText(QString::fromLatin1(tool.tooltip));
+        // English until the main window translates its panels.
+        SetLangTip(nullptr, button, QString::fromLatin1(tool.tooltip));
         buttons_[i] = button;
     }
     for (const Row& row : kRows) {
