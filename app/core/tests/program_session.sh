@@ -253,12 +253,13 @@ session_until() {
 
 # Sets SESSION_CLIENT_TOP to the top of the client area (the bottom of the
 # menu bar) in window coordinates. The File menu opens just below the bar, so
-# its place measures the bar as the X server sees it.
+# its place measures the bar as the X server sees it. SESSION_FILE_KEY is the
+# File menu's letter in the program's language ("d" for "&Datei"; "f").
 session_measure_client_top() {
   session_expect_main_window_only "before measuring the menu bar"
   xdotool windowfocus --sync "$SESSION_WIN"
-  xdotool key alt+f
-  session_wait_menus open 10 || session_fail "Alt+F did not open the File menu"
+  xdotool key "alt+${SESSION_FILE_KEY:-f}"
+  session_wait_menus open 10 || session_fail "Alt+${SESSION_FILE_KEY:-f} did not open the File menu"
   local w menu_y="" Y
   for w in $(session_windows); do
     [ "$w" = "$SESSION_WIN" ] && continue
