@@ -21,6 +21,10 @@
 #                                       install_layout.h; keep the names in step)
 #   share/applications, share/icons/hicolor, share/man/man1, lib/udev/rules.d
 #
+# `sudo cmake --install build --prefix /usr` installs what the package holds.
+# Under another prefix GStreamer finds the element only when GST_PLUGIN_PATH
+# names <prefix>/<plugin folder>.
+#
 # The program's libraries are found by walking the link dependencies of the
 # program and the plugin, so a library added later is installed without
 # touching this file.
@@ -179,10 +183,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
 # A viewer for the help file (F1), and sound input through PulseAudio.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm, gstreamer1.0-pulseaudio")
-# dpkg-shlibdeps must find the private libraries in the staging tree, which
-# only exists while CPack runs: the project config file names it then.
-set(CPACK_TOVEK_PRIVATE_LIB_DIR ${CPACK_PACKAGING_INSTALL_PREFIX}/${TOVEK_PRIVATE_LIB_DIR})
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/TovekCPackProject.cmake)
+# dpkg-shlibdeps follows the binaries' RPATH ($ORIGIN) to the private
+# libraries in the staging tree: they belong to the package and add no
+# dependency.
 include(CPack)
 
 # The package built, installed, run by a new user and removed again
