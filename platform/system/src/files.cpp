@@ -34,8 +34,8 @@ std::string DocumentsFolder() {
     if (xdg::IsDirectory(docs)) {
         return docs;
     }
-    if (xdg::IsDirectory(home + "/Documents")) {
-        return home + "/Documents";
+    if (xdg::IsDirectory(xdg::InHome("Documents"))) {
+        return xdg::InHome("Documents");
     }
     return home;
 }

@@ -32,7 +32,7 @@ std::string ShareFolderOf(const std::string& program_folder) {
 std::string UserFolder(const char* key, const char* fallback) {
     std::string folder = xdg::UserDir(key);
     if (folder.empty())
-        folder = xdg::HomeFolder() + "/" + fallback;
+        folder = xdg::InHome(fallback);
     if (folder.back() != '/')
         folder.push_back('/');
     return folder;

@@ -20,12 +20,17 @@ std::string HomeFolder() {
     return home;
 }
 
+std::string InHome(const std::string& leaf) {
+    const std::string home = HomeFolder();
+    return (home == "/" ? home : home + "/") + leaf;
+}
+
 std::string ConfigHome() {
     // The base-directory rules ignore a relative value.
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && config[0] == '/')
         return config;
-    return HomeFolder() + "/.config";
+    return InHome(".config");
 }
 
 // A line of user-dirs.dirs reads KEY="$HOME/Folder" or KEY="/abs/folder".

@@ -8,6 +8,8 @@ namespace platform::xdg {
 
 // $HOME, else "/tmp"; without a trailing '/' (unless it is "/").
 std::string HomeFolder();
+// leaf below the home folder ("/home/ann/Pictures", "/Pictures" for home "/").
+std::string InHome(const std::string& leaf);
 // $XDG_CONFIG_HOME when set to an absolute path, else $HOME/.config.
 std::string ConfigHome();
 // The folder that key (e.g. "XDG_PICTURES_DIR") names in

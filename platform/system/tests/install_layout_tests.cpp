@@ -141,6 +141,13 @@ TEST_F(LayoutTest, InstalledFoldersFollowTheXdgFiles) {
     l = DecideInstallLayout(Path("usr/bin/TovekCamera"), "Viewer", true);
     EXPECT_EQ(l.settings_folder, Path("home/.config/Viewer/"));
     EXPECT_EQ(l.pictures_folder, Path("home/Pictures/"));
+
+    // A home of "/" (system accounts) gives no doubled separators.
+    ScopedEnv root_home("HOME", "/");
+    ScopedEnv no_config("XDG_CONFIG_HOME", "");
+    l = DecideInstallLayout(Path("usr/bin/TovekCamera"), "Viewer", true);
+    EXPECT_EQ(l.settings_folder, "/.config/Viewer/");
+    EXPECT_EQ(l.videos_folder, "/Videos/");
 }
 
 TEST_F(LayoutTest, MakeSettingsFolderCreatesOnlyTheInstalledOne) {
