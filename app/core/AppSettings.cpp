@@ -67,16 +67,24 @@ int32_t ValidWidth(int32_t width) {
     return width < kMinWidth || width > kMaxWidth ? kMinWidth : width;
 }
 
-AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder_view,
+AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder,
                             std::u16string_view documents_folder) {
-    const std::u16string program_folder(program_folder_view);
+    return LoadAppSettings(
+        ini, SettingsFolders{program_folder, program_folder, program_folder, documents_folder});
+}
+
+AppSettings LoadAppSettings(CIni& ini, const SettingsFolders& folders) {
+    const std::u16string program_folder(folders.program_folder);
+    const std::u16string_view documents_folder = folders.documents_folder;
     AppSettings s;
 
     s.smooth = ini.GetBool(kSectionApp, kSmooth, false);
-    s.capture_path =
-        ValidFolder(ReadText(ini, kSectionApp, kCapturePath, program_folder), documents_folder);
+    s.capture_path = ValidFolder(
+        ReadText(ini, kSectionApp, kCapturePath, std::u16string(folders.capture_default)),
+        documents_folder);
     s.record_path =
-        ValidFolder(ReadText(ini, kSectionApp, kRecordPath, program_folder), documents_folder);
+        ValidFolder(ReadText(ini, kSectionApp, kRecordPath, std::u16string(folders.record_default)),
+                    documents_folder);
     s.audio_index = ReadNumber(ini, kSectionApp, kAudioIndex, program_folder);
     s.encoder_index = ReadNumber(ini, kSectionApp, kEncoderIndex, program_folder);
     s.caption = ReadText(ini, kSectionApp, kMessageBoxString, program_folder);

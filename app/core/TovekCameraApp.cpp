@@ -38,22 +38,25 @@ bool TovekCameraApp::DerivePaths() {
     const size_t slash = exe.rfind('/');
     if (exe.empty() || slash == std::string::npos || slash + 1 == exe.size())
         return false;
-    const std::string folder = exe.substr(0, slash + 1);
     std::string base = exe.substr(slash + 1);
     const size_t dot = base.rfind('.');
     if (dot != std::string::npos && dot > 0)
         base.erase(dot);
+    layout_ = platform::DecideInstallLayout(exe, base);
     // Paths are kept whole: a cut path would name some other file.
-    program_folder_ = platform::Utf8ToUtf16(folder);
-    ini_path_ = program_folder_ + platform::Utf8ToUtf16(base) + kIniExtension;
+    program_folder_ = platform::Utf8ToUtf16(layout_.data_folder);
+    ini_path_ = platform::Utf8ToUtf16(layout_.settings_folder + base) + kIniExtension;
     app_name_ = base;
-    lng_folder_ = folder;
+    lng_folder_ = layout_.data_folder;
     return true;
 }
 
 bool TovekCameraApp::Start() {
     if (!DerivePaths())
         return false;
+    // Without the folder the INI cannot be written; the settings then read
+    // their defaults, as for any unwritable INI file.
+    platform::MakeSettingsFolder(layout_);
     ini_ = std::make_unique<CIni>(ini_path_.c_str());
     if (!instance_lock_.Acquire(app_name_))
         return false; // another instance runs: leave without a word
@@ -66,7 +69,11 @@ bool TovekCameraApp::Start() {
         return false;
 
     documents_folder_ = platform::Utf8ToUtf16(platform::DocumentsFolder());
-    settings_ = settings::LoadAppSettings(*ini_, program_folder_, documents_folder_);
+    const std::u16string program_folder = platform::Utf8ToUtf16(layout_.program_folder);
+    const std::u16string pictures = platform::Utf8ToUtf16(layout_.pictures_folder);
+    const std::u16string videos = platform::Utf8ToUtf16(layout_.videos_folder);
+    settings_ = settings::LoadAppSettings(
+        *ini_, settings::SettingsFolders{program_folder, pictures, videos, documents_folder_});
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "AudioChoices.h"
 #include "Ini.h"
 #include "language/language.h"
+#include "platform/install_layout.h"
 #include "platform/system.h"
 
 #include <QIcon>
@@ -54,9 +55,16 @@ public:
 
     CIni* Ini() const { return ini_.get(); }
     HLANGCTX LangContext() const { return lang_ctx_; }
+    // The folder of the program's own files (device catalogue, help file,
+    // icons, language files): the executable's folder in a build, the share
+    // folder when installed. Ends in '/'.
     const std::u16string& ProgramFolder() const { return program_folder_; }
     const std::u16string& DocumentsFolder() const { return documents_folder_; }
+    // The executable's folder in a build, $XDG_CONFIG_HOME/<AppName>/ when
+    // installed, followed by the executable's base name and ".INI".
     const std::u16string& IniPath() const { return ini_path_; }
+    // Build or installed, and the folders that follow from it.
+    const platform::InstallLayout& Layout() const { return layout_; }
     const std::string& AppName() const { return app_name_; }
     settings::AppSettings& Settings() { return settings_; }
     const settings::AppSettings& Settings() const { return settings_; }
@@ -77,7 +85,8 @@ private:
     std::string exe_path_override_;
     std::function<void(TovekCameraDlg&)> window_runner_;
 
-    std::u16string program_folder_; // ends in '/'
+    platform::InstallLayout layout_;
+    std::u16string program_folder_; // layout_.data_folder, ends in '/'
     std::u16string ini_path_;
     std::u16string documents_folder_; // no trailing '/'
     std::string app_name_;            // the executable's base name

@@ -1,5 +1,6 @@
 #include "VideoView.h"
 
+#include "platform/install_layout.h"
 #include "platform/system.h"
 
 #include <QAction>
@@ -21,7 +22,7 @@ namespace {
 const QColor kBackgroundColor(Qt::white);
 
 QString DefaultBackgroundPath() {
-    return QString::fromStdString(platform::ProgramFolder()) +
+    return QString::fromStdString(platform::DataFolder()) +
            QStringLiteral("Skin/BackGround/Main.bmp");
 }
 
