@@ -123,10 +123,10 @@ file(GLOB tovek_lng_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/language/files/*
 install(FILES ${tovek_lng_files} ${CMAKE_SOURCE_DIR}/app/core/DocumentDevice.ini
   DESTINATION ${TOVEK_SHARE_DIR})
 install(DIRECTORY ${tovek_bin}/Skin ${tovek_bin}/icons DESTINATION ${TOVEK_SHARE_DIR})
-# The help file "Lumivue.chm" is made in bin/ by the help's build rule, which
-# a later step adds; until then there is none, and OPTIONAL lets the install
-# (and the package) go on without it. Once it exists it is installed here.
+# The help: "Lumivue.chm" and the same pages as HTML for desktops without a
+# CHM viewer. A build without chmcmd makes only the pages, hence OPTIONAL.
 install(FILES ${tovek_bin}/Lumivue.chm DESTINATION ${TOVEK_SHARE_DIR} OPTIONAL)
+install(DIRECTORY ${tovek_bin}/help DESTINATION ${TOVEK_SHARE_DIR})
 
 # ---- desktop integration -------------------------------------------------------
 
