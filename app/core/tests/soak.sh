@@ -8,7 +8,8 @@
 # frames arrive, then pull it at one of three moments -- mid-transfer, just
 # after a snapshot was asked for, or while a recording runs (the moment turns
 # with the cycle, differently for the two cameras, and the delay is random) --
-# and plug it back, at once or a little later.
+# and plug it back: every third time within a second, while it is still the
+# chosen camera, otherwise once the other camera is chosen.
 #
 # Checked as it goes: no window but the main one ever shows (no message box),
 # the program answers within its time-outs (no hang) and keeps running (no
@@ -97,8 +98,11 @@ choose() {
     soak_alive
     [ "$(date +%s)" -lt "$end" ] || session_fail "the Device menu did not choose ${cameras[$index]} in 30 s"
     session_expect_main_window_only "before choosing ${cameras[$index]}"
+    trace "  Device menu"
     session_click "$DEVICE_MENU_X" "$DEVICE_MENU_Y"
     session_wait_menus open 10 || session_fail "a click on Device did not open the Device menu"
+    # Keys sent before the menu has the keyboard are lost.
+    sleep 0.2
     for ((k = 0; k <= index; k++)); do xdotool key Down; done
     xdotool key Return
     session_wait_menus closed 5 || {
@@ -155,6 +159,7 @@ play() {
     soak_alive
     [ "$(date +%s)" -lt "$end" ] || session_fail "${cameras[$current]} shows no picture 30 s after Play"
     session_expect_main_window_only "before playing ${cameras[$current]}"
+    trace "  Ctrl+P, Ctrl+E"
     focus
     session_ctrl_key p
     session_ctrl_key e
@@ -183,12 +188,23 @@ wait_recording() {
 # SOAK_TRACE=1 prints when each part of a step begins.
 trace() { [ -z "${SOAK_TRACE:-}" ] || echo "$(date +%T.%N | cut -c1-12) $*"; }
 
-# step INDEX MOMENT: one camera's turn.
+# The camera pulled at the end of the last step and not plugged back yet.
+unplugged=""
+plug_unplugged() {
+  if [ -n "$unplugged" ]; then
+    sim plug "$unplugged"
+    unplugged=""
+  fi
+}
+
+# step INDEX MOMENT CYCLE: one camera's turn.
 step() {
-  local index=$1 moment=$2 name=${cameras[$1]}
+  local index=$1 moment=$2 cycle=$3 name=${cameras[$1]}
   trace "step $name $moment"
   [ "$current" = "$index" ] || choose "$index"
   trace chosen
+  # Plugged while the other camera is chosen.
+  plug_unplugged
   # Files of the step before are finished once its camera is torn down.
   check_recordings
   play
@@ -208,9 +224,15 @@ step() {
   esac
   trace pull
   sim pull "$name"
-  pause_ms 0 1200
-  trace plug
-  sim plug "$name"
+  # Every third time the camera comes back while still chosen (the program
+  # reopens it); otherwise once the other camera is chosen.
+  if (((cycle + index) % 3 == 0)); then
+    pause_ms 0 1200
+    trace plug
+    sim plug "$name"
+  else
+    unplugged=$name
+  fi
   soak_alive
 }
 
@@ -221,6 +243,7 @@ fds() { ls "/proc/$SESSION_PID/fd" | wc -l; }
 # Sets RSS, THREADS and FDS.
 quiet_point() {
   [ "$current" = 0 ] || choose 0
+  plug_unplugged
   check_recordings
   play
   sleep 2
@@ -241,16 +264,16 @@ echo "soak: seed $seed, $cycles cycles"
 # Warm-up: every moment on both cameras once, so whatever starts once and
 # stays (pools, plug-in registries, the audio source) is in the baseline.
 for m in 0 1 2; do
-  step 0 "${moments[$m]}"
-  step 1 "${moments[$m]}"
+  step 0 "${moments[$m]}" "$m"
+  step 1 "${moments[$m]}" "$m"
 done
 quiet_point start
 rss0=$RSS threads0=$THREADS fds0=$FDS
 echo "soak: start: RSS ${rss0} kB, ${threads0} threads, ${fds0} fds"
 
 for ((c = 1; c <= cycles; c++)); do
-  step 0 "${moments[$((c % 3))]}"
-  step 1 "${moments[$(((c + 1) % 3))]}"
+  step 0 "${moments[$((c % 3))]}" "$c"
+  step 1 "${moments[$(((c + 1) % 3))]}" "$c"
   if ((c % 25 == 0)); then
     echo "soak: cycle $c: RSS $(rss_kb) kB, $(threads) threads, $(fds) fds," \
       "$checked_avi recordings and $checked_jpeg snapshots checked, $(($(date +%s) - started_at)) s"
