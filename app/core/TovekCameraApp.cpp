@@ -1,6 +1,7 @@
 #include "TovekCameraApp.h"
 
 #include "CommandIds.h"
+#include "SignalExit.h"
 #include "StringTable.h"
 #include "TovekCameraDlg.h"
 #include "platform/system.h"
@@ -78,6 +79,7 @@ bool TovekCameraApp::Start() {
 }
 
 bool TovekCameraApp::InitInstance() {
+    InstallSignalExit(); // SIGTERM, SIGINT, SIGHUP: the way File > Exit ends, without asking
     if (!Start())
         return false;
     recording_result = 0;

@@ -26,7 +26,8 @@ constexpr GstClockTime kProbeTimeout = 5 * GST_SECOND;
 // Errors of a running graph are only logged: the caller learns of a lost
 // device by the callback falling silent, as with the platform it replaces.
 // Dropping every message also keeps the bus from filling up while the graph
-// runs for hours.
+// runs for hours. A sync handler that drops a message owns it: kept, each
+// message would hold its source, and so the whole graph, alive.
 GstBusSyncReply OnGraphMessage(GstBus*, GstMessage* message, gpointer) {
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
         GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
@@ -42,6 +43,7 @@ GstBusSyncReply OnGraphMessage(GstBus*, GstMessage* message, gpointer) {
         g_clear_error(&error);
         g_free(detail);
     }
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -133,12 +135,18 @@ int32_t AudioCaptureContext::Connect(const std::string& source_name,
     std::lock_guard lock(graph_lock_);
     TearDown();
 
+    // The source was listed before (the caller took its name from a
+    // listing); a fresh probe only when it is not among those found last.
     std::optional<CatalogEntry> source;
-    for (CatalogEntry& entry : ListSources()) {
-        if (entry.name == source_name) {
-            source = std::move(entry);
-            break;
+    for (SourceProbe probe : {SourceProbe::kLastKnown, SourceProbe::kFresh}) {
+        for (CatalogEntry& entry : ListSources(probe)) {
+            if (entry.name == source_name) {
+                source = std::move(entry);
+                break;
+            }
         }
+        if (source)
+            break;
     }
     std::optional<CatalogEntry> encoder;
     for (CatalogEntry& entry : ListEncoders()) {
