@@ -29,6 +29,13 @@ void TovekCameraDlg::OpenCamera(bool initial) {
     }
 }
 
+// A Q5 camera opened in the background: its attach comes as a stream event,
+// and a camera that did not open sends nothing, as before.
+void TovekCameraDlg::OnCameraOpened(uint64_t ticket) {
+    session_->FinishOpen(ticket);
+    Refresh();
+}
+
 void TovekCameraDlg::OnVideoAttach() {
     TRACE_DLG("OnVideoAttach");
     session_->SetAttached(true);

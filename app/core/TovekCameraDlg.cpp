@@ -197,6 +197,10 @@ bool TovekCameraDlg::event(QEvent* e) {
         OnSnapshotMessage(static_cast<SnapshotMessage*>(e)->outcome);
         return true;
     }
+    if (e->type() == CameraOpenedMessage::Type()) {
+        OnCameraOpened(static_cast<CameraOpenedMessage*>(e)->ticket);
+        return true;
+    }
     if (e->type() == DeviceChangeMessage::Type()) {
         auto* m = static_cast<DeviceChangeMessage*>(e);
         OnDeviceChangeMessage(m->event, m->broadcast.Header());

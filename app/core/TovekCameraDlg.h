@@ -120,6 +120,7 @@ private:
 
     // Camera events.
     void OpenCamera(bool initial);
+    void OnCameraOpened(uint64_t ticket);
     void OnVideoAttach();
     void OnVideoDetach();
     void OnVideoStop();

@@ -126,13 +126,13 @@ bool InitializeGStreamer() {
 using namespace tovek::audio;
 
 AudioCaptureContext::~AudioCaptureContext() {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     TearDown();
 }
 
 int32_t AudioCaptureContext::Connect(const std::string& source_name,
                                      const std::string& encoder_name) {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     TearDown();
 
     // The source was listed before (the caller took its name from a
@@ -228,7 +228,7 @@ int32_t AudioCaptureContext::Connect(const std::string& source_name,
 }
 
 int32_t AudioCaptureContext::SetStreamCallback(TovekWacStreamCallback callback, void* user) {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     if (!sink_control_) {
         return -1;
     }
@@ -236,7 +236,7 @@ int32_t AudioCaptureContext::SetStreamCallback(TovekWacStreamCallback callback, 
 }
 
 int32_t AudioCaptureContext::GetStreamMediaType(AM_MEDIA_TYPE** media_type) {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     if (!media_type || !sink_control_) {
         return -1;
     }
@@ -244,7 +244,7 @@ int32_t AudioCaptureContext::GetStreamMediaType(AM_MEDIA_TYPE** media_type) {
 }
 
 int32_t AudioCaptureContext::Run() {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     if (!graph_) {
         return -1;
     }
@@ -257,7 +257,7 @@ int32_t AudioCaptureContext::Run() {
 }
 
 int32_t AudioCaptureContext::Stop() {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     if (!graph_) {
         return -1;
     }

@@ -28,8 +28,12 @@ enum Q5CameraEvent : uint32_t {
 constexpr uint32_t Q5_MAX_FRAME_SIZE = 0xA0000; // 655360 bytes
 
 // Called with (event, 0, 0, user) under the library's callback lock: events 0
-// and 1 on a USB driver thread, 2 and 3 on the streaming worker. It must not
-// call TovekCameraStop or TovekCameraUninit from events 2 and 3.
+// and 1 on a USB driver thread, 2 and 3 on the streaming worker. Inside the
+// callback, TovekCameraControl, TovekCameraGetFrameData and the getters are
+// safe (a command sent while the camera goes away fails with -1). Calls that
+// would wait for the thread the callback runs on are refused and do nothing:
+// TovekCameraPlay (returns 0) and TovekCameraStop from events 2 and 3,
+// TovekCameraInit (returns 0) and TovekCameraUninit from any event.
 using CameraEventCallback = void(TOVEK_STDCALL*)(uint32_t event, uint32_t, uint32_t,
                                                  uintptr_t user);
 
@@ -47,7 +51,9 @@ TOVEK_EXPORT int32_t TovekCameraGetImagetype(char* buffer, uint32_t* size);
 TOVEK_EXPORT uint32_t TovekCameraGetMaxFrameSize();
 // Average milliseconds between pictures (60 until 201 pictures were measured).
 TOVEK_EXPORT uint32_t TovekCameraGetPerFrameTime(uint32_t* out);
-// Registers with the USB driver; true on success.
+// Registers with the USB driver; true on success. Called again without
+// TovekCameraUninit, it first releases the earlier registration as
+// TovekCameraUninit does (stopping any stream), then registers anew.
 TOVEK_EXPORT uint8_t TovekCameraInit(CameraEventCallback callback, uintptr_t user);
 // Starts the streaming worker; false without an active camera.
 TOVEK_EXPORT uint8_t TovekCameraPlay();

@@ -72,7 +72,12 @@ struct Module {
     // Serialises start, stop, device set-up and teardown, and guards the
     // three handles below against a half-released state.
     std::mutex control_lock;
-    WDU_DEVICE_HANDLE active_device = nullptr;
+    // Written under control_lock; atomic because TovekCameraControl reads it
+    // without that lock: it may run inside an event callback while Stop or a
+    // detach holds control_lock and waits for the worker sending the event.
+    // A handle read just before a detach is harmless: the USB layer refuses
+    // retired handles.
+    std::atomic<WDU_DEVICE_HANDLE> active_device{nullptr};
     WDU_DEVICE* device_info = nullptr;
     std::unique_ptr<ListenPipe> listen_pipe;
 

@@ -40,7 +40,8 @@ STROVI_API int32_t TOVEK_STDCALL GetFileInfo(AviOutputFile* file, int64_t* first
 // Set up Video0 (H.264), Video1 (H.264) and VGA (Motion-JPEG): 0 on success,
 // E_FAIL when the stream cannot be created, the writer's failure code when the
 // format is refused, E_INVALIDARG for a null handle, a size below 1 or a frame
-// rate below 1, E_UNEXPECTED when the stream is already set up.
+// rate below 1 (or above 1000 for Video1, whose frame period is whole
+// milliseconds), E_UNEXPECTED when the stream is already set up.
 STROVI_API int32_t TOVEK_STDCALL SetAVCVideo0Param(AviOutputFile* file, int32_t width,
                                                    int32_t height, int32_t frames_per_second,
                                                    int32_t bits_per_pixel);

@@ -73,6 +73,7 @@ public:
     using SampleNode = strovi::SampleNode;
 
     static constexpr int kPoolNodes = 1000;
+    static constexpr int32_t kMaxVideo1FramesPerSecond = 1000;
     static_assert(kPoolNodes <= strovi::SampleBufferPool::kMaxSpares,
                   "every queued sample's buffer must fit among the spares");
     static constexpr size_t kPathBytes = 260;

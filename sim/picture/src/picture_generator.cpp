@@ -58,43 +58,43 @@ PictureGenerator::PictureGenerator(int width, int height)
 PictureGenerator::~PictureGenerator() = default;
 
 int PictureGenerator::Width() const {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     return width_;
 }
 
 int PictureGenerator::Height() const {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     return height_;
 }
 
 void PictureGenerator::SetSize(int width, int height) {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     width_ = ClampWidth(width);
     height_ = ClampHeight(height);
 }
 
 void PictureGenerator::SetState(const CameraState& state) {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     state_ = ClampState(state);
 }
 
 CameraState PictureGenerator::State() const {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     return state_;
 }
 
 void PictureGenerator::SetLiveMarker(bool on) {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     live_marker_ = on;
 }
 
 void PictureGenerator::SetFrameNumber(uint32_t frame_number) {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     frame_number_ = frame_number;
 }
 
 PictureStats PictureGenerator::Stats() const {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     return stats_;
 }
 
@@ -155,10 +155,10 @@ void PictureGenerator::Cache::Refresh(const Request& request, PictureStats& work
 }
 
 std::shared_ptr<const std::vector<uint8_t>> PictureGenerator::Jpeg() {
-    std::lock_guard render_lock(render_mutex_);
+    platform::MutexLock render_lock(render_mutex_);
     Request request;
     {
-        std::lock_guard lock(state_mutex_);
+        platform::MutexLock lock(state_mutex_);
         request = {width_, height_, state_, live_marker_, frame_number_};
     }
 
@@ -169,7 +169,7 @@ std::shared_ptr<const std::vector<uint8_t>> PictureGenerator::Jpeg() {
         cache_->jpeg.reset();
     }
 
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     stats_.page_renders += work.page_renders;
     stats_.state_applications += work.state_applications;
     stats_.encodes += work.encodes;
