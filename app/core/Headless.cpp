@@ -330,7 +330,8 @@ bool CHeadlessRun::event(QEvent* e) {
         }
         return true;
     }
-    const auto* m = static_cast<WindowMessage*>(e);
+    // The run the libraries tagged a stop or failure with.
+    const auto tagged_run = [e] { return static_cast<WindowMessage*>(e)->wparam; };
     switch (static_cast<int>(e->type())) {
     case msg::kVideoAttach:
         if (phase_ == Phase::kWaitingAttach)
@@ -341,13 +342,13 @@ bool CHeadlessRun::event(QEvent* e) {
         OnCameraLost(detached);
         return true;
     case msg::kVideoStop:
-        if (session_->CurrentRun(m->wparam)) {
+        if (session_->CurrentRun(tagged_run())) {
             session_->OnVideoStopped();
             OnCameraLost({"cli.camera_stopped", "The camera stopped.", {}});
         }
         return true;
     case msg::kStreamError:
-        if (session_->CurrentRun(m->wparam)) {
+        if (session_->CurrentRun(tagged_run())) {
             std::string user_text;
             std::string debug_text;
             session_->TakeStreamError(&user_text, &debug_text);
