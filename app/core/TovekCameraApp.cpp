@@ -1,6 +1,8 @@
 #include "TovekCameraApp.h"
 
 #include "CommandIds.h"
+#include "CommandLineText.h"
+#include "RemoteProtocol.h"
 #include "SignalExit.h"
 #include "StringTable.h"
 #include "TovekCameraDlg.h"
@@ -34,6 +36,8 @@ TovekCameraApp* TovekCameraApp::Get() {
 }
 
 bool TovekCameraApp::DerivePaths() {
+    if (!app_name_.empty())
+        return true;
     const std::string exe =
         exe_path_override_.empty() ? platform::ProgramPath() : exe_path_override_;
     const size_t slash = exe.rfind('/');
@@ -52,30 +56,88 @@ bool TovekCameraApp::DerivePaths() {
     return true;
 }
 
+bool TovekCameraApp::StartTexts() {
+    if (lang_ctx_ != nullptr)
+        return true;
+    if (!DerivePaths())
+        return false;
+    lang_module_ = kProgramModuleTemplate;
+    lang_module_.lng_folder = lng_folder_.c_str();
+    const bool found = LangFindFiles(&lang_module_, ini_path_.c_str(), kLngExtension);
+    return LangInit(&lang_ctx_, !found, &lang_module_, ini_path_.c_str(), kLngExtension,
+                    cmd::kLanguageFirst, cmd::kLanguageLast);
+}
+
 bool TovekCameraApp::Start() {
+    if (started_)
+        return true;
     if (!DerivePaths())
         return false;
     // Without the folder the INI cannot be written; the settings then read
     // their defaults, as for any unwritable INI file.
     platform::MakeSettingsFolder(layout_);
     ini_ = std::make_unique<CIni>(ini_path_.c_str());
-    if (!instance_lock_.Acquire(app_name_))
-        return false; // another instance runs: leave without a word
-
-    lang_module_ = kProgramModuleTemplate;
-    lang_module_.lng_folder = lng_folder_.c_str();
-    const bool found = LangFindFiles(&lang_module_, ini_path_.c_str(), kLngExtension);
-    if (!LangInit(&lang_ctx_, !found, &lang_module_, ini_path_.c_str(), kLngExtension,
-                  cmd::kLanguageFirst, cmd::kLanguageLast))
+    if (!instance_lock_.Acquire(app_name_)) {
+        // Another instance runs: leave without a word, or with the commands
+        // handed to it.
+        if (!start_commands_.empty())
+            HandToRunningInstance();
         return false;
-
+    }
+    if (!StartTexts())
+        return false;
     documents_folder_ = platform::Utf8ToUtf16(platform::DocumentsFolder());
     const std::u16string program_folder = platform::Utf8ToUtf16(layout_.program_folder);
     const std::u16string pictures = platform::Utf8ToUtf16(layout_.pictures_folder);
     const std::u16string videos = platform::Utf8ToUtf16(layout_.videos_folder);
     settings_ = settings::LoadAppSettings(
         *ini_, settings::SettingsFolders{program_folder, pictures, videos, documents_folder_});
+    started_ = true;
     return true;
+}
+
+bool TovekCameraApp::StartHeadless() {
+    if (!StartTexts())
+        return false;
+    ini_ = std::make_unique<CIni>(ini_path_.c_str());
+    documents_folder_ = platform::Utf8ToUtf16(platform::DocumentsFolder());
+    StartAudio();
+    return true;
+}
+
+void TovekCameraApp::StartAudio() {
+    if (audio_started_)
+        return;
+    Tovek_WAC_Initialize();
+    audio_started_ = true;
+}
+
+void TovekCameraApp::HandToRunningInstance() {
+    StartTexts(); // without language files the English texts answer
+    cli::RemoteCommand refused;
+    remote::Reply reply = remote::Reply::kUnknown;
+    const remote::SendResult result = remote::SendRemoteCommands(
+        remote::SocketPath(app_name_), start_commands_, remote::kAnswerTimeoutMs, &refused, &reply);
+    start_commands_.clear();
+    if (result == remote::SendResult::kTaken)
+        return;
+    cli::Text text;
+    if (result == remote::SendResult::kNoAnswer) {
+        exit_code_ = cli::kExitFailed;
+        text = {
+            "cli.no_answer", "The running program does not answer; nothing was carried out.", {}};
+    } else {
+        const std::string option = "--" + std::string(cli::VerbName(refused.verb));
+        exit_code_ = cli::kExitNotNow;
+        if (reply == remote::Reply::kBusy)
+            text = {"cli.busy", "The running program shows a message: %1 was not carried out.",
+                    option};
+        else if (reply == remote::Reply::kDisabled)
+            text = {"cli.disabled", "The running program cannot carry out %1 now.", option};
+        else
+            text = {"cli.unknown_command", "The running program does not know %1.", option};
+    }
+    PrintCommandLineError(app_name_, CommandLineText(lang_ctx_, text));
 }
 
 bool TovekCameraApp::InitInstance() {
@@ -84,8 +146,7 @@ bool TovekCameraApp::InitInstance() {
         return false;
     recording_result = 0;
     snapshot_result = 1;
-    Tovek_WAC_Initialize();
-    audio_started_ = true;
+    StartAudio();
     {
         TovekCameraDlg dialog(*this);
         if (window_runner_)
@@ -102,7 +163,7 @@ int TovekCameraApp::ExitInstance() {
         Tovek_WAC_UnInitialize();
         audio_started_ = false;
     }
-    return 0;
+    return exit_code_;
 }
 
 QIcon TovekCameraApp::ProgramIcon() const {

@@ -6,6 +6,7 @@
 
 #include "AppSettings.h"
 #include "AudioChoices.h"
+#include "CommandLine.h"
 #include "Ini.h"
 #include "language/language.h"
 #include "platform/install_layout.h"
@@ -38,13 +39,33 @@ public:
     // framework it stands in for; the caller then runs ExitInstance.
     bool InitInstance();
     // Shuts the audio library down (when start-up got that far) and frees
-    // the audio lists. Returns the process exit code, 0. Safe to call twice.
+    // the audio lists. Returns the process exit code: 0, or why the
+    // commands could not be handed to the running program. Safe to call
+    // twice.
     int ExitInstance();
 
     // Start-up up to the main window: paths, settings store, single instance,
     // localisation, documents folder, settings. False when the program must
-    // end silently (another instance runs, or localisation failed).
+    // end (another instance runs, or localisation failed): silently, unless
+    // there were start commands, which then go to the running program (see
+    // ExitInstance for the outcome). True at once when it ran before.
     bool Start();
+
+    // The commands of the command line (remote commands): handed to the
+    // running program by a second start, or run by this program's window
+    // once the picture plays.
+    void SetStartCommands(std::vector<cli::RemoteCommand> commands) {
+        start_commands_ = std::move(commands);
+    }
+    std::vector<cli::RemoteCommand> TakeStartCommands() { return std::move(start_commands_); }
+
+    // Paths and localisation only, for what the command line says. Safe to
+    // call again and before Start.
+    bool StartTexts();
+    // Start-up without a window (--headless): paths, settings store,
+    // localisation and the audio library; no instance lock (a window may
+    // run beside) and nothing written to the settings.
+    bool StartHeadless();
 
     // Tests start the application as if the executable lay at path.
     void SetExecutablePath(std::string path) { exe_path_override_ = std::move(path); }
@@ -81,6 +102,9 @@ public:
 
 private:
     bool DerivePaths();
+    void StartAudio();
+    // Start commands to the program that holds the instance lock.
+    void HandToRunningInstance();
 
     std::string exe_path_override_;
     std::function<void(TovekCameraDlg&)> window_runner_;
@@ -97,4 +121,7 @@ private:
     HLANGCTX lang_ctx_ = nullptr;
     settings::AppSettings settings_;
     bool audio_started_ = false;
+    bool started_ = false;
+    std::vector<cli::RemoteCommand> start_commands_;
+    int exit_code_ = 0;
 };

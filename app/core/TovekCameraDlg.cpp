@@ -99,6 +99,7 @@ void TovekCameraDlg::OnInitDialog() {
 
     // Keys reach the window's rules before any child or shortcut sees them.
     keys_ = std::make_unique<CKeyRouter>(this, static_cast<KeyActions*>(this));
+    remote_ = CreateRemoteServer(*this, app_);
 
     placer_.SetInitialised();
     session_->Choose(device_index);
@@ -127,6 +128,7 @@ void TovekCameraDlg::OnInitDialog() {
 // returns, and nothing the libraries posted reaches the window.
 void TovekCameraDlg::OnDestroy() {
     TRACE_DLG("OnDestroy");
+    remote_.reset();
     keys_.reset();
     OnVideoStop();
     StopStatusTimer();

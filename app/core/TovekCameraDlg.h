@@ -19,6 +19,7 @@
 #include "KeyRouter.h"
 #include "MainLayout.h"
 #include "MainMenu.h"
+#include "RemoteServer.h"
 #include "StatusBanner.h"
 #include "StatusPanes.h"
 #include "WindowPlacer.h"
@@ -135,6 +136,9 @@ private:
     bool KeyPlaying() const override { return session_->Playing(); }
     bool KeysMoveOptics() const override { return session_->Traits().keys_move_optics; }
     void KeyCommand(uint32_t id) override { OnCommand(id); }
+    bool KeyMenuCommand(uint32_t id) override {
+        return MenuCommandEnabled(*this, id) && OnCommand(id);
+    }
     void LeaveFullScreen() override;
     void NudgeSelection(int dx, int dy) override;
     void DeleteSelection() override { annotations_.DeleteSelection(); }
@@ -174,6 +178,7 @@ private:
     int idle_timer_ = 0;
     int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it
     std::future<record::AudioChoices> audio_listing_; // user-interface thread
+    std::unique_ptr<CRemoteServer> remote_;           // commands of other starts
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
