@@ -40,6 +40,9 @@ bin=$1
 cycles=$2
 seed=${3:-$$}
 SOAK_RSS_BOUND_KB=${SOAK_RSS_BOUND_KB:-65536}
+# CI gives the soak a share of its time: no new cycle starts after this many
+# seconds (0: no limit), and the summary says how many ran.
+SOAK_MAX_SECONDS=${SOAK_MAX_SECONDS:-0}
 for tool in ffprobe od; do
   command -v "$tool" >/dev/null || session_fail "$tool is missing (scripts/install-deps)"
 done
@@ -271,7 +274,13 @@ quiet_point start
 rss0=$RSS threads0=$THREADS fds0=$FDS
 echo "soak: start: RSS ${rss0} kB, ${threads0} threads, ${fds0} fds"
 
+ran=0
 for ((c = 1; c <= cycles; c++)); do
+  if ((SOAK_MAX_SECONDS > 0 && $(date +%s) - started_at >= SOAK_MAX_SECONDS)); then
+    echo "soak: time limit of $SOAK_MAX_SECONDS s reached after $ran of $cycles cycles"
+    break
+  fi
+  ran=$c
   step 0 "${moments[$((c % 3))]}" "$c"
   step 1 "${moments[$(((c + 1) % 3))]}" "$c"
   if ((c % 25 == 0)); then
@@ -288,7 +297,7 @@ socket=$SESSION_DIR/runtime/tovek-sim-$SESSION_PID.sock
 session_exit 30
 [ ! -e "$socket" ] || session_fail "the control socket $socket is left behind"
 
-summary="soak: $cycles cycles, RSS ${rss0} -> ${rss1} kB, threads ${threads0} -> ${threads1},"
+summary="soak: $ran cycles, RSS ${rss0} -> ${rss1} kB, threads ${threads0} -> ${threads1},"
 summary+=" fds ${fds0} -> ${fds1}, files checked: $checked_avi recordings, $checked_jpeg snapshots,"
 summary+=" $(($(date +%s) - started_at)) s"
 echo "$summary"
