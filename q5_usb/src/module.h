@@ -59,11 +59,16 @@ struct StreamRun {
     StreamRun& operator=(const StreamRun&) = delete;
 
     OS_HANDLE stop_event = nullptr;
-    OS_HANDLE frame_lock = nullptr;   // guards frame and frame_length
+    OS_HANDLE frame_lock = nullptr;   // guards frame, frame_length and frame_number
     std::unique_ptr<uint8_t[]> frame; // Q5_MAX_FRAME_SIZE bytes
     uint32_t frame_length = 0;
-    bool ok = false; // every resource was created
+    uint32_t frame_number = 0; // of the picture in frame; 0 before the first
+    bool ok = false;           // every resource was created
 };
+
+// The number of the next picture handed off: process-wide, so a number
+// never comes back in a later run (0 is skipped when it wraps).
+uint32_t NextFrameNumber();
 
 struct Module {
     WDU_DRIVER_HANDLE driver = nullptr; // written by Init/Uninit only
@@ -115,6 +120,9 @@ bool StartStreamingLocked();
 void StopStreamingLocked();
 // Copies the newest picture (see TovekCameraGetFrameData).
 bool FetchFrame(uint8_t* buffer, uint32_t* size);
+// Copies the newest picture unless its number is *number (see
+// TovekCameraGetNewFrameData).
+bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number);
 std::shared_ptr<StreamRun> CurrentRun();
 
 } // namespace q5

@@ -5,6 +5,7 @@
 #include "platform/system.h"
 #include "q5_trace.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace q5 {
@@ -26,17 +27,19 @@ void ReleaseRun(const std::shared_ptr<StreamRun>& run) {
     }
 }
 
-// Copies one picture into the shared buffer; false when the caller held the
-// buffer for too long.
-bool HandOff(StreamRun& run, const uint8_t* data, uint32_t length) {
+// Makes the picture in the worker's read buffer the shared one. Both buffers
+// have Q5_MAX_FRAME_SIZE bytes, so they trade places instead of copying: the
+// worker reads the next picture into what was the shared buffer. False when
+// the caller held the buffer for too long (the picture stays the worker's).
+bool HandOff(StreamRun& run, std::unique_ptr<uint8_t[]>& picture, uint32_t length) {
     if (OsMutexLockTimeout(run.frame_lock, kBufferWaitMs) != WD_STATUS_SUCCESS) {
         Q5_TRACE("Failed to wait for the app releasing the buffer mutex!WinLastError:%s",
                  Stat2Str(WD_TIME_OUT_EXPIRED));
         return false;
     }
-    uint32_t n = length < Q5_MAX_FRAME_SIZE ? length : Q5_MAX_FRAME_SIZE;
-    std::memcpy(run.frame.get(), data, n);
-    run.frame_length = n;
+    run.frame.swap(picture);
+    run.frame_length = length < Q5_MAX_FRAME_SIZE ? length : Q5_MAX_FRAME_SIZE;
+    run.frame_number = NextFrameNumber();
     OsMutexUnlock(run.frame_lock);
     return true;
 }
@@ -101,7 +104,7 @@ void PipeListen(void* context) {
         pacing.OnFrame(platform::GetTickCount());
         m.time_per_frame_ms.store(pacing.time_per_frame_ms);
 
-        if (!HandOff(run, buffer.get(), transferred)) {
+        if (!HandOff(run, buffer, transferred)) {
             continue;
         }
         Q5_TRACE("Transferred data:%u bytes,sleep:%u,PerTime:%u", transferred, pacing.pause_ms,
@@ -133,6 +136,15 @@ StreamRun::~StreamRun() {
     if (stop_event != nullptr) {
         OsEventClose(stop_event);
     }
+}
+
+uint32_t NextFrameNumber() {
+    static std::atomic<uint32_t> last{0};
+    uint32_t number = last.fetch_add(1) + 1;
+    while (number == 0) {
+        number = last.fetch_add(1) + 1;
+    }
+    return number;
 }
 
 std::shared_ptr<StreamRun> CurrentRun() {
@@ -218,7 +230,11 @@ void StopStreamingLocked() {
     m.run.reset();
 }
 
-bool FetchFrame(uint8_t* buffer, uint32_t* size) {
+namespace {
+
+// The fetch of both exports. With known non-null, only a picture whose number
+// is not *known is copied, and *known then receives its number.
+bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known) {
     std::shared_ptr<StreamRun> run = CurrentRun();
     if (!run) {
         *size = 0;
@@ -231,15 +247,31 @@ bool FetchFrame(uint8_t* buffer, uint32_t* size) {
         return false;
     }
     bool copied = false;
-    if (run->frame_length <= *size) {
+    // Before the first picture there is nothing new to copy.
+    const bool wanted =
+        known == nullptr || (run->frame_number != 0 && *known != run->frame_number);
+    if (wanted && run->frame_length <= *size) {
         if (run->frame_length > 0) {
             std::memcpy(buffer, run->frame.get(), run->frame_length);
         }
         copied = true;
     }
     *size = run->frame_length;
+    if (copied && known != nullptr) {
+        *known = run->frame_number;
+    }
     OsMutexUnlock(run->frame_lock);
     return copied;
+}
+
+} // namespace
+
+bool FetchFrame(uint8_t* buffer, uint32_t* size) {
+    return Fetch(buffer, size, nullptr);
+}
+
+bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number) {
+    return Fetch(buffer, size, number);
 }
 
 } // namespace q5
