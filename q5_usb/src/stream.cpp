@@ -248,8 +248,7 @@ bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known) {
     }
     bool copied = false;
     // Before the first picture there is nothing new to copy.
-    const bool wanted =
-        known == nullptr || (run->frame_number != 0 && *known != run->frame_number);
+    const bool wanted = known == nullptr || (run->frame_number != 0 && *known != run->frame_number);
     if (wanted && run->frame_length <= *size) {
         if (run->frame_length > 0) {
             std::memcpy(buffer, run->frame.get(), run->frame_length);

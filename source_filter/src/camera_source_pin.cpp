@@ -41,7 +41,7 @@ CameraSourcePin::FillResult CameraSourcePin::FillBuffer(uint8_t* data, size_t ca
         }
         // Woken early by a new picture, a stop or an interruption, so a
         // camera that is gone never holds the streaming thread here.
-        camera_->WaitForPicture(kFillPollMs,
+        camera_->WaitForPicture(kFillWaitMs,
                                 [this] { return interrupted_.load() || stopping_.load(); });
     }
 }

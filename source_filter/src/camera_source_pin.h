@@ -14,8 +14,10 @@
 
 namespace camsrc {
 
-// How long FillBuffer waits for a picture before it looks again.
-inline constexpr uint32_t kFillPollMs = 5;
+// How long FillBuffer waits for a picture before it looks again. A new
+// picture, a stop and an interruption wake it at once; the time-out only
+// bounds how late it notices a stream that ended by itself.
+inline constexpr uint32_t kFillWaitMs = 100;
 
 class CameraSourcePin {
 public:
