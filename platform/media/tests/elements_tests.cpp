@@ -278,4 +278,44 @@ TEST_F(MediaElements, GrabberHandsOverCompressedPicturesUntilCleared) {
     gst_sample_unref(first);
 }
 
+// The address a callback was handed.
+int KeepPointer(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int, void* context) {
+    BYTE* p = nullptr;
+    sample->GetPointer(&p);
+    *static_cast<const BYTE**>(context) = p;
+    return 0;
+}
+
+TEST_F(MediaElements, ReadOnlyGrabberShowsSharedBytesWithoutCopying) {
+    // A source's read-only picture, as a camera element hands it out.
+    static const Bytes jpeg = SolidJpeg(24, 24, 9, 9, 9);
+    for (const bool writable : {true, false}) {
+        SCOPED_TRACE(writable);
+        Pipeline p("appsrc name=src caps=image/jpeg ! toveksamplegrabber name=grabber ! "
+                   "appsink name=sink sync=false wait-on-eos=false");
+        g_object_set(p.Get("grabber"), "writable", writable, nullptr);
+        gboolean set = !writable;
+        g_object_get(p.Get("grabber"), "writable", &set, nullptr);
+        EXPECT_EQ(writable, static_cast<bool>(set));
+        const BYTE* seen = nullptr;
+        tovek_sample_grabber_set_callback(p.Get("grabber"), KeepPointer, &seen);
+        p.Play();
+        GstBuffer* buffer =
+            gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, const_cast<uint8_t*>(jpeg.data()),
+                                        jpeg.size(), 0, jpeg.size(), nullptr, nullptr);
+        gst_app_src_push_buffer(GST_APP_SRC(p.Get("src")), buffer);
+        GstSample* out = gst_app_sink_try_pull_sample(GST_APP_SINK(p.Get("sink")), 10 * GST_SECOND);
+        ASSERT_NE(out, nullptr);
+        GstMapInfo map;
+        ASSERT_TRUE(gst_buffer_map(gst_sample_get_buffer(out), &map, GST_MAP_READ));
+        EXPECT_EQ(writable, seen != jpeg.data()) << "only a writable grabber copies";
+        EXPECT_EQ(seen, map.data) << "what the callback saw travels on";
+        EXPECT_EQ(Bytes(map.data, map.data + map.size), jpeg);
+        gst_buffer_unmap(gst_sample_get_buffer(out), &map);
+        gst_sample_unref(out);
+        p.Finish();
+        EXPECT_EQ(0, p.errors);
+    }
+}
+
 } // namespace
