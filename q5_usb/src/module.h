@@ -59,10 +59,11 @@ struct StreamRun {
     StreamRun& operator=(const StreamRun&) = delete;
 
     OS_HANDLE stop_event = nullptr;
-    OS_HANDLE frame_lock = nullptr;   // guards frame, frame_length and frame_number
+    OS_HANDLE frame_lock = nullptr;   // guards frame, frame_length, frame_number, frame_tick
     std::unique_ptr<uint8_t[]> frame; // Q5_MAX_FRAME_SIZE bytes
     uint32_t frame_length = 0;
     uint32_t frame_number = 0; // of the picture in frame; 0 before the first
+    uint32_t frame_tick = 0;   // GetTickCount when it was handed off
     bool ok = false;           // every resource was created
 };
 
@@ -121,8 +122,8 @@ void StopStreamingLocked();
 // Copies the newest picture (see TovekCameraGetFrameData).
 bool FetchFrame(uint8_t* buffer, uint32_t* size);
 // Copies the newest picture unless its number is *number (see
-// TovekCameraGetNewFrameData).
-bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number);
+// TovekCameraGetNewFrameData); arrival_ms may be null.
+bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number, uint32_t* arrival_ms);
 std::shared_ptr<StreamRun> CurrentRun();
 
 } // namespace q5

@@ -40,6 +40,7 @@ bool HandOff(StreamRun& run, std::unique_ptr<uint8_t[]>& picture, uint32_t lengt
     run.frame.swap(picture);
     run.frame_length = length < Q5_MAX_FRAME_SIZE ? length : Q5_MAX_FRAME_SIZE;
     run.frame_number = NextFrameNumber();
+    run.frame_tick = platform::GetTickCount();
     OsMutexUnlock(run.frame_lock);
     return true;
 }
@@ -233,8 +234,9 @@ void StopStreamingLocked() {
 namespace {
 
 // The fetch of both exports. With known non-null, only a picture whose number
-// is not *known is copied, and *known then receives its number.
-bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known) {
+// is not *known is copied, and *known (and *arrival_ms, when not null) then
+// receives its number (and hand-off time).
+bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known, uint32_t* arrival_ms) {
     std::shared_ptr<StreamRun> run = CurrentRun();
     if (!run) {
         *size = 0;
@@ -258,6 +260,9 @@ bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known) {
     *size = run->frame_length;
     if (copied && known != nullptr) {
         *known = run->frame_number;
+        if (arrival_ms != nullptr) {
+            *arrival_ms = run->frame_tick;
+        }
     }
     OsMutexUnlock(run->frame_lock);
     return copied;
@@ -266,11 +271,11 @@ bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known) {
 } // namespace
 
 bool FetchFrame(uint8_t* buffer, uint32_t* size) {
-    return Fetch(buffer, size, nullptr);
+    return Fetch(buffer, size, nullptr, nullptr);
 }
 
-bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number) {
-    return Fetch(buffer, size, number);
+bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number, uint32_t* arrival_ms) {
+    return Fetch(buffer, size, number, arrival_ms);
 }
 
 } // namespace q5

@@ -64,22 +64,27 @@ TEST_F(Q5DriverTest, NumberedFetchCopiesEachPictureOnce) {
     std::vector<uint8_t> frame(Q5_MAX_FRAME_SIZE);
     uint32_t size = Q5_MAX_FRAME_SIZE;
     uint32_t number = 7;
-    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), &size, &number)) << "not streaming";
+    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr))
+        << "not streaming";
     EXPECT_EQ(0u, size);
     EXPECT_EQ(7u, number) << "untouched when nothing was copied";
-    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), &size, nullptr));
-    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), nullptr, &number));
+    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), &size, nullptr, nullptr));
+    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), nullptr, &number, nullptr));
 
     camera->SetDeliveryDelay(300); // time for several fetches of one picture
+    const uint32_t started = platform::GetTickCount();
     ASSERT_TRUE(TovekCameraPlay());
     number = 0;
+    uint32_t arrival = 0;
     ASSERT_TRUE(Eventually([&] {
         size = Q5_MAX_FRAME_SIZE;
-        return TovekCameraGetNewFrameData(frame.data(), &size, &number);
+        return TovekCameraGetNewFrameData(frame.data(), &size, &number, &arrival);
     }));
     const uint32_t first = number;
     EXPECT_NE(0u, first);
     EXPECT_TRUE(IsJpeg(frame, size));
+    EXPECT_LE(arrival - started, platform::GetTickCount() - started) << "handed off meanwhile";
+    EXPECT_GE(arrival - started, 300u) << "not before the camera delivered it";
 
     // The same picture again: reported, not copied, number kept.
     struct Case {
@@ -94,7 +99,7 @@ TEST_F(Q5DriverTest, NumberedFetchCopiesEachPictureOnce) {
         size = c.capacity;
         number = c.known;
         const uint64_t pictures = camera->Counters().pictures;
-        const bool copied = TovekCameraGetNewFrameData(frame.data(), &size, &number);
+        const bool copied = TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr);
         if (camera->Counters().pictures != pictures) {
             continue; // a new picture came meanwhile; the case proves nothing
         }
@@ -108,7 +113,7 @@ TEST_F(Q5DriverTest, NumberedFetchCopiesEachPictureOnce) {
     number = first;
     ASSERT_TRUE(Eventually([&] {
         size = Q5_MAX_FRAME_SIZE;
-        return TovekCameraGetNewFrameData(frame.data(), &size, &number);
+        return TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr);
     }));
     EXPECT_NE(first, number);
     EXPECT_NE(0u, number);

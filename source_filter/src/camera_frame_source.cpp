@@ -201,7 +201,8 @@ void CameraFrameSource::FetchAndMeasure() {
         return;
     }
     uint32_t length = fetch_size_;
-    const bool fetched = TovekCameraGetNewFrameData(fetch_.get(), &length, &last_number_);
+    const bool fetched =
+        TovekCameraGetNewFrameData(fetch_.get(), &length, &last_number_, &fetch_arrival_ms_);
     switch (JudgeFetch(fetched, length, kCameraSourceMaxPictureSize, platform::GetTickCount(),
                        kUnchangedRepeatMs, &last_)) {
     case FetchOutcome::kNothing:
@@ -246,6 +247,7 @@ void CameraFrameSource::Publish(uint32_t length) {
         std::lock_guard<std::mutex> output(output_lock_);
         output_.swap(fetch_);
         output_length_ = length;
+        output_arrival_ms_ = fetch_arrival_ms_;
     }
     output_ready_.notify_all();
 }
@@ -259,7 +261,8 @@ void CameraFrameSource::Republish(uint32_t length) {
     output_ready_.notify_all();
 }
 
-uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity) {
+uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity,
+                                              uint32_t* arrival_ms) {
     std::lock_guard<std::mutex> output(output_lock_);
     const uint32_t length = output_length_;
     if (length == 0 || sample == nullptr || capacity < length) {
@@ -267,6 +270,9 @@ uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity) 
     }
     std::memcpy(sample, output_.get(), length);
     output_length_ = 0;
+    if (arrival_ms != nullptr) {
+        *arrival_ms = output_arrival_ms_;
+    }
     return length;
 }
 

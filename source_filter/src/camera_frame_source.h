@@ -63,8 +63,9 @@ public:
 
     // Copies the newest picture not yet taken into sample when it fits in
     // capacity bytes; returns its length, 0 when there is none. Each picture
-    // is taken at most once.
-    uint32_t TakeNewestPicture(uint8_t* sample, size_t capacity);
+    // is taken at most once. *arrival_ms (unless null) receives the tick
+    // count at which the picture had arrived from the camera.
+    uint32_t TakeNewestPicture(uint8_t* sample, size_t capacity, uint32_t* arrival_ms = nullptr);
     // Waits (real time) up to timeout_ms until a picture is ready, done()
     // is true or Wake is called. done() is read with the output lock held.
     // A new picture and a stream that ended by itself wake it too, so a
@@ -120,6 +121,7 @@ private:
     std::unique_ptr<uint8_t[]> fetch_;
     uint32_t fetch_size_ = 0;  // what the driver may fill: its largest picture
     uint32_t last_number_ = 0; // the driver's number of the last new picture; 0 at a run's start
+    uint32_t fetch_arrival_ms_ = 0; // when the picture in fetch_ arrived from the camera
     LastPicture last_;
 
     // The output lock: guards output_ and output_length_, and the swap of
@@ -128,6 +130,7 @@ private:
     std::condition_variable output_ready_;
     std::unique_ptr<uint8_t[]> output_;
     uint32_t output_length_ = 0; // bytes of the newest picture not yet taken
+    uint32_t output_arrival_ms_ = 0;
     // Bytes of fetch_ and output_ each: at least kCameraSourceMaxPictureSize.
     // Written once, while no other thread runs (construction) or under both
     // the frame and the output lock.

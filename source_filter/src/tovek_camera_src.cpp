@@ -6,10 +6,13 @@
 #include "tovek_camera_src.h"
 
 #include "camera_source_filter.h"
+#include "platform/media.h"
+#include "platform/system.h"
 #include "tovek_camera_source.h"
 
 #include <gst/base/gstpushsrc.h>
 
+#include <chrono>
 #include <new>
 
 GST_DEBUG_CATEGORY_STATIC(tovek_camera_src_debug);
@@ -172,6 +175,14 @@ gboolean UnlockStop(GstBaseSrc* base) {
     return TRUE;
 }
 
+// The steady-clock time of a tick count of the recent past.
+int64_t SteadyNsOfTick(uint32_t tick_ms) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const uint32_t ago_ms = platform::GetTickCount() - tick_ms;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() -
+           static_cast<int64_t>(ago_ms) * 1000000;
+}
+
 GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
     camsrc::CameraSourcePin* pin = PinOf(src);
     if (pin == nullptr) {
@@ -184,8 +195,9 @@ GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
         return GST_FLOW_ERROR;
     }
     size_t length = 0;
+    uint32_t arrival_ms = 0;
     for (;;) {
-        const auto result = pin->FillBuffer(map.data, map.size, &length);
+        const auto result = pin->FillBuffer(map.data, map.size, &length, &arrival_ms);
         if (result == camsrc::CameraSourcePin::FillResult::kPicture) {
             break;
         }
@@ -213,6 +225,9 @@ GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
     GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
     GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_NONE;
     GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_DELTA_UNIT); // every picture is a sync point
+    // Its age is told by when it came from the camera. (A pool takes the
+    // stamp of a buffer's last picture off when the buffer comes back.)
+    tovek_media_set_capture_time(buffer, SteadyNsOfTick(arrival_ms));
     return GST_FLOW_OK;
 }
 

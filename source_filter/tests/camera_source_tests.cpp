@@ -269,7 +269,14 @@ TEST_F(CameraSourceTest, OnlyAStreamThatEndsByItselfWhileAttachedCountsAsFailed)
             EXPECT_EQ(end == End::kFailedRead, source.StreamEndedByItself());
         }
         if (end == End::kFailedRead) {
-            EXPECT_EQ(CameraSourcePin::FillResult::kStreamEnded, Fill(*filter->Pin(), &picture));
+            // A picture handed off just before the failed read comes first.
+            CameraSourcePin::FillResult result;
+            int pictures = 0;
+            while ((result = Fill(*filter->Pin(), &picture)) ==
+                       CameraSourcePin::FillResult::kPicture &&
+                   ++pictures < 3) {
+            }
+            EXPECT_EQ(CameraSourcePin::FillResult::kStreamEnded, result);
             EXPECT_EQ(0u, events_.Count(CAMERA_SOURCE_DETACHED));
             // A new start clears it and streams again.
             ASSERT_EQ(S_OK, filter->Control(1));

@@ -4,8 +4,12 @@
 #include "platform/system.h"
 #include "tovek_camera_source.h"
 
+#include "platform/media.h"
 #include <gst/app/gstappsink.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include <cstdlib>
 #include <future>
@@ -168,6 +172,29 @@ TEST_F(CameraSourceElement, JpegDecoderPipelinePlaysTheCameraByItself) {
         EXPECT_TRUE(gst_structure_get_int(s, "width", &width) && width == 640);
         EXPECT_TRUE(gst_structure_get_int(s, "height", &height) && height == 480);
         gst_sample_unref(sample);
+    }
+}
+
+TEST_F(CameraSourceElement, PicturesCarryWhenTheyCameFromTheCamera) {
+    const auto steady_ns = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    PlugCamera(640, 480);
+    const int64_t started = steady_ns();
+    Launch("tovekcamerasrc name=camera ! appsink name=out");
+    ASSERT_NE(GST_STATE_CHANGE_FAILURE, gst_element_set_state(pipeline_, GST_STATE_PLAYING));
+    int64_t last = started;
+    for (int i = 0; i < 3; ++i) {
+        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(Get("out")), 10 * GST_SECOND);
+        ASSERT_NE(sample, nullptr) << i;
+        const int64_t captured = tovek_media_get_capture_time(gst_sample_get_buffer(sample));
+        gst_sample_unref(sample);
+        // Milliseconds of the tick count: allow one either way.
+        EXPECT_GE(captured, last - 1'000'000) << i;
+        EXPECT_LE(captured, steady_ns() + 1'000'000) << i;
+        last = captured;
     }
 }
 
