@@ -1,16 +1,14 @@
 // The plugin as GStreamer pipelines see it: the element from
 // libgsttovekcamerasrc.so, its caps, its buffers and its state changes.
 #include "camera_test_support.h"
+#include "platform/media.h"
 #include "platform/system.h"
 #include "tovek_camera_source.h"
 
-#include "platform/media.h"
 #include <gst/app/gstappsink.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
-
 #include <cstdlib>
 #include <future>
 #include <string>
