@@ -4,11 +4,14 @@
 #include "TovekCameraDlg.h"
 
 #include "AppTrace.h"
+#include "DlgCapture.h"
 #include "DlgItem.h"
 #include "DlgSetting.h"
 #include "DlgSpiltter.h"
+#include "MessageBox.h"
 #include "OverlayRenderer.h"
 #include "PaintoolBar.h"
+#include "RightPanel.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
 
@@ -95,4 +98,19 @@ record::AudioChoices TovekCameraDlg::TakeAudioChoices() {
     if (audio_listing_.valid())
         return audio_listing_.get();
     return record::ListAudioChoices();
+}
+
+// The annotation tool panel, hosted by the right panel: its buttons choose
+// the tool and open the graphic dialogs over this window.
+void TovekCameraDlg::CreateAnnotationPanel() {
+    GraphicDialogContext context;
+    context.store = &annotations_;
+    context.ini = app_.Ini();
+    context.settings = &app_.Settings();
+    context.lang = lang_;
+    context.message = &MessageBox;
+    annotation_panel_ = new CDlgCapture(std::move(context));
+    annotation_panel_->SetMainWindow(this);
+    layout_->RightPanel()->SetHostedPanel(
+        annotation_panel_, [panel = annotation_panel_](int state) { panel->SetPanelState(state); });
 }

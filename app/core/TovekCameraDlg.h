@@ -32,6 +32,7 @@
 #include <future>
 #include <memory>
 
+class CDlgCapture;
 class CDlgSetting;
 class CDlgSpiltter;
 class CPaintoolBar;
@@ -63,6 +64,7 @@ public:
     CVideoView* View() const { return view_; }
     CDlgSpiltter* CommandPanel() const { return command_panel_; }
     CPaintoolBar* ToolBar() const { return tool_bar_; }
+    CDlgCapture* AnnotationPanel() const { return annotation_panel_; }
     CDlgSetting* SettingDialog() const;
     CKeyRouter& Keys() { return *keys_; }
     annotation::AnnotationStore& Annotations() { return annotations_; }
@@ -93,6 +95,7 @@ private:
 
     void OnInitDialog();
     void CreateViewAndPanels();
+    void CreateAnnotationPanel();
     void StartAudioListing();
     record::AudioChoices TakeAudioChoices();
     void OnDestroy();
@@ -160,7 +163,8 @@ private:
     CVideoView* view_ = nullptr;
     CDlgSpiltter* command_panel_ = nullptr; // children of the window
     CPaintoolBar* tool_bar_ = nullptr;
-    QPointer<CDlgSetting> setting_dlg_; // made when first opened, again each time
+    CDlgCapture* annotation_panel_ = nullptr; // hosted by the right panel
+    QPointer<CDlgSetting> setting_dlg_;       // made when first opened, again each time
 
     // What the message pane shows besides the session's state.
     MessagePaneState message_;

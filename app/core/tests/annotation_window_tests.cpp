@@ -5,6 +5,7 @@
 #include "VideoGeometry.h"
 #include "VideoView.h"
 #include "gui_support.h"
+#include "platform/system.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
 #include "window_fixture.h"
@@ -12,6 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -44,6 +49,17 @@ TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
                (frame.pixel(120, 60) & 0xFFFFFF) != 0;
     };
     ASSERT_TRUE(WaitFor(line_shown));
+
+    // A snapshot now holds the line where it is on screen.
+    app_->Settings().capture_path = platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kCapture));
+    const fs::path images = folder_->Path("pictures") / "Images";
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(images) && !fs::is_empty(images); }));
+    const QImage picture(QString::fromStdString(fs::directory_iterator(images)->path().string()));
+    ASSERT_EQ(picture.size(), QSize(w, h));
+    // JPEG blurs a one-pixel line: dark on it, light a few rows away.
+    EXPECT_LT(qGray(picture.pixel(120, 40)), 110);
+    EXPECT_GT(qGray(picture.pixel(120, 46)), qGray(picture.pixel(120, 40)) + 60);
 
     ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
     ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
