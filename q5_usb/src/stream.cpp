@@ -53,6 +53,7 @@ void PipeListen(void* context) {
     SendEvent(Q5_EVENT_STREAM_STARTED);
 
     Pacing pacing;
+    pacing.pause_ms = m.pause_ms.load(); // kInitialPeriodMs: each run ends by restoring it
     pacing.stamp_ms = platform::GetTickCount();
     uint32_t consecutive_retries = 0;
     bool has_succeeded = false;
@@ -110,7 +111,9 @@ void PipeListen(void* context) {
         }
         Q5_TRACE("Transferred data:%u bytes,sleep:%u,PerTime:%u", transferred, pacing.pause_ms,
                  pacing.time_per_frame_ms);
-        platform::Sleep(pacing.pause_ms);
+        // A stop ends the pause at once (the event stays signalled, so the
+        // loop's first step sees it): a stop never waits out up to a second.
+        OsEventWait(run.stop_event, pacing.pause_ms);
     }
 
     buffer.reset();

@@ -212,7 +212,7 @@ TEST_F(Q5DriverTest, CameraThatNeverDeliversIsGivenUpAfter1002Reads) {
 }
 
 TEST_F(Q5DriverTest, CameraThatDeliveredOnceIsRetriedForEver) {
-    platform::FakeClock clock; // the pause between pictures passes at once
+    platform::FakeClock clock; // the driver's retry sleeps pass at once
     auto camera = Plug();
     camera->FailReads(sim::Q5ReadFault::kNone);
     ASSERT_TRUE(Init());
@@ -263,6 +263,27 @@ TEST_F(Q5DriverTest, StopTwiceOrWithoutStartIsHarmless) {
     EXPECT_TRUE(events_.WaitFor(Q5_EVENT_STREAM_STOPPED));
     std::vector<uint32_t> events = events_.Events();
     EXPECT_EQ(1, std::count(events.begin(), events.end(), uint32_t{Q5_EVENT_STREAM_STARTED}));
+}
+
+TEST_F(Q5DriverTest, StopDuringThePauseBetweenReadsDoesNotWaitItOut) {
+    auto camera = Plug();
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
+    q5::State().pause_ms.store(1000); // the longest pause the worker takes
+    ASSERT_TRUE(TovekCameraPlay());
+    std::vector<uint8_t> frame(Q5_MAX_FRAME_SIZE);
+    uint32_t number = 0;
+    ASSERT_TRUE(Eventually([&] {
+        uint32_t size = Q5_MAX_FRAME_SIZE;
+        return TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr);
+    }));
+    // The worker handed the first picture off and pauses now.
+    const auto start = std::chrono::steady_clock::now();
+    TovekCameraStop();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(1u, camera->Counters().pictures) << "the stop came during the pause";
+    EXPECT_LT(waited, std::chrono::milliseconds(500)) << "the stop waited out the pause";
+    EXPECT_EQ(1u, camera->Counters().stop_requests);
 }
 
 TEST_F(Q5DriverTest, ControlRetriesTimeOutsButNotStalls) {

@@ -128,7 +128,6 @@ void CameraFrameSource::StartPacingThread() {
         std::lock_guard<std::mutex> frame(frame_lock_);
         fetch_size_ = TovekCameraGetMaxFrameSize();
         last_number_ = 0;
-        last_ = LastPicture{};
         // A picture left from the previous run is stale now.
         std::lock_guard<std::mutex> output(output_lock_);
         output_length_ = 0;
@@ -203,17 +202,9 @@ void CameraFrameSource::FetchAndMeasure() {
     uint32_t length = fetch_size_;
     const bool fetched =
         TovekCameraGetNewFrameData(fetch_.get(), &length, &last_number_, &fetch_arrival_ms_);
-    switch (JudgeFetch(fetched, length, kCameraSourceMaxPictureSize, platform::GetTickCount(),
-                       kUnchangedRepeatMs, &last_)) {
-    case FetchOutcome::kNothing:
-        break;
-    case FetchOutcome::kPublish:
+    if (JudgeFetch(fetched, length, kCameraSourceMaxPictureSize) == FetchOutcome::kPublish) {
         Measure(fetch_.get(), length);
         Publish(length);
-        break;
-    case FetchOutcome::kRepublish:
-        Republish(last_.length);
-        break;
     }
 }
 
@@ -248,15 +239,6 @@ void CameraFrameSource::Publish(uint32_t length) {
         output_.swap(fetch_);
         output_length_ = length;
         output_arrival_ms_ = fetch_arrival_ms_;
-    }
-    output_ready_.notify_all();
-}
-
-void CameraFrameSource::Republish(uint32_t length) {
-    {
-        // Only Publish changes output_, so it still holds that picture.
-        std::lock_guard<std::mutex> output(output_lock_);
-        output_length_ = length;
     }
     output_ready_.notify_all();
 }

@@ -34,11 +34,6 @@ enum DeviceState : uint32_t {
 inline constexpr uint32_t kInitialFetchPeriodMs = 83;
 inline constexpr uint32_t kProbePollMs = 20;
 inline constexpr int kProbePolls = 500; // 10 seconds
-// A fetch that finds the driver's picture it already has (the same number)
-// passes nothing on, unless no new picture came for this long: then the
-// last one is passed on again so that the stream (and what is drawn over it
-// downstream) keeps moving while the camera is held up.
-inline constexpr uint32_t kUnchangedRepeatMs = 1000;
 // The driver's streaming can end without a stop request in two ways: the
 // camera was unplugged (event 3, then event 1 at once) or a read or request
 // of an attached camera failed (event 3 alone). A stream that ended by
@@ -99,8 +94,6 @@ private:
     void Measure(const uint8_t* picture, uint32_t length);
     // Makes the fetched picture the output (the buffers trade places).
     void Publish(uint32_t length);
-    // Passes the last published picture on again.
-    void Republish(uint32_t length);
 
     ClientCallback& client_;
 
@@ -122,7 +115,6 @@ private:
     uint32_t fetch_size_ = 0;  // what the driver may fill: its largest picture
     uint32_t last_number_ = 0; // the driver's number of the last new picture; 0 at a run's start
     uint32_t fetch_arrival_ms_ = 0; // when the picture in fetch_ arrived from the camera
-    LastPicture last_;
 
     // The output lock: guards output_ and output_length_, and the swap of
     // output_ with fetch_; output_ready_ waits with it.
