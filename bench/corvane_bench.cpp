@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -125,6 +126,9 @@ int main(int argc, char** argv) {
                     "(%.2f x)\n",
                     size.width, size.height, graph * 1e3, decode * 1e3, graph / decode, paced * 1e3,
                     graph / paced);
+        const std::string row = "RVX graph, callbacks and renderer, " + std::to_string(size.width) +
+                                "x" + std::to_string(size.height);
+        bench::PrintGoal(row.c_str(), graph / decode, 1.15, "x D");
     }
     Corvane_Close(device);
     Corvane_UnIntialize();
