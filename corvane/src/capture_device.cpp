@@ -223,8 +223,10 @@ bool CorvaneCaptureDevice::Build(bool connect) {
         GstBus* bus = gst_element_get_bus(pipeline_);
         gst_bus_set_sync_handler(bus, &CorvaneCaptureDevice::OnBusMessage, this, nullptr);
         gst_object_unref(bus);
-        // The stream grabber passes copies of the compressed bytes, the
-        // sample grabber the decoded sample itself.
+        // The stream grabber shows the compressed bytes as the camera gave
+        // them (the stream callback only reads them, so no copy is made);
+        // the sample grabber hands over the decoded sample itself.
+        g_object_set(stream_grabber_, "writable", FALSE, nullptr);
         tovek_sample_grabber_set_callback(stream_grabber_, &GrabberCallback::BufferTrampoline,
                                           &stream_callback_);
         tovek_sample_grabber_set_callback(sample_grabber_, &GrabberCallback::SampleTrampoline,
@@ -262,8 +264,10 @@ bool CorvaneCaptureDevice::Connect() {
         linked = false;
     }
     if (linked) {
-        // A live picture is shown as soon as it is decoded.
-        g_object_set(renderer_, "sync", FALSE, nullptr);
+        // A live picture is shown as soon as it is decoded. Not keeping the
+        // last frame lets the decoder write every frame into the same
+        // buffer, which stays warm in the caches.
+        g_object_set(renderer_, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
     }
     for (GstPad* pad : {capture, preview, grabber_sink}) {
         if (pad != nullptr) {

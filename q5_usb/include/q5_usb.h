@@ -46,6 +46,15 @@ TOVEK_EXPORT void TovekCameraGetDeviceName(char* buffer, uint32_t* size);
 // Copies the newest picture when it fits *size bytes; *size receives the
 // picture length either way (0 when not streaming). True when copied.
 TOVEK_EXPORT uint8_t TovekCameraGetFrameData(uint8_t* buffer, uint32_t* size);
+// TovekCameraGetFrameData for a caller that polls: pictures are numbered
+// (never 0, never repeated within the process), and the newest one is copied
+// only when it fits and its number differs from *number, the number of the
+// caller's last picture (0 for none); *number then receives its number, and
+// *arrival_ms (unless null) the tick count (GetTickCount) at which the
+// picture had arrived from the camera. *size receives the newest picture's
+// length either way (0 when none). True when a new picture was copied.
+TOVEK_EXPORT uint8_t TovekCameraGetNewFrameData(uint8_t* buffer, uint32_t* size, uint32_t* number,
+                                                uint32_t* arrival_ms);
 // Writes "JPG" (cut to fit *size characters); returns the characters written.
 TOVEK_EXPORT int32_t TovekCameraGetImagetype(char* buffer, uint32_t* size);
 TOVEK_EXPORT uint32_t TovekCameraGetMaxFrameSize();

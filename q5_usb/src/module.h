@@ -59,11 +59,17 @@ struct StreamRun {
     StreamRun& operator=(const StreamRun&) = delete;
 
     OS_HANDLE stop_event = nullptr;
-    OS_HANDLE frame_lock = nullptr;   // guards frame and frame_length
+    OS_HANDLE frame_lock = nullptr;   // guards frame, frame_length, frame_number, frame_tick
     std::unique_ptr<uint8_t[]> frame; // Q5_MAX_FRAME_SIZE bytes
     uint32_t frame_length = 0;
-    bool ok = false; // every resource was created
+    uint32_t frame_number = 0; // of the picture in frame; 0 before the first
+    uint32_t frame_tick = 0;   // GetTickCount when it was handed off
+    bool ok = false;           // every resource was created
 };
+
+// The number of the next picture handed off: process-wide, so a number
+// never comes back in a later run (0 is skipped when it wraps).
+uint32_t NextFrameNumber();
 
 struct Module {
     WDU_DRIVER_HANDLE driver = nullptr; // written by Init/Uninit only
@@ -120,6 +126,9 @@ bool StartStreamingLocked();
 void StopStreamingLocked();
 // Copies the newest picture (see TovekCameraGetFrameData).
 bool FetchFrame(uint8_t* buffer, uint32_t* size);
+// Copies the newest picture unless its number is *number (see
+// TovekCameraGetNewFrameData); arrival_ms may be null.
+bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number, uint32_t* arrival_ms);
 std::shared_ptr<StreamRun> CurrentRun();
 
 } // namespace q5

@@ -117,6 +117,17 @@ uint8_t TovekCameraGetFrameData(uint8_t* buffer, uint32_t* size) {
     return FetchFrame(buffer, size) ? 1 : 0;
 }
 
+uint8_t TovekCameraGetNewFrameData(uint8_t* buffer, uint32_t* size, uint32_t* number,
+                                   uint32_t* arrival_ms) {
+    if (size == nullptr || number == nullptr) {
+        return 0;
+    }
+    if (buffer == nullptr) {
+        *size = 0;
+    }
+    return FetchNewFrame(buffer, size, number, arrival_ms) ? 1 : 0;
+}
+
 int32_t TovekCameraGetImagetype(char* buffer, uint32_t* size) {
     if (size == nullptr) {
         return 0;

@@ -138,6 +138,13 @@ public:
     // Off by default: with it on, every new frame number costs an encoding.
     void SetLiveMarker(bool on);
     void SetFrameNumber(uint32_t frame_number);
+    // Replays pictures from memory instead of encoding one per frame number:
+    // with a length of 2 or more and the live marker on, the marker shows the
+    // frame number modulo length, and each of those length pictures is
+    // encoded once (again after the picture changed) and then served as
+    // kept. For measuring what a picture costs its receiver without the
+    // encoder's work. 0 or 1: off (the default).
+    void SetReplayLength(uint32_t length);
 
     // The current picture as a complete JPEG. The buffer is never changed
     // after it is returned; holders may keep it as long as they like, across
@@ -157,6 +164,7 @@ private:
     CameraState state_ TOVEK_GUARDED_BY(state_mutex_);
     bool live_marker_ TOVEK_GUARDED_BY(state_mutex_) = false;
     uint32_t frame_number_ TOVEK_GUARDED_BY(state_mutex_) = 0;
+    uint32_t replay_length_ TOVEK_GUARDED_BY(state_mutex_) = 0;
     PictureStats stats_ TOVEK_GUARDED_BY(state_mutex_);
 
     platform::Mutex render_mutex_ TOVEK_ACQUIRED_BEFORE(state_mutex_); // held through all of Jpeg()

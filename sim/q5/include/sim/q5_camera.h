@@ -59,6 +59,10 @@ struct Q5CameraOptions {
     // A frame counter and a moving square on every picture, so a viewer sees
     // the picture is live (costs an encoding per picture).
     bool live_marker = false;
+    // With the live marker: pictures replayed from memory, each of this many
+    // encoded once (see PictureGenerator::SetReplayLength), so that a
+    // measurement of the receiver does not count the camera's encoder.
+    uint32_t replay_length = 0;
 };
 
 enum class Q5ReadFault {
@@ -175,6 +179,12 @@ private:
 
 // A camera with the default options and the live marker on: the one a
 // program with emulated devices finds plugged in, and what "plug q5" adds.
+// For measuring the running program, the environment may change it:
+// TOVEK_SIM_Q5_SIZE=<width>x<height> sets the picture size and
+// TOVEK_SIM_Q5_REPLAY=<count> replays that many pictures from memory.
 std::shared_ptr<EmulatedQ5Camera> MakeDefaultQ5Camera();
+// The options MakeDefaultQ5Camera uses, from those two variables' values
+// (null: unset); malformed values are ignored.
+Q5CameraOptions DefaultQ5CameraOptions(const char* size, const char* replay);
 
 } // namespace sim
