@@ -1,5 +1,6 @@
 // The exported interface of q5_usb.
 #include "module.h"
+#include "platform/device_access.h"
 #include "q5_trace.h"
 
 #include <cstdio>
@@ -82,6 +83,10 @@ uint32_t TovekCameraGetMaxFrameSize() {
     Q5_TRACE_ENTRY();
     Q5_CHECK(State().callback != nullptr);
     return Q5_MAX_FRAME_SIZE;
+}
+
+uint8_t TovekCameraIsRefused() {
+    return platform::GetDeviceAccessError(q5::kVendorId, q5::kProductId, nullptr) ? 1 : 0;
 }
 
 uint32_t TovekCameraGetPerFrameTime(uint32_t* out) {

@@ -47,6 +47,7 @@ private:
     struct Event {
         uint64_t key;
         std::shared_ptr<Candidate> candidate; // null: the device left
+        bool present_reported = false;        // the devices present at Start are queued
     };
     struct Attached {
         void* handle;
@@ -56,6 +57,9 @@ private:
     void Run();
     void HandleArrived(uint64_t key, Candidate& candidate);
     void HandleLeft(uint64_t key);
+    // Clears the access records of matched devices this registration did not
+    // find refused.
+    void ForgetStaleAccessErrors();
     bool Stopping();
 
     const std::vector<WDU_MATCH_TABLE> match_table_;
@@ -70,6 +74,9 @@ private:
     std::thread thread_;
     // Driver thread only (and Stop once that thread is done with it).
     std::map<uint64_t, Attached> attached_;
+    // Devices present but refused to us (vendor and product id), whose
+    // access record goes when they leave.
+    std::map<uint64_t, std::pair<uint16_t, uint16_t>> refused_;
 };
 
 } // namespace platform::usb

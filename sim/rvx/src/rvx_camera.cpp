@@ -68,6 +68,7 @@ struct EmulatedRvxCamera::Impl {
     mutable std::mutex mutex; // guards every field below
     int device_id = 0;        // in platform::Emulated() while plugged
     bool disabled = false;
+    int open_error = 0; // errno opening the capture node gives (RefuseOpen)
     RvxRegisterSequence command_register;
     CameraState state;
     int status = kRvxStatusNormal; // held for kRvxStatusHoldMs from status_since_ms
@@ -138,6 +139,7 @@ bool EmulatedRvxCamera::Plug() {
     device.source_factory = kRvxSourceFactory;
     device.descriptors = RvxDescriptors();
     device.extension_unit = std::make_shared<ExtensionUnit>(weak_from_this());
+    device.open_error = impl_->open_error;
     impl_->device_id = platform::Emulated().Plug(device);
     if (impl_->device_id <= 0) {
         impl_->device_id = 0;
@@ -171,6 +173,12 @@ bool EmulatedRvxCamera::SetNodeDisabled(bool disabled) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->disabled = disabled;
     return impl_->device_id == 0 || platform::Emulated().SetDisabled(impl_->device_id, disabled);
+}
+
+bool EmulatedRvxCamera::RefuseOpen(int error) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->open_error = error;
+    return impl_->device_id == 0 || platform::Emulated().SetOpenError(impl_->device_id, error);
 }
 
 int EmulatedRvxCamera::ControlQuery(uint8_t unit, uint8_t selector, uint8_t query,
