@@ -96,7 +96,8 @@ bool CanBind(const platform::VideoInputDevice& camera) {
     const int error = Provider().CheckOpen(camera);
     if (error != 0) {
         platform::ReportDeviceAccessError(camera.vendor_id, camera.product_id, error,
-                                "open(" + camera.path + ", O_RDWR): " + strerrorname_np(error));
+                                          "open(" + camera.path +
+                                              ", O_RDWR): " + strerrorname_np(error));
         return false;
     }
     platform::ClearDeviceAccessError(camera.vendor_id, camera.product_id);

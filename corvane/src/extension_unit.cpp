@@ -14,8 +14,7 @@ namespace {
 GstDebugCategory* Category() {
     static GstDebugCategory* category = [] {
         GstDebugCategory* made = nullptr;
-        GST_DEBUG_CATEGORY_INIT(made, kExtensionUnitDebugCategory, 0,
-                                "RVX camera extension unit");
+        GST_DEBUG_CATEGORY_INIT(made, kExtensionUnitDebugCategory, 0, "RVX camera extension unit");
         return made;
     }();
     return category;

@@ -136,6 +136,7 @@ class TraceLines {
 public:
     TraceLines() {
         gst_init(nullptr, nullptr);
+        gst_debug_set_active(TRUE);
         gst_debug_set_threshold_for_name(kExtensionUnitDebugCategory, GST_LEVEL_WARNING);
         gst_debug_add_log_function(&TraceLines::Log, this, nullptr);
     }
@@ -183,7 +184,8 @@ TEST_F(SequenceTest, AControlTheCameraRefusesFailsWithOneTraceLine) {
         queries_.clear();
         ExtensionUnitControl unit = Unit(c.fail_at, 4, c.error);
         int state = -5;
-        EXPECT_EQ(-1, c.command ? SendCommandSequence(unit, 0x31) : ReadStateSequence(unit, &state));
+        EXPECT_EQ(-1,
+                  c.command ? SendCommandSequence(unit, 0x31) : ReadStateSequence(unit, &state));
         EXPECT_EQ(static_cast<size_t>(c.fail_at), queries_.size());
         EXPECT_EQ(-5, state);
         const std::vector<std::string> lines = trace.Lines();

@@ -1,6 +1,5 @@
 // The exported interface of q5_usb.
 #include "module.h"
-#include "platform/device_access.h"
 #include "q5_trace.h"
 
 #include <cstdio>
@@ -86,7 +85,9 @@ uint32_t TovekCameraGetMaxFrameSize() {
 }
 
 uint8_t TovekCameraIsRefused() {
-    return platform::GetDeviceAccessError(q5::kVendorId, q5::kProductId, nullptr) ? 1 : 0;
+    // Only what this registration found: a record of an earlier one may
+    // be stale until this one has looked.
+    return WDU_HasRefusedDevice(State().driver) ? 1 : 0;
 }
 
 uint32_t TovekCameraGetPerFrameTime(uint32_t* out) {

@@ -16,9 +16,12 @@ TEST(DeviceAccess, ErrnoValuesMeanAFaultOnlyForPermissionAndBusy) {
     const struct {
         int error;
         AccessFault fault;
-    } cases[] = {{EACCES, AccessFault::kNoPermission}, {EPERM, AccessFault::kNoPermission},
-                 {EBUSY, AccessFault::kBusy},          {ENODEV, AccessFault::kNone},
-                 {ENOENT, AccessFault::kNone},         {EIO, AccessFault::kNone},
+    } cases[] = {{EACCES, AccessFault::kNoPermission},
+                 {EPERM, AccessFault::kNoPermission},
+                 {EBUSY, AccessFault::kBusy},
+                 {ENODEV, AccessFault::kNone},
+                 {ENOENT, AccessFault::kNone},
+                 {EIO, AccessFault::kNone},
                  {0, AccessFault::kNone}};
     for (const auto& c : cases) {
         EXPECT_EQ(platform::AccessFaultFromErrno(c.error), c.fault) << c.error;

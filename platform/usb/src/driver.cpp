@@ -137,6 +137,7 @@ void Driver::HandleArrived(uint64_t key, Candidate& candidate) {
         if (ReportDeviceAccessError(vendor_id, product_id, failure.error, failure.detail) ||
             GetDeviceAccessError(vendor_id, product_id, nullptr)) {
             refused_[key] = {vendor_id, product_id};
+            refused_count_ = refused_.size();
         }
         return;
     }
@@ -171,6 +172,7 @@ void Driver::HandleLeft(uint64_t key) {
     if (auto refused = refused_.find(key); refused != refused_.end()) {
         ClearDeviceAccessError(refused->second.first, refused->second.second);
         refused_.erase(refused);
+        refused_count_ = refused_.size();
         return;
     }
     auto it = attached_.find(key);

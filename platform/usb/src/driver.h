@@ -40,6 +40,9 @@ public:
     // callback unless called from one) and releases the devices.
     void Stop();
 
+    // Any thread: see WDU_HasRefusedDevice.
+    bool HasRefusedDevice() const { return refused_count_.load() > 0; }
+
     void Arrived(uint64_t key, std::shared_ptr<Candidate> candidate) override;
     void Left(uint64_t key) override;
 
@@ -77,6 +80,7 @@ private:
     // Devices present but refused to us (vendor and product id), whose
     // access record goes when they leave.
     std::map<uint64_t, std::pair<uint16_t, uint16_t>> refused_;
+    std::atomic<size_t> refused_count_{0}; // refused_.size(), for any thread
 };
 
 } // namespace platform::usb
