@@ -60,6 +60,12 @@ TOVEK_EXPORT int32_t TovekCameraGetImagetype(char* buffer, uint32_t* size);
 TOVEK_EXPORT uint32_t TovekCameraGetMaxFrameSize();
 // Average milliseconds between pictures (60 until 201 pictures were measured).
 TOVEK_EXPORT uint32_t TovekCameraGetPerFrameTime(uint32_t* out);
+// True while the driver (since TovekCameraInit) has found a Q5 camera plugged
+// in that cannot be opened (no permission on its device node, or another
+// program holds it): no event 0 will come for it, so waiting for one is in
+// vain. platform/device_access.h has the texts that say why. Called on the
+// thread that calls TovekCameraInit and TovekCameraUninit.
+TOVEK_EXPORT uint8_t TovekCameraIsRefused();
 // Registers with the USB driver; true on success. Called again without
 // TovekCameraUninit, it first releases the earlier registration as
 // TovekCameraUninit does (stopping any stream), then registers anew.

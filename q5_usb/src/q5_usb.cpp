@@ -141,6 +141,12 @@ uint32_t TovekCameraGetMaxFrameSize() {
     return Q5_MAX_FRAME_SIZE;
 }
 
+uint8_t TovekCameraIsRefused() {
+    // Only what this registration found: a record of an earlier one may
+    // be stale until this one has looked.
+    return WDU_HasRefusedDevice(State().driver) ? 1 : 0;
+}
+
 uint32_t TovekCameraGetPerFrameTime(uint32_t* out) {
     uint32_t value = State().time_per_frame_ms.load();
     Q5_CHECK(value != 0);

@@ -62,7 +62,9 @@ void CameraFrameSource::InitDriver() {
 }
 
 void CameraFrameSource::ProbePictureSize() {
-    if (!Poll([this] { return State() == kAttached; })) {
+    // A camera known to be there but refused to us never attaches.
+    if (!Poll([this] { return State() == kAttached || TovekCameraIsRefused() != 0; }) ||
+        State() != kAttached) {
         return; // no camera within the probe's time: the size stays unknown
     }
     if (StartStreaming()) {

@@ -70,6 +70,16 @@ void EmulatedQ5Camera::SetPictureSize(int width, int height) {
     generator_.SetSize(width, height);
 }
 
+void EmulatedQ5Camera::RefuseOpen(int error) {
+    std::lock_guard<std::mutex> lock(Mutex());
+    faults_.open_error = error;
+}
+
+int EmulatedQ5Camera::OpenError() const {
+    std::lock_guard<std::mutex> lock(Mutex());
+    return faults_.open_error;
+}
+
 Q5Counters EmulatedQ5Camera::Counters() const {
     std::lock_guard<std::mutex> lock(Mutex());
     return counters_;

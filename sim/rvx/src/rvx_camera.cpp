@@ -70,6 +70,7 @@ struct EmulatedRvxCamera::Impl {
     mutable platform::Mutex mutex;
     int device_id TOVEK_GUARDED_BY(mutex) = 0; // in platform::Emulated() while plugged
     bool disabled TOVEK_GUARDED_BY(mutex) = false;
+    int open_error TOVEK_GUARDED_BY(mutex) = 0; // errno opening the capture node gives (RefuseOpen)
     RvxRegisterSequence command_register TOVEK_GUARDED_BY(mutex);
     CameraState state TOVEK_GUARDED_BY(mutex);
     // Held for kRvxStatusHoldMs from status_since_ms.
@@ -142,6 +143,7 @@ bool EmulatedRvxCamera::Plug() {
     device.source_factory = kRvxSourceFactory;
     device.descriptors = RvxDescriptors();
     device.extension_unit = std::make_shared<ExtensionUnit>(weak_from_this());
+    device.open_error = impl_->open_error;
     impl_->device_id = platform::Emulated().Plug(device);
     if (impl_->device_id <= 0) {
         impl_->device_id = 0;
@@ -175,6 +177,12 @@ bool EmulatedRvxCamera::SetNodeDisabled(bool disabled) {
     platform::MutexLock lock(impl_->mutex);
     impl_->disabled = disabled;
     return impl_->device_id == 0 || platform::Emulated().SetDisabled(impl_->device_id, disabled);
+}
+
+bool EmulatedRvxCamera::RefuseOpen(int error) {
+    platform::MutexLock lock(impl_->mutex);
+    impl_->open_error = error;
+    return impl_->device_id == 0 || platform::Emulated().SetOpenError(impl_->device_id, error);
 }
 
 int EmulatedRvxCamera::ControlQuery(uint8_t unit, uint8_t selector, uint8_t query,

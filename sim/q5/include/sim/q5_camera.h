@@ -123,6 +123,10 @@ public:
     // status. 0: the request's own time-out.
     void SetTimeoutCap(uint32_t ms);
     void SetPictureSize(int width, int height);
+    // Opening the camera fails with error (EACCES as without the udev rules,
+    // EBUSY as when another program holds it) from the next plug-in or
+    // driver registration on; 0 lets it open again.
+    void RefuseOpen(int error);
 
     Q5Counters Counters() const;
     // The command bytes received (not 0xA2 or 0xA3), oldest first; the last
@@ -134,6 +138,7 @@ public:
     std::shared_ptr<const std::vector<uint8_t>> CurrentPicture();
 
     platform::UsbDeviceDescription Description() const override;
+    int OpenError() const override;
     EmulatedTransferResult HandleControl(const TransferContext& context, const ControlSetup& setup,
                                          std::span<uint8_t> data) override;
     EmulatedTransferResult HandlePipe(const TransferContext& context, const WDU_PIPE_INFO& pipe,
@@ -154,6 +159,7 @@ private:
         JpegDamage damage = JpegDamage::kTruncate;
         uint32_t delivery_delay_ms = 0;
         uint32_t timeout_cap_ms = 0;
+        int open_error = 0;
     };
     using Picture = std::shared_ptr<const std::vector<uint8_t>>;
 
