@@ -57,7 +57,8 @@ void TovekCameraDlg::OpenCamera(bool initial) {
 // A Q5 camera opened in the background: its attach comes as a stream event,
 // and a camera that did not open sends nothing, as before.
 void TovekCameraDlg::OnCameraOpened(uint64_t ticket) {
-    session_->FinishOpen(ticket);
+    if (session_->FinishOpen(ticket) == CCameraSession::OpenResult::kFailed)
+        RefusedCameraText(session_->Family(), &message_.stream_error);
     Refresh();
 }
 
