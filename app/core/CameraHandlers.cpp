@@ -8,6 +8,7 @@
 #include "CommandIds.h"
 #include "DlgSpiltter.h"
 #include "MessageBox.h"
+#include "RightPanel.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
 #include "platform/capture_error.h"
@@ -30,6 +31,7 @@ void TovekCameraDlg::OpenCamera(bool initial) {
 void TovekCameraDlg::OnVideoAttach() {
     TRACE_DLG("OnVideoAttach");
     session_->SetAttached(true);
+    layout_->RightPanel()->EnablePanel(0);
     if (session_->TakeAutoPlay())
         OnMenuFilePlay(cmd::kPlay);
     Refresh();
@@ -104,6 +106,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
     message_.stream_error.clear();
     command_panel_->ResetFaces();
     annotations_.ClearAll();
+    layout_->RightPanel()->EnablePanel(1);
     switch (session_->Play(view_->Handle(), view_->width(), view_->height())) {
     case CCameraSession::PlayResult::kRunning:
         banner_.Replace();
@@ -184,7 +187,7 @@ void TovekCameraDlg::OnStartRecord(uint32_t) {
     record::AudioNames audio;
     if (s.audio_index != 0) {
         if (!app_.audio_choices)
-            app_.audio_choices = record::ListAudioChoices();
+            app_.audio_choices = TakeAudioChoices();
         audio = record::ChosenAudio(*app_.audio_choices, s.audio_index, s.encoder_index);
     }
     app_.recording_result = session_->StartRecording(s.record_path, s.audio_index, audio);

@@ -4,11 +4,14 @@
 #include "TovekCameraDlg.h"
 
 #include "AppTrace.h"
+#include "DlgCapture.h"
 #include "DlgItem.h"
 #include "DlgSetting.h"
 #include "DlgSpiltter.h"
+#include "MessageBox.h"
 #include "OverlayRenderer.h"
 #include "PaintoolBar.h"
+#include "RightPanel.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
 
@@ -70,6 +73,7 @@ void TovekCameraDlg::OnSetting(uint32_t) {
     context.settings = &app_.Settings();
     context.documents_folder = app_.DocumentsFolder();
     context.audio_choices = &app_.audio_choices;
+    context.list_audio = [this] { return TakeAudioChoices(); };
     context.lang = lang_;
     setting_dlg_ = new CDlgSetting(std::move(context), this);
     setting_dlg_->Open();
@@ -81,4 +85,32 @@ CDlgSetting* TovekCameraDlg::SettingDialog() const {
 
 bool TovekCameraDlg::ShowLogo() const {
     return app_.Settings().show_logo;
+}
+
+// Listing connects every compressor once, which takes a moment: the window
+// starts it in the background when it has a camera, and the first recording
+// or settings dialog takes the result (or lists afresh after that).
+void TovekCameraDlg::StartAudioListing() {
+    audio_listing_ = std::async(std::launch::async, [] { return record::ListAudioChoices(); });
+}
+
+record::AudioChoices TovekCameraDlg::TakeAudioChoices() {
+    if (audio_listing_.valid())
+        return audio_listing_.get();
+    return record::ListAudioChoices();
+}
+
+// The annotation tool panel, hosted by the right panel: its buttons choose
+// the tool and open the graphic dialogs over this window.
+void TovekCameraDlg::CreateAnnotationPanel() {
+    GraphicDialogContext context;
+    context.store = &annotations_;
+    context.ini = app_.Ini();
+    context.settings = &app_.Settings();
+    context.lang = lang_;
+    context.message = &MessageBox;
+    annotation_panel_ = new CDlgCapture(std::move(context));
+    annotation_panel_->SetMainWindow(this);
+    layout_->RightPanel()->SetHostedPanel(
+        annotation_panel_, [panel = annotation_panel_](int state) { panel->SetPanelState(state); });
 }

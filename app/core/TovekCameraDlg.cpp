@@ -87,12 +87,15 @@ void TovekCameraDlg::OnInitDialog() {
     CreateViewAndPanels();
     layout_ = std::make_unique<CMainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
     layout_->Create(view_, command_panel_, tool_bar_);
+    CreateAnnotationPanel();
 
     // Keys reach the window's rules before any child or shortcut sees them.
     keys_ = std::make_unique<CKeyRouter>(this, static_cast<KeyActions*>(this));
 
     placer_.SetInitialised();
     session_->Choose(device_index);
+    if (session_->Camera() != nullptr)
+        StartAudioListing();
     OpenCamera(true);
 
     // The enable rules are applied again before any menu opens.

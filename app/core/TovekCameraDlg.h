@@ -12,6 +12,7 @@
 
 #include "AnnotationEditor.h"
 #include "AnnotationStore.h"
+#include "AudioChoices.h"
 #include "CameraSession.h"
 #include "CommandIds.h"
 #include "CommandPanelHost.h"
@@ -28,8 +29,10 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <future>
 #include <memory>
 
+class CDlgCapture;
 class CDlgSetting;
 class CDlgSpiltter;
 class CPaintoolBar;
@@ -61,6 +64,7 @@ public:
     CVideoView* View() const { return view_; }
     CDlgSpiltter* CommandPanel() const { return command_panel_; }
     CPaintoolBar* ToolBar() const { return tool_bar_; }
+    CDlgCapture* AnnotationPanel() const { return annotation_panel_; }
     CDlgSetting* SettingDialog() const;
     CKeyRouter& Keys() { return *keys_; }
     annotation::AnnotationStore& Annotations() { return annotations_; }
@@ -91,6 +95,9 @@ private:
 
     void OnInitDialog();
     void CreateViewAndPanels();
+    void CreateAnnotationPanel();
+    void StartAudioListing();
+    record::AudioChoices TakeAudioChoices();
     void OnDestroy();
     void OnKickIdle();
 
@@ -156,13 +163,15 @@ private:
     CVideoView* view_ = nullptr;
     CDlgSpiltter* command_panel_ = nullptr; // children of the window
     CPaintoolBar* tool_bar_ = nullptr;
-    QPointer<CDlgSetting> setting_dlg_; // made when first opened, again each time
+    CDlgCapture* annotation_panel_ = nullptr; // hosted by the right panel
+    QPointer<CDlgSetting> setting_dlg_;       // made when first opened, again each time
 
     // What the message pane shows besides the session's state.
     MessagePaneState message_;
     int timer_ids_[3] = {0, 0, 0}; // Qt timer ids of timers 1 and 2; 0 when stopped
     int idle_timer_ = 0;
-    int stored_zoom_mode_ = -1; // ZoomMode as the settings hold it
+    int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it
+    std::future<record::AudioChoices> audio_listing_; // user-interface thread
 };
 
 // The control tool bar's entry to the camera: sends key through the session's

@@ -17,6 +17,8 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -229,8 +231,15 @@ void CDlgSetting::UpdateData(bool save) {
 }
 
 void CDlgSetting::ShowRecordableLength(const QString& folder) {
+    // A folder the first recording will create is measured on the file
+    // system that will hold it: its nearest existing parent's.
+    std::filesystem::path measured(folder.toStdString());
+    std::error_code ec;
+    while (!measured.empty() && !std::filesystem::exists(measured, ec) &&
+           measured != measured.parent_path())
+        measured = measured.parent_path();
     uint64_t free_bytes = 0;
-    if (!platform::GetFreeBytes(folder.toStdString(), &free_bytes))
+    if (measured.empty() || !platform::GetFreeBytes(measured.string(), &free_bytes))
         return;
     const uint64_t seconds = free_bytes / 1024 / kKilobytesPerSecond;
     char text[64];
@@ -271,6 +280,13 @@ QString CDlgSetting::DocumentsFolder() const {
 
 void CDlgSetting::OnSave() {
     UpdateData(true);
+    // A folder typed without its closing separator would not count as a
+    // folder at the next start (the settings keep only folders that end in
+    // one) and the choice would be lost: store it as Browse does.
+    for (QString* folder : {&picture_folder_, &video_folder_}) {
+        if (!folder->isEmpty() && !folder->endsWith(QLatin1Char('/')))
+            *folder += QLatin1Char('/');
+    }
     const int32_t audio = audio_list_->currentIndex();
     const int32_t encoder = compressor_list_->currentIndex();
     const QVariant data = compressor_list_->currentData();

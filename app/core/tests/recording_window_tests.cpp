@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -189,6 +190,29 @@ TEST_F(RecordingWindowTest, ThePanelsDriveTheWindow) {
     ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
     EXPECT_FALSE(dlg_->Layouter().ToolBarShown());
     EXPECT_EQ(panel->ControlState(), 0);
+}
+
+// The settings dialog decides where the next snapshot goes.
+TEST_F(RecordingWindowTest, TheSettingsDialogChoosesWhereTheNextPictureGoes) {
+    sim::UsbBus().Reset(false);
+    sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
+    ASSERT_NO_FATAL_FAILURE(Start("Q5M4410", 0));
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().LastFrameBytes() > 0; }));
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kSetting));
+    CDlgSetting* setting = dlg_->SettingDialog();
+    ASSERT_NE(setting, nullptr);
+    auto* folder = qobject_cast<QLineEdit*>(GetDlgItem(setting, CDlgSetting::kPictureFolderId));
+    ASSERT_NE(folder, nullptr);
+    const std::string chosen = folder_->Path("chosen").string();
+    folder->setText(QString::fromStdString(chosen));
+    QTest::mouseClick(GetDlgItem(setting, CDlgSetting::kSaveId), Qt::LeftButton);
+    EXPECT_FALSE(setting->isVisible());
+
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kCapture));
+    ASSERT_TRUE(WaitFor([&] {
+        return fs::exists(fs::path(chosen) / "Images") &&
+               !fs::is_empty(fs::path(chosen) / "Images");
+    }));
 }
 
 } // namespace
