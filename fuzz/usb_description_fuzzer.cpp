@@ -148,7 +148,8 @@ void CheckLent(const platform::UsbDeviceDescription& description, const Configur
         const platform::UsbInterfaceDescription& wanted = description.interfaces[i];
         FUZZ_CHECK(iface != nullptr);
         FUZZ_CHECK(iface->dwNumAltSettings == wanted.alternate_settings.size());
-        FUZZ_CHECK((iface->pActiveAltSetting == nullptr) == wanted.alternate_settings.empty());
+        const bool has_active = wanted.active < wanted.alternate_settings.size();
+        FUZZ_CHECK((iface->pActiveAltSetting == nullptr) == !has_active);
         for (uint32_t a = 0; a < iface->dwNumAltSettings; ++a) {
             const WDU_ALTERNATE_SETTING& setting = iface->pAlternateSettings[a];
             const platform::UsbAlternateSetting& want = wanted.alternate_settings[a];
@@ -162,9 +163,8 @@ void CheckLent(const platform::UsbDeviceDescription& description, const Configur
                            0);
             }
         }
-        if (iface->pActiveAltSetting != nullptr) {
-            // Alternate setting 0 is the active one of a device just described.
-            FUZZ_CHECK(iface->pActiveAltSetting == &iface->pAlternateSettings[0]);
+        if (has_active) {
+            FUZZ_CHECK(iface->pActiveAltSetting == &iface->pAlternateSettings[wanted.active]);
         }
     }
     platform::usb::ReturnDeviceInfo(info);
@@ -174,7 +174,7 @@ void CheckPipesAndMatches(const platform::UsbDeviceDescription& description,
                           const Configuration& source) {
     bool video_control = false;
     for (const platform::UsbInterfaceDescription& iface : description.interfaces) {
-        if (iface.alternate_settings.empty()) {
+        if (iface.active >= iface.alternate_settings.size()) {
             continue;
         }
         const platform::UsbAlternateSetting& active = iface.alternate_settings[iface.active];
@@ -215,6 +215,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::UsbDeviceDescription description = platform::usb::DescribeLibusbDevice(
         source.device, source.has_config ? &source.config : nullptr);
     FUZZ_CHECK(description.interfaces.size() == source.interfaces.size());
+    for (const platform::UsbInterfaceDescription& iface : description.interfaces) {
+        FUZZ_CHECK(iface.active == 0); // a device just described uses setting 0
+    }
+    CheckLent(description, source);
+    CheckPipesAndMatches(description, source);
+
+    // An emulated device states its active settings itself, in or out of range.
+    for (size_t i = 0; i < description.interfaces.size(); ++i) {
+        description.interfaces[i].active = data[(size - 1 - i) % size] % 4;
+    }
     CheckLent(description, source);
     CheckPipesAndMatches(description, source);
     return 0;
