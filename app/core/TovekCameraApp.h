@@ -60,6 +60,8 @@ public:
     const std::string& AppName() const { return app_name_; }
     settings::AppSettings& Settings() { return settings_; }
     const settings::AppSettings& Settings() const { return settings_; }
+    // What start-up ignored in the files it read (texts for the message pane).
+    const std::vector<std::string>& StartupNotices() const { return startup_notices_; }
     // The window icon: the icon file AppLogoIcon names, else the program's own.
     QIcon ProgramIcon() const;
     // MessageBoxString: the caption of every message box.
@@ -88,4 +90,5 @@ private:
     HLANGCTX lang_ctx_ = nullptr;
     settings::AppSettings settings_;
     bool audio_started_ = false;
+    std::vector<std::string> startup_notices_;
 };
