@@ -253,3 +253,14 @@ bool CIni::WriteRect(const char16_t* section, const char16_t* key, const RECT& r
     *p = '\0';
     return WriteString(section, key, Widen(text).c_str());
 }
+
+std::string IgnoredFileNotice(const std::string& name, size_t max_bytes) {
+    const platform::ProfileCheck check = platform::CheckProfileFile(name, max_bytes);
+    if (check.too_large)
+        return "Ignored " + name + ": larger than " + std::to_string(max_bytes >> 20) +
+               " MB, defaults used";
+    if (check.lines_ignored == 0)
+        return {};
+    return "Ignored " + std::to_string(check.lines_ignored) +
+           (check.lines_ignored == 1 ? " unreadable line of " : " unreadable lines of ") + name;
+}

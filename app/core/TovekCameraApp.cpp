@@ -1,11 +1,17 @@
 #include "TovekCameraApp.h"
 
 #include "CommandIds.h"
+#include "DeviceCatalogue.h"
 #include "StringTable.h"
 #include "TovekCameraDlg.h"
+#include "platform/profile.h"
 #include "platform/system.h"
 
 #include <TovekAudioCapture.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 
 namespace {
 
@@ -67,7 +73,30 @@ bool TovekCameraApp::Start() {
 
     documents_folder_ = platform::Utf8ToUtf16(platform::DocumentsFolder());
     settings_ = settings::LoadAppSettings(*ini_, program_folder_, documents_folder_);
+    NoteIgnoredFiles();
     return true;
+}
+
+// The files start-up reads by INI rules and could read only in part: the
+// settings, the device catalogue and the language files beside the program.
+void TovekCameraApp::NoteIgnoredFiles() {
+    startup_notices_.clear();
+    std::vector<std::pair<std::string, size_t>> files = {
+        {platform::Utf16ToUtf8(ini_path_), platform::kMaxProfileBytes},
+        {platform::Utf16ToUtf8(program_folder_ + kDeviceCatalogueFile),
+         platform::kMaxProfileBytes}};
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(lng_folder_, error)) {
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        if (ext == ".lng")
+            files.emplace_back(entry.path().string(), kLangMaxFileBytes);
+    }
+    for (const auto& [path, max_bytes] : files) {
+        std::string notice = IgnoredFileNotice(path, max_bytes);
+        if (!notice.empty())
+            startup_notices_.push_back(std::move(notice));
+    }
 }
 
 bool TovekCameraApp::InitInstance() {

@@ -75,6 +75,7 @@ public:
 
 private:
     bool DerivePaths();
+    void NoteIgnoredFiles();
 
     std::string exe_path_override_;
     std::function<void(TovekCameraDlg&)> window_runner_;
