@@ -2,13 +2,19 @@
 
 #include "CommandIds.h"
 #include "CommandLineText.h"
+#include "DeviceCatalogue.h"
 #include "RemoteProtocol.h"
 #include "SignalExit.h"
 #include "StringTable.h"
 #include "TovekCameraDlg.h"
+#include "platform/profile.h"
 #include "platform/system.h"
 
 #include <TovekAudioCapture.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 
 namespace {
 
@@ -92,6 +98,7 @@ bool TovekCameraApp::Start() {
     const std::u16string videos = platform::Utf8ToUtf16(layout_.videos_folder);
     settings_ = settings::LoadAppSettings(
         *ini_, settings::SettingsFolders{program_folder, pictures, videos, documents_folder_});
+    NoteIgnoredFiles();
     started_ = true;
     return true;
 }
@@ -138,6 +145,28 @@ void TovekCameraApp::HandToRunningInstance() {
             text = {"cli.unknown_command", "The running program does not know %1.", option};
     }
     PrintCommandLineError(app_name_, CommandLineText(lang_ctx_, text));
+}
+
+// The files start-up reads by INI rules and could read only in part: the
+// settings, the device catalogue and the language files beside the program.
+void TovekCameraApp::NoteIgnoredFiles() {
+    startup_notices_.clear();
+    std::vector<std::pair<std::string, size_t>> files = {
+        {platform::Utf16ToUtf8(ini_path_), platform::kMaxProfileBytes},
+        {platform::Utf16ToUtf8(program_folder_ + kDeviceCatalogueFile),
+         platform::kMaxProfileBytes}};
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(lng_folder_, error)) {
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        if (ext == ".lng")
+            files.emplace_back(entry.path().string(), kLangMaxFileBytes);
+    }
+    for (const auto& [path, max_bytes] : files) {
+        std::string notice = IgnoredFileNotice(path, max_bytes);
+        if (!notice.empty())
+            startup_notices_.push_back(std::move(notice));
+    }
 }
 
 bool TovekCameraApp::InitInstance() {

@@ -89,6 +89,8 @@ public:
     const std::string& AppName() const { return app_name_; }
     settings::AppSettings& Settings() { return settings_; }
     const settings::AppSettings& Settings() const { return settings_; }
+    // What start-up ignored in the files it read (texts for the message pane).
+    const std::vector<std::string>& StartupNotices() const { return startup_notices_; }
     // The window icon: the icon file AppLogoIcon names, else the program's own.
     QIcon ProgramIcon() const;
     // MessageBoxString: the caption of every message box.
@@ -105,6 +107,7 @@ private:
     void StartAudio();
     // Start commands to the program that holds the instance lock.
     void HandToRunningInstance();
+    void NoteIgnoredFiles();
 
     std::string exe_path_override_;
     std::function<void(TovekCameraDlg&)> window_runner_;
@@ -124,4 +127,5 @@ private:
     bool started_ = false;
     std::vector<cli::RemoteCommand> start_commands_;
     int exit_code_ = 0;
+    std::vector<std::string> startup_notices_;
 };

@@ -1,4 +1,5 @@
 #include "TovekCameraDlg.h"
+#include <cstdio>
 
 #include "AppTrace.h"
 #include "CommandIds.h"
@@ -11,6 +12,7 @@
 #include "MessageBox.h"
 #include "ModelessDlgAbout.h"
 #include "PaintoolBar.h"
+#include "RecordingRepair.h"
 #include "StringTable.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
@@ -24,6 +26,8 @@
 #include <QStatusBar>
 #include <QTime>
 #include <QTimerEvent>
+#include <QUrl>
+#include <cstdio>
 
 #define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
 
@@ -79,6 +83,7 @@ void TovekCameraDlg::OnInitDialog() {
         app_.Ini()->GetUInt(settings::kSectionApp, settings::kDeviceSelect, cmd::kDeviceFirst, 10));
 
     panes_ = std::make_unique<CStatusPanes>(this, lang_);
+    ShowStartupNotice(record::RepairUnfinishedRecordings(app_.Settings().record_path));
     timer_ids_[kTimerClock] = startTimer(1000);
     OnTimer(kTimerClock);
     idle_timer_ = startTimer(kIdleUpdateMs);
@@ -122,6 +127,22 @@ void TovekCameraDlg::OnInitDialog() {
     setWindowTitle(LoadText(lang_, ids::kStrTitle));
     Layout();
     Refresh();
+}
+
+// Start-up's notices (with the application's own, on files it ignored) go to
+// the message pane and, for whoever started the program, to its error output.
+void TovekCameraDlg::ShowStartupNotice(const std::string& repair_text) {
+    std::vector<std::string> notices = app_.StartupNotices();
+    notices.push_back(repair_text);
+    QStringList texts;
+    for (const std::string& text : notices) {
+        if (text.empty())
+            continue;
+        std::fprintf(stderr, "TovekCamera: %s\n", text.c_str());
+        texts << QString::fromStdString(text);
+    }
+    message_.notice = texts.join(QStringLiteral("; "));
+    message_.notice_tick = platform::GetTickCount();
 }
 
 // Nothing of the camera, its callbacks or the overlay worker runs once this

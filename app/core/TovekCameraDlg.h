@@ -174,6 +174,7 @@ private:
 
     // What the message pane shows besides the session's state.
     MessagePaneState message_;
+    void ShowStartupNotice(const std::string& repair_text);
     int timer_ids_[3] = {0, 0, 0}; // Qt timer ids of timers 1 and 2; 0 when stopped
     int idle_timer_ = 0;
     int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it

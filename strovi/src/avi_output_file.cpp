@@ -445,6 +445,13 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
     return WriteFrame(slot, node, key, clock, period);
 }
 
+HRESULT AviOutputFile::Flush() {
+    std::lock_guard<std::mutex> hold(queue_lock_);
+    while (WriteOldest()) {
+    }
+    return file_ != nullptr ? AVIFileFlush(file_) : E_UNEXPECTED;
+}
+
 void AviOutputFile::Close() {
     {
         std::lock_guard<std::mutex> hold(queue_lock_);

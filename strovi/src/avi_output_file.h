@@ -93,6 +93,10 @@ public:
     int32_t Queue(StreamType type, const void* data, uint32_t length, bool key,
                   uint32_t time_stamp);
     // Writes what is queued, finishes the file and frees the buffers.
+    // Writes every queued sample in time-stamp order and has the file made
+    // readable as it stands (AVIFileFlush). S_OK, or the writer's failure
+    // (AVIERR_FILEWRITE: a full disk).
+    HRESULT Flush();
     void Close();
 
 private:
