@@ -166,7 +166,9 @@ void CHeadlessRun::TryNextCamera() {
             OnAttach();
             return;
         case CCameraSession::OpenResult::kOpened:
-            // A Q5 camera tells its attach as an event.
+        case CCameraSession::OpenResult::kOpening:
+            // A Q5 camera opens in the background and tells its attach as an
+            // event.
             SetPhase(Phase::kWaitingAttach);
             return;
         default:
@@ -311,6 +313,14 @@ bool CHeadlessRun::event(QEvent* e) {
         // The recorder's texts are the program's own, in English, as the
         // window shows them.
         recorder_fault_ = cli::Text{"cli.recorder", "%1", static_cast<UserMessage*>(e)->text};
+        return true;
+    }
+    if (e->type() == CameraOpenedMessage::Type()) {
+        const CCameraSession::OpenResult result =
+            session_->FinishOpen(static_cast<CameraOpenedMessage*>(e)->ticket);
+        // kNoCamera: the answer of an open given up on; nothing to do.
+        if (result == CCameraSession::OpenResult::kFailed && phase_ == Phase::kWaitingAttach)
+            TryNextCamera();
         return true;
     }
     const cli::Text detached{"cli.detached", "The camera was detached.", {}};
