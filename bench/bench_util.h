@@ -3,9 +3,19 @@
 
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <ctime>
 
 namespace bench {
+
+// One goal row for bench/run, on a line of its own:
+//   GOAL<TAB>name<TAB>measured<TAB>limit<TAB>unit
+// The goal is met when measured is at most limit. A benchmark prints its
+// rows beside its own detailed output; bench/run collects only these lines.
+inline void PrintGoal(const char* name, double measured, double limit, const char* unit) {
+    std::printf("GOAL\t%s\t%.3f\t%.3f\t%s\n", name, measured, limit, unit);
+    std::fflush(stdout);
+}
 
 inline double Seconds(clockid_t clock) {
     timespec ts{};

@@ -16,7 +16,7 @@
 // thread decodes), which shows how much of the difference is the decoder
 // starting cold on every frame rather than work the path adds.
 //
-// Usage: q5_capture_bench [frames]   (default 120; goal: ratio <= 1.2)
+// Usage: q5_capture_bench [frames]   (default 120; goal: ratio <= 1.15)
 #include "TovekQ5usb.h"
 #include "bench_util.h"
 #include "platform/media.h"
@@ -199,13 +199,20 @@ double Mean(const std::vector<double>& values) {
 
 // D: CPU seconds to decode each picture to BGRX on this thread, back to back
 // or with a pause after each picture, as frames arrive from the camera.
+// With buffers above 1, each decode goes into the next of that many buffers
+// in turn, as a pool that hands out its buffers first in, first out.
 std::vector<double> DecodeSeconds(const std::vector<std::vector<uint8_t>>& pictures, int rounds,
-                                  std::chrono::milliseconds pause) {
-    std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 4);
+                                  std::chrono::milliseconds pause, size_t buffers = 1) {
+    std::vector<std::vector<uint8_t>> frames(buffers);
+    for (auto& f : frames) {
+        f.resize(static_cast<size_t>(kWidth) * kHeight * 4);
+    }
     std::vector<double> seconds;
     size_t failed = 0;
+    size_t next = 0;
     for (int round = 0; round < rounds; ++round) {
         for (const auto& picture : pictures) {
+            std::vector<uint8_t>& frame = frames[next++ % buffers];
             const double start = ThisThreadCpuSeconds();
             failed += platform::DecodeJpegToBgrx(picture.data(), picture.size(), frame.data(),
                                                  kWidth, kHeight,
@@ -278,6 +285,7 @@ int main(int argc, char** argv) {
     const double decode = Median(DecodeSeconds(run.pictures, 5, std::chrono::milliseconds(0)));
     const double paced =
         Median(DecodeSeconds(run.pictures, 1, std::chrono::milliseconds(1000) / 16));
+    const double rotating = Median(DecodeSeconds(run.pictures, 2, std::chrono::milliseconds(0), 4));
     std::printf("q5_capture_bench: %zu frames of %d x %d, %.1f frames/s, %zu of a wrong size\n",
                 run.measured_frames, kWidth, kHeight, n / run.wall, run.wrong_size);
     std::printf("  element to sample callback: %.3f ms CPU per frame (streaming thread median "
@@ -286,7 +294,9 @@ int main(int argc, char** argv) {
     std::printf("  D, libjpeg-turbo to BGRX:   %.3f ms CPU per picture (median, back to back)\n",
                 decode * 1e3);
     std::printf("  D paced at 16 pictures/s:   %.3f ms CPU per picture (median)\n", paced * 1e3);
-    std::printf("  ratio: %.2f x D (goal: at most 1.2); %.2f x D paced\n", path / decode,
+    std::printf("  D into 4 buffers in turn:   %.3f ms CPU per picture (median)\n", rotating * 1e3);
+    std::printf("  ratio: %.2f x D (goal: at most 1.15); %.2f x D paced\n", path / decode,
                 path / paced);
+    bench::PrintGoal("Q5 path, element to sample callback, 1920x1080", path / decode, 1.15, "x D");
     return 0;
 }

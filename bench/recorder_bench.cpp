@@ -289,5 +289,8 @@ int main(int argc, char** argv) {
                 best_recorder.CpuPerFrameMs() / best_ffmpeg.CpuPerFrameMs());
     std::printf("  ratio recorder / ffmpeg frames/s:   %7.2f   (goal >= 1.00)\n",
                 best_recorder.FramesPerSecond() / best_ffmpeg.FramesPerSecond());
+    bench::PrintGoal("Recording, CPU per frame",
+                     best_recorder.CpuPerFrameMs() / best_ffmpeg.CpuPerFrameMs(), 0.3,
+                     "x ffmpeg -c copy");
     return 0;
 }

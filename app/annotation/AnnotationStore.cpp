@@ -65,14 +65,14 @@ void AnnotationStore::SetDefaults(const settings::GraphicDefaults& defaults) {
 }
 
 void AnnotationStore::SetPanelStateHandler(PanelStateHandler handler) {
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     on_panel_state_ = std::move(handler);
 }
 
 void AnnotationStore::ReportPanelState(int32_t state) {
     PanelStateHandler handler;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         handler = on_panel_state_;
     }
     if (handler)

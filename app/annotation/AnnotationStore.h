@@ -10,6 +10,7 @@
 #pragma once
 
 #include "EditRules.h"
+#include "platform/thread_annotations.h"
 
 #include <atomic>
 #include <cstdint>
@@ -34,12 +35,12 @@ public:
     // then call RequestRedraw.
     template <typename Fn>
     decltype(auto) Edit(Fn&& fn) {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         return std::forward<Fn>(fn)(state_);
     }
     template <typename Fn>
     decltype(auto) Read(Fn&& fn) const {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         return std::forward<Fn>(fn)(static_cast<const AnnotationState&>(state_));
     }
     // Edit with one of the rules of EditRules.h, then raise its signals.
@@ -85,9 +86,9 @@ public:
     void ReportPanelState(int32_t state);
 
 private:
-    mutable std::mutex lock_; // guards state_ and on_panel_state_
-    AnnotationState state_;
-    PanelStateHandler on_panel_state_;
+    mutable platform::Mutex lock_;
+    AnnotationState state_ TOVEK_GUARDED_BY(lock_);
+    PanelStateHandler on_panel_state_ TOVEK_GUARDED_BY(lock_);
     std::atomic<bool> dirty_{false};
     std::atomic<int32_t> pending_redraws_{0};
 };

@@ -67,9 +67,15 @@ int32_t ValidWidth(int32_t width) {
     return width < kMinWidth || width > kMaxWidth ? kMinWidth : width;
 }
 
-AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder_view,
+AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder,
                             std::u16string_view documents_folder) {
-    const std::u16string program_folder(program_folder_view);
+    return LoadAppSettings(
+        ini, SettingsFolders{program_folder, program_folder, program_folder, documents_folder});
+}
+
+AppSettings LoadAppSettings(CIni& ini, const SettingsFolders& folders) {
+    const std::u16string program_folder(folders.program_folder);
+    const std::u16string_view documents_folder = folders.documents_folder;
     AppSettings s;
 
     s.smooth = ini.GetBool(kSectionApp, kSmooth, false);
@@ -83,10 +89,12 @@ AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder_view,
     s.timelapse_interval_s = ranged(kTimeLapseInterval, 1, 24 * 3600, s.timelapse_interval_s);
     s.timelapse_target = ranged(kTimeLapseTarget, 0, 1, 0);
     s.timelapse_rate = ranged(kTimeLapseRate, 1, 30, s.timelapse_rate);
-    s.capture_path =
-        ValidFolder(ReadText(ini, kSectionApp, kCapturePath, program_folder), documents_folder);
+    s.capture_path = ValidFolder(
+        ReadText(ini, kSectionApp, kCapturePath, std::u16string(folders.capture_default)),
+        documents_folder);
     s.record_path =
-        ValidFolder(ReadText(ini, kSectionApp, kRecordPath, program_folder), documents_folder);
+        ValidFolder(ReadText(ini, kSectionApp, kRecordPath, std::u16string(folders.record_default)),
+                    documents_folder);
     s.audio_index = ReadNumber(ini, kSectionApp, kAudioIndex, program_folder);
     s.encoder_index = ReadNumber(ini, kSectionApp, kEncoderIndex, program_folder);
     s.caption = ReadText(ini, kSectionApp, kMessageBoxString, program_folder);

@@ -98,9 +98,22 @@ struct AppSettings {
     GraphicDefaults graphic;
 };
 
+// The folders start-up reads the settings against.
+struct SettingsFolders {
+    // The executable's folder, ending in '/': the default text of every key
+    // read as text (so a missing number reads 0 and a missing caption is
+    // replaced).
+    std::u16string_view program_folder;
+    std::u16string_view capture_default;  // CaptruePath when missing, ends in '/'
+    std::u16string_view record_default;   // RecordPath when missing, ends in '/'
+    std::u16string_view documents_folder; // replaces an invalid folder; no trailing '/'
+};
+
 // Reads every start-up setting, validates it and writes back the two keys
 // that start-up writes (MessageBoxString when replaced, ShowLogo always).
-// program_folder ends in '/'; documents_folder has no trailing '/'.
+AppSettings LoadAppSettings(CIni& ini, const SettingsFolders& folders);
+// The same with the program folder as the default picture and video folder,
+// as a program run from its build folder has it.
 AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder,
                             std::u16string_view documents_folder);
 

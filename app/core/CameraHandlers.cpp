@@ -13,9 +13,30 @@
 #include "TovekCameraApp.h"
 #include "VideoView.h"
 #include "platform/capture_error.h"
+#include "platform/device_access.h"
 #include "platform/system.h"
 
 #define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
+
+namespace {
+
+// Why the chosen family's camera could not be opened although it is plugged
+// in (no permission on its node, another program holds it); false when
+// nothing is known against it. The debug text goes to the trace.
+bool RefusedCameraText(DeviceFamily family, QString* user_text) {
+    platform::DeviceAccessError error;
+    const bool rvx = family == DeviceFamily::kRVX;
+    if (family == DeviceFamily::kNone ||
+        !platform::GetDeviceAccessError(rvx ? platform::kRvxVendorId : platform::kQ5VendorId,
+                                        rvx ? platform::kRvxProductId : platform::kQ5ProductId,
+                                        &error))
+        return false;
+    AppTracer().Trace(L"%s(): %hs", "TovekCameraDlg::RefusedCameraText", error.debug_text.c_str());
+    *user_text = QString::fromStdString(error.user_text);
+    return true;
+}
+
+} // namespace
 
 void TovekCameraDlg::OpenCamera(bool initial) {
     const CCameraSession::OpenResult result = session_->Open();
@@ -23,10 +44,22 @@ void TovekCameraDlg::OpenCamera(bool initial) {
         OnVideoAttach();
     else if (result == CCameraSession::OpenResult::kDetached)
         OnVideoDetach();
+    if ((result == CCameraSession::OpenResult::kDetached ||
+         result == CCameraSession::OpenResult::kFailed) &&
+        RefusedCameraText(session_->Family(), &message_.stream_error))
+        Refresh();
     if (initial && result != CCameraSession::OpenResult::kNoCamera) {
         banner_.Replace();
         StartStatusTimer();
     }
+}
+
+// A Q5 camera opened in the background: its attach comes as a stream event,
+// and a camera that did not open sends nothing, as before.
+void TovekCameraDlg::OnCameraOpened(uint64_t ticket) {
+    if (session_->FinishOpen(ticket) == CCameraSession::OpenResult::kFailed)
+        RefusedCameraText(session_->Family(), &message_.stream_error);
+    Refresh();
 }
 
 void TovekCameraDlg::OnVideoAttach() {
@@ -94,6 +127,8 @@ void TovekCameraDlg::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_H
         break;
     case CCameraSession::DeviceChange::kArrivalFailed:
         OnVideoDetach();
+        if (RefusedCameraText(session_->Family(), &message_.stream_error))
+            Refresh();
         break;
     case CCameraSession::DeviceChange::kRemoved:
         OnVideoStop();
@@ -130,7 +165,8 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
         StartStatusTimer();
         break;
     case CCameraSession::PlayResult::kOpenFailed:
-        message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
+        if (!RefusedCameraText(session_->Family(), &message_.stream_error))
+            message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
         break;
     case CCameraSession::PlayResult::kNoCamera:
         break;

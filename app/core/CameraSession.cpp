@@ -23,13 +23,23 @@ QEvent::Type SnapshotMessage::Type() {
     return type;
 }
 
+QEvent::Type CameraOpenedMessage::Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 QEvent::Type UserMessage::Type() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 
 CCameraSession::CCameraSession(QObject* receiver)
-    : receiver_(receiver), wait_([](uint32_t ms) { platform::Sleep(ms); }),
+    : receiver_(receiver),
+      // On the opener thread: it only posts.
+      opener_([receiver](uint64_t ticket) {
+          QCoreApplication::postEvent(receiver, new CameraOpenedMessage(ticket));
+      }),
+      wait_([](uint32_t ms) { platform::Sleep(ms); }),
       recorder_(static_cast<record::RecorderListener*>(this)) {
     // Runs on the library thread that took the snapshot: it only posts.
     snapshot_.SetNotifier([receiver](const snapshot::Outcome& outcome) {
@@ -74,8 +84,8 @@ void CCameraSession::Choose(int index) {
 CCameraSession::OpenResult CCameraSession::Open() {
     if (device_index_ == -1 || !camera_)
         return OpenResult::kNoCamera;
-    camera_->Intialize();
     if (Traits().device_notification) {
+        camera_->Intialize();
         // Registering again is harmless; the library keeps one registration.
         notification_registered_ =
             camera_->RegisterDeviceNotification(this) >= 0 || notification_registered_;
@@ -84,7 +94,18 @@ CCameraSession::OpenResult CCameraSession::Open() {
         SetCallbacks({});
         return OpenResult::kAttached;
     }
-    if (camera_->Open(0) != 0)
+    // The Q5 library waits for a camera for up to 10 seconds: not here.
+    opener_.Start(std::move(camera_));
+    return OpenResult::kOpening;
+}
+
+CCameraSession::OpenResult CCameraSession::FinishOpen(uint64_t ticket) {
+    int open_result = -1;
+    std::unique_ptr<CDocumentCamera> camera = opener_.Take(ticket, &open_result);
+    if (!camera)
+        return OpenResult::kNoCamera;
+    camera_ = std::move(camera);
+    if (open_result != 0)
         return OpenResult::kFailed;
     SetCallbacks({});
     camera_->InitDirectShow();
@@ -92,6 +113,7 @@ CCameraSession::OpenResult CCameraSession::Open() {
 }
 
 void CCameraSession::Teardown() {
+    opener_.Abandon();
     timelapse_.Stop();
     if (notification_registered_) {
         Corvane_UnregisterDeviceNotification(this);

@@ -11,9 +11,13 @@
 // fields (atomics), the overlay (its lock) and the snapshot (its lock).
 //
 // The camera has one open path (Open, Reopen) and one teardown path
-// (Teardown), which tolerates a half-open camera and may run twice.
+// (Teardown), which tolerates a half-open camera and may run twice. A Q5
+// camera's first open runs in the background (CCameraOpener): Open returns
+// kOpening, the camera object is away (Camera() is null) until the opener
+// posts CameraOpenedMessage and the window calls FinishOpen.
 #pragma once
 
+#include "CameraOpener.h"
 #include "ControlSequencer.h"
 #include "DeviceCatalogue.h"
 #include "DocumentCamera.h"
@@ -65,10 +69,18 @@ public:
         kDetached, // RVX: no camera answered; the window runs the detach handling
         kOpened,   // Q5: opened; attach comes as a stream event
         kFailed,   // Q5: not opened, no callbacks set: nothing will arrive
+        kOpening,  // Q5: opening in the background; FinishOpen tells the rest
     };
     // Initialises the library and opens the camera with both callbacks set;
-    // an RVX camera also registers this session for device changes.
+    // an RVX camera also registers this session for device changes. A Q5
+    // camera is opened on the opener's thread (its library waits up to 10 s
+    // for a camera): kOpening, and CameraOpenedMessage follows.
     OpenResult Open();
+    // On CameraOpenedMessage: takes the camera back and sets its callbacks
+    // when it opened. kOpened or kFailed as Open would have said; kNoCamera
+    // for the message of an open that was given up (Teardown, Choose).
+    OpenResult FinishOpen(uint64_t ticket);
+    bool Opening() const { return opener_.Pending(); }
     // Removes the callbacks, stops, closes, uninitialises and deletes the
     // camera, and ends the device-change registration. Safe at any stage.
     void Teardown();
@@ -195,6 +207,11 @@ private:
 
     QObject* const receiver_; // outlives every callback: Teardown removes them first
     std::vector<std::u16string> catalogue_;
+
+    // Holds the camera object while a Q5 open runs; user-interface thread.
+    // Declared before camera_ so that its thread is joined after the camera
+    // on screen is gone.
+    CCameraOpener opener_;
 
     // User-interface thread only.
     std::unique_ptr<CDocumentCamera> camera_;

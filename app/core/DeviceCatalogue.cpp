@@ -1,6 +1,7 @@
 #include "DeviceCatalogue.h"
 
 #include "Ini.h"
+#include "platform/install_layout.h"
 #include "platform/system.h"
 
 #include <algorithm>
@@ -92,7 +93,7 @@ std::u16string DeviceMenuLabel(std::u16string_view name) {
 }
 
 std::u16string DeviceCataloguePath() {
-    return platform::Utf8ToUtf16(platform::ProgramFolder()) + kDeviceCatalogueFile;
+    return platform::Utf8ToUtf16(platform::DataFolder()) + kDeviceCatalogueFile;
 }
 
 std::vector<std::u16string> ReadDeviceCatalogue(const std::u16string& ini_path) {

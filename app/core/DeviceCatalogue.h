@@ -49,7 +49,8 @@ DeviceFamily DeviceFamilyOf(std::u16string_view name);
 // when it has no known family.
 std::u16string DeviceMenuLabel(std::u16string_view name);
 
-// The catalogue file beside the running executable.
+// The catalogue file in the program's data folder (beside the executable
+// in a build, the share folder when installed).
 std::u16string DeviceCataloguePath();
 
 // The catalogue in ini_path. count (strtol rules, 32-bit) below 1, missing or

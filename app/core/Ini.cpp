@@ -11,7 +11,9 @@ namespace {
 
 // Numbers and flags are short; a longer value is cut to this many characters.
 constexpr uint32_t kNumberChars = 64;
-// The read buffer starts at this many characters and grows by as many.
+// The read buffer starts at this many characters and doubles while a value
+// fills it: every try reads the whole file again, so growing by a fixed step
+// made a value of a few megabytes take minutes.
 constexpr uint32_t kReadStep = 512;
 
 std::u16string Widen(const char* ascii) {
@@ -117,10 +119,10 @@ std::u16string CIni::ReadAll(const char16_t* section, const char16_t* key,
         buffer.assign(size, u'\0');
         length = platform::GetPrivateProfileStringW(section, key, fallback, buffer.data(), size,
                                                     path_.get());
-        if (length + 1 < size) {
+        if (length + 1 < size || size == UINT32_MAX) {
             break;
         }
-        size += kReadStep;
+        size = size > UINT32_MAX / 2 ? UINT32_MAX : size * 2;
     }
     return std::u16string(buffer.data(), length);
 }
@@ -250,4 +252,15 @@ bool CIni::WriteRect(const char16_t* section, const char16_t* key, const RECT& r
     }
     *p = '\0';
     return WriteString(section, key, Widen(text).c_str());
+}
+
+std::string IgnoredFileNotice(const std::string& name, size_t max_bytes) {
+    const platform::ProfileCheck check = platform::CheckProfileFile(name, max_bytes);
+    if (check.too_large)
+        return "Ignored " + name + ": larger than " + std::to_string(max_bytes >> 20) +
+               " MB, defaults used";
+    if (check.lines_ignored == 0)
+        return {};
+    return "Ignored " + std::to_string(check.lines_ignored) +
+           (check.lines_ignored == 1 ? " unreadable line of " : " unreadable lines of ") + name;
 }

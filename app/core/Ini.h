@@ -64,3 +64,11 @@ private:
 
     std::unique_ptr<char16_t[]> path_; // heap copy of the INI path, never null
 };
+
+// The start-up notice for a file read by INI rules (settings, the device
+// catalogue, language files; path in UTF-8) when its readers pass over part of it
+// (platform::CheckProfileFile), or empty when it was read whole or is
+// missing:
+//   "Ignored <path>: larger than <n> MB, defaults used"
+//   "Ignored <k> unreadable lines of <path>"
+std::string IgnoredFileNotice(const std::string& path, size_t max_bytes);

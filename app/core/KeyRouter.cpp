@@ -3,9 +3,13 @@
 #include "AppTrace.h"
 #include "CommandIds.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QWidget>
 
 namespace {
@@ -23,6 +27,30 @@ constexpr ControlShortcut kControlShortcuts[] = {
     {Qt::Key_I, 36797, true},  {Qt::Key_O, 36798, true},  {Qt::Key_R, 36801, true},
     {Qt::Key_N, 36802, true},
 };
+
+// A presenter remote's key: the command it runs, or when that is not
+// enabled the other one (0: none).
+struct PresenterKey {
+    int key;
+    uint32_t first;
+    uint32_t otherwise;
+    bool shift_too; // some remotes send it with Shift
+};
+constexpr PresenterKey kPresenterKeys[] = {
+    {Qt::Key_PageDown, cmd::kCapture, 0, false},
+    {Qt::Key_PageUp, cmd::kStopRecord, cmd::kStartRecord, false},
+    {Qt::Key_B, cmd::kStop, cmd::kPlay, false},
+    {Qt::Key_Period, cmd::kStop, cmd::kPlay, false},
+    {Qt::Key_F5, cmd::kFullScreen, 0, true},
+};
+
+// Widgets that take typed text keep every key.
+bool TakesText(const QObject* target) {
+    return qobject_cast<const QLineEdit*>(target) != nullptr ||
+           qobject_cast<const QTextEdit*>(target) != nullptr ||
+           qobject_cast<const QPlainTextEdit*>(target) != nullptr ||
+           qobject_cast<const QAbstractSpinBox*>(target) != nullptr;
+}
 
 bool IsStrictAncestor(const QObject* ancestor, const QObject* object) {
     for (const QObject* o = object ? object->parent() : nullptr; o != nullptr; o = o->parent()) {
@@ -121,7 +149,7 @@ bool CKeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
         case Qt::Key_Enter:
             return true;
         default:
-            return false;
+            return FirstDelivery(target, event) && OnPresenterKey(target, key);
         }
     }
     default:
@@ -158,4 +186,27 @@ void CKeyRouter::OnControlKeyRelease(const QKeyEvent& key) {
     default:
         break;
     }
+}
+
+bool CKeyRouter::OnPresenterKey(const QObject* target, const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    for (const PresenterKey& presenter : kPresenterKeys) {
+        if (presenter.key != key.key())
+            continue;
+        const bool allowed =
+            modifiers == Qt::NoModifier || (presenter.shift_too && modifiers == Qt::ShiftModifier);
+        if (!allowed || TakesText(target))
+            return false;
+        if (key.isAutoRepeat())
+            return true;
+        if (actions_->KeyMenuCommand(presenter.first)) {
+            // As Ctrl+T: full screen has nothing to show once stopped.
+            if (presenter.first == cmd::kStop)
+                actions_->LeaveFullScreen();
+        } else if (presenter.otherwise != 0) {
+            actions_->KeyMenuCommand(presenter.otherwise);
+        }
+        return true;
+    }
+    return false;
 }

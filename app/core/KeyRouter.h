@@ -11,6 +11,13 @@
 //     window; the arrows nudge and Delete deletes the annotation selection;
 //     Enter is consumed (Ctrl+Shift+Enter reaches Full Screen through its
 //     menu shortcut).
+//   press, the keys a presenter remote sends (no other key of the window
+//     uses them; without Ctrl or Alt, not in a text field): Page Down
+//     Capture; Page Up Stop Record while recording, else Start Record; B and
+//     '.' (a remote's "black screen") Stop while playing, then leave full
+//     screen as Ctrl+T does, else Play; F5 and Shift+F5 (a remote's "start
+//     show") Full Screen. Each runs as its menu item would, only while that
+//     is enabled; consumed.
 //
 // Dialogs and other top-level windows of the program keep their keys: their
 // editing keys and default buttons are theirs.
@@ -33,6 +40,9 @@ public:
     virtual bool KeysMoveOptics() const = 0;
     // Runs the handler of command id (play, stop, capture, Control items).
     virtual void KeyCommand(uint32_t id) = 0;
+    // Runs command id as its menu item would: only while the item is
+    // enabled. True when it ran.
+    virtual bool KeyMenuCommand(uint32_t id) = 0;
     virtual void LeaveFullScreen() = 0;
     virtual void NudgeSelection(int dx, int dy) = 0;
     virtual void DeleteSelection() = 0;
@@ -63,6 +73,8 @@ private:
     // parents of its first receiver.
     bool FirstDelivery(QObject* target, QEvent* event);
     void OnControlKeyRelease(const QKeyEvent& key);
+    // True when key is a presenter remote's key (and so consumed).
+    bool OnPresenterKey(const QObject* target, const QKeyEvent& key);
 
     QWidget* const window_;
     KeyActions* const actions_;

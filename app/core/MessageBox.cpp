@@ -50,17 +50,17 @@ int MessageBox(QWidget* parent, const QString& text, const QString& caption, uns
 
 int RecordingMessageBox::Show(QWidget*, const QString& text, const QString& caption,
                               unsigned type) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     messages_.push_back({text, caption, type});
     return answer_;
 }
 
 std::vector<RecordingMessageBox::Message> RecordingMessageBox::Messages() const {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     return messages_;
 }
 
 void RecordingMessageBox::SetAnswer(int answer) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     answer_ = answer;
 }

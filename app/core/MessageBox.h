@@ -5,9 +5,10 @@
 // thread ever touches a widget.
 #pragma once
 
+#include "platform/thread_annotations.h"
+
 #include <QString>
 
-#include <mutex>
 #include <vector>
 
 class QWidget;
@@ -52,7 +53,7 @@ public:
     void SetAnswer(int answer);
 
 private:
-    mutable std::mutex mutex_; // guards messages_ and answer_
-    std::vector<Message> messages_;
-    int answer_;
+    mutable platform::Mutex mutex_;
+    std::vector<Message> messages_ TOVEK_GUARDED_BY(mutex_);
+    int answer_ TOVEK_GUARDED_BY(mutex_);
 };

@@ -55,7 +55,7 @@ CSnapshot::CSnapshot()
 
 void CSnapshot::Request(const std::u16string& capture_path) {
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         capture_path_ = capture_path;
     }
     capture_request_.store(1);
@@ -98,7 +98,7 @@ void CSnapshot::OnFrame(const uint8_t* data, size_t length, bool overlay_present
         return;
     snapshot::Outcome outcome;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         // The library's bytes are valid only during this call.
         std::memcpy(frame_copy_.get(), data, length);
         platform::Beep(snapshot::kBeepHz, snapshot::kBeepMs);
@@ -129,7 +129,7 @@ void CSnapshot::OnSample(const uint8_t* pixels, int width, int height, int32_t l
         return;
     snapshot::Outcome outcome;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         platform::Beep(snapshot::kBeepHz, snapshot::kBeepMs);
         const std::string folder = ChooseFolder(&outcome);
         if (!folder.empty()) {

@@ -10,6 +10,8 @@
 // only post.
 #pragma once
 
+#include "platform/thread_annotations.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -99,7 +101,7 @@ public:
 
 private:
     // Under lock_: the images folder, or empty with outcome filled in.
-    std::string ChooseFolder(snapshot::Outcome* outcome);
+    std::string ChooseFolder(snapshot::Outcome* outcome) TOVEK_REQUIRES(lock_);
     void Finish(const snapshot::Outcome& outcome);
 
     // 1 while a snapshot is wanted: set by the user-interface thread, cleared
@@ -108,9 +110,10 @@ private:
     // The next rendered sample is to be saved.
     std::atomic<bool> sample_capture_request_{false};
 
-    std::mutex lock_; // guards capture_path_ and frame_copy_; held by each step
-    std::u16string capture_path_;
-    std::unique_ptr<uint8_t[]> frame_copy_; // kMaxFrameBytes, allocated once
+    platform::Mutex lock_; // held by each step
+    std::u16string capture_path_ TOVEK_GUARDED_BY(lock_);
+    std::unique_ptr<uint8_t[]>
+        frame_copy_ TOVEK_GUARDED_BY(lock_); // kMaxFrameBytes, allocated once
 
     ImageWriter writer_;
     Notifier notifier_;

@@ -116,6 +116,8 @@ QString CStatusPanes::MessageText(const MessagePaneState& s, HLANGCTX lang) {
                          s.video_path.toStdString());
     if (!recording.empty())
         return TranslatedRecordingText(recording, s, lang);
+    if (!s.notice.isEmpty() && s.now - s.notice_tick < kMessageMs)
+        return s.notice;
     if (!s.stream_error.isEmpty())
         return s.stream_error;
     if (s.playing)

@@ -6,8 +6,8 @@
 //   131   60          the clock through format string 131
 // The message pane shows, first that applies: a snapshot's outcome for five
 // seconds; a failed recording start for five seconds; the running
-// recording; a capture failure kept since the picture last started; the
-// device state (strings 103, 104, 105).
+// recording; a start-up notice for five seconds; a capture failure kept since the picture last
+// started; the device state (strings 103, 104, 105).
 #pragma once
 
 #include "language/language.h"
@@ -33,6 +33,10 @@ struct MessagePaneState {
     int32_t megabytes = 0;
     QString video_path;
     QString stream_error; // empty when none is kept
+    // What start-up repaired or ignored (a recording left unfinished, a
+    // settings file it could not read whole), shown for kMessageMs.
+    QString notice;
+    uint32_t notice_tick = 0;
     bool attached = false;
     bool playing = false;
 };

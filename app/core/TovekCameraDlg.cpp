@@ -1,4 +1,5 @@
 #include "TovekCameraDlg.h"
+#include <cstdio>
 
 #include "AppTrace.h"
 #include "CommandIds.h"
@@ -11,6 +12,7 @@
 #include "MessageBox.h"
 #include "ModelessDlgAbout.h"
 #include "PaintoolBar.h"
+#include "RecordingRepair.h"
 #include "StringTable.h"
 #include "TovekCameraApp.h"
 #include "VideoView.h"
@@ -24,6 +26,8 @@
 #include <QStatusBar>
 #include <QTime>
 #include <QTimerEvent>
+#include <QUrl>
+#include <cstdio>
 
 #define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
 
@@ -81,6 +85,7 @@ void TovekCameraDlg::OnInitDialog() {
         app_.Ini()->GetUInt(settings::kSectionApp, settings::kDeviceSelect, cmd::kDeviceFirst, 10));
 
     panes_ = std::make_unique<CStatusPanes>(this, lang_);
+    ShowStartupNotice(record::RepairUnfinishedRecordings(app_.Settings().record_path));
     timer_ids_[kTimerClock] = startTimer(1000);
     OnTimer(kTimerClock);
     idle_timer_ = startTimer(kIdleUpdateMs);
@@ -101,6 +106,7 @@ void TovekCameraDlg::OnInitDialog() {
 
     // Keys reach the window's rules before any child or shortcut sees them.
     keys_ = std::make_unique<CKeyRouter>(this, static_cast<KeyActions*>(this));
+    remote_ = CreateRemoteServer(*this, app_);
 
     placer_.SetInitialised();
     session_->Choose(device_index);
@@ -125,10 +131,27 @@ void TovekCameraDlg::OnInitDialog() {
     Refresh();
 }
 
+// Start-up's notices (with the application's own, on files it ignored) go to
+// the message pane and, for whoever started the program, to its error output.
+void TovekCameraDlg::ShowStartupNotice(const std::string& repair_text) {
+    std::vector<std::string> notices = app_.StartupNotices();
+    notices.push_back(repair_text);
+    QStringList texts;
+    for (const std::string& text : notices) {
+        if (text.empty())
+            continue;
+        std::fprintf(stderr, "TovekCamera: %s\n", text.c_str());
+        texts << QString::fromStdString(text);
+    }
+    message_.notice = texts.join(QStringLiteral("; "));
+    message_.notice_tick = platform::GetTickCount();
+}
+
 // Nothing of the camera, its callbacks or the overlay worker runs once this
 // returns, and nothing the libraries posted reaches the window.
 void TovekCameraDlg::OnDestroy() {
     TRACE_DLG("OnDestroy");
+    remote_.reset();
     keys_.reset();
     OnVideoStop();
     StopStatusTimer();
@@ -198,6 +221,10 @@ void TovekCameraDlg::Layout() {
 bool TovekCameraDlg::event(QEvent* e) {
     if (e->type() == SnapshotMessage::Type()) {
         OnSnapshotMessage(static_cast<SnapshotMessage*>(e)->outcome);
+        return true;
+    }
+    if (e->type() == CameraOpenedMessage::Type()) {
+        OnCameraOpened(static_cast<CameraOpenedMessage*>(e)->ticket);
         return true;
     }
     if (e->type() == DeviceChangeMessage::Type()) {

@@ -19,6 +19,7 @@
 #include "KeyRouter.h"
 #include "MainLayout.h"
 #include "MainMenu.h"
+#include "RemoteServer.h"
 #include "StatusBanner.h"
 #include "StatusPanes.h"
 #include "WindowPlacer.h"
@@ -127,6 +128,7 @@ private:
 
     // Camera events.
     void OpenCamera(bool initial);
+    void OnCameraOpened(uint64_t ticket);
     void OnVideoAttach();
     // The attach of a camera that was removed, with the replug option on:
     // play, picture states and recording as the user left them.
@@ -146,6 +148,9 @@ private:
     bool KeyPlaying() const override { return session_->Playing(); }
     bool KeysMoveOptics() const override { return session_->Traits().keys_move_optics; }
     void KeyCommand(uint32_t id) override { OnCommand(id); }
+    bool KeyMenuCommand(uint32_t id) override {
+        return MenuCommandEnabled(*this, id) && OnCommand(id);
+    }
     void LeaveFullScreen() override;
     void NudgeSelection(int dx, int dy) override;
     void DeleteSelection() override { annotations_.DeleteSelection(); }
@@ -181,10 +186,12 @@ private:
 
     // What the message pane shows besides the session's state.
     MessagePaneState message_;
+    void ShowStartupNotice(const std::string& repair_text);
     int timer_ids_[3] = {0, 0, 0}; // Qt timer ids of timers 1 and 2; 0 when stopped
     int idle_timer_ = 0;
     int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it
     std::future<record::AudioChoices> audio_listing_; // user-interface thread
+    std::unique_ptr<CRemoteServer> remote_;           // commands of other starts
 };
 
 // The control tool bar's entry to the camera: sends key through the session's

@@ -31,6 +31,15 @@ public:
     const platform::DeviceBroadcast broadcast;
 };
 
+// A background camera open returned (CCameraOpener, on its thread); the
+// window hands ticket to CCameraSession::FinishOpen.
+class CameraOpenedMessage : public QEvent {
+public:
+    static QEvent::Type Type();
+    explicit CameraOpenedMessage(uint64_t ticket) : QEvent(Type()), ticket(ticket) {}
+    const uint64_t ticket;
+};
+
 // The outcome of a snapshot attempt, from the library thread that took it.
 class SnapshotMessage : public QEvent {
 public:

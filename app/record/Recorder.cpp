@@ -111,6 +111,7 @@ void CRecorder::Begin(const OpenedFile& file) {
         options_.libraries.audio_run(audio_);
     }
     pacing_.emplace(params_.frame_rate);
+    last_flush_tick_ = platform::GetTickCount();
     stop_flag_.store(false);
     recording_.store(true);
     audio_writing_.store(true);
@@ -217,6 +218,8 @@ void CRecorder::WriterLoop() {
 bool CRecorder::Turn() {
     if (!recording_.load() || video_ == nullptr)
         return true;
+    if (!FlushWhenDue())
+        return false;
     if (!pacing_->Due(platform::GetTickCount()))
         return true;
     RecordingQueue::Frame frame;
@@ -240,6 +243,17 @@ bool CRecorder::Turn() {
     if ((file_bytes_.load() >> 20) > options_.split_megabytes)
         return Split();
     return true;
+}
+
+bool CRecorder::FlushWhenDue() {
+    const uint32_t now = platform::GetTickCount();
+    if (now - last_flush_tick_ < record::kFlushMs)
+        return true;
+    last_flush_tick_ = now;
+    if (options_.libraries.file_flush(video_) == 0)
+        return true;
+    EndFromWriter(record::kIdle, record::kDiskFullMessage, MessageIcon::kWarning);
+    return false;
 }
 
 // The next file is complete before the previous one closes: frames keep

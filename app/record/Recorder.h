@@ -7,7 +7,10 @@
 // library's thread hands encoded sound to the same file. When a file passes
 // the split size the recording goes on in a new file named after the time of
 // the switch; when less than 50 MB of the space measured at a file's start
-// remain, the recording stops.
+// remain, the recording stops. Every second the writer has the AVI writer
+// make the file readable as it stands (FileFlush); a file that can no longer
+// be written (the disk filled up behind the recorder's back) stops the
+// recording with the disk message, and what was written stays playable.
 //
 // Threads and locks:
 //  - Start: the user-interface thread. Stop: any thread, the writer itself
@@ -51,6 +54,9 @@ inline constexpr int64_t kMinFreeMegabytes = 50;
 inline constexpr uint64_t kSplitMegabytes = 1536;
 // The writer's turn.
 inline constexpr uint32_t kTurnMs = 10;
+// How often the writer makes the file on disk readable as it stands, so that
+// a crash or a power loss costs at most about this much of the recording.
+inline constexpr uint32_t kFlushMs = 1000;
 
 inline constexpr char kNoSpaceMessage[] = "Video record failed! Not enough space on disk!";
 inline constexpr char kCreateFailedMessage[] = "Create file failed!";
@@ -156,6 +162,8 @@ private:
     int32_t OpenAudio(const char** message);
     void CloseAudio();
     void Discard(OpenedFile* file);
+    // Flushes the file every kFlushMs; false when the recording ended here.
+    bool FlushWhenDue();
     // The recording goes on in a new file; false when it ended instead.
     bool Split();
     bool StopRecording(bool notify, int32_t result = record::kIdle);
@@ -182,6 +190,7 @@ private:
     AM_MEDIA_TYPE* audio_media_type_ = nullptr; // owned by audio_, null: no sound
     int32_t audio_bit_rate_kbps_ = 0;
     std::optional<record::WriterPacing> pacing_; // the writer's own
+    uint32_t last_flush_tick_ = 0;               // the writer's own
 
     mutable std::mutex control_lock_;
     // The open file: changed under control_lock_, by the writer (split) or

@@ -14,6 +14,7 @@ struct RecorderLibraries {
     // Strovi.
     decltype(&::FileOpen) file_open = &::FileOpen;
     decltype(&::FileClose) file_close = &::FileClose;
+    decltype(&::FileFlush) file_flush = &::FileFlush;
     decltype(&::SetAVCVGAParam) set_vga_param = &::SetAVCVGAParam;
     decltype(&::SetAudioParam) set_audio_param = &::SetAudioParam;
     decltype(&::WriteDescription) write_description = &::WriteDescription;

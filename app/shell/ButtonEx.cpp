@@ -1,6 +1,7 @@
 #include "ButtonEx.h"
 
 #include "DlgItem.h"
+#include "platform/install_layout.h"
 #include "platform/system.h"
 
 #include <QApplication>
@@ -48,7 +49,7 @@ SkinState ChooseSkinState(const ButtonLook& look) {
 }
 
 std::string SkinFolder() {
-    return platform::ProgramFolder() + "Skin";
+    return platform::DataFolder() + "Skin";
 }
 
 QEvent::Type ButtonCommandEvent::Type() {

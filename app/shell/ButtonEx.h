@@ -40,7 +40,8 @@ struct ButtonLook {
 // MouseOver, when hovered; else Normal.
 SkinState ChooseSkinState(const ButtonLook& look);
 
-// The skin folder: the program's folder followed by "Skin", without a
+// The skin folder: the program's data folder (its own folder in a build,
+// the share folder when installed) followed by "Skin", without a
 // trailing separator ("/opt/tovek/Skin"). Panels append "/<group>/<file>".
 std::string SkinFolder();
 

@@ -1,5 +1,6 @@
 #include "VideoView.h"
 
+#include "platform/install_layout.h"
 #include "platform/system.h"
 
 #include <QAction>
@@ -12,8 +13,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QTimer>
 
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <vector>
 
 namespace {
 
@@ -21,9 +26,29 @@ namespace {
 const QColor kBackgroundColor(Qt::white);
 
 QString DefaultBackgroundPath() {
-    return QString::fromStdString(platform::ProgramFolder()) +
+    return QString::fromStdString(platform::DataFolder()) +
            QStringLiteral("Skin/BackGround/Main.bmp");
 }
+
+constexpr int kReportPeriodMs = 1000;
+
+int64_t ThreadCpuNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A frame whose pixels the view owns: a copy of pixels that live only during
+// a call.
+struct CopiedFrame final : VideoFrame {
+    std::vector<uint8_t> bytes;
+};
 
 } // namespace
 
@@ -33,6 +58,12 @@ CVideoView::CVideoView(QWidget* parent) : QWidget(parent), main_window_(parent) 
     setFocusPolicy(Qt::ClickFocus);
     setCursor(Qt::ArrowCursor);
     LoadBackground(DefaultBackgroundPath());
+    report_ = view::FrameReport::FromEnvironment();
+    if (report_) {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] { report_->WriteLine(presenter_); });
+        timer->start(kReportPeriodMs);
+    }
 }
 
 CVideoView::~CVideoView() = default;
@@ -258,13 +289,15 @@ void CVideoView::LoadBackground(const QString& path) {
 // ---- frames --------------------------------------------------------------------
 
 bool CVideoView::HasFrame() const {
-    std::lock_guard<std::mutex> guard(frame_lock_);
-    return !frame_.isNull();
+    return presenter_.HasFrame();
 }
 
 QImage CVideoView::LatestFrame() const {
-    std::lock_guard<std::mutex> guard(frame_lock_);
-    return frame_.copy();
+    const SharedVideoFrame frame = presenter_.Frame();
+    if (!frame)
+        return QImage();
+    return QImage(frame->pixels, frame->width, frame->height, frame->stride, QImage::Format_RGB32)
+        .copy();
 }
 
 void CVideoView::PresentFrame(const uint8_t* pixels, int width, int height, int stride,
@@ -272,68 +305,99 @@ void CVideoView::PresentFrame(const uint8_t* pixels, int width, int height, int 
     if (pixels == nullptr || width <= 0 || height <= 0 ||
         static_cast<int64_t>(stride) < static_cast<int64_t>(width) * 4)
         return;
-    {
-        std::lock_guard<std::mutex> guard(frame_lock_);
-        if (frame_.width() != width || frame_.height() != height)
-            frame_ = QImage(width, height, QImage::Format_RGB32);
-        if (frame_.isNull()) // out of memory: show nothing rather than crash
-            return;
-        for (int y = 0; y < height; ++y)
-            std::memcpy(frame_.scanLine(y), pixels + static_cast<size_t>(y) * stride,
-                        static_cast<size_t>(width) * 4);
-        destination_ = destination;
+    auto copy = std::make_shared<CopiedFrame>();
+    const size_t row = static_cast<size_t>(width) * 4;
+    try {
+        copy->bytes.resize(row * static_cast<size_t>(height));
+    } catch (const std::bad_alloc&) {
+        return; // out of memory: show nothing rather than crash
     }
-    frames_.fetch_add(1);
-    // A queued call is safe from any thread and is dropped with the view.
-    QMetaObject::invokeMethod(
-        this, [this] { update(); }, Qt::QueuedConnection);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(copy->bytes.data() + row * y, pixels + static_cast<size_t>(y) * stride, row);
+    copy->pixels = copy->bytes.data();
+    copy->width = width;
+    copy->height = height;
+    copy->stride = static_cast<int>(row);
+    PresentSharedFrame(copy, destination);
+}
+
+void CVideoView::PresentSharedFrame(const SharedVideoFrame& frame, const RECT& destination) {
+    if (!frame || frame->pixels == nullptr || frame->width <= 0 || frame->height <= 0 ||
+        static_cast<int64_t>(frame->stride) < static_cast<int64_t>(frame->width) * 4)
+        return;
+    if (presenter_.Present(frame, destination)) {
+        // One request at a time: frames that come meanwhile replace each
+        // other instead of queueing. A queued call is safe from any thread
+        // and is dropped with the view.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                presenter_.RepaintTaken();
+                update();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void CVideoView::ClearVideo() {
-    {
-        std::lock_guard<std::mutex> guard(frame_lock_);
-        frame_ = QImage();
-        destination_ = RECT{};
-    }
+    presenter_.Clear();
     QMetaObject::invokeMethod(
         this, [this] { update(); }, Qt::QueuedConnection);
 }
 
-void CVideoView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    QImage frame;
-    RECT destination{};
-    {
-        // A shallow copy: the streaming thread is not held up while painting.
-        std::lock_guard<std::mutex> guard(frame_lock_);
-        frame = frame_;
-        destination = destination_;
+void CVideoView::PaintBackground(QPainter& painter) {
+    painter.fillRect(rect(), kBackgroundColor);
+    if (!background_.isNull()) {
+        // The middle of the picture, cut to the view's size.
+        const QPoint origin((background_.width() - width()) / 2,
+                            (background_.height() - height()) / 2);
+        painter.drawImage(QPoint(0, 0), background_, QRect(origin, size()));
     }
-    const int dw = destination.right - destination.left;
-    const int dh = destination.bottom - destination.top;
-    if (!frame.isNull() && !Playing()) {
+}
+
+bool CVideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painting& painting) {
+    const VideoFrame* frame = painting.frame.get();
+    const RECT& d = painting.destination;
+    const int dw = d.right - d.left;
+    const int dh = d.bottom - d.top;
+    if (frame == nullptr || !IsVisibleDestination(dw, dh))
+        return false;
+    const QRect target(d.left, d.top, dw, dh);
+    // Black only where the picture does not reach.
+    const QRegion around = QRegion(rect()) - QRegion(target);
+    for (const QRect& part : around)
+        painter.fillRect(part, Qt::black);
+    // The frame's own pixels, wrapped: no copy, no conversion (B, G, R, X is
+    // what RGB32 holds).
+    const QImage image(frame->pixels, frame->width, frame->height, frame->stride,
+                       QImage::Format_RGB32);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform,
+                          view::UseSmoothScaling(frame->width, frame->height, dw, dh));
+    painter.drawImage(target, image);
+    return true;
+}
+
+void CVideoView::paintEvent(QPaintEvent*) {
+    const int64_t cpu0 = report_ ? ThreadCpuNs() : 0;
+    QPainter painter(this);
+    view::FramePresenter::Painting painting = presenter_.TakeForPaint();
+    if (painting.frame && !Playing()) {
         // The picture stopped: what is held is stale.
-        frame = QImage();
-        {
-            std::lock_guard<std::mutex> guard(frame_lock_);
-            frame_ = QImage();
-        }
+        painting = {};
+        presenter_.Clear();
         if (on_stopped_)
             on_stopped_();
     }
-    const bool video = !frame.isNull() && IsVisibleDestination(dw, dh);
-    painter.fillRect(rect(), video ? QColor(Qt::black) : kBackgroundColor);
-    if (!video) {
-        if (!background_.isNull()) {
-            // The middle of the picture, cut to the view's size.
-            const QPoint origin((background_.width() - width()) / 2,
-                                (background_.height() - height()) / 2);
-            painter.drawImage(QPoint(0, 0), background_, QRect(origin, size()));
-        }
+    if (!PaintFrame(painter, painting)) {
+        PaintBackground(painter);
         return;
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(QRect(destination.left, destination.top, dw, dh), frame);
+    if (report_) {
+        const RECT& d = painting.destination;
+        const int64_t captured = painting.frame->capture_ns;
+        report_->OnPaint(painting.first, captured >= 0 ? SteadyNs() - captured : -1,
+                         ThreadCpuNs() - cpu0, d.right - d.left, d.bottom - d.top);
+    }
 }
 
 void CVideoView::resizeEvent(QResizeEvent* event) {

@@ -1,7 +1,8 @@
 // CVideoView: the child window that shows the live picture. The capture
 // library hands it composited frames on its streaming thread (VideoWindow);
-// the view keeps the latest one and paints it on the user-interface thread
-// into the destination rectangle the library was given.
+// the view keeps the newest one as it was handed over (no copy) and paints it
+// on the user-interface thread, scaled into the destination rectangle the
+// library was given; a frame it had no time to paint is dropped.
 //
 // The view owns the zoom mode and computes the display rectangle for it,
 // which reaches the capture library through the display-rectangle handler
@@ -10,6 +11,8 @@
 // shown, and maps the mouse to image pixels for the annotation editor.
 #pragma once
 
+#include "FramePresenter.h"
+#include "FrameReport.h"
 #include "VideoGeometry.h"
 #include "ViewCursors.h"
 #include "ViewMouseInput.h"
@@ -30,6 +33,7 @@
 #include <mutex>
 
 class QMenu;
+class QPainter;
 
 class CVideoView : public QWidget, public VideoWindow {
 public:
@@ -122,15 +126,21 @@ public:
 
     // ---- frames ----
     // Frames presented since construction (any thread).
-    uint64_t FrameCount() const { return frames_.load(); }
+    uint64_t FrameCount() const { return presenter_.Presented(); }
+    // Frames painted, and frames replaced before a paint showed them.
+    uint64_t PaintedCount() const { return presenter_.Painted(); }
+    uint64_t DroppedCount() const { return presenter_.Dropped(); }
     // True while a frame is kept for painting.
     bool HasFrame() const;
     // A copy of the frame kept for painting (null when none).
     QImage LatestFrame() const;
 
-    // VideoWindow, on the library's streaming thread.
+    // VideoWindow, on the library's streaming thread. PresentFrame copies
+    // the pixels (for callers whose pixels do not outlive the call);
+    // PresentSharedFrame keeps the frame itself.
     void PresentFrame(const uint8_t* pixels, int width, int height, int stride,
                       const RECT& destination) override;
+    void PresentSharedFrame(const SharedVideoFrame& frame, const RECT& destination) override;
     void ClearVideo() override;
 
 protected:
@@ -148,11 +158,14 @@ private:
     void SetMousePoint(const QPoint& position);
     void ShowPointer(int kind);
     void PostPosition();
+    // Paints frame into destination; false when there is nothing to show.
+    bool PaintFrame(QPainter& painter, const view::FramePresenter::Painting& painting);
+    void PaintBackground(QPainter& painter);
 
-    mutable std::mutex frame_lock_; // guards frame_ and destination_
-    QImage frame_;                  // latest frame, deep copy
-    RECT destination_{};            // where frame_ goes, view coordinates
-    std::atomic<uint64_t> frames_{0};
+    view::FramePresenter presenter_; // its own lock: any thread
+    // The frame report when TOVEK_FRAME_REPORT asks for one; written from a
+    // timer of the user-interface thread.
+    std::unique_ptr<view::FrameReport> report_;
 
     // The rest belongs to the user-interface thread.
     int image_width_ = 1280;

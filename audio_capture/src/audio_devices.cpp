@@ -3,6 +3,7 @@
 #include "platform/system.h"
 
 #include <memory>
+#include <mutex>
 
 namespace tovek::audio {
 namespace {
@@ -55,6 +56,23 @@ std::string DeviceKey(GstDevice* device, const std::string& name) {
         gst_structure_free(props);
     }
     return key;
+}
+
+// What the last probe of the system's sources found. A probe is not free:
+// GStreamer 1.22's PulseAudio device provider leaves its connection behind
+// (three descriptors) every time it probes while no sound server runs, so a
+// program that probed at every recording ran out of descriptors.
+struct ProbedSources {
+    std::mutex mutex; // guards both fields
+    bool probed = false;
+    std::vector<CatalogEntry> entries;
+};
+
+// Never destroyed: the entries hold GStreamer objects, which must not be
+// released after GStreamer has shut down at exit.
+ProbedSources& LastProbe() {
+    static auto* probe = new ProbedSources;
+    return *probe;
 }
 
 void AddSystemSources(std::vector<CatalogEntry>& out) {
@@ -123,14 +141,21 @@ bool FactoryExists(const char* factory_name) {
 
 } // namespace
 
-std::vector<CatalogEntry> ListSources() {
+std::vector<CatalogEntry> ListSources(SourceProbe probe) {
     std::vector<CatalogEntry> sources;
     if (platform::SimulateDevices() && FactoryExists("audiotestsrc")) {
         sources.push_back({kSimulatedMicrophoneName,
                            NameBasedGuid(std::string("simulated:") + kSimulatedMicrophoneName),
                            MakeSimulatedMicrophone});
     }
-    AddSystemSources(sources);
+    ProbedSources& last = LastProbe();
+    std::lock_guard lock(last.mutex);
+    if (probe == SourceProbe::kFresh || !last.probed) {
+        last.entries.clear();
+        AddSystemSources(last.entries);
+        last.probed = true;
+    }
+    sources.insert(sources.end(), last.entries.begin(), last.entries.end());
     return sources;
 }
 

@@ -19,9 +19,15 @@ struct CatalogEntry {
     std::function<GstElement*(const char* element_name)> create;
 };
 
+// How ListSources finds the system's sound sources.
+enum class SourceProbe {
+    kFresh,     // ask GStreamer's device providers again
+    kLastKnown, // reuse what the last probe found (probing when none did yet)
+};
+
 // The simulated microphone first (when the emulated devices are on), then
-// the system's sound sources.
-std::vector<CatalogEntry> ListSources();
+// the system's sound sources. Any thread.
+std::vector<CatalogEntry> ListSources(SourceProbe probe = SourceProbe::kFresh);
 // "MPEG Layer-3", "Microsoft ADPCM" and "PCM", each when it can be made here.
 std::vector<CatalogEntry> ListEncoders();
 

@@ -26,7 +26,8 @@ constexpr GstClockTime kProbeTimeout = 5 * GST_SECOND;
 // Errors of a running graph are only logged: the caller learns of a lost
 // device by the callback falling silent, as with the platform it replaces.
 // Dropping every message also keeps the bus from filling up while the graph
-// runs for hours.
+// runs for hours. A sync handler that drops a message owns it: kept, each
+// message would hold its source, and so the whole graph, alive.
 GstBusSyncReply OnGraphMessage(GstBus*, GstMessage* message, gpointer) {
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
         GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
@@ -42,6 +43,7 @@ GstBusSyncReply OnGraphMessage(GstBus*, GstMessage* message, gpointer) {
         g_clear_error(&error);
         g_free(detail);
     }
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -124,21 +126,27 @@ bool InitializeGStreamer() {
 using namespace tovek::audio;
 
 AudioCaptureContext::~AudioCaptureContext() {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     TearDown();
 }
 
 int32_t AudioCaptureContext::Connect(const std::string& source_name,
                                      const std::string& encoder_name) {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     TearDown();
 
+    // The source was listed before (the caller took its name from a
+    // listing); a fresh probe only when it is not among those found last.
     std::optional<CatalogEntry> source;
-    for (CatalogEntry& entry : ListSources()) {
-        if (entry.name == source_name) {
-            source = std::move(entry);
-            break;
+    for (SourceProbe probe : {SourceProbe::kLastKnown, SourceProbe::kFresh}) {
+        for (CatalogEntry& entry : ListSources(probe)) {
+            if (entry.name == source_name) {
+                source = std::move(entry);
+                break;
+            }
         }
+        if (source)
+            break;
     }
     std::optional<CatalogEntry> encoder;
     for (CatalogEntry& entry : ListEncoders()) {
@@ -220,7 +228,7 @@ int32_t AudioCaptureContext::Connect(const std::string& source_name,
 }
 
 int32_t AudioCaptureContext::SetStreamCallback(TovekWacStreamCallback callback, void* user) {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     if (!sink_control_) {
         return -1;
     }
@@ -228,7 +236,7 @@ int32_t AudioCaptureContext::SetStreamCallback(TovekWacStreamCallback callback, 
 }
 
 int32_t AudioCaptureContext::GetStreamMediaType(AM_MEDIA_TYPE** media_type) {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     if (!media_type || !sink_control_) {
         return -1;
     }
@@ -236,7 +244,7 @@ int32_t AudioCaptureContext::GetStreamMediaType(AM_MEDIA_TYPE** media_type) {
 }
 
 int32_t AudioCaptureContext::Run() {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     if (!graph_) {
         return -1;
     }
@@ -249,7 +257,7 @@ int32_t AudioCaptureContext::Run() {
 }
 
 int32_t AudioCaptureContext::Stop() {
-    std::lock_guard lock(graph_lock_);
+    platform::MutexLock lock(graph_lock_);
     if (!graph_) {
         return -1;
     }

@@ -5,6 +5,7 @@
 #include "TovekAudioCapture.h"
 #include "audio_devices.h"
 #include "media_type.h"
+#include "platform/thread_annotations.h"
 #include "stream_callback_dump.h"
 
 #include <gst/gst.h>
@@ -53,13 +54,16 @@ public:
 private:
     // Stops and releases the graph; safe on a partly built or empty context.
     // Caller holds graph_lock_.
-    void TearDown();
+    void TearDown() TOVEK_REQUIRES(graph_lock_);
 
-    std::mutex graph_lock_;         // guards every field below
-    GstElement* graph_ = nullptr;   // the pipeline, owning reference
-    GstElement* source_ = nullptr;  // owned by graph_
-    GstElement* encoder_ = nullptr; // owned by graph_
-    std::string registration_;      // graph dump name while registered, else empty
-    tovek::audio::StreamCallbackDumpControl* sink_control_ = nullptr; // owned by sink_
-    GstElement* sink_ = nullptr; // owning reference, also held by graph_
+    platform::Mutex graph_lock_;
+    GstElement* graph_ TOVEK_GUARDED_BY(graph_lock_) = nullptr;   // the pipeline, owning reference
+    GstElement* source_ TOVEK_GUARDED_BY(graph_lock_) = nullptr;  // owned by graph_
+    GstElement* encoder_ TOVEK_GUARDED_BY(graph_lock_) = nullptr; // owned by graph_
+    // Graph dump name while registered, else empty.
+    std::string registration_ TOVEK_GUARDED_BY(graph_lock_);
+    // Owned by sink_.
+    tovek::audio::StreamCallbackDumpControl* sink_control_ TOVEK_GUARDED_BY(graph_lock_) = nullptr;
+    GstElement*
+        sink_ TOVEK_GUARDED_BY(graph_lock_) = nullptr; // owning reference, also held by graph_
 };

@@ -3,6 +3,7 @@
 #include "TovekAudioCapture.h"
 #include "audio_devices.h"
 #include "capture_context.h"
+#include "platform/thread_annotations.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,8 +22,8 @@ struct OpenContext {
 };
 
 std::atomic<bool> g_shut_down{false};
-std::mutex g_contexts_lock; // guards g_contexts
-std::vector<OpenContext> g_contexts;
+platform::Mutex g_contexts_lock;
+std::vector<OpenContext> g_contexts TOVEK_GUARDED_BY(g_contexts_lock);
 
 // The open context behind a handle, kept alive for the caller's call even if
 // another thread closes it meanwhile; null for a handle that is not open.
@@ -30,7 +31,7 @@ std::shared_ptr<AudioCaptureContext> FindContext(AudioCaptureContext* handle) {
     if (!handle || g_shut_down.load()) {
         return nullptr;
     }
-    std::lock_guard lock(g_contexts_lock);
+    platform::MutexLock lock(g_contexts_lock);
     for (const OpenContext& open : g_contexts) {
         if (open.context.get() == handle) {
             return open.context;
@@ -82,7 +83,7 @@ int32_t Tovek_WAC_UnInitialize(void) {
     g_shut_down.store(true);
     std::vector<OpenContext> closing;
     {
-        std::lock_guard lock(g_contexts_lock);
+        platform::MutexLock lock(g_contexts_lock);
         closing.swap(g_contexts);
     }
     // Graphs are torn down here, outside the list's lock, unless a call on
@@ -113,7 +114,7 @@ int32_t Tovek_WAC_Open(AudioCaptureContext** context) {
     }
     auto created = std::make_shared<AudioCaptureContext>();
     {
-        std::lock_guard lock(g_contexts_lock);
+        platform::MutexLock lock(g_contexts_lock);
         g_contexts.push_back({created, static_cast<int32_t>(g_contexts.size())});
     }
     *context = created.get();
@@ -126,7 +127,7 @@ int32_t Tovek_WAC_Close(AudioCaptureContext* context) {
     }
     std::shared_ptr<AudioCaptureContext> closing;
     {
-        std::lock_guard lock(g_contexts_lock);
+        platform::MutexLock lock(g_contexts_lock);
         auto it =
             std::find_if(g_contexts.begin(), g_contexts.end(), [context](const OpenContext& open) {
                 return open.context.get() == context;

@@ -88,7 +88,7 @@ StreamCallbackDumpControl::~StreamCallbackDumpControl() {
 }
 
 HRESULT StreamCallbackDumpControl::SetCallback(TovekWacStreamCallback callback, void* user) {
-    std::lock_guard lock(callback_lock_);
+    platform::MutexLock lock(callback_lock_);
     callback_ = callback;
     user_ = user;
     return S_OK;
@@ -98,7 +98,7 @@ HRESULT StreamCallbackDumpControl::GetMediaType(AM_MEDIA_TYPE** out) {
     if (!out) {
         return E_POINTER;
     }
-    std::lock_guard lock(media_lock_);
+    platform::MutexLock lock(media_lock_);
     if (!announced_) {
         return E_FAIL;
     }
@@ -107,29 +107,29 @@ HRESULT StreamCallbackDumpControl::GetMediaType(AM_MEDIA_TYPE** out) {
 }
 
 void StreamCallbackDumpControl::AnnounceMediaType(const AudioMediaType& type) {
-    std::lock_guard lock(media_lock_);
+    platform::MutexLock lock(media_lock_);
     announced_.emplace(type);
 }
 
 std::optional<AudioMediaType> StreamCallbackDumpControl::ReceivedMediaType() {
-    std::lock_guard lock(media_lock_);
+    platform::MutexLock lock(media_lock_);
     return received_;
 }
 
 uint64_t StreamCallbackDumpControl::BuffersReceived() {
-    std::lock_guard lock(media_lock_);
+    platform::MutexLock lock(media_lock_);
     return buffers_;
 }
 
 void StreamCallbackDumpControl::OnCaps(GstCaps* caps) {
-    std::lock_guard lock(media_lock_);
+    platform::MutexLock lock(media_lock_);
     gst_caps_replace(&caps_, caps);
     received_.reset();
 }
 
 void StreamCallbackDumpControl::OnBuffer(GstElement* sink, const uint8_t* data, size_t size) {
     {
-        std::lock_guard lock(media_lock_);
+        platform::MutexLock lock(media_lock_);
         ++buffers_;
         if (!received_ && caps_) {
             received_ = MediaTypeFromStream(caps_, data, size);
@@ -145,7 +145,7 @@ void StreamCallbackDumpControl::OnBuffer(GstElement* sink, const uint8_t* data, 
     if (size > static_cast<size_t>(std::numeric_limits<LONG>::max())) {
         return;
     }
-    std::lock_guard lock(callback_lock_);
+    platform::MutexLock lock(callback_lock_);
     if (callback_) {
         callback_(data, static_cast<LONG>(size), user_);
     }

@@ -5,6 +5,7 @@
 
 #include "TovekAudioCapture.h"
 #include "media_type.h"
+#include "platform/thread_annotations.h"
 
 #include <gst/gst.h>
 
@@ -39,15 +40,15 @@ public:
     ~StreamCallbackDumpControl();
 
 private:
-    std::mutex callback_lock_; // guards callback_ and user_; held while the callback runs
-    TovekWacStreamCallback callback_ = nullptr;
-    void* user_ = nullptr;
+    platform::Mutex callback_lock_; // held while the callback runs
+    TovekWacStreamCallback callback_ TOVEK_GUARDED_BY(callback_lock_) = nullptr;
+    void* user_ TOVEK_GUARDED_BY(callback_lock_) = nullptr;
 
-    std::mutex media_lock_; // guards caps_, announced_, received_, buffers_
-    GstCaps* caps_ = nullptr;
-    std::optional<AudioMediaType> announced_;
-    std::optional<AudioMediaType> received_;
-    uint64_t buffers_ = 0;
+    platform::Mutex media_lock_;
+    GstCaps* caps_ TOVEK_GUARDED_BY(media_lock_) = nullptr;
+    std::optional<AudioMediaType> announced_ TOVEK_GUARDED_BY(media_lock_);
+    std::optional<AudioMediaType> received_ TOVEK_GUARDED_BY(media_lock_);
+    uint64_t buffers_ TOVEK_GUARDED_BY(media_lock_) = 0;
 };
 
 // Registers the element with GStreamer; call once after gst_init.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -285,6 +286,25 @@ TEST_F(AudioCapture, StopAndCloseTwiceAreHarmless) {
     EXPECT_EQ(-1, Tovek_WAC_Close(context_)); // no longer open
     EXPECT_EQ(-1, Tovek_WAC_Stop(context_));
     context_ = nullptr;
+}
+
+int OpenDescriptors() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator()));
+}
+
+// Every recording connects once. Probing the system's sound sources at each
+// connect cost three descriptors a time where no sound server runs (GStreamer's
+// PulseAudio provider keeps its failed connection), until none were left.
+TEST_F(AudioCapture, ConnectingAgainAndAgainKeepsNoDescriptors) {
+    ASSERT_EQ(0, Tovek_WAC_ConnectDevice(context_, Named(kMicrophone), Named("PCM")));
+    const int before = OpenDescriptors();
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(0, Tovek_WAC_ConnectDevice(context_, Named(kMicrophone), Named("PCM")));
+        ASSERT_EQ(0, Tovek_WAC_Run(context_));
+        ASSERT_EQ(0, Tovek_WAC_Stop(context_));
+    }
+    EXPECT_EQ(before, OpenDescriptors());
 }
 
 TEST_F(AudioCapture, UnInitializeRefusesUntilInitialize) {

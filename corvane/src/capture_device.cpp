@@ -1,7 +1,9 @@
 #include "capture_device.h"
 
 #include "device_finder.h"
+#include "platform/device_access.h"
 
+#include <cstring>
 #include <mutex>
 #include <unistd.h>
 
@@ -89,8 +91,17 @@ bool CanBind(const platform::VideoInputDevice& camera) {
         return false;
     }
     gst_object_unref(factory);
-    // An emulated device has no node to open: being listed is being there.
-    return camera.emulated || ::access(camera.path.c_str(), R_OK | W_OK) == 0;
+    // A node that is listed but refused (no permission, another program's)
+    // is recorded, so the program can say why there is no picture.
+    const int error = Provider().CheckOpen(camera);
+    if (error != 0) {
+        platform::ReportDeviceAccessError(camera.vendor_id, camera.product_id, error,
+                                          "open(" + camera.path +
+                                              ", O_RDWR): " + strerrorname_np(error));
+        return false;
+    }
+    platform::ClearDeviceAccessError(camera.vendor_id, camera.product_id);
+    return true;
 }
 
 int CopyStreamMediaType(const GstCaps* caps, MediaTypeRecord* record, VIDEOINFOHEADER* out) {
@@ -132,7 +143,12 @@ int CorvaneDeviceControl::Exchange(uint8_t value, uint8_t reply[4]) {
 
 bool CorvaneDeviceControl::FindCaptureFilter() {
     platform::VideoInputDevice camera;
-    if (!FindCamera(Provider(), CurrentMonikerPrefix(), &camera) || !CanBind(camera)) {
+    if (!FindCamera(Provider(), CurrentMonikerPrefix(), &camera)) {
+        // Not there at all: what was said about the camera's access is over.
+        platform::ClearDeviceAccessError(platform::kRvxVendorId, platform::kRvxProductId);
+        return false;
+    }
+    if (!CanBind(camera)) {
         return false;
     }
     camera_ = std::move(camera);
@@ -223,8 +239,10 @@ bool CorvaneCaptureDevice::Build(bool connect) {
         GstBus* bus = gst_element_get_bus(pipeline_);
         gst_bus_set_sync_handler(bus, &CorvaneCaptureDevice::OnBusMessage, this, nullptr);
         gst_object_unref(bus);
-        // The stream grabber passes copies of the compressed bytes, the
-        // sample grabber the decoded sample itself.
+        // The stream grabber shows the compressed bytes as the camera gave
+        // them (the stream callback only reads them, so no copy is made);
+        // the sample grabber hands over the decoded sample itself.
+        g_object_set(stream_grabber_, "writable", FALSE, nullptr);
         tovek_sample_grabber_set_callback(stream_grabber_, &GrabberCallback::BufferTrampoline,
                                           &stream_callback_);
         tovek_sample_grabber_set_callback(sample_grabber_, &GrabberCallback::SampleTrampoline,
@@ -262,8 +280,10 @@ bool CorvaneCaptureDevice::Connect() {
         linked = false;
     }
     if (linked) {
-        // A live picture is shown as soon as it is decoded.
-        g_object_set(renderer_, "sync", FALSE, nullptr);
+        // A live picture is shown as soon as it is decoded. Not keeping the
+        // last frame lets the decoder write every frame into the same
+        // buffer, which stays warm in the caches.
+        g_object_set(renderer_, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
     }
     for (GstPad* pad : {capture, preview, grabber_sink}) {
         if (pad != nullptr) {

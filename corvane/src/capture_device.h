@@ -34,7 +34,9 @@ namespace corvane {
 bool EnsureGStreamer();
 
 // Whether the device could be bound to a source now (its source element is
-// known, and a real camera's node is accessible).
+// known, and its capture node opens). A node that is refused (no permission,
+// another program's) is recorded in platform/device_access.h; one that
+// opens clears the record.
 bool CanBind(const platform::VideoInputDevice& camera);
 
 // The copy of a stream's video information: -1 without caps; otherwise 0,

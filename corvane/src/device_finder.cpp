@@ -1,4 +1,5 @@
 #include "device_finder.h"
+#include "platform/thread_annotations.h"
 
 #include "platform/system.h"
 
@@ -15,9 +16,9 @@ constexpr size_t kMaxInstanceIdLength = 520;
 constexpr size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
 
 struct IdentityState {
-    std::mutex mutex; // guards device_id and prefix
-    std::string device_id;
-    std::string prefix;
+    platform::Mutex mutex;
+    std::string device_id TOVEK_GUARDED_BY(mutex);
+    std::string prefix TOVEK_GUARDED_BY(mutex);
 };
 
 IdentityState& Identity() {
@@ -54,20 +55,20 @@ std::string MonikerPrefix(std::string_view device_id) {
 
 void SetDeviceId(std::string_view device_id) {
     IdentityState& state = Identity();
-    std::lock_guard<std::mutex> lock(state.mutex);
+    platform::MutexLock lock(state.mutex);
     state.device_id = std::string(device_id);
     state.prefix = MonikerPrefix(device_id);
 }
 
 std::string DeviceId() {
     IdentityState& state = Identity();
-    std::lock_guard<std::mutex> lock(state.mutex);
+    platform::MutexLock lock(state.mutex);
     return state.device_id;
 }
 
 std::string CurrentMonikerPrefix() {
     IdentityState& state = Identity();
-    std::lock_guard<std::mutex> lock(state.mutex);
+    platform::MutexLock lock(state.mutex);
     return state.prefix;
 }
 

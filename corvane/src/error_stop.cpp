@@ -9,34 +9,37 @@ ErrorStopThread::ErrorStopThread(std::function<void(uint32_t)> stop)
 
 ErrorStopThread::~ErrorStopThread() {
     {
-        std::lock_guard<std::mutex> lock(lock_);
+        platform::MutexLock lock(lock_);
         quit_ = true;
     }
-    wake_.notify_all();
+    wake_.NotifyAll();
     thread_.join();
 }
 
 void ErrorStopThread::Request(uint32_t generation) {
     {
-        std::lock_guard<std::mutex> lock(lock_);
+        platform::MutexLock lock(lock_);
         pending_ = generation;
     }
-    wake_.notify_all();
+    wake_.NotifyAll();
 }
 
 void ErrorStopThread::Loop() {
     pthread_setname_np(pthread_self(), "corvane-errors");
-    std::unique_lock<std::mutex> lock(lock_);
+    platform::MutexLock lock(lock_);
     for (;;) {
-        wake_.wait(lock, [this] { return quit_ || pending_.has_value(); });
+        wake_.Wait(lock_, [this] {
+            lock_.AssertHeld();
+            return quit_ || pending_.has_value();
+        });
         if (quit_) {
             return;
         }
         const uint32_t generation = *pending_;
         pending_.reset();
-        lock.unlock();
+        lock.Unlock();
         stop_(generation);
-        lock.lock();
+        lock.Lock();
     }
 }
 

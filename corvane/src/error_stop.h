@@ -4,6 +4,7 @@
 // requests the stop and this thread carries it out.
 #pragma once
 
+#include "platform/thread_annotations.h"
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -33,10 +34,10 @@ private:
     void Loop();
 
     const std::function<void(uint32_t)> stop_;
-    std::mutex lock_; // guards pending_ and quit_; wake_ waits with it
-    std::condition_variable wake_;
-    std::optional<uint32_t> pending_;
-    bool quit_ = false;
+    platform::Mutex lock_; // wake_ waits with it
+    platform::CondVar wake_;
+    std::optional<uint32_t> pending_ TOVEK_GUARDED_BY(lock_);
+    bool quit_ TOVEK_GUARDED_BY(lock_) = false;
     std::thread thread_; // last: started once everything above exists
 };
 

@@ -1,5 +1,6 @@
 // The C exports of TovekCorvane.
 #include "TovekCorvane.h"
+#include "platform/thread_annotations.h"
 
 #include "capture_device.h"
 #include "device_finder.h"
@@ -13,8 +14,9 @@ namespace {
 
 // The receivers registered for device notifications.
 struct Registrations {
-    std::mutex mutex; // guards by_receiver
-    std::map<DeviceChangeReceiver*, std::unique_ptr<platform::DeviceNotification>> by_receiver;
+    platform::Mutex mutex;
+    std::map<DeviceChangeReceiver*, std::unique_ptr<platform::DeviceNotification>>
+        by_receiver TOVEK_GUARDED_BY(mutex);
 };
 
 Registrations& Registered() {
@@ -61,7 +63,7 @@ int Corvane_RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {
         return -1;
     }
     Registrations& registrations = Registered();
-    std::lock_guard<std::mutex> lock(registrations.mutex);
+    platform::MutexLock lock(registrations.mutex);
     if (registrations.by_receiver.count(receiver) != 0) {
         return 0;
     }
@@ -77,7 +79,7 @@ int Corvane_UnregisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {
     std::unique_ptr<platform::DeviceNotification> registration;
     {
         Registrations& registrations = Registered();
-        std::lock_guard<std::mutex> lock(registrations.mutex);
+        platform::MutexLock lock(registrations.mutex);
         auto it = registrations.by_receiver.find(receiver);
         if (it == registrations.by_receiver.end()) {
             return -1;

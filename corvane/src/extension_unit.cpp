@@ -2,11 +2,52 @@
 
 #include "device_finder.h"
 
+#include <gst/gst.h>
+
 #include <array>
+#include <cstring>
 #include <vector>
 
 namespace corvane {
 namespace {
+
+GstDebugCategory* Category() {
+    static GstDebugCategory* category = [] {
+        GstDebugCategory* made = nullptr;
+        GST_DEBUG_CATEGORY_INIT(made, kExtensionUnitDebugCategory, 0, "RVX camera extension unit");
+        return made;
+    }();
+    return category;
+}
+
+const char* RequestName(uint8_t request) {
+    switch (request) {
+    case kUvcSetCur:
+        return "SET_CUR";
+    case kUvcGetCur:
+        return "GET_CUR";
+    case kUvcGetLen:
+        return "GET_LEN";
+    case kUvcGetInfo:
+        return "GET_INFO";
+    default:
+        return "request";
+    }
+}
+
+// 0, or -1 after one trace line naming the query and the camera's answer:
+// -ENOENT a control the camera does not list, -EIO or -EPIPE a stall,
+// -ENODEV an unplugged camera. The caller's sequence ends there.
+int Checked(int result, uint8_t unit, uint8_t control, uint8_t request) {
+    if (result == 0) {
+        return 0;
+    }
+    const int error = -result;
+    const char* name = error > 0 ? strerrorname_np(error) : nullptr;
+    GST_CAT_WARNING(Category(), "extension unit %u control %u %s failed: %s (%d)", unit, control,
+                    RequestName(request), name != nullptr ? name : "unknown", result);
+    return -1;
+}
 
 using Write4 = std::array<uint8_t, 4>;
 
@@ -53,9 +94,13 @@ OpenExtensionUnitTransport(const platform::VideoInputDevice& camera) {
     return Provider().OpenExtensionUnit(camera);
 }
 
+int ExtensionUnitControl::Query(uint8_t control, uint8_t request, std::span<uint8_t> data) {
+    return Checked(transport_->Query(unit_id_, control, request, data), unit_id_, control, request);
+}
+
 int ExtensionUnitControl::QueryLength(uint8_t control, uint16_t* length) {
     std::array<uint8_t, 2> bytes{};
-    if (transport_->Query(unit_id_, control, kUvcGetLen, bytes) != 0) {
+    if (Query(control, kUvcGetLen, bytes) != 0) {
         return -1;
     }
     *length = static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
@@ -63,18 +108,18 @@ int ExtensionUnitControl::QueryLength(uint8_t control, uint16_t* length) {
 }
 
 int ExtensionUnitControl::Read(uint8_t control, std::span<uint8_t> data) {
-    return transport_->Query(unit_id_, control, kUvcGetCur, data) == 0 ? 0 : -1;
+    return Query(control, kUvcGetCur, data);
 }
 
 int ExtensionUnitControl::Write(uint8_t control, std::span<const uint8_t> data) {
     // The query takes a mutable buffer for every request; a set only reads it.
     std::vector<uint8_t> copy(data.begin(), data.end());
-    return transport_->Query(unit_id_, control, kUvcSetCur, copy) == 0 ? 0 : -1;
+    return Query(control, kUvcSetCur, copy);
 }
 
 int ExtensionUnitControl::ReadInfo(uint8_t control, uint8_t* info) {
     std::array<uint8_t, 1> byte{};
-    if (transport_->Query(unit_id_, control, kUvcGetInfo, byte) != 0) {
+    if (Query(control, kUvcGetInfo, byte) != 0) {
         return -1;
     }
     *info = byte[0];

@@ -18,6 +18,10 @@ inline constexpr uint8_t kUvcGetCur = 0x81;
 inline constexpr uint8_t kUvcGetLen = 0x85;
 inline constexpr uint8_t kUvcGetInfo = 0x86;
 
+// The GStreamer debug category of the failed-query trace lines
+// (GST_DEBUG=corvane-xu:2 shows them).
+inline constexpr char kExtensionUnitDebugCategory[] = "corvane-xu";
+
 // The command register and the spare exchange control.
 inline constexpr uint8_t kCommandControl = 4;
 inline constexpr uint8_t kExchangeControl = 5;
@@ -37,7 +41,9 @@ std::unique_ptr<ExtensionUnitTransport>
 OpenExtensionUnitTransport(const platform::VideoInputDevice& camera);
 
 // Controls of one extension unit. Not thread-safe: its owner serialises
-// whole sequences (the register must see one sequence at a time).
+// whole sequences (the register must see one sequence at a time). Every
+// failed query (a control the camera does not list, a stall, a camera gone)
+// gives -1 and one warning line in kExtensionUnitDebugCategory.
 class ExtensionUnitControl {
 public:
     ExtensionUnitControl(std::unique_ptr<ExtensionUnitTransport> transport, uint8_t unit_id)
@@ -53,6 +59,8 @@ public:
     int ReadInfo(uint8_t control, uint8_t* info);
 
 private:
+    int Query(uint8_t control, uint8_t request, std::span<uint8_t> data);
+
     std::unique_ptr<ExtensionUnitTransport> transport_;
     uint8_t unit_id_;
 };

@@ -60,6 +60,7 @@ public:
     bool ReadUsbDescriptors(const VideoInputDevice&, std::vector<uint8_t>*) override {
         return false;
     }
+    int CheckOpen(const VideoInputDevice&) override { return 0; }
     std::unique_ptr<platform::ExtensionUnitTransport>
     OpenExtensionUnit(const VideoInputDevice&) override {
         return nullptr;

@@ -4,9 +4,12 @@
 
 #include "sim/rvx_camera.h"
 
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <mutex>
+#include <string>
 
 namespace corvane {
 namespace {
@@ -48,7 +51,7 @@ public:
     int Query(uint8_t unit, uint8_t selector, uint8_t request, std::span<uint8_t> data) override {
         queries->push_back({unit, selector, request, Bytes(data.begin(), data.end())});
         if (static_cast<int>(queries->size()) == fail_at) {
-            return -EPIPE;
+            return -fail_errno;
         }
         if (request == kUvcGetLen) {
             data[0] = length;
@@ -62,15 +65,17 @@ public:
     }
     std::vector<Call>* queries;
     int fail_at = 0;
+    int fail_errno = EPIPE;
     uint8_t length = 4;
 };
 
 class SequenceTest : public ::testing::Test {
 protected:
-    ExtensionUnitControl Unit(int fail_at = 0, uint8_t length = 4) {
+    ExtensionUnitControl Unit(int fail_at = 0, uint8_t length = 4, int fail_errno = EPIPE) {
         auto transport = std::make_unique<RecordingTransport>();
         transport->queries = &queries_;
         transport->fail_at = fail_at;
+        transport->fail_errno = fail_errno;
         transport->length = length;
         return ExtensionUnitControl(std::move(transport), 6);
     }
@@ -124,6 +129,70 @@ TEST_F(SequenceTest, StateFailsOnAnyFailureOrAControlOfAnotherLength) {
     ExtensionUnitControl wide = Unit(0, 8);
     EXPECT_EQ(-1, ReadStateSequence(wide, &state));
     EXPECT_EQ(-5, state);
+}
+
+// The trace lines of the extension unit's debug category.
+class TraceLines {
+public:
+    TraceLines() {
+        gst_init(nullptr, nullptr);
+        gst_debug_set_active(TRUE);
+        gst_debug_set_threshold_for_name(kExtensionUnitDebugCategory, GST_LEVEL_WARNING);
+        gst_debug_add_log_function(&TraceLines::Log, this, nullptr);
+    }
+    ~TraceLines() { gst_debug_remove_log_function_by_data(this); }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_;
+    }
+
+private:
+    static void Log(GstDebugCategory* category, GstDebugLevel, const gchar*, const gchar*, gint,
+                    GObject*, GstDebugMessage* message, gpointer self) {
+        if (std::string(gst_debug_category_get_name(category)) != kExtensionUnitDebugCategory) {
+            return;
+        }
+        auto* lines = static_cast<TraceLines*>(self);
+        std::lock_guard<std::mutex> lock(lines->mutex_);
+        lines->lines_.emplace_back(gst_debug_message_get(message));
+    }
+    std::mutex mutex_; // guards lines_
+    std::vector<std::string> lines_;
+};
+
+struct RefusalCase {
+    int error;
+    const char* name;
+    bool command; // the command sequence, else the state read
+    int fail_at;  // the query that fails
+    const char* query;
+};
+
+// A control the camera does not list in its bitmap (ENOENT) or a stall (EIO,
+// EPIPE): the export's failure result, the rest of the sequence unsent, and
+// one trace line that says what failed.
+TEST_F(SequenceTest, AControlTheCameraRefusesFailsWithOneTraceLine) {
+    const RefusalCase cases[] = {
+        {ENOENT, "ENOENT", true, 1, "control 4 SET_CUR"},
+        {EIO, "EIO", true, 4, "control 4 SET_CUR"},
+        {EPIPE, "EPIPE", false, 7, "control 4 GET_LEN"},
+        {ENOENT, "ENOENT", false, 8, "control 4 GET_CUR"},
+    };
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TraceLines trace;
+        queries_.clear();
+        ExtensionUnitControl unit = Unit(c.fail_at, 4, c.error);
+        int state = -5;
+        EXPECT_EQ(-1,
+                  c.command ? SendCommandSequence(unit, 0x31) : ReadStateSequence(unit, &state));
+        EXPECT_EQ(static_cast<size_t>(c.fail_at), queries_.size());
+        EXPECT_EQ(-5, state);
+        const std::vector<std::string> lines = trace.Lines();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_NE(lines[0].find(c.query), std::string::npos) << lines[0];
+        EXPECT_NE(lines[0].find(c.name), std::string::npos) << lines[0];
+    }
 }
 
 TEST(ExtensionUnitTransport, ReachesTheEmulatedCameraThroughTheDeviceBackEnd) {

@@ -170,6 +170,8 @@ void MarkCurrent(const LangContext& ctx, const QList<QAction*>& actions, uint32_
 
 } // namespace
 
+static_assert(kLangMaxFileBytes == lang::kMaxLngFileBytes);
+
 bool LangFindFiles(const LangModule* module, const char16_t* ini_path, const char16_t* ext) {
     if (ext == nullptr)
         return false;

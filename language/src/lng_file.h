@@ -28,8 +28,8 @@
 
 namespace lang {
 
-// Files above this size are not language files; it keeps a stray file from
-// being read whole into memory.
+// Files above this size are not language files (kLangMaxFileBytes of the
+// library's interface).
 inline constexpr size_t kMaxLngFileBytes = 4u * 1024u * 1024u;
 
 struct LngFile {

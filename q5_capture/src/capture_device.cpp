@@ -352,7 +352,8 @@ int TovekQ5UsbDevice::InitDirectShow() {
     GstCaps* bgrx = gst_caps_from_string("video/x-raw,format=BGRx");
     g_object_set(format, "caps", bgrx, nullptr);
     gst_caps_unref(bgrx);
-    // Pictures carry no time: show each one as soon as it is decoded. Not
+    // A live picture is shown as soon as it is decoded, not when its time
+    // stamp falls due. Not
     // keeping the last frame lets the decoder write every frame into the
     // same buffer, which stays warm in the caches.
     g_object_set(renderer, "sync", FALSE, "enable-last-sample", FALSE, nullptr);

@@ -59,11 +59,17 @@ struct StreamRun {
     StreamRun& operator=(const StreamRun&) = delete;
 
     OS_HANDLE stop_event = nullptr;
-    OS_HANDLE frame_lock = nullptr;   // guards frame and frame_length
+    OS_HANDLE frame_lock = nullptr;   // guards frame, frame_length, frame_number, frame_tick
     std::unique_ptr<uint8_t[]> frame; // Q5_MAX_FRAME_SIZE bytes
     uint32_t frame_length = 0;
-    bool ok = false; // every resource was created
+    uint32_t frame_number = 0; // of the picture in frame; 0 before the first
+    uint32_t frame_tick = 0;   // GetTickCount when it was handed off
+    bool ok = false;           // every resource was created
 };
+
+// The number of the next picture handed off: process-wide, so a number
+// never comes back in a later run (0 is skipped when it wraps).
+uint32_t NextFrameNumber();
 
 struct Module {
     WDU_DRIVER_HANDLE driver = nullptr; // written by Init/Uninit only
@@ -72,7 +78,12 @@ struct Module {
     // Serialises start, stop, device set-up and teardown, and guards the
     // three handles below against a half-released state.
     std::mutex control_lock;
-    WDU_DEVICE_HANDLE active_device = nullptr;
+    // Written under control_lock; atomic because TovekCameraControl reads it
+    // without that lock: it may run inside an event callback while Stop or a
+    // detach holds control_lock and waits for the worker sending the event.
+    // A handle read just before a detach is harmless: the USB layer refuses
+    // retired handles.
+    std::atomic<WDU_DEVICE_HANDLE> active_device{nullptr};
     WDU_DEVICE* device_info = nullptr;
     std::unique_ptr<ListenPipe> listen_pipe;
 
@@ -115,6 +126,9 @@ bool StartStreamingLocked();
 void StopStreamingLocked();
 // Copies the newest picture (see TovekCameraGetFrameData).
 bool FetchFrame(uint8_t* buffer, uint32_t* size);
+// Copies the newest picture unless its number is *number (see
+// TovekCameraGetNewFrameData); arrival_ms may be null.
+bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number, uint32_t* arrival_ms);
 std::shared_ptr<StreamRun> CurrentRun();
 
 } // namespace q5

@@ -16,15 +16,53 @@ trace::CTracerWrapper<char>& Tracer() {
     return tracer;
 }
 
-void SendEvent(uint32_t event) {
-    Module& m = State();
-    std::lock_guard<std::mutex> lock(m.callback_lock);
-    if (m.callback != nullptr) {
-        m.callback(event, 0, 0, m.user);
+namespace {
+
+// The event whose callback runs on this thread, or -1 outside any callback.
+thread_local int t_event_in_callback = -1;
+
+// Serialises TovekCameraInit and TovekCameraUninit, the only writers of the
+// driver registration (Module::driver and Module::context).
+std::mutex g_lifecycle_lock;
+
+// Stop and Play wait for, or contend with, the streaming worker; from the
+// callback of an event the worker sends (2, 3) they would wait for their own
+// thread, so they are refused there. Init and Uninit wait for the driver's
+// attach and detach threads too, so they are refused inside any event.
+bool RefusedInCallback(const char* function, bool any_event) {
+    const int event = t_event_in_callback;
+    const bool refused = any_event ? event >= 0
+                                   : event == static_cast<int>(Q5_EVENT_STREAM_STARTED) ||
+                                         event == static_cast<int>(Q5_EVENT_STREAM_STOPPED);
+    if (refused) {
+        Q5_TRACE("%s(): refused inside the callback of event %d, file:%s line:%d", function, event,
+                 Q5_SOURCE, __LINE__);
     }
+    return refused;
 }
 
-namespace {
+// Everything TovekCameraUninit releases: the worker, the driver registration
+// (after which no attach or detach runs), the device, the context and the
+// callback. Called with g_lifecycle_lock held; safe when nothing is set up.
+void ReleaseRegistration() {
+    Module& m = State();
+    {
+        // A caller that forgot to stop must not leave the worker running.
+        std::lock_guard<std::mutex> control(m.control_lock);
+        StopStreamingLocked();
+    }
+    if (m.context) {
+        // Unregister before releasing the pipe: a detach callback may still be
+        // running and needs the control lock.
+        DriverUninit(m.context.get());
+        std::lock_guard<std::mutex> control(m.control_lock);
+        DeviceControllerUninit();
+        m.context.reset();
+    }
+    std::lock_guard<std::mutex> lock(m.callback_lock);
+    m.callback = nullptr;
+}
+
 // Writes text into buffer, cut to fit capacity characters with the terminator.
 uint32_t CopyText(const char* text, char* buffer, uint32_t capacity) {
     if (buffer == nullptr || capacity == 0) {
@@ -33,7 +71,18 @@ uint32_t CopyText(const char* text, char* buffer, uint32_t capacity) {
     int n = std::snprintf(buffer, capacity, "%s", text);
     return n < 0 ? 0 : (static_cast<uint32_t>(n) < capacity ? n : capacity - 1);
 }
+
 } // namespace
+
+void SendEvent(uint32_t event) {
+    Module& m = State();
+    std::lock_guard<std::mutex> lock(m.callback_lock);
+    if (m.callback != nullptr) {
+        t_event_in_callback = static_cast<int>(event);
+        m.callback(event, 0, 0, m.user);
+        t_event_in_callback = -1;
+    }
+}
 
 } // namespace q5
 
@@ -42,11 +91,8 @@ using namespace q5;
 extern "C" {
 
 int32_t TovekCameraControl(uint32_t command) {
-    WDU_DEVICE_HANDLE device;
-    {
-        std::lock_guard<std::mutex> control(State().control_lock);
-        device = State().active_device;
-    }
+    // No control lock: see Module::active_device.
+    WDU_DEVICE_HANDLE device = State().active_device.load();
     if (Cmd(device, static_cast<uint8_t>(command & 0xFF), kCmdTimeoutMs)) {
         return 0;
     }
@@ -71,6 +117,17 @@ uint8_t TovekCameraGetFrameData(uint8_t* buffer, uint32_t* size) {
     return FetchFrame(buffer, size) ? 1 : 0;
 }
 
+uint8_t TovekCameraGetNewFrameData(uint8_t* buffer, uint32_t* size, uint32_t* number,
+                                   uint32_t* arrival_ms) {
+    if (size == nullptr || number == nullptr) {
+        return 0;
+    }
+    if (buffer == nullptr) {
+        *size = 0;
+    }
+    return FetchNewFrame(buffer, size, number, arrival_ms) ? 1 : 0;
+}
+
 int32_t TovekCameraGetImagetype(char* buffer, uint32_t* size) {
     if (size == nullptr) {
         return 0;
@@ -84,6 +141,12 @@ uint32_t TovekCameraGetMaxFrameSize() {
     return Q5_MAX_FRAME_SIZE;
 }
 
+uint8_t TovekCameraIsRefused() {
+    // Only what this registration found: a record of an earlier one may
+    // be stale until this one has looked.
+    return WDU_HasRefusedDevice(State().driver) ? 1 : 0;
+}
+
 uint32_t TovekCameraGetPerFrameTime(uint32_t* out) {
     uint32_t value = State().time_per_frame_ms.load();
     Q5_CHECK(value != 0);
@@ -94,13 +157,24 @@ uint32_t TovekCameraGetPerFrameTime(uint32_t* out) {
 }
 
 uint8_t TovekCameraInit(CameraEventCallback callback, uintptr_t user) {
+    if (RefusedInCallback("TovekCameraInit", true)) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> lifecycle(g_lifecycle_lock);
     Module& m = State();
+    if (m.context) {
+        // Initialised already: the earlier registration is released as
+        // TovekCameraUninit would, or it would stay registered with its
+        // callbacks pointing at the context replaced below.
+        Q5_TRACE("%s(): initialised twice; releasing the earlier registration", __func__);
+        ReleaseRegistration();
+        trace::ReleaseDriverTraceSwitches(Tracer());
+    }
     m.pause_ms.store(kInitialPeriodMs);
     m.time_per_frame_ms.store(kInitialPeriodMs);
     {
         std::lock_guard<std::mutex> control(m.control_lock);
         m.driver = nullptr;
-        m.context.reset();
         m.active_device = nullptr;
         m.listen_pipe.reset();
     }
@@ -127,37 +201,30 @@ uint8_t TovekCameraInit(CameraEventCallback callback, uintptr_t user) {
 }
 
 uint8_t TovekCameraPlay() {
+    if (RefusedInCallback("TovekCameraPlay", false)) {
+        return 0;
+    }
     std::lock_guard<std::mutex> control(State().control_lock);
     return StartStreamingLocked() ? 1 : 0;
 }
 
 void TovekCameraStop() {
     Q5_TRACE_ENTRY();
+    if (RefusedInCallback("TovekCameraStop", false)) {
+        return;
+    }
     std::lock_guard<std::mutex> control(State().control_lock);
     StopStreamingLocked();
 }
 
 void TovekCameraUninit() {
     Q5_TRACE_ENTRY();
-    Module& m = State();
-    Q5_CHECK(m.context != nullptr);
-    {
-        // A caller that forgot to stop must not leave the worker running.
-        std::lock_guard<std::mutex> control(m.control_lock);
-        StopStreamingLocked();
+    if (RefusedInCallback("TovekCameraUninit", true)) {
+        return;
     }
-    if (m.context) {
-        // Unregister before releasing the pipe: a detach callback may still be
-        // running and needs the control lock.
-        DriverUninit(m.context.get());
-        std::lock_guard<std::mutex> control(m.control_lock);
-        DeviceControllerUninit();
-        m.context.reset();
-    }
-    {
-        std::lock_guard<std::mutex> lock(m.callback_lock);
-        m.callback = nullptr;
-    }
+    std::lock_guard<std::mutex> lifecycle(g_lifecycle_lock);
+    Q5_CHECK(State().context != nullptr);
+    ReleaseRegistration();
     trace::ReleaseDriverTraceSwitches(Tracer());
 }
 

@@ -5,6 +5,9 @@
 #include "platform/system.h"
 #include "q5_trace.h"
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cstring>
 
 namespace q5 {
@@ -26,29 +29,35 @@ void ReleaseRun(const std::shared_ptr<StreamRun>& run) {
     }
 }
 
-// Copies one picture into the shared buffer; false when the caller held the
-// buffer for too long.
-bool HandOff(StreamRun& run, const uint8_t* data, uint32_t length) {
+// Makes the picture in the worker's read buffer the shared one. Both buffers
+// have Q5_MAX_FRAME_SIZE bytes, so they trade places instead of copying: the
+// worker reads the next picture into what was the shared buffer. False when
+// the caller held the buffer for too long (the picture stays the worker's).
+bool HandOff(StreamRun& run, std::unique_ptr<uint8_t[]>& picture, uint32_t length) {
     if (OsMutexLockTimeout(run.frame_lock, kBufferWaitMs) != WD_STATUS_SUCCESS) {
         Q5_TRACE("Failed to wait for the app releasing the buffer mutex!WinLastError:%s",
                  Stat2Str(WD_TIME_OUT_EXPIRED));
         return false;
     }
-    uint32_t n = length < Q5_MAX_FRAME_SIZE ? length : Q5_MAX_FRAME_SIZE;
-    std::memcpy(run.frame.get(), data, n);
-    run.frame_length = n;
+    run.frame.swap(picture);
+    run.frame_length = length < Q5_MAX_FRAME_SIZE ? length : Q5_MAX_FRAME_SIZE;
+    run.frame_number = NextFrameNumber();
+    run.frame_tick = platform::GetTickCount();
     OsMutexUnlock(run.frame_lock);
     return true;
 }
 
 void PipeListen(void* context) {
     std::unique_ptr<WorkerArgs> args(static_cast<WorkerArgs*>(context));
+    // Named, so that measurements can tell the camera's reads from the rest.
+    pthread_setname_np(pthread_self(), "tovek-q5-read");
     Module& m = State();
     StreamRun& run = *args->run;
     Q5_TRACE_ENTRY();
     SendEvent(Q5_EVENT_STREAM_STARTED);
 
     Pacing pacing;
+    pacing.pause_ms = m.pause_ms.load(); // kInitialPeriodMs: each run ends by restoring it
     pacing.stamp_ms = platform::GetTickCount();
     uint32_t consecutive_retries = 0;
     bool has_succeeded = false;
@@ -101,12 +110,14 @@ void PipeListen(void* context) {
         pacing.OnFrame(platform::GetTickCount());
         m.time_per_frame_ms.store(pacing.time_per_frame_ms);
 
-        if (!HandOff(run, buffer.get(), transferred)) {
+        if (!HandOff(run, buffer, transferred)) {
             continue;
         }
         Q5_TRACE("Transferred data:%u bytes,sleep:%u,PerTime:%u", transferred, pacing.pause_ms,
                  pacing.time_per_frame_ms);
-        platform::Sleep(pacing.pause_ms);
+        // A stop ends the pause at once (the event stays signalled, so the
+        // loop's first step sees it): a stop never waits out up to a second.
+        OsEventWait(run.stop_event, pacing.pause_ms);
     }
 
     buffer.reset();
@@ -133,6 +144,15 @@ StreamRun::~StreamRun() {
     if (stop_event != nullptr) {
         OsEventClose(stop_event);
     }
+}
+
+uint32_t NextFrameNumber() {
+    static std::atomic<uint32_t> last{0};
+    uint32_t number = last.fetch_add(1) + 1;
+    while (number == 0) {
+        number = last.fetch_add(1) + 1;
+    }
+    return number;
 }
 
 std::shared_ptr<StreamRun> CurrentRun() {
@@ -218,7 +238,12 @@ void StopStreamingLocked() {
     m.run.reset();
 }
 
-bool FetchFrame(uint8_t* buffer, uint32_t* size) {
+namespace {
+
+// The fetch of both exports. With known non-null, only a picture whose number
+// is not *known is copied, and *known (and *arrival_ms, when not null) then
+// receives its number (and hand-off time).
+bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known, uint32_t* arrival_ms) {
     std::shared_ptr<StreamRun> run = CurrentRun();
     if (!run) {
         *size = 0;
@@ -231,15 +256,33 @@ bool FetchFrame(uint8_t* buffer, uint32_t* size) {
         return false;
     }
     bool copied = false;
-    if (run->frame_length <= *size) {
+    // Before the first picture there is nothing new to copy.
+    const bool wanted = known == nullptr || (run->frame_number != 0 && *known != run->frame_number);
+    if (wanted && run->frame_length <= *size) {
         if (run->frame_length > 0) {
             std::memcpy(buffer, run->frame.get(), run->frame_length);
         }
         copied = true;
     }
     *size = run->frame_length;
+    if (copied && known != nullptr) {
+        *known = run->frame_number;
+        if (arrival_ms != nullptr) {
+            *arrival_ms = run->frame_tick;
+        }
+    }
     OsMutexUnlock(run->frame_lock);
     return copied;
+}
+
+} // namespace
+
+bool FetchFrame(uint8_t* buffer, uint32_t* size) {
+    return Fetch(buffer, size, nullptr, nullptr);
+}
+
+bool FetchNewFrame(uint8_t* buffer, uint32_t* size, uint32_t* number, uint32_t* arrival_ms) {
+    return Fetch(buffer, size, number, arrival_ms);
 }
 
 } // namespace q5

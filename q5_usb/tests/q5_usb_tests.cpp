@@ -57,6 +57,71 @@ TEST_F(Q5DriverTest, FetchBeforeTheFirstPictureGivesAnEmptyPicture) {
     EXPECT_EQ(0u, size);
 }
 
+TEST_F(Q5DriverTest, NumberedFetchCopiesEachPictureOnce) {
+    auto camera = Plug();
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
+    std::vector<uint8_t> frame(Q5_MAX_FRAME_SIZE);
+    uint32_t size = Q5_MAX_FRAME_SIZE;
+    uint32_t number = 7;
+    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr))
+        << "not streaming";
+    EXPECT_EQ(0u, size);
+    EXPECT_EQ(7u, number) << "untouched when nothing was copied";
+    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), &size, nullptr, nullptr));
+    EXPECT_FALSE(TovekCameraGetNewFrameData(frame.data(), nullptr, &number, nullptr));
+
+    camera->SetDeliveryDelay(300); // time for several fetches of one picture
+    const uint32_t started = platform::GetTickCount();
+    ASSERT_TRUE(TovekCameraPlay());
+    number = 0;
+    uint32_t arrival = 0;
+    ASSERT_TRUE(Eventually([&] {
+        size = Q5_MAX_FRAME_SIZE;
+        return TovekCameraGetNewFrameData(frame.data(), &size, &number, &arrival);
+    }));
+    const uint32_t first = number;
+    EXPECT_NE(0u, first);
+    EXPECT_TRUE(IsJpeg(frame, size));
+    EXPECT_LE(arrival - started, platform::GetTickCount() - started) << "handed off meanwhile";
+    EXPECT_GE(arrival - started, 300u) << "not before the camera delivered it";
+
+    // The same picture again: reported, not copied, number kept.
+    struct Case {
+        uint32_t capacity;
+        uint32_t known;
+        bool copied;
+    };
+    const uint32_t length = size;
+    for (const Case& c : {Case{Q5_MAX_FRAME_SIZE, first, false}, Case{length - 1, 0, false},
+                          Case{length, 0, true}}) {
+        std::fill(frame.begin(), frame.end(), 0);
+        size = c.capacity;
+        number = c.known;
+        const uint64_t pictures = camera->Counters().pictures;
+        const bool copied = TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr);
+        if (camera->Counters().pictures != pictures) {
+            continue; // a new picture came meanwhile; the case proves nothing
+        }
+        EXPECT_EQ(c.copied, copied) << c.capacity << " " << c.known;
+        EXPECT_EQ(length, size);
+        EXPECT_EQ(c.copied ? first : c.known, number);
+        EXPECT_EQ(c.copied, IsJpeg(frame, length));
+    }
+
+    // The next picture has another number; an old fetch still sees it.
+    number = first;
+    ASSERT_TRUE(Eventually([&] {
+        size = Q5_MAX_FRAME_SIZE;
+        return TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr);
+    }));
+    EXPECT_NE(first, number);
+    EXPECT_NE(0u, number);
+    size = Q5_MAX_FRAME_SIZE;
+    EXPECT_TRUE(TovekCameraGetFrameData(frame.data(), &size));
+    EXPECT_TRUE(IsJpeg(frame, size));
+}
+
 TEST_F(Q5DriverTest, PipeKindDecidesTransferSizeAndOptions) {
     struct Case {
         sim::Q5PipeKind kind;
@@ -147,7 +212,7 @@ TEST_F(Q5DriverTest, CameraThatNeverDeliversIsGivenUpAfter1002Reads) {
 }
 
 TEST_F(Q5DriverTest, CameraThatDeliveredOnceIsRetriedForEver) {
-    platform::FakeClock clock; // the pause between pictures passes at once
+    platform::FakeClock clock; // the driver's retry sleeps pass at once
     auto camera = Plug();
     camera->FailReads(sim::Q5ReadFault::kNone);
     ASSERT_TRUE(Init());
@@ -198,6 +263,27 @@ TEST_F(Q5DriverTest, StopTwiceOrWithoutStartIsHarmless) {
     EXPECT_TRUE(events_.WaitFor(Q5_EVENT_STREAM_STOPPED));
     std::vector<uint32_t> events = events_.Events();
     EXPECT_EQ(1, std::count(events.begin(), events.end(), uint32_t{Q5_EVENT_STREAM_STARTED}));
+}
+
+TEST_F(Q5DriverTest, StopDuringThePauseBetweenReadsDoesNotWaitItOut) {
+    auto camera = Plug();
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
+    q5::State().pause_ms.store(1000); // the longest pause the worker takes
+    ASSERT_TRUE(TovekCameraPlay());
+    std::vector<uint8_t> frame(Q5_MAX_FRAME_SIZE);
+    uint32_t number = 0;
+    ASSERT_TRUE(Eventually([&] {
+        uint32_t size = Q5_MAX_FRAME_SIZE;
+        return TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr);
+    }));
+    // The worker handed the first picture off and pauses now.
+    const auto start = std::chrono::steady_clock::now();
+    TovekCameraStop();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(1u, camera->Counters().pictures) << "the stop came during the pause";
+    EXPECT_LT(waited, std::chrono::milliseconds(500)) << "the stop waited out the pause";
+    EXPECT_EQ(1u, camera->Counters().stop_requests);
 }
 
 TEST_F(Q5DriverTest, ControlRetriesTimeOutsButNotStalls) {

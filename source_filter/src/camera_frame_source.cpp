@@ -1,10 +1,12 @@
 #include "camera_frame_source.h"
 
+#include "fetch_rules.h"
 #include "jpeg_header.h"
 #include "pixadec.h"
 #include "platform/system.h"
 #include "q5_usb.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <system_error>
@@ -33,7 +35,8 @@ bool Poll(Cond cond) {
 } // namespace
 
 CameraFrameSource::CameraFrameSource(ClientCallback& client)
-    : client_(client), output_(std::make_unique<uint8_t[]>(kCameraSourceMaxPictureSize)) {
+    : client_(client), output_(std::make_unique<uint8_t[]>(kCameraSourceMaxPictureSize)),
+      buffer_size_(kCameraSourceMaxPictureSize) {
     TovekCameraUninit(); // whoever used the driver before us is gone
     InitDriver();
     ProbePictureSize();
@@ -59,7 +62,9 @@ void CameraFrameSource::InitDriver() {
 }
 
 void CameraFrameSource::ProbePictureSize() {
-    if (!Poll([this] { return State() == kAttached; })) {
+    // A camera known to be there but refused to us never attaches.
+    if (!Poll([this] { return State() == kAttached || TovekCameraIsRefused() != 0; }) ||
+        State() != kAttached) {
         return; // no camera within the probe's time: the size stays unknown
     }
     if (StartStreaming()) {
@@ -124,13 +129,16 @@ void CameraFrameSource::StartPacingThread() {
     {
         std::lock_guard<std::mutex> frame(frame_lock_);
         fetch_size_ = TovekCameraGetMaxFrameSize();
-        fetch_ = std::make_unique<uint8_t[]>(fetch_size_); // zeroed
-        last_length_ = 0;
-    }
-    {
+        last_number_ = 0;
         // A picture left from the previous run is stale now.
         std::lock_guard<std::mutex> output(output_lock_);
         output_length_ = 0;
+        if (!fetch_ || buffer_size_ < fetch_size_) {
+            // Once: later runs fetch into the same buffers, which stay mapped.
+            buffer_size_ = std::max<size_t>(fetch_size_, kCameraSourceMaxPictureSize);
+            fetch_ = std::make_unique<uint8_t[]>(buffer_size_);
+            output_ = std::make_unique<uint8_t[]>(buffer_size_);
+        }
     }
     uint32_t period = 0;
     TovekCameraGetPerFrameTime(&period);
@@ -154,30 +162,36 @@ void CameraFrameSource::JoinPacingThreadLocked() {
     if (!pacing_thread_.joinable()) {
         return;
     }
-    stop_request_.store(true);
+    {
+        std::lock_guard<std::mutex> stop(stop_lock_);
+        stop_request_.store(true);
+    }
+    stop_changed_.notify_all();
     pacing_thread_.join();
     stop_request_.store(false);
 }
 
+void CameraFrameSource::WaitForStopRequest(uint32_t timeout_ms) {
+    std::unique_lock<std::mutex> stop(stop_lock_);
+    stop_changed_.wait_for(stop, std::chrono::milliseconds(timeout_ms),
+                           [this] { return stop_request_.load(); });
+}
+
+// Fetches once per fetch period on a fixed-rate schedule (a thread that fell
+// behind catches up), sleeping until the next fetch is due rather than
+// looking at the clock in short steps: every wake-up costs as much as
+// copying a picture.
 void CameraFrameSource::PacingLoop() {
     pthread_setname_np(pthread_self(), "tovek-pacing");
-    bool first = true;
-    uint32_t schedule_ms = 0;
+    uint32_t schedule_ms = platform::GetTickCount(); // the last fetch was due then
     while (!stop_request_.load()) {
-        platform::Sleep(kPacingPollMs);
-        const uint32_t now = platform::GetTickCount();
-        if (first) {
-            schedule_ms = now;
-            first = false;
-        }
         const uint32_t period = fetch_period_ms_.load();
-        // Signed difference: correct across the tick count's wrap.
-        const int32_t late = static_cast<int32_t>(now - schedule_ms);
-        if (late < 0 || static_cast<uint32_t>(late) < period) {
+        const uint32_t wait_ms = MsUntilNextFetch(platform::GetTickCount(), schedule_ms, period);
+        if (wait_ms > 0) {
+            WaitForStopRequest(wait_ms);
             continue;
         }
         FetchAndMeasure();
-        // A fixed-rate schedule: a thread that fell behind catches up.
         schedule_ms += period;
     }
 }
@@ -188,30 +202,12 @@ void CameraFrameSource::FetchAndMeasure() {
         return;
     }
     uint32_t length = fetch_size_;
-    if (!TovekCameraGetFrameData(fetch_.get(), &length) || length == 0 ||
-        length > kCameraSourceMaxPictureSize) {
-        return;
+    const bool fetched =
+        TovekCameraGetNewFrameData(fetch_.get(), &length, &last_number_, &fetch_arrival_ms_);
+    if (JudgeFetch(fetched, length, kCameraSourceMaxPictureSize) == FetchOutcome::kPublish) {
+        Measure(fetch_.get(), length);
+        Publish(length);
     }
-    const uint32_t now = platform::GetTickCount();
-    if (IsRepeat(length, now)) {
-        return;
-    }
-    last_length_ = length;
-    last_new_tick_ = now;
-    Measure(fetch_.get(), length);
-    Publish(fetch_.get(), length);
-}
-
-// The driver hands out its newest picture for as long as no newer one came,
-// so a fetch faster than the camera brings the same picture again.
-bool CameraFrameSource::IsRepeat(uint32_t length, uint32_t now_ms) {
-    if (length != last_length_ || now_ms - last_new_tick_ >= kUnchangedRepeatMs) {
-        return false;
-    }
-    // The output buffer still holds the last new picture: only this thread
-    // writes it.
-    std::lock_guard<std::mutex> output(output_lock_);
-    return std::memcmp(output_.get(), fetch_.get(), length) == 0;
 }
 
 void CameraFrameSource::Measure(const uint8_t* picture, uint32_t length) {
@@ -239,16 +235,18 @@ void CameraFrameSource::Measure(const uint8_t* picture, uint32_t length) {
     LibJpeg_UnInitialize();
 }
 
-void CameraFrameSource::Publish(const uint8_t* picture, uint32_t length) {
+void CameraFrameSource::Publish(uint32_t length) {
     {
         std::lock_guard<std::mutex> output(output_lock_);
-        std::memcpy(output_.get(), picture, length);
+        output_.swap(fetch_);
         output_length_ = length;
+        output_arrival_ms_ = fetch_arrival_ms_;
     }
     output_ready_.notify_all();
 }
 
-uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity) {
+uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity,
+                                              uint32_t* arrival_ms) {
     std::lock_guard<std::mutex> output(output_lock_);
     const uint32_t length = output_length_;
     if (length == 0 || sample == nullptr || capacity < length) {
@@ -256,6 +254,9 @@ uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity) 
     }
     std::memcpy(sample, output_.get(), length);
     output_length_ = 0;
+    if (arrival_ms != nullptr) {
+        *arrival_ms = output_arrival_ms_;
+    }
     return length;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "client_callback.h"
+#include "fetch_rules.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -31,14 +32,8 @@ enum DeviceState : uint32_t {
 };
 
 inline constexpr uint32_t kInitialFetchPeriodMs = 83;
-inline constexpr uint32_t kPacingPollMs = 10;
 inline constexpr uint32_t kProbePollMs = 20;
 inline constexpr int kProbePolls = 500; // 10 seconds
-// A picture identical to the previous one is the driver's same picture
-// fetched again, unless nothing else came for this long: then the scene is
-// simply still and the picture is passed on again so that the stream (and
-// what is drawn over it downstream) keeps moving.
-inline constexpr uint32_t kUnchangedRepeatMs = 1000;
 // The driver's streaming can end without a stop request in two ways: the
 // camera was unplugged (event 3, then event 1 at once) or a read or request
 // of an attached camera failed (event 3 alone). A stream that ended by
@@ -63,10 +58,13 @@ public:
 
     // Copies the newest picture not yet taken into sample when it fits in
     // capacity bytes; returns its length, 0 when there is none. Each picture
-    // is taken at most once.
-    uint32_t TakeNewestPicture(uint8_t* sample, size_t capacity);
+    // is taken at most once. *arrival_ms (unless null) receives the tick
+    // count at which the picture had arrived from the camera.
+    uint32_t TakeNewestPicture(uint8_t* sample, size_t capacity, uint32_t* arrival_ms = nullptr);
     // Waits (real time) up to timeout_ms until a picture is ready, done()
     // is true or Wake is called. done() is read with the output lock held.
+    // A new picture and a stream that ended by itself wake it too, so a
+    // waiter needs no short time-out to notice them.
     void WaitForPicture(uint32_t timeout_ms, const std::function<bool()>& done);
     // Wakes WaitForPicture after state read by its done() changed.
     void Wake();
@@ -90,32 +88,45 @@ private:
     void StopPacingThread();
     void JoinPacingThreadLocked();
     void PacingLoop();
+    // Waits (real time) up to timeout_ms or until the stop request.
+    void WaitForStopRequest(uint32_t timeout_ms);
     void FetchAndMeasure();
-    bool IsRepeat(uint32_t length, uint32_t now_ms);
     void Measure(const uint8_t* picture, uint32_t length);
-    void Publish(const uint8_t* picture, uint32_t length);
+    // Makes the fetched picture the output (the buffers trade places).
+    void Publish(uint32_t length);
 
     ClientCallback& client_;
 
     // The pacing lock: guards pacing_thread_ while it is started or joined.
     std::mutex pacing_lock_;
     std::thread pacing_thread_;
+    // The stop lock: orders stop_request_'s changes with the pacing
+    // thread's wait on stop_changed_.
+    std::mutex stop_lock_;
+    std::condition_variable stop_changed_;
     std::atomic<bool> stop_request_{false};
 
-    // The frame lock: held around one fetch-and-measure step; guards the
-    // fetch buffer and the repeat check's fields.
+    // The frame lock: held around one fetch-and-measure step; guards fetch_
+    // (while it is the fetch buffer), fetch_size_ and the fields below it.
+    // fetch_ and output_ have the same size (buffer_size_) and trade places
+    // when a picture is published; both are allocated once.
     std::mutex frame_lock_;
     std::unique_ptr<uint8_t[]> fetch_;
-    uint32_t fetch_size_ = 0;
-    uint32_t last_length_ = 0;   // length of the last new picture of this run; 0 at its start
-    uint32_t last_new_tick_ = 0; // when it was fetched
+    uint32_t fetch_size_ = 0;  // what the driver may fill: its largest picture
+    uint32_t last_number_ = 0; // the driver's number of the last new picture; 0 at a run's start
+    uint32_t fetch_arrival_ms_ = 0; // when the picture in fetch_ arrived from the camera
 
-    // The output lock: guards output_ and output_length_; output_ready_
-    // waits with it.
+    // The output lock: guards output_ and output_length_, and the swap of
+    // output_ with fetch_; output_ready_ waits with it.
     std::mutex output_lock_;
     std::condition_variable output_ready_;
-    std::unique_ptr<uint8_t[]> output_; // kCameraSourceMaxPictureSize bytes
-    uint32_t output_length_ = 0;        // bytes of the newest picture not yet taken
+    std::unique_ptr<uint8_t[]> output_;
+    uint32_t output_length_ = 0; // bytes of the newest picture not yet taken
+    uint32_t output_arrival_ms_ = 0;
+    // Bytes of fetch_ and output_ each: at least kCameraSourceMaxPictureSize.
+    // Written once, while no other thread runs (construction) or under both
+    // the frame and the output lock.
+    size_t buffer_size_ = 0;
 
     std::atomic<uint32_t> fetch_period_ms_{kInitialFetchPeriodMs};
     std::atomic<uint32_t> device_state_{kDetached};

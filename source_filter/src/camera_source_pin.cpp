@@ -20,14 +20,14 @@ CameraSourcePin::~CameraSourcePin() {
 }
 
 CameraSourcePin::FillResult CameraSourcePin::FillBuffer(uint8_t* data, size_t capacity,
-                                                        size_t* length) {
+                                                        size_t* length, uint32_t* arrival_ms) {
     std::lock_guard<std::mutex> sample(sample_lock_);
     *length = 0;
     for (;;) {
         if (interrupted_.load()) {
             return FillResult::kInterrupted;
         }
-        const uint32_t picture = camera_->TakeNewestPicture(data, capacity);
+        const uint32_t picture = camera_->TakeNewestPicture(data, capacity, arrival_ms);
         if (picture > 0) {
             client_.Send(CAMERA_SOURCE_PICTURE, reinterpret_cast<uintptr_t>(data), picture);
             *length = picture;
@@ -41,7 +41,7 @@ CameraSourcePin::FillResult CameraSourcePin::FillBuffer(uint8_t* data, size_t ca
         }
         // Woken early by a new picture, a stop or an interruption, so a
         // camera that is gone never holds the streaming thread here.
-        camera_->WaitForPicture(kFillPollMs,
+        camera_->WaitForPicture(kFillWaitMs,
                                 [this] { return interrupted_.load() || stopping_.load(); });
     }
 }

@@ -14,8 +14,10 @@
 
 namespace camsrc {
 
-// How long FillBuffer waits for a picture before it looks again.
-inline constexpr uint32_t kFillPollMs = 5;
+// How long FillBuffer waits for a picture before it looks again. A new
+// picture, a stop and an interruption wake it at once; the time-out only
+// bounds how late it notices a stream that ended by itself.
+inline constexpr uint32_t kFillWaitMs = 100;
 
 class CameraSourcePin {
 public:
@@ -37,8 +39,11 @@ public:
     // must hold kCameraSourceMaxPictureSize bytes to take every picture),
     // after sending event 4 with data and the length to the client. Returns
     // at once, without a picture, while stopped or interrupted, and once
-    // the camera's stream has ended by itself (see CameraFrameSource).
-    FillResult FillBuffer(uint8_t* data, size_t capacity, size_t* length);
+    // the camera's stream has ended by itself (see CameraFrameSource). With a
+    // picture, *arrival_ms (unless null) receives the tick count at which it
+    // had arrived from the camera.
+    FillResult FillBuffer(uint8_t* data, size_t capacity, size_t* length,
+                          uint32_t* arrival_ms = nullptr);
     // While stopped: waits up to timeout_ms (real time) for a start, a
     // picture or an interruption, so a streaming thread need not spin.
     void WaitWhileStopped(uint32_t timeout_ms);

@@ -5,11 +5,15 @@
 // picture the driver delivers).
 #include "tovek_camera_src.h"
 
+#include "buffer_times.h"
 #include "camera_source_filter.h"
+#include "platform/media.h"
+#include "platform/system.h"
 #include "tovek_camera_source.h"
 
 #include <gst/base/gstpushsrc.h>
 
+#include <chrono>
 #include <new>
 
 GST_DEBUG_CATEGORY_STATIC(tovek_camera_src_debug);
@@ -24,6 +28,9 @@ struct TovekCameraSrc {
     camsrc::CameraSourceFilter* filter;
     gint auto_start;   // g_atomic: set from any thread, read by start
     bool auto_started; // state-change thread only (start and stop)
+    // Created in init, deleted in finalize. Reset by start, used by fill:
+    // the streaming thread runs only between the two.
+    camsrc::BufferTimes* times;
 };
 
 struct TovekCameraSrcClass {
@@ -142,6 +149,7 @@ gboolean Start(GstBaseSrc* base) {
                           ("only one tovekcamerasrc per process can drive the camera"));
         return FALSE;
     }
+    self->times->Reset();
     self->auto_started = g_atomic_int_get(&self->auto_start) != 0;
     if (self->auto_started) {
         self->filter->Control(1);
@@ -158,6 +166,18 @@ gboolean Stop(GstBaseSrc* base) {
     return TRUE;
 }
 
+// A picture leaves up to a fetch period after its capture, and its buffer
+// carries the capture's running time: syncing sinks downstream must allow
+// for that (two periods, the pacing's fetch and the driver's hand-off).
+gboolean Query(GstBaseSrc* base, GstQuery* query) {
+    if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY) {
+        gst_query_set_latency(query, TRUE, 2 * GST_SECOND / kCameraSourceFramesPerSecond,
+                              GST_CLOCK_TIME_NONE);
+        return TRUE;
+    }
+    return GST_BASE_SRC_CLASS(tovek_camera_src_parent_class)->query(base, query);
+}
+
 gboolean Unlock(GstBaseSrc* base) {
     if (camsrc::CameraSourcePin* pin = PinOf(base)) {
         pin->Interrupt(true);
@@ -172,6 +192,40 @@ gboolean UnlockStop(GstBaseSrc* base) {
     return TRUE;
 }
 
+int64_t SteadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The steady-clock time of a tick count of the recent past.
+int64_t SteadyNsOfTick(uint32_t tick_ms) {
+    const uint32_t ago_ms = platform::GetTickCount() - tick_ms;
+    return SteadyNowNs() - static_cast<int64_t>(ago_ms) * 1000000;
+}
+
+// Stamps buffer with the pipeline's running time at capture_steady_ns (the
+// clock's time now less the picture's age) and the measured frame period.
+// Without a clock (the element is not playing) the buffer carries no time.
+void StampRunningTime(TovekCameraSrc* self, GstBuffer* buffer, int64_t capture_steady_ns) {
+    GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_PTS(buffer) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_NONE;
+    GstClock* clock = gst_element_get_clock(GST_ELEMENT(self));
+    if (clock == nullptr) {
+        return;
+    }
+    const GstClockTime now = gst_clock_get_time(clock);
+    gst_object_unref(clock);
+    const GstClockTime base = gst_element_get_base_time(GST_ELEMENT(self));
+    const int64_t age = SteadyNowNs() - capture_steady_ns;
+    const int64_t running =
+        static_cast<int64_t>(now) - static_cast<int64_t>(base) - (age > 0 ? age : 0);
+    const camsrc::BufferTime time = self->times->Next(running);
+    GST_BUFFER_PTS(buffer) = time.pts_ns;
+    GST_BUFFER_DURATION(buffer) = time.duration_ns;
+}
+
 GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
     camsrc::CameraSourcePin* pin = PinOf(src);
     if (pin == nullptr) {
@@ -184,8 +238,9 @@ GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
         return GST_FLOW_ERROR;
     }
     size_t length = 0;
+    uint32_t arrival_ms = 0;
     for (;;) {
-        const auto result = pin->FillBuffer(map.data, map.size, &length);
+        const auto result = pin->FillBuffer(map.data, map.size, &length, &arrival_ms);
         if (result == camsrc::CameraSourcePin::FillResult::kPicture) {
             break;
         }
@@ -208,11 +263,12 @@ GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
     }
     gst_buffer_unmap(buffer, &map);
     gst_buffer_set_size(buffer, static_cast<gssize>(length));
-    // A picture carries no time: it is shown as soon as it arrives.
-    GST_BUFFER_PTS(buffer) = GST_CLOCK_TIME_NONE;
-    GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
-    GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_NONE;
+    const int64_t captured = SteadyNsOfTick(arrival_ms);
+    StampRunningTime(Self(src), buffer, captured);
     GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_DELTA_UNIT); // every picture is a sync point
+    // Its age is told by when it came from the camera. (A pool takes the
+    // stamp of a buffer's last picture off when the buffer comes back.)
+    tovek_media_set_capture_time(buffer, captured);
     return GST_FLOW_OK;
 }
 
@@ -237,6 +293,8 @@ void Finalize(GObject* object) {
     TovekCameraSrc* self = Self(object);
     delete self->filter; // stops the camera and releases the driver
     self->filter = nullptr;
+    delete self->times;
+    self->times = nullptr;
     G_OBJECT_CLASS(tovek_camera_src_parent_class)->finalize(object);
 }
 
@@ -268,6 +326,7 @@ static void tovek_camera_src_init(TovekCameraSrc* self) {
     // Buffers made without a pool must still take the largest picture.
     gst_base_src_set_blocksize(base, kCameraSourceMaxPictureSize);
     self->auto_start = 1;
+    self->times = new camsrc::BufferTimes(GST_SECOND / kCameraSourceFramesPerSecond);
 
     // The base class names its pad after the template; ours is "Out".
     GstPad* pad = GST_BASE_SRC_PAD(base);
@@ -310,6 +369,7 @@ static void tovek_camera_src_class_init(TovekCameraSrcClass* klass) {
     base_class->decide_allocation = DecideAllocation;
     base_class->start = Start;
     base_class->stop = Stop;
+    base_class->query = Query;
     base_class->unlock = Unlock;
     base_class->unlock_stop = UnlockStop;
     GST_PUSH_SRC_CLASS(klass)->fill = Fill;

@@ -1,12 +1,17 @@
 // The plugin as GStreamer pipelines see it: the element from
 // libgsttovekcamerasrc.so, its caps, its buffers and its state changes.
 #include "camera_test_support.h"
+#include "platform/media.h"
 #include "platform/system.h"
 #include "tovek_camera_source.h"
 
 #include <gst/app/gstappsink.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <string>
@@ -168,6 +173,85 @@ TEST_F(CameraSourceElement, JpegDecoderPipelinePlaysTheCameraByItself) {
         EXPECT_TRUE(gst_structure_get_int(s, "width", &width) && width == 640);
         EXPECT_TRUE(gst_structure_get_int(s, "height", &height) && height == 480);
         gst_sample_unref(sample);
+    }
+}
+
+TEST_F(CameraSourceElement, PicturesCarryWhenTheyCameFromTheCamera) {
+    const auto steady_ns = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    PlugCamera(640, 480);
+    const int64_t started = steady_ns();
+    Launch("tovekcamerasrc name=camera ! appsink name=out");
+    ASSERT_NE(GST_STATE_CHANGE_FAILURE, gst_element_set_state(pipeline_, GST_STATE_PLAYING));
+    int64_t last = started;
+    for (int i = 0; i < 3; ++i) {
+        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(Get("out")), 10 * GST_SECOND);
+        ASSERT_NE(sample, nullptr) << i;
+        const int64_t captured = tovek_media_get_capture_time(gst_sample_get_buffer(sample));
+        gst_sample_unref(sample);
+        // Milliseconds of the tick count: allow one either way.
+        EXPECT_GE(captured, last - 1'000'000) << i;
+        EXPECT_LE(captured, steady_ns() + 1'000'000) << i;
+        last = captured;
+    }
+}
+
+// What ffprobe reads of a file's first video stream: "<frames> <seconds>".
+std::string ProbeFramesAndDuration(const std::string& file) {
+    const std::string command = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                                "stream=nb_read_frames:format=duration -of default=nw=1:nk=1 '" +
+                                file + "' 2>&1";
+    std::string out;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char line[128];
+        while (std::fgets(line, sizeof line, pipe) != nullptr) {
+            out += line;
+        }
+        pclose(pipe);
+    }
+    for (char& c : out) {
+        c = c == '\n' ? ' ' : c;
+    }
+    return out;
+}
+
+TEST_F(CameraSourceElement, MuxersPlaceEveryPictureInTimeAsALiveSourceStampsThem) {
+    // Without running times on its buffers a muxer writes one frame.
+    constexpr int kPictures = 24;
+    PlugCamera(320, 240);
+    for (const char* muxer : {"matroskamux", "avimux"}) {
+        SCOPED_TRACE(muxer);
+        char folder[] = "/tmp/tovek-mux-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        const std::string file = std::string(folder) + "/out";
+        const std::string line = "tovekcamerasrc num-buffers=" + std::to_string(kPictures) +
+                                 " ! jpegparse ! " + muxer + " ! filesink location=" + file;
+        Launch(line.c_str());
+        ASSERT_NE(GST_STATE_CHANGE_FAILURE, gst_element_set_state(pipeline_, GST_STATE_PLAYING));
+        GstBus* bus = gst_element_get_bus(pipeline_);
+        GstMessage* end = gst_bus_timed_pop_filtered(
+            bus, 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        gst_object_unref(bus);
+        ASSERT_NE(end, nullptr);
+        EXPECT_EQ(GST_MESSAGE_EOS, GST_MESSAGE_TYPE(end));
+        gst_message_unref(end);
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_object_unref(pipeline_);
+        pipeline_ = nullptr;
+
+        int frames = 0;
+        double seconds = 0;
+        const std::string probed = ProbeFramesAndDuration(file);
+        ASSERT_EQ(2, std::sscanf(probed.c_str(), "%d %lf", &frames, &seconds)) << probed;
+        EXPECT_EQ(kPictures, frames);
+        // The pictures span their capture times, at most 16 a second; a
+        // file of one frame lasts one picture (1/16 s).
+        EXPECT_GE(seconds, kPictures / 32.0);
+        std::remove(file.c_str());
+        rmdir(folder);
     }
 }
 

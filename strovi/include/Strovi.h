@@ -4,8 +4,8 @@
 //
 // A handle is created by FileOpen and destroyed by FileClose. Samples are
 // copied into a time-ordered delay queue (about five seconds of each stream
-// set up) and reach the file when the queue is full and at FileClose, so the
-// file on disk runs a few seconds behind the caller.
+// set up) and reach the file when the queue is full, at FileFlush and at
+// FileClose, so the file on disk runs up to a few seconds behind the caller.
 //
 // Threads: set up every stream before the first write; after that the write
 // exports may be called from any number of threads (one lock per handle
@@ -29,6 +29,15 @@ class AviOutputFile;
 // Creates path (UTF-8; at most 259 bytes) and returns its handle, or null when
 // the file cannot be created or the path is too long.
 STROVI_API AviOutputFile* TOVEK_STDCALL FileOpen(const char* path);
+// Not part of the original interface: writes every queued sample (in
+// time-stamp order) and makes the file on disk readable as it stands, sizes
+// and lengths included, so that a recording cut off by a crash or a power
+// loss keeps what was written up to here. Costs a sync to the disk: call it
+// every second or so, not per sample. 0 on success; AVIERR_FILEWRITE
+// (0x8004406E) once the file can no longer be written (a full disk): the
+// file stays readable up to its last whole sample; E_INVALIDARG for a handle
+// that is not open. Same threads as the write exports.
+STROVI_API int32_t TOVEK_STDCALL FileFlush(AviOutputFile* file);
 // Writes every queued sample, finishes the file and destroys the handle.
 // Null is ignored.
 STROVI_API void TOVEK_STDCALL FileClose(AviOutputFile* file);
@@ -40,7 +49,8 @@ STROVI_API int32_t TOVEK_STDCALL GetFileInfo(AviOutputFile* file, int64_t* first
 // Set up Video0 (H.264), Video1 (H.264) and VGA (Motion-JPEG): 0 on success,
 // E_FAIL when the stream cannot be created, the writer's failure code when the
 // format is refused, E_INVALIDARG for a null handle, a size below 1 or a frame
-// rate below 1, E_UNEXPECTED when the stream is already set up.
+// rate below 1 (or above 1000 for Video1, whose frame period is whole
+// milliseconds), E_UNEXPECTED when the stream is already set up.
 STROVI_API int32_t TOVEK_STDCALL SetAVCVideo0Param(AviOutputFile* file, int32_t width,
                                                    int32_t height, int32_t frames_per_second,
                                                    int32_t bits_per_pixel);

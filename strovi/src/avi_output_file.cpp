@@ -116,12 +116,20 @@ HRESULT AviOutputFile::SetVideoParam(StreamType type, int32_t width, int32_t hei
     if (width < 1 || height < 1 || frames_per_second < 1) {
         return E_INVALIDARG;
     }
+    // The Video1 frame period is the integer quotient 1000 / rate: above
+    // kMaxVideo1FramesPerSecond it would be 0, and the pacing divides by it.
+    if (type == kVideo1 && frames_per_second > kMaxVideo1FramesPerSecond) {
+        return E_INVALIDARG;
+    }
     if (streams_[slot] != nullptr) {
         return E_UNEXPECTED;
     }
     strovi::VideoParams& params = type == kVideo0 ? video0_ : type == kVideo1 ? video1_ : vga_;
     params = {width, height, frames_per_second, bits_per_pixel};
-    GrowFreeList(frames_per_second * buffering_seconds_);
+    // In 64 bits: rate x seconds overflows 32 bits for rates near the limit
+    // of the argument, and the pool caps the growth anyway.
+    GrowFreeList(static_cast<int>(
+        std::min<int64_t>(int64_t{frames_per_second} * buffering_seconds_, kPoolNodes)));
 
     const FOURCC handler =
         type == kVga ? MakeFourCC('M', 'J', 'P', 'G') : MakeFourCC('H', '2', '6', '4');
@@ -435,6 +443,13 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
         return S_OK;
     }
     return WriteFrame(slot, node, key, clock, period);
+}
+
+HRESULT AviOutputFile::Flush() {
+    std::lock_guard<std::mutex> hold(queue_lock_);
+    while (WriteOldest()) {
+    }
+    return file_ != nullptr ? AVIFileFlush(file_) : E_UNEXPECTED;
 }
 
 void AviOutputFile::Close() {

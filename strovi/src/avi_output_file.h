@@ -73,6 +73,7 @@ public:
     using SampleNode = strovi::SampleNode;
 
     static constexpr int kPoolNodes = 1000;
+    static constexpr int32_t kMaxVideo1FramesPerSecond = 1000;
     static_assert(kPoolNodes <= strovi::SampleBufferPool::kMaxSpares,
                   "every queued sample's buffer must fit among the spares");
     static constexpr size_t kPathBytes = 260;
@@ -92,6 +93,10 @@ public:
     int32_t Queue(StreamType type, const void* data, uint32_t length, bool key,
                   uint32_t time_stamp);
     // Writes what is queued, finishes the file and frees the buffers.
+    // Writes every queued sample in time-stamp order and has the file made
+    // readable as it stands (AVIFileFlush). S_OK, or the writer's failure
+    // (AVIERR_FILEWRITE: a full disk).
+    HRESULT Flush();
     void Close();
 
 private:

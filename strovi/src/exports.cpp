@@ -57,6 +57,13 @@ AviOutputFile* TOVEK_STDCALL FileOpen(const char* path) {
     return file;
 }
 
+int32_t TOVEK_STDCALL FileFlush(AviOutputFile* file) {
+    if (!IsOpen(file)) {
+        return E_INVALIDARG;
+    }
+    return file->Flush();
+}
+
 void TOVEK_STDCALL FileClose(AviOutputFile* file) {
     {
         std::lock_guard<std::mutex> hold(live_lock);

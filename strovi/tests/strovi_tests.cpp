@@ -450,4 +450,43 @@ TEST_F(StroviTest, FullDiskLeavesAValidFileAndWritesStillReturn) {
     EXPECT_EQ(probe.Stream("video")["nb_read_packets"], std::to_string(samples.size()));
 }
 
+TEST_F(StroviTest, FlushPutsQueuedFramesInAReadableFileAndReportsAFullDisk) {
+    AviOutputFile* file = FileOpen(path_.c_str());
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(SetAVCVGAParam(file, 64, 48, 16, 24), 0); // 80 nodes: nothing leaves the queue
+    const std::vector<uint8_t> frame = avitest::MakeJpeg(320, 240, 3);
+    const auto write = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            WriteVGA(file, frame.data(), static_cast<uint32_t>(frame.size()), 1, 0, 0);
+        }
+    };
+    write(20);
+    ASSERT_EQ(FileFlush(file), 0);
+    // What a crash now leaves: all 20 frames, the header counting them.
+    avitest::Probe probe = avitest::RunFfprobe(path_);
+    ASSERT_TRUE(probe.ok) << probe.output;
+    EXPECT_EQ(probe.Stream("video")["nb_frames"], "20") << probe.output;
+    EXPECT_EQ(probe.Stream("video")["nb_read_packets"], "20") << probe.output;
+
+    sighandler_t old_handler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old_limit{};
+    ::getrlimit(RLIMIT_FSIZE, &old_limit);
+    rlimit limit = old_limit;
+    limit.rlim_cur = avitest::ReadFile(path_).size() + 10 * frame.size();
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    write(20);
+    const int32_t full = FileFlush(file);
+    FileClose(file);
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    ::signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(full, static_cast<int32_t>(0x8004406E)); // AVIERR_FILEWRITE
+    EXPECT_EQ(FileFlush(file), static_cast<int32_t>(E_INVALIDARG));
+    probe = avitest::RunFfprobe(path_);
+    ASSERT_TRUE(probe.ok) << probe.output;
+    const int frames = std::stoi(probe.Stream("video")["nb_read_packets"]);
+    EXPECT_GE(frames, 20);
+    EXPECT_LT(frames, 40);
+    EXPECT_EQ(probe.Stream("video")["nb_frames"], std::to_string(frames));
+}
+
 } // namespace

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
 namespace {
 
 using testsupport::ProgramFolder;
@@ -35,6 +40,58 @@ TEST_F(AppTest, StartDerivesPathsAndReadsTheSettings) {
     EXPECT_EQ(Raw(folder.Ini(), u"MessageBoxString"), u"Lumivue");
     EXPECT_EQ(Raw(folder.Ini(), u"ShowLogo"), u"0");
     EXPECT_EQ(TovekCameraApp::Get(), &app);
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The program as the package installs it: <prefix>/bin/<exe> and its files in
+// <prefix>/share/tovekcamera/. Settings go to the XDG configuration folder and
+// the pictures and videos to the XDG folders; nothing is written beside the
+// executable.
+TEST_F(AppTest, InstalledProgramKeepsItsSettingsInTheXdgFolders) {
+    namespace fs = std::filesystem;
+    ProgramFolder folder;
+    const fs::path root = folder.Path("root");
+    fs::create_directories(root / "usr/bin");
+    fs::create_directories(root / "usr/share/tovekcamera");
+    std::ofstream(root / "usr/share/tovekcamera/DocumentDevice.ini") << "[Device]\n";
+    ScopedEnv home("HOME", (root / "home").string());
+    ScopedEnv config("XDG_CONFIG_HOME", (root / "home/.config").string());
+    const std::string name = fs::path(folder.Exe()).filename().string();
+
+    TovekCameraApp app;
+    app.SetExecutablePath((root / "usr/bin" / name).string());
+    ASSERT_TRUE(app.Start());
+    EXPECT_TRUE(app.Layout().installed);
+    const fs::path ini = root / "home/.config" / name / (name + ".INI");
+    EXPECT_EQ(app.IniPath(), platform::Utf8ToUtf16(ini.string()));
+    EXPECT_EQ(Raw(app.IniPath(), u"MessageBoxString"), u"Lumivue");
+    EXPECT_EQ(app.ProgramFolder(),
+              platform::Utf8ToUtf16((root / "usr/share/tovekcamera/").string()));
+    EXPECT_EQ(app.Settings().capture_path,
+              platform::Utf8ToUtf16((root / "home/Pictures/").string()));
+    EXPECT_EQ(app.Settings().record_path, platform::Utf8ToUtf16((root / "home/Videos/").string()));
+    EXPECT_TRUE(fs::is_empty(root / "usr/bin"));
 }
 
 TEST_F(AppTest, ASecondInstanceOfTheSameProgramDoesNotStart) {

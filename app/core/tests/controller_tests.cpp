@@ -119,6 +119,8 @@ TEST_F(ControllerTest, DeviceMenuFollowsTheCatalogueAndTheChoiceIsKept) {
     // An out-of-range choice falls back to the first entry.
     EXPECT_EQ(dlg_->Session().DeviceIndex(), 0);
     EXPECT_TRUE(device->actions().at(0)->isChecked());
+    // The Q5 camera opens in the background.
+    ASSERT_TRUE(WaitFor([&] { return !dlg_->Session().Opening(); }));
     ASSERT_NE(dlg_->Session().Camera(), nullptr);
     EXPECT_NE(dynamic_cast<CM4410*>(dlg_->Session().Camera()), nullptr);
     EXPECT_FALSE(dlg_->Session().Attached());
@@ -195,6 +197,41 @@ TEST_F(ControllerTest, Q5AutoPlaysStopsAndFollowsPullOutAndPlugIn) {
     EXPECT_FALSE(dlg_->Session().Playing()); // only the first attach plays by itself
     ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
     ASSERT_TRUE(FramesArrive());
+}
+
+TEST_F(ControllerTest, Q5OpensInTheBackgroundAndPlaysACameraPluggedWhileItWaits) {
+    sim::UsbBus().Reset(false);
+    Catalogue("count=1\nDev01=Q5M4410\n");
+    // The Q5 library waits up to 10 s for a camera: the window is up and
+    // answers meanwhile.
+    Start();
+    EXPECT_TRUE(dlg_->Session().Opening());
+    EXPECT_EQ(dlg_->Session().Camera(), nullptr);
+    EXPECT_EQ(dlg_->Session().Family(), DeviceFamily::kQ5);
+    EXPECT_TRUE(dlg_->OnCommand(cmd::kPlay)); // nothing to play yet: no wait, no crash
+    EXPECT_FALSE(dlg_->Session().Playing());
+
+    sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached() && dlg_->Session().Playing(); }));
+    EXPECT_FALSE(dlg_->Session().Opening());
+    EXPECT_NE(dlg_->Session().Camera(), nullptr);
+    ASSERT_TRUE(FramesArrive());
+}
+
+TEST_F(ControllerTest, ChoosingAnotherDeviceWhileTheQ5OpenWaitsGivesItUp) {
+    sim::UsbBus().Reset(false);
+    Catalogue("count=2\nDev01=Q5M4410\nDev02=rvxM4120\n");
+    Start();
+    ASSERT_TRUE(dlg_->Session().Opening());
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kDeviceFirst + 1));
+    EXPECT_FALSE(dlg_->Session().Opening());
+    EXPECT_EQ(dlg_->Session().Family(), DeviceFamily::kRVX);
+    CDocumentCamera* rvx = dlg_->Session().Camera();
+    ASSERT_NE(rvx, nullptr);
+    // The given-up Q5 open ends by itself, and its late message changes nothing.
+    sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
+    QApplication::processEvents();
+    EXPECT_FALSE(WaitFor([&] { return dlg_->Session().Camera() != rvx; }));
 }
 
 TEST_F(ControllerTest, RvxPlaysCompositesTheOverlayAndStops) {

@@ -48,7 +48,9 @@ protected:
 } // namespace
 
 TEST_F(IniTest, GetStringGrowsPastEveryBufferStep) {
-    for (size_t length : {511u, 512u, 513u, 700u, 1023u, 1024u, 1100u, 5000u}) {
+    // The last length is a damaged file's: read whole, and at once (each try
+    // reads the file again, so a buffer grown by a fixed step took minutes).
+    for (size_t length : {511u, 512u, 513u, 700u, 1023u, 1024u, 1100u, 5000u, 8u << 20}) {
         std::string value(length, 'a');
         value.back() = 'z';
         Put("[S]\nk=" + value + "\n");

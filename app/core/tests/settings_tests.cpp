@@ -250,3 +250,36 @@ TEST_F(SettingsTest, ResumeOptionsAreOffAndTimeLapseChoicesStayInRange) {
         EXPECT_EQ(s.timelapse_rate, c.want_rate);
     }
 }
+
+namespace {
+
+// An installed program: the folders missing from the INI default to the XDG
+// pictures and videos folders, and everything else reads as in a build.
+TEST_F(SettingsTest, InstalledFolderDefaultsComeFromTheLayout) {
+    const SettingsFolders installed{u"/usr/bin/", u"/home/user/Pictures/", u"/home/user/Videos/",
+                                    kDocuments};
+    struct Case {
+        const char* name;
+        const char16_t* capture; // nullptr: key missing
+        std::u16string want_capture;
+        std::u16string want_record;
+    };
+    const Case cases[] = {
+        {"both missing", nullptr, u"/home/user/Pictures/", u"/home/user/Videos/"},
+        {"a chosen folder stays", u"/srv/class/", u"/srv/class/", u"/home/user/Videos/"},
+        {"an invalid folder gives the documents", u"/srv/class", kDocuments, u"/home/user/Videos/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(path_);
+        if (c.capture)
+            Set(kSectionApp, kCapturePath, c.capture);
+        const AppSettings s = LoadAppSettings(*ini_, installed);
+        EXPECT_EQ(s.capture_path, c.want_capture);
+        EXPECT_EQ(s.record_path, c.want_record);
+        EXPECT_EQ(s.audio_index, 0);
+        EXPECT_EQ(s.caption, u"Lumivue"); // the program folder holds '/'
+    }
+}
+
+} // namespace

@@ -58,6 +58,17 @@ void TOVEK_STDCALL Close(AviOutputFile* file) {
         FileClose(file);
 }
 
+int32_t TOVEK_STDCALL Flush(AviOutputFile* file) {
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_state.writes_after_close += IsOpen(file) ? 0 : 1;
+        g_state.flushes++;
+        if (g_state.fail_flush)
+            return static_cast<int32_t>(0x8004406E); // AVIERR_FILEWRITE
+    }
+    return g_real ? FileFlush(file) : 0;
+}
+
 int32_t TOVEK_STDCALL SetVga(AviOutputFile* file, int32_t width, int32_t height, int32_t fps,
                              int32_t bits) {
     {
@@ -186,6 +197,7 @@ RecorderLibraries Libraries(bool real_strovi, bool real_audio) {
     RecorderLibraries lib;
     lib.file_open = &Open;
     lib.file_close = &Close;
+    lib.file_flush = &Flush;
     lib.set_vga_param = &SetVga;
     lib.set_audio_param = &SetAudio;
     lib.write_vga = &WriteVideo;

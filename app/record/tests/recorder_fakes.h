@@ -18,6 +18,7 @@ struct State {
     int files_closed = 0;
     int frames = 0;           // WriteVGA calls
     uint64_t video_bytes = 0; // bytes of those
+    int flushes = 0;          // FileFlush calls
     int audio_writes = 0;
     uint64_t audio_bytes = 0;
     int32_t audio_bit_rate = -1; // the last SetAudioParam's
@@ -33,6 +34,7 @@ struct State {
 
     // Switches.
     bool fail_open = false;
+    bool fail_flush = false; // the disk is full
     bool fail_vga = false;
     bool fail_connect = false;
     bool fail_media_type = false;

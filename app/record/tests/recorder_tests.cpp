@@ -175,6 +175,23 @@ TEST_F(RecorderTest, FreeSpaceDecidesTheStartAndStopsTheRecording) {
     EXPECT_EQ(MessageIcon::kWarning, messages[1].icon);
 }
 
+TEST_F(RecorderTest, FlushesEverySecondAndAFileThatCannotBeWrittenStopsTheRecording) {
+    ASSERT_EQ(record::kRecording, Make().Start(Params()));
+    Run(5000, 62.5);
+    EXPECT_EQ(5, fake::Snapshot().flushes);
+    fake::Set(&fake::State::fail_flush);
+    Run(1000, 62.5);
+    EXPECT_FALSE(recorder_->Recording());
+    const fake::State s = fake::Snapshot();
+    EXPECT_EQ(6, s.flushes);
+    EXPECT_EQ(1, s.files_closed);
+    EXPECT_EQ(0, s.writes_after_close);
+    const auto messages = log_.Messages();
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_EQ(record::kDiskFullMessage, messages[0].text);
+    EXPECT_EQ(MessageIcon::kWarning, messages[0].icon);
+}
+
 TEST_F(RecorderTest, UnmeasuredSpaceChecksNothing) {
     g_free_known = false;
     ASSERT_EQ(record::kRecording, Make().Start(Params()));

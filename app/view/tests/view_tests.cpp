@@ -49,6 +49,18 @@ struct RecordingInput : ViewMouseInput {
     int PointerKind() const override { return -1; }
 };
 
+// A frame the test owns, handed over as a capture library's renderer does.
+struct CopiedTestFrame : VideoFrame {
+    CopiedTestFrame(int w, int h) : bytes(static_cast<size_t>(w) * h) {
+        pixels = reinterpret_cast<const uint8_t*>(bytes.data());
+        width = w;
+        height = h;
+        stride = w * 4;
+    }
+    uint32_t& Pixel(int x, int y) { return bytes[static_cast<size_t>(y) * width + x]; }
+    std::vector<uint32_t> bytes;
+};
+
 void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
     const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
     QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, buttons, Qt::NoModifier);
@@ -220,6 +232,36 @@ TEST_F(VideoViewTest, PaintsFrameOnlyIntoVisibleDestination) {
     view_.ClearVideo();
     EXPECT_FALSE(view_.HasFrame());
     EXPECT_EQ(view_.grab().toImage().pixelColor(200, 200), background.pixelColor(200, 200));
+}
+
+TEST_F(VideoViewTest, PaintsTheNewestSharedFrameScaledWithoutKeepingOlderOnes) {
+    // Columns of a 1920 x 1080 frame in three bands: red, green, blue.
+    auto make = [](uint32_t left_colour) {
+        auto frame = std::make_shared<CopiedTestFrame>(1920, 1080);
+        for (int y = 0; y < 1080; ++y) {
+            for (int x = 0; x < 1920; ++x) {
+                frame->Pixel(x, y) = x < 640 ? left_colour : x < 1280 ? 0xFF00FF00u : 0xFF0000FFu;
+            }
+        }
+        return frame;
+    };
+    auto older = make(0xFFFFFF00u);
+    std::weak_ptr<const VideoFrame> older_kept = older;
+    const RECT destination{0, 60, 800, 510}; // 800 x 450: five twelfths, fast scaling
+    view_.PresentSharedFrame(older, destination);
+    older.reset();
+    view_.PresentSharedFrame(make(0xFFFF0000u), destination);
+    EXPECT_TRUE(older_kept.expired()) << "replaced before it was painted, and let go";
+    EXPECT_EQ(1u, view_.DroppedCount());
+
+    const QImage shown = view_.grab().toImage();
+    EXPECT_EQ(QColor(255, 0, 0), shown.pixelColor(100, 300));
+    EXPECT_EQ(QColor(0, 255, 0), shown.pixelColor(400, 300));
+    EXPECT_EQ(QColor(0, 0, 255), shown.pixelColor(700, 300));
+    EXPECT_EQ(QColor(0, 0, 0), shown.pixelColor(400, 30)) << "black above the picture";
+    EXPECT_EQ(QColor(0, 0, 0), shown.pixelColor(400, 560)) << "and below";
+    EXPECT_EQ(1u, view_.PaintedCount());
+    EXPECT_EQ(QColor(255, 0, 0), view_.LatestFrame().pixelColor(0, 0));
 }
 
 TEST_F(VideoViewTest, SkinBackgroundIsCentredAndOptional) {

@@ -51,6 +51,10 @@ struct LangModule {
     const char* lng_folder; // UTF-8, with or without a trailing '/'; null: the INI file's folder
 };
 
+// Language files above this size are not read: a stray file is never read
+// whole into memory.
+inline constexpr size_t kLangMaxFileBytes = 4u * 1024u * 1024u;
+
 struct LangContext; // opaque; owned by the program between LangInit and LangFree
 using HLANGCTX = LangContext*;
 

@@ -363,6 +363,24 @@ void AviWriter::Salvage() {
     PatchHeader(has_index);
 }
 
+HRESULT AviWriter::Flush() {
+    if (finished_) {
+        return AVIERR_UNSUPPORTED;
+    }
+    if (sink_.Failed()) {
+        return AVIERR_FILEWRITE;
+    }
+    if (!header_written_) {
+        return AVIERR_OK; // nothing on disk yet
+    }
+    // The header is patched only after the chunks it counts reached the file,
+    // so a cut at any moment leaves sizes that never claim more than is there.
+    if (!sink_.Flush() || !PatchHeader(false) || !sink_.Sync()) {
+        return AVIERR_FILEWRITE;
+    }
+    return AVIERR_OK;
+}
+
 HRESULT AviWriter::Finish() {
     if (finished_) {
         return AVIERR_OK;

@@ -24,6 +24,11 @@ public:
     HRESULT SetFormat(int stream, const void* format, LONG bytes);
     HRESULT Write(int stream, LONG start, LONG samples, const void* data, LONG bytes, DWORD flags,
                   LONG* samples_written, LONG* bytes_written);
+    // Makes the file on disk readable as it stands: the header's sizes and
+    // lengths cover every chunk appended so far (no idx1 yet), and the data is
+    // synced. Appending goes on behind it. AVIERR_FILEWRITE once the file has
+    // failed.
+    HRESULT Flush();
     // Writes the index and the final header and closes the file. Safe to call
     // twice; AVIERR_FILEWRITE when the file had to be cut back.
     HRESULT Finish();

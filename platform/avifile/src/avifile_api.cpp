@@ -178,3 +178,12 @@ ULONG TOVEK_STDCALL AVIFileRelease(PAVIFILE file) {
     }
     return Unref(object);
 }
+
+HRESULT TOVEK_STDCALL AVIFileFlush(PAVIFILE file) {
+    std::shared_ptr<AviFileHandle> object = FindFile(file);
+    if (!object) {
+        return AVIERR_BADHANDLE;
+    }
+    std::lock_guard<std::mutex> hold(object->lock);
+    return object->writer.Flush();
+}

@@ -60,6 +60,19 @@ bool FileSink::Flush() {
     return error_ == 0 && WriteOut(nullptr, 0);
 }
 
+bool FileSink::Sync() {
+    if (!Flush()) {
+        return false;
+    }
+    while (::fdatasync(fd_) != 0) {
+        if (errno != EINTR) {
+            error_ = errno != 0 ? errno : EIO;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool FileSink::WriteOut(const void* extra, size_t extra_bytes) {
     iovec parts[2] = {{buffer_.data(), buffer_.size()}, {const_cast<void*>(extra), extra_bytes}};
     int first = 0;

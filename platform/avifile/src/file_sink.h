@@ -26,6 +26,9 @@ public:
     // Appends the zero bytes that pad an odd size to even.
     bool AppendPad(size_t count);
     bool Flush();
+    // Flush, then ask the kernel to put the data on the disk (fdatasync), so
+    // that it survives a power loss.
+    bool Sync();
     // Overwrites bytes that are already on disk (after a Flush).
     bool WriteAt(uint64_t offset, const void* data, size_t bytes);
     // Cuts the file to size bytes and makes it the end for further appends;

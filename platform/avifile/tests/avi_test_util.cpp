@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -343,6 +344,51 @@ void RemoveTree(const std::string& path) {
     }
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
+}
+
+AVISTREAMINFOA VideoInfo(int fps, int width, int height) {
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.fccHandler = MakeFourCC('M', 'J', 'P', 'G');
+    info.dwScale = 1;
+    info.dwRate = static_cast<DWORD>(fps);
+    info.dwQuality = 0xFFFFFFFF;
+    info.rcFrame = {0, 0, width, height};
+    std::strcpy(info.szName, "VGA Source");
+    return info;
+}
+
+BITMAPINFOHEADER MjpegFormat(int width, int height) {
+    BITMAPINFOHEADER bih{};
+    bih.biSize = 40;
+    bih.biWidth = width;
+    bih.biHeight = height;
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    bih.biCompression = MakeFourCC('M', 'J', 'P', 'G');
+    return bih;
+}
+
+AVISTREAMINFOA PcmInfo() {
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeAUDIO;
+    info.dwScale = 1;
+    info.dwRate = 22050;
+    info.dwQuality = 0xFFFFFFFF;
+    info.dwSampleSize = 4;
+    std::strcpy(info.szName, "Audio Source");
+    return info;
+}
+
+WAVEFORMATEX PcmFormat() {
+    WAVEFORMATEX wfx{};
+    wfx.wFormatTag = WAVE_FORMAT_PCM;
+    wfx.nChannels = 2;
+    wfx.nSamplesPerSec = 22050;
+    wfx.nAvgBytesPerSec = 88200;
+    wfx.nBlockAlign = 4;
+    wfx.wBitsPerSample = 16;
+    return wfx;
 }
 
 } // namespace avitest

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/wintypes.h"
+
 namespace avitest {
 
 std::vector<uint8_t> ReadFile(const std::string& path);
@@ -58,6 +60,13 @@ struct Demux {
     std::vector<DemuxPad> pads;
 };
 Demux RunAvidemux(const std::string& path);
+
+// Stream set-ups of the writer's tests: Motion-JPEG video ("VGA Source")
+// and 22050 Hz stereo 16-bit PCM counted in 4-byte samples.
+AVISTREAMINFOA VideoInfo(int fps, int width, int height);
+BITMAPINFOHEADER MjpegFormat(int width, int height);
+AVISTREAMINFOA PcmInfo();
+WAVEFORMATEX PcmFormat();
 
 // A valid JPEG picture of noise-like content (size grows with the area).
 std::vector<uint8_t> MakeJpeg(int width, int height, int seed);

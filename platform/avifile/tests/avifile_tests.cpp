@@ -15,52 +15,6 @@ using namespace avitest;
 
 namespace {
 
-AVISTREAMINFOA VideoInfo(int fps, int width, int height) {
-    AVISTREAMINFOA info{};
-    info.fccType = streamtypeVIDEO;
-    info.fccHandler = MakeFourCC('M', 'J', 'P', 'G');
-    info.dwScale = 1;
-    info.dwRate = static_cast<DWORD>(fps);
-    info.dwQuality = 0xFFFFFFFF;
-    info.rcFrame = {0, 0, width, height};
-    std::strcpy(info.szName, "VGA Source");
-    return info;
-}
-
-BITMAPINFOHEADER MjpegFormat(int width, int height) {
-    BITMAPINFOHEADER bih{};
-    bih.biSize = 40;
-    bih.biWidth = width;
-    bih.biHeight = height;
-    bih.biPlanes = 1;
-    bih.biBitCount = 24;
-    bih.biCompression = MakeFourCC('M', 'J', 'P', 'G');
-    return bih;
-}
-
-// 22050 Hz stereo 16-bit PCM, counted in 4-byte samples.
-AVISTREAMINFOA PcmInfo() {
-    AVISTREAMINFOA info{};
-    info.fccType = streamtypeAUDIO;
-    info.dwScale = 1;
-    info.dwRate = 22050;
-    info.dwQuality = 0xFFFFFFFF;
-    info.dwSampleSize = 4;
-    std::strcpy(info.szName, "Audio Source");
-    return info;
-}
-
-WAVEFORMATEX PcmFormat() {
-    WAVEFORMATEX wfx{};
-    wfx.wFormatTag = WAVE_FORMAT_PCM;
-    wfx.nChannels = 2;
-    wfx.nSamplesPerSec = 22050;
-    wfx.nAvgBytesPerSec = 88200;
-    wfx.nBlockAlign = 4;
-    wfx.wBitsPerSample = 16;
-    return wfx;
-}
-
 class AviFileTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -6,6 +6,7 @@
 #include "platform/system.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <strings.h>
@@ -62,6 +63,16 @@ public:
             return false;
         }
         it->disabled = disabled;
+        return true;
+    }
+
+    bool SetOpenError(int id, int error) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = Find(id);
+        if (it == nodes_.end()) {
+            return false;
+        }
+        it->device.open_error = error;
         return true;
     }
 
@@ -146,11 +157,17 @@ public:
         return true;
     }
 
+    int CheckOpen(const VideoInputDevice& device) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const Node* node = FindVideoInputLocked(device);
+        return node == nullptr ? ENOENT : node->device.open_error;
+    }
+
     std::unique_ptr<ExtensionUnitTransport>
     OpenExtensionUnit(const VideoInputDevice& device) override {
         std::lock_guard<std::mutex> lock(mutex_);
         const Node* node = FindVideoInputLocked(device);
-        if (node == nullptr || !node->device.extension_unit) {
+        if (node == nullptr || !node->device.extension_unit || node->device.open_error != 0) {
             return nullptr;
         }
         return std::make_unique<SharedUnit>(node->device.extension_unit);

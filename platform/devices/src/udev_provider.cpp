@@ -303,6 +303,13 @@ public:
         return !descriptors->empty();
     }
 
+    int CheckOpen(const VideoInputDevice& device) override {
+        if (device.emulated || device.path.empty()) {
+            return ENOENT;
+        }
+        return CheckUvcNodeOpens(device.path);
+    }
+
     std::unique_ptr<ExtensionUnitTransport>
     OpenExtensionUnit(const VideoInputDevice& device) override {
         if (device.emulated || device.path.empty()) {

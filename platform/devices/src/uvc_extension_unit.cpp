@@ -40,6 +40,15 @@ private:
 
 } // namespace
 
+int CheckUvcNodeOpens(const std::string& node) {
+    const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    ::close(fd);
+    return 0;
+}
+
 std::unique_ptr<ExtensionUnitTransport> OpenUvcExtensionUnit(const std::string& node) {
     const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {

@@ -12,4 +12,7 @@ namespace platform {
 // opened. A node that is no UVC camera opens, and refuses every query.
 std::unique_ptr<ExtensionUnitTransport> OpenUvcExtensionUnit(const std::string& node);
 
+// 0 when node opens for reading and writing, else open(2)'s errno.
+int CheckUvcNodeOpens(const std::string& node);
+
 } // namespace platform

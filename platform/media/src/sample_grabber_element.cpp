@@ -2,7 +2,8 @@
 // writable, to the caller's sample callback before passing it on, so that
 // what the callback draws into a frame is what the renderer shows. Raw video
 // with one plane comes with its frame geometry; anything else (a compressed
-// picture) as plain bytes.
+// picture) as plain bytes. With "writable" off the callback only reads: the
+// buffer goes through untouched and a shared one is not copied first.
 #include "elements.h"
 
 #include "platform/media.h"
@@ -17,11 +18,12 @@ namespace {
 
 struct TovekSampleGrabber {
     GstBaseTransform parent;
-    // callback_lock guards callback and context and is held while the
-    // callback runs, so clearing the callback waits for a running call.
+    // callback_lock guards callback, context and writable and is held while
+    // the callback runs, so clearing the callback waits for a running call.
     GMutex callback_lock;
     MediaSampleCallback callback;
     void* context;
+    bool writable; // the callback gets writable bytes (the default)
     // Streaming thread only (set_caps and transform_ip).
     bool is_frame;
     GstVideoInfo info;
@@ -30,6 +32,8 @@ struct TovekSampleGrabber {
 struct TovekSampleGrabberClass {
     GstBaseTransformClass parent_class;
 };
+
+enum { PROP_0, PROP_WRITABLE };
 
 } // namespace
 
@@ -81,10 +85,14 @@ void Deliver(TovekSampleGrabber* self, platform::MemorySample& sample, StreamTim
     self->callback(&sample, &time.start, &time.end, 0, self->context);
 }
 
+GstMapFlags MapFlags(const TovekSampleGrabber* self) {
+    return self->writable ? GST_MAP_READWRITE : GST_MAP_READ;
+}
+
 void DeliverFrame(TovekSampleGrabber* self, GstBuffer* buffer) {
     GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &self->info, buffer, GST_MAP_READWRITE)) {
-        GST_WARNING_OBJECT(self, "cannot map a frame writable; callback skipped");
+    if (!gst_video_frame_map(&frame, &self->info, buffer, MapFlags(self))) {
+        GST_WARNING_OBJECT(self, "cannot map a frame; callback skipped");
         return;
     }
     const size_t offset = GST_VIDEO_FRAME_PLANE_OFFSET(&frame, 0);
@@ -98,8 +106,8 @@ void DeliverFrame(TovekSampleGrabber* self, GstBuffer* buffer) {
 
 void DeliverBytes(TovekSampleGrabber* self, GstBuffer* buffer) {
     GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READWRITE)) {
-        GST_WARNING_OBJECT(self, "cannot map a buffer writable; callback skipped");
+    if (!gst_buffer_map(buffer, &map, MapFlags(self))) {
+        GST_WARNING_OBJECT(self, "cannot map a buffer; callback skipped");
         return;
     }
     platform::MemorySample sample(map.data, map.size);
@@ -107,7 +115,8 @@ void DeliverBytes(TovekSampleGrabber* self, GstBuffer* buffer) {
     gst_buffer_unmap(buffer, &map);
 }
 
-// The base class has made the buffer writable before this is called.
+// The base class has made the buffer writable before this is called, unless
+// the element is read-only (then it passes through and is only looked at).
 GstFlowReturn TransformInPlace(GstBaseTransform* trans, GstBuffer* buffer) {
     TovekSampleGrabber* self = Self(trans);
     g_mutex_lock(&self->callback_lock);
@@ -122,6 +131,32 @@ GstFlowReturn TransformInPlace(GstBaseTransform* trans, GstBuffer* buffer) {
     return GST_FLOW_OK;
 }
 
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+    auto* self = reinterpret_cast<TovekSampleGrabber*>(object);
+    if (id != PROP_WRITABLE) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return;
+    }
+    const bool writable = g_value_get_boolean(value);
+    g_mutex_lock(&self->callback_lock);
+    self->writable = writable;
+    g_mutex_unlock(&self->callback_lock);
+    // Passing through, the base class still shows each buffer to
+    // transform_ip, but as it is: neither copied nor made writable.
+    gst_base_transform_set_passthrough(&self->parent, !writable);
+}
+
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+    auto* self = reinterpret_cast<TovekSampleGrabber*>(object);
+    if (id != PROP_WRITABLE) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return;
+    }
+    g_mutex_lock(&self->callback_lock);
+    g_value_set_boolean(value, self->writable);
+    g_mutex_unlock(&self->callback_lock);
+}
+
 void Finalize(GObject* object) {
     g_mutex_clear(&reinterpret_cast<TovekSampleGrabber*>(object)->callback_lock);
     G_OBJECT_CLASS(tovek_sample_grabber_parent_class)->finalize(object);
@@ -131,15 +166,27 @@ void Finalize(GObject* object) {
 
 static void tovek_sample_grabber_init(TovekSampleGrabber* self) {
     g_mutex_init(&self->callback_lock);
-    // In place and never pass-through: transform_ip must run on a writable
-    // buffer (the base class copies one that is shared).
+    self->writable = true;
+    // In place and, while writable, never pass-through: transform_ip must
+    // then run on a writable buffer (the base class copies one that is shared).
     gst_base_transform_set_in_place(&self->parent, TRUE);
     gst_base_transform_set_passthrough(&self->parent, FALSE);
 }
 
 static void tovek_sample_grabber_class_init(TovekSampleGrabberClass* klass) {
     GST_DEBUG_CATEGORY_INIT(tovek_sample_grabber_debug, "toveksamplegrabber", 0, "Sample Grabber");
-    G_OBJECT_CLASS(klass)->finalize = Finalize;
+    GObjectClass* object_class = G_OBJECT_CLASS(klass);
+    object_class->set_property = SetProperty;
+    object_class->get_property = GetProperty;
+    object_class->finalize = Finalize;
+    g_object_class_install_property(
+        object_class, PROP_WRITABLE,
+        g_param_spec_boolean("writable", "Writable",
+                             "Hand the callback writable bytes (a shared buffer is copied "
+                             "first); off, the callback must only read them. Set before data "
+                             "flows",
+                             TRUE,
+                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
     gst_element_class_add_static_pad_template(element_class, &sink_template);
     gst_element_class_add_static_pad_template(element_class, &src_template);

@@ -1,12 +1,16 @@
 // "tovekvideosink", the video renderer: hands each BGRx frame to the
-// program's VideoWindow with the destination rectangle. Without a window, or
-// with a destination of 1 x 1 or empty, frames are dropped.
+// program's VideoWindow with the destination rectangle, as a frame the window
+// may keep (the buffer itself, mapped, so nothing is copied). Without a
+// window, or with a destination of 1 x 1 or empty, frames are dropped.
 #include "elements.h"
 
 #include "platform/media.h"
 
 #include <gst/video/gstvideosink.h>
 #include <gst/video/video.h>
+
+#include <chrono>
+#include <new>
 
 GST_DEBUG_CATEGORY_STATIC(tovek_video_sink_debug);
 #define GST_CAT_DEFAULT tovek_video_sink_debug
@@ -60,20 +64,76 @@ gboolean SetInfo(GstVideoSink* sink, GstCaps* /*caps*/, const GstVideoInfo* info
     return TRUE;
 }
 
+// A frame handed to the window: the buffer stays mapped (and referenced by
+// the mapping) until the last holder lets go.
+struct MappedFrame final : VideoFrame {
+    GstVideoFrame mapped;
+};
+
+void ReleaseFrame(MappedFrame* frame) {
+    gst_video_frame_unmap(&frame->mapped); // gives the buffer back to its pool
+    delete frame;
+}
+
+int64_t SteadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// When the frame's picture was captured: the stamp the camera's source put
+// on it, else its time stamp (running time of the pipeline clock) seen from
+// now on the steady clock; -1 when neither is known.
+int64_t CaptureTimeOf(TovekVideoSink* self, GstBuffer* buffer) {
+    const int64_t stamped = tovek_media_get_capture_time(buffer);
+    if (stamped >= 0 || !GST_BUFFER_PTS_IS_VALID(buffer)) {
+        return stamped;
+    }
+    GstClock* clock = gst_element_get_clock(GST_ELEMENT(self));
+    if (clock == nullptr) {
+        return -1;
+    }
+    const GstClockTime running = gst_segment_to_running_time(
+        &GST_BASE_SINK(self)->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    const GstClockTime now = gst_clock_get_time(clock);
+    gst_object_unref(clock);
+    if (!GST_CLOCK_TIME_IS_VALID(running)) {
+        return -1;
+    }
+    const GstClockTime captured = gst_element_get_base_time(GST_ELEMENT(self)) + running;
+    return SteadyNowNs() - (static_cast<int64_t>(now) - static_cast<int64_t>(captured));
+}
+
+// Window lock held.
+void Present(TovekVideoSink* self, GstBuffer* buffer) {
+    auto* frame = new (std::nothrow) MappedFrame();
+    if (frame == nullptr) {
+        return; // out of memory: this frame is not shown
+    }
+    if (!gst_video_frame_map(&frame->mapped, &self->info, buffer, GST_MAP_READ)) {
+        GST_WARNING_OBJECT(self, "cannot map a frame; not shown");
+        delete frame;
+        return;
+    }
+    frame->pixels = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame->mapped, 0));
+    frame->width = GST_VIDEO_FRAME_WIDTH(&frame->mapped);
+    frame->height = GST_VIDEO_FRAME_HEIGHT(&frame->mapped);
+    frame->stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame->mapped, 0);
+    frame->capture_ns = CaptureTimeOf(self, buffer);
+    SharedVideoFrame shared;
+    try {
+        shared = SharedVideoFrame(frame, ReleaseFrame);
+    } catch (const std::bad_alloc&) {
+        return; // the shared pointer's constructor released the frame
+    }
+    self->window->PresentSharedFrame(shared, self->destination);
+}
+
 GstFlowReturn ShowFrame(GstVideoSink* sink, GstBuffer* buffer) {
     TovekVideoSink* self = Self(sink);
     g_mutex_lock(&self->window_lock);
     if (self->window != nullptr && self->visible) {
-        GstVideoFrame frame;
-        if (gst_video_frame_map(&frame, &self->info, buffer, GST_MAP_READ)) {
-            self->window->PresentFrame(
-                static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-                GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), self->destination);
-            gst_video_frame_unmap(&frame);
-        } else {
-            GST_WARNING_OBJECT(self, "cannot map a frame; not shown");
-        }
+        Present(self, buffer);
     }
     g_mutex_unlock(&self->window_lock);
     return GST_FLOW_OK;

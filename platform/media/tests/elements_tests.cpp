@@ -7,6 +7,7 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,8 +38,9 @@ public:
         return element;
     }
     void Play() { gst_element_set_state(pipeline_, GST_STATE_PLAYING); }
-    void Push(const Bytes& data, GstClockTime pts = GST_CLOCK_TIME_NONE) {
+    void Push(const Bytes& data, GstClockTime pts = GST_CLOCK_TIME_NONE, int64_t captured = -1) {
         GstBuffer* buffer = gst_buffer_new_memdup(data.data(), data.size());
+        tovek_media_set_capture_time(buffer, captured);
         GST_BUFFER_PTS(buffer) = pts;
         GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_IS_VALID(pts) ? 83 * GST_MSECOND : pts;
         gst_app_src_push_buffer(GST_APP_SRC(Get("src")), buffer);
@@ -276,6 +278,103 @@ TEST_F(MediaElements, GrabberHandsOverCompressedPicturesUntilCleared) {
     EXPECT_EQ(map.data[2], jpeg[2] ^ 0xFF) << "the callback's change travels downstream";
     gst_buffer_unmap(gst_sample_get_buffer(first), &map);
     gst_sample_unref(first);
+}
+
+// Keeps every frame it is shown, as the program's view keeps the newest.
+struct KeepingWindow : VideoWindow {
+    void PresentFrame(const uint8_t*, int, int, int, const RECT&) override {
+        ADD_FAILURE() << "the renderer hands over frames to keep";
+    }
+    void PresentSharedFrame(const SharedVideoFrame& frame, const RECT&) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        kept.push_back(frame);
+    }
+    void ClearVideo() override {}
+    std::mutex mutex; // guards kept
+    std::vector<SharedVideoFrame> kept;
+};
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+TEST_F(MediaElements, KeptFramesStayAsTheyWereAndTellWhenTheyWereCaptured) {
+    const int64_t before = SteadyNs();
+    KeepingWindow window;
+    {
+        Pipeline p("appsrc name=src format=time caps=image/jpeg ! tovekjpegdec ! "
+                   "tovekvideosink name=sink sync=false show-preroll-frame=false");
+        tovek_video_sink_set_window(p.Get("sink"), &window);
+        tovek_video_sink_set_destination(p.Get("sink"), 0, 0, 64, 48);
+        p.Play();
+        p.Push(SolidJpeg(32, 24, 10, 10, 10), 0, 1'000'000);           // stamped
+        p.Push(SolidJpeg(32, 24, 128, 128, 128), 0, 2'000'000);        // stamped
+        p.Push(SolidJpeg(32, 24, 250, 250, 250), GST_CLOCK_TIME_NONE); // nothing known
+        p.Push(SolidJpeg(32, 24, 60, 60, 60), 0);                      // its time stamp
+        p.Finish();
+        EXPECT_TRUE(p.ended);
+    } // the pipeline is gone; the kept frames are not
+    const int64_t after = SteadyNs();
+    ASSERT_EQ(4u, window.kept.size());
+    const int grey[] = {10, 128, 250, 60};
+    for (size_t i = 0; i < 4; ++i) {
+        const VideoFrame& f = *window.kept[i];
+        EXPECT_EQ(32, f.width);
+        EXPECT_EQ(24, f.height);
+        EXPECT_GE(f.stride, 32 * 4);
+        // Later frames were decoded into other buffers.
+        EXPECT_NEAR(grey[i], f.pixels[0], 3) << i;
+        EXPECT_NEAR(grey[i], f.pixels[f.stride * 23 + 31 * 4 + 2], 3) << i;
+    }
+    EXPECT_EQ(1'000'000, window.kept[0]->capture_ns);
+    EXPECT_EQ(2'000'000, window.kept[1]->capture_ns);
+    EXPECT_EQ(-1, window.kept[2]->capture_ns);
+    // Time stamp 0 is when the pipeline started to play.
+    EXPECT_GE(window.kept[3]->capture_ns, before);
+    EXPECT_LE(window.kept[3]->capture_ns, after);
+    window.kept.clear(); // gives the buffers back to the gone pipeline's pool
+}
+
+// The address a callback was handed.
+int KeepPointer(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int, void* context) {
+    BYTE* p = nullptr;
+    sample->GetPointer(&p);
+    *static_cast<const BYTE**>(context) = p;
+    return 0;
+}
+
+TEST_F(MediaElements, ReadOnlyGrabberShowsSharedBytesWithoutCopying) {
+    // A source's read-only picture, as a camera element hands it out.
+    static const Bytes jpeg = SolidJpeg(24, 24, 9, 9, 9);
+    for (const bool writable : {true, false}) {
+        SCOPED_TRACE(writable);
+        Pipeline p("appsrc name=src caps=image/jpeg ! toveksamplegrabber name=grabber ! "
+                   "appsink name=sink sync=false wait-on-eos=false");
+        g_object_set(p.Get("grabber"), "writable", writable, nullptr);
+        gboolean set = !writable;
+        g_object_get(p.Get("grabber"), "writable", &set, nullptr);
+        EXPECT_EQ(writable, static_cast<bool>(set));
+        const BYTE* seen = nullptr;
+        tovek_sample_grabber_set_callback(p.Get("grabber"), KeepPointer, &seen);
+        p.Play();
+        GstBuffer* buffer =
+            gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, const_cast<uint8_t*>(jpeg.data()),
+                                        jpeg.size(), 0, jpeg.size(), nullptr, nullptr);
+        gst_app_src_push_buffer(GST_APP_SRC(p.Get("src")), buffer);
+        GstSample* out = gst_app_sink_try_pull_sample(GST_APP_SINK(p.Get("sink")), 10 * GST_SECOND);
+        ASSERT_NE(out, nullptr);
+        GstMapInfo map;
+        ASSERT_TRUE(gst_buffer_map(gst_sample_get_buffer(out), &map, GST_MAP_READ));
+        EXPECT_EQ(writable, seen != jpeg.data()) << "only a writable grabber copies";
+        EXPECT_EQ(seen, map.data) << "what the callback saw travels on";
+        EXPECT_EQ(Bytes(map.data, map.data + map.size), jpeg);
+        gst_buffer_unmap(gst_sample_get_buffer(out), &map);
+        gst_sample_unref(out);
+        p.Finish();
+        EXPECT_EQ(0, p.errors);
+    }
 }
 
 } // namespace

@@ -241,10 +241,13 @@ private:
     size_t pos_ = 0;
 };
 
+// A name cut at a NUL loses the blanks before the NUL too, so that a listed
+// name is found again by a query, which is trimmed.
 template <typename Unit>
 std::u16string NameOf(View<Unit> text, const Line& line) {
     std::u16string name = ToUtf16(text.substr(line.name_begin, line.name_end - line.name_begin));
     CutAtNul(name);
+    name = std::u16string(Trim(name));
     return name;
 }
 

@@ -19,10 +19,6 @@
 namespace platform {
 namespace {
 
-// Settings files are a few kilobytes; anything this large is not one, and
-// reading it would only cost memory.
-constexpr size_t kMaxProfileBytes = 16 * 1024 * 1024;
-
 // Serialises the read-modify-write of WritePrivateProfileStringW within the
 // process, so two threads writing different keys both keep their key.
 std::mutex g_write_mutex;

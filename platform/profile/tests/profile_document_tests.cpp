@@ -232,6 +232,31 @@ TEST(ProfileDocument, SurvivesGarbageAndKeepsItByteForByte) {
     EXPECT_EQ(ProfileDocument::Parse(nullptr, 5).Bytes(), "");
 }
 
+// A name cut at a NUL is listed without the blanks before the NUL, and a
+// query for the listed name finds it.
+TEST(ProfileDocument, NamesCutAtNulAreListedAsTheyAreFound) {
+    struct Case {
+        std::string file;
+        std::u16string section;
+        std::u16string key;
+    };
+    const Case cases[] = {
+        {std::string("[S]\nkey \t\0tail=v\n", 17), u"S", u"key"},
+        {std::string("[Sec \0x]\nk=v\n", 13), u"Sec", u"k"},
+        {std::string("[S]\n\xF6\t\0D=v\n", 11), u"S", u"\uFFFD"},
+        {Utf16Le(std::u16string(u"[S]\nab \0c=v\n", 12)), u"S", u"ab"},
+    };
+    for (const Case& c : cases) {
+        auto doc = Doc(c.file);
+        ASSERT_EQ(doc.SectionNames().front(), c.section) << testing::PrintToString(c.file);
+        auto keys = doc.KeyNames(c.section);
+        ASSERT_TRUE(keys.has_value());
+        ASSERT_EQ(keys->size(), 1u);
+        EXPECT_EQ(keys->front(), c.key);
+        EXPECT_EQ(Get(doc, c.section, c.key), u"v") << testing::PrintToString(c.file);
+    }
+}
+
 // Random files built from the characters that matter to the parser: parsing
 // never fails, an unedited document gives back its bytes, and a key just set
 // reads back.

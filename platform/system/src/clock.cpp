@@ -40,20 +40,23 @@ void Sleep(uint32_t ms) {
 
 void AutoResetEvent::Set() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         signalled_ = true;
     }
-    cv_.notify_one();
+    cv_.NotifyOne();
 }
 
 void AutoResetEvent::Reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     signalled_ = false;
 }
 
 bool AutoResetEvent::Wait(uint32_t timeout_ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return signalled_; })) {
+    MutexLock lock(mutex_);
+    if (!cv_.WaitFor(mutex_, std::chrono::milliseconds(timeout_ms), [this] {
+            mutex_.AssertHeld();
+            return signalled_;
+        })) {
         return false;
     }
     signalled_ = false;

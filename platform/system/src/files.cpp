@@ -1,5 +1,7 @@
 #include "platform/system.h"
 
+#include "xdg_dirs.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,45 +9,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <limits.h>
 
 namespace platform {
 namespace {
 std::atomic<FreeBytesFn> g_free_bytes_fn{nullptr};
-
-bool IsDirectory(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    return (home && *home) ? std::string(home) : std::string("/tmp");
-}
-
-// The XDG_DOCUMENTS_DIR line of user-dirs.dirs: XDG_DOCUMENTS_DIR="$HOME/Docs".
-std::string DocumentsFromUserDirs(const std::string& home) {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string file = (config && *config) ? std::string(config) : home + "/.config";
-    std::ifstream in(file + "/user-dirs.dirs");
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string key = "XDG_DOCUMENTS_DIR=";
-        if (line.compare(0, key.size(), key) != 0) {
-            continue;
-        }
-        std::string value = line.substr(key.size());
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-            value = value.substr(1, value.size() - 2);
-        }
-        if (value.compare(0, 5, "$HOME") == 0) {
-            value = home + value.substr(5);
-        }
-        return value;
-    }
-    return {};
-}
 } // namespace
 
 std::string ProgramPath() {
@@ -61,16 +29,13 @@ std::string ProgramFolder() {
 }
 
 std::string DocumentsFolder() {
-    std::string home = HomeFolder();
-    std::string docs = DocumentsFromUserDirs(home);
-    if (IsDirectory(docs)) {
+    const std::string home = xdg::HomeFolder();
+    const std::string docs = xdg::UserDir("XDG_DOCUMENTS_DIR");
+    if (xdg::IsDirectory(docs)) {
         return docs;
     }
-    if (IsDirectory(home + "/Documents")) {
-        return home + "/Documents";
-    }
-    while (home.size() > 1 && home.back() == '/') {
-        home.pop_back();
+    if (xdg::IsDirectory(xdg::InHome("Documents"))) {
+        return xdg::InHome("Documents");
     }
     return home;
 }
@@ -104,9 +69,9 @@ bool InstanceLock::Acquire(const std::string& name) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = "/tmp";
-    if (runtime && IsDirectory(runtime)) {
+    if (runtime && xdg::IsDirectory(runtime)) {
         folder = runtime;
-    } else if (tmp && IsDirectory(tmp)) {
+    } else if (tmp && xdg::IsDirectory(tmp)) {
         folder = tmp;
     }
     std::string path = folder + "/" + name + ".lock";

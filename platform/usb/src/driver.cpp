@@ -1,7 +1,9 @@
 #include "driver.h"
 
 #include "description.h"
+#include "platform/device_access.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace platform::usb {
@@ -28,7 +30,18 @@ WD_STATUS Driver::Start() {
     WD_STATUS status = backend_->Start(this);
     if (status != WD_STATUS_SUCCESS) {
         Stop();
+        return status;
     }
+    // The back end has reported the devices present by now; once they are
+    // handled, what an earlier registration recorded about the others is
+    // stale (they were unplugged meanwhile).
+    {
+        std::lock_guard<std::mutex> lock(queue_mutex_);
+        if (!stopping_) {
+            queue_.push_back(Event{0, nullptr, true});
+        }
+    }
+    queue_cv_.notify_one();
     return status;
 }
 
@@ -96,7 +109,9 @@ void Driver::Run() {
             event = std::move(queue_.front());
             queue_.pop_front();
         }
-        if (event.candidate) {
+        if (event.present_reported) {
+            ForgetStaleAccessErrors();
+        } else if (event.candidate) {
             HandleArrived(event.key, *event.candidate);
         } else {
             HandleLeft(event.key);
@@ -112,10 +127,21 @@ void Driver::HandleArrived(uint64_t key, Candidate& candidate) {
     if (!candidate.Describe(&entry->description) || !MatchesAny(match_table_, entry->description)) {
         return;
     }
-    entry->device = candidate.Open(&entry->description);
+    const uint16_t vendor_id = entry->description.descriptor.idVendor;
+    const uint16_t product_id = entry->description.descriptor.idProduct;
+    OpenFailure failure;
+    entry->device = candidate.Open(&entry->description, &failure);
     if (!entry->device) {
+        // A device that is there but refused to us is recorded, so the
+        // driver above need not wait for it and the user learns why.
+        if (ReportDeviceAccessError(vendor_id, product_id, failure.error, failure.detail) ||
+            GetDeviceAccessError(vendor_id, product_id, nullptr)) {
+            refused_[key] = {vendor_id, product_id};
+            refused_count_ = refused_.size();
+        }
         return;
     }
+    ClearDeviceAccessError(vendor_id, product_id);
     void* handle = DeviceHandles().Add(entry);
     DeviceInfoBlock info(entry->description);
     bool accepted = events_.pfDeviceAttach(handle, info.Device(), events_.pUserData);
@@ -128,7 +154,27 @@ void Driver::HandleArrived(uint64_t key, Candidate& candidate) {
     DeviceHandles().Retire(handle);
 }
 
+void Driver::ForgetStaleAccessErrors() {
+    for (const WDU_MATCH_TABLE& entry : match_table_) {
+        if (entry.wVendorId == 0 || entry.wProductId == 0) {
+            continue;
+        }
+        const std::pair<uint16_t, uint16_t> ids{entry.wVendorId, entry.wProductId};
+        const bool refused_now = std::any_of(refused_.begin(), refused_.end(),
+                                             [&](const auto& r) { return r.second == ids; });
+        if (!refused_now) {
+            ClearDeviceAccessError(entry.wVendorId, entry.wProductId);
+        }
+    }
+}
+
 void Driver::HandleLeft(uint64_t key) {
+    if (auto refused = refused_.find(key); refused != refused_.end()) {
+        ClearDeviceAccessError(refused->second.first, refused->second.second);
+        refused_.erase(refused);
+        refused_count_ = refused_.size();
+        return;
+    }
     auto it = attached_.find(key);
     if (it == attached_.end()) {
         return;

@@ -40,6 +40,9 @@ public:
     // callback unless called from one) and releases the devices.
     void Stop();
 
+    // Any thread: see WDU_HasRefusedDevice.
+    bool HasRefusedDevice() const { return refused_count_.load() > 0; }
+
     void Arrived(uint64_t key, std::shared_ptr<Candidate> candidate) override;
     void Left(uint64_t key) override;
 
@@ -47,6 +50,7 @@ private:
     struct Event {
         uint64_t key;
         std::shared_ptr<Candidate> candidate; // null: the device left
+        bool present_reported = false;        // the devices present at Start are queued
     };
     struct Attached {
         void* handle;
@@ -56,6 +60,9 @@ private:
     void Run();
     void HandleArrived(uint64_t key, Candidate& candidate);
     void HandleLeft(uint64_t key);
+    // Clears the access records of matched devices this registration did not
+    // find refused.
+    void ForgetStaleAccessErrors();
     bool Stopping();
 
     const std::vector<WDU_MATCH_TABLE> match_table_;
@@ -70,6 +77,10 @@ private:
     std::thread thread_;
     // Driver thread only (and Stop once that thread is done with it).
     std::map<uint64_t, Attached> attached_;
+    // Devices present but refused to us (vendor and product id), whose
+    // access record goes when they leave.
+    std::map<uint64_t, std::pair<uint16_t, uint16_t>> refused_;
+    std::atomic<size_t> refused_count_{0}; // refused_.size(), for any thread
 };
 
 } // namespace platform::usb

@@ -4,9 +4,11 @@
 // notices and asynchronous transfers moving.
 #include "libusb_backend.h"
 
+#include "libusb_calls.h"
 #include "platform/usb_backend.h"
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -42,6 +44,20 @@ WD_STATUS StatusFromLibusb(int error) {
         return WD_OPERATION_FAILED;
     default:
         return WD_WINDRIVER_STATUS_ERROR;
+    }
+}
+
+int ErrnoFromLibusb(int error) {
+    switch (error) {
+    case LIBUSB_ERROR_ACCESS:
+        return EACCES;
+    case LIBUSB_ERROR_BUSY:
+        return EBUSY;
+    case LIBUSB_ERROR_NO_DEVICE:
+    case LIBUSB_ERROR_NOT_FOUND:
+        return ENODEV;
+    default:
+        return EIO;
     }
 }
 
@@ -128,25 +144,24 @@ UsbDeviceDescription DescribeLibusbDevice(const libusb_device_descriptor& d,
 }
 
 namespace {
-std::atomic<LibusbInitFunction> g_init{nullptr};
-} // namespace
 
-void SetLibusbInitFunction(LibusbInitFunction function) {
-    g_init.store(function);
-}
-
-namespace {
-
+// One libusb context and the calls that reach it; shared by the back end,
+// its candidates and open devices, so libusb_exit comes after the last.
 struct Context {
-    explicit Context(libusb_context* c) : ctx(c) {}
-    ~Context() { libusb_exit(ctx); }
+    Context(const LibusbCalls& c, libusb_context* context) : calls(c), ctx(context) {}
+    ~Context() { calls.exit(ctx); }
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
+    const LibusbCalls& calls;
     libusb_context* const ctx;
 };
 
+// Runs inside libusb's event handling, on whichever thread handles events.
+// The flag is the one the waiting thread passes to
+// libusb_handle_events_completed, so libusb wakes that thread as soon as it
+// is set instead of at the event thread's next time-out.
 void LIBUSB_CALL OnIsoDone(libusb_transfer* transfer) {
-    static_cast<std::atomic<int>*>(transfer->user_data)->store(1);
+    std::atomic_ref<int>(*static_cast<int*>(transfer->user_data)).store(1);
 }
 
 class LibusbOpenDevice final : public OpenDevice {
@@ -157,9 +172,9 @@ public:
 
     ~LibusbOpenDevice() override {
         for (int iface : claimed_) {
-            libusb_release_interface(handle_, iface); // gives a detached kernel driver back
+            calls().release_interface(handle_, iface); // gives a detached kernel driver back
         }
-        libusb_close(handle_);
+        calls().close(handle_);
     }
 
     WD_STATUS Control(const uint8_t* setup, uint8_t* data, uint32_t* transferred,
@@ -167,8 +182,8 @@ public:
         auto word = [setup](int at) {
             return static_cast<uint16_t>(setup[at] | (setup[at + 1] << 8));
         };
-        int rc = libusb_control_transfer(handle_, setup[0], setup[1], word(2), word(4), data,
-                                         word(6), timeout_ms);
+        int rc = calls().control_transfer(handle_, setup[0], setup[1], word(2), word(4), data,
+                                          word(6), timeout_ms);
         *transferred = rc > 0 ? static_cast<uint32_t>(rc) : 0;
         return StatusFromLibusb(rc);
     }
@@ -183,12 +198,12 @@ public:
         int rc;
         switch (pipe.type) {
         case PIPE_TYPE_BULK:
-            rc = libusb_bulk_transfer(handle_, endpoint, data, static_cast<int>(size), &actual,
-                                      timeout_ms);
+            rc = calls().bulk_transfer(handle_, endpoint, data, static_cast<int>(size), &actual,
+                                       timeout_ms);
             break;
         case PIPE_TYPE_INTERRUPT:
-            rc = libusb_interrupt_transfer(handle_, endpoint, data, static_cast<int>(size), &actual,
-                                           timeout_ms);
+            rc = calls().interrupt_transfer(handle_, endpoint, data, static_cast<int>(size),
+                                            &actual, timeout_ms);
             break;
         case PIPE_TYPE_ISOCHRONOUS:
             return Isochronous(pipe, options, data, size, transferred, timeout_ms);
@@ -219,11 +234,11 @@ private:
         if (packets == 0) {
             return size == 0 ? WD_STATUS_SUCCESS : WD_INVALID_PARAMETER;
         }
-        libusb_transfer* transfer = libusb_alloc_transfer(static_cast<int>(packets));
+        libusb_transfer* transfer = calls().alloc_transfer(static_cast<int>(packets));
         if (transfer == nullptr) {
             return WD_INSUFFICIENT_RESOURCES;
         }
-        std::atomic<int> completed{0};
+        int completed = 0; // set by OnIsoDone; read through atomic_ref here
         uint32_t length = last != 0 ? (packets - 1) * packet + last : packets * packet;
         libusb_fill_iso_transfer(transfer, handle_, static_cast<unsigned char>(pipe.dwNumber), data,
                                  static_cast<int>(length), static_cast<int>(packets), OnIsoDone,
@@ -232,16 +247,20 @@ private:
         if (last != 0) {
             transfer->iso_packet_desc[packets - 1].length = last;
         }
-        int rc = libusb_submit_transfer(transfer);
+        int rc = calls().submit_transfer(transfer);
         if (rc < 0) {
-            libusb_free_transfer(transfer);
+            calls().free_transfer(transfer);
             return StatusFromLibusb(rc);
         }
-        int done = 0;
-        while (completed.load() == 0) {
-            rc = libusb_handle_events_completed(context_->ctx, &done);
-            if (rc < 0 && rc != LIBUSB_ERROR_INTERRUPTED) {
-                libusb_cancel_transfer(transfer); // then wait for its completion
+        // The event thread may handle the completion: libusb then wakes this
+        // wait through the flag. A submitted transfer always completes (its
+        // time-out, a cancel or the device leaving), so the loop ends.
+        bool cancelled = false;
+        while (std::atomic_ref<int>(completed).load() == 0) {
+            rc = calls().handle_events_completed(context_->ctx, &completed);
+            if (rc < 0 && rc != LIBUSB_ERROR_INTERRUPTED && !cancelled) {
+                calls().cancel_transfer(transfer); // then wait for its completion
+                cancelled = true;
             }
         }
         uint32_t out = 0;
@@ -255,9 +274,11 @@ private:
         }
         *transferred = out;
         WD_STATUS status = StatusFromTransfer(transfer->status);
-        libusb_free_transfer(transfer);
+        calls().free_transfer(transfer);
         return status;
     }
+
+    const LibusbCalls& calls() const { return context_->calls; }
 
     std::shared_ptr<Context> context_; // outlives the handle
     libusb_device_handle* const handle_;
@@ -269,51 +290,51 @@ void ReportOnce(std::once_flag& flag, const char* format, const char* detail) {
 }
 
 std::once_flag g_no_usb_reported;
-std::once_flag g_open_failure_reported;
 
 class LibusbCandidate final : public Candidate {
 public:
     LibusbCandidate(std::shared_ptr<Context> context, libusb_device* device)
-        : context_(std::move(context)), device_(libusb_ref_device(device)) {}
-    ~LibusbCandidate() override { libusb_unref_device(device_); }
+        : context_(std::move(context)), device_(calls().ref_device(device)) {}
+    ~LibusbCandidate() override { calls().unref_device(device_); }
 
     bool Describe(UsbDeviceDescription* description) override {
         libusb_device_descriptor d{};
-        if (libusb_get_device_descriptor(device_, &d) != 0) {
+        if (calls().get_device_descriptor(device_, &d) != 0) {
             return false;
         }
         libusb_config_descriptor* config = nullptr;
-        if (libusb_get_active_config_descriptor(device_, &config) != 0) {
+        if (calls().get_active_config_descriptor(device_, &config) != 0) {
             config = nullptr;
         }
         *description = DescribeLibusbDevice(d, config);
-        libusb_free_config_descriptor(config);
+        if (config != nullptr) {
+            calls().free_config_descriptor(config);
+        }
         return true;
     }
 
-    std::shared_ptr<OpenDevice> Open(UsbDeviceDescription* description) override {
+    std::shared_ptr<OpenDevice> Open(UsbDeviceDescription* description,
+                                     OpenFailure* failure) override {
         libusb_device_handle* handle = nullptr;
-        int rc = libusb_open(device_, &handle);
+        int rc = calls().open(device_, &handle);
         if (rc != 0) {
-            ReportOnce(g_open_failure_reported,
-                       "tovek_usb: a matching USB device cannot be opened (%s); check the "
-                       "device's access rights\n",
-                       libusb_error_name(rc));
-            return nullptr;
+            return Failed(failure, "libusb_open", rc);
         }
-        libusb_set_auto_detach_kernel_driver(handle, 1);
+        calls().set_auto_detach_kernel_driver(handle, 1);
         std::vector<int> claimed;
         for (UsbInterfaceDescription& iface : description->interfaces) {
             if (iface.alternate_settings.empty()) {
                 continue;
             }
             int number = iface.alternate_settings.front().descriptor.bInterfaceNumber;
-            if (libusb_claim_interface(handle, number) != 0) {
+            rc = calls().claim_interface(handle, number);
+            if (rc != 0) {
+                // Another program's claim, or the device left meanwhile.
                 for (int c : claimed) {
-                    libusb_release_interface(handle, c);
+                    calls().release_interface(handle, c);
                 }
-                libusb_close(handle);
-                return nullptr;
+                calls().close(handle);
+                return Failed(failure, "libusb_claim_interface", rc);
             }
             claimed.push_back(number);
             iface.active = ActiveSetting(handle, iface, number);
@@ -322,14 +343,26 @@ public:
     }
 
 private:
+    const LibusbCalls& calls() const { return context_->calls; }
+
+    std::shared_ptr<OpenDevice> Failed(OpenFailure* failure, const char* call, int rc) const {
+        char detail[128];
+        std::snprintf(detail, sizeof detail, "%s: %s on /dev/bus/usb/%03u/%03u", call,
+                      libusb_error_name(rc), calls().get_bus_number(device_),
+                      calls().get_device_address(device_));
+        failure->error = ErrnoFromLibusb(rc);
+        failure->detail = detail;
+        return nullptr;
+    }
+
     // Asks the device (GET_INTERFACE) which alternate setting is active;
     // setting 0 when it does not say.
-    static size_t ActiveSetting(libusb_device_handle* handle, const UsbInterfaceDescription& iface,
-                                int number) {
+    size_t ActiveSetting(libusb_device_handle* handle, const UsbInterfaceDescription& iface,
+                         int number) const {
         unsigned char alt = 0;
         constexpr uint8_t kInterfaceIn = 0x81; // device to host, standard, interface
-        int rc = libusb_control_transfer(handle, kInterfaceIn, LIBUSB_REQUEST_GET_INTERFACE, 0,
-                                         static_cast<uint16_t>(number), &alt, 1, 500);
+        int rc = calls().control_transfer(handle, kInterfaceIn, LIBUSB_REQUEST_GET_INTERFACE, 0,
+                                          static_cast<uint16_t>(number), &alt, 1, 500);
         if (rc == 1) {
             for (size_t a = 0; a < iface.alternate_settings.size(); ++a) {
                 if (iface.alternate_settings[a].descriptor.bAlternateSetting == alt) {
@@ -373,8 +406,7 @@ public:
         // registration (Stop) on the driver thread.
         std::lock_guard<std::mutex> lock(mutex_);
         libusb_context* ctx = nullptr;
-        LibusbInitFunction init = g_init.load();
-        int rc = init != nullptr ? init(&ctx) : libusb_init(&ctx);
+        int rc = calls_.init(&ctx);
         if (rc != 0) {
             // No USB here (a container, no usbfs): the registration stands
             // and simply never sees a device.
@@ -383,7 +415,7 @@ public:
                        libusb_error_name(rc));
             return WD_STATUS_SUCCESS;
         }
-        context_ = std::make_shared<Context>(ctx);
+        context_ = std::make_shared<Context>(calls_, ctx);
         slot_ = std::make_shared<SinkSlot>();
         slot_->sink = sink;
         slot_->context = context_;
@@ -392,11 +424,9 @@ public:
             slot_id_ = Sinks().next++;
             Sinks().slots.emplace(slot_id_, slot_);
         }
-        if (libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
-            rc = libusb_hotplug_register_callback(
-                ctx,
-                static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
-                                                  LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+        if (calls_.has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
+            rc = calls_.hotplug_register_callback(
+                ctx, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT,
                 LIBUSB_HOTPLUG_ENUMERATE, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
                 LIBUSB_HOTPLUG_MATCH_ANY, OnHotplug, reinterpret_cast<void*>(slot_id_), &callback_);
             hotplug_ = rc == 0;
@@ -424,7 +454,7 @@ private:
             return;
         }
         if (hotplug_) {
-            libusb_hotplug_deregister_callback(context_->ctx, callback_);
+            calls_.hotplug_deregister_callback(context_->ctx, callback_);
             hotplug_ = false;
         }
         if (slot_) {
@@ -436,7 +466,7 @@ private:
             slot_->sink = nullptr;
         }
         stop_ = true;
-        libusb_interrupt_event_handler(context_->ctx);
+        calls_.interrupt_event_handler(context_->ctx);
         if (event_thread_.joinable()) {
             event_thread_.join();
         }
@@ -473,23 +503,24 @@ private:
 
     void EnumerateOnce(EventSink* sink) {
         libusb_device** list = nullptr;
-        ssize_t count = libusb_get_device_list(context_->ctx, &list);
+        ssize_t count = calls_.get_device_list(context_->ctx, &list);
         for (ssize_t i = 0; i < count; ++i) {
             sink->Arrived(reinterpret_cast<uintptr_t>(list[i]),
                           std::make_shared<LibusbCandidate>(context_, list[i]));
         }
         if (list != nullptr) {
-            libusb_free_device_list(list, 1);
+            calls_.free_device_list(list, 1);
         }
     }
 
     void HandleEvents() {
         while (!stop_) {
             timeval tv{0, 250000}; // also a bound should an interruption be missed
-            libusb_handle_events_timeout_completed(context_->ctx, &tv, nullptr);
+            calls_.handle_events_timeout_completed(context_->ctx, &tv, nullptr);
         }
     }
 
+    const LibusbCalls& calls_ = CurrentLibusbCalls();
     std::mutex mutex_; // serialises Start and Stop; guards the members below but stop_
     std::shared_ptr<Context> context_;
     std::shared_ptr<SinkSlot> slot_;

@@ -21,13 +21,12 @@ WD_STATUS StatusFromTransfer(libusb_transfer_status status);
 UsbDeviceDescription DescribeLibusbDevice(const libusb_device_descriptor& device,
                                           const libusb_config_descriptor* config);
 
-// Replaces libusb_init for tests (to act out a machine without USB access);
-// null puts libusb_init back.
-using LibusbInitFunction = int (*)(libusb_context** context);
-void SetLibusbInitFunction(LibusbInitFunction function);
+// The errno an open or claim failure of libusb stands for (OpenFailure).
+int ErrnoFromLibusb(int error);
 
-// The real back end. Without USB access (libusb cannot start, as in a
-// container) it starts anyway and never reports a device.
+// The real back end, over the libusb calls of CurrentLibusbCalls() (a fake in
+// tests). Without USB access (libusb cannot start, as in a container) it
+// starts anyway and never reports a device.
 std::unique_ptr<Backend> MakeLibusbBackend();
 
 } // namespace platform::usb

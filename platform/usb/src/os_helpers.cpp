@@ -10,8 +10,14 @@
 
 namespace {
 
+// A lock with a bounded wait, built on std::mutex and a condition variable
+// rather than std::timed_mutex: the thread sanitizer does not see the
+// timed_mutex's timed lock (pthread_mutex_clocklock) and would report every
+// access it orders as a race.
 struct OsMutex {
-    std::timed_mutex mutex;
+    std::mutex mutex; // guards locked
+    std::condition_variable released;
+    bool locked = false;
 };
 
 struct OsEvent {
@@ -38,7 +44,7 @@ WD_STATUS OsMutexCreate(OS_HANDLE* mutex) {
 
 void OsMutexLock(OS_HANDLE mutex) {
     if (mutex != nullptr) {
-        static_cast<OsMutex*>(mutex)->mutex.lock();
+        OsMutexLockTimeout(mutex, WD_INFINITE);
     }
 }
 
@@ -46,18 +52,26 @@ WD_STATUS OsMutexLockTimeout(OS_HANDLE mutex, uint32_t timeout_ms) {
     if (mutex == nullptr) {
         return WD_INVALID_HANDLE;
     }
-    auto& m = static_cast<OsMutex*>(mutex)->mutex;
+    auto* m = static_cast<OsMutex*>(mutex);
+    std::unique_lock<std::mutex> lock(m->mutex);
+    const auto free = [m] { return !m->locked; };
     if (timeout_ms == WD_INFINITE) {
-        m.lock();
-        return WD_STATUS_SUCCESS;
+        m->released.wait(lock, free);
+    } else if (!m->released.wait_for(lock, std::chrono::milliseconds(timeout_ms), free)) {
+        return WD_TIME_OUT_EXPIRED;
     }
-    return m.try_lock_for(std::chrono::milliseconds(timeout_ms)) ? WD_STATUS_SUCCESS
-                                                                 : WD_TIME_OUT_EXPIRED;
+    m->locked = true;
+    return WD_STATUS_SUCCESS;
 }
 
 void OsMutexUnlock(OS_HANDLE mutex) {
     if (mutex != nullptr) {
-        static_cast<OsMutex*>(mutex)->mutex.unlock();
+        auto* m = static_cast<OsMutex*>(mutex);
+        {
+            std::lock_guard<std::mutex> lock(m->mutex);
+            m->locked = false;
+        }
+        m->released.notify_one();
     }
 }
 

@@ -86,6 +86,12 @@ WD_STATUS WDU_Init(WDU_DRIVER_HANDLE* driver, const WDU_MATCH_TABLE* match_table
     return status;
 }
 
+bool WDU_HasRefusedDevice(WDU_DRIVER_HANDLE driver) {
+    HandleState state;
+    std::shared_ptr<Driver> registration = DriverHandles().Find(driver, &state);
+    return registration && registration->HasRefusedDevice();
+}
+
 void WDU_Uninit(WDU_DRIVER_HANDLE driver) {
     if (std::shared_ptr<Driver> registration = DriverHandles().Retire(driver)) {
         registration->Stop();

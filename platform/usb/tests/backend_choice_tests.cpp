@@ -46,7 +46,8 @@ public:
         description->descriptor.idProduct = 0x0104;
         return true;
     }
-    std::shared_ptr<OpenDevice> Open(platform::UsbDeviceDescription*) override {
+    std::shared_ptr<OpenDevice> Open(platform::UsbDeviceDescription*,
+                                     platform::usb::OpenFailure*) override {
         return std::make_shared<FakeDevice>();
     }
 };

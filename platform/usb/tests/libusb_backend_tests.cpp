@@ -3,6 +3,7 @@
 #include "platform/usb.h"
 
 #include "libusb_backend.h"
+#include "libusb_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -106,14 +107,16 @@ TEST(LibusbBackend, RegistersAndEndsWithoutADevice) {
 
 TEST(LibusbBackend, WithoutUsbAccessTheRegistrationStandsWithNoDevice) {
     unsetenv("TOVEK_SIMULATE");
-    platform::usb::SetLibusbInitFunction([](libusb_context**) { return int{LIBUSB_ERROR_OTHER}; });
+    static platform::usb::LibusbCalls refused = platform::usb::RealLibusbCalls();
+    refused.init = [](libusb_context**) { return int{LIBUSB_ERROR_OTHER}; };
+    platform::usb::SetLibusbCalls(&refused);
     WDU_MATCH_TABLE any{};
     WDU_EVENT_TABLE events{CountAttach, nullptr, nullptr, nullptr};
     WDU_DRIVER_HANDLE driver = nullptr;
     EXPECT_EQ(WDU_Init(&driver, &any, 1, &events, "", 0), WD_STATUS_SUCCESS);
     EXPECT_NE(driver, nullptr);
     WDU_Uninit(driver);
-    platform::usb::SetLibusbInitFunction(nullptr);
+    platform::usb::SetLibusbCalls(nullptr);
     EXPECT_EQ(g_attaches.load(), 0);
 }
 

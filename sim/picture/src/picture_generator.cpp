@@ -31,7 +31,8 @@ struct PictureGenerator::Request {
     int height;
     CameraState state;
     bool marker;
-    uint32_t frame_number;
+    uint32_t frame_number; // as the marker shows it (modulo the replay length)
+    uint32_t replay_length;
 };
 
 // Everything Jpeg() keeps between calls; only Jpeg() touches it, under
@@ -48,6 +49,9 @@ struct PictureGenerator::Cache {
     bool jpeg_has_marker = false;
     uint32_t jpeg_frame_number = 0;
     std::shared_ptr<const std::vector<uint8_t>> jpeg;
+    // Pictures with the marker by frame number, while replaying; cleared
+    // whenever the picture changes.
+    std::vector<std::shared_ptr<const std::vector<uint8_t>>> replay;
 
     void Refresh(const Request& request, PictureStats& work);
 };
@@ -58,43 +62,48 @@ PictureGenerator::PictureGenerator(int width, int height)
 PictureGenerator::~PictureGenerator() = default;
 
 int PictureGenerator::Width() const {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     return width_;
 }
 
 int PictureGenerator::Height() const {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     return height_;
 }
 
 void PictureGenerator::SetSize(int width, int height) {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     width_ = ClampWidth(width);
     height_ = ClampHeight(height);
 }
 
 void PictureGenerator::SetState(const CameraState& state) {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     state_ = ClampState(state);
 }
 
 CameraState PictureGenerator::State() const {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     return state_;
 }
 
 void PictureGenerator::SetLiveMarker(bool on) {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     live_marker_ = on;
 }
 
 void PictureGenerator::SetFrameNumber(uint32_t frame_number) {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     frame_number_ = frame_number;
 }
 
+void PictureGenerator::SetReplayLength(uint32_t length) {
+    platform::MutexLock lock(state_mutex_);
+    replay_length_ = length;
+}
+
 PictureStats PictureGenerator::Stats() const {
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     return stats_;
 }
 
@@ -124,9 +133,19 @@ void PictureGenerator::Cache::Refresh(const Request& request, PictureStats& work
         picture_changed = true;
         ++work.state_applications;
     }
+    const bool replaying = request.marker && request.replay_length > 1;
+    if (picture_changed || !replaying || replay.size() != request.replay_length) {
+        replay.clear();
+    }
     const bool marker_changed = request.marker != jpeg_has_marker ||
                                 (request.marker && request.frame_number != jpeg_frame_number);
     if (!picture_changed && !marker_changed && jpeg) {
+        return;
+    }
+    if (replaying && !replay.empty() && replay[request.frame_number]) {
+        jpeg = replay[request.frame_number];
+        jpeg_has_marker = true;
+        jpeg_frame_number = request.frame_number;
         return;
     }
 
@@ -152,14 +171,19 @@ void PictureGenerator::Cache::Refresh(const Request& request, PictureStats& work
     jpeg_has_marker = request.marker;
     jpeg_frame_number = request.frame_number;
     ++work.encodes;
+    if (replaying) {
+        replay.resize(request.replay_length);
+        replay[request.frame_number] = jpeg;
+    }
 }
 
 std::shared_ptr<const std::vector<uint8_t>> PictureGenerator::Jpeg() {
-    std::lock_guard render_lock(render_mutex_);
+    platform::MutexLock render_lock(render_mutex_);
     Request request;
     {
-        std::lock_guard lock(state_mutex_);
-        request = {width_, height_, state_, live_marker_, frame_number_};
+        platform::MutexLock lock(state_mutex_);
+        const uint32_t shown = replay_length_ > 1 ? frame_number_ % replay_length_ : frame_number_;
+        request = {width_, height_, state_, live_marker_, shown, replay_length_};
     }
 
     PictureStats work;
@@ -169,7 +193,7 @@ std::shared_ptr<const std::vector<uint8_t>> PictureGenerator::Jpeg() {
         cache_->jpeg.reset();
     }
 
-    std::lock_guard lock(state_mutex_);
+    platform::MutexLock lock(state_mutex_);
     stats_.page_renders += work.page_renders;
     stats_.state_applications += work.state_applications;
     stats_.encodes += work.encodes;

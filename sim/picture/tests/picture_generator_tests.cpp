@@ -269,6 +269,44 @@ TEST(PictureGenerator, LiveMarkerReencodesPerFrameAndComesOffCleanly) {
     EXPECT_EQ(clean, *generator.Jpeg());
 }
 
+TEST(PictureGenerator, ReplayEncodesEachMarkerPositionOnceUntilThePictureChanges) {
+    PictureGenerator generator(640, 480);
+    generator.SetLiveMarker(true);
+    generator.SetReplayLength(3);
+    std::vector<std::shared_ptr<const std::vector<uint8_t>>> first_round;
+    for (uint32_t frame = 0; frame < 3; ++frame) {
+        generator.SetFrameNumber(frame);
+        first_round.push_back(generator.Jpeg());
+    }
+    EXPECT_EQ(3u, generator.Stats().encodes);
+    EXPECT_NE(*first_round[0], *first_round[1]);
+    // Frame numbers 3 to 8 show 0, 1, 2 again, from memory.
+    for (uint32_t frame = 3; frame < 9; ++frame) {
+        generator.SetFrameNumber(frame);
+        EXPECT_EQ(first_round[frame % 3], generator.Jpeg()) << frame;
+    }
+    EXPECT_EQ(3u, generator.Stats().encodes);
+
+    // A command changes the picture: encoded afresh, then kept again.
+    CameraState zoomed;
+    ASSERT_TRUE(ApplyQ5Command(zoomed, 0xB1));
+    generator.SetState(zoomed);
+    generator.SetFrameNumber(4);
+    const auto after = generator.Jpeg();
+    EXPECT_NE(*first_round[1], *after);
+    generator.SetFrameNumber(7);
+    EXPECT_EQ(after, generator.Jpeg());
+    EXPECT_EQ(4u, generator.Stats().encodes);
+
+    // Off again: every frame number is its own picture.
+    generator.SetReplayLength(0);
+    generator.SetFrameNumber(10);
+    const auto ten = generator.Jpeg();
+    generator.SetFrameNumber(13);
+    EXPECT_NE(*ten, *generator.Jpeg());
+    EXPECT_EQ(6u, generator.Stats().encodes);
+}
+
 TEST(PictureGenerator, StateMayChangeWhileAnotherThreadTakesPictures) {
     PictureGenerator generator(640, 480);
     std::atomic<bool> done{false};

@@ -1,6 +1,8 @@
 #include "sim/q5_camera.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -30,6 +32,7 @@ std::vector<uint8_t> Resized(const std::vector<uint8_t>& jpeg, size_t size) {
 EmulatedQ5Camera::EmulatedQ5Camera(const Q5CameraOptions& options)
     : pipe_kind_(options.pipe), generator_(options.width, options.height) {
     generator_.SetLiveMarker(options.live_marker);
+    generator_.SetReplayLength(options.replay_length);
 }
 
 EmulatedQ5Camera::~EmulatedQ5Camera() = default;
@@ -65,6 +68,16 @@ void EmulatedQ5Camera::SetTimeoutCap(uint32_t ms) {
 
 void EmulatedQ5Camera::SetPictureSize(int width, int height) {
     generator_.SetSize(width, height);
+}
+
+void EmulatedQ5Camera::RefuseOpen(int error) {
+    std::lock_guard<std::mutex> lock(Mutex());
+    faults_.open_error = error;
+}
+
+int EmulatedQ5Camera::OpenError() const {
+    std::lock_guard<std::mutex> lock(Mutex());
+    return faults_.open_error;
 }
 
 Q5Counters EmulatedQ5Camera::Counters() const {
@@ -330,10 +343,27 @@ void EmulatedQ5Camera::OnPulledOut() {
     pending_.reset();
 }
 
-std::shared_ptr<EmulatedQ5Camera> MakeDefaultQ5Camera() {
+Q5CameraOptions DefaultQ5CameraOptions(const char* size, const char* replay) {
     Q5CameraOptions options;
     options.live_marker = true;
-    return std::make_shared<EmulatedQ5Camera>(options);
+    int width = 0;
+    int height = 0;
+    char rest = 0;
+    if (size != nullptr && std::sscanf(size, "%dx%d%c", &width, &height, &rest) == 2 && width > 0 &&
+        height > 0) {
+        options.width = width; // the generator clamps it
+        options.height = height;
+    }
+    unsigned count = 0;
+    if (replay != nullptr && std::sscanf(replay, "%u%c", &count, &rest) == 1) {
+        options.replay_length = count;
+    }
+    return options;
+}
+
+std::shared_ptr<EmulatedQ5Camera> MakeDefaultQ5Camera() {
+    return std::make_shared<EmulatedQ5Camera>(DefaultQ5CameraOptions(
+        std::getenv("TOVEK_SIM_Q5_SIZE"), std::getenv("TOVEK_SIM_Q5_REPLAY")));
 }
 
 } // namespace sim

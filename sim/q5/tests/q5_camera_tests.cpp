@@ -304,3 +304,26 @@ TEST_F(Q5Camera, FaultsChangeWhileAnotherThreadStreams) {
 
 } // namespace
 } // namespace sim
+
+TEST(Q5CameraOptions, TheEnvironmentSetsTheDefaultCamerasSizeAndReplay) {
+    struct Case {
+        const char* size;
+        const char* replay;
+        int width;
+        int height;
+        uint32_t replay_length;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, 1024, 768, 0}, {"1920x1080", "16", 1920, 1080, 16},
+        {"1920x", "16x", 1024, 768, 0}, // malformed: ignored
+        {"0x1080", "-", 1024, 768, 0},  // no picture of nothing
+        {"640x480 ", "", 1024, 768, 0}, // nothing may follow
+    };
+    for (const Case& c : cases) {
+        const sim::Q5CameraOptions options = sim::DefaultQ5CameraOptions(c.size, c.replay);
+        EXPECT_TRUE(options.live_marker);
+        EXPECT_EQ(c.width, options.width) << (c.size ? c.size : "unset");
+        EXPECT_EQ(c.height, options.height) << (c.size ? c.size : "unset");
+        EXPECT_EQ(c.replay_length, options.replay_length) << (c.replay ? c.replay : "unset");
+    }
+}

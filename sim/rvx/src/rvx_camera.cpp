@@ -1,5 +1,6 @@
 // The emulated RVX camera: plugging, the extension unit and the pictures.
 #include "sim/rvx_camera.h"
+#include "platform/thread_annotations.h"
 
 #include "descriptors.h"
 
@@ -19,9 +20,10 @@ constexpr size_t kKeptCommands = 4096;
 
 // Cameras by node name, so that a source element finds its camera.
 struct Registry {
-    std::mutex mutex; // guards cameras and next_number
-    std::map<std::string, std::weak_ptr<EmulatedRvxCamera>, std::less<>> cameras;
-    int next_number = 1;
+    platform::Mutex mutex;
+    std::map<std::string, std::weak_ptr<EmulatedRvxCamera>, std::less<>>
+        cameras TOVEK_GUARDED_BY(mutex);
+    int next_number TOVEK_GUARDED_BY(mutex) = 1;
 };
 
 Registry& Cameras() {
@@ -65,20 +67,23 @@ struct EmulatedRvxCamera::Impl {
     const RvxCameraOptions options;
     PictureGenerator generator; // thread-safe on its own
 
-    mutable std::mutex mutex; // guards every field below
-    int device_id = 0;        // in platform::Emulated() while plugged
-    bool disabled = false;
-    RvxRegisterSequence command_register;
-    CameraState state;
-    int status = kRvxStatusNormal; // held for kRvxStatusHoldMs from status_since_ms
-    uint32_t status_since_ms = 0;
-    std::vector<uint8_t> commands;
-    RvxCounters counters;
-    uint32_t frame_number = 0;
-    RvxStreamFault stream_fault = RvxStreamFault::kNone;
-    uint32_t pictures_before_fault = 0; // kReadError: pictures still delivered
+    mutable platform::Mutex mutex;
+    int device_id TOVEK_GUARDED_BY(mutex) = 0; // in platform::Emulated() while plugged
+    bool disabled TOVEK_GUARDED_BY(mutex) = false;
+    int open_error TOVEK_GUARDED_BY(mutex) = 0; // errno opening the capture node gives (RefuseOpen)
+    RvxRegisterSequence command_register TOVEK_GUARDED_BY(mutex);
+    CameraState state TOVEK_GUARDED_BY(mutex);
+    // Held for kRvxStatusHoldMs from status_since_ms.
+    int status TOVEK_GUARDED_BY(mutex) = kRvxStatusNormal;
+    uint32_t status_since_ms TOVEK_GUARDED_BY(mutex) = 0;
+    std::vector<uint8_t> commands TOVEK_GUARDED_BY(mutex);
+    RvxCounters counters TOVEK_GUARDED_BY(mutex);
+    uint32_t frame_number TOVEK_GUARDED_BY(mutex) = 0;
+    RvxStreamFault stream_fault TOVEK_GUARDED_BY(mutex) = RvxStreamFault::kNone;
+    // kReadError: pictures still delivered.
+    uint32_t pictures_before_fault TOVEK_GUARDED_BY(mutex) = 0;
 
-    int StatusLocked() const {
+    int StatusLocked() const TOVEK_REQUIRES(mutex) {
         if (status != kRvxStatusNormal &&
             platform::GetTickCount() - status_since_ms < kRvxStatusHoldMs) {
             return status;
@@ -86,7 +91,7 @@ struct EmulatedRvxCamera::Impl {
         return kRvxStatusNormal;
     }
 
-    void ExecuteLocked(uint8_t command) {
+    void ExecuteLocked(uint8_t command) TOVEK_REQUIRES(mutex) {
         ++counters.commands;
         if (commands.size() == kKeptCommands) {
             commands.erase(commands.begin());
@@ -105,7 +110,7 @@ EmulatedRvxCamera::EmulatedRvxCamera(const RvxCameraOptions& options, std::strin
 
 std::shared_ptr<EmulatedRvxCamera> EmulatedRvxCamera::Create(const RvxCameraOptions& options) {
     Registry& registry = Cameras();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    platform::MutexLock lock(registry.mutex);
     std::string node = "rvx-sim:" + std::to_string(registry.next_number++);
     std::shared_ptr<EmulatedRvxCamera> camera(new EmulatedRvxCamera(options, node));
     registry.cameras[node] = camera;
@@ -115,7 +120,7 @@ std::shared_ptr<EmulatedRvxCamera> EmulatedRvxCamera::Create(const RvxCameraOpti
 EmulatedRvxCamera::~EmulatedRvxCamera() {
     Pull();
     Registry& registry = Cameras();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    platform::MutexLock lock(registry.mutex);
     auto it = registry.cameras.find(node_);
     if (it != registry.cameras.end() && it->second.expired()) {
         registry.cameras.erase(it);
@@ -123,7 +128,7 @@ EmulatedRvxCamera::~EmulatedRvxCamera() {
 }
 
 bool EmulatedRvxCamera::Plug() {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     if (impl_->device_id > 0) {
         return true;
     }
@@ -138,6 +143,7 @@ bool EmulatedRvxCamera::Plug() {
     device.source_factory = kRvxSourceFactory;
     device.descriptors = RvxDescriptors();
     device.extension_unit = std::make_shared<ExtensionUnit>(weak_from_this());
+    device.open_error = impl_->open_error;
     impl_->device_id = platform::Emulated().Plug(device);
     if (impl_->device_id <= 0) {
         impl_->device_id = 0;
@@ -156,7 +162,7 @@ bool EmulatedRvxCamera::Plug() {
 }
 
 bool EmulatedRvxCamera::Pull() {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     if (impl_->device_id == 0) {
         return false;
     }
@@ -166,19 +172,25 @@ bool EmulatedRvxCamera::Pull() {
 }
 
 bool EmulatedRvxCamera::Plugged() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     return impl_->device_id > 0;
 }
 
 bool EmulatedRvxCamera::SetNodeDisabled(bool disabled) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     impl_->disabled = disabled;
     return impl_->device_id == 0 || platform::Emulated().SetDisabled(impl_->device_id, disabled);
 }
 
+bool EmulatedRvxCamera::RefuseOpen(int error) {
+    platform::MutexLock lock(impl_->mutex);
+    impl_->open_error = error;
+    return impl_->device_id == 0 || platform::Emulated().SetOpenError(impl_->device_id, error);
+}
+
 int EmulatedRvxCamera::ControlQuery(uint8_t unit, uint8_t selector, uint8_t query,
                                     std::span<uint8_t> data) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     ++impl_->counters.control_queries;
     if (impl_->device_id == 0) {
         return -ENODEV;
@@ -245,7 +257,7 @@ std::vector<uint8_t> EmulatedRvxCamera::Descriptors() const {
 
 std::shared_ptr<const std::vector<uint8_t>> EmulatedRvxCamera::TakePicture(int width, int height) {
     {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
+        platform::MutexLock lock(impl_->mutex);
         if (impl_->device_id == 0 || impl_->disabled) {
             return nullptr;
         }
@@ -266,33 +278,33 @@ std::shared_ptr<const std::vector<uint8_t>> EmulatedRvxCamera::TakePicture(int w
 }
 
 void EmulatedRvxCamera::SetStreamFault(RvxStreamFault fault, uint32_t after_pictures) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     impl_->stream_fault = fault;
     impl_->pictures_before_fault = after_pictures;
 }
 
 bool EmulatedRvxCamera::OffersRawOnly() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     return impl_->stream_fault == RvxStreamFault::kRawOnly;
 }
 
 CameraState EmulatedRvxCamera::State() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     return impl_->state;
 }
 
 int EmulatedRvxCamera::Status() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     return impl_->StatusLocked();
 }
 
 std::vector<uint8_t> EmulatedRvxCamera::Commands() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     return impl_->commands;
 }
 
 RvxCounters EmulatedRvxCamera::Counters() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    platform::MutexLock lock(impl_->mutex);
     return impl_->counters;
 }
 
@@ -309,7 +321,7 @@ GstElement* EmulatedRvxCamera::CreateSourceElement(const char* name) const {
 
 std::shared_ptr<EmulatedRvxCamera> FindRvxCamera(std::string_view node) {
     Registry& registry = Cameras();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    platform::MutexLock lock(registry.mutex);
     auto it = registry.cameras.find(node);
     return it != registry.cameras.end() ? it->second.lock() : nullptr;
 }

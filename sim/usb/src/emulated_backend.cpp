@@ -5,7 +5,10 @@
 
 #include "sim/usb_bus.h"
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
+#include <string>
 
 namespace sim {
 namespace {
@@ -50,9 +53,19 @@ public:
         return true;
     }
 
-    std::shared_ptr<OpenDevice> Open(UsbDeviceDescription* /*description*/) override {
-        if (!UsbBus().Device(info_.id)) {
-            return nullptr; // pulled out before its driver got to it
+    std::shared_ptr<OpenDevice> Open(UsbDeviceDescription* /*description*/,
+                                     platform::usb::OpenFailure* failure) override {
+        std::shared_ptr<EmulatedUsbDevice> device = UsbBus().Device(info_.id);
+        if (!device) {
+            failure->error = ENODEV; // pulled out before its driver got to it
+            failure->detail = "emulated device: gone";
+            return nullptr;
+        }
+        if (const int error = device->OpenError(); error != 0) {
+            failure->error = error;
+            failure->detail =
+                std::string("emulated device: open refused, ") + strerrorname_np(error);
+            return nullptr;
         }
         return std::make_shared<EmulatedOpenDevice>(info_.id);
     }

@@ -103,6 +103,16 @@ TOVEK_AVIFILE_API HRESULT TOVEK_STDCALL AVIStreamSetFormat(PAVISTREAM stream, LO
 TOVEK_AVIFILE_API HRESULT TOVEK_STDCALL AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples,
                                                        const void* data, LONG bytes, DWORD flags,
                                                        LONG* samples_written, LONG* bytes_written);
+// Not an AVIFile call of the original service: makes the file on disk
+// readable as it stands, for a recording that may be cut off (kill, power
+// loss). Writes out what is buffered, rewrites the header's sizes and
+// lengths to cover every sample written so far, and syncs the data to the
+// disk. The file has no idx1 until it is finished; readers walk its movi list
+// (FFmpeg and GStreamer do), and AVIFileRepairA (platform/avi_repair.h)
+// finishes it after a crash. Writing goes on afterwards. AVIERR_OK (also
+// before the first sample), AVIERR_FILEWRITE once a write has failed (a full
+// disk), AVIERR_BADHANDLE for a released handle.
+TOVEK_AVIFILE_API HRESULT TOVEK_STDCALL AVIFileFlush(PAVIFILE file);
 // Release the handle; the references left on the file (0 when the file was
 // finished and closed by this call). Null or released handles give 0.
 TOVEK_AVIFILE_API ULONG TOVEK_STDCALL AVIStreamRelease(PAVISTREAM stream);

@@ -185,6 +185,12 @@ public:
     virtual bool ReadUsbDescriptors(const VideoInputDevice& device,
                                     std::vector<uint8_t>* descriptors) = 0;
 
+    // Whether the video input's capture node opens for reading and writing
+    // (the picture and the extension-unit queries both need it): 0, or the
+    // errno open(2) gives (EACCES without permission, EBUSY held elsewhere,
+    // ENOENT gone). An emulated device answers the error it was set to.
+    virtual int CheckOpen(const VideoInputDevice& device) = 0;
+
     // The extension-unit controls of a video input (UVCIOC_CTRL_QUERY on a
     // real camera's node, the unit an emulated device was plugged with).
     // Null when they cannot be reached: no such device or node, no access,
@@ -221,6 +227,9 @@ struct EmulatedUsbDevice {
     std::string node;
     std::string source_factory;
     std::vector<uint8_t> descriptors;
+    // The errno opening its capture node gives (0: it opens), as a real node
+    // without permission (EACCES) or held by another program (EBUSY) does.
+    int open_error = 0;
     // What OpenExtensionUnit reaches for the capture node; may be null. Kept
     // by the back end while the device is plugged and by every transport
     // opened on it, and called from any thread, several at once.
@@ -238,6 +247,9 @@ public:
     virtual bool Pull(int id) = 0;
     // A disabled node reports DN_HAS_PROBLEM with CM_PROB_DISABLED.
     virtual bool SetDisabled(int id, bool disabled) = 0;
+    // The errno opening the device's capture node gives from now on
+    // (EmulatedUsbDevice::open_error).
+    virtual bool SetOpenError(int id, int error) = 0;
     virtual bool IsPlugged(int id) = 0;
     // The emulated back end.
     virtual DeviceProvider& Provider() = 0;

@@ -16,7 +16,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+typedef struct _GstBuffer GstBuffer;
 typedef struct _GstElement GstElement;
 
 // ---- sample object -----------------------------------------------------------
@@ -89,6 +91,20 @@ private:
 
 // ---- video window --------------------------------------------------------------
 
+// One composited frame that a window may keep instead of copying it: the
+// pixels stay valid and unchanged while any SharedVideoFrame points to them,
+// and the last holder gives the frame back to its capture graph (on whichever
+// thread drops it). A kept frame is one buffer less for the graph's decoder,
+// which then allocates another (once): keep the newest only.
+struct VideoFrame {
+    const uint8_t* pixels = nullptr; // height rows of stride bytes, top row first
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    int64_t capture_ns = -1; // when the picture was captured (steady clock); -1 unknown
+};
+using SharedVideoFrame = std::shared_ptr<const VideoFrame>;
+
 // Where a capture library shows the live picture; stands in for the window
 // handle given to SetPosition and Refresh. The program's video view implements
 // it and paints on its user-interface thread; the library calls it from its
@@ -102,6 +118,11 @@ struct VideoWindow {
     // is painted later. Never called with a destination of 1 x 1 or empty.
     virtual void PresentFrame(const uint8_t* pixels, int width, int height, int stride,
                               const RECT& destination) = 0;
+    // The same with a frame the window may keep rather than copy; renderers
+    // call this one. By default the pixels go to PresentFrame.
+    virtual void PresentSharedFrame(const SharedVideoFrame& frame, const RECT& destination) {
+        PresentFrame(frame->pixels, frame->width, frame->height, frame->stride, destination);
+    }
     // The destination became 1 x 1 or empty (the picture stopped): show no
     // video, and forget the last frame so that nothing stale reappears.
     // May come from any thread that sets the destination.
@@ -165,6 +186,17 @@ JpegDecodeResult DecodeJpegToBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst
                                   int height, int stride);
 
 } // namespace platform
+
+// ---- capture time ----------------------------------------------------------------
+
+// The moment a picture was captured (steady clock, the one of
+// std::chrono::steady_clock and CLOCK_MONOTONIC, in nanoseconds) travels with
+// it through a capture graph: a camera's source element stamps its buffers,
+// the decoder carries the stamp over to the frames, and the renderer hands it
+// to the window in VideoFrame::capture_ns.
+void tovek_media_set_capture_time(GstBuffer* buffer, int64_t steady_ns);
+// The stamp of buffer, or -1 when it carries none.
+int64_t tovek_media_get_capture_time(GstBuffer* buffer);
 
 // ---- GStreamer elements ---------------------------------------------------------
 

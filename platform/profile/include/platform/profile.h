@@ -29,6 +29,10 @@
 
 namespace platform {
 
+// Settings files are a few kilobytes; a file larger than this is not one, and
+// reads as empty (reading it would only cost memory).
+inline constexpr size_t kMaxProfileBytes = 16 * 1024 * 1024;
+
 // ---- Win32-style calls -------------------------------------------------------
 
 // Copies the value of key in section of file_name into out (size characters
@@ -103,5 +107,19 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// ---- checking a file --------------------------------------------------------
+
+// What the readers of an INI-style file pass over without a word, so that the
+// program can tell its user which file it could not read whole.
+struct ProfileCheck {
+    bool found = false;     // the file exists and can be read
+    bool too_large = false; // above the limit given: read as empty
+    // Lines neither blank, a comment (';' or '#'), a [section] header nor
+    // key=value; key lines before the first section; lines holding NUL bytes
+    // or invalid UTF-8. UTF-16 files are not checked line by line.
+    size_t lines_ignored = 0;
+};
+ProfileCheck CheckProfileFile(const std::string& path, size_t max_bytes = kMaxProfileBytes);
 
 } // namespace platform

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/thread_annotations.h"
+
 namespace platform {
 
 // ---- clock -----------------------------------------------------------------
@@ -56,9 +58,9 @@ public:
     bool Wait(uint32_t timeout_ms);
 
 private:
-    std::mutex mutex_; // guards signalled_
-    std::condition_variable cv_;
-    bool signalled_ = false;
+    Mutex mutex_;
+    CondVar cv_;
+    bool signalled_ TOVEK_GUARDED_BY(mutex_) = false;
 };
 
 // ---- folders -----------------------------------------------------------------

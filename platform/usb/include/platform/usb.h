@@ -163,6 +163,12 @@ WD_STATUS WDU_Init(WDU_DRIVER_HANDLE* driver, const WDU_MATCH_TABLE* match_table
 // handles then answer WD_DEVICE_NOT_FOUND. Unknown handles are ignored.
 void WDU_Uninit(WDU_DRIVER_HANDLE driver);
 
+// True while this registration has a matching device that is present but
+// could not be opened (no permission on its node, another program holds it):
+// no attach will come for it. The texts for the user are in
+// platform/device_access.h. False for an unknown handle. Any thread.
+bool WDU_HasRefusedDevice(WDU_DRIVER_HANDLE driver);
+
 // A fresh description of an attached device, for the caller to release with
 // WDU_PutDeviceInfo. WD_DEVICE_NOT_FOUND once the device was detached,
 // refused or its registration ended; WD_INVALID_HANDLE for a value that never

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace platform::usb {
 
@@ -37,6 +38,15 @@ public:
                            uint32_t size, uint32_t* transferred, uint32_t timeout_ms) = 0;
 };
 
+// Why a device could not be opened.
+struct OpenFailure {
+    // An errno: EACCES no permission on the device node, EBUSY another
+    // program (or a kernel driver that would not let go) holds it, ENODEV it
+    // left meanwhile, EIO anything else.
+    int error = 0;
+    std::string detail; // the call that failed and its error, for the trace
+};
+
 // A device the back end saw arrive, not opened yet. Called on the
 // registration's driver thread.
 class Candidate {
@@ -46,8 +56,9 @@ public:
     virtual bool Describe(UsbDeviceDescription* description) = 0;
     // Opens the device and claims its interfaces; may refine the description
     // (the active alternate settings). Null when that fails, also when the
-    // device left in the meantime.
-    virtual std::shared_ptr<OpenDevice> Open(UsbDeviceDescription* description) = 0;
+    // device left in the meantime; *failure then says why.
+    virtual std::shared_ptr<OpenDevice> Open(UsbDeviceDescription* description,
+                                             OpenFailure* failure) = 0;
 };
 
 // Receives a back end's device events. Called from back-end threads, possibly

@@ -10,6 +10,7 @@
 // or damage a JPEG for fault injection.
 #pragma once
 
+#include "platform/thread_annotations.h"
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -137,6 +138,13 @@ public:
     // Off by default: with it on, every new frame number costs an encoding.
     void SetLiveMarker(bool on);
     void SetFrameNumber(uint32_t frame_number);
+    // Replays pictures from memory instead of encoding one per frame number:
+    // with a length of 2 or more and the live marker on, the marker shows the
+    // frame number modulo length, and each of those length pictures is
+    // encoded once (again after the picture changed) and then served as
+    // kept. For measuring what a picture costs its receiver without the
+    // encoder's work. 0 or 1: off (the default).
+    void SetReplayLength(uint32_t length);
 
     // The current picture as a complete JPEG. The buffer is never changed
     // after it is returned; holders may keep it as long as they like, across
@@ -150,17 +158,17 @@ private:
     struct Request;
     struct Cache;
 
-    // guards width_, height_, state_, live_marker_, frame_number_, stats_
-    mutable std::mutex state_mutex_;
-    int width_;
-    int height_;
-    CameraState state_;
-    bool live_marker_ = false;
-    uint32_t frame_number_ = 0;
-    PictureStats stats_;
+    mutable platform::Mutex state_mutex_;
+    int width_ TOVEK_GUARDED_BY(state_mutex_);
+    int height_ TOVEK_GUARDED_BY(state_mutex_);
+    CameraState state_ TOVEK_GUARDED_BY(state_mutex_);
+    bool live_marker_ TOVEK_GUARDED_BY(state_mutex_) = false;
+    uint32_t frame_number_ TOVEK_GUARDED_BY(state_mutex_) = 0;
+    uint32_t replay_length_ TOVEK_GUARDED_BY(state_mutex_) = 0;
+    PictureStats stats_ TOVEK_GUARDED_BY(state_mutex_);
 
-    std::mutex render_mutex_; // guards cache_ (held through all of Jpeg())
-    std::unique_ptr<Cache> cache_;
+    platform::Mutex render_mutex_ TOVEK_ACQUIRED_BEFORE(state_mutex_); // held through all of Jpeg()
+    std::unique_ptr<Cache> cache_ TOVEK_GUARDED_BY(render_mutex_);
 };
 
 // ---- fault injection -------------------------------------------------------------

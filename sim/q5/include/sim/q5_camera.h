@@ -59,6 +59,10 @@ struct Q5CameraOptions {
     // A frame counter and a moving square on every picture, so a viewer sees
     // the picture is live (costs an encoding per picture).
     bool live_marker = false;
+    // With the live marker: pictures replayed from memory, each of this many
+    // encoded once (see PictureGenerator::SetReplayLength), so that a
+    // measurement of the receiver does not count the camera's encoder.
+    uint32_t replay_length = 0;
 };
 
 enum class Q5ReadFault {
@@ -119,6 +123,10 @@ public:
     // status. 0: the request's own time-out.
     void SetTimeoutCap(uint32_t ms);
     void SetPictureSize(int width, int height);
+    // Opening the camera fails with error (EACCES as without the udev rules,
+    // EBUSY as when another program holds it) from the next plug-in or
+    // driver registration on; 0 lets it open again.
+    void RefuseOpen(int error);
 
     Q5Counters Counters() const;
     // The command bytes received (not 0xA2 or 0xA3), oldest first; the last
@@ -130,6 +138,7 @@ public:
     std::shared_ptr<const std::vector<uint8_t>> CurrentPicture();
 
     platform::UsbDeviceDescription Description() const override;
+    int OpenError() const override;
     EmulatedTransferResult HandleControl(const TransferContext& context, const ControlSetup& setup,
                                          std::span<uint8_t> data) override;
     EmulatedTransferResult HandlePipe(const TransferContext& context, const WDU_PIPE_INFO& pipe,
@@ -150,6 +159,7 @@ private:
         JpegDamage damage = JpegDamage::kTruncate;
         uint32_t delivery_delay_ms = 0;
         uint32_t timeout_cap_ms = 0;
+        int open_error = 0;
     };
     using Picture = std::shared_ptr<const std::vector<uint8_t>>;
 
@@ -175,6 +185,12 @@ private:
 
 // A camera with the default options and the live marker on: the one a
 // program with emulated devices finds plugged in, and what "plug q5" adds.
+// For measuring the running program, the environment may change it:
+// TOVEK_SIM_Q5_SIZE=<width>x<height> sets the picture size and
+// TOVEK_SIM_Q5_REPLAY=<count> replays that many pictures from memory.
 std::shared_ptr<EmulatedQ5Camera> MakeDefaultQ5Camera();
+// The options MakeDefaultQ5Camera uses, from those two variables' values
+// (null: unset); malformed values are ignored.
+Q5CameraOptions DefaultQ5CameraOptions(const char* size, const char* replay);
 
 } // namespace sim

@@ -139,6 +139,10 @@ public:
     // A disabled node: present, but the node status reports problem 22 and
     // there is no video input device.
     bool SetNodeDisabled(bool disabled);
+    // Opening the capture node fails with error from now on (EACCES as
+    // without the udev rules, EBUSY as when another program holds it); 0
+    // lets it open again. Holds across plugging.
+    bool RefuseOpen(int error);
 
     // A UVC extension-unit query: 0 or a negative errno (-ENODEV pulled,
     // -ENOENT no such unit or control, -EINVAL wrong size or request,

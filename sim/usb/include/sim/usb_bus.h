@@ -78,6 +78,11 @@ public:
                                               const WDU_PIPE_INFO& pipe, bool read,
                                               uint32_t options, std::span<uint8_t> data) = 0;
 
+    // What opening the device gives its driver: 0, or the errno of a device
+    // that refuses (EACCES, EBUSY), as a real one without the udev rules or
+    // held by another program does. Any thread.
+    virtual int OpenError() const { return 0; }
+
     // The id of the current plugging-in, 0 while not plugged in.
     EmulatedDeviceId BusId() const { return bus_id_.load(); }
 

@@ -1,0 +1,129 @@
+// CPU time of presenting one 1920 x 1080 frame in the video view: the
+// library's hand-over (CVideoView::PresentSharedFrame) and the paint on the
+// user-interface thread that draws it scaled into a 1280 x 720 rectangle,
+// against D = decoding a picture of the emulated camera of that size straight
+// to 32-bit BGRX with libjpeg-turbo into a warm buffer, in the same run.
+//
+// Each round decodes a new frame first (not counted), as the capture graph
+// does before it presents, so the paint reads pixels the decoder just wrote.
+// The paint is synchronous (repaint), so this thread's CPU time holds all of
+// it; under a virtual display that includes handing the window's pixels to
+// the X server, whose own work is not counted.
+//
+// Usage: present_bench [rounds]   (default 200; goal: at most 0.3 x D)
+//        present_bench --decode   prints D alone: "D_MS <milliseconds>"
+#include "VideoView.h"
+#include "bench_util.h"
+#include "platform/media.h"
+#include "sim/picture.h"
+
+#include <QApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kViewWidth = 1280;
+constexpr int kViewHeight = 720;
+
+double ThreadCpuSeconds() {
+    return bench::Seconds(CLOCK_THREAD_CPUTIME_ID);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+bool Decode(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>& frame) {
+    return platform::DecodeJpegToBgrx(jpeg.data(), jpeg.size(), frame.data(), kWidth, kHeight,
+                                      kWidth * 4) != platform::JpegDecodeResult::kFailed;
+}
+
+// D: the median CPU time of decoding jpeg into the same warm buffer.
+double DecodeSeconds(const std::vector<uint8_t>& jpeg, int rounds) {
+    std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 4);
+    Decode(jpeg, frame);
+    std::vector<double> seconds;
+    for (int i = 0; i < rounds; ++i) {
+        const double t0 = ThreadCpuSeconds();
+        Decode(jpeg, frame);
+        seconds.push_back(ThreadCpuSeconds() - t0);
+    }
+    return Median(seconds);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool decode_only = argc > 1 && std::strcmp(argv[1], "--decode") == 0;
+    const int rounds = !decode_only && argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    sim::PictureGenerator generator(kWidth, kHeight);
+    const auto jpeg = generator.Jpeg();
+    if (!jpeg) {
+        std::fprintf(stderr, "present_bench: no picture\n");
+        return 1;
+    }
+    if (decode_only) {
+        std::printf("D_MS %.4f\n", DecodeSeconds(*jpeg, rounds) * 1e3);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    CVideoView view;
+    view.SetPlayingQuery([] { return true; });
+    view.SetImageSize(kWidth, kHeight);
+    view.resize(kViewWidth, kViewHeight);
+    view.show();
+    app.processEvents();
+
+    // Two frames in turn, as a decoder's pool hands them out.
+    std::vector<uint8_t> frames[2];
+    for (auto& f : frames) {
+        f.resize(static_cast<size_t>(kWidth) * kHeight * 4);
+    }
+    const RECT destination{0, 0, kViewWidth, kViewHeight};
+    std::vector<double> seconds;
+    const long faults0 = bench::MinorFaults();
+    for (int i = 0; i < rounds + 10; ++i) {
+        std::vector<uint8_t>& pixels = frames[i % 2];
+        if (!Decode(*jpeg, pixels)) {
+            std::fprintf(stderr, "present_bench: the picture did not decode\n");
+            return 1;
+        }
+        auto frame = std::make_shared<VideoFrame>();
+        frame->pixels = pixels.data();
+        frame->width = kWidth;
+        frame->height = kHeight;
+        frame->stride = kWidth * 4;
+        const double t0 = ThreadCpuSeconds();
+        view.PresentSharedFrame(std::move(frame), destination);
+        view.repaint();
+        const double t = ThreadCpuSeconds() - t0;
+        if (i >= 10) { // the first paints set up the window's buffers
+            seconds.push_back(t);
+        }
+        app.processEvents(); // the repaint request Present posted, and X events
+    }
+    const double faults = static_cast<double>(bench::MinorFaults() - faults0) / (rounds + 10);
+    const double present = Median(seconds);
+    const double decode = DecodeSeconds(*jpeg, rounds);
+    std::printf("present_bench: %d frames of %d x %d into %d x %d (%s scaling), platform %s\n",
+                rounds, kWidth, kHeight, kViewWidth, kViewHeight,
+                view::UseSmoothScaling(kWidth, kHeight, kViewWidth, kViewHeight) ? "smooth"
+                                                                                 : "fast",
+                qPrintable(QGuiApplication::platformName()));
+    std::printf("  present and paint: %.3f ms CPU per frame (median), %.2f page faults/frame\n",
+                present * 1e3, faults);
+    std::printf("  D, libjpeg-turbo to BGRX: %.3f ms CPU per picture (median)\n", decode * 1e3);
+    std::printf("  ratio: %.3f x D (goal: at most 0.3 with QPainter)\n", present / decode);
+    bench::PrintGoal("Presenting 1920x1080 into 1280x720, QPainter", present / decode, 0.3, "x D");
+    return 0;
+}

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# The running program per frame: TovekCamera on the emulated Q5 camera at
+# 1920 x 1080, its pictures replayed from memory (TOVEK_SIM_Q5_REPLAY, so the
+# camera's encoder is not counted), under a virtual display, the view fitting
+# the picture into about 1280 x 720 and one annotation line drawn. The view's
+# frame report (TOVEK_FRAME_REPORT) gives, a line a second, the frames handed
+# to the view and painted, each painted frame's age since capture, the
+# process's page faults and resident memory, and each thread's CPU time.
+#
+# Measured over a steady stretch while playing:
+#   - CPU per frame of the program's own threads (every thread but the Q5
+#     driver's reader, whose reads from the emulated camera stand for the USB
+#     hardware), against
+#     D = libjpeg-turbo decoding one such picture (present_bench --decode);
+#   - the age of each frame when painted, in frame periods (1/16 s), at the
+#     median and the 99th percentile;
+#   - minor page faults per frame;
+# and then, while recording the same picture, the resident memory.
+#
+#   program_bench.sh BIN_FOLDER [SECONDS]   (default 20 s a stretch)
+# With TOVEK_BENCH_PERF=FILE, perf records the playing stretch into FILE.
+# Prints its details and GOAL lines (see bench/bench_util.h).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../app/core/tests/program_session.sh
+source "$here/../app/core/tests/program_session.sh"
+session_require_display "$@"
+
+bin=$(cd "$1" && pwd)
+seconds=${2:-20}
+period_ms=62.5 # the Q5 camera's 16 pictures a second
+[ -x "$bin/present_bench" ] || session_fail "no $bin/present_bench (build with TOVEK_BENCH)"
+d_ms=$("$bin/present_bench" --decode | awk '$1 == "D_MS" { print $2 }')
+[ -n "$d_ms" ] || session_fail "D was not measured"
+
+session_prepare "$bin"
+report="$SESSION_DIR/frames.txt"
+records="$SESSION_DIR/records/"
+mkdir -p "$records"
+# A window 1280 wide and 860 high: below the menu bar and the command panel
+# a view about 720 high; the tool panel takes its right 98 pixels.
+session_write_ini "RecordPath=$records" "AudioIndex=1" "DeviceSelect=34790" \
+  "WindowPos=0000000000000000000500005C030000" "ZoomMode=3"
+export TOVEK_SIM_Q5_SIZE=1920x1080 TOVEK_SIM_Q5_REPLAY=16 TOVEK_FRAME_REPORT="$report"
+session_start
+
+# The value of field NAME on the report's last line.
+last_field() { tail -n 1 "$report" | tr ' ' '\n' | awk -F= -v k="$1" '$1 == k { print $2 }'; }
+painting() { [ -s "$report" ] && [ "$(last_field painted)" -gt 16 ]; }
+session_until 60 "the picture plays" painting
+
+session_measure_client_top
+read -r _ _ width height < <(session_geometry)
+session_click_panel graphic
+sleep 1
+session_click_tool line
+top=$((SESSION_CLIENT_TOP + 80))
+session_drag 60 $((top + 60)) $((width - 200)) $((height - 120))
+
+# A stretch of the report from now on: its first and last lines.
+stretch() {
+  sleep 3 # settled
+  local from
+  from=$(wc -l <"$report")
+  sleep "$seconds"
+  tail -n +"$((from + 1))" "$report" >"$SESSION_DIR/$1"
+  [ "$(wc -l <"$SESSION_DIR/$1")" -ge 2 ] || session_fail "the frame report stopped"
+}
+if [ -n "${TOVEK_BENCH_PERF:-}" ]; then
+  # A profile of the playing program into that file, for perf report.
+  perf record -q -g -p "$SESSION_PID" -o "$TOVEK_BENCH_PERF" -- sleep "$seconds" >/dev/null 2>&1 &
+fi
+stretch playing.txt
+
+session_menu_when_enabled s 30
+stretch recording.txt
+session_menu r || session_fail "Stop Record is disabled while recording"
+session_exit 30
+
+# The differences between the first and last lines of a stretch, and every
+# age in between (the first line's ages belong to the second before it).
+awk -v d_ms="$d_ms" -v period="$period_ms" '
+function field(line, key,   n, i, kv) {
+  n = split(line, kv, " ")
+  for (i = 1; i <= n; i++) if (index(kv[i], key "=") == 1) return substr(kv[i], length(key) + 2)
+  return ""
+}
+function threads(line, cpu,   list, n, i, pair) {
+  split("", cpu)
+  n = split(field(line, "threads"), list, ",")
+  for (i = 1; i <= n; i++) { split(list[i], pair, ":"); cpu[pair[1]] = pair[2] }
+}
+# The Q5 driver reading from the emulated camera: the USB hardware, not the program.
+function hardware(name) { return name == "tovek-q5-read" }
+{ lines[NR] = $0 }
+END {
+  first = lines[1]; last = lines[NR]
+  frames = field(last, "presented") - field(first, "presented")
+  painted = field(last, "painted") - field(first, "painted")
+  dropped = field(last, "dropped") - field(first, "dropped")
+  wall = (field(last, "t_ms") - field(first, "t_ms")) / 1000
+  if (frames <= 0) { print "no frames in the stretch"; exit 1 }
+  threads(first, a); threads(last, b)
+  own = 0; sim = 0
+  for (name in b) {
+    used = b[name] - (name in a ? a[name] : 0)
+    if (hardware(name)) sim += used; else own += used
+    detail = detail sprintf("    %-22s %8.3f ms/frame\n", name, used / 1000 / frames)
+  }
+  n = 0
+  for (i = 2; i <= NR; i++) {
+    list = field(lines[i], "ages_ms")
+    if (list == "-") continue
+    k = split(list, parts, ",")
+    for (j = 1; j <= k; j++) ages[++n] = parts[j] + 0
+  }
+  # Sorted by insertion, for the percentiles.
+  for (i = 2; i <= n; i++) { v = ages[i]; for (j = i - 1; j >= 1 && ages[j] > v; j--) ages[j + 1] = ages[j]; ages[j + 1] = v }
+  median = n ? ages[int((n + 1) / 2)] : 0
+  p99 = n ? ages[int(n * 0.99 + 0.999)] : 0
+  faults = (field(last, "minflt") - field(first, "minflt")) / frames
+  paint = (field(last, "paint_us") - field(first, "paint_us")) / 1000 / painted
+  printf "  %d frames in %.1f s (%.1f/s), %d painted, %d dropped, view %s\n", frames, wall, frames / wall, painted, dropped, field(last, "dest")
+  printf "  own threads %.3f ms CPU/frame (D %.3f ms: %.2f x D); driver reads %.3f ms/frame\n", own / 1000 / frames, d_ms, own / 1000 / frames / d_ms, sim / 1000 / frames
+  printf "%s", detail
+  printf "  of which painting in the view: %.3f ms per painted frame\n", paint
+  printf "  age at paint: median %.1f ms, 99th percentile %.1f ms, of %d frames\n", median, p99, n
+  printf "  page faults %.2f per frame; resident %d kB, peak %d kB\n", faults, field(last, "rss_kb"), field(last, "hwm_kb")
+  printf "GOAL\tWhole program per frame, 1920x1080, one line drawn\t%.3f\t1.500\tx D\n", own / 1000 / frames / d_ms
+  printf "GOAL\tFrame age at paint, median\t%.3f\t1.000\tframe periods\n", median / period
+  printf "GOAL\tFrame age at paint, 99th percentile\t%.3f\t2.000\tframe periods\n", p99 / period
+  printf "GOAL\tPage faults per frame, steady state\t%.3f\t0.000\tfaults\n", faults
+}' "$SESSION_DIR/playing.txt"
+
+echo "  while recording:"
+awk '
+function field(line, key,   n, i, kv) {
+  n = split(line, kv, " ")
+  for (i = 1; i <= n; i++) if (index(kv[i], key "=") == 1) return substr(kv[i], length(key) + 2)
+  return ""
+}
+{ rss = field($0, "rss_kb") + 0; if (rss > most) most = rss; frames = field($0, "presented") }
+END {
+  printf "  resident at most %.1f MB over %d lines\n", most / 1024, NR
+  printf "GOAL\tResident memory recording 1920x1080\t%.1f\t160.0\tMB\n", most / 1024
+}' "$SESSION_DIR/recording.txt"
