@@ -26,6 +26,9 @@ inline constexpr uint32_t kAbout = 36809;
 inline constexpr uint32_t kStartRecord = 36810;
 inline constexpr uint32_t kStopRecord = 36811;
 inline constexpr uint32_t kOptions = 36813;
+// Items of this program's own, clear of the ids above.
+inline constexpr uint32_t kStartTimeLapse = 36820;
+inline constexpr uint32_t kStopTimeLapse = 36821;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 
@@ -64,4 +67,7 @@ inline constexpr int kSetting = 2032;
 inline constexpr int kStreamError = 2040;
 // The recorder started or stopped (also by itself): refresh the window.
 inline constexpr int kRecorderChanged = 2041;
+// A time-lapse took a picture or ended by itself: wparam the count, lparam
+// the result (timelapse::Result).
+inline constexpr int kTimeLapse = 2042;
 } // namespace msg

@@ -79,6 +79,16 @@ AppSettings LoadAppSettings(CIni& ini, const SettingsFolders& folders) {
     AppSettings s;
 
     s.smooth = ini.GetBool(kSectionApp, kSmooth, false);
+    s.resume_after_replug = ini.GetBool(kSectionApp, kResumeAfterReplug, false);
+    s.resume_recording = ini.GetBool(kSectionApp, kResumeRecording, false);
+    // Out of range: the default.
+    const auto ranged = [&](const char16_t* key, int32_t low, int32_t high, int32_t fallback) {
+        const int32_t value = ReadNumber(ini, kSectionApp, key, program_folder);
+        return value >= low && value <= high ? value : fallback;
+    };
+    s.timelapse_interval_s = ranged(kTimeLapseInterval, 1, 24 * 3600, s.timelapse_interval_s);
+    s.timelapse_target = ranged(kTimeLapseTarget, 0, 1, 0);
+    s.timelapse_rate = ranged(kTimeLapseRate, 1, 30, s.timelapse_rate);
     s.capture_path = ValidFolder(
         ReadText(ini, kSectionApp, kCapturePath, std::u16string(folders.capture_default)),
         documents_folder);

@@ -28,6 +28,13 @@ inline constexpr char16_t kShowWindowMode[] = u"ShowWindowMode";
 inline constexpr char16_t kZoomMode[] = u"ZoomMode";
 inline constexpr char16_t kDeviceSelect[] = u"DeviceSelect";
 inline constexpr char16_t kAppLogoIcon[] = u"AppLogoIcon";
+// Off unless the user turns them on in the settings dialog.
+inline constexpr char16_t kResumeAfterReplug[] = u"ResumeAfterReplug";
+inline constexpr char16_t kResumeRecording[] = u"ResumeRecording";
+// The time-lapse dialog's last choice.
+inline constexpr char16_t kTimeLapseInterval[] = u"TimeLapseInterval";
+inline constexpr char16_t kTimeLapseTarget[] = u"TimeLapseTarget";
+inline constexpr char16_t kTimeLapseRate[] = u"TimeLapseRate";
 
 inline constexpr char16_t kLineWidth[] = u"LineWidth";
 inline constexpr char16_t kLineColor[] = u"LineColor";
@@ -79,6 +86,15 @@ struct AppSettings {
     int32_t encoder_index = 0;
     std::u16string caption; // MessageBoxString: every message box's caption, help file name
     bool show_logo = false;
+    // A camera plugged back plays again in the states the user set.
+    bool resume_after_replug = false;
+    // ... and a recording the removal ended goes on in a new file.
+    bool resume_recording = false;
+    // Time-lapse: seconds between pictures (1..86400), 0 pictures or 1 a
+    // video, the video's frames per second (1..30).
+    int32_t timelapse_interval_s = 10;
+    int32_t timelapse_target = 0;
+    int32_t timelapse_rate = 10;
     GraphicDefaults graphic;
 };
 

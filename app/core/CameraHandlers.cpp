@@ -66,15 +66,30 @@ void TovekCameraDlg::OnVideoAttach() {
     TRACE_DLG("OnVideoAttach");
     session_->SetAttached(true);
     layout_->RightPanel()->EnablePanel(0);
+    const bool returned = session_->Replug().TakeReturn();
     if (session_->TakeAutoPlay())
         OnMenuFilePlay(cmd::kPlay);
+    else if (returned && app_.Settings().resume_after_replug)
+        ResumeReturnedCamera();
     Refresh();
+}
+
+void TovekCameraDlg::ResumeReturnedCamera() {
+    const replug::CReplugMemory& memory = session_->Replug();
+    const bool record = memory.RecordWanted() && app_.Settings().resume_recording;
+    if (memory.PlayWanted())
+        OnMenuFilePlay(cmd::kPlay);
+    // After Play: it restarts the translation's counters.
+    session_->RestorePictureState();
+    if (record && session_->Playing())
+        OnStartRecord(cmd::kStartRecord);
 }
 
 void TovekCameraDlg::OnVideoDetach() {
     LeaveFullScreen();
-    OnMenuFileStop(cmd::kStop);
+    StopPicture();
     TRACE_DLG("OnVideoDetach");
+    session_->Replug().OnRemoved();
     message_.stream_error.clear(); // the device state says it all now
     session_->SetAttached(false);
     session_->ClearFrame();
@@ -145,6 +160,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
     layout_->RightPanel()->EnablePanel(1);
     switch (session_->Play(view_->Handle(), view_->width(), view_->height())) {
     case CCameraSession::PlayResult::kRunning:
+        session_->Replug().SetPlayWanted(true);
         banner_.Replace();
         StartStatusTimer();
         break;
@@ -165,6 +181,13 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
 }
 
 void TovekCameraDlg::OnMenuFileStop(uint32_t) {
+    // The user's stop: a camera plugged back later stays stopped.
+    session_->Replug().SetPlayWanted(false);
+    session_->Replug().SetRecordWanted(false);
+    StopPicture();
+}
+
+void TovekCameraDlg::StopPicture() {
     TRACE_DLG("OnMenuFileStop");
     command_panel_->ResetFaces();
     annotations_.Stop();
@@ -228,11 +251,14 @@ void TovekCameraDlg::OnStartRecord(uint32_t) {
         audio = record::ChosenAudio(*app_.audio_choices, s.audio_index, s.encoder_index);
     }
     app_.recording_result = session_->StartRecording(s.record_path, s.audio_index, audio);
+    if (app_.recording_result == record::kRecording)
+        session_->Replug().SetRecordWanted(true);
     Refresh();
 }
 
 void TovekCameraDlg::OnStopRecord(uint32_t) {
     TRACE_DLG("OnStopRecord");
+    session_->Replug().SetRecordWanted(false);
     session_->StopRecording();
     Refresh();
 }

@@ -45,8 +45,14 @@ CCameraSession::CCameraSession(QObject* receiver)
     snapshot_.SetNotifier([receiver](const snapshot::Outcome& outcome) {
         QCoreApplication::postEvent(receiver, new SnapshotMessage(outcome));
     });
+    // Runs on the stream-callback thread: it only posts.
+    timelapse_.SetNotifier([receiver](const timelapse::Progress& progress) {
+        QCoreApplication::postEvent(
+            receiver, new WindowMessage(msg::kTimeLapse, progress.count, progress.result));
+    });
     overlay_.Reset();
     overlay_.Start();
+    sequencer_.SetMemory(&replug_);
 }
 
 CCameraSession::~CCameraSession() {
@@ -72,6 +78,7 @@ void CCameraSession::Choose(int index) {
             family_ = family;
     }
     sequencer_.ResetCounters();
+    replug_.Forget();
 }
 
 CCameraSession::OpenResult CCameraSession::Open() {
@@ -107,6 +114,7 @@ CCameraSession::OpenResult CCameraSession::FinishOpen(uint64_t ticket) {
 
 void CCameraSession::Teardown() {
     opener_.Abandon();
+    timelapse_.Stop();
     if (notification_registered_) {
         Corvane_UnregisterDeviceNotification(this);
         notification_registered_ = false;
@@ -307,6 +315,15 @@ bool CCameraSession::RunControlCommand(uint32_t id) {
     return sequencer_.RunCommand(camera_.get(), family_, id, wait_);
 }
 
+void CCameraSession::RestorePictureState() {
+    if (!camera_)
+        return;
+    const replug::PictureState wanted = replug_.Picture();
+    replug_.SetPicture({}); // the camera came back as powered up
+    for (const uint8_t code : replug::RestoreCodes(family_, wanted))
+        SendControlKey(code);
+}
+
 bool CCameraSession::PollStatus(int* status) {
     if (!camera_)
         return false;
@@ -375,6 +392,7 @@ void CCameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     Post(msg::kFrame, size, length);
     snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present());
     recorder_.Append(data, static_cast<size_t>(length));
+    timelapse_.OnFrame(data, static_cast<size_t>(length));
 }
 
 int CCameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,

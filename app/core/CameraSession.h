@@ -25,6 +25,7 @@
 #include "FrameOverlay.h"
 #include "Recorder.h"
 #include "Snapshot.h"
+#include "TimeLapse.h"
 #include "platform/devices.h"
 #include "platform/media.h"
 
@@ -133,6 +134,11 @@ public:
     int SendControlKey(int code);
     bool RunControlCommand(uint32_t id);
     int CommandCounter(int index) const { return sequencer_.Counter(index); }
+    // What a camera plugged back in gets back (forgotten at a device choice).
+    replug::CReplugMemory& Replug() { return replug_; }
+    // Sends the codes that set a freshly powered camera to the picture states
+    // the user had set; the memory then holds those states again.
+    void RestorePictureState();
     // One tick of the status poll while playing: the camera is read every
     // kStatusPollTicks-th call. False when a read failed (the banner stays as
     // it was); otherwise true with the last status read in *status.
@@ -162,6 +168,8 @@ public:
     bool Recording() const { return recorder_.Recording(); }
     const CRecorder& Recorder() const { return recorder_; }
 
+    // Fed with every compressed frame; stopped with the camera's teardown.
+    CTimeLapse& TimeLapse() { return timelapse_; }
     OverlayWorker& Overlay() { return overlay_; }
     CSnapshot& Snapshot() { return snapshot_; }
 
@@ -216,6 +224,7 @@ private:
     int last_status_ = kNormalStatus;
     int poll_counter_ = 0;
     int frame_rate_ = 16;
+    replug::CReplugMemory replug_; // fed by sequencer_
     CControlSequencer sequencer_;
     std::function<void(uint32_t)> wait_;
 
@@ -231,4 +240,5 @@ private:
     OverlayWorker overlay_; // its own lock and atomics
     CSnapshot snapshot_;    // its own lock and atomics
     CRecorder recorder_;    // its own locks; stream callbacks append to it
+    CTimeLapse timelapse_;  // its own lock and atomics; stream callbacks feed it
 };

@@ -38,7 +38,10 @@ std::span<const ControlStep> CControlSequencer::Sequence(uint32_t id) {
 int CControlSequencer::SendControlKey(CDocumentCamera* camera, DeviceFamily family, int code) {
     if (camera == nullptr)
         return -1;
-    camera->SendCmd(ctl::TranslateControlKey(family, code, counters_));
+    const uint8_t byte = ctl::TranslateControlKey(family, code, counters_);
+    camera->SendCmd(byte);
+    if (memory_ != nullptr)
+        memory_->OnCommandByte(family, byte);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include "ControlKeys.h"
 #include "DeviceCatalogue.h"
+#include "ReplugMemory.h"
 
 #include <cstdint>
 #include <functional>
@@ -43,6 +44,11 @@ public:
     void ResetCounters();
     int Counter(int index) const { return counters_[index]; }
 
+    // Every byte sent is also told to memory (may be null; it must outlive
+    // the sequencer's use).
+    void SetMemory(replug::CReplugMemory* memory) { memory_ = memory; }
+
 private:
     int counters_[ctl::kCounterCount] = {0, 0, 0};
+    replug::CReplugMemory* memory_ = nullptr;
 };

@@ -52,6 +52,8 @@ CMainMenu::CMainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)
     file->addSeparator();
     AddCommand(file, cmd::kStartRecord, u"&Start Record");
     AddCommand(file, cmd::kStopRecord, u"Stop &Record");
+    AddCommand(file, cmd::kStartTimeLapse, u"Start T&ime-lapse...");
+    AddCommand(file, cmd::kStopTimeLapse, u"Stop Time-&lapse");
     file->addSeparator();
     AddCommand(file, cmd::kSetting, u"Se&tting");
     file->addSeparator();
@@ -171,6 +173,8 @@ void CMainMenu::Apply(const MenuState& s) {
     Enable(cmd::kCapture, running);
     Enable(cmd::kStartRecord, running && !s.recording);
     Enable(cmd::kStopRecord, running && s.recording);
+    Enable(cmd::kStartTimeLapse, running && !s.time_lapse);
+    Enable(cmd::kStopTimeLapse, s.time_lapse); // also while the camera is away
     Enable(cmd::kSetting, running && !s.recording);
 
     Enable(cmd::kFullScreen, s.playing);

@@ -22,6 +22,7 @@ struct MenuState {
     bool attached = false;
     bool playing = false;
     bool recording = false;
+    bool time_lapse = false;
     bool full_screen = false;
     uint32_t zoom_mode = 0;
     int device_index = -1;

@@ -53,6 +53,17 @@ std::string TimeStampedName(const std::tm& local, std::string_view extension) {
     return name + std::string(extension);
 }
 
+std::string UnusedPath(const std::string& folder, const std::tm& local,
+                       std::string_view extension) {
+    const std::string stem = folder + TimeStampedName(local, "");
+    std::string path = stem + std::string(extension);
+    struct stat st {};
+    for (int n = 2; ::lstat(path.c_str(), &st) == 0; ++n)
+        path = stem.substr(0, stem.size() - 1) + "-" + std::to_string(n) + "." +
+               std::string(extension);
+    return path;
+}
+
 std::tm LocalNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

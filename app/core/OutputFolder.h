@@ -24,6 +24,10 @@ std::string Choose(std::u16string_view base_path, std::string_view leaf);
 // "%04d.%02d.%02d-%02dH%02dM%02ds.<extension>" of local.
 std::string TimeStampedName(const std::tm& local, std::string_view extension);
 
+// folder + the time-stamped name of local, or, when that file exists, the
+// same name with "-2", "-3", ... before the extension: a series of files
+// made within one second keeps every one of them.
+std::string UnusedPath(const std::string& folder, const std::tm& local, std::string_view extension);
 // The local date and time now.
 std::tm LocalNow();
 

@@ -12,11 +12,6 @@
 
 namespace snapshot {
 
-namespace {
-
-// Writes size bytes as path: beside it first, renamed at the end, so a
-// failed write never leaves a partial picture (and a picture of the same
-// second is replaced whole). errno tells why on false.
 bool WriteFileWhole(const std::string& path, const uint8_t* data, size_t size) {
     const std::string part = path + ".part";
     const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -44,8 +39,6 @@ bool WriteFileWhole(const std::string& path, const uint8_t* data, size_t size) {
     }
     return true;
 }
-
-} // namespace
 
 std::string PictureFileName(const std::tm& local) {
     return output_folder::TimeStampedName(local, "jpg");

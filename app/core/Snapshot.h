@@ -43,6 +43,11 @@ inline constexpr uint32_t kBeepMs = 200;
 // "%04d.%02d.%02d-%02dH%02dM%02ds.jpg" of local time.
 std::string PictureFileName(const std::tm& local);
 
+// Writes size bytes as path: beside it first, renamed at the end, so a
+// failed write never leaves a partial picture (and a picture of the same
+// second is replaced whole). errno tells why on false.
+bool WriteFileWhole(const std::string& path, const uint8_t* data, size_t size);
+
 // The images folder ("<capture path>/Images/") for capture_path (UTF-8),
 // creating the capture folder and the images folder as needed. Empty when
 // the capture path is empty, too long, or cannot be made a writable folder.

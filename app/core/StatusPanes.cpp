@@ -63,6 +63,14 @@ void CStatusPanes::SetClock(const QString& time) {
     Pane(131)->setText(LoadText(lang_, ids::kStrClockFormat).replace(QStringLiteral("%s"), time));
 }
 
+void CStatusPanes::SetTimeLapse(const QString& text) {
+    Pane(36815)->setText(text);
+}
+
+QString CStatusPanes::TimeLapseText() const {
+    return Pane(36815)->text();
+}
+
 QString CStatusPanes::FrameText(int width, int height, int32_t length, HLANGCTX lang) {
     return QStringLiteral("%1: [%2x%3] %4,%5%6")
         .arg(LoadTextByKey(lang, "2", QStringLiteral("Frame")))

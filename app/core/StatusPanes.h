@@ -61,6 +61,9 @@ public:
     QString FrameText() const;
     // hh:mm:ss through format string 131.
     void SetClock(const QString& time);
+    // The second pane, empty unless a time-lapse runs or ended by itself.
+    void SetTimeLapse(const QString& text);
+    QString TimeLapseText() const;
 
     // The texts themselves, for the rules and their tests.
     static QString MessageText(const MessagePaneState& state, HLANGCTX lang);

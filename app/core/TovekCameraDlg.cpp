@@ -37,6 +37,8 @@ const TovekCameraDlg::CommandRange TovekCameraDlg::kCommands[] = {
     {cmd::kCapture, cmd::kCapture, &TovekCameraDlg::OnMenuFileCaptur},
     {cmd::kStartRecord, cmd::kStartRecord, &TovekCameraDlg::OnStartRecord},
     {cmd::kStopRecord, cmd::kStopRecord, &TovekCameraDlg::OnStopRecord},
+    {cmd::kStartTimeLapse, cmd::kStartTimeLapse, &TovekCameraDlg::OnStartTimeLapse},
+    {cmd::kStopTimeLapse, cmd::kStopTimeLapse, &TovekCameraDlg::OnStopTimeLapse},
     {cmd::kExit, cmd::kExit, &TovekCameraDlg::OnExit},
     {cmd::kFullScreen, cmd::kFullScreen, &TovekCameraDlg::OnMenuFullscr},
     {cmd::kZoomFirst, cmd::kZoomLast, &TovekCameraDlg::OnMenuZoomMode},
@@ -181,6 +183,7 @@ void TovekCameraDlg::Refresh() {
     menu.attached = session_->Attached();
     menu.playing = session_->Playing();
     menu.recording = session_->Recording();
+    menu.time_lapse = session_->TimeLapse().Running();
     menu.full_screen = view_->IsFullScreen();
     menu.zoom_mode = static_cast<uint32_t>(view_->ZoomMode());
     menu.device_index = session_->DeviceIndex();
@@ -252,8 +255,17 @@ bool TovekCameraDlg::event(QEvent* e) {
             OnStreamError();
         return true;
     case msg::kRecorderChanged:
+        // A recording that ended while the picture goes on (disk full, a
+        // write failure) is not one a returning camera resumes.
+        if (session_->Playing() && !session_->Recording())
+            session_->Replug().SetRecordWanted(false);
         Refresh();
         return true;
+    case msg::kTimeLapse: {
+        auto* m = static_cast<WindowMessage*>(e);
+        OnTimeLapseMessage(m->wparam, m->lparam);
+        return true;
+    }
     case msg::kMouseMove:
         TRACE_DLG("OnViewMouseMove");
         panes_->SetMouse(view_->ImagePoint().x, view_->ImagePoint().y);

@@ -39,6 +39,7 @@ class CDlgSpiltter;
 class CPaintoolBar;
 class CVideoView;
 class TovekCameraApp;
+struct TimeLapseChoice;
 
 class TovekCameraDlg : public QDialog, private KeyActions, private CommandPanelHost {
 public:
@@ -72,6 +73,9 @@ public:
 
     CMainLayout& Layouter() { return *layout_; }
 
+    // Starts a time-lapse as the dialog chose it (the dialog's OK; tests call
+    // it directly): timelapse::kOk, or the refusal the user was shown.
+    int32_t StartTimeLapse(const TimeLapseChoice& choice);
     // Widget state from session state: the menu rules and the message pane.
     void Refresh();
     // Places the panels, the splitter and the status bar.
@@ -108,6 +112,9 @@ private:
     void OnMenuFileCaptur(uint32_t id);
     void OnStartRecord(uint32_t id);
     void OnStopRecord(uint32_t id);
+    void OnStartTimeLapse(uint32_t id);
+    void OnStopTimeLapse(uint32_t id);
+    void OnTimeLapseMessage(uint32_t count, int32_t result);
     void OnExit(uint32_t id);
     void OnMenuFullscr(uint32_t id);
     void OnMenuZoomMode(uint32_t id);
@@ -123,6 +130,11 @@ private:
     void OpenCamera(bool initial);
     void OnCameraOpened(uint64_t ticket);
     void OnVideoAttach();
+    // The attach of a camera that was removed, with the replug option on:
+    // play, picture states and recording as the user left them.
+    void ResumeReturnedCamera();
+    // Ends the picture: the user's Stop and the detach handling.
+    void StopPicture();
     void OnVideoDetach();
     void OnVideoStop();
     void OnStreamError();

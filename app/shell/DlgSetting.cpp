@@ -119,6 +119,16 @@ void CDlgSetting::CreateControls() {
     Place(smooth_check_, kSmoothId, 9, 192, 50, 10);
     smooth_check_->hide();
 
+    resume_replug_check_ =
+        new QCheckBox(QStringLiteral("Resume playing when the camera is plugged back"), this);
+    Place(resume_replug_check_, kResumeReplugId, 9, 184, 235, 10);
+    resume_recording_check_ =
+        new QCheckBox(QStringLiteral("Resume an interrupted recording in a new file"), this);
+    Place(resume_recording_check_, kResumeRecordingId, 9, 198, 235, 10);
+    // Resuming a recording needs the picture to resume first.
+    connect(resume_replug_check_, &QCheckBox::toggled, resume_recording_check_,
+            &QWidget::setEnabled);
+
     browse_picture_ = new CButtonEx(this);
     browse_video_ = new CButtonEx(this);
     save_ = new CButtonEx(QStringLiteral("Save"), this);
@@ -210,6 +220,8 @@ void CDlgSetting::SelectListEntries() {
 void CDlgSetting::Open() {
     if (context_.settings != nullptr) {
         smooth_ = context_.settings->smooth;
+        resume_replug_ = context_.settings->resume_after_replug;
+        resume_recording_ = context_.settings->resume_recording;
         picture_folder_ = QString::fromStdU16String(context_.settings->capture_path);
         video_folder_ = QString::fromStdU16String(context_.settings->record_path);
     }
@@ -224,10 +236,15 @@ void CDlgSetting::UpdateData(bool save) {
         picture_folder_ = picture_edit_->text();
         video_folder_ = video_edit_->text();
         smooth_ = smooth_check_->isChecked();
+        resume_replug_ = resume_replug_check_->isChecked();
+        resume_recording_ = resume_recording_check_->isChecked();
     } else {
         picture_edit_->setText(picture_folder_);
         video_edit_->setText(video_folder_);
         smooth_check_->setChecked(smooth_);
+        resume_replug_check_->setChecked(resume_replug_);
+        resume_recording_check_->setChecked(resume_recording_);
+        resume_recording_check_->setEnabled(resume_replug_);
     }
 }
 
@@ -299,11 +316,15 @@ void CDlgSetting::OnSave() {
         s.record_path =
             (video_folder_.isEmpty() ? DocumentsFolder() : video_folder_).toStdU16String();
         s.smooth = smooth_;
+        s.resume_after_replug = resume_replug_;
+        s.resume_recording = resume_recording_;
         s.audio_index = audio;
         s.encoder_index = encoder;
         if (context_.ini != nullptr) {
             using namespace settings;
             context_.ini->WriteBool(kSectionApp, kSmooth, s.smooth);
+            context_.ini->WriteBool(kSectionApp, kResumeAfterReplug, s.resume_after_replug);
+            context_.ini->WriteBool(kSectionApp, kResumeRecording, s.resume_recording);
             context_.ini->WriteString(kSectionApp, kCapturePath, s.capture_path.c_str());
             context_.ini->WriteString(kSectionApp, kRecordPath, s.record_path.c_str());
             context_.ini->WriteInt(kSectionApp, kAudioIndex, s.audio_index, 10);

@@ -64,6 +64,9 @@ public:
     static constexpr int kLengthLabelId = 1047;
     static constexpr int kLengthId = 1046;
     static constexpr int kSmoothId = 1010;
+    // Two options of this program's own, off by default.
+    static constexpr int kResumeReplugId = 1060;
+    static constexpr int kResumeRecordingId = 1061;
     static constexpr int kSaveId = 1;
     static constexpr int kCancelId = 2;
     static constexpr int kMaxFolderChars = 300; // what the folder edits hold
@@ -108,6 +111,8 @@ public:
     QComboBox* AudioList() const { return audio_list_; }
     QComboBox* CompressorList() const { return compressor_list_; }
     QCheckBox* SmoothCheck() const { return smooth_check_; }
+    QCheckBox* ResumeReplugCheck() const { return resume_replug_check_; }
+    QCheckBox* ResumeRecordingCheck() const { return resume_recording_check_; }
     CButtonEx* SkinButton(int id) const;
 
 protected:
@@ -133,6 +138,8 @@ private:
     QString picture_folder_;
     QString video_folder_;
     bool smooth_ = false;
+    bool resume_replug_ = false;
+    bool resume_recording_ = false;
     int32_t compressor_position_ = -1;
 
     QLabel* capture_picture_ = nullptr;
@@ -143,6 +150,8 @@ private:
     QComboBox* audio_list_ = nullptr;
     QComboBox* compressor_list_ = nullptr;
     QCheckBox* smooth_check_ = nullptr;
+    QCheckBox* resume_replug_check_ = nullptr;
+    QCheckBox* resume_recording_check_ = nullptr;
     CButtonEx* browse_picture_ = nullptr;
     CButtonEx* browse_video_ = nullptr;
     CButtonEx* save_ = nullptr;

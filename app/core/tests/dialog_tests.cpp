@@ -41,6 +41,8 @@ const Expected kMenu[] = {
     {32776, "Captur&e\tCtrl+E", "Ctrl+E", 0, nullptr},
     {36810, "&Start Record", "", 0, nullptr},
     {36811, "Stop &Record", "", 0, nullptr},
+    {36820, "Start T&ime-lapse...", "", 0, nullptr},
+    {36821, "Stop Time-&lapse", "", 0, nullptr},
     {36792, "Se&tting", "", 0, nullptr},
     {57665, "E&xit", "", 0, nullptr},
     {32777, "Full Screen\tCtrl+Shift+Enter", "Ctrl+Shift+Return", 1, nullptr},

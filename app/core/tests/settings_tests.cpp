@@ -220,6 +220,37 @@ TEST(SettingsTitleStrip, NeedsACommonPixel) {
 
 } // namespace
 
+TEST_F(SettingsTest, ResumeOptionsAreOffAndTimeLapseChoicesStayInRange) {
+    AppSettings s = Load();
+    EXPECT_FALSE(s.resume_after_replug);
+    EXPECT_FALSE(s.resume_recording);
+    EXPECT_EQ(s.timelapse_interval_s, 10);
+    EXPECT_EQ(s.timelapse_target, 0);
+    EXPECT_EQ(s.timelapse_rate, 10);
+    const struct {
+        const char16_t* interval;
+        const char16_t* target;
+        const char16_t* rate;
+        int32_t want_interval, want_target, want_rate;
+    } cases[] = {
+        {u"1", u"1", u"30", 1, 1, 30},
+        {u"86400", u"0", u"1", 86400, 0, 1},
+        {u"0", u"2", u"31", 10, 0, 10}, // out of range: the defaults
+        {u"86401", u"-1", u"0", 10, 0, 10},
+    };
+    for (const auto& c : cases) {
+        Set(kSectionApp, kTimeLapseInterval, c.interval);
+        Set(kSectionApp, kTimeLapseTarget, c.target);
+        Set(kSectionApp, kTimeLapseRate, c.rate);
+        Set(kSectionApp, kResumeAfterReplug, u"1");
+        s = Load();
+        EXPECT_TRUE(s.resume_after_replug);
+        EXPECT_EQ(s.timelapse_interval_s, c.want_interval) << c.want_interval;
+        EXPECT_EQ(s.timelapse_target, c.want_target);
+        EXPECT_EQ(s.timelapse_rate, c.want_rate);
+    }
+}
+
 namespace {
 
 // An installed program: the folders missing from the INI default to the XDG

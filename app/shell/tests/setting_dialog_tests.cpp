@@ -218,6 +218,27 @@ TEST_F(SettingDialogTest, SaveStoresTheChoicesAndTheDocumentsFolderForAnEmptyOne
     EXPECT_EQ(Ini(settings::kEncoderIndex), "0");
 }
 
+TEST_F(SettingDialogTest, ResumeOptionsAreOffUntilSavedAndRecordingNeedsReplug) {
+    auto dialog = Create();
+    dialog->Open();
+    EXPECT_FALSE(dialog->ResumeReplugCheck()->isChecked());
+    EXPECT_FALSE(dialog->ResumeRecordingCheck()->isChecked());
+    EXPECT_FALSE(dialog->ResumeRecordingCheck()->isEnabled());
+    dialog->ResumeReplugCheck()->setChecked(true);
+    EXPECT_TRUE(dialog->ResumeRecordingCheck()->isEnabled());
+    dialog->ResumeRecordingCheck()->setChecked(true);
+    EXPECT_FALSE(settings_.resume_after_replug); // nothing before Save
+    dialog->SkinButton(CDlgSetting::kSaveId)->click();
+    EXPECT_TRUE(settings_.resume_after_replug);
+    EXPECT_TRUE(settings_.resume_recording);
+    EXPECT_EQ(Ini(settings::kResumeAfterReplug), "1");
+    EXPECT_EQ(Ini(settings::kResumeRecording), "1");
+    // Opened again: the boxes show what was saved.
+    dialog->Open();
+    EXPECT_TRUE(dialog->ResumeReplugCheck()->isChecked());
+    EXPECT_TRUE(dialog->ResumeRecordingCheck()->isEnabled());
+}
+
 TEST_F(SettingDialogTest, BrowseTakesTheChosenFolderWithItsSeparator) {
     auto dialog = Create();
     dialog->Open();

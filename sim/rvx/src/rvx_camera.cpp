@@ -152,9 +152,12 @@ bool EmulatedRvxCamera::Plug() {
     if (impl_->disabled) {
         platform::Emulated().SetDisabled(impl_->device_id, true);
     }
-    // A camera that is plugged in starts from power-on.
+    // A camera that is plugged in starts from power-on: its picture modes
+    // too, as a real camera that lost its power.
     impl_->command_register = RvxRegisterSequence();
     impl_->status = kRvxStatusNormal;
+    impl_->state = CameraState{};
+    impl_->generator.SetState(impl_->state);
     return true;
 }
 
