@@ -91,7 +91,9 @@ audio_end=$(probe -select_streams a -show_entries packet=pts_time,duration_time 
 seconds=$(awk -v a="$started" -v b="$stopped" 'BEGIN { printf "%.3f", b - a }')
 video_end=$(awk -v f="$frames" -v r="$rate" 'BEGIN { printf "%.3f", f / r }')
 echo "recorded ${seconds} s: $frames frames (${video_end} s) at $rate/s, ${audio_end} s of sound"
-awk -v f="$frames" -v r="$rate" -v s="$seconds" 'BEGIN { exit !(f >= r * (s - 1) && f <= r * (s + 1)) }' ||
+# The test's clock runs from its click to its click; on a busy machine the
+# program may see each click a little later, hence the wider lower margin.
+awk -v f="$frames" -v r="$rate" -v s="$seconds" 'BEGIN { exit !(f >= r * (s - 1.5) && f <= r * (s + 1)) }' ||
   session_fail "$frames frames for ${seconds} s at $rate per second"
 awk -v a="$audio_end" -v v="$video_end" 'BEGIN { d = a - v; exit !(d <= 1 && d >= -1) }' ||
   session_fail "sound lasts ${audio_end} s, the picture ${video_end} s"
