@@ -4,6 +4,7 @@
 #pragma once
 
 #include "TimeLapse.h"
+#include "language/language.h"
 
 #include <QDialog>
 
@@ -19,7 +20,7 @@ struct TimeLapseChoice {
 
 class CTimeLapseDialog : public QDialog {
 public:
-    CTimeLapseDialog(const TimeLapseChoice& choice, QWidget* parent);
+    CTimeLapseDialog(const TimeLapseChoice& choice, HLANGCTX lang, QWidget* parent);
 
     // What the controls hold now.
     TimeLapseChoice Choice() const;

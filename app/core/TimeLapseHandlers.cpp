@@ -30,7 +30,7 @@ void TovekCameraDlg::OnStartTimeLapse(uint32_t) {
     choice.target =
         s.timelapse_target == 1 ? timelapse::Target::kVideo : timelapse::Target::kImages;
     choice.rate = s.timelapse_rate;
-    CTimeLapseDialog dialog(choice, this);
+    CTimeLapseDialog dialog(choice, lang_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     choice = dialog.Choice();

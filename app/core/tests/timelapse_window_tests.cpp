@@ -100,7 +100,7 @@ TEST_F(TimeLapseWindowTest, AVideoAtTheChosenRateWithoutSound) {
 
 TEST_F(TimeLapseWindowTest, TheDialogOffersTheRateOnlyForAVideo) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    CTimeLapseDialog dialog({30, timelapse::Target::kImages, 8}, dlg_.get());
+    CTimeLapseDialog dialog({30, timelapse::Target::kImages, 8}, nullptr, dlg_.get());
     EXPECT_FALSE(dialog.RateBox()->isEnabled());
     dialog.VideoButton()->setChecked(true);
     EXPECT_TRUE(dialog.RateBox()->isEnabled());
