@@ -19,8 +19,9 @@ namespace {
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, size_t count) {
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    if (count != 0) // fwrite's buffer must not be null, even for no bytes
+    if (count != 0) { // fwrite's buffer must not be null, even for no bytes
         ASSERT_EQ(std::fwrite(bytes.data(), 1, count, f), count);
+    }
     std::fclose(f);
 }
 
