@@ -30,13 +30,13 @@ public:
 
 // The buttons in template order: control id, template position in dialog
 // units, bitmap name in "Graphic", tooltip.
-struct ButtonSpec {
+struct ButtonPlace {
     int id;
     int x, y;
     const char* bitmap;
     const char* tip;
 };
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonPlace kButtons[] = {
     {CDlgCapture::kSelectId, 20, 8, "Select", "None"},
     {CDlgCapture::kLineId, 20, 37, "Line", "Line"},
     {CDlgCapture::kRectangleId, 20, 66, "Rectangle", "Rectangle"},
@@ -101,16 +101,16 @@ CDlgCapture::~CDlgCapture() {
 }
 
 void CDlgCapture::CreateButtons() {
-    for (const ButtonSpec& spec : kButtons) {
+    for (const ButtonPlace& place : kButtons) {
         auto* button = new CButtonEx(this);
-        SetDlgCtrlId(button, spec.id);
+        SetDlgCtrlId(button, place.id);
         button->setFocusPolicy(Qt::NoFocus);
-        button->setGeometry(DluToPixelsX(spec.x), DluToPixelsY(spec.y), kButtonSize, kButtonSize);
-        const std::string name = spec.bitmap;
+        button->setGeometry(DluToPixelsX(place.x), DluToPixelsY(place.y), kButtonSize, kButtonSize);
+        const std::string name = place.bitmap;
         SetSkinFaces(button, "Graphic", (name + "_Normal").c_str(), (name + "_MouseOver").c_str(),
                      (name + "_ClickDown").c_str(), (name + "_Gray").c_str());
         // English until the main window translates its panels.
-        SetLangTip(nullptr, button, QString::fromLatin1(spec.tip));
+        SetLangTip(nullptr, button, QString::fromLatin1(place.tip));
         buttons_.push_back(button);
     }
 }
