@@ -1,4 +1,5 @@
 #include "avi_repair.h"
+#include "file_sink.h"
 
 #include <cerrno>
 #include <cstring>
@@ -126,27 +127,10 @@ bool LooksFinished(const ByteSource& source, uint32_t riff_size, const RepairPla
     return (Le32(flags) & AVIF_HASINDEX) != 0;
 }
 
-bool WriteAll(int fd, uint64_t offset, const void* data, size_t bytes) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (bytes > 0) {
-        const ssize_t n = ::pwrite(fd, p, bytes, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        bytes -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool Patch32(int fd, uint64_t offset, uint32_t value) {
     uint8_t b[4];
     PutLe32(b, value);
-    return WriteAll(fd, offset, b, 4);
+    return WriteAllAt(fd, offset, b, 4);
 }
 
 class FileSource : public ByteSource {
@@ -275,7 +259,7 @@ HRESULT ApplyRepair(int fd, const RepairPlan& plan) {
         PutLe32(e + 12, plan.index[i].size);
     }
     // Without room for the index, the chunks stay with sizes that cover them.
-    bool has_index = WriteAll(fd, plan.keep_bytes, idx1.data(), idx1.size());
+    bool has_index = WriteAllAt(fd, plan.keep_bytes, idx1.data(), idx1.size());
     if (!has_index && ::ftruncate(fd, static_cast<off_t>(plan.keep_bytes)) != 0) {
         return AVIERR_FILEWRITE;
     }

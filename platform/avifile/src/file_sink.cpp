@@ -109,10 +109,10 @@ bool FileSink::WriteOut(const void* extra, size_t extra_bytes) {
     return error_ == 0;
 }
 
-bool FileSink::WriteAt(uint64_t offset, const void* data, size_t bytes) {
+bool WriteAllAt(int fd, uint64_t offset, const void* data, size_t bytes) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (bytes > 0) {
-        const ssize_t n = ::pwrite(fd_, p, bytes, static_cast<off_t>(offset));
+        const ssize_t n = ::pwrite(fd, p, bytes, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -124,6 +124,10 @@ bool FileSink::WriteAt(uint64_t offset, const void* data, size_t bytes) {
         bytes -= static_cast<size_t>(n);
     }
     return true;
+}
+
+bool FileSink::WriteAt(uint64_t offset, const void* data, size_t bytes) {
+    return WriteAllAt(fd_, offset, data, bytes);
 }
 
 bool FileSink::TruncateTo(uint64_t size) {

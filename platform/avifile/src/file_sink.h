@@ -10,6 +10,10 @@
 
 namespace platform::avi {
 
+// Writes all bytes at offset of fd, again after an interruption; false when
+// the file takes no more (a full disk, an error).
+bool WriteAllAt(int fd, uint64_t offset, const void* data, size_t bytes);
+
 class FileSink {
 public:
     FileSink() = default;
