@@ -1,5 +1,6 @@
 #include "avi_repair.h"
 #include "file_sink.h"
+#include "riff_ids.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,17 +11,6 @@
 namespace platform::avi {
 namespace {
 
-constexpr DWORD kRiff = MakeFourCC('R', 'I', 'F', 'F');
-constexpr DWORD kList = MakeFourCC('L', 'I', 'S', 'T');
-constexpr DWORD kAvi = MakeFourCC('A', 'V', 'I', ' ');
-constexpr DWORD kHdrl = MakeFourCC('h', 'd', 'r', 'l');
-constexpr DWORD kAvih = MakeFourCC('a', 'v', 'i', 'h');
-constexpr DWORD kStrl = MakeFourCC('s', 't', 'r', 'l');
-constexpr DWORD kStrh = MakeFourCC('s', 't', 'r', 'h');
-constexpr DWORD kMovi = MakeFourCC('m', 'o', 'v', 'i');
-constexpr DWORD kIdx1 = MakeFourCC('i', 'd', 'x', '1');
-constexpr DWORD kJunk = MakeFourCC('J', 'U', 'N', 'K');
-constexpr size_t kMaxStreams = 100; // chunk ids carry two decimal digits
 constexpr uint32_t kMaxHdrlBytes = 1 << 20;
 constexpr size_t kAvihBytes = 56;
 constexpr size_t kStrhBytes = 56;
@@ -141,20 +131,7 @@ public:
         if (offset > size_ || bytes > size_ - offset) {
             return false;
         }
-        auto* p = static_cast<uint8_t*>(out);
-        while (bytes > 0) {
-            const ssize_t n = ::pread(fd_, p, bytes, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            p += n;
-            offset += static_cast<uint64_t>(n);
-            bytes -= static_cast<size_t>(n);
-        }
-        return true;
+        return ReadAllAt(fd_, offset, out, bytes);
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "avi_writer.h"
+#include "riff_ids.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,18 +8,6 @@
 namespace platform::avi {
 namespace {
 
-constexpr DWORD kRiff = MakeFourCC('R', 'I', 'F', 'F');
-constexpr DWORD kList = MakeFourCC('L', 'I', 'S', 'T');
-constexpr DWORD kAvi = MakeFourCC('A', 'V', 'I', ' ');
-constexpr DWORD kHdrl = MakeFourCC('h', 'd', 'r', 'l');
-constexpr DWORD kAvih = MakeFourCC('a', 'v', 'i', 'h');
-constexpr DWORD kStrl = MakeFourCC('s', 't', 'r', 'l');
-constexpr DWORD kStrh = MakeFourCC('s', 't', 'r', 'h');
-constexpr DWORD kStrf = MakeFourCC('s', 't', 'r', 'f');
-constexpr DWORD kStrn = MakeFourCC('s', 't', 'r', 'n');
-constexpr DWORD kMovi = MakeFourCC('m', 'o', 'v', 'i');
-constexpr DWORD kIdx1 = MakeFourCC('i', 'd', 'x', '1');
-constexpr int kMaxStreams = 100; // chunk ids carry two decimal digits
 constexpr size_t kMainHeaderBytes = 56;
 constexpr size_t kStreamHeaderBytes = 56;
 constexpr size_t kIndexEntryBytes = 16;
@@ -104,7 +93,7 @@ HRESULT AviWriter::AddStream(const AVISTREAMINFOA& info, int* index) {
     if (header_written_ || finished_) {
         return AVIERR_UNSUPPORTED;
     }
-    if (static_cast<int>(streams_.size()) >= kMaxStreams) {
+    if (streams_.size() >= kMaxStreams) {
         return AVIERR_UNSUPPORTED;
     }
     if (info.dwScale == 0 || info.dwRate == 0) {

@@ -109,10 +109,14 @@ bool FileSink::WriteOut(const void* extra, size_t extra_bytes) {
     return error_ == 0;
 }
 
-bool WriteAllAt(int fd, uint64_t offset, const void* data, size_t bytes) {
-    const auto* p = static_cast<const uint8_t*>(data);
+namespace {
+
+// pread and pwrite until every byte is moved; again after an interruption.
+// False at an error or when no byte moves (end of file, a full disk).
+template <typename Byte, typename Transfer>
+bool TransferAllAt(Byte* p, uint64_t offset, size_t bytes, Transfer transfer) {
     while (bytes > 0) {
-        const ssize_t n = ::pwrite(fd, p, bytes, static_cast<off_t>(offset));
+        const ssize_t n = transfer(p, bytes, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -124,6 +128,19 @@ bool WriteAllAt(int fd, uint64_t offset, const void* data, size_t bytes) {
         bytes -= static_cast<size_t>(n);
     }
     return true;
+}
+
+} // namespace
+
+bool WriteAllAt(int fd, uint64_t offset, const void* data, size_t bytes) {
+    return TransferAllAt(
+        static_cast<const uint8_t*>(data), offset, bytes,
+        [fd](const uint8_t* p, size_t n, off_t at) { return ::pwrite(fd, p, n, at); });
+}
+
+bool ReadAllAt(int fd, uint64_t offset, void* out, size_t bytes) {
+    return TransferAllAt(static_cast<uint8_t*>(out), offset, bytes,
+                         [fd](uint8_t* p, size_t n, off_t at) { return ::pread(fd, p, n, at); });
 }
 
 bool FileSink::WriteAt(uint64_t offset, const void* data, size_t bytes) {

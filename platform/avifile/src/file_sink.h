@@ -13,6 +13,9 @@ namespace platform::avi {
 // Writes all bytes at offset of fd, again after an interruption; false when
 // the file takes no more (a full disk, an error).
 bool WriteAllAt(int fd, uint64_t offset, const void* data, size_t bytes);
+// Reads all bytes at offset of fd, again after an interruption; false at an
+// error or the end of the file.
+bool ReadAllAt(int fd, uint64_t offset, void* out, size_t bytes);
 
 class FileSink {
 public:
