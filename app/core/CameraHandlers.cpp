@@ -4,6 +4,7 @@
 // the window's widgets (view, banner, status timer, panes) in step.
 #include "TovekCameraDlg.h"
 
+#include "AccessText.h"
 #include "AppTrace.h"
 #include "CommandIds.h"
 #include "DlgSpiltter.h"
@@ -23,7 +24,7 @@ namespace {
 // Why the chosen family's camera could not be opened although it is plugged
 // in (no permission on its node, another program holds it); false when
 // nothing is known against it. The debug text goes to the trace.
-bool RefusedCameraText(DeviceFamily family, QString* user_text) {
+bool RefusedCameraText(DeviceFamily family, HLANGCTX lang, QString* user_text) {
     platform::DeviceAccessError error;
     const bool rvx = family == DeviceFamily::kRVX;
     if (family == DeviceFamily::kNone ||
@@ -32,7 +33,7 @@ bool RefusedCameraText(DeviceFamily family, QString* user_text) {
                                         &error))
         return false;
     AppTracer().Trace(L"%s(): %hs", "TovekCameraDlg::RefusedCameraText", error.debug_text.c_str());
-    *user_text = QString::fromStdString(error.user_text);
+    *user_text = AccessFaultText(error, lang);
     return true;
 }
 
@@ -46,7 +47,7 @@ void TovekCameraDlg::OpenCamera(bool initial) {
         OnVideoDetach();
     if ((result == CCameraSession::OpenResult::kDetached ||
          result == CCameraSession::OpenResult::kFailed) &&
-        RefusedCameraText(session_->Family(), &message_.stream_error))
+        RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
         Refresh();
     if (initial && result != CCameraSession::OpenResult::kNoCamera) {
         banner_.Replace();
@@ -58,7 +59,7 @@ void TovekCameraDlg::OpenCamera(bool initial) {
 // and a camera that did not open sends nothing, as before.
 void TovekCameraDlg::OnCameraOpened(uint64_t ticket) {
     if (session_->FinishOpen(ticket) == CCameraSession::OpenResult::kFailed)
-        RefusedCameraText(session_->Family(), &message_.stream_error);
+        RefusedCameraText(session_->Family(), lang_, &message_.stream_error);
     Refresh();
 }
 
@@ -127,7 +128,7 @@ void TovekCameraDlg::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_H
         break;
     case CCameraSession::DeviceChange::kArrivalFailed:
         OnVideoDetach();
-        if (RefusedCameraText(session_->Family(), &message_.stream_error))
+        if (RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
             Refresh();
         break;
     case CCameraSession::DeviceChange::kRemoved:
@@ -165,7 +166,7 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
         StartStatusTimer();
         break;
     case CCameraSession::PlayResult::kOpenFailed:
-        if (!RefusedCameraText(session_->Family(), &message_.stream_error))
+        if (!RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
             message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
         break;
     case CCameraSession::PlayResult::kNoCamera:

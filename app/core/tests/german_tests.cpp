@@ -4,6 +4,7 @@
 // A visible text passes when each of its words is a word of German.lng (or a
 // name that stays, like "AVI"), and it is not one of English.lng's texts that
 // German.lng says otherwise.
+#include "AccessText.h"
 #include "ButtonEx.h"
 #include "CommandIds.h"
 #include "DlgCapture.h"
@@ -329,6 +330,15 @@ TEST_F(GermanTest, MessagesAndStatusWordsReadGerman) {
     ExpectGerman(running, "recording pane");
     EXPECT_TRUE(running.contains(QStringLiteral("00:00:10"))) << running.toStdString();
     EXPECT_TRUE(running.contains(QStringLiteral("12"))) << running.toStdString();
+
+    for (auto fault : {platform::AccessFault::kNoPermission, platform::AccessFault::kBusy}) {
+        const platform::DeviceAccessError error = platform::DescribeDeviceAccessError(
+            platform::kQ5VendorId, platform::kQ5ProductId, fault, "open");
+        const QString text = AccessFaultText(error, lang);
+        ExpectGerman(text, "refused camera");
+        EXPECT_TRUE(text.contains(QStringLiteral("Q5-Kamera (USB 0525:A4A5)")))
+            << text.toStdString();
+    }
 
     CStatusBanner banner;
     banner.SetLanguage(lang);

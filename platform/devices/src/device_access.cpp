@@ -23,15 +23,22 @@ uint32_t Key(uint16_t vendor_id, uint16_t product_id) {
     return static_cast<uint32_t>(vendor_id) << 16 | product_id;
 }
 
-std::string CameraName(uint16_t vendor_id, uint16_t product_id) {
-    const char* name = "USB device";
+const char* CameraModel(uint16_t vendor_id, uint16_t product_id) {
     if (vendor_id == kQ5VendorId && product_id == kQ5ProductId) {
-        name = "Q5 camera";
-    } else if (vendor_id == kRvxVendorId && product_id == kRvxProductId) {
-        name = "RVX camera";
+        return "Q5";
     }
+    if (vendor_id == kRvxVendorId && product_id == kRvxProductId) {
+        return "RVX";
+    }
+    return "";
+}
+
+std::string CameraName(uint16_t vendor_id, uint16_t product_id) {
+    const std::string model = CameraModel(vendor_id, product_id);
     char text[64];
-    std::snprintf(text, sizeof text, "%s (USB %04X:%04X)", name, vendor_id, product_id);
+    std::snprintf(text, sizeof text, "%s (USB %04X:%04X)",
+                  model.empty() ? "USB device" : (model + " camera").c_str(), vendor_id,
+                  product_id);
     return text;
 }
 
@@ -66,6 +73,10 @@ DeviceAccessError DescribeDeviceAccessError(uint16_t vendor_id, uint16_t product
     DeviceAccessError error;
     error.fault = fault;
     const std::string camera = CameraName(vendor_id, product_id);
+    error.camera_model = CameraModel(vendor_id, product_id);
+    char id[16];
+    std::snprintf(id, sizeof id, "%04X:%04X", vendor_id, product_id);
+    error.usb_id = id;
     switch (fault) {
     case AccessFault::kNoPermission:
         error.user_text = "No permission to use the " + camera +

@@ -34,8 +34,10 @@ AccessFault AccessFaultFromErrno(int error);
 
 struct DeviceAccessError {
     AccessFault fault = AccessFault::kNone;
-    std::string user_text;  // one sentence for the user: which device, what to do
-    std::string debug_text; // the call, errno name and the detail given
+    std::string camera_model; // "Q5", "RVX", or empty for another device
+    std::string usb_id;       // "0AC8:3610"
+    std::string user_text;    // one sentence for the user: which device, what to do
+    std::string debug_text;   // the call, errno name and the detail given
 };
 
 // The texts for fault on the device vendor_id:product_id; detail (the call
