@@ -28,6 +28,7 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
+constexpr uint32_t kOverlayKey = annotation::kOverlayKeyColor;
 
 struct Costs {
     double decode = 0;    // CPU seconds per decode (D)
@@ -133,13 +134,32 @@ int main(int argc, char** argv) {
                *jpeg, sample,
                [&copy](uint8_t* pixels) { std::memcpy(copy.data(), pixels, copy.size()); }, rounds),
            0);
+    // The floor of a composite that writes into every 64-byte line of the
+    // sample: reading and writing each once, in place.
+    Report("rewriting the sample in place (reference)",
+           Measure(
+               *jpeg, sample,
+               [](uint8_t* pixels) {
+                   for (size_t i = 0; i < static_cast<size_t>(kWidth) * kHeight * 4; i += 8) {
+                       uint64_t v;
+                       std::memcpy(&v, pixels + i, 8);
+                       v = ~v;
+                       std::memcpy(pixels + i, &v, 8);
+                   }
+               },
+               rounds),
+           0);
 
-    // Half of the pixels drawn, scattered at random.
-    worker.SetExtentRenderer([](uint8_t* pixels, size_t, OverlayExtent* extent) {
+    // Half of the pixels drawn, scattered at random, in the colours shapes
+    // are drawn in: pens, a fill, the markers' inverse colours, the band's
+    // black. Every other pixel keeps the key colour.
+    const uint32_t pens[] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFF000000u,
+                             0xFFFFFF00u, 0xFF00FFFFu, 0xFFFFFFFFu, 0xFF808080u};
+    worker.SetExtentRenderer([&pens](uint8_t* pixels, size_t, OverlayExtent* extent) {
         std::mt19937 random(7);
         for (size_t i = 0; i < static_cast<size_t>(kWidth) * kHeight; ++i) {
             const uint32_t v = random();
-            const uint32_t pixel = (v & 1) ? (v | 0x0000FEFEu) : (v & 0xFFFF00FFu);
+            const uint32_t pixel = (v & 1) ? pens[(v >> 1) % 8] : 0xFF000000u | kOverlayKey;
             std::memcpy(pixels + i * 4, &pixel, 4);
         }
         ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
@@ -148,6 +168,20 @@ int main(int argc, char** argv) {
     render();
     const double dense =
         Report("half the pixels at random", Measure(*jpeg, sample, composite, rounds), 0.1);
+    // The same drawn pixels each of its own colour: too many for the palette,
+    // composited from the 32-bit overlay.
+    worker.SetExtentRenderer([](uint8_t* pixels, size_t, OverlayExtent* extent) {
+        std::mt19937 random(7);
+        for (size_t i = 0; i < static_cast<size_t>(kWidth) * kHeight; ++i) {
+            const uint32_t v = random();
+            const uint32_t pixel = (v & 1) ? (v & 0xFFFFFF00u) : 0xFF000000u | kOverlayKey;
+            std::memcpy(pixels + i * 4, &pixel, 4);
+        }
+        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
+        return true;
+    });
+    render();
+    Report("the same, every pixel its own colour", Measure(*jpeg, sample, composite, rounds), 0);
     bench::PrintGoal("Annotation composite, dense, 1920x1080", dense, 0.1, "x D");
     return 0;
 }
