@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__SSE2__) || defined(__x86_64__)
 #include <immintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define TOVEK_PALETTE_VECTORS 1
 #endif
 
@@ -108,6 +111,27 @@ void CompositeIndexSpan(uint8_t* dst, const uint8_t* idx, const uint32_t* colors
     span(dst, idx, colors, count);
 }
 
+constexpr uint32_t kFreeEntry = 0xFFFEFEFEu;
+
+// The index of v in colors[0, 16), or 16 when it is not there.
+int FindColor(const uint32_t* colors, uint32_t v) {
+#if defined(__SSE2__)
+    const __m128i value = _mm_set1_epi32(static_cast<int>(v));
+    const auto* table = reinterpret_cast<const __m128i*>(colors);
+    const auto four = [&](int q) {
+        return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_loadu_si128(table + q), value)))
+               << (4 * q);
+    };
+    const int found = four(0) | four(1) | four(2) | four(3) | 0x10000;
+    return __builtin_ctz(static_cast<unsigned>(found));
+#else
+    int k = 16;
+    for (int j = 15; j >= 0; --j)
+        k = colors[j] == v ? j : k;
+    return k;
+#endif
+}
+
 } // namespace
 
 bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* idx,
@@ -137,49 +161,36 @@ bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExt
     if (overlay == nullptr || width <= 0 || height <= 0 || pixels * 4 > size ||
         pixels > kMaxFrameBytes / 4)
         return false;
+    // Free entries hold a transparent value, which no drawn pixel equals.
+    std::fill(std::begin(colors_), std::end(colors_), kFreeEntry);
     int count = 0;
-    // Drawn pixels come in runs of one colour: the last one found is tried
-    // first.
-    uint32_t last = 0;
-    uint8_t last_index = 0;
     bool failed = false;
     overlay_detail::ForEachSpan(
         extent,
         [&](int y, int begin, int end) {
-            if (failed)
-                return;
             const size_t row = static_cast<size_t>(y) * width;
-            for (int x = begin; x < end; ++x) {
+            for (int x = begin; x < end && !failed; ++x) {
                 uint32_t v;
                 std::memcpy(&v, overlay + (row + x) * 4, 4);
-                uint8_t n = 0;
-                if (OverlayPixelTransparent(v)) {
-                    n = 0;
-                } else if (last_index != 0 && v == last) {
-                    n = last_index;
-                } else {
-                    int k = 1;
-                    while (k <= count && colors_[k] != v)
-                        ++k;
-                    if (k > count) {
-                        if (count == kMaxPaletteColors) {
-                            failed = true;
-                            return;
-                        }
-                        colors_[++count] = v;
+                // Without a branch on the pixel: the worker holds the
+                // overlay's lock meanwhile, and a scattered overlay would
+                // mispredict every other pixel.
+                const bool opaque = !OverlayPixelTransparent(v);
+                int k = FindColor(colors_, v);
+                if ((k >> 4) & opaque) { // a colour not seen yet: rare
+                    if (count == kMaxPaletteColors) {
+                        failed = true;
+                        break;
                     }
-                    n = static_cast<uint8_t>(k);
-                    last = v;
-                    last_index = n;
+                    k = ++count;
+                    colors_[k] = v;
                 }
-                index_[row + x] = n;
+                index_[row + x] = static_cast<uint8_t>(k & -static_cast<int>(opaque));
             }
         },
         [](int, int) {});
     if (failed)
         return false;
-    for (int k = count + 1; k <= kMaxPaletteColors; ++k)
-        colors_[k] = 0;
     width_ = width;
     height_ = height;
     valid_ = true;

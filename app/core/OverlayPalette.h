@@ -43,7 +43,7 @@ public:
 
 private:
     std::unique_ptr<uint8_t[]> index_;            // kMaxFrameBytes / 4; 0 transparent
-    uint32_t colors_[kMaxPaletteColors + 1] = {}; // by index; [0] unused
+    uint32_t colors_[kMaxPaletteColors + 1] = {}; // by index; [0] and free ones transparent
     int width_ = 0;
     int height_ = 0;
     bool valid_ = false;
