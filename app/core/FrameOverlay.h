@@ -5,6 +5,7 @@
 // transparent.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -74,15 +75,25 @@ bool ValidGeometry(const uint8_t* frame, int frame_stride, const uint8_t* overla
                    int height);
 
 // Calls visit(y, begin, end) for each drawn span of a known extent, top to
-// bottom. Thin shapes touch a few pixels of each row: ahead(y, begin) is
-// called two drawn rows early so that the caller fetches that row's pixels
-// while this one is composited, which hides most of the memory latency.
+// bottom, clipped to the extent's size (an extent filled in by hand cannot
+// send a loop outside the overlay). Thin shapes touch a few pixels of each
+// row: ahead(y, begin) is called two rows early so that the caller fetches
+// that row's pixels while this one is composited, which hides most of the
+// memory latency.
 template <typename Visit, typename Ahead>
 void ForEachSpan(const OverlayExtent& extent, Visit visit, Ahead ahead) {
-    for (int y = extent.first_row; y < extent.end_row; ++y) {
-        if (y + 2 < extent.end_row && extent.rows[y + 2].begin < extent.rows[y + 2].end)
-            ahead(y + 2, extent.rows[y + 2].begin);
+    const int end_row = std::min({extent.end_row, extent.height, kMaxOverlayRows});
+    const auto clipped = [&extent](int y) {
         const OverlaySpan& span = extent.rows[y];
+        return OverlaySpan{std::max(span.begin, 0), std::min(span.end, extent.width)};
+    };
+    for (int y = std::max(extent.first_row, 0); y < end_row; ++y) {
+        if (y + 2 < end_row) {
+            const OverlaySpan next = clipped(y + 2);
+            if (next.begin < next.end)
+                ahead(y + 2, next.begin);
+        }
+        const OverlaySpan span = clipped(y);
         if (span.begin < span.end)
             visit(y, span.begin, span.end);
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -126,6 +127,41 @@ TEST(OverlayPalette, BuildsOnlyFromAKnownExtentOfFewEnoughColours) {
 
     ClearOverlayExtent(extent.get(), 0, 0); // unknown: the 32-bit overlay serves
     EXPECT_FALSE(palette.Build(overlay.data(), overlay.size(), *extent));
+}
+
+TEST(OverlayPalette, AnExtentFilledInByHandStaysInsideTheOverlay) {
+    const std::vector<uint8_t> drawn(4 * 2 * 4, 0x21); // 4 x 2, every pixel opaque
+    const auto fill = [](OverlayExtent* extent) {
+        ClearOverlayExtent(extent, 4, 2);
+        extent->first_row = -1;
+        extent->end_row = 9;
+        extent->rows[0] = {-3, 10};
+        extent->rows[1] = {2, 3};
+    };
+    OverlayWorker worker;
+    worker.SetExtentRenderer([&](uint8_t* overlay, size_t, OverlayExtent* extent) {
+        std::memcpy(overlay, drawn.data(), drawn.size());
+        fill(extent);
+        return true;
+    });
+    worker.SetPlaying(true);
+    worker.RequestRedraw();
+    ASSERT_TRUE(worker.Turn());
+    auto extent = std::make_unique<OverlayExtent>();
+    fill(extent.get());
+
+    // Rows of 4 pixels and 2 of padding, and 2 rows more after the picture.
+    std::vector<uint8_t> expected(6 * 4 * 4, 0x77);
+    std::memset(&expected[0], 0x21, 4 * 4);
+    std::memset(&expected[6 * 4 + 2 * 4], 0x21, 4);
+    for (int path = 0; path < 2; ++path) {
+        std::vector<uint8_t> frame(expected.size(), 0x77);
+        if (path == 0)
+            worker.Composite(frame.data(), 6 * 4, 4, 2);
+        else
+            CompositeOverlay(frame.data(), 6 * 4, drawn.data(), 4, 2, *extent);
+        EXPECT_EQ(frame, expected) << "path " << path;
+    }
 }
 
 // Each palette loop the processor has against the plain one, at every
