@@ -42,7 +42,11 @@ public:
                    const OverlayExtent& extent) const;
 
 private:
-    std::unique_ptr<uint8_t[]> index_;            // kMaxFrameBytes / 4; 0 transparent
+    std::unique_ptr<uint8_t[]> index_; // kMaxFrameBytes / 4; 0 transparent
+    // kMaxOverlayRows: the index of a row whose whole span is one colour
+    // (thin shapes, fills), which is filled without reading the plane or the
+    // frame; 0 for any other row.
+    std::unique_ptr<uint8_t[]> solid_;
     uint32_t colors_[kMaxPaletteColors + 1] = {}; // by index; [0] and free ones transparent
     int width_ = 0;
     int height_ = 0;

@@ -69,11 +69,17 @@ std::vector<uint8_t> MakeOverlay(const RandomOverlay& c, std::mt19937& random) {
 
 TEST(OverlayPalette, WorkerCompositeMatchesThePixelRuleOnRandomOverlays) {
     const RandomOverlay cases[] = {
-        {1, 1, 1, 100, false, 0},   {7, 3, 3, 50, true, 4},
-        {15, 4, 15, 50, true, 0},   {16, 5, 15, 90, false, 8},
-        {17, 6, 5, 50, true, 60},   {33, 9, 16, 50, true, 12}, // one colour too many
-        {67, 8, 2, 3, false, 4},    {131, 7, 15, 50, true, 36},
-        {1920, 3, 8, 50, true, 16},
+        {1, 1, 1, 100, false, 0},   // one pixel
+        {40, 6, 1, 100, false, 4},  // every row one run of one colour
+        {37, 5, 1, 30, true, 0},    // one colour with gaps; full first and last rows
+        {7, 3, 3, 50, true, 4},     // narrower than any vector
+        {15, 4, 15, 50, true, 0},   // a full palette
+        {16, 5, 15, 90, false, 8},  // one vector wide
+        {17, 6, 5, 50, true, 60},   // one pixel more, the frame off a line boundary
+        {33, 9, 16, 50, true, 12},  // one colour too many: the 32-bit overlay
+        {67, 8, 2, 3, false, 4},    // sparse: short spans, empty rows
+        {131, 7, 15, 50, true, 36}, // many vectors and a tail
+        {1920, 3, 8, 50, true, 16}, // a picture row
     };
     std::mt19937 random(2024);
     for (const RandomOverlay& c : cases) {
