@@ -1,4 +1,5 @@
 #include "FrameOverlay.h"
+#include "OverlayPalette.h"
 
 #include <algorithm>
 #include <chrono>
@@ -21,7 +22,7 @@ inline uint32_t Load(const uint8_t* p) {
 }
 
 inline bool Transparent(const uint8_t* p) {
-    return (Load(p) & kKeyMask) == kKeyBits;
+    return OverlayPixelTransparent(Load(p));
 }
 
 void CompositeSpanScalar(uint8_t* dst, const uint8_t* src, int count) {
@@ -143,13 +144,13 @@ int EndDrawn(const uint8_t* row, int from, int to) {
     return from;
 }
 
-bool ValidGeometry(const uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
-                   int height) {
+} // namespace
+
+bool overlay_detail::ValidGeometry(const uint8_t* frame, int frame_stride, const uint8_t* overlay,
+                                   int width, int height) {
     return frame != nullptr && overlay != nullptr && width > 0 && height > 0 &&
            static_cast<int64_t>(frame_stride) >= static_cast<int64_t>(width) * 4;
 }
-
-} // namespace
 
 bool overlay_detail::CompositeSpanWith(int form, uint8_t* dst, const uint8_t* src, int count) {
     SpanFunction span = nullptr;
@@ -171,7 +172,7 @@ bool overlay_detail::CompositeSpanWith(int form, uint8_t* dst, const uint8_t* sr
 
 void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
                       int height) {
-    if (!ValidGeometry(frame, frame_stride, overlay, width, height))
+    if (!overlay_detail::ValidGeometry(frame, frame_stride, overlay, width, height))
         return;
     for (int y = 0; y < height; ++y)
         CompositeSpan(frame + static_cast<size_t>(y) * frame_stride,
@@ -218,27 +219,24 @@ void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, 
         return;
     }
     if (extent.width != width || extent.height != height ||
-        !ValidGeometry(frame, frame_stride, overlay, width, height))
+        !overlay_detail::ValidGeometry(frame, frame_stride, overlay, width, height))
         return;
-    for (int y = extent.first_row; y < extent.end_row; ++y) {
-        const OverlaySpan& span = extent.rows[y];
-        // Thin shapes touch a few pixels of each row: fetching the next
-        // rows' pixels early hides most of the memory latency.
-        if (y + 2 < extent.end_row && extent.rows[y + 2].begin < extent.rows[y + 2].end) {
-            const size_t ahead = static_cast<size_t>(extent.rows[y + 2].begin) * 4;
-            __builtin_prefetch(overlay + static_cast<size_t>(y + 2) * width * 4 + ahead);
-            __builtin_prefetch(frame + static_cast<size_t>(y + 2) * frame_stride + ahead, 1);
-        }
-        if (span.begin >= span.end)
-            continue;
-        CompositeSpan(frame + static_cast<size_t>(y) * frame_stride + span.begin * 4,
-                      overlay + (static_cast<size_t>(y) * width + span.begin) * 4,
-                      span.end - span.begin);
-    }
+    const size_t row_bytes = static_cast<size_t>(width) * 4;
+    overlay_detail::ForEachSpan(
+        extent,
+        [&](int y, int begin, int end) {
+            CompositeSpan(frame + static_cast<size_t>(y) * frame_stride + begin * 4,
+                          overlay + y * row_bytes + begin * 4, end - begin);
+        },
+        [&](int y, int begin) {
+            __builtin_prefetch(overlay + y * row_bytes + begin * 4);
+            __builtin_prefetch(frame + static_cast<size_t>(y) * frame_stride + begin * 4, 1);
+        });
 }
 
 OverlayWorker::OverlayWorker()
-    : buffer_(new uint8_t[kMaxFrameBytes]), extent_(std::make_unique<OverlayExtent>()) {
+    : buffer_(new uint8_t[kMaxFrameBytes]), extent_(std::make_unique<OverlayExtent>()),
+      palette_(std::make_unique<OverlayPalette>()) {
     std::memset(buffer_.get(), 0xFF, kMaxFrameBytes);
     renderer_ = [](uint8_t* overlay, size_t size, OverlayExtent* extent) {
         std::memset(overlay, kTransparentByte, size);
@@ -302,7 +300,12 @@ bool OverlayWorker::Turn() {
     std::lock_guard<std::mutex> guard(lock_);
     if (!requested && !(source_ && source_()))
         return false;
-    present_.store(renderer_(buffer_.get(), kMaxFrameBytes, extent_.get()));
+    const bool present = renderer_(buffer_.get(), kMaxFrameBytes, extent_.get());
+    // Made here, once per rendering, so that every composite reads the
+    // smaller copy.
+    if (!present || !palette_->Build(buffer_.get(), kMaxFrameBytes, *extent_))
+        palette_->Invalidate();
+    present_.store(present);
     return true;
 }
 
@@ -310,7 +313,11 @@ void OverlayWorker::Composite(uint8_t* frame, int stride, int width, int height)
     if (!present_.load())
         return;
     std::lock_guard<std::mutex> guard(lock_);
-    if (present_.load())
+    if (!present_.load())
+        return;
+    if (palette_->Valid())
+        palette_->Composite(frame, stride, width, height, *extent_);
+    else
         CompositeOverlay(frame, stride, buffer_.get(), width, height, *extent_);
 }
 
@@ -318,6 +325,7 @@ void OverlayWorker::Reset() {
     std::lock_guard<std::mutex> guard(lock_);
     std::memset(buffer_.get(), kTransparentByte, kMaxFrameBytes);
     ClearOverlayExtent(extent_.get(), 0, 0);
+    palette_->Invalidate();
     present_.store(false);
 }
 

@@ -5,6 +5,7 @@
 // transparent.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,12 @@
 // buffers are allocated once at this size so that no frame ever resizes one.
 inline constexpr size_t kMaxFrameBytes = 12999168;
 inline constexpr uint8_t kTransparentByte = 0xFE;
+
+// Whether an overlay pixel, its four bytes read as a little-endian value, is
+// transparent.
+inline bool OverlayPixelTransparent(uint32_t pixel) {
+    return (pixel & 0xFFFFu) == (kTransparentByte | kTransparentByte << 8);
+}
 
 // Copies every non-transparent pixel of overlay (width x height pixels, rows
 // of width x 4 bytes) onto frame (rows of frame_stride bytes). Does nothing
@@ -62,12 +69,44 @@ void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, 
                       int height, const OverlayExtent& extent);
 
 namespace overlay_detail {
+// Whether a frame and an overlay of this geometry can be composited: both
+// present, a positive size, a stride of at least width x 4.
+bool ValidGeometry(const uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
+                   int height);
+
+// Calls visit(y, begin, end) for each drawn span of a known extent, top to
+// bottom, clipped to the extent's size (an extent filled in by hand cannot
+// send a loop outside the overlay). Thin shapes touch a few pixels of each
+// row: ahead(y, begin) is called two rows early so that the caller fetches
+// that row's pixels while this one is composited, which hides most of the
+// memory latency.
+template <typename Visit, typename Ahead>
+void ForEachSpan(const OverlayExtent& extent, Visit visit, Ahead ahead) {
+    const int end_row = std::min({extent.end_row, extent.height, kMaxOverlayRows});
+    const auto clipped = [&extent](int y) {
+        const OverlaySpan& span = extent.rows[y];
+        return OverlaySpan{std::max(span.begin, 0), std::min(span.end, extent.width)};
+    };
+    for (int y = std::max(extent.first_row, 0); y < end_row; ++y) {
+        if (y + 2 < end_row) {
+            const OverlaySpan next = clipped(y + 2);
+            if (next.begin < next.end)
+                ahead(y + 2, next.begin);
+        }
+        const OverlaySpan span = clipped(y);
+        if (span.begin < span.end)
+            visit(y, span.begin, span.end);
+    }
+}
+
 // The pixel loops CompositeOverlay may run on, by number: 0 plain, 1 SSE2,
 // 2 AVX2 (the widest the processor has is used). Runs one on dst[0, count)
 // and returns true, or false when that one is not available here. For tests,
 // so that every loop is checked on any machine that has it.
 bool CompositeSpanWith(int form, uint8_t* dst, const uint8_t* src, int count);
 } // namespace overlay_detail
+
+class OverlayPalette;
 
 // The overlay buffer and the worker thread that renders the annotations into
 // it whenever a redraw is requested, polling every 5 ms.
@@ -119,7 +158,9 @@ public:
 
     // Composites the overlay into frame (width x height pixels, rows of
     // stride bytes) under Lock(), only where the renderer drew; nothing when
-    // no overlay is present. The sample callback's one call, on the
+    // no overlay is present. Reads the palette copy of the overlay made after
+    // each rendering when there is one, the 32-bit pixels otherwise; the
+    // result is the same. The sample callback's one call, on the
     // rendering thread.
     void Composite(uint8_t* frame, int stride, int width, int height);
 
@@ -135,8 +176,10 @@ private:
     std::mutex lock_;                       // guards buffer_, extent_, renderer_, source_
     std::unique_ptr<uint8_t[]> buffer_;     // kMaxFrameBytes; written under lock_
     std::unique_ptr<OverlayExtent> extent_; // what renderer_ drew; under lock_
-    ExtentRenderer renderer_;               // under lock_
-    RedrawSource source_;                   // under lock_
+    // The compact copy of buffer_ composited when it is valid; under lock_.
+    std::unique_ptr<OverlayPalette> palette_;
+    ExtentRenderer renderer_; // under lock_
+    RedrawSource source_;     // under lock_
     std::atomic<bool> present_{false};
     std::atomic<bool> playing_{false};
     std::atomic<bool> redraw_now_{false};
