@@ -129,7 +129,11 @@ for row in "TERM:starting:" "INT:recording:/Videos/*.avi" "HUP:recording:/Videos
   headless_start --simulate --headless --record 30 --output "$video"
   session_until 20 "SIG$signal: a stage folder$files" staged "$files"
   [ "$moment" = starting ] || sleep 1
-  kill -s "$signal" "$HEADLESS_PID"
+  # To the program itself: timeout, which runs it, would pass a signal on
+  # twice (to the program and to its process group).
+  program=$(cat /proc/"$HEADLESS_PID"/task/*/children 2>/dev/null | tr -s ' ' '\n' | head -n 1)
+  [ -n "$program" ] || session_fail "SIG$signal: no program running"
+  kill -s "$signal" "$program"
   headless_wait
   [ "$RC" = 1 ] || session_fail "SIG$signal while $moment: ended with $RC: $ERR"
   grep -q "Interrupted." <<<"$ERR" || session_fail "SIG$signal while $moment said: $ERR"
