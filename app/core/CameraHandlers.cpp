@@ -88,11 +88,12 @@ void TovekCameraDlg::ResumeReturnedCamera() {
 
 void TovekCameraDlg::OnVideoDetach() {
     LeaveFullScreen();
+    // First: a camera that is gone is not waited for to settle.
+    session_->SetAttached(false);
     StopPicture();
     TRACE_DLG("OnVideoDetach");
     session_->Replug().OnRemoved();
     message_.stream_error.clear(); // the device state says it all now
-    session_->SetAttached(false);
     session_->ClearFrame();
     panes_->SetFrame(0, 0, 0);
     Refresh();

@@ -113,6 +113,7 @@ CCameraSession::OpenResult CCameraSession::FinishOpen(uint64_t ticket) {
 }
 
 void CCameraSession::Teardown() {
+    arrived_unused_ = false;
     opener_.Abandon();
     timelapse_.Stop();
     if (notification_registered_) {
@@ -176,7 +177,11 @@ CCameraSession::PlayResult CCameraSession::Play(VIDEO_WINDOW window, int width, 
         return PlayResult::kNoCamera;
     // What the libraries post from here on belongs to this run.
     run_.fetch_add(1);
-    if (!Reopen(kRestartWaitMs, {})) {
+    // A camera that came back has settled already: its arrival waited for
+    // its node, and it has not run since.
+    const uint32_t settle_ms = arrived_unused_ ? 0 : kRestartWaitMs;
+    arrived_unused_ = false;
+    if (!Reopen(settle_ms, {})) {
         // Nothing can run: saying it plays would leave the user before a
         // blank picture with no word why.
         OnVideoStopped();
@@ -201,7 +206,9 @@ void CCameraSession::Stop() {
         camera_->Refresh(0, 0, 0, 0);
         camera_->Stop();
     }
-    wait_(kRestartWaitMs);
+    // A camera that is gone has nothing to settle.
+    if (attached_)
+        wait_(kRestartWaitMs);
     playing_ = false;
     overlay_.SetPlaying(false);
     ClearFrame();
@@ -242,10 +249,11 @@ CCameraSession::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* h
         if (attached_ && playing_)
             return DeviceChange::kIgnored;
         // The sample callback comes with the next Play.
-        return Reopen(0, {.stream = true, .sample = false}) ? DeviceChange::kArrived
-                                                            : DeviceChange::kArrivalFailed;
+        arrived_unused_ = Reopen(0, {.stream = true, .sample = false});
+        return arrived_unused_ ? DeviceChange::kArrived : DeviceChange::kArrivalFailed;
     }
     if (event == DBT_DEVICEREMOVECOMPLETE) {
+        arrived_unused_ = false;
         run_.fetch_add(1); // a failure notice of the vanished camera says nothing new
         camera_->Stop();
         camera_->Close();

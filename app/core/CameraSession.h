@@ -87,20 +87,27 @@ public:
 
     // ---- attach and play -------------------------------------------------------
     bool Attached() const { return attached_; }
-    void SetAttached(bool attached) { attached_ = attached; }
+    // A camera that has just attached answered already: its next Play does
+    // not let it settle first.
+    void SetAttached(bool attached) {
+        arrived_unused_ = arrived_unused_ || (attached && !attached_);
+        attached_ = attached;
+    }
     // True once, at the first attach after start-up: that attach plays.
     bool TakeAutoPlay();
     void CancelAutoPlay() { auto_play_pending_ = false; }
     bool Playing() const { return playing_; }
 
-    // Restarts the camera into window (width x height of its client area) and
-    // runs it; reads the frame size and sets the family's frame rate.
+    // Restarts the camera into window (width x height of its client area),
+    // letting it settle between close and open unless its arrival has just
+    // reopened it, and runs it; reads the frame size and sets the family's
+    // frame rate.
     // Nothing runs without a camera object, or when the camera does not open
     // again (the session is then stopped).
     enum class PlayResult { kNoCamera, kRunning, kOpenFailed };
     PlayResult Play(VIDEO_WINDOW window, int width, int height);
-    // Hides and stops the picture, lets the device settle, and marks the
-    // session stopped with the frame fields cleared.
+    // Hides and stops the picture, lets the device settle (unless it is
+    // detached), and marks the session stopped with the frame fields cleared.
     void Stop();
     // The capture library stopped by itself (message 1144): stopped, frame
     // fields cleared; the camera stays open.
@@ -221,6 +228,9 @@ private:
     bool auto_play_pending_ = true;
     bool playing_ = false;
     bool notification_registered_ = false;
+    // Reopened by its arrival or just attached, and not played since: the
+    // next Play need not let it settle again.
+    bool arrived_unused_ = false;
     int last_status_ = kNormalStatus;
     int poll_counter_ = 0;
     int frame_rate_ = 16;

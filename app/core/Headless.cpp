@@ -7,6 +7,7 @@
 #include "CommandLineText.h"
 #include "DeviceCatalogue.h"
 #include "OutputStage.h"
+#include "SignalExit.h"
 #include "TovekCameraApp.h"
 #include "WindowMessages.h"
 #include "platform/capture_error.h"
@@ -385,6 +386,9 @@ int Run(TovekCameraApp& app, const cli::Options& options) {
             CommandLineText(nullptr, {"cli.no_start", "The program cannot start.", {}}));
         return cli::kExitFailed;
     }
+    // Ctrl+C, logout, shutdown: the run ends as if interrupted, keeping what
+    // was recorded, and its stage folder goes with it.
+    InstallSignalExit([] { QCoreApplication::exit(cli::kExitFailed); });
     CHeadlessRun run(app, options);
     return run.Exec();
 }

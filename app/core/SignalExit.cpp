@@ -18,13 +18,15 @@ namespace {
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr int kRetryMs = 50;
 
-// Written once by InstallSignalExit before any handler is set, then only
+// Written once by CatchExitSignals before any handler is set, then only
 // read (the handler writes into it); never closed: the handlers live as long
 // as the process.
+int g_pipe_read = -1;
 int g_pipe_write = -1;
 // User-interface thread only.
 int g_received = 0;
 QSocketNotifier* g_notifier = nullptr;
+SignalExitAction g_action;
 
 extern "C" void OnExitSignal(int signal) {
     const int saved = errno;
@@ -46,29 +48,41 @@ void ReadSignals(int fd) {
                 g_received = numbers[i];
         }
     }
-    EndModalWindowsForSignal();
+    if (g_action)
+        g_action();
+    else
+        EndModalWindowsForSignal();
 }
 
 } // namespace
 
-bool InstallSignalExit() {
-    if (g_notifier != nullptr)
+bool CatchExitSignals() {
+    if (g_pipe_write >= 0)
         return true;
-    if (QCoreApplication::instance() == nullptr)
-        return false;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
+    g_pipe_read = fds[0];
     g_pipe_write = fds[1];
-    g_notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(g_notifier, &QSocketNotifier::activated, g_notifier,
-                     [read_fd = fds[0]] { ReadSignals(read_fd); });
     struct sigaction action = {};
     action.sa_handler = OnExitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (int signal : kSignals)
         sigaction(signal, &action, nullptr);
+    return true;
+}
+
+bool InstallSignalExit(SignalExitAction action) {
+    if (g_notifier != nullptr)
+        return true;
+    if (QCoreApplication::instance() == nullptr || !CatchExitSignals())
+        return false;
+    g_action = std::move(action);
+    g_notifier =
+        new QSocketNotifier(g_pipe_read, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(g_notifier, &QSocketNotifier::activated, g_notifier,
+                     [] { ReadSignals(g_pipe_read); });
     return true;
 }
 

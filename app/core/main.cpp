@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "CommandLineText.h"
 #include "Headless.h"
+#include "SignalExit.h"
 #include "TovekCameraApp.h"
 
 #include "platform/system.h"
@@ -44,6 +45,9 @@ int AnswerCommandLine(bool parsed, const cli::Options& options, const cli::Text&
 } // namespace
 
 int main(int argc, char** argv) {
+    // First of all: a signal during start-up then waits for the program to
+    // end as File > Exit does, instead of killing it half started.
+    CatchExitSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     cli::Options options;
     cli::Text error;

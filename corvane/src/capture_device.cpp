@@ -17,8 +17,10 @@ constexpr GstClockTime kProbeWait = 5 * GST_SECOND;
 
 namespace {
 
-// The graph reports through return values; its bus would only pile up.
-GstBusSyncReply DropMessage(GstBus* /*bus*/, GstMessage* /*message*/, gpointer /*data*/) {
+// The graph reports through return values; its bus would only pile up. A
+// sync handler that drops a message owns it.
+GstBusSyncReply DropMessage(GstBus* /*bus*/, GstMessage* message, gpointer /*data*/) {
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -155,13 +157,14 @@ bool CorvaneDeviceControl::FindCaptureFilter() {
     return true;
 }
 
-bool CorvaneDeviceControl::BuildCameraPart() {
+bool CorvaneDeviceControl::BuildCameraPart(GstBusSyncHandler handler, gpointer data) {
     if (!EnsureGStreamer() || !FindCaptureFilter()) {
         return false;
     }
     pipeline_ = gst_pipeline_new("Corvane Capture Graph");
+    // The one handler of this graph's bus, set before any element can post.
     GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, DropMessage, nullptr, nullptr);
+    gst_bus_set_sync_handler(bus, handler, data, nullptr);
     gst_object_unref(bus);
 
     camera_source_ = MakeCameraSource(camera_, &format_filter_);
@@ -184,7 +187,7 @@ bool CorvaneDeviceControl::BuildCameraPart() {
 }
 
 bool CorvaneDeviceControl::Build(bool /*connect*/) {
-    if (!BuildCameraPart()) {
+    if (!BuildCameraPart(&DropMessage, nullptr)) {
         TearDown();
         return false;
     }
@@ -198,6 +201,10 @@ void CorvaneDeviceControl::TearDown() {
     }
     if (pipeline_ != nullptr) {
         gst_element_set_state(pipeline_, GST_STATE_NULL);
+        // The streaming threads have ended; the handler's data may go next.
+        GstBus* bus = gst_element_get_bus(pipeline_);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+        gst_object_unref(bus);
         gst_object_unref(pipeline_);
     }
     pipeline_ = nullptr;
@@ -226,7 +233,7 @@ bool CorvaneCaptureDevice::Build(bool connect) {
         }
         return element;
     };
-    bool built = BuildCameraPart();
+    bool built = BuildCameraPart(&CorvaneCaptureDevice::OnBusMessage, this);
     if (built) {
         stream_grabber_ = add("toveksamplegrabber", "Stream Callback");
         sample_grabber_ = add("toveksamplegrabber", "Sample Grabber");
@@ -236,9 +243,6 @@ bool CorvaneCaptureDevice::Build(bool connect) {
                 smart_tee_ != nullptr;
     }
     if (built) {
-        GstBus* bus = gst_element_get_bus(pipeline_);
-        gst_bus_set_sync_handler(bus, &CorvaneCaptureDevice::OnBusMessage, this, nullptr);
-        gst_object_unref(bus);
         // The stream grabber shows the compressed bytes as the camera gave
         // them (the stream callback only reads them, so no copy is made);
         // the sample grabber hands over the decoded sample itself.

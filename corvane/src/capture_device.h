@@ -62,9 +62,10 @@ public:
     int GetState(int* state);
 
 protected:
-    // Steps shared by every graph: the pipeline, the camera source and the
-    // extension unit.
-    bool BuildCameraPart();
+    // Steps shared by every graph: the pipeline with handler as the one sync
+    // handler of its bus (it runs on posting threads and owns the messages it
+    // drops), the camera source and the extension unit.
+    bool BuildCameraPart(GstBusSyncHandler handler, gpointer data);
 
     // Caller thread only.
     platform::VideoInputDevice camera_;

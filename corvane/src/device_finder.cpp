@@ -12,6 +12,7 @@ namespace corvane {
 namespace {
 
 constexpr uint32_t kSettleMs = 5000;
+constexpr uint32_t kSettlePollMs = 50;
 constexpr size_t kMaxInstanceIdLength = 520;
 constexpr size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
 
@@ -155,9 +156,22 @@ int JudgeDeviceChange(platform::DeviceProvider& provider, std::string_view devic
         status.problem == platform::CM_PROB_DISABLED) {
         return -1;
     }
-    // The camera's video node and driver settle a while after the USB device.
-    platform::Sleep(kSettleMs);
-    return 0;
+    // The camera's video node and driver settle a while after the USB device:
+    // waited for until the node is listed and opens, at most kSettleMs. One
+    // that does not open by then is judged all the same; its open says why.
+    const std::string prefix = MonikerPrefix(device_id);
+    const uint32_t since = platform::GetTickCount();
+    for (;;) {
+        platform::VideoInputDevice camera;
+        if (FindCamera(provider, prefix, &camera) && provider.CheckOpen(camera) == 0) {
+            return 0;
+        }
+        const uint32_t waited = platform::GetTickCount() - since;
+        if (waited >= kSettleMs) {
+            return 0;
+        }
+        platform::Sleep(std::min(kSettlePollMs, kSettleMs - waited));
+    }
 }
 
 } // namespace corvane

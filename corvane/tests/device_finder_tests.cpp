@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace corvane {
 namespace {
 
@@ -41,7 +43,7 @@ TEST(FindCameraPosition, AnEmptyPrefixTakesTheFirstDeviceWithAFriendlyName) {
 // A device back end with fixed answers that records what it was asked.
 class FakeProvider final : public platform::DeviceProvider {
 public:
-    std::vector<VideoInputDevice> EnumerateVideoInputs() override { return {}; }
+    std::vector<VideoInputDevice> EnumerateVideoInputs() override { return inputs; }
     bool GetClassDevs(std::string_view enumerator, DWORD flags,
                       std::vector<std::string>* ids) override {
         ++class_dev_calls;
@@ -60,7 +62,10 @@ public:
     bool ReadUsbDescriptors(const VideoInputDevice&, std::vector<uint8_t>*) override {
         return false;
     }
-    int CheckOpen(const VideoInputDevice&) override { return 0; }
+    int CheckOpen(const VideoInputDevice&) override {
+        ++open_checks;
+        return open_checks > refused_opens ? 0 : EBUSY;
+    }
     std::unique_ptr<platform::ExtensionUnitTransport>
     OpenExtensionUnit(const VideoInputDevice&) override {
         return nullptr;
@@ -72,6 +77,9 @@ public:
 
     std::vector<std::string> present;
     std::vector<std::string> known;
+    std::vector<VideoInputDevice> inputs; // none: the video node never shows
+    int refused_opens = 0;                // the first ones fail
+    int open_checks = 0;
     bool node_found = true;
     platform::DevNodeStatus node_status{platform::DN_DRIVER_LOADED | platform::DN_STARTED, 0};
     int class_dev_calls = 0;
@@ -100,9 +108,41 @@ protected:
 TEST_F(JudgeDeviceChangeTest, ArrivalOfAWorkingCameraWaitsForItToSettle) {
     provider_.present = {"USB\\VID_046D&PID_C077\\5", "usb\\vid_0ac8&pid_3610\\sn1"};
     EXPECT_EQ(0, Judge(DBT_DEVICEARRIVAL, Interface(kCameraName)));
+    // Its video node never showed: waited for to the limit.
     EXPECT_EQ(5000u, clock_.Slept());
     EXPECT_EQ("USB", provider_.last_enumerator);
     EXPECT_EQ(platform::DIGCF_PRESENT | platform::DIGCF_ALLCLASSES, provider_.last_flags);
+}
+
+TEST_F(JudgeDeviceChangeTest, ArrivalWaitsOnlyUntilTheCameraNodeOpens) {
+    VideoInputDevice camera;
+    camera.display_name = MonikerPrefix(kDefaultDeviceId) + "#sn1#{video}";
+    camera.friendly_name = "RVX";
+    camera.path = "/dev/video4";
+    VideoInputDevice other = camera;
+    other.display_name = MonikerPrefix("usb#vid_046d&pid_c077") + "#5#{video}";
+    const struct {
+        const char* what;
+        std::vector<VideoInputDevice> inputs;
+        int refused_opens;
+        uint64_t slept_ms;
+    } cases[] = {
+        {"opens at once", {camera}, 0, 0},
+        {"opens at the third try", {other, camera}, 2, 100},
+        {"only another camera is listed", {other}, 0, 5000},
+        {"never opens", {camera}, 1000, 5000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint64_t slept_before = clock_.Slept();
+        FakeProvider provider;
+        provider.present = {kCameraId};
+        provider.inputs = c.inputs;
+        provider.refused_opens = c.refused_opens;
+        EXPECT_EQ(0, JudgeDeviceChange(provider, kDefaultDeviceId, DBT_DEVICEARRIVAL,
+                                       Interface(kCameraName).Header()));
+        EXPECT_EQ(c.slept_ms, clock_.Slept() - slept_before);
+    }
 }
 
 TEST_F(JudgeDeviceChangeTest, RemovalLooksAtDevicesThatAreGoneAndDoesNotWait) {

@@ -25,18 +25,29 @@ RC=0
 OUT=""
 ERR=""
 SECONDS_TAKEN=""
-# headless ARGS...: the program as a script runs it, without a display.
-headless() {
-  local began
-  began=$(session_now)
-  RC=0
+# headless_start ARGS...: the program as a script runs it, without a
+# display, in the background (HEADLESS_PID); headless_wait collects it.
+HEADLESS_PID=""
+HEADLESS_BEGAN=""
+headless_start() {
+  HEADLESS_BEGAN=$(session_now)
   (cd "$SESSION_DIR/home" &&
     exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u TOVEK_SIMULATE HOME="$SESSION_DIR/home" \
       XDG_RUNTIME_DIR="$SESSION_DIR/runtime" timeout 60 "$SESSION_DIR/program/TovekCamera" "$@") \
-    >"$SESSION_DIR/stdout" 2>"$SESSION_DIR/stderr" || RC=$?
-  SECONDS_TAKEN=$(awk -v a="$began" -v b="$(session_now)" 'BEGIN { printf "%.2f", b - a }')
+    >"$SESSION_DIR/stdout" 2>"$SESSION_DIR/stderr" &
+  HEADLESS_PID=$!
+}
+headless_wait() {
+  RC=0
+  wait "$HEADLESS_PID" || RC=$?
+  SECONDS_TAKEN=$(awk -v a="$HEADLESS_BEGAN" -v b="$(session_now)" 'BEGIN { printf "%.2f", b - a }')
   OUT=$(cat "$SESSION_DIR/stdout")
   ERR=$(grep -v -e '^ALSA lib' -e '^AL lib' "$SESSION_DIR/stderr" || true)
+}
+# headless ARGS...: the same, waited for.
+headless() {
+  headless_start "$@"
+  headless_wait
 }
 
 # expect_fault STATUS WHAT ARGS...: the run ends with STATUS, one line on
@@ -108,6 +119,31 @@ echo "recording: $OUT: $frames frames (${video_end} s) and ${audio_end} s of sou
 awk -v v="$video_end" -v a="$audio_end" 'BEGIN { exit !(v >= 9 && v <= 11 && a >= 9 && a <= 11) }' ||
   session_fail "expected about 10 s of picture and sound"
 expect_no_leftovers
+
+# --- Ctrl+C, logout or shutdown: before the camera answers, and while recording
+# (what was recorded is kept); the stage folder never stays behind ------------
+staged() { compgen -G "$out/.tovek-stage-*$1" >/dev/null; }
+for row in "TERM:starting:" "INT:recording:/Videos/*.avi" "HUP:recording:/Videos/*.avi"; do
+  IFS=: read -r signal moment files <<<"$row"
+  video="$out/interrupted.avi"
+  headless_start --simulate --headless --record 30 --output "$video"
+  session_until 20 "SIG$signal: a stage folder$files" staged "$files"
+  [ "$moment" = starting ] || sleep 1
+  # To the program itself: timeout, which runs it, would pass a signal on
+  # twice (to the program and to its process group).
+  program=$(cat /proc/"$HEADLESS_PID"/task/*/children 2>/dev/null | tr -s ' ' '\n' | head -n 1)
+  [ -n "$program" ] || session_fail "SIG$signal: no program running"
+  kill -s "$signal" "$program"
+  headless_wait
+  [ "$RC" = 1 ] || session_fail "SIG$signal while $moment: ended with $RC: $ERR"
+  grep -q "Interrupted." <<<"$ERR" || session_fail "SIG$signal while $moment said: $ERR"
+  if [ "$moment" = recording ]; then
+    ffprobe -v error "$video" || session_fail "SIG$signal: ffprobe cannot read $video"
+  fi
+  rm -f "$video"
+  expect_no_leftovers
+  echo "SIG$signal while $moment: $ERR"
+done
 
 # --- what a script may get wrong, or the machine may lack ---------------------
 expect_fault 1 "Cannot write" --simulate --headless --snapshot "$out/missing/a.jpg"

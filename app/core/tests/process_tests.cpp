@@ -133,4 +133,38 @@ TEST_F(ProgramProcessTest, FirstStartWritesItsSettingsAndASecondStartLeavesSilen
     EXPECT_EQ(WaitExit(first, std::chrono::milliseconds(200)), -1); // the first one runs on
 }
 
+// Whether pid catches signal (its handler is set), from /proc.
+bool Catches(pid_t pid, int signal) {
+    const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find("SigCgt:");
+    if (at == std::string::npos)
+        return false;
+    const unsigned long long mask = std::stoull(status.substr(at + 7), nullptr, 16);
+    return (mask >> (signal - 1) & 1) != 0;
+}
+
+// A signal early in start-up, as soon as the program can catch it (long
+// before its window shows), ends it the ordinary way: status 0, no control
+// socket left.
+TEST_F(ProgramProcessTest, ASignalDuringStartUpEndsTheProgramCleanly) {
+    env_.push_back("TOVEK_SIMULATE=1");
+    int n = 0;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const pid_t pid = Launch(++n);
+        ASSERT_GT(pid, 0);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!Catches(pid, signal) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ASSERT_TRUE(Catches(pid, signal));
+        ASSERT_EQ(0, kill(pid, signal));
+        EXPECT_EQ(WaitExit(pid, std::chrono::seconds(60)), 0)
+            << ReadFile(dir_ / ("out_" + std::to_string(n) + ".txt"));
+        Forget(pid);
+        for (const auto& entry : fs::directory_iterator(dir_ / "runtime"))
+            EXPECT_EQ(entry.path().filename().string().rfind("tovek-sim-", 0), std::string::npos)
+                << entry.path();
+    }
+}
+
 } // namespace

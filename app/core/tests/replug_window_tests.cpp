@@ -102,6 +102,24 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return !State().negative; }));
     }
 
+    // A pulled camera is not waited for, and one plugged back plays at
+    // once: the window never stands still for the device to settle. The
+    // user's own Stop and Play still let it settle.
+    void ReplugWithoutWaits(DeviceFamily family) {
+        ASSERT_NO_FATAL_FAILURE(Start(family, true));
+        waits_.clear();
+        ASSERT_NO_FATAL_FAILURE(Pull());
+        EXPECT_EQ(waits_, std::vector<uint32_t>{}) << "after the pull";
+        ASSERT_NO_FATAL_FAILURE(Plug());
+        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
+        ASSERT_TRUE(FramesShown());
+        EXPECT_EQ(waits_, std::vector<uint32_t>{}) << "after the plug";
+        ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
+        ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
+        EXPECT_EQ(waits_, (std::vector<uint32_t>{CCameraSession::kRestartWaitMs,
+                                                 CCameraSession::kRestartWaitMs}));
+    }
+
     DeviceFamily family_ = DeviceFamily::kNone;
     std::shared_ptr<sim::EmulatedQ5Camera> q5_;
 };
@@ -115,6 +133,14 @@ TEST_F(ReplugWindowTest, RvxPlaysAgainInTheSameStatesAfterEveryReplug) {
     platform::FakeClock clock; // the library's settle waits pass at once
     ASSERT_NO_FATAL_FAILURE(Start(DeviceFamily::kRVX, true));
     ASSERT_NO_FATAL_FAILURE(Replugs());
+}
+
+TEST_F(ReplugWindowTest, AQ5ReplugMakesTheWindowWaitForNothing) {
+    ASSERT_NO_FATAL_FAILURE(ReplugWithoutWaits(DeviceFamily::kQ5));
+}
+
+TEST_F(ReplugWindowTest, AnRvxReplugMakesTheWindowWaitForNothing) {
+    ASSERT_NO_FATAL_FAILURE(ReplugWithoutWaits(DeviceFamily::kRVX));
 }
 
 TEST_F(ReplugWindowTest, WithoutTheOptionAReturningCameraWaitsForPlay) {

@@ -62,4 +62,20 @@ TEST(SignalExit, EndsEveryModalWindowAsRejectedTopmostFirst) {
     EXPECT_EQ(SIGTERM, SignalExitReceived());
 }
 
+// A signal that comes before the application exists (start-up) neither
+// kills the process nor is lost: it is answered once the event loop runs.
+TEST(SignalExit, ASignalDuringStartUpWaitsForTheEventLoop) {
+    ASSERT_TRUE(CatchExitSignals());
+    std::raise(SIGHUP);
+    std::raise(SIGTERM);
+    testsupport::App();
+    int answered = 0;
+    ASSERT_TRUE(InstallSignalExit([&] { ++answered; }));
+    EXPECT_EQ(0, SignalExitReceived());
+    for (int i = 0; i < 50 && answered == 0; ++i)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    EXPECT_EQ(1, answered) << "both signals are read at once";
+    EXPECT_EQ(SIGHUP, SignalExitReceived());
+}
+
 } // namespace

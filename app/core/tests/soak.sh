@@ -90,13 +90,14 @@ ini_device() { sed -n 's/^DeviceSelect=//p' "$ini" | tr -d '\r'; }
 
 # choose INDEX: the camera's item of the Device menu. The menu has no
 # mnemonic, so a click on its title opens it (the menu bar's titles stand
-# where DEVICE_MENU_X says under the fonts of the virtual display); the arrow
-# keys choose the item. The items are disabled while a picture plays or a
-# detach is still on its way, so it tries until the program writes the choice
-# into its INI file.
-DEVICE_MENU_X=240 DEVICE_MENU_Y=9
+# where DEVICE_MENU_X says under the fonts of the virtual display), and a
+# click on the item chooses it once the menu shows: its items, as many as the
+# catalogue names (DEVICE_ITEMS), share its height. The items are disabled
+# while a picture plays or a detach is still on its way (the menu then stays
+# open), so it tries until the program writes the choice into its INI file.
+DEVICE_MENU_X=240 DEVICE_MENU_Y=9 DEVICE_ITEMS=${#device_ids[@]}
 choose() {
-  local index=$1 id=${device_ids[$1]} end=$(($(date +%s) + 30)) k
+  local index=$1 id=${device_ids[$1]} end=$(($(date +%s) + 30)) popup height
   until [ "$(ini_device)" = "$id" ]; do
     soak_alive
     [ "$(date +%s)" -lt "$end" ] || session_fail "the Device menu did not choose ${cameras[$index]} in 30 s"
@@ -104,15 +105,13 @@ choose() {
     trace "  Device menu"
     session_click "$DEVICE_MENU_X" "$DEVICE_MENU_Y"
     session_wait_menus open 10 || session_fail "a click on Device did not open the Device menu"
-    # Keys sent before the menu has the keyboard are lost.
-    sleep 0.2
-    for ((k = 0; k <= index; k++)); do xdotool key Down; done
-    xdotool key Return
+    popup=$(session_windows | grep -vx "$SESSION_WIN" | head -n 1)
+    height=$(xdotool getwindowgeometry --shell "$popup" | sed -n 's/^HEIGHT=//p')
+    session_click_in "$popup" 20 $((height * (2 * index + 1) / (2 * DEVICE_ITEMS)))
     session_wait_menus closed 5 || {
       xdotool key Escape Escape
       session_wait_menus closed 5 || session_fail "the Device menu does not close"
     }
-    [ "$(ini_device)" = "$id" ] || sleep 0.3
   done
   current=$index
 }
@@ -242,16 +241,29 @@ step() {
 rss_kb() { sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$SESSION_PID/status"; }
 threads() { ls "/proc/$SESSION_PID/task" | wc -l; }
 fds() { ls "/proc/$SESSION_PID/fd" | wc -l; }
-# The quiet point: the Q5 camera plays, a snapshot came, two seconds passed.
-# Sets RSS, THREADS and FDS.
+# The quiet point: the Q5 camera plays, a snapshot came, and threads and
+# descriptors have stayed the same, and memory within 1 MB, for half a second
+# (at most 10 s are given). Sets RSS, THREADS and FDS.
 quiet_point() {
+  local end=$(($(date +%s) + 10)) now rss_now threads_now fds_now
   [ "$current" = 0 ] || choose 0
   plug_unplugged
   check_recordings
   play
-  sleep 2
-  soak_alive
   RSS=$(rss_kb) THREADS=$(threads) FDS=$(fds)
+  while :; do
+    sleep 0.5
+    soak_alive
+    now="$(rss_kb) $(threads) $(fds)"
+    read -r rss_now threads_now fds_now <<<"$now"
+    if [ "$threads_now" = "$THREADS" ] && [ "$fds_now" = "$FDS" ] &&
+      ((rss_now - RSS < 1024 && RSS - rss_now < 1024)); then
+      break
+    fi
+    RSS=$rss_now THREADS=$threads_now FDS=$fds_now
+    [ "$(date +%s)" -lt "$end" ] || break
+  done
+  RSS=$rss_now THREADS=$threads_now FDS=$fds_now
   # What the descriptors and threads are, for a failure to show the difference.
   fd_list >"$SESSION_DIR/fds.$1"
   cat /proc/"$SESSION_PID"/task/*/comm | sort | uniq -c >"$SESSION_DIR/threads.$1"
@@ -275,6 +287,7 @@ rss0=$RSS threads0=$THREADS fds0=$FDS
 echo "soak: start: RSS ${rss0} kB, ${threads0} threads, ${fds0} fds"
 
 ran=0
+cycles_started_at=$(date +%s.%N)
 for ((c = 1; c <= cycles; c++)); do
   if ((SOAK_MAX_SECONDS > 0 && $(date +%s) - started_at >= SOAK_MAX_SECONDS)); then
     echo "soak: time limit of $SOAK_MAX_SECONDS s reached after $ran of $cycles cycles"
@@ -289,6 +302,8 @@ for ((c = 1; c <= cycles; c++)); do
   fi
 done
 
+per_cycle=$(awk -v a="$cycles_started_at" -v b="$(date +%s.%N)" -v n="$ran" \
+  'BEGIN { printf "%.1f", (n > 0 ? (b - a) / n : 0) }')
 quiet_point end
 rss1=$RSS threads1=$THREADS fds1=$FDS
 check_recordings
@@ -299,7 +314,7 @@ session_exit 30
 
 summary="soak: $ran cycles, RSS ${rss0} -> ${rss1} kB, threads ${threads0} -> ${threads1},"
 summary+=" fds ${fds0} -> ${fds1}, files checked: $checked_avi recordings, $checked_jpeg snapshots,"
-summary+=" $(($(date +%s) - started_at)) s"
+summary+=" $(($(date +%s) - started_at)) s, $per_cycle s a cycle"
 echo "$summary"
 ((rss1 - rss0 <= SOAK_RSS_BOUND_KB)) ||
   session_fail "resident memory grew by $((rss1 - rss0)) kB (bound $SOAK_RSS_BOUND_KB kB)"
