@@ -163,9 +163,19 @@ void CPaintoolBar::CreateButtons() {
     // a held button let go by hiding or disabling it.
     for (const KeyedButton& repeat : kRepeats) {
         CButtonEx* button = Button(repeat.id);
-        connect(button, &QAbstractButton::pressed, this, [this] { SyncHeld(); });
+        connect(button, &QAbstractButton::pressed, this, [this] {
+            SyncHeld();
+            WakeMotionTimer();
+        });
         connect(button, &QAbstractButton::released, this, [this] { SyncHeld(); });
     }
+    for (const Motion& motion : kMotions)
+        connect(Button(motion.id), &QAbstractButton::pressed, this, [this] { WakeMotionTimer(); });
+}
+
+void CPaintoolBar::WakeMotionTimer() {
+    if (!motion_timer_.isActive())
+        motion_timer_.start(kMotionPollMs);
 }
 
 void CPaintoolBar::CreateLabels() {
@@ -240,6 +250,14 @@ void CPaintoolBar::OnTimer(int id) {
             motion_timer_.start(kMotionPollMs);
         }
     }
+    // Nothing held and no motion running: the timer rests until a button's
+    // press wakes it, rather than waking the user-interface thread every
+    // millisecond for nothing.
+    bool busy = held_.load() != 0;
+    for (size_t i = 0; i < std::size(kMotions); ++i)
+        busy = busy || motion_[i] || Button(kMotions[i].id)->Pressed();
+    if (!busy)
+        motion_timer_.stop();
 }
 
 // ---- auto-repeat -------------------------------------------------------------------

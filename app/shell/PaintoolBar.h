@@ -90,7 +90,9 @@ public:
     void EnableButtons(bool enable);
 
     // Timer handler: on kMotionTimer, starts and stops the motions of the
-    // held and released motion buttons. Public so that tests step it.
+    // held and released motion buttons; stops the timer while nothing is
+    // held and no motion runs (a press starts it again). Public so that
+    // tests step it.
     void OnTimer(int id);
 
     CButtonEx* Button(int id) const;
@@ -115,6 +117,8 @@ private:
     void WorkerLoop();
     // Copies the held flags of the auto-repeat buttons for the worker.
     void SyncHeld();
+    // A press: the motion timer polls again (every kMotionPollMs).
+    void WakeMotionTimer();
 
     ControlKeySender sender_;
     QImage background_; // "BackGround/Top1.bmp"; null when missing

@@ -1,6 +1,9 @@
 #include "FrameReport.h"
 
 #include "FramePresenter.h"
+#include "PaintCounter.h"
+
+#include <QCoreApplication>
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -108,6 +111,11 @@ std::unique_ptr<FrameReport> FrameReport::Open(const std::string& path) {
     return std::unique_ptr<FrameReport>(new FrameReport(file));
 }
 
+FrameReport::FrameReport(std::FILE* file) : file_(file) {
+    if (QCoreApplication::instance() != nullptr)
+        paints_ = std::make_unique<PaintCounter>();
+}
+
 FrameReport::~FrameReport() {
     std::fclose(file_);
 }
@@ -151,6 +159,8 @@ void FrameReport::WriteLine(const FramePresenter& presenter) {
                      static_cast<long long>(us));
         first = false;
     }
+    if (paints_)
+        std::fprintf(file_, " paints=%s", paints_->TakeText().c_str());
     std::fputc('\n', file_);
     std::fflush(file_);
 }
