@@ -268,7 +268,9 @@ void CPaintoolBar::SyncHeld() {
         if (Button(kRepeats[i].id)->Pressed())
             held |= 1u << i;
     }
-    held_.store(held);
+    // A new press wakes a resting worker at once.
+    if (held_.exchange(held) == 0 && held != 0)
+        wake_.Set();
 }
 
 void CPaintoolBar::StartWorker() {
@@ -290,7 +292,9 @@ void CPaintoolBar::WorkerLoop() {
     while (!stop_.load()) {
         // A real-time wait: a fake clock's Sleep would advance the clock the
         // tests step. Stop ends it at once.
-        wake_.Wait(toolbar::kRepeatPollMs);
+        // While nothing is held it looks far less often: every wake-up of
+        // a thread costs the frame path its share of the processor.
+        wake_.Wait(held_.load() != 0 ? toolbar::kRepeatPollMs : kIdleRepeatPollMs);
         if (stop_.load())
             break;
         const uint32_t held = held_.load();

@@ -46,6 +46,8 @@ public:
     static constexpr int kMotionPollMs = 1;   // while no motion has started
     static constexpr int kMotionHoldMs = 300; // the next poll after a start
     static constexpr uint32_t kAfterZoomMs = 20;
+    // The auto-repeat worker's poll while no button is held (a press wakes it).
+    static constexpr uint32_t kIdleRepeatPollMs = 50;
 
     static constexpr int kZoomInId = 1016;
     static constexpr int kZoomOutId = 1017;

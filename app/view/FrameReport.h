@@ -49,7 +49,11 @@ public:
 private:
     explicit FrameReport(std::FILE* file);
 
+    class Threads;
+
     std::FILE* file_;
+    int status_fd_; // /proc/self/status, kept open; -1 when it cannot be
+    std::unique_ptr<Threads> threads_;
     std::unique_ptr<PaintCounter> paints_; // null without an application
     int64_t paint_ns_ = 0;
     int dest_width_ = 0;

@@ -5,6 +5,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace view {
 
@@ -144,18 +147,111 @@ int TwoToOneRowFast(const uint8_t* r0, const uint8_t* r1, int dest_width, uint8_
     return groups * 4;
 }
 
-#else
-
-int ThreeToTwoRowsFast(const uint8_t* const*, int, uint8_t*, uint8_t*) {
-    return 0;
-}
-int TwoToOneRowFast(const uint8_t*, const uint8_t*, int, uint8_t*) {
-    return 0;
-}
-
 #endif
 
-void Shrink(bool fast, ShrinkFactor factor, const uint8_t* frame, int width, int stride,
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define TOVEK_SHRINK_AVX2 1
+#define AVX2 __attribute__((target("avx2")))
+
+AVX2 inline __m256i Load32(const uint8_t* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+AVX2 inline void Store32(uint8_t* at, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+}
+AVX2 inline __m256i DownW(__m256i a, __m256i b) {
+    const __m256i odd = _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1));
+    return _mm256_sub_epi8(_mm256_avg_epu8(a, b), odd);
+}
+AVX2 inline __m256i NearW(__m256i a, __m256i b) {
+    return _mm256_avg_epu8(a, DownW(a, b));
+}
+// As Pick, in each 128-bit half on its own.
+template <int i, int j, int k, int l>
+AVX2 inline __m256i PickW(__m256i x, __m256i y) {
+    return _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castsi256_ps(x), _mm256_castsi256_ps(y), _MM_SHUFFLE(l, k, j, i)));
+}
+
+// Twenty-four pixels of one row (t0: 0-7, t1: 8-15, t2: 16-23) into sixteen
+// at out: each 128-bit half takes one group of twelve, as ThreeToTwoColumns.
+AVX2 inline void ThreeToTwoColumnsW(__m256i t0, __m256i t1, __m256i t2, uint8_t* out) {
+    const __m256i a = _mm256_blend_epi32(t0, t1, 0xF0);        // 0-3 | 12-15
+    const __m256i b = _mm256_permute2x128_si256(t0, t2, 0x21); // 4-7 | 16-19
+    const __m256i c = _mm256_blend_epi32(t1, t2, 0xF0);        // 8-11 | 20-23
+    const __m256i near1 = PickW<0, 2, 0, 2>(a, PickW<3, 3, 1, 1>(a, b));
+    const __m256i middle1 = PickW<1, 1, 0, 0>(a, b);
+    const __m256i near2 = PickW<0, 2, 1, 3>(PickW<2, 2, 0, 0>(b, c), c);
+    const __m256i middle2 = PickW<3, 3, 2, 2>(b, c);
+    const __m256i first = NearW(near1, middle1);  // outputs 0-3 | 8-11
+    const __m256i second = NearW(near2, middle2); // outputs 4-7 | 12-15
+    Store32(out, _mm256_permute2x128_si256(first, second, 0x20));
+    Store32(out + 32, _mm256_permute2x128_si256(first, second, 0x31));
+}
+
+AVX2 int ThreeToTwoRowsAvx2(const uint8_t* const r[3], int width, uint8_t* o0, uint8_t* o1) {
+    const int groups = width / 24;
+    for (int g = 0; g < groups; ++g) {
+        const int in = g * 24 * kBytesPerPixel;
+        const int out = g * 16 * kBytesPerPixel;
+        __m256i top[3];
+        __m256i bottom[3];
+        for (int i = 0; i < 3; ++i) {
+            const __m256i middle = Load32(r[1] + in + 32 * i);
+            top[i] = NearW(Load32(r[0] + in + 32 * i), middle);
+            bottom[i] = NearW(Load32(r[2] + in + 32 * i), middle);
+        }
+        ThreeToTwoColumnsW(top[0], top[1], top[2], o0 + out);
+        ThreeToTwoColumnsW(bottom[0], bottom[1], bottom[2], o1 + out);
+    }
+    return groups * 8;
+}
+
+AVX2 int TwoToOneRowAvx2(const uint8_t* r0, const uint8_t* r1, int dest_width, uint8_t* o) {
+    const int groups = dest_width / 8;
+    for (int g = 0; g < groups; ++g) {
+        const int in = g * 16 * kBytesPerPixel;
+        const __m256i a = DownW(Load32(r0 + in), Load32(r1 + in));
+        const __m256i b = DownW(Load32(r0 + in + 32), Load32(r1 + in + 32));
+        // Outputs 0 1 4 5 | 2 3 6 7, put in order by their 64-bit pairs.
+        const __m256i sums = _mm256_avg_epu8(PickW<0, 2, 0, 2>(a, b), PickW<1, 3, 1, 3>(a, b));
+        Store32(o + g * 8 * kBytesPerPixel,
+                _mm256_permute4x64_epi64(sums, _MM_SHUFFLE(3, 1, 2, 0)));
+    }
+    return groups * 8;
+}
+
+#undef AVX2
+#endif
+
+struct Kernel {
+    int (*three_to_two)(const uint8_t* const r[3], int width, uint8_t* o0, uint8_t* o1);
+    int (*two_to_one)(const uint8_t* r0, const uint8_t* r1, int dest_width, uint8_t* o);
+};
+
+int NoThreeToTwo(const uint8_t* const*, int, uint8_t*, uint8_t*) {
+    return 0;
+}
+int NoTwoToOne(const uint8_t*, const uint8_t*, int, uint8_t*) {
+    return 0;
+}
+
+Kernel KernelFor(ShrinkKernel kernel) {
+    switch (kernel) {
+#if defined(__SSE2__)
+    case ShrinkKernel::kSse2:
+        return {ThreeToTwoRowsFast, TwoToOneRowFast};
+#endif
+#if defined(TOVEK_SHRINK_AVX2)
+    case ShrinkKernel::kAvx2:
+        return {ThreeToTwoRowsAvx2, TwoToOneRowAvx2};
+#endif
+    default:
+        return {NoThreeToTwo, NoTwoToOne};
+    }
+}
+
+void Shrink(const Kernel& kernel, ShrinkFactor factor, const uint8_t* frame, int width, int stride,
             uint8_t* out, int dest_width, int dest_height, int out_stride) {
     if (factor == ShrinkFactor::kThreeToTwo) {
         for (int m = 0; m < dest_height / 2; ++m) {
@@ -163,7 +259,7 @@ void Shrink(bool fast, ShrinkFactor factor, const uint8_t* frame, int width, int
                                          Row(frame, stride, 3 * m + 2)};
             uint8_t* o0 = Row(out, out_stride, 2 * m);
             uint8_t* o1 = Row(out, out_stride, 2 * m + 1);
-            int k = fast ? ThreeToTwoRowsFast(r, width, o0, o1) : 0;
+            int k = kernel.three_to_two(r, width, o0, o1);
             for (; k < width / 3; ++k)
                 ThreeToTwoGroup(r, k, o0, o1);
         }
@@ -173,7 +269,7 @@ void Shrink(bool fast, ShrinkFactor factor, const uint8_t* frame, int width, int
         const uint8_t* r0 = Row(frame, stride, 2 * y);
         const uint8_t* r1 = Row(frame, stride, 2 * y + 1);
         uint8_t* o = Row(out, out_stride, y);
-        int k = fast ? TwoToOneRowFast(r0, r1, dest_width, o) : 0;
+        int k = kernel.two_to_one(r0, r1, dest_width, o);
         for (; k < dest_width; ++k)
             TwoToOnePixel(r0, r1, k, o);
     }
@@ -194,21 +290,41 @@ ShrinkFactor ShrinkFactorFor(int width, int height, int dest_width, int dest_hei
     return ShrinkFactor::kNone;
 }
 
-bool ShrinkBgrx(ShrinkFactor factor, const uint8_t* frame, int width, int height, int stride,
-                uint8_t* out, int dest_width, int dest_height, int out_stride) {
-    if (frame == nullptr || out == nullptr ||
-        !Fits(factor, width, height, stride, dest_width, dest_height, out_stride))
+bool ShrinkKernelAvailable(ShrinkKernel kernel) {
+    switch (kernel) {
+    case ShrinkKernel::kPlain:
+        return true;
+#if defined(__SSE2__)
+    case ShrinkKernel::kSse2:
+        return true;
+#endif
+#if defined(TOVEK_SHRINK_AVX2)
+    case ShrinkKernel::kAvx2:
+        return __builtin_cpu_supports("avx2");
+#endif
+    default:
         return false;
-    Shrink(true, factor, frame, width, stride, out, dest_width, dest_height, out_stride);
-    return true;
+    }
 }
 
-bool ShrinkBgrxPlain(ShrinkFactor factor, const uint8_t* frame, int width, int height, int stride,
-                     uint8_t* out, int dest_width, int dest_height, int out_stride) {
-    if (frame == nullptr || out == nullptr ||
+bool ShrinkBgrx(ShrinkFactor factor, const uint8_t* frame, int width, int height, int stride,
+                uint8_t* out, int dest_width, int dest_height, int out_stride) {
+    static const ShrinkKernel best =
+        ShrinkKernelAvailable(ShrinkKernel::kAvx2)   ? ShrinkKernel::kAvx2
+        : ShrinkKernelAvailable(ShrinkKernel::kSse2) ? ShrinkKernel::kSse2
+                                                     : ShrinkKernel::kPlain;
+    return ShrinkBgrxWith(best, factor, frame, width, height, stride, out, dest_width, dest_height,
+                          out_stride);
+}
+
+bool ShrinkBgrxWith(ShrinkKernel kernel, ShrinkFactor factor, const uint8_t* frame, int width,
+                    int height, int stride, uint8_t* out, int dest_width, int dest_height,
+                    int out_stride) {
+    if (frame == nullptr || out == nullptr || !ShrinkKernelAvailable(kernel) ||
         !Fits(factor, width, height, stride, dest_width, dest_height, out_stride))
         return false;
-    Shrink(false, factor, frame, width, stride, out, dest_width, dest_height, out_stride);
+    Shrink(KernelFor(kernel), factor, frame, width, stride, out, dest_width, dest_height,
+           out_stride);
     return true;
 }
 

@@ -27,14 +27,18 @@ ShrinkFactor ShrinkFactorFor(int width, int height, int dest_width, int dest_hei
 
 // Writes the dest_width x dest_height output (as ShrinkFactorFor gives for
 // width x height) into out, rows out_stride bytes apart. The fourth byte of
-// each pixel is averaged like the others. False (nothing written) when the
-// sizes do not fit factor or a stride is shorter than a row.
+// each pixel is filtered like the others. False (nothing written) when the
+// sizes do not fit factor or a stride is shorter than a row. Uses the
+// fastest kernel this processor has.
 bool ShrinkBgrx(ShrinkFactor factor, const uint8_t* frame, int width, int height, int stride,
                 uint8_t* out, int dest_width, int dest_height, int out_stride);
 
-// The same without vector instructions: the reference the fast one must
-// match byte for byte.
-bool ShrinkBgrxPlain(ShrinkFactor factor, const uint8_t* frame, int width, int height, int stride,
-                     uint8_t* out, int dest_width, int dest_height, int out_stride);
+// The kernels; every one gives the same bytes as kPlain.
+enum class ShrinkKernel { kPlain, kSse2, kAvx2 };
+bool ShrinkKernelAvailable(ShrinkKernel kernel);
+// ShrinkBgrx with the given kernel; false too when it is not available.
+bool ShrinkBgrxWith(ShrinkKernel kernel, ShrinkFactor factor, const uint8_t* frame, int width,
+                    int height, int stride, uint8_t* out, int dest_width, int dest_height,
+                    int out_stride);
 
 } // namespace view

@@ -53,8 +53,8 @@ TEST(FrameShrinking, FactorOnlyForExactThreeToTwoOrTwoToOne) {
     }
 }
 
-TEST(FrameShrinking, VectorPathMatchesThePlainOneByteForByte) {
-    // Widths with and without a remainder the vector loop leaves to the
+TEST(FrameShrinking, VectorKernelsMatchThePlainOneByteForByte) {
+    // Widths with and without a remainder the vector loops leave to the
     // plain one, rows with padding.
     const struct {
         int w, h, padding;
@@ -62,25 +62,31 @@ TEST(FrameShrinking, VectorPathMatchesThePlainOneByteForByte) {
     } cases[] = {
         {1920, 1080, 0, ShrinkFactor::kThreeToTwo}, {9, 6, 0, ShrinkFactor::kThreeToTwo},
         {3, 3, 4, ShrinkFactor::kThreeToTwo},       {33, 9, 12, ShrinkFactor::kThreeToTwo},
-        {1920, 1080, 0, ShrinkFactor::kTwoToOne},   {10, 4, 0, ShrinkFactor::kTwoToOne},
-        {2, 2, 8, ShrinkFactor::kTwoToOne},         {46, 6, 4, ShrinkFactor::kTwoToOne},
+        {60, 3, 0, ShrinkFactor::kThreeToTwo},      {1920, 1080, 0, ShrinkFactor::kTwoToOne},
+        {10, 4, 0, ShrinkFactor::kTwoToOne},        {2, 2, 8, ShrinkFactor::kTwoToOne},
+        {46, 6, 4, ShrinkFactor::kTwoToOne},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.w << "x" << c.h << " factor " << static_cast<int>(c.factor));
-        const Frame f = RandomFrame(c.w, c.h, c.padding, static_cast<unsigned>(c.w * c.h));
-        const int dw = c.factor == ShrinkFactor::kTwoToOne ? c.w / 2 : c.w * 2 / 3;
-        const int dh = c.factor == ShrinkFactor::kTwoToOne ? c.h / 2 : c.h * 2 / 3;
-        const int out_stride = dw * 4 + 8;
-        std::vector<uint8_t> fast(static_cast<size_t>(out_stride) * dh, 0xEE);
-        std::vector<uint8_t> plain = fast;
-        ASSERT_TRUE(view::ShrinkBgrx(c.factor, f.bytes.data(), c.w, c.h, f.stride, fast.data(), dw,
-                                     dh, out_stride));
-        ASSERT_TRUE(view::ShrinkBgrxPlain(c.factor, f.bytes.data(), c.w, c.h, f.stride,
-                                          plain.data(), dw, dh, out_stride));
-        EXPECT_EQ(plain, fast);
-        for (int y = 0; y < dh; ++y) // the padding is left alone
-            EXPECT_EQ(0xEE, fast[static_cast<size_t>(y) * out_stride + dw * 4 + 7]);
+    for (view::ShrinkKernel kernel : {view::ShrinkKernel::kSse2, view::ShrinkKernel::kAvx2}) {
+        if (!view::ShrinkKernelAvailable(kernel))
+            continue; // another processor
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << "kernel " << static_cast<int>(kernel) << ", " << c.w << "x" << c.h
+                         << " factor " << static_cast<int>(c.factor));
+            const Frame f = RandomFrame(c.w, c.h, c.padding, static_cast<unsigned>(c.w * c.h));
+            const int dw = c.factor == ShrinkFactor::kTwoToOne ? c.w / 2 : c.w * 2 / 3;
+            const int dh = c.factor == ShrinkFactor::kTwoToOne ? c.h / 2 : c.h * 2 / 3;
+            const int out_stride = dw * 4 + 8;
+            std::vector<uint8_t> fast(static_cast<size_t>(out_stride) * dh, 0xEE);
+            std::vector<uint8_t> plain = fast;
+            ASSERT_TRUE(view::ShrinkBgrxWith(kernel, c.factor, f.bytes.data(), c.w, c.h, f.stride,
+                                             fast.data(), dw, dh, out_stride));
+            ASSERT_TRUE(view::ShrinkBgrxWith(view::ShrinkKernel::kPlain, c.factor, f.bytes.data(),
+                                             c.w, c.h, f.stride, plain.data(), dw, dh, out_stride));
+            EXPECT_EQ(plain, fast);
+            for (int y = 0; y < dh; ++y) // the padding is left alone
+                EXPECT_EQ(0xEE, fast[static_cast<size_t>(y) * out_stride + dw * 4 + 7]);
+        }
     }
 }
 
@@ -196,6 +202,27 @@ TEST(FrameShrinking, PainterShrinksExactFactorsItselfAndLetsQPainterScaleTheRest
         }
         EXPECT_EQ(qRgb(0, 0, 0), window.pixel(9, 19)) << "nothing outside the rectangle";
     }
+    EXPECT_TRUE(painter.LastInPlace()) << "a plain RGB32 picture takes the pixels at once";
+
+    // Where the pixels cannot be written straight (another format, a clip
+    // that leaves part of the rectangle out) the shrunk picture is drawn.
+    QImage other(1300, 750, QImage::Format_ARGB32_Premultiplied);
+    other.fill(Qt::black);
+    QImage clipped(1300, 750, QImage::Format_RGB32);
+    clipped.fill(Qt::black);
+    for (QImage* picture : {&other, &clipped}) {
+        QPainter p(picture);
+        if (picture == &clipped)
+            p.setClipRect(QRect(0, 0, 700, 750));
+        painter.Draw(p, frame, QRect(10, 20, 1280, 720));
+        p.end();
+        EXPECT_TRUE(painter.LastShrunk());
+        EXPECT_FALSE(painter.LastInPlace());
+        const uint8_t* want = expected.data() + (static_cast<size_t>(100) * 1280 + 200) * 4;
+        EXPECT_EQ(want[1], qGreen(picture->pixel(210, 120)));
+    }
+    EXPECT_EQ(qRgb(0, 0, 0), clipped.pixel(1000, 300)) << "nothing outside the clip";
+
     QPainter p(&window);
     painter.Draw(p, frame, QRect(0, 0, 1000, 700));
     EXPECT_FALSE(painter.LastShrunk());
