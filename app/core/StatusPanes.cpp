@@ -26,7 +26,7 @@ CStatusPanes::CStatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
             bar_->addPermanentWidget(panes_[i]);
         }
     }
-    SetFrame(0, 0, 0);
+    ShowFrame();
 }
 
 QLabel* CStatusPanes::Pane(int id) const {
@@ -41,6 +41,8 @@ void CStatusPanes::SetMessage(const MessagePaneState& state) {
     const QString text = MessageText(state, lang_);
     if (Pane(129)->text() != text)
         Pane(129)->setText(text);
+    if (!(frame_ == frame_shown_))
+        ShowFrame();
 }
 
 QString CStatusPanes::MessageText() const {
@@ -52,7 +54,17 @@ void CStatusPanes::SetMouse(int x, int y) {
 }
 
 void CStatusPanes::SetFrame(int width, int height, int32_t length) {
-    Pane(130)->setText(FrameText(width, height, length, lang_));
+    frame_ = FrameFacts{width, height, length};
+    // The same facts again come from a language switch: the words change.
+    if (width != frame_shown_.width || height != frame_shown_.height || frame_ == frame_shown_)
+        ShowFrame();
+}
+
+void CStatusPanes::ShowFrame() {
+    const QString text = FrameText(frame_.width, frame_.height, frame_.length, lang_);
+    if (Pane(130)->text() != text)
+        Pane(130)->setText(text);
+    frame_shown_ = frame_;
 }
 
 QString CStatusPanes::FrameText() const {

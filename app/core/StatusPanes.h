@@ -53,11 +53,18 @@ public:
     // The pane of id (kPaneIds), or nullptr.
     QLabel* Pane(int id) const;
 
+    // Also brings the frame pane up to date (the main window's idle refresh
+    // calls this a few times a second).
     void SetMessage(const MessagePaneState& state);
     QString MessageText() const;
     void SetMouse(int x, int y);
-    // The frame pane for a frame of width x height and length bytes.
+    // The frame pane for a frame of width x height and length bytes. Called
+    // for every frame: a new size shows at once, a new length only with the
+    // next SetMessage, so that the status bar (and what lies under its
+    // labels) repaints a few times a second rather than with every frame.
+    // The facts the pane shows again bring its words up to date.
     void SetFrame(int width, int height, int32_t length);
+    // What the frame pane shows.
     QString FrameText() const;
     // hh:mm:ss through format string 131.
     void SetClock(const QString& time);
@@ -70,7 +77,17 @@ public:
     static QString FrameText(int width, int height, int32_t length, HLANGCTX lang);
 
 private:
+    struct FrameFacts {
+        int width = 0;
+        int height = 0;
+        int32_t length = 0;
+        bool operator==(const FrameFacts&) const = default;
+    };
+    void ShowFrame();
+
     const HLANGCTX lang_;
+    FrameFacts frame_;       // the newest frame's
+    FrameFacts frame_shown_; // what the frame pane shows
     QStatusBar* bar_ = nullptr;
     QLabel* panes_[5] = {};
 };

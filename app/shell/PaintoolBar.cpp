@@ -163,9 +163,19 @@ void CPaintoolBar::CreateButtons() {
     // a held button let go by hiding or disabling it.
     for (const KeyedButton& repeat : kRepeats) {
         CButtonEx* button = Button(repeat.id);
-        connect(button, &QAbstractButton::pressed, this, [this] { SyncHeld(); });
+        connect(button, &QAbstractButton::pressed, this, [this] {
+            SyncHeld();
+            WakeMotionTimer();
+        });
         connect(button, &QAbstractButton::released, this, [this] { SyncHeld(); });
     }
+    for (const Motion& motion : kMotions)
+        connect(Button(motion.id), &QAbstractButton::pressed, this, [this] { WakeMotionTimer(); });
+}
+
+void CPaintoolBar::WakeMotionTimer() {
+    if (!motion_timer_.isActive())
+        motion_timer_.start(kMotionPollMs);
 }
 
 void CPaintoolBar::CreateLabels() {
@@ -240,6 +250,14 @@ void CPaintoolBar::OnTimer(int id) {
             motion_timer_.start(kMotionPollMs);
         }
     }
+    // Nothing held and no motion running: the timer rests until a button's
+    // press wakes it, rather than waking the user-interface thread every
+    // millisecond for nothing.
+    bool busy = held_.load() != 0;
+    for (size_t i = 0; i < std::size(kMotions); ++i)
+        busy = busy || motion_[i] || Button(kMotions[i].id)->Pressed();
+    if (!busy)
+        motion_timer_.stop();
 }
 
 // ---- auto-repeat -------------------------------------------------------------------
@@ -250,7 +268,9 @@ void CPaintoolBar::SyncHeld() {
         if (Button(kRepeats[i].id)->Pressed())
             held |= 1u << i;
     }
-    held_.store(held);
+    // A new press wakes a resting worker at once.
+    if (held_.exchange(held) == 0 && held != 0)
+        wake_.Set();
 }
 
 void CPaintoolBar::StartWorker() {
@@ -272,7 +292,9 @@ void CPaintoolBar::WorkerLoop() {
     while (!stop_.load()) {
         // A real-time wait: a fake clock's Sleep would advance the clock the
         // tests step. Stop ends it at once.
-        wake_.Wait(toolbar::kRepeatPollMs);
+        // While nothing is held it looks far less often: every wake-up of
+        // a thread costs the frame path its share of the processor.
+        wake_.Wait(held_.load() != 0 ? toolbar::kRepeatPollMs : kIdleRepeatPollMs);
         if (stop_.load())
             break;
         const uint32_t held = held_.load();

@@ -46,6 +46,8 @@ public:
     static constexpr int kMotionPollMs = 1;   // while no motion has started
     static constexpr int kMotionHoldMs = 300; // the next poll after a start
     static constexpr uint32_t kAfterZoomMs = 20;
+    // The auto-repeat worker's poll while no button is held (a press wakes it).
+    static constexpr uint32_t kIdleRepeatPollMs = 50;
 
     static constexpr int kZoomInId = 1016;
     static constexpr int kZoomOutId = 1017;
@@ -90,7 +92,9 @@ public:
     void EnableButtons(bool enable);
 
     // Timer handler: on kMotionTimer, starts and stops the motions of the
-    // held and released motion buttons. Public so that tests step it.
+    // held and released motion buttons; stops the timer while nothing is
+    // held and no motion runs (a press starts it again). Public so that
+    // tests step it.
     void OnTimer(int id);
 
     CButtonEx* Button(int id) const;
@@ -115,6 +119,8 @@ private:
     void WorkerLoop();
     // Copies the held flags of the auto-repeat buttons for the worker.
     void SyncHeld();
+    // A press: the motion timer polls again (every kMotionPollMs).
+    void WakeMotionTimer();
 
     ControlKeySender sender_;
     QImage background_; // "BackGround/Top1.bmp"; null when missing

@@ -1,9 +1,14 @@
 #include "FrameReport.h"
 
 #include "FramePresenter.h"
+#include "PaintCounter.h"
+
+#include <QCoreApplication>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -26,71 +31,111 @@ int64_t ProcessCpuUs() {
     return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-// The first line of a small file, without its newline; empty when unreadable.
-std::string FirstLine(const std::string& path) {
-    std::string line;
-    if (std::FILE* f = std::fopen(path.c_str(), "r")) {
-        char buffer[256];
-        if (std::fgets(buffer, sizeof buffer, f) != nullptr) {
-            line = buffer;
-        }
-        std::fclose(f);
-    }
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-        line.pop_back();
-    }
-    return line;
+// The start of a small /proc file read again from its beginning through a
+// descriptor kept open, without its newline; empty when unreadable.
+std::string Reread(int fd) {
+    char buffer[256];
+    const ssize_t n = fd >= 0 ? pread(fd, buffer, sizeof buffer - 1, 0) : -1;
+    std::string text(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    const size_t end = text.find('\n');
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+int OpenForReading(const std::string& path) {
+    return open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
 // "VmRSS" and "VmHWM" of /proc/self/status, in kilobytes.
-void ResidentKb(long* rss, long* hwm) {
+void ResidentKb(int status_fd, long* rss, long* hwm) {
     *rss = 0;
     *hwm = 0;
-    std::FILE* f = std::fopen("/proc/self/status", "r");
-    if (f == nullptr) {
+    char text[4096];
+    const ssize_t n = status_fd >= 0 ? pread(status_fd, text, sizeof text - 1, 0) : -1;
+    if (n <= 0) {
         return;
     }
-    char line[256];
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        if (std::strncmp(line, "VmRSS:", 6) == 0) {
-            *rss = std::strtol(line + 6, nullptr, 10);
-        } else if (std::strncmp(line, "VmHWM:", 6) == 0) {
-            *hwm = std::strtol(line + 6, nullptr, 10);
-        }
+    text[n] = '\0';
+    if (const char* at = std::strstr(text, "VmRSS:")) {
+        *rss = std::strtol(at + 6, nullptr, 10);
     }
-    std::fclose(f);
-}
-
-// CPU time of the live threads by name (microseconds, from the scheduler's
-// nanosecond statistics).
-std::map<std::string, int64_t> ThreadCpuUs() {
-    std::map<std::string, int64_t> cpu;
-    DIR* tasks = opendir("/proc/self/task");
-    if (tasks == nullptr) {
-        return cpu;
+    if (const char* at = std::strstr(text, "VmHWM:")) {
+        *hwm = std::strtol(at + 6, nullptr, 10);
     }
-    while (dirent* entry = readdir(tasks)) {
-        if (entry->d_name[0] == '.') {
-            continue;
-        }
-        const std::string task = std::string("/proc/self/task/") + entry->d_name;
-        std::string name = FirstLine(task + "/comm");
-        const std::string schedstat = FirstLine(task + "/schedstat");
-        if (name.empty() || schedstat.empty()) {
-            continue; // the thread just ended
-        }
-        for (char& c : name) {
-            if (c == ' ' || c == ',' || c == ':' || c == '=') {
-                c = '_';
-            }
-        }
-        cpu[name] += std::strtoll(schedstat.c_str(), nullptr, 10) / 1000;
-    }
-    closedir(tasks);
-    return cpu;
 }
 
 } // namespace
+
+// The process's threads, their /proc files kept open from line to line:
+// reading them costs the user-interface thread no more than it must, as
+// the report is part of what it measures.
+class FrameReport::Threads {
+public:
+    ~Threads() {
+        for (auto& [tid, files] : files_) {
+            Close(files);
+        }
+    }
+
+    // CPU time of the live threads by name (microseconds, from the
+    // scheduler's nanosecond statistics).
+    std::map<std::string, int64_t> CpuUs() {
+        std::map<std::string, int64_t> cpu;
+        DIR* tasks = opendir("/proc/self/task");
+        if (tasks == nullptr) {
+            return cpu;
+        }
+        std::map<long, Files> live;
+        while (dirent* entry = readdir(tasks)) {
+            if (entry->d_name[0] == '.') {
+                continue;
+            }
+            const long tid = std::strtol(entry->d_name, nullptr, 10);
+            Files files;
+            if (auto known = files_.find(tid); known != files_.end()) {
+                files = known->second;
+                files_.erase(known);
+            } else {
+                const std::string task = std::string("/proc/self/task/") + entry->d_name;
+                files = Files{OpenForReading(task + "/comm"), OpenForReading(task + "/schedstat")};
+            }
+            live[tid] = files;
+            // Names are read every time: a thread names itself after it starts.
+            std::string name = Reread(files.comm);
+            const std::string schedstat = Reread(files.schedstat);
+            if (name.empty() || schedstat.empty()) {
+                continue; // the thread just ended
+            }
+            for (char& c : name) {
+                if (c == ' ' || c == ',' || c == ':' || c == '=') {
+                    c = '_';
+                }
+            }
+            cpu[name] += std::strtoll(schedstat.c_str(), nullptr, 10) / 1000;
+        }
+        closedir(tasks);
+        for (auto& [tid, files] : files_) { // threads that ended
+            Close(files);
+        }
+        files_ = std::move(live);
+        return cpu;
+    }
+
+private:
+    struct Files {
+        int comm = -1;
+        int schedstat = -1;
+    };
+    static void Close(const Files& files) {
+        for (int fd : {files.comm, files.schedstat}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+
+    std::map<long, Files> files_; // by thread id
+};
+
 
 std::unique_ptr<FrameReport> FrameReport::FromEnvironment() {
     const char* path = std::getenv("TOVEK_FRAME_REPORT");
@@ -108,8 +153,17 @@ std::unique_ptr<FrameReport> FrameReport::Open(const std::string& path) {
     return std::unique_ptr<FrameReport>(new FrameReport(file));
 }
 
+FrameReport::FrameReport(std::FILE* file)
+    : file_(file), status_fd_(OpenForReading("/proc/self/status")),
+      threads_(std::make_unique<Threads>()) {
+    if (QCoreApplication::instance() != nullptr)
+        paints_ = std::make_unique<PaintCounter>();
+}
+
 FrameReport::~FrameReport() {
     std::fclose(file_);
+    if (status_fd_ >= 0)
+        close(status_fd_);
 }
 
 void FrameReport::OnPaint(bool first, int64_t age_ns, int64_t cpu_ns, int dest_width,
@@ -127,7 +181,7 @@ void FrameReport::WriteLine(const FramePresenter& presenter) {
     getrusage(RUSAGE_SELF, &usage);
     long rss = 0;
     long hwm = 0;
-    ResidentKb(&rss, &hwm);
+    ResidentKb(status_fd_, &rss, &hwm);
     std::fprintf(file_,
                  "t_ms=%lld presented=%llu painted=%llu dropped=%llu paint_us=%lld dest=%dx%d "
                  "cpu_us=%lld minflt=%ld rss_kb=%ld hwm_kb=%ld ages_ms=",
@@ -146,11 +200,13 @@ void FrameReport::WriteLine(const FramePresenter& presenter) {
     ages_ns_.clear();
     std::fputs(" threads=", file_);
     bool first = true;
-    for (const auto& [name, us] : ThreadCpuUs()) {
+    for (const auto& [name, us] : threads_->CpuUs()) {
         std::fprintf(file_, "%s%s:%lld", first ? "" : ",", name.c_str(),
                      static_cast<long long>(us));
         first = false;
     }
+    if (paints_)
+        std::fprintf(file_, " paints=%s", paints_->TakeText().c_str());
     std::fputc('\n', file_);
     std::fflush(file_);
 }

@@ -9,7 +9,8 @@
 //   cpu_us=<process CPU> minflt=<minor page faults> rss_kb=<resident>
 //   hwm_kb=<peak resident> ages_ms=<age of each frame painted since the last
 //   line, comma-separated, or -> threads=<name>:<CPU us>,... (each thread
-//   name once, its threads added up, spaces as '_')
+//   name once, its threads added up, spaces as '_') paints=<widget class>:
+//   <paint events since the last line>,... (or - ; only with an application)
 //
 // all on one line, fields separated by one space. The age of a frame is the
 // time from its capture to the end of the paint that first showed it.
@@ -26,6 +27,7 @@
 namespace view {
 
 class FramePresenter;
+class PaintCounter;
 
 class FrameReport {
 public:
@@ -45,9 +47,14 @@ public:
     void WriteLine(const FramePresenter& presenter);
 
 private:
-    explicit FrameReport(std::FILE* file) : file_(file) {}
+    explicit FrameReport(std::FILE* file);
+
+    class Threads;
 
     std::FILE* file_;
+    int status_fd_; // /proc/self/status, kept open; -1 when it cannot be
+    std::unique_ptr<Threads> threads_;
+    std::unique_ptr<PaintCounter> paints_; // null without an application
     int64_t paint_ns_ = 0;
     int dest_width_ = 0;
     int dest_height_ = 0;

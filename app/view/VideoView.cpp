@@ -367,13 +367,7 @@ bool CVideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Paint
     const QRegion around = QRegion(rect()) - QRegion(target);
     for (const QRect& part : around)
         painter.fillRect(part, Qt::black);
-    // The frame's own pixels, wrapped: no copy, no conversion (B, G, R, X is
-    // what RGB32 holds).
-    const QImage image(frame->pixels, frame->width, frame->height, frame->stride,
-                       QImage::Format_RGB32);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform,
-                          view::UseSmoothScaling(frame->width, frame->height, dw, dh));
-    painter.drawImage(target, image);
+    frame_painter_.Draw(painter, *frame, target);
     return true;
 }
 

@@ -11,6 +11,7 @@
 // shown, and maps the mouse to image pixels for the annotation editor.
 #pragma once
 
+#include "FramePainter.h"
 #include "FramePresenter.h"
 #include "FrameReport.h"
 #include "VideoGeometry.h"
@@ -178,6 +179,7 @@ private:
     view::POINT mouse_point_{};
     view::POINT image_point_{};
     QImage background_;
+    view::FramePainter frame_painter_;
     std::unique_ptr<QMenu> context_menu_;
     QPointer<QObject> main_window_;
     ViewMouseInput* mouse_input_ = nullptr; // not owned

@@ -111,4 +111,29 @@ TEST(StatusPaneTest, FivePanesWithTheirWidthsAndTexts) {
     EXPECT_EQ(panes.Pane(131)->text(), "09:08:07 ");
 }
 
+TEST(StatusPaneTest, FramePaneTakesNewLengthsWithTheNextMessageAndNewSizesAtOnce) {
+    testsupport::App();
+    QWidget parent;
+    CStatusPanes panes(&parent, nullptr);
+    const struct {
+        const char* step;
+        int width, height, length; // SetFrame; width -1: SetMessage instead
+        const char* shown;
+    } steps[] = {
+        {"a first size", 1920, 1080, 200123, "Frame: [1920x1080] 200,123Bytes"},
+        {"a new length waits", 1920, 1080, 201000, "Frame: [1920x1080] 200,123Bytes"},
+        {"and another", 1920, 1080, 202000, "Frame: [1920x1080] 200,123Bytes"},
+        {"the message refresh shows the newest", -1, 0, 0, "Frame: [1920x1080] 202,000Bytes"},
+        {"a new size shows at once", 1280, 720, 90000, "Frame: [1280x720] 90,000Bytes"},
+        {"the picture stopped", 0, 0, 0, "Frame: [0x0] 0,000Bytes"},
+    };
+    for (const auto& s : steps) {
+        if (s.width < 0)
+            panes.SetMessage(State(1000));
+        else
+            panes.SetFrame(s.width, s.height, s.length);
+        EXPECT_EQ(panes.FrameText(), s.shown) << s.step;
+    }
+}
+
 } // namespace

@@ -144,6 +144,7 @@ TEST_F(ToolBarTest, MotionButtonsSendOneStartPerPressAndOneStopPerRelease) {
         sent_.clear();
         clock_.Set(kStart);
         Press(row.id);
+        EXPECT_EQ(bar_->MotionTimerInterval(), 1) << "the press wakes the timer";
         for (int tick = 0; tick < 7; ++tick) { // 2 s held: the timer polls every 300 ms
             bar_->OnTimer(CPaintoolBar::kMotionTimer);
             EXPECT_EQ(bar_->MotionTimerInterval(), 300);
@@ -153,7 +154,7 @@ TEST_F(ToolBarTest, MotionButtonsSendOneStartPerPressAndOneStopPerRelease) {
         bar_->OnTimer(CPaintoolBar::kMotionTimer);
         bar_->OnTimer(CPaintoolBar::kMotionTimer);
         EXPECT_EQ(sent_, row.sent);
-        EXPECT_EQ(bar_->MotionTimerInterval(), 1);
+        EXPECT_EQ(bar_->MotionTimerInterval(), 0) << "nothing held: the timer rests";
     }
 }
 

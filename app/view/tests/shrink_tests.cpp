@@ -1,0 +1,231 @@
+// Filtered shrinking of BGRX frames by 3:2 and 2:1, and the view's frame
+// painter choosing it.
+#include "FramePainter.h"
+#include "FrameShrinker.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+using view::ShrinkFactor;
+
+struct Frame {
+    int width, height, stride;
+    std::vector<uint8_t> bytes;
+};
+
+Frame RandomFrame(int width, int height, int padding, unsigned seed) {
+    Frame f{width, height, width * 4 + padding, {}};
+    f.bytes.resize(static_cast<size_t>(f.stride) * height);
+    std::mt19937 random(seed);
+    for (uint8_t& b : f.bytes)
+        b = static_cast<uint8_t>(random());
+    return f;
+}
+
+TEST(FrameShrinking, FactorOnlyForExactThreeToTwoOrTwoToOne) {
+    const struct {
+        int w, h, dw, dh;
+        ShrinkFactor factor;
+    } cases[] = {
+        {1920, 1080, 1280, 720, ShrinkFactor::kThreeToTwo},
+        {1920, 1080, 960, 540, ShrinkFactor::kTwoToOne},
+        {3, 3, 2, 2, ShrinkFactor::kThreeToTwo},
+        {2, 2, 1, 1, ShrinkFactor::kTwoToOne},
+        {1920, 1080, 1281, 720, ShrinkFactor::kNone},
+        {1920, 1080, 1280, 540, ShrinkFactor::kNone}, // a different factor a direction
+        {1000, 999, 666, 666, ShrinkFactor::kNone},   // two thirds of 1000 is no whole pixel
+        {1920, 1080, 1920, 1080, ShrinkFactor::kNone},
+        {1280, 720, 1920, 1080, ShrinkFactor::kNone},
+        {0, 0, 0, 0, ShrinkFactor::kNone},
+        {-4, -2, -2, -1, ShrinkFactor::kNone},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.factor, view::ShrinkFactorFor(c.w, c.h, c.dw, c.dh))
+            << c.w << "x" << c.h << " into " << c.dw << "x" << c.dh;
+    }
+}
+
+TEST(FrameShrinking, VectorKernelsMatchThePlainOneByteForByte) {
+    // Widths with and without a remainder the vector loops leave to the
+    // plain one, rows with padding.
+    const struct {
+        int w, h, padding;
+        ShrinkFactor factor;
+    } cases[] = {
+        {1920, 1080, 0, ShrinkFactor::kThreeToTwo}, {9, 6, 0, ShrinkFactor::kThreeToTwo},
+        {3, 3, 4, ShrinkFactor::kThreeToTwo},       {33, 9, 12, ShrinkFactor::kThreeToTwo},
+        {60, 3, 0, ShrinkFactor::kThreeToTwo},      {1920, 1080, 0, ShrinkFactor::kTwoToOne},
+        {10, 4, 0, ShrinkFactor::kTwoToOne},        {2, 2, 8, ShrinkFactor::kTwoToOne},
+        {46, 6, 4, ShrinkFactor::kTwoToOne},
+    };
+    for (view::ShrinkKernel kernel : {view::ShrinkKernel::kSse2, view::ShrinkKernel::kAvx2}) {
+        if (!view::ShrinkKernelAvailable(kernel))
+            continue; // another processor
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << "kernel " << static_cast<int>(kernel) << ", " << c.w << "x" << c.h
+                         << " factor " << static_cast<int>(c.factor));
+            const Frame f = RandomFrame(c.w, c.h, c.padding, static_cast<unsigned>(c.w * c.h));
+            const int dw = c.factor == ShrinkFactor::kTwoToOne ? c.w / 2 : c.w * 2 / 3;
+            const int dh = c.factor == ShrinkFactor::kTwoToOne ? c.h / 2 : c.h * 2 / 3;
+            const int out_stride = dw * 4 + 8;
+            std::vector<uint8_t> fast(static_cast<size_t>(out_stride) * dh, 0xEE);
+            std::vector<uint8_t> plain = fast;
+            ASSERT_TRUE(view::ShrinkBgrxWith(kernel, c.factor, f.bytes.data(), c.w, c.h, f.stride,
+                                             fast.data(), dw, dh, out_stride));
+            ASSERT_TRUE(view::ShrinkBgrxWith(view::ShrinkKernel::kPlain, c.factor, f.bytes.data(),
+                                             c.w, c.h, f.stride, plain.data(), dw, dh, out_stride));
+            EXPECT_EQ(plain, fast);
+            for (int y = 0; y < dh; ++y) // the padding is left alone
+                EXPECT_EQ(0xEE, fast[static_cast<size_t>(y) * out_stride + dw * 4 + 7]);
+        }
+    }
+}
+
+// The exact value of output pixel (x, y), channel c: 3:2 weighs the two
+// nearest frame pixels a direction 3/4 and 1/4 (bilinear at the output
+// pixel's centre), 2:1 takes the mean of four.
+double Exact(ShrinkFactor factor, const Frame& f, int x, int y, int c) {
+    auto at = [&](int fx, int fy) {
+        return static_cast<double>(f.bytes[static_cast<size_t>(fy) * f.stride + fx * 4 + c]);
+    };
+    if (factor == ShrinkFactor::kTwoToOne)
+        return (at(2 * x, 2 * y) + at(2 * x + 1, 2 * y) + at(2 * x, 2 * y + 1) +
+                at(2 * x + 1, 2 * y + 1)) /
+               4;
+    // Output 2k sits at 3k + 1/4, output 2k + 1 at 3k + 7/4.
+    auto taps = [](int o, int* near, int* far) {
+        *near = 3 * (o / 2) + (o % 2 == 0 ? 0 : 2);
+        *far = 3 * (o / 2) + 1;
+    };
+    int nx, fx, ny, fy;
+    taps(x, &nx, &fx);
+    taps(y, &ny, &fy);
+    return 0.5625 * at(nx, ny) + 0.1875 * (at(fx, ny) + at(nx, fy)) + 0.0625 * at(fx, fy);
+}
+
+TEST(FrameShrinking, OutputsStayWithinOneLevelOfTheExactFilterWithoutDrift) {
+    for (ShrinkFactor factor : {ShrinkFactor::kThreeToTwo, ShrinkFactor::kTwoToOne}) {
+        SCOPED_TRACE(static_cast<int>(factor));
+        const Frame f = RandomFrame(48, 24, 4, 3);
+        const int dw = factor == ShrinkFactor::kTwoToOne ? 24 : 32;
+        const int dh = factor == ShrinkFactor::kTwoToOne ? 12 : 16;
+        std::vector<uint8_t> out(static_cast<size_t>(dw) * dh * 4);
+        ASSERT_TRUE(view::ShrinkBgrx(factor, f.bytes.data(), f.width, f.height, f.stride,
+                                     out.data(), dw, dh, dw * 4));
+        double drift = 0;
+        for (int y = 0; y < dh; ++y) {
+            for (int x = 0; x < dw; ++x) {
+                for (int c = 0; c < 4; ++c) { // the fourth byte alike
+                    const double error =
+                        out[(static_cast<size_t>(y) * dw + x) * 4 + c] - Exact(factor, f, x, y, c);
+                    EXPECT_LE(std::abs(error), 1.0) << x << "," << y << " byte " << c;
+                    drift += error;
+                }
+            }
+        }
+        // Roundings go both ways: no brightening or darkening on average.
+        EXPECT_LT(std::abs(drift / (dw * dh * 4)), 0.3);
+    }
+    // A flat picture stays flat at both ends of the range (no overflow, no
+    // rounding drift), by either factor.
+    for (int v : {0, 1, 128, 254, 255}) {
+        const std::vector<uint8_t> flat(static_cast<size_t>(24) * 6 * 4, static_cast<uint8_t>(v));
+        std::vector<uint8_t> shrunk(static_cast<size_t>(16) * 4 * 4, 0x55);
+        ASSERT_TRUE(view::ShrinkBgrx(ShrinkFactor::kThreeToTwo, flat.data(), 24, 6, 96,
+                                     shrunk.data(), 16, 4, 64));
+        EXPECT_EQ(std::vector<uint8_t>(shrunk.size(), static_cast<uint8_t>(v)), shrunk) << v;
+        ASSERT_TRUE(view::ShrinkBgrx(ShrinkFactor::kTwoToOne, flat.data(), 24, 6, 96, shrunk.data(),
+                                     12, 3, 48));
+        EXPECT_EQ(std::vector<uint8_t>(144, static_cast<uint8_t>(v)),
+                  std::vector<uint8_t>(shrunk.begin(), shrunk.begin() + 144))
+            << v;
+    }
+}
+
+TEST(FrameShrinking, SizesThatDoNotFitWriteNothing) {
+    const Frame f = RandomFrame(6, 6, 0, 1);
+    std::vector<uint8_t> out(256, 0x11);
+    const std::vector<uint8_t> untouched = out;
+    const struct {
+        ShrinkFactor factor;
+        int stride, dw, dh, out_stride;
+        bool null_frame;
+    } cases[] = {
+        {ShrinkFactor::kNone, 24, 4, 4, 16, false},
+        {ShrinkFactor::kTwoToOne, 24, 4, 4, 16, false},   // the sizes say 3:2
+        {ShrinkFactor::kThreeToTwo, 20, 4, 4, 16, false}, // stride shorter than a row
+        {ShrinkFactor::kThreeToTwo, 24, 4, 4, 12, false}, // output row too
+        {ShrinkFactor::kThreeToTwo, 24, 4, 4, 16, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(view::ShrinkBgrx(c.factor, c.null_frame ? nullptr : f.bytes.data(), 6, 6,
+                                      c.stride, out.data(), c.dw, c.dh, c.out_stride));
+    }
+    EXPECT_EQ(untouched, out);
+}
+
+TEST(FrameShrinking, PainterShrinksExactFactorsItselfAndLetsQPainterScaleTheRest) {
+    const Frame f = RandomFrame(1920, 1080, 0, 7);
+    VideoFrame frame;
+    frame.pixels = f.bytes.data();
+    frame.width = f.width;
+    frame.height = f.height;
+    frame.stride = f.stride;
+    std::vector<uint8_t> expected(static_cast<size_t>(1280) * 720 * 4);
+    ASSERT_TRUE(view::ShrinkBgrx(ShrinkFactor::kThreeToTwo, f.bytes.data(), 1920, 1080, f.stride,
+                                 expected.data(), 1280, 720, 1280 * 4));
+
+    QImage window(1300, 750, QImage::Format_RGB32);
+    window.fill(Qt::black);
+    view::FramePainter painter;
+    for (int round = 0; round < 2; ++round) { // the second reuses the kept picture
+        QPainter p(&window);
+        painter.Draw(p, frame, QRect(10, 20, 1280, 720));
+        p.end();
+        EXPECT_TRUE(painter.LastShrunk());
+        for (const QPoint at : {QPoint(0, 0), QPoint(1279, 719), QPoint(640, 360)}) {
+            const uint8_t* want =
+                expected.data() + (static_cast<size_t>(at.y()) * 1280 + at.x()) * 4;
+            const QRgb got = window.pixel(at + QPoint(10, 20));
+            EXPECT_EQ(want[2], qRed(got));
+            EXPECT_EQ(want[1], qGreen(got));
+            EXPECT_EQ(want[0], qBlue(got));
+        }
+        EXPECT_EQ(qRgb(0, 0, 0), window.pixel(9, 19)) << "nothing outside the rectangle";
+    }
+    EXPECT_TRUE(painter.LastInPlace()) << "a plain RGB32 picture takes the pixels at once";
+
+    // Where the pixels cannot be written straight (another format, a clip
+    // that leaves part of the rectangle out) the shrunk picture is drawn.
+    QImage other(1300, 750, QImage::Format_ARGB32_Premultiplied);
+    other.fill(Qt::black);
+    QImage clipped(1300, 750, QImage::Format_RGB32);
+    clipped.fill(Qt::black);
+    for (QImage* picture : {&other, &clipped}) {
+        QPainter p(picture);
+        if (picture == &clipped)
+            p.setClipRect(QRect(0, 0, 700, 750));
+        painter.Draw(p, frame, QRect(10, 20, 1280, 720));
+        p.end();
+        EXPECT_TRUE(painter.LastShrunk());
+        EXPECT_FALSE(painter.LastInPlace());
+        const uint8_t* want = expected.data() + (static_cast<size_t>(100) * 1280 + 200) * 4;
+        EXPECT_EQ(want[1], qGreen(picture->pixel(210, 120)));
+    }
+    EXPECT_EQ(qRgb(0, 0, 0), clipped.pixel(1000, 300)) << "nothing outside the clip";
+
+    QPainter p(&window);
+    painter.Draw(p, frame, QRect(0, 0, 1000, 700));
+    EXPECT_FALSE(painter.LastShrunk());
+}
+
+} // namespace
