@@ -4,9 +4,11 @@ namespace annotation {
 
 void AnnotationStore::Apply(const Changes& changes) {
     if (changes.dirty)
-        MarkDirty();
+        dirty_.store(true);
     if (changes.redraws > 0)
         pending_redraws_.fetch_add(changes.redraws);
+    if (changes.dirty || changes.redraws > 0)
+        WakeRenderer();
 }
 
 bool AnnotationStore::TakeRedraw() {

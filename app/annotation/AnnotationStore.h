@@ -54,9 +54,19 @@ public:
     }
 
     // ---- change signals (any thread) ----
-    void MarkDirty() { dirty_.store(true); }
-    void RequestRedraw() { pending_redraws_.fetch_add(1); }
+    void MarkDirty() {
+        dirty_.store(true);
+        WakeRenderer();
+    }
+    void RequestRedraw() {
+        pending_redraws_.fetch_add(1);
+        WakeRenderer();
+    }
     void Apply(const Changes& changes);
+    // Called after every change signal, on the thread that raised it, so that
+    // the one who renders (the overlay worker) need not poll. Set it before
+    // the first change; it must only signal.
+    void SetRenderWaker(std::function<void()> waker) { waker_ = std::move(waker); }
     // One request for the overlay worker: the dirty flag first, else one
     // pending redraw. False when nothing is asked for.
     bool TakeRedraw();
@@ -86,11 +96,17 @@ public:
     void ReportPanelState(int32_t state);
 
 private:
+    void WakeRenderer() {
+        if (waker_)
+            waker_();
+    }
+
     mutable platform::Mutex lock_;
     AnnotationState state_ TOVEK_GUARDED_BY(lock_);
     PanelStateHandler on_panel_state_ TOVEK_GUARDED_BY(lock_);
     std::atomic<bool> dirty_{false};
     std::atomic<int32_t> pending_redraws_{0};
+    std::function<void()> waker_; // set once on the user-interface thread, before any change
 };
 
 } // namespace annotation

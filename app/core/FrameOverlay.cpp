@@ -279,6 +279,7 @@ void OverlayWorker::Stop() {
     if (!thread_.joinable())
         return;
     stop_.store(true);
+    wake_.Set();
     // The loop signals as it leaves; then nothing of it runs any more.
     while (!done_.Wait(1000)) {
     }
@@ -330,10 +331,15 @@ void OverlayWorker::Reset() {
 }
 
 void OverlayWorker::Loop() {
+    bool busy = false;
     while (!stop_.load()) {
-        // Real time: the poll paces a thread, it measures nothing.
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-        Turn();
+        // Real time: the waits pace a thread, they measure nothing. A request
+        // made after Turn looked sets wake_, so the wait below returns at once.
+        if (busy)
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        else
+            wake_.Wait(kIdleWaitMs);
+        busy = Turn();
     }
     done_.Set();
 }

@@ -109,7 +109,9 @@ bool CompositeSpanWith(int form, uint8_t* dst, const uint8_t* src, int count);
 class OverlayPalette;
 
 // The overlay buffer and the worker thread that renders the annotations into
-// it whenever a redraw is requested, polling every 5 ms.
+// it whenever a redraw is requested. While requests come it turns every 5 ms,
+// so that a burst of edits renders once per turn; idle, it sleeps until a
+// request wakes it (Wake), looking on its own only every kIdleWaitMs.
 class OverlayWorker {
 public:
     // Renders the annotations into overlay (kMaxFrameBytes bytes); returns
@@ -126,6 +128,9 @@ public:
     using RedrawSource = std::function<bool()>;
 
     static constexpr uint32_t kPollMs = 5;
+    // How long an idle worker sleeps without a Wake: requests of a source
+    // that does not wake it are still served.
+    static constexpr uint32_t kIdleWaitMs = 250;
 
     OverlayWorker();
     // Stops the thread if it runs.
@@ -145,11 +150,22 @@ public:
     bool Running() const { return thread_.joinable(); }
 
     // The worker renders only while the picture plays.
-    void SetPlaying(bool playing) { playing_.store(playing); }
+    void SetPlaying(bool playing) {
+        playing_.store(playing);
+        Wake();
+    }
     // Asks for one more rendering.
-    void RequestRedraw() { redraw_count_.fetch_add(1); }
+    void RequestRedraw() {
+        redraw_count_.fetch_add(1);
+        Wake();
+    }
     // Asks for a rendering at the next turn, however many are counted.
-    void RequestImmediateRedraw() { redraw_now_.store(true); }
+    void RequestImmediateRedraw() {
+        redraw_now_.store(true);
+        Wake();
+    }
+    // Ends an idle worker's sleep: the redraw source has a request (any thread).
+    void Wake() { wake_.Set(); }
     // One turn of the worker's loop: renders when playing and a redraw is
     // requested. True when it rendered. Tests call it directly.
     bool Turn();
@@ -185,6 +201,7 @@ private:
     std::atomic<bool> redraw_now_{false};
     std::atomic<int> redraw_count_{0};
     std::atomic<bool> stop_{false};
+    platform::AutoResetEvent wake_; // a request came, or the stop
     platform::AutoResetEvent done_; // signalled as the loop ends
     std::thread thread_;            // owner thread only
 };

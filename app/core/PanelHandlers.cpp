@@ -31,6 +31,10 @@ void TovekCameraDlg::CreateViewAndPanels() {
             return annotation::RenderOverlay(annotations_, overlay, size, extent);
         });
     session_->Overlay().SetRedrawSource([this] { return annotations_.TakeRedraw(); });
+    annotations_.SetRenderWaker([this] {
+        if (session_)
+            session_->Overlay().Wake();
+    });
     view_->SetDisplayRectHandler([this](const RECT& r) {
         if (session_)
             session_->Refresh(r);

@@ -265,8 +265,19 @@ TEST_F(EditRulesTest, ToolsDeleteClearAndStop) {
 
 TEST(AnnotationStore, RedrawRequestsAreTakenDirtyFirstThenOneByOne) {
     AnnotationStore store;
+    int wakes = 0; // the renderer sleeps until woken: every request must wake it
+    store.SetRenderWaker([&] { ++wakes; });
     EXPECT_FALSE(store.TakeRedraw());
+    store.Apply({.band_wait = true});
+    EXPECT_EQ(wakes, 0);
+    store.MarkDirty();
+    store.RequestRedraw();
+    EXPECT_EQ(wakes, 2);
+    EXPECT_TRUE(store.TakeRedraw());
+    EXPECT_TRUE(store.TakeRedraw());
+    wakes = 0;
     store.Apply({.dirty = true, .redraws = 2});
+    EXPECT_EQ(wakes, 1);
     EXPECT_TRUE(store.TakeRedraw());
     EXPECT_FALSE(store.Dirty());
     EXPECT_TRUE(store.TakeRedraw());
