@@ -1,5 +1,6 @@
 #include "VideoView.h"
 
+#include "Rotation.h"
 #include "platform/install_layout.h"
 #include "platform/system.h"
 
@@ -15,6 +16,7 @@
 #include <QResizeEvent>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -76,12 +78,31 @@ void CVideoView::SetImageSize(int width, int height) {
 }
 
 void CVideoView::CalcDisplayRect(int available_width, int available_height) {
-    display_rect_ = view::CalcDisplayRect(available_width, available_height, image_width_,
-                                          image_height_, zoom_mode_);
+    const view::PictureSize shown =
+        view::RotateSize(image_width_, image_height_, shown_.quarter_turns);
+    display_rect_ = view::CalcDisplayRect(available_width, available_height, shown.width,
+                                          shown.height, zoom_mode_);
     if (image_width_ <= 0 || image_height_ <= 0)
         return;
     if (on_display_rect_)
         on_display_rect_(display_rect_);
+    update();
+}
+
+void CVideoView::SetQuarterTurns(int turns) {
+    const int normal = view::NormalQuarterTurns(turns);
+    if (normal == shown_.quarter_turns)
+        return;
+    shown_.quarter_turns = normal;
+    CalcDisplayRect(width(), height());
+    ClientToImage();
+    update();
+}
+
+void CVideoView::SetFrozenMark(const QString& text) {
+    if (text == shown_.frozen_mark)
+        return;
+    shown_.frozen_mark = text;
     update();
 }
 
@@ -150,8 +171,22 @@ void CVideoView::NudgeSelection(int dx, int dy) {
 }
 
 bool CVideoView::ClientToImage() {
-    return view::ClientToImage(display_rect_, image_width_, image_height_, mouse_point_,
-                               &image_point_);
+    const int turns = shown_.quarter_turns;
+    const view::PictureSize shown = view::RotateSize(image_width_, image_height_, turns);
+    view::POINT turned{};
+    if (!view::ClientToImage(display_rect_, shown.width, shown.height, mouse_point_, &turned))
+        return false;
+    image_point_ = view::UnrotatePoint(turned, image_width_, image_height_, turns);
+    return true;
+}
+
+view::POINT CVideoView::ImageToClient(const view::POINT& image_point) const {
+    const int turns = shown_.quarter_turns;
+    const view::PictureSize shown = view::RotateSize(image_width_, image_height_, turns);
+    const view::POINT clamped{std::clamp<LONG>(image_point.x, 0, std::max(image_width_ - 1, 0)),
+                              std::clamp<LONG>(image_point.y, 0, std::max(image_height_ - 1, 0))};
+    return view::ImageToClient(display_rect_, shown.width, shown.height,
+                               view::RotatePoint(clamped, image_width_, image_height_, turns));
 }
 
 void CVideoView::SetMousePoint(const QPoint& position) {
@@ -300,6 +335,10 @@ QImage CVideoView::LatestFrame() const {
         .copy();
 }
 
+QImage CVideoView::ShownFrame() const {
+    return view::TurnedImage(LatestFrame(), shown_.quarter_turns);
+}
+
 void CVideoView::PresentFrame(const uint8_t* pixels, int width, int height, int stride,
                               const RECT& destination) {
     if (pixels == nullptr || width <= 0 || height <= 0 ||
@@ -371,9 +410,7 @@ bool CVideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Paint
     // what RGB32 holds).
     const QImage image(frame->pixels, frame->width, frame->height, frame->stride,
                        QImage::Format_RGB32);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform,
-                          view::UseSmoothScaling(frame->width, frame->height, dw, dh));
-    painter.drawImage(target, image);
+    view::DrawShownFrame(painter, image, target, shown_);
     return true;
 }
 

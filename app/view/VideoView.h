@@ -13,6 +13,7 @@
 
 #include "FramePresenter.h"
 #include "FrameReport.h"
+#include "ShownFrame.h"
 #include "VideoGeometry.h"
 #include "ViewCursors.h"
 #include "ViewMouseInput.h"
@@ -60,6 +61,19 @@ public:
     void SetDisplayRectHandler(std::function<void(const RECT&)> handler) {
         on_display_rect_ = std::move(handler);
     }
+
+    // ---- turn and hold ----
+    // Clockwise quarter turns of the shown picture (taken modulo 4): the
+    // zoom modes fit the turned size, the mouse maps through the turn back
+    // to the camera's pixels, and the paint turns each frame.
+    void SetQuarterTurns(int turns);
+    int QuarterTurns() const { return shown_.quarter_turns; }
+    // The mark painted over the picture while it is held; empty while live.
+    void SetFrozenMark(const QString& text);
+    QString FrozenMark() const { return shown_.frozen_mark; }
+    // The view point where image pixel image_point shows (the first view
+    // pixel that maps back to it), through the turn.
+    view::POINT ImageToClient(const view::POINT& image_point) const;
 
     // ---- zoom ----
     int ZoomMode() const { return zoom_mode_; }
@@ -134,6 +148,8 @@ public:
     bool HasFrame() const;
     // A copy of the frame kept for painting (null when none).
     QImage LatestFrame() const;
+    // The same turned as it is shown.
+    QImage ShownFrame() const;
 
     // VideoWindow, on the library's streaming thread. PresentFrame copies
     // the pixels (for callers whose pixels do not outlive the call);
@@ -171,6 +187,7 @@ private:
     int image_width_ = 1280;
     int image_height_ = 1024;
     int zoom_mode_ = view::kFitWindow;
+    view::ShownState shown_;
     RECT display_rect_{};
     bool full_screen_ = false;
     QPointer<QWidget> saved_parent_;
