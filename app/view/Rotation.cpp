@@ -33,6 +33,11 @@ POINT UnrotatePoint(const POINT& p, int width, int height, int turns) {
     return RotatePoint(p, turned.width, turned.height, 4 - NormalQuarterTurns(turns));
 }
 
+POINT UnrotateStep(const POINT& step, int turns) {
+    // About a 1 x 1 picture a point turns like a vector.
+    return UnrotatePoint(step, 1, 1, turns);
+}
+
 size_t RotatedFrameBytes(int width, int height) {
     if (width <= 0 || height <= 0)
         return 0;

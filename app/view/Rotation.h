@@ -31,6 +31,10 @@ POINT RotatePoint(const POINT& point, int width, int height, int turns);
 // turning) that shows at point of the turned picture.
 POINT UnrotatePoint(const POINT& point, int width, int height, int turns);
 
+// A step (dx, dy) on the turned picture as a step on the picture before
+// turning: an arrow key moves a selection the way it looks on screen.
+POINT UnrotateStep(const POINT& step, int turns);
+
 // Bytes RotateFrame writes for a width x height frame: rows of the turned
 // width x 4 bytes, no padding. 0 for a non-positive size.
 size_t RotatedFrameBytes(int width, int height);

@@ -166,8 +166,9 @@ void CVideoView::ToggleFullScreen() {
 void CVideoView::NudgeSelection(int dx, int dy) {
     if (dx < -1 || dx > 1 || dy < -1 || dy > 1)
         return;
+    const view::POINT step = view::UnrotateStep({dx, dy}, shown_.quarter_turns);
     if (mouse_input_)
-        mouse_input_->NudgeSelection(dx, dy);
+        mouse_input_->NudgeSelection(step.x, step.y);
 }
 
 bool CVideoView::ClientToImage() {

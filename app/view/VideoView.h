@@ -116,7 +116,8 @@ public:
     void SetMouseInput(ViewMouseInput* input) { mouse_input_ = input; }
     // The cursor kind now shown (0 arrow ... 8).
     int PointerShown() const { return pointer_kind_; }
-    // Arrow keys from the main window; forwarded to the annotation editor.
+    // Arrow keys from the main window (as seen on screen); forwarded to the
+    // annotation editor turned back to the camera's picture.
     void NudgeSelection(int dx, int dy);
     // Maps the mouse point to the image point; false (image point kept) when
     // the mouse point lies outside the picture.

@@ -163,12 +163,16 @@ TEST_F(AnnotationViewTest, AShapeKeepsItsImagePixelsInEveryTurnZoomModeAndFullSc
             EXPECT_TRUE(SelectsAt(420, 380)) << turns << " " << zoom;
             EXPECT_FALSE(SelectsAt(700, 650)) << turns << " " << zoom;
             // Actual Size shows a part of the picture: what it shows.
-            for (const QPoint at : {QPoint(300, 300), QPoint(420, 380), QPoint(120, 170)})
-                if (view_.rect().contains(ClientOf(at.x(), at.y())))
+            for (const QPoint at : {QPoint(300, 300), QPoint(420, 380), QPoint(120, 170)}) {
+                if (view_.rect().contains(ClientOf(at.x(), at.y()))) {
                     EXPECT_EQ(ShownAt(at.x(), at.y()), QColor(Qt::red)) << turns << " " << zoom;
-            for (const QPoint at : {QPoint(80, 300), QPoint(700, 650), QPoint(300, 430)})
-                if (view_.rect().contains(ClientOf(at.x(), at.y())))
+                }
+            }
+            for (const QPoint at : {QPoint(80, 300), QPoint(700, 650), QPoint(300, 430)}) {
+                if (view_.rect().contains(ClientOf(at.x(), at.y()))) {
                     EXPECT_NE(ShownAt(at.x(), at.y()), QColor(Qt::red)) << turns << " " << zoom;
+                }
+            }
         }
         view_.ToggleFullScreen();
         QCoreApplication::processEvents();

@@ -88,6 +88,25 @@ TEST(Rotation, UnrotateUndoesEveryTurnAtEveryPixel) {
             }
 }
 
+TEST(Rotation, ArrowStepsTurnBackToThePicture) {
+    // "Right" on screen, and where it moves on the camera's picture.
+    struct Case {
+        int turns;
+        POINT step;
+    };
+    const Case cases[] = {{0, {1, 0}}, {1, {0, -1}}, {2, {-1, 0}}, {3, {0, 1}}, {-1, {0, 1}}};
+    for (const Case& c : cases) {
+        const POINT step = view::UnrotateStep({1, 0}, c.turns);
+        EXPECT_EQ(step.x, c.step.x) << c.turns;
+        EXPECT_EQ(step.y, c.step.y) << c.turns;
+        // The step agrees with the point mapping of a real picture.
+        const POINT a = view::RotatePoint({10, 10}, 40, 30, c.turns);
+        const POINT b = view::UnrotatePoint({a.x + 1, a.y}, 40, 30, c.turns);
+        EXPECT_EQ(b.x - 10, c.step.x) << c.turns;
+        EXPECT_EQ(b.y - 10, c.step.y) << c.turns;
+    }
+}
+
 TEST(Rotation, FrameMatchesThePointMappingWithPaddedRows) {
     // Sizes beyond one 32-pixel block and not a multiple of it, and a thin one.
     const view::PictureSize sizes[] = {{70, 37}, {1, 9}, {33, 1}};
