@@ -29,6 +29,9 @@ inline constexpr uint32_t kOptions = 36813;
 // Items of this program's own, clear of the ids above.
 inline constexpr uint32_t kStartTimeLapse = 36820;
 inline constexpr uint32_t kStopTimeLapse = 36821;
+inline constexpr uint32_t kFreeze = 36822;      // hold the picture on screen, or live again
+inline constexpr uint32_t kRotateRight = 36823; // a quarter turn clockwise
+inline constexpr uint32_t kRotateLeft = 36824;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 

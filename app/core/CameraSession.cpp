@@ -115,6 +115,7 @@ CCameraSession::OpenResult CCameraSession::FinishOpen(uint64_t ticket) {
 void CCameraSession::Teardown() {
     arrived_unused_ = false;
     opener_.Abandon();
+    shown_.Unfreeze();
     timelapse_.Stop();
     if (notification_registered_) {
         Corvane_UnregisterDeviceNotification(this);
@@ -172,6 +173,7 @@ bool CCameraSession::TakeAutoPlay() {
 CCameraSession::PlayResult CCameraSession::Play(VIDEO_WINDOW window, int width, int height) {
     overlay_.RequestImmediateRedraw();
     overlay_.SetPresent(false);
+    shown_.Unfreeze();
     frame_rate_ = Traits().frame_rate;
     if (!camera_)
         return PlayResult::kNoCamera;
@@ -199,6 +201,7 @@ CCameraSession::PlayResult CCameraSession::Play(VIDEO_WINDOW window, int width, 
 
 void CCameraSession::Stop() {
     recorder_.Stop();
+    shown_.Unfreeze();
     run_.fetch_add(1);
     overlay_.RequestImmediateRedraw();
     overlay_.SetPresent(false);
@@ -216,6 +219,7 @@ void CCameraSession::Stop() {
 
 void CCameraSession::OnVideoStopped() {
     recorder_.Stop();
+    shown_.Unfreeze();
     playing_ = false;
     overlay_.SetPlaying(false);
     ClearFrame();
@@ -255,6 +259,7 @@ CCameraSession::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* h
     if (event == DBT_DEVICEREMOVECOMPLETE) {
         arrived_unused_ = false;
         run_.fetch_add(1); // a failure notice of the vanished camera says nothing new
+        shown_.Unfreeze();
         camera_->Stop();
         camera_->Close();
         return DeviceChange::kRemoved;
@@ -398,7 +403,8 @@ void CCameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     const uint32_t size = (static_cast<uint32_t>(frame_width_.load()) & 0xFFFF) |
                           (static_cast<uint32_t>(frame_height_.load()) << 16);
     Post(msg::kFrame, size, length);
-    snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present());
+    // A held or turned picture is saved as shown, from the rendered sample.
+    snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present() || shown_.Altered());
     recorder_.Append(data, static_cast<size_t>(length));
     timelapse_.OnFrame(data, static_cast<size_t>(length));
 }
@@ -417,11 +423,19 @@ int CCameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_
     if (width <= 0 || height <= 0 || length != width * height * 4 ||
         static_cast<size_t>(length) > kMaxFrameBytes)
         return 1;
+    // The held picture goes in first: the annotations are drawn over it.
+    self->shown_.OnSample(buffer, static_cast<int>(width), static_cast<int>(height));
     self->overlay_.Composite(buffer, static_cast<int>(width * 4), static_cast<int>(width),
                              static_cast<int>(height));
-    // After compositing, so that the annotations are in the picture.
-    self->snapshot_.OnSample(buffer, static_cast<int>(width), static_cast<int>(height),
-                             self->last_frame_bytes_.load());
+    // After compositing, so that the annotations are in the picture; turned
+    // as the view shows it.
+    if (self->snapshot_.SampleRequested()) {
+        int shown_width = 0;
+        int shown_height = 0;
+        const uint8_t* shown = self->shown_.Turned(
+            buffer, static_cast<int>(width), static_cast<int>(height), &shown_width, &shown_height);
+        self->snapshot_.OnSample(shown, shown_width, shown_height, self->last_frame_bytes_.load());
+    }
     return 0;
 }
 

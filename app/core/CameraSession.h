@@ -24,6 +24,7 @@
 #include "FamilyTraits.h"
 #include "FrameOverlay.h"
 #include "Recorder.h"
+#include "ShownPicture.h"
 #include "Snapshot.h"
 #include "TimeLapse.h"
 #include "platform/devices.h"
@@ -178,6 +179,9 @@ public:
     // Fed with every compressed frame; stopped with the camera's teardown.
     CTimeLapse& TimeLapse() { return timelapse_; }
     OverlayWorker& Overlay() { return overlay_; }
+    // Freeze and turn of the picture on screen; the freeze ends with every
+    // stop, removal, teardown and Play.
+    CShownPicture& Shown() { return shown_; }
     CSnapshot& Snapshot() { return snapshot_; }
 
     // Waits of Play, Stop and the control sequences (platform::Sleep by
@@ -249,6 +253,7 @@ private:
 
     OverlayWorker overlay_; // its own lock and atomics
     CSnapshot snapshot_;    // its own lock and atomics
+    CShownPicture shown_;   // its own lock and atomics
     CRecorder recorder_;    // its own locks; stream callbacks append to it
     CTimeLapse timelapse_;  // its own lock and atomics; stream callbacks feed it
 };

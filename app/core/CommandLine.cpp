@@ -24,6 +24,7 @@ constexpr VerbInfo kVerbs[] = {
     {Verb::kStop, "stop", cmd::kStop},
     {Verb::kFullScreen, "fullscreen", cmd::kFullScreen},
     {Verb::kZoomMode, "zoom-mode", cmd::kZoomFirst},
+    {Verb::kFreeze, "freeze", cmd::kFreeze},
 };
 
 Text Error(const char* key, const char* english, std::string arg = {}) {
@@ -280,6 +281,8 @@ std::vector<HelpEntry> HelpEntries() {
          {"cli.help.zoom_mode",
           "Zoom mode N: 1 Actual Size, 2 Fit Height, 3 Fit Width, 4 Fit Window, 5 Fit Image.",
           {}}},
+        {"--freeze",
+         {"cli.help.freeze", "Hold the picture on screen or live again (View > Freeze).", {}}},
         {"--headless --snapshot FILE",
          {"cli.help.snapshot",
           "Without a window: save one picture of the camera as FILE (JPEG).",

@@ -4,7 +4,8 @@
 //   --simulate                  the emulated cameras and microphone
 //   --help, --version           print and end
 //   --capture, --record-start, --record-stop, --play, --stop,
-//   --fullscreen, --zoom-mode N remote commands: handed to the running
+//   --fullscreen, --zoom-mode N,
+//   --freeze                    remote commands: handed to the running
 //                               window (or run by this one once it plays)
 //   --headless --snapshot FILE  one picture, no window
 //   --headless --record SECONDS --output FILE
@@ -32,7 +33,16 @@ inline constexpr double kMaxRecordSeconds = 86400.0; // one day
 inline constexpr size_t kMaxPathBytes = 4095;        // PATH_MAX less its terminator
 
 // The commands another start can hand to the running window.
-enum class Verb { kCapture, kRecordStart, kRecordStop, kPlay, kStop, kFullScreen, kZoomMode };
+enum class Verb {
+    kCapture,
+    kRecordStart,
+    kRecordStop,
+    kPlay,
+    kStop,
+    kFullScreen,
+    kZoomMode,
+    kFreeze
+};
 
 struct RemoteCommand {
     Verb verb = Verb::kCapture;

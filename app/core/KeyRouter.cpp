@@ -44,6 +44,25 @@ constexpr PresenterKey kPresenterKeys[] = {
     {Qt::Key_F5, cmd::kFullScreen, 0, true},
 };
 
+// The view's own items, on release with exactly these modifiers.
+struct ViewKey {
+    int key;
+    Qt::KeyboardModifier modifier;
+    uint32_t id;
+};
+constexpr ViewKey kViewKeys[] = {
+    {Qt::Key_F, Qt::ControlModifier, cmd::kFreeze},
+    {Qt::Key_F8, Qt::NoModifier, cmd::kRotateRight},
+    {Qt::Key_F7, Qt::NoModifier, cmd::kRotateLeft},
+};
+
+bool IsViewCommand(uint32_t id) {
+    for (const ViewKey& key : kViewKeys)
+        if (key.id == id)
+            return true;
+    return false;
+}
+
 // Widgets that take typed text keep every key.
 bool TakesText(const QObject* target) {
     return qobject_cast<const QLineEdit*>(target) != nullptr ||
@@ -109,7 +128,7 @@ bool CKeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
         bool ok = false;
         const uint32_t id = action->data().toUInt(&ok);
         return ok && (id == cmd::kPlay || id == cmd::kStop || id == cmd::kCapture ||
-                      (id >= cmd::kControlFirst && id <= cmd::kControlLast));
+                      (id >= cmd::kControlFirst && id <= cmd::kControlLast) || IsViewCommand(id));
     }
     case QEvent::KeyRelease: {
         if (!OwnsTarget(target) || !FirstDelivery(target, event))
@@ -117,6 +136,8 @@ bool CKeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
         TOVEK_TRACE_HANDLER("TovekCameraDlg", "PreTranslateMessage");
         const auto& key = static_cast<const QKeyEvent&>(*event);
         if (key.key() == Qt::Key_Escape)
+            return true;
+        if (OnViewKeyRelease(target, key))
             return true;
         if (!key.isAutoRepeat() && (key.modifiers() & Qt::ControlModifier))
             OnControlKeyRelease(key);
@@ -186,6 +207,18 @@ void CKeyRouter::OnControlKeyRelease(const QKeyEvent& key) {
     default:
         break;
     }
+}
+
+bool CKeyRouter::OnViewKeyRelease(const QObject* target, const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    for (const ViewKey& view_key : kViewKeys) {
+        if (view_key.key != key.key() || modifiers != view_key.modifier || TakesText(target))
+            continue;
+        if (!key.isAutoRepeat())
+            actions_->KeyMenuCommand(view_key.id);
+        return true;
+    }
+    return false;
 }
 
 bool CKeyRouter::OnPresenterKey(const QObject* target, const QKeyEvent& key) {

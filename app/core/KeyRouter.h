@@ -7,6 +7,10 @@
 //     same, where the family lets keys move the optics), E capture, P play,
 //     T stop and leave full screen; then normal dispatch. Esc's release is
 //     consumed.
+//   release, the view's own items (not in a text field): Ctrl+F Freeze, F8
+//     Rotate Right, F7 Rotate Left, each as its menu item would, only while
+//     that is enabled; consumed. On release, and not by their menu
+//     shortcuts, so that they work the same in the full-screen view.
 //   press: Esc leaves full screen and is consumed, so it never closes the
 //     window; the arrows nudge and Delete deletes the annotation selection;
 //     Enter is consumed (Ctrl+Shift+Enter reaches Full Screen through its
@@ -73,6 +77,8 @@ private:
     // parents of its first receiver.
     bool FirstDelivery(QObject* target, QEvent* event);
     void OnControlKeyRelease(const QKeyEvent& key);
+    // True when key is one of the view's own keys (and so consumed).
+    bool OnViewKeyRelease(const QObject* target, const QKeyEvent& key);
     // True when key is a presenter remote's key (and so consumed).
     bool OnPresenterKey(const QObject* target, const QKeyEvent& key);
 

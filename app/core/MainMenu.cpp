@@ -71,6 +71,11 @@ CMainMenu::CMainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)
         item->setCheckable(true);
         zoom_group_->addAction(item);
     }
+    view->addSeparator();
+    // Their keys answer on release, in the key router, also in full screen.
+    AddCommand(view, cmd::kFreeze, u"&Freeze\tCtrl+F", "Ctrl+F")->setCheckable(true);
+    AddCommand(view, cmd::kRotateRight, u"Rotate &Right\tF8", "F8");
+    AddCommand(view, cmd::kRotateLeft, u"Rotate &Left\tF7", "F7");
 
     // Position 2: filled by the localisation library.
     QMenu* language = bar_->addMenu(Q(u"Language"));
@@ -180,6 +185,11 @@ void CMainMenu::Apply(const MenuState& s) {
     Enable(cmd::kFullScreen, s.playing);
     if (QAction* full = FindCommand(cmd::kFullScreen))
         full->setChecked(s.full_screen);
+    Enable(cmd::kFreeze, s.playing);
+    if (QAction* freeze = FindCommand(cmd::kFreeze))
+        freeze->setChecked(s.frozen);
+    Enable(cmd::kRotateRight, s.playing);
+    Enable(cmd::kRotateLeft, s.playing);
     for (uint32_t mode = 0; mode < cmd::kZoomCount; ++mode) {
         Enable(cmd::kZoomFirst + mode, s.playing);
         if (mode == s.zoom_mode)

@@ -24,6 +24,7 @@ struct MenuState {
     bool recording = false;
     bool time_lapse = false;
     bool full_screen = false;
+    bool frozen = false;
     uint32_t zoom_mode = 0;
     int device_index = -1;
 };

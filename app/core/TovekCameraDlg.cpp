@@ -42,6 +42,8 @@ const TovekCameraDlg::CommandRange TovekCameraDlg::kCommands[] = {
     {cmd::kExit, cmd::kExit, &TovekCameraDlg::OnExit},
     {cmd::kFullScreen, cmd::kFullScreen, &TovekCameraDlg::OnMenuFullscr},
     {cmd::kZoomFirst, cmd::kZoomLast, &TovekCameraDlg::OnMenuZoomMode},
+    {cmd::kFreeze, cmd::kFreeze, &TovekCameraDlg::OnFreeze},
+    {cmd::kRotateRight, cmd::kRotateLeft, &TovekCameraDlg::OnRotate},
     {cmd::kLanguageFirst, cmd::kLanguageLast, &TovekCameraDlg::OnLanguage},
     {cmd::kSetting, cmd::kSetting, &TovekCameraDlg::OnSetting},
     {cmd::kOptions, cmd::kOptions, &TovekCameraDlg::OnOptions},
@@ -186,6 +188,8 @@ void TovekCameraDlg::Refresh() {
     menu.time_lapse = session_->TimeLapse().Running();
     menu.full_screen = view_->IsFullScreen();
     menu.zoom_mode = static_cast<uint32_t>(view_->ZoomMode());
+    menu.frozen = session_->Shown().Frozen();
+    RefreshShownPicture(menu.frozen);
     menu.device_index = session_->DeviceIndex();
     menu_->Apply(menu);
 

@@ -118,6 +118,10 @@ private:
     void OnExit(uint32_t id);
     void OnMenuFullscr(uint32_t id);
     void OnMenuZoomMode(uint32_t id);
+    void OnFreeze(uint32_t id);
+    void OnRotate(uint32_t id);
+    // The view's freeze mark from the session's state (part of Refresh).
+    void RefreshShownPicture(bool frozen);
     void OnLanguage(uint32_t id);
     void OnSetting(uint32_t id);
     void OnOptions(uint32_t id);

@@ -1,5 +1,6 @@
 #include "VideoView.h"
 
+#include "Rotation.h"
 #include "platform/install_layout.h"
 #include "platform/system.h"
 
@@ -15,6 +16,7 @@
 #include <QResizeEvent>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -76,12 +78,31 @@ void CVideoView::SetImageSize(int width, int height) {
 }
 
 void CVideoView::CalcDisplayRect(int available_width, int available_height) {
-    display_rect_ = view::CalcDisplayRect(available_width, available_height, image_width_,
-                                          image_height_, zoom_mode_);
+    const view::PictureSize shown =
+        view::RotateSize(image_width_, image_height_, shown_.quarter_turns);
+    display_rect_ = view::CalcDisplayRect(available_width, available_height, shown.width,
+                                          shown.height, zoom_mode_);
     if (image_width_ <= 0 || image_height_ <= 0)
         return;
     if (on_display_rect_)
         on_display_rect_(display_rect_);
+    update();
+}
+
+void CVideoView::SetQuarterTurns(int turns) {
+    const int normal = view::NormalQuarterTurns(turns);
+    if (normal == shown_.quarter_turns)
+        return;
+    shown_.quarter_turns = normal;
+    CalcDisplayRect(width(), height());
+    ClientToImage();
+    update();
+}
+
+void CVideoView::SetFrozenMark(const QString& text) {
+    if (text == shown_.frozen_mark)
+        return;
+    shown_.frozen_mark = text;
     update();
 }
 
@@ -145,13 +166,28 @@ void CVideoView::ToggleFullScreen() {
 void CVideoView::NudgeSelection(int dx, int dy) {
     if (dx < -1 || dx > 1 || dy < -1 || dy > 1)
         return;
+    const view::POINT step = view::UnrotateStep({dx, dy}, shown_.quarter_turns);
     if (mouse_input_)
-        mouse_input_->NudgeSelection(dx, dy);
+        mouse_input_->NudgeSelection(step.x, step.y);
 }
 
 bool CVideoView::ClientToImage() {
-    return view::ClientToImage(display_rect_, image_width_, image_height_, mouse_point_,
-                               &image_point_);
+    const int turns = shown_.quarter_turns;
+    const view::PictureSize shown = view::RotateSize(image_width_, image_height_, turns);
+    view::POINT turned{};
+    if (!view::ClientToImage(display_rect_, shown.width, shown.height, mouse_point_, &turned))
+        return false;
+    image_point_ = view::UnrotatePoint(turned, image_width_, image_height_, turns);
+    return true;
+}
+
+view::POINT CVideoView::ImageToClient(const view::POINT& image_point) const {
+    const int turns = shown_.quarter_turns;
+    const view::PictureSize shown = view::RotateSize(image_width_, image_height_, turns);
+    const view::POINT clamped{std::clamp<LONG>(image_point.x, 0, std::max(image_width_ - 1, 0)),
+                              std::clamp<LONG>(image_point.y, 0, std::max(image_height_ - 1, 0))};
+    return view::ImageToClient(display_rect_, shown.width, shown.height,
+                               view::RotatePoint(clamped, image_width_, image_height_, turns));
 }
 
 void CVideoView::SetMousePoint(const QPoint& position) {
@@ -300,6 +336,10 @@ QImage CVideoView::LatestFrame() const {
         .copy();
 }
 
+QImage CVideoView::ShownFrame() const {
+    return view::TurnedImage(LatestFrame(), shown_.quarter_turns);
+}
+
 void CVideoView::PresentFrame(const uint8_t* pixels, int width, int height, int stride,
                               const RECT& destination) {
     if (pixels == nullptr || width <= 0 || height <= 0 ||
@@ -367,7 +407,15 @@ bool CVideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Paint
     const QRegion around = QRegion(rect()) - QRegion(target);
     for (const QRect& part : around)
         painter.fillRect(part, Qt::black);
-    frame_painter_.Draw(painter, *frame, target);
+    if (view::NormalQuarterTurns(shown_.quarter_turns) == 0 && shown_.frozen_mark.isEmpty()) {
+        frame_painter_.Draw(painter, *frame, target);
+    } else {
+        // The frame's own pixels, wrapped: no copy, no conversion (B, G, R,
+        // X is what RGB32 holds).
+        const QImage image(frame->pixels, frame->width, frame->height, frame->stride,
+                           QImage::Format_RGB32);
+        view::DrawShownFrame(painter, image, target, shown_);
+    }
     return true;
 }
 

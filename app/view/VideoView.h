@@ -14,6 +14,7 @@
 #include "FramePainter.h"
 #include "FramePresenter.h"
 #include "FrameReport.h"
+#include "ShownFrame.h"
 #include "VideoGeometry.h"
 #include "ViewCursors.h"
 #include "ViewMouseInput.h"
@@ -62,6 +63,19 @@ public:
         on_display_rect_ = std::move(handler);
     }
 
+    // ---- turn and hold ----
+    // Clockwise quarter turns of the shown picture (taken modulo 4): the
+    // zoom modes fit the turned size, the mouse maps through the turn back
+    // to the camera's pixels, and the paint turns each frame.
+    void SetQuarterTurns(int turns);
+    int QuarterTurns() const { return shown_.quarter_turns; }
+    // The mark painted over the picture while it is held; empty while live.
+    void SetFrozenMark(const QString& text);
+    QString FrozenMark() const { return shown_.frozen_mark; }
+    // The view point where image pixel image_point shows (the first view
+    // pixel that maps back to it), through the turn.
+    view::POINT ImageToClient(const view::POINT& image_point) const;
+
     // ---- zoom ----
     int ZoomMode() const { return zoom_mode_; }
     // Commands 32778 to 32782: sets the mode, recomputes the rectangle for the
@@ -103,7 +117,8 @@ public:
     void SetMouseInput(ViewMouseInput* input) { mouse_input_ = input; }
     // The cursor kind now shown (0 arrow ... 8).
     int PointerShown() const { return pointer_kind_; }
-    // Arrow keys from the main window; forwarded to the annotation editor.
+    // Arrow keys from the main window (as seen on screen); forwarded to the
+    // annotation editor turned back to the camera's picture.
     void NudgeSelection(int dx, int dy);
     // Maps the mouse point to the image point; false (image point kept) when
     // the mouse point lies outside the picture.
@@ -135,6 +150,8 @@ public:
     bool HasFrame() const;
     // A copy of the frame kept for painting (null when none).
     QImage LatestFrame() const;
+    // The same turned as it is shown.
+    QImage ShownFrame() const;
 
     // VideoWindow, on the library's streaming thread. PresentFrame copies
     // the pixels (for callers whose pixels do not outlive the call);
@@ -172,6 +189,7 @@ private:
     int image_width_ = 1280;
     int image_height_ = 1024;
     int zoom_mode_ = view::kFitWindow;
+    view::ShownState shown_;
     RECT display_rect_{};
     bool full_screen_ = false;
     QPointer<QWidget> saved_parent_;

@@ -61,6 +61,7 @@ TEST(CommandLineTest, ParsesWhatEachLineAsksFor) {
         {{"--play", "--stop", "--fullscreen"},
          Commands({{Verb::kPlay, 0}, {Verb::kStop, 0}, {Verb::kFullScreen, 0}})},
         {{"--zoom-mode", "1"}, Commands({{Verb::kZoomMode, 1}})},
+        {{"--freeze"}, Commands({{Verb::kFreeze, 0}})},
         {{"--zoom-mode=5"}, Commands({{Verb::kZoomMode, 5}})},
         {{"--headless", "--snapshot", "a.jpg"}, Snapshot("a.jpg")},
         {{"--snapshot", "a.jpg", "--headless"}, Snapshot("a.jpg")},
@@ -154,6 +155,7 @@ TEST(CommandLineTest, EachCommandRunsItsMenuItem) {
         {{Verb::kPlay, 0}, cmd::kPlay},
         {{Verb::kStop, 0}, cmd::kStop},
         {{Verb::kFullScreen, 0}, cmd::kFullScreen},
+        {{Verb::kFreeze, 0}, cmd::kFreeze},
         {{Verb::kZoomMode, 1}, 32778}, // Actual Size
         {{Verb::kZoomMode, 5}, 32782}, // Fit Image
     };

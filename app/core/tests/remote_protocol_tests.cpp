@@ -30,8 +30,9 @@ namespace {
 
 TEST(RemoteProtocolTest, EveryCommandCrossesTheLineUnchanged) {
     const RemoteCommand commands[] = {
-        {Verb::kCapture, 0}, {Verb::kRecordStart, 0}, {Verb::kRecordStop, 0}, {Verb::kPlay, 0},
-        {Verb::kStop, 0},    {Verb::kFullScreen, 0},  {Verb::kZoomMode, 1},   {Verb::kZoomMode, 5},
+        {Verb::kCapture, 0},  {Verb::kRecordStart, 0}, {Verb::kRecordStop, 0},
+        {Verb::kPlay, 0},     {Verb::kStop, 0},        {Verb::kFullScreen, 0},
+        {Verb::kZoomMode, 1}, {Verb::kZoomMode, 5},    {Verb::kFreeze, 0},
     };
     for (const RemoteCommand& command : commands) {
         const std::string line = remote::FormatRequest(command);

@@ -50,10 +50,9 @@ protected:
         view_.SetMouseInput(&editor_);
         view_.SetZoomCommand(32782); // Fit Image: 600 x 480 at left 20
     }
-    // The view point that shows image pixel (x, y) now.
+    // The view point that shows image pixel (x, y) now, through the turn.
     QPoint ClientOf(int x, int y) const {
-        const view::POINT p =
-            view::ImageToClient(view_.DisplayRect(), kImageW, kImageH, view::POINT{x, y});
+        const view::POINT p = view_.ImageToClient(view::POINT{x, y});
         return QPoint(p.x, p.y);
     }
     // The image pixel under view point p now.
@@ -140,6 +139,55 @@ TEST_F(AnnotationViewTest, AShapeKeepsItsImagePixelsInEveryZoomModeAndFullScreen
     EXPECT_EQ(after.MinY(), from.y);
     EXPECT_EQ(after.MaxX(), to.x);
     EXPECT_EQ(after.MaxY(), to.y);
+}
+
+TEST_F(AnnotationViewTest, AShapeKeepsItsImagePixelsInEveryTurnZoomModeAndFullScreen) {
+    store_.SetTool(DrawTool::kRectangle);
+    store_.Edit([](AnnotationState& s) {
+        s.defaults.rect_fill = true;
+        s.defaults.rect_fill_color = 0x0000FF; // red
+    });
+    // Off the middle, so that a turn the wrong way shows no red where it should.
+    Drag(ClientOf(100, 150), ClientOf(450, 400));
+    const annotation::Shape drawn = Only();
+    view_.show();
+    for (int turns : {1, 2, 3, 0}) {
+        view_.SetQuarterTurns(turns);
+        for (uint32_t zoom : {32778u, 32779u, 32780u, 32781u, 32782u}) {
+            view_.SetZoomCommand(zoom);
+            const RECT r = view_.DisplayRect();
+            if (zoom == 32778u) { // Actual Size: the turned picture's own size
+                EXPECT_EQ(r.right - r.left, turns % 2 == 1 ? kImageH : kImageW) << turns;
+                EXPECT_EQ(r.bottom - r.top, turns % 2 == 1 ? kImageW : kImageH) << turns;
+            }
+            EXPECT_TRUE(SelectsAt(420, 380)) << turns << " " << zoom;
+            EXPECT_FALSE(SelectsAt(700, 650)) << turns << " " << zoom;
+            // Actual Size shows a part of the picture: what it shows.
+            for (const QPoint at : {QPoint(300, 300), QPoint(420, 380), QPoint(120, 170)}) {
+                if (view_.rect().contains(ClientOf(at.x(), at.y()))) {
+                    EXPECT_EQ(ShownAt(at.x(), at.y()), QColor(Qt::red)) << turns << " " << zoom;
+                }
+            }
+            for (const QPoint at : {QPoint(80, 300), QPoint(700, 650), QPoint(300, 430)}) {
+                if (view_.rect().contains(ClientOf(at.x(), at.y()))) {
+                    EXPECT_NE(ShownAt(at.x(), at.y()), QColor(Qt::red)) << turns << " " << zoom;
+                }
+            }
+        }
+        view_.ToggleFullScreen();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(view_.IsFullScreen());
+        EXPECT_TRUE(SelectsAt(420, 380)) << turns;
+        EXPECT_EQ(ShownAt(300, 300), QColor(Qt::red)) << turns;
+        view_.ToggleFullScreen();
+        QCoreApplication::processEvents();
+    }
+    // Selecting moved nothing: the shape is where it was drawn.
+    const annotation::Shape after = Only();
+    EXPECT_EQ(after.MinX(), drawn.MinX());
+    EXPECT_EQ(after.MinY(), drawn.MinY());
+    EXPECT_EQ(after.MaxX(), drawn.MaxX());
+    EXPECT_EQ(after.MaxY(), drawn.MaxY());
 }
 
 TEST_F(AnnotationViewTest, PointersFollowTheToolAndTheShapeUnderThem) {
