@@ -19,8 +19,6 @@ constexpr DWORD kStrn = MakeFourCC('s', 't', 'r', 'n');
 constexpr DWORD kMovi = MakeFourCC('m', 'o', 'v', 'i');
 constexpr DWORD kIdx1 = MakeFourCC('i', 'd', 'x', '1');
 constexpr int kMaxStreams = 100; // chunk ids carry two decimal digits
-constexpr size_t kMainHeaderBytes = 56;
-constexpr size_t kStreamHeaderBytes = 56;
 constexpr size_t kIndexEntryBytes = 16;
 
 // Little-endian record builder with back-patched chunk sizes.
