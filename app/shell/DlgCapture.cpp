@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QPointer>
 
+#include "platform/thread_annotations.h"
+
 #include <mutex>
 
 using annotation::DrawTool;
@@ -67,18 +69,18 @@ class CDlgCapture::StateRelay {
 public:
     explicit StateRelay(QObject* target) : target_(target) {}
     void Post(int state) {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         if (target_ != nullptr)
             QCoreApplication::postEvent(target_, new PanelStateEvent(state));
     }
     void Detach() {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         target_ = nullptr;
     }
 
 private:
-    std::mutex lock_;
-    QObject* target_; // guarded by lock_; null once the panel goes
+    platform::Mutex lock_;
+    QObject* target_ TOVEK_GUARDED_BY(lock_); // null once the panel goes
 };
 
 CDlgCapture::CDlgCapture(GraphicDialogContext context, QWidget* parent)
