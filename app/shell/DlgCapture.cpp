@@ -1,6 +1,7 @@
 #include "DlgCapture.h"
 
 #include "ButtonEx.h"
+#include "CrossThreadEvent.h"
 #include "DlgGraphicProperty.h"
 #include "DlgGraphicSet.h"
 #include "DlgItem.h"
@@ -71,7 +72,7 @@ public:
     void Post(int state) {
         platform::MutexLock guard(lock_);
         if (target_ != nullptr)
-            QCoreApplication::postEvent(target_, new PanelStateEvent(state));
+            PostAcrossThreads(target_, new PanelStateEvent(state));
     }
     void Detach() {
         platform::MutexLock guard(lock_);
@@ -132,6 +133,7 @@ void CDlgCapture::SetPanelState(int state) {
 }
 
 bool CDlgCapture::event(QEvent* event) {
+    ReceivedAcrossThreads(event);
     if (event->type() == PanelStateEvent::Type()) {
         SetPanelState(static_cast<PanelStateEvent*>(event)->state);
         return true;
