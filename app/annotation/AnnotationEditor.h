@@ -12,7 +12,7 @@
 
 namespace annotation {
 
-class AnnotationEditor : public ViewMouseInput {
+class AnnotationEditor final : public ViewMouseInput {
 public:
     // How long a released rubber band holds the user-interface thread, so
     // the worker draws the selected group before the next input.

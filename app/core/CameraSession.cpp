@@ -1,5 +1,6 @@
 #include "CameraSession.h"
 
+#include "CrossThreadEvent.h"
 #include "WindowMessages.h"
 #include "platform/system.h"
 
@@ -37,18 +38,18 @@ CCameraSession::CCameraSession(QObject* receiver)
     : receiver_(receiver),
       // On the opener thread: it only posts.
       opener_([receiver](uint64_t ticket) {
-          QCoreApplication::postEvent(receiver, new CameraOpenedMessage(ticket));
+          PostAcrossThreads(receiver, new CameraOpenedMessage(ticket));
       }),
       wait_([](uint32_t ms) { platform::Sleep(ms); }),
       recorder_(static_cast<record::RecorderListener*>(this)) {
     // Runs on the library thread that took the snapshot: it only posts.
     snapshot_.SetNotifier([receiver](const snapshot::Outcome& outcome) {
-        QCoreApplication::postEvent(receiver, new SnapshotMessage(outcome));
+        PostAcrossThreads(receiver, new SnapshotMessage(outcome));
     });
     // Runs on the stream-callback thread: it only posts.
     timelapse_.SetNotifier([receiver](const timelapse::Progress& progress) {
-        QCoreApplication::postEvent(
-            receiver, new WindowMessage(msg::kTimeLapse, progress.count, progress.result));
+        PostAcrossThreads(receiver,
+                          new WindowMessage(msg::kTimeLapse, progress.count, progress.result));
     });
     overlay_.Reset();
     overlay_.Start();
@@ -62,7 +63,7 @@ CCameraSession::~CCameraSession() {
 }
 
 void CCameraSession::Post(int type, uint32_t wparam, int32_t lparam) const {
-    QCoreApplication::postEvent(receiver_, new WindowMessage(type, wparam, lparam));
+    PostAcrossThreads(receiver_, new WindowMessage(type, wparam, lparam));
 }
 
 // ---- device choice -------------------------------------------------------------------
@@ -310,8 +311,7 @@ int32_t CCameraSession::StartRecording(const std::u16string& record_path, int32_
 }
 
 void CCameraSession::OnRecorderMessage(const std::string& text, record::MessageIcon icon) {
-    QCoreApplication::postEvent(receiver_,
-                                new UserMessage(text, icon == record::MessageIcon::kWarning));
+    PostAcrossThreads(receiver_, new UserMessage(text, icon == record::MessageIcon::kWarning));
 }
 
 void CCameraSession::OnRecorderStateChanged() {
@@ -440,5 +440,5 @@ int CCameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_
 }
 
 void CCameraSession::OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) {
-    QCoreApplication::postEvent(receiver_, new DeviceChangeMessage(event, std::move(broadcast)));
+    PostAcrossThreads(receiver_, new DeviceChangeMessage(event, std::move(broadcast)));
 }

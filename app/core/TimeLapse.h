@@ -20,7 +20,7 @@
 #include <mutex>
 #include <string>
 
-struct AviOutputFile;
+class AviOutputFile;
 
 namespace timelapse {
 

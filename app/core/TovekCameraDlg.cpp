@@ -3,6 +3,7 @@
 
 #include "AppTrace.h"
 #include "CommandIds.h"
+#include "CrossThreadEvent.h"
 #include "DlgItem.h"
 #include "DlgSetting.h"
 #include "DlgSpiltter.h"
@@ -223,6 +224,7 @@ void TovekCameraDlg::Layout() {
 }
 
 bool TovekCameraDlg::event(QEvent* e) {
+    ReceivedAcrossThreads(e);
     if (e->type() == SnapshotMessage::Type()) {
         OnSnapshotMessage(static_cast<SnapshotMessage*>(e)->outcome);
         return true;

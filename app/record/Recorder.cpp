@@ -44,7 +44,7 @@ CRecorder::~CRecorder() {
 }
 
 std::string CRecorder::VideoPath() const {
-    std::lock_guard<std::mutex> hold(control_lock_);
+    platform::MutexLock hold(control_lock_);
     return video_path_;
 }
 
@@ -65,7 +65,7 @@ int32_t CRecorder::Start(const record::RecordParams& params) {
     const char* message = nullptr;
     int32_t result = record::kIdle;
     {
-        std::lock_guard<std::mutex> hold(control_lock_);
+        platform::MutexLock hold(control_lock_);
         start_tick_.store(platform::GetTickCount());
         audio_writing_.store(false);
         queue_.Clear();
@@ -103,7 +103,7 @@ void CRecorder::Begin(const OpenedFile& file) {
     file_bytes_.store(0);
     total_bytes_.store(0);
     {
-        std::lock_guard<std::mutex> audio(audio_lock_);
+        platform::MutexLock audio(audio_lock_);
         audio_file_ = video_;
     }
     if (audio_ != nullptr) {
@@ -271,11 +271,11 @@ bool CRecorder::Split() {
     }
     AviOutputFile* previous = video_;
     {
-        std::lock_guard<std::mutex> hold(control_lock_);
+        platform::MutexLock hold(control_lock_);
         video_ = next.handle;
         video_path_ = next.path;
         free_bytes_.store(next.free_bytes);
-        std::lock_guard<std::mutex> audio(audio_lock_);
+        platform::MutexLock audio(audio_lock_);
         audio_file_ = next.handle;
         file_bytes_.store(0);
     }
@@ -298,7 +298,7 @@ void CRecorder::AudioCallback(const BYTE* data, LONG length, void* user) {
 }
 
 void CRecorder::OnAudio(const BYTE* data, uint32_t length) {
-    std::lock_guard<std::mutex> hold(audio_lock_);
+    platform::MutexLock hold(audio_lock_);
     if (audio_file_ == nullptr || !audio_writing_.load())
         return;
     options_.libraries.write_audio(audio_file_, data, length, 1, 0, 0);
@@ -318,7 +318,7 @@ bool CRecorder::Stop() {
 bool CRecorder::StopRecording(bool notify, int32_t result) {
     std::thread writer;
     {
-        std::lock_guard<std::mutex> hold(control_lock_);
+        platform::MutexLock hold(control_lock_);
         audio_writing_.store(false);
         recording_.store(false);
         result_.store(result);
@@ -333,10 +333,10 @@ bool CRecorder::StopRecording(bool notify, int32_t result) {
 
     AviOutputFile* file = nullptr;
     {
-        std::lock_guard<std::mutex> hold(control_lock_);
+        platform::MutexLock hold(control_lock_);
         CloseAudio();
         {
-            std::lock_guard<std::mutex> audio(audio_lock_);
+            platform::MutexLock audio(audio_lock_);
             audio_file_ = nullptr;
         }
         file = video_;

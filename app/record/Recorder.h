@@ -29,6 +29,7 @@
 #include "RecorderLibraries.h"
 #include "RecordingQueue.h"
 #include "WriterPacing.h"
+#include "platform/thread_annotations.h"
 
 #include <atomic>
 #include <cstdint>
@@ -149,18 +150,18 @@ private:
 
     // Start, under control_lock_: the first file with the sound set up;
     // kRecording or the failure result with *message set.
-    int32_t OpenFirstFile(OpenedFile* file, const char** message);
+    int32_t OpenFirstFile(OpenedFile* file, const char** message) TOVEK_REQUIRES(control_lock_);
     // Start, under control_lock_: the file takes frames and sound, the writer
     // starts.
-    void Begin(const OpenedFile& file);
+    void Begin(const OpenedFile& file) TOVEK_REQUIRES(control_lock_);
     // A new file with its video stream: kRecording, or the failure result
     // with *message set.
     int32_t OpenVideoFile(OpenedFile* file, const char** message);
     // Adds the audio stream when sound is set up, and the description.
     int32_t FinishFile(OpenedFile* file, const char** message);
     // Opens the audio capture and connects it; kRecording or kIdle.
-    int32_t OpenAudio(const char** message);
-    void CloseAudio();
+    int32_t OpenAudio(const char** message) TOVEK_REQUIRES(control_lock_);
+    void CloseAudio() TOVEK_REQUIRES(control_lock_);
     void Discard(OpenedFile* file);
     // Flushes the file every kFlushMs; false when the recording ended here.
     bool FlushWhenDue();
@@ -192,14 +193,14 @@ private:
     std::optional<record::WriterPacing> pacing_; // the writer's own
     uint32_t last_flush_tick_ = 0;               // the writer's own
 
-    mutable std::mutex control_lock_;
+    mutable platform::Mutex control_lock_;
     // The open file: changed under control_lock_, by the writer (split) or
     // while no writer runs; the writer reads it without the lock.
     AviOutputFile* video_ = nullptr;
-    AudioCaptureContext* audio_ = nullptr; // guarded by control_lock_
-    std::string video_path_;               // guarded by control_lock_
-    std::thread writer_;                   // guarded by control_lock_
+    AudioCaptureContext* audio_ TOVEK_GUARDED_BY(control_lock_) = nullptr;
+    std::string video_path_ TOVEK_GUARDED_BY(control_lock_);
+    std::thread writer_ TOVEK_GUARDED_BY(control_lock_);
 
-    std::mutex audio_lock_;               // held by the audio callback while it writes
-    AviOutputFile* audio_file_ = nullptr; // guarded by audio_lock_
+    platform::Mutex audio_lock_; // held by the audio callback while it writes
+    AviOutputFile* audio_file_ TOVEK_GUARDED_BY(audio_lock_) = nullptr;
 };

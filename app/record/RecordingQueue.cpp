@@ -26,7 +26,7 @@ RecordingQueue::RecordingQueue() : blocks_(new uint8_t[kBlocks * kBlockBytes]) {
 bool RecordingQueue::Append(const uint8_t* data, size_t length) {
     if (data == nullptr || length == 0 || length > kMaxFrameBytes)
         return false;
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(lock_);
     if (free_count_ == 0)
         return false;
     const size_t index = free_[--free_count_];
@@ -38,7 +38,7 @@ bool RecordingQueue::Append(const uint8_t* data, size_t length) {
 }
 
 bool RecordingQueue::Take(Frame* frame) {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(lock_);
     if (queued_count_ == 0 || taken_ != kNone)
         return false;
     taken_ = queued_[0];
@@ -54,7 +54,7 @@ bool RecordingQueue::Take(Frame* frame) {
 }
 
 void RecordingQueue::Release() {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(lock_);
     if (taken_ == kNone)
         return;
     if (!taken_queued_ || taken_cleared_)
@@ -65,7 +65,7 @@ void RecordingQueue::Release() {
 }
 
 void RecordingQueue::Clear() {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(lock_);
     for (size_t i = 0; i < queued_count_; ++i) {
         if (queued_[i] == taken_)
             taken_cleared_ = true; // freed by Release: the writer still reads it
@@ -76,7 +76,7 @@ void RecordingQueue::Clear() {
 }
 
 size_t RecordingQueue::Queued() const {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(lock_);
     return queued_count_;
 }
 

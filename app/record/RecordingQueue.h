@@ -15,10 +15,12 @@
 
 #include "FrameOverlay.h" // kMaxFrameBytes
 
+#include "platform/thread_annotations.h"
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
 #include <mutex>
 
 class RecordingQueue {
@@ -60,16 +62,20 @@ private:
     static constexpr size_t kNone = kBlocks;
 
     uint8_t* Block(size_t index) const { return blocks_.get() + index * kBlockBytes; }
-    void FreeBlock(size_t index);
+    void FreeBlock(size_t index) TOVEK_REQUIRES(lock_);
 
     std::unique_ptr<uint8_t[]> blocks_; // kBlocks x kBlockBytes, allocated once
 
-    mutable std::mutex lock_;              // the queue lock: guards every field below
-    std::array<size_t, kBlocks> queued_{}; // block indices, oldest first
-    size_t queued_count_ = 0;
-    std::array<size_t, kBlocks> free_{}; // block indices ready for Append
-    size_t free_count_ = 0;
-    size_t taken_ = kNone;       // the block the writer holds
-    bool taken_queued_ = false;  // it is still queued (it was the only one)
-    bool taken_cleared_ = false; // Clear dropped it while the writer held it
+    mutable platform::Mutex lock_; // the queue lock
+    // Block indices, oldest first.
+    std::array<size_t, kBlocks> queued_ TOVEK_GUARDED_BY(lock_){};
+    size_t queued_count_ TOVEK_GUARDED_BY(lock_) = 0;
+    // Block indices ready for Append.
+    std::array<size_t, kBlocks> free_ TOVEK_GUARDED_BY(lock_){};
+    size_t free_count_ TOVEK_GUARDED_BY(lock_) = 0;
+    size_t taken_ TOVEK_GUARDED_BY(lock_) = kNone; // the block the writer holds
+    // It is still queued (it was the only one).
+    bool taken_queued_ TOVEK_GUARDED_BY(lock_) = false;
+    // Clear dropped it while the writer held it.
+    bool taken_cleared_ TOVEK_GUARDED_BY(lock_) = false;
 };

@@ -1,6 +1,7 @@
 #include "DlgCapture.h"
 
 #include "ButtonEx.h"
+#include "CrossThreadEvent.h"
 #include "DlgGraphicProperty.h"
 #include "DlgGraphicSet.h"
 #include "DlgItem.h"
@@ -10,6 +11,8 @@
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPointer>
+
+#include "platform/thread_annotations.h"
 
 #include <mutex>
 
@@ -67,18 +70,18 @@ class CDlgCapture::StateRelay {
 public:
     explicit StateRelay(QObject* target) : target_(target) {}
     void Post(int state) {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         if (target_ != nullptr)
-            QCoreApplication::postEvent(target_, new PanelStateEvent(state));
+            PostAcrossThreads(target_, new PanelStateEvent(state));
     }
     void Detach() {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         target_ = nullptr;
     }
 
 private:
-    std::mutex lock_;
-    QObject* target_; // guarded by lock_; null once the panel goes
+    platform::Mutex lock_;
+    QObject* target_ TOVEK_GUARDED_BY(lock_); // null once the panel goes
 };
 
 CDlgCapture::CDlgCapture(GraphicDialogContext context, QWidget* parent)
@@ -130,6 +133,7 @@ void CDlgCapture::SetPanelState(int state) {
 }
 
 bool CDlgCapture::event(QEvent* event) {
+    ReceivedAcrossThreads(event);
     if (event->type() == PanelStateEvent::Type()) {
         SetPanelState(static_cast<PanelStateEvent*>(event)->state);
         return true;

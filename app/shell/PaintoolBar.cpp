@@ -1,6 +1,7 @@
 #include "PaintoolBar.h"
 
 #include "ButtonEx.h"
+#include "CrossThreadEvent.h"
 #include "DlgItem.h"
 #include "LangText.h"
 #include "SkinPaint.h"
@@ -301,7 +302,7 @@ void CPaintoolBar::WorkerLoop() {
         const uint32_t now = platform::GetTickCount();
         for (int i = 0; i < toolbar::kRepeatButtons; ++i) {
             if ((held & (1u << i)) != 0 && rule_.ShouldSend(i + 1, now))
-                QCoreApplication::postEvent(this, new AutoRepeatEvent(kRepeats[i].key));
+                PostAcrossThreads(this, new AutoRepeatEvent(kRepeats[i].key));
         }
         repeat_polls_.fetch_add(1);
     }
@@ -310,6 +311,7 @@ void CPaintoolBar::WorkerLoop() {
 // ---- events and painting -------------------------------------------------------------
 
 bool CPaintoolBar::event(QEvent* event) {
+    ReceivedAcrossThreads(event);
     if (event->type() == AutoRepeatEvent::Type()) {
         SendControlKey(static_cast<AutoRepeatEvent*>(event)->key);
         return true;

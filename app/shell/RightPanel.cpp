@@ -2,7 +2,7 @@
 
 #include <QPalette>
 
-CRightPanel::CRightPanel(QWidget* main_window) : QWidget(main_window), main_window_(main_window) {
+CRightPanel::CRightPanel(QWidget* main_window) : QWidget(main_window) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::black);

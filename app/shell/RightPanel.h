@@ -24,7 +24,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QWidget* const main_window_;
     QWidget* panel_ = nullptr;
     std::function<void(int)> enable_;
     bool panel_active_ = true;

@@ -89,7 +89,7 @@ TovekQ5UsbDevice::TovekQ5UsbDevice(GstElement* source, ICameraSourceControl* con
 
 TovekQ5UsbDevice::~TovekQ5UsbDevice() {
     {
-        std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+        platform::MutexLock pipeline(pipeline_lock_);
         running_ = false;
         run_generation_.fetch_add(1); // a queued stop after a failure is dropped
         if (pipeline_ != nullptr) {
@@ -99,10 +99,10 @@ TovekQ5UsbDevice::~TovekQ5UsbDevice() {
     control_->lpVtbl->Control(control_, 0);
     control_->lpVtbl->SetCallback(control_, nullptr, 0); // no source event after this
     {
-        std::lock_guard<std::mutex> events(event_lock_);
+        platform::MutexLock events(event_lock_);
         quit_ = true;
     }
-    event_ready_.notify_all();
+    event_ready_.NotifyAll();
     event_thread_.join();
     if (pipeline_ != nullptr) {
         gst_object_unref(pipeline_);
@@ -136,7 +136,7 @@ int TovekQ5UsbDevice::OnSample(IMediaSample* sample, REFERENCE_TIME* start, REFE
                                int flag, void* context) {
     auto* self = static_cast<TovekQ5UsbDevice*>(context);
     self->refusals_.Reset(); // a decoded picture ends a series of refused ones
-    std::lock_guard<std::mutex> lock(self->sample_lock_);
+    platform::MutexLock lock(self->sample_lock_);
     if (self->sample_callback_ == nullptr) {
         return 0;
     }
@@ -145,10 +145,10 @@ int TovekQ5UsbDevice::OnSample(IMediaSample* sample, REFERENCE_TIME* start, REFE
 
 void TovekQ5UsbDevice::QueueEvent(int event, uint32_t generation) {
     {
-        std::lock_guard<std::mutex> events(event_lock_);
+        platform::MutexLock events(event_lock_);
         events_.push_back(QueuedEvent{event, generation});
     }
-    event_ready_.notify_one();
+    event_ready_.NotifyOne();
 }
 
 GstBusSyncReply TovekQ5UsbDevice::OnBusMessage(GstBus* /*bus*/, GstMessage* message,
@@ -177,7 +177,7 @@ void TovekQ5UsbDevice::KeepFailure(platform::CaptureError failure) {
 void TovekQ5UsbDevice::StopAfterError(uint32_t generation) {
     bool camera_stop_follows = false;
     {
-        std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+        platform::MutexLock pipeline(pipeline_lock_);
         if (generation != run_generation_.load()) {
             return; // a new run forgot the failure, or the device is closing
         }
@@ -196,26 +196,29 @@ void TovekQ5UsbDevice::StopAfterError(uint32_t generation) {
 
 void TovekQ5UsbDevice::EventLoop() {
     pthread_setname_np(pthread_self(), "tovek-q5events");
-    std::unique_lock<std::mutex> events(event_lock_);
+    platform::MutexLock events(event_lock_);
     for (;;) {
-        event_ready_.wait(events, [this] { return quit_ || !events_.empty(); });
+        event_ready_.Wait(event_lock_, [this] {
+            event_lock_.AssertHeld();
+            return quit_ || !events_.empty();
+        });
         if (quit_) {
             return;
         }
         const QueuedEvent queued = events_.front();
         events_.pop_front();
-        events.unlock();
+        events.Unlock();
         if (queued.event == kStopOnError) {
             StopAfterError(queued.generation);
         } else {
             DeliverEvent(queued.event, nullptr, 0);
         }
-        events.lock();
+        events.Lock();
     }
 }
 
 void TovekQ5UsbDevice::DeliverEvent(int event, BYTE* data, LONG length) {
-    std::lock_guard<std::mutex> lock(stream_lock_);
+    platform::MutexLock lock(stream_lock_);
     if (stream_callback_ != nullptr) {
         stream_callback_(event, data, length, stream_context_);
     }
@@ -248,7 +251,7 @@ int TovekQ5UsbDevice::SetPosition(VIDEO_WINDOW window, int x, int y, int width, 
     if (window == nullptr) {
         return -1;
     }
-    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    platform::MutexLock pipeline(pipeline_lock_);
     window_ = window;
     destination_ = RECT{x, y, width, height};
     has_destination_ = true;
@@ -257,7 +260,7 @@ int TovekQ5UsbDevice::SetPosition(VIDEO_WINDOW window, int x, int y, int width, 
 }
 
 int TovekQ5UsbDevice::Refresh(int x, int y, int width, int height) {
-    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    platform::MutexLock pipeline(pipeline_lock_);
     destination_ = RECT{x, y, width, height};
     has_destination_ = true;
     if (renderer_ != nullptr) {
@@ -267,7 +270,7 @@ int TovekQ5UsbDevice::Refresh(int x, int y, int width, int height) {
 }
 
 int TovekQ5UsbDevice::Run() {
-    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    platform::MutexLock pipeline(pipeline_lock_);
     if (pipeline_ == nullptr) {
         return -1;
     }
@@ -286,7 +289,7 @@ int TovekQ5UsbDevice::Run() {
 }
 
 int TovekQ5UsbDevice::Stop() {
-    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    platform::MutexLock pipeline(pipeline_lock_);
     StopLocked();
     return 0;
 }
@@ -301,14 +304,14 @@ void TovekQ5UsbDevice::StopLocked() {
 }
 
 int TovekQ5UsbDevice::SetStreamCallback(Q5StreamCallback callback, void* context) {
-    std::lock_guard<std::mutex> lock(stream_lock_);
+    platform::MutexLock lock(stream_lock_);
     stream_callback_ = callback;
     stream_context_ = callback != nullptr ? context : nullptr;
     return 0;
 }
 
 int TovekQ5UsbDevice::SetSampleCallback(MediaSampleCallback callback, void* context) {
-    std::lock_guard<std::mutex> lock(sample_lock_);
+    platform::MutexLock lock(sample_lock_);
     sample_callback_ = callback;
     sample_context_ = callback != nullptr ? context : nullptr;
     return 0;
@@ -331,7 +334,7 @@ int TovekQ5UsbDevice::GetLastError(char* user_text, int user_size, char* debug_t
 }
 
 int TovekQ5UsbDevice::InitDirectShow() {
-    std::lock_guard<std::mutex> pipeline(pipeline_lock_);
+    platform::MutexLock pipeline(pipeline_lock_);
     if (pipeline_ != nullptr) {
         return 0;
     }

@@ -16,12 +16,12 @@
 
 #include <gst/gst.h>
 
+#include "platform/thread_annotations.h"
+
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 struct TovekQ5UsbDevice {
@@ -63,38 +63,40 @@ private:
     // On the event thread: stops run generation unless a new run began or
     // the device is closing, then delivers event 5 and one event 3.
     void StopAfterError(uint32_t generation);
-    void StopLocked();
+    void StopLocked() TOVEK_REQUIRES(pipeline_lock_);
     void QueueEvent(int event, uint32_t generation = 0);
     void EventLoop();
     void DeliverEvent(int event, BYTE* data, LONG length);
     void SetAttached(bool attached);
-    void ApplyWindowLocked();
+    void ApplyWindowLocked() TOVEK_REQUIRES(pipeline_lock_);
 
     GstElement* const source_;            // our reference, from Open to the destructor
     ICameraSourceControl* const control_; // lives as long as source_
 
     // The pipeline lock: guards the pipeline and its elements, and the
     // window and rectangle given before the pipeline existed.
-    std::mutex pipeline_lock_;
-    GstElement* pipeline_ = nullptr; // null until InitDirectShow
-    GstElement* renderer_ = nullptr; // owned by pipeline_
-    VIDEO_WINDOW window_ = nullptr;
-    RECT destination_{0, 0, 0, 0}; // x, y, width, height as given
-    bool has_destination_ = false;
-    bool running_ = false; // Run succeeded and nothing stopped the pipeline since
+    platform::Mutex pipeline_lock_;
+    GstElement* pipeline_ TOVEK_GUARDED_BY(pipeline_lock_) = nullptr; // null until InitDirectShow
+    GstElement* renderer_ TOVEK_GUARDED_BY(pipeline_lock_) = nullptr; // owned by pipeline_
+    VIDEO_WINDOW window_ TOVEK_GUARDED_BY(pipeline_lock_) = nullptr;
+    // x, y, width, height as given
+    RECT destination_ TOVEK_GUARDED_BY(pipeline_lock_){0, 0, 0, 0};
+    bool has_destination_ TOVEK_GUARDED_BY(pipeline_lock_) = false;
+    // Run succeeded and nothing stopped the pipeline since.
+    bool running_ TOVEK_GUARDED_BY(pipeline_lock_) = false;
     // Counts runs, so a stop queued for an ended run is dropped. Written
     // under the pipeline lock, read without it by the bus handler.
     std::atomic<uint32_t> run_generation_{0};
 
     // The stream lock: guards the stream callback and is held while it runs.
-    std::mutex stream_lock_;
-    Q5StreamCallback stream_callback_ = nullptr;
-    void* stream_context_ = nullptr;
+    platform::Mutex stream_lock_;
+    Q5StreamCallback stream_callback_ TOVEK_GUARDED_BY(stream_lock_) = nullptr;
+    void* stream_context_ TOVEK_GUARDED_BY(stream_lock_) = nullptr;
 
     // The sample lock: guards the sample callback and is held while it runs.
-    std::mutex sample_lock_;
-    MediaSampleCallback sample_callback_ = nullptr;
-    void* sample_context_ = nullptr;
+    platform::Mutex sample_lock_;
+    MediaSampleCallback sample_callback_ TOVEK_GUARDED_BY(sample_lock_) = nullptr;
+    void* sample_context_ TOVEK_GUARDED_BY(sample_lock_) = nullptr;
 
     // A queued stream event, or kStopOnError with the run it belongs to.
     struct QueuedEvent {
@@ -104,10 +106,10 @@ private:
     static constexpr int kStopOnError = -1;
 
     // The event lock: guards events_ and quit_; event_ready_ waits with it.
-    std::mutex event_lock_;
-    std::condition_variable event_ready_;
-    std::deque<QueuedEvent> events_;
-    bool quit_ = false;
+    platform::Mutex event_lock_;
+    platform::CondVar event_ready_;
+    std::deque<QueuedEvent> events_ TOVEK_GUARDED_BY(event_lock_);
+    bool quit_ TOVEK_GUARDED_BY(event_lock_) = false;
     std::thread event_thread_;
 
     std::atomic<bool> attached_{true}; // a device is opened only with its camera attached

@@ -1,16 +1,20 @@
 #include "media_setup.h"
 
 #include "platform/media.h"
+#include "platform/thread_annotations.h"
 
 #include <gst/gst.h>
 
 #include <dlfcn.h>
 
-#include <mutex>
 #include <string>
 
 namespace q5cap {
 namespace {
+
+// Set once the media elements are registered and the source plugin loaded.
+platform::Mutex g_setup_lock;
+bool g_ready TOVEK_GUARDED_BY(g_setup_lock) = false;
 
 constexpr const char* kSourceFactory = "tovekcamerasrc";
 constexpr const char* kPluginFile = "libgsttovekcamerasrc.so";
@@ -61,10 +65,8 @@ bool LoadSourcePlugin() {
 } // namespace
 
 bool EnsureMediaElements() {
-    static std::mutex lock; // guards ready
-    static bool ready = false;
-    std::lock_guard<std::mutex> guard(lock);
-    if (ready) {
+    platform::MutexLock guard(g_setup_lock);
+    if (g_ready) {
         return true;
     }
     GError* error = nullptr;
@@ -72,8 +74,8 @@ bool EnsureMediaElements() {
         g_clear_error(&error);
         return false;
     }
-    ready = tovek_media_register_elements() && LoadSourcePlugin();
-    return ready;
+    g_ready = tovek_media_register_elements() && LoadSourcePlugin();
+    return g_ready;
 }
 
 } // namespace q5cap

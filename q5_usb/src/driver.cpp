@@ -122,10 +122,11 @@ bool DeviceAttach(WDU_DEVICE_HANDLE device, WDU_DEVICE* info, void* user) {
 
     bool accepted;
     {
-        std::lock_guard<std::mutex> control(State().control_lock);
-        accepted = DeviceControllerInit();
+        Module& m = State();
+        platform::MutexLock control(m.control_lock);
+        accepted = DeviceControllerInit(m);
         if (!accepted) {
-            DeviceControllerUninit();
+            DeviceControllerUninit(m);
         }
     }
     if (!accepted) {
@@ -138,9 +139,8 @@ bool DeviceAttach(WDU_DEVICE_HANDLE device, WDU_DEVICE* info, void* user) {
     return true;
 }
 
-bool DeviceControllerInit() {
+bool DeviceControllerInit(Module& m) {
     Q5_TRACE_ENTRY();
-    Module& m = State();
     DriverContext* ctx = m.context.get();
     if (ctx == nullptr) {
         return false;
@@ -198,8 +198,7 @@ bool DeviceControllerInit() {
     return true;
 }
 
-void DeviceControllerUninit() {
-    Module& m = State();
+void DeviceControllerUninit(Module& m) {
     m.listen_pipe.reset();
     if (m.device_info != nullptr) {
         WDU_PutDeviceInfo(m.device_info);
@@ -223,15 +222,15 @@ void DeviceDetach(WDU_DEVICE_HANDLE device, void* user) {
     OsEventSignal(ctx->device_idle);
     {
         Module& m = State();
-        std::lock_guard<std::mutex> control(m.control_lock);
+        platform::MutexLock control(m.control_lock);
         if (m.listen_pipe && m.listen_pipe->worker) {
             Q5_TRACE("g_pListenPipe is !NULL, wait the worker thread.");
             ThreadWait(m.listen_pipe->worker); // its transfers fail now the device is gone
             Q5_TRACE("Wait the worker thread end.");
             m.listen_pipe->worker = nullptr;
         }
-        DeviceControllerUninit();
-        StopStreamingLocked();
+        DeviceControllerUninit(m);
+        StopStreamingLocked(m);
     }
     SendEvent(Q5_EVENT_DETACHED);
 }

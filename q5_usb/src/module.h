@@ -1,13 +1,13 @@
 // Module-wide state of q5_usb and the steps shared between its source files.
 #pragma once
 
+#include "platform/thread_annotations.h"
 #include "platform/usb.h"
 #include "q5_usb.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 namespace q5 {
 
@@ -77,25 +77,27 @@ struct Module {
 
     // Serialises start, stop, device set-up and teardown, and guards the
     // three handles below against a half-released state.
-    std::mutex control_lock;
+    platform::Mutex control_lock;
     // Written under control_lock; atomic because TovekCameraControl reads it
     // without that lock: it may run inside an event callback while Stop or a
     // detach holds control_lock and waits for the worker sending the event.
     // A handle read just before a detach is harmless: the USB layer refuses
     // retired handles.
     std::atomic<WDU_DEVICE_HANDLE> active_device{nullptr};
-    WDU_DEVICE* device_info = nullptr;
-    std::unique_ptr<ListenPipe> listen_pipe;
+    WDU_DEVICE* device_info TOVEK_GUARDED_BY(control_lock) = nullptr;
+    std::unique_ptr<ListenPipe> listen_pipe TOVEK_GUARDED_BY(control_lock);
 
     // Guards `run`: published by start, cleared by stop or the worker's exit.
-    std::mutex run_lock;
-    std::shared_ptr<StreamRun> run;
+    platform::Mutex run_lock;
+    std::shared_ptr<StreamRun> run TOVEK_GUARDED_BY(run_lock);
 
     // Held while the event callback runs; callback and user are written by
-    // TovekCameraInit before any event can be sent.
-    std::mutex callback_lock;
-    CameraEventCallback callback = nullptr;
-    uintptr_t user = 0;
+    // TovekCameraInit before any event can be sent. The callback is atomic
+    // as well: TovekCameraGetMaxFrameSize checks it without the lock, which
+    // it may be called under.
+    platform::Mutex callback_lock;
+    std::atomic<CameraEventCallback> callback{nullptr};
+    uintptr_t user TOVEK_GUARDED_BY(callback_lock) = 0;
 
     std::atomic<uint32_t> pause_ms{kInitialPeriodMs};
     std::atomic<uint32_t> time_per_frame_ms{kInitialPeriodMs};
@@ -118,12 +120,12 @@ void DriverUninit(DriverContext* context);
 bool DeviceAttach(WDU_DEVICE_HANDLE device, WDU_DEVICE* info, void* user);
 void DeviceDetach(WDU_DEVICE_HANDLE device, void* user);
 // Both called with control_lock held.
-bool DeviceControllerInit();
-void DeviceControllerUninit();
+bool DeviceControllerInit(Module& m) TOVEK_REQUIRES(m.control_lock);
+void DeviceControllerUninit(Module& m) TOVEK_REQUIRES(m.control_lock);
 
 // Start and stop of the streaming worker; called with control_lock held.
-bool StartStreamingLocked();
-void StopStreamingLocked();
+bool StartStreamingLocked(Module& m) TOVEK_REQUIRES(m.control_lock);
+void StopStreamingLocked(Module& m) TOVEK_REQUIRES(m.control_lock);
 // Copies the newest picture (see TovekCameraGetFrameData).
 bool FetchFrame(uint8_t* buffer, uint32_t* size);
 // Copies the newest picture unless its number is *number (see

@@ -26,7 +26,7 @@ __attribute__((tls_model("initial-exec"))) thread_local int t_event_in_callback 
 
 // Serialises TovekCameraInit and TovekCameraUninit, the only writers of the
 // driver registration (Module::driver and Module::context).
-std::mutex g_lifecycle_lock;
+platform::Mutex g_lifecycle_lock;
 
 // Stop and Play wait for, or contend with, the streaming worker; from the
 // callback of an event the worker sends (2, 3) they would wait for their own
@@ -51,18 +51,18 @@ void ReleaseRegistration() {
     Module& m = State();
     {
         // A caller that forgot to stop must not leave the worker running.
-        std::lock_guard<std::mutex> control(m.control_lock);
-        StopStreamingLocked();
+        platform::MutexLock control(m.control_lock);
+        StopStreamingLocked(m);
     }
     if (m.context) {
         // Unregister before releasing the pipe: a detach callback may still be
         // running and needs the control lock.
         DriverUninit(m.context.get());
-        std::lock_guard<std::mutex> control(m.control_lock);
-        DeviceControllerUninit();
+        platform::MutexLock control(m.control_lock);
+        DeviceControllerUninit(m);
         m.context.reset();
     }
-    std::lock_guard<std::mutex> lock(m.callback_lock);
+    platform::MutexLock lock(m.callback_lock);
     m.callback = nullptr;
 }
 
@@ -79,10 +79,10 @@ uint32_t CopyText(const char* text, char* buffer, uint32_t capacity) {
 
 void SendEvent(uint32_t event) {
     Module& m = State();
-    std::lock_guard<std::mutex> lock(m.callback_lock);
-    if (m.callback != nullptr) {
+    platform::MutexLock lock(m.callback_lock);
+    if (CameraEventCallback callback = m.callback.load()) {
         t_event_in_callback = static_cast<int>(event);
-        m.callback(event, 0, 0, m.user);
+        callback(event, 0, 0, m.user);
         t_event_in_callback = -1;
     }
 }
@@ -163,7 +163,7 @@ uint8_t TovekCameraInit(CameraEventCallback callback, uintptr_t user) {
     if (RefusedInCallback("TovekCameraInit", true)) {
         return 0;
     }
-    std::lock_guard<std::mutex> lifecycle(g_lifecycle_lock);
+    platform::MutexLock lifecycle(g_lifecycle_lock);
     Module& m = State();
     if (m.context) {
         // Initialised already: the earlier registration is released as
@@ -176,13 +176,13 @@ uint8_t TovekCameraInit(CameraEventCallback callback, uintptr_t user) {
     m.pause_ms.store(kInitialPeriodMs);
     m.time_per_frame_ms.store(kInitialPeriodMs);
     {
-        std::lock_guard<std::mutex> control(m.control_lock);
+        platform::MutexLock control(m.control_lock);
         m.driver = nullptr;
         m.active_device = nullptr;
         m.listen_pipe.reset();
     }
     {
-        std::lock_guard<std::mutex> lock(m.run_lock);
+        platform::MutexLock lock(m.run_lock);
         m.run.reset();
     }
     trace::ApplyDriverTraceSwitches(Tracer());
@@ -190,7 +190,7 @@ uint8_t TovekCameraInit(CameraEventCallback callback, uintptr_t user) {
     Q5_TRACE_ENTRY();
     Q5_CHECK(callback != nullptr);
     {
-        std::lock_guard<std::mutex> lock(m.callback_lock);
+        platform::MutexLock lock(m.callback_lock);
         m.callback = callback;
         m.user = user;
     }
@@ -207,8 +207,9 @@ uint8_t TovekCameraPlay() {
     if (RefusedInCallback("TovekCameraPlay", false)) {
         return 0;
     }
-    std::lock_guard<std::mutex> control(State().control_lock);
-    return StartStreamingLocked() ? 1 : 0;
+    Module& m = State();
+    platform::MutexLock control(m.control_lock);
+    return StartStreamingLocked(m) ? 1 : 0;
 }
 
 void TovekCameraStop() {
@@ -216,8 +217,9 @@ void TovekCameraStop() {
     if (RefusedInCallback("TovekCameraStop", false)) {
         return;
     }
-    std::lock_guard<std::mutex> control(State().control_lock);
-    StopStreamingLocked();
+    Module& m = State();
+    platform::MutexLock control(m.control_lock);
+    StopStreamingLocked(m);
 }
 
 void TovekCameraUninit() {
@@ -225,7 +227,7 @@ void TovekCameraUninit() {
     if (RefusedInCallback("TovekCameraUninit", true)) {
         return;
     }
-    std::lock_guard<std::mutex> lifecycle(g_lifecycle_lock);
+    platform::MutexLock lifecycle(g_lifecycle_lock);
     Q5_CHECK(State().context != nullptr);
     ReleaseRegistration();
     trace::ReleaseDriverTraceSwitches(Tracer());

@@ -23,7 +23,7 @@ struct WorkerArgs {
 };
 
 void ReleaseRun(const std::shared_ptr<StreamRun>& run) {
-    std::lock_guard<std::mutex> lock(State().run_lock);
+    platform::MutexLock lock(State().run_lock);
     if (State().run == run) {
         State().run.reset();
     }
@@ -156,7 +156,7 @@ uint32_t NextFrameNumber() {
 }
 
 std::shared_ptr<StreamRun> CurrentRun() {
-    std::lock_guard<std::mutex> lock(State().run_lock);
+    platform::MutexLock lock(State().run_lock);
     return State().run;
 }
 
@@ -190,9 +190,8 @@ bool Cmd(WDU_DEVICE_HANDLE device, uint8_t request, uint32_t timeout_ms) {
     return false;
 }
 
-bool StartStreamingLocked() {
+bool StartStreamingLocked(Module& m) {
     Q5_TRACE_ENTRY();
-    Module& m = State();
     if (m.listen_pipe && m.listen_pipe->worker) {
         if (CurrentRun()) {
             return true; // already streaming: one worker per camera
@@ -205,7 +204,7 @@ bool StartStreamingLocked() {
         return false;
     }
     {
-        std::lock_guard<std::mutex> lock(m.run_lock);
+        platform::MutexLock lock(m.run_lock);
         m.run = run;
     }
     auto* args = new WorkerArgs{run, m.listen_pipe->device, m.listen_pipe->pipe->dwNumber,
@@ -223,8 +222,7 @@ bool StartStreamingLocked() {
     return true;
 }
 
-void StopStreamingLocked() {
-    Module& m = State();
+void StopStreamingLocked(Module& m) {
     if (std::shared_ptr<StreamRun> run = CurrentRun()) {
         Q5_CHECK_STATUS(OsEventSignal(run->stop_event));
     }
@@ -234,7 +232,7 @@ void StopStreamingLocked() {
         Q5_TRACE("2 Stop listening to pipe");
         m.listen_pipe->worker = nullptr;
     }
-    std::lock_guard<std::mutex> lock(m.run_lock);
+    platform::MutexLock lock(m.run_lock);
     m.run.reset();
 }
 

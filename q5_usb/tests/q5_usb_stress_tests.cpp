@@ -67,6 +67,9 @@ TEST_F(Q5DriverTest, ConcurrentPlugPlayStopAndFetchStaySafe) {
     }
     TovekCameraStop();
     TovekCameraUninit();
-    EXPECT_FALSE(q5::State().listen_pipe);
+    {
+        platform::MutexLock lock(q5::State().control_lock);
+        EXPECT_FALSE(q5::State().listen_pipe);
+    }
     EXPECT_FALSE(q5::CurrentRun());
 }

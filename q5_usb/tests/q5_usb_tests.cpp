@@ -138,7 +138,7 @@ TEST_F(Q5DriverTest, PipeKindDecidesTransferSizeAndOptions) {
         ASSERT_TRUE(Init());
         if (c.accepted) {
             ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
-            std::lock_guard<std::mutex> lock(q5::State().control_lock);
+            platform::MutexLock lock(q5::State().control_lock);
             ASSERT_TRUE(q5::State().listen_pipe);
             EXPECT_EQ(c.size, q5::State().listen_pipe->transfer_size);
             EXPECT_EQ(c.options, q5::State().listen_pipe->transfer_options);

@@ -72,7 +72,7 @@ void CameraFrameSource::ProbePictureSize() {
     }
     StopStreaming();
     // The probe's pictures were only for measuring.
-    std::lock_guard<std::mutex> output(output_lock_);
+    platform::MutexLock output(output_lock_);
     output_length_ = 0;
 }
 
@@ -124,14 +124,14 @@ bool CameraFrameSource::StreamEndedByItself() const {
 }
 
 void CameraFrameSource::StartPacingThread() {
-    std::lock_guard<std::mutex> pacing(pacing_lock_);
+    platform::MutexLock pacing(pacing_lock_);
     JoinPacingThreadLocked();
     {
-        std::lock_guard<std::mutex> frame(frame_lock_);
+        platform::MutexLock frame(frame_lock_);
         fetch_size_ = TovekCameraGetMaxFrameSize();
         last_number_ = 0;
         // A picture left from the previous run is stale now.
-        std::lock_guard<std::mutex> output(output_lock_);
+        platform::MutexLock output(output_lock_);
         output_length_ = 0;
         if (!fetch_ || buffer_size_ < fetch_size_) {
             // Once: later runs fetch into the same buffers, which stay mapped.
@@ -154,7 +154,7 @@ void CameraFrameSource::StartPacingThread() {
 }
 
 void CameraFrameSource::StopPacingThread() {
-    std::lock_guard<std::mutex> pacing(pacing_lock_);
+    platform::MutexLock pacing(pacing_lock_);
     JoinPacingThreadLocked();
 }
 
@@ -163,18 +163,18 @@ void CameraFrameSource::JoinPacingThreadLocked() {
         return;
     }
     {
-        std::lock_guard<std::mutex> stop(stop_lock_);
+        platform::MutexLock stop(stop_lock_);
         stop_request_.store(true);
     }
-    stop_changed_.notify_all();
+    stop_changed_.NotifyAll();
     pacing_thread_.join();
     stop_request_.store(false);
 }
 
 void CameraFrameSource::WaitForStopRequest(uint32_t timeout_ms) {
-    std::unique_lock<std::mutex> stop(stop_lock_);
-    stop_changed_.wait_for(stop, std::chrono::milliseconds(timeout_ms),
-                           [this] { return stop_request_.load(); });
+    platform::MutexLock stop(stop_lock_);
+    stop_changed_.WaitFor(stop_lock_, std::chrono::milliseconds(timeout_ms),
+                          [this] { return stop_request_.load(); });
 }
 
 // Fetches once per fetch period on a fixed-rate schedule (a thread that fell
@@ -197,7 +197,7 @@ void CameraFrameSource::PacingLoop() {
 }
 
 void CameraFrameSource::FetchAndMeasure() {
-    std::lock_guard<std::mutex> frame(frame_lock_);
+    platform::MutexLock frame(frame_lock_);
     if (!fetch_) {
         return;
     }
@@ -237,17 +237,17 @@ void CameraFrameSource::Measure(const uint8_t* picture, uint32_t length) {
 
 void CameraFrameSource::Publish(uint32_t length) {
     {
-        std::lock_guard<std::mutex> output(output_lock_);
+        platform::MutexLock output(output_lock_);
         output_.swap(fetch_);
         output_length_ = length;
         output_arrival_ms_ = fetch_arrival_ms_;
     }
-    output_ready_.notify_all();
+    output_ready_.NotifyAll();
 }
 
 uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity,
                                               uint32_t* arrival_ms) {
-    std::lock_guard<std::mutex> output(output_lock_);
+    platform::MutexLock output(output_lock_);
     const uint32_t length = output_length_;
     if (length == 0 || sample == nullptr || capacity < length) {
         return 0;
@@ -261,17 +261,19 @@ uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity,
 }
 
 void CameraFrameSource::WaitForPicture(uint32_t timeout_ms, const std::function<bool()>& done) {
-    std::unique_lock<std::mutex> output(output_lock_);
-    output_ready_.wait_for(output, std::chrono::milliseconds(timeout_ms),
-                           [&] { return output_length_ > 0 || done(); });
+    platform::MutexLock output(output_lock_);
+    output_ready_.WaitFor(output_lock_, std::chrono::milliseconds(timeout_ms), [&] {
+        output_lock_.AssertHeld();
+        return output_length_ > 0 || done();
+    });
 }
 
 void CameraFrameSource::Wake() {
     {
         // Taking the lock orders the waker's change before a waiter's check.
-        std::lock_guard<std::mutex> output(output_lock_);
+        platform::MutexLock output(output_lock_);
     }
-    output_ready_.notify_all();
+    output_ready_.NotifyAll();
 }
 
 bool CameraFrameSource::PictureSize(int32_t* width, int32_t* height) const {

@@ -14,11 +14,9 @@
 #include "fetch_rules.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace camsrc {
@@ -86,47 +84,51 @@ private:
     void InitDriver();
     void StartPacingThread();
     void StopPacingThread();
-    void JoinPacingThreadLocked();
+    void JoinPacingThreadLocked() TOVEK_REQUIRES(pacing_lock_);
     void PacingLoop();
     // Waits (real time) up to timeout_ms or until the stop request.
     void WaitForStopRequest(uint32_t timeout_ms);
-    void FetchAndMeasure();
+    void FetchAndMeasure() TOVEK_EXCLUDES(frame_lock_);
     void Measure(const uint8_t* picture, uint32_t length);
     // Makes the fetched picture the output (the buffers trade places).
-    void Publish(uint32_t length);
+    void Publish(uint32_t length) TOVEK_REQUIRES(frame_lock_);
 
     ClientCallback& client_;
 
     // The pacing lock: guards pacing_thread_ while it is started or joined.
-    std::mutex pacing_lock_;
-    std::thread pacing_thread_;
+    platform::Mutex pacing_lock_;
+    std::thread pacing_thread_ TOVEK_GUARDED_BY(pacing_lock_);
     // The stop lock: orders stop_request_'s changes with the pacing
     // thread's wait on stop_changed_.
-    std::mutex stop_lock_;
-    std::condition_variable stop_changed_;
+    platform::Mutex stop_lock_;
+    platform::CondVar stop_changed_;
     std::atomic<bool> stop_request_{false};
 
     // The frame lock: held around one fetch-and-measure step; guards fetch_
     // (while it is the fetch buffer), fetch_size_ and the fields below it.
     // fetch_ and output_ have the same size (buffer_size_) and trade places
     // when a picture is published; both are allocated once.
-    std::mutex frame_lock_;
-    std::unique_ptr<uint8_t[]> fetch_;
-    uint32_t fetch_size_ = 0;  // what the driver may fill: its largest picture
-    uint32_t last_number_ = 0; // the driver's number of the last new picture; 0 at a run's start
-    uint32_t fetch_arrival_ms_ = 0; // when the picture in fetch_ arrived from the camera
+    platform::Mutex frame_lock_;
+    std::unique_ptr<uint8_t[]> fetch_ TOVEK_GUARDED_BY(frame_lock_);
+    // What the driver may fill: its largest picture.
+    uint32_t fetch_size_ TOVEK_GUARDED_BY(frame_lock_) = 0;
+    // The driver's number of the last new picture; 0 at a run's start.
+    uint32_t last_number_ TOVEK_GUARDED_BY(frame_lock_) = 0;
+    // When the picture in fetch_ arrived from the camera.
+    uint32_t fetch_arrival_ms_ TOVEK_GUARDED_BY(frame_lock_) = 0;
 
     // The output lock: guards output_ and output_length_, and the swap of
     // output_ with fetch_; output_ready_ waits with it.
-    std::mutex output_lock_;
-    std::condition_variable output_ready_;
-    std::unique_ptr<uint8_t[]> output_;
-    uint32_t output_length_ = 0; // bytes of the newest picture not yet taken
-    uint32_t output_arrival_ms_ = 0;
+    platform::Mutex output_lock_;
+    platform::CondVar output_ready_;
+    std::unique_ptr<uint8_t[]> output_ TOVEK_GUARDED_BY(output_lock_);
+    // Bytes of the newest picture not yet taken.
+    uint32_t output_length_ TOVEK_GUARDED_BY(output_lock_) = 0;
+    uint32_t output_arrival_ms_ TOVEK_GUARDED_BY(output_lock_) = 0;
     // Bytes of fetch_ and output_ each: at least kCameraSourceMaxPictureSize.
     // Written once, while no other thread runs (construction) or under both
     // the frame and the output lock.
-    size_t buffer_size_ = 0;
+    size_t buffer_size_ TOVEK_GUARDED_BY(frame_lock_) = 0;
 
     std::atomic<uint32_t> fetch_period_ms_{kInitialFetchPeriodMs};
     std::atomic<uint32_t> device_state_{kDetached};

@@ -128,8 +128,11 @@ HRESULT AviOutputFile::SetVideoParam(StreamType type, int32_t width, int32_t hei
     params = {width, height, frames_per_second, bits_per_pixel};
     // In 64 bits: rate x seconds overflows 32 bits for rates near the limit
     // of the argument, and the pool caps the growth anyway.
-    GrowFreeList(static_cast<int>(
-        std::min<int64_t>(int64_t{frames_per_second} * buffering_seconds_, kPoolNodes)));
+    {
+        platform::MutexLock hold(queue_lock_);
+        GrowFreeList(static_cast<int>(
+            std::min<int64_t>(int64_t{frames_per_second} * buffering_seconds_, kPoolNodes)));
+    }
 
     const FOURCC handler =
         type == kVga ? MakeFourCC('M', 'J', 'P', 'G') : MakeFourCC('H', '2', '6', '4');
@@ -247,7 +250,10 @@ HRESULT AviOutputFile::SetMp3Param(int32_t channels, int32_t sample_rate, int32_
     audio_sample_rate_ = sample_rate;
     audio_bit_rate_kbps_ = kbps;
     audio_bits_per_sample_ = 16;
-    GrowFreeList(kAudioNodes);
+    {
+        platform::MutexLock hold(queue_lock_);
+        GrowFreeList(kAudioNodes);
+    }
     audio_clock_ = 0.0;
     audio_chunk_ms_ = 26.0;
 
@@ -289,7 +295,10 @@ int32_t AviOutputFile::SetAudioParam(const AM_MEDIA_TYPE& media_type, int32_t bi
     audio_bit_rate_kbps_ = bit_rate_kbps;
     audio_clock_ = 0.0;
     audio_chunk_ms_ = 26.0;
-    GrowFreeList(kAudioNodes);
+    {
+        platform::MutexLock hold(queue_lock_);
+        GrowFreeList(kAudioNodes);
+    }
     const AudioTiming timing =
         AudioTimingFor(wfx, media_type.pbFormat, media_type.cbFormat, bit_rate_kbps);
     if (timing.rate == 0) {
@@ -309,7 +318,7 @@ int32_t AviOutputFile::Queue(StreamType type, const void* data, uint32_t length,
     if (length != 0 && data == nullptr) {
         return -1;
     }
-    std::lock_guard<std::mutex> hold(queue_lock_);
+    platform::MutexLock hold(queue_lock_);
     if (free_list_.Empty() && !WriteOldest()) {
         return -1; // no stream set up: no node at all
     }
@@ -446,7 +455,7 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
 }
 
 HRESULT AviOutputFile::Flush() {
-    std::lock_guard<std::mutex> hold(queue_lock_);
+    platform::MutexLock hold(queue_lock_);
     while (WriteOldest()) {
     }
     return file_ != nullptr ? AVIFileFlush(file_) : E_UNEXPECTED;
@@ -454,7 +463,7 @@ HRESULT AviOutputFile::Flush() {
 
 void AviOutputFile::Close() {
     {
-        std::lock_guard<std::mutex> hold(queue_lock_);
+        platform::MutexLock hold(queue_lock_);
         while (WriteOldest()) {
         }
     }
@@ -468,8 +477,11 @@ void AviOutputFile::Close() {
         AVIFileRelease(file_);
         file_ = nullptr;
     }
-    pending_.Clear();
-    free_list_.Clear();
-    buffers_.Clear();
+    {
+        platform::MutexLock hold(queue_lock_);
+        pending_.Clear();
+        free_list_.Clear();
+        buffers_.Clear();
+    }
     open_ = 0;
 }

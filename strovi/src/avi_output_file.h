@@ -6,9 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "platform/avifile.h"
+#include "platform/thread_annotations.h"
 #include "platform/wintypes.h"
 #include "sample_buffers.h"
 
@@ -108,16 +108,18 @@ private:
     static AudioTiming AudioTimingFor(const WAVEFORMATEX& wfx, const uint8_t* format,
                                       size_t format_bytes, int32_t bit_rate_kbps);
 
-    void GrowFreeList(int count);
+    // Set-ups call it before any write, with the lock taken for the analysis.
+    void GrowFreeList(int count) TOVEK_REQUIRES(queue_lock_);
     // Called with queue_lock_ held: writes the oldest pending sample and frees
     // its node; false when nothing is pending.
-    bool WriteOldest();
-    void Recycle(SampleNode* node);
+    bool WriteOldest() TOVEK_REQUIRES(queue_lock_);
+    void Recycle(SampleNode* node) TOVEK_REQUIRES(queue_lock_);
     HRESULT CreateAudioStream(const AudioTiming& timing, const void* format, LONG format_bytes);
     // Called with queue_lock_ held.
-    void WriteSample(const SampleNode& node);
-    HRESULT WritePaced(StreamType type, const SampleNode& node);
-    HRESULT WriteFrame(int slot, const SampleNode& node, bool key, double* clock, double period);
+    void WriteSample(const SampleNode& node) TOVEK_REQUIRES(queue_lock_);
+    HRESULT WritePaced(StreamType type, const SampleNode& node) TOVEK_REQUIRES(queue_lock_);
+    HRESULT WriteFrame(int slot, const SampleNode& node, bool key, double* clock, double period)
+        TOVEK_REQUIRES(queue_lock_);
 
     // Audio parameters.
     int32_t audio_bit_rate_kbps_ = 0;
@@ -127,19 +129,19 @@ private:
     strovi::VideoParams vga_;
     strovi::VideoParams video1_;
     strovi::VideoParams video0_;
-    strovi::PacingState video1_pacing_; // guarded by queue_lock_
-    strovi::PacingState video0_pacing_; // guarded by queue_lock_
+    strovi::PacingState video1_pacing_ TOVEK_GUARDED_BY(queue_lock_);
+    strovi::PacingState video0_pacing_ TOVEK_GUARDED_BY(queue_lock_);
     int32_t nodes_handed_out_ = 0;
     std::array<SampleNode, kPoolNodes> pool_;
-    strovi::SampleList pending_;       // guarded by queue_lock_
-    strovi::SampleList free_list_;     // guarded by queue_lock_
-    strovi::SampleBufferPool buffers_; // guarded by queue_lock_
+    strovi::SampleList pending_ TOVEK_GUARDED_BY(queue_lock_);
+    strovi::SampleList free_list_ TOVEK_GUARDED_BY(queue_lock_);
+    strovi::SampleBufferPool buffers_ TOVEK_GUARDED_BY(queue_lock_);
     int32_t buffering_seconds_ = 5;
     uint8_t open_ = 0;
     char path_[kPathBytes] = {};
     // Serialises queueing and every write to the file (the queue, the free
     // list, the clocks, the pacing state, the indices and the streams).
-    std::mutex queue_lock_;
+    platform::Mutex queue_lock_;
     // Clocks in milliseconds; guarded by queue_lock_ once writing began (the
     // set-ups, which run before any write, set them without it).
     double audio_clock_ = 0.0;
@@ -156,6 +158,6 @@ private:
     // queue_lock_; records and handles are fixed once writing began.
     std::array<AVISTREAMINFOA, 4> stream_info_{};
     std::array<PAVISTREAM, 4> streams_{};
-    std::array<int32_t, 4> next_index_{};
+    std::array<int32_t, 4> next_index_ TOVEK_GUARDED_BY(queue_lock_){};
     PAVIFILE file_ = nullptr;
 };

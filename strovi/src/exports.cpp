@@ -1,5 +1,5 @@
 // The exported C interface: handle checks around AviOutputFile.
-#include <mutex>
+
 #include <new>
 #include <unordered_set>
 
@@ -9,15 +9,15 @@
 namespace {
 
 // Handles between FileOpen and FileClose, so that a closed handle is refused
-// rather than used. live_lock guards live.
-std::mutex live_lock;
-std::unordered_set<const AviOutputFile*> live;
+// rather than used.
+platform::Mutex live_lock;
+std::unordered_set<const AviOutputFile*> live TOVEK_GUARDED_BY(live_lock);
 
 bool IsOpen(const AviOutputFile* file) {
     if (file == nullptr) {
         return false;
     }
-    std::lock_guard<std::mutex> hold(live_lock);
+    platform::MutexLock hold(live_lock);
     return live.count(file) != 0;
 }
 
@@ -52,7 +52,7 @@ AviOutputFile* TOVEK_STDCALL FileOpen(const char* path) {
         delete file;
         return nullptr;
     }
-    std::lock_guard<std::mutex> hold(live_lock);
+    platform::MutexLock hold(live_lock);
     live.insert(file);
     return file;
 }
@@ -66,7 +66,7 @@ int32_t TOVEK_STDCALL FileFlush(AviOutputFile* file) {
 
 void TOVEK_STDCALL FileClose(AviOutputFile* file) {
     {
-        std::lock_guard<std::mutex> hold(live_lock);
+        platform::MutexLock hold(live_lock);
         if (file == nullptr || live.erase(file) == 0) {
             return;
         }

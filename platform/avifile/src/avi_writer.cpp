@@ -8,8 +8,6 @@
 namespace platform::avi {
 namespace {
 
-constexpr size_t kMainHeaderBytes = 56;
-constexpr size_t kStreamHeaderBytes = 56;
 constexpr size_t kIndexEntryBytes = 16;
 
 // Little-endian record builder with back-patched chunk sizes.

@@ -3,18 +3,18 @@
 #include <cstring>
 #include <limits.h>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <unordered_map>
 
 #include "avi_writer.h"
 #include "platform/avifile.h"
+#include "platform/thread_annotations.h"
 
 // The objects behind the opaque handles.
 struct AviFileHandle {
-    std::mutex lock; // guards writer and refs
-    platform::avi::AviWriter writer;
-    int refs = 1; // the file handle and each live stream handle
+    platform::Mutex lock;
+    platform::avi::AviWriter writer TOVEK_GUARDED_BY(lock);
+    int refs TOVEK_GUARDED_BY(lock) = 1; // the file handle and each live stream handle
 };
 
 struct AviStreamHandle {
@@ -25,21 +25,23 @@ struct AviStreamHandle {
 namespace {
 
 // Live handles, so that a released or foreign handle is refused instead of
-// used. registry_lock guards both maps.
-std::mutex registry_lock;
-std::unordered_map<AviFileHandle*, std::shared_ptr<AviFileHandle>> live_files;
-std::unordered_map<AviStreamHandle*, std::unique_ptr<AviStreamHandle>> live_streams;
+// used.
+platform::Mutex registry_lock;
+std::unordered_map<AviFileHandle*, std::shared_ptr<AviFileHandle>>
+    live_files TOVEK_GUARDED_BY(registry_lock);
+std::unordered_map<AviStreamHandle*, std::unique_ptr<AviStreamHandle>>
+    live_streams TOVEK_GUARDED_BY(registry_lock);
 std::atomic<int> init_count{0};
 
 std::shared_ptr<AviFileHandle> FindFile(PAVIFILE file) {
-    std::lock_guard<std::mutex> hold(registry_lock);
+    platform::MutexLock hold(registry_lock);
     auto it = live_files.find(file);
     return it == live_files.end() ? nullptr : it->second;
 }
 
 // The stream's file and index, or null for a handle that is not live.
 std::shared_ptr<AviFileHandle> FindStream(PAVISTREAM stream, int* index) {
-    std::lock_guard<std::mutex> hold(registry_lock);
+    platform::MutexLock hold(registry_lock);
     auto it = live_streams.find(stream);
     if (it == live_streams.end()) {
         return nullptr;
@@ -50,7 +52,7 @@ std::shared_ptr<AviFileHandle> FindStream(PAVISTREAM stream, int* index) {
 
 // Drops one reference; the last one finishes the file.
 ULONG Unref(const std::shared_ptr<AviFileHandle>& file) {
-    std::lock_guard<std::mutex> hold(file->lock);
+    platform::MutexLock hold(file->lock);
     file->refs -= 1;
     if (file->refs == 0) {
         file->writer.Finish();
@@ -83,11 +85,15 @@ HRESULT TOVEK_STDCALL AVIFileOpenA(PAVIFILE* file, const char* path, uint32_t mo
     if (!object) {
         return AVIERR_MEMORY;
     }
-    const HRESULT hr = object->writer.Create(path);
+    HRESULT hr;
+    {
+        platform::MutexLock created(object->lock); // not published yet: free
+        hr = object->writer.Create(path);
+    }
     if (hr != AVIERR_OK) {
         return hr;
     }
-    std::lock_guard<std::mutex> hold(registry_lock);
+    platform::MutexLock hold(registry_lock);
     live_files.emplace(object.get(), object);
     *file = object.get();
     return AVIERR_OK;
@@ -105,14 +111,14 @@ HRESULT TOVEK_STDCALL AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM* stream,
     auto handle = std::make_unique<AviStreamHandle>();
     handle->file = object;
     {
-        std::lock_guard<std::mutex> hold(object->lock);
+        platform::MutexLock hold(object->lock);
         const HRESULT hr = object->writer.AddStream(*info, &handle->index);
         if (hr != AVIERR_OK) {
             return hr;
         }
         object->refs += 1;
     }
-    std::lock_guard<std::mutex> hold(registry_lock);
+    platform::MutexLock hold(registry_lock);
     *stream = handle.get();
     live_streams.emplace(handle.get(), std::move(handle));
     return AVIERR_OK;
@@ -128,7 +134,7 @@ HRESULT TOVEK_STDCALL AVIStreamSetFormat(PAVISTREAM stream, LONG position, const
     if (position != 0) {
         return AVIERR_UNSUPPORTED;
     }
-    std::lock_guard<std::mutex> hold(object->lock);
+    platform::MutexLock hold(object->lock);
     return object->writer.SetFormat(index, format, format_bytes);
 }
 
@@ -146,7 +152,7 @@ HRESULT TOVEK_STDCALL AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples
         }
         return AVIERR_BADHANDLE;
     }
-    std::lock_guard<std::mutex> hold(object->lock);
+    platform::MutexLock hold(object->lock);
     return object->writer.Write(index, start, samples, data, bytes, flags, samples_written,
                                 bytes_written);
 }
@@ -154,7 +160,7 @@ HRESULT TOVEK_STDCALL AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples
 ULONG TOVEK_STDCALL AVIStreamRelease(PAVISTREAM stream) {
     std::shared_ptr<AviFileHandle> object;
     {
-        std::lock_guard<std::mutex> hold(registry_lock);
+        platform::MutexLock hold(registry_lock);
         auto it = live_streams.find(stream);
         if (it == live_streams.end()) {
             return 0;
@@ -168,7 +174,7 @@ ULONG TOVEK_STDCALL AVIStreamRelease(PAVISTREAM stream) {
 ULONG TOVEK_STDCALL AVIFileRelease(PAVIFILE file) {
     std::shared_ptr<AviFileHandle> object;
     {
-        std::lock_guard<std::mutex> hold(registry_lock);
+        platform::MutexLock hold(registry_lock);
         auto it = live_files.find(file);
         if (it == live_files.end()) {
             return 0;
@@ -184,6 +190,6 @@ HRESULT TOVEK_STDCALL AVIFileFlush(PAVIFILE file) {
     if (!object) {
         return AVIERR_BADHANDLE;
     }
-    std::lock_guard<std::mutex> hold(object->lock);
+    platform::MutexLock hold(object->lock);
     return object->writer.Flush();
 }

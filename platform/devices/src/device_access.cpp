@@ -1,17 +1,17 @@
 #include "platform/device_access.h"
+#include "platform/thread_annotations.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <mutex>
 
 namespace platform {
 namespace {
 
 struct Registry {
-    std::mutex mutex; // guards records
-    std::map<uint32_t, DeviceAccessError> records;
+    Mutex mutex;
+    std::map<uint32_t, DeviceAccessError> records TOVEK_GUARDED_BY(mutex);
 };
 
 Registry& Records() {
@@ -104,7 +104,7 @@ bool ReportDeviceAccessError(uint16_t vendor_id, uint16_t product_id, int error,
     DeviceAccessError record = DescribeDeviceAccessError(vendor_id, product_id, fault, detail);
     {
         Registry& registry = Records();
-        std::lock_guard<std::mutex> lock(registry.mutex);
+        MutexLock lock(registry.mutex);
         auto [it, made] = registry.records.try_emplace(Key(vendor_id, product_id), record);
         if (!made) {
             if (it->second.fault == fault) {
@@ -119,13 +119,13 @@ bool ReportDeviceAccessError(uint16_t vendor_id, uint16_t product_id, int error,
 
 void ClearDeviceAccessError(uint16_t vendor_id, uint16_t product_id) {
     Registry& registry = Records();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    MutexLock lock(registry.mutex);
     registry.records.erase(Key(vendor_id, product_id));
 }
 
 bool GetDeviceAccessError(uint16_t vendor_id, uint16_t product_id, DeviceAccessError* error) {
     Registry& registry = Records();
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    MutexLock lock(registry.mutex);
     auto it = registry.records.find(Key(vendor_id, product_id));
     if (it == registry.records.end()) {
         return false;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <deque>
 #include <strings.h>
 
@@ -22,7 +21,7 @@ class EmulatedBackEnd final : public EmulatedDevices, public DeviceProvider {
 public:
     // ---- EmulatedDevices ----
     int Plug(const EmulatedUsbDevice& device) override {
-        std::unique_lock<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         Node node;
         node.id = next_id_;
         node.device = device;
@@ -45,7 +44,7 @@ public:
     }
 
     bool Pull(int id) override {
-        std::unique_lock<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         auto it = Find(id);
         if (it == nodes_.end()) {
             return false;
@@ -57,7 +56,7 @@ public:
     }
 
     bool SetDisabled(int id, bool disabled) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         auto it = Find(id);
         if (it == nodes_.end()) {
             return false;
@@ -67,7 +66,7 @@ public:
     }
 
     bool SetOpenError(int id, int error) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         auto it = Find(id);
         if (it == nodes_.end()) {
             return false;
@@ -77,7 +76,7 @@ public:
     }
 
     bool IsPlugged(int id) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         return Find(id) != nodes_.end();
     }
 
@@ -85,7 +84,7 @@ public:
 
     // ---- DeviceProvider ----
     std::vector<VideoInputDevice> EnumerateVideoInputs() override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         std::vector<VideoInputDevice> devices;
         for (const Node& node : nodes_) {
             // A disabled device has no capture node, as with a real one.
@@ -117,7 +116,7 @@ public:
         if (!EqualNoCase(enumerator, "USB")) {
             return true;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         if ((flags & DIGCF_PRESENT) != 0) {
             for (const Node& node : nodes_) {
                 instance_ids->push_back(node.instance_id);
@@ -132,7 +131,7 @@ public:
         if (status == nullptr) {
             return false;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         for (const Node& node : nodes_) {
             if (EqualNoCase(node.instance_id, instance_id)) {
                 *status = node.disabled ? DevNodeStatus{DN_HAS_PROBLEM, CM_PROB_DISABLED}
@@ -148,7 +147,7 @@ public:
         if (descriptors == nullptr) {
             return false;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         const Node* node = FindVideoInputLocked(device);
         if (node == nullptr) {
             return false;
@@ -158,14 +157,14 @@ public:
     }
 
     int CheckOpen(const VideoInputDevice& device) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         const Node* node = FindVideoInputLocked(device);
         return node == nullptr ? ENOENT : node->device.open_error;
     }
 
     std::unique_ptr<ExtensionUnitTransport>
     OpenExtensionUnit(const VideoInputDevice& device) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         const Node* node = FindVideoInputLocked(device);
         if (node == nullptr || !node->device.extension_unit || node->device.open_error != 0) {
             return nullptr;
@@ -206,7 +205,7 @@ private:
     };
 
     // The plugged video input device names; mutex_ held.
-    const Node* FindVideoInputLocked(const VideoInputDevice& device) const {
+    const Node* FindVideoInputLocked(const VideoInputDevice& device) const TOVEK_REQUIRES(mutex_) {
         for (const Node& node : nodes_) {
             if (node.device.video_input && node.device.node == device.path &&
                 EqualNoCase(node.instance_id, device.instance_id)) {
@@ -216,13 +215,13 @@ private:
         return nullptr;
     }
 
-    std::vector<Node>::iterator Find(int id) {
+    std::vector<Node>::iterator Find(int id) TOVEK_REQUIRES(mutex_) {
         return std::find_if(nodes_.begin(), nodes_.end(),
                             [id](const Node& node) { return node.id == id; });
     }
 
     // Queues the broadcast for the notification thread; mutex_ held.
-    void PostLocked(uint32_t event, const Node& node) {
+    void PostLocked(uint32_t event, const Node& node) TOVEK_REQUIRES(mutex_) {
         const std::string name =
             UsbInterfaceName(node.device.vendor_id, node.device.product_id, node.serial_part);
         pending_.push_back(
@@ -232,29 +231,32 @@ private:
             // Runs until the process ends, like the system's own notifier.
             thread_ = std::thread([this] { NotifyLoop(); });
         }
-        wake_.notify_one();
+        wake_.NotifyOne();
     }
 
     void NotifyLoop() {
-        std::unique_lock<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [this] { return !pending_.empty(); });
+            wake_.Wait(mutex_, [this] {
+                mutex_.AssertHeld();
+                return !pending_.empty();
+            });
             Pending next = std::move(pending_.front());
             pending_.pop_front();
-            lock.unlock();
+            lock.Unlock();
             receivers_.Deliver(next.event, next.broadcast);
-            lock.lock();
+            lock.Lock();
         }
     }
 
-    // guards nodes_, known_ids_, next_id_, pending_ and thread_
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::vector<Node> nodes_;
-    std::vector<std::string> known_ids_; // every instance id ever plugged
-    int next_id_ = 1;
-    std::deque<Pending> pending_;
-    std::thread thread_;
+    platform::Mutex mutex_;
+    platform::CondVar wake_;
+    std::vector<Node> nodes_ TOVEK_GUARDED_BY(mutex_);
+    // Every instance id ever plugged.
+    std::vector<std::string> known_ids_ TOVEK_GUARDED_BY(mutex_);
+    int next_id_ TOVEK_GUARDED_BY(mutex_) = 1;
+    std::deque<Pending> pending_ TOVEK_GUARDED_BY(mutex_);
+    std::thread thread_ TOVEK_GUARDED_BY(mutex_);
     ReceiverList receivers_; // has its own locks
 };
 

@@ -20,7 +20,7 @@ std::unique_ptr<DeviceNotification> ReceiverList::Add(DeviceChangeReceiver* rece
     if (receiver == nullptr) {
         return nullptr;
     }
-    std::lock_guard<std::mutex> lock(list_mutex_);
+    platform::MutexLock lock(list_mutex_);
     const uint64_t serial = next_serial_++;
     entries_.push_back({receiver, serial});
     return std::make_unique<Registration>(this, receiver, serial);
@@ -32,7 +32,7 @@ void ReceiverList::Remove(DeviceChangeReceiver* receiver, uint64_t serial) {
     if (delivering_thread_.load() != std::this_thread::get_id()) {
         delivery.lock();
     }
-    std::lock_guard<std::mutex> lock(list_mutex_);
+    platform::MutexLock lock(list_mutex_);
     auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& entry) {
         return entry.receiver == receiver && entry.serial == serial;
     });
@@ -46,14 +46,14 @@ void ReceiverList::Deliver(uint32_t event, const DeviceBroadcast& broadcast) {
     delivering_thread_.store(std::this_thread::get_id());
     std::vector<Entry> entries;
     {
-        std::lock_guard<std::mutex> lock(list_mutex_);
+        platform::MutexLock lock(list_mutex_);
         entries = entries_;
     }
     for (const Entry& entry : entries) {
         // A receiver removed by an earlier receiver of this round is skipped.
         bool still_registered = false;
         {
-            std::lock_guard<std::mutex> lock(list_mutex_);
+            platform::MutexLock lock(list_mutex_);
             still_registered = std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) {
                 return e.receiver == entry.receiver && e.serial == entry.serial;
             });
@@ -66,7 +66,7 @@ void ReceiverList::Deliver(uint32_t event, const DeviceBroadcast& broadcast) {
 }
 
 bool ReceiverList::Empty() {
-    std::lock_guard<std::mutex> lock(list_mutex_);
+    platform::MutexLock lock(list_mutex_);
     return entries_.empty();
 }
 

@@ -4,7 +4,9 @@
 
 #include "platform/devices.h"
 
+#include "platform/thread_annotations.h"
 #include <atomic>
+
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -32,9 +34,9 @@ private:
         uint64_t serial;
     };
 
-    std::mutex list_mutex_; // guards entries_ and next_serial_
-    std::vector<Entry> entries_;
-    uint64_t next_serial_ = 1;
+    platform::Mutex list_mutex_;
+    std::vector<Entry> entries_ TOVEK_GUARDED_BY(list_mutex_);
+    uint64_t next_serial_ TOVEK_GUARDED_BY(list_mutex_) = 1;
     // Held through each Deliver, so that Remove from another thread waits for
     // a running call to end.
     std::mutex delivery_mutex_;

@@ -239,7 +239,7 @@ public:
         if (!listed) {
             return false;
         }
-        std::lock_guard<std::mutex> lock(known_mutex_);
+        platform::MutexLock lock(known_mutex_);
         for (const std::string& id : present) {
             RememberLocked(id);
         }
@@ -369,7 +369,7 @@ private:
     }
 
     // known_mutex_ held.
-    void RememberLocked(const std::string& instance_id) {
+    void RememberLocked(const std::string& instance_id) TOVEK_REQUIRES(known_mutex_) {
         if (std::none_of(known_ids_.begin(), known_ids_.end(),
                          [&](const std::string& id) { return EqualNoCase(id, instance_id); })) {
             known_ids_.push_back(instance_id);
@@ -377,7 +377,7 @@ private:
     }
 
     bool StartMonitor() {
-        std::lock_guard<std::mutex> lock(monitor_mutex_);
+        platform::MutexLock lock(monitor_mutex_);
         if (monitor_thread_.joinable()) {
             return true;
         }
@@ -396,7 +396,7 @@ private:
         ForEachUsbDevice(context.get(), [&](udev_device* usb) {
             UsbIdentity identity;
             if (IdentityFromAttributes(usb, &identity)) {
-                std::lock_guard<std::mutex> known(known_mutex_);
+                platform::MutexLock known(known_mutex_);
                 by_devpath_[udev_device_get_devpath(usb)] = identity;
                 RememberLocked(identity.InstanceId());
             }
@@ -442,12 +442,12 @@ private:
                 !IdentityFromProperties(usb, &identity)) {
                 return;
             }
-            std::lock_guard<std::mutex> lock(known_mutex_);
+            platform::MutexLock lock(known_mutex_);
             by_devpath_[devpath] = identity;
             RememberLocked(identity.InstanceId());
         } else if (std::strcmp(action, "remove") == 0) {
             event = DBT_DEVICEREMOVECOMPLETE;
-            std::lock_guard<std::mutex> lock(known_mutex_);
+            platform::MutexLock lock(known_mutex_);
             auto it = by_devpath_.find(devpath);
             if (it != by_devpath_.end()) {
                 identity = it->second;
@@ -466,13 +466,14 @@ private:
                                                          std::u16string(name.begin(), name.end())));
     }
 
-    // guards known_ids_ and by_devpath_
-    std::mutex known_mutex_;
-    std::vector<std::string> known_ids_;            // every USB instance id seen in this process
-    std::map<std::string, UsbIdentity> by_devpath_; // present devices, for their removal
+    platform::Mutex known_mutex_;
+    // Every USB instance id seen in this process.
+    std::vector<std::string> known_ids_ TOVEK_GUARDED_BY(known_mutex_);
+    // Present devices, for their removal.
+    std::map<std::string, UsbIdentity> by_devpath_ TOVEK_GUARDED_BY(known_mutex_);
 
-    std::mutex monitor_mutex_; // guards monitor_thread_
-    std::thread monitor_thread_;
+    platform::Mutex monitor_mutex_;
+    std::thread monitor_thread_ TOVEK_GUARDED_BY(monitor_mutex_);
     ReceiverList receivers_; // has its own locks
 };
 

@@ -104,7 +104,7 @@ void CopyCaptureText(const std::string& text, char* buffer, int size) {
 }
 
 bool FirstCaptureError::Keep(CaptureError error) {
-    std::lock_guard<std::mutex> lock(lock_);
+    platform::MutexLock lock(lock_);
     if (error_) {
         return false;
     }
@@ -113,18 +113,18 @@ bool FirstCaptureError::Keep(CaptureError error) {
 }
 
 void FirstCaptureError::Clear() {
-    std::lock_guard<std::mutex> lock(lock_);
+    platform::MutexLock lock(lock_);
     error_.reset();
 }
 
 bool FirstCaptureError::Has() const {
-    std::lock_guard<std::mutex> lock(lock_);
+    platform::MutexLock lock(lock_);
     return error_.has_value();
 }
 
 int FirstCaptureError::Copy(char* user_text, int user_size, char* debug_text,
                             int debug_size) const {
-    std::lock_guard<std::mutex> lock(lock_);
+    platform::MutexLock lock(lock_);
     CopyCaptureText(error_ ? error_->user_text : std::string(), user_text, user_size);
     CopyCaptureText(error_ ? error_->debug_text : std::string(), debug_text, debug_size);
     return error_ ? 0 : 1;

@@ -2,22 +2,26 @@
 
 #include "platform/media.h"
 
-#include <mutex>
+#include "platform/thread_annotations.h"
+
+namespace {
+platform::Mutex g_register_lock;
+// All three elements are known to GStreamer.
+bool g_registered TOVEK_GUARDED_BY(g_register_lock) = false;
+} // namespace
 
 bool tovek_media_register_elements() {
-    static std::mutex lock;         // guards registered
-    static bool registered = false; // all three elements are known to GStreamer
-    std::lock_guard<std::mutex> guard(lock);
-    if (registered) {
+    platform::MutexLock guard(g_register_lock);
+    if (g_registered) {
         return true;
     }
     if (!gst_is_initialized()) {
         return false;
     }
-    registered =
+    g_registered =
         gst_element_register(nullptr, "tovekjpegdec", GST_RANK_NONE, tovek_jpeg_dec_get_type()) &&
         gst_element_register(nullptr, "toveksamplegrabber", GST_RANK_NONE,
                              tovek_sample_grabber_get_type()) &&
         gst_element_register(nullptr, "tovekvideosink", GST_RANK_NONE, tovek_video_sink_get_type());
-    return registered;
+    return g_registered;
 }

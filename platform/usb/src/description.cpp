@@ -1,6 +1,6 @@
 #include "description.h"
+#include "platform/thread_annotations.h"
 
-#include <mutex>
 #include <unordered_map>
 
 namespace platform::usb {
@@ -87,8 +87,9 @@ bool MatchesAny(const std::vector<WDU_MATCH_TABLE>& table, const UsbDeviceDescri
 namespace {
 
 struct LentInfos {
-    std::mutex mutex; // guards blocks
-    std::unordered_map<WDU_DEVICE*, std::unique_ptr<DeviceInfoBlock>> blocks;
+    platform::Mutex mutex;
+    std::unordered_map<WDU_DEVICE*, std::unique_ptr<DeviceInfoBlock>>
+        blocks TOVEK_GUARDED_BY(mutex);
 };
 
 // Never destroyed: a driver may return its description during exit.
@@ -102,7 +103,7 @@ LentInfos& Lent() {
 WDU_DEVICE* LendDeviceInfo(const UsbDeviceDescription& description) {
     auto block = std::make_unique<DeviceInfoBlock>(description);
     WDU_DEVICE* device = block->Device();
-    std::lock_guard<std::mutex> lock(Lent().mutex);
+    platform::MutexLock lock(Lent().mutex);
     Lent().blocks.emplace(device, std::move(block));
     return device;
 }
@@ -110,7 +111,7 @@ WDU_DEVICE* LendDeviceInfo(const UsbDeviceDescription& description) {
 void ReturnDeviceInfo(WDU_DEVICE* info) {
     std::unique_ptr<DeviceInfoBlock> block;
     {
-        std::lock_guard<std::mutex> lock(Lent().mutex);
+        platform::MutexLock lock(Lent().mutex);
         auto it = Lent().blocks.find(info);
         if (it == Lent().blocks.end()) {
             return;

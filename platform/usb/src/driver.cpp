@@ -36,26 +36,26 @@ WD_STATUS Driver::Start() {
     // handled, what an earlier registration recorded about the others is
     // stale (they were unplugged meanwhile).
     {
-        std::lock_guard<std::mutex> lock(queue_mutex_);
+        platform::MutexLock lock(queue_mutex_);
         if (!stopping_) {
             queue_.push_back(Event{0, nullptr, true});
         }
     }
-    queue_cv_.notify_one();
+    queue_cv_.NotifyOne();
     return status;
 }
 
 void Driver::Stop() {
     backend_->Stop(); // no event arrives after this
     {
-        std::lock_guard<std::mutex> lock(queue_mutex_);
+        platform::MutexLock lock(queue_mutex_);
         if (stopping_) {
             return;
         }
         stopping_ = true;
         queue_.clear();
     }
-    queue_cv_.notify_all();
+    queue_cv_.NotifyAll();
     if (thread_.joinable()) {
         if (thread_.get_id() == std::this_thread::get_id()) {
             thread_.detach(); // called from a callback: the thread ends when it returns
@@ -72,28 +72,28 @@ void Driver::Stop() {
 
 void Driver::Arrived(uint64_t key, std::shared_ptr<Candidate> candidate) {
     {
-        std::lock_guard<std::mutex> lock(queue_mutex_);
+        platform::MutexLock lock(queue_mutex_);
         if (stopping_) {
             return;
         }
         queue_.push_back(Event{key, std::move(candidate)});
     }
-    queue_cv_.notify_one();
+    queue_cv_.NotifyOne();
 }
 
 void Driver::Left(uint64_t key) {
     {
-        std::lock_guard<std::mutex> lock(queue_mutex_);
+        platform::MutexLock lock(queue_mutex_);
         if (stopping_) {
             return;
         }
         queue_.push_back(Event{key, nullptr});
     }
-    queue_cv_.notify_one();
+    queue_cv_.NotifyOne();
 }
 
 bool Driver::Stopping() {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
+    platform::MutexLock lock(queue_mutex_);
     return stopping_;
 }
 
@@ -101,8 +101,11 @@ void Driver::Run() {
     for (;;) {
         Event event;
         {
-            std::unique_lock<std::mutex> lock(queue_mutex_);
-            queue_cv_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            platform::MutexLock lock(queue_mutex_);
+            queue_cv_.Wait(queue_mutex_, [this] {
+                queue_mutex_.AssertHeld();
+                return stopping_ || !queue_.empty();
+            });
             if (stopping_) {
                 return;
             }

@@ -6,11 +6,12 @@
 #include "handles.h"
 #include "platform/usb_backend.h"
 
+#include "platform/thread_annotations.h"
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <map>
 #include <memory>
+
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -69,10 +70,10 @@ private:
     const WDU_EVENT_TABLE events_;
     std::unique_ptr<Backend> backend_;
 
-    std::mutex queue_mutex_; // guards queue_ and stopping_
-    std::condition_variable queue_cv_;
-    std::deque<Event> queue_;
-    bool stopping_ = false;
+    platform::Mutex queue_mutex_;
+    platform::CondVar queue_cv_;
+    std::deque<Event> queue_ TOVEK_GUARDED_BY(queue_mutex_);
+    bool stopping_ TOVEK_GUARDED_BY(queue_mutex_) = false;
 
     std::thread thread_;
     // Driver thread only (and Stop once that thread is done with it).

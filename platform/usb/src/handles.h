@@ -3,8 +3,10 @@
 // existed, and neither is ever dereferenced.
 #pragma once
 
+#include "platform/thread_annotations.h"
 #include <cstdint>
 #include <memory>
+
 #include <mutex>
 #include <unordered_map>
 
@@ -18,7 +20,7 @@ public:
     explicit HandleTable(uint8_t tag) : tag_(tag) {}
 
     void* Add(std::shared_ptr<T> object) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         uintptr_t serial = next_serial_++;
         void* handle = reinterpret_cast<void*>((serial << 8) | tag_);
         live_.emplace(handle, std::move(object));
@@ -26,7 +28,7 @@ public:
     }
 
     std::shared_ptr<T> Find(void* handle, HandleState* state) const {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         auto it = live_.find(handle);
         if (it != live_.end()) {
             *state = HandleState::kLive;
@@ -38,7 +40,7 @@ public:
 
     // The object, no longer reachable through handle; null when it was not live.
     std::shared_ptr<T> Retire(void* handle) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         auto it = live_.find(handle);
         if (it == live_.end()) {
             return nullptr;
@@ -49,15 +51,15 @@ public:
     }
 
 private:
-    bool Issued(void* handle) const {
+    bool Issued(void* handle) const TOVEK_REQUIRES(mutex_) {
         auto value = reinterpret_cast<uintptr_t>(handle);
         return (value & 0xFF) == tag_ && (value >> 8) != 0 && (value >> 8) < next_serial_;
     }
 
     const uintptr_t tag_;
-    mutable std::mutex mutex_; // guards live_ and next_serial_
-    std::unordered_map<void*, std::shared_ptr<T>> live_;
-    uintptr_t next_serial_ = 1;
+    mutable platform::Mutex mutex_;
+    std::unordered_map<void*, std::shared_ptr<T>> live_ TOVEK_GUARDED_BY(mutex_);
+    uintptr_t next_serial_ TOVEK_GUARDED_BY(mutex_) = 1;
 };
 
 } // namespace platform::usb

@@ -5,6 +5,7 @@
 #include "libusb_backend.h"
 
 #include "libusb_calls.h"
+#include "platform/thread_annotations.h"
 #include "platform/usb_backend.h"
 
 #include <atomic>
@@ -381,15 +382,15 @@ private:
 // deregistration returns, so callbacks find their sink through this table
 // and a registration takes its entry out under the entry's lock.
 struct SinkSlot {
-    std::mutex mutex; // guards sink
-    EventSink* sink = nullptr;
+    platform::Mutex mutex;
+    EventSink* sink TOVEK_GUARDED_BY(mutex) = nullptr;
     std::shared_ptr<Context> context; // set before the slot is published
 };
 
 struct SinkTable {
-    std::mutex mutex; // guards slots and next
-    std::map<uintptr_t, std::shared_ptr<SinkSlot>> slots;
-    uintptr_t next = 1;
+    platform::Mutex mutex;
+    std::map<uintptr_t, std::shared_ptr<SinkSlot>> slots TOVEK_GUARDED_BY(mutex);
+    uintptr_t next TOVEK_GUARDED_BY(mutex) = 1;
 };
 
 SinkTable& Sinks() {
@@ -404,7 +405,7 @@ public:
     WD_STATUS Start(EventSink* sink) override {
         // Held throughout: a callback of the first device may already end the
         // registration (Stop) on the driver thread.
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         libusb_context* ctx = nullptr;
         int rc = calls_.init(&ctx);
         if (rc != 0) {
@@ -417,10 +418,13 @@ public:
         }
         context_ = std::make_shared<Context>(calls_, ctx);
         slot_ = std::make_shared<SinkSlot>();
-        slot_->sink = sink;
+        {
+            platform::MutexLock slot_lock(slot_->mutex); // not published yet: free
+            slot_->sink = sink;
+        }
         slot_->context = context_;
         {
-            std::lock_guard<std::mutex> lock(Sinks().mutex);
+            platform::MutexLock lock(Sinks().mutex);
             slot_id_ = Sinks().next++;
             Sinks().slots.emplace(slot_id_, slot_);
         }
@@ -435,7 +439,7 @@ public:
             EnumerateOnce(sink); // no hot-plug here: what is present now is all we learn of
         }
         try {
-            event_thread_ = std::thread([this] { HandleEvents(); });
+            event_thread_ = std::thread([this, ctx] { HandleEvents(ctx); });
         } catch (const std::system_error&) {
             StopLocked();
             return WD_INSUFFICIENT_RESOURCES;
@@ -444,12 +448,12 @@ public:
     }
 
     void Stop() override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         StopLocked();
     }
 
 private:
-    void StopLocked() {
+    void StopLocked() TOVEK_REQUIRES(mutex_) {
         if (!context_) {
             return;
         }
@@ -459,10 +463,10 @@ private:
         }
         if (slot_) {
             {
-                std::lock_guard<std::mutex> lock(Sinks().mutex);
+                platform::MutexLock lock(Sinks().mutex);
                 Sinks().slots.erase(slot_id_);
             }
-            std::lock_guard<std::mutex> lock(slot_->mutex); // waits for a callback using it
+            platform::MutexLock lock(slot_->mutex); // waits for a callback using it
             slot_->sink = nullptr;
         }
         stop_ = true;
@@ -477,14 +481,14 @@ private:
                                      libusb_hotplug_event event, void* user) {
         std::shared_ptr<SinkSlot> slot;
         {
-            std::lock_guard<std::mutex> lock(Sinks().mutex);
+            platform::MutexLock lock(Sinks().mutex);
             auto it = Sinks().slots.find(reinterpret_cast<uintptr_t>(user));
             if (it == Sinks().slots.end()) {
                 return 0;
             }
             slot = it->second;
         }
-        std::lock_guard<std::mutex> lock(slot->mutex);
+        platform::MutexLock lock(slot->mutex);
         if (slot->sink == nullptr) {
             return 0;
         }
@@ -501,7 +505,7 @@ private:
         return 0;
     }
 
-    void EnumerateOnce(EventSink* sink) {
+    void EnumerateOnce(EventSink* sink) TOVEK_REQUIRES(mutex_) {
         libusb_device** list = nullptr;
         ssize_t count = calls_.get_device_list(context_->ctx, &list);
         for (ssize_t i = 0; i < count; ++i) {
@@ -513,22 +517,23 @@ private:
         }
     }
 
-    void HandleEvents() {
+    // On the event thread; ctx is context_'s, which outlives the thread.
+    void HandleEvents(libusb_context* ctx) {
         while (!stop_) {
             timeval tv{0, 250000}; // also a bound should an interruption be missed
-            calls_.handle_events_timeout_completed(context_->ctx, &tv, nullptr);
+            calls_.handle_events_timeout_completed(ctx, &tv, nullptr);
         }
     }
 
     const LibusbCalls& calls_ = CurrentLibusbCalls();
-    std::mutex mutex_; // serialises Start and Stop; guards the members below but stop_
-    std::shared_ptr<Context> context_;
-    std::shared_ptr<SinkSlot> slot_;
-    uintptr_t slot_id_ = 0;
-    libusb_hotplug_callback_handle callback_ = 0;
-    bool hotplug_ = false;
+    platform::Mutex mutex_; // serialises Start and Stop; guards the members below but stop_
+    std::shared_ptr<Context> context_ TOVEK_GUARDED_BY(mutex_);
+    std::shared_ptr<SinkSlot> slot_ TOVEK_GUARDED_BY(mutex_);
+    uintptr_t slot_id_ TOVEK_GUARDED_BY(mutex_) = 0;
+    libusb_hotplug_callback_handle callback_ TOVEK_GUARDED_BY(mutex_) = 0;
+    bool hotplug_ TOVEK_GUARDED_BY(mutex_) = false;
     std::atomic<bool> stop_{false};
-    std::thread event_thread_;
+    std::thread event_thread_ TOVEK_GUARDED_BY(mutex_);
 };
 
 } // namespace

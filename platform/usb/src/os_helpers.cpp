@@ -1,9 +1,8 @@
 // Mutex, manual-reset event and thread helpers over the standard library.
+#include "platform/thread_annotations.h"
 #include "platform/usb.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -15,15 +14,15 @@ namespace {
 // timed_mutex's timed lock (pthread_mutex_clocklock) and would report every
 // access it orders as a race.
 struct OsMutex {
-    std::mutex mutex; // guards locked
-    std::condition_variable released;
-    bool locked = false;
+    platform::Mutex mutex;
+    platform::CondVar released;
+    bool locked TOVEK_GUARDED_BY(mutex) = false;
 };
 
 struct OsEvent {
-    std::mutex mutex; // guards signalled
-    std::condition_variable cv;
-    bool signalled = false;
+    platform::Mutex mutex;
+    platform::CondVar cv;
+    bool signalled TOVEK_GUARDED_BY(mutex) = false;
 };
 
 struct OsThread {
@@ -53,11 +52,14 @@ WD_STATUS OsMutexLockTimeout(OS_HANDLE mutex, uint32_t timeout_ms) {
         return WD_INVALID_HANDLE;
     }
     auto* m = static_cast<OsMutex*>(mutex);
-    std::unique_lock<std::mutex> lock(m->mutex);
-    const auto free = [m] { return !m->locked; };
+    platform::MutexLock lock(m->mutex);
+    const auto free = [m] {
+        m->mutex.AssertHeld();
+        return !m->locked;
+    };
     if (timeout_ms == WD_INFINITE) {
-        m->released.wait(lock, free);
-    } else if (!m->released.wait_for(lock, std::chrono::milliseconds(timeout_ms), free)) {
+        m->released.Wait(m->mutex, free);
+    } else if (!m->released.WaitFor(m->mutex, std::chrono::milliseconds(timeout_ms), free)) {
         return WD_TIME_OUT_EXPIRED;
     }
     m->locked = true;
@@ -68,10 +70,10 @@ void OsMutexUnlock(OS_HANDLE mutex) {
     if (mutex != nullptr) {
         auto* m = static_cast<OsMutex*>(mutex);
         {
-            std::lock_guard<std::mutex> lock(m->mutex);
+            platform::MutexLock lock(m->mutex);
             m->locked = false;
         }
-        m->released.notify_one();
+        m->released.NotifyOne();
     }
 }
 
@@ -93,10 +95,10 @@ WD_STATUS OsEventSignal(OS_HANDLE event) {
     }
     auto* e = static_cast<OsEvent*>(event);
     {
-        std::lock_guard<std::mutex> lock(e->mutex);
+        platform::MutexLock lock(e->mutex);
         e->signalled = true;
     }
-    e->cv.notify_all();
+    e->cv.NotifyAll();
     return WD_STATUS_SUCCESS;
 }
 
@@ -105,7 +107,7 @@ WD_STATUS OsEventReset(OS_HANDLE event) {
         return WD_INVALID_HANDLE;
     }
     auto* e = static_cast<OsEvent*>(event);
-    std::lock_guard<std::mutex> lock(e->mutex);
+    platform::MutexLock lock(e->mutex);
     e->signalled = false;
     return WD_STATUS_SUCCESS;
 }
@@ -115,13 +117,16 @@ WD_STATUS OsEventWait(OS_HANDLE event, uint32_t timeout_ms) {
         return WD_INVALID_HANDLE;
     }
     auto* e = static_cast<OsEvent*>(event);
-    std::unique_lock<std::mutex> lock(e->mutex);
-    auto signalled = [e] { return e->signalled; };
+    platform::MutexLock lock(e->mutex);
+    auto signalled = [e] {
+        e->mutex.AssertHeld();
+        return e->signalled;
+    };
     if (timeout_ms == WD_INFINITE) {
-        e->cv.wait(lock, signalled);
+        e->cv.Wait(e->mutex, signalled);
         return WD_STATUS_SUCCESS;
     }
-    return e->cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), signalled)
+    return e->cv.WaitFor(e->mutex, std::chrono::milliseconds(timeout_ms), signalled)
                ? WD_STATUS_SUCCESS
                : WD_TIME_OUT_EXPIRED;
 }

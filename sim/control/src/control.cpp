@@ -1,11 +1,13 @@
 #include "sim/control.h"
 
+#include "platform/thread_annotations.h"
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -26,12 +28,15 @@ constexpr const char* kPrefix = "tovek-sim-";
 constexpr const char* kSuffix = ".sock";
 
 struct Control {
-    std::mutex mutex; // guards every field below
-    std::map<std::string, SimCommandHandler> handlers;
-    std::string path;   // socket file, empty while not listening
-    int wake_fd = -1;   // eventfd that tells the listener to end
-    std::thread thread; // the listener; it closes its descriptors itself
-    bool exit_hook = false;
+    platform::Mutex mutex;
+    std::map<std::string, SimCommandHandler> handlers TOVEK_GUARDED_BY(mutex);
+    // Socket file, empty while not listening.
+    std::string path TOVEK_GUARDED_BY(mutex);
+    // eventfd that tells the listener to end.
+    int wake_fd TOVEK_GUARDED_BY(mutex) = -1;
+    // The listener; it closes its descriptors itself.
+    std::thread thread TOVEK_GUARDED_BY(mutex);
+    bool exit_hook TOVEK_GUARDED_BY(mutex) = false;
 };
 
 // Never destroyed: the listener may still run while the process exits.
@@ -106,8 +111,8 @@ void Listen(int fd, int wake_fd) {
     close(wake_fd);
 }
 
-// Starts the listener; with State().mutex held.
-void StartListenerLocked(Control& control) {
+// Starts the listener.
+void StartListenerLocked(Control& control) TOVEK_REQUIRES(control.mutex) {
     if (!control.path.empty()) {
         return;
     }
@@ -253,7 +258,7 @@ bool RegisterSimCommand(const std::string& name, SimCommandHandler handler) {
         return false;
     }
     Control& control = State();
-    std::lock_guard<std::mutex> lock(control.mutex);
+    platform::MutexLock lock(control.mutex);
     control.handlers[name] = std::move(handler);
     StartListenerLocked(control);
     return true;
@@ -261,7 +266,7 @@ bool RegisterSimCommand(const std::string& name, SimCommandHandler handler) {
 
 void UnregisterSimCommand(const std::string& name) {
     Control& control = State();
-    std::lock_guard<std::mutex> lock(control.mutex);
+    platform::MutexLock lock(control.mutex);
     control.handlers.erase(name);
 }
 
@@ -269,7 +274,7 @@ std::string ExecuteSimCommand(std::string_view line) {
     std::vector<std::string> words = Words(line);
     Control& control = State();
     if (words.size() == 1 && words[0] == "list") {
-        std::lock_guard<std::mutex> lock(control.mutex);
+        platform::MutexLock lock(control.mutex);
         std::string names;
         for (const auto& [name, handler] : control.handlers) {
             names += names.empty() ? name : " " + name;
@@ -281,7 +286,7 @@ std::string ExecuteSimCommand(std::string_view line) {
     }
     SimCommandHandler handler;
     {
-        std::lock_guard<std::mutex> lock(control.mutex);
+        platform::MutexLock lock(control.mutex);
         auto it = control.handlers.find(words[1]);
         if (it == control.handlers.end()) {
             return "error: no emulated device named " + words[1].substr(0, 32);
@@ -298,7 +303,7 @@ std::string ExecuteSimCommand(std::string_view line) {
 
 std::string SimControlSocketPath() {
     Control& control = State();
-    std::lock_guard<std::mutex> lock(control.mutex);
+    platform::MutexLock lock(control.mutex);
     return control.path;
 }
 
@@ -319,7 +324,7 @@ void StopSimControl() {
     std::string path;
     int wake_fd;
     {
-        std::lock_guard<std::mutex> lock(control.mutex);
+        platform::MutexLock lock(control.mutex);
         thread = std::move(control.thread);
         path = std::move(control.path);
         control.path.clear();

@@ -8,6 +8,8 @@
 // No Qt and no GStreamer types beyond the message handle.
 #pragma once
 
+#include "platform/thread_annotations.h"
+
 #include <mutex>
 #include <optional>
 #include <string>
@@ -50,8 +52,8 @@ public:
     int Copy(char* user_text, int user_size, char* debug_text, int debug_size) const;
 
 private:
-    mutable std::mutex lock_; // guards error_
-    std::optional<CaptureError> error_;
+    mutable Mutex lock_;
+    std::optional<CaptureError> error_ TOVEK_GUARDED_BY(lock_);
 };
 
 } // namespace platform
