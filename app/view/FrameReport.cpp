@@ -136,7 +136,6 @@ private:
     std::map<long, Files> files_; // by thread id
 };
 
-
 std::unique_ptr<FrameReport> FrameReport::FromEnvironment() {
     const char* path = std::getenv("TOVEK_FRAME_REPORT");
     if (path == nullptr || *path == '\0') {

@@ -30,6 +30,9 @@ void RegisterExitWait(std::once_flag& once) {
 }
 
 std::once_flag g_wait_before_first_tone;
+// One tone at a time: overlapping tones tell the user nothing more, and each
+// would open its own connection to the sound server.
+std::mutex g_tone_lock;
 std::once_flag g_wait_after_sound_output;
 
 // Plays one tone to the default sound output and waits for its end (bounded);
@@ -81,7 +84,10 @@ void Beep(uint32_t frequency_hz, uint32_t duration_ms) {
     RegisterExitWait(g_wait_before_first_tone);
     g_tones_playing.fetch_add(1);
     std::thread([frequency_hz, duration_ms] {
-        PlayTone(frequency_hz, duration_ms);
+        {
+            std::lock_guard<std::mutex> one_at_a_time(g_tone_lock);
+            PlayTone(frequency_hz, duration_ms);
+        }
         g_tones_playing.fetch_sub(1);
     }).detach();
 }
