@@ -137,16 +137,23 @@ bool CKeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
         if (key.key() == Qt::Key_Escape)
             return true;
-        if (OnViewKeyRelease(target, key))
+        const Qt::KeyboardModifiers modifiers = ChordModifiers(key);
+        if (OnViewKeyRelease(target, key, modifiers))
             return true;
-        if (!key.isAutoRepeat() && (key.modifiers() & Qt::ControlModifier))
+        if (!key.isAutoRepeat() && (modifiers & Qt::ControlModifier))
             OnControlKeyRelease(key);
         return false;
     }
+    case QEvent::ShortcutOverride:
+        // A press that matches a menu shortcut reaches us only as this.
+        if (OwnsTarget(target))
+            NotePress(static_cast<const QKeyEvent&>(*event));
+        return false;
     case QEvent::KeyPress: {
         if (!OwnsTarget(target))
             return false;
         const auto& key = static_cast<const QKeyEvent&>(*event);
+        NotePress(key);
         switch (key.key()) {
         case Qt::Key_Escape:
             actions_->LeaveFullScreen();
@@ -176,6 +183,20 @@ bool CKeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
     default:
         return false;
     }
+}
+
+void CKeyRouter::NotePress(const QKeyEvent& press) {
+    if (press.isAutoRepeat())
+        return;
+    pressed_key_ = press.key();
+    pressed_modifiers_ = press.modifiers();
+}
+
+Qt::KeyboardModifiers CKeyRouter::ChordModifiers(const QKeyEvent& release) const {
+    Qt::KeyboardModifiers modifiers = release.modifiers();
+    if (release.key() == pressed_key_)
+        modifiers |= pressed_modifiers_;
+    return modifiers & ~Qt::KeypadModifier;
 }
 
 void CKeyRouter::OnControlKeyRelease(const QKeyEvent& key) {
@@ -209,8 +230,8 @@ void CKeyRouter::OnControlKeyRelease(const QKeyEvent& key) {
     }
 }
 
-bool CKeyRouter::OnViewKeyRelease(const QObject* target, const QKeyEvent& key) {
-    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+bool CKeyRouter::OnViewKeyRelease(const QObject* target, const QKeyEvent& key,
+                                  Qt::KeyboardModifiers modifiers) {
     for (const ViewKey& view_key : kViewKeys) {
         if (view_key.key != key.key() || modifiers != view_key.modifier || TakesText(target))
             continue;

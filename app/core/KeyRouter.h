@@ -76,9 +76,15 @@ private:
     // False for the second and later deliveries of one key event to the
     // parents of its first receiver.
     bool FirstDelivery(QObject* target, QEvent* event);
+    // The modifiers a released key counts with: those held at its release
+    // and, for the key pressed last, those held at its press. Fast typing
+    // and key senders (xdotool key ctrl+f) lift Ctrl before the letter.
+    Qt::KeyboardModifiers ChordModifiers(const QKeyEvent& release) const;
+    void NotePress(const QKeyEvent& press);
     void OnControlKeyRelease(const QKeyEvent& key);
     // True when key is one of the view's own keys (and so consumed).
-    bool OnViewKeyRelease(const QObject* target, const QKeyEvent& key);
+    bool OnViewKeyRelease(const QObject* target, const QKeyEvent& key,
+                          Qt::KeyboardModifiers modifiers);
     // True when key is a presenter remote's key (and so consumed).
     bool OnPresenterKey(const QObject* target, const QKeyEvent& key);
 
@@ -88,4 +94,8 @@ private:
     // that receiver is its propagation.
     const QEvent* last_event_ = nullptr;
     QPointer<QObject> last_target_;
+    // The last key pressed in our windows and the modifiers held then (UI
+    // thread only).
+    int pressed_key_ = 0;
+    Qt::KeyboardModifiers pressed_modifiers_;
 };

@@ -406,6 +406,7 @@ public:
         // Held throughout: a callback of the first device may already end the
         // registration (Stop) on the driver thread.
         platform::MutexLock lock(mutex_);
+        StopLocked(); // a second Start replaces the first registration
         libusb_context* ctx = nullptr;
         int rc = calls_.init(&ctx);
         if (rc != 0) {
@@ -438,6 +439,7 @@ public:
         if (!hotplug_) {
             EnumerateOnce(sink); // no hot-plug here: what is present now is all we learn of
         }
+        stop_ = false; // a Stop before this Start had set it
         try {
             event_thread_ = std::thread([this, ctx] { HandleEvents(ctx); });
         } catch (const std::system_error&) {

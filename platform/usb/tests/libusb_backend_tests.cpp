@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -118,6 +119,51 @@ TEST(LibusbBackend, WithoutUsbAccessTheRegistrationStandsWithNoDevice) {
     WDU_Uninit(driver);
     platform::usb::SetLibusbCalls(nullptr);
     EXPECT_EQ(g_attaches.load(), 0);
+}
+
+// One back end started, stopped and started again (and started twice in a
+// row) keeps an event thread serving libusb each time.
+TEST(LibusbBackend, StartsAgainAfterAStop) {
+    static std::atomic<int> handled{0};
+    static platform::usb::LibusbCalls fake = platform::usb::RealLibusbCalls();
+    fake.init = [](libusb_context** ctx) {
+        *ctx = reinterpret_cast<libusb_context*>(0x10);
+        return 0;
+    };
+    fake.exit = [](libusb_context*) {};
+    fake.has_capability = [](uint32_t) { return 0; };
+    fake.get_device_list = [](libusb_context*, libusb_device*** list) {
+        *list = nullptr;
+        return ssize_t{0};
+    };
+    fake.free_device_list = [](libusb_device**, int) {};
+    fake.handle_events_timeout_completed = [](libusb_context*, timeval*, int*) {
+        ++handled;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 0;
+    };
+    fake.interrupt_event_handler = [](libusb_context*) {};
+    platform::usb::SetLibusbCalls(&fake);
+    class NoEvents final : public platform::usb::EventSink {
+    public:
+        void Arrived(uint64_t, std::shared_ptr<platform::usb::Candidate>) override {}
+        void Left(uint64_t) override {}
+    } sink;
+    auto backend = platform::usb::MakeLibusbBackend();
+    auto serves = [] {
+        const int before = handled.load();
+        for (int i = 0; i < 2000 && handled.load() < before + 3; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return handled.load() >= before + 3;
+    };
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(backend->Start(&sink), WD_STATUS_SUCCESS);
+        EXPECT_TRUE(serves()) << "round " << round;
+        if (round != 1)
+            backend->Stop(); // round 1 is started again without a Stop
+    }
+    backend.reset();
+    platform::usb::SetLibusbCalls(nullptr);
 }
 
 TEST(LibusbBackend, RejectsBadRegistrationsAndHandles) {
