@@ -106,7 +106,14 @@ choose() {
     session_click "$DEVICE_MENU_X" "$DEVICE_MENU_Y"
     session_wait_menus open 10 || session_fail "a click on Device did not open the Device menu"
     popup=$(session_windows | grep -vx "$SESSION_WIN" | head -n 1)
-    height=$(xdotool getwindowgeometry --shell "$popup" | sed -n 's/^HEIGHT=//p')
+    # A window of the program that is gone again by now (a tool tip, a menu
+    # closed by a device change) is no menu to click: close and try again.
+    height=$(xdotool getwindowgeometry --shell "$popup" 2>/dev/null | sed -n 's/^HEIGHT=//p') || height=
+    if [ -z "$height" ]; then
+      xdotool key Escape Escape
+      session_wait_menus closed 5 || true
+      continue
+    fi
     session_click_in "$popup" 20 $((height * (2 * index + 1) / (2 * DEVICE_ITEMS)))
     session_wait_menus closed 5 || {
       xdotool key Escape Escape
