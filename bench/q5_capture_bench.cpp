@@ -20,6 +20,7 @@
 #include "TovekQ5usb.h"
 #include "bench_util.h"
 #include "platform/media.h"
+#include "platform/thread_annotations.h"
 #include "sim/install.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
@@ -32,7 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <span>
 #include <string>
 #include <thread>
@@ -139,15 +139,18 @@ public:
 struct Run {
     size_t measured_frames = 0; // frames after the warm-up
 
-    std::mutex mutex; // guards everything below
-    std::vector<std::vector<uint8_t>> pictures;
-    size_t samples = 0;
-    size_t wrong_size = 0;
+    platform::Mutex mutex;
+    std::vector<std::vector<uint8_t>> pictures TOVEK_GUARDED_BY(mutex);
+    size_t samples TOVEK_GUARDED_BY(mutex) = 0;
+    size_t wrong_size TOVEK_GUARDED_BY(mutex) = 0;
     // Streaming-thread CPU from one sample callback to the next: one frame.
-    std::vector<double> frame_cpu;
-    double last_cpu = 0;
-    double pacing_cpu0 = 0, pacing_cpu = 0, wall0 = 0, wall = 0;
-    bool done = false;
+    std::vector<double> frame_cpu TOVEK_GUARDED_BY(mutex);
+    double last_cpu TOVEK_GUARDED_BY(mutex) = 0;
+    double pacing_cpu0 TOVEK_GUARDED_BY(mutex) = 0;
+    double pacing_cpu TOVEK_GUARDED_BY(mutex) = 0;
+    double wall0 TOVEK_GUARDED_BY(mutex) = 0;
+    double wall TOVEK_GUARDED_BY(mutex) = 0;
+    bool done TOVEK_GUARDED_BY(mutex) = false;
 };
 
 int TOVEK_STDCALL OnStream(int event, BYTE* data, LONG length, void* context) {
@@ -155,7 +158,7 @@ int TOVEK_STDCALL OnStream(int event, BYTE* data, LONG length, void* context) {
     if (event != Q5_STREAM_PICTURE) {
         return 0;
     }
-    std::lock_guard<std::mutex> lock(run->mutex);
+    platform::MutexLock lock(run->mutex);
     // Keep pictures only while warming up, so copying them is not measured.
     if (run->samples < kWarmUpFrames && run->pictures.size() < kKeptPictures) {
         run->pictures.emplace_back(data, data + length);
@@ -166,7 +169,7 @@ int TOVEK_STDCALL OnStream(int event, BYTE* data, LONG length, void* context) {
 int OnSample(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int, void* context) {
     auto* run = static_cast<Run*>(context);
     const double now = ThisThreadCpuSeconds();
-    std::lock_guard<std::mutex> lock(run->mutex);
+    platform::MutexLock lock(run->mutex);
     run->wrong_size += sample->GetActualDataLength() != kWidth * kHeight * 4;
     ++run->samples;
     if (run->samples == kWarmUpFrames) {
@@ -263,7 +266,7 @@ int main(int argc, char** argv) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
     for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::lock_guard<std::mutex> lock(run.mutex);
+        platform::MutexLock lock(run.mutex);
         if (run.done || std::chrono::steady_clock::now() > deadline) {
             break;
         }
@@ -271,7 +274,7 @@ int main(int argc, char** argv) {
     Tovek_Q5Usb_Close(device);
     Tovek_Q5Usb_UnIntialize();
 
-    std::lock_guard<std::mutex> lock(run.mutex);
+    platform::MutexLock lock(run.mutex);
     if (!run.done || run.pictures.empty()) {
         std::fprintf(stderr, "q5_capture_bench: only %zu frames arrived\n", run.samples);
         return 1;

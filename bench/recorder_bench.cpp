@@ -23,6 +23,7 @@
 #include "Recorder.h"
 #include "bench_util.h"
 #include "platform/system.h"
+#include "platform/thread_annotations.h"
 #include "sim/picture.h"
 
 #include <spawn.h>
@@ -31,12 +32,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,20 +64,20 @@ struct Result {
 // ---- the recorder's side --------------------------------------------------------
 
 // Frames written, for the feeder to wait on.
-std::mutex g_lock; // guards g_written, g_callback, g_callback_user
-std::condition_variable g_written_changed;
-int g_written = 0;
-TovekWacStreamCallback g_callback = nullptr;
-void* g_callback_user = nullptr;
+platform::Mutex g_lock;
+platform::CondVar g_written_changed;
+int g_written TOVEK_GUARDED_BY(g_lock) = 0;
+TovekWacStreamCallback g_callback TOVEK_GUARDED_BY(g_lock) = nullptr;
+void* g_callback_user TOVEK_GUARDED_BY(g_lock) = nullptr;
 
 int32_t TOVEK_STDCALL CountedWriteVga(AviOutputFile* file, const void* data, uint32_t length,
                                       int32_t key, uint32_t stamp, int32_t reserved) {
     const int32_t result = WriteVGA(file, data, length, key, stamp, reserved);
     {
-        std::lock_guard<std::mutex> hold(g_lock);
+        platform::MutexLock hold(g_lock);
         ++g_written;
     }
-    g_written_changed.notify_one();
+    g_written_changed.NotifyOne();
     return result;
 }
 
@@ -105,7 +104,7 @@ int32_t AudioMediaType(AudioCaptureContext*, AM_MEDIA_TYPE** media_type) {
     return 0;
 }
 int32_t AudioSetCallback(AudioCaptureContext*, TovekWacStreamCallback callback, void* user) {
-    std::lock_guard<std::mutex> hold(g_lock);
+    platform::MutexLock hold(g_lock);
     g_callback = callback;
     g_callback_user = user;
     return 0;
@@ -142,7 +141,7 @@ Result ThroughRecorder(const std::string& folder, const std::vector<std::vector<
     params.audio = {"bench", "PCM"};
     const std::vector<uint8_t> pcm(kPcmBytesPerFrame, 0x10);
     {
-        std::lock_guard<std::mutex> hold(g_lock);
+        platform::MutexLock hold(g_lock);
         g_written = 0;
     }
 
@@ -156,27 +155,33 @@ Result ThroughRecorder(const std::string& folder, const std::vector<std::vector<
     for (int i = 0; i < count; ++i) {
         const std::vector<uint8_t>& frame = frames[static_cast<size_t>(i) % frames.size()];
         while (!recorder.Append(frame.data(), frame.size())) {
-            std::unique_lock<std::mutex> hold(g_lock);
+            platform::MutexLock hold(g_lock);
             const int seen = g_written;
-            g_written_changed.wait(hold, [seen] { return g_written != seen; });
+            g_written_changed.Wait(g_lock, [seen] {
+                g_lock.AssertHeld();
+                return g_written != seen;
+            });
         }
-        std::unique_lock<std::mutex> hold(g_lock);
+        platform::MutexLock hold(g_lock);
         TovekWacStreamCallback callback = g_callback;
         void* user = g_callback_user;
-        hold.unlock();
+        hold.Unlock();
         if (callback != nullptr)
             callback(pcm.data(), static_cast<LONG>(pcm.size()), user);
     }
     {
-        std::unique_lock<std::mutex> hold(g_lock);
-        g_written_changed.wait(hold, [count] { return g_written >= count; });
+        platform::MutexLock hold(g_lock);
+        g_written_changed.Wait(g_lock, [count] {
+            g_lock.AssertHeld();
+            return g_written >= count;
+        });
     }
     recorder.Stop();
     result.cpu_s = bench::CpuSeconds() - cpu;
     result.feeder_cpu_s = bench::Seconds(CLOCK_THREAD_CPUTIME_ID) - feeder_cpu;
     result.wall_s = bench::WallSeconds() - wall;
     result.faults = bench::MinorFaults() - faults;
-    std::lock_guard<std::mutex> hold(g_lock);
+    platform::MutexLock hold(g_lock);
     result.frames = g_written;
     std::filesystem::remove(recorder.VideoPath());
     return result;

@@ -20,11 +20,11 @@
 #include "TovekQ5usb.h"
 #include "platform/devices.h"
 #include "platform/media.h"
+#include "platform/thread_annotations.h"
 #include "platform/wintypes.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <variant>
 
@@ -155,7 +155,7 @@ protected:
     // serialise work of their own. None of the operations here takes it: they
     // run on the user-interface thread only, and the library keeps commands
     // and status reads of one device from interleaving.
-    std::mutex lock_;
+    platform::Mutex lock_;
 
 private:
     CorvaneCaptureDevice* handle_ = nullptr; // null when closed; UI thread only

@@ -259,12 +259,12 @@ void OverlayWorker::SetRenderer(Renderer renderer) {
 }
 
 void OverlayWorker::SetExtentRenderer(ExtentRenderer renderer) {
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     renderer_ = std::move(renderer);
 }
 
 void OverlayWorker::SetRedrawSource(RedrawSource source) {
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     source_ = std::move(source);
 }
 
@@ -298,7 +298,7 @@ bool OverlayWorker::Turn() {
         }
         requested = count > 0;
     }
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     if (!requested && !(source_ && source_()))
         return false;
     const bool present = renderer_(buffer_.get(), kMaxFrameBytes, extent_.get());
@@ -313,7 +313,7 @@ bool OverlayWorker::Turn() {
 void OverlayWorker::Composite(uint8_t* frame, int stride, int width, int height) {
     if (!present_.load())
         return;
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     if (!present_.load())
         return;
     if (palette_->Valid())
@@ -323,7 +323,7 @@ void OverlayWorker::Composite(uint8_t* frame, int stride, int width, int height)
 }
 
 void OverlayWorker::Reset() {
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     std::memset(buffer_.get(), kTransparentByte, kMaxFrameBytes);
     ClearOverlayExtent(extent_.get(), 0, 0);
     palette_->Invalidate();

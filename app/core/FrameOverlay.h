@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "platform/system.h"
+#include "platform/thread_annotations.h"
 
 // The largest frame the program handles, compressed or rendered: frame
 // buffers are allocated once at this size so that no frame ever resizes one.
@@ -181,21 +181,24 @@ public:
     void Composite(uint8_t* frame, int stride, int width, int height);
 
     // Held while the overlay is rendered or composited.
-    std::mutex& Lock() { return lock_; }
-    const uint8_t* Buffer() const { return buffer_.get(); }
+    platform::Mutex& Lock() TOVEK_RETURN_CAPABILITY(lock_) { return lock_; }
+    // The overlay's bytes, for tests once the worker is idle or stopped: the
+    // pointer is fixed from construction, so reading it needs no lock.
+    const uint8_t* Buffer() const TOVEK_NO_THREAD_SAFETY_ANALYSIS { return buffer_.get(); }
     bool Present() const { return present_.load(); }
     void SetPresent(bool present) { present_.store(present); }
 
 private:
     void Loop();
 
-    std::mutex lock_;                       // guards buffer_, extent_, renderer_, source_
-    std::unique_ptr<uint8_t[]> buffer_;     // kMaxFrameBytes; written under lock_
-    std::unique_ptr<OverlayExtent> extent_; // what renderer_ drew; under lock_
-    // The compact copy of buffer_ composited when it is valid; under lock_.
-    std::unique_ptr<OverlayPalette> palette_;
-    ExtentRenderer renderer_; // under lock_
-    RedrawSource source_;     // under lock_
+    platform::Mutex lock_;
+    std::unique_ptr<uint8_t[]> buffer_ TOVEK_GUARDED_BY(lock_); // kMaxFrameBytes
+    // What renderer_ drew.
+    std::unique_ptr<OverlayExtent> extent_ TOVEK_GUARDED_BY(lock_);
+    // The compact copy of buffer_ composited when it is valid.
+    std::unique_ptr<OverlayPalette> palette_ TOVEK_GUARDED_BY(lock_);
+    ExtentRenderer renderer_ TOVEK_GUARDED_BY(lock_);
+    RedrawSource source_ TOVEK_GUARDED_BY(lock_);
     std::atomic<bool> present_{false};
     std::atomic<bool> playing_{false};
     std::atomic<bool> redraw_now_{false};

@@ -28,7 +28,7 @@ CTimeLapse::~CTimeLapse() {
 int32_t CTimeLapse::Start(const timelapse::Params& params) {
     using namespace timelapse;
     Stop();
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     params_ = params;
     params_.interval_s = std::clamp(params.interval_s, kMinIntervalS, kMaxIntervalS);
     params_.rate = std::clamp(params.rate, kMinRate, kMaxRate);
@@ -58,7 +58,7 @@ int32_t CTimeLapse::Start(const timelapse::Params& params) {
 }
 
 void CTimeLapse::Stop() {
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     CloseLocked();
 }
 
@@ -71,7 +71,7 @@ void CTimeLapse::CloseLocked() {
 }
 
 std::string CTimeLapse::Path() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    platform::MutexLock guard(lock_);
     return folder_;
 }
 
@@ -80,7 +80,7 @@ void CTimeLapse::OnFrame(const uint8_t* data, size_t length) {
         return;
     timelapse::Progress progress;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        platform::MutexLock guard(lock_);
         // Stopped while this frame waited for the lock.
         if (!running_.load())
             return;

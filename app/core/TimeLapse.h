@@ -13,11 +13,12 @@
 // after lock_ is released and must only post.
 #pragma once
 
+#include "platform/thread_annotations.h"
+
 #include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
-#include <mutex>
 #include <string>
 
 class AviOutputFile;
@@ -99,16 +100,15 @@ public:
     void OnFrame(const uint8_t* data, size_t length);
 
 private:
-    // Under lock_.
-    void CloseLocked();
-    int32_t TakeLocked(const uint8_t* data, size_t length, std::string* path);
+    void CloseLocked() TOVEK_REQUIRES(lock_);
+    int32_t TakeLocked(const uint8_t* data, size_t length, std::string* path) TOVEK_REQUIRES(lock_);
 
-    mutable std::mutex lock_; // guards everything below it up to the atomics
-    timelapse::Params params_;
-    std::string folder_; // images folder, or the video's path
-    AviOutputFile* video_ = nullptr;
-    bool first_ = true;
-    uint32_t last_ms_ = 0;
+    mutable platform::Mutex lock_;
+    timelapse::Params params_ TOVEK_GUARDED_BY(lock_);
+    std::string folder_ TOVEK_GUARDED_BY(lock_); // images folder, or the video's path
+    AviOutputFile* video_ TOVEK_GUARDED_BY(lock_) = nullptr;
+    bool first_ TOVEK_GUARDED_BY(lock_) = true;
+    uint32_t last_ms_ TOVEK_GUARDED_BY(lock_) = 0;
 
     std::atomic<bool> running_{false};
     std::atomic<uint32_t> count_{0};

@@ -12,7 +12,7 @@ bool UseSmoothScaling(int width, int height, int dest_width, int dest_height) {
 
 bool FramePresenter::Present(SharedVideoFrame frame, const RECT& destination) {
     {
-        std::lock_guard<std::mutex> guard(frame_lock_);
+        platform::MutexLock guard(frame_lock_);
         if (frame_ && !painted_once_) {
             dropped_.fetch_add(1);
         }
@@ -27,7 +27,7 @@ bool FramePresenter::Present(SharedVideoFrame frame, const RECT& destination) {
 
 void FramePresenter::Clear() {
     SharedVideoFrame old;
-    std::lock_guard<std::mutex> guard(frame_lock_);
+    platform::MutexLock guard(frame_lock_);
     std::swap(frame_, old);
     destination_ = RECT{};
     painted_once_ = false;
@@ -35,7 +35,7 @@ void FramePresenter::Clear() {
 
 FramePresenter::Painting FramePresenter::TakeForPaint() {
     Painting painting;
-    std::lock_guard<std::mutex> guard(frame_lock_);
+    platform::MutexLock guard(frame_lock_);
     painting.frame = frame_;
     painting.destination = destination_;
     painting.first = frame_ && !painted_once_;
@@ -47,12 +47,12 @@ FramePresenter::Painting FramePresenter::TakeForPaint() {
 }
 
 bool FramePresenter::HasFrame() const {
-    std::lock_guard<std::mutex> guard(frame_lock_);
+    platform::MutexLock guard(frame_lock_);
     return frame_ != nullptr;
 }
 
 SharedVideoFrame FramePresenter::Frame() const {
-    std::lock_guard<std::mutex> guard(frame_lock_);
+    platform::MutexLock guard(frame_lock_);
     return frame_;
 }
 

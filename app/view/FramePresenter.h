@@ -10,11 +10,11 @@
 #pragma once
 
 #include "platform/media.h"
+#include "platform/thread_annotations.h"
 #include "platform/wintypes.h"
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 namespace view {
 
@@ -60,10 +60,11 @@ public:
     uint64_t Dropped() const { return dropped_.load(); }
 
 private:
-    mutable std::mutex frame_lock_; // guards frame_, destination_ and painted_once_
-    SharedVideoFrame frame_;
-    RECT destination_{};
-    bool painted_once_ = false; // frame_ has been painted
+    mutable platform::Mutex frame_lock_;
+    SharedVideoFrame frame_ TOVEK_GUARDED_BY(frame_lock_);
+    RECT destination_ TOVEK_GUARDED_BY(frame_lock_){};
+    // frame_ has been painted.
+    bool painted_once_ TOVEK_GUARDED_BY(frame_lock_) = false;
     std::atomic<bool> repaint_asked_{false};
     std::atomic<uint64_t> presented_{0};
     std::atomic<uint64_t> painted_{0};

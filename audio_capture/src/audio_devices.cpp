@@ -1,9 +1,9 @@
 #include "audio_devices.h"
 
 #include "platform/system.h"
+#include "platform/thread_annotations.h"
 
 #include <memory>
-#include <mutex>
 
 namespace tovek::audio {
 namespace {
@@ -63,9 +63,9 @@ std::string DeviceKey(GstDevice* device, const std::string& name) {
 // (three descriptors) every time it probes while no sound server runs, so a
 // program that probed at every recording ran out of descriptors.
 struct ProbedSources {
-    std::mutex mutex; // guards both fields
-    bool probed = false;
-    std::vector<CatalogEntry> entries;
+    platform::Mutex mutex;
+    bool probed TOVEK_GUARDED_BY(mutex) = false;
+    std::vector<CatalogEntry> entries TOVEK_GUARDED_BY(mutex);
 };
 
 // Never destroyed: the entries hold GStreamer objects, which must not be
@@ -149,7 +149,7 @@ std::vector<CatalogEntry> ListSources(SourceProbe probe) {
                            MakeSimulatedMicrophone});
     }
     ProbedSources& last = LastProbe();
-    std::lock_guard lock(last.mutex);
+    platform::MutexLock lock(last.mutex);
     if (probe == SourceProbe::kFresh || !last.probed) {
         last.entries.clear();
         AddSystemSources(last.entries);

@@ -4,7 +4,6 @@
 #include "platform/device_access.h"
 
 #include <cstring>
-#include <mutex>
 #include <unistd.h>
 
 namespace corvane {
@@ -129,17 +128,17 @@ int CorvaneDeviceControl::GetStreamMediaType(VIDEOINFOHEADER* /*out*/) {
 }
 
 int CorvaneDeviceControl::SendCmd(uint8_t command) {
-    std::lock_guard<std::mutex> lock(xu_mutex_);
+    platform::MutexLock lock(xu_mutex_);
     return extension_unit_ ? SendCommandSequence(*extension_unit_, command) : -1;
 }
 
 int CorvaneDeviceControl::GetState(int* state) {
-    std::lock_guard<std::mutex> lock(xu_mutex_);
+    platform::MutexLock lock(xu_mutex_);
     return extension_unit_ ? ReadStateSequence(*extension_unit_, state) : -1;
 }
 
 int CorvaneDeviceControl::Exchange(uint8_t value, uint8_t reply[4]) {
-    std::lock_guard<std::mutex> lock(xu_mutex_);
+    platform::MutexLock lock(xu_mutex_);
     return extension_unit_ ? ExchangeControl(*extension_unit_, value, reply) : -1;
 }
 
@@ -180,7 +179,7 @@ bool CorvaneDeviceControl::BuildCameraPart(GstBusSyncHandler handler, gpointer d
     if (!transport) {
         return false;
     }
-    std::lock_guard<std::mutex> lock(xu_mutex_);
+    platform::MutexLock lock(xu_mutex_);
     extension_unit_ =
         std::make_unique<ExtensionUnitControl>(std::move(transport), static_cast<uint8_t>(unit_id));
     return true;
@@ -196,7 +195,7 @@ bool CorvaneDeviceControl::Build(bool /*connect*/) {
 
 void CorvaneDeviceControl::TearDown() {
     {
-        std::lock_guard<std::mutex> lock(xu_mutex_);
+        platform::MutexLock lock(xu_mutex_);
         extension_unit_.reset();
     }
     if (pipeline_ != nullptr) {
@@ -300,7 +299,7 @@ bool CorvaneCaptureDevice::Connect() {
 
 void CorvaneCaptureDevice::TearDown() {
     // A stop requested for this graph finds a newer generation and is dropped.
-    std::lock_guard<std::mutex> lock(state_lock_);
+    platform::MutexLock lock(state_lock_);
     running_ = false;
     run_generation_.fetch_add(1);
     for (GstElement* grabber : {stream_grabber_, sample_grabber_}) {
@@ -336,7 +335,7 @@ void CorvaneCaptureDevice::SetSampleCallbackEx(SampleCallbackEx callback, void* 
 
 int CorvaneCaptureDevice::Run() {
     {
-        std::lock_guard<std::mutex> lock(state_lock_);
+        platform::MutexLock lock(state_lock_);
         if (!connected_) {
             return -1;
         }
@@ -354,7 +353,7 @@ int CorvaneCaptureDevice::Run() {
     // format the graph cannot take) stops the graph and ends the wait at once.
     const GstStateChangeReturn settled =
         gst_element_get_state(pipeline_, nullptr, nullptr, corvane::kRunWait);
-    std::lock_guard<std::mutex> lock(state_lock_);
+    platform::MutexLock lock(state_lock_);
     if (!running_) {
         return -1; // stopped by a failure meanwhile
     }
@@ -367,7 +366,7 @@ int CorvaneCaptureDevice::Run() {
 }
 
 int CorvaneCaptureDevice::Stop() {
-    std::lock_guard<std::mutex> lock(state_lock_);
+    platform::MutexLock lock(state_lock_);
     if (pipeline_ == nullptr) {
         return -1;
     }
@@ -391,7 +390,7 @@ GstBusSyncReply CorvaneCaptureDevice::OnBusMessage(GstBus* /*bus*/, GstMessage* 
 
 void CorvaneCaptureDevice::StopAfterError(uint32_t generation) {
     {
-        std::lock_guard<std::mutex> lock(state_lock_);
+        platform::MutexLock lock(state_lock_);
         if (generation != run_generation_.load()) {
             return; // a new run cleared the failure, or the graph is gone
         }

@@ -19,12 +19,12 @@
 
 #include "platform/capture_error.h"
 #include "platform/devices.h"
+#include "platform/thread_annotations.h"
 
 #include <gst/gst.h>
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -73,8 +73,8 @@ protected:
     GstElement* camera_source_ = nullptr; // "Tovek Camera Source": camera and format filter
     GstElement* format_filter_ = nullptr;
 
-    std::mutex xu_mutex_; // guards extension_unit_; held through each register sequence
-    std::unique_ptr<ExtensionUnitControl> extension_unit_;
+    platform::Mutex xu_mutex_; // held through each register sequence
+    std::unique_ptr<ExtensionUnitControl> extension_unit_ TOVEK_GUARDED_BY(xu_mutex_);
 };
 
 } // namespace corvane
@@ -126,8 +126,9 @@ private:
 
     // The state lock: held while Run, Stop, TearDown or an error stop change
     // the pipeline's state; guards running_ and the writes of run_generation_.
-    std::mutex state_lock_;
-    bool running_ = false; // Run succeeded and nothing stopped the graph since
+    platform::Mutex state_lock_;
+    // Run succeeded and nothing stopped the graph since.
+    bool running_ TOVEK_GUARDED_BY(state_lock_) = false;
     // Counts runs and graphs, so a stop requested for an ended run is
     // dropped. Read without the lock by the bus handler.
     std::atomic<uint32_t> run_generation_{0};

@@ -12,19 +12,19 @@ double SampleTimeSeconds(IMediaSample* sample) {
 }
 
 void GrabberCallback::SetStreamCallback(StreamCallback callback, void* user) {
-    std::lock_guard<std::mutex> lock(lock_a_);
+    platform::MutexLock lock(lock_a_);
     stream_callback_ = callback;
     stream_user_ = user;
 }
 
 void GrabberCallback::SetSampleCallback(SampleCallback callback, void* user) {
-    std::lock_guard<std::mutex> lock(lock_b_);
+    platform::MutexLock lock(lock_b_);
     sample_callback_ = callback;
     sample_user_ = user;
 }
 
 void GrabberCallback::SetSampleCallbackEx(SampleCallbackEx callback, void* user) {
-    std::lock_guard<std::mutex> lock(lock_c_);
+    platform::MutexLock lock(lock_c_);
     sample_ex_callback_ = callback;
     sample_ex_user_ = user;
 }
@@ -33,14 +33,14 @@ void GrabberCallback::OnBuffer(double sample_time, BYTE* data, LONG length) {
     if (data == nullptr || length <= 0) {
         return;
     }
-    std::lock_guard<std::mutex> lock(lock_a_);
+    platform::MutexLock lock(lock_a_);
     if (stream_callback_ != nullptr) {
         stream_callback_(data, length, sample_time, stream_user_);
     }
 }
 
 void GrabberCallback::NotifyStreamError() {
-    std::lock_guard<std::mutex> lock(lock_a_);
+    platform::MutexLock lock(lock_a_);
     if (stream_callback_ != nullptr) {
         stream_callback_(nullptr, -1, 0.0, stream_user_);
     }
@@ -48,7 +48,7 @@ void GrabberCallback::NotifyStreamError() {
 
 void GrabberCallback::OnSample(IMediaSample* sample) {
     {
-        std::lock_guard<std::mutex> lock(lock_b_);
+        platform::MutexLock lock(lock_b_);
         if (sample_callback_ != nullptr) {
             REFERENCE_TIME start = 0;
             REFERENCE_TIME end = 0;
@@ -61,7 +61,7 @@ void GrabberCallback::OnSample(IMediaSample* sample) {
     const LONG length = sample->GetActualDataLength();
     const double sample_time = SampleTimeSeconds(sample);
     {
-        std::lock_guard<std::mutex> lock(lock_c_);
+        platform::MutexLock lock(lock_c_);
         if (sample_ex_callback_ != nullptr && data != nullptr) {
             sample_ex_callback_(data, length, sample_time, 0, sample_ex_user_);
         }

@@ -6,7 +6,7 @@
 
 #include "TovekCorvane.h"
 
-#include <mutex>
+#include "platform/thread_annotations.h"
 
 namespace corvane {
 
@@ -38,15 +38,16 @@ public:
                                 int flag, void* context);
 
 private:
-    std::mutex lock_a_; // guards stream_callback_ and stream_user_; held during the call
-    StreamCallback stream_callback_ = nullptr;
-    void* stream_user_ = nullptr;
-    std::mutex lock_b_; // guards sample_callback_ and sample_user_; held during the call
-    SampleCallback sample_callback_ = nullptr;
-    void* sample_user_ = nullptr;
-    std::mutex lock_c_; // guards sample_ex_callback_ and sample_ex_user_; held during the call
-    SampleCallbackEx sample_ex_callback_ = nullptr;
-    void* sample_ex_user_ = nullptr;
+    // Each lock guards its pair and is held during the call.
+    platform::Mutex lock_a_;
+    StreamCallback stream_callback_ TOVEK_GUARDED_BY(lock_a_) = nullptr;
+    void* stream_user_ TOVEK_GUARDED_BY(lock_a_) = nullptr;
+    platform::Mutex lock_b_;
+    SampleCallback sample_callback_ TOVEK_GUARDED_BY(lock_b_) = nullptr;
+    void* sample_user_ TOVEK_GUARDED_BY(lock_b_) = nullptr;
+    platform::Mutex lock_c_;
+    SampleCallbackEx sample_ex_callback_ TOVEK_GUARDED_BY(lock_c_) = nullptr;
+    void* sample_ex_user_ TOVEK_GUARDED_BY(lock_c_) = nullptr;
 };
 
 // A sample's start time in seconds (0 when it carries none).

@@ -17,7 +17,7 @@ const WDU_ALTERNATE_SETTING* ActiveSetting(const WDU_DEVICE* info) {
 // Removes the node of device from the list; returns whether it was the active one.
 bool UnlinkNode(DriverContext* ctx, WDU_DEVICE_HANDLE device) {
     bool was_active = false;
-    OsMutexLock(ctx->list_lock);
+    ctx->list_lock.Lock();
     for (std::unique_ptr<DeviceNode>* link = &ctx->list; *link; link = &(*link)->next) {
         if ((*link)->device != device) {
             continue;
@@ -30,7 +30,7 @@ bool UnlinkNode(DriverContext* ctx, WDU_DEVICE_HANDLE device) {
         --ctx->device_count;
         break;
     }
-    OsMutexUnlock(ctx->list_lock);
+    ctx->list_lock.Unlock();
     return was_active;
 }
 
@@ -42,7 +42,7 @@ bool DriverInit(const char* driver_name, DriverContext* context) {
         Q5_TRACE("%s(), failed: Could not set driver name to %s", __func__, driver_name);
         return false;
     }
-    Q5_CHECK_STATUS(OsMutexCreate(&context->list_lock));
+    Q5_CHECK_STATUS(context->list_lock.Create());
     Q5_CHECK_STATUS(OsEventCreate(&context->device_idle));
     Q5_CHECK_STATUS(OsEventSignal(context->device_idle));
 
@@ -73,9 +73,9 @@ void DriverUninit(DriverContext* context) {
         return;
     }
     // Wait until nobody holds the list and the device is idle, then release both.
-    if (context->list_lock != nullptr) {
-        OsMutexLock(context->list_lock);
-        OsMutexUnlock(context->list_lock);
+    if (context->list_lock.Created()) {
+        context->list_lock.Lock();
+        context->list_lock.Unlock();
     }
     if (context->device_idle != nullptr) {
         while (OsEventWait(context->device_idle, 1000) != WD_STATUS_SUCCESS) {
@@ -83,13 +83,15 @@ void DriverUninit(DriverContext* context) {
         OsEventClose(context->device_idle);
         context->device_idle = nullptr;
     }
-    if (context->list_lock != nullptr) {
-        OsMutexClose(context->list_lock);
-        context->list_lock = nullptr;
+    // Without the lock nothing was ever listed.
+    if (context->list_lock.Created()) {
+        context->list_lock.Lock();
+        context->list.reset();
+        context->active = nullptr;
+        context->device_count = 0;
+        context->list_lock.Unlock();
+        context->list_lock.Close();
     }
-    context->list.reset();
-    context->active = nullptr;
-    context->device_count = 0;
 }
 
 bool DeviceAttach(WDU_DEVICE_HANDLE device, WDU_DEVICE* info, void* user) {
@@ -111,14 +113,14 @@ bool DeviceAttach(WDU_DEVICE_HANDLE device, WDU_DEVICE* info, void* user) {
              __func__, node->vendor_id, node->product_id, static_cast<long>(node->interface_number),
              device);
 
-    OsMutexLock(ctx->list_lock);
+    ctx->list_lock.Lock();
     std::unique_ptr<DeviceNode>* tail = &ctx->list;
     while (*tail) {
         tail = &(*tail)->next;
     }
     *tail = std::move(node);
     ++ctx->device_count;
-    OsMutexUnlock(ctx->list_lock);
+    ctx->list_lock.Unlock();
 
     bool accepted;
     {
@@ -145,12 +147,12 @@ bool DeviceControllerInit(Module& m) {
     if (ctx == nullptr) {
         return false;
     }
-    OsMutexLock(ctx->list_lock);
+    ctx->list_lock.Lock();
     if (ctx->active == nullptr) {
         ctx->active = ctx->list.get();
     }
     WDU_DEVICE_HANDLE active = ctx->active ? ctx->active->device : nullptr;
-    OsMutexUnlock(ctx->list_lock);
+    ctx->list_lock.Unlock();
 
     // A second camera leaves the streaming pipe of the active one alone.
     if (m.listen_pipe && m.active_device == active) {

@@ -22,6 +22,35 @@ constexpr const char* kDriverName = "windrvr6";
 constexpr uint16_t kVendorId = 0x0525;
 constexpr uint16_t kProductId = 0xA4A5;
 
+// An OS_HANDLE mutex of platform/usb (OsMutexCreate) as a capability, so
+// the fields it guards can say so. Owned: Close releases the handle.
+class TOVEK_CAPABILITY("mutex") OsLock {
+public:
+    OsLock() = default;
+    ~OsLock() { Close(); }
+    OsLock(const OsLock&) = delete;
+    OsLock& operator=(const OsLock&) = delete;
+
+    WD_STATUS Create() { return OsMutexCreate(&handle_); }
+    bool Created() const { return handle_ != nullptr; }
+    void Close() {
+        if (handle_ != nullptr) {
+            OsMutexClose(handle_);
+            handle_ = nullptr;
+        }
+    }
+
+    void Lock() TOVEK_ACQUIRE() { OsMutexLock(handle_); }
+    // False when timeout_ms passed without the lock.
+    bool LockFor(uint32_t timeout_ms) TOVEK_TRY_ACQUIRE(true) {
+        return OsMutexLockTimeout(handle_, timeout_ms) == WD_STATUS_SUCCESS;
+    }
+    void Unlock() TOVEK_RELEASE() { OsMutexUnlock(handle_); }
+
+private:
+    OS_HANDLE handle_ = nullptr;
+};
+
 struct DeviceNode {
     std::unique_ptr<DeviceNode> next;
     WDU_DEVICE_HANDLE device = nullptr;
@@ -33,11 +62,11 @@ struct DeviceNode {
 
 // One per driver registration.
 struct DriverContext {
-    uint32_t device_count = 0;
-    OS_HANDLE list_lock = nullptr;   // guards device list, device_count and active
+    OsLock list_lock;
+    uint32_t device_count TOVEK_GUARDED_BY(list_lock) = 0;
     OS_HANDLE device_idle = nullptr; // signalled once created
-    std::unique_ptr<DeviceNode> list;
-    DeviceNode* active = nullptr;
+    std::unique_ptr<DeviceNode> list TOVEK_GUARDED_BY(list_lock);
+    DeviceNode* active TOVEK_GUARDED_BY(list_lock) = nullptr;
 };
 
 // The streaming pipe of the active device.
@@ -59,12 +88,14 @@ struct StreamRun {
     StreamRun& operator=(const StreamRun&) = delete;
 
     OS_HANDLE stop_event = nullptr;
-    OS_HANDLE frame_lock = nullptr;   // guards frame, frame_length, frame_number, frame_tick
-    std::unique_ptr<uint8_t[]> frame; // Q5_MAX_FRAME_SIZE bytes
-    uint32_t frame_length = 0;
-    uint32_t frame_number = 0; // of the picture in frame; 0 before the first
-    uint32_t frame_tick = 0;   // GetTickCount when it was handed off
-    bool ok = false;           // every resource was created
+    OsLock frame_lock;
+    std::unique_ptr<uint8_t[]> frame TOVEK_GUARDED_BY(frame_lock); // Q5_MAX_FRAME_SIZE bytes
+    uint32_t frame_length TOVEK_GUARDED_BY(frame_lock) = 0;
+    // Of the picture in frame; 0 before the first.
+    uint32_t frame_number TOVEK_GUARDED_BY(frame_lock) = 0;
+    // GetTickCount when it was handed off.
+    uint32_t frame_tick TOVEK_GUARDED_BY(frame_lock) = 0;
+    bool ok = false; // every resource was created
 };
 
 // The number of the next picture handed off: process-wide, so a number

@@ -46,8 +46,8 @@ bool RefusedInCallback(const char* function, bool any_event) {
 
 // Everything TovekCameraUninit releases: the worker, the driver registration
 // (after which no attach or detach runs), the device, the context and the
-// callback. Called with g_lifecycle_lock held; safe when nothing is set up.
-void ReleaseRegistration() {
+// callback. Safe when nothing is set up.
+void ReleaseRegistration() TOVEK_REQUIRES(g_lifecycle_lock) {
     Module& m = State();
     {
         // A caller that forgot to stop must not leave the worker running.

@@ -34,7 +34,7 @@ void ReleaseRun(const std::shared_ptr<StreamRun>& run) {
 // worker reads the next picture into what was the shared buffer. False when
 // the caller held the buffer for too long (the picture stays the worker's).
 bool HandOff(StreamRun& run, std::unique_ptr<uint8_t[]>& picture, uint32_t length) {
-    if (OsMutexLockTimeout(run.frame_lock, kBufferWaitMs) != WD_STATUS_SUCCESS) {
+    if (!run.frame_lock.LockFor(kBufferWaitMs)) {
         Q5_TRACE("Failed to wait for the app releasing the buffer mutex!WinLastError:%s",
                  Stat2Str(WD_TIME_OUT_EXPIRED));
         return false;
@@ -43,7 +43,7 @@ bool HandOff(StreamRun& run, std::unique_ptr<uint8_t[]>& picture, uint32_t lengt
     run.frame_length = length < Q5_MAX_FRAME_SIZE ? length : Q5_MAX_FRAME_SIZE;
     run.frame_number = NextFrameNumber();
     run.frame_tick = platform::GetTickCount();
-    OsMutexUnlock(run.frame_lock);
+    run.frame_lock.Unlock();
     return true;
 }
 
@@ -132,15 +132,12 @@ void PipeListen(void* context) {
 
 StreamRun::StreamRun() {
     ok = OsEventCreate(&stop_event) == WD_STATUS_SUCCESS &&
-         OsEventReset(stop_event) == WD_STATUS_SUCCESS &&
-         OsMutexCreate(&frame_lock) == WD_STATUS_SUCCESS;
+         OsEventReset(stop_event) == WD_STATUS_SUCCESS && frame_lock.Create() == WD_STATUS_SUCCESS;
     frame = std::make_unique<uint8_t[]>(Q5_MAX_FRAME_SIZE); // zero-filled
 }
 
 StreamRun::~StreamRun() {
-    if (frame_lock != nullptr) {
-        OsMutexClose(frame_lock);
-    }
+    frame_lock.Close();
     if (stop_event != nullptr) {
         OsEventClose(stop_event);
     }
@@ -247,7 +244,7 @@ bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known, uint32_t* arrival_m
         *size = 0;
         return false;
     }
-    if (OsMutexLockTimeout(run->frame_lock, kBufferWaitMs) != WD_STATUS_SUCCESS) {
+    if (!run->frame_lock.LockFor(kBufferWaitMs)) {
         Q5_TRACE("Failed to wait for the q5 releasing the buffer mutex!WinLastError:%s",
                  Stat2Str(WD_TIME_OUT_EXPIRED));
         *size = 0;
@@ -269,7 +266,7 @@ bool Fetch(uint8_t* buffer, uint32_t* size, uint32_t* known, uint32_t* arrival_m
             *arrival_ms = run->frame_tick;
         }
     }
-    OsMutexUnlock(run->frame_lock);
+    run->frame_lock.Unlock();
     return copied;
 }
 

@@ -193,7 +193,11 @@ TEST_F(Q5DriverTest, FirstOfTwoCamerasStaysActiveUntilPulledOut) {
     sim::UsbBus().PullOut(ids_[1]);
     uint64_t before = first->Counters().pictures;
     EXPECT_TRUE(Eventually([&] { return first->Counters().pictures > before + 1; }));
-    EXPECT_EQ(1u, q5::State().context->device_count);
+    q5::DriverContext& context = *q5::State().context;
+    context.list_lock.Lock();
+    const uint32_t listed = context.device_count;
+    context.list_lock.Unlock();
+    EXPECT_EQ(1u, listed);
 
     sim::UsbBus().PullOut(ids_[0]);
     ASSERT_TRUE(events_.WaitFor(Q5_EVENT_DETACHED));

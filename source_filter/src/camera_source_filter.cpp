@@ -57,7 +57,7 @@ HRESULT CameraSourceFilter::Control(int32_t code) {
     if (!pin_) {
         return S_FALSE;
     }
-    std::lock_guard<std::mutex> control(control_lock_);
+    platform::MutexLock control(control_lock_);
     pin_->Control(code);
     return S_OK;
 }

@@ -7,8 +7,9 @@
 #include "camera_source_pin.h"
 #include "client_callback.h"
 
+#include "platform/thread_annotations.h"
+
 #include <memory>
-#include <mutex>
 
 namespace camsrc {
 
@@ -45,7 +46,7 @@ private:
     Table table_;
     ClientCallback client_;
     // The control lock: serialises Control, so a stop and a start never interleave.
-    std::mutex control_lock_;
+    platform::Mutex control_lock_;
     bool owns_driver_ = false; // set once in the constructor
     std::unique_ptr<CameraSourcePin> pin_;
 };

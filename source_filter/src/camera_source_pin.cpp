@@ -21,7 +21,7 @@ CameraSourcePin::~CameraSourcePin() {
 
 CameraSourcePin::FillResult CameraSourcePin::FillBuffer(uint8_t* data, size_t capacity,
                                                         size_t* length, uint32_t* arrival_ms) {
-    std::lock_guard<std::mutex> sample(sample_lock_);
+    platform::MutexLock sample(sample_lock_);
     *length = 0;
     for (;;) {
         if (interrupted_.load()) {

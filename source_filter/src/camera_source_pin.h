@@ -6,11 +6,12 @@
 #include "camera_frame_source.h"
 #include "client_callback.h"
 
+#include "platform/thread_annotations.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 namespace camsrc {
 
@@ -68,7 +69,7 @@ private:
     ClientCallback& client_;
     std::unique_ptr<CameraFrameSource> camera_;
     // The sample lock: held through FillBuffer, so one buffer is filled at a time.
-    std::mutex sample_lock_;
+    platform::Mutex sample_lock_;
 };
 
 } // namespace camsrc

@@ -157,15 +157,18 @@ HRESULT AviOutputFile::SetVideoParam(StreamType type, int32_t width, int32_t hei
     bih.biPlanes = 1;
     bih.biBitCount = static_cast<WORD>(bits_per_pixel);
     bih.biCompression = handler;
-    if (type == kVideo0) {
-        video0_clock_ = 0.0;
-        video0_period_ = 1000.0 / frames_per_second;
-    } else if (type == kVga) {
-        vga_clock_ = 0.0;
-        vga_period_ = 1000.0 / frames_per_second;
-    } else {
-        video1_clock_ = 0.0;
-        video1_period_ = static_cast<double>(1000 / frames_per_second);
+    {
+        platform::MutexLock hold(queue_lock_);
+        if (type == kVideo0) {
+            video0_clock_ = 0.0;
+            video0_period_ = 1000.0 / frames_per_second;
+        } else if (type == kVga) {
+            vga_clock_ = 0.0;
+            vga_period_ = 1000.0 / frames_per_second;
+        } else {
+            video1_clock_ = 0.0;
+            video1_period_ = static_cast<double>(1000 / frames_per_second);
+        }
     }
     if (type != kVideo1) {
         return AVIStreamSetFormat(streams_[slot], 0, &bih, sizeof(bih));
@@ -228,12 +231,15 @@ HRESULT AviOutputFile::CreateAudioStream(const AudioTiming& timing, const void* 
         return E_FAIL;
     }
     // The audio clock follows the stream's own timing.
-    if (timing.sample_size != 0) {
-        audio_unit_bytes_ = timing.sample_size;
-        audio_unit_ms_ = 1000.0 * timing.scale / timing.rate;
-    } else {
-        audio_unit_bytes_ = 0;
-        audio_chunk_ms_ = 1000.0 * timing.scale / timing.rate;
+    {
+        platform::MutexLock hold(queue_lock_);
+        if (timing.sample_size != 0) {
+            audio_unit_bytes_ = timing.sample_size;
+            audio_unit_ms_ = 1000.0 * timing.scale / timing.rate;
+        } else {
+            audio_unit_bytes_ = 0;
+            audio_chunk_ms_ = 1000.0 * timing.scale / timing.rate;
+        }
     }
     return AVIStreamSetFormat(streams_[kSlotAudio], 0, format, format_bytes);
 }
@@ -253,9 +259,9 @@ HRESULT AviOutputFile::SetMp3Param(int32_t channels, int32_t sample_rate, int32_
     {
         platform::MutexLock hold(queue_lock_);
         GrowFreeList(kAudioNodes);
+        audio_clock_ = 0.0;
+        audio_chunk_ms_ = 26.0;
     }
-    audio_clock_ = 0.0;
-    audio_chunk_ms_ = 26.0;
 
     MPEGLAYER3WAVEFORMAT mp3{};
     mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
@@ -293,10 +299,10 @@ int32_t AviOutputFile::SetAudioParam(const AM_MEDIA_TYPE& media_type, int32_t bi
     audio_bits_per_sample_ = wfx.wBitsPerSample;
     audio_channels_ = wfx.nChannels;
     audio_bit_rate_kbps_ = bit_rate_kbps;
-    audio_clock_ = 0.0;
-    audio_chunk_ms_ = 26.0;
     {
         platform::MutexLock hold(queue_lock_);
+        audio_clock_ = 0.0;
+        audio_chunk_ms_ = 26.0;
         GrowFreeList(kAudioNodes);
     }
     const AudioTiming timing =

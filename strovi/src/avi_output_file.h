@@ -142,20 +142,21 @@ private:
     // Serialises queueing and every write to the file (the queue, the free
     // list, the clocks, the pacing state, the indices and the streams).
     platform::Mutex queue_lock_;
-    // Clocks in milliseconds; guarded by queue_lock_ once writing began (the
-    // set-ups, which run before any write, set them without it).
-    double audio_clock_ = 0.0;
-    double audio_chunk_ms_ = 26.0;  // per chunk, for streams counted in chunks
-    uint32_t audio_unit_bytes_ = 0; // else the bytes of one counted sample
-    double audio_unit_ms_ = 0.0;    // and its duration
-    double video0_clock_ = 0.0;
-    double video0_period_ = 0.0;
-    double video1_clock_ = 0.0;
-    double video1_period_ = 0.0;
-    double vga_clock_ = 0.0;
-    double vga_period_ = 0.0;
-    // Slots: audio, Video0, Video1, VGA. The indices are guarded by
-    // queue_lock_; records and handles are fixed once writing began.
+    // Clocks in milliseconds (the set-ups start them, under the lock too).
+    double audio_clock_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
+    // Per chunk, for streams counted in chunks.
+    double audio_chunk_ms_ TOVEK_GUARDED_BY(queue_lock_) = 26.0;
+    // Else the bytes of one counted sample and its duration.
+    uint32_t audio_unit_bytes_ TOVEK_GUARDED_BY(queue_lock_) = 0;
+    double audio_unit_ms_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
+    double video0_clock_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
+    double video0_period_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
+    double video1_clock_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
+    double video1_period_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
+    double vga_clock_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
+    double vga_period_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
+    // Slots: audio, Video0, Video1, VGA. The records and handles are set by
+    // the set-ups, before any write, and fixed from then on.
     std::array<AVISTREAMINFOA, 4> stream_info_{};
     std::array<PAVISTREAM, 4> streams_{};
     std::array<int32_t, 4> next_index_ TOVEK_GUARDED_BY(queue_lock_){};

@@ -155,7 +155,7 @@ TTrace<CharT>::TTrace() = default;
 
 template <typename CharT>
 TTrace<CharT>::~TTrace() {
-    std::lock_guard lock(lock_);
+    platform::RecursiveMutexLock lock(lock_);
     for (CAppenderBase<CharT>* appender : appenders_) {
         appender->Close();
     }
@@ -164,7 +164,7 @@ TTrace<CharT>::~TTrace() {
 
 template <typename CharT>
 void TTrace<CharT>::AddAppender(CAppenderBase<CharT>* appender) noexcept {
-    std::lock_guard lock(lock_);
+    platform::RecursiveMutexLock lock(lock_);
     try {
         appenders_.push_back(appender);
     } catch (const std::bad_alloc&) {
@@ -174,7 +174,7 @@ void TTrace<CharT>::AddAppender(CAppenderBase<CharT>* appender) noexcept {
 
 template <typename CharT>
 void TTrace<CharT>::RemoveAppender(CAppenderBase<CharT>* appender) noexcept {
-    std::lock_guard lock(lock_);
+    platform::RecursiveMutexLock lock(lock_);
     auto it = std::find(appenders_.begin(), appenders_.end(), appender);
     if (it != appenders_.end()) {
         appenders_.erase(it);
@@ -183,13 +183,13 @@ void TTrace<CharT>::RemoveAppender(CAppenderBase<CharT>* appender) noexcept {
 
 template <typename CharT>
 void TTrace<CharT>::SetTimeSource(LocalTimeSource source) noexcept {
-    std::lock_guard lock(lock_);
+    platform::RecursiveMutexLock lock(lock_);
     time_source_ = source ? source : CurrentLocalTime;
 }
 
 template <typename CharT>
 void TTrace<CharT>::Log(const CharT* format, va_list args) noexcept {
-    std::lock_guard lock(lock_);
+    platform::RecursiveMutexLock lock(lock_);
     if (appenders_.empty()) {
         return;
     }
@@ -222,7 +222,7 @@ CTracerWrapper<CharT>::~CTracerWrapper() {
 
 template <typename CharT>
 void CTracerWrapper<CharT>::EnableTrace(bool on) noexcept {
-    std::unique_lock lock(switch_lock_);
+    platform::WriterMutexLock lock(switch_lock_);
     if (!on) {
         trace_.reset();
     } else if (!trace_) {
@@ -232,7 +232,7 @@ void CTracerWrapper<CharT>::EnableTrace(bool on) noexcept {
 
 template <typename CharT>
 void CTracerWrapper<CharT>::SetConsole(bool on) noexcept {
-    std::unique_lock lock(switch_lock_);
+    platform::WriterMutexLock lock(switch_lock_);
     if (!trace_) {
         return;
     }
@@ -258,7 +258,7 @@ void CTracerWrapper<CharT>::SetConsole(bool on) noexcept {
 
 template <typename CharT>
 void CTracerWrapper<CharT>::SetLogFile(const CharT* path) noexcept {
-    std::unique_lock lock(switch_lock_);
+    platform::WriterMutexLock lock(switch_lock_);
     if (!trace_) {
         return;
     }
@@ -279,7 +279,7 @@ void CTracerWrapper<CharT>::SetLogFile(const CharT* path) noexcept {
 
 template <typename CharT>
 void CTracerWrapper<CharT>::VTrace(const CharT* format, va_list args) noexcept {
-    std::shared_lock lock(switch_lock_);
+    platform::ReaderMutexLock lock(switch_lock_);
     if (trace_ && (file_ || console_)) {
         trace_->Log(format, args);
     }
@@ -295,19 +295,19 @@ void CTracerWrapper<CharT>::Trace(const CharT* format, ...) noexcept {
 
 template <typename CharT>
 bool CTracerWrapper<CharT>::TraceEnabled() const noexcept {
-    std::shared_lock lock(switch_lock_);
+    platform::ReaderMutexLock lock(switch_lock_);
     return trace_ != nullptr;
 }
 
 template <typename CharT>
 bool CTracerWrapper<CharT>::HasConsole() const noexcept {
-    std::shared_lock lock(switch_lock_);
+    platform::ReaderMutexLock lock(switch_lock_);
     return console_ != nullptr;
 }
 
 template <typename CharT>
 bool CTracerWrapper<CharT>::HasLogFile() const noexcept {
-    std::shared_lock lock(switch_lock_);
+    platform::ReaderMutexLock lock(switch_lock_);
     return file_ != nullptr;
 }
 

@@ -28,10 +28,15 @@ std::unique_ptr<DeviceNotification> ReceiverList::Add(DeviceChangeReceiver* rece
 
 void ReceiverList::Remove(DeviceChangeReceiver* receiver, uint64_t serial) {
     // From inside a delivery the running call is our caller: do not wait for it.
-    std::unique_lock<std::mutex> delivery(delivery_mutex_, std::defer_lock);
-    if (delivering_thread_.load() != std::this_thread::get_id()) {
-        delivery.lock();
+    if (delivering_thread_.load() == std::this_thread::get_id()) {
+        EraseEntry(receiver, serial);
+        return;
     }
+    platform::MutexLock delivery(delivery_mutex_);
+    EraseEntry(receiver, serial);
+}
+
+void ReceiverList::EraseEntry(DeviceChangeReceiver* receiver, uint64_t serial) {
     platform::MutexLock lock(list_mutex_);
     auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& entry) {
         return entry.receiver == receiver && entry.serial == serial;
@@ -42,7 +47,7 @@ void ReceiverList::Remove(DeviceChangeReceiver* receiver, uint64_t serial) {
 }
 
 void ReceiverList::Deliver(uint32_t event, const DeviceBroadcast& broadcast) {
-    std::lock_guard<std::mutex> delivery(delivery_mutex_);
+    platform::MutexLock delivery(delivery_mutex_);
     delivering_thread_.store(std::this_thread::get_id());
     std::vector<Entry> entries;
     {

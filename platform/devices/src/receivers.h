@@ -5,9 +5,8 @@
 #include "platform/devices.h"
 
 #include "platform/thread_annotations.h"
-#include <atomic>
 
-#include <mutex>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -28,6 +27,7 @@ public:
 private:
     class Registration;
     void Remove(DeviceChangeReceiver* receiver, uint64_t serial);
+    void EraseEntry(DeviceChangeReceiver* receiver, uint64_t serial);
 
     struct Entry {
         DeviceChangeReceiver* receiver;
@@ -39,7 +39,7 @@ private:
     uint64_t next_serial_ TOVEK_GUARDED_BY(list_mutex_) = 1;
     // Held through each Deliver, so that Remove from another thread waits for
     // a running call to end.
-    std::mutex delivery_mutex_;
+    platform::Mutex delivery_mutex_;
     std::atomic<std::thread::id> delivering_thread_{}; // the thread inside Deliver
 };
 

@@ -5,6 +5,7 @@
 // picture) as plain bytes. With "writable" off the callback only reads: the
 // buffer goes through untouched and a shared one is not copied first.
 #include "elements.h"
+#include "glib_mutex.h"
 
 #include "platform/media.h"
 
@@ -18,12 +19,13 @@ namespace {
 
 struct TovekSampleGrabber {
     GstBaseTransform parent;
-    // callback_lock guards callback, context and writable and is held while
-    // the callback runs, so clearing the callback waits for a running call.
-    GMutex callback_lock;
-    MediaSampleCallback callback;
-    void* context;
-    bool writable; // the callback gets writable bytes (the default)
+    // Held while the callback runs, so clearing the callback waits for a
+    // running call.
+    GLibMutex callback_lock;
+    MediaSampleCallback callback TOVEK_GUARDED_BY(callback_lock);
+    void* context TOVEK_GUARDED_BY(callback_lock);
+    // The callback gets writable bytes (the default).
+    bool writable TOVEK_GUARDED_BY(callback_lock);
     // Streaming thread only (set_caps and transform_ip).
     bool is_frame;
     GstVideoInfo info;
@@ -77,19 +79,20 @@ StreamTime TimeOf(GstBuffer* buffer) {
     return time;
 }
 
-// Called with callback_lock held and a callback set.
-void Deliver(TovekSampleGrabber* self, platform::MemorySample& sample, StreamTime time) {
+// Called with a callback set.
+void Deliver(TovekSampleGrabber* self, platform::MemorySample& sample, StreamTime time)
+    TOVEK_REQUIRES(self->callback_lock) {
     if (time.valid) {
         sample.SetTime(time.start, time.end);
     }
     self->callback(&sample, &time.start, &time.end, 0, self->context);
 }
 
-GstMapFlags MapFlags(const TovekSampleGrabber* self) {
+GstMapFlags MapFlags(const TovekSampleGrabber* self) TOVEK_REQUIRES(self->callback_lock) {
     return self->writable ? GST_MAP_READWRITE : GST_MAP_READ;
 }
 
-void DeliverFrame(TovekSampleGrabber* self, GstBuffer* buffer) {
+void DeliverFrame(TovekSampleGrabber* self, GstBuffer* buffer) TOVEK_REQUIRES(self->callback_lock) {
     GstVideoFrame frame;
     if (!gst_video_frame_map(&frame, &self->info, buffer, MapFlags(self))) {
         GST_WARNING_OBJECT(self, "cannot map a frame; callback skipped");
@@ -104,7 +107,7 @@ void DeliverFrame(TovekSampleGrabber* self, GstBuffer* buffer) {
     gst_video_frame_unmap(&frame);
 }
 
-void DeliverBytes(TovekSampleGrabber* self, GstBuffer* buffer) {
+void DeliverBytes(TovekSampleGrabber* self, GstBuffer* buffer) TOVEK_REQUIRES(self->callback_lock) {
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, MapFlags(self))) {
         GST_WARNING_OBJECT(self, "cannot map a buffer; callback skipped");
@@ -119,7 +122,7 @@ void DeliverBytes(TovekSampleGrabber* self, GstBuffer* buffer) {
 // the element is read-only (then it passes through and is only looked at).
 GstFlowReturn TransformInPlace(GstBaseTransform* trans, GstBuffer* buffer) {
     TovekSampleGrabber* self = Self(trans);
-    g_mutex_lock(&self->callback_lock);
+    self->callback_lock.Lock();
     if (self->callback != nullptr) {
         if (self->is_frame) {
             DeliverFrame(self, buffer);
@@ -127,7 +130,7 @@ GstFlowReturn TransformInPlace(GstBaseTransform* trans, GstBuffer* buffer) {
             DeliverBytes(self, buffer);
         }
     }
-    g_mutex_unlock(&self->callback_lock);
+    self->callback_lock.Unlock();
     return GST_FLOW_OK;
 }
 
@@ -138,9 +141,9 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         return;
     }
     const bool writable = g_value_get_boolean(value);
-    g_mutex_lock(&self->callback_lock);
+    self->callback_lock.Lock();
     self->writable = writable;
-    g_mutex_unlock(&self->callback_lock);
+    self->callback_lock.Unlock();
     // Passing through, the base class still shows each buffer to
     // transform_ip, but as it is: neither copied nor made writable.
     gst_base_transform_set_passthrough(&self->parent, !writable);
@@ -152,21 +155,23 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
-    g_mutex_lock(&self->callback_lock);
+    self->callback_lock.Lock();
     g_value_set_boolean(value, self->writable);
-    g_mutex_unlock(&self->callback_lock);
+    self->callback_lock.Unlock();
 }
 
 void Finalize(GObject* object) {
-    g_mutex_clear(&reinterpret_cast<TovekSampleGrabber*>(object)->callback_lock);
+    reinterpret_cast<TovekSampleGrabber*>(object)->callback_lock.Clear();
     G_OBJECT_CLASS(tovek_sample_grabber_parent_class)->finalize(object);
 }
 
 } // namespace
 
 static void tovek_sample_grabber_init(TovekSampleGrabber* self) {
-    g_mutex_init(&self->callback_lock);
+    self->callback_lock.Init();
+    self->callback_lock.Lock(); // for the analysis: nothing else sees the grabber yet
     self->writable = true;
+    self->callback_lock.Unlock();
     // In place and, while writable, never pass-through: transform_ip must
     // then run on a writable buffer (the base class copies one that is shared).
     gst_base_transform_set_in_place(&self->parent, TRUE);
@@ -204,8 +209,8 @@ void tovek_sample_grabber_set_callback(GstElement* grabber, MediaSampleCallback 
         return;
     }
     auto* self = reinterpret_cast<TovekSampleGrabber*>(grabber);
-    g_mutex_lock(&self->callback_lock);
+    self->callback_lock.Lock();
     self->callback = callback;
     self->context = context;
-    g_mutex_unlock(&self->callback_lock);
+    self->callback_lock.Unlock();
 }

@@ -3,6 +3,7 @@
 // may keep (the buffer itself, mapped, so nothing is copied). Without a
 // window, or with a destination of 1 x 1 or empty, frames are dropped.
 #include "elements.h"
+#include "glib_mutex.h"
 
 #include "platform/media.h"
 
@@ -19,12 +20,13 @@ namespace {
 
 struct TovekVideoSink {
     GstVideoSink parent;
-    // window_lock guards window, destination and visible; it is held while
-    // the window is called, so a window that was replaced is never called again.
-    GMutex window_lock;
-    VideoWindow* window;
-    RECT destination;
-    bool visible; // destination is neither 1 x 1 nor empty
+    // Held while the window is called, so a window that was replaced is
+    // never called again.
+    GLibMutex window_lock;
+    VideoWindow* window TOVEK_GUARDED_BY(window_lock);
+    RECT destination TOVEK_GUARDED_BY(window_lock);
+    // destination is neither 1 x 1 nor empty.
+    bool visible TOVEK_GUARDED_BY(window_lock);
     // Streaming thread only (set_info and show_frame).
     GstVideoInfo info;
 };
@@ -54,9 +56,9 @@ LONG SaturatedSum(int a, int b) {
 }
 
 void SetWindow(TovekVideoSink* self, VideoWindow* window) {
-    g_mutex_lock(&self->window_lock);
+    self->window_lock.Lock();
     self->window = window;
-    g_mutex_unlock(&self->window_lock);
+    self->window_lock.Unlock();
 }
 
 gboolean SetInfo(GstVideoSink* sink, GstCaps* /*caps*/, const GstVideoInfo* info) {
@@ -104,8 +106,7 @@ int64_t CaptureTimeOf(TovekVideoSink* self, GstBuffer* buffer) {
     return SteadyNowNs() - (static_cast<int64_t>(now) - static_cast<int64_t>(captured));
 }
 
-// Window lock held.
-void Present(TovekVideoSink* self, GstBuffer* buffer) {
+void Present(TovekVideoSink* self, GstBuffer* buffer) TOVEK_REQUIRES(self->window_lock) {
     auto* frame = new (std::nothrow) MappedFrame();
     if (frame == nullptr) {
         return; // out of memory: this frame is not shown
@@ -131,11 +132,11 @@ void Present(TovekVideoSink* self, GstBuffer* buffer) {
 
 GstFlowReturn ShowFrame(GstVideoSink* sink, GstBuffer* buffer) {
     TovekVideoSink* self = Self(sink);
-    g_mutex_lock(&self->window_lock);
+    self->window_lock.Lock();
     if (self->window != nullptr && self->visible) {
         Present(self, buffer);
     }
-    g_mutex_unlock(&self->window_lock);
+    self->window_lock.Unlock();
     return GST_FLOW_OK;
 }
 
@@ -150,26 +151,28 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     if (id == PROP_WINDOW) {
         TovekVideoSink* self = Self(object);
-        g_mutex_lock(&self->window_lock);
+        self->window_lock.Lock();
         g_value_set_pointer(value, self->window);
-        g_mutex_unlock(&self->window_lock);
+        self->window_lock.Unlock();
     } else {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
 }
 
 void Finalize(GObject* object) {
-    g_mutex_clear(&Self(object)->window_lock);
+    Self(object)->window_lock.Clear();
     G_OBJECT_CLASS(tovek_video_sink_parent_class)->finalize(object);
 }
 
 } // namespace
 
 static void tovek_video_sink_init(TovekVideoSink* self) {
-    g_mutex_init(&self->window_lock);
+    self->window_lock.Init();
+    self->window_lock.Lock(); // for the analysis: nothing else sees the sink yet
     self->window = nullptr;
     self->destination = RECT{0, 0, 0, 0};
     self->visible = false; // nothing shows until a destination is given
+    self->window_lock.Unlock();
     gst_video_info_init(&self->info);
 }
 
@@ -205,7 +208,7 @@ void tovek_video_sink_set_destination(GstElement* sink, int x, int y, int width,
     }
     TovekVideoSink* self = Self(sink);
     const bool visible = IsVisibleDestination(width, height);
-    g_mutex_lock(&self->window_lock);
+    self->window_lock.Lock();
     const bool was_visible = self->visible;
     self->visible = visible;
     self->destination =
@@ -213,5 +216,5 @@ void tovek_video_sink_set_destination(GstElement* sink, int x, int y, int width,
     if (was_visible && !visible && self->window != nullptr) {
         self->window->ClearVideo();
     }
-    g_mutex_unlock(&self->window_lock);
+    self->window_lock.Unlock();
 }

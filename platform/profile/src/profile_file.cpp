@@ -4,6 +4,7 @@
 #include "platform/profile.h"
 
 #include "platform/system.h"
+#include "platform/thread_annotations.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +12,6 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -21,7 +21,7 @@ namespace {
 
 // Serialises the read-modify-write of WritePrivateProfileStringW within the
 // process, so two threads writing different keys both keep their key.
-std::mutex g_write_mutex;
+platform::Mutex g_write_mutex;
 
 enum class ReadStatus { Ok, Missing, Failed };
 
@@ -242,7 +242,7 @@ bool WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
         return false;
     }
     std::string path = Utf16ToUtf8(file_name);
-    std::lock_guard<std::mutex> lock(g_write_mutex);
+    MutexLock lock(g_write_mutex);
     ReadStatus status;
     std::string old_bytes;
     ProfileDocument doc = LoadDocument(path, &status, &old_bytes);

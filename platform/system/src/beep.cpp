@@ -1,4 +1,5 @@
 #include "platform/system.h"
+#include "platform/thread_annotations.h"
 
 #include <gst/gst.h>
 
@@ -32,12 +33,12 @@ void RegisterExitWait(std::once_flag& once) {
 std::once_flag g_wait_before_first_tone;
 // One tone at a time: overlapping tones tell the user nothing more, and each
 // would open its own connection to the sound server.
-std::mutex g_tone_lock;
+Mutex g_tone_lock;
 std::once_flag g_wait_after_sound_output;
 
 // Plays one tone to the default sound output and waits for its end (bounded);
 // any failure (no sound output, no elements) stays silent.
-void PlayTone(uint32_t frequency_hz, uint32_t duration_ms) {
+void PlayTone(uint32_t frequency_hz, uint32_t duration_ms) TOVEK_REQUIRES(g_tone_lock) {
     if (!gst_init_check(nullptr, nullptr, nullptr)) {
         return;
     }
@@ -85,7 +86,7 @@ void Beep(uint32_t frequency_hz, uint32_t duration_ms) {
     g_tones_playing.fetch_add(1);
     std::thread([frequency_hz, duration_ms] {
         {
-            std::lock_guard<std::mutex> one_at_a_time(g_tone_lock);
+            MutexLock one_at_a_time(g_tone_lock);
             PlayTone(frequency_hz, duration_ms);
         }
         g_tones_playing.fetch_sub(1);

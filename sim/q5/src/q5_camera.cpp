@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 namespace sim {
 namespace {
@@ -38,31 +37,31 @@ EmulatedQ5Camera::EmulatedQ5Camera(const Q5CameraOptions& options)
 EmulatedQ5Camera::~EmulatedQ5Camera() = default;
 
 void EmulatedQ5Camera::FailReads(Q5ReadFault fault, uint32_t count) {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     faults_.read = count != 0 ? fault : Q5ReadFault::kNone;
     faults_.read_count = count;
 }
 
 void EmulatedQ5Camera::FailControlRequests(Q5ControlFault fault, uint32_t count, int request) {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     faults_.control = count != 0 ? fault : Q5ControlFault::kNone;
     faults_.control_count = count;
     faults_.control_request = request;
 }
 
 void EmulatedQ5Camera::SetPictureFault(Q5PictureFault fault, JpegDamage damage) {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     faults_.picture = fault;
     faults_.damage = damage;
 }
 
 void EmulatedQ5Camera::SetDeliveryDelay(uint32_t ms) {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     faults_.delivery_delay_ms = ms;
 }
 
 void EmulatedQ5Camera::SetTimeoutCap(uint32_t ms) {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     faults_.timeout_cap_ms = ms;
 }
 
@@ -71,27 +70,27 @@ void EmulatedQ5Camera::SetPictureSize(int width, int height) {
 }
 
 void EmulatedQ5Camera::RefuseOpen(int error) {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     faults_.open_error = error;
 }
 
 int EmulatedQ5Camera::OpenError() const {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     return faults_.open_error;
 }
 
 Q5Counters EmulatedQ5Camera::Counters() const {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     return counters_;
 }
 
 std::vector<uint8_t> EmulatedQ5Camera::Commands() const {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     return commands_;
 }
 
 CameraState EmulatedQ5Camera::State() const {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     return state_;
 }
 
@@ -173,7 +172,7 @@ uint32_t EmulatedQ5Camera::CappedTimeout(uint32_t timeout_ms) const {
 EmulatedTransferResult EmulatedQ5Camera::HandleControl(const TransferContext& context,
                                                        const ControlSetup& setup,
                                                        std::span<uint8_t> data) {
-    std::unique_lock<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     ++counters_.control_requests;
     if (setup.request == kQ5FrameRequest) {
         ++counters_.frame_requests;
@@ -190,8 +189,8 @@ EmulatedTransferResult EmulatedQ5Camera::HandleControl(const TransferContext& co
     case Q5ControlFault::kRefuse:
         return Status(WD_STATUS_SUCCESS);
     case Q5ControlFault::kTimeOut:
-        return Status(WaitFor(lock, context, CappedTimeout(context.timeout_ms),
-                              [] { return false; }) == WaitResult::kPulledOut
+        return Status(WaitFor(context, CappedTimeout(context.timeout_ms), [] { return false; }) ==
+                              WaitResult::kPulledOut
                           ? WD_DEVICE_NOT_FOUND
                           : WD_TIME_OUT_EXPIRED);
     }
@@ -233,15 +232,15 @@ EmulatedTransferResult EmulatedQ5Camera::HandlePipe(const TransferContext& conte
     if (pipe.dwNumber != kQ5PicturePipe || !read) {
         return Status(WD_USBD_STATUS_STALL_PID); // a pipe the camera does not serve
     }
-    std::unique_lock<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     ++counters_.reads;
     switch (TakeReadFault()) {
     case Q5ReadFault::kNone:
         break;
     case Q5ReadFault::kTimeOut:
         ++counters_.read_timeouts;
-        return Status(WaitFor(lock, context, CappedTimeout(context.timeout_ms),
-                              [] { return false; }) == WaitResult::kPulledOut
+        return Status(WaitFor(context, CappedTimeout(context.timeout_ms), [] { return false; }) ==
+                              WaitResult::kPulledOut
                           ? WD_DEVICE_NOT_FOUND
                           : WD_TIME_OUT_EXPIRED);
     case Q5ReadFault::kEmpty:
@@ -250,16 +249,18 @@ EmulatedTransferResult EmulatedQ5Camera::HandlePipe(const TransferContext& conte
         return Status(WD_USBD_STATUS_STALL_PID);
     case Q5ReadFault::kPullOut:
         // Some packets into the picture, the cable goes.
-        WaitFor(lock, context, 20, [] { return false; });
-        lock.unlock();
+        WaitFor(context, 20, [] { return false; });
+        lock.Unlock();
         PullOutSelf(context);
         return Status(WD_DEVICE_NOT_FOUND);
     }
     if (pending_) {
         return Deliver(data, pipe); // the rest of a picture
     }
-    WaitResult waited = WaitFor(lock, context, CappedTimeout(context.timeout_ms),
-                                [this] { return picture_requested_; });
+    WaitResult waited = WaitFor(context, CappedTimeout(context.timeout_ms), [this] {
+        Mutex().AssertHeld();
+        return picture_requested_;
+    });
     if (waited == WaitResult::kPulledOut) {
         return Status(WD_DEVICE_NOT_FOUND);
     }
@@ -270,13 +271,13 @@ EmulatedTransferResult EmulatedQ5Camera::HandlePipe(const TransferContext& conte
     picture_requested_ = false;
     uint64_t number = ++counters_.pictures;
     Faults faults = faults_;
-    if (faults.delivery_delay_ms != 0 && WaitFor(lock, context, faults.delivery_delay_ms,
+    if (faults.delivery_delay_ms != 0 && WaitFor(context, faults.delivery_delay_ms,
                                                  [] { return false; }) == WaitResult::kPulledOut) {
         return Status(WD_DEVICE_NOT_FOUND);
     }
-    lock.unlock(); // rendering takes a while; commands may come meanwhile
+    lock.Unlock(); // rendering takes a while; commands may come meanwhile
     Picture picture = TakePicture(faults.picture, faults.damage, number);
-    lock.lock();
+    lock.Lock();
     if (BusId() != context.device_id) {
         return Status(WD_DEVICE_NOT_FOUND);
     }
@@ -338,7 +339,7 @@ EmulatedTransferResult EmulatedQ5Camera::Deliver(std::span<uint8_t> data,
 }
 
 void EmulatedQ5Camera::OnPulledOut() {
-    std::lock_guard<std::mutex> lock(Mutex());
+    platform::MutexLock lock(Mutex());
     picture_requested_ = false;
     pending_.reset();
 }

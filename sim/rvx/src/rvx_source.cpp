@@ -4,28 +4,35 @@
 // fault is set it offers grey YUY2 frames instead.
 #include "sim/rvx_camera.h"
 
+#include "platform/thread_annotations.h"
+
 #include <gst/base/gstpushsrc.h>
 #include <gst/gst.h>
-
-#include <mutex>
 
 GST_DEBUG_CATEGORY_STATIC(tovek_rvx_src_debug);
 #define GST_CAT_DEFAULT tovek_rvx_src_debug
 
 namespace {
 
+// Stands for the element's GstObject lock in the lock rules: LockObject and
+// UnlockObject take and release the real one. Holds nothing.
+class TOVEK_CAPABILITY("mutex") ObjectLock {};
+
 struct TovekRvxSrc {
     GstPushSrc parent;
-    // The object lock guards device, clock_id, flushing and the negotiated
-    // format (width, height, fps_n, fps_d, raw), which the latency query reads.
-    gchar* device;
-    GstClockID clock_id; // the wait create() is in, to cancel it
-    bool flushing;
-    int width;
-    int height;
-    int fps_n;
-    int fps_d;
-    bool raw; // YUY2 frames negotiated instead of Motion-JPEG
+    ObjectLock object_lock;
+    // The object lock guards the device, the wait and the negotiated format,
+    // which the latency query reads.
+    gchar* device TOVEK_GUARDED_BY(object_lock);
+    // The wait create() is in, to cancel it.
+    GstClockID clock_id TOVEK_GUARDED_BY(object_lock);
+    bool flushing TOVEK_GUARDED_BY(object_lock);
+    int width TOVEK_GUARDED_BY(object_lock);
+    int height TOVEK_GUARDED_BY(object_lock);
+    int fps_n TOVEK_GUARDED_BY(object_lock);
+    int fps_d TOVEK_GUARDED_BY(object_lock);
+    // YUY2 frames negotiated instead of Motion-JPEG.
+    bool raw TOVEK_GUARDED_BY(object_lock);
     // Streaming thread only (start, stop, create, unlock_stop).
     std::shared_ptr<sim::EmulatedRvxCamera>* camera; // from start to stop
     bool timing;                                     // next_time is valid
@@ -47,6 +54,17 @@ namespace {
 
 TovekRvxSrc* Self(gpointer object) {
     return static_cast<TovekRvxSrc*>(object);
+}
+
+// Unchecked inside: the capability stands for a lock the analysis cannot see.
+void LockObject(TovekRvxSrc* self)
+    TOVEK_ACQUIRE(self->object_lock) TOVEK_NO_THREAD_SAFETY_ANALYSIS {
+    GST_OBJECT_LOCK(self);
+}
+
+void UnlockObject(TovekRvxSrc* self)
+    TOVEK_RELEASE(self->object_lock) TOVEK_NO_THREAD_SAFETY_ANALYSIS {
+    GST_OBJECT_UNLOCK(self);
 }
 
 GstStaticPadTemplate src_template =
@@ -78,8 +96,7 @@ GstCaps* FormatCaps(bool raw) {
     return caps;
 }
 
-// Object lock held.
-GstClockTime FramePeriodLocked(const TovekRvxSrc* self) {
+GstClockTime FramePeriodLocked(const TovekRvxSrc* self) TOVEK_REQUIRES(self->object_lock) {
     if (self->fps_n <= 0 || self->fps_d <= 0) {
         return GST_CLOCK_TIME_NONE;
     }
@@ -92,10 +109,10 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     g_free(self->device);
     self->device = g_value_dup_string(value);
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
 }
 
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
@@ -104,22 +121,24 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     g_value_set_string(value, self->device);
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
 }
 
 void Finalize(GObject* object) {
     TovekRvxSrc* self = Self(object);
+    LockObject(self); // for the analysis: nothing else sees the element any more
     g_free(self->device);
+    UnlockObject(self);
     delete self->camera;
     G_OBJECT_CLASS(tovek_rvx_src_parent_class)->finalize(object);
 }
 
 std::string DeviceOf(TovekRvxSrc* self) {
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     std::string device = self->device != nullptr ? self->device : "";
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
     return device;
 }
 
@@ -170,13 +189,13 @@ gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
         fps_d <= 0) {
         return FALSE;
     }
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     self->width = width;
     self->height = height;
     self->fps_n = fps_n;
     self->fps_d = fps_d;
     self->raw = gst_structure_has_name(structure, "video/x-raw");
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
     self->timing = false;
     return TRUE;
 }
@@ -184,9 +203,9 @@ gboolean SetCaps(GstBaseSrc* src, GstCaps* caps) {
 gboolean Query(GstBaseSrc* src, GstQuery* query) {
     TovekRvxSrc* self = Self(src);
     if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY) {
-        GST_OBJECT_LOCK(self);
+        LockObject(self);
         const GstClockTime period = FramePeriodLocked(self);
-        GST_OBJECT_UNLOCK(self);
+        UnlockObject(self);
         if (!GST_CLOCK_TIME_IS_VALID(period)) {
             return FALSE;
         }
@@ -199,20 +218,20 @@ gboolean Query(GstBaseSrc* src, GstQuery* query) {
 
 gboolean Unlock(GstBaseSrc* src) {
     TovekRvxSrc* self = Self(src);
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     self->flushing = true;
     if (self->clock_id != nullptr) {
         gst_clock_id_unschedule(self->clock_id);
     }
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
     return TRUE;
 }
 
 gboolean UnlockStop(GstBaseSrc* src) {
     TovekRvxSrc* self = Self(src);
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     self->flushing = false;
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
     self->timing = false;
     return TRUE;
 }
@@ -221,31 +240,31 @@ gboolean UnlockStop(GstBaseSrc* src) {
 // flushing cut the wait short.
 bool WaitUntil(TovekRvxSrc* self, GstClock* clock, GstClockTime base_time, GstClockTime time) {
     GstClockID id = gst_clock_new_single_shot_id(clock, base_time + time);
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     if (self->flushing) {
-        GST_OBJECT_UNLOCK(self);
+        UnlockObject(self);
         gst_clock_id_unref(id);
         return false;
     }
     self->clock_id = id;
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
     const GstClockReturn result = gst_clock_id_wait(id, nullptr);
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     self->clock_id = nullptr;
     const bool flushing = self->flushing;
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
     gst_clock_id_unref(id);
     return result != GST_CLOCK_UNSCHEDULED && !flushing;
 }
 
 GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     TovekRvxSrc* self = Self(src);
-    GST_OBJECT_LOCK(self);
+    LockObject(self);
     const GstClockTime period = FramePeriodLocked(self);
     const int width = self->width;
     const int height = self->height;
     const bool raw = self->raw;
-    GST_OBJECT_UNLOCK(self);
+    UnlockObject(self);
     if (self->camera == nullptr || !GST_CLOCK_TIME_IS_VALID(period)) {
         return GST_FLOW_NOT_NEGOTIATED;
     }
@@ -298,15 +317,17 @@ GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
 } // namespace
 
 static void tovek_rvx_src_init(TovekRvxSrc* self) {
+    LockObject(self); // for the analysis: nothing else sees the element yet
     self->device = nullptr;
     self->clock_id = nullptr;
     self->flushing = false;
-    self->camera = nullptr;
     self->width = sim::kRvxDefaultWidth;
     self->height = sim::kRvxDefaultHeight;
     self->fps_n = 0;
     self->fps_d = 1;
     self->raw = false;
+    UnlockObject(self);
+    self->camera = nullptr;
     self->timing = false;
     self->next_time = 0;
     self->frames = 0;
@@ -343,9 +364,10 @@ static void tovek_rvx_src_class_init(TovekRvxSrcClass* klass) {
 namespace sim {
 
 bool RegisterRvxSourceElement() {
-    static std::mutex lock;         // guards registered
-    static bool registered = false; // "tovekrvxsrc" is known to GStreamer
-    std::lock_guard<std::mutex> guard(lock);
+    static platform::Mutex lock;
+    // "tovekrvxsrc" is known to GStreamer.
+    static bool registered TOVEK_GUARDED_BY(lock) = false;
+    platform::MutexLock guard(lock);
     if (!registered && gst_is_initialized()) {
         registered = gst_element_register(nullptr, kRvxSourceFactory, GST_RANK_NONE,
                                           tovek_rvx_src_get_type());

@@ -5,9 +5,10 @@
 
 #include "sim/usb_bus.h"
 
+#include "platform/thread_annotations.h"
+
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 namespace sim {
@@ -81,14 +82,14 @@ public:
     WD_STATUS Start(EventSink* sink) override {
         // Held through Subscribe: a callback of the first device may already
         // end the registration (Stop) on the driver thread.
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         sink_ = sink;
         listener_ = UsbBus().Subscribe(this);
         return WD_STATUS_SUCCESS;
     }
 
     void Stop() override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         if (listener_ != 0) {
             UsbBus().Unsubscribe(listener_);
             listener_ = 0;
@@ -102,9 +103,11 @@ private:
     }
     void DevicePulled(EmulatedDeviceId id) override { sink_->Left(id); }
 
-    std::mutex mutex_;          // serialises Start and Stop; guards listener_
-    EventSink* sink_ = nullptr; // set before the subscription
-    EmulatedUsbBus::ListenerId listener_ = 0;
+    platform::Mutex mutex_; // serialises Start and Stop
+    // Written by Start before the subscription, read by the bus's calls
+    // (under the bus lock), which come only while subscribed.
+    EventSink* sink_ = nullptr;
+    EmulatedUsbBus::ListenerId listener_ TOVEK_GUARDED_BY(mutex_) = 0;
 };
 
 } // namespace

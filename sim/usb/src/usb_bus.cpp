@@ -27,15 +27,14 @@ EmulatedTransferResult Fail(WD_STATUS status) {
 
 // ---- device -------------------------------------------------------------------------
 
-EmulatedUsbDevice::WaitResult EmulatedUsbDevice::WaitFor(std::unique_lock<std::mutex>& lock,
-                                                         const TransferContext& context,
+EmulatedUsbDevice::WaitResult EmulatedUsbDevice::WaitFor(const TransferContext& context,
                                                          uint32_t timeout_ms,
                                                          const std::function<bool()>& ready) {
     auto pulled = [&] { return bus_id_.load() != context.device_id; };
     auto done = [&] { return pulled() || ready(); };
     if (timeout_ms == 0) {
-        cv_.wait(lock, done);
-    } else if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), done)) {
+        cv_.Wait(mutex_, done);
+    } else if (!cv_.WaitFor(mutex_, std::chrono::milliseconds(timeout_ms), done)) {
         return WaitResult::kTimedOut;
     }
     return pulled() ? WaitResult::kPulledOut : WaitResult::kReady;
@@ -75,7 +74,7 @@ EmulatedDeviceId EmulatedUsbBus::PlugIn(std::shared_ptr<EmulatedUsbDevice> devic
     port->device = device;
     port->description = device->Description();
     EmulatedDeviceInfo info{id, port->description};
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     ports_.emplace(id, std::move(port));
     for (auto& [listener_id, listener] : listeners_) {
         listener->DevicePlugged(info);
@@ -86,7 +85,7 @@ EmulatedDeviceId EmulatedUsbBus::PlugIn(std::shared_ptr<EmulatedUsbDevice> devic
 bool EmulatedUsbBus::PullOut(EmulatedDeviceId id) {
     std::shared_ptr<Port> port;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         auto it = ports_.find(id);
         if (it == ports_.end()) {
             return false;
@@ -102,11 +101,11 @@ bool EmulatedUsbBus::PullOut(EmulatedDeviceId id) {
     {
         // Under the device's lock, so a waiter between its test and its wait
         // cannot miss the wake-up.
-        std::lock_guard<std::mutex> lock(device.mutex_);
+        platform::MutexLock lock(device.mutex_);
         device.bus_.store(nullptr);
         device.bus_id_.store(0);
     }
-    device.cv_.notify_all();
+    device.cv_.NotifyAll();
     device.OnPulledOut();
     return true;
 }
@@ -120,12 +119,12 @@ size_t EmulatedUsbBus::PullOutAll() {
 }
 
 size_t EmulatedUsbBus::DeviceCount() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     return ports_.size();
 }
 
 std::vector<EmulatedDeviceInfo> EmulatedUsbBus::Devices() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     std::vector<EmulatedDeviceInfo> devices;
     for (const auto& [id, port] : ports_) {
         devices.push_back(EmulatedDeviceInfo{id, port->description});
@@ -139,14 +138,14 @@ std::shared_ptr<EmulatedUsbDevice> EmulatedUsbBus::Device(EmulatedDeviceId id) c
 }
 
 void EmulatedUsbBus::SetDefaultDeviceFactory(DeviceFactory factory) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     factory_ = std::move(factory);
 }
 
 void EmulatedUsbBus::PlugDefaultDeviceOnce() {
     DeviceFactory factory;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         if (started_) {
             return;
         }
@@ -161,7 +160,7 @@ void EmulatedUsbBus::PlugDefaultDeviceOnce() {
 void EmulatedUsbBus::Reset(bool with_default_device) {
     DeviceFactory factory;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        platform::MutexLock lock(mutex_);
         started_ = true;
         factory = factory_;
     }
@@ -172,7 +171,7 @@ void EmulatedUsbBus::Reset(bool with_default_device) {
 }
 
 std::shared_ptr<EmulatedUsbBus::Port> EmulatedUsbBus::FindPort(EmulatedDeviceId id) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     auto it = ports_.find(id);
     return it != ports_.end() ? it->second : nullptr;
 }
@@ -222,7 +221,7 @@ EmulatedTransferResult EmulatedUsbBus::PipeTransfer(EmulatedDeviceId id, uint32_
 }
 
 EmulatedUsbBus::ListenerId EmulatedUsbBus::Subscribe(EmulatedBusListener* listener) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     ListenerId id = next_listener_++;
     listeners_.emplace(id, listener);
     for (const auto& [device_id, port] : ports_) {
@@ -232,7 +231,7 @@ EmulatedUsbBus::ListenerId EmulatedUsbBus::Subscribe(EmulatedBusListener* listen
 }
 
 void EmulatedUsbBus::Unsubscribe(ListenerId id) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     listeners_.erase(id);
 }
 

@@ -40,7 +40,7 @@ public:
 
     EmulatedTransferResult HandlePipe(const TransferContext& context, const WDU_PIPE_INFO& pipe,
                                       bool read, uint32_t, std::span<uint8_t> data) override {
-        std::unique_lock<std::mutex> lock(Mutex());
+        platform::MutexLock lock(Mutex());
         if (!read) {
             written_ += data.size();
             return {WD_STATUS_SUCCESS, static_cast<uint32_t>(data.size())};
@@ -48,8 +48,10 @@ public:
         (void)pipe;
         ++waiting_;
         Wake();
-        WaitResult result =
-            WaitFor(lock, context, context.timeout_ms, [this] { return !fed_.empty(); });
+        WaitResult result = WaitFor(context, context.timeout_ms, [this] {
+            Mutex().AssertHeld();
+            return !fed_.empty();
+        });
         --waiting_;
         if (result == WaitResult::kTimedOut) {
             return {WD_TIME_OUT_EXPIRED, 0};
@@ -64,20 +66,23 @@ public:
     }
 
     void Feed(const std::vector<uint8_t>& bytes) {
-        std::lock_guard<std::mutex> lock(Mutex());
+        platform::MutexLock lock(Mutex());
         fed_.insert(fed_.end(), bytes.begin(), bytes.end());
         Wake();
     }
 
     // Waits until a read is blocked inside the device.
     void AwaitBlockedRead() {
-        std::unique_lock<std::mutex> lock(Mutex());
+        platform::MutexLock lock(Mutex());
         TransferContext forever{BusId(), 0};
-        WaitFor(lock, forever, 10000, [this] { return waiting_ > 0; });
+        WaitFor(forever, 10000, [this] {
+            Mutex().AssertHeld();
+            return waiting_ > 0;
+        });
     }
 
     size_t Written() const {
-        std::lock_guard<std::mutex> lock(Mutex());
+        platform::MutexLock lock(Mutex());
         return written_;
     }
 
@@ -85,9 +90,9 @@ private:
     const uint16_t vendor_;
     const uint16_t product_;
     const uint8_t iface_class_;
-    std::deque<uint8_t> fed_; // guarded by Mutex(), as the two below
-    size_t written_ = 0;
-    int waiting_ = 0;
+    std::deque<uint8_t> fed_ TOVEK_GUARDED_BY(Mutex());
+    size_t written_ TOVEK_GUARDED_BY(Mutex()) = 0;
+    int waiting_ TOVEK_GUARDED_BY(Mutex()) = 0;
 };
 
 } // namespace sim::testing

@@ -23,10 +23,10 @@
 #include <cstddef>
 #include <ctime>
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 #include <type_traits>
 #include <vector>
+
+#include "platform/thread_annotations.h"
 
 namespace trace {
 
@@ -139,9 +139,9 @@ public:
     void SetTimeSource(LocalTimeSource source) noexcept;
 
 private:
-    std::recursive_mutex lock_;                      // guards everything below and every write
-    std::vector<CAppenderBase<CharT>*> appenders_;   // guarded by lock_
-    LocalTimeSource time_source_ = CurrentLocalTime; // guarded by lock_
+    platform::RecursiveMutex lock_; // guards everything below and every write
+    std::vector<CAppenderBase<CharT>*> appenders_ TOVEK_GUARDED_BY(lock_);
+    LocalTimeSource time_source_ TOVEK_GUARDED_BY(lock_) = CurrentLocalTime;
 };
 
 // A module's front object: owns the sink and at most one file and one console appender.
@@ -179,11 +179,11 @@ public:
     bool HasLogFile() const noexcept;
 
 private:
-    mutable std::shared_mutex switch_lock_; // Trace shares it; the switches hold it alone
-    // Owned; guarded by switch_lock_. Destroyed in the order sink, file, console.
-    std::unique_ptr<TTrace<CharT>> trace_;
-    std::unique_ptr<CAppenderFile<CharT>> file_;
-    std::unique_ptr<CAppenderConsole<CharT>> console_;
+    mutable platform::SharedMutex switch_lock_; // Trace shares it; the switches hold it alone
+    // Owned. Destroyed in the order sink, file, console.
+    std::unique_ptr<TTrace<CharT>> trace_ TOVEK_GUARDED_BY(switch_lock_);
+    std::unique_ptr<CAppenderFile<CharT>> file_ TOVEK_GUARDED_BY(switch_lock_);
+    std::unique_ptr<CAppenderConsole<CharT>> console_ TOVEK_GUARDED_BY(switch_lock_);
 };
 
 // The narrow Trace is checked against its arguments like printf.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <shared_mutex>
 
 #if defined(__clang__)
 #define TOVEK_THREAD_ANNOTATION(x) __attribute__((x))
@@ -27,6 +28,9 @@
 #define TOVEK_ACQUIRE(...) TOVEK_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define TOVEK_RELEASE(...) TOVEK_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define TOVEK_TRY_ACQUIRE(...) TOVEK_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
+#define TOVEK_ACQUIRE_SHARED(...) TOVEK_THREAD_ANNOTATION(acquire_shared_capability(__VA_ARGS__))
+#define TOVEK_RELEASE_SHARED(...) TOVEK_THREAD_ANNOTATION(release_shared_capability(__VA_ARGS__))
+#define TOVEK_REQUIRES_SHARED(...) TOVEK_THREAD_ANNOTATION(requires_shared_capability(__VA_ARGS__))
 #define TOVEK_EXCLUDES(...) TOVEK_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define TOVEK_ASSERT_CAPABILITY(x) TOVEK_THREAD_ANNOTATION(assert_capability(x))
 #define TOVEK_RETURN_CAPABILITY(x) TOVEK_THREAD_ANNOTATION(lock_returned(x))
@@ -85,6 +89,82 @@ public:
 private:
     Mutex& mutex_;
     bool held_ = true;
+};
+
+// A std::recursive_mutex the analysis knows as a capability. The analysis
+// does not model re-entry: it sees one acquisition per scope, which is what
+// each holder writes; re-entry happens only through calls it cannot follow.
+class TOVEK_CAPABILITY("mutex") RecursiveMutex {
+public:
+    RecursiveMutex() = default;
+    RecursiveMutex(const RecursiveMutex&) = delete;
+    RecursiveMutex& operator=(const RecursiveMutex&) = delete;
+
+    void Lock() TOVEK_ACQUIRE() { mutex_.lock(); }
+    void Unlock() TOVEK_RELEASE() { mutex_.unlock(); }
+
+private:
+    std::recursive_mutex mutex_;
+};
+
+// Holds a RecursiveMutex from construction to destruction.
+class TOVEK_SCOPED_CAPABILITY RecursiveMutexLock {
+public:
+    explicit RecursiveMutexLock(RecursiveMutex& mutex) TOVEK_ACQUIRE(mutex) : mutex_(mutex) {
+        mutex_.Lock();
+    }
+    ~RecursiveMutexLock() TOVEK_RELEASE() { mutex_.Unlock(); }
+    RecursiveMutexLock(const RecursiveMutexLock&) = delete;
+    RecursiveMutexLock& operator=(const RecursiveMutexLock&) = delete;
+
+private:
+    RecursiveMutex& mutex_;
+};
+
+// A std::shared_mutex the analysis knows as a capability: readers hold it
+// shared (ReaderMutexLock), writers alone (WriterMutexLock). A field guarded
+// by it may be read under either and written only under the exclusive hold.
+class TOVEK_CAPABILITY("mutex") SharedMutex {
+public:
+    SharedMutex() = default;
+    SharedMutex(const SharedMutex&) = delete;
+    SharedMutex& operator=(const SharedMutex&) = delete;
+
+    void Lock() TOVEK_ACQUIRE() { mutex_.lock(); }
+    void Unlock() TOVEK_RELEASE() { mutex_.unlock(); }
+    void LockShared() TOVEK_ACQUIRE_SHARED() { mutex_.lock_shared(); }
+    void UnlockShared() TOVEK_RELEASE_SHARED() { mutex_.unlock_shared(); }
+
+private:
+    std::shared_mutex mutex_;
+};
+
+// Holds a SharedMutex alone from construction to destruction.
+class TOVEK_SCOPED_CAPABILITY WriterMutexLock {
+public:
+    explicit WriterMutexLock(SharedMutex& mutex) TOVEK_ACQUIRE(mutex) : mutex_(mutex) {
+        mutex_.Lock();
+    }
+    ~WriterMutexLock() TOVEK_RELEASE() { mutex_.Unlock(); }
+    WriterMutexLock(const WriterMutexLock&) = delete;
+    WriterMutexLock& operator=(const WriterMutexLock&) = delete;
+
+private:
+    SharedMutex& mutex_;
+};
+
+// Holds a SharedMutex shared from construction to destruction.
+class TOVEK_SCOPED_CAPABILITY ReaderMutexLock {
+public:
+    explicit ReaderMutexLock(SharedMutex& mutex) TOVEK_ACQUIRE_SHARED(mutex) : mutex_(mutex) {
+        mutex_.LockShared();
+    }
+    ~ReaderMutexLock() TOVEK_RELEASE() { mutex_.UnlockShared(); }
+    ReaderMutexLock(const ReaderMutexLock&) = delete;
+    ReaderMutexLock& operator=(const ReaderMutexLock&) = delete;
+
+private:
+    SharedMutex& mutex_;
 };
 
 // A condition variable over platform::Mutex. Every wait is called with the

@@ -163,24 +163,24 @@ private:
     };
     using Picture = std::shared_ptr<const std::vector<uint8_t>>;
 
-    Q5ReadFault TakeReadFault();                       // with Mutex() held
-    Q5ControlFault TakeControlFault(uint8_t request);  // with Mutex() held
-    uint32_t CappedTimeout(uint32_t timeout_ms) const; // with Mutex() held
+    Q5ReadFault TakeReadFault() TOVEK_REQUIRES(Mutex());
+    Q5ControlFault TakeControlFault(uint8_t request) TOVEK_REQUIRES(Mutex());
+    uint32_t CappedTimeout(uint32_t timeout_ms) const TOVEK_REQUIRES(Mutex());
     Picture TakePicture(Q5PictureFault fault, JpegDamage damage, uint64_t number);
-    // Hands out the pending picture's next bytes; with Mutex() held.
-    EmulatedTransferResult Deliver(std::span<uint8_t> data, const WDU_PIPE_INFO& pipe);
+    // Hands out the pending picture's next bytes.
+    EmulatedTransferResult Deliver(std::span<uint8_t> data, const WDU_PIPE_INFO& pipe)
+        TOVEK_REQUIRES(Mutex());
 
     const Q5PipeKind pipe_kind_;
     PictureGenerator generator_; // thread-safe on its own
 
-    // Everything below is guarded by Mutex().
-    Faults faults_;
-    CameraState state_;
-    bool picture_requested_ = false;
-    Picture pending_;           // the picture being read, null when none
-    size_t pending_offset_ = 0; // bytes of pending_ already read
-    Q5Counters counters_;
-    std::vector<uint8_t> commands_;
+    Faults faults_ TOVEK_GUARDED_BY(Mutex());
+    CameraState state_ TOVEK_GUARDED_BY(Mutex());
+    bool picture_requested_ TOVEK_GUARDED_BY(Mutex()) = false;
+    Picture pending_ TOVEK_GUARDED_BY(Mutex());           // the picture being read, null when none
+    size_t pending_offset_ TOVEK_GUARDED_BY(Mutex()) = 0; // bytes of pending_ already read
+    Q5Counters counters_ TOVEK_GUARDED_BY(Mutex());
+    std::vector<uint8_t> commands_ TOVEK_GUARDED_BY(Mutex());
 };
 
 // A camera with the default options and the live marker on: the one a

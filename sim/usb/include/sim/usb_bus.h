@@ -10,18 +10,17 @@
 // end at once on a pull-out, so no transfer outlasts one.
 #pragma once
 
+#include "platform/thread_annotations.h"
 #include "platform/usb.h"
 #include "platform/usb_description.h"
 
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <vector>
 
@@ -92,15 +91,16 @@ protected:
     virtual void OnPulledOut() {}
 
     // Guards the subclass's state; also the lock WaitFor waits with.
-    std::mutex& Mutex() const { return mutex_; }
+    platform::Mutex& Mutex() const TOVEK_RETURN_CAPABILITY(mutex_) { return mutex_; }
 
-    // Waits (real time) with lock, a lock on Mutex(), until ready() is true,
-    // timeout_ms passed (0: no limit) or the plugging-in that context names
-    // ended. ready() runs with the lock held.
-    WaitResult WaitFor(std::unique_lock<std::mutex>& lock, const TransferContext& context,
-                       uint32_t timeout_ms, const std::function<bool()>& ready);
+    // Called with Mutex() held, which it releases while it waits (real time)
+    // until ready() is true, timeout_ms passed (0: no limit) or the
+    // plugging-in that context names ended. ready() runs with the lock held
+    // (a lambda reading guarded state begins with Mutex().AssertHeld()).
+    WaitResult WaitFor(const TransferContext& context, uint32_t timeout_ms,
+                       const std::function<bool()>& ready) TOVEK_REQUIRES(mutex_);
     // Wakes WaitFor after state that ready() reads changed.
-    void Wake() { cv_.notify_all(); }
+    void Wake() { cv_.NotifyAll(); }
 
     // Pulls the device out of its bus, as a user would in the middle of the
     // transfer context names. Call without Mutex() held.
@@ -109,8 +109,8 @@ protected:
 private:
     friend class EmulatedUsbBus;
 
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
+    mutable platform::Mutex mutex_;
+    platform::CondVar cv_;
     std::atomic<EmulatedDeviceId> bus_id_{0};
     std::atomic<EmulatedUsbBus*> bus_{nullptr};
 };
@@ -181,12 +181,12 @@ private:
     struct Port;
     std::shared_ptr<Port> FindPort(EmulatedDeviceId id) const;
 
-    mutable std::mutex mutex_; // guards ports_, listeners_, next_listener_, factory_, started_
-    std::map<EmulatedDeviceId, std::shared_ptr<Port>> ports_;
-    std::map<ListenerId, EmulatedBusListener*> listeners_;
-    ListenerId next_listener_ = 1;
-    DeviceFactory factory_;
-    bool started_ = false;
+    mutable platform::Mutex mutex_;
+    std::map<EmulatedDeviceId, std::shared_ptr<Port>> ports_ TOVEK_GUARDED_BY(mutex_);
+    std::map<ListenerId, EmulatedBusListener*> listeners_ TOVEK_GUARDED_BY(mutex_);
+    ListenerId next_listener_ TOVEK_GUARDED_BY(mutex_) = 1;
+    DeviceFactory factory_ TOVEK_GUARDED_BY(mutex_);
+    bool started_ TOVEK_GUARDED_BY(mutex_) = false;
 };
 
 // The process's bus: the one the emulated USB back end uses. Never
