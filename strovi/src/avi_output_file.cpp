@@ -409,6 +409,18 @@ HRESULT AviOutputFile::WriteFrame(int slot, const SampleNode& node, bool key, do
                                                                                       : E_FAIL;
 }
 
+namespace {
+
+// Whole frame periods in a span of the clock, at most the frames of five
+// seconds at 1000 frames per second: no camera needs more to catch up, and an
+// absurd rate must neither overflow the count nor turn into billions of writes.
+int32_t PeriodsIn(double span, double period) {
+    constexpr double kMaxPeriods = 5 * 1000;
+    return static_cast<int32_t>(std::min(std::trunc(span / period), kMaxPeriods));
+}
+
+} // namespace
+
 HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
     const bool is_video0 = type == kVideo0;
     strovi::PacingState& p = is_video0 ? video0_pacing_ : video1_pacing_;
@@ -440,7 +452,7 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
     if (n > 50 && *clock > audio_clock_ + 3 * period) {
         // Ahead of the audio: drop the tail of the group this key frame starts.
         if (key) {
-            const auto behind = static_cast<int32_t>(std::trunc((*clock - audio_clock_) / period));
+            const int32_t behind = PeriodsIn(*clock - audio_clock_, period);
             p.frames_to_drop = std::min(behind, p.last_group / 2);
             p.drop_mode = 1;
             p.dropped_k = 0;
@@ -449,7 +461,7 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
     }
     if (n > 50 && *clock + 4 * period < audio_clock_ && key) {
         // Behind the audio: repeat this key frame to catch up.
-        const auto repeats = static_cast<int32_t>(std::trunc((audio_clock_ - *clock) / period));
+        const int32_t repeats = PeriodsIn(audio_clock_ - *clock, period);
         for (int32_t i = 0; i < repeats; ++i) {
             if (FAILED(WriteFrame(slot, node, true, clock, period))) {
                 return E_FAIL;

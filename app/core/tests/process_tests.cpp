@@ -58,6 +58,10 @@ protected:
         env_ = {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir_.string(),
                 "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(), "LD_LIBRARY_PATH=" + bin.string(),
                 "PATH=/usr/bin:/bin"};
+        // A sanitizer build's program needs the same options (suppressions).
+        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"})
+            if (const char* value = std::getenv(name))
+                env_.push_back(std::string(name) + "=" + value);
     }
     void TearDown() override {
         for (pid_t pid : started_) {
