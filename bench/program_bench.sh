@@ -40,10 +40,11 @@ session_prepare "$bin"
 report="$SESSION_DIR/frames.txt"
 records="$SESSION_DIR/records/"
 mkdir -p "$records"
-# A window 1378 wide and 838 high: below the menu bar and the command panel
-# a view 720 high; the tool panel takes its right 98 pixels, leaving 1280.
+# A window 1476 wide and 838 high: below the menu bar and the command panel
+# a view 720 high; the graphic panel, shown below for the line, takes its
+# right 196 pixels, leaving 1280.
 session_write_ini "RecordPath=$records" "AudioIndex=1" "DeviceSelect=34790" \
-  "WindowPos=00000000000000006205000046030000" "ZoomMode=3"
+  "WindowPos=0000000000000000C405000046030000" "ZoomMode=3"
 export TOVEK_SIM_Q5_SIZE=1920x1080 TOVEK_SIM_Q5_REPLAY=16 TOVEK_FRAME_REPORT="$report"
 session_start
 
