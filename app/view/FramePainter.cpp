@@ -8,6 +8,7 @@
 #include <QRegion>
 #include <QTransform>
 
+#include <cstring>
 #include <new>
 
 namespace view {
@@ -24,22 +25,54 @@ bool FramePainter::ShrinkInPlace(QPainter& painter, ShrinkFactor factor, const V
         return false;
     const auto* image = static_cast<const QImage*>(device);
     const QTransform& transform = painter.deviceTransform();
-    if (image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1.0 ||
-        transform.type() > QTransform::TxTranslate || transform.dx() != qRound(transform.dx()) ||
-        transform.dy() != qRound(transform.dy()))
+    // The shrunk pixels are opaque: right for either format a window's
+    // buffer has.
+    const QImage::Format format = image->format();
+    if ((format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+        image->devicePixelRatio() != 1.0 || transform.type() > QTransform::TxTranslate ||
+        transform.dx() != qRound(transform.dx()) || transform.dy() != qRound(transform.dy()))
         return false;
     const QRect place = target.translated(qRound(transform.dx()), qRound(transform.dy()));
-    // All of it inside the picture and inside what this paint may touch.
-    const QRegion allowed = engine->systemClip();
-    if (!image->rect().contains(place) ||
-        (!allowed.isEmpty() && !(QRegion(place) - allowed).isEmpty()))
+    if (!image->rect().contains(place))
         return false;
+    // The parts this paint may not touch: where child widgets stand that
+    // are not painted again now (the frame counter, the recording mark).
+    const QRegion allowed = engine->systemClip();
+    const QRegion outside = allowed.isEmpty() ? QRegion() : QRegion(place) - allowed;
+    qint64 outside_area = 0;
+    for (const QRect& r : outside)
+        outside_area += static_cast<qint64>(r.width()) * r.height();
+    // More than a few: drawing the shrunk picture clipped costs less.
+    if (outside_area > static_cast<qint64>(place.width()) * place.height() / 16)
+        return false;
+    const size_t kept_bytes = static_cast<size_t>(outside_area) * 4;
+    try {
+        if (kept_.size() < kept_bytes)
+            kept_.resize(kept_bytes);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     // The painter is writing into these pixels anyway; constBits does not
     // detach the picture from the window's buffer.
-    auto* pixels = const_cast<uint8_t*>(image->constBits()) +
-                   static_cast<ptrdiff_t>(place.top()) * image->bytesPerLine() + place.left() * 4;
-    return ShrinkBgrx(factor, frame.pixels, frame.width, frame.height, frame.stride, pixels,
-                      place.width(), place.height(), static_cast<int>(image->bytesPerLine()));
+    auto* base = const_cast<uint8_t*>(image->constBits());
+    const auto line = static_cast<ptrdiff_t>(image->bytesPerLine());
+    // Copies each row of the outside rectangles out (to true) or back.
+    const auto move_outside = [&](bool out) {
+        uint8_t* kept = kept_.data();
+        for (const QRect& r : outside) {
+            const size_t row = static_cast<size_t>(r.width()) * 4;
+            for (int y = r.top(); y <= r.bottom(); ++y, kept += row) {
+                uint8_t* at = base + y * line + r.left() * 4;
+                std::memcpy(out ? kept : at, out ? at : kept, row);
+            }
+        }
+    };
+    move_outside(true);
+    const bool done = ShrinkBgrx(factor, frame.pixels, frame.width, frame.height, frame.stride,
+                                 base + place.top() * line + place.left() * 4, place.width(),
+                                 place.height(), static_cast<int>(line));
+    move_outside(false);
+    return done;
 }
 
 void FramePainter::Draw(QPainter& painter, const VideoFrame& frame, const QRect& target) {

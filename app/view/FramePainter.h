@@ -31,12 +31,14 @@ public:
 
 private:
     // Shrinks straight into the pixels the painter paints on, sparing the
-    // copy, where they are a plain RGB32 picture at a whole-pixel offset
-    // and the paint may touch all of target; false (nothing done) otherwise.
-    static bool ShrinkInPlace(QPainter& painter, ShrinkFactor factor, const VideoFrame& frame,
-                              const QRect& target);
+    // copy, where they are a plain RGB32 picture at a whole-pixel offset and
+    // the paint may touch all of target but a few pixels (child widgets over
+    // the view), which are kept and put back; false (nothing done) otherwise.
+    bool ShrinkInPlace(QPainter& painter, ShrinkFactor factor, const VideoFrame& frame,
+                       const QRect& target);
 
     std::vector<uint8_t> shrunk_; // the shrunk picture, reused while its size holds
+    std::vector<uint8_t> kept_;   // pixels the in-place shrink must put back
     bool last_shrunk_ = false;
     bool last_in_place_ = false;
 };

@@ -14,6 +14,8 @@ namespace view {
 namespace {
 
 constexpr int kBytesPerPixel = 4;
+// The fourth byte of a pixel: written opaque, whatever the frame holds.
+constexpr int kAlpha = 3;
 
 bool Fits(ShrinkFactor factor, int width, int height, int stride, int dest_width, int dest_height,
           int out_stride) {
@@ -51,7 +53,9 @@ inline unsigned Near(unsigned a, unsigned b) {
 // Output columns 2k and 2k + 1 of output rows 2m and 2m + 1 from frame
 // columns 3k .. 3k + 2 of rows r[0..2].
 void ThreeToTwoGroup(const uint8_t* const r[3], int k, uint8_t* o0, uint8_t* o1) {
-    for (int c = 0; c < kBytesPerPixel; ++c) {
+    const int left_x = 2 * k * kBytesPerPixel + kAlpha;
+    o0[left_x] = o0[left_x + kBytesPerPixel] = o1[left_x] = o1[left_x + kBytesPerPixel] = 0xFF;
+    for (int c = 0; c < kAlpha; ++c) {
         unsigned top[3];
         unsigned bottom[3];
         for (int i = 0; i < 3; ++i) {
@@ -71,7 +75,8 @@ void ThreeToTwoGroup(const uint8_t* const r[3], int k, uint8_t* o0, uint8_t* o1)
 // 2:1 is the mean of four: output column k of an output row from frame
 // columns 2k, 2k + 1 of rows r0, r1.
 void TwoToOnePixel(const uint8_t* r0, const uint8_t* r1, int k, uint8_t* o) {
-    for (int c = 0; c < kBytesPerPixel; ++c) {
+    o[k * kBytesPerPixel + kAlpha] = 0xFF;
+    for (int c = 0; c < kAlpha; ++c) {
         const int at = 2 * k * kBytesPerPixel + c;
         o[k * kBytesPerPixel + c] = static_cast<uint8_t>(
             Up(Down(r0[at], r1[at]), Down(r0[at + kBytesPerPixel], r1[at + kBytesPerPixel])));
@@ -83,8 +88,10 @@ void TwoToOnePixel(const uint8_t* r0, const uint8_t* r1, int k, uint8_t* o) {
 __m128i Load(const uint8_t* at) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
 }
+// Four output pixels, made opaque.
 void Store(uint8_t* at, __m128i v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_or_si128(v, opaque));
 }
 __m128i UpV(__m128i a, __m128i b) {
     return _mm_avg_epu8(a, b);
@@ -156,8 +163,10 @@ int TwoToOneRowFast(const uint8_t* r0, const uint8_t* r1, int dest_width, uint8_
 AVX2 inline __m256i Load32(const uint8_t* at) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
+// Eight output pixels, made opaque.
 AVX2 inline void Store32(uint8_t* at, __m256i v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_or_si256(v, opaque));
 }
 AVX2 inline __m256i DownW(__m256i a, __m256i b) {
     const __m256i odd = _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1));

@@ -27,7 +27,8 @@ ShrinkFactor ShrinkFactorFor(int width, int height, int dest_width, int dest_hei
 
 // Writes the dest_width x dest_height output (as ShrinkFactorFor gives for
 // width x height) into out, rows out_stride bytes apart. The fourth byte of
-// each pixel is filtered like the others. False (nothing written) when the
+// each output pixel is 0xFF, as Qt's RGB32 and an opaque premultiplied
+// ARGB32 picture (a window's buffer) both want. False (nothing written) when the
 // sizes do not fit factor or a stride is shorter than a row. Uses the
 // fastest kernel this processor has.
 bool ShrinkBgrx(ShrinkFactor factor, const uint8_t* frame, int width, int height, int stride,
