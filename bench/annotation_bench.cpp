@@ -39,11 +39,6 @@ struct Costs {
     double composite = 0; // CPU seconds per composite
 };
 
-// CPU time of this thread: the picture generator's threads do not count.
-double ThreadCpuSeconds() {
-    return bench::Seconds(CLOCK_THREAD_CPUTIME_ID);
-}
-
 // Decodes and composites rounds times; CPU seconds of each step per round.
 // A composite that costs next to nothing is repeated, so that the clock's
 // own cost does not hide it.
@@ -51,14 +46,14 @@ Costs Measure(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>& sample,
               const std::function<void(uint8_t*)>& composite, int rounds, int repeat = 1) {
     Costs costs;
     for (int i = 0; i < rounds; ++i) {
-        const double t0 = ThreadCpuSeconds();
+        const double t0 = bench::ThreadCpuSeconds();
         platform::DecodeJpegToBgrx(jpeg.data(), jpeg.size(), sample.data(), kWidth, kHeight,
                                    kWidth * 4);
-        const double t1 = ThreadCpuSeconds();
+        const double t1 = bench::ThreadCpuSeconds();
         for (int r = 0; r < repeat; ++r)
             composite(sample.data());
         costs.decode += t1 - t0;
-        costs.composite += ThreadCpuSeconds() - t1;
+        costs.composite += bench::ThreadCpuSeconds() - t1;
     }
     costs.decode /= rounds;
     costs.composite /= static_cast<double>(rounds) * repeat;

@@ -3,8 +3,10 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 namespace bench {
 
@@ -27,6 +29,18 @@ inline double WallSeconds() {
 }
 inline double CpuSeconds() {
     return Seconds(CLOCK_PROCESS_CPUTIME_ID);
+}
+// This thread's CPU time: what the process's other threads spend meanwhile
+// does not count.
+inline double ThreadCpuSeconds() {
+    return Seconds(CLOCK_THREAD_CPUTIME_ID);
+}
+
+// The middle value: a shared machine descheduling the odd frame does not
+// move it.
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 // Minor page faults of this process so far: each one is a page of fresh

@@ -34,15 +34,6 @@ constexpr int kHeight = 1080;
 constexpr int kViewWidth = 1280;
 constexpr int kViewHeight = 720;
 
-double ThreadCpuSeconds() {
-    return bench::Seconds(CLOCK_THREAD_CPUTIME_ID);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 bool Decode(const std::vector<uint8_t>& jpeg, std::vector<uint8_t>& frame) {
     return platform::DecodeJpegToBgrx(jpeg.data(), jpeg.size(), frame.data(), kWidth, kHeight,
                                       kWidth * 4) != platform::JpegDecodeResult::kFailed;
@@ -54,11 +45,11 @@ double DecodeSeconds(const std::vector<uint8_t>& jpeg, int rounds) {
     Decode(jpeg, frame);
     std::vector<double> seconds;
     for (int i = 0; i < rounds; ++i) {
-        const double t0 = ThreadCpuSeconds();
+        const double t0 = bench::ThreadCpuSeconds();
         Decode(jpeg, frame);
-        seconds.push_back(ThreadCpuSeconds() - t0);
+        seconds.push_back(bench::ThreadCpuSeconds() - t0);
     }
-    return Median(seconds);
+    return bench::Median(seconds);
 }
 
 } // namespace
@@ -117,7 +108,7 @@ int main(int argc, char** argv) {
         app.processEvents(); // the repaint request Present posted, and X events
     }
     const double faults = static_cast<double>(bench::MinorFaults() - faults0) / rounds;
-    const double present = Median(seconds);
+    const double present = bench::Median(seconds);
     const double decode = DecodeSeconds(*jpeg, rounds);
     std::printf("present_bench: %d frames of %d x %d into %d x %d (%s scaling), platform %s\n",
                 rounds, kWidth, kHeight, kViewWidth, kViewHeight,

@@ -70,10 +70,6 @@ double ThreadCpuSecondsByName(const char* wanted) {
     return seconds;
 }
 
-double ThisThreadCpuSeconds() {
-    return bench::Seconds(CLOCK_THREAD_CPUTIME_ID);
-}
-
 // Pictures as a live 1920 x 1080 camera streams them, each a new one,
 // taken from a camera that is not plugged in by speaking its protocol.
 std::vector<std::vector<uint8_t>> RenderPictures(size_t count) {
@@ -168,7 +164,7 @@ int TOVEK_STDCALL OnStream(int event, BYTE* data, LONG length, void* context) {
 
 int OnSample(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int, void* context) {
     auto* run = static_cast<Run*>(context);
-    const double now = ThisThreadCpuSeconds();
+    const double now = bench::ThreadCpuSeconds();
     platform::MutexLock lock(run->mutex);
     run->wrong_size += sample->GetActualDataLength() != kWidth * kHeight * 4;
     ++run->samples;
@@ -185,11 +181,6 @@ int OnSample(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int, void* 
     }
     run->last_cpu = now;
     return 0;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 double Mean(const std::vector<double>& values) {
@@ -216,11 +207,11 @@ std::vector<double> DecodeSeconds(const std::vector<std::vector<uint8_t>>& pictu
     for (int round = 0; round < rounds; ++round) {
         for (const auto& picture : pictures) {
             std::vector<uint8_t>& frame = frames[next++ % buffers];
-            const double start = ThisThreadCpuSeconds();
+            const double start = bench::ThreadCpuSeconds();
             failed += platform::DecodeJpegToBgrx(picture.data(), picture.size(), frame.data(),
                                                  kWidth, kHeight,
                                                  kWidth * 4) == platform::JpegDecodeResult::kFailed;
-            seconds.push_back(ThisThreadCpuSeconds() - start);
+            seconds.push_back(bench::ThreadCpuSeconds() - start);
             if (pause.count() > 0) {
                 std::this_thread::sleep_for(pause);
             }
@@ -282,13 +273,15 @@ int main(int argc, char** argv) {
     const double n = static_cast<double>(run.measured_frames);
     // Medians: this machine is shared, and a frame that was descheduled or
     // met cold caches should not decide the result.
-    const double stream = Median(run.frame_cpu);
+    const double stream = bench::Median(run.frame_cpu);
     const double pacing = run.pacing_cpu / n;
     const double path = stream + pacing;
-    const double decode = Median(DecodeSeconds(run.pictures, 5, std::chrono::milliseconds(0)));
+    const double decode =
+        bench::Median(DecodeSeconds(run.pictures, 5, std::chrono::milliseconds(0)));
     const double paced =
-        Median(DecodeSeconds(run.pictures, 1, std::chrono::milliseconds(1000) / 16));
-    const double rotating = Median(DecodeSeconds(run.pictures, 2, std::chrono::milliseconds(0), 4));
+        bench::Median(DecodeSeconds(run.pictures, 1, std::chrono::milliseconds(1000) / 16));
+    const double rotating =
+        bench::Median(DecodeSeconds(run.pictures, 2, std::chrono::milliseconds(0), 4));
     std::printf("q5_capture_bench: %zu frames of %d x %d, %.1f frames/s, %zu of a wrong size\n",
                 run.measured_frames, kWidth, kHeight, n / run.wall, run.wrong_size);
     std::printf("  element to sample callback: %.3f ms CPU per frame (streaming thread median "
