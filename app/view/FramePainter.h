@@ -1,9 +1,9 @@
 // Draws a BGRX frame scaled into a rectangle of the video view. Where the
-// frame shrinks by exactly 3:2 or 2:1 it is filtered (FrameShrinker) at the
-// rectangle's size: straight into the painter's pixels where it can, else
-// into a picture kept from paint to paint (allocated again only when the
-// size changes) drawn unscaled. Otherwise QPainter scales it, smooth or fast
-// as UseSmoothScaling says.
+// frame shrinks by at most 2:1 a direction it is filtered (FrameShrinker) at
+// the rectangle's size: straight into the painter's pixels where it can,
+// else into a picture kept from paint to paint (allocated again only when
+// the size changes) drawn unscaled. Otherwise (enlarged, or shrunk further)
+// QPainter scales it, smooth or fast as UseSmoothScaling says.
 //
 // User-interface thread only (it belongs to the view's paint).
 #pragma once

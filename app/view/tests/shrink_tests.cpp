@@ -1,5 +1,5 @@
-// Filtered shrinking of BGRX frames by 3:2 and 2:1, and the view's frame
-// painter choosing it.
+// Filtered shrinking of BGRX frames by 3:2, 2:1 and pairs, and the view's
+// frame painter choosing it.
 #include "FramePainter.h"
 #include "FrameShrinker.h"
 
@@ -8,6 +8,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -31,7 +32,7 @@ Frame RandomFrame(int width, int height, int padding, unsigned seed) {
     return f;
 }
 
-TEST(FrameShrinking, FactorOnlyForExactThreeToTwoOrTwoToOne) {
+TEST(FrameShrinking, FactorForEachShrinkUpToTwoToOne) {
     const struct {
         int w, h, dw, dh;
         ShrinkFactor factor;
@@ -40,9 +41,12 @@ TEST(FrameShrinking, FactorOnlyForExactThreeToTwoOrTwoToOne) {
         {1920, 1080, 960, 540, ShrinkFactor::kTwoToOne},
         {3, 3, 2, 2, ShrinkFactor::kThreeToTwo},
         {2, 2, 1, 1, ShrinkFactor::kTwoToOne},
-        {1920, 1080, 1281, 720, ShrinkFactor::kNone},
-        {1920, 1080, 1280, 540, ShrinkFactor::kNone}, // a different factor a direction
-        {1000, 999, 666, 666, ShrinkFactor::kNone},   // two thirds of 1000 is no whole pixel
+        {1920, 1080, 1281, 720, ShrinkFactor::kPairs},
+        {1920, 1080, 1280, 540, ShrinkFactor::kPairs}, // a different factor a direction
+        {1000, 999, 666, 666, ShrinkFactor::kPairs},   // two thirds of 1000 is no whole pixel
+        {1920, 1080, 1920, 720, ShrinkFactor::kPairs}, // one direction keeps its size
+        {1920, 1080, 959, 540, ShrinkFactor::kNone},   // beyond 2:1
+        {9000, 10, 8193, 10, ShrinkFactor::kNone},     // wider than the pairs are worked out for
         {1920, 1080, 1920, 1080, ShrinkFactor::kNone},
         {1280, 720, 1920, 1080, ShrinkFactor::kNone},
         {0, 0, 0, 0, ShrinkFactor::kNone},
@@ -60,12 +64,20 @@ TEST(FrameShrinking, VectorKernelsMatchThePlainOneByteForByte) {
     const struct {
         int w, h, padding;
         ShrinkFactor factor;
+        int dw = 0, dh = 0; // pairs: the output size
     } cases[] = {
-        {1920, 1080, 0, ShrinkFactor::kThreeToTwo}, {9, 6, 0, ShrinkFactor::kThreeToTwo},
-        {3, 3, 4, ShrinkFactor::kThreeToTwo},       {33, 9, 12, ShrinkFactor::kThreeToTwo},
-        {60, 3, 0, ShrinkFactor::kThreeToTwo},      {1920, 1080, 0, ShrinkFactor::kTwoToOne},
-        {10, 4, 0, ShrinkFactor::kTwoToOne},        {2, 2, 8, ShrinkFactor::kTwoToOne},
+        {1920, 1080, 0, ShrinkFactor::kThreeToTwo},
+        {9, 6, 0, ShrinkFactor::kThreeToTwo},
+        {3, 3, 4, ShrinkFactor::kThreeToTwo},
+        {33, 9, 12, ShrinkFactor::kThreeToTwo},
+        {60, 3, 0, ShrinkFactor::kThreeToTwo},
+        {1920, 1080, 0, ShrinkFactor::kTwoToOne},
+        {10, 4, 0, ShrinkFactor::kTwoToOne},
+        {2, 2, 8, ShrinkFactor::kTwoToOne},
         {46, 6, 4, ShrinkFactor::kTwoToOne},
+        {1920, 1080, 0, ShrinkFactor::kPairs, 1100, 619},
+        {7, 5, 0, ShrinkFactor::kPairs, 5, 5},
+        {50, 31, 4, ShrinkFactor::kPairs, 26, 30},
     };
     for (view::ShrinkKernel kernel : {view::ShrinkKernel::kSse2, view::ShrinkKernel::kAvx2}) {
         if (!view::ShrinkKernelAvailable(kernel))
@@ -75,8 +87,12 @@ TEST(FrameShrinking, VectorKernelsMatchThePlainOneByteForByte) {
                          << "kernel " << static_cast<int>(kernel) << ", " << c.w << "x" << c.h
                          << " factor " << static_cast<int>(c.factor));
             const Frame f = RandomFrame(c.w, c.h, c.padding, static_cast<unsigned>(c.w * c.h));
-            const int dw = c.factor == ShrinkFactor::kTwoToOne ? c.w / 2 : c.w * 2 / 3;
-            const int dh = c.factor == ShrinkFactor::kTwoToOne ? c.h / 2 : c.h * 2 / 3;
+            const int dw = c.dw                                  ? c.dw
+                           : c.factor == ShrinkFactor::kTwoToOne ? c.w / 2
+                                                                 : c.w * 2 / 3;
+            const int dh = c.dh                                  ? c.dh
+                           : c.factor == ShrinkFactor::kTwoToOne ? c.h / 2
+                                                                 : c.h * 2 / 3;
             const int out_stride = dw * 4 + 8;
             std::vector<uint8_t> fast(static_cast<size_t>(out_stride) * dh, 0xEE);
             std::vector<uint8_t> plain = fast;
@@ -252,7 +268,46 @@ TEST(FrameShrinking, PainterShrinksExactFactorsItselfAndLetsQPainterScaleTheRest
 
     QPainter p(&window);
     painter.Draw(p, frame, QRect(0, 0, 1000, 700));
-    EXPECT_FALSE(painter.LastShrunk());
+    EXPECT_TRUE(painter.LastShrunk()) << "any shrink up to 2:1 goes by pairs";
+    painter.Draw(p, frame, QRect(0, 0, 900, 500));
+    EXPECT_FALSE(painter.LastShrunk()) << "beyond 2:1 QPainter scales";
+}
+
+// A one-pixel line (an annotation drawn with the thinnest pen, a stroke of
+// writing) at any frame column or row stays visible, at half contrast or
+// more, whatever the shrink up to 2:1: taking the nearest pixel loses up to
+// every other one.
+TEST(FrameShrinking, EveryFrameRowAndColumnShowsAfterAPairShrink) {
+    constexpr int kW = 50, kH = 30;
+    const struct { int dw, dh; } sizes[] = {{29, 17}, {26, 16}, {49, 29}, {34, 30}, {50, 15}};
+    for (view::ShrinkKernel kernel : {view::ShrinkKernel::kPlain, view::ShrinkKernel::kSse2}) {
+        if (!view::ShrinkKernelAvailable(kernel))
+            continue;
+        for (const auto& size : sizes) {
+            ASSERT_EQ(ShrinkFactor::kPairs, view::ShrinkFactorFor(kW, kH, size.dw, size.dh));
+            // The darkest output pixel over the line's whole length.
+            const auto darkest = [&](bool column, int at) {
+                std::vector<uint8_t> frame(static_cast<size_t>(kW) * kH * 4, 0xFF);
+                for (int i = 0; i < (column ? kH : kW); ++i) {
+                    const int x = column ? at : i;
+                    const int y = column ? i : at;
+                    std::fill_n(frame.begin() + (static_cast<ptrdiff_t>(y) * kW + x) * 4, 3, 0);
+                }
+                std::vector<uint8_t> out(static_cast<size_t>(size.dw) * size.dh * 4);
+                EXPECT_TRUE(view::ShrinkBgrxWith(kernel, ShrinkFactor::kPairs, frame.data(), kW, kH,
+                                                 kW * 4, out.data(), size.dw, size.dh,
+                                                 size.dw * 4));
+                uint8_t least = 0xFF;
+                for (size_t i = 0; i < out.size(); i += 4)
+                    least = std::min(least, out[i + 1]);
+                return least;
+            };
+            for (int x = 0; x < kW; ++x)
+                EXPECT_LE(darkest(true, x), 128) << "column " << x << " into " << size.dw;
+            for (int y = 0; y < kH; ++y)
+                EXPECT_LE(darkest(false, y), 128) << "row " << y << " into " << size.dh;
+        }
+    }
 }
 
 } // namespace
