@@ -1,5 +1,5 @@
 // Draws a BGRX frame scaled into a rectangle of the video view. Where the
-// frame shrinks by at most 2:1 a direction it is filtered (FrameShrinker) at
+// frame shrinks by at most 4:1 a direction it is filtered (FrameShrinker) at
 // the rectangle's size: straight into the painter's pixels where it can,
 // else into a picture kept from paint to paint (allocated again only when
 // the size changes) drawn unscaled. Otherwise (enlarged, or shrunk further)

@@ -1,5 +1,5 @@
 #include "FrameShrinker.h"
-#include "PairShrinker.h"
+#include "MeanShrinker.h"
 
 #include <cstddef>
 
@@ -297,8 +297,8 @@ ShrinkFactor ShrinkFactorFor(int width, int height, int dest_width, int dest_hei
     if (2 * w == 3 * static_cast<int64_t>(dest_width) &&
         2 * h == 3 * static_cast<int64_t>(dest_height) && w % 3 == 0 && h % 3 == 0)
         return ShrinkFactor::kThreeToTwo;
-    return PairsFit(width, height, dest_width, dest_height) ? ShrinkFactor::kPairs
-                                                            : ShrinkFactor::kNone;
+    return NearestMeanFits(width, height, dest_width, dest_height) ? ShrinkFactor::kNearestMean
+                                                                   : ShrinkFactor::kNone;
 }
 
 bool ShrinkKernelAvailable(ShrinkKernel kernel) {
@@ -334,9 +334,9 @@ bool ShrinkBgrxWith(ShrinkKernel kernel, ShrinkFactor factor, const uint8_t* fra
     if (frame == nullptr || out == nullptr || !ShrinkKernelAvailable(kernel) ||
         !Fits(factor, width, height, stride, dest_width, dest_height, out_stride))
         return false;
-    if (factor == ShrinkFactor::kPairs) {
-        ShrinkPairs(kernel != ShrinkKernel::kPlain, frame, width, height, stride, out, dest_width,
-                    dest_height, out_stride);
+    if (factor == ShrinkFactor::kNearestMean) {
+        ShrinkNearestMean(kernel != ShrinkKernel::kPlain, frame, width, height, stride, out,
+                          dest_width, dest_height, out_stride);
         return true;
     }
     Shrink(KernelFor(kernel), factor, frame, width, stride, out, dest_width, dest_height,
