@@ -84,6 +84,8 @@ TEST(FrameShrinking, VectorKernelsMatchThePlainOneByteForByte) {
         {50, 31, 0, ShrinkFactor::kNearestMean, 13, 16},
         {20, 40, 0, ShrinkFactor::kNearestMean, 20, 12}, // one column, four rows
         {30, 40, 0, ShrinkFactor::kNearestMean, 20, 11}, // two columns, four rows
+        {20, 30, 0, ShrinkFactor::kNearestMean, 20, 17}, // one column, two rows
+        {50, 9, 0, ShrinkFactor::kNearestMean, 13, 9},   // four columns, one row
     };
     for (view::ShrinkKernel kernel : {view::ShrinkKernel::kSse2, view::ShrinkKernel::kAvx2}) {
         if (!view::ShrinkKernelAvailable(kernel))
