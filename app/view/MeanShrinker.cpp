@@ -154,7 +154,7 @@ void MeanRow(bool vector, const uint8_t* const* rows, const int* column, int des
 
 using RowFunction = void (*)(bool, const uint8_t* const*, const int*, int, uint8_t*);
 
-// By group size a direction: 1, 2 or 4 (index 0, 1, 2).
+// The row loop for groups of columns x rows frame pixels (each 1, 2 or 4).
 template <int kColumns>
 RowFunction ForRows(int rows) {
     return rows == 1   ? MeanRow<kColumns, 1>
