@@ -304,7 +304,9 @@ TEST_F(AudioCapture, ConnectingAgainAndAgainKeepsNoDescriptors) {
         ASSERT_EQ(0, Tovek_WAC_Run(context_));
         ASSERT_EQ(0, Tovek_WAC_Stop(context_));
     }
-    EXPECT_EQ(before, OpenDescriptors());
+    // At most as many: a connection attempt still open when counting began
+    // (the sound server probe of the first connect) may have ended since.
+    EXPECT_LE(OpenDescriptors(), before);
 }
 
 TEST_F(AudioCapture, UnInitializeRefusesUntilInitialize) {
