@@ -118,17 +118,17 @@ int main(int argc, char** argv) {
     const double faults = static_cast<double>(bench::MinorFaults() - faults0) / rounds;
     const double present = bench::Median(seconds);
     const double decode = DecodeSeconds(*jpeg, rounds);
-    std::printf("present_bench: %d frames of %d x %d into %d x %d (%s scaling), platform %s\n",
-                rounds, kWidth, kHeight, view_width, view_height,
-                view::UseSmoothScaling(kWidth, kHeight, view_width, view_height) ? "smooth"
-                                                                                 : "fast",
+    const bool shrunk = view::ShrinkFactorFor(kWidth, kHeight, view_width, view_height) !=
+                        view::ShrinkFactor::kNone;
+    const bool smooth = view::UseSmoothScaling(kWidth, kHeight, view_width, view_height);
+    std::printf("present_bench: %d frames of %d x %d into %d x %d (%s), platform %s\n", rounds,
+                kWidth, kHeight, view_width, view_height,
+                shrunk   ? "shrunk by the view"
+                : smooth ? "QPainter, smooth"
+                         : "QPainter, fast",
                 qPrintable(QGuiApplication::platformName()));
-    std::printf("  present and paint: %.3f ms CPU per frame (median), %.2f page faults/frame, %s\n",
-                present * 1e3, faults,
-                view::ShrinkFactorFor(kWidth, kHeight, view_width, view_height) ==
-                        view::ShrinkFactor::kNone
-                    ? "scaled by QPainter"
-                    : "shrunk by the view");
+    std::printf("  present and paint: %.3f ms CPU per frame (median), %.2f page faults/frame\n",
+                present * 1e3, faults);
     std::printf("  D, libjpeg-turbo to BGRX: %.3f ms CPU per picture (median)\n", decode * 1e3);
     std::printf("  ratio: %.3f x D (goal: at most 0.3 with QPainter)\n", present / decode);
     if (view_width == kGoalWidth && view_height == kGoalHeight)

@@ -95,6 +95,10 @@ function threads(line, cpu,   list, n, i, pair) {
   n = split(field(line, "threads"), list, ",")
   for (i = 1; i <= n; i++) { split(list[i], pair, ":"); cpu[pair[1]] = pair[2] }
 }
+# Sorts values[1..n] in place (insertion: a few hundred values).
+function sort_values(values, n,   i, j, v) {
+  for (i = 2; i <= n; i++) { v = values[i]; for (j = i - 1; j >= 1 && values[j] > v; j--) values[j + 1] = values[j]; values[j + 1] = v }
+}
 # The Q5 driver reading from the emulated camera: the USB hardware, not the program.
 function hardware(name) { return name == "tovek-q5-read" }
 { lines[NR] = $0 }
@@ -119,8 +123,7 @@ END {
     k = split(list, parts, ",")
     for (j = 1; j <= k; j++) ages[++n] = parts[j] + 0
   }
-  # Sorted by insertion, for the percentiles.
-  for (i = 2; i <= n; i++) { v = ages[i]; for (j = i - 1; j >= 1 && ages[j] > v; j--) ages[j + 1] = ages[j]; ages[j + 1] = v }
+  sort_values(ages, n) # for the percentiles
   median = n ? ages[int((n + 1) / 2)] : 0
   p99 = n ? ages[int(n * 0.99 + 0.999)] : 0
   faults = (field(last, "minflt") - field(first, "minflt")) / frames
@@ -132,7 +135,7 @@ END {
     shown = field(lines[i], "presented") - field(lines[i - 1], "presented")
     if (shown > 0) per_second[++m] = (field(lines[i], "minflt") - field(lines[i - 1], "minflt")) / shown
   }
-  for (i = 2; i <= m; i++) { v = per_second[i]; for (j = i - 1; j >= 1 && per_second[j] > v; j--) per_second[j + 1] = per_second[j]; per_second[j + 1] = v }
+  sort_values(per_second, m)
   steady = m ? per_second[int((m + 1) / 2)] : faults
   paint = (field(last, "paint_us") - field(first, "paint_us")) / 1000 / painted
   printf "  %d frames in %.1f s (%.1f/s), %d painted, %d dropped, view %s\n", frames, wall, frames / wall, painted, dropped, field(last, "dest")
