@@ -14,8 +14,8 @@
 // and each goal as a GOAL row; a miss does not fail the run.
 //
 // Usage: annotation_bench [rounds]   (default 200)
-#include "FrameOverlay.h"
-#include "OverlayRenderer.h"
+#include "annotation/FrameOverlay.h"
+#include "annotation/OverlayRenderer.h"
 #include "bench_util.h"
 #include "platform/media.h"
 #include "sim/picture.h"

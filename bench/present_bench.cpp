@@ -14,11 +14,11 @@
 // Usage: present_bench [rounds [WIDTHxHEIGHT]]   (default 200 into 1280x720,
 //        the size of the goal: at most 0.3 x D; another size prints no goal)
 //        present_bench --decode   prints D alone: "D_MS <milliseconds>"
-#include "FrameShrinker.h"
-#include "VideoView.h"
 #include "bench_util.h"
 #include "platform/media.h"
 #include "sim/picture.h"
+#include "view/FrameShrinker.h"
+#include "view/VideoView.h"
 
 #include <QApplication>
 

@@ -20,10 +20,10 @@
 //
 // Usage: recorder_bench [folder] [frames]   (defaults: /tmp, 2000; goal:
 // ratio <= 0.3 at the same or better frames per second)
-#include "Recorder.h"
 #include "bench_util.h"
 #include "platform/system.h"
 #include "platform/thread_annotations.h"
+#include "record/Recorder.h"
 #include "sim/picture.h"
 
 #include <spawn.h>

@@ -28,3 +28,33 @@ function(tovek_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
 endfunction()
+
+# tovek_app_room(room [SOURCES ...] [GUI_SOURCES ...] [ROOMS ...] [LIBS ...]
+#                [GUI_LIBS ...])
+# One room of the program (app/<room>): the static library tovekcamera_<room>.
+# Other rooms see only its include/ folder, which holds include/<room>/*.h, and
+# only when they link it; src/ stays private. ROOMS names the rooms below it
+# that it uses: linking them is the only way their headers come onto its
+# path, so an arrow that points up fails to compile. GUI_SOURCES and GUI_LIBS
+# are the parts built only with the user interface (TOVEK_GUI).
+function(tovek_app_room room)
+  cmake_parse_arguments(R "" "" "SOURCES;GUI_SOURCES;ROOMS;LIBS;GUI_LIBS" ${ARGN})
+  set(sources ${R_SOURCES})
+  set(libs ${R_LIBS})
+  if(TOVEK_GUI)
+    list(APPEND sources ${R_GUI_SOURCES})
+    list(APPEND libs ${R_GUI_LIBS})
+  endif()
+  list(TRANSFORM sources PREPEND src/)
+  list(TRANSFORM R_ROOMS PREPEND tovekcamera_)
+  set(target tovekcamera_${room})
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC include PRIVATE src)
+    target_link_libraries(${target} PUBLIC ${R_ROOMS} ${libs})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE include)
+    target_link_libraries(${target} INTERFACE ${R_ROOMS} ${libs})
+  endif()
+endfunction()

@@ -120,7 +120,7 @@ install(TARGETS gsttovekcamerasrc LIBRARY DESTINATION ${TOVEK_GST_PLUGIN_DIR})
 
 set(tovek_bin ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 file(GLOB tovek_lng_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/language/files/*.lng)
-install(FILES ${tovek_lng_files} ${CMAKE_SOURCE_DIR}/app/core/DocumentDevice.ini
+install(FILES ${tovek_lng_files} ${CMAKE_SOURCE_DIR}/app/settings/DocumentDevice.ini
   DESTINATION ${TOVEK_SHARE_DIR})
 install(DIRECTORY ${tovek_bin}/Skin ${tovek_bin}/icons DESTINATION ${TOVEK_SHARE_DIR})
 # The help: "Lumivue.chm" and the same pages as HTML for desktops without a

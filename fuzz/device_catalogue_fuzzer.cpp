@@ -5,10 +5,10 @@
 // known family of at most 260 characters without a cut surrogate pair; an
 // absent or non-positive count gives the single default entry; every entry
 // gives a camera object and a menu label of at most 249 characters.
-#include "DeviceCatalogue.h"
-#include "Ini.h"
+#include "camera/DocumentCamera.h"
 #include "fuzz_support.h"
 #include "platform/system.h"
+#include "settings/IniStore.h"
 
 #include <string>
 #include <vector>

@@ -6,11 +6,11 @@
 // checked against the C library's strtoull; flags and rectangles follow their
 // documented forms; a written number, flag or rectangle reads back; loaded
 // settings are always valid.
-#include "AppSettings.h"
-#include "Ini.h"
 #include "fuzz_support.h"
 #include "platform/profile.h"
 #include "platform/system.h"
+#include "settings/AppSettings.h"
+#include "settings/IniStore.h"
 
 #include <cerrno>
 #include <cstdlib>

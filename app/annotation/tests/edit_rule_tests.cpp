@@ -1,8 +1,8 @@
 // The editing rules driven as the view drives them, on the model's state, and
 // the store's and editor's signals around them.
-#include "AnnotationEditor.h"
-#include "AnnotationStore.h"
-#include "EditRules.h"
+#include "annotation/AnnotationEditor.h"
+#include "annotation/AnnotationStore.h"
+#include "annotation/EditRules.h"
 #include "platform/system.h"
 
 #include <gtest/gtest.h>

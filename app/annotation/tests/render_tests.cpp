@@ -1,7 +1,7 @@
 // RenderOverlay with QPainter: exact colours over the key, markers, fills, the
 // band, the extent it records, and the overlay worker compositing it.
-#include "FrameOverlay.h"
-#include "OverlayRenderer.h"
+#include "annotation/FrameOverlay.h"
+#include "annotation/OverlayRenderer.h"
 
 #include <QGuiApplication>
 

@@ -1,6 +1,6 @@
 // The geometric rules: hit tests, handle choice, hover pointers, re-anchoring
 // and moves kept inside the frame.
-#include "ShapeRules.h"
+#include "annotation/ShapeRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Drawing, dragging, nudging and deleting on this thread while the overlay
 // worker renders the same store on its own for a second: run under the
 // address sanitizer, a shape freed while it is drawn would show here.
-#include "AnnotationEditor.h"
-#include "FrameOverlay.h"
-#include "OverlayRenderer.h"
+#include "annotation/AnnotationEditor.h"
+#include "annotation/FrameOverlay.h"
+#include "annotation/OverlayRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The lists the settings dialog offers and the sound a stored choice means,
 // against a stand-in audio library.
-#include "AudioChoices.h"
+#include "record/AudioChoices.h"
 
 #include <gtest/gtest.h>
 

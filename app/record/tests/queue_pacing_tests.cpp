@@ -1,7 +1,7 @@
 // The recording queue's bounds and hand-over to the writer, and the writer's
 // pacing rules, step by step.
-#include "RecordingQueue.h"
-#include "WriterPacing.h"
+#include "record/RecordingQueue.h"
+#include "record/WriterPacing.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // feeds. One process-wide state, reset by each test.
 #pragma once
 
-#include "Recorder.h"
+#include "record/Recorder.h"
 
 #include <cstdint>
 #include <mutex>

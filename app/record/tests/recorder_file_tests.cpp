@@ -1,9 +1,9 @@
 // Whole recordings through the real AVI writer, read back by ffprobe and
 // GStreamer's avidemux; and through the real audio library on the simulated
 // microphone.
-#include "Recorder.h"
 #include "avi_test_util.h"
 #include "platform/system.h"
+#include "record/Recorder.h"
 #include "recorder_fakes.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The recorder against stand-ins of Strovi and the audio capture, with a fake
 // clock: the test runs the writer's turns itself, 10 ms apart.
-#include "Recorder.h"
-#include "RecordingStatus.h"
 #include "platform/system.h"
+#include "record/Recorder.h"
+#include "record/RecordingStatus.h"
 #include "recorder_fakes.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The start-up repair: which files of the videos folder it takes, what it
 // says, and the files it leaves as they were.
-#include "RecordingRepair.h"
 #include "Strovi.h"
 #include "avi_test_util.h"
 #include "platform/system.h"
+#include "record/RecordingRepair.h"
 
 #include <gtest/gtest.h>
 

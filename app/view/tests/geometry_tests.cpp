@@ -1,4 +1,4 @@
-#include "VideoGeometry.h"
+#include "view/VideoGeometry.h"
 
 #include <gtest/gtest.h>
 

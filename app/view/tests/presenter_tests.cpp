@@ -1,7 +1,7 @@
 // The hand-off of frames from the streaming thread to the paint, and the
 // choice of scaling; without a window.
-#include "FramePresenter.h"
-#include "FrameReport.h"
+#include "view/FramePresenter.h"
+#include "view/FrameReport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Rotation.h"
+#include "view/Rotation.h"
 
 #include <gtest/gtest.h>
 

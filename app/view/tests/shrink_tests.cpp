@@ -1,7 +1,7 @@
 // Filtered shrinking of BGRX frames by 3:2, 2:1 and any factor up to 4:1,
 // and the view's frame painter choosing it.
-#include "FramePainter.h"
-#include "FrameShrinker.h"
+#include "view/FramePainter.h"
+#include "view/FrameShrinker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "ImageShow.h"
-#include "VideoView.h"
+#include "view/SavableImage.h"
+#include "view/VideoView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,0 +1,27 @@
+// RenderOverlay: draws the annotation store into the frame-sized overlay that
+// the sample callback composites into every rendered sample.
+#pragma once
+
+#include "annotation/AnnotationStore.h"
+#include "annotation/FrameOverlay.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace annotation {
+
+// Untouched overlay pixels: transparent when composited.
+inline constexpr COLORREF kOverlayKeyColor = 0xFEFEFE;
+
+// Draws every shape and the band into overlay (size bytes; W x H 32-bit
+// pixels B, G, R, X of the store's frame size, rows top-down) over the key
+// colour, without antialiasing so that keyed pixels stay exact, and records
+// in extent where it drew. Then reports the panel state through the store.
+// Returns whether there is anything to composite: false, with the overlay
+// left as it was, when there is no shape and no band or the frame size does
+// not fit in size bytes.
+// Runs on the overlay worker thread (OverlayWorker::ExtentRenderer) and holds
+// the store's lock while it reads the shapes.
+bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, OverlayExtent* extent);
+
+} // namespace annotation

@@ -1,0 +1,37 @@
+#include "annotation/AnnotationEditor.h"
+
+#include "platform/system.h"
+
+namespace annotation {
+
+AnnotationEditor::AnnotationEditor(AnnotationStore& store)
+    : store_(store), wait_([](uint32_t ms) { platform::Sleep(ms); }) {}
+
+void AnnotationEditor::OnImageMouseDown(const view::POINT& p) {
+    store_.Run(Press, p.x, p.y);
+}
+
+void AnnotationEditor::OnImageMouseMove(const view::POINT& p, bool) {
+    store_.Run(MouseMove, p.x, p.y);
+}
+
+void AnnotationEditor::OnImageMouseUp(const view::POINT& p) {
+    // Waits without the lock: the worker may draw meanwhile.
+    if (store_.Run(Release, p.x, p.y).band_wait && wait_)
+        wait_(kBandWaitMs);
+}
+
+void AnnotationEditor::NudgeSelection(int dx, int dy) {
+    store_.NudgeSelection(dx, dy);
+}
+
+bool AnnotationEditor::SelectToolActive() const {
+    return store_.Tool() == DrawTool::kSelect;
+}
+
+int AnnotationEditor::PointerKind() const {
+    return store_.Read(
+        [](const AnnotationState& s) { return PointerFree(s) ? s.cursor_kind : -1; });
+}
+
+} // namespace annotation

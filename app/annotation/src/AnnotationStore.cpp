@@ -1,0 +1,84 @@
+#include "annotation/AnnotationStore.h"
+
+namespace annotation {
+
+void AnnotationStore::Apply(const Changes& changes) {
+    if (changes.dirty)
+        dirty_.store(true);
+    if (changes.redraws > 0)
+        pending_redraws_.fetch_add(changes.redraws);
+    if (changes.dirty || changes.redraws > 0)
+        WakeRenderer();
+}
+
+bool AnnotationStore::TakeRedraw() {
+    if (dirty_.exchange(false))
+        return true;
+    int32_t count = pending_redraws_.load();
+    while (count > 0 && !pending_redraws_.compare_exchange_weak(count, count - 1)) {
+    }
+    return count > 0;
+}
+
+void AnnotationStore::SetTool(DrawTool tool) {
+    Edit([tool](AnnotationState& s) { ChooseTool(s, tool); });
+}
+
+DrawTool AnnotationStore::Tool() const {
+    return Read([](const AnnotationState& s) { return s.tool; });
+}
+
+int32_t AnnotationStore::CursorKind() const {
+    return Read([](const AnnotationState& s) { return s.cursor_kind; });
+}
+
+void AnnotationStore::NudgeSelection(int32_t dx, int32_t dy) {
+    if (dx < -1 || dx > 1 || dy < -1 || dy > 1)
+        return;
+    Run(Nudge, dx, dy);
+}
+
+void AnnotationStore::DeleteSelection() {
+    Run(DeleteSelected);
+}
+
+void AnnotationStore::ClearAll() {
+    Run(ClearShapes);
+}
+
+void AnnotationStore::Stop() {
+    Run(StopEditing);
+    ReportPanelState(kPanelStopped);
+}
+
+void AnnotationStore::SetFrameSize(int32_t width, int32_t height) {
+    Edit([=](AnnotationState& s) {
+        s.frame_width = width;
+        s.frame_height = height;
+    });
+}
+
+settings::GraphicDefaults AnnotationStore::Defaults() const {
+    return Read([](const AnnotationState& s) { return s.defaults; });
+}
+
+void AnnotationStore::SetDefaults(const settings::GraphicDefaults& defaults) {
+    Edit([&defaults](AnnotationState& s) { s.defaults = defaults; });
+}
+
+void AnnotationStore::SetPanelStateHandler(PanelStateHandler handler) {
+    platform::MutexLock guard(lock_);
+    on_panel_state_ = std::move(handler);
+}
+
+void AnnotationStore::ReportPanelState(int32_t state) {
+    PanelStateHandler handler;
+    {
+        platform::MutexLock guard(lock_);
+        handler = on_panel_state_;
+    }
+    if (handler)
+        handler(state);
+}
+
+} // namespace annotation

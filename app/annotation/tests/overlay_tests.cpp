@@ -1,0 +1,268 @@
+// The overlay compositing and the overlay worker's redraw rules.
+#include "annotation/FrameOverlay.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::vector<uint8_t> Pixels(int count, uint32_t value) {
+    std::vector<uint8_t> out(static_cast<size_t>(count) * 4);
+    for (int i = 0; i < count; ++i)
+        std::memcpy(&out[static_cast<size_t>(i) * 4], &value, 4);
+    return out;
+}
+
+uint32_t PixelAt(const std::vector<uint8_t>& buffer, size_t offset) {
+    uint32_t v;
+    std::memcpy(&v, &buffer[offset], 4);
+    return v;
+}
+
+TEST(CompositeOverlay, CopiesOpaquePixelsAndKeepsTransparentOnes) {
+    // 3 x 2 frame; bytes B, G, R, X.
+    std::vector<uint8_t> frame = Pixels(6, 0x11223344);
+    std::vector<uint8_t> overlay = Pixels(6, 0x0000FEFE); // transparent
+    std::memcpy(&overlay[0], "\x01\x02\x03\x04", 4);      // opaque
+    std::memcpy(&overlay[4 * 4], "\xFE\x00\xFE\xFE", 4);  // only one 0xFE: opaque
+    std::memcpy(&overlay[5 * 4], "\x00\xFE\xFE\xFE", 4);  // 0xFE second only: opaque
+    CompositeOverlay(frame.data(), 3 * 4, overlay.data(), 3, 2);
+
+    EXPECT_EQ(0, std::memcmp(&frame[0], "\x01\x02\x03\x04", 4));
+    for (int i : {1, 2, 3})
+        EXPECT_EQ(PixelAt(frame, i * 4), 0x11223344u) << i;
+    EXPECT_EQ(0, std::memcmp(&frame[16], "\xFE\x00\xFE\xFE", 4));
+    EXPECT_EQ(0, std::memcmp(&frame[20], "\x00\xFE\xFE\xFE", 4));
+}
+
+TEST(CompositeOverlay, HonoursTheFrameStrideAndRejectsBadGeometry) {
+    // 2 x 2 frame with 4 bytes of padding per row; the padding stays.
+    std::vector<uint8_t> frame(2 * 12, 0xAA);
+    std::vector<uint8_t> overlay = Pixels(4, 0x00000001);
+    CompositeOverlay(frame.data(), 12, overlay.data(), 2, 2);
+    EXPECT_EQ(PixelAt(frame, 0), 1u);
+    EXPECT_EQ(PixelAt(frame, 4), 1u);
+    EXPECT_EQ(PixelAt(frame, 8), 0xAAAAAAAAu);
+    EXPECT_EQ(PixelAt(frame, 12), 1u);
+    EXPECT_EQ(PixelAt(frame, 20), 0xAAAAAAAAu);
+
+    std::vector<uint8_t> untouched(frame);
+    CompositeOverlay(frame.data(), 4, overlay.data(), 2, 2); // stride too small
+    CompositeOverlay(frame.data(), 12, overlay.data(), 0, 2);
+    CompositeOverlay(frame.data(), 12, overlay.data(), 2, -1);
+    CompositeOverlay(nullptr, 12, overlay.data(), 2, 2);
+    CompositeOverlay(frame.data(), 12, nullptr, 2, 2);
+    EXPECT_EQ(frame, untouched);
+}
+
+TEST(CompositeOverlay, MatchesThePixelRuleOnRandomOverlaysOfEveryWidth) {
+    std::mt19937 random(12);
+    for (int width : {1, 3, 4, 5, 7, 8, 13, 64, 67}) {
+        const int height = 3;
+        std::vector<uint8_t> overlay(static_cast<size_t>(width) * height * 4);
+        for (size_t i = 0; i < overlay.size(); i += 4) {
+            const uint32_t v = random();
+            std::memcpy(&overlay[i], &v, 4);
+            if (random() % 2) // half transparent, with any red and fourth byte
+                overlay[i] = overlay[i + 1] = kTransparentByte;
+        }
+        std::vector<uint8_t> frame(overlay.size() + 8, 0x5A); // stride with padding
+        const int stride = width * 4 + 8 / height;
+        std::vector<uint8_t> expected = frame;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* src = &overlay[(static_cast<size_t>(y) * width + x) * 4];
+                if (src[0] != kTransparentByte || src[1] != kTransparentByte)
+                    std::memcpy(&expected[static_cast<size_t>(y) * stride + x * 4], src, 4);
+            }
+        CompositeOverlay(frame.data(), stride, overlay.data(), width, height);
+        EXPECT_EQ(frame, expected) << width;
+
+        // Each pixel loop the processor has, on its own.
+        for (int form = 0; form < 3; ++form) {
+            std::vector<uint8_t> row(static_cast<size_t>(width) * 4, 0x5A);
+            if (!overlay_detail::CompositeSpanWith(form, row.data(), overlay.data(), width))
+                continue;
+            EXPECT_TRUE(std::equal(row.begin(), row.end(), expected.begin()))
+                << "form " << form << " width " << width;
+        }
+    }
+}
+
+// A 9 x 4 overlay, all transparent but for the given pixels.
+std::vector<uint8_t> Sparse(std::initializer_list<std::pair<int, int>> drawn) {
+    std::vector<uint8_t> overlay = Pixels(9 * 4, 0xFFFEFEFE);
+    for (auto [x, y] : drawn)
+        std::memcpy(&overlay[(static_cast<size_t>(y) * 9 + x) * 4], "\x10\x20\x30\x00", 4);
+    return overlay;
+}
+
+TEST(OverlayExtent, ScanFindsEachRowsDrawnSpanInsideTheBox) {
+    auto extent = std::make_unique<OverlayExtent>();
+    const std::vector<uint8_t> overlay = Sparse({{2, 1}, {6, 1}, {8, 2}, {0, 3}});
+    ScanOverlayExtent(overlay.data(), 9, 4, -5, 0, 100, 3, extent.get()); // clipped box
+    EXPECT_EQ(extent->width, 9);
+    EXPECT_EQ(extent->first_row, 1);
+    EXPECT_EQ(extent->end_row, 3); // row 3 lies outside the box
+    EXPECT_EQ(extent->rows[1].begin, 2);
+    EXPECT_EQ(extent->rows[1].end, 7);
+    EXPECT_EQ(extent->rows[2].begin, 8);
+    EXPECT_EQ(extent->rows[2].end, 9);
+
+    ScanOverlayExtent(overlay.data(), 9, 4, 3, 0, 6, 4, extent.get()); // nothing inside
+    EXPECT_EQ(extent->width, 9);
+    EXPECT_EQ(extent->first_row, extent->end_row);
+
+    ClearOverlayExtent(extent.get(), 9, kMaxOverlayRows + 1); // too tall to track
+    EXPECT_EQ(extent->width, 0);
+}
+
+TEST(OverlayExtent, CompositingTouchesOnlyTheSpansOfTheRightSize) {
+    auto extent = std::make_unique<OverlayExtent>();
+    const std::vector<uint8_t> overlay = Sparse({{2, 1}, {6, 1}, {0, 3}});
+    ScanOverlayExtent(overlay.data(), 9, 4, 0, 0, 9, 3, extent.get()); // misses (0, 3)
+    std::vector<uint8_t> frame = Pixels(9 * 4, 0);
+    CompositeOverlay(frame.data(), 9 * 4, overlay.data(), 9, 4, *extent);
+    EXPECT_EQ(PixelAt(frame, (1 * 9 + 2) * 4), 0x00302010u);
+    EXPECT_EQ(PixelAt(frame, (1 * 9 + 6) * 4), 0x00302010u);
+    EXPECT_EQ(PixelAt(frame, (1 * 9 + 4) * 4), 0u);
+    EXPECT_EQ(PixelAt(frame, (3 * 9 + 0) * 4), 0u); // outside the extent
+
+    // Drawn for another picture size: nothing lands in this one.
+    std::vector<uint8_t> other = Pixels(8 * 4, 0);
+    CompositeOverlay(other.data(), 8 * 4, overlay.data(), 8, 4, *extent);
+    EXPECT_EQ(other, Pixels(8 * 4, 0));
+    // Unknown: everything.
+    ClearOverlayExtent(extent.get(), 0, 0);
+    CompositeOverlay(frame.data(), 9 * 4, overlay.data(), 9, 4, *extent);
+    EXPECT_EQ(PixelAt(frame, (3 * 9 + 0) * 4), 0x00302010u);
+}
+
+TEST(OverlayWorker, AsksTheRedrawSourceAndCompositesWhereItDrew) {
+    OverlayWorker worker;
+    int asked = 0;
+    bool pending = false;
+    worker.SetRedrawSource([&] {
+        ++asked;
+        return std::exchange(pending, false);
+    });
+    worker.SetExtentRenderer([](uint8_t* overlay, size_t size, OverlayExtent* extent) {
+        std::memset(overlay, kTransparentByte, size);
+        overlay[4] = 0x11; // pixel (1, 0) of a 4 x 2 overlay
+        ScanOverlayExtent(overlay, 4, 2, 0, 0, 4, 2, extent);
+        return true;
+    });
+    worker.SetPlaying(true);
+    EXPECT_FALSE(worker.Turn());
+    EXPECT_EQ(asked, 1);
+    pending = true;
+    EXPECT_TRUE(worker.Turn());
+    worker.RequestRedraw();
+    EXPECT_TRUE(worker.Turn()); // its own request first: the source is not asked
+    EXPECT_EQ(asked, 2);
+
+    std::vector<uint8_t> frame = Pixels(8, 0);
+    worker.Composite(frame.data(), 16, 4, 2);
+    EXPECT_EQ(PixelAt(frame, 4), 0xFEFEFE11u);
+    EXPECT_EQ(PixelAt(frame, 0), 0u);
+    worker.Reset(); // nothing present: frames pass unchanged
+    std::vector<uint8_t> untouched = Pixels(8, 0);
+    worker.Composite(untouched.data(), 16, 4, 2);
+    EXPECT_EQ(untouched, Pixels(8, 0));
+}
+
+TEST(OverlayWorker, RendersOnlyWhilePlayingAndOncePerRequest) {
+    OverlayWorker worker;
+    std::atomic<int> renders{0};
+    worker.SetRenderer([&](uint8_t* overlay, size_t size) {
+        EXPECT_EQ(size, kMaxFrameBytes);
+        overlay[0] = 7;
+        ++renders;
+        return true;
+    });
+    worker.RequestRedraw();
+    EXPECT_FALSE(worker.Turn()); // not playing
+    worker.SetPlaying(true);
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_FALSE(worker.Turn()); // the request was served
+    EXPECT_TRUE(worker.Present());
+    EXPECT_EQ(worker.Buffer()[0], 7);
+
+    worker.RequestRedraw();
+    worker.RequestRedraw();
+    worker.RequestImmediateRedraw();
+    EXPECT_TRUE(worker.Turn()); // the immediate one
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_FALSE(worker.Turn());
+    EXPECT_EQ(renders.load(), 4);
+
+    worker.Reset();
+    EXPECT_FALSE(worker.Present());
+    EXPECT_EQ(worker.Buffer()[0], kTransparentByte);
+    EXPECT_EQ(worker.Buffer()[kMaxFrameBytes - 1], kTransparentByte);
+}
+
+TEST(OverlayWorker, ARequestMadeWhileRenderingIsNotLost) {
+    OverlayWorker worker;
+    int renders = 0;
+    worker.SetRenderer([&](uint8_t*, size_t) {
+        // An edit lands while the worker draws the previous state.
+        if (++renders == 1) {
+            worker.RequestImmediateRedraw();
+            worker.RequestRedraw();
+        }
+        return false;
+    });
+    worker.SetPlaying(true);
+    worker.RequestImmediateRedraw();
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_FALSE(worker.Turn());
+    EXPECT_EQ(renders, 3);
+}
+
+TEST(OverlayWorker, DefaultRendererLeavesNothingToComposite) {
+    OverlayWorker worker;
+    EXPECT_EQ(worker.Buffer()[0], 0xFF); // as allocated
+    worker.SetPresent(true);
+    worker.SetPlaying(true);
+    worker.RequestImmediateRedraw();
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_FALSE(worker.Present());
+    EXPECT_EQ(worker.Buffer()[kMaxFrameBytes / 2], kTransparentByte);
+}
+
+TEST(OverlayWorker, ThreadServesRequestsAndStops) {
+    OverlayWorker worker;
+    std::atomic<int> renders{0};
+    worker.SetRenderer([&](uint8_t*, size_t) {
+        ++renders;
+        return false;
+    });
+    worker.SetPlaying(true);
+    worker.Start();
+    EXPECT_TRUE(worker.Running());
+    worker.RequestRedraw();
+    for (int i = 0; i < 2000 && renders.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(renders.load(), 1);
+    worker.Stop();
+    EXPECT_FALSE(worker.Running());
+    worker.Stop(); // twice is harmless
+    worker.RequestRedraw();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(renders.load(), 1); // nothing runs after Stop
+}
+
+} // namespace

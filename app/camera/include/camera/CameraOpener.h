@@ -1,0 +1,56 @@
+// CCameraOpener: opens a camera object on a thread of its own, so that a
+// library open that waits for its camera (Tovek_Q5Usb_Open waits up to
+// 10 seconds when none is plugged in) never holds the user-interface thread.
+//
+// The camera object is handed over to Start and belongs to the opener until
+// Take gives it back; meanwhile only the opener thread calls it (Intialize,
+// then Open(0)). When the open has returned, the done function runs on the
+// opener thread with the ticket Start gave; it only posts, and the
+// user-interface thread then calls Take with that ticket.
+//
+// Threads: Start, Take, Abandon and the destructor are for one thread (the
+// user-interface thread). One open runs in the libraries at a time: a new
+// opener thread first waits for the one before it.
+#pragma once
+
+#include "camera/DocumentCamera.h"
+#include "platform/thread_annotations.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
+
+class CCameraOpener {
+public:
+    using Done = std::function<void(uint64_t ticket)>;
+
+    explicit CCameraOpener(Done done) : done_(std::move(done)) {}
+    // Abandons a running open and waits for it to return (the library's own
+    // limit, at most 10 seconds).
+    ~CCameraOpener();
+    CCameraOpener(const CCameraOpener&) = delete;
+    CCameraOpener& operator=(const CCameraOpener&) = delete;
+
+    // Abandons any earlier open, then initialises and opens camera on a new
+    // thread. The ticket of this open (never 0).
+    uint64_t Start(std::unique_ptr<CDocumentCamera> camera);
+    // The camera of ticket once its open has returned, with Open's result in
+    // *open_result; null for a ticket that was abandoned, replaced or is
+    // still opening.
+    std::unique_ptr<CDocumentCamera> Take(uint64_t ticket, int* open_result);
+    // Gives up the current open: its camera is closed, uninitialised and
+    // deleted when its open returns (at once when it has returned already).
+    void Abandon();
+    // Whether an open was started and neither taken nor abandoned.
+    bool Pending() const { return job_ != nullptr; }
+
+private:
+    struct Job;
+    static void Release(std::unique_ptr<CDocumentCamera> camera, int open_result);
+
+    const Done done_;
+    std::shared_ptr<Job> job_; // the current open
+    std::thread thread_;       // the latest opener thread; it joins the one before
+    uint64_t next_ticket_ = 0;
+};

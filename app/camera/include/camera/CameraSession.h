@@ -1,0 +1,259 @@
+// CCameraSession: the camera of the chosen Device-menu entry and everything
+// that lives with it, apart from any window: the camera object and its
+// family, attach and play state, the status poll, the command counters, the
+// frame fields, the annotation overlay, the snapshot and the library-thread
+// callbacks that feed them.
+//
+// Threads: every member function is for the user-interface thread, except
+// the three static callbacks, which the capture libraries call on their own
+// threads. The callbacks reach the window only by posting (WindowMessages.h)
+// to the receiver given at construction, and otherwise touch only the frame
+// fields (atomics), the overlay (its lock) and the snapshot (its lock).
+//
+// The camera has one open path (Open, Reopen) and one teardown path
+// (Teardown), which tolerates a half-open camera and may run twice. A Q5
+// camera's first open runs in the background (CCameraOpener): Open returns
+// kOpening, the camera object is away (Camera() is null) until the opener
+// posts CameraOpenedMessage and the window calls FinishOpen.
+#pragma once
+
+#include "annotation/FrameOverlay.h"
+#include "camera/CameraOpener.h"
+#include "camera/ControlSequencer.h"
+#include "camera/DocumentCamera.h"
+#include "camera/FamilyTraits.h"
+#include "capture/ShownPicture.h"
+#include "capture/Snapshot.h"
+#include "capture/TimeLapse.h"
+#include "platform/devices.h"
+#include "platform/media.h"
+#include "record/Recorder.h"
+#include "settings/DeviceCatalogue.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QObject;
+
+class CCameraSession : public DeviceChangeReceiver, private record::RecorderListener {
+public:
+    static constexpr int kNormalStatus = 17;
+    static constexpr int kStatusPollTicks = 20;      // one status read every 20th poll
+    static constexpr uint32_t kRestartWaitMs = 1000; // Play and Stop let the device settle
+
+    // receiver gets the posted messages; it must outlive the camera (the
+    // window owns the session and tears it down first).
+    explicit CCameraSession(QObject* receiver);
+    ~CCameraSession();
+    CCameraSession(const CCameraSession&) = delete;
+    CCameraSession& operator=(const CCameraSession&) = delete;
+
+    // ---- device choice --------------------------------------------------------
+    void SetCatalogue(std::vector<std::u16string> catalogue) { catalogue_ = std::move(catalogue); }
+    const std::vector<std::u16string>& Catalogue() const { return catalogue_; }
+    // Tears the current camera down and creates the object of catalogue entry
+    // index (none for -1 or an index past the catalogue); counters restart.
+    void Choose(int index);
+    int DeviceIndex() const { return device_index_; }
+    CDocumentCamera* Camera() const { return camera_.get(); }
+    DeviceFamily Family() const { return family_; }
+    const FamilyTraits& Traits() const { return TraitsOf(family_); }
+
+    // What opening found.
+    enum class OpenResult {
+        kNoCamera, // no camera object
+        kAttached, // RVX: opened; the window runs the attach handling
+        kDetached, // RVX: no camera answered; the window runs the detach handling
+        kOpened,   // Q5: opened; attach comes as a stream event
+        kFailed,   // Q5: not opened, no callbacks set: nothing will arrive
+        kOpening,  // Q5: opening in the background; FinishOpen tells the rest
+    };
+    // Initialises the library and opens the camera with both callbacks set;
+    // an RVX camera also registers this session for device changes. A Q5
+    // camera is opened on the opener's thread (its library waits up to 10 s
+    // for a camera): kOpening, and CameraOpenedMessage follows.
+    OpenResult Open();
+    // On CameraOpenedMessage: takes the camera back and sets its callbacks
+    // when it opened. kOpened or kFailed as Open would have said; kNoCamera
+    // for the message of an open that was given up (Teardown, Choose).
+    OpenResult FinishOpen(uint64_t ticket);
+    bool Opening() const { return opener_.Pending(); }
+    // Removes the callbacks, stops, closes, uninitialises and deletes the
+    // camera, and ends the device-change registration. Safe at any stage.
+    void Teardown();
+
+    // ---- attach and play -------------------------------------------------------
+    bool Attached() const { return attached_; }
+    // A camera that has just attached answered already: its next Play does
+    // not let it settle first.
+    void SetAttached(bool attached) {
+        arrived_unused_ = arrived_unused_ || (attached && !attached_);
+        attached_ = attached;
+    }
+    // True once, at the first attach after start-up: that attach plays.
+    bool TakeAutoPlay();
+    void CancelAutoPlay() { auto_play_pending_ = false; }
+    bool Playing() const { return playing_; }
+
+    // Restarts the camera into window (width x height of its client area),
+    // letting it settle between close and open unless its arrival has just
+    // reopened it, and runs it; reads the frame size and sets the family's
+    // frame rate.
+    // Nothing runs without a camera object, or when the camera does not open
+    // again (the session is then stopped).
+    enum class PlayResult { kNoCamera, kRunning, kOpenFailed };
+    PlayResult Play(VIDEO_WINDOW window, int width, int height);
+    // Hides and stops the picture, lets the device settle (unless it is
+    // detached), and marks the session stopped with the frame fields cleared.
+    void Stop();
+    // The capture library stopped by itself (message 1144): stopped, frame
+    // fields cleared; the camera stays open.
+    void OnVideoStopped();
+    // Whether a stop or failure the libraries posted (its wparam) belongs to
+    // the picture now running: one posted before a Play, a stop or a removal
+    // must not stop the next picture nor hide why the last one ended.
+    bool CurrentRun(uint32_t run) const { return run == run_.load(); }
+    // Frame size, last frame bytes to 0.
+    void ClearFrame();
+
+    // What an RVX device-change notice meant for the camera.
+    enum class DeviceChange { kIgnored, kArrived, kArrivalFailed, kRemoved };
+    // Judges a notice (message of OnDeviceChange) and reopens or closes the
+    // camera accordingly; the window runs the attach, detach or video-stopped
+    // handling for the result.
+    DeviceChange OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header);
+
+    // RVX capture-format choice in owner's dialog, then runs into window:
+    // the library's result (negative on failure); 0 and nothing done for Q5
+    // or without a camera.
+    int ChooseCaptureFormat(CORVANE_OWNER_WINDOW owner, VIDEO_WINDOW window, int width, int height);
+
+    // Forwards the view's display rectangle while playing.
+    void Refresh(const RECT& rect);
+    // While stopped, has the camera hide any video it still shows.
+    void HideStoppedVideo();
+
+    // ---- control commands and status --------------------------------------------
+    // See CControlSequencer; sent through this session's camera and family.
+    int SendControlKey(int code);
+    bool RunControlCommand(uint32_t id);
+    int CommandCounter(int index) const { return sequencer_.Counter(index); }
+    // What a camera plugged back in gets back (forgotten at a device choice).
+    replug::CReplugMemory& Replug() { return replug_; }
+    // Sends the codes that set a freshly powered camera to the picture states
+    // the user had set; the memory then holds those states again.
+    void RestorePictureState();
+    // One tick of the status poll while playing: the camera is read every
+    // kStatusPollTicks-th call. False when a read failed (the banner stays as
+    // it was); otherwise true with the last status read in *status.
+    bool PollStatus(int* status);
+    int LastStatus() const { return last_status_; }
+
+    // The failure a capture graph reported (message kStreamError): the user
+    // text, and the debug text for the trace. False when the camera keeps
+    // none.
+    bool TakeStreamError(std::string* user_text, std::string* debug_text);
+
+    // ---- frame fields --------------------------------------------------------------
+    int FrameWidth() const { return frame_width_.load(); }
+    int FrameHeight() const { return frame_height_.load(); }
+    int FrameRate() const { return frame_rate_; }
+    // 100000 / frame rate, in units of 10 microseconds.
+    int FramePeriod() const { return 100000 / frame_rate_; }
+    int32_t LastFrameBytes() const { return last_frame_bytes_.load(); }
+
+    // ---- recording ------------------------------------------------------------------
+    // Starts recording the picture into record_path with the sound source
+    // audio_index (0: none) through the named encoder; the recording result
+    // (record::kRecording, or why not). Only while playing.
+    int32_t StartRecording(const std::u16string& record_path, int32_t audio_index,
+                           const record::AudioNames& audio);
+    void StopRecording() { recorder_.Stop(); }
+    bool Recording() const { return recorder_.Recording(); }
+    const CRecorder& Recorder() const { return recorder_; }
+
+    // Fed with every compressed frame; stopped with the camera's teardown.
+    CTimeLapse& TimeLapse() { return timelapse_; }
+    OverlayWorker& Overlay() { return overlay_; }
+    // Freeze and turn of the picture on screen; the freeze ends with every
+    // stop, removal, teardown and Play.
+    CShownPicture& Shown() { return shown_; }
+    CSnapshot& Snapshot() { return snapshot_; }
+
+    // Waits of Play, Stop and the control sequences (platform::Sleep by
+    // default; tests count them instead).
+    void SetWaitFunction(std::function<void(uint32_t)> wait) { wait_ = std::move(wait); }
+
+    // ---- library threads ---------------------------------------------------------
+    // context is the session.
+    static int TOVEK_STDCALL Q5StreamProc(int event, BYTE* data, LONG length, void* context);
+    static int TOVEK_STDCALL RvxStreamProc(BYTE* data, LONG length, double sample_time,
+                                           void* context);
+    static int SampleProc(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end,
+                          int flag, void* context);
+    // DeviceChangeReceiver, on the library's notification thread: posted on.
+    void OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) override;
+
+private:
+    struct Callbacks {
+        bool stream = true;
+        bool sample = true;
+    };
+    // Stop, close, optionally wait, initialise, restart the counters, open and
+    // set the callbacks (and build the Q5 pipeline): the one reopen path.
+    // True when the camera opened.
+    bool Reopen(uint32_t wait_ms, Callbacks callbacks);
+    void SetCallbacks(Callbacks callbacks);
+    void RemoveCallbacks();
+    void ReadFrameSize();
+    void OnStreamFrame(const BYTE* data, LONG length);
+    void Post(int type, uint32_t wparam = 0, int32_t lparam = 0) const;
+    // record::RecorderListener, from any thread: posted on.
+    void OnRecorderMessage(const std::string& text, record::MessageIcon icon) override;
+    void OnRecorderStateChanged() override;
+
+    QObject* const receiver_; // outlives every callback: Teardown removes them first
+    std::vector<std::u16string> catalogue_;
+
+    // Holds the camera object while a Q5 open runs; user-interface thread.
+    // Declared before camera_ so that its thread is joined after the camera
+    // on screen is gone.
+    CCameraOpener opener_;
+
+    // User-interface thread only.
+    std::unique_ptr<CDocumentCamera> camera_;
+    DeviceFamily family_ = DeviceFamily::kNone;
+    int device_index_ = -1;
+    bool attached_ = false;
+    bool auto_play_pending_ = true;
+    bool playing_ = false;
+    bool notification_registered_ = false;
+    // Reopened by its arrival or just attached, and not played since: the
+    // next Play need not let it settle again.
+    bool arrived_unused_ = false;
+    int last_status_ = kNormalStatus;
+    int poll_counter_ = 0;
+    int frame_rate_ = 16;
+    replug::CReplugMemory replug_; // fed by sequencer_
+    CControlSequencer sequencer_;
+    std::function<void(uint32_t)> wait_;
+
+    // Written by the user-interface thread, read by the callbacks.
+    std::atomic<int> frame_width_{0};
+    std::atomic<int> frame_height_{0};
+    // Counts the starts of the picture; written by the user-interface thread,
+    // read by the stream callbacks, which tag their stop and failure posts.
+    std::atomic<uint32_t> run_{0};
+    // Written by the stream callbacks, read by the sample callback and the window.
+    std::atomic<int32_t> last_frame_bytes_{0};
+
+    OverlayWorker overlay_; // its own lock and atomics
+    CSnapshot snapshot_;    // its own lock and atomics
+    CShownPicture shown_;   // its own lock and atomics
+    CRecorder recorder_;    // its own locks; stream callbacks append to it
+    CTimeLapse timelapse_;  // its own lock and atomics; stream callbacks feed it
+};

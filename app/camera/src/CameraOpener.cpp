@@ -1,0 +1,91 @@
+#include "camera/CameraOpener.h"
+
+// What the opener thread and the user-interface thread share for one open.
+struct CCameraOpener::Job {
+    explicit Job(uint64_t ticket) : ticket(ticket) {}
+    const uint64_t ticket;
+    platform::Mutex lock;
+    // Owned here while the open runs; the opener thread alone calls it until
+    // finished is set.
+    std::unique_ptr<CDocumentCamera> camera TOVEK_GUARDED_BY(lock);
+    int open_result TOVEK_GUARDED_BY(lock) = -1;
+    bool finished TOVEK_GUARDED_BY(lock) = false;
+    bool abandoned TOVEK_GUARDED_BY(lock) = false;
+};
+
+CCameraOpener::~CCameraOpener() {
+    Abandon();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void CCameraOpener::Release(std::unique_ptr<CDocumentCamera> camera, int open_result) {
+    if (!camera)
+        return;
+    if (open_result == 0)
+        camera->Close();
+    camera->UnIntialize();
+}
+
+uint64_t CCameraOpener::Start(std::unique_ptr<CDocumentCamera> camera) {
+    Abandon();
+    auto job = std::make_shared<Job>(++next_ticket_);
+    CDocumentCamera* const opening = camera.get();
+    {
+        platform::MutexLock lock(job->lock);
+        job->camera = std::move(camera);
+    }
+    std::thread previous = std::move(thread_);
+    thread_ = std::thread([job, opening, previous = std::move(previous), done = done_]() mutable {
+        if (previous.joinable())
+            previous.join();
+        opening->Intialize();
+        const int result = opening->Open(0);
+        std::unique_ptr<CDocumentCamera> unwanted;
+        {
+            platform::MutexLock lock(job->lock);
+            job->open_result = result;
+            job->finished = true;
+            if (job->abandoned)
+                unwanted = std::move(job->camera);
+        }
+        if (unwanted)
+            Release(std::move(unwanted), result);
+        else if (done)
+            done(job->ticket);
+    });
+    job_ = std::move(job);
+    return job_->ticket;
+}
+
+std::unique_ptr<CDocumentCamera> CCameraOpener::Take(uint64_t ticket, int* open_result) {
+    if (!job_ || job_->ticket != ticket)
+        return nullptr;
+    std::unique_ptr<CDocumentCamera> camera;
+    {
+        platform::MutexLock lock(job_->lock);
+        if (!job_->finished)
+            return nullptr;
+        camera = std::move(job_->camera);
+        *open_result = job_->open_result;
+    }
+    job_.reset();
+    return camera;
+}
+
+void CCameraOpener::Abandon() {
+    if (!job_)
+        return;
+    std::unique_ptr<CDocumentCamera> unwanted;
+    int result = -1;
+    {
+        platform::MutexLock lock(job_->lock);
+        job_->abandoned = true;
+        if (job_->finished) {
+            unwanted = std::move(job_->camera);
+            result = job_->open_result;
+        }
+    }
+    job_.reset();
+    Release(std::move(unwanted), result);
+}

@@ -1,6 +1,0 @@
-#include "AppTrace.h"
-
-trace::CTracerWrapper<wchar_t>& AppTracer() {
-    static trace::CTracerWrapper<wchar_t> tracer;
-    return tracer;
-}

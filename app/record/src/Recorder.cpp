@@ -1,0 +1,350 @@
+#include "record/Recorder.h"
+
+#include "platform/system.h"
+
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+using record::MessageIcon;
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The file for a recording that starts (or goes on) at local: named after
+// the time, and never one that exists already, so that a recording started
+// or split within the second of another one does not overwrite it.
+std::string VideoFilePath(const std::string& folder, const std::tm& local) {
+    const std::string stamped = output_folder::TimeStampedName(local, "avi");
+    std::string path = folder + stamped;
+    const std::string stem = path.substr(0, path.size() - 4);
+    for (int n = 2; Exists(path) && n < 1000; ++n)
+        path = stem + "-" + std::to_string(n) + ".avi";
+    return path;
+}
+
+void CopyName(const std::string& name, AudioDeviceRecord* record) {
+    std::memcpy(record->name, name.data(), std::min(name.size(), sizeof record->name - 1));
+}
+
+} // namespace
+
+CRecorder::CRecorder(record::RecorderListener* listener, record::RecorderOptions options)
+    : listener_(listener), options_(std::move(options)) {}
+
+CRecorder::~CRecorder() {
+    StopRecording(false);
+}
+
+std::string CRecorder::VideoPath() const {
+    platform::MutexLock hold(control_lock_);
+    return video_path_;
+}
+
+void CRecorder::Report(const char* message, MessageIcon icon) {
+    if (listener_ != nullptr && message != nullptr)
+        listener_->OnRecorderMessage(message, icon);
+}
+
+void CRecorder::AddBytes(uint64_t bytes) {
+    file_bytes_.fetch_add(bytes);
+    total_bytes_.fetch_add(bytes);
+}
+
+// ---- start ------------------------------------------------------------------
+
+int32_t CRecorder::Start(const record::RecordParams& params) {
+    StopRecording(false);
+    const char* message = nullptr;
+    int32_t result = record::kIdle;
+    {
+        platform::MutexLock hold(control_lock_);
+        start_tick_.store(platform::GetTickCount());
+        audio_writing_.store(false);
+        queue_.Clear();
+        params_ = params;
+        OpenedFile file;
+        result = OpenFirstFile(&file, &message);
+        if (result == record::kRecording)
+            Begin(file);
+        result_.store(result);
+    }
+    Report(message, MessageIcon::kExclamation);
+    if (listener_ != nullptr)
+        listener_->OnRecorderStateChanged();
+    return result;
+}
+
+int32_t CRecorder::OpenFirstFile(OpenedFile* file, const char** message) {
+    int32_t result = OpenVideoFile(file, message);
+    if (result == record::kRecording && params_.audio_index != 0) {
+        result = OpenAudio(message);
+        if (result != record::kRecording)
+            Discard(file);
+    }
+    if (result == record::kRecording)
+        result = FinishFile(file, message);
+    if (result != record::kRecording)
+        CloseAudio();
+    return result;
+}
+
+void CRecorder::Begin(const OpenedFile& file) {
+    video_ = file.handle;
+    video_path_ = file.path;
+    free_bytes_.store(file.free_bytes);
+    file_bytes_.store(0);
+    total_bytes_.store(0);
+    {
+        platform::MutexLock audio(audio_lock_);
+        audio_file_ = video_;
+    }
+    if (audio_ != nullptr) {
+        options_.libraries.audio_set_callback(audio_, &CRecorder::AudioCallback, this);
+        options_.libraries.audio_run(audio_);
+    }
+    pacing_.emplace(params_.frame_rate);
+    last_flush_tick_ = platform::GetTickCount();
+    stop_flag_.store(false);
+    recording_.store(true);
+    audio_writing_.store(true);
+    if (options_.writer_thread)
+        writer_ = std::thread(&CRecorder::WriterLoop, this);
+}
+
+int32_t CRecorder::OpenAudio(const char** message) {
+    const RecorderLibraries& lib = options_.libraries;
+    AudioDeviceRecord source{};
+    AudioDeviceRecord encoder{};
+    CopyName(params_.audio.source, &source);
+    CopyName(params_.audio.encoder, &encoder);
+    audio_ = nullptr;
+    lib.audio_open(&audio_);
+    if (lib.audio_connect(audio_, source, encoder) != 0) {
+        *message = record::kAudioConnectMessage;
+        return record::kIdle;
+    }
+    // Without the encoder's media type the recording goes on without sound.
+    AM_MEDIA_TYPE* media_type = nullptr;
+    if (lib.audio_media_type(audio_, &media_type) != 0 || media_type == nullptr) {
+        CloseAudio();
+        return record::kRecording;
+    }
+    audio_media_type_ = media_type;
+    audio_bit_rate_kbps_ = record::AudioBitRateKbps(record::AudioKindOf(params_.audio.encoder));
+    return record::kRecording;
+}
+
+// The capture is stopped and closed with its callback removed first: once
+// the callback is gone no sound is written any more.
+void CRecorder::CloseAudio() {
+    const RecorderLibraries& lib = options_.libraries;
+    if (audio_ != nullptr) {
+        lib.audio_set_callback(audio_, nullptr, nullptr);
+        lib.audio_stop(audio_);
+        lib.audio_close(audio_);
+    }
+    audio_ = nullptr;
+    audio_media_type_ = nullptr;
+}
+
+int32_t CRecorder::OpenVideoFile(OpenedFile* file, const char** message) {
+    const RecorderLibraries& lib = options_.libraries;
+    const std::string folder = output_folder::Choose(params_.record_path, "Videos");
+    if (folder.empty()) {
+        *message = record::kCreateFailedMessage;
+        return record::kCreateFailed;
+    }
+    uint64_t free_bytes = 0;
+    if (platform::GetFreeBytes(folder, &free_bytes)) {
+        file->free_bytes = static_cast<int64_t>(std::min<uint64_t>(free_bytes, INT64_MAX));
+        if (static_cast<int64_t>(free_bytes >> 20) <= record::kMinFreeMegabytes) {
+            *message = record::kNoSpaceMessage;
+            return record::kNoSpace;
+        }
+    }
+    file->path = VideoFilePath(folder, options_.local_time());
+    file->handle = lib.file_open(file->path.c_str());
+    if (file->handle == nullptr) {
+        *message = record::kCreateFailedMessage;
+        return record::kCreateFailed;
+    }
+    // A file whose video stream cannot be set up would take no frame.
+    if (lib.set_vga_param(file->handle, params_.width, params_.height, params_.frame_rate, 24) <
+        0) {
+        Discard(file);
+        *message = record::kCreateFailedMessage;
+        return record::kCreateFailed;
+    }
+    return record::kRecording;
+}
+
+int32_t CRecorder::FinishFile(OpenedFile* file, const char** message) {
+    const RecorderLibraries& lib = options_.libraries;
+    if (audio_media_type_ != nullptr &&
+        lib.set_audio_param(file->handle, audio_media_type_, audio_bit_rate_kbps_) == 0) {
+        Discard(file);
+        *message = record::kSetAudioParamMessage;
+        return record::kIdle;
+    }
+    lib.write_description(file->handle, 0, 0, 0, 0);
+    return record::kRecording;
+}
+
+void CRecorder::Discard(OpenedFile* file) {
+    options_.libraries.file_close(file->handle);
+    file->handle = nullptr;
+    ::unlink(file->path.c_str());
+}
+
+// ---- writer -----------------------------------------------------------------
+
+void CRecorder::WriterLoop() {
+    pthread_setname_np(pthread_self(), "tovek-recorder"); // seen in debuggers and profiles
+    while (!stop_flag_.load()) {
+        platform::Sleep(record::kTurnMs);
+        if (stop_flag_.load() || !Turn())
+            break;
+    }
+}
+
+bool CRecorder::Turn() {
+    if (!recording_.load() || video_ == nullptr)
+        return true;
+    if (!FlushWhenDue())
+        return false;
+    if (!pacing_->Due(platform::GetTickCount()))
+        return true;
+    RecordingQueue::Frame frame;
+    if (!queue_.Take(&frame))
+        return true;
+    const int32_t copies = pacing_->Copies();
+    for (int32_t i = 0; i < copies; ++i)
+        options_.libraries.write_vga(video_, frame.data, frame.length, 1, 0, 0);
+    queue_.Release();
+    AddBytes(static_cast<uint64_t>(frame.length) * static_cast<uint64_t>(copies));
+    pacing_->CountWritten();
+
+    // Bytes, not whole megabytes: the recording stops as soon as less than
+    // the minimum remains.
+    const int64_t free_bytes = free_bytes_.load();
+    if (free_bytes >= 0 &&
+        free_bytes - static_cast<int64_t>(file_bytes_.load()) < record::kMinFreeMegabytes << 20) {
+        EndFromWriter(record::kIdle, record::kDiskFullMessage, MessageIcon::kWarning);
+        return false;
+    }
+    if ((file_bytes_.load() >> 20) > options_.split_megabytes)
+        return Split();
+    return true;
+}
+
+bool CRecorder::FlushWhenDue() {
+    const uint32_t now = platform::GetTickCount();
+    if (now - last_flush_tick_ < record::kFlushMs)
+        return true;
+    last_flush_tick_ = now;
+    if (options_.libraries.file_flush(video_) == 0)
+        return true;
+    EndFromWriter(record::kIdle, record::kDiskFullMessage, MessageIcon::kWarning);
+    return false;
+}
+
+// The next file is complete before the previous one closes: frames keep
+// queueing meanwhile, and the sound moves to the new file under the audio
+// lock, so nothing that arrives during the switch is lost.
+bool CRecorder::Split() {
+    OpenedFile next;
+    const char* message = nullptr;
+    int32_t result = OpenVideoFile(&next, &message);
+    if (result == record::kRecording)
+        result = FinishFile(&next, &message);
+    if (result != record::kRecording) {
+        EndFromWriter(result, message, MessageIcon::kExclamation);
+        return false;
+    }
+    AviOutputFile* previous = video_;
+    {
+        platform::MutexLock hold(control_lock_);
+        video_ = next.handle;
+        video_path_ = next.path;
+        free_bytes_.store(next.free_bytes);
+        platform::MutexLock audio(audio_lock_);
+        audio_file_ = next.handle;
+        file_bytes_.store(0);
+    }
+    options_.libraries.file_close(previous);
+    pacing_->Restart();
+    return true;
+}
+
+void CRecorder::EndFromWriter(int32_t result, const char* message, MessageIcon icon) {
+    StopRecording(true, result);
+    Report(message, icon);
+}
+
+// ---- sound ------------------------------------------------------------------
+
+void CRecorder::AudioCallback(const BYTE* data, LONG length, void* user) {
+    if (user == nullptr || data == nullptr || length <= 0)
+        return;
+    static_cast<CRecorder*>(user)->OnAudio(data, static_cast<uint32_t>(length));
+}
+
+void CRecorder::OnAudio(const BYTE* data, uint32_t length) {
+    platform::MutexLock hold(audio_lock_);
+    if (audio_file_ == nullptr || !audio_writing_.load())
+        return;
+    options_.libraries.write_audio(audio_file_, data, length, 1, 0, 0);
+    AddBytes(length);
+}
+
+// ---- stop -------------------------------------------------------------------
+
+bool CRecorder::Append(const uint8_t* data, size_t length) {
+    return recording_.load() && queue_.Append(data, length);
+}
+
+bool CRecorder::Stop() {
+    return StopRecording(true);
+}
+
+bool CRecorder::StopRecording(bool notify, int32_t result) {
+    std::thread writer;
+    {
+        platform::MutexLock hold(control_lock_);
+        audio_writing_.store(false);
+        recording_.store(false);
+        result_.store(result);
+        stop_flag_.store(true);
+        // The writer stopping the recording itself does not wait for itself;
+        // the next Start or Stop joins it.
+        if (writer_.joinable() && writer_.get_id() != std::this_thread::get_id())
+            writer = std::move(writer_);
+    }
+    if (writer.joinable())
+        writer.join();
+
+    AviOutputFile* file = nullptr;
+    {
+        platform::MutexLock hold(control_lock_);
+        CloseAudio();
+        {
+            platform::MutexLock audio(audio_lock_);
+            audio_file_ = nullptr;
+        }
+        file = video_;
+        video_ = nullptr;
+    }
+    if (file != nullptr)
+        options_.libraries.file_close(file);
+    if (notify && listener_ != nullptr)
+        listener_->OnRecorderStateChanged();
+    return file != nullptr;
+}

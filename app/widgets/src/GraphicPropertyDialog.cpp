@@ -1,0 +1,107 @@
+#include "widgets/GraphicPropertyDialog.h"
+
+#include "common/LangText.h"
+
+#include "PlainLineEdit.h"
+#include "common/DlgItem.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+using annotation::AnnotationState;
+using annotation::Shape;
+using annotation::ShapeKind;
+
+namespace {
+
+const Shape* FirstSelected(const AnnotationState& s) {
+    for (const Shape& shape : s.shapes) {
+        if (shape.selected)
+            return &shape;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+CDlgGraphicProperty::CDlgGraphicProperty(GraphicDialogContext context, QWidget* parent)
+    : CGraphicDialog(std::move(context), parent, kTemplateId, QStringLiteral("Graphic property"),
+                     180, 200) {
+    if (Context().store != nullptr) {
+        Context().store->Read([this](const AnnotationState& s) {
+            if (const Shape* shape = FirstSelected(s))
+                working_ = graphic::PropertyOf(*shape);
+        });
+    }
+    CreateControls();
+    EnableForKind();
+    FinishInit();
+    type_->setText(LangText(Context().lang, graphic::KindName(working_.kind)));
+    fill_->setChecked(working_.filled);
+}
+
+CDlgGraphicProperty::~CDlgGraphicProperty() = default;
+
+void CDlgGraphicProperty::CreateControls() {
+    AddLabel(0, "Type:", 10, 12, 48);
+    type_ = new QLineEdit(this);
+    Place(type_, kTypeId, 60, 10, 60, 12);
+    type_->setReadOnly(true);
+    SetFixedText(type_);
+
+    AddLabel(0, "Color:", 10, 30, 48);
+    AddSwatch(kLineColorId, 60, 28, 46, &working_.line_color);
+    fill_ = new QCheckBox(QStringLiteral("Fill Color:"), this);
+    Place(fill_, kFillId, 10, 47, 50, 10);
+    AddSwatch(kFillColorId, 60, 46, 46, &working_.fill_color);
+
+    const struct {
+        const char* label;
+        int box, spin;
+        int32_t* value;
+        int32_t min, max;
+        const char* message;
+    } boxes[] = {
+        {"Line Width:", kLineWidthId, kLineWidthSpinId, &working_.line_width, settings::kMinWidth,
+         settings::kMaxWidth, "Can not set graphic line width more than 20 or less than 1!"},
+        {"X:", kXId, kXSpinId, &working_.x, 0, kMaxX,
+         "Can not set X more than 1280 or less than 0!"},
+        {"Y:", kYId, kYSpinId, &working_.y, 0, kMaxY,
+         "Can not set Y more than 1024 or less than 0!"},
+        {"Width:", kWidthId, kWidthSpinId, &working_.width, 1, kMaxX,
+         "Can not set width more than 1280 or less than 1!"},
+        {"Height:", kHeightId, kHeightSpinId, &working_.height, 1, kMaxY,
+         "Can not set height more than 1024 or less than 1!"},
+    };
+    int y = 64;
+    for (const auto& b : boxes) {
+        AddLabel(0, b.label, 10, y + 2, 48);
+        AddNumberBox(b.box, b.spin, 60, y, b.value, b.min, b.max, b.message);
+        y += 18;
+    }
+    AddButtons(60, 105, 162, "CANCEL");
+}
+
+void CDlgGraphicProperty::EnableForKind() {
+    const bool curve = working_.kind == ShapeKind::kCurve;
+    const bool no_fill = curve || working_.kind == ShapeKind::kLine;
+    for (int id : {kFillId, kFillColorId})
+        GetDlgItem(this, id)->setEnabled(!no_fill);
+    for (int id : {kWidthId, kHeightId, kWidthSpinId, kHeightSpinId})
+        GetDlgItem(this, id)->setEnabled(!curve);
+}
+
+void CDlgGraphicProperty::Apply() {
+    working_.filled = fill_->isChecked();
+    if (Context().store == nullptr)
+        return;
+    Context().store->Edit([this](AnnotationState& s) {
+        for (Shape& shape : s.shapes) {
+            if (!shape.selected)
+                continue;
+            if (shape.id == working_.shape_id)
+                graphic::ApplyProperty(working_, shape);
+            return;
+        }
+    });
+}

@@ -1,0 +1,68 @@
+// The splitter and the right panel, headless.
+#include "gui_support.h"
+#include "platform/system.h"
+#include "settings/IniStore.h"
+#include "widgets/RightPanel.h"
+#include "widgets/SkinSplitter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+class SplitterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { testsupport::App(); }
+    void SetUp() override {
+        path_ = std::filesystem::temp_directory_path() /
+                ("splitter_" + std::to_string(::getpid()) + ".INI");
+        std::filesystem::remove(path_);
+        ini_ = std::make_unique<CIni>(platform::Utf8ToUtf16(path_.string()).c_str());
+    }
+    void TearDown() override { std::filesystem::remove(path_); }
+
+    std::filesystem::path path_;
+    std::unique_ptr<CIni> ini_;
+};
+
+TEST_F(SplitterTest, SecondPaneIsAlwaysItsMinimumAndHidesAndShows) {
+    QWidget parent;
+    parent.resize(1000, 500);
+    auto* view = new QWidget;
+    auto* right = new CRightPanel(&parent);
+    auto* splitter = new CSSplitter(ini_.get());
+    ASSERT_TRUE(splitter->CreateSplitter(CSSplitter::kSideBySide, &parent, view, right, 125,
+                                         QRect(0, 0, 800, 400), 1000, 98));
+    // Laid out at the stored position (5 when none) until the first resize.
+    EXPECT_EQ(view->geometry().right() + 1, CSSplitter::kDefaultSplitPos);
+    parent.show();
+    EXPECT_EQ(view->parentWidget(), splitter);
+    EXPECT_EQ(view->geometry(), QRect(0, 0, 702, 400));
+    EXPECT_EQ(right->geometry(), QRect(702, 0, 98, 400));
+
+    splitter->HideRightPane();
+    EXPECT_EQ(view->geometry(), QRect(0, 0, 800, 400));
+    EXPECT_TRUE(right->isHidden());
+    splitter->resize(900, 300); // still the whole splitter
+    EXPECT_EQ(view->geometry(), QRect(0, 0, 900, 300));
+
+    splitter->ShowRightPane();
+    EXPECT_FALSE(right->isHidden());
+    EXPECT_EQ(right->geometry(), QRect(802, 0, 98, 300));
+    EXPECT_EQ(view->geometry().width(), 802);
+
+    // The right panel stretches what it hosts over itself.
+    auto* hosted = new QWidget;
+    int enabled = -1;
+    right->SetHostedPanel(hosted, [&](int on) { enabled = on; });
+    EXPECT_EQ(hosted->geometry(), QRect(0, 0, 98, 300));
+    right->EnablePanel(1);
+    EXPECT_EQ(enabled, 1);
+
+    delete splitter; // writes the first pane's right edge
+    EXPECT_EQ(ini_->GetUInt(u"splt\\init125", u"VertSplitPos", 0, 10), 802u);
+}
+
+} // namespace

@@ -1,0 +1,203 @@
+// TovekCameraDlg: the program's main window. It wires the parts together:
+// the camera session (camera, callbacks, frame fields), the main menu, the
+// key router, the status panes and banner, the video view and the window
+// placement. It keeps the command table, routes posted messages, runs the
+// timers, help and about, and derives every widget's state from the
+// session's state in one place (Refresh).
+//
+// Every command reaches OnCommand with its id, whether it comes from the
+// menu, a key or a test. Library threads reach the window only through
+// posted messages (WindowMessages.h).
+#pragma once
+
+#include "annotation/AnnotationEditor.h"
+#include "annotation/AnnotationStore.h"
+#include "camera/CameraSession.h"
+#include "common/CommandIds.h"
+#include "language/language.h"
+#include "record/AudioChoices.h"
+#include "widgets/CommandPanelHost.h"
+#include "window/KeyRouter.h"
+#include "window/MainLayout.h"
+#include "window/MainMenu.h"
+#include "window/RemoteWiring.h"
+#include "window/StatusBanner.h"
+#include "window/StatusPanes.h"
+#include "window/WindowPlacer.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QPointer>
+
+#include <cstdint>
+#include <future>
+#include <memory>
+
+class CDlgCapture;
+class CDlgSetting;
+class CDlgSpiltter;
+class CPaintoolBar;
+class CVideoView;
+class TovekCameraApp;
+struct TimeLapseChoice;
+
+class TovekCameraDlg : public QDialog, private KeyActions, private CommandPanelHost {
+public:
+    static constexpr int kTimerClock = 1;  // 1000 ms, for the window's whole life
+    static constexpr int kTimerStatus = 2; // 50 ms, while playing
+    static constexpr int kIdleUpdateMs = 200;
+
+    explicit TovekCameraDlg(TovekCameraApp& app, QWidget* parent = nullptr);
+    ~TovekCameraDlg() override;
+
+    // Runs the handler of command id. False when no handler takes the id.
+    bool OnCommand(uint32_t id);
+    // The cancel path: asks first while a recording runs, then ends the
+    // dialog. Reached by "E&xit" and by the close button.
+    void reject() override;
+    // Timer handler; tests drive it directly.
+    void OnTimer(int timer);
+    bool TimerActive(int timer) const;
+
+    CCameraSession& Session() { return *session_; }
+    CMainMenu& Menu() { return *menu_; }
+    CStatusPanes& Panes() { return *panes_; }
+    CStatusBanner& Banner() { return banner_; }
+    CVideoView* View() const { return view_; }
+    CDlgSpiltter* CommandPanel() const { return command_panel_; }
+    CPaintoolBar* ToolBar() const { return tool_bar_; }
+    CDlgCapture* AnnotationPanel() const { return annotation_panel_; }
+    CDlgSetting* SettingDialog() const;
+    CKeyRouter& Keys() { return *keys_; }
+    annotation::AnnotationStore& Annotations() { return annotations_; }
+
+    CMainLayout& Layouter() { return *layout_; }
+
+    // Starts a time-lapse as the dialog chose it (the dialog's OK; tests call
+    // it directly): timelapse::kOk, or the refusal the user was shown.
+    int32_t StartTimeLapse(const TimeLapseChoice& choice);
+    // Widget state from session state: the menu rules and the message pane.
+    void Refresh();
+    // Places the panels, the splitter and the status bar.
+    void Layout();
+
+protected:
+    bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    using Handler = void (TovekCameraDlg::*)(uint32_t id);
+    struct CommandRange {
+        uint32_t first;
+        uint32_t last;
+        Handler handler;
+    };
+    static const CommandRange kCommands[];
+
+    void OnInitDialog();
+    void CreateViewAndPanels();
+    void CreateAnnotationPanel();
+    void StartAudioListing();
+    record::AudioChoices TakeAudioChoices();
+    void OnDestroy();
+    void OnKickIdle();
+
+    // Command handlers.
+    void OnMenuFilePlay(uint32_t id);
+    void OnMenuFileStop(uint32_t id);
+    void OnMenuFileCaptur(uint32_t id);
+    void OnStartRecord(uint32_t id);
+    void OnStopRecord(uint32_t id);
+    void OnStartTimeLapse(uint32_t id);
+    void OnStopTimeLapse(uint32_t id);
+    void OnTimeLapseMessage(uint32_t count, int32_t result);
+    void OnExit(uint32_t id);
+    void OnMenuFullscr(uint32_t id);
+    void OnMenuZoomMode(uint32_t id);
+    void OnFreeze(uint32_t id);
+    void OnRotate(uint32_t id);
+    // The view's freeze mark from the session's state (part of Refresh).
+    void RefreshShownPicture(bool frozen);
+    void OnLanguage(uint32_t id);
+    void OnSetting(uint32_t id);
+    void OnOptions(uint32_t id);
+    void OnDevice(uint32_t id);
+    void OnControl(uint32_t id);
+    void OnHelp(uint32_t id);
+    void OnAbout(uint32_t id);
+
+    // Camera events.
+    void OpenCamera(bool initial);
+    void OnCameraOpened(uint64_t ticket);
+    void OnVideoAttach();
+    // The attach of a camera that was removed, with the replug option on:
+    // play, picture states and recording as the user left them.
+    void ResumeReturnedCamera();
+    // Ends the picture: the user's Stop and the detach handling.
+    void StopPicture();
+    void OnVideoDetach();
+    void OnVideoStop();
+    void OnStreamError();
+    void OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header);
+    void OnSnapshotMessage(const snapshot::Outcome& outcome);
+    void StartStatusTimer();
+    void StopStatusTimer();
+
+    // KeyActions.
+    bool KeyAttached() const override { return session_->Attached(); }
+    bool KeyPlaying() const override { return session_->Playing(); }
+    bool KeysMoveOptics() const override { return session_->Traits().keys_move_optics; }
+    void KeyCommand(uint32_t id) override { OnCommand(id); }
+    bool KeyMenuCommand(uint32_t id) override {
+        return MenuCommandEnabled(*this, id) && OnCommand(id);
+    }
+    void LeaveFullScreen() override;
+    void NudgeSelection(int dx, int dy) override;
+    void DeleteSelection() override { annotations_.DeleteSelection(); }
+
+    // CommandPanelHost.
+    bool IsRecording() const override { return session_->Recording(); }
+    void SetToolBarShown(bool shown) override { layout_->SetToolBarShown(shown); }
+    void SetAnnotationMode(int mode) override {
+        layout_->SetAnnotationMode(mode == CommandPanelHost::kAnnotationOn);
+    }
+    void OpenSettingDialog() override { OnSetting(cmd::kSetting); }
+    bool ShowLogo() const override;
+    HLANGCTX Language() const override { return lang_; }
+
+    TovekCameraApp& app_;
+    const HLANGCTX lang_; // owned by the application
+    // Before the session: the overlay worker draws the shapes until the
+    // session is gone.
+    annotation::AnnotationStore annotations_;
+    std::unique_ptr<annotation::AnnotationEditor> editor_;
+    std::unique_ptr<CCameraSession> session_;
+    std::unique_ptr<CMainMenu> menu_;
+    std::unique_ptr<CStatusPanes> panes_;
+    std::unique_ptr<CKeyRouter> keys_;
+    std::unique_ptr<CMainLayout> layout_;
+    CStatusBanner banner_;
+    CWindowPlacer placer_;
+    CVideoView* view_ = nullptr;
+    CDlgSpiltter* command_panel_ = nullptr; // children of the window
+    CPaintoolBar* tool_bar_ = nullptr;
+    CDlgCapture* annotation_panel_ = nullptr; // hosted by the right panel
+    QPointer<CDlgSetting> setting_dlg_;       // made when first opened, again each time
+
+    // What the message pane shows besides the session's state.
+    MessagePaneState message_;
+    void ShowStartupNotice(const std::string& repair_text);
+    int timer_ids_[3] = {0, 0, 0}; // Qt timer ids of timers 1 and 2; 0 when stopped
+    int idle_timer_ = 0;
+    int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it
+    std::future<record::AudioChoices> audio_listing_; // user-interface thread
+    std::unique_ptr<CRemoteServer> remote_;           // commands of other starts
+};
+
+// The control tool bar's entry to the camera: sends key through the session's
+// translation. Nothing is sent without a main window.
+int SendControlKey(TovekCameraDlg* main_window, int key);

@@ -1,0 +1,266 @@
+// The main window's answers to the camera: open, play and stop, attach and
+// detach, device changes and choice, capture-format options, recording, and
+// failures the capture graphs report. The session does the camera's part; these keep
+// the window's widgets (view, banner, status timer, panes) in step.
+#include "window/MainWindow.h"
+
+#include "common/AccessText.h"
+#include "common/AppTrace.h"
+#include "common/CommandIds.h"
+#include "common/LangText.h"
+#include "platform/capture_error.h"
+#include "platform/device_access.h"
+#include "platform/system.h"
+#include "view/VideoView.h"
+#include "widgets/CommandPanel.h"
+#include "widgets/MessageBox.h"
+#include "widgets/RightPanel.h"
+#include "window/Application.h"
+
+#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
+
+namespace {
+
+// Why the chosen family's camera could not be opened although it is plugged
+// in (no permission on its node, another program holds it); false when
+// nothing is known against it. The debug text goes to the trace.
+bool RefusedCameraText(DeviceFamily family, HLANGCTX lang, QString* user_text) {
+    platform::DeviceAccessError error;
+    const bool rvx = family == DeviceFamily::kRVX;
+    if (family == DeviceFamily::kNone ||
+        !platform::GetDeviceAccessError(rvx ? platform::kRvxVendorId : platform::kQ5VendorId,
+                                        rvx ? platform::kRvxProductId : platform::kQ5ProductId,
+                                        &error))
+        return false;
+    AppTracer().Trace(L"%s(): %hs", "TovekCameraDlg::RefusedCameraText", error.debug_text.c_str());
+    *user_text = AccessFaultText(error, lang);
+    return true;
+}
+
+} // namespace
+
+void TovekCameraDlg::OpenCamera(bool initial) {
+    const CCameraSession::OpenResult result = session_->Open();
+    if (result == CCameraSession::OpenResult::kAttached)
+        OnVideoAttach();
+    else if (result == CCameraSession::OpenResult::kDetached)
+        OnVideoDetach();
+    if ((result == CCameraSession::OpenResult::kDetached ||
+         result == CCameraSession::OpenResult::kFailed) &&
+        RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
+        Refresh();
+    if (initial && result != CCameraSession::OpenResult::kNoCamera) {
+        banner_.Replace();
+        StartStatusTimer();
+    }
+}
+
+// A Q5 camera opened in the background: its attach comes as a stream event,
+// and a camera that did not open sends nothing, as before.
+void TovekCameraDlg::OnCameraOpened(uint64_t ticket) {
+    if (session_->FinishOpen(ticket) == CCameraSession::OpenResult::kFailed)
+        RefusedCameraText(session_->Family(), lang_, &message_.stream_error);
+    Refresh();
+}
+
+void TovekCameraDlg::OnVideoAttach() {
+    TRACE_DLG("OnVideoAttach");
+    session_->SetAttached(true);
+    layout_->RightPanel()->EnablePanel(0);
+    const bool returned = session_->Replug().TakeReturn();
+    if (session_->TakeAutoPlay())
+        OnMenuFilePlay(cmd::kPlay);
+    else if (returned && app_.Settings().resume_after_replug)
+        ResumeReturnedCamera();
+    Refresh();
+}
+
+void TovekCameraDlg::ResumeReturnedCamera() {
+    const replug::CReplugMemory& memory = session_->Replug();
+    const bool record = memory.RecordWanted() && app_.Settings().resume_recording;
+    if (memory.PlayWanted())
+        OnMenuFilePlay(cmd::kPlay);
+    // After Play: it restarts the translation's counters.
+    session_->RestorePictureState();
+    if (record && session_->Playing())
+        OnStartRecord(cmd::kStartRecord);
+}
+
+void TovekCameraDlg::OnVideoDetach() {
+    LeaveFullScreen();
+    // First: a camera that is gone is not waited for to settle.
+    session_->SetAttached(false);
+    StopPicture();
+    TRACE_DLG("OnVideoDetach");
+    session_->Replug().OnRemoved();
+    message_.stream_error.clear(); // the device state says it all now
+    session_->ClearFrame();
+    panes_->SetFrame(0, 0, 0);
+    Refresh();
+}
+
+void TovekCameraDlg::OnVideoStop() {
+    TRACE_DLG("OnVideoStop");
+    StopStatusTimer();
+    session_->OnVideoStopped();
+    banner_.Destroy();
+    Refresh();
+    view_->update();
+    panes_->SetFrame(0, 0, 0);
+}
+
+void TovekCameraDlg::OnStreamError() {
+    std::string user_text;
+    std::string debug_text;
+    if (session_->TakeStreamError(&user_text, &debug_text))
+        AppTracer().Trace(L"%s(): %hs", "TovekCameraDlg::OnStreamError", debug_text.c_str());
+    message_.stream_error =
+        LangText(lang_, user_text.empty() ? QStringLiteral("The camera stopped sending pictures.")
+                                          : QString::fromStdString(user_text));
+    if (session_->Playing())
+        OnVideoStop();
+    Refresh();
+}
+
+void TovekCameraDlg::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
+    switch (session_->OnDeviceChangeMessage(event, header)) {
+    case CCameraSession::DeviceChange::kArrived:
+        OnVideoAttach();
+        break;
+    case CCameraSession::DeviceChange::kArrivalFailed:
+        OnVideoDetach();
+        if (RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
+            Refresh();
+        break;
+    case CCameraSession::DeviceChange::kRemoved:
+        OnVideoStop();
+        OnVideoDetach();
+        break;
+    case CCameraSession::DeviceChange::kIgnored:
+        break;
+    }
+}
+
+void TovekCameraDlg::OnSnapshotMessage(const snapshot::Outcome& outcome) {
+    message_.snapshot_taken = true;
+    message_.snapshot_tick = platform::GetTickCount();
+    message_.snapshot_result = outcome.result;
+    app_.snapshot_result = outcome.result;
+    if (outcome.result == snapshot::kSaved)
+        message_.picture_path = QString::fromStdString(outcome.path);
+    Refresh();
+    if (outcome.create_failed)
+        MessageBox(this, LangText(lang_, "Create file failed!"), app_.Caption(),
+                   msgbox::kOk | msgbox::kIconExclamation);
+}
+
+void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
+    TRACE_DLG("OnMenuFilePlay");
+    message_.stream_error.clear();
+    command_panel_->ResetFaces();
+    annotations_.ClearAll();
+    layout_->RightPanel()->EnablePanel(1);
+    switch (session_->Play(view_->Handle(), view_->width(), view_->height())) {
+    case CCameraSession::PlayResult::kRunning:
+        session_->Replug().SetPlayWanted(true);
+        banner_.Replace();
+        StartStatusTimer();
+        break;
+    case CCameraSession::PlayResult::kOpenFailed:
+        if (!RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
+            message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
+        break;
+    case CCameraSession::PlayResult::kNoCamera:
+        break;
+    }
+    annotations_.SetFrameSize(session_->FrameWidth(), session_->FrameHeight());
+    view_->SetImageSize(session_->FrameWidth(), session_->FrameHeight());
+    // The rectangle follows once the commands queued before it are done.
+    QMetaObject::invokeMethod(
+        view_, [view = view_] { view->CalcDisplayRect(view->width(), view->height()); },
+        Qt::QueuedConnection);
+    Refresh();
+}
+
+void TovekCameraDlg::OnMenuFileStop(uint32_t) {
+    // The user's stop: a camera plugged back later stays stopped.
+    session_->Replug().SetPlayWanted(false);
+    session_->Replug().SetRecordWanted(false);
+    StopPicture();
+}
+
+void TovekCameraDlg::StopPicture() {
+    TRACE_DLG("OnMenuFileStop");
+    command_panel_->ResetFaces();
+    annotations_.Stop();
+    view_->update();
+    session_->Stop();
+    view_->update();
+    StopStatusTimer();
+    banner_.Destroy();
+    Refresh();
+    panes_->SetFrame(0, 0, 0);
+    layout_->SetToolBarShown(false);
+    Layout();
+}
+
+void TovekCameraDlg::OnOptions(uint32_t) {
+    if (session_->Family() != DeviceFamily::kRVX || !session_->Camera())
+        return;
+    const QString caption = LangText(lang_, "System prompt");
+    if (session_->Recording()) {
+        MessageBox(this, LangText(lang_, "It is recording now,Stop recording,please !\t"), caption,
+                   msgbox::kOk | msgbox::kIconExclamation);
+        return;
+    }
+    if (session_->ChooseCaptureFormat(nullptr, view_->Handle(), view_->width(), view_->height()) <
+        0) {
+        MessageBox(this, LangText(lang_, "Get video capture pin failed !\t"), caption,
+                   msgbox::kOk | msgbox::kIconExclamation);
+        return;
+    }
+    annotations_.SetFrameSize(session_->FrameWidth(), session_->FrameHeight());
+    view_->SetImageSize(session_->FrameWidth(), session_->FrameHeight());
+    view_->CalcDisplayRect(view_->width(), view_->height());
+}
+
+void TovekCameraDlg::OnDevice(uint32_t id) {
+    // An id without a menu item chooses nothing: the open camera stays.
+    const int index = static_cast<int>(id - cmd::kDeviceFirst);
+    if (index >= menu_->DeviceItems())
+        return;
+    session_->Teardown();
+    OnVideoDetach();
+    // A device chosen from the menu waits for the user's Play.
+    session_->CancelAutoPlay();
+    menu_->CheckDevice(id);
+    app_.Ini()->WriteInt(settings::kSectionApp, settings::kDeviceSelect, static_cast<int32_t>(id),
+                         10);
+    session_->Choose(index);
+    OpenCamera(false);
+    Refresh();
+}
+
+void TovekCameraDlg::OnStartRecord(uint32_t) {
+    TRACE_DLG("OnStartRecord");
+    if (!session_->Playing())
+        return;
+    const settings::AppSettings& s = app_.Settings();
+    record::AudioNames audio;
+    if (s.audio_index != 0) {
+        if (!app_.audio_choices)
+            app_.audio_choices = TakeAudioChoices();
+        audio = record::ChosenAudio(*app_.audio_choices, s.audio_index, s.encoder_index);
+    }
+    app_.recording_result = session_->StartRecording(s.record_path, s.audio_index, audio);
+    if (app_.recording_result == record::kRecording)
+        session_->Replug().SetRecordWanted(true);
+    Refresh();
+}
+
+void TovekCameraDlg::OnStopRecord(uint32_t) {
+    TRACE_DLG("OnStopRecord");
+    session_->Replug().SetRecordWanted(false);
+    session_->StopRecording();
+    Refresh();
+}

@@ -1,0 +1,245 @@
+#include "window/MainMenu.h"
+
+#include "common/CommandIds.h"
+#include "common/DlgItem.h"
+#include "common/LangText.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct Item {
+    uint32_t id;
+    const char16_t* text;
+    const char* shortcut;
+};
+
+// In menu order.
+constexpr Item kControlItems[] = {
+    {36797, u"Zoom &in\tCtrl+I", "Ctrl+I"},     {36798, u"Zoom &out\tCtrl+O", "Ctrl+O"},
+    {36801, u"Focus fa&r\tCtrl+R", "Ctrl+R"},   {36802, u"Focus &near\tCtrl+N", "Ctrl+N"},
+    {36799, u"&Bright more\tCtrl+B", "Ctrl+B"}, {36800, u"Bright &less\tCtrl+L", "Ctrl+L"},
+    {36803, u"A&uto\tCtrl+U", "Ctrl+U"},        {36804, u"&Mirror\tCtrl+M", "Ctrl+M"},
+    {36805, u"Mono/Color\tCtrl+K", "Ctrl+K"},   {36806, u"Ne&g\tCtrl+G", "Ctrl+G"},
+};
+
+constexpr const char16_t* kZoomTexts[] = {u"Actual Size", u"Fit Height", u"Fit Width",
+                                          u"Fit Window", u"Fit Image"};
+static_assert(std::size(kZoomTexts) == cmd::kZoomCount);
+
+QString Q(const char16_t* text) {
+    return QString::fromUtf16(text);
+}
+
+} // namespace
+
+CMainMenu::CMainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> on_command)
+    : owner_(owner), lang_(lang), on_command_(std::move(on_command)) {
+    bar_ = new QMenuBar(owner);
+
+    // Position 0.
+    QMenu* file = bar_->addMenu(Q(u"&File"));
+    AddCommand(file, cmd::kPlay, u"&Play\tCtrl+P", "Ctrl+P");
+    AddCommand(file, cmd::kStop, u"S&top\tCtrl+T", "Ctrl+T");
+    AddCommand(file, cmd::kCapture, u"Captur&e\tCtrl+E", "Ctrl+E");
+    file->addSeparator();
+    AddCommand(file, cmd::kStartRecord, u"&Start Record");
+    AddCommand(file, cmd::kStopRecord, u"Stop &Record");
+    AddCommand(file, cmd::kStartTimeLapse, u"Start T&ime-lapse...");
+    AddCommand(file, cmd::kStopTimeLapse, u"Stop Time-&lapse");
+    file->addSeparator();
+    AddCommand(file, cmd::kSetting, u"Se&tting");
+    file->addSeparator();
+    AddCommand(file, cmd::kExit, u"E&xit");
+
+    // Position 1.
+    QMenu* view = bar_->addMenu(Q(u"&View"));
+    QAction* full =
+        AddCommand(view, cmd::kFullScreen, u"Full Screen\tCtrl+Shift+Enter", "Ctrl+Shift+Return");
+    full->setCheckable(true);
+    QMenu* zoom = view->addMenu(Q(u"Zoom"));
+    zoom_group_ = new QActionGroup(bar_);
+    for (uint32_t mode = 0; mode < cmd::kZoomCount; ++mode) {
+        QAction* item = AddCommand(zoom, cmd::kZoomFirst + mode, kZoomTexts[mode]);
+        item->setCheckable(true);
+        zoom_group_->addAction(item);
+    }
+    view->addSeparator();
+    // Their keys answer on release, in the key router, also in full screen.
+    AddCommand(view, cmd::kFreeze, u"&Freeze\tCtrl+F", "Ctrl+F")->setCheckable(true);
+    AddCommand(view, cmd::kRotateRight, u"Rotate &Right\tF8", "F8");
+    AddCommand(view, cmd::kRotateLeft, u"Rotate &Left\tF7", "F7");
+
+    // Position 2: filled by the localisation library.
+    QMenu* language = bar_->addMenu(Q(u"Language"));
+    uint32_t language_count = 0;
+    LangFillMenu(lang_, language, &language_count);
+    QObject::connect(language, &QMenu::triggered, bar_, [this](QAction* action) {
+        bool ok = false;
+        const uint32_t id = action->data().toUInt(&ok);
+        if (ok && id >= cmd::kLanguageFirst && id <= cmd::kLanguageLast)
+            on_command_(id);
+    });
+
+    // Position 3.
+    QMenu* control = bar_->addMenu(Q(u"&Control"));
+    for (const Item& item : kControlItems)
+        AddCommand(control, item.id, item.text, item.shortcut);
+
+    // Position 4: the device catalogue replaces "None" and appends its entries.
+    QMenu* device = bar_->addMenu(Q(u"Device"));
+    device_group_ = new QActionGroup(bar_);
+    QAction* none = AddCommand(device, cmd::kDeviceFirst, u"None");
+    none->setCheckable(true);
+    none->setChecked(true);
+    device_group_->addAction(none);
+
+    // Position 5.
+    QMenu* help = bar_->addMenu(Q(u"&Help"));
+    AddCommand(help, cmd::kHelp, u"&Lumivue Help\tF1", "F1");
+    help->addSeparator();
+    AddCommand(help, cmd::kAbout, u"&About Lumivue");
+
+    Translate();
+}
+
+QAction* CMainMenu::AddCommand(QMenu* menu, uint32_t id, const char16_t* text,
+                               const char* shortcut) {
+    QAction* action = menu->addAction(Q(text));
+    action->setData(id);
+    if (shortcut != nullptr)
+        action->setShortcut(QKeySequence(QString::fromLatin1(shortcut)));
+    QObject::connect(action, &QAction::triggered, bar_, [this, id] { on_command_(id); });
+    return action;
+}
+
+QAction* CMainMenu::FindCommand(uint32_t id) const {
+    for (QAction* action : bar_->findChildren<QAction*>()) {
+        bool ok = false;
+        if (action->data().toUInt(&ok) == id && ok && action->menu() == nullptr)
+            return action;
+    }
+    return nullptr;
+}
+
+QMenu* CMainMenu::SubMenu(int position) const {
+    const QList<QAction*> top = bar_->actions();
+    return position >= 0 && position < top.size() ? top.at(position)->menu() : nullptr;
+}
+
+int CMainMenu::FillDevices(const std::vector<QString>& labels) {
+    QMenu* device = SubMenu(res::kDeviceMenuPosition);
+    device_items_ = 0;
+    for (size_t i = 0; i < labels.size(); ++i) {
+        const uint32_t id = cmd::kDeviceFirst + static_cast<uint32_t>(i);
+        if (id > cmd::kDeviceLast)
+            break;
+        QAction* item = i == 0 ? FindCommand(cmd::kDeviceFirst) : AddCommand(device, id, u"");
+        item->setText(labels[i]);
+        SetFixedText(item);
+        item->setCheckable(true);
+        device_group_->addAction(item);
+        ++device_items_;
+    }
+    return device_items_;
+}
+
+void CMainMenu::CheckDevice(uint32_t id) {
+    if (QAction* item = FindCommand(id))
+        item->setChecked(true);
+}
+
+int CMainMenu::SelectStoredDevice(uint32_t stored) {
+    if (device_items_ == 0)
+        return -1;
+    const bool valid = stored >= cmd::kDeviceFirst &&
+                       stored <= cmd::kDeviceFirst + static_cast<uint32_t>(device_items_) - 1;
+    const uint32_t select = valid ? stored : cmd::kDeviceFirst;
+    CheckDevice(select);
+    return static_cast<int>(select - cmd::kDeviceFirst);
+}
+
+void CMainMenu::Enable(uint32_t id, bool enabled) const {
+    if (QAction* item = FindCommand(id))
+        item->setEnabled(enabled);
+}
+
+void CMainMenu::Apply(const MenuState& s) {
+    const bool running = s.attached && s.playing;
+    Enable(cmd::kPlay, !running && s.attached);
+    Enable(cmd::kStop, running);
+    Enable(cmd::kCapture, running);
+    Enable(cmd::kStartRecord, running && !s.recording);
+    Enable(cmd::kStopRecord, running && s.recording);
+    Enable(cmd::kStartTimeLapse, running && !s.time_lapse);
+    Enable(cmd::kStopTimeLapse, s.time_lapse); // also while the camera is away
+    Enable(cmd::kSetting, running && !s.recording);
+
+    Enable(cmd::kFullScreen, s.playing);
+    if (QAction* full = FindCommand(cmd::kFullScreen))
+        full->setChecked(s.full_screen);
+    Enable(cmd::kFreeze, s.playing);
+    if (QAction* freeze = FindCommand(cmd::kFreeze))
+        freeze->setChecked(s.frozen);
+    Enable(cmd::kRotateRight, s.playing);
+    Enable(cmd::kRotateLeft, s.playing);
+    for (uint32_t mode = 0; mode < cmd::kZoomCount; ++mode) {
+        Enable(cmd::kZoomFirst + mode, s.playing);
+        if (mode == s.zoom_mode)
+            FindCommand(cmd::kZoomFirst + mode)->setChecked(true);
+    }
+    // The Control items carry a check mark while the view fills the screen.
+    for (uint32_t id = cmd::kControlFirst; id <= cmd::kControlLast; ++id) {
+        if (QAction* item = FindCommand(id)) {
+            item->setEnabled(s.playing);
+            item->setCheckable(s.full_screen);
+            item->setChecked(s.full_screen);
+        }
+    }
+    for (int i = 0; i < std::max(device_items_, 1); ++i)
+        Enable(cmd::kDeviceFirst + static_cast<uint32_t>(i), !s.playing && s.device_index != -1);
+}
+
+void CMainMenu::Translate() {
+    LangTranslateMenu(lang_, bar_, res::kMainMenu);
+    bar_->update();
+}
+
+bool CMainMenu::SelectLanguage(uint32_t id) {
+    // LangFillMenu's items are checkable, so Qt has already toggled the item
+    // that was clicked; what counts is whether it is the current language.
+    if (id == LangCurrentCommandId(lang_)) {
+        if (QAction* item = FindCommand(id))
+            item->setChecked(true);
+        return false;
+    }
+    if (!LangSelect(lang_, bar_, id))
+        return false;
+    Translate();
+    return true;
+}
+
+void TranslateOtherWindows(HLANGCTX lang, const QWidget* main, const QMenuBar* main_menu) {
+    for (QWidget* widget : QApplication::allWidgets()) {
+        bool ok = false;
+        const uint32_t menu_id = widget->property(kMenuIdProperty).toUInt(&ok);
+        if (ok && menu_id != 0 && widget != main_menu) {
+            LangTranslateMenu(lang, widget, menu_id);
+            continue;
+        }
+        // Hidden panels too (the tool bar column): they show later as they are.
+        const uint32_t dialog_id = widget->property(kDialogIdProperty).toUInt(&ok);
+        if (ok && dialog_id != 0 && widget != main)
+            LangTranslateDialog(lang, widget, dialog_id);
+    }
+    // Texts given by their English words: tooltips, labels without an id.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        TranslateKeyedTexts(lang, window);
+}

@@ -1,0 +1,34 @@
+#include "window/RemoteWiring.h"
+
+#include "remote/RemoteProtocol.h"
+#include "window/Application.h"
+#include "window/MainMenu.h"
+#include "window/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+
+bool MenuCommandEnabled(TovekCameraDlg& window, uint32_t id) {
+    window.Refresh();
+    const QAction* item = window.Menu().FindCommand(id);
+    return item != nullptr && item->isEnabled();
+}
+
+std::unique_ptr<CRemoteServer> CreateRemoteServer(TovekCameraDlg& window, TovekCameraApp& app) {
+    auto check = [&window](const cli::RemoteCommand& command) {
+        // The menu cannot be reached behind a message box either.
+        const QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal != &window)
+            return remote::Reply::kBusy;
+        return MenuCommandEnabled(window, cli::CommandId(command)) ? remote::Reply::kOk
+                                                                   : remote::Reply::kDisabled;
+    };
+    auto run = [&window](const cli::RemoteCommand& command) {
+        window.OnCommand(cli::CommandId(command));
+    };
+    const std::string path =
+        app.AppName().empty() ? std::string() : remote::SocketPath(app.AppName());
+    auto server = std::make_unique<CRemoteServer>(nullptr, path, std::move(check), std::move(run));
+    server->RunWhenReady(app.TakeStartCommands(), [&window] { return window.Session().Playing(); });
+    return server;
+}

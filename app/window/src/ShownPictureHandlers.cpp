@@ -1,0 +1,34 @@
+// The main window's freeze and turn of the picture on screen. The session
+// holds and turns the rendered samples (and so the snapshots); the view
+// turns its paint and mouse mapping and marks a held picture. The camera's
+// own frames, which recording and time-lapse use, stay live and upright.
+#include "window/MainWindow.h"
+
+#include "common/AppTrace.h"
+#include "common/LangText.h"
+#include "view/VideoView.h"
+
+#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
+
+void TovekCameraDlg::OnFreeze(uint32_t) {
+    TRACE_DLG("OnFreeze");
+    CShownPicture& shown = session_->Shown();
+    if (shown.Frozen())
+        shown.Unfreeze();
+    else if (session_->Playing())
+        shown.Freeze();
+    Refresh();
+}
+
+void TovekCameraDlg::OnRotate(uint32_t id) {
+    TRACE_DLG("OnRotate");
+    const int step = id == cmd::kRotateRight ? 1 : -1;
+    view_->SetQuarterTurns(view_->QuarterTurns() + step);
+    session_->Shown().SetQuarterTurns(view_->QuarterTurns());
+    Refresh();
+}
+
+void TovekCameraDlg::RefreshShownPicture(bool frozen) {
+    // A stop, a removal or a new camera ended the hold in the session.
+    view_->SetFrozenMark(frozen ? LangText(lang_, "Frozen") : QString());
+}

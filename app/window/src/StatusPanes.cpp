@@ -1,0 +1,138 @@
+#include "window/StatusPanes.h"
+
+#include "capture/Snapshot.h"
+#include "common/CommandIds.h"
+#include "common/DlgItem.h"
+#include "common/LangText.h"
+#include "common/StringTable.h"
+#include "record/RecordingStatus.h"
+
+#include <QLabel>
+#include <QStatusBar>
+
+#include <iterator>
+
+CStatusPanes::CStatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
+    bar_ = new QStatusBar(parent);
+    bar_->setSizeGripEnabled(false);
+    for (size_t i = 0; i < std::size(kPaneIds); ++i) {
+        panes_[i] = new QLabel(bar_);
+        SetDlgCtrlId(panes_[i], kPaneIds[i]);
+        SetFixedText(panes_[i]);
+        if (kPaneWidths[i] == 0) {
+            bar_->addWidget(panes_[i], 1);
+        } else {
+            panes_[i]->setFixedWidth(kPaneWidths[i]);
+            bar_->addPermanentWidget(panes_[i]);
+        }
+    }
+    ShowFrame();
+}
+
+QLabel* CStatusPanes::Pane(int id) const {
+    for (size_t i = 0; i < std::size(kPaneIds); ++i) {
+        if (kPaneIds[i] == id)
+            return panes_[i];
+    }
+    return nullptr;
+}
+
+void CStatusPanes::SetMessage(const MessagePaneState& state) {
+    const QString text = MessageText(state, lang_);
+    if (Pane(129)->text() != text)
+        Pane(129)->setText(text);
+    if (!(frame_ == frame_shown_))
+        ShowFrame();
+}
+
+QString CStatusPanes::MessageText() const {
+    return Pane(129)->text();
+}
+
+void CStatusPanes::SetMouse(int x, int y) {
+    Pane(133)->setText(QStringLiteral("%1,%2").arg(x).arg(y));
+}
+
+void CStatusPanes::SetFrame(int width, int height, int32_t length) {
+    frame_ = FrameFacts{width, height, length};
+    // The same facts again come from a language switch: the words change.
+    if (width != frame_shown_.width || height != frame_shown_.height || frame_ == frame_shown_)
+        ShowFrame();
+}
+
+void CStatusPanes::ShowFrame() {
+    const QString text = FrameText(frame_.width, frame_.height, frame_.length, lang_);
+    if (Pane(130)->text() != text)
+        Pane(130)->setText(text);
+    frame_shown_ = frame_;
+}
+
+QString CStatusPanes::FrameText() const {
+    return Pane(130)->text();
+}
+
+void CStatusPanes::SetClock(const QString& time) {
+    Pane(131)->setText(LoadText(lang_, ids::kStrClockFormat).replace(QStringLiteral("%s"), time));
+}
+
+void CStatusPanes::SetTimeLapse(const QString& text) {
+    Pane(36815)->setText(text);
+}
+
+QString CStatusPanes::TimeLapseText() const {
+    return Pane(36815)->text();
+}
+
+QString CStatusPanes::FrameText(int width, int height, int32_t length, HLANGCTX lang) {
+    return QStringLiteral("%1: [%2x%3] %4,%5%6")
+        .arg(LoadTextByKey(lang, "2", QStringLiteral("Frame")))
+        .arg(width)
+        .arg(height)
+        .arg(length / 1000)
+        .arg(length % 1000, 3, 10, QLatin1Char('0'))
+        .arg(LoadTextByKey(lang, "3", QStringLiteral("Bytes")));
+}
+
+namespace {
+
+constexpr char kRecordingPattern[] = "Recording... Time: %02u:%02u:%02u; Size:%dMB; Path:";
+
+// The recorder's English pane text in the current language: its two failure
+// texts by their words, the running recording by the pattern's.
+QString TranslatedRecordingText(const std::string& english, const MessagePaneState& s,
+                                HLANGCTX lang) {
+    const QString pattern = QString::fromLatin1(kRecordingPattern);
+    const QString text = QString::fromStdString(english);
+    if (!text.startsWith(pattern.left(pattern.indexOf(QLatin1Char('%')))))
+        return LangText(lang, text);
+    const uint32_t seconds = (s.now - s.recording_tick) / 1000;
+    auto two = [](uint32_t n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    return LangFormat(LangText(lang, pattern), {two(seconds / 3600), two(seconds / 60 % 60),
+                                                two(seconds % 60), QString::number(s.megabytes)}) +
+           s.video_path;
+}
+
+} // namespace
+
+QString CStatusPanes::MessageText(const MessagePaneState& s, HLANGCTX lang) {
+    if (s.snapshot_taken && s.now - s.snapshot_tick < kMessageMs) {
+        if (s.snapshot_result == snapshot::kSaved)
+            // The file trims blanks off its texts, so the space stays here.
+            return LangText(lang, "Save a picture to:") + QLatin1Char(' ') + s.picture_path;
+        if (s.snapshot_result == snapshot::kNoSpace)
+            return LangText(lang, "Image capture failed! Not enough space on disk!");
+        return LangText(lang, "Image capture failed! Unknown reason!");
+    }
+    const std::string recording =
+        record::PaneText(s.recording_result, s.recording, s.recording_tick, s.now, s.megabytes,
+                         s.video_path.toStdString());
+    if (!recording.empty())
+        return TranslatedRecordingText(recording, s, lang);
+    if (!s.notice.isEmpty() && s.now - s.notice_tick < kMessageMs)
+        return s.notice;
+    if (!s.stream_error.isEmpty())
+        return s.stream_error;
+    if (s.playing)
+        return LoadText(lang, ids::kStrPlaying);
+    return LoadText(lang, s.attached ? ids::kStrAttached : ids::kStrDetached);
+}

@@ -1,0 +1,164 @@
+// Snapshots from the main window while the emulated Q5 camera plays
+// (TOVEK_SIMULATE=1): the camera's own frame, the composited picture with
+// annotations, and the status pane and message box of each outcome.
+#include "camera/SessionEvents.h"
+#include "common/CommandIds.h"
+#include "gui_support.h"
+#include "view/VideoView.h"
+#include "widgets/MessageBox.h"
+#include "window/Application.h"
+#include "window/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QRegularExpression>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using testsupport::ProgramFolder;
+using testsupport::WaitFor;
+
+class SnapshotWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { testsupport::App(); }
+    void SetUp() override {
+        folder_ = std::make_unique<ProgramFolder>();
+        SetMessageBoxService(&recorder_);
+        folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\nDev01=Q5M4410\n");
+        app_ = std::make_unique<TovekCameraApp>();
+        app_->SetExecutablePath(folder_->Exe());
+        ASSERT_TRUE(app_->Start());
+        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
+        dlg_->Session().SetWaitFunction([](uint32_t) {});
+        snapshots_ =
+            std::make_unique<testsupport::EventCounter>(dlg_.get(), SnapshotMessage::Type());
+        frames_ = std::make_unique<testsupport::EventCounter>(
+            dlg_.get(), static_cast<QEvent::Type>(msg::kFrame));
+        dlg_->show();
+        ASSERT_TRUE(WaitFor(
+            [&] { return dlg_->Session().Playing() && dlg_->Session().LastFrameBytes() > 0; }));
+        // Not there yet: the capture creates it.
+        SetCapturePath(folder_->Path("pictures"));
+    }
+    void TearDown() override {
+        snapshots_.reset();
+        frames_.reset();
+        dlg_.reset();
+        app_.reset();
+        SetMessageBoxService(nullptr);
+    }
+    void SetCapturePath(const fs::path& path) {
+        app_->Settings().capture_path = platform::Utf8ToUtf16(path.string() + "/");
+    }
+    // Captures and waits for the outcome on this thread.
+    bool Capture() {
+        const uint64_t before = snapshots_->Count();
+        dlg_->OnCommand(cmd::kCapture);
+        return WaitFor([&] { return snapshots_->Count() > before; });
+    }
+    // The picture the message pane names, empty when it names none.
+    QString PicturePath() const {
+        const QString prefix = QStringLiteral("Save a picture to: ");
+        const QString text = dlg_->Panes().MessageText();
+        return text.startsWith(prefix) ? text.mid(prefix.size()) : QString();
+    }
+    fs::path Images() const { return folder_->Path("pictures") / "Images"; }
+
+    RecordingMessageBox recorder_;
+    std::unique_ptr<ProgramFolder> folder_;
+    std::unique_ptr<TovekCameraApp> app_;
+    std::unique_ptr<TovekCameraDlg> dlg_;
+    std::unique_ptr<testsupport::EventCounter> snapshots_;
+    std::unique_ptr<testsupport::EventCounter> frames_;
+};
+
+TEST_F(SnapshotWindowTest, CaptureWritesTheCamerasJpegTwiceInARow) {
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(Capture());
+        EXPECT_EQ(app_->snapshot_result, 0);
+        const QString path = PicturePath();
+        EXPECT_TRUE(QRegularExpression(QString::fromStdString(Images().string()) +
+                                       R"(/\d{4}\.\d\d\.\d\d-\d\dH\d\dM\d\ds\.jpg$)")
+                        .match(path)
+                        .hasMatch())
+            << path.toStdString();
+        const QImage picture(path, "JPEG");
+        EXPECT_EQ(picture.size(),
+                  QSize(dlg_->Session().FrameWidth(), dlg_->Session().FrameHeight()));
+        EXPECT_EQ(dlg_->Panes().MessageText(), "Save a picture to: " + path);
+    }
+    // The same second replaces the first file, a later one adds one.
+    const auto files = std::distance(fs::directory_iterator(Images()), {});
+    EXPECT_TRUE(files == 1 || files == 2) << files;
+    EXPECT_TRUE(recorder_.Messages().empty());
+}
+
+TEST_F(SnapshotWindowTest, AnnotationsAreSavedUprightInThePicture) {
+    const int w = dlg_->Session().FrameWidth();
+    const int h = dlg_->Session().FrameHeight();
+    ASSERT_GT(h, 64);
+    // A red square near the top-left corner, 16 pixels wide so that the
+    // encoder's colour subsampling keeps it red.
+    dlg_->Session().Overlay().SetRenderer([w, h](uint8_t* overlay, size_t) {
+        std::memset(overlay, 0xFE, static_cast<size_t>(w) * h * 4);
+        for (int y = 16; y < 32; ++y)
+            for (int x = 32; x < 48; ++x)
+                std::memcpy(overlay + (static_cast<size_t>(y) * w + x) * 4, "\x00\x00\xFF\x00", 4);
+        return true;
+    });
+    dlg_->Session().Overlay().RequestRedraw();
+    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Overlay().Present(); }));
+
+    ASSERT_TRUE(Capture());
+    EXPECT_EQ(app_->snapshot_result, 0);
+    const QImage picture(PicturePath());
+    ASSERT_EQ(picture.size(), QSize(w, h));
+    const QColor inside = picture.pixelColor(40, 24);
+    EXPECT_GT(inside.red(), 200);
+    EXPECT_LT(inside.green(), 60);
+    EXPECT_LT(inside.blue(), 60);
+    // Not upside down.
+    const QColor mirrored = picture.pixelColor(40, h - 1 - 24);
+    EXPECT_FALSE(mirrored.red() > 200 && mirrored.green() < 60 && mirrored.blue() < 60);
+}
+
+TEST_F(SnapshotWindowTest, CaptureWhileStoppedDoesNothing) {
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
+    dlg_->OnCommand(cmd::kCapture);
+    EXPECT_FALSE(dlg_->Session().Snapshot().Requested());
+    ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
+    const uint64_t messages = frames_->Count();
+    ASSERT_TRUE(WaitFor([&] { return frames_->Count() > messages + 3; }));
+    EXPECT_EQ(snapshots_->Count(), 0u);
+    EXPECT_FALSE(fs::exists(folder_->Path("pictures")));
+    EXPECT_EQ(app_->snapshot_result, 1);
+}
+
+TEST_F(SnapshotWindowTest, UnwritableCapturePathReportsTheFailureAndWritesNothing) {
+    folder_->Write("plain", "x");
+    SetCapturePath(folder_->Path("plain") / "sub");
+    ASSERT_TRUE(Capture());
+    EXPECT_EQ(app_->snapshot_result, 2);
+    EXPECT_TRUE(PicturePath().isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return !recorder_.Messages().empty(); }));
+    EXPECT_EQ(recorder_.Messages()[0].text, "Create file failed!");
+    EXPECT_EQ(recorder_.Messages()[0].caption, app_->Caption());
+    EXPECT_EQ(recorder_.Messages()[0].type, msgbox::kOk | msgbox::kIconExclamation);
+    EXPECT_EQ(dlg_->Panes().MessageText(), "Image capture failed! Unknown reason!");
+    // Too long to use: never cut into a shorter path, which names another folder.
+    SetCapturePath(folder_->Path(std::string(1100, 'a')));
+    ASSERT_TRUE(Capture());
+    EXPECT_EQ(app_->snapshot_result, 2);
+    EXPECT_TRUE(PicturePath().isEmpty());
+}
+
+} // namespace

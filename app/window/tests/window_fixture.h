@@ -1,0 +1,53 @@
+// The main window on the emulated cameras, as the window tests start it: a
+// throw-away program folder with a one-entry device catalogue, the
+// application started from it, message boxes recorded instead of shown.
+#pragma once
+
+#include "gui_support.h"
+#include "widgets/MessageBox.h"
+#include "window/Application.h"
+#include "window/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace testsupport {
+
+class WindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { App(); }
+    void SetUp() override {
+        folder_ = std::make_unique<ProgramFolder>();
+        SetMessageBoxService(&messages_);
+    }
+    void TearDown() override {
+        dlg_.reset();
+        app_.reset();
+        SetMessageBoxService(nullptr);
+    }
+    // Starts the program with device as its only catalogue entry; before
+    // the window is built, prepare may change the application's settings.
+    void StartWindow(const std::string& device,
+                     const std::function<void(TovekCameraApp&)>& prepare = {}) {
+        folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\nDev01=" + device + "\n");
+        app_ = std::make_unique<TovekCameraApp>();
+        app_->SetExecutablePath(folder_->Exe());
+        ASSERT_TRUE(app_->Start());
+        if (prepare)
+            prepare(*app_);
+        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
+        dlg_->Session().SetWaitFunction([this](uint32_t ms) { waits_.push_back(ms); });
+        dlg_->show();
+    }
+
+    RecordingMessageBox messages_;
+    std::unique_ptr<ProgramFolder> folder_;
+    std::unique_ptr<TovekCameraApp> app_;
+    std::unique_ptr<TovekCameraDlg> dlg_;
+    std::vector<uint32_t> waits_; // the session's waits, in order; none is waited for
+};
+
+} // namespace testsupport
