@@ -1,5 +1,5 @@
 // CPU time of presenting one 1920 x 1080 frame in the video view: the
-// library's hand-over (CVideoView::PresentSharedFrame) and the paint on the
+// library's hand-over (VideoView::PresentSharedFrame) and the paint on the
 // user-interface thread that draws it scaled into a 1280 x 720 rectangle,
 // against D = decoding a picture of the emulated camera of that size straight
 // to 32-bit BGRX with libjpeg-turbo into a warm buffer, in the same run.
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    CVideoView view;
+    VideoView view;
     view.SetPlayingQuery([] { return true; });
     view.SetImageSize(kWidth, kHeight);
     view.resize(view_width, view_height);

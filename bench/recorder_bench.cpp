@@ -131,7 +131,7 @@ Result ThroughRecorder(const std::string& folder, const std::vector<std::vector<
     options.libraries.audio_set_callback = &AudioSetCallback;
     options.libraries.audio_run = &AudioDone;
     options.libraries.audio_stop = &AudioDone;
-    CRecorder recorder(&listener, std::move(options));
+    Recorder recorder(&listener, std::move(options));
     record::RecordParams params;
     params.record_path = platform::Utf8ToUtf16(folder);
     params.width = kWidth;

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Anything but the default entry needs a positive count in the file.
     char16_t count[32] = {};
-    CIni ini(platform::Utf8ToUtf16(file.Path()).c_str());
+    IniStore ini(platform::Utf8ToUtf16(file.Path()).c_str());
     ini.GetString(kDeviceSection, kDeviceCountKey, count, 32, u"");
     FUZZ_CHECK(count[0] != u'\0');
     return 0;

@@ -1,4 +1,4 @@
-// The settings store CIni and the program's settings rules on any settings
+// The settings store IniStore and the program's settings rules on any settings
 // file. The input is the file; every key it holds (and every key the program
 // reads) is read with each typed read.
 //
@@ -23,7 +23,7 @@ namespace {
 // Every typed read reads the file again: a dozen keys keep an input fast.
 constexpr size_t kMaxSections = 4;
 constexpr size_t kMaxKeys = 12;
-// CIni reads numbers and flags from at most this many characters.
+// IniStore reads numbers and flags from at most this many characters.
 constexpr size_t kNumberChars = 64;
 
 const fuzz::ScratchFile& File() {
@@ -90,7 +90,7 @@ bool IsHexDigit(char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
-void CheckTypedReads(const CIni& ini, const char16_t* section, const char16_t* key) {
+void CheckTypedReads(const IniStore& ini, const char16_t* section, const char16_t* key) {
     std::u16string value(ini.GetString(section, key, nullptr, 0, u""), u'\0');
     std::vector<char16_t> buffer(value.size() + 2, u'\x7F7F');
     uint32_t copied =
@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz::ScratchFile& file = File();
     file.Write(data, size);
     const std::u16string path = platform::Utf8ToUtf16(file.Path());
-    CIni ini(path.c_str());
+    IniStore ini(path.c_str());
 
     std::vector<std::u16string> sections = ListOf(nullptr, path, 4096);
     ListOf(nullptr, path, static_cast<uint32_t>(size % 16)); // a list cut short

@@ -98,7 +98,7 @@ protected:
 
     annotation::AnnotationStore store_;
     annotation::AnnotationEditor editor_{store_};
-    CVideoView view_;
+    VideoView view_;
     bool playing_ = true;
 };
 

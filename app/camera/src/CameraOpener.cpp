@@ -1,36 +1,36 @@
 #include "camera/CameraOpener.h"
 
 // What the opener thread and the user-interface thread share for one open.
-struct CCameraOpener::Job {
+struct CameraOpener::Job {
     explicit Job(uint64_t ticket) : ticket(ticket) {}
     const uint64_t ticket;
     platform::Mutex lock;
     // Owned here while the open runs; the opener thread alone calls it until
     // finished is set.
-    std::unique_ptr<CDocumentCamera> camera TOVEK_GUARDED_BY(lock);
+    std::unique_ptr<DocumentCamera> camera TOVEK_GUARDED_BY(lock);
     int open_result TOVEK_GUARDED_BY(lock) = -1;
     bool finished TOVEK_GUARDED_BY(lock) = false;
     bool abandoned TOVEK_GUARDED_BY(lock) = false;
 };
 
-CCameraOpener::~CCameraOpener() {
+CameraOpener::~CameraOpener() {
     Abandon();
     if (thread_.joinable())
         thread_.join();
 }
 
-void CCameraOpener::Release(std::unique_ptr<CDocumentCamera> camera, int open_result) {
+void CameraOpener::Release(std::unique_ptr<DocumentCamera> camera, int open_result) {
     if (!camera)
         return;
     if (open_result == 0)
         camera->Close();
-    camera->UnIntialize();
+    camera->Uninitialize();
 }
 
-uint64_t CCameraOpener::Start(std::unique_ptr<CDocumentCamera> camera) {
+uint64_t CameraOpener::Start(std::unique_ptr<DocumentCamera> camera) {
     Abandon();
     auto job = std::make_shared<Job>(++next_ticket_);
-    CDocumentCamera* const opening = camera.get();
+    DocumentCamera* const opening = camera.get();
     {
         platform::MutexLock lock(job->lock);
         job->camera = std::move(camera);
@@ -39,9 +39,9 @@ uint64_t CCameraOpener::Start(std::unique_ptr<CDocumentCamera> camera) {
     thread_ = std::thread([job, opening, previous = std::move(previous), done = done_]() mutable {
         if (previous.joinable())
             previous.join();
-        opening->Intialize();
+        opening->Initialize();
         const int result = opening->Open(0);
-        std::unique_ptr<CDocumentCamera> unwanted;
+        std::unique_ptr<DocumentCamera> unwanted;
         {
             platform::MutexLock lock(job->lock);
             job->open_result = result;
@@ -58,10 +58,10 @@ uint64_t CCameraOpener::Start(std::unique_ptr<CDocumentCamera> camera) {
     return job_->ticket;
 }
 
-std::unique_ptr<CDocumentCamera> CCameraOpener::Take(uint64_t ticket, int* open_result) {
+std::unique_ptr<DocumentCamera> CameraOpener::Take(uint64_t ticket, int* open_result) {
     if (!job_ || job_->ticket != ticket)
         return nullptr;
-    std::unique_ptr<CDocumentCamera> camera;
+    std::unique_ptr<DocumentCamera> camera;
     {
         platform::MutexLock lock(job_->lock);
         if (!job_->finished)
@@ -73,10 +73,10 @@ std::unique_ptr<CDocumentCamera> CCameraOpener::Take(uint64_t ticket, int* open_
     return camera;
 }
 
-void CCameraOpener::Abandon() {
+void CameraOpener::Abandon() {
     if (!job_)
         return;
-    std::unique_ptr<CDocumentCamera> unwanted;
+    std::unique_ptr<DocumentCamera> unwanted;
     int result = -1;
     {
         platform::MutexLock lock(job_->lock);

@@ -34,7 +34,7 @@ QEvent::Type UserMessage::Type() {
     return type;
 }
 
-CCameraSession::CCameraSession(QObject* receiver)
+CameraSession::CameraSession(QObject* receiver)
     : receiver_(receiver),
       // On the opener thread: it only posts.
       opener_([receiver](uint64_t ticket) {
@@ -56,19 +56,19 @@ CCameraSession::CCameraSession(QObject* receiver)
     sequencer_.SetMemory(&replug_);
 }
 
-CCameraSession::~CCameraSession() {
+CameraSession::~CameraSession() {
     recorder_.Stop();
     Teardown();
     overlay_.Stop();
 }
 
-void CCameraSession::Post(int type, uint32_t wparam, int32_t lparam) const {
+void CameraSession::Post(int type, uint32_t wparam, int32_t lparam) const {
     PostAcrossThreads(receiver_, new WindowMessage(type, wparam, lparam));
 }
 
 // ---- device choice -------------------------------------------------------------------
 
-void CCameraSession::Choose(int index) {
+void CameraSession::Choose(int index) {
     Teardown();
     device_index_ = index;
     family_ = DeviceFamily::kNone;
@@ -82,11 +82,11 @@ void CCameraSession::Choose(int index) {
     replug_.Forget();
 }
 
-CCameraSession::OpenResult CCameraSession::Open() {
+CameraSession::OpenResult CameraSession::Open() {
     if (device_index_ == -1 || !camera_)
         return OpenResult::kNoCamera;
     if (Traits().device_notification) {
-        camera_->Intialize();
+        camera_->Initialize();
         // Registering again is harmless; the library keeps one registration.
         notification_registered_ =
             camera_->RegisterDeviceNotification(this) >= 0 || notification_registered_;
@@ -100,9 +100,9 @@ CCameraSession::OpenResult CCameraSession::Open() {
     return OpenResult::kOpening;
 }
 
-CCameraSession::OpenResult CCameraSession::FinishOpen(uint64_t ticket) {
+CameraSession::OpenResult CameraSession::FinishOpen(uint64_t ticket) {
     int open_result = -1;
-    std::unique_ptr<CDocumentCamera> camera = opener_.Take(ticket, &open_result);
+    std::unique_ptr<DocumentCamera> camera = opener_.Take(ticket, &open_result);
     if (!camera)
         return OpenResult::kNoCamera;
     camera_ = std::move(camera);
@@ -113,7 +113,7 @@ CCameraSession::OpenResult CCameraSession::FinishOpen(uint64_t ticket) {
     return OpenResult::kOpened;
 }
 
-void CCameraSession::Teardown() {
+void CameraSession::Teardown() {
     arrived_unused_ = false;
     opener_.Abandon();
     shown_.Unfreeze();
@@ -127,17 +127,17 @@ void CCameraSession::Teardown() {
     RemoveCallbacks();
     camera_->Stop();
     camera_->Close();
-    camera_->UnIntialize();
+    camera_->Uninitialize();
     camera_.reset();
 }
 
-bool CCameraSession::Reopen(uint32_t wait_ms, Callbacks callbacks) {
+bool CameraSession::Reopen(uint32_t wait_ms, Callbacks callbacks) {
     RemoveCallbacks();
     camera_->Stop();
     camera_->Close();
     if (wait_ms != 0)
         wait_(wait_ms);
-    camera_->Intialize();
+    camera_->Initialize();
     sequencer_.ResetCounters();
     if (camera_->Open(0) != 0)
         return false;
@@ -147,7 +147,7 @@ bool CCameraSession::Reopen(uint32_t wait_ms, Callbacks callbacks) {
     return true;
 }
 
-void CCameraSession::SetCallbacks(Callbacks callbacks) {
+void CameraSession::SetCallbacks(Callbacks callbacks) {
     if (callbacks.stream) {
         if (family_ == DeviceFamily::kRVX)
             camera_->SetStreamCallback(DocumentStreamCallback(&RvxStreamProc), this);
@@ -158,20 +158,20 @@ void CCameraSession::SetCallbacks(Callbacks callbacks) {
         camera_->SetSampleCallback(&SampleProc, this);
 }
 
-void CCameraSession::RemoveCallbacks() {
+void CameraSession::RemoveCallbacks() {
     camera_->SetStreamCallback(DocumentStreamCallback(nullptr), nullptr);
     camera_->SetSampleCallback(nullptr, nullptr);
 }
 
 // ---- attach and play ----------------------------------------------------------------
 
-bool CCameraSession::TakeAutoPlay() {
+bool CameraSession::TakeAutoPlay() {
     const bool pending = auto_play_pending_;
     auto_play_pending_ = false;
     return pending;
 }
 
-CCameraSession::PlayResult CCameraSession::Play(VIDEO_WINDOW window, int width, int height) {
+CameraSession::PlayResult CameraSession::Play(VIDEO_WINDOW window, int width, int height) {
     overlay_.RequestImmediateRedraw();
     overlay_.SetPresent(false);
     shown_.Unfreeze();
@@ -200,7 +200,7 @@ CCameraSession::PlayResult CCameraSession::Play(VIDEO_WINDOW window, int width, 
     return PlayResult::kRunning;
 }
 
-void CCameraSession::Stop() {
+void CameraSession::Stop() {
     recorder_.Stop();
     shown_.Unfreeze();
     run_.fetch_add(1);
@@ -218,7 +218,7 @@ void CCameraSession::Stop() {
     ClearFrame();
 }
 
-void CCameraSession::OnVideoStopped() {
+void CameraSession::OnVideoStopped() {
     recorder_.Stop();
     shown_.Unfreeze();
     playing_ = false;
@@ -226,13 +226,13 @@ void CCameraSession::OnVideoStopped() {
     ClearFrame();
 }
 
-void CCameraSession::ClearFrame() {
+void CameraSession::ClearFrame() {
     last_frame_bytes_.store(0);
     frame_width_.store(0);
     frame_height_.store(0);
 }
 
-void CCameraSession::ReadFrameSize() {
+void CameraSession::ReadFrameSize() {
     VIDEOINFOHEADER format{};
     if (camera_ && camera_->GetStreamMediaType(&format) == 0) {
         frame_width_.store(format.bmiHeader.biWidth);
@@ -240,8 +240,8 @@ void CCameraSession::ReadFrameSize() {
     }
 }
 
-CCameraSession::DeviceChange
-CCameraSession::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
+CameraSession::DeviceChange CameraSession::OnDeviceChangeMessage(uint32_t event,
+                                                                 const DEV_BROADCAST_HDR* header) {
     if (!camera_ || !Traits().device_notification)
         return DeviceChange::kIgnored;
     if (camera_->UpdateDevice(event, header) < 0 || header == nullptr ||
@@ -268,8 +268,8 @@ CCameraSession::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* h
     return DeviceChange::kIgnored;
 }
 
-int CCameraSession::ChooseCaptureFormat(CORVANE_OWNER_WINDOW owner, VIDEO_WINDOW window, int width,
-                                        int height) {
+int CameraSession::ChooseCaptureFormat(CORVANE_OWNER_WINDOW owner, VIDEO_WINDOW window, int width,
+                                       int height) {
     if (family_ != DeviceFamily::kRVX || !camera_)
         return 0;
     overlay_.RequestImmediateRedraw();
@@ -284,20 +284,20 @@ int CCameraSession::ChooseCaptureFormat(CORVANE_OWNER_WINDOW owner, VIDEO_WINDOW
     return result;
 }
 
-void CCameraSession::Refresh(const RECT& r) {
+void CameraSession::Refresh(const RECT& r) {
     if (camera_ && playing_)
         camera_->Refresh(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
-void CCameraSession::HideStoppedVideo() {
+void CameraSession::HideStoppedVideo() {
     if (camera_ && !playing_)
         camera_->Refresh(0, 0, 1, 1);
 }
 
 // ---- recording ---------------------------------------------------------------------
 
-int32_t CCameraSession::StartRecording(const std::u16string& record_path, int32_t audio_index,
-                                       const record::AudioNames& audio) {
+int32_t CameraSession::StartRecording(const std::u16string& record_path, int32_t audio_index,
+                                      const record::AudioNames& audio) {
     if (!playing_)
         return record::kIdle;
     record::RecordParams params;
@@ -310,25 +310,25 @@ int32_t CCameraSession::StartRecording(const std::u16string& record_path, int32_
     return recorder_.Start(params);
 }
 
-void CCameraSession::OnRecorderMessage(const std::string& text, record::MessageIcon icon) {
+void CameraSession::OnRecorderMessage(const std::string& text, record::MessageIcon icon) {
     PostAcrossThreads(receiver_, new UserMessage(text, icon == record::MessageIcon::kWarning));
 }
 
-void CCameraSession::OnRecorderStateChanged() {
+void CameraSession::OnRecorderStateChanged() {
     Post(msg::kRecorderChanged);
 }
 
 // ---- control commands and status ---------------------------------------------------
 
-int CCameraSession::SendControlKey(int code) {
+int CameraSession::SendControlKey(int code) {
     return sequencer_.SendControlKey(camera_.get(), family_, code);
 }
 
-bool CCameraSession::RunControlCommand(uint32_t id) {
+bool CameraSession::RunControlCommand(uint32_t id) {
     return sequencer_.RunCommand(camera_.get(), family_, id, wait_);
 }
 
-void CCameraSession::RestorePictureState() {
+void CameraSession::RestorePictureState() {
     if (!camera_)
         return;
     const replug::PictureState wanted = replug_.Picture();
@@ -337,7 +337,7 @@ void CCameraSession::RestorePictureState() {
         SendControlKey(code);
 }
 
-bool CCameraSession::PollStatus(int* status) {
+bool CameraSession::PollStatus(int* status) {
     if (!camera_)
         return false;
     if (++poll_counter_ >= kStatusPollTicks) {
@@ -351,7 +351,7 @@ bool CCameraSession::PollStatus(int* status) {
     return true;
 }
 
-bool CCameraSession::TakeStreamError(std::string* user_text, std::string* debug_text) {
+bool CameraSession::TakeStreamError(std::string* user_text, std::string* debug_text) {
     user_text->clear();
     debug_text->clear();
     return camera_ && camera_->GetLastError(user_text, debug_text) == 0;
@@ -359,8 +359,8 @@ bool CCameraSession::TakeStreamError(std::string* user_text, std::string* debug_
 
 // ---- library threads -------------------------------------------------------------------
 
-int TOVEK_STDCALL CCameraSession::Q5StreamProc(int event, BYTE* data, LONG length, void* context) {
-    auto* self = static_cast<CCameraSession*>(context);
+int TOVEK_STDCALL CameraSession::Q5StreamProc(int event, BYTE* data, LONG length, void* context) {
+    auto* self = static_cast<CameraSession*>(context);
     if (self == nullptr)
         return 0;
     switch (event) {
@@ -385,8 +385,8 @@ int TOVEK_STDCALL CCameraSession::Q5StreamProc(int event, BYTE* data, LONG lengt
     return 0;
 }
 
-int TOVEK_STDCALL CCameraSession::RvxStreamProc(BYTE* data, LONG length, double, void* context) {
-    auto* self = static_cast<CCameraSession*>(context);
+int TOVEK_STDCALL CameraSession::RvxStreamProc(BYTE* data, LONG length, double, void* context) {
+    auto* self = static_cast<CameraSession*>(context);
     if (self == nullptr)
         return 0;
     if (data == nullptr && length == kRvxStreamError)
@@ -396,7 +396,7 @@ int TOVEK_STDCALL CCameraSession::RvxStreamProc(BYTE* data, LONG length, double,
     return 0;
 }
 
-void CCameraSession::OnStreamFrame(const BYTE* data, LONG length) {
+void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     if (data == nullptr || length <= 0 || static_cast<size_t>(length) > kMaxFrameBytes)
         return;
     last_frame_bytes_.store(length);
@@ -409,9 +409,9 @@ void CCameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     timelapse_.OnFrame(data, static_cast<size_t>(length));
 }
 
-int CCameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,
-                               void* context) {
-    auto* self = static_cast<CCameraSession*>(context);
+int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,
+                              void* context) {
+    auto* self = static_cast<CameraSession*>(context);
     if (self == nullptr || sample == nullptr)
         return 1;
     BYTE* buffer = nullptr;
@@ -439,6 +439,6 @@ int CCameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_
     return 0;
 }
 
-void CCameraSession::OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) {
+void CameraSession::OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) {
     PostAcrossThreads(receiver_, new DeviceChangeMessage(event, std::move(broadcast)));
 }

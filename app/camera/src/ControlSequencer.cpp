@@ -27,7 +27,7 @@ static_assert(std::size(kMenuSequences) == cmd::kControlLast - cmd::kControlFirs
 
 } // namespace
 
-std::span<const ControlStep> CControlSequencer::Sequence(uint32_t id) {
+std::span<const ControlStep> ControlSequencer::Sequence(uint32_t id) {
     for (const MenuSequence& sequence : kMenuSequences) {
         if (sequence.id == id)
             return {sequence.steps, sequence.count};
@@ -35,7 +35,7 @@ std::span<const ControlStep> CControlSequencer::Sequence(uint32_t id) {
     return {};
 }
 
-int CControlSequencer::SendControlKey(CDocumentCamera* camera, DeviceFamily family, int code) {
+int ControlSequencer::SendControlKey(DocumentCamera* camera, DeviceFamily family, int code) {
     if (camera == nullptr)
         return -1;
     const uint8_t byte = ctl::TranslateControlKey(family, code, counters_);
@@ -45,8 +45,8 @@ int CControlSequencer::SendControlKey(CDocumentCamera* camera, DeviceFamily fami
     return 0;
 }
 
-bool CControlSequencer::RunCommand(CDocumentCamera* camera, DeviceFamily family, uint32_t id,
-                                   const WaitFn& wait) {
+bool ControlSequencer::RunCommand(DocumentCamera* camera, DeviceFamily family, uint32_t id,
+                                  const WaitFn& wait) {
     const std::span<const ControlStep> steps = Sequence(id);
     if (steps.empty())
         return false;
@@ -58,7 +58,7 @@ bool CControlSequencer::RunCommand(CDocumentCamera* camera, DeviceFamily family,
     return true;
 }
 
-void CControlSequencer::ResetCounters() {
+void ControlSequencer::ResetCounters() {
     for (int& counter : counters_)
         counter = 0;
 }

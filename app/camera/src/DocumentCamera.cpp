@@ -13,8 +13,8 @@ constexpr int kNoDevice = -1;
 template <typename Handle>
 int ReadLastError(int (*library)(Handle*, char*, int, char*, int), Handle* handle,
                   std::string* user_text, std::string* debug_text) {
-    char user[CDocumentCamera::kMaxErrorText];
-    char debug[CDocumentCamera::kMaxErrorText];
+    char user[DocumentCamera::kMaxErrorText];
+    char debug[DocumentCamera::kMaxErrorText];
     const int result = library(handle, user, sizeof user, debug, sizeof debug);
     const bool kept = result == 0;
     if (user_text != nullptr) {
@@ -44,32 +44,32 @@ std::optional<F> FamilyCallback(const DocumentStreamCallback& callback) {
 
 } // namespace
 
-// ---- CQ5Usb ------------------------------------------------------------------------
+// ---- Q5Camera ------------------------------------------------------------------------
 
-CQ5Usb::~CQ5Usb() {
-    CQ5Usb::Close();
+Q5Camera::~Q5Camera() {
+    Q5Camera::Close();
 }
 
-int CQ5Usb::Intialize() {
+int Q5Camera::Initialize() {
     return Tovek_Q5Usb_Intialize();
 }
 
-int CQ5Usb::UnIntialize() {
+int Q5Camera::Uninitialize() {
     return Tovek_Q5Usb_UnIntialize();
 }
 
-int CQ5Usb::GetDeviceCount() {
+int Q5Camera::GetDeviceCount() {
     return Tovek_Q5Usb_GetDeviceCount();
 }
 
-int CQ5Usb::Open(int index) {
+int Q5Camera::Open(int index) {
     if (handle_ != nullptr) {
-        CQ5Usb::Close();
+        Q5Camera::Close();
     }
     return Tovek_Q5Usb_Open(index, &handle_);
 }
 
-int CQ5Usb::Close() {
+int Q5Camera::Close() {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
@@ -79,50 +79,50 @@ int CQ5Usb::Close() {
     return result;
 }
 
-int CQ5Usb::SendCmd(int command) {
+int Q5Camera::SendCmd(int command) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Tovek_Q5Usb_SendCmd(handle_, command);
 }
 
-int CQ5Usb::RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {
+int Q5Camera::RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {
     return Tovek_Q5Usb_RegisterDeviceNotification(receiver);
 }
 
-int CQ5Usb::UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) {
+int Q5Camera::UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) {
     return Tovek_Q5Usb_UpdateDevice(event, header);
 }
 
-int CQ5Usb::SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) {
+int Q5Camera::SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Tovek_Q5Usb_SetPosition(handle_, window, x, y, width, height);
 }
 
-int CQ5Usb::Refresh(int x, int y, int width, int height) {
+int Q5Camera::Refresh(int x, int y, int width, int height) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Tovek_Q5Usb_Refresh(handle_, x, y, width, height);
 }
 
-int CQ5Usb::Run() {
+int Q5Camera::Run() {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Tovek_Q5Usb_Run(handle_);
 }
 
-int CQ5Usb::Stop() {
+int Q5Camera::Stop() {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Tovek_Q5Usb_Stop(handle_);
 }
 
-int CQ5Usb::SetStreamCallback(DocumentStreamCallback callback, void* context) {
+int Q5Camera::SetStreamCallback(DocumentStreamCallback callback, void* context) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
@@ -133,28 +133,28 @@ int CQ5Usb::SetStreamCallback(DocumentStreamCallback callback, void* context) {
     return Tovek_Q5Usb_SetStreamCallback(handle_, *own, context);
 }
 
-int CQ5Usb::SetSampleCallback(MediaSampleCallback callback, void* context) {
+int Q5Camera::SetSampleCallback(MediaSampleCallback callback, void* context) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Tovek_Q5Usb_SetSampleCallback(handle_, callback, context);
 }
 
-int CQ5Usb::GetStreamMediaType(VIDEOINFOHEADER* format) {
+int Q5Camera::GetStreamMediaType(VIDEOINFOHEADER* format) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Tovek_Q5Usb_GetStreamMediaType(handle_, format);
 }
 
-int CQ5Usb::InitDirectShow() {
+int Q5Camera::InitDirectShow() {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Tovek_Q5Usb_InitDirectShow(handle_);
 }
 
-int CQ5Usb::GetState(int* state) {
+int Q5Camera::GetState(int* state) {
     if (handle_ == nullptr || state == nullptr) {
         return kNoDevice;
     }
@@ -162,43 +162,43 @@ int CQ5Usb::GetState(int* state) {
     return 0;
 }
 
-int CQ5Usb::VideoCapturePin(CORVANE_OWNER_WINDOW /*owner*/) {
+int Q5Camera::VideoCapturePin(CORVANE_OWNER_WINDOW /*owner*/) {
     return 0;
 }
 
-int CQ5Usb::GetLastError(std::string* user_text, std::string* debug_text) {
+int Q5Camera::GetLastError(std::string* user_text, std::string* debug_text) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return ReadLastError(&Tovek_Q5Usb_GetLastError, handle_, user_text, debug_text);
 }
 
-// ---- CRVXUsb -----------------------------------------------------------------------
+// ---- RvxCamera -----------------------------------------------------------------------
 
-CRVXUsb::~CRVXUsb() {
-    CRVXUsb::Close();
+RvxCamera::~RvxCamera() {
+    RvxCamera::Close();
 }
 
-int CRVXUsb::Intialize() {
+int RvxCamera::Initialize() {
     return Corvane_Intialize();
 }
 
-int CRVXUsb::UnIntialize() {
+int RvxCamera::Uninitialize() {
     return Corvane_UnIntialize();
 }
 
-int CRVXUsb::GetDeviceCount() {
+int RvxCamera::GetDeviceCount() {
     return Corvane_GetDeviceCount();
 }
 
-int CRVXUsb::Open(int index) {
+int RvxCamera::Open(int index) {
     if (handle_ != nullptr) {
-        CRVXUsb::Close();
+        RvxCamera::Close();
     }
     return Corvane_Open(index, &handle_);
 }
 
-int CRVXUsb::Close() {
+int RvxCamera::Close() {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
@@ -207,7 +207,7 @@ int CRVXUsb::Close() {
     return result;
 }
 
-int CRVXUsb::SendCmd(int command) {
+int RvxCamera::SendCmd(int command) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
@@ -215,43 +215,43 @@ int CRVXUsb::SendCmd(int command) {
     return Corvane_SendCmd(handle_, command);
 }
 
-int CRVXUsb::RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {
+int RvxCamera::RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {
     return Corvane_RegisterDeviceNotification(receiver);
 }
 
-int CRVXUsb::UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) {
+int RvxCamera::UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) {
     return Corvane_UpdateDevice(event, header);
 }
 
-int CRVXUsb::SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) {
+int RvxCamera::SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Corvane_SetPosition(handle_, window, x, y, width, height);
 }
 
-int CRVXUsb::Refresh(int x, int y, int width, int height) {
+int RvxCamera::Refresh(int x, int y, int width, int height) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Corvane_Refresh(handle_, x, y, width, height);
 }
 
-int CRVXUsb::Run() {
+int RvxCamera::Run() {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Corvane_Run(handle_);
 }
 
-int CRVXUsb::Stop() {
+int RvxCamera::Stop() {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Corvane_Stop(handle_);
 }
 
-int CRVXUsb::SetStreamCallback(DocumentStreamCallback callback, void* context) {
+int RvxCamera::SetStreamCallback(DocumentStreamCallback callback, void* context) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
@@ -262,57 +262,57 @@ int CRVXUsb::SetStreamCallback(DocumentStreamCallback callback, void* context) {
     return Corvane_SetStreamCallback(handle_, *own, context);
 }
 
-int CRVXUsb::SetSampleCallback(MediaSampleCallback callback, void* context) {
+int RvxCamera::SetSampleCallback(MediaSampleCallback callback, void* context) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Corvane_SetSampleStreamCallback(handle_, callback, context);
 }
 
-int CRVXUsb::GetStreamMediaType(VIDEOINFOHEADER* format) {
+int RvxCamera::GetStreamMediaType(VIDEOINFOHEADER* format) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Corvane_GetStreamMediaType(handle_, format);
 }
 
-int CRVXUsb::InitDirectShow() {
+int RvxCamera::InitDirectShow() {
     return 0;
 }
 
-int CRVXUsb::GetState(int* state) {
+int RvxCamera::GetState(int* state) {
     if (handle_ == nullptr || state == nullptr) {
         return kNoDevice;
     }
     return Corvane_GetState(handle_, state);
 }
 
-int CRVXUsb::VideoCapturePin(CORVANE_OWNER_WINDOW owner) {
+int RvxCamera::VideoCapturePin(CORVANE_OWNER_WINDOW owner) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return Corvane_VideoCapturePin(handle_, owner);
 }
 
-int CRVXUsb::GetLastError(std::string* user_text, std::string* debug_text) {
+int RvxCamera::GetLastError(std::string* user_text, std::string* debug_text) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
     return ReadLastError(&Corvane_GetLastError, handle_, user_text, debug_text);
 }
 
-std::unique_ptr<CDocumentCamera> CreateDocumentCamera(DeviceFamily family) {
+std::unique_ptr<DocumentCamera> CreateDocumentCamera(DeviceFamily family) {
     switch (family) {
     case DeviceFamily::kQ5:
-        return std::make_unique<CM4410>();
+        return std::make_unique<Q5Camera>();
     case DeviceFamily::kRVX:
-        return std::make_unique<CM4120>();
+        return std::make_unique<RvxCamera>();
     case DeviceFamily::kNone:
         break;
     }
     return nullptr;
 }
 
-std::unique_ptr<CDocumentCamera> CreateDocumentCamera(std::u16string_view name) {
+std::unique_ptr<DocumentCamera> CreateDocumentCamera(std::u16string_view name) {
     return CreateDocumentCamera(DeviceFamilyOf(name));
 }

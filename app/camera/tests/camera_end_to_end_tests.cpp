@@ -1,4 +1,4 @@
-// CM4410 and CM4120 on the emulated cameras (TOVEK_SIMULATE=1), driven the
+// Q5Camera and RvxCamera on the emulated cameras (TOVEK_SIMULATE=1), driven the
 // way the main window drives them. CTest runs each test in its own process,
 // so the Q5 library's process-wide state never meets the RVX tests.
 #include "camera/DocumentCamera.h"
@@ -70,8 +70,9 @@ protected:
     // stopped: what the family's stream callback reports after Stop; it is
     // delivered on the library's event thread, so it is awaited before the
     // callback goes (once removed, a late event is rightly dropped).
-    void PlayAndStop(CDocumentCamera& camera, int width, int height,
-                     const std::function<bool()>& stopped = [] { return true; }) {
+    void PlayAndStop(
+        DocumentCamera& camera, int width, int height,
+        const std::function<bool()>& stopped = [] { return true; }) {
         ASSERT_EQ(0, camera.SetPosition(&seen_, 0, 0, 320, 240));
         ASSERT_EQ(0, camera.Run());
         ASSERT_TRUE(Eventually([&] { return seen_.pictures >= 3 && seen_.samples >= 3; }));
@@ -105,7 +106,7 @@ TEST_F(CameraTest, M4410PlaysAndStopsTheQ5Camera) {
     sim::UsbBus().PlugIn(device);
 
     auto camera = CreateDocumentCamera(u"Q5M4410");
-    ASSERT_EQ(0, camera->Intialize());
+    ASSERT_EQ(0, camera->Initialize());
     ASSERT_EQ(0, camera->Open(0));
     ASSERT_EQ(0, camera->SetStreamCallback(&OnQ5Stream, &seen_));
     ASSERT_EQ(0, camera->SetSampleCallback(&OnSample, &seen_));
@@ -120,7 +121,7 @@ TEST_F(CameraTest, M4410PlaysAndStopsTheQ5Camera) {
     PlayAndStop(*camera, 640, 480, [&] { return seen_.stopped >= 1; });
     // The library serves one device at a time: this opens only if Close let
     // the first one go.
-    EXPECT_EQ(0, camera->Intialize());
+    EXPECT_EQ(0, camera->Initialize());
     EXPECT_EQ(0, camera->Open(0));
     camera.reset();
     sim::UsbBus().Reset(false);
@@ -129,8 +130,8 @@ TEST_F(CameraTest, M4410PlaysAndStopsTheQ5Camera) {
 TEST_F(CameraTest, M4410OpensNothingWithoutACamera) {
     sim::UsbBus().Reset(false);
     platform::FakeClock clock; // the library's wait for a camera passes at once
-    CM4410 camera;
-    ASSERT_EQ(0, camera.Intialize());
+    Q5Camera camera;
+    ASSERT_EQ(0, camera.Initialize());
     EXPECT_NE(0, camera.Open(0));
     EXPECT_EQ(-1, camera.InitDirectShow());
     EXPECT_EQ(-1, camera.Run());
@@ -139,7 +140,7 @@ TEST_F(CameraTest, M4410OpensNothingWithoutACamera) {
 TEST_F(CameraTest, M4120PlaysAndStopsTheRvxCamera) {
     sim::DefaultRvxCamera()->Plug();
     auto camera = CreateDocumentCamera(u"rvxm4120");
-    ASSERT_EQ(0, camera->Intialize());
+    ASSERT_EQ(0, camera->Initialize());
     ASSERT_GE(camera->GetDeviceCount(), 0);
     ASSERT_EQ(0, camera->Open(0));
     ASSERT_EQ(0, camera->SetStreamCallback(&OnRvxStream, &seen_));
@@ -151,8 +152,8 @@ TEST_F(CameraTest, M4120PlaysAndStopsTheRvxCamera) {
 TEST_F(CameraTest, M4120CommandsAndStatusReadsReachTheRvxCamera) {
     auto device = sim::DefaultRvxCamera();
     device->Plug();
-    CM4120 camera;
-    ASSERT_EQ(0, camera.Intialize());
+    RvxCamera camera;
+    ASSERT_EQ(0, camera.Initialize());
     ASSERT_EQ(0, camera.Open(0));
     platform::FakeClock clock;
     int state = 0;

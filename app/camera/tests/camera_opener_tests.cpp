@@ -45,18 +45,18 @@ struct Journal {
 
 // A camera whose Open waits for the journal's gate, as Tovek_Q5Usb_Open
 // waits for a camera.
-class GatedCamera : public CDocumentCamera {
+class GatedCamera : public DocumentCamera {
 public:
     GatedCamera(Journal& journal, std::string name, int open_result)
         : journal_(journal), name_(std::move(name)), open_result_(open_result) {}
     ~GatedCamera() override { journal_.Add(name_ + " deleted"); }
 
-    int Intialize() override {
-        journal_.Add(name_ + " Intialize");
+    int Initialize() override {
+        journal_.Add(name_ + " Initialize");
         return 0;
     }
-    int UnIntialize() override {
-        journal_.Add(name_ + " UnIntialize");
+    int Uninitialize() override {
+        journal_.Add(name_ + " Uninitialize");
         return 0;
     }
     int Open(int) override {
@@ -115,7 +115,7 @@ protected:
     std::mutex done_mutex_; // guards done_
     std::condition_variable done_changed_;
     std::vector<uint64_t> done_;
-    CCameraOpener opener_{[this](uint64_t ticket) {
+    CameraOpener opener_{[this](uint64_t ticket) {
         std::lock_guard<std::mutex> lock(done_mutex_);
         done_.push_back(ticket);
         done_changed_.notify_all();
@@ -138,7 +138,7 @@ TEST_F(CameraOpenerTest, StartReturnsWhileTheOpenWaitsAndTakeGivesTheCameraBack)
         journal_.OpenGate();
         ASSERT_TRUE(WaitForDone(ticket));
         EXPECT_EQ(opener_.Take(ticket + 1, &result), nullptr) << "another ticket";
-        std::unique_ptr<CDocumentCamera> camera = opener_.Take(ticket, &result);
+        std::unique_ptr<DocumentCamera> camera = opener_.Take(ticket, &result);
         ASSERT_NE(camera, nullptr);
         EXPECT_EQ(result, open_result);
         EXPECT_FALSE(opener_.Pending());
@@ -157,15 +157,15 @@ TEST_F(CameraOpenerTest, AbandonedOpenIsClosedAndReleasedByTheOpener) {
         {"opened, given up while opening",
          0,
          false,
-         {"q5 Intialize", "q5 Open", "q5 Close", "q5 UnIntialize", "q5 deleted"}},
+         {"q5 Initialize", "q5 Open", "q5 Close", "q5 Uninitialize", "q5 deleted"}},
         {"not opened, given up while opening",
          -1,
          false,
-         {"q5 Intialize", "q5 Open", "q5 UnIntialize", "q5 deleted"}},
+         {"q5 Initialize", "q5 Open", "q5 Uninitialize", "q5 deleted"}},
         {"opened, given up before it was taken",
          0,
          true,
-         {"q5 Intialize", "q5 Open", "q5 Close", "q5 UnIntialize", "q5 deleted"}},
+         {"q5 Initialize", "q5 Open", "q5 Close", "q5 Uninitialize", "q5 deleted"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -180,7 +180,7 @@ TEST_F(CameraOpenerTest, AbandonedOpenIsClosedAndReleasedByTheOpener) {
             ASSERT_TRUE(WaitForDone(ticket));
             opener_.Abandon();
         } else {
-            ASSERT_TRUE(journal_.WaitForCalls(1)); // Intialize: the open is under way
+            ASSERT_TRUE(journal_.WaitForCalls(1)); // Initialize: the open is under way
             opener_.Abandon();
             journal_.OpenGate();
         }
@@ -206,14 +206,14 @@ TEST_F(CameraOpenerTest, ANewOpenWaitsForTheOneItReplaces) {
     }
     int result = -1;
     EXPECT_EQ(opener_.Take(first, &result), nullptr);
-    std::unique_ptr<CDocumentCamera> camera = opener_.Take(second, &result);
+    std::unique_ptr<DocumentCamera> camera = opener_.Take(second, &result);
     ASSERT_NE(camera, nullptr);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(Done(), std::vector<uint64_t>{second});
     const std::vector<std::string> calls = journal_.Calls();
     // The first camera was released before the second one began opening.
     const auto released = std::find(calls.begin(), calls.end(), "first deleted");
-    const auto began = std::find(calls.begin(), calls.end(), "second Intialize");
+    const auto began = std::find(calls.begin(), calls.end(), "second Initialize");
     ASSERT_NE(released, calls.end());
     EXPECT_LT(released, began);
 }
@@ -221,7 +221,7 @@ TEST_F(CameraOpenerTest, ANewOpenWaitsForTheOneItReplaces) {
 TEST_F(CameraOpenerTest, DestroyingTheOpenerReleasesTheCameraOfARunningOpen) {
     Journal journal;
     {
-        CCameraOpener opener([](uint64_t) { ADD_FAILURE() << "given up: nothing to tell"; });
+        CameraOpener opener([](uint64_t) { ADD_FAILURE() << "given up: nothing to tell"; });
         opener.Start(std::make_unique<GatedCamera>(journal, "q5", 0));
         ASSERT_TRUE(journal.WaitForCalls(1));
         std::thread([&journal] {
@@ -229,8 +229,8 @@ TEST_F(CameraOpenerTest, DestroyingTheOpenerReleasesTheCameraOfARunningOpen) {
             journal.OpenGate();
         }).detach();
     }
-    EXPECT_EQ(journal.Calls(), (std::vector<std::string>{"q5 Intialize", "q5 Open", "q5 Close",
-                                                         "q5 UnIntialize", "q5 deleted"}));
+    EXPECT_EQ(journal.Calls(), (std::vector<std::string>{"q5 Initialize", "q5 Open", "q5 Close",
+                                                         "q5 Uninitialize", "q5 deleted"}));
 }
 
 } // namespace

@@ -70,8 +70,8 @@ int FakeOpen(Handle** device) {
     }
 
 extern "C" {
-FAKE(Tovek_Q5Usb_Intialize, "Intialize", void)
-FAKE(Tovek_Q5Usb_UnIntialize, "UnIntialize", void)
+FAKE(Tovek_Q5Usb_Intialize, "Initialize", void)
+FAKE(Tovek_Q5Usb_UnIntialize, "Uninitialize", void)
 FAKE(Tovek_Q5Usb_GetDeviceCount, "GetDeviceCount", void)
 FAKE(Tovek_Q5Usb_RegisterDeviceNotification, "RegisterDeviceNotification", void*)
 FAKE(Tovek_Q5Usb_UpdateDevice, "UpdateDevice", uint32_t, const void*)
@@ -95,8 +95,8 @@ int Tovek_Q5Usb_GetLastError(TovekQ5UsbDevice* d, char* user, int user_size, cha
     return FakeLastError(d, user, user_size, debug, debug_size);
 }
 
-FAKE(Corvane_Intialize, "Intialize", void)
-FAKE(Corvane_UnIntialize, "UnIntialize", void)
+FAKE(Corvane_Intialize, "Initialize", void)
+FAKE(Corvane_UnIntialize, "Uninitialize", void)
 FAKE(Corvane_GetDeviceCount, "GetDeviceCount", void)
 FAKE(Corvane_RegisterDeviceNotification, "RegisterDeviceNotification", DEVICE_CHANGE_RECEIVER)
 FAKE(Corvane_UpdateDevice, "UpdateDevice", uint32_t, const DEV_BROADCAST_HDR*)
@@ -130,30 +130,30 @@ int OnRvxStream(BYTE*, LONG, double, void*) {
     return 0;
 }
 
-using Operation = std::pair<std::string, std::function<int(CDocumentCamera&)>>;
+using Operation = std::pair<std::string, std::function<int(DocumentCamera&)>>;
 
 // The operations that need a device, named as the stand-ins record them.
 std::vector<Operation> DeviceOperations(DocumentStreamCallback own_callback) {
     static VIDEOINFOHEADER format;
     static int state;
     return {
-        {"SendCmd", [](CDocumentCamera& c) { return c.SendCmd(0x31); }},
-        {"SetPosition", [](CDocumentCamera& c) { return c.SetPosition(nullptr, 0, 0, 64, 48); }},
-        {"Refresh", [](CDocumentCamera& c) { return c.Refresh(0, 0, 0, 0); }},
-        {"Run", [](CDocumentCamera& c) { return c.Run(); }},
-        {"Stop", [](CDocumentCamera& c) { return c.Stop(); }},
+        {"SendCmd", [](DocumentCamera& c) { return c.SendCmd(0x31); }},
+        {"SetPosition", [](DocumentCamera& c) { return c.SetPosition(nullptr, 0, 0, 64, 48); }},
+        {"Refresh", [](DocumentCamera& c) { return c.Refresh(0, 0, 0, 0); }},
+        {"Run", [](DocumentCamera& c) { return c.Run(); }},
+        {"Stop", [](DocumentCamera& c) { return c.Stop(); }},
         {"SetStreamCallback",
-         [=](CDocumentCamera& c) { return c.SetStreamCallback(own_callback, &c); }},
+         [=](DocumentCamera& c) { return c.SetStreamCallback(own_callback, &c); }},
         {"SetStreamCallback",
-         [](CDocumentCamera& c) { return c.SetStreamCallback(nullptr, nullptr); }},
+         [](DocumentCamera& c) { return c.SetStreamCallback(nullptr, nullptr); }},
         {"SetSampleCallback",
-         [](CDocumentCamera& c) { return c.SetSampleCallback(nullptr, nullptr); }},
-        {"GetStreamMediaType", [](CDocumentCamera& c) { return c.GetStreamMediaType(&format); }},
-        {"InitDirectShow", [](CDocumentCamera& c) { return c.InitDirectShow(); }},
-        {"GetState", [](CDocumentCamera& c) { return c.GetState(&state); }},
-        {"VideoCapturePin", [](CDocumentCamera& c) { return c.VideoCapturePin(nullptr); }},
-        {"GetLastError", [](CDocumentCamera& c) { return c.GetLastError(nullptr, nullptr); }},
-        {"Close", [](CDocumentCamera& c) { return c.Close(); }},
+         [](DocumentCamera& c) { return c.SetSampleCallback(nullptr, nullptr); }},
+        {"GetStreamMediaType", [](DocumentCamera& c) { return c.GetStreamMediaType(&format); }},
+        {"InitDirectShow", [](DocumentCamera& c) { return c.InitDirectShow(); }},
+        {"GetState", [](DocumentCamera& c) { return c.GetState(&state); }},
+        {"VideoCapturePin", [](DocumentCamera& c) { return c.VideoCapturePin(nullptr); }},
+        {"GetLastError", [](DocumentCamera& c) { return c.GetLastError(nullptr, nullptr); }},
+        {"Close", [](DocumentCamera& c) { return c.Close(); }},
     };
 }
 
@@ -165,7 +165,7 @@ protected:
         g_result = 0;
         g_open_sets = true;
     }
-    static constexpr bool kQ5 = std::is_base_of_v<CQ5Usb, Camera>;
+    static constexpr bool kQ5 = std::is_base_of_v<Q5Camera, Camera>;
     // What the family does itself without the library.
     static bool Local(const std::string& operation) {
         return kQ5 ? operation == "GetState" || operation == "VideoCapturePin"
@@ -179,7 +179,7 @@ protected:
     }
 };
 
-using Models = testing::Types<CM4410, CM4120>;
+using Models = testing::Types<Q5Camera, RvxCamera>;
 TYPED_TEST_SUITE(DocumentCameraTest, Models);
 
 TYPED_TEST(DocumentCameraTest, DeviceOperationsFailWithoutADeviceAndForwardOnlyWithOne) {
@@ -214,8 +214,8 @@ TYPED_TEST(DocumentCameraTest, DeviceOperationsFailWithoutADeviceAndForwardOnlyW
 TYPED_TEST(DocumentCameraTest, DeviceFreeOperationsAlwaysForward) {
     TypeParam camera;
     g_result = -5;
-    EXPECT_EQ(-5, camera.Intialize());
-    EXPECT_EQ(-5, camera.UnIntialize());
+    EXPECT_EQ(-5, camera.Initialize());
+    EXPECT_EQ(-5, camera.Uninitialize());
     EXPECT_EQ(-5, camera.GetDeviceCount());
     EXPECT_EQ(-5, camera.RegisterDeviceNotification(nullptr));
     EXPECT_EQ(-5, camera.UpdateDevice(0x8000, nullptr));
@@ -261,7 +261,7 @@ TYPED_TEST(DocumentCameraTest, LastErrorTextsComeBackAsStringsOnlyWhenAFailureIs
     const std::string long_debug(5000, 'd');
     const Case cases[] = {
         {0, g_debug_text, g_user_text, g_debug_text},
-        {0, long_debug, g_user_text, long_debug.substr(0, CDocumentCamera::kMaxErrorText - 1)},
+        {0, long_debug, g_user_text, long_debug.substr(0, DocumentCamera::kMaxErrorText - 1)},
         {1, g_debug_text, "", ""},  // none kept: the buffers are not read
         {-1, g_debug_text, "", ""}, // a library failure reads as no text
     };
@@ -282,14 +282,14 @@ TEST(DocumentCamera, FamilyRules) {
     g_calls.clear();
     g_result = 0;
     g_open_sets = true;
-    CM4410 q5;
+    Q5Camera q5;
     ASSERT_EQ(0, q5.Open(0));
     int state = 0;
     EXPECT_EQ(0, q5.GetState(&state));
     EXPECT_EQ(17, state) << "the Q5 family always reads normal";
     EXPECT_EQ(-1, q5.GetState(nullptr));
 
-    CM4120 rvx;
+    RvxCamera rvx;
     EXPECT_EQ(0, rvx.InitDirectShow()) << "also without a device";
     ASSERT_EQ(0, rvx.Open(0));
     g_calls.clear();
@@ -297,7 +297,7 @@ TEST(DocumentCamera, FamilyRules) {
     EXPECT_TRUE(g_calls.empty());
     platform::FakeClock clock;
     EXPECT_EQ(0, rvx.SendCmd(0x31));
-    EXPECT_EQ(CRVXUsb::kCommandDelayMs, clock.Slept()) << "each command waits first";
+    EXPECT_EQ(RvxCamera::kCommandDelayMs, clock.Slept()) << "each command waits first";
 }
 
 } // namespace

@@ -65,8 +65,8 @@ TEST(ReplugMemory, RestoreCodesReachEveryStateThroughTheTranslation) {
 }
 
 TEST(ReplugMemory, TheSequencerFeedsTheMemoryAndCounterResetsKeepIt) {
-    replug::CReplugMemory memory;
-    CControlSequencer sequencer;
+    replug::ReplugMemory memory;
+    ControlSequencer sequencer;
     sequencer.SetMemory(&memory);
     // Without a camera nothing is sent, so nothing is remembered.
     EXPECT_EQ(sequencer.SendControlKey(nullptr, DeviceFamily::kRVX, ctl::kNegative), -1);

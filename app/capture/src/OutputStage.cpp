@@ -24,11 +24,11 @@ std::string Numbered(const std::string& target, size_t n) {
 
 } // namespace
 
-COutputStage::~COutputStage() {
+OutputStage::~OutputStage() {
     Remove();
 }
 
-bool COutputStage::Create(const std::string& target) {
+bool OutputStage::Create(const std::string& target) {
     Remove();
     struct stat st {};
     if (stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -47,8 +47,8 @@ bool COutputStage::Create(const std::string& target) {
     return true;
 }
 
-std::vector<std::string> COutputStage::Deliver(const std::string& leaf,
-                                               const std::string& extension) {
+std::vector<std::string> OutputStage::Deliver(const std::string& leaf,
+                                              const std::string& extension) {
     std::vector<std::string> written;
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder_ + "/" + leaf, ec)) {
@@ -73,7 +73,7 @@ std::vector<std::string> COutputStage::Deliver(const std::string& leaf,
     return delivered;
 }
 
-void COutputStage::Remove() {
+void OutputStage::Remove() {
     if (folder_.empty())
         return;
     std::error_code ec;

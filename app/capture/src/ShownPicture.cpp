@@ -23,16 +23,16 @@ bool Allocate(std::unique_ptr<uint8_t[]>* buffer) {
 
 } // namespace
 
-void CShownPicture::Freeze() {
+void ShownPicture::Freeze() {
     int live = kLive;
     state_.compare_exchange_strong(live, kWanted);
 }
 
-void CShownPicture::SetQuarterTurns(int turns) {
+void ShownPicture::SetQuarterTurns(int turns) {
     turns_.store(view::NormalQuarterTurns(turns));
 }
 
-void CShownPicture::OnSample(uint8_t* pixels, int width, int height) {
+void ShownPicture::OnSample(uint8_t* pixels, int width, int height) {
     int state = state_.load();
     if (state == kLive)
         return;
@@ -56,8 +56,8 @@ void CShownPicture::OnSample(uint8_t* pixels, int width, int height) {
     std::memcpy(pixels, held_.get(), bytes);
 }
 
-const uint8_t* CShownPicture::Turned(const uint8_t* pixels, int width, int height, int* shown_width,
-                                     int* shown_height) {
+const uint8_t* ShownPicture::Turned(const uint8_t* pixels, int width, int height, int* shown_width,
+                                    int* shown_height) {
     *shown_width = width;
     *shown_height = height;
     const int turns = turns_.load();

@@ -50,10 +50,10 @@ std::string ImagesFolder(const std::string& capture_path) {
 
 } // namespace snapshot
 
-CSnapshot::CSnapshot()
+Snapshot::Snapshot()
     : frame_copy_(new uint8_t[kMaxFrameBytes]), local_time_(&output_folder::LocalNow) {}
 
-void CSnapshot::Request(const std::u16string& capture_path) {
+void Snapshot::Request(const std::u16string& capture_path) {
     {
         platform::MutexLock guard(lock_);
         capture_path_ = capture_path;
@@ -61,7 +61,7 @@ void CSnapshot::Request(const std::u16string& capture_path) {
     capture_request_.store(1);
 }
 
-std::string CSnapshot::ChooseFolder(snapshot::Outcome* outcome) {
+std::string Snapshot::ChooseFolder(snapshot::Outcome* outcome) {
     const std::string folder = output_folder::Choose(capture_path_, "Images");
     if (folder.empty()) {
         outcome->result = snapshot::kFailed;
@@ -79,12 +79,12 @@ std::string CSnapshot::ChooseFolder(snapshot::Outcome* outcome) {
 
 // The request was taken when the step began, so one made while the
 // picture was written stays for the next frame.
-void CSnapshot::Finish(const snapshot::Outcome& outcome) {
+void Snapshot::Finish(const snapshot::Outcome& outcome) {
     if (notifier_)
         notifier_(outcome);
 }
 
-void CSnapshot::OnFrame(const uint8_t* data, size_t length, bool overlay_present) {
+void Snapshot::OnFrame(const uint8_t* data, size_t length, bool overlay_present) {
     if (capture_request_.load() != 1 || data == nullptr || length == 0 || length > kMaxFrameBytes)
         return;
     if (overlay_present) {
@@ -119,7 +119,7 @@ void CSnapshot::OnFrame(const uint8_t* data, size_t length, bool overlay_present
     Finish(outcome);
 }
 
-void CSnapshot::OnSample(const uint8_t* pixels, int width, int height, int32_t last_frame_bytes) {
+void Snapshot::OnSample(const uint8_t* pixels, int width, int height, int32_t last_frame_bytes) {
     if (!sample_capture_request_.exchange(false) || capture_request_.load() != 1)
         return;
     if (last_frame_bytes < 1 || pixels == nullptr || width <= 0 || height <= 0)

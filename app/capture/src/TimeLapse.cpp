@@ -19,13 +19,13 @@ bool EnoughSpace(const std::string& folder, uint64_t min_megabytes) {
 
 } // namespace
 
-CTimeLapse::CTimeLapse() : local_time_(&output_folder::LocalNow) {}
+TimeLapse::TimeLapse() : local_time_(&output_folder::LocalNow) {}
 
-CTimeLapse::~CTimeLapse() {
+TimeLapse::~TimeLapse() {
     Stop();
 }
 
-int32_t CTimeLapse::Start(const timelapse::Params& params) {
+int32_t TimeLapse::Start(const timelapse::Params& params) {
     using namespace timelapse;
     Stop();
     platform::MutexLock guard(lock_);
@@ -57,12 +57,12 @@ int32_t CTimeLapse::Start(const timelapse::Params& params) {
     return kOk;
 }
 
-void CTimeLapse::Stop() {
+void TimeLapse::Stop() {
     platform::MutexLock guard(lock_);
     CloseLocked();
 }
 
-void CTimeLapse::CloseLocked() {
+void TimeLapse::CloseLocked() {
     running_.store(false);
     if (video_ != nullptr) {
         FileClose(video_); // writes what is queued and finishes the index
@@ -70,12 +70,12 @@ void CTimeLapse::CloseLocked() {
     }
 }
 
-std::string CTimeLapse::Path() const {
+std::string TimeLapse::Path() const {
     platform::MutexLock guard(lock_);
     return folder_;
 }
 
-void CTimeLapse::OnFrame(const uint8_t* data, size_t length) {
+void TimeLapse::OnFrame(const uint8_t* data, size_t length) {
     if (!running_.load() || data == nullptr || length == 0)
         return;
     timelapse::Progress progress;
@@ -100,7 +100,7 @@ void CTimeLapse::OnFrame(const uint8_t* data, size_t length) {
         notifier_(progress);
 }
 
-int32_t CTimeLapse::TakeLocked(const uint8_t* data, size_t length, std::string* path) {
+int32_t TimeLapse::TakeLocked(const uint8_t* data, size_t length, std::string* path) {
     using namespace timelapse;
     if (video_ != nullptr) {
         *path = folder_;

@@ -15,7 +15,7 @@ std::vector<uint8_t> Filled(int width, int height, uint8_t value) {
 } // namespace
 
 TEST(ShownPicture, FreezeHoldsTheNextSampleUntilUnfreeze) {
-    CShownPicture shown;
+    ShownPicture shown;
     struct Step {
         const char* action; // "freeze", "unfreeze" or "" before the sample
         uint8_t live;       // the camera's sample
@@ -41,7 +41,7 @@ TEST(ShownPicture, FreezeHoldsTheNextSampleUntilUnfreeze) {
 }
 
 TEST(ShownPicture, AnotherSizeIsHeldInsteadOfOverrunningTheSample) {
-    CShownPicture shown;
+    ShownPicture shown;
     shown.Freeze();
     std::vector<uint8_t> big = Filled(8, 8, 1);
     shown.OnSample(big.data(), 8, 8);
@@ -58,7 +58,7 @@ TEST(ShownPicture, AnotherSizeIsHeldInsteadOfOverrunningTheSample) {
 }
 
 TEST(ShownPicture, TurnsForSnapshotsAndSaysWhenTheCameraFrameWillNotDo) {
-    CShownPicture shown;
+    ShownPicture shown;
     EXPECT_FALSE(shown.Altered());
     // A 3 x 2 frame whose pixels are numbered 0 to 5 in their first byte.
     std::vector<uint8_t> frame(3 * 2 * 4, 0);

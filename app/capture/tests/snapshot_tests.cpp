@@ -80,7 +80,7 @@ protected:
 
     fs::path dir_;
     std::tm time_{};
-    CSnapshot snap_;
+    Snapshot snap_;
     std::mutex mutex_; // guards outcomes_
     std::vector<snapshot::Outcome> outcomes_;
 };

@@ -69,7 +69,7 @@ protected:
 
     platform::FakeClock clock_;
     std::string root_;
-    CTimeLapse lapse_;
+    TimeLapse lapse_;
     std::vector<timelapse::Progress> progress_;
     const std::vector<uint8_t> frames_[2] = {avitest::MakeJpeg(160, 120, 1),
                                              avitest::MakeJpeg(160, 120, 2)};

@@ -36,31 +36,31 @@ void CopyName(const std::string& name, AudioDeviceRecord* record) {
 
 } // namespace
 
-CRecorder::CRecorder(record::RecorderListener* listener, record::RecorderOptions options)
+Recorder::Recorder(record::RecorderListener* listener, record::RecorderOptions options)
     : listener_(listener), options_(std::move(options)) {}
 
-CRecorder::~CRecorder() {
+Recorder::~Recorder() {
     StopRecording(false);
 }
 
-std::string CRecorder::VideoPath() const {
+std::string Recorder::VideoPath() const {
     platform::MutexLock hold(control_lock_);
     return video_path_;
 }
 
-void CRecorder::Report(const char* message, MessageIcon icon) {
+void Recorder::Report(const char* message, MessageIcon icon) {
     if (listener_ != nullptr && message != nullptr)
         listener_->OnRecorderMessage(message, icon);
 }
 
-void CRecorder::AddBytes(uint64_t bytes) {
+void Recorder::AddBytes(uint64_t bytes) {
     file_bytes_.fetch_add(bytes);
     total_bytes_.fetch_add(bytes);
 }
 
 // ---- start ------------------------------------------------------------------
 
-int32_t CRecorder::Start(const record::RecordParams& params) {
+int32_t Recorder::Start(const record::RecordParams& params) {
     StopRecording(false);
     const char* message = nullptr;
     int32_t result = record::kIdle;
@@ -82,7 +82,7 @@ int32_t CRecorder::Start(const record::RecordParams& params) {
     return result;
 }
 
-int32_t CRecorder::OpenFirstFile(OpenedFile* file, const char** message) {
+int32_t Recorder::OpenFirstFile(OpenedFile* file, const char** message) {
     int32_t result = OpenVideoFile(file, message);
     if (result == record::kRecording && params_.audio_index != 0) {
         result = OpenAudio(message);
@@ -96,7 +96,7 @@ int32_t CRecorder::OpenFirstFile(OpenedFile* file, const char** message) {
     return result;
 }
 
-void CRecorder::Begin(const OpenedFile& file) {
+void Recorder::Begin(const OpenedFile& file) {
     video_ = file.handle;
     video_path_ = file.path;
     free_bytes_.store(file.free_bytes);
@@ -107,7 +107,7 @@ void CRecorder::Begin(const OpenedFile& file) {
         audio_file_ = video_;
     }
     if (audio_ != nullptr) {
-        options_.libraries.audio_set_callback(audio_, &CRecorder::AudioCallback, this);
+        options_.libraries.audio_set_callback(audio_, &Recorder::AudioCallback, this);
         options_.libraries.audio_run(audio_);
     }
     pacing_.emplace(params_.frame_rate);
@@ -116,10 +116,10 @@ void CRecorder::Begin(const OpenedFile& file) {
     recording_.store(true);
     audio_writing_.store(true);
     if (options_.writer_thread)
-        writer_ = std::thread(&CRecorder::WriterLoop, this);
+        writer_ = std::thread(&Recorder::WriterLoop, this);
 }
 
-int32_t CRecorder::OpenAudio(const char** message) {
+int32_t Recorder::OpenAudio(const char** message) {
     const RecorderLibraries& lib = options_.libraries;
     AudioDeviceRecord source{};
     AudioDeviceRecord encoder{};
@@ -144,7 +144,7 @@ int32_t CRecorder::OpenAudio(const char** message) {
 
 // The capture is stopped and closed with its callback removed first: once
 // the callback is gone no sound is written any more.
-void CRecorder::CloseAudio() {
+void Recorder::CloseAudio() {
     const RecorderLibraries& lib = options_.libraries;
     if (audio_ != nullptr) {
         lib.audio_set_callback(audio_, nullptr, nullptr);
@@ -155,7 +155,7 @@ void CRecorder::CloseAudio() {
     audio_media_type_ = nullptr;
 }
 
-int32_t CRecorder::OpenVideoFile(OpenedFile* file, const char** message) {
+int32_t Recorder::OpenVideoFile(OpenedFile* file, const char** message) {
     const RecorderLibraries& lib = options_.libraries;
     const std::string folder = output_folder::Choose(params_.record_path, "Videos");
     if (folder.empty()) {
@@ -186,7 +186,7 @@ int32_t CRecorder::OpenVideoFile(OpenedFile* file, const char** message) {
     return record::kRecording;
 }
 
-int32_t CRecorder::FinishFile(OpenedFile* file, const char** message) {
+int32_t Recorder::FinishFile(OpenedFile* file, const char** message) {
     const RecorderLibraries& lib = options_.libraries;
     if (audio_media_type_ != nullptr &&
         lib.set_audio_param(file->handle, audio_media_type_, audio_bit_rate_kbps_) == 0) {
@@ -198,7 +198,7 @@ int32_t CRecorder::FinishFile(OpenedFile* file, const char** message) {
     return record::kRecording;
 }
 
-void CRecorder::Discard(OpenedFile* file) {
+void Recorder::Discard(OpenedFile* file) {
     options_.libraries.file_close(file->handle);
     file->handle = nullptr;
     ::unlink(file->path.c_str());
@@ -206,7 +206,7 @@ void CRecorder::Discard(OpenedFile* file) {
 
 // ---- writer -----------------------------------------------------------------
 
-void CRecorder::WriterLoop() {
+void Recorder::WriterLoop() {
     pthread_setname_np(pthread_self(), "tovek-recorder"); // seen in debuggers and profiles
     while (!stop_flag_.load()) {
         platform::Sleep(record::kTurnMs);
@@ -215,7 +215,7 @@ void CRecorder::WriterLoop() {
     }
 }
 
-bool CRecorder::Turn() {
+bool Recorder::Turn() {
     if (!recording_.load() || video_ == nullptr)
         return true;
     if (!FlushWhenDue())
@@ -245,7 +245,7 @@ bool CRecorder::Turn() {
     return true;
 }
 
-bool CRecorder::FlushWhenDue() {
+bool Recorder::FlushWhenDue() {
     const uint32_t now = platform::GetTickCount();
     if (now - last_flush_tick_ < record::kFlushMs)
         return true;
@@ -259,7 +259,7 @@ bool CRecorder::FlushWhenDue() {
 // The next file is complete before the previous one closes: frames keep
 // queueing meanwhile, and the sound moves to the new file under the audio
 // lock, so nothing that arrives during the switch is lost.
-bool CRecorder::Split() {
+bool Recorder::Split() {
     OpenedFile next;
     const char* message = nullptr;
     int32_t result = OpenVideoFile(&next, &message);
@@ -284,20 +284,20 @@ bool CRecorder::Split() {
     return true;
 }
 
-void CRecorder::EndFromWriter(int32_t result, const char* message, MessageIcon icon) {
+void Recorder::EndFromWriter(int32_t result, const char* message, MessageIcon icon) {
     StopRecording(true, result);
     Report(message, icon);
 }
 
 // ---- sound ------------------------------------------------------------------
 
-void CRecorder::AudioCallback(const BYTE* data, LONG length, void* user) {
+void Recorder::AudioCallback(const BYTE* data, LONG length, void* user) {
     if (user == nullptr || data == nullptr || length <= 0)
         return;
-    static_cast<CRecorder*>(user)->OnAudio(data, static_cast<uint32_t>(length));
+    static_cast<Recorder*>(user)->OnAudio(data, static_cast<uint32_t>(length));
 }
 
-void CRecorder::OnAudio(const BYTE* data, uint32_t length) {
+void Recorder::OnAudio(const BYTE* data, uint32_t length) {
     platform::MutexLock hold(audio_lock_);
     if (audio_file_ == nullptr || !audio_writing_.load())
         return;
@@ -307,15 +307,15 @@ void CRecorder::OnAudio(const BYTE* data, uint32_t length) {
 
 // ---- stop -------------------------------------------------------------------
 
-bool CRecorder::Append(const uint8_t* data, size_t length) {
+bool Recorder::Append(const uint8_t* data, size_t length) {
     return recording_.load() && queue_.Append(data, length);
 }
 
-bool CRecorder::Stop() {
+bool Recorder::Stop() {
     return StopRecording(true);
 }
 
-bool CRecorder::StopRecording(bool notify, int32_t result) {
+bool Recorder::StopRecording(bool notify, int32_t result) {
     std::thread writer;
     {
         platform::MutexLock hold(control_lock_);

@@ -93,7 +93,7 @@ TEST_F(RecorderFileTest, SplitFilesPlayAndHoldEveryFrameAndEverySound) {
         t.tm_sec = static_cast<int>(clock.Now() / 1000);
         return t;
     };
-    CRecorder recorder(&log, std::move(options));
+    Recorder recorder(&log, std::move(options));
     ASSERT_EQ(record::kRecording, recorder.Start(Params(1, {"Simulated Microphone", "PCM"})));
     const uint32_t start_tick = recorder.StartTick();
     std::vector<std::vector<uint8_t>> pictures;
@@ -150,7 +150,7 @@ TEST_F(RecorderFileTest, RecordsTheSimulatedMicrophoneWithTheRealLibraries) {
     record::RecorderOptions options;
     options.libraries = fake::Libraries(true, true);
     {
-        CRecorder recorder(&log, std::move(options));
+        Recorder recorder(&log, std::move(options));
         ASSERT_EQ(record::kRecording, recorder.Start(Params(1, names)));
         const auto picture = avitest::MakeJpeg(320, 240, 1);
         for (int i = 0; i < 24; ++i) {

@@ -46,8 +46,8 @@ protected:
         fs::remove_all(dir_);
     }
     // File names carry the fake clock's seconds as seconds of the day.
-    CRecorder& Make(bool real_strovi = false, uint64_t split_megabytes = record::kSplitMegabytes,
-                    bool writer_thread = false) {
+    Recorder& Make(bool real_strovi = false, uint64_t split_megabytes = record::kSplitMegabytes,
+                   bool writer_thread = false) {
         record::RecorderOptions options;
         options.libraries = fake::Libraries(real_strovi);
         options.split_megabytes = split_megabytes;
@@ -60,7 +60,7 @@ protected:
             std::mktime(&t);
             return t;
         };
-        recorder_ = std::make_unique<CRecorder>(&log_, std::move(options));
+        recorder_ = std::make_unique<Recorder>(&log_, std::move(options));
         next_frame_ms_ = static_cast<double>(elapsed_ms_); // the first frame comes at once
         return *recorder_;
     }
@@ -96,7 +96,7 @@ protected:
     fs::path dir_;
     platform::FakeClock clock_{1000};
     ListenerLog log_;
-    std::unique_ptr<CRecorder> recorder_;
+    std::unique_ptr<Recorder> recorder_;
     uint64_t elapsed_ms_ = 0;
     double next_frame_ms_ = 0;
 };
@@ -240,7 +240,7 @@ TEST_F(RecorderTest, EachFailureHasItsResultMessageAndLeavesNoFile) {
         record::RecorderOptions options;
         options.libraries = fake::Libraries(true);
         options.writer_thread = false;
-        CRecorder recorder(&log, std::move(options));
+        Recorder recorder(&log, std::move(options));
         EXPECT_EQ(c.result, recorder.Start(Params(16, 1)));
         EXPECT_EQ(c.result, recorder.RecordingResult());
         const auto messages = log.Messages();
@@ -265,7 +265,7 @@ TEST_F(RecorderTest, AnUnusableFolderFailsToCreateTheFile) {
 }
 
 TEST_F(RecorderTest, SoundFedDuringStopsAndSplitsNeverReachesAClosedFile) {
-    CRecorder& recorder = Make(false, 1);
+    Recorder& recorder = Make(false, 1);
     fake::Set(&fake::State::slow_sound_writes);
     std::atomic<bool> done{false};
     std::thread audio([&] {
@@ -294,7 +294,7 @@ TEST_F(RecorderTest, SoundFedDuringStopsAndSplitsNeverReachesAClosedFile) {
 
 TEST_F(RecorderTest, TheWriterStopsTheRecordingItself) {
     g_free_bytes = uint64_t{51} << 20;
-    CRecorder& recorder = Make(false, record::kSplitMegabytes, true);
+    Recorder& recorder = Make(false, record::kSplitMegabytes, true);
     ASSERT_EQ(record::kRecording, recorder.Start(Params()));
     const std::vector<uint8_t> frame(512 * 1024, 1);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -311,7 +311,7 @@ TEST_F(RecorderTest, TheWriterStopsTheRecordingItself) {
 }
 
 TEST_F(RecorderTest, StartingTwiceInOneSecondKeepsBothFiles) {
-    CRecorder& recorder = Make(true);
+    Recorder& recorder = Make(true);
     recorder.Start(Params());
     recorder.Start(Params());
     recorder.Stop();

@@ -39,7 +39,7 @@ struct Sound {
     record::AudioNames names;
 };
 
-Sound ChooseSound(const CIni& ini, const record::AudioChoices& choices) {
+Sound ChooseSound(const IniStore& ini, const record::AudioChoices& choices) {
     const auto number = [&ini](const char16_t* key) {
         char16_t text[settings::kNumberChars + 1] = {};
         const uint32_t n = ini.GetString(settings::kSectionApp, key, text, std::size(text), u"");
@@ -61,12 +61,12 @@ Sound ChooseSound(const CIni& ini, const record::AudioChoices& choices) {
 
 // One headless run. Lives on the thread that runs the event loop; the
 // session's library threads reach it only through posted events.
-class CHeadlessRun : public QObject {
+class HeadlessRun : public QObject {
 public:
-    CHeadlessRun(const Program& program, const cli::Options& options)
+    HeadlessRun(const Program& program, const cli::Options& options)
         : program_(program), options_(options),
           output_(options.record_seconds > 0 ? options.output_file : options.snapshot_file) {}
-    ~CHeadlessRun() override {
+    ~HeadlessRun() override {
         // The camera's threads end before the receiver of their posts.
         session_.reset();
     }
@@ -96,8 +96,8 @@ private:
     const Program& program_;
     const cli::Options options_;
     const std::string output_; // FILE
-    COutputStage stage_;
-    std::unique_ptr<CCameraSession> session_;
+    OutputStage stage_;
+    std::unique_ptr<CameraSession> session_;
     std::vector<int> candidates_;
     size_t next_candidate_ = 0;
     Phase phase_ = Phase::kFinding;
@@ -108,7 +108,7 @@ private:
     int exit_code_ = cli::kExitFailed;
 };
 
-std::vector<int> CHeadlessRun::Candidates(size_t catalogue_size) const {
+std::vector<int> HeadlessRun::Candidates(size_t catalogue_size) const {
     const uint32_t stored =
         program_.ini.GetUInt(settings::kSectionApp, settings::kDeviceSelect, cmd::kDeviceFirst, 10);
     const int chosen = static_cast<int>(stored - cmd::kDeviceFirst);
@@ -122,12 +122,12 @@ std::vector<int> CHeadlessRun::Candidates(size_t catalogue_size) const {
     return order;
 }
 
-int CHeadlessRun::Exec() {
+int HeadlessRun::Exec() {
     if (!stage_.Create(output_)) {
         Fail({"cli.cannot_write", "Cannot write %1.", FileAndReason(output_, errno)});
         return exit_code_;
     }
-    session_ = std::make_unique<CCameraSession>(this);
+    session_ = std::make_unique<CameraSession>(this);
     session_->SetCatalogue(ReadDeviceCatalogue(program_.program_folder + kDeviceCatalogueFile));
     candidates_ = Candidates(session_->Catalogue().size());
     if (Recording()) {
@@ -152,21 +152,21 @@ int CHeadlessRun::Exec() {
     return exit_code_;
 }
 
-void CHeadlessRun::SetPhase(Phase phase) {
+void HeadlessRun::SetPhase(Phase phase) {
     phase_ = phase;
     phase_start_ = platform::GetTickCount();
 }
 
-void CHeadlessRun::TryNextCamera() {
+void HeadlessRun::TryNextCamera() {
     SetPhase(Phase::kFinding);
     while (next_candidate_ < candidates_.size()) {
         session_->Choose(candidates_[next_candidate_++]);
         switch (session_->Open()) {
-        case CCameraSession::OpenResult::kAttached:
+        case CameraSession::OpenResult::kAttached:
             OnAttach();
             return;
-        case CCameraSession::OpenResult::kOpened:
-        case CCameraSession::OpenResult::kOpening:
+        case CameraSession::OpenResult::kOpened:
+        case CameraSession::OpenResult::kOpening:
             // A Q5 camera opens in the background and tells its attach as an
             // event.
             SetPhase(Phase::kWaitingAttach);
@@ -179,22 +179,22 @@ void CHeadlessRun::TryNextCamera() {
     Fail({"cli.no_camera", "No camera found.", {}});
 }
 
-void CHeadlessRun::OnAttach() {
+void HeadlessRun::OnAttach() {
     session_->SetAttached(true);
     session_->CancelAutoPlay();
     SetPhase(Phase::kWaitingPicture);
     // No window: the picture is not shown, frames still flow.
-    if (session_->Play(nullptr, 0, 0) != CCameraSession::PlayResult::kRunning) {
+    if (session_->Play(nullptr, 0, 0) != CameraSession::PlayResult::kRunning) {
         Fail({"cli.not_opened", platform::kCameraNotOpenedText, {}});
         return;
     }
     if (!Recording())
-        session_->Snapshot().Request(platform::Utf8ToUtf16(stage_.Folder()));
+        session_->GetSnapshot().Request(platform::Utf8ToUtf16(stage_.Folder()));
 }
 
 // Recording starts with the first picture, so that the file's time runs
 // with the camera's pictures from its first frame.
-void CHeadlessRun::OnFirstPicture() {
+void HeadlessRun::OnFirstPicture() {
     const Sound sound = ChooseSound(program_.ini, audio_listing_.get());
     with_sound_ = sound.index != 0;
     const int32_t result =
@@ -208,7 +208,7 @@ void CHeadlessRun::OnFirstPicture() {
     SetPhase(Phase::kRecording);
 }
 
-void CHeadlessRun::OnCameraLost(const cli::Text& why) {
+void HeadlessRun::OnCameraLost(const cli::Text& why) {
     if (phase_ == Phase::kRecording)
         FinishRecording(&why);
     else if (phase_ == Phase::kWaitingAttach)
@@ -217,7 +217,7 @@ void CHeadlessRun::OnCameraLost(const cli::Text& why) {
         Fail(why);
 }
 
-void CHeadlessRun::OnSnapshot(const snapshot::Outcome& outcome) {
+void HeadlessRun::OnSnapshot(const snapshot::Outcome& outcome) {
     if (phase_ == Phase::kDone)
         return;
     if (outcome.result == snapshot::kNoSpace) {
@@ -235,7 +235,7 @@ void CHeadlessRun::OnSnapshot(const snapshot::Outcome& outcome) {
             std::to_string(session_->FrameHeight()));
 }
 
-void CHeadlessRun::OnTick() {
+void HeadlessRun::OnTick() {
     const uint32_t elapsed = platform::GetTickCount() - phase_start_;
     switch (phase_) {
     case Phase::kWaitingAttach:
@@ -259,7 +259,7 @@ void CHeadlessRun::OnTick() {
     }
 }
 
-void CHeadlessRun::FinishRecording(const cli::Text* fault) {
+void HeadlessRun::FinishRecording(const cli::Text* fault) {
     const double seconds = (platform::GetTickCount() - phase_start_) / 1000.0;
     session_->StopRecording(); // the file is whole once this returns
     const std::vector<std::string> files = stage_.Deliver("Videos", ".avi");
@@ -288,23 +288,23 @@ void CHeadlessRun::FinishRecording(const cli::Text* fault) {
     Succeed(line);
 }
 
-void CHeadlessRun::Succeed(const std::string& line) {
+void HeadlessRun::Succeed(const std::string& line) {
     PrintLine(QString::fromStdString(line));
     Finish(0);
 }
 
-void CHeadlessRun::Fail(const cli::Text& text) {
+void HeadlessRun::Fail(const cli::Text& text) {
     PrintCommandLineError(program_.app_name, CommandLineText(program_.lang, text));
     Finish(cli::kExitFailed);
 }
 
-void CHeadlessRun::Finish(int exit_code) {
+void HeadlessRun::Finish(int exit_code) {
     exit_code_ = exit_code;
     phase_ = Phase::kDone;
     QCoreApplication::exit(exit_code);
 }
 
-bool CHeadlessRun::event(QEvent* e) {
+bool HeadlessRun::event(QEvent* e) {
     if (e->type() == SnapshotMessage::Type()) {
         OnSnapshot(static_cast<SnapshotMessage*>(e)->outcome);
         return true;
@@ -316,10 +316,10 @@ bool CHeadlessRun::event(QEvent* e) {
         return true;
     }
     if (e->type() == CameraOpenedMessage::Type()) {
-        const CCameraSession::OpenResult result =
+        const CameraSession::OpenResult result =
             session_->FinishOpen(static_cast<CameraOpenedMessage*>(e)->ticket);
         // kNoCamera: the answer of an open given up on; nothing to do.
-        if (result == CCameraSession::OpenResult::kFailed && phase_ == Phase::kWaitingAttach)
+        if (result == CameraSession::OpenResult::kFailed && phase_ == Phase::kWaitingAttach)
             TryNextCamera();
         return true;
     }
@@ -327,11 +327,11 @@ bool CHeadlessRun::event(QEvent* e) {
     if (e->type() == DeviceChangeMessage::Type()) {
         auto* m = static_cast<DeviceChangeMessage*>(e);
         switch (session_->OnDeviceChangeMessage(m->event, m->broadcast.Header())) {
-        case CCameraSession::DeviceChange::kArrived:
+        case CameraSession::DeviceChange::kArrived:
             if (phase_ == Phase::kWaitingAttach)
                 OnAttach();
             break;
-        case CCameraSession::DeviceChange::kRemoved:
+        case CameraSession::DeviceChange::kRemoved:
             session_->OnVideoStopped();
             OnCameraLost(detached);
             break;
@@ -389,7 +389,7 @@ int Run(const Program& program, const cli::Options& options) {
     // Ctrl+C, logout, shutdown: the run ends as if interrupted, keeping what
     // was recorded, and its stage folder goes with it.
     InstallSignalExit([] { QCoreApplication::exit(cli::kExitFailed); });
-    CHeadlessRun run(program, options);
+    HeadlessRun run(program, options);
     return run.Exec();
 }
 

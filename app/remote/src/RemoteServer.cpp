@@ -7,13 +7,13 @@
 #include <QLocalSocket>
 #include <QTimer>
 
-CRemoteServer::CRemoteServer(QObject* parent, const std::string& socket_path, Check check, Run run)
+RemoteServer::RemoteServer(QObject* parent, const std::string& socket_path, Check check, Run run)
     : QObject(parent), server_(new QLocalServer(this)), check_(std::move(check)),
       run_(std::move(run)), ready_timer_(new QTimer(this)) {
-    connect(server_, &QLocalServer::newConnection, this, &CRemoteServer::OnNewConnection);
-    connect(ready_timer_, &QTimer::timeout, this, &CRemoteServer::RunPendingWhenReady);
+    connect(server_, &QLocalServer::newConnection, this, &RemoteServer::OnNewConnection);
+    connect(ready_timer_, &QTimer::timeout, this, &RemoteServer::RunPendingWhenReady);
     if (socket_path.empty()) {
-        AppTracer().Trace(L"%s(): no usable socket path", "CRemoteServer::CRemoteServer");
+        AppTracer().Trace(L"%s(): no usable socket path", "RemoteServer::RemoteServer");
         return;
     }
     // Only the user who runs the program may send it commands.
@@ -22,21 +22,21 @@ CRemoteServer::CRemoteServer(QObject* parent, const std::string& socket_path, Ch
     if (!server_->listen(path)) {
         QLocalServer::removeServer(path);
         if (!server_->listen(path))
-            AppTracer().Trace(L"%s(): cannot listen on %hs: %hs", "CRemoteServer::CRemoteServer",
+            AppTracer().Trace(L"%s(): cannot listen on %hs: %hs", "RemoteServer::RemoteServer",
                               socket_path.c_str(), server_->errorString().toUtf8().constData());
     }
 }
 
-CRemoteServer::~CRemoteServer() {
+RemoteServer::~RemoteServer() {
     // Closing removes the socket file; the sockets are children of the server.
     server_->close();
 }
 
-bool CRemoteServer::Listening() const {
+bool RemoteServer::Listening() const {
     return server_->isListening();
 }
 
-void CRemoteServer::OnNewConnection() {
+void RemoteServer::OnNewConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         readers_.emplace(socket, remote::LineReader{});
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
@@ -50,7 +50,7 @@ void CRemoteServer::OnNewConnection() {
     }
 }
 
-void CRemoteServer::OnReadyRead(QLocalSocket* socket) {
+void RemoteServer::OnReadyRead(QLocalSocket* socket) {
     // A command that runs a nested event loop must not have another line run
     // inside it: the outer call reads on afterwards.
     if (reading_) {
@@ -83,7 +83,7 @@ void CRemoteServer::OnReadyRead(QLocalSocket* socket) {
         socket->write(remote::FormatReply(reply).c_str());
         socket->flush();
         if (reply == remote::Reply::kOk) {
-            AppTracer().Trace(L"%s(): %hs", "CRemoteServer::OnReadyRead", line.c_str());
+            AppTracer().Trace(L"%s(): %hs", "RemoteServer::OnReadyRead", line.c_str());
             run_(command);
         }
     }
@@ -105,15 +105,15 @@ void CRemoteServer::OnReadyRead(QLocalSocket* socket) {
     }
 }
 
-void CRemoteServer::RunWhenReady(std::vector<cli::RemoteCommand> commands,
-                                 std::function<bool()> ready) {
+void RemoteServer::RunWhenReady(std::vector<cli::RemoteCommand> commands,
+                                std::function<bool()> ready) {
     start_commands_ = std::move(commands);
     ready_ = std::move(ready);
     if (!start_commands_.empty())
         ready_timer_->start(kReadyPollMs);
 }
 
-void CRemoteServer::RunPendingWhenReady() {
+void RemoteServer::RunPendingWhenReady() {
     if (!ready_ || !ready_())
         return;
     ready_timer_->stop();

@@ -292,7 +292,7 @@ TEST_F(RemoteFolderTest, StageDeliversItsFilesToTheTargetInNameOrder) {
     const fs::path target = dir_ / "lesson.avi";
     WriteFile(target, "old");
     {
-        COutputStage stage;
+        OutputStage stage;
         ASSERT_TRUE(stage.Create(target.string()));
         EXPECT_EQ(fs::path(stage.Folder()).parent_path(), dir_);
         fs::create_directories(fs::path(stage.Folder()) / "Videos");
@@ -314,7 +314,7 @@ TEST_F(RemoteFolderTest, StageDeliversItsFilesToTheTargetInNameOrder) {
 }
 
 TEST_F(RemoteFolderTest, StageRefusesWhatCannotTakeTheFile) {
-    COutputStage stage;
+    OutputStage stage;
     errno = 0;
     EXPECT_FALSE(stage.Create((dir_ / "missing" / "a.jpg").string()));
     EXPECT_EQ(errno, ENOENT);

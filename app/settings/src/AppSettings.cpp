@@ -9,7 +9,7 @@ namespace settings {
 namespace {
 
 // The whole value of key, or default_text when it is missing.
-std::u16string ReadText(const CIni& ini, const char16_t* section, const char16_t* key,
+std::u16string ReadText(const IniStore& ini, const char16_t* section, const char16_t* key,
                         const std::u16string& default_text) {
     const uint32_t length = ini.GetString(section, key, nullptr, 0, default_text.c_str());
     std::vector<char16_t> buffer(static_cast<size_t>(length) + 1, u'\0');
@@ -20,7 +20,7 @@ std::u16string ReadText(const CIni& ini, const char16_t* section, const char16_t
 
 // Numbers are read as text with the program folder as default and converted
 // with atoi, so a missing key reads 0.
-int32_t ReadNumber(const CIni& ini, const char16_t* section, const char16_t* key,
+int32_t ReadNumber(const IniStore& ini, const char16_t* section, const char16_t* key,
                    const std::u16string& program_folder) {
     char16_t buffer[kNumberChars + 1] = {};
     const uint32_t copied =
@@ -67,13 +67,13 @@ int32_t ValidWidth(int32_t width) {
     return width < kMinWidth || width > kMaxWidth ? kMinWidth : width;
 }
 
-AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder,
+AppSettings LoadAppSettings(IniStore& ini, std::u16string_view program_folder,
                             std::u16string_view documents_folder) {
     return LoadAppSettings(
         ini, SettingsFolders{program_folder, program_folder, program_folder, documents_folder});
 }
 
-AppSettings LoadAppSettings(CIni& ini, const SettingsFolders& folders) {
+AppSettings LoadAppSettings(IniStore& ini, const SettingsFolders& folders) {
     const std::u16string program_folder(folders.program_folder);
     const std::u16string_view documents_folder = folders.documents_folder;
     AppSettings s;
@@ -136,7 +136,8 @@ bool TitleStripOnDesktop(const RECT& r, int32_t caption_height, const RECT& desk
     return left < right && top < bottom;
 }
 
-WindowPlacement LoadWindowPlacement(const CIni& ini, const RECT& desktop, int32_t caption_height) {
+WindowPlacement LoadWindowPlacement(const IniStore& ini, const RECT& desktop,
+                                    int32_t caption_height) {
     WindowPlacement p;
     const RECT stored = ini.GetRect(kSectionApp, kWindowPos, kDefaultWindowRect);
     if (TitleStripOnDesktop(stored, caption_height, desktop))

@@ -52,7 +52,7 @@ int32_t ParseCount(std::u16string_view text) {
                                                       std::numeric_limits<int32_t>::max()));
 }
 
-std::u16string ReadValue(const CIni& ini, const char16_t* key) {
+std::u16string ReadValue(const IniStore& ini, const char16_t* key) {
     char16_t value[kMaxDeviceNameLength + 1] = {};
     const uint32_t length =
         ini.GetString(kDeviceSection, key, value, kMaxDeviceNameLength + 1, u"");
@@ -97,7 +97,7 @@ std::u16string DeviceCataloguePath() {
 }
 
 std::vector<std::u16string> ReadDeviceCatalogue(const std::u16string& ini_path) {
-    const CIni ini(ini_path.c_str());
+    const IniStore ini(ini_path.c_str());
     const int32_t count = ParseCount(ReadValue(ini, kDeviceCountKey));
     if (count < 1) {
         return {kDefaultDeviceName};

@@ -96,17 +96,17 @@ std::u16string CopyOf(const char16_t* s) {
 
 } // namespace
 
-CIni::CIni(const char16_t* ini_path) {
+IniStore::IniStore(const char16_t* ini_path) {
     std::u16string path = CopyOf(ini_path);
     path_ = std::make_unique<char16_t[]>(path.size() + 1);
     std::copy(path.begin(), path.end(), path_.get());
     path_[path.size()] = u'\0';
 }
 
-CIni::~CIni() = default;
+IniStore::~IniStore() = default;
 
-std::u16string CIni::ReadAll(const char16_t* section, const char16_t* key,
-                             const char16_t* default_text) const {
+std::u16string IniStore::ReadAll(const char16_t* section, const char16_t* key,
+                                 const char16_t* default_text) const {
     if (section == nullptr || key == nullptr) {
         return CopyOf(default_text);
     }
@@ -127,7 +127,7 @@ std::u16string CIni::ReadAll(const char16_t* section, const char16_t* key,
     return std::u16string(buffer.data(), length);
 }
 
-std::u16string CIni::ReadShort(const char16_t* section, const char16_t* key) const {
+std::u16string IniStore::ReadShort(const char16_t* section, const char16_t* key) const {
     if (section == nullptr || key == nullptr) {
         return {};
     }
@@ -137,8 +137,8 @@ std::u16string CIni::ReadShort(const char16_t* section, const char16_t* key) con
     return std::u16string(buffer, length);
 }
 
-uint32_t CIni::GetString(const char16_t* section, const char16_t* key, char16_t* out,
-                         uint32_t out_len, const char16_t* default_text) const {
+uint32_t IniStore::GetString(const char16_t* section, const char16_t* key, char16_t* out,
+                             uint32_t out_len, const char16_t* default_text) const {
     std::u16string value = ReadAll(section, key, default_text);
     if (out == nullptr) {
         return static_cast<uint32_t>(value.size());
@@ -153,8 +153,8 @@ uint32_t CIni::GetString(const char16_t* section, const char16_t* key, char16_t*
     return static_cast<uint32_t>(n);
 }
 
-uint32_t CIni::GetUInt(const char16_t* section, const char16_t* key, uint32_t default_value,
-                       int base) const {
+uint32_t IniStore::GetUInt(const char16_t* section, const char16_t* key, uint32_t default_value,
+                           int base) const {
     std::u16string value = ReadShort(section, key);
     if (value.empty()) {
         return default_value;
@@ -165,7 +165,7 @@ uint32_t CIni::GetUInt(const char16_t* section, const char16_t* key, uint32_t de
     return ToUnsigned(value, base);
 }
 
-bool CIni::GetBool(const char16_t* section, const char16_t* key, bool default_value) const {
+bool IniStore::GetBool(const char16_t* section, const char16_t* key, bool default_value) const {
     std::u16string value = ReadShort(section, key);
     if (value.empty()) {
         return default_value;
@@ -176,7 +176,8 @@ bool CIni::GetBool(const char16_t* section, const char16_t* key, bool default_va
     return ToUnsigned(value, 10) != 0;
 }
 
-RECT CIni::GetRect(const char16_t* section, const char16_t* key, const RECT& default_rect) const {
+RECT IniStore::GetRect(const char16_t* section, const char16_t* key,
+                       const RECT& default_rect) const {
     std::u16string value = ReadAll(section, key, u"");
     constexpr size_t kBytes = sizeof(RECT);
     if (value.size() != 2 * kBytes) {
@@ -205,14 +206,14 @@ RECT CIni::GetRect(const char16_t* section, const char16_t* key, const RECT& def
     return rect;
 }
 
-bool CIni::WriteString(const char16_t* section, const char16_t* key, const char16_t* text) {
+bool IniStore::WriteString(const char16_t* section, const char16_t* key, const char16_t* text) {
     if (section == nullptr || key == nullptr) {
         return false;
     }
     return platform::WritePrivateProfileStringW(section, key, text ? text : u"", path_.get());
 }
 
-bool CIni::WriteInt(const char16_t* section, const char16_t* key, int32_t value, int base) {
+bool IniStore::WriteInt(const char16_t* section, const char16_t* key, int32_t value, int base) {
     char text[40];
     auto bits = static_cast<uint32_t>(value);
     if (base == 16) {
@@ -235,11 +236,11 @@ bool CIni::WriteInt(const char16_t* section, const char16_t* key, int32_t value,
     return WriteString(section, key, Widen(text).c_str());
 }
 
-bool CIni::WriteBool(const char16_t* section, const char16_t* key, bool flag) {
+bool IniStore::WriteBool(const char16_t* section, const char16_t* key, bool flag) {
     return WriteString(section, key, flag ? u"1" : u"0");
 }
 
-bool CIni::WriteRect(const char16_t* section, const char16_t* key, const RECT& rect) {
+bool IniStore::WriteRect(const char16_t* section, const char16_t* key, const RECT& rect) {
     const int32_t fields[4] = {rect.left, rect.top, rect.right, rect.bottom};
     char text[2 * sizeof(RECT) + 1];
     char* p = text;

@@ -22,7 +22,7 @@ protected:
         path_ = dir_ / "TovekCamera.INI";
         // The store keeps its own copy: the caller's buffer may go away.
         std::u16string temporary = path_.u16string();
-        ini_ = std::make_unique<CIni>(temporary.c_str());
+        ini_ = std::make_unique<IniStore>(temporary.c_str());
         temporary.assign(temporary.size(), u'x');
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -42,7 +42,7 @@ protected:
 
     fs::path dir_;
     fs::path path_;
-    std::unique_ptr<CIni> ini_;
+    std::unique_ptr<IniStore> ini_;
 };
 
 } // namespace
@@ -195,7 +195,7 @@ TEST_F(IniTest, NullNamesWriteNothing) {
     EXPECT_FALSE(ini_->WriteInt(nullptr, u"k", 1, 10));
     EXPECT_FALSE(fs::exists(path_));
 
-    CIni nowhere(nullptr);
+    IniStore nowhere(nullptr);
     EXPECT_FALSE(nowhere.WriteString(u"S", u"k", u"v"));
     EXPECT_EQ(nowhere.GetUInt(u"S", u"k", 3, 10), 3u);
 }

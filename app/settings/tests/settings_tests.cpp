@@ -34,7 +34,7 @@ protected:
         fs::create_directories(dir_);
         path_ = dir_ / "TovekCamera.INI";
         ini_path_ = platform::Utf8ToUtf16(path_.string());
-        ini_ = std::make_unique<CIni>(ini_path_.c_str());
+        ini_ = std::make_unique<IniStore>(ini_path_.c_str());
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -58,7 +58,7 @@ protected:
     fs::path dir_;
     fs::path path_;
     std::u16string ini_path_;
-    std::unique_ptr<CIni> ini_;
+    std::unique_ptr<IniStore> ini_;
 };
 
 TEST_F(SettingsTest, FirstStartUsesDefaultsAndWritesCaptionAndLogo) {

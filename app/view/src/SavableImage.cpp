@@ -48,7 +48,7 @@ bool SaveJpeg(const QImage& source, const QString& path) {
     unsigned long out_size = 0;
     const int rc = tjCompress2(tj.get(), image.constBits(), image.width(),
                                static_cast<int>(image.bytesPerLine()), image.height(), TJPF_BGRX,
-                               &out, &out_size, TJSAMP_420, CImageShow::kJpegQuality, 0);
+                               &out, &out_size, TJSAMP_420, SavableImage::kJpegQuality, 0);
     std::unique_ptr<unsigned char, TjFree> owned(out);
     if (rc != 0 || out == nullptr)
         return false;
@@ -57,7 +57,7 @@ bool SaveJpeg(const QImage& source, const QString& path) {
 
 } // namespace
 
-bool CImageShow::Save(const QString& path) const {
+bool SavableImage::Save(const QString& path) const {
     if (isNull() || path.isEmpty())
         return false;
     const QString suffix = QFileInfo(path).suffix().toLower();

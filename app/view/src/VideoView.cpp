@@ -54,7 +54,7 @@ struct CopiedFrame final : VideoFrame {
 
 } // namespace
 
-CVideoView::CVideoView(QWidget* parent) : QWidget(parent), main_window_(parent) {
+VideoView::VideoView(QWidget* parent) : QWidget(parent), main_window_(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
@@ -68,16 +68,16 @@ CVideoView::CVideoView(QWidget* parent) : QWidget(parent), main_window_(parent) 
     }
 }
 
-CVideoView::~CVideoView() = default;
+VideoView::~VideoView() = default;
 
 // ---- geometry and zoom ---------------------------------------------------------
 
-void CVideoView::SetImageSize(int width, int height) {
+void VideoView::SetImageSize(int width, int height) {
     image_width_ = width;
     image_height_ = height;
 }
 
-void CVideoView::CalcDisplayRect(int available_width, int available_height) {
+void VideoView::CalcDisplayRect(int available_width, int available_height) {
     const view::PictureSize shown =
         view::RotateSize(image_width_, image_height_, shown_.quarter_turns);
     display_rect_ = view::CalcDisplayRect(available_width, available_height, shown.width,
@@ -89,7 +89,7 @@ void CVideoView::CalcDisplayRect(int available_width, int available_height) {
     update();
 }
 
-void CVideoView::SetQuarterTurns(int turns) {
+void VideoView::SetQuarterTurns(int turns) {
     const int normal = view::NormalQuarterTurns(turns);
     if (normal == shown_.quarter_turns)
         return;
@@ -99,14 +99,14 @@ void CVideoView::SetQuarterTurns(int turns) {
     update();
 }
 
-void CVideoView::SetFrozenMark(const QString& text) {
+void VideoView::SetFrozenMark(const QString& text) {
     if (text == shown_.frozen_mark)
         return;
     shown_.frozen_mark = text;
     update();
 }
 
-bool CVideoView::SetZoomCommand(uint32_t command) {
+bool VideoView::SetZoomCommand(uint32_t command) {
     const int mode = view::ZoomModeFromCommand(command);
     if (mode < 0)
         return false;
@@ -118,11 +118,11 @@ bool CVideoView::SetZoomCommand(uint32_t command) {
     return true;
 }
 
-bool CVideoView::Playing() const {
+bool VideoView::Playing() const {
     return playing_ ? playing_() : HasFrame();
 }
 
-bool CVideoView::OnCommand(uint32_t command) {
+bool VideoView::OnCommand(uint32_t command) {
     if (command == cmd::kFullScreen) {
         ToggleFullScreen();
         return true;
@@ -132,7 +132,7 @@ bool CVideoView::OnCommand(uint32_t command) {
 
 // ---- full screen ---------------------------------------------------------------
 
-void CVideoView::ToggleFullScreen() {
+void VideoView::ToggleFullScreen() {
     full_screen_ = !full_screen_;
     if (full_screen_) {
         saved_parent_ = parentWidget();
@@ -163,7 +163,7 @@ void CVideoView::ToggleFullScreen() {
 
 // ---- mouse ---------------------------------------------------------------------
 
-void CVideoView::NudgeSelection(int dx, int dy) {
+void VideoView::NudgeSelection(int dx, int dy) {
     if (dx < -1 || dx > 1 || dy < -1 || dy > 1)
         return;
     const view::POINT step = view::UnrotateStep({dx, dy}, shown_.quarter_turns);
@@ -171,7 +171,7 @@ void CVideoView::NudgeSelection(int dx, int dy) {
         mouse_input_->NudgeSelection(step.x, step.y);
 }
 
-bool CVideoView::ClientToImage() {
+bool VideoView::ClientToImage() {
     const int turns = shown_.quarter_turns;
     const view::PictureSize shown = view::RotateSize(image_width_, image_height_, turns);
     view::POINT turned{};
@@ -181,7 +181,7 @@ bool CVideoView::ClientToImage() {
     return true;
 }
 
-view::POINT CVideoView::ImageToClient(const view::POINT& image_point) const {
+view::POINT VideoView::ImageToClient(const view::POINT& image_point) const {
     const int turns = shown_.quarter_turns;
     const view::PictureSize shown = view::RotateSize(image_width_, image_height_, turns);
     const view::POINT clamped{std::clamp<LONG>(image_point.x, 0, std::max(image_width_ - 1, 0)),
@@ -190,17 +190,17 @@ view::POINT CVideoView::ImageToClient(const view::POINT& image_point) const {
                                view::RotatePoint(clamped, image_width_, image_height_, turns));
 }
 
-void CVideoView::SetMousePoint(const QPoint& position) {
+void VideoView::SetMousePoint(const QPoint& position) {
     mouse_point_ = view::POINT{position.x(), position.y()};
     ClientToImage();
 }
 
-void CVideoView::PostPosition() {
+void VideoView::PostPosition() {
     if (main_window_)
         QCoreApplication::postEvent(main_window_, new QEvent(kViewPositionEvent));
 }
 
-void CVideoView::ShowPointer(int kind) {
+void VideoView::ShowPointer(int kind) {
     if (kind < 0 || kind >= view::kCursorKindCount)
         kind = 0;
     if (kind == pointer_kind_)
@@ -209,7 +209,7 @@ void CVideoView::ShowPointer(int kind) {
     setCursor(cursors_.ForKind(kind));
 }
 
-void CVideoView::mousePressEvent(QMouseEvent* event) {
+void VideoView::mousePressEvent(QMouseEvent* event) {
     SetMousePoint(event->position().toPoint());
     if (event->button() == Qt::LeftButton) {
         if (!Playing())
@@ -226,7 +226,7 @@ void CVideoView::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
 }
 
-void CVideoView::mouseMoveEvent(QMouseEvent* event) {
+void VideoView::mouseMoveEvent(QMouseEvent* event) {
     SetMousePoint(event->position().toPoint());
     PostPosition();
     if (!Playing()) {
@@ -242,7 +242,7 @@ void CVideoView::mouseMoveEvent(QMouseEvent* event) {
         ShowPointer(kind);
 }
 
-void CVideoView::mouseReleaseEvent(QMouseEvent* event) {
+void VideoView::mouseReleaseEvent(QMouseEvent* event) {
     SetMousePoint(event->position().toPoint());
     if (event->button() == Qt::LeftButton) {
         if (!Playing())
@@ -253,7 +253,7 @@ void CVideoView::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
-void CVideoView::mouseDoubleClickEvent(QMouseEvent* event) {
+void VideoView::mouseDoubleClickEvent(QMouseEvent* event) {
     mouse_point_ = view::POINT{event->position().toPoint().x(), event->position().toPoint().y()};
     if (event->button() != Qt::LeftButton || !Playing() ||
         !view::PointInRect(display_rect_, mouse_point_))
@@ -262,7 +262,7 @@ void CVideoView::mouseDoubleClickEvent(QMouseEvent* event) {
     ClientToImage();
 }
 
-void CVideoView::keyPressEvent(QKeyEvent* event) {
+void VideoView::keyPressEvent(QKeyEvent* event) {
     // A full-screen view is a window of its own and gets the keys itself.
     if (full_screen_ && event->key() == Qt::Key_Escape) {
         ToggleFullScreen();
@@ -271,7 +271,7 @@ void CVideoView::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void CVideoView::closeEvent(QCloseEvent* event) {
+void VideoView::closeEvent(QCloseEvent* event) {
     // Closing the full-screen window returns the view to the main window.
     if (full_screen_) {
         ToggleFullScreen();
@@ -283,7 +283,7 @@ void CVideoView::closeEvent(QCloseEvent* event) {
 
 // ---- context menu --------------------------------------------------------------
 
-QMenu* CVideoView::ContextMenu() {
+QMenu* VideoView::ContextMenu() {
     if (!context_menu_) {
         context_menu_ = std::make_unique<QMenu>(QStringLiteral("ContextMenu"));
         QAction* full = context_menu_->addAction(QStringLiteral("Full Screen\tCtrl+Shift+Enter"));
@@ -302,7 +302,7 @@ QMenu* CVideoView::ContextMenu() {
     return context_menu_.get();
 }
 
-void CVideoView::UpdateContextMenu() {
+void VideoView::UpdateContextMenu() {
     const bool playing = Playing();
     const uint32_t current = view::ZoomCommandFromMode(zoom_mode_);
     for (QAction* item : context_menu_->actions()) {
@@ -316,7 +316,7 @@ void CVideoView::UpdateContextMenu() {
 
 // ---- background ----------------------------------------------------------------
 
-void CVideoView::LoadBackground(const QString& path) {
+void VideoView::LoadBackground(const QString& path) {
     QImage image(path);
     background_ = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_RGB32);
     update();
@@ -324,11 +324,11 @@ void CVideoView::LoadBackground(const QString& path) {
 
 // ---- frames --------------------------------------------------------------------
 
-bool CVideoView::HasFrame() const {
+bool VideoView::HasFrame() const {
     return presenter_.HasFrame();
 }
 
-QImage CVideoView::LatestFrame() const {
+QImage VideoView::LatestFrame() const {
     const SharedVideoFrame frame = presenter_.Frame();
     if (!frame)
         return QImage();
@@ -336,12 +336,12 @@ QImage CVideoView::LatestFrame() const {
         .copy();
 }
 
-QImage CVideoView::ShownFrame() const {
+QImage VideoView::ShownFrame() const {
     return view::TurnedImage(LatestFrame(), shown_.quarter_turns);
 }
 
-void CVideoView::PresentFrame(const uint8_t* pixels, int width, int height, int stride,
-                              const RECT& destination) {
+void VideoView::PresentFrame(const uint8_t* pixels, int width, int height, int stride,
+                             const RECT& destination) {
     if (pixels == nullptr || width <= 0 || height <= 0 ||
         static_cast<int64_t>(stride) < static_cast<int64_t>(width) * 4)
         return;
@@ -361,7 +361,7 @@ void CVideoView::PresentFrame(const uint8_t* pixels, int width, int height, int 
     PresentSharedFrame(copy, destination);
 }
 
-void CVideoView::PresentSharedFrame(const SharedVideoFrame& frame, const RECT& destination) {
+void VideoView::PresentSharedFrame(const SharedVideoFrame& frame, const RECT& destination) {
     if (!frame || frame->pixels == nullptr || frame->width <= 0 || frame->height <= 0 ||
         static_cast<int64_t>(frame->stride) < static_cast<int64_t>(frame->width) * 4)
         return;
@@ -379,13 +379,13 @@ void CVideoView::PresentSharedFrame(const SharedVideoFrame& frame, const RECT& d
     }
 }
 
-void CVideoView::ClearVideo() {
+void VideoView::ClearVideo() {
     presenter_.Clear();
     QMetaObject::invokeMethod(
         this, [this] { update(); }, Qt::QueuedConnection);
 }
 
-void CVideoView::PaintBackground(QPainter& painter) {
+void VideoView::PaintBackground(QPainter& painter) {
     painter.fillRect(rect(), kBackgroundColor);
     if (!background_.isNull()) {
         // The middle of the picture, cut to the view's size.
@@ -395,7 +395,7 @@ void CVideoView::PaintBackground(QPainter& painter) {
     }
 }
 
-bool CVideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painting& painting) {
+bool VideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painting& painting) {
     const VideoFrame* frame = painting.frame.get();
     const RECT& d = painting.destination;
     const int dw = d.right - d.left;
@@ -419,7 +419,7 @@ bool CVideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Paint
     return true;
 }
 
-void CVideoView::paintEvent(QPaintEvent*) {
+void VideoView::paintEvent(QPaintEvent*) {
     const int64_t cpu0 = report_ ? ThreadCpuNs() : 0;
     QPainter painter(this);
     view::FramePresenter::Painting painting = presenter_.TakeForPaint();
@@ -442,7 +442,7 @@ void CVideoView::paintEvent(QPaintEvent*) {
     }
 }
 
-void CVideoView::resizeEvent(QResizeEvent* event) {
+void VideoView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     CalcDisplayRect(width(), height());
     update();

@@ -30,7 +30,7 @@ class MainWindowStub : public QObject {
 public:
     int positions = 0;
     bool event(QEvent* e) override {
-        if (e->type() == CVideoView::kViewPositionEvent) {
+        if (e->type() == VideoView::kViewPositionEvent) {
             ++positions;
             return true;
         }
@@ -81,7 +81,7 @@ protected:
     }
 
     MainWindowStub main_;
-    CVideoView view_;
+    VideoView view_;
     RecordingInput input_;
     std::vector<RECT> reported_;
     int stored_mode_ = -1;
@@ -178,7 +178,7 @@ TEST_F(VideoViewTest, FullScreenOnAndOffRestoresPlaceInTheParent) {
     auto* above = new QWidget;
     above->setFixedHeight(40);
     layout->addWidget(above);
-    auto* view = new CVideoView;
+    auto* view = new VideoView;
     layout->addWidget(view);
     int layouts = 0;
     view->SetLayoutHandler([&] { ++layouts; });
@@ -285,7 +285,7 @@ TEST_F(VideoViewTest, SkinBackgroundIsCentredAndOptional) {
 TEST(ImageShow, SavesByExtensionAndReportsFailure) {
     App();
     QTemporaryDir dir;
-    CImageShow image(64, 48, QImage::Format_RGB32);
+    SavableImage image(64, 48, QImage::Format_RGB32);
     image.fill(QColor(200, 30, 30));
 
     const QString jpg = dir.filePath(QStringLiteral("snap.JPG"));
@@ -298,7 +298,7 @@ TEST(ImageShow, SavesByExtensionAndReportsFailure) {
     EXPECT_TRUE(image.Save(dir.filePath(QStringLiteral("snap.png"))));
     EXPECT_FALSE(image.Save(dir.filePath(QStringLiteral("snap.nosuchformat"))));
     EXPECT_FALSE(image.Save(dir.filePath(QStringLiteral("noextension"))));
-    EXPECT_FALSE(CImageShow().Save(dir.filePath(QStringLiteral("null.jpg"))));
+    EXPECT_FALSE(SavableImage().Save(dir.filePath(QStringLiteral("null.jpg"))));
     const QString bad = dir.filePath(QStringLiteral("no/such/folder/x.jpg"));
     EXPECT_FALSE(image.Save(bad));
     EXPECT_FALSE(QFile::exists(bad));

@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-CModelessDlgAbout::CModelessDlgAbout(const QIcon& icon, HLANGCTX lang, QWidget* owner)
+AboutBox::AboutBox(const QIcon& icon, HLANGCTX lang, QWidget* owner)
     : QDialog(nullptr), icon_(icon) {
     setAttribute(Qt::WA_DeleteOnClose); // OK and Cancel both end the object
     SetDialogId(this, kTemplateId);

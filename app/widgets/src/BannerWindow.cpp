@@ -8,10 +8,10 @@
 #include <cstring>
 #include <strings.h>
 
-const QColor CInfoDlg::kBackground = QColor(0, 0, 250);
-const QColor CInfoDlg::kTextColour = QColor(255, 255, 255);
+const QColor BannerWindow::kBackground = QColor(0, 0, 250);
+const QColor BannerWindow::kTextColour = QColor(255, 255, 255);
 
-CInfoDlg::CInfoDlg() : QDialog(nullptr, Qt::Tool | Qt::FramelessWindowHint) {
+BannerWindow::BannerWindow() : QDialog(nullptr, Qt::Tool | Qt::FramelessWindowHint) {
     SetDialogId(this, kTemplateId);
     setAttribute(Qt::WA_ShowWithoutActivating); // the main window keeps the keyboard
     setFixedSize(DluToPixelsX(kWidthDlu), DluToPixelsY(kHeightDlu));
@@ -30,7 +30,7 @@ CInfoDlg::CInfoDlg() : QDialog(nullptr, Qt::Tool | Qt::FramelessWindowHint) {
     font_.setStrikeOut(false);
 }
 
-int CInfoDlg::SetInfoText(const char* text) {
+int BannerWindow::SetInfoText(const char* text) {
     if (text == nullptr)
         return -1;
     if (strcasecmp(text, text_) == 0)
@@ -53,7 +53,7 @@ int CInfoDlg::SetInfoText(const char* text) {
     return 0;
 }
 
-void CInfoDlg::paintEvent(QPaintEvent*) {
+void BannerWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
     painter.setFont(font_);

@@ -4,26 +4,26 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-CColorSwatch::CColorSwatch(QWidget* parent) : QWidget(parent) {
+ColorSwatch::ColorSwatch(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
 }
 
-void CColorSwatch::SetColor(COLORREF color) {
+void ColorSwatch::SetColor(COLORREF color) {
     color_ = color;
     update();
 }
 
-void CColorSwatch::paintEvent(QPaintEvent*) {
+void ColorSwatch::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), ColorOf(color_));
 }
 
-void CColorSwatch::mousePressEvent(QMouseEvent* event) {
+void ColorSwatch::mousePressEvent(QMouseEvent* event) {
     pressed_ = event->button() == Qt::LeftButton;
     event->accept();
 }
 
-void CColorSwatch::mouseReleaseEvent(QMouseEvent* event) {
+void ColorSwatch::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = pressed_ && event->button() == Qt::LeftButton &&
                        rect().contains(event->position().toPoint());
     pressed_ = false;

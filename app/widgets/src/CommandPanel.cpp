@@ -49,7 +49,7 @@ constexpr Face kSettingFace = {"Setting_Normal1", "Setting_Normal2", "Setting_Cl
 
 // Reloads the button's bitmaps from disk and sets its tooltip again, in the
 // host's language.
-void GiveFace(CButtonEx* button, const Face& face, HLANGCTX lang) {
+void GiveFace(SkinButton* button, const Face& face, HLANGCTX lang) {
     SetSkinFaces(button, kGroup, face.normal, face.mouse_over, face.click_down, face.gray);
     SetLangTip(lang, button, QString::fromLatin1(face.tooltip));
 }
@@ -60,7 +60,7 @@ const Face& FaceOf(const Face (&faces)[2], int face) {
 
 } // namespace
 
-CDlgSpiltter::CDlgSpiltter(QWidget* main_window, CommandPanelHost* host)
+CommandPanel::CommandPanel(QWidget* main_window, CommandPanelHost* host)
     : QWidget(main_window), main_window_(main_window), host_(host),
       background_(LoadSkinImage("BackGround/Left.bmp")) {
     SetDialogId(this, kTemplateId);
@@ -70,13 +70,13 @@ CDlgSpiltter::CDlgSpiltter(QWidget* main_window, CommandPanelHost* host)
     const struct {
         int id;
         int x;
-        CButtonEx** member;
+        SkinButton** member;
     } buttons[] = {
         {kCaptureId, 30, &capture_},  {kRecordId, 110, &record_},   {kControlId, 190, &control_},
         {kGraphicId, 270, &graphic_}, {kSettingId, 350, &setting_},
     };
     for (const auto& b : buttons) {
-        auto* button = new CButtonEx(this);
+        auto* button = new SkinButton(this);
         SetDlgCtrlId(button, b.id);
         button->setGeometry(b.x, 5, kButtonSize, kButtonSize);
         button->setFocusPolicy(Qt::NoFocus);
@@ -94,29 +94,29 @@ CDlgSpiltter::CDlgSpiltter(QWidget* main_window, CommandPanelHost* host)
     record_poll_.start(kRecordPollMs, this);
 }
 
-CDlgSpiltter::~CDlgSpiltter() {
+CommandPanel::~CommandPanel() {
     record_poll_.stop();
 }
 
-CButtonEx* CDlgSpiltter::Button(int id) const {
-    for (CButtonEx* button : {capture_, record_, control_, graphic_, setting_}) {
+SkinButton* CommandPanel::Button(int id) const {
+    for (SkinButton* button : {capture_, record_, control_, graphic_, setting_}) {
         if (GetDlgCtrlId(button) == id)
             return button;
     }
     return nullptr;
 }
 
-bool CDlgSpiltter::HostRecording() const {
+bool CommandPanel::HostRecording() const {
     return host_ != nullptr && host_->IsRecording();
 }
 
-void CDlgSpiltter::EnableCommands(bool enable) {
-    for (CButtonEx* button : {capture_, control_, graphic_, record_})
+void CommandPanel::EnableCommands(bool enable) {
+    for (SkinButton* button : {capture_, control_, graphic_, record_})
         button->setEnabled(enable);
     setting_->setEnabled(enable && !HostRecording());
 }
 
-void CDlgSpiltter::ResetFaces() {
+void CommandPanel::ResetFaces() {
     SetRecordFace(1);
     SetControlFace(1);
     SetSettingFace();
@@ -125,29 +125,29 @@ void CDlgSpiltter::ResetFaces() {
     graphic_state_ = 0;
 }
 
-void CDlgSpiltter::SetRecordFace(int face) {
+void CommandPanel::SetRecordFace(int face) {
     GiveFace(record_, FaceOf(kRecordFaces, face), Language());
 }
 
-void CDlgSpiltter::SetControlFace(int face) {
+void CommandPanel::SetControlFace(int face) {
     GiveFace(control_, FaceOf(kControlFaces, face), Language());
 }
 
-void CDlgSpiltter::SetGraphicFace(int face) {
+void CommandPanel::SetGraphicFace(int face) {
     GiveFace(graphic_, FaceOf(kGraphicFaces, face), Language());
 }
 
-HLANGCTX CDlgSpiltter::Language() const {
+HLANGCTX CommandPanel::Language() const {
     return host_ != nullptr ? host_->Language() : nullptr;
 }
 
-void CDlgSpiltter::SetSettingFace() {
+void CommandPanel::SetSettingFace() {
     GiveFace(setting_, kSettingFace, Language());
 }
 
 // ---- messages to the main window -------------------------------------------------
 
-void CDlgSpiltter::SendToMainWindow(int message) {
+void CommandPanel::SendToMainWindow(int message) {
     if (main_window_ == nullptr)
         return;
     // Synchronous, so that what the handler did is seen right after.
@@ -155,7 +155,7 @@ void CDlgSpiltter::SendToMainWindow(int message) {
     QApplication::sendEvent(main_window_, &event);
 }
 
-void CDlgSpiltter::SendResizeNotification() {
+void CommandPanel::SendResizeNotification() {
     if (main_window_ == nullptr)
         return;
     QResizeEvent event(main_window_->size(), main_window_->size());
@@ -164,7 +164,7 @@ void CDlgSpiltter::SendResizeNotification() {
 
 // ---- clicks ----------------------------------------------------------------------
 
-bool CDlgSpiltter::event(QEvent* event) {
+bool CommandPanel::event(QEvent* event) {
     if (event->type() != ButtonCommandEvent::Type())
         return QWidget::event(event);
     switch (static_cast<ButtonCommandEvent*>(event)->id) {
@@ -189,11 +189,11 @@ bool CDlgSpiltter::event(QEvent* event) {
     return true;
 }
 
-void CDlgSpiltter::OnCapture() {
+void CommandPanel::OnCapture() {
     SendToMainWindow(msg::kCapture);
 }
 
-void CDlgSpiltter::OnRecord() {
+void CommandPanel::OnRecord() {
     // Each click is chosen by the flag at its moment; the face follows the
     // click whatever the outcome, and the poll corrects it later.
     if (HostRecording()) {
@@ -207,7 +207,7 @@ void CDlgSpiltter::OnRecord() {
     recording_seen_ = HostRecording();
 }
 
-void CDlgSpiltter::OnControl() {
+void CommandPanel::OnControl() {
     if (control_state_ == 1) {
         control_state_ = 0;
         if (host_ != nullptr)
@@ -223,7 +223,7 @@ void CDlgSpiltter::OnControl() {
     control_->update();
 }
 
-void CDlgSpiltter::OnGraphic() {
+void CommandPanel::OnGraphic() {
     if (graphic_state_ == 1) {
         graphic_state_ = 0;
         // Setting keeps its rule: never enabled while recording.
@@ -240,14 +240,14 @@ void CDlgSpiltter::OnGraphic() {
     graphic_->update();
 }
 
-void CDlgSpiltter::OnSetting() {
+void CommandPanel::OnSetting() {
     if (host_ != nullptr)
         host_->OpenSettingDialog();
 }
 
 // ---- timer, painting, size ---------------------------------------------------------
 
-void CDlgSpiltter::timerEvent(QTimerEvent* event) {
+void CommandPanel::timerEvent(QTimerEvent* event) {
     if (event->timerId() == record_poll_.timerId()) {
         OnTimer(kRecordPollTimer);
         return;
@@ -255,7 +255,7 @@ void CDlgSpiltter::timerEvent(QTimerEvent* event) {
     QWidget::timerEvent(event);
 }
 
-void CDlgSpiltter::OnTimer(int id) {
+void CommandPanel::OnTimer(int id) {
     if (id != kRecordPollTimer)
         return;
     const bool recording = HostRecording();
@@ -265,7 +265,7 @@ void CDlgSpiltter::OnTimer(int id) {
     recording_seen_ = recording;
 }
 
-void CDlgSpiltter::paintEvent(QPaintEvent*) {
+void CommandPanel::paintEvent(QPaintEvent*) {
     {
         QPainter painter(this);
         PaintCentredBand(painter, background_, size(), palette().color(QPalette::Window));
@@ -273,13 +273,13 @@ void CDlgSpiltter::paintEvent(QPaintEvent*) {
     if (!first_paint_)
         return;
     first_paint_ = false;
-    for (CButtonEx* button : {capture_, record_, control_, graphic_, setting_})
+    for (SkinButton* button : {capture_, record_, control_, graphic_, setting_})
         button->show();
     if (host_ != nullptr && host_->ShowLogo())
         logo_->show();
 }
 
-void CDlgSpiltter::resizeEvent(QResizeEvent* event) {
+void CommandPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     logo_->setGeometry(width() - kLogoRightOffset, 10, kLogoWidth, kLogoHeight);
     logo_->update();

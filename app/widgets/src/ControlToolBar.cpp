@@ -26,23 +26,23 @@ struct ToolButton {
 };
 
 // In the order the bar skins them.
-constexpr ToolButton kToolButtons[CPaintoolBar::kButtonCount] = {
-    {CPaintoolBar::kZoomInId, "ZoomIn", "Zoom In"},
-    {CPaintoolBar::kZoomOutId, "ZoomOut", "Zoom Out"},
-    {CPaintoolBar::kFocusFarId, "FocusFar", "Focus Far"},
-    {CPaintoolBar::kFocusNearId, "FocusNear", "Focus Near"},
-    {CPaintoolBar::kBrightMoreId, "BrightMore", "Bright More"},
-    {CPaintoolBar::kBrightLessId, "BrightLess", "Bright Less"},
-    {CPaintoolBar::kSharpMoreId, "SharpMore", "Sharp More"},
-    {CPaintoolBar::kSharpLessId, "SharpLess", "Sharp Less"},
-    {CPaintoolBar::kAutoId, "Atuo", "Auto"},
-    {CPaintoolBar::kMirrorId, "Mirror", "Mirror"},
-    {CPaintoolBar::kRedMoreId, "RedMore", "Red More"},
-    {CPaintoolBar::kRedLessId, "RedLess", "Red Less"},
-    {CPaintoolBar::kBlueMoreId, "BlueMore", "Blue More"},
-    {CPaintoolBar::kBlueLessId, "BlueLess", "Blue Less"},
-    {CPaintoolBar::kColorId, "Color", "Mono/Color"},
-    {CPaintoolBar::kNegId, "Neg", "Neg"},
+constexpr ToolButton kToolButtons[ControlToolBar::kButtonCount] = {
+    {ControlToolBar::kZoomInId, "ZoomIn", "Zoom In"},
+    {ControlToolBar::kZoomOutId, "ZoomOut", "Zoom Out"},
+    {ControlToolBar::kFocusFarId, "FocusFar", "Focus Far"},
+    {ControlToolBar::kFocusNearId, "FocusNear", "Focus Near"},
+    {ControlToolBar::kBrightMoreId, "BrightMore", "Bright More"},
+    {ControlToolBar::kBrightLessId, "BrightLess", "Bright Less"},
+    {ControlToolBar::kSharpMoreId, "SharpMore", "Sharp More"},
+    {ControlToolBar::kSharpLessId, "SharpLess", "Sharp Less"},
+    {ControlToolBar::kAutoId, "Atuo", "Auto"},
+    {ControlToolBar::kMirrorId, "Mirror", "Mirror"},
+    {ControlToolBar::kRedMoreId, "RedMore", "Red More"},
+    {ControlToolBar::kRedLessId, "RedLess", "Red Less"},
+    {ControlToolBar::kBlueMoreId, "BlueMore", "Blue More"},
+    {ControlToolBar::kBlueLessId, "BlueLess", "Blue Less"},
+    {ControlToolBar::kColorId, "Color", "Mono/Color"},
+    {ControlToolBar::kNegId, "Neg", "Neg"},
 };
 
 // Rows below the origin: the left and the right button.
@@ -52,14 +52,14 @@ struct Row {
     int right;
 };
 constexpr Row kRows[] = {
-    {15, CPaintoolBar::kZoomInId, CPaintoolBar::kZoomOutId},
-    {53, CPaintoolBar::kFocusFarId, CPaintoolBar::kFocusNearId},
-    {91, CPaintoolBar::kBrightLessId, CPaintoolBar::kBrightMoreId},
-    {129, CPaintoolBar::kSharpLessId, CPaintoolBar::kSharpMoreId},
-    {167, CPaintoolBar::kAutoId, CPaintoolBar::kMirrorId},
-    {205, CPaintoolBar::kRedMoreId, CPaintoolBar::kRedLessId},
-    {243, CPaintoolBar::kBlueMoreId, CPaintoolBar::kBlueLessId},
-    {281, CPaintoolBar::kColorId, CPaintoolBar::kNegId},
+    {15, ControlToolBar::kZoomInId, ControlToolBar::kZoomOutId},
+    {53, ControlToolBar::kFocusFarId, ControlToolBar::kFocusNearId},
+    {91, ControlToolBar::kBrightLessId, ControlToolBar::kBrightMoreId},
+    {129, ControlToolBar::kSharpLessId, ControlToolBar::kSharpMoreId},
+    {167, ControlToolBar::kAutoId, ControlToolBar::kMirrorId},
+    {205, ControlToolBar::kRedMoreId, ControlToolBar::kRedLessId},
+    {243, ControlToolBar::kBlueMoreId, ControlToolBar::kBlueLessId},
+    {281, ControlToolBar::kColorId, ControlToolBar::kNegId},
 };
 constexpr int kColumnGap = 60;
 
@@ -79,10 +79,10 @@ struct Motion {
     bool zoom; // its stop is followed by kZoomCloseKey
 };
 constexpr Motion kMotions[] = {
-    {CPaintoolBar::kZoomInId, -91, true},
-    {CPaintoolBar::kZoomOutId, -90, true},
-    {CPaintoolBar::kFocusNearId, -88, false},
-    {CPaintoolBar::kFocusFarId, -87, false},
+    {ControlToolBar::kZoomInId, -91, true},
+    {ControlToolBar::kZoomOutId, -90, true},
+    {ControlToolBar::kFocusNearId, -88, false},
+    {ControlToolBar::kFocusFarId, -87, false},
 };
 
 // Auto-repeat buttons 1 to 8, in the order the worker visits them.
@@ -91,18 +91,18 @@ struct KeyedButton {
     int key;
 };
 constexpr KeyedButton kRepeats[toolbar::kRepeatButtons] = {
-    {CPaintoolBar::kBrightLessId, -85}, {CPaintoolBar::kBrightMoreId, -86},
-    {CPaintoolBar::kSharpLessId, -83},  {CPaintoolBar::kSharpMoreId, -84},
-    {CPaintoolBar::kRedLessId, -79},    {CPaintoolBar::kRedMoreId, -80},
-    {CPaintoolBar::kBlueMoreId, -78},   {CPaintoolBar::kBlueLessId, -77},
+    {ControlToolBar::kBrightLessId, -85}, {ControlToolBar::kBrightMoreId, -86},
+    {ControlToolBar::kSharpLessId, -83},  {ControlToolBar::kSharpMoreId, -84},
+    {ControlToolBar::kRedLessId, -79},    {ControlToolBar::kRedMoreId, -80},
+    {ControlToolBar::kBlueMoreId, -78},   {ControlToolBar::kBlueLessId, -77},
 };
 
 // Click buttons and their keys.
 constexpr KeyedButton kClicks[] = {
-    {CPaintoolBar::kAutoId, -82},
-    {CPaintoolBar::kMirrorId, -81},
-    {CPaintoolBar::kColorId, -75},
-    {CPaintoolBar::kNegId, -76},
+    {ControlToolBar::kAutoId, -82},
+    {ControlToolBar::kMirrorId, -81},
+    {ControlToolBar::kColorId, -75},
+    {ControlToolBar::kNegId, -76},
 };
 
 // A key the worker decided on, posted to the bar.
@@ -118,7 +118,7 @@ public:
 
 } // namespace
 
-CPaintoolBar::CPaintoolBar(QWidget* parent)
+ControlToolBar::ControlToolBar(QWidget* parent)
     : QWidget(parent), background_(LoadSkinImage("BackGround/Top1.bmp")) {
     SetDialogId(this, kTemplateId);
     SetDlgCtrlId(this, kTemplateId);
@@ -130,19 +130,19 @@ CPaintoolBar::CPaintoolBar(QWidget* parent)
     motion_.fill(false);
     StartWorker();
     motion_timer_.start(kMotionPollMs);
-    for (CButtonEx* button : buttons_)
+    for (SkinButton* button : buttons_)
         button->show();
 }
 
-CPaintoolBar::~CPaintoolBar() {
+ControlToolBar::~ControlToolBar() {
     StopWorker();
     motion_timer_.stop();
 }
 
-void CPaintoolBar::CreateButtons() {
+void ControlToolBar::CreateButtons() {
     for (size_t i = 0; i < std::size(kToolButtons); ++i) {
         const ToolButton& tool = kToolButtons[i];
-        auto* button = new CButtonEx(this);
+        auto* button = new SkinButton(this);
         SetDlgCtrlId(button, tool.id);
         button->setFocusPolicy(Qt::NoFocus);
         const std::string name(tool.bitmap);
@@ -163,7 +163,7 @@ void CPaintoolBar::CreateButtons() {
     // once on press and release, and at every motion tick, which also sees
     // a held button let go by hiding or disabling it.
     for (const KeyedButton& repeat : kRepeats) {
-        CButtonEx* button = Button(repeat.id);
+        SkinButton* button = Button(repeat.id);
         connect(button, &QAbstractButton::pressed, this, [this] {
             SyncHeld();
             WakeMotionTimer();
@@ -174,12 +174,12 @@ void CPaintoolBar::CreateButtons() {
         connect(Button(motion.id), &QAbstractButton::pressed, this, [this] { WakeMotionTimer(); });
 }
 
-void CPaintoolBar::WakeMotionTimer() {
+void ControlToolBar::WakeMotionTimer() {
     if (!motion_timer_.isActive())
         motion_timer_.start(kMotionPollMs);
 }
 
-void CPaintoolBar::CreateLabels() {
+void ControlToolBar::CreateLabels() {
     for (size_t i = 0; i < labels_.size(); ++i) {
         auto* label = new QLabel(QString::fromLatin1(kLabels[i].text), this);
         SetDlgCtrlId(label, kFirstLabelId + static_cast<int>(i));
@@ -190,33 +190,33 @@ void CPaintoolBar::CreateLabels() {
     }
 }
 
-CButtonEx* CPaintoolBar::Button(int id) const {
-    for (CButtonEx* button : buttons_) {
+SkinButton* ControlToolBar::Button(int id) const {
+    for (SkinButton* button : buttons_) {
         if (button != nullptr && GetDlgCtrlId(button) == id)
             return button;
     }
     return nullptr;
 }
 
-QLabel* CPaintoolBar::Label(int id) const {
+QLabel* ControlToolBar::Label(int id) const {
     const int index = id - kFirstLabelId;
     return index >= 0 && index < static_cast<int>(labels_.size()) ? labels_[index] : nullptr;
 }
 
-int CPaintoolBar::SendControlKey(int key) {
+int ControlToolBar::SendControlKey(int key) {
     if (!sender_)
         return -1;
     return sender_(static_cast<uint8_t>(key));
 }
 
-void CPaintoolBar::EnableButtons(bool enable) {
-    for (CButtonEx* button : buttons_)
+void ControlToolBar::EnableButtons(bool enable) {
+    for (SkinButton* button : buttons_)
         button->setEnabled(enable);
 }
 
 // ---- motion buttons ------------------------------------------------------------
 
-bool CPaintoolBar::MotionPending(int id) const {
+bool ControlToolBar::MotionPending(int id) const {
     for (size_t i = 0; i < std::size(kMotions); ++i) {
         if (kMotions[i].id == id)
             return motion_[i];
@@ -224,11 +224,11 @@ bool CPaintoolBar::MotionPending(int id) const {
     return false;
 }
 
-int CPaintoolBar::MotionTimerInterval() const {
+int ControlToolBar::MotionTimerInterval() const {
     return motion_timer_.isActive() ? motion_timer_.interval() : 0;
 }
 
-void CPaintoolBar::OnTimer(int id) {
+void ControlToolBar::OnTimer(int id) {
     if (id != kMotionTimer)
         return;
     SyncHeld();
@@ -263,7 +263,7 @@ void CPaintoolBar::OnTimer(int id) {
 
 // ---- auto-repeat -------------------------------------------------------------------
 
-void CPaintoolBar::SyncHeld() {
+void ControlToolBar::SyncHeld() {
     uint32_t held = 0;
     for (int i = 0; i < toolbar::kRepeatButtons; ++i) {
         if (Button(kRepeats[i].id)->Pressed())
@@ -274,13 +274,13 @@ void CPaintoolBar::SyncHeld() {
         wake_.Set();
 }
 
-void CPaintoolBar::StartWorker() {
+void ControlToolBar::StartWorker() {
     StopWorker();
     stop_.store(false);
     worker_ = std::thread([this] { WorkerLoop(); });
 }
 
-void CPaintoolBar::StopWorker() {
+void ControlToolBar::StopWorker() {
     if (!worker_.joinable())
         return;
     stop_.store(true);
@@ -289,7 +289,7 @@ void CPaintoolBar::StopWorker() {
     stop_.store(false);
 }
 
-void CPaintoolBar::WorkerLoop() {
+void ControlToolBar::WorkerLoop() {
     while (!stop_.load()) {
         // A real-time wait: a fake clock's Sleep would advance the clock the
         // tests step. Stop ends it at once.
@@ -310,7 +310,7 @@ void CPaintoolBar::WorkerLoop() {
 
 // ---- events and painting -------------------------------------------------------------
 
-bool CPaintoolBar::event(QEvent* event) {
+bool ControlToolBar::event(QEvent* event) {
     ReceivedAcrossThreads(event);
     if (event->type() == AutoRepeatEvent::Type()) {
         SendControlKey(static_cast<AutoRepeatEvent*>(event)->key);
@@ -327,7 +327,7 @@ bool CPaintoolBar::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-void CPaintoolBar::paintEvent(QPaintEvent*) {
+void ControlToolBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     PaintCentredBand(painter, background_, size(), palette().color(QPalette::Window));
 }

@@ -19,9 +19,9 @@ std::u16string NumberText(int32_t value) {
 
 } // namespace
 
-CDlgGraphicSet::CDlgGraphicSet(GraphicDialogContext context, QWidget* parent)
-    : CGraphicDialog(std::move(context), parent, kTemplateId, QStringLiteral("Graphic Default Set"),
-                     250, 190) {
+GraphicDefaultsDialog::GraphicDefaultsDialog(GraphicDialogContext context, QWidget* parent)
+    : GraphicDialog(std::move(context), parent, kTemplateId, QStringLiteral("Graphic Default Set"),
+                    250, 190) {
     if (Context().store != nullptr)
         working_ = Context().store->Defaults();
     CreateControls();
@@ -30,9 +30,9 @@ CDlgGraphicSet::CDlgGraphicSet(GraphicDialogContext context, QWidget* parent)
     circle_fill_->setChecked(working_.circle_fill);
 }
 
-CDlgGraphicSet::~CDlgGraphicSet() = default;
+GraphicDefaultsDialog::~GraphicDefaultsDialog() = default;
 
-void CDlgGraphicSet::CreateControls() {
+void GraphicDefaultsDialog::CreateControls() {
     // Group boxes first, so that the controls drawn over them stay on top.
     const struct {
         int id;
@@ -89,7 +89,7 @@ void CDlgGraphicSet::CreateControls() {
     AddButtons(150, 193, 160, "Cancel");
 }
 
-void CDlgGraphicSet::Apply() {
+void GraphicDefaultsDialog::Apply() {
     working_.rect_fill = rect_fill_->isChecked();
     working_.circle_fill = circle_fill_->isChecked();
     if (Context().store != nullptr)
@@ -99,8 +99,8 @@ void CDlgGraphicSet::Apply() {
     Save(working_);
 }
 
-void CDlgGraphicSet::Save(const settings::GraphicDefaults& d) {
-    CIni* ini = Context().ini;
+void GraphicDefaultsDialog::Save(const settings::GraphicDefaults& d) {
+    IniStore* ini = Context().ini;
     if (ini == nullptr)
         return;
     using namespace settings;

@@ -35,8 +35,8 @@ bool IsPasteKey(const QEvent* event) {
 
 } // namespace
 
-CGraphicDialog::CGraphicDialog(GraphicDialogContext context, QWidget* parent, int template_id,
-                               const QString& title, int width_dlu, int height_dlu)
+GraphicDialog::GraphicDialog(GraphicDialogContext context, QWidget* parent, int template_id,
+                             const QString& title, int width_dlu, int height_dlu)
     : QDialog(parent), context_(std::move(context)), template_id_(template_id) {
     SetDialogId(this, template_id);
     setModal(true);
@@ -45,16 +45,16 @@ CGraphicDialog::CGraphicDialog(GraphicDialogContext context, QWidget* parent, in
     installEventFilter(this);
 }
 
-CGraphicDialog::~CGraphicDialog() = default;
+GraphicDialog::~GraphicDialog() = default;
 
-void CGraphicDialog::Place(QWidget* control, int id, int x, int y, int width, int height) {
+void GraphicDialog::Place(QWidget* control, int id, int x, int y, int width, int height) {
     if (id != 0)
         SetDlgCtrlId(control, id);
     control->setGeometry(DluToPixelsX(x), DluToPixelsY(y), DluToPixelsX(width),
                          DluToPixelsY(height));
 }
 
-QLabel* CGraphicDialog::AddLabel(int id, const char* text, int x, int y, int width) {
+QLabel* GraphicDialog::AddLabel(int id, const char* text, int x, int y, int width) {
     auto* label = new QLabel(QString::fromLatin1(text), this);
     Place(label, id, x, y, width, 8);
     // A label without a control id is translated by its English text.
@@ -63,9 +63,9 @@ QLabel* CGraphicDialog::AddLabel(int id, const char* text, int x, int y, int wid
     return label;
 }
 
-CEditEx* CGraphicDialog::AddNumberBox(int edit_id, int spin_id, int x, int y, int32_t* value,
-                                      int32_t min, int32_t max, const char* range_message) {
-    auto* edit = new CEditEx(this);
+PlainLineEdit* GraphicDialog::AddNumberBox(int edit_id, int spin_id, int x, int y, int32_t* value,
+                                           int32_t min, int32_t max, const char* range_message) {
+    auto* edit = new PlainLineEdit(this);
     Place(edit, edit_id, x, y, kBoxWidthDlu, kBoxHeightDlu);
     // Digits only, as typed or pasted; numbers are data, never translated.
     edit->setValidator(
@@ -73,7 +73,7 @@ CEditEx* CGraphicDialog::AddNumberBox(int edit_id, int spin_id, int x, int y, in
     SetFixedText(edit);
     edit->installEventFilter(this);
 
-    auto* spin = new CSpinButton(this);
+    auto* spin = new SpinButton(this);
     Place(spin, spin_id, x + kBoxWidthDlu, y, kSpinWidthDlu, kBoxHeightDlu);
     spin->SetChangeHandler([value](int32_t position) { *value = position; });
 
@@ -81,17 +81,17 @@ CEditEx* CGraphicDialog::AddNumberBox(int edit_id, int spin_id, int x, int y, in
     return edit;
 }
 
-CColorSwatch* CGraphicDialog::AddSwatch(int id, int x, int y, int width, COLORREF* value) {
-    auto* swatch = new CColorSwatch(this);
+ColorSwatch* GraphicDialog::AddSwatch(int id, int x, int y, int width, COLORREF* value) {
+    auto* swatch = new ColorSwatch(this);
     Place(swatch, id, x, y, width, kBoxHeightDlu);
     swatch->SetClickHandler([this, id] { OnSwatchClick(id); });
     swatches_.push_back({swatch, value});
     return swatch;
 }
 
-void CGraphicDialog::AddButtons(int ok_x, int cancel_x, int y, const char* cancel_text) {
-    ok_ = new CButtonEx(QStringLiteral("OK"), this);
-    cancel_ = new CButtonEx(QString::fromLatin1(cancel_text), this);
+void GraphicDialog::AddButtons(int ok_x, int cancel_x, int y, const char* cancel_text) {
+    ok_ = new SkinButton(QStringLiteral("OK"), this);
+    cancel_ = new SkinButton(QString::fromLatin1(cancel_text), this);
     Place(ok_, kOkId, ok_x, y, 0, 0);
     Place(cancel_, kCancelId, cancel_x, y, 0, 0);
     ok_->setDefault(true);
@@ -99,7 +99,7 @@ void CGraphicDialog::AddButtons(int ok_x, int cancel_x, int y, const char* cance
     connect(cancel_, &QAbstractButton::clicked, this, &QDialog::reject);
 }
 
-void CGraphicDialog::FinishInit() {
+void GraphicDialog::FinishInit() {
     if (parentWidget() != nullptr)
         move(parentWidget()->window()->frameGeometry().center() - rect().center());
     if (context_.lang != nullptr)
@@ -112,7 +112,7 @@ void CGraphicDialog::FinishInit() {
     for (const Swatch& s : swatches_)
         s.swatch->SetColor(*s.value);
     const struct {
-        CButtonEx* button;
+        SkinButton* button;
         const char* name;
         const char* tip;
     } skins[] = {{ok_, "Save", "Save"}, {cancel_, "Cancel", "Cancel"}};
@@ -128,7 +128,7 @@ void CGraphicDialog::FinishInit() {
     }
 }
 
-void CGraphicDialog::OnSwatchClick(int id) {
+void GraphicDialog::OnSwatchClick(int id) {
     for (const Swatch& s : swatches_) {
         if (GetDlgCtrlId(s.swatch) != id || !s.swatch->isEnabled())
             continue;
@@ -144,7 +144,7 @@ void CGraphicDialog::OnSwatchClick(int id) {
     }
 }
 
-void CGraphicDialog::Message(const QString& text) {
+void GraphicDialog::Message(const QString& text) {
     const QString caption = CaptionOf(context_.settings);
     if (context_.message) {
         context_.message(this, text, caption, msgbox::kOk | msgbox::kIconExclamation);
@@ -153,12 +153,12 @@ void CGraphicDialog::Message(const QString& text) {
     QMessageBox::warning(this, caption, text);
 }
 
-void CGraphicDialog::FocusBox(const NumberBox& box) {
+void GraphicDialog::FocusBox(const NumberBox& box) {
     box.edit->setFocus(Qt::OtherFocusReason);
     box.edit->selectAll();
 }
 
-bool CGraphicDialog::CheckBoxes() {
+bool GraphicDialog::CheckBoxes() {
     for (const NumberBox& box : boxes_) {
         if (box.edit->text().isEmpty()) {
             Message(LangText(context_.lang, "Please enter an integer!"));
@@ -186,14 +186,14 @@ bool CGraphicDialog::CheckBoxes() {
     return true;
 }
 
-void CGraphicDialog::OnOK() {
+void GraphicDialog::OnOK() {
     if (!CheckBoxes())
         return;
     Apply();
     accept();
 }
 
-bool CGraphicDialog::eventFilter(QObject* watched, QEvent* event) {
+bool GraphicDialog::eventFilter(QObject* watched, QEvent* event) {
     if (IsPasteKey(event))
         return true;
     return QDialog::eventFilter(watched, event);

@@ -40,23 +40,23 @@ struct ButtonPlace {
     const char* tip;
 };
 constexpr ButtonPlace kButtons[] = {
-    {CDlgCapture::kSelectId, 20, 8, "Select", "None"},
-    {CDlgCapture::kLineId, 20, 37, "Line", "Line"},
-    {CDlgCapture::kRectangleId, 20, 66, "Rectangle", "Rectangle"},
-    {CDlgCapture::kCircleId, 20, 95, "Cricle", "Cricle"},
-    {CDlgCapture::kCurveId, 20, 124, "Curve", "Curve"},
-    {CDlgCapture::kDefaultSetId, 20, 153, "DefaultSet", "Default Set"},
-    {CDlgCapture::kPropertyId, 20, 182, "Property", "Property"},
-    {CDlgCapture::kDeleteId, 20, 211, "Delete", "Delete"},
-    {CDlgCapture::kClearId, 20, 240, "Clear", "Clear"},
+    {GraphicPanel::kSelectId, 20, 8, "Select", "None"},
+    {GraphicPanel::kLineId, 20, 37, "Line", "Line"},
+    {GraphicPanel::kRectangleId, 20, 66, "Rectangle", "Rectangle"},
+    {GraphicPanel::kCircleId, 20, 95, "Cricle", "Cricle"},
+    {GraphicPanel::kCurveId, 20, 124, "Curve", "Curve"},
+    {GraphicPanel::kDefaultSetId, 20, 153, "DefaultSet", "Default Set"},
+    {GraphicPanel::kPropertyId, 20, 182, "Property", "Property"},
+    {GraphicPanel::kDeleteId, 20, 211, "Delete", "Delete"},
+    {GraphicPanel::kClearId, 20, 240, "Clear", "Clear"},
 };
 
 bool EnabledIn(int id, int state) {
     if (state < 1 || state > 3)
         return false;
-    if (id == CDlgCapture::kPropertyId)
+    if (id == GraphicPanel::kPropertyId)
         return state == 2;
-    if (id == CDlgCapture::kDeleteId)
+    if (id == GraphicPanel::kDeleteId)
         return state >= 2;
     return true;
 }
@@ -66,7 +66,7 @@ bool EnabledIn(int id, int state) {
 // Carries reports from the store's handler (any thread) to the panel while
 // the panel lives. The destructor detaches it under the lock, so no report
 // is posted to a panel being destroyed.
-class CDlgCapture::StateRelay {
+class GraphicPanel::StateRelay {
 public:
     explicit StateRelay(QObject* target) : target_(target) {}
     void Post(int state) {
@@ -84,7 +84,7 @@ private:
     QObject* target_ TOVEK_GUARDED_BY(lock_); // null once the panel goes
 };
 
-CDlgCapture::CDlgCapture(GraphicDialogContext context, QWidget* parent)
+GraphicPanel::GraphicPanel(GraphicDialogContext context, QWidget* parent)
     : QWidget(parent), context_(std::move(context)),
       runner_([](QDialog& dialog) { return dialog.exec(); }),
       background_(LoadSkinImage("BackGround/Right.bmp")),
@@ -98,14 +98,14 @@ CDlgCapture::CDlgCapture(GraphicDialogContext context, QWidget* parent)
     }
 }
 
-CDlgCapture::~CDlgCapture() {
+GraphicPanel::~GraphicPanel() {
     // The store keeps the handler; detached, it posts nothing.
     relay_->Detach();
 }
 
-void CDlgCapture::CreateButtons() {
+void GraphicPanel::CreateButtons() {
     for (const ButtonPlace& place : kButtons) {
-        auto* button = new CButtonEx(this);
+        auto* button = new SkinButton(this);
         SetDlgCtrlId(button, place.id);
         button->setFocusPolicy(Qt::NoFocus);
         button->setGeometry(DluToPixelsX(place.x), DluToPixelsY(place.y), kButtonSize, kButtonSize);
@@ -118,21 +118,21 @@ void CDlgCapture::CreateButtons() {
     }
 }
 
-CButtonEx* CDlgCapture::Button(int id) const {
-    for (CButtonEx* button : buttons_) {
+SkinButton* GraphicPanel::Button(int id) const {
+    for (SkinButton* button : buttons_) {
         if (GetDlgCtrlId(button) == id)
             return button;
     }
     return nullptr;
 }
 
-void CDlgCapture::SetPanelState(int state) {
+void GraphicPanel::SetPanelState(int state) {
     state_ = state;
-    for (CButtonEx* button : buttons_)
+    for (SkinButton* button : buttons_)
         button->setEnabled(EnabledIn(GetDlgCtrlId(button), state));
 }
 
-bool CDlgCapture::event(QEvent* event) {
+bool GraphicPanel::event(QEvent* event) {
     ReceivedAcrossThreads(event);
     if (event->type() == PanelStateEvent::Type()) {
         SetPanelState(static_cast<PanelStateEvent*>(event)->state);
@@ -145,7 +145,7 @@ bool CDlgCapture::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-void CDlgCapture::OnCommand(int id) {
+void GraphicPanel::OnCommand(int id) {
     annotation::AnnotationStore* store = context_.store;
     if (store == nullptr)
         return;
@@ -182,7 +182,7 @@ void CDlgCapture::OnCommand(int id) {
     }
 }
 
-int CDlgCapture::RunDialog(QDialog* dialog) {
+int GraphicPanel::RunDialog(QDialog* dialog) {
     // The main window may close while the dialog runs and take the dialog
     // (its child) with it.
     QPointer<QDialog> guard(dialog);
@@ -193,14 +193,14 @@ int CDlgCapture::RunDialog(QDialog* dialog) {
     return result;
 }
 
-void CDlgCapture::OnDefaultSet() {
-    RunDialog(new CDlgGraphicSet(context_, main_window_));
+void GraphicPanel::OnDefaultSet() {
+    RunDialog(new GraphicDefaultsDialog(context_, main_window_));
 }
 
-void CDlgCapture::OnProperty() {
-    QPointer<CDlgCapture> self(this);
+void GraphicPanel::OnProperty() {
+    QPointer<GraphicPanel> self(this);
     annotation::AnnotationStore* store = context_.store;
-    const int result = RunDialog(new CDlgGraphicProperty(context_, main_window_));
+    const int result = RunDialog(new GraphicPropertyDialog(context_, main_window_));
     if (self.isNull() || result != QDialog::Accepted)
         return;
     // The edited shape stands alone again: the group ends.
@@ -212,7 +212,7 @@ void CDlgCapture::OnProperty() {
     store->RequestRedraw();
 }
 
-void CDlgCapture::paintEvent(QPaintEvent*) {
+void GraphicPanel::paintEvent(QPaintEvent*) {
     // Without a background nothing is drawn: the right panel shows through.
     if (background_.isNull())
         return;

@@ -24,9 +24,9 @@ const Shape* FirstSelected(const AnnotationState& s) {
 
 } // namespace
 
-CDlgGraphicProperty::CDlgGraphicProperty(GraphicDialogContext context, QWidget* parent)
-    : CGraphicDialog(std::move(context), parent, kTemplateId, QStringLiteral("Graphic property"),
-                     180, 200) {
+GraphicPropertyDialog::GraphicPropertyDialog(GraphicDialogContext context, QWidget* parent)
+    : GraphicDialog(std::move(context), parent, kTemplateId, QStringLiteral("Graphic property"),
+                    180, 200) {
     if (Context().store != nullptr) {
         Context().store->Read([this](const AnnotationState& s) {
             if (const Shape* shape = FirstSelected(s))
@@ -40,9 +40,9 @@ CDlgGraphicProperty::CDlgGraphicProperty(GraphicDialogContext context, QWidget* 
     fill_->setChecked(working_.filled);
 }
 
-CDlgGraphicProperty::~CDlgGraphicProperty() = default;
+GraphicPropertyDialog::~GraphicPropertyDialog() = default;
 
-void CDlgGraphicProperty::CreateControls() {
+void GraphicPropertyDialog::CreateControls() {
     AddLabel(0, "Type:", 10, 12, 48);
     type_ = new QLineEdit(this);
     Place(type_, kTypeId, 60, 10, 60, 12);
@@ -82,7 +82,7 @@ void CDlgGraphicProperty::CreateControls() {
     AddButtons(60, 105, 162, "CANCEL");
 }
 
-void CDlgGraphicProperty::EnableForKind() {
+void GraphicPropertyDialog::EnableForKind() {
     const bool curve = working_.kind == ShapeKind::kCurve;
     const bool no_fill = curve || working_.kind == ShapeKind::kLine;
     for (int id : {kFillId, kFillColorId})
@@ -91,7 +91,7 @@ void CDlgGraphicProperty::EnableForKind() {
         GetDlgItem(this, id)->setEnabled(!curve);
 }
 
-void CDlgGraphicProperty::Apply() {
+void GraphicPropertyDialog::Apply() {
     working_.filled = fill_->isChecked();
     if (Context().store == nullptr)
         return;

@@ -3,7 +3,7 @@
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 
-void CEditEx::mousePressEvent(QMouseEvent* event) {
+void PlainLineEdit::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         event->accept();
         return;
@@ -11,7 +11,7 @@ void CEditEx::mousePressEvent(QMouseEvent* event) {
     QLineEdit::mousePressEvent(event);
 }
 
-void CEditEx::mouseReleaseEvent(QMouseEvent* event) {
+void PlainLineEdit::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         event->accept();
         return;
@@ -19,7 +19,7 @@ void CEditEx::mouseReleaseEvent(QMouseEvent* event) {
     QLineEdit::mouseReleaseEvent(event);
 }
 
-void CEditEx::contextMenuEvent(QContextMenuEvent* event) {
+void PlainLineEdit::contextMenuEvent(QContextMenuEvent* event) {
     // Accepted, so that no parent offers its own menu instead.
     event->accept();
 }

@@ -1,12 +1,12 @@
-// CEditEx: a one-line edit control without a context menu; a right-button
+// PlainLineEdit: a one-line edit control without a context menu; a right-button
 // press neither opens a menu nor moves the caret.
 #pragma once
 
 #include <QLineEdit>
 
-class CEditEx : public QLineEdit {
+class PlainLineEdit : public QLineEdit {
 public:
-    explicit CEditEx(QWidget* parent = nullptr) : QLineEdit(parent) {}
+    explicit PlainLineEdit(QWidget* parent = nullptr) : QLineEdit(parent) {}
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -2,7 +2,7 @@
 
 #include <QPalette>
 
-CRightPanel::CRightPanel(QWidget* main_window) : QWidget(main_window) {
+RightPanel::RightPanel(QWidget* main_window) : QWidget(main_window) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::black);
@@ -10,7 +10,7 @@ CRightPanel::CRightPanel(QWidget* main_window) : QWidget(main_window) {
     setCursor(Qt::ForbiddenCursor);
 }
 
-void CRightPanel::SetHostedPanel(QWidget* panel, std::function<void(int)> enable) {
+void RightPanel::SetHostedPanel(QWidget* panel, std::function<void(int)> enable) {
     if (panel_ != nullptr && panel_ != panel)
         delete panel_;
     panel_ = panel;
@@ -22,12 +22,12 @@ void CRightPanel::SetHostedPanel(QWidget* panel, std::function<void(int)> enable
     }
 }
 
-void CRightPanel::EnablePanel(int enable) {
+void RightPanel::EnablePanel(int enable) {
     if (panel_ != nullptr && enable_)
         enable_(enable);
 }
 
-void CRightPanel::resizeEvent(QResizeEvent* event) {
+void RightPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (panel_ == nullptr)
         return;

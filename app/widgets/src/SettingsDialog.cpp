@@ -47,7 +47,7 @@ QString PickFolder(QWidget* owner, const QString& title) {
 
 } // namespace
 
-CDlgSetting::CDlgSetting(SettingDialogContext context, QWidget* main_window)
+SettingsDialog::SettingsDialog(SettingDialogContext context, QWidget* main_window)
     : QDialog(main_window), context_(std::move(context)), picker_(PickFolder),
       background_(LoadSkinImage("BackGround/Setting.bmp")) {
     notifier_ = [this](QWidget* owner, const QString& text) {
@@ -71,9 +71,9 @@ CDlgSetting::CDlgSetting(SettingDialogContext context, QWidget* main_window)
     SelectListEntries();
 }
 
-CDlgSetting::~CDlgSetting() = default;
+SettingsDialog::~SettingsDialog() = default;
 
-void CDlgSetting::CreateControls() {
+void SettingsDialog::CreateControls() {
     capture_picture_ = new QLabel(this);
     Place(capture_picture_, kCapturePictureId, 11, 13, 32, 30);
     record_picture_ = new QLabel(this);
@@ -129,11 +129,11 @@ void CDlgSetting::CreateControls() {
     connect(resume_replug_check_, &QCheckBox::toggled, resume_recording_check_,
             &QWidget::setEnabled);
 
-    browse_picture_ = new CButtonEx(this);
-    browse_video_ = new CButtonEx(this);
-    save_ = new CButtonEx(QStringLiteral("Save"), this);
+    browse_picture_ = new SkinButton(this);
+    browse_video_ = new SkinButton(this);
+    save_ = new SkinButton(QStringLiteral("Save"), this);
     const struct {
-        CButtonEx* button;
+        SkinButton* button;
         int id, x, y;
     } buttons[] = {{browse_picture_, kBrowsePictureId, 254, 25},
                    {browse_video_, kBrowseVideoId, 254, 68},
@@ -154,8 +154,8 @@ void CDlgSetting::CreateControls() {
     connect(cancel_, &QAbstractButton::clicked, this, &QDialog::reject);
 }
 
-void CDlgSetting::SkinButtons() {
-    for (CButtonEx* browse : {browse_picture_, browse_video_}) {
+void SettingsDialog::SkinButtons() {
+    for (SkinButton* browse : {browse_picture_, browse_video_}) {
         browse->resize(kSkinButtonSize, kSkinButtonSize);
         SetSkinFaces(browse, "Setting", "Browse_Normal", "Browse_MouseOver", "Browse_ClickDown",
                      "Browse_Gray");
@@ -166,8 +166,8 @@ void CDlgSetting::SkinButtons() {
     SetLangTip(context_.lang, save_, QStringLiteral("Save parameter"));
 }
 
-CButtonEx* CDlgSetting::SkinButton(int id) const {
-    for (CButtonEx* button : {browse_picture_, browse_video_, save_}) {
+SkinButton* SettingsDialog::GetSkinButton(int id) const {
+    for (SkinButton* button : {browse_picture_, browse_video_, save_}) {
         if (GetDlgCtrlId(button) == id)
             return button;
     }
@@ -176,7 +176,7 @@ CButtonEx* CDlgSetting::SkinButton(int id) const {
 
 // ---- sound sources and compressors --------------------------------------------------
 
-void CDlgSetting::FillAudioLists() {
+void SettingsDialog::FillAudioLists() {
     audio_list_->addItem(LangText(context_.lang, QString::fromUtf16(kNone)));
     record::AudioChoices choices =
         context_.list_audio ? context_.list_audio() : record::ListAudioChoices();
@@ -200,7 +200,7 @@ void CDlgSetting::FillAudioLists() {
         *context_.audio_choices = std::move(choices);
 }
 
-void CDlgSetting::SelectListEntries() {
+void SettingsDialog::SelectListEntries() {
     const int32_t audio = context_.settings != nullptr ? context_.settings->audio_index : 0;
     const int32_t encoder = context_.settings != nullptr ? context_.settings->encoder_index : 0;
     const bool audio_valid = audio >= 0 && audio <= source_count_;
@@ -217,7 +217,7 @@ void CDlgSetting::SelectListEntries() {
 
 // ---- opening, browsing, saving ----------------------------------------------------
 
-void CDlgSetting::Open() {
+void SettingsDialog::Open() {
     if (context_.settings != nullptr) {
         smooth_ = context_.settings->smooth;
         resume_replug_ = context_.settings->resume_after_replug;
@@ -231,7 +231,7 @@ void CDlgSetting::Open() {
     show();
 }
 
-void CDlgSetting::UpdateData(bool save) {
+void SettingsDialog::UpdateData(bool save) {
     if (save) {
         picture_folder_ = picture_edit_->text();
         video_folder_ = video_edit_->text();
@@ -248,7 +248,7 @@ void CDlgSetting::UpdateData(bool save) {
     }
 }
 
-void CDlgSetting::ShowRecordableLength(const QString& folder) {
+void SettingsDialog::ShowRecordableLength(const QString& folder) {
     // A folder the first recording will create is measured on the file
     // system that will hold it: its nearest existing parent's.
     std::filesystem::path measured(folder.toStdString());
@@ -267,7 +267,7 @@ void CDlgSetting::ShowRecordableLength(const QString& folder) {
     length_edit_->update();
 }
 
-void CDlgSetting::OnBrowse(int id) {
+void SettingsDialog::OnBrowse(int id) {
     const bool pictures = id == kBrowsePictureId;
     const QString title =
         TitleOf(context_.lang, pictures ? u"Select the captrue path" : u"Select the record path");
@@ -292,11 +292,11 @@ void CDlgSetting::OnBrowse(int id) {
     (pictures ? picture_edit_ : video_edit_)->update();
 }
 
-QString CDlgSetting::DocumentsFolder() const {
+QString SettingsDialog::DocumentsFolder() const {
     return QString::fromStdU16String(context_.documents_folder);
 }
 
-void CDlgSetting::OnSave() {
+void SettingsDialog::OnSave() {
     UpdateData(true);
     // A folder typed without its closing separator would not count as a
     // folder at the next start (the settings keep only folders that end in
@@ -336,7 +336,7 @@ void CDlgSetting::OnSave() {
 
 // ---- painting -------------------------------------------------------------------------
 
-void CDlgSetting::paintEvent(QPaintEvent*) {
+void SettingsDialog::paintEvent(QPaintEvent*) {
     if (pictures_pending_) {
         pictures_pending_ = false;
         capture_picture_->setPixmap(QPixmap::fromImage(LoadSkinImage("Setting/Capture.bmp")));

@@ -61,10 +61,10 @@ QEvent::Type ButtonCommandEvent::Type() {
 
 // The tooltip control of one button: shows its text once the cursor has
 // rested on the button for kToolTipDelayMs. It sees every event of the button
-// before the button handles it (CButtonEx::event), so it follows the mouse.
-class CButtonEx::ToolTip {
+// before the button handles it (SkinButton::event), so it follows the mouse.
+class SkinButton::ToolTip {
 public:
-    explicit ToolTip(CButtonEx* owner) : owner_(owner) {}
+    explicit ToolTip(SkinButton* owner) : owner_(owner) {}
     ~ToolTip() { Hide(); }
     ToolTip(const ToolTip&) = delete;
     ToolTip& operator=(const ToolTip&) = delete;
@@ -113,7 +113,7 @@ private:
         shown_ = false;
     }
 
-    CButtonEx* owner_;
+    SkinButton* owner_;
     QString text_;
     QBasicTimer delay_;
     bool shown_ = false; // this tooltip put the current tip on screen
@@ -121,13 +121,13 @@ private:
 
 // ---- button --------------------------------------------------------------------
 
-const QColor CButtonEx::kOuterFrame(35, 96, 177);
-const QColor CButtonEx::kInnerFrame(186, 244, 255);
-const QColor CButtonEx::kDefaultFrame(250, 150, 50);
+const QColor SkinButton::kOuterFrame(35, 96, 177);
+const QColor SkinButton::kInnerFrame(186, 244, 255);
+const QColor SkinButton::kDefaultFrame(250, 150, 50);
 
-CButtonEx::CButtonEx(QWidget* parent) : CButtonEx(QString(), parent) {}
+SkinButton::SkinButton(QWidget* parent) : SkinButton(QString(), parent) {}
 
-CButtonEx::CButtonEx(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+SkinButton::SkinButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
     // Hover starts with a mouse move, which needs tracking without a button.
     setMouseTracking(true);
     // Nothing is erased before painting: the parent shows through wherever a
@@ -141,10 +141,10 @@ CButtonEx::CButtonEx(const QString& text, QWidget* parent) : QPushButton(text, p
     });
 }
 
-CButtonEx::~CButtonEx() = default;
+SkinButton::~SkinButton() = default;
 
-void CButtonEx::SetSkinBitmaps(const char* normal, const char* mouse_over, const char* click_down,
-                               const char* gray) {
+void SkinButton::SetSkinBitmaps(const char* normal, const char* mouse_over, const char* click_down,
+                                const char* gray) {
     if (!Given(normal) || !Given(mouse_over) || !Given(click_down)) {
         bitmap_mode_ = false;
         return;
@@ -155,7 +155,7 @@ void CButtonEx::SetSkinBitmaps(const char* normal, const char* mouse_over, const
     bitmap_mode_ = true;
 }
 
-void CButtonEx::SetToolTipText(const QString& text) {
+void SkinButton::SetToolTipText(const QString& text) {
     if (!tooltip_)
         tooltip_ = std::make_unique<ToolTip>(this);
     tooltip_->SetText(text);
@@ -164,15 +164,15 @@ void CButtonEx::SetToolTipText(const QString& text) {
     setToolTip(text);
 }
 
-QString CButtonEx::ToolTipText() const {
+QString SkinButton::ToolTipText() const {
     return tooltip_ ? tooltip_->Text() : QString();
 }
 
-bool CButtonEx::ToolTipPending() const {
+bool SkinButton::ToolTipPending() const {
     return tooltip_ && tooltip_->Pending();
 }
 
-bool CButtonEx::event(QEvent* event) {
+bool SkinButton::event(QEvent* event) {
     if (tooltip_)
         tooltip_->Relay(event);
     // A press that can no longer end in a release here must not leave the
@@ -193,7 +193,7 @@ bool CButtonEx::event(QEvent* event) {
     return QPushButton::event(event);
 }
 
-ButtonLook CButtonEx::CurrentLook() const {
+ButtonLook SkinButton::CurrentLook() const {
     ButtonLook look;
     look.disabled = !isEnabled();
     look.selected = isDown();
@@ -202,11 +202,11 @@ ButtonLook CButtonEx::CurrentLook() const {
     return look;
 }
 
-bool CButtonEx::CursorInside(const QPoint& global) const {
+bool SkinButton::CursorInside(const QPoint& global) const {
     return QRect(mapToGlobal(QPoint(0, 0)), size()).contains(global);
 }
 
-void CButtonEx::mouseMoveEvent(QMouseEvent* event) {
+void SkinButton::mouseMoveEvent(QMouseEvent* event) {
     if (!hover_ && CursorInside(event->globalPosition().toPoint())) {
         hover_ = true;
         hover_timer_.start(kHoverPeriodMs, this);
@@ -215,13 +215,13 @@ void CButtonEx::mouseMoveEvent(QMouseEvent* event) {
     QPushButton::mouseMoveEvent(event);
 }
 
-void CButtonEx::mousePressEvent(QMouseEvent* event) {
+void SkinButton::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         pressed_ = true;
     QPushButton::mousePressEvent(event);
 }
 
-void CButtonEx::mouseReleaseEvent(QMouseEvent* event) {
+void SkinButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         pressed_ = false;
         update();
@@ -231,7 +231,7 @@ void CButtonEx::mouseReleaseEvent(QMouseEvent* event) {
     QPushButton::mouseReleaseEvent(event);
 }
 
-void CButtonEx::timerEvent(QTimerEvent* event) {
+void SkinButton::timerEvent(QTimerEvent* event) {
     if (tooltip_ && tooltip_->OwnsTimer(event->timerId())) {
         tooltip_->OnDelay();
         return;
@@ -243,7 +243,7 @@ void CButtonEx::timerEvent(QTimerEvent* event) {
     QPushButton::timerEvent(event);
 }
 
-void CButtonEx::OnTimer(int id) {
+void SkinButton::OnTimer(int id) {
     if (id != kHoverTimer)
         return;
     // Ends hover even when no mouse message reaches the button any more.
@@ -254,7 +254,7 @@ void CButtonEx::OnTimer(int id) {
     }
 }
 
-void CButtonEx::paintEvent(QPaintEvent*) {
+void SkinButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const ButtonLook look = CurrentLook();
     if (bitmap_mode_) {
@@ -273,7 +273,7 @@ void CButtonEx::paintEvent(QPaintEvent*) {
     DrawTextFace(painter, look);
 }
 
-void CButtonEx::DrawTextFace(QPainter& painter, const ButtonLook& look) {
+void SkinButton::DrawTextFace(QPainter& painter, const ButtonLook& look) {
     QStyleOptionButton option;
     initStyleOption(&option);
     const bool is_default = option.features & QStyleOptionButton::DefaultButton;

@@ -15,7 +15,7 @@ QImage LoadSkinImage(const char* relative) {
     return image.isNull() ? QImage() : image.convertToFormat(QImage::Format_RGB32);
 }
 
-void SetSkinFaces(CButtonEx* button, const char* group, const char* normal, const char* mouse_over,
+void SetSkinFaces(SkinButton* button, const char* group, const char* normal, const char* mouse_over,
                   const char* click_down, const char* gray) {
     const auto path = [group](const char* name) {
         return name != nullptr ? SkinFile((std::string(group) + "/" + name + ".bmp").c_str())

@@ -11,7 +11,7 @@
 
 #include <string>
 
-class CButtonEx;
+class SkinButton;
 class QPainter;
 
 // The skin file relative ("LeftDlg/Logo.bmp") in the skin folder.
@@ -23,7 +23,7 @@ QImage LoadSkinImage(const char* relative);
 
 // The four state bitmaps of a button, each named by a file of group without
 // its ".bmp" ("Capture_Normal" in "LeftDlg"); gray may be nullptr.
-void SetSkinFaces(CButtonEx* button, const char* group, const char* normal, const char* mouse_over,
+void SetSkinFaces(SkinButton* button, const char* group, const char* normal, const char* mouse_over,
                   const char* click_down, const char* gray);
 
 // Fills client with fill, then copies the band of background that starts at

@@ -4,21 +4,21 @@
 
 #include <QPalette>
 
-CSSplitter::CSSplitter(CIni* ini) : ini_(ini) {}
+SkinSplitter::SkinSplitter(IniStore* ini) : ini_(ini) {}
 
-CSSplitter::~CSSplitter() {
+SkinSplitter::~SkinSplitter() {
     if (side_by_side_ && ini_ != nullptr) {
         const std::u16string section = Section().toStdU16String();
         ini_->WriteInt(section.c_str(), u"VertSplitPos", first_rect_.right() + 1, 10);
     }
 }
 
-QString CSSplitter::Section() const {
+QString SkinSplitter::Section() const {
     return QStringLiteral("splt\\init%1").arg(id_);
 }
 
-bool CSSplitter::CreateSplitter(int style, QWidget* parent, QWidget* first, QWidget* second, int id,
-                                const QRect& rect, int first_min, int second_min) {
+bool SkinSplitter::CreateSplitter(int style, QWidget* parent, QWidget* first, QWidget* second,
+                                  int id, const QRect& rect, int first_min, int second_min) {
     setParent(parent);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -52,7 +52,7 @@ bool CSSplitter::CreateSplitter(int style, QWidget* parent, QWidget* first, QWid
     return true;
 }
 
-void CSSplitter::LayoutAt(int x) {
+void SkinSplitter::LayoutAt(int x) {
     const QRect client = rect();
     bar_rect_ =
         QRect(QPoint(x - bar_width_, client.top()), QPoint(x + bar_width_, client.bottom()));
@@ -67,7 +67,7 @@ void CSSplitter::LayoutAt(int x) {
         second_->setGeometry(second_rect_);
 }
 
-void CSSplitter::Relayout() {
+void SkinSplitter::Relayout() {
     if (!side_by_side_)
         return;
     if (second_hidden_) {
@@ -87,7 +87,7 @@ void CSSplitter::Relayout() {
     LayoutAt(width() - second_min_);
 }
 
-void CSSplitter::HideRightPane() {
+void SkinSplitter::HideRightPane() {
     if (!side_by_side_ || second_hidden_)
         return;
     second_hidden_ = true;
@@ -97,7 +97,7 @@ void CSSplitter::HideRightPane() {
     Relayout();
 }
 
-void CSSplitter::ShowRightPane() {
+void SkinSplitter::ShowRightPane() {
     if (!side_by_side_)
         return;
     second_hidden_ = false;
@@ -107,7 +107,7 @@ void CSSplitter::ShowRightPane() {
     Relayout();
 }
 
-void CSSplitter::resizeEvent(QResizeEvent* event) {
+void SkinSplitter::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Relayout();
 }

@@ -56,14 +56,14 @@ bool ParseBoxInteger(const QString& text, int32_t* value) {
     return true;
 }
 
-CSpinButton::CSpinButton(QWidget* parent) : QWidget(parent) {
+SpinButton::SpinButton(QWidget* parent) : QWidget(parent) {
     up_ = MakeArrow(this, Qt::UpArrow);
     down_ = MakeArrow(this, Qt::DownArrow);
     connect(up_, &QToolButton::clicked, this, [this] { Step(1); });
     connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
 }
 
-void CSpinButton::SetBuddy(QLineEdit* buddy) {
+void SpinButton::SetBuddy(QLineEdit* buddy) {
     if (buddy_ != nullptr)
         buddy_->removeEventFilter(this);
     buddy_ = buddy;
@@ -72,19 +72,19 @@ void CSpinButton::SetBuddy(QLineEdit* buddy) {
     ReadBuddy();
 }
 
-void CSpinButton::SetRange(int32_t min, int32_t max) {
+void SpinButton::SetRange(int32_t min, int32_t max) {
     min_ = std::min(min, max);
     max_ = std::max(min, max);
     position_ = std::clamp(position_, min_, max_);
 }
 
-void CSpinButton::ReadBuddy() {
+void SpinButton::ReadBuddy() {
     int32_t value = 0;
     if (buddy_ != nullptr && ParseBoxInteger(buddy_->text(), &value))
         position_ = value;
 }
 
-void CSpinButton::Step(int direction) {
+void SpinButton::Step(int direction) {
     if (!isEnabled())
         return;
     ReadBuddy();
@@ -96,14 +96,14 @@ void CSpinButton::Step(int direction) {
         on_change_(position_);
 }
 
-void CSpinButton::resizeEvent(QResizeEvent* event) {
+void SpinButton::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int half = height() / 2;
     up_->setGeometry(0, 0, width(), half);
     down_->setGeometry(0, half, width(), height() - half);
 }
 
-bool CSpinButton::eventFilter(QObject* watched, QEvent* event) {
+bool SpinButton::eventFilter(QObject* watched, QEvent* event) {
     if (watched == buddy_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {

@@ -1,4 +1,4 @@
-// CSpinButton: the up-down control beside a number box. It keeps its
+// SpinButton: the up-down control beside a number box. It keeps its
 // position within a range and shows it in its buddy box as a decimal
 // integer. Each step first reads the buddy (so a number typed there is where
 // the step starts; a text that is no number leaves the position as it was),
@@ -17,12 +17,12 @@
 class QLineEdit;
 class QToolButton;
 
-class CSpinButton : public QWidget {
+class SpinButton : public QWidget {
 public:
     // Told the new position after every step.
     using ChangeHandler = std::function<void(int32_t position)>;
 
-    explicit CSpinButton(QWidget* parent = nullptr);
+    explicit SpinButton(QWidget* parent = nullptr);
 
     // Attaches the buddy (not owned) and takes its number as the position.
     void SetBuddy(QLineEdit* buddy);

@@ -9,7 +9,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-CTimeLapseDialog::CTimeLapseDialog(const TimeLapseChoice& choice, HLANGCTX lang, QWidget* parent)
+TimeLapseDialog::TimeLapseDialog(const TimeLapseChoice& choice, HLANGCTX lang, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(LangText(lang, "Time-lapse"));
     auto* form = new QFormLayout;
@@ -46,7 +46,7 @@ CTimeLapseDialog::CTimeLapseDialog(const TimeLapseChoice& choice, HLANGCTX lang,
     layout->addWidget(buttons_);
 }
 
-TimeLapseChoice CTimeLapseDialog::Choice() const {
+TimeLapseChoice TimeLapseDialog::Choice() const {
     TimeLapseChoice choice;
     choice.interval_s = interval_->value();
     choice.target = video_->isChecked() ? timelapse::Target::kVideo : timelapse::Target::kImages;

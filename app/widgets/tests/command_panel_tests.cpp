@@ -23,7 +23,7 @@ namespace {
 // The main window as the panel sees it: records messages and host calls;
 // its recording flag follows the start and stop messages unless told to
 // fail.
-class MainWindow : public QWidget, public CommandPanelHost {
+class HostWindow : public QWidget, public CommandPanelHost {
 public:
     std::vector<int> messages; // 2029 to 2031, and 5 for a resize notification
     std::vector<bool> tool_bar;
@@ -64,22 +64,22 @@ protected:
 
     void SetUp() override {
         window_.resize(800, 200);
-        panel_ = new CDlgSpiltter(&window_, &window_);
+        panel_ = new CommandPanel(&window_, &window_);
         panel_->setGeometry(0, 0, 800, 80);
         window_.show();
     }
     void Paint() { panel_->grab(); }
 
-    CButtonEx* Button(int id) const { return panel_->Button(id); }
+    SkinButton* Button(int id) const { return panel_->Button(id); }
     // The button shows the face whose file fills its slot.
-    static bool Shows(CButtonEx* button, SkinState slot, const char* file) {
+    static bool Shows(SkinButton* button, SkinState slot, const char* file) {
         const std::string path = std::string("LeftDlg/") + file + ".bmp";
         return !button->Bitmap(slot).isNull() &&
                button->Bitmap(slot) == LoadSkinImage(path.c_str());
     }
 
-    MainWindow window_;
-    CDlgSpiltter* panel_ = nullptr; // owned by window_
+    HostWindow window_;
+    CommandPanel* panel_ = nullptr; // owned by window_
 };
 
 TEST_F(CommandPanelTest, FiveButtonsAndTheLogoAppearAtTheFirstPaint) {
@@ -88,7 +88,7 @@ TEST_F(CommandPanelTest, FiveButtonsAndTheLogoAppearAtTheFirstPaint) {
         SCOPED_TRACE(logo);
         window_.logo = logo;
         delete panel_;
-        panel_ = new CDlgSpiltter(&window_, &window_);
+        panel_ = new CommandPanel(&window_, &window_);
         panel_->setGeometry(0, 0, 800, 80);
         panel_->show();
         for (int i = 0; i < 5; ++i) {
@@ -109,26 +109,26 @@ TEST_F(CommandPanelTest, FiveButtonsAndTheLogoAppearAtTheFirstPaint) {
 }
 
 TEST_F(CommandPanelTest, RecordClickedTwiceSendsStartThenStopAndFollowsWithItsFace) {
-    Button(CDlgSpiltter::kRecordId)->click();
-    EXPECT_TRUE(Shows(Button(CDlgSpiltter::kRecordId), SkinState::Normal, "Record_Normal2"));
-    EXPECT_EQ(Button(CDlgSpiltter::kRecordId)->ToolTipText(), "Stop Record");
-    Button(CDlgSpiltter::kRecordId)->click();
+    Button(CommandPanel::kRecordId)->click();
+    EXPECT_TRUE(Shows(Button(CommandPanel::kRecordId), SkinState::Normal, "Record_Normal2"));
+    EXPECT_EQ(Button(CommandPanel::kRecordId)->ToolTipText(), "Stop Record");
+    Button(CommandPanel::kRecordId)->click();
     EXPECT_EQ(window_.messages, (std::vector<int>{msg::kStartRecord, msg::kStopRecord}));
-    EXPECT_TRUE(Shows(Button(CDlgSpiltter::kRecordId), SkinState::Normal, "Record_Normal1"));
-    EXPECT_EQ(Button(CDlgSpiltter::kRecordId)->ToolTipText(), "Start Record");
+    EXPECT_TRUE(Shows(Button(CommandPanel::kRecordId), SkinState::Normal, "Record_Normal1"));
+    EXPECT_EQ(Button(CommandPanel::kRecordId)->ToolTipText(), "Start Record");
     EXPECT_FALSE(panel_->RecordingSeen());
 
     // A start that fails shows "Stop Record" until the poll sets it right.
     window_.start_fails = true;
-    Button(CDlgSpiltter::kRecordId)->click();
-    EXPECT_EQ(Button(CDlgSpiltter::kRecordId)->ToolTipText(), "Stop Record");
-    panel_->OnTimer(CDlgSpiltter::kRecordPollTimer);
-    EXPECT_EQ(Button(CDlgSpiltter::kRecordId)->ToolTipText(), "Start Record");
+    Button(CommandPanel::kRecordId)->click();
+    EXPECT_EQ(Button(CommandPanel::kRecordId)->ToolTipText(), "Stop Record");
+    panel_->OnTimer(CommandPanel::kRecordPollTimer);
+    EXPECT_EQ(Button(CommandPanel::kRecordId)->ToolTipText(), "Start Record");
 
     // A recording started elsewhere shows within one poll.
     window_.recording = true;
-    panel_->OnTimer(CDlgSpiltter::kRecordPollTimer);
-    EXPECT_TRUE(Shows(Button(CDlgSpiltter::kRecordId), SkinState::MouseOver, "Record_MouseOver2"));
+    panel_->OnTimer(CommandPanel::kRecordPollTimer);
+    EXPECT_TRUE(Shows(Button(CommandPanel::kRecordId), SkinState::MouseOver, "Record_MouseOver2"));
     EXPECT_TRUE(panel_->RecordingSeen());
 }
 
@@ -138,10 +138,10 @@ TEST_F(CommandPanelTest, EachButtonTellsTheMainWindowAndTogglesFollowWithTheirFa
         int id;
         const char* face1;
         const char* face2;
-    } toggles[] = {{CDlgSpiltter::kControlId, "Control_Normal1", "Control_Normal2"},
-                   {CDlgSpiltter::kGraphicId, "Graphic_Normal1", "Graphic_Normal2"}};
+    } toggles[] = {{CommandPanel::kControlId, "Control_Normal1", "Control_Normal2"},
+                   {CommandPanel::kGraphicId, "Graphic_Normal1", "Graphic_Normal2"}};
     panel_->EnableCommands(true);
-    Button(CDlgSpiltter::kCaptureId)->setEnabled(false);
+    Button(CommandPanel::kCaptureId)->setEnabled(false);
     for (const auto& t : toggles) {
         Button(t.id)->click();
         EXPECT_TRUE(Shows(Button(t.id), SkinState::Normal, t.face2));
@@ -153,7 +153,7 @@ TEST_F(CommandPanelTest, EachButtonTellsTheMainWindowAndTogglesFollowWithTheirFa
     EXPECT_EQ(window_.tool_bar, (std::vector<bool>{true, false}));
     EXPECT_EQ(window_.messages, (std::vector<int>{5, 5})); // it lays out after each
     EXPECT_EQ(window_.annotation, (std::vector<int>{1, 2}));
-    EXPECT_TRUE(Button(CDlgSpiltter::kCaptureId)->isEnabled()); // leaving enables the five
+    EXPECT_TRUE(Button(CommandPanel::kCaptureId)->isEnabled()); // leaving enables the five
 
     // After Stop the main window resets the faces, and is told nothing.
     for (const auto& t : toggles)
@@ -165,8 +165,8 @@ TEST_F(CommandPanelTest, EachButtonTellsTheMainWindowAndTogglesFollowWithTheirFa
         EXPECT_TRUE(Shows(Button(t.id), SkinState::Normal, t.face1));
     EXPECT_EQ(window_.tool_bar.size() + window_.annotation.size(), 6u);
 
-    Button(CDlgSpiltter::kCaptureId)->click();
-    Button(CDlgSpiltter::kSettingId)->click();
+    Button(CommandPanel::kCaptureId)->click();
+    Button(CommandPanel::kSettingId)->click();
     EXPECT_EQ(window_.messages, (std::vector<int>{5, 5, 5, msg::kCapture}));
     EXPECT_EQ(window_.settings_opened, 1);
 }
@@ -184,17 +184,17 @@ TEST_F(CommandPanelTest, SettingStaysDisabledWhileRecording) {
         window_.recording = row.recording;
         panel_->EnableCommands(!row.enable);
         panel_->EnableCommands(row.enable);
-        for (int id : {CDlgSpiltter::kCaptureId, CDlgSpiltter::kRecordId, CDlgSpiltter::kControlId,
-                       CDlgSpiltter::kGraphicId})
+        for (int id : {CommandPanel::kCaptureId, CommandPanel::kRecordId, CommandPanel::kControlId,
+                       CommandPanel::kGraphicId})
             EXPECT_EQ(Button(id)->isEnabled(), row.enable) << id;
-        EXPECT_EQ(Button(CDlgSpiltter::kSettingId)->isEnabled(), row.setting);
+        EXPECT_EQ(Button(CommandPanel::kSettingId)->isEnabled(), row.setting);
     }
     // Leaving annotation mode while recording keeps Setting off as well.
     window_.recording = true;
-    Button(CDlgSpiltter::kGraphicId)->setEnabled(true);
-    Button(CDlgSpiltter::kGraphicId)->click();
-    Button(CDlgSpiltter::kGraphicId)->click();
-    EXPECT_FALSE(Button(CDlgSpiltter::kSettingId)->isEnabled());
+    Button(CommandPanel::kGraphicId)->setEnabled(true);
+    Button(CommandPanel::kGraphicId)->click();
+    Button(CommandPanel::kGraphicId)->click();
+    EXPECT_FALSE(Button(CommandPanel::kSettingId)->isEnabled());
 }
 
 TEST_F(CommandPanelTest, TheBackgroundShowsItsVerticallyCentredBand) {

@@ -85,8 +85,8 @@ protected:
     Shape First() const {
         return store_.Read([](const AnnotationState& s) { return s.shapes.front(); });
     }
-    static CEditEx* Box(const QDialog* dialog, int id) {
-        return dynamic_cast<CEditEx*>(GetDlgItem(dialog, id));
+    static PlainLineEdit* Box(const QDialog* dialog, int id) {
+        return dynamic_cast<PlainLineEdit*>(GetDlgItem(dialog, id));
     }
     static std::string Text(const QDialog* dialog, int id) {
         return static_cast<QLineEdit*>(GetDlgItem(dialog, id))->text().toStdString();
@@ -108,7 +108,7 @@ protected:
     }
 
     testsupport::ProgramFolder folder_;
-    CIni ini_{folder_.Ini().c_str()};
+    IniStore ini_{folder_.Ini().c_str()};
     settings::AppSettings settings_;
     annotation::AnnotationStore store_;
     QWidget window_;
@@ -183,18 +183,18 @@ TEST_F(GraphicDialogTest, PropertyShowsAShapeAndOkWithoutChangesKeepsIt) {
         SCOPED_TRACE(row.type);
         store_.Edit([](AnnotationState& s) { s.shapes.clear(); });
         Add(MakeShape(row.kind, row.x1, row.y1, row.x2, row.y2));
-        auto dialog = Open<CDlgGraphicProperty>();
+        auto dialog = Open<GraphicPropertyDialog>();
         EXPECT_EQ(dialog->windowTitle(), "Graphic property");
-        EXPECT_EQ(Text(dialog.get(), CDlgGraphicProperty::kTypeId), row.type);
-        EXPECT_EQ(Text(dialog.get(), CDlgGraphicProperty::kXId), row.x);
-        EXPECT_EQ(Text(dialog.get(), CDlgGraphicProperty::kYId), row.y);
-        EXPECT_EQ(Text(dialog.get(), CDlgGraphicProperty::kWidthId), row.width);
-        EXPECT_EQ(Text(dialog.get(), CDlgGraphicProperty::kHeightId), row.height);
-        EXPECT_EQ(Text(dialog.get(), CDlgGraphicProperty::kLineWidthId), "3");
+        EXPECT_EQ(Text(dialog.get(), GraphicPropertyDialog::kTypeId), row.type);
+        EXPECT_EQ(Text(dialog.get(), GraphicPropertyDialog::kXId), row.x);
+        EXPECT_EQ(Text(dialog.get(), GraphicPropertyDialog::kYId), row.y);
+        EXPECT_EQ(Text(dialog.get(), GraphicPropertyDialog::kWidthId), row.width);
+        EXPECT_EQ(Text(dialog.get(), GraphicPropertyDialog::kHeightId), row.height);
+        EXPECT_EQ(Text(dialog.get(), GraphicPropertyDialog::kLineWidthId), "3");
         EXPECT_EQ(dialog->Working().v_sign, row.v_sign);
         const bool fill = row.kind != ShapeKind::kLine;
-        EXPECT_EQ(GetDlgItem(dialog.get(), CDlgGraphicProperty::kFillId)->isEnabled(), fill);
-        EXPECT_EQ(GetDlgItem(dialog.get(), CDlgGraphicProperty::kFillColorId)->isEnabled(), fill);
+        EXPECT_EQ(GetDlgItem(dialog.get(), GraphicPropertyDialog::kFillId)->isEnabled(), fill);
+        EXPECT_EQ(GetDlgItem(dialog.get(), GraphicPropertyDialog::kFillColorId)->isEnabled(), fill);
         messages_.clear();
         dialog->OnOK();
         if (row.x1 == row.x2) {
@@ -217,10 +217,10 @@ TEST_F(GraphicDialogTest, PropertyMovesACurveByTheChangeOfX) {
     Shape curve = MakeShape(ShapeKind::kCurve, 100, 100, 160, 130);
     curve.segments = {{0, 100, 100, 130, 140}, {1, 130, 140, 160, 130}, {2, 160, 130, 160, 130}};
     Add(curve);
-    auto dialog = Open<CDlgGraphicProperty>();
+    auto dialog = Open<GraphicPropertyDialog>();
     for (int id : {1103, 1104, 1108, 1109, 1093, 1099})
         EXPECT_FALSE(GetDlgItem(dialog.get(), id)->isEnabled()) << id;
-    Box(dialog.get(), CDlgGraphicProperty::kXId)->setText(QStringLiteral("110"));
+    Box(dialog.get(), GraphicPropertyDialog::kXId)->setText(QStringLiteral("110"));
     dialog->OnOK();
     ASSERT_EQ(dialog->result(), QDialog::Accepted);
     const Shape s = First();
@@ -254,8 +254,8 @@ TEST_F(GraphicDialogTest, PropertyChecksInOrderAndKeepsTheShape) {
         messages_.clear();
         store_.Edit([](AnnotationState& s) { s.shapes.clear(); });
         Add(MakeShape(ShapeKind::kRectangle, 100, 50, 300, 200));
-        auto dialog = Open<CDlgGraphicProperty>();
-        CEditEx* box = Box(dialog.get(), row.id);
+        auto dialog = Open<GraphicPropertyDialog>();
+        PlainLineEdit* box = Box(dialog.get(), row.id);
         // An empty box earlier in the order is reported before this one.
         box->setText(QString::fromLatin1(row.text));
         dialog->OnOK();
@@ -271,8 +271,8 @@ TEST_F(GraphicDialogTest, PropertyChecksInOrderAndKeepsTheShape) {
 TEST_F(GraphicDialogTest, PropertyCancelAndAVanishedShapeLeaveTheStoreAlone) {
     Add(MakeShape(ShapeKind::kRectangle, 300, 200, 100, 50));
     picks_ = {0x00FF00};
-    auto dialog = Open<CDlgGraphicProperty>();
-    dialog->OnSwatchClick(CDlgGraphicProperty::kLineColorId);
+    auto dialog = Open<GraphicPropertyDialog>();
+    dialog->OnSwatchClick(GraphicPropertyDialog::kLineColorId);
     EXPECT_EQ(dialog->Working().line_color, 0x00FF00u);
     dialog->reject();
     EXPECT_EQ(First().pen_color, 0x123456u);
@@ -280,7 +280,7 @@ TEST_F(GraphicDialogTest, PropertyCancelAndAVanishedShapeLeaveTheStoreAlone) {
 
     // The camera stopped while the dialog was open: OK writes into no other
     // shape.
-    auto second = Open<CDlgGraphicProperty>();
+    auto second = Open<GraphicPropertyDialog>();
     store_.Edit([](AnnotationState& s) {
         s.shapes.clear();
         Shape other = MakeShape(ShapeKind::kLine, 1, 2, 3, 4);
@@ -296,17 +296,18 @@ TEST_F(GraphicDialogTest, PropertyCancelAndAVanishedShapeLeaveTheStoreAlone) {
 // ---- defaults dialog ----------------------------------------------------------------
 
 TEST_F(GraphicDialogTest, DefaultsReportTheFirstBadWidthAndCancelKeepsThemAll) {
-    auto dialog = Open<CDlgGraphicSet>();
+    auto dialog = Open<GraphicDefaultsDialog>();
     EXPECT_EQ(dialog->windowTitle(), "Graphic Default Set");
-    Box(dialog.get(), CDlgGraphicSet::kLineWidthId)->setText(QStringLiteral("0"));
-    Box(dialog.get(), CDlgGraphicSet::kRectangleWidthId)->setText(QStringLiteral("25"));
+    Box(dialog.get(), GraphicDefaultsDialog::kLineWidthId)->setText(QStringLiteral("0"));
+    Box(dialog.get(), GraphicDefaultsDialog::kRectangleWidthId)->setText(QStringLiteral("25"));
     const struct {
         const char* message;
         int focus;
     } presses[] = {
-        {"Can not set line width more than 20 or less than 1!", CDlgGraphicSet::kLineWidthId},
+        {"Can not set line width more than 20 or less than 1!",
+         GraphicDefaultsDialog::kLineWidthId},
         {"Can not set rectangle width more than 20 or less than 1!",
-         CDlgGraphicSet::kRectangleWidthId},
+         GraphicDefaultsDialog::kRectangleWidthId},
     };
     for (const auto& press : presses) {
         messages_.clear();
@@ -317,16 +318,16 @@ TEST_F(GraphicDialogTest, DefaultsReportTheFirstBadWidthAndCancelKeepsThemAll) {
     }
 
     // An empty curve box is reported before any range.
-    Box(dialog.get(), CDlgGraphicSet::kCircleWidthId)->setText(QStringLiteral("30"));
-    Box(dialog.get(), CDlgGraphicSet::kCurveWidthId)->setText(QString());
+    Box(dialog.get(), GraphicDefaultsDialog::kCircleWidthId)->setText(QStringLiteral("30"));
+    Box(dialog.get(), GraphicDefaultsDialog::kCurveWidthId)->setText(QString());
     messages_.clear();
     dialog->OnOK();
     EXPECT_EQ(messages_, std::vector<std::string>{"Please enter an integer!"});
-    EXPECT_EQ(dialog->focusWidget(), Box(dialog.get(), CDlgGraphicSet::kCurveWidthId));
+    EXPECT_EQ(dialog->focusWidget(), Box(dialog.get(), GraphicDefaultsDialog::kCurveWidthId));
 
     // A colour picked, then Cancel: nothing changes.
     picks_ = {0x0000FF};
-    dialog->OnSwatchClick(CDlgGraphicSet::kLineColorId);
+    dialog->OnSwatchClick(GraphicDefaultsDialog::kLineColorId);
     EXPECT_EQ(dialog->Working().line_color, 0x0000FFu);
     dialog->reject();
     EXPECT_EQ(store_.Defaults().line_color, 0u);
@@ -335,15 +336,15 @@ TEST_F(GraphicDialogTest, DefaultsReportTheFirstBadWidthAndCancelKeepsThemAll) {
 
 TEST_F(GraphicDialogTest, DefaultsAreSavedInOrderAndUsedByTheNextRectangle) {
     Add(MakeShape(ShapeKind::kRectangle, 10, 10, 20, 20)); // drawn before
-    auto dialog = Open<CDlgGraphicSet>();
-    EXPECT_EQ(Box(dialog.get(), CDlgGraphicSet::kRectangleWidthId)->text(), "1");
+    auto dialog = Open<GraphicDefaultsDialog>();
+    EXPECT_EQ(Box(dialog.get(), GraphicDefaultsDialog::kRectangleWidthId)->text(), "1");
     // Rectangle colour, then rectangle fill colour.
     picks_ = {0x0000FF, 0x00FF00};
-    dialog->OnSwatchClick(CDlgGraphicSet::kRectangleColorId);
-    QTest::mouseClick(GetDlgItem(dialog.get(), CDlgGraphicSet::kRectangleFillColorId),
+    dialog->OnSwatchClick(GraphicDefaultsDialog::kRectangleColorId);
+    QTest::mouseClick(GetDlgItem(dialog.get(), GraphicDefaultsDialog::kRectangleFillColorId),
                       Qt::LeftButton);
-    Box(dialog.get(), CDlgGraphicSet::kRectangleWidthId)->setText(QStringLiteral("7"));
-    static_cast<QCheckBox*>(GetDlgItem(dialog.get(), CDlgGraphicSet::kRectangleFillId))
+    Box(dialog.get(), GraphicDefaultsDialog::kRectangleWidthId)->setText(QStringLiteral("7"));
+    static_cast<QCheckBox*>(GetDlgItem(dialog.get(), GraphicDefaultsDialog::kRectangleFillId))
         ->setChecked(true);
     dialog->OnOK();
     ASSERT_EQ(dialog->result(), QDialog::Accepted);
@@ -371,9 +372,9 @@ TEST_F(GraphicDialogTest, DefaultsAreSavedInOrderAndUsedByTheNextRectangle) {
 }
 
 TEST_F(GraphicDialogTest, WidthBoxesTakeNoPasteKeyAndSpinWithinTheirRange) {
-    auto dialog = Open<CDlgGraphicSet>();
+    auto dialog = Open<GraphicDefaultsDialog>();
     QApplication::setActiveWindow(dialog.get());
-    CEditEx* box = Box(dialog.get(), CDlgGraphicSet::kLineWidthId);
+    PlainLineEdit* box = Box(dialog.get(), GraphicDefaultsDialog::kLineWidthId);
     QApplication::clipboard()->setText(QStringLiteral("5"));
     box->setFocus();
     box->selectAll();
@@ -382,7 +383,8 @@ TEST_F(GraphicDialogTest, WidthBoxesTakeNoPasteKeyAndSpinWithinTheirRange) {
     QTest::keyClick(box, Qt::Key_2);
     EXPECT_EQ(box->text(), "2"); // typing still works
 
-    auto* spin = static_cast<CSpinButton*>(GetDlgItem(dialog.get(), CDlgGraphicSet::kLineSpinId));
+    auto* spin =
+        static_cast<SpinButton*>(GetDlgItem(dialog.get(), GraphicDefaultsDialog::kLineSpinId));
     box->setText(QStringLiteral("19"));
     spin->Step(1);
     QTest::keyClick(box, Qt::Key_Up); // the arrow keys step as well

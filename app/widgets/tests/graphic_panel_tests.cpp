@@ -38,7 +38,7 @@ protected:
         GraphicDialogContext context;
         context.store = &store_;
         context.message = [](QWidget*, const QString&, const QString&, unsigned) { return 1; };
-        panel_ = new CDlgCapture(context, &window_);
+        panel_ = new GraphicPanel(context, &window_);
         panel_->SetMainWindow(&window_);
         panel_->setGeometry(0, 0, 98, 480);
         window_.show();
@@ -54,7 +54,7 @@ protected:
     }
     // A rubber band with the Select button, from (x1, y1) to (x2, y2).
     void Band(int x1, int y1, int x2, int y2) {
-        panel_->OnCommand(CDlgCapture::kSelectId);
+        panel_->OnCommand(GraphicPanel::kSelectId);
         store_.Run(annotation::Press, x1, y1);
         store_.Run(annotation::MouseMove, x2, y2);
         store_.Run(annotation::Release, x2, y2);
@@ -75,7 +75,7 @@ protected:
 
     annotation::AnnotationStore store_;
     QWidget window_;
-    CDlgCapture* panel_ = nullptr;
+    GraphicPanel* panel_ = nullptr;
     std::vector<uint8_t> overlay_ = std::vector<uint8_t>(kW * kH * 4);
     OverlayExtent extent_;
 };
@@ -95,7 +95,7 @@ TEST_F(GraphicPanelTest, NineSkinnedButtonsAtTheirTemplatePlaces) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.id);
-        CButtonEx* button = panel_->Button(row.id);
+        SkinButton* button = panel_->Button(row.id);
         ASSERT_NE(button, nullptr);
         EXPECT_EQ(button->geometry(), QRect(30, row.y, 32, 32));
         EXPECT_EQ(button->ToolTipText(), row.tip);
@@ -134,7 +134,7 @@ TEST_F(GraphicPanelTest, StatesFromTheWorkerArriveOnTheUserInterfaceThread) {
     worker.join();
     EXPECT_EQ(panel_->PanelState(), 0); // posted, not applied on the worker
     ASSERT_TRUE(testsupport::WaitFor([this] { return panel_->PanelState() == 2; }));
-    EXPECT_TRUE(Enabled(CDlgCapture::kPropertyId));
+    EXPECT_TRUE(Enabled(GraphicPanel::kPropertyId));
 
     // Reports after the panel is gone are dropped.
     delete panel_;
@@ -148,16 +148,16 @@ TEST_F(GraphicPanelTest, OneShapeEnablesPropertyAndABandOfTwoOnlyDelete) {
     DrawRectangle(100, 100, 200, 150);
     Render();
     EXPECT_EQ(panel_->PanelState(), 2);
-    EXPECT_TRUE(Enabled(CDlgCapture::kPropertyId));
-    EXPECT_TRUE(Enabled(CDlgCapture::kDeleteId));
+    EXPECT_TRUE(Enabled(GraphicPanel::kPropertyId));
+    EXPECT_TRUE(Enabled(GraphicPanel::kDeleteId));
 
     DrawRectangle(300, 200, 400, 300);
     Band(50, 50, 500, 400);
     Render();
     EXPECT_EQ(Selected(), 2);
     EXPECT_EQ(panel_->PanelState(), 3);
-    EXPECT_FALSE(Enabled(CDlgCapture::kPropertyId));
-    EXPECT_TRUE(Enabled(CDlgCapture::kDeleteId));
+    EXPECT_FALSE(Enabled(GraphicPanel::kPropertyId));
+    EXPECT_TRUE(Enabled(GraphicPanel::kDeleteId));
 }
 
 TEST_F(GraphicPanelTest, ToolButtonsSetToolAndCursorAndDrawingToolsEndTheGroup) {
@@ -186,7 +186,7 @@ TEST_F(GraphicPanelTest, ToolButtonsSetToolAndCursorAndDrawingToolsEndTheGroup) 
     }
     // After Line, the next press on the picture deselects everything.
     Band(50, 50, 500, 400);
-    panel_->OnCommand(CDlgCapture::kLineId);
+    panel_->OnCommand(GraphicPanel::kLineId);
     store_.Run(annotation::Press, 150, 120);
     EXPECT_EQ(Selected(), 0);
 }
@@ -196,16 +196,16 @@ TEST_F(GraphicPanelTest, DeleteClearAndDefaultSetCommands) {
     DrawRectangle(300, 200, 400, 300); // the only one selected
     int dialogs = 0;
     panel_->SetDialogRunner([&](QDialog& dialog) {
-        dialogs += dynamic_cast<CDlgGraphicSet*>(&dialog) != nullptr;
+        dialogs += dynamic_cast<GraphicDefaultsDialog*>(&dialog) != nullptr;
         return static_cast<int>(QDialog::Accepted);
     });
     const struct {
         int id;
         size_t shapes;
         int redraws_added;
-    } rows[] = {{CDlgCapture::kDefaultSetId, 2, 0}, // runs its dialog, nothing else
-                {CDlgCapture::kDeleteId, 1, 1},
-                {CDlgCapture::kClearId, 0, 1}};
+    } rows[] = {{GraphicPanel::kDefaultSetId, 2, 0}, // runs its dialog, nothing else
+                {GraphicPanel::kDeleteId, 1, 1},
+                {GraphicPanel::kClearId, 0, 1}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.id);
         const int32_t redraws = store_.PendingRedraws();
@@ -235,17 +235,17 @@ TEST_F(GraphicPanelTest, PropertyOkEndsTheGroupAndAsksForARedrawCancelChangesNot
         int runs = 0;
         panel_->SetDialogRunner([&](QDialog& dialog) {
             ++runs;
-            auto* property = dynamic_cast<CDlgGraphicProperty*>(&dialog);
+            auto* property = dynamic_cast<GraphicPropertyDialog*>(&dialog);
             EXPECT_NE(property, nullptr);
             if (property == nullptr || !row.ok)
                 return static_cast<int>(QDialog::Rejected);
-            auto* x = static_cast<QLineEdit*>(GetDlgItem(property, CDlgGraphicProperty::kXId));
+            auto* x = static_cast<QLineEdit*>(GetDlgItem(property, GraphicPropertyDialog::kXId));
             x->setText(QStringLiteral("310"));
             property->OnOK();
             return property->result();
         });
         const int32_t redraws = store_.PendingRedraws();
-        panel_->OnCommand(CDlgCapture::kPropertyId);
+        panel_->OnCommand(GraphicPanel::kPropertyId);
         EXPECT_EQ(runs, 1);
         EXPECT_EQ(store_.Read([](const AnnotationState& s) { return s.shapes[1].x1; }),
                   row.x1_after);

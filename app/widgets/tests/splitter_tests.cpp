@@ -19,24 +19,24 @@ protected:
         path_ = std::filesystem::temp_directory_path() /
                 ("splitter_" + std::to_string(::getpid()) + ".INI");
         std::filesystem::remove(path_);
-        ini_ = std::make_unique<CIni>(platform::Utf8ToUtf16(path_.string()).c_str());
+        ini_ = std::make_unique<IniStore>(platform::Utf8ToUtf16(path_.string()).c_str());
     }
     void TearDown() override { std::filesystem::remove(path_); }
 
     std::filesystem::path path_;
-    std::unique_ptr<CIni> ini_;
+    std::unique_ptr<IniStore> ini_;
 };
 
 TEST_F(SplitterTest, SecondPaneIsAlwaysItsMinimumAndHidesAndShows) {
     QWidget parent;
     parent.resize(1000, 500);
     auto* view = new QWidget;
-    auto* right = new CRightPanel(&parent);
-    auto* splitter = new CSSplitter(ini_.get());
-    ASSERT_TRUE(splitter->CreateSplitter(CSSplitter::kSideBySide, &parent, view, right, 125,
+    auto* right = new RightPanel(&parent);
+    auto* splitter = new SkinSplitter(ini_.get());
+    ASSERT_TRUE(splitter->CreateSplitter(SkinSplitter::kSideBySide, &parent, view, right, 125,
                                          QRect(0, 0, 800, 400), 1000, 98));
     // Laid out at the stored position (5 when none) until the first resize.
-    EXPECT_EQ(view->geometry().right() + 1, CSSplitter::kDefaultSplitPos);
+    EXPECT_EQ(view->geometry().right() + 1, SkinSplitter::kDefaultSplitPos);
     parent.show();
     EXPECT_EQ(view->parentWidget(), splitter);
     EXPECT_EQ(view->geometry(), QRect(0, 0, 702, 400));

@@ -31,7 +31,7 @@ void PrintTo(const Sent& s, std::ostream* os) {
     *os << "{" << s.at_ms << " ms, 0x" << std::hex << s.code << std::dec << "}";
 }
 
-void Mouse(CButtonEx* button, bool press) {
+void Mouse(SkinButton* button, bool press) {
     const QPointF at(16, 16);
     QMouseEvent event(press ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, at,
                       button->mapToGlobal(at), Qt::LeftButton,
@@ -44,7 +44,7 @@ protected:
     static void SetUpTestSuite() { testsupport::App(); }
 
     void SetUp() override {
-        bar_ = std::make_unique<CPaintoolBar>();
+        bar_ = std::make_unique<ControlToolBar>();
         bar_->resize(138, 500);
         bar_->show();
         bar_->SetControlKeySender([this](int code) {
@@ -53,7 +53,7 @@ protected:
         });
     }
 
-    CButtonEx* Button(int id) const { return bar_->Button(id); }
+    SkinButton* Button(int id) const { return bar_->Button(id); }
     void Press(int id) { Mouse(Button(id), true); }
     void Release(int id) { Mouse(Button(id), false); }
 
@@ -80,20 +80,21 @@ protected:
 
     platform::FakeClock clock_{kStart};
     std::vector<Sent> sent_;
-    std::unique_ptr<CPaintoolBar> bar_;
+    std::unique_ptr<ControlToolBar> bar_;
 };
 
 TEST_F(ToolBarTest, HoldingBrightMoreForOneSecondSendsFourTimes) {
-    Press(CPaintoolBar::kBrightMoreId);
+    Press(ControlToolBar::kBrightMoreId);
     Run(950);
     clock_.Advance(50);
-    Release(CPaintoolBar::kBrightMoreId);
+    Release(ControlToolBar::kBrightMoreId);
     Run(600);
     EXPECT_EQ(sent_, (std::vector<Sent>{{0, 0xAA}, {300, 0xAA}, {600, 0xAA}, {900, 0xAA}}));
 }
 
 TEST_F(ToolBarTest, AnotherRepeatButtonSendsAtOnce) {
-    for (int id : {CPaintoolBar::kRedMoreId, CPaintoolBar::kRedLessId, CPaintoolBar::kRedMoreId}) {
+    for (int id :
+         {ControlToolBar::kRedMoreId, ControlToolBar::kRedLessId, ControlToolBar::kRedMoreId}) {
         Press(id);
         Run(50);
         Release(id);
@@ -108,7 +109,7 @@ TEST_F(ToolBarTest, AHeldButtonThatIsDisabledOrHiddenStopsRepeating) {
         sent_.clear();
         clock_.Advance(1000);
         const uint32_t from = clock_.Now() - kStart;
-        Press(CPaintoolBar::kSharpMoreId);
+        Press(ControlToolBar::kSharpMoreId);
         Step();
         hide ? bar_->hide() : bar_->EnableButtons(false);
         Run(900);
@@ -119,7 +120,7 @@ TEST_F(ToolBarTest, AHeldButtonThatIsDisabledOrHiddenStopsRepeating) {
 }
 
 TEST_F(ToolBarTest, DestroyedWhileAButtonIsHeldStopsTheWorker) {
-    Press(CPaintoolBar::kBlueMoreId);
+    Press(ControlToolBar::kBlueMoreId);
     Step();
     bar_.reset(); // joins the worker; what it posted is dropped
     clock_.Advance(600);
@@ -132,10 +133,10 @@ TEST_F(ToolBarTest, MotionButtonsSendOneStartPerPressAndOneStopPerRelease) {
         int id;
         std::vector<Sent> sent; // pressed at 0 ms, released at 2000 ms
     } rows[] = {
-        {CPaintoolBar::kZoomInId, {{0, 0xA5}, {2000, 0xA4}, {2020, 0xA7}}},
-        {CPaintoolBar::kZoomOutId, {{0, 0xA6}, {2000, 0xA4}, {2020, 0xA7}}},
-        {CPaintoolBar::kFocusFarId, {{0, 0xA9}, {2000, 0xA4}}},
-        {CPaintoolBar::kFocusNearId, {{0, 0xA8}, {2000, 0xA4}}},
+        {ControlToolBar::kZoomInId, {{0, 0xA5}, {2000, 0xA4}, {2020, 0xA7}}},
+        {ControlToolBar::kZoomOutId, {{0, 0xA6}, {2000, 0xA4}, {2020, 0xA7}}},
+        {ControlToolBar::kFocusFarId, {{0, 0xA9}, {2000, 0xA4}}},
+        {ControlToolBar::kFocusNearId, {{0, 0xA8}, {2000, 0xA4}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.id);
@@ -144,21 +145,21 @@ TEST_F(ToolBarTest, MotionButtonsSendOneStartPerPressAndOneStopPerRelease) {
         Press(row.id);
         EXPECT_EQ(bar_->MotionTimerInterval(), 1) << "the press wakes the timer";
         for (int tick = 0; tick < 7; ++tick) { // 2 s held: the timer polls every 300 ms
-            bar_->OnTimer(CPaintoolBar::kMotionTimer);
+            bar_->OnTimer(ControlToolBar::kMotionTimer);
             EXPECT_EQ(bar_->MotionTimerInterval(), 300);
             clock_.Advance(tick < 6 ? 300 : 200);
         }
         Release(row.id);
-        bar_->OnTimer(CPaintoolBar::kMotionTimer);
-        bar_->OnTimer(CPaintoolBar::kMotionTimer);
+        bar_->OnTimer(ControlToolBar::kMotionTimer);
+        bar_->OnTimer(ControlToolBar::kMotionTimer);
         EXPECT_EQ(sent_, row.sent);
         EXPECT_EQ(bar_->MotionTimerInterval(), 0) << "nothing held: the timer rests";
     }
 }
 
 TEST_F(ToolBarTest, LayoutKeepsTheTemplatesIrregularities) {
-    const int x = CPaintoolBar::kOriginX;
-    const int y = CPaintoolBar::kOriginY;
+    const int x = ControlToolBar::kOriginX;
+    const int y = ControlToolBar::kOriginY;
     // Less stands left of more for bright and sharp, right of it for red.
     EXPECT_EQ(Button(1021)->geometry(), QRect(x, y + 91, 32, 32));
     EXPECT_EQ(Button(1030)->geometry(), QRect(x + 60, y + 129, 32, 32));

@@ -18,30 +18,30 @@
 
 namespace {
 
-TovekCameraApp* g_app = nullptr; // user-interface thread only
+Application* g_app = nullptr; // user-interface thread only
 
 constexpr char16_t kIniExtension[] = u".INI";
 constexpr char16_t kLngExtension[] = u".lng";
 
 } // namespace
 
-TovekCameraApp::TovekCameraApp() {
+Application::Application() {
     if (g_app == nullptr)
         g_app = this;
 }
 
-TovekCameraApp::~TovekCameraApp() {
+Application::~Application() {
     ExitInstance();
     LangFree(lang_ctx_);
     if (g_app == this)
         g_app = nullptr;
 }
 
-TovekCameraApp* TovekCameraApp::Get() {
+Application* Application::Get() {
     return g_app;
 }
 
-bool TovekCameraApp::DerivePaths() {
+bool Application::DerivePaths() {
     if (!app_name_.empty())
         return true;
     const std::string exe =
@@ -62,7 +62,7 @@ bool TovekCameraApp::DerivePaths() {
     return true;
 }
 
-bool TovekCameraApp::StartTexts() {
+bool Application::StartTexts() {
     if (lang_ctx_ != nullptr)
         return true;
     if (!DerivePaths())
@@ -74,7 +74,7 @@ bool TovekCameraApp::StartTexts() {
                     cmd::kLanguageFirst, cmd::kLanguageLast);
 }
 
-bool TovekCameraApp::Start() {
+bool Application::Start() {
     if (started_)
         return true;
     if (!DerivePaths())
@@ -82,7 +82,7 @@ bool TovekCameraApp::Start() {
     // Without the folder the INI cannot be written; the settings then read
     // their defaults, as for any unwritable INI file.
     platform::MakeSettingsFolder(layout_);
-    ini_ = std::make_unique<CIni>(ini_path_.c_str());
+    ini_ = std::make_unique<IniStore>(ini_path_.c_str());
     if (!instance_lock_.Acquire(app_name_)) {
         // Another instance runs: leave without a word, or with the commands
         // handed to it.
@@ -103,23 +103,23 @@ bool TovekCameraApp::Start() {
     return true;
 }
 
-bool TovekCameraApp::StartHeadless() {
+bool Application::StartHeadless() {
     if (!StartTexts())
         return false;
-    ini_ = std::make_unique<CIni>(ini_path_.c_str());
+    ini_ = std::make_unique<IniStore>(ini_path_.c_str());
     documents_folder_ = platform::Utf8ToUtf16(platform::DocumentsFolder());
     StartAudio();
     return true;
 }
 
-void TovekCameraApp::StartAudio() {
+void Application::StartAudio() {
     if (audio_started_)
         return;
     Tovek_WAC_Initialize();
     audio_started_ = true;
 }
 
-void TovekCameraApp::HandToRunningInstance() {
+void Application::HandToRunningInstance() {
     StartTexts(); // without language files the English texts answer
     cli::RemoteCommand refused;
     remote::Reply reply = remote::Reply::kUnknown;
@@ -149,7 +149,7 @@ void TovekCameraApp::HandToRunningInstance() {
 
 // The files start-up reads by INI rules and could read only in part: the
 // settings, the device catalogue and the language files beside the program.
-void TovekCameraApp::NoteIgnoredFiles() {
+void Application::NoteIgnoredFiles() {
     startup_notices_.clear();
     std::vector<std::pair<std::string, size_t>> files = {
         {platform::Utf16ToUtf8(ini_path_), platform::kMaxProfileBytes},
@@ -169,7 +169,7 @@ void TovekCameraApp::NoteIgnoredFiles() {
     }
 }
 
-bool TovekCameraApp::InitInstance() {
+bool Application::InitInstance() {
     InstallSignalExit(); // SIGTERM, SIGINT, SIGHUP: the way File > Exit ends, without asking
     if (!Start())
         return false;
@@ -177,7 +177,7 @@ bool TovekCameraApp::InitInstance() {
     snapshot_result = 1;
     StartAudio();
     {
-        TovekCameraDlg dialog(*this);
+        MainWindow dialog(*this);
         if (window_runner_)
             window_runner_(dialog);
         else
@@ -186,7 +186,7 @@ bool TovekCameraApp::InitInstance() {
     return false;
 }
 
-int TovekCameraApp::ExitInstance() {
+int Application::ExitInstance() {
     audio_choices.reset();
     if (audio_started_) {
         Tovek_WAC_UnInitialize();
@@ -195,7 +195,7 @@ int TovekCameraApp::ExitInstance() {
     return exit_code_;
 }
 
-QIcon TovekCameraApp::ProgramIcon() const {
+QIcon Application::ProgramIcon() const {
     char16_t path[1024] = {};
     Ini()->GetString(settings::kSectionApp, settings::kAppLogoIcon, path, 1024, u"");
     if (path[0] != u'\0') {

@@ -4,6 +4,7 @@
 // the window's widgets (view, banner, status timer, panes) in step.
 #include "window/MainWindow.h"
 
+#include "WindowTrace.h"
 #include "common/AccessText.h"
 #include "common/AppTrace.h"
 #include "common/CommandIds.h"
@@ -16,8 +17,6 @@
 #include "widgets/MessageBox.h"
 #include "widgets/RightPanel.h"
 #include "window/Application.h"
-
-#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
 
 namespace {
 
@@ -39,17 +38,17 @@ bool RefusedCameraText(DeviceFamily family, HLANGCTX lang, QString* user_text) {
 
 } // namespace
 
-void TovekCameraDlg::OpenCamera(bool initial) {
-    const CCameraSession::OpenResult result = session_->Open();
-    if (result == CCameraSession::OpenResult::kAttached)
+void MainWindow::OpenCamera(bool initial) {
+    const CameraSession::OpenResult result = session_->Open();
+    if (result == CameraSession::OpenResult::kAttached)
         OnVideoAttach();
-    else if (result == CCameraSession::OpenResult::kDetached)
+    else if (result == CameraSession::OpenResult::kDetached)
         OnVideoDetach();
-    if ((result == CCameraSession::OpenResult::kDetached ||
-         result == CCameraSession::OpenResult::kFailed) &&
+    if ((result == CameraSession::OpenResult::kDetached ||
+         result == CameraSession::OpenResult::kFailed) &&
         RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
         Refresh();
-    if (initial && result != CCameraSession::OpenResult::kNoCamera) {
+    if (initial && result != CameraSession::OpenResult::kNoCamera) {
         banner_.Replace();
         StartStatusTimer();
     }
@@ -57,36 +56,36 @@ void TovekCameraDlg::OpenCamera(bool initial) {
 
 // A Q5 camera opened in the background: its attach comes as a stream event,
 // and a camera that did not open sends nothing, as before.
-void TovekCameraDlg::OnCameraOpened(uint64_t ticket) {
-    if (session_->FinishOpen(ticket) == CCameraSession::OpenResult::kFailed)
+void MainWindow::OnCameraOpened(uint64_t ticket) {
+    if (session_->FinishOpen(ticket) == CameraSession::OpenResult::kFailed)
         RefusedCameraText(session_->Family(), lang_, &message_.stream_error);
     Refresh();
 }
 
-void TovekCameraDlg::OnVideoAttach() {
+void MainWindow::OnVideoAttach() {
     TRACE_DLG("OnVideoAttach");
     session_->SetAttached(true);
-    layout_->RightPanel()->EnablePanel(0);
+    layout_->GetRightPanel()->EnablePanel(0);
     const bool returned = session_->Replug().TakeReturn();
     if (session_->TakeAutoPlay())
-        OnMenuFilePlay(cmd::kPlay);
+        OnPlay(cmd::kPlay);
     else if (returned && app_.Settings().resume_after_replug)
         ResumeReturnedCamera();
     Refresh();
 }
 
-void TovekCameraDlg::ResumeReturnedCamera() {
-    const replug::CReplugMemory& memory = session_->Replug();
+void MainWindow::ResumeReturnedCamera() {
+    const replug::ReplugMemory& memory = session_->Replug();
     const bool record = memory.RecordWanted() && app_.Settings().resume_recording;
     if (memory.PlayWanted())
-        OnMenuFilePlay(cmd::kPlay);
+        OnPlay(cmd::kPlay);
     // After Play: it restarts the translation's counters.
     session_->RestorePictureState();
     if (record && session_->Playing())
         OnStartRecord(cmd::kStartRecord);
 }
 
-void TovekCameraDlg::OnVideoDetach() {
+void MainWindow::OnVideoDetach() {
     LeaveFullScreen();
     // First: a camera that is gone is not waited for to settle.
     session_->SetAttached(false);
@@ -99,7 +98,7 @@ void TovekCameraDlg::OnVideoDetach() {
     Refresh();
 }
 
-void TovekCameraDlg::OnVideoStop() {
+void MainWindow::OnVideoStop() {
     TRACE_DLG("OnVideoStop");
     StopStatusTimer();
     session_->OnVideoStopped();
@@ -109,7 +108,7 @@ void TovekCameraDlg::OnVideoStop() {
     panes_->SetFrame(0, 0, 0);
 }
 
-void TovekCameraDlg::OnStreamError() {
+void MainWindow::OnStreamError() {
     std::string user_text;
     std::string debug_text;
     if (session_->TakeStreamError(&user_text, &debug_text))
@@ -122,26 +121,26 @@ void TovekCameraDlg::OnStreamError() {
     Refresh();
 }
 
-void TovekCameraDlg::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
+void MainWindow::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
     switch (session_->OnDeviceChangeMessage(event, header)) {
-    case CCameraSession::DeviceChange::kArrived:
+    case CameraSession::DeviceChange::kArrived:
         OnVideoAttach();
         break;
-    case CCameraSession::DeviceChange::kArrivalFailed:
+    case CameraSession::DeviceChange::kArrivalFailed:
         OnVideoDetach();
         if (RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
             Refresh();
         break;
-    case CCameraSession::DeviceChange::kRemoved:
+    case CameraSession::DeviceChange::kRemoved:
         OnVideoStop();
         OnVideoDetach();
         break;
-    case CCameraSession::DeviceChange::kIgnored:
+    case CameraSession::DeviceChange::kIgnored:
         break;
     }
 }
 
-void TovekCameraDlg::OnSnapshotMessage(const snapshot::Outcome& outcome) {
+void MainWindow::OnSnapshotMessage(const snapshot::Outcome& outcome) {
     message_.snapshot_taken = true;
     message_.snapshot_tick = platform::GetTickCount();
     message_.snapshot_result = outcome.result;
@@ -154,23 +153,23 @@ void TovekCameraDlg::OnSnapshotMessage(const snapshot::Outcome& outcome) {
                    msgbox::kOk | msgbox::kIconExclamation);
 }
 
-void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
+void MainWindow::OnPlay(uint32_t) {
     TRACE_DLG("OnMenuFilePlay");
     message_.stream_error.clear();
     command_panel_->ResetFaces();
     annotations_.ClearAll();
-    layout_->RightPanel()->EnablePanel(1);
+    layout_->GetRightPanel()->EnablePanel(1);
     switch (session_->Play(view_->Handle(), view_->width(), view_->height())) {
-    case CCameraSession::PlayResult::kRunning:
+    case CameraSession::PlayResult::kRunning:
         session_->Replug().SetPlayWanted(true);
         banner_.Replace();
         StartStatusTimer();
         break;
-    case CCameraSession::PlayResult::kOpenFailed:
+    case CameraSession::PlayResult::kOpenFailed:
         if (!RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
             message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
         break;
-    case CCameraSession::PlayResult::kNoCamera:
+    case CameraSession::PlayResult::kNoCamera:
         break;
     }
     annotations_.SetFrameSize(session_->FrameWidth(), session_->FrameHeight());
@@ -182,14 +181,14 @@ void TovekCameraDlg::OnMenuFilePlay(uint32_t) {
     Refresh();
 }
 
-void TovekCameraDlg::OnMenuFileStop(uint32_t) {
+void MainWindow::OnStop(uint32_t) {
     // The user's stop: a camera plugged back later stays stopped.
     session_->Replug().SetPlayWanted(false);
     session_->Replug().SetRecordWanted(false);
     StopPicture();
 }
 
-void TovekCameraDlg::StopPicture() {
+void MainWindow::StopPicture() {
     TRACE_DLG("OnMenuFileStop");
     command_panel_->ResetFaces();
     annotations_.Stop();
@@ -204,7 +203,7 @@ void TovekCameraDlg::StopPicture() {
     Layout();
 }
 
-void TovekCameraDlg::OnOptions(uint32_t) {
+void MainWindow::OnOptions(uint32_t) {
     if (session_->Family() != DeviceFamily::kRVX || !session_->Camera())
         return;
     const QString caption = LangText(lang_, "System prompt");
@@ -224,7 +223,7 @@ void TovekCameraDlg::OnOptions(uint32_t) {
     view_->CalcDisplayRect(view_->width(), view_->height());
 }
 
-void TovekCameraDlg::OnDevice(uint32_t id) {
+void MainWindow::OnDevice(uint32_t id) {
     // An id without a menu item chooses nothing: the open camera stays.
     const int index = static_cast<int>(id - cmd::kDeviceFirst);
     if (index >= menu_->DeviceItems())
@@ -241,7 +240,7 @@ void TovekCameraDlg::OnDevice(uint32_t id) {
     Refresh();
 }
 
-void TovekCameraDlg::OnStartRecord(uint32_t) {
+void MainWindow::OnStartRecord(uint32_t) {
     TRACE_DLG("OnStartRecord");
     if (!session_->Playing())
         return;
@@ -258,7 +257,7 @@ void TovekCameraDlg::OnStartRecord(uint32_t) {
     Refresh();
 }
 
-void TovekCameraDlg::OnStopRecord(uint32_t) {
+void MainWindow::OnStopRecord(uint32_t) {
     TRACE_DLG("OnStopRecord");
     session_->Replug().SetRecordWanted(false);
     session_->StopRecording();

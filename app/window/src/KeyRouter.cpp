@@ -81,20 +81,20 @@ bool IsStrictAncestor(const QObject* ancestor, const QObject* object) {
 
 } // namespace
 
-CKeyRouter::CKeyRouter(QWidget* window, KeyActions* actions)
+KeyRouter::KeyRouter(QWidget* window, KeyActions* actions)
     : QObject(window), window_(window), actions_(actions) {
     qApp->installEventFilter(this);
 }
 
-CKeyRouter::~CKeyRouter() {
+KeyRouter::~KeyRouter() {
     qApp->removeEventFilter(this);
 }
 
-bool CKeyRouter::eventFilter(QObject* watched, QEvent* event) {
+bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
     return PreTranslateMessage(watched, event);
 }
 
-bool CKeyRouter::OwnsTarget(const QObject* target) const {
+bool KeyRouter::OwnsTarget(const QObject* target) const {
     const auto* widget = qobject_cast<const QWidget*>(target);
     if (widget == nullptr)
         return false;
@@ -106,7 +106,7 @@ bool CKeyRouter::OwnsTarget(const QObject* target) const {
     return top->windowType() == Qt::Window && IsStrictAncestor(window_, top);
 }
 
-bool CKeyRouter::FirstDelivery(QObject* target, QEvent* event) {
+bool KeyRouter::FirstDelivery(QObject* target, QEvent* event) {
     if (event == last_event_ && last_target_ && IsStrictAncestor(target, last_target_)) {
         last_target_ = target;
         return false;
@@ -116,7 +116,7 @@ bool CKeyRouter::FirstDelivery(QObject* target, QEvent* event) {
     return true;
 }
 
-bool CKeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
+bool KeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
     switch (event->type()) {
     case QEvent::Shortcut: {
         // Play, Stop, Capture and the Control menu answer Ctrl + key on its
@@ -185,21 +185,21 @@ bool CKeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
     }
 }
 
-void CKeyRouter::NotePress(const QKeyEvent& press) {
+void KeyRouter::NotePress(const QKeyEvent& press) {
     if (press.isAutoRepeat())
         return;
     pressed_key_ = press.key();
     pressed_modifiers_ = press.modifiers();
 }
 
-Qt::KeyboardModifiers CKeyRouter::ChordModifiers(const QKeyEvent& release) const {
+Qt::KeyboardModifiers KeyRouter::ChordModifiers(const QKeyEvent& release) const {
     Qt::KeyboardModifiers modifiers = release.modifiers();
     if (release.key() == pressed_key_)
         modifiers |= pressed_modifiers_;
     return modifiers & ~Qt::KeypadModifier;
 }
 
-void CKeyRouter::OnControlKeyRelease(const QKeyEvent& key) {
+void KeyRouter::OnControlKeyRelease(const QKeyEvent& key) {
     if (!actions_->KeyAttached())
         return;
     const bool playing = actions_->KeyPlaying();
@@ -230,8 +230,8 @@ void CKeyRouter::OnControlKeyRelease(const QKeyEvent& key) {
     }
 }
 
-bool CKeyRouter::OnViewKeyRelease(const QObject* target, const QKeyEvent& key,
-                                  Qt::KeyboardModifiers modifiers) {
+bool KeyRouter::OnViewKeyRelease(const QObject* target, const QKeyEvent& key,
+                                 Qt::KeyboardModifiers modifiers) {
     for (const ViewKey& view_key : kViewKeys) {
         if (view_key.key != key.key() || modifiers != view_key.modifier || TakesText(target))
             continue;
@@ -242,7 +242,7 @@ bool CKeyRouter::OnViewKeyRelease(const QObject* target, const QKeyEvent& key,
     return false;
 }
 
-bool CKeyRouter::OnPresenterKey(const QObject* target, const QKeyEvent& key) {
+bool KeyRouter::OnPresenterKey(const QObject* target, const QKeyEvent& key) {
     const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
     for (const PresenterKey& presenter : kPresenterKeys) {
         if (presenter.key != key.key())

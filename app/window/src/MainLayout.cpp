@@ -7,32 +7,32 @@
 #include <QStatusBar>
 #include <QWidget>
 
-CMainLayout::CMainLayout(QWidget* window, QMenuBar* menu, QStatusBar* status, CIni* ini)
+MainLayout::MainLayout(QWidget* window, QMenuBar* menu, QStatusBar* status, IniStore* ini)
     : window_(window), menu_(menu), status_(status), ini_(ini) {
     window_->setMinimumSize(kMinWidth, kMinHeight);
     window_->setMaximumSize(kMaxWidth, kMaxHeight);
 }
 
 // The splitter writes its position as it goes; it goes with the window.
-CMainLayout::~CMainLayout() = default;
+MainLayout::~MainLayout() = default;
 
-void CMainLayout::Create(QWidget* view, QWidget* command_panel, QWidget* tool_bar) {
+void MainLayout::Create(QWidget* view, QWidget* command_panel, QWidget* tool_bar) {
     command_panel_ = command_panel;
     tool_bar_ = tool_bar;
-    right_panel_ = new CRightPanel(window_);
-    splitter_ = new CSSplitter(ini_);
-    splitter_->CreateSplitter(CSSplitter::kSideBySide, window_, view, right_panel_, kSplitterId,
+    right_panel_ = new RightPanel(window_);
+    splitter_ = new SkinSplitter(ini_);
+    splitter_->CreateSplitter(SkinSplitter::kSideBySide, window_, view, right_panel_, kSplitterId,
                               QRect(), kFirstPaneMin, kSecondPaneMin);
     splitter_->HideRightPane();
     tool_bar_->hide();
 }
 
-QRect CMainLayout::ClientRect() const {
+QRect MainLayout::ClientRect() const {
     const int top = menu_ != nullptr ? menu_->sizeHint().height() : 0;
     return QRect(0, top, window_->width(), window_->height() - top);
 }
 
-void CMainLayout::Layout() {
+void MainLayout::Layout() {
     const QRect client = ClientRect();
     if (menu_ != nullptr)
         menu_->setGeometry(0, 0, window_->width(), client.top());
@@ -54,7 +54,7 @@ void CMainLayout::Layout() {
     }
 }
 
-void CMainLayout::SetAnnotationMode(bool on) {
+void MainLayout::SetAnnotationMode(bool on) {
     if (splitter_ == nullptr)
         return;
     if (on) {

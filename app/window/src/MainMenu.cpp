@@ -40,7 +40,7 @@ QString Q(const char16_t* text) {
 
 } // namespace
 
-CMainMenu::CMainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> on_command)
+MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> on_command)
     : owner_(owner), lang_(lang), on_command_(std::move(on_command)) {
     bar_ = new QMenuBar(owner);
 
@@ -110,8 +110,8 @@ CMainMenu::CMainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)
     Translate();
 }
 
-QAction* CMainMenu::AddCommand(QMenu* menu, uint32_t id, const char16_t* text,
-                               const char* shortcut) {
+QAction* MainMenu::AddCommand(QMenu* menu, uint32_t id, const char16_t* text,
+                              const char* shortcut) {
     QAction* action = menu->addAction(Q(text));
     action->setData(id);
     if (shortcut != nullptr)
@@ -120,7 +120,7 @@ QAction* CMainMenu::AddCommand(QMenu* menu, uint32_t id, const char16_t* text,
     return action;
 }
 
-QAction* CMainMenu::FindCommand(uint32_t id) const {
+QAction* MainMenu::FindCommand(uint32_t id) const {
     for (QAction* action : bar_->findChildren<QAction*>()) {
         bool ok = false;
         if (action->data().toUInt(&ok) == id && ok && action->menu() == nullptr)
@@ -129,12 +129,12 @@ QAction* CMainMenu::FindCommand(uint32_t id) const {
     return nullptr;
 }
 
-QMenu* CMainMenu::SubMenu(int position) const {
+QMenu* MainMenu::SubMenu(int position) const {
     const QList<QAction*> top = bar_->actions();
     return position >= 0 && position < top.size() ? top.at(position)->menu() : nullptr;
 }
 
-int CMainMenu::FillDevices(const std::vector<QString>& labels) {
+int MainMenu::FillDevices(const std::vector<QString>& labels) {
     QMenu* device = SubMenu(res::kDeviceMenuPosition);
     device_items_ = 0;
     for (size_t i = 0; i < labels.size(); ++i) {
@@ -151,12 +151,12 @@ int CMainMenu::FillDevices(const std::vector<QString>& labels) {
     return device_items_;
 }
 
-void CMainMenu::CheckDevice(uint32_t id) {
+void MainMenu::CheckDevice(uint32_t id) {
     if (QAction* item = FindCommand(id))
         item->setChecked(true);
 }
 
-int CMainMenu::SelectStoredDevice(uint32_t stored) {
+int MainMenu::SelectStoredDevice(uint32_t stored) {
     if (device_items_ == 0)
         return -1;
     const bool valid = stored >= cmd::kDeviceFirst &&
@@ -166,12 +166,12 @@ int CMainMenu::SelectStoredDevice(uint32_t stored) {
     return static_cast<int>(select - cmd::kDeviceFirst);
 }
 
-void CMainMenu::Enable(uint32_t id, bool enabled) const {
+void MainMenu::Enable(uint32_t id, bool enabled) const {
     if (QAction* item = FindCommand(id))
         item->setEnabled(enabled);
 }
 
-void CMainMenu::Apply(const MenuState& s) {
+void MainMenu::Apply(const MenuState& s) {
     const bool running = s.attached && s.playing;
     Enable(cmd::kPlay, !running && s.attached);
     Enable(cmd::kStop, running);
@@ -207,12 +207,12 @@ void CMainMenu::Apply(const MenuState& s) {
         Enable(cmd::kDeviceFirst + static_cast<uint32_t>(i), !s.playing && s.device_index != -1);
 }
 
-void CMainMenu::Translate() {
+void MainMenu::Translate() {
     LangTranslateMenu(lang_, bar_, res::kMainMenu);
     bar_->update();
 }
 
-bool CMainMenu::SelectLanguage(uint32_t id) {
+bool MainMenu::SelectLanguage(uint32_t id) {
     // LangFillMenu's items are checkable, so Qt has already toggled the item
     // that was clicked; what counts is whether it is the current language.
     if (id == LangCurrentCommandId(lang_)) {

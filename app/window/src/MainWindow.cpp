@@ -1,7 +1,7 @@
 #include "window/MainWindow.h"
-#include <cstdio>
 
 #include "HelpFile.h"
+#include "WindowTrace.h"
 #include "camera/SessionEvents.h"
 #include "common/AppTrace.h"
 #include "common/CommandIds.h"
@@ -30,52 +30,50 @@
 #include <QUrl>
 #include <cstdio>
 
-#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
-
-const TovekCameraDlg::CommandRange TovekCameraDlg::kCommands[] = {
-    {cmd::kPlay, cmd::kPlay, &TovekCameraDlg::OnMenuFilePlay},
-    {cmd::kStop, cmd::kStop, &TovekCameraDlg::OnMenuFileStop},
-    {cmd::kCapture, cmd::kCapture, &TovekCameraDlg::OnMenuFileCaptur},
-    {cmd::kStartRecord, cmd::kStartRecord, &TovekCameraDlg::OnStartRecord},
-    {cmd::kStopRecord, cmd::kStopRecord, &TovekCameraDlg::OnStopRecord},
-    {cmd::kStartTimeLapse, cmd::kStartTimeLapse, &TovekCameraDlg::OnStartTimeLapse},
-    {cmd::kStopTimeLapse, cmd::kStopTimeLapse, &TovekCameraDlg::OnStopTimeLapse},
-    {cmd::kExit, cmd::kExit, &TovekCameraDlg::OnExit},
-    {cmd::kFullScreen, cmd::kFullScreen, &TovekCameraDlg::OnMenuFullscr},
-    {cmd::kZoomFirst, cmd::kZoomLast, &TovekCameraDlg::OnMenuZoomMode},
-    {cmd::kFreeze, cmd::kFreeze, &TovekCameraDlg::OnFreeze},
-    {cmd::kRotateRight, cmd::kRotateLeft, &TovekCameraDlg::OnRotate},
-    {cmd::kLanguageFirst, cmd::kLanguageLast, &TovekCameraDlg::OnLanguage},
-    {cmd::kSetting, cmd::kSetting, &TovekCameraDlg::OnSetting},
-    {cmd::kOptions, cmd::kOptions, &TovekCameraDlg::OnOptions},
-    {cmd::kDeviceFirst, cmd::kDeviceLast, &TovekCameraDlg::OnDevice},
-    {cmd::kControlFirst, cmd::kControlLast, &TovekCameraDlg::OnControl},
-    {cmd::kHelp, cmd::kHelp, &TovekCameraDlg::OnHelp},
-    {cmd::kAbout, cmd::kAbout, &TovekCameraDlg::OnAbout},
+const MainWindow::CommandRange MainWindow::kCommands[] = {
+    {cmd::kPlay, cmd::kPlay, &MainWindow::OnPlay},
+    {cmd::kStop, cmd::kStop, &MainWindow::OnStop},
+    {cmd::kCapture, cmd::kCapture, &MainWindow::OnCapture},
+    {cmd::kStartRecord, cmd::kStartRecord, &MainWindow::OnStartRecord},
+    {cmd::kStopRecord, cmd::kStopRecord, &MainWindow::OnStopRecord},
+    {cmd::kStartTimeLapse, cmd::kStartTimeLapse, &MainWindow::OnStartTimeLapse},
+    {cmd::kStopTimeLapse, cmd::kStopTimeLapse, &MainWindow::OnStopTimeLapse},
+    {cmd::kExit, cmd::kExit, &MainWindow::OnExit},
+    {cmd::kFullScreen, cmd::kFullScreen, &MainWindow::OnFullScreen},
+    {cmd::kZoomFirst, cmd::kZoomLast, &MainWindow::OnZoomMode},
+    {cmd::kFreeze, cmd::kFreeze, &MainWindow::OnFreeze},
+    {cmd::kRotateRight, cmd::kRotateLeft, &MainWindow::OnRotate},
+    {cmd::kLanguageFirst, cmd::kLanguageLast, &MainWindow::OnLanguage},
+    {cmd::kSetting, cmd::kSetting, &MainWindow::OnSetting},
+    {cmd::kOptions, cmd::kOptions, &MainWindow::OnOptions},
+    {cmd::kDeviceFirst, cmd::kDeviceLast, &MainWindow::OnDevice},
+    {cmd::kControlFirst, cmd::kControlLast, &MainWindow::OnControl},
+    {cmd::kHelp, cmd::kHelp, &MainWindow::OnHelp},
+    {cmd::kAbout, cmd::kAbout, &MainWindow::OnAbout},
 };
 
-TovekCameraDlg::TovekCameraDlg(TovekCameraApp& app, QWidget* parent)
+MainWindow::MainWindow(Application& app, QWidget* parent)
     : QDialog(parent), app_(app), lang_(app.LangContext()),
-      session_(std::make_unique<CCameraSession>(this)), placer_(this, app.Ini()) {
+      session_(std::make_unique<CameraSession>(this)), placer_(this, app.Ini()) {
     SetDialogId(this, static_cast<int>(res::kMainDialog));
     // Runs on the library thread that takes the snapshot.
-    session_->Snapshot().SetImageWriter(
+    session_->GetSnapshot().SetImageWriter(
         [](const std::string& path, const uint8_t* pixels, int width, int height) {
             const QImage image(pixels, width, height, width * 4, QImage::Format_RGB32);
-            return CImageShow(image).Save(QString::fromStdString(path));
+            return SavableImage(image).Save(QString::fromStdString(path));
         });
     OnInitDialog();
 }
 
-TovekCameraDlg::~TovekCameraDlg() {
+MainWindow::~MainWindow() {
     OnDestroy();
 }
 
-void TovekCameraDlg::OnInitDialog() {
+void MainWindow::OnInitDialog() {
     TRACE_DLG("OnInitDialog");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
-    menu_ = std::make_unique<CMainMenu>(this, lang_, [this](uint32_t id) { OnCommand(id); });
+    menu_ = std::make_unique<MainMenu>(this, lang_, [this](uint32_t id) { OnCommand(id); });
     setWindowIcon(app_.ProgramIcon());
 
     // The Device menu and the stored choice, kept when it names an item.
@@ -87,14 +85,14 @@ void TovekCameraDlg::OnInitDialog() {
     const int device_index = menu_->SelectStoredDevice(
         app_.Ini()->GetUInt(settings::kSectionApp, settings::kDeviceSelect, cmd::kDeviceFirst, 10));
 
-    panes_ = std::make_unique<CStatusPanes>(this, lang_);
+    panes_ = std::make_unique<StatusPanes>(this, lang_);
     ShowStartupNotice(record::RepairUnfinishedRecordings(app_.Settings().record_path));
     timer_ids_[kTimerClock] = startTimer(1000);
     OnTimer(kTimerClock);
     idle_timer_ = startTimer(kIdleUpdateMs);
 
     CreateViewAndPanels();
-    layout_ = std::make_unique<CMainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
+    layout_ = std::make_unique<MainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
     layout_->Create(view_, command_panel_, tool_bar_);
     CreateAnnotationPanel();
     // The panels' tooltips and labels, made in English, in the chosen language.
@@ -108,7 +106,7 @@ void TovekCameraDlg::OnInitDialog() {
     banner_.SetLanguage(lang_);
 
     // Keys reach the window's rules before any child or shortcut sees them.
-    keys_ = std::make_unique<CKeyRouter>(this, static_cast<KeyActions*>(this));
+    keys_ = std::make_unique<KeyRouter>(this, static_cast<KeyActions*>(this));
     remote_ = CreateRemoteServer(*this, app_);
 
     placer_.SetInitialised();
@@ -136,7 +134,7 @@ void TovekCameraDlg::OnInitDialog() {
 
 // Start-up's notices (with the application's own, on files it ignored) go to
 // the message pane and, for whoever started the program, to its error output.
-void TovekCameraDlg::ShowStartupNotice(const std::string& repair_text) {
+void MainWindow::ShowStartupNotice(const std::string& repair_text) {
     std::vector<std::string> notices = app_.StartupNotices();
     notices.push_back(repair_text);
     QStringList texts;
@@ -152,7 +150,7 @@ void TovekCameraDlg::ShowStartupNotice(const std::string& repair_text) {
 
 // Nothing of the camera, its callbacks or the overlay worker runs once this
 // returns, and nothing the libraries posted reaches the window.
-void TovekCameraDlg::OnDestroy() {
+void MainWindow::OnDestroy() {
     TRACE_DLG("OnDestroy");
     remote_.reset();
     keys_.reset();
@@ -168,7 +166,7 @@ void TovekCameraDlg::OnDestroy() {
     QCoreApplication::removePostedEvents(this);
 }
 
-bool TovekCameraDlg::OnCommand(uint32_t id) {
+bool MainWindow::OnCommand(uint32_t id) {
     for (const CommandRange& range : kCommands) {
         if (id >= range.first && id <= range.last) {
             (this->*range.handler)(id);
@@ -178,7 +176,7 @@ bool TovekCameraDlg::OnCommand(uint32_t id) {
     return false;
 }
 
-void TovekCameraDlg::Refresh() {
+void MainWindow::Refresh() {
     TRACE_DLG("OnUpdMenuFile");
     if (!session_ || view_ == nullptr) // before the window is built, after it is torn down
         return;
@@ -186,7 +184,7 @@ void TovekCameraDlg::Refresh() {
     menu.attached = session_->Attached();
     menu.playing = session_->Playing();
     menu.recording = session_->Recording();
-    menu.time_lapse = session_->TimeLapse().Running();
+    menu.time_lapse = session_->GetTimeLapse().Running();
     menu.full_screen = view_->IsFullScreen();
     menu.zoom_mode = static_cast<uint32_t>(view_->ZoomMode());
     menu.frozen = session_->Shown().Frozen();
@@ -197,7 +195,7 @@ void TovekCameraDlg::Refresh() {
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;
     message_.playing = menu.playing;
-    const CRecorder& recorder = session_->Recorder();
+    const Recorder& recorder = session_->GetRecorder();
     message_.recording = menu.recording;
     message_.recording_result = recorder.RecordingResult();
     message_.recording_tick = recorder.StartTick();
@@ -212,164 +210,38 @@ void TovekCameraDlg::Refresh() {
 }
 
 // The idle update: command states and timed texts, at most every 200 ms.
-void TovekCameraDlg::OnKickIdle() {
+void MainWindow::OnKickIdle() {
     TRACE_DLG("OnKickIdle");
     Refresh();
 }
 
-void TovekCameraDlg::Layout() {
+void MainWindow::Layout() {
     TRACE_DLG("Layout");
     if (layout_)
         layout_->Layout();
 }
 
-bool TovekCameraDlg::event(QEvent* e) {
-    ReceivedAcrossThreads(e);
-    if (e->type() == SnapshotMessage::Type()) {
-        OnSnapshotMessage(static_cast<SnapshotMessage*>(e)->outcome);
-        return true;
-    }
-    if (e->type() == CameraOpenedMessage::Type()) {
-        OnCameraOpened(static_cast<CameraOpenedMessage*>(e)->ticket);
-        return true;
-    }
-    if (e->type() == DeviceChangeMessage::Type()) {
-        auto* m = static_cast<DeviceChangeMessage*>(e);
-        OnDeviceChangeMessage(m->event, m->broadcast.Header());
-        return true;
-    }
-    if (e->type() == UserMessage::Type()) {
-        auto* m = static_cast<UserMessage*>(e);
-        // The warning and the exclamation share their icon.
-        MessageBox(this, QString::fromStdString(m->text), app_.Caption(),
-                   msgbox::kOk | msgbox::kIconExclamation);
-        return true;
-    }
-    switch (static_cast<int>(e->type())) {
-    case msg::kVideoStop:
-        if (session_->CurrentRun(static_cast<WindowMessage*>(e)->wparam))
-            OnVideoStop();
-        return true;
-    case msg::kVideoAttach:
-        OnVideoAttach();
-        return true;
-    case msg::kVideoDetach:
-        OnVideoDetach();
-        return true;
-    case msg::kStreamError:
-        if (session_->CurrentRun(static_cast<WindowMessage*>(e)->wparam))
-            OnStreamError();
-        return true;
-    case msg::kRecorderChanged:
-        // A recording that ended while the picture goes on (disk full, a
-        // write failure) is not one a returning camera resumes.
-        if (session_->Playing() && !session_->Recording())
-            session_->Replug().SetRecordWanted(false);
-        Refresh();
-        return true;
-    case msg::kTimeLapse: {
-        auto* m = static_cast<WindowMessage*>(e);
-        OnTimeLapseMessage(m->wparam, m->lparam);
-        return true;
-    }
-    case msg::kMouseMove:
-        TRACE_DLG("OnViewMouseMove");
-        panes_->SetMouse(view_->ImagePoint().x, view_->ImagePoint().y);
-        return true;
-    case msg::kFrame: {
-        TRACE_DLG("OnPlay1Frame");
-        auto* m = static_cast<WindowMessage*>(e);
-        panes_->SetFrame(static_cast<int>(m->wparam & 0xFFFF), static_cast<int>(m->wparam >> 16),
-                         m->lparam);
-        return true;
-    }
-    case msg::kCapture:
-        OnMenuFileCaptur(cmd::kCapture);
-        return true;
-    case msg::kStartRecord:
-        if (session_->Playing())
-            OnStartRecord(cmd::kStartRecord);
-        return true;
-    case msg::kStopRecord:
-        OnStopRecord(cmd::kStopRecord);
-        return true;
-    case msg::kSetting:
-        OnSetting(cmd::kSetting);
-        return true;
-    default:
-        return QDialog::event(e);
-    }
-}
-
-// ---- timers --------------------------------------------------------------------
-
-void TovekCameraDlg::StartStatusTimer() {
-    if (timer_ids_[kTimerStatus] == 0)
-        timer_ids_[kTimerStatus] = startTimer(50);
-}
-
-void TovekCameraDlg::StopStatusTimer() {
-    if (timer_ids_[kTimerStatus] != 0) {
-        killTimer(timer_ids_[kTimerStatus]);
-        timer_ids_[kTimerStatus] = 0;
-    }
-}
-
-bool TovekCameraDlg::TimerActive(int timer) const {
-    return (timer == kTimerClock || timer == kTimerStatus) && timer_ids_[timer] != 0;
-}
-
-void TovekCameraDlg::timerEvent(QTimerEvent* e) {
-    if (e->timerId() == timer_ids_[kTimerClock] && timer_ids_[kTimerClock] != 0)
-        OnTimer(kTimerClock);
-    else if (e->timerId() == timer_ids_[kTimerStatus] && timer_ids_[kTimerStatus] != 0)
-        OnTimer(kTimerStatus);
-    else if (e->timerId() == idle_timer_ && idle_timer_ != 0)
-        OnKickIdle();
-    else
-        QDialog::timerEvent(e);
-}
-
-void TovekCameraDlg::OnTimer(int timer) {
-    TRACE_DLG("OnTimer");
-    if (timer == kTimerClock) {
-        panes_->SetClock(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
-        // Timed texts of the message pane run out.
-        Refresh();
-        return;
-    }
-    if (timer != kTimerStatus || !session_->Camera() || banner_.Get() == nullptr)
-        return;
-    if (!session_->Playing() || isMinimized()) {
-        banner_.Hide();
-        return;
-    }
-    int status = CCameraSession::kNormalStatus;
-    if (session_->PollStatus(&status))
-        banner_.Show(status, view_, view_->IsFullScreen());
-}
-
 // ---- window --------------------------------------------------------------------
 
-void TovekCameraDlg::moveEvent(QMoveEvent* event) {
+void MainWindow::moveEvent(QMoveEvent* event) {
     QDialog::moveEvent(event);
     placer_.OnMoved();
 }
 
-void TovekCameraDlg::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
     TRACE_DLG("OnSize");
     QDialog::resizeEvent(event);
     Layout();
     placer_.OnResized();
 }
 
-void TovekCameraDlg::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         placer_.OnStateChanged();
 }
 
-void TovekCameraDlg::keyPressEvent(QKeyEvent* event) {
+void MainWindow::keyPressEvent(QKeyEvent* event) {
     // Esc does not close the main window; only Exit and the close button do.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
@@ -378,16 +250,16 @@ void TovekCameraDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void TovekCameraDlg::LeaveFullScreen() {
+void MainWindow::LeaveFullScreen() {
     if (view_ != nullptr && view_->IsFullScreen())
         view_->ToggleFullScreen();
 }
 
-void TovekCameraDlg::NudgeSelection(int dx, int dy) {
+void MainWindow::NudgeSelection(int dx, int dy) {
     view_->NudgeSelection(dx, dy);
 }
 
-void TovekCameraDlg::reject() {
+void MainWindow::reject() {
     if (session_->Recording() &&
         MessageBox(this, LangText(lang_, "Video is recording! Sure to exit?"), app_.Caption(),
                    msgbox::kOkCancel | msgbox::kIconExclamation) != msgbox::kIdOk)
@@ -397,29 +269,29 @@ void TovekCameraDlg::reject() {
 
 // ---- commands ----------------------------------------------------------------
 
-void TovekCameraDlg::OnMenuFileCaptur(uint32_t) {
+void MainWindow::OnCapture(uint32_t) {
     TRACE_DLG("OnMenuFileCaptur");
     // The snapshot itself is taken on the next frame, on a library thread.
     if (session_->Playing())
-        session_->Snapshot().Request(app_.Settings().capture_path);
+        session_->GetSnapshot().Request(app_.Settings().capture_path);
 }
 
-void TovekCameraDlg::OnExit(uint32_t) {
+void MainWindow::OnExit(uint32_t) {
     reject();
 }
 
-void TovekCameraDlg::OnMenuFullscr(uint32_t id) {
+void MainWindow::OnFullScreen(uint32_t id) {
     TRACE_DLG("OnMenuFullscr");
     view_->OnCommand(id);
     Refresh();
 }
 
-void TovekCameraDlg::OnMenuZoomMode(uint32_t id) {
+void MainWindow::OnZoomMode(uint32_t id) {
     TRACE_DLG("OnMenuZoomMode");
     view_->SetZoomCommand(id); // the zoom-mode handler stores the choice
 }
 
-void TovekCameraDlg::OnLanguage(uint32_t id) {
+void MainWindow::OnLanguage(uint32_t id) {
     if (!menu_->SelectLanguage(id))
         return;
     TranslateOtherWindows(lang_, this, menu_->Bar());
@@ -429,15 +301,15 @@ void TovekCameraDlg::OnLanguage(uint32_t id) {
     Refresh();
 }
 
-void TovekCameraDlg::OnControl(uint32_t id) {
+void MainWindow::OnControl(uint32_t id) {
     session_->RunControlCommand(id);
 }
 
-int SendControlKey(TovekCameraDlg* main_window, int key) {
+int SendControlKey(MainWindow* main_window, int key) {
     return main_window != nullptr ? main_window->Session().SendControlKey(key) : -1;
 }
 
-void TovekCameraDlg::OnHelp(uint32_t) {
+void MainWindow::OnHelp(uint32_t) {
     const QString caption = app_.Caption();
     if (help::OpenHelp(QString::fromStdU16String(app_.ProgramFolder()), caption) !=
         help::Action::kMissing)
@@ -448,8 +320,8 @@ void TovekCameraDlg::OnHelp(uint32_t) {
                msgbox::kOk | msgbox::kIconExclamation);
 }
 
-void TovekCameraDlg::OnAbout(uint32_t) {
+void MainWindow::OnAbout(uint32_t) {
     // Modeless: it deletes itself when closed.
-    auto* about = new CModelessDlgAbout(windowIcon(), lang_, this);
+    auto* about = new AboutBox(windowIcon(), lang_, this);
     about->show();
 }

@@ -3,6 +3,7 @@
 // dialog, and what the command panel asks of the window.
 #include "window/MainWindow.h"
 
+#include "WindowTrace.h"
 #include "annotation/OverlayRenderer.h"
 #include "common/AppTrace.h"
 #include "common/DlgItem.h"
@@ -17,10 +18,8 @@
 
 #include <QMenu>
 
-#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
-
-void TovekCameraDlg::CreateViewAndPanels() {
-    view_ = new CVideoView(this);
+void MainWindow::CreateViewAndPanels() {
+    view_ = new VideoView(this);
     // The shapes drawn over the picture: edited by the view's mouse, drawn by
     // the session's overlay worker.
     annotations_.SetDefaults(app_.Settings().graphic);
@@ -62,12 +61,12 @@ void TovekCameraDlg::CreateViewAndPanels() {
     QMenu* context_menu = view_->ContextMenu();
     context_menu->setProperty(kMenuIdProperty, res::kViewContextMenu);
     LangTranslateMenu(lang_, context_menu, res::kViewContextMenu);
-    command_panel_ = new CDlgSpiltter(this, static_cast<CommandPanelHost*>(this));
-    tool_bar_ = new CPaintoolBar(this);
+    command_panel_ = new CommandPanel(this, static_cast<CommandPanelHost*>(this));
+    tool_bar_ = new ControlToolBar(this);
     tool_bar_->SetControlKeySender([this](int code) { return SendControlKey(this, code); });
 }
 
-void TovekCameraDlg::OnSetting(uint32_t) {
+void MainWindow::OnSetting(uint32_t) {
     TRACE_DLG("OnSetting");
     // A new dialog each time, so it shows the settings as they are now; it
     // lists the sound sources and compressors as it is made.
@@ -79,26 +78,26 @@ void TovekCameraDlg::OnSetting(uint32_t) {
     context.audio_choices = &app_.audio_choices;
     context.list_audio = [this] { return TakeAudioChoices(); };
     context.lang = lang_;
-    setting_dlg_ = new CDlgSetting(std::move(context), this);
+    setting_dlg_ = new SettingsDialog(std::move(context), this);
     setting_dlg_->Open();
 }
 
-CDlgSetting* TovekCameraDlg::SettingDialog() const {
+SettingsDialog* MainWindow::SettingDialog() const {
     return setting_dlg_;
 }
 
-bool TovekCameraDlg::ShowLogo() const {
+bool MainWindow::ShowLogo() const {
     return app_.Settings().show_logo;
 }
 
 // Listing connects every compressor once, which takes a moment: the window
 // starts it in the background when it has a camera, and the first recording
 // or settings dialog takes the result (or lists afresh after that).
-void TovekCameraDlg::StartAudioListing() {
+void MainWindow::StartAudioListing() {
     audio_listing_ = std::async(std::launch::async, [] { return record::ListAudioChoices(); });
 }
 
-record::AudioChoices TovekCameraDlg::TakeAudioChoices() {
+record::AudioChoices MainWindow::TakeAudioChoices() {
     if (audio_listing_.valid())
         return audio_listing_.get();
     return record::ListAudioChoices();
@@ -106,15 +105,15 @@ record::AudioChoices TovekCameraDlg::TakeAudioChoices() {
 
 // The annotation tool panel, hosted by the right panel: its buttons choose
 // the tool and open the graphic dialogs over this window.
-void TovekCameraDlg::CreateAnnotationPanel() {
+void MainWindow::CreateAnnotationPanel() {
     GraphicDialogContext context;
     context.store = &annotations_;
     context.ini = app_.Ini();
     context.settings = &app_.Settings();
     context.lang = lang_;
     context.message = &MessageBox;
-    annotation_panel_ = new CDlgCapture(std::move(context));
+    annotation_panel_ = new GraphicPanel(std::move(context));
     annotation_panel_->SetMainWindow(this);
-    layout_->RightPanel()->SetHostedPanel(
+    layout_->GetRightPanel()->SetHostedPanel(
         annotation_panel_, [panel = annotation_panel_](int state) { panel->SetPanelState(state); });
 }

@@ -8,13 +8,13 @@
 #include <QAction>
 #include <QApplication>
 
-bool MenuCommandEnabled(TovekCameraDlg& window, uint32_t id) {
+bool MenuCommandEnabled(MainWindow& window, uint32_t id) {
     window.Refresh();
     const QAction* item = window.Menu().FindCommand(id);
     return item != nullptr && item->isEnabled();
 }
 
-std::unique_ptr<CRemoteServer> CreateRemoteServer(TovekCameraDlg& window, TovekCameraApp& app) {
+std::unique_ptr<RemoteServer> CreateRemoteServer(MainWindow& window, Application& app) {
     auto check = [&window](const cli::RemoteCommand& command) {
         // The menu cannot be reached behind a message box either.
         const QWidget* modal = QApplication::activeModalWidget();
@@ -28,7 +28,7 @@ std::unique_ptr<CRemoteServer> CreateRemoteServer(TovekCameraDlg& window, TovekC
     };
     const std::string path =
         app.AppName().empty() ? std::string() : remote::SocketPath(app.AppName());
-    auto server = std::make_unique<CRemoteServer>(nullptr, path, std::move(check), std::move(run));
+    auto server = std::make_unique<RemoteServer>(nullptr, path, std::move(check), std::move(run));
     server->RunWhenReady(app.TakeStartCommands(), [&window] { return window.Session().Playing(); });
     return server;
 }

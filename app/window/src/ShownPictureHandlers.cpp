@@ -4,15 +4,14 @@
 // own frames, which recording and time-lapse use, stay live and upright.
 #include "window/MainWindow.h"
 
+#include "WindowTrace.h"
 #include "common/AppTrace.h"
 #include "common/LangText.h"
 #include "view/VideoView.h"
 
-#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
-
-void TovekCameraDlg::OnFreeze(uint32_t) {
+void MainWindow::OnFreeze(uint32_t) {
     TRACE_DLG("OnFreeze");
-    CShownPicture& shown = session_->Shown();
+    ShownPicture& shown = session_->Shown();
     if (shown.Frozen())
         shown.Unfreeze();
     else if (session_->Playing())
@@ -20,7 +19,7 @@ void TovekCameraDlg::OnFreeze(uint32_t) {
     Refresh();
 }
 
-void TovekCameraDlg::OnRotate(uint32_t id) {
+void MainWindow::OnRotate(uint32_t id) {
     TRACE_DLG("OnRotate");
     const int step = id == cmd::kRotateRight ? 1 : -1;
     view_->SetQuarterTurns(view_->QuarterTurns() + step);
@@ -28,7 +27,7 @@ void TovekCameraDlg::OnRotate(uint32_t id) {
     Refresh();
 }
 
-void TovekCameraDlg::RefreshShownPicture(bool frozen) {
+void MainWindow::RefreshShownPicture(bool frozen) {
     // A stop, a removal or a new camera ended the hold in the session.
     view_->SetFrozenMark(frozen ? LangText(lang_, "Frozen") : QString());
 }

@@ -14,23 +14,23 @@ constexpr char kUnknownFormat[] = "Unknown(Error = 0X%02X)";
 
 } // namespace
 
-CStatusBanner::CStatusBanner() = default;
-CStatusBanner::~CStatusBanner() = default;
+StatusBanner::StatusBanner() = default;
+StatusBanner::~StatusBanner() = default;
 
-void CStatusBanner::Replace() {
-    banner_ = std::make_unique<CInfoDlg>();
+void StatusBanner::Replace() {
+    banner_ = std::make_unique<BannerWindow>();
 }
 
-void CStatusBanner::Destroy() {
+void StatusBanner::Destroy() {
     banner_.reset();
 }
 
-void CStatusBanner::Hide() {
+void StatusBanner::Hide() {
     if (banner_ && banner_->isVisible())
         banner_->hide();
 }
 
-void CStatusBanner::FollowFullScreen(const QWidget* view, bool entering) {
+void StatusBanner::FollowFullScreen(const QWidget* view, bool entering) {
     if (!banner_)
         return;
     if (entering) {
@@ -51,7 +51,7 @@ void CStatusBanner::FollowFullScreen(const QWidget* view, bool entering) {
 
 // The status table's word in the banner's language; an unknown code keeps its
 // two hexadecimal digits in the translated pattern.
-QString CStatusBanner::StatusWords(int status) const {
+QString StatusBanner::StatusWords(int status) const {
     const std::string english = ctl::StatusText(status);
     const QString unknown = QString::fromLatin1(kUnknownFormat);
     const QString prefix = unknown.left(unknown.indexOf(QLatin1Char('%')));
@@ -62,10 +62,10 @@ QString CStatusBanner::StatusWords(int status) const {
     return LangText(lang_, unknown).replace(QStringLiteral("%02X"), digits);
 }
 
-void CStatusBanner::Show(int status, const QWidget* view, bool full_screen) {
+void StatusBanner::Show(int status, const QWidget* view, bool full_screen) {
     if (!banner_)
         return;
-    if (status == CCameraSession::kNormalStatus) {
+    if (status == CameraSession::kNormalStatus) {
         Hide();
         return;
     }

@@ -12,7 +12,7 @@
 
 #include <iterator>
 
-CStatusPanes::CStatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
+StatusPanes::StatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
     bar_ = new QStatusBar(parent);
     bar_->setSizeGripEnabled(false);
     for (size_t i = 0; i < std::size(kPaneIds); ++i) {
@@ -29,7 +29,7 @@ CStatusPanes::CStatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
     ShowFrame();
 }
 
-QLabel* CStatusPanes::Pane(int id) const {
+QLabel* StatusPanes::Pane(int id) const {
     for (size_t i = 0; i < std::size(kPaneIds); ++i) {
         if (kPaneIds[i] == id)
             return panes_[i];
@@ -37,7 +37,7 @@ QLabel* CStatusPanes::Pane(int id) const {
     return nullptr;
 }
 
-void CStatusPanes::SetMessage(const MessagePaneState& state) {
+void StatusPanes::SetMessage(const MessagePaneState& state) {
     const QString text = MessageText(state, lang_);
     if (Pane(129)->text() != text)
         Pane(129)->setText(text);
@@ -45,45 +45,45 @@ void CStatusPanes::SetMessage(const MessagePaneState& state) {
         ShowFrame();
 }
 
-QString CStatusPanes::MessageText() const {
+QString StatusPanes::MessageText() const {
     return Pane(129)->text();
 }
 
-void CStatusPanes::SetMouse(int x, int y) {
+void StatusPanes::SetMouse(int x, int y) {
     Pane(133)->setText(QStringLiteral("%1,%2").arg(x).arg(y));
 }
 
-void CStatusPanes::SetFrame(int width, int height, int32_t length) {
+void StatusPanes::SetFrame(int width, int height, int32_t length) {
     frame_ = FrameFacts{width, height, length};
     // The same facts again come from a language switch: the words change.
     if (width != frame_shown_.width || height != frame_shown_.height || frame_ == frame_shown_)
         ShowFrame();
 }
 
-void CStatusPanes::ShowFrame() {
+void StatusPanes::ShowFrame() {
     const QString text = FrameText(frame_.width, frame_.height, frame_.length, lang_);
     if (Pane(130)->text() != text)
         Pane(130)->setText(text);
     frame_shown_ = frame_;
 }
 
-QString CStatusPanes::FrameText() const {
+QString StatusPanes::FrameText() const {
     return Pane(130)->text();
 }
 
-void CStatusPanes::SetClock(const QString& time) {
+void StatusPanes::SetClock(const QString& time) {
     Pane(131)->setText(LoadText(lang_, ids::kStrClockFormat).replace(QStringLiteral("%s"), time));
 }
 
-void CStatusPanes::SetTimeLapse(const QString& text) {
+void StatusPanes::SetTimeLapse(const QString& text) {
     Pane(36815)->setText(text);
 }
 
-QString CStatusPanes::TimeLapseText() const {
+QString StatusPanes::TimeLapseText() const {
     return Pane(36815)->text();
 }
 
-QString CStatusPanes::FrameText(int width, int height, int32_t length, HLANGCTX lang) {
+QString StatusPanes::FrameText(int width, int height, int32_t length, HLANGCTX lang) {
     return QStringLiteral("%1: [%2x%3] %4,%5%6")
         .arg(LoadTextByKey(lang, "2", QStringLiteral("Frame")))
         .arg(width)
@@ -114,7 +114,7 @@ QString TranslatedRecordingText(const std::string& english, const MessagePaneSta
 
 } // namespace
 
-QString CStatusPanes::MessageText(const MessagePaneState& s, HLANGCTX lang) {
+QString StatusPanes::MessageText(const MessagePaneState& s, HLANGCTX lang) {
     if (s.snapshot_taken && s.now - s.snapshot_tick < kMessageMs) {
         if (s.snapshot_result == snapshot::kSaved)
             // The file trims blanks off its texts, so the space stays here.

@@ -3,14 +3,13 @@
 // the camera's frames; these keep the window in step.
 #include "window/MainWindow.h"
 
+#include "WindowTrace.h"
 #include "common/AppTrace.h"
 #include "common/LangText.h"
 #include "widgets/MessageBox.h"
 #include "widgets/TimeLapseDialog.h"
 #include "window/Application.h"
 #include "window/StatusPanes.h"
-
-#define TRACE_DLG(fn) TOVEK_TRACE_HANDLER("TovekCameraDlg", fn)
 
 namespace {
 
@@ -20,7 +19,7 @@ QString CountText(HLANGCTX lang, uint32_t count) {
 
 } // namespace
 
-void TovekCameraDlg::OnStartTimeLapse(uint32_t) {
+void MainWindow::OnStartTimeLapse(uint32_t) {
     TRACE_DLG("OnStartTimeLapse");
     if (!session_->Playing())
         return;
@@ -30,7 +29,7 @@ void TovekCameraDlg::OnStartTimeLapse(uint32_t) {
     choice.target =
         s.timelapse_target == 1 ? timelapse::Target::kVideo : timelapse::Target::kImages;
     choice.rate = s.timelapse_rate;
-    CTimeLapseDialog dialog(choice, lang_, this);
+    TimeLapseDialog dialog(choice, lang_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     choice = dialog.Choice();
@@ -44,7 +43,7 @@ void TovekCameraDlg::OnStartTimeLapse(uint32_t) {
     StartTimeLapse(choice);
 }
 
-int32_t TovekCameraDlg::StartTimeLapse(const TimeLapseChoice& choice) {
+int32_t MainWindow::StartTimeLapse(const TimeLapseChoice& choice) {
     timelapse::Params params;
     params.interval_s = static_cast<uint32_t>(std::max(choice.interval_s, 1));
     params.target = choice.target;
@@ -53,7 +52,7 @@ int32_t TovekCameraDlg::StartTimeLapse(const TimeLapseChoice& choice) {
     params.record_path = app_.Settings().record_path;
     params.width = session_->FrameWidth();
     params.height = session_->FrameHeight();
-    const int32_t result = session_->TimeLapse().Start(params);
+    const int32_t result = session_->GetTimeLapse().Start(params);
     if (result == timelapse::kOk) {
         panes_->SetTimeLapse(CountText(lang_, 0));
     } else {
@@ -68,17 +67,17 @@ int32_t TovekCameraDlg::StartTimeLapse(const TimeLapseChoice& choice) {
     return result;
 }
 
-void TovekCameraDlg::OnStopTimeLapse(uint32_t) {
+void MainWindow::OnStopTimeLapse(uint32_t) {
     TRACE_DLG("OnStopTimeLapse");
-    session_->TimeLapse().Stop();
+    session_->GetTimeLapse().Stop();
     panes_->SetTimeLapse(QString());
     Refresh();
 }
 
-void TovekCameraDlg::OnTimeLapseMessage(uint32_t count, int32_t result) {
+void MainWindow::OnTimeLapseMessage(uint32_t count, int32_t result) {
     if (result == timelapse::kOk) {
         // A count posted before a stop must not bring the text back.
-        if (session_->TimeLapse().Running())
+        if (session_->GetTimeLapse().Running())
             panes_->SetTimeLapse(CountText(lang_, count));
     } else {
         panes_->SetTimeLapse(result == timelapse::kNoSpace

@@ -19,7 +19,7 @@ RECT DesktopRect() {
 
 } // namespace
 
-settings::WindowPlacement CWindowPlacer::Apply() {
+settings::WindowPlacement WindowPlacer::Apply() {
     const int caption_height =
         window_->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window_);
     const settings::WindowPlacement placement =
@@ -36,7 +36,7 @@ settings::WindowPlacement CWindowPlacer::Apply() {
     return placement;
 }
 
-void CWindowPlacer::SaveRect() {
+void WindowPlacer::SaveRect() {
     if (!initialised_ || window_->isMinimized() || window_->isMaximized() ||
         window_->isFullScreen())
         return;
@@ -45,23 +45,23 @@ void CWindowPlacer::SaveRect() {
     ini_->WriteRect(settings::kSectionApp, settings::kWindowPos, r);
 }
 
-void CWindowPlacer::SaveShowMode() {
+void WindowPlacer::SaveShowMode() {
     if (!initialised_)
         return;
     const int mode = window_->isMinimized() ? 1 : window_->isMaximized() ? 2 : 0;
     ini_->WriteInt(settings::kSectionApp, settings::kShowWindowMode, mode, 10);
 }
 
-void CWindowPlacer::OnMoved() {
+void WindowPlacer::OnMoved() {
     SaveRect();
 }
 
-void CWindowPlacer::OnResized() {
+void WindowPlacer::OnResized() {
     SaveShowMode();
     SaveRect();
 }
 
 // Minimising does not always resize; the show mode follows the state.
-void CWindowPlacer::OnStateChanged() {
+void WindowPlacer::OnStateChanged() {
     SaveShowMode();
 }

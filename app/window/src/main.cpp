@@ -25,7 +25,7 @@ namespace {
 // What the command line asks for that needs no camera: the help, the
 // version, or why the line is wrong. The exit status.
 int AnswerCommandLine(bool parsed, const cli::Options& options, const cli::Text& error) {
-    TovekCameraApp app;
+    Application app;
     app.StartTexts(); // without language files the English texts answer
     const std::string program = app.AppName().empty() ? "TovekCamera" : app.AppName();
     if (!parsed) {
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     if (options.headless) {
         // No widgets: no display is needed.
         QCoreApplication core(argc, argv);
-        TovekCameraApp app;
+        Application app;
         const int status =
             app.StartHeadless()
                 ? headless::Run({*app.Ini(), app.ProgramFolder(), app.AppName(), app.LangContext()},
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
 
     // Declared first, so it outlives the application object.
     std::optional<QApplication> qt;
-    TovekCameraApp app;
+    Application app;
     app.SetStartCommands(options.commands);
     // A second start ends here, before it needs a display: silently, or
     // with its commands handed to the running program.

@@ -34,10 +34,10 @@ constexpr char kRvxBusy[] = "The RVX camera (USB 0AC8:3610) is in use by another
 class AccessErrorTest : public testsupport::WindowTest {
 protected:
     void ExpectPane(const char* text) {
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Panes().MessageText() == text; }))
-            << dlg_->Panes().MessageText().toStdString();
-        EXPECT_FALSE(dlg_->Session().Attached());
-        EXPECT_FALSE(dlg_->Session().Playing());
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Panes().MessageText() == text; }))
+            << main_window_->Panes().MessageText().toStdString();
+        EXPECT_FALSE(main_window_->Session().Attached());
+        EXPECT_FALSE(main_window_->Session().Playing());
         EXPECT_TRUE(messages_.Messages().empty()); // the pane tells; no box waits for a click
     }
 };
@@ -58,11 +58,11 @@ TEST_F(AccessErrorTest, Q5CameraWithoutPermissionIsNamedWithoutTheTenSecondWait)
 
     // With access granted, choosing the camera again brings its picture.
     camera->RefuseOpen(0);
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kDeviceFirst));
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached(); }));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
-    ASSERT_TRUE(WaitFor([&] { return dlg_->View()->FrameCount() > 2; }));
-    EXPECT_EQ(dlg_->Panes().MessageText(), "Playing");
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kDeviceFirst));
+    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
+    ASSERT_TRUE(WaitFor([&] { return main_window_->View()->FrameCount() > 2; }));
+    EXPECT_EQ(main_window_->Panes().MessageText(), "Playing");
 }
 
 TEST_F(AccessErrorTest, RvxCameraWithoutPermissionThenHeldByAnotherProgram) {
@@ -73,15 +73,15 @@ TEST_F(AccessErrorTest, RvxCameraWithoutPermissionThenHeldByAnotherProgram) {
     ASSERT_NO_FATAL_FAILURE(ExpectPane(kRvxNoPermission));
 
     camera->RefuseOpen(EBUSY);
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kDeviceFirst));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kDeviceFirst));
     ASSERT_NO_FATAL_FAILURE(ExpectPane(kRvxBusy));
 
     camera->RefuseOpen(0);
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kDeviceFirst));
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached(); }));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
-    ASSERT_TRUE(WaitFor([&] { return dlg_->View()->FrameCount() > 2; }));
-    EXPECT_EQ(dlg_->Panes().MessageText(), "Playing");
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kDeviceFirst));
+    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
+    ASSERT_TRUE(WaitFor([&] { return main_window_->View()->FrameCount() > 2; }));
+    EXPECT_EQ(main_window_->Panes().MessageText(), "Playing");
 }
 
 } // namespace

@@ -28,11 +28,12 @@ TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
     sim::UsbBus().Reset(false);
     sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
     ASSERT_NO_FATAL_FAILURE(StartWindow("Q5M4410"));
-    CVideoView* view = dlg_->View();
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing() && view->FrameCount() > 2; }));
-    dlg_->OnCommand(cmd::kZoomFirst + view::kFitImage);
-    const int w = dlg_->Session().FrameWidth();
-    const int h = dlg_->Session().FrameHeight();
+    VideoView* view = main_window_->View();
+    ASSERT_TRUE(
+        WaitFor([&] { return main_window_->Session().Playing() && view->FrameCount() > 2; }));
+    main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
+    const int w = main_window_->Session().FrameWidth();
+    const int h = main_window_->Session().FrameHeight();
     auto at = [&](int x, int y) {
         const view::POINT p = view::ImageToClient(view->DisplayRect(), w, h, view::POINT{x, y});
         return QPoint(p.x, p.y);
@@ -52,7 +53,7 @@ TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
 
     // A snapshot now holds the line where it is on screen.
     app_->Settings().capture_path = platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kCapture));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kCapture));
     const fs::path images = folder_->Path("pictures") / "Images";
     ASSERT_TRUE(WaitFor([&] { return fs::exists(images) && !fs::is_empty(images); }));
     const QImage picture(QString::fromStdString(fs::directory_iterator(images)->path().string()));
@@ -61,8 +62,8 @@ TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
     EXPECT_LT(qGray(picture.pixel(120, 40)), 110);
     EXPECT_GT(qGray(picture.pixel(120, 46)), qGray(picture.pixel(120, 40)) + 60);
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     const uint64_t shown = view->FrameCount();
     ASSERT_TRUE(WaitFor([&] { return view->FrameCount() > shown + 3; }));
     EXPECT_FALSE(line_shown()); // Stop cleared the shapes

@@ -28,7 +28,7 @@ protected:
 
 TEST_F(AppTest, StartDerivesPathsAndReadsTheSettings) {
     ProgramFolder folder;
-    TovekCameraApp app;
+    Application app;
     app.SetExecutablePath(folder.Exe());
     ASSERT_TRUE(app.Start());
     EXPECT_EQ(app.IniPath(), folder.Ini());
@@ -39,7 +39,7 @@ TEST_F(AppTest, StartDerivesPathsAndReadsTheSettings) {
     EXPECT_NE(app.LangContext(), nullptr);
     EXPECT_EQ(Raw(folder.Ini(), u"MessageBoxString"), u"Lumivue");
     EXPECT_EQ(Raw(folder.Ini(), u"ShowLogo"), u"0");
-    EXPECT_EQ(TovekCameraApp::Get(), &app);
+    EXPECT_EQ(Application::Get(), &app);
 }
 
 // Sets an environment variable for one scope.
@@ -79,7 +79,7 @@ TEST_F(AppTest, InstalledProgramKeepsItsSettingsInTheXdgFolders) {
     ScopedEnv config("XDG_CONFIG_HOME", (root / "home/.config").string());
     const std::string name = fs::path(folder.Exe()).filename().string();
 
-    TovekCameraApp app;
+    Application app;
     app.SetExecutablePath((root / "usr/bin" / name).string());
     ASSERT_TRUE(app.Start());
     EXPECT_TRUE(app.Layout().installed);
@@ -96,14 +96,14 @@ TEST_F(AppTest, InstalledProgramKeepsItsSettingsInTheXdgFolders) {
 
 TEST_F(AppTest, ASecondInstanceOfTheSameProgramDoesNotStart) {
     ProgramFolder folder;
-    TovekCameraApp first;
+    Application first;
     first.SetExecutablePath(folder.Exe());
     ASSERT_TRUE(first.Start());
 
-    TovekCameraApp second;
+    Application second;
     second.SetExecutablePath(folder.Exe());
     bool window_ran = false;
-    second.SetWindowRunner([&](TovekCameraDlg&) { window_ran = true; });
+    second.SetWindowRunner([&](MainWindow&) { window_ran = true; });
     EXPECT_FALSE(second.Start());
     EXPECT_FALSE(second.InitInstance());
     EXPECT_FALSE(window_ran);
@@ -113,16 +113,16 @@ TEST_F(AppTest, ASecondInstanceOfTheSameProgramDoesNotStart) {
 TEST_F(AppTest, InitInstanceRunsTheWindowUntilExit) {
     ProgramFolder folder;
     folder.ShipLanguages();
-    TovekCameraApp app;
+    Application app;
     app.SetExecutablePath(folder.Exe());
     int result = -1;
     QString title;
-    app.SetWindowRunner([&](TovekCameraDlg& dlg) {
-        dlg.show();
-        title = dlg.windowTitle();
-        EXPECT_TRUE(dlg.OnCommand(cmd::kExit));
-        result = dlg.result();
-        EXPECT_FALSE(dlg.isVisible());
+    app.SetWindowRunner([&](MainWindow& main_window) {
+        main_window.show();
+        title = main_window.windowTitle();
+        EXPECT_TRUE(main_window.OnCommand(cmd::kExit));
+        result = main_window.result();
+        EXPECT_FALSE(main_window.isVisible());
     });
     EXPECT_FALSE(app.InitInstance()); // no application message loop follows
     EXPECT_EQ(title, "LUMIVUE DEMO");

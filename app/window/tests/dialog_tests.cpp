@@ -82,44 +82,46 @@ protected:
         folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\n");
     }
     void TearDown() override {
-        dlg_.reset();
+        main_window_.reset();
         app_.reset();
         SetMessageBoxService(nullptr);
     }
     void Start() {
-        app_ = std::make_unique<TovekCameraApp>();
+        app_ = std::make_unique<Application>();
         app_->SetExecutablePath(folder_->Exe());
         ASSERT_TRUE(app_->Start());
-        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
+        main_window_ = std::make_unique<MainWindow>(*app_);
     }
-    QString MenuTitle(int position) { return dlg_->Menu().Bar()->actions().at(position)->text(); }
+    QString MenuTitle(int position) {
+        return main_window_->Menu().Bar()->actions().at(position)->text();
+    }
     void SetIni(const char16_t* key, const char16_t* value) {
         platform::WritePrivateProfileStringW(u"TovekCamera", key, value, folder_->Ini().c_str());
     }
 
     RecordingMessageBox recorder_;
     std::unique_ptr<ProgramFolder> folder_;
-    std::unique_ptr<TovekCameraApp> app_;
-    std::unique_ptr<TovekCameraDlg> dlg_;
+    std::unique_ptr<Application> app_;
+    std::unique_ptr<MainWindow> main_window_;
 };
 
 TEST_F(DialogTest, CarriesTheTitleAndEveryMenuCommand) {
     folder_->ShipLanguages();
     Start();
-    dlg_->show();
-    EXPECT_EQ(dlg_->windowTitle(), "LUMIVUE DEMO");
-    ASSERT_EQ(dlg_->Menu().Bar()->actions().size(), 6);
+    main_window_->show();
+    EXPECT_EQ(main_window_->windowTitle(), "LUMIVUE DEMO");
+    ASSERT_EQ(main_window_->Menu().Bar()->actions().size(), 6);
     EXPECT_EQ(MenuTitle(2), "Language");
     EXPECT_EQ(MenuTitle(3), "&Control");
     EXPECT_EQ(MenuTitle(4), "Device");
 
     for (const Expected& e : kMenu) {
         SCOPED_TRACE(e.id);
-        QAction* item = dlg_->Menu().FindCommand(e.id);
+        QAction* item = main_window_->Menu().FindCommand(e.id);
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->text(), e.text);
         EXPECT_EQ(item->shortcut(), QKeySequence(e.shortcut));
-        QMenu* menu = dlg_->Menu().SubMenu(e.menu);
+        QMenu* menu = main_window_->Menu().SubMenu(e.menu);
         if (e.popup != nullptr) {
             ASSERT_NE(item->parent(), menu);
             EXPECT_EQ(qobject_cast<QMenu*>(item->parent())->title(), e.popup);
@@ -128,53 +130,53 @@ TEST_F(DialogTest, CarriesTheTitleAndEveryMenuCommand) {
             EXPECT_EQ(item->parent(), menu);
         }
     }
-    const QList<QAction*> languages = dlg_->Menu().SubMenu(2)->actions();
+    const QList<QAction*> languages = main_window_->Menu().SubMenu(2)->actions();
     ASSERT_EQ(languages.size(), 2);
     EXPECT_EQ(languages.at(0)->data().toUInt(), cmd::kLanguageFirst);
     EXPECT_EQ(languages.at(1)->text(), "Deutsch");
     EXPECT_TRUE(languages.at(0)->isChecked());
-    EXPECT_TRUE(dlg_->Menu().FindCommand(32779)->isChecked()); // zoom mode 1 by default
+    EXPECT_TRUE(main_window_->Menu().FindCommand(32779)->isChecked()); // zoom mode 1 by default
 }
 
 TEST_F(DialogTest, DispatchesEveryCommandIdThroughOneTable) {
     Start();
     for (const Expected& e : kMenu) {
         if (e.id != cmd::kExit) {
-            EXPECT_TRUE(dlg_->OnCommand(e.id)) << e.id;
+            EXPECT_TRUE(main_window_->OnCommand(e.id)) << e.id;
         }
     }
-    EXPECT_TRUE(dlg_->OnCommand(cmd::kOptions));
-    EXPECT_FALSE(dlg_->OnCommand(12345));
-    EXPECT_FALSE(dlg_->OnCommand(0));
+    EXPECT_TRUE(main_window_->OnCommand(cmd::kOptions));
+    EXPECT_FALSE(main_window_->OnCommand(12345));
+    EXPECT_FALSE(main_window_->OnCommand(0));
 }
 
 TEST_F(DialogTest, ExitCloseButtonAndEscape) {
     Start();
-    dlg_->show();
-    ASSERT_TRUE(WaitFor([&] { return dlg_->isVisible(); }));
+    main_window_->show();
+    ASSERT_TRUE(WaitFor([&] { return main_window_->isVisible(); }));
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(dlg_.get(), &esc);
-    EXPECT_TRUE(dlg_->isVisible()); // Esc does not close the main window
+    QApplication::sendEvent(main_window_.get(), &esc);
+    EXPECT_TRUE(main_window_->isVisible()); // Esc does not close the main window
 
-    dlg_->Menu().FindCommand(cmd::kExit)->trigger(); // as the menu does
-    EXPECT_FALSE(dlg_->isVisible());
-    EXPECT_EQ(dlg_->result(), QDialog::Rejected);
+    main_window_->Menu().FindCommand(cmd::kExit)->trigger(); // as the menu does
+    EXPECT_FALSE(main_window_->isVisible());
+    EXPECT_EQ(main_window_->result(), QDialog::Rejected);
 
-    dlg_->show();
-    ASSERT_TRUE(WaitFor([&] { return dlg_->isVisible(); }));
-    EXPECT_TRUE(dlg_->close()); // the close button
-    EXPECT_FALSE(dlg_->isVisible());
+    main_window_->show();
+    ASSERT_TRUE(WaitFor([&] { return main_window_->isVisible(); }));
+    EXPECT_TRUE(main_window_->close()); // the close button
+    EXPECT_FALSE(main_window_->isVisible());
 }
 
 TEST_F(DialogTest, SwitchesToGermanAndBack) {
     folder_->ShipLanguages();
     folder_->Write("German.lng", "[Dialog900]\n0=Testfenster\n1001=Beschriftung\n", true);
     Start();
-    dlg_->show();
+    main_window_->show();
 
     // The view's own context menu follows the language too.
     QAction* fit_width = nullptr;
-    for (QAction* item : dlg_->View()->ContextMenu()->actions())
+    for (QAction* item : main_window_->View()->ContextMenu()->actions())
         if (item->data().toUInt() == cmd::kZoomFirst + 2)
             fit_width = item;
     ASSERT_NE(fit_width, nullptr);
@@ -185,29 +187,29 @@ TEST_F(DialogTest, SwitchesToGermanAndBack) {
     SetDlgCtrlId(label, 1001);
     open_dialog.show();
 
-    dlg_->Menu().SubMenu(2)->actions().at(1)->trigger(); // "Deutsch"
-    EXPECT_EQ(dlg_->windowTitle(), "LUMIVUE DEMOVERSION");
+    main_window_->Menu().SubMenu(2)->actions().at(1)->trigger(); // "Deutsch"
+    EXPECT_EQ(main_window_->windowTitle(), "LUMIVUE DEMOVERSION");
     EXPECT_EQ(MenuTitle(0), "&Datei");
     EXPECT_EQ(MenuTitle(2), "Sprache");
     EXPECT_EQ(MenuTitle(4), QString::fromUtf8("Gerät"));
-    EXPECT_EQ(dlg_->Menu().FindCommand(cmd::kExit)->text(), "Be&enden");
-    EXPECT_EQ(dlg_->Menu().FindCommand(cmd::kPlay)->shortcut(), QKeySequence("Ctrl+P"));
+    EXPECT_EQ(main_window_->Menu().FindCommand(cmd::kExit)->text(), "Be&enden");
+    EXPECT_EQ(main_window_->Menu().FindCommand(cmd::kPlay)->shortcut(), QKeySequence("Ctrl+P"));
     EXPECT_EQ(fit_width->text(), "An Breite anpassen");
     EXPECT_EQ(open_dialog.windowTitle(), "Testfenster");
     EXPECT_EQ(label->text(), "Beschriftung");
-    EXPECT_TRUE(dlg_->Menu().SubMenu(2)->actions().at(1)->isChecked());
-    EXPECT_FALSE(dlg_->Menu().SubMenu(2)->actions().at(0)->isChecked());
+    EXPECT_TRUE(main_window_->Menu().SubMenu(2)->actions().at(1)->isChecked());
+    EXPECT_FALSE(main_window_->Menu().SubMenu(2)->actions().at(0)->isChecked());
     EXPECT_EQ(Raw(folder_->Ini(), u"Language"), u"German.lng");
 
     // Choosing the current language again changes nothing and keeps its mark.
-    dlg_->Menu().SubMenu(2)->actions().at(1)->trigger();
-    EXPECT_TRUE(dlg_->Menu().SubMenu(2)->actions().at(1)->isChecked());
+    main_window_->Menu().SubMenu(2)->actions().at(1)->trigger();
+    EXPECT_TRUE(main_window_->Menu().SubMenu(2)->actions().at(1)->isChecked());
     EXPECT_EQ(MenuTitle(0), "&Datei");
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kLanguageFirst));
-    EXPECT_EQ(dlg_->windowTitle(), "LUMIVUE DEMO");
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kLanguageFirst));
+    EXPECT_EQ(main_window_->windowTitle(), "LUMIVUE DEMO");
     EXPECT_EQ(MenuTitle(0), "&File");
-    EXPECT_EQ(dlg_->Menu().FindCommand(cmd::kExit)->text(), "E&xit");
+    EXPECT_EQ(main_window_->Menu().FindCommand(cmd::kExit)->text(), "E&xit");
     EXPECT_EQ(fit_width->text(), "Fit Width");
     EXPECT_EQ(open_dialog.windowTitle(), "Test window");
     EXPECT_EQ(label->text(), "Label");
@@ -218,40 +220,40 @@ TEST_F(DialogTest, MalformedLanguageFileFallsBackToEnglish) {
     folder_->Write("German.lng", "\xFF\xFE garbage [Language\nName\n=\n");
     SetIni(u"Language", u"German.lng");
     Start();
-    EXPECT_EQ(dlg_->windowTitle(), "LUMIVUE DEMO");
+    EXPECT_EQ(main_window_->windowTitle(), "LUMIVUE DEMO");
     EXPECT_EQ(MenuTitle(0), "&File");
-    EXPECT_EQ(dlg_->Menu().FindCommand(cmd::kPlay)->text(), "&Play\tCtrl+P");
-    ASSERT_EQ(dlg_->Menu().SubMenu(2)->actions().size(), 1);
-    EXPECT_EQ(dlg_->Menu().SubMenu(2)->actions().at(0)->text(), "English");
+    EXPECT_EQ(main_window_->Menu().FindCommand(cmd::kPlay)->text(), "&Play\tCtrl+P");
+    ASSERT_EQ(main_window_->Menu().SubMenu(2)->actions().size(), 1);
+    EXPECT_EQ(main_window_->Menu().SubMenu(2)->actions().at(0)->text(), "English");
 }
 
 TEST_F(DialogTest, PlacementIsReadAndSavedWhileNormal) {
     SetIni(u"WindowPos", u"6400000032000000E8030000EE020000"); // 100, 50, 1000, 750
     SetIni(u"ZoomMode", u"3");
     Start();
-    EXPECT_EQ(dlg_->pos(), QPoint(100, 50));
-    EXPECT_EQ(dlg_->size(), QSize(900, 700));
-    EXPECT_EQ(dlg_->View()->ZoomMode(), 3);
-    EXPECT_TRUE(dlg_->Menu().FindCommand(32781)->isChecked());
+    EXPECT_EQ(main_window_->pos(), QPoint(100, 50));
+    EXPECT_EQ(main_window_->size(), QSize(900, 700));
+    EXPECT_EQ(main_window_->View()->ZoomMode(), 3);
+    EXPECT_TRUE(main_window_->Menu().FindCommand(32781)->isChecked());
 
-    dlg_->show();
-    dlg_->move(200, 120);
-    ASSERT_TRUE(WaitFor([&] { return dlg_->pos() == QPoint(200, 120); }));
+    main_window_->show();
+    main_window_->move(200, 120);
+    ASSERT_TRUE(WaitFor([&] { return main_window_->pos() == QPoint(200, 120); }));
     EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C8000000780000004C04000034030000");
-    dlg_->resize(1000, 700);
-    ASSERT_TRUE(WaitFor([&] { return dlg_->size() == QSize(1000, 700); }));
+    main_window_->resize(1000, 700);
+    ASSERT_TRUE(WaitFor([&] { return main_window_->size() == QSize(1000, 700); }));
     EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000B004000034030000");
     EXPECT_EQ(Raw(folder_->Ini(), u"ShowWindowMode"), u"0");
 
-    dlg_->showMaximized();
+    main_window_->showMaximized();
     ASSERT_TRUE(WaitFor([&] { return Raw(folder_->Ini(), u"ShowWindowMode") == u"2"; }));
     // The normal position stays the one saved last.
     EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000B004000034030000");
 
-    ASSERT_TRUE(dlg_->OnCommand(32782));
+    ASSERT_TRUE(main_window_->OnCommand(32782));
     EXPECT_EQ(Raw(folder_->Ini(), u"ZoomMode"), u"4");
-    EXPECT_TRUE(dlg_->Menu().FindCommand(32782)->isChecked());
-    EXPECT_FALSE(dlg_->Menu().FindCommand(32781)->isChecked());
+    EXPECT_TRUE(main_window_->Menu().FindCommand(32782)->isChecked());
+    EXPECT_FALSE(main_window_->Menu().FindCommand(32781)->isChecked());
 }
 
 TEST_F(DialogTest, InvalidPlacementGivesTheDefaultWindow) {
@@ -259,21 +261,21 @@ TEST_F(DialogTest, InvalidPlacementGivesTheDefaultWindow) {
     SetIni(u"ShowWindowMode", u"7");
     SetIni(u"ZoomMode", u"5");
     Start();
-    EXPECT_EQ(dlg_->pos(), QPoint(0, 0));
+    EXPECT_EQ(main_window_->pos(), QPoint(0, 0));
     // The default 600 x 450 grows to the smallest size the window takes.
-    EXPECT_EQ(dlg_->size(), QSize(800, 600));
-    EXPECT_EQ(dlg_->View()->ZoomMode(), 1);
-    EXPECT_FALSE(dlg_->isMaximized());
+    EXPECT_EQ(main_window_->size(), QSize(800, 600));
+    EXPECT_EQ(main_window_->View()->ZoomMode(), 1);
+    EXPECT_FALSE(main_window_->isMaximized());
 
-    dlg_.reset();
+    main_window_.reset();
     SetIni(u"WindowPos", u"10270000102700001C2B00001C2B0000"); // 10000, 10000: off every screen
-    dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-    EXPECT_EQ(dlg_->pos(), QPoint(0, 0));
+    main_window_ = std::make_unique<MainWindow>(*app_);
+    EXPECT_EQ(main_window_->pos(), QPoint(0, 0));
 }
 
 TEST_F(DialogTest, HelpWithoutItsFileSaysSoInAMessageBox) {
     Start();
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kHelp));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kHelp));
     const auto messages = recorder_.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Can not find the help file: Lumivue.chm!");
@@ -287,41 +289,41 @@ namespace {
 
 TEST_F(DialogTest, LaysOutPanelsSplitterAndStatusBarWithinItsSizeLimits) {
     Start();
-    dlg_->show();
-    dlg_->resize(1000, 700);
-    ASSERT_TRUE(WaitFor([&] { return dlg_->size() == QSize(1000, 700); }));
-    CMainLayout& layout = dlg_->Layouter();
+    main_window_->show();
+    main_window_->resize(1000, 700);
+    ASSERT_TRUE(WaitFor([&] { return main_window_->size() == QSize(1000, 700); }));
+    MainLayout& layout = main_window_->Layouter();
     const QRect client = layout.ClientRect();
-    EXPECT_EQ(layout.CommandPanel()->geometry(), QRect(0, client.top(), 1000, 80));
+    EXPECT_EQ(layout.GetCommandPanel()->geometry(), QRect(0, client.top(), 1000, 80));
     // Without the tool bar column the splitter starts at the left edge and
     // the view fills it; the status bar sits below it.
     const QRect splitter = layout.Splitter()->geometry();
     EXPECT_EQ(splitter.left(), 0);
     EXPECT_EQ(splitter.top(), client.top() + 80);
-    EXPECT_EQ(dlg_->View()->geometry(), QRect(QPoint(0, 0), splitter.size()));
-    EXPECT_EQ(dlg_->Panes().Bar()->geometry().top(), splitter.bottom() + 1);
-    EXPECT_EQ(dlg_->Panes().Bar()->geometry().bottom(), 699);
+    EXPECT_EQ(main_window_->View()->geometry(), QRect(QPoint(0, 0), splitter.size()));
+    EXPECT_EQ(main_window_->Panes().Bar()->geometry().top(), splitter.bottom() + 1);
+    EXPECT_EQ(main_window_->Panes().Bar()->geometry().bottom(), 699);
 
     layout.SetToolBarShown(true);
-    dlg_->Layout();
+    main_window_->Layout();
     EXPECT_EQ(layout.Splitter()->geometry().left(), 138);
     EXPECT_EQ(layout.ToolBar()->geometry(), QRect(0, client.top() + 80, 138, splitter.height()));
     layout.SetAnnotationMode(true);
-    EXPECT_EQ(layout.RightPanel()->width(), 98);
-    EXPECT_EQ(dlg_->View()->width(), 1000 - 138 - 98);
+    EXPECT_EQ(layout.GetRightPanel()->width(), 98);
+    EXPECT_EQ(main_window_->View()->width(), 1000 - 138 - 98);
 
     for (const QSize& asked : {QSize(640, 480), QSize(1600, 1200)}) {
-        dlg_->resize(asked);
+        main_window_->resize(asked);
         QApplication::processEvents();
-        EXPECT_GE(dlg_->width(), 800);
-        EXPECT_GE(dlg_->height(), 600);
-        EXPECT_LE(dlg_->width(), 1280);
-        EXPECT_LE(dlg_->height(), 1024);
+        EXPECT_GE(main_window_->width(), 800);
+        EXPECT_GE(main_window_->height(), 600);
+        EXPECT_LE(main_window_->width(), 1280);
+        EXPECT_LE(main_window_->height(), 1024);
     }
     // Closing stops the picture, which hides the right pane: the view's right
     // edge is then the splitter's.
     const int right_edge = layout.Splitter()->width();
-    dlg_.reset();
+    main_window_.reset();
     char16_t value[32];
     platform::GetPrivateProfileStringW(u"splt\\init125", u"VertSplitPos", u"", value, 32,
                                        folder_->Ini().c_str());

@@ -20,7 +20,7 @@ for tool in ffprobe od awk; do
   command -v "$tool" >/dev/null || session_fail "$tool is missing (scripts/install-deps)"
 done
 
-# The layout the program builds (app/window/include/window/MainLayout.h): the command panel
+# The layout the program builds (window/MainLayout.h): the command panel
 # 80 pixels high; below it the view, beside the right pane while the tool
 # panel shows.
 panel_height=80

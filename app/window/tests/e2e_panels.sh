@@ -21,8 +21,8 @@ for tool in ffprobe od; do
   command -v "$tool" >/dev/null || session_fail "$tool is missing (scripts/install-deps)"
 done
 
-# The layout the program builds (app/window/include/window/MainLayout.h, app/widgets/include/widgets/ControlToolBar.h,
-# DlgSetting.h): the command panel 80 pixels high; the tool bar column under
+# The layout the program builds (window/MainLayout.h, widgets/ControlToolBar.h,
+# widgets/SettingsDialog.h): the command panel 80 pixels high; the tool bar column under
 # it, 138 pixels wide, with Neg, 32 pixels, at 83, 281; in the settings dialog
 # the picture folder edit at 59, 31, 181 x 14 dialog units and the 38-pixel
 # Save button at 254, 206 (x px = dlu * 6 / 4, y px = dlu * 13 / 8).

@@ -140,7 +140,7 @@ protected:
             platform::WritePrivateProfileStringW(u"TovekCamera", u"Language", language,
                                                  folder_->Ini().c_str());
         StartWindow("Q5M4410");
-        ASSERT_TRUE(WaitFor([&] { return dlg_->isVisible(); }));
+        ASSERT_TRUE(WaitFor([&] { return main_window_->isVisible(); }));
     }
 
     void ExpectGerman(const QString& text, const QString& where) {
@@ -195,25 +195,26 @@ protected:
     // The main window: title, menus, the view's context menu, the panels,
     // and the status bar's panes (data by their flag, but words all the same).
     void WalkMainWindow() {
-        ExpectGerman(dlg_->windowTitle(), "main window title");
-        WalkMenu(dlg_->Menu().Bar()->actions(), "menu");
-        WalkMenu(dlg_->View()->ContextMenu()->actions(), "context menu");
-        WalkWindow(dlg_.get(), "main window");
-        for (int pane : CStatusPanes::kPaneIds)
-            ExpectGerman(dlg_->Panes().Pane(pane)->text(), "status pane " + QString::number(pane));
+        ExpectGerman(main_window_->windowTitle(), "main window title");
+        WalkMenu(main_window_->Menu().Bar()->actions(), "menu");
+        WalkMenu(main_window_->View()->ContextMenu()->actions(), "context menu");
+        WalkWindow(main_window_.get(), "main window");
+        for (int pane : StatusPanes::kPaneIds)
+            ExpectGerman(main_window_->Panes().Pane(pane)->text(),
+                         "status pane " + QString::number(pane));
     }
 
     // The about box the about command opens; it lives on its own, so the
     // test closes it (it deletes itself) before the next test starts.
-    CModelessDlgAbout* OpenAbout() {
-        dlg_->OnCommand(cmd::kAbout);
+    AboutBox* OpenAbout() {
+        main_window_->OnCommand(cmd::kAbout);
         for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* about = dynamic_cast<CModelessDlgAbout*>(top); about && !about_.count(about))
+            if (auto* about = dynamic_cast<AboutBox*>(top); about && !about_.count(about))
                 return *about_.insert(about).first;
         return nullptr;
     }
     void TearDown() override {
-        for (CModelessDlgAbout* about : about_)
+        for (AboutBox* about : about_)
             delete about;
         about_.clear();
         WindowTest::TearDown();
@@ -221,7 +222,7 @@ protected:
 
     GraphicDialogContext GraphicContext() {
         GraphicDialogContext context;
-        context.store = &dlg_->Annotations();
+        context.store = &main_window_->Annotations();
         context.settings = &app_->Settings();
         context.lang = app_->LangContext();
         context.message = &MessageBox; // recorded by the fixture
@@ -230,7 +231,7 @@ protected:
 
     GermanText german_;
     int checked_ = 0;
-    std::set<CModelessDlgAbout*> about_;
+    std::set<AboutBox*> about_;
 };
 
 TEST_F(GermanTest, EveryWindowReadsGerman) {
@@ -238,21 +239,21 @@ TEST_F(GermanTest, EveryWindowReadsGerman) {
     StartIn(u"German.lng");
     WalkMainWindow();
     // The hidden parts show later as they are now.
-    WalkWindow(dlg_->ToolBar(), "control tool bar");
-    WalkWindow(dlg_->AnnotationPanel(), "annotation panel");
-    WalkWindow(dlg_->CommandPanel(), "command panel");
+    WalkWindow(main_window_->ToolBar(), "control tool bar");
+    WalkWindow(main_window_->AnnotationPanel(), "annotation panel");
+    WalkWindow(main_window_->GetCommandPanel(), "command panel");
 
-    dlg_->OnCommand(cmd::kSetting);
-    ASSERT_NE(dlg_->SettingDialog(), nullptr);
-    WalkWindow(dlg_->SettingDialog(), "settings");
+    main_window_->OnCommand(cmd::kSetting);
+    ASSERT_NE(main_window_->SettingDialog(), nullptr);
+    WalkWindow(main_window_->SettingDialog(), "settings");
 
-    CModelessDlgAbout* about = OpenAbout();
+    AboutBox* about = OpenAbout();
     ASSERT_NE(about, nullptr);
     WalkWindow(about, "about");
 
-    CDlgGraphicSet defaults(GraphicContext(), dlg_.get());
+    GraphicDefaultsDialog defaults(GraphicContext(), main_window_.get());
     WalkWindow(&defaults, "graphic default set");
-    CDlgGraphicProperty property(GraphicContext(), dlg_.get());
+    GraphicPropertyDialog property(GraphicContext(), main_window_.get());
     WalkWindow(&property, "graphic property");
     EXPECT_GT(checked_, 120);
 }
@@ -262,8 +263,8 @@ TEST_F(GermanTest, EveryWindowReadsGerman) {
 TEST_F(GermanTest, GermanMenuLettersAreUnique) {
     StartIn(u"German.lng");
     std::vector<std::pair<QString, QList<QAction*>>> menus = {
-        {"menu bar", dlg_->Menu().Bar()->actions()}};
-    for (QAction* top : dlg_->Menu().Bar()->actions())
+        {"menu bar", main_window_->Menu().Bar()->actions()}};
+    for (QAction* top : main_window_->Menu().Bar()->actions())
         if (top->menu() != nullptr)
             menus.emplace_back(top->text(), top->menu()->actions());
     for (const auto& [name, actions] : menus) {
@@ -287,18 +288,19 @@ TEST_F(GermanTest, MessagesAndStatusWordsReadGerman) {
     StartIn(u"German.lng");
     HLANGCTX lang = app_->LangContext();
 
-    dlg_->OnCommand(cmd::kHelp); // no help file in this folder
+    main_window_->OnCommand(cmd::kHelp); // no help file in this folder
     // Empty boxes, then one out of range, in each graphic dialog.
     for (int kind = 0; kind < 2; ++kind) {
-        std::unique_ptr<CGraphicDialog> dialog;
+        std::unique_ptr<GraphicDialog> dialog;
         if (kind == 0)
-            dialog = std::make_unique<CDlgGraphicSet>(GraphicContext(), dlg_.get());
+            dialog = std::make_unique<GraphicDefaultsDialog>(GraphicContext(), main_window_.get());
         else
-            dialog = std::make_unique<CDlgGraphicProperty>(GraphicContext(), dlg_.get());
-        auto* box = qobject_cast<QLineEdit*>(GetDlgItem(
-            dialog.get(), kind == 0 ? CDlgGraphicSet::kCurveWidthId : CDlgGraphicProperty::kXId));
+            dialog = std::make_unique<GraphicPropertyDialog>(GraphicContext(), main_window_.get());
+        auto* box = qobject_cast<QLineEdit*>(
+            GetDlgItem(dialog.get(), kind == 0 ? GraphicDefaultsDialog::kCurveWidthId
+                                               : GraphicPropertyDialog::kXId));
         ASSERT_NE(box, nullptr);
-        auto* ok = qobject_cast<QAbstractButton*>(GetDlgItem(dialog.get(), CGraphicDialog::kOkId));
+        auto* ok = qobject_cast<QAbstractButton*>(GetDlgItem(dialog.get(), GraphicDialog::kOkId));
         box->setText(QString());
         ok->click();
         box->setText(QStringLiteral("99999"));
@@ -314,19 +316,19 @@ TEST_F(GermanTest, MessagesAndStatusWordsReadGerman) {
     state.snapshot_tick = 9000;
     for (int32_t result : {snapshot::kSaved, snapshot::kNoSpace, 7}) {
         state.snapshot_result = result;
-        ExpectGerman(CStatusPanes::MessageText(state, lang), "snapshot pane");
+        ExpectGerman(StatusPanes::MessageText(state, lang), "snapshot pane");
     }
     state.snapshot_taken = false;
     state.recording_tick = 9000;
     for (int32_t result : {2, 3}) {
         state.recording_result = result;
-        ExpectGerman(CStatusPanes::MessageText(state, lang), "recording pane");
+        ExpectGerman(StatusPanes::MessageText(state, lang), "recording pane");
     }
     state.recording_result = 1;
     state.recording = true;
     state.recording_tick = 0;
     state.megabytes = 12;
-    const QString running = CStatusPanes::MessageText(state, lang);
+    const QString running = StatusPanes::MessageText(state, lang);
     ExpectGerman(running, "recording pane");
     EXPECT_TRUE(running.contains(QStringLiteral("00:00:10"))) << running.toStdString();
     EXPECT_TRUE(running.contains(QStringLiteral("12"))) << running.toStdString();
@@ -340,7 +342,7 @@ TEST_F(GermanTest, MessagesAndStatusWordsReadGerman) {
             << text.toStdString();
     }
 
-    CStatusBanner banner;
+    StatusBanner banner;
     banner.SetLanguage(lang);
     for (int status = 0x80; status <= 0x9B; ++status)
         ExpectGerman(banner.StatusWords(status), "status " + QString::number(status, 16));
@@ -355,29 +357,29 @@ TEST_F(GermanTest, MessagesAndStatusWordsReadGerman) {
 // dialog and the about box all change; switched back, they read English again.
 TEST_F(GermanTest, SwitchingLanguageChangesEveryOpenWindow) {
     StartIn(nullptr);
-    dlg_->OnCommand(cmd::kSetting);
-    CModelessDlgAbout* about = OpenAbout();
+    main_window_->OnCommand(cmd::kSetting);
+    AboutBox* about = OpenAbout();
     ASSERT_NE(about, nullptr);
-    CButtonEx* zoom_in = dlg_->ToolBar()->Button(CPaintoolBar::kZoomInId);
-    CButtonEx* capture = dlg_->CommandPanel()->Button(CDlgSpiltter::kCaptureId);
+    SkinButton* zoom_in = main_window_->ToolBar()->Button(ControlToolBar::kZoomInId);
+    SkinButton* capture = main_window_->GetCommandPanel()->Button(CommandPanel::kCaptureId);
     EXPECT_EQ(zoom_in->toolTip(), "Zoom In");
     EXPECT_EQ(about->windowTitle(), "About Lumivue");
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kLanguageFirst + 1)); // Deutsch
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kLanguageFirst + 1)); // Deutsch
     WalkMainWindow();
-    WalkWindow(dlg_->ToolBar(), "control tool bar");
-    WalkWindow(dlg_->AnnotationPanel(), "annotation panel");
-    WalkWindow(dlg_->SettingDialog(), "settings");
+    WalkWindow(main_window_->ToolBar(), "control tool bar");
+    WalkWindow(main_window_->AnnotationPanel(), "annotation panel");
+    WalkWindow(main_window_->SettingDialog(), "settings");
     WalkWindow(about, "about");
     EXPECT_EQ(zoom_in->toolTip(), QString::fromUtf8("Vergrößern"));
     EXPECT_EQ(capture->ToolTipText(), "Foto");
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kLanguageFirst)); // English
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kLanguageFirst)); // English
     EXPECT_EQ(capture->ToolTipText(), "Capture");
     EXPECT_EQ(about->windowTitle(), "About Lumivue");
-    EXPECT_EQ(dlg_->SettingDialog()->windowTitle(), "Capture and record setting");
-    EXPECT_EQ(dlg_->Panes().Pane(129)->text(), "The device is detached.");
-    EXPECT_TRUE(dlg_->Panes().Pane(130)->text().startsWith("Frame:"));
+    EXPECT_EQ(main_window_->SettingDialog()->windowTitle(), "Capture and record setting");
+    EXPECT_EQ(main_window_->Panes().Pane(129)->text(), "The device is detached.");
+    EXPECT_TRUE(main_window_->Panes().Pane(130)->text().startsWith("Frame:"));
 }
 
 } // namespace

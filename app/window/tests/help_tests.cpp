@@ -66,17 +66,17 @@ protected:
         help::SetDesktop(&desktop_);
     }
     void TearDown() override {
-        dlg_.reset();
+        main_window_.reset();
         app_.reset();
         help::SetDesktop(nullptr);
         SetMessageBoxService(nullptr);
     }
     void Start() {
-        app_ = std::make_unique<TovekCameraApp>();
+        app_ = std::make_unique<Application>();
         app_->SetExecutablePath(folder_->Exe());
         ASSERT_TRUE(app_->Start());
-        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-        dlg_->show();
+        main_window_ = std::make_unique<MainWindow>(*app_);
+        main_window_->show();
     }
     QString File(const std::string& name) const {
         return QString::fromStdString(folder_->Path(name).string());
@@ -87,16 +87,16 @@ protected:
     }
     // As a user presses it: the menu item's shortcut of the active window.
     void PressF1() {
-        dlg_->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg_.get()));
-        QTest::keyClick(dlg_.get(), Qt::Key_F1);
+        main_window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(main_window_.get()));
+        QTest::keyClick(main_window_.get(), Qt::Key_F1);
     }
 
     FakeDesktop desktop_;
     RecordingMessageBox messages_;
     std::unique_ptr<ProgramFolder> folder_;
-    std::unique_ptr<TovekCameraApp> app_;
-    std::unique_ptr<TovekCameraDlg> dlg_;
+    std::unique_ptr<Application> app_;
+    std::unique_ptr<MainWindow> main_window_;
 };
 
 TEST_F(HelpTest, F1OpensTheChmFileThroughTheDesktop) {
@@ -114,7 +114,7 @@ TEST_F(HelpTest, WithoutAChmViewerThePagesOpenInTheBrowser) {
     ShipPages();
     Start();
     desktop_.opens_chm = false;
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kHelp));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kHelp));
     ASSERT_EQ(desktop_.opened.size(), 1u);
     EXPECT_EQ(desktop_.opened[0], File("help/index.html"));
 
@@ -122,7 +122,7 @@ TEST_F(HelpTest, WithoutAChmViewerThePagesOpenInTheBrowser) {
     desktop_.opens_chm = true;
     desktop_.fail_chm = true;
     desktop_.opened.clear();
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kHelp));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kHelp));
     ASSERT_EQ(desktop_.opened.size(), 2u);
     EXPECT_EQ(desktop_.opened[1], File("help/index.html"));
     EXPECT_TRUE(messages_.Messages().empty());
@@ -131,7 +131,7 @@ TEST_F(HelpTest, WithoutAChmViewerThePagesOpenInTheBrowser) {
 TEST_F(HelpTest, AMissingChmFileIsReportedWithItsName) {
     ShipPages(); // pages alone do not stand in for the help file
     Start();
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kHelp));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kHelp));
     EXPECT_TRUE(desktop_.opened.empty());
     const auto shown = messages_.Messages();
     ASSERT_EQ(shown.size(), 1u);

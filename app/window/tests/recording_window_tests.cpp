@@ -40,14 +40,14 @@ using testsupport::WaitFor;
 class RecordingWindowTest : public testsupport::WindowTest {
 protected:
     void Start(const std::string& device, int audio_index) {
-        StartWindow(device, [&](TovekCameraApp& app) {
+        StartWindow(device, [&](Application& app) {
             app.Settings().record_path =
                 platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
             app.Settings().audio_index = audio_index;
         });
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
     }
-    bool Enabled(uint32_t id) { return dlg_->Menu().FindCommand(id)->isEnabled(); }
+    bool Enabled(uint32_t id) { return main_window_->Menu().FindCommand(id)->isEnabled(); }
     std::vector<fs::path> Videos() const {
         std::vector<fs::path> files;
         const fs::path folder = folder_->Path("videos") / "Videos";
@@ -71,9 +71,9 @@ TEST_F(RecordingWindowTest, MenuRecordsWithSoundAndTheExitQuestionKeepsItGoing) 
     EXPECT_TRUE(Enabled(cmd::kStartRecord));
     EXPECT_FALSE(Enabled(cmd::kStopRecord));
 
-    dlg_->Menu().FindCommand(cmd::kStartRecord)->trigger();
-    ASSERT_TRUE(dlg_->Session().Recording());
-    dlg_->Refresh();
+    main_window_->Menu().FindCommand(cmd::kStartRecord)->trigger();
+    ASSERT_TRUE(main_window_->Session().Recording());
+    main_window_->Refresh();
     EXPECT_FALSE(Enabled(cmd::kStartRecord));
     EXPECT_TRUE(Enabled(cmd::kStopRecord));
     EXPECT_FALSE(Enabled(cmd::kSetting));
@@ -82,25 +82,25 @@ TEST_F(RecordingWindowTest, MenuRecordsWithSoundAndTheExitQuestionKeepsItGoing) 
     EXPECT_TRUE(
         QRegularExpression(R"(^Recording\.\.\. Time: 00:00:0[23]; Size:\d+MB; Path:.*/Videos/)"
                            R"(\d{4}\.\d\d\.\d\d-\d\dH\d\dM\d\ds\.avi$)")
-            .match(dlg_->Panes().MessageText())
+            .match(main_window_->Panes().MessageText())
             .hasMatch())
-        << dlg_->Panes().MessageText().toStdString();
+        << main_window_->Panes().MessageText().toStdString();
 
     // Exit asks; Cancel leaves the recording running.
     messages_.SetAnswer(msgbox::kIdCancel);
-    dlg_->OnCommand(cmd::kExit);
-    EXPECT_TRUE(dlg_->isVisible());
-    EXPECT_TRUE(dlg_->Session().Recording());
+    main_window_->OnCommand(cmd::kExit);
+    EXPECT_TRUE(main_window_->isVisible());
+    EXPECT_TRUE(main_window_->Session().Recording());
     ASSERT_EQ(messages_.Messages().size(), 1u);
     EXPECT_EQ(messages_.Messages()[0].text, "Video is recording! Sure to exit?");
 
-    dlg_->Menu().FindCommand(cmd::kStopRecord)->trigger();
-    EXPECT_FALSE(dlg_->Session().Recording());
+    main_window_->Menu().FindCommand(cmd::kStopRecord)->trigger();
+    EXPECT_FALSE(main_window_->Session().Recording());
     ASSERT_EQ(Videos().size(), 1u);
     const avitest::Probe probe = avitest::RunFfprobe(Videos()[0].string());
     ASSERT_TRUE(probe.ok) << probe.output;
     EXPECT_EQ(probe.Stream("video")["codec_name"], "mjpeg");
-    EXPECT_EQ(probe.Stream("video")["width"], std::to_string(dlg_->Session().FrameWidth()));
+    EXPECT_EQ(probe.Stream("video")["width"], std::to_string(main_window_->Session().FrameWidth()));
     EXPECT_EQ(probe.Stream("audio")["sample_rate"], "22050");
     // 16 frames a second, paced from the first frame on.
     const int frames = std::stoi(probe.Stream("video")["nb_read_packets"]);
@@ -109,22 +109,23 @@ TEST_F(RecordingWindowTest, MenuRecordsWithSoundAndTheExitQuestionKeepsItGoing) 
 
     // Not recording: Exit ends the window without asking.
     messages_.SetAnswer(msgbox::kIdOk);
-    dlg_->OnCommand(cmd::kExit);
-    EXPECT_FALSE(dlg_->isVisible());
+    main_window_->OnCommand(cmd::kExit);
+    EXPECT_FALSE(main_window_->isVisible());
     EXPECT_EQ(messages_.Messages().size(), 1u);
 }
 
 TEST_F(RecordingWindowTest, PullingTheCameraOutEndsTheRecordingWithAPlayableFile) {
     platform::FakeClock clock; // the library's settle waits pass at once
     ASSERT_NO_FATAL_FAILURE(Start("RVXM4120", 0));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStartRecord));
-    ASSERT_TRUE(dlg_->Session().Recording());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
+    ASSERT_TRUE(main_window_->Session().Recording());
     // Pictures reach the file (the writer's turns step the fake clock).
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Recorder().TotalBytes() > 200000; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return main_window_->Session().GetRecorder().TotalBytes() > 200000; }));
     sim::DefaultRvxCamera()->Pull();
-    ASSERT_TRUE(WaitFor([&] { return !dlg_->Session().Attached(); }));
-    EXPECT_FALSE(dlg_->Session().Recording());
-    EXPECT_EQ(dlg_->Panes().MessageText(), "The device is detached.");
+    ASSERT_TRUE(WaitFor([&] { return !main_window_->Session().Attached(); }));
+    EXPECT_FALSE(main_window_->Session().Recording());
+    EXPECT_EQ(main_window_->Panes().MessageText(), "The device is detached.");
     ASSERT_EQ(Videos().size(), 1u);
     const avitest::Demux demux = avitest::RunAvidemux(Videos()[0].string());
     EXPECT_TRUE(demux.ok) << demux.error;
@@ -140,16 +141,17 @@ TEST_F(RecordingWindowTest, ARecordFolderThatCannotBeMadeSaysSoForFiveSeconds) {
     folder_->Write("plain", "x");
     app_->Settings().record_path = platform::Utf8ToUtf16(folder_->Path("plain").string() + "/sub/");
     platform::FakeClock clock;
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStartRecord));
-    EXPECT_FALSE(dlg_->Session().Recording());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
+    EXPECT_FALSE(main_window_->Session().Recording());
     EXPECT_EQ(app_->recording_result, 2);
     ASSERT_TRUE(WaitFor([&] { return !messages_.Messages().empty(); }));
     EXPECT_EQ(messages_.Messages()[0].text, "Create file failed!");
-    dlg_->Refresh();
-    EXPECT_EQ(dlg_->Panes().MessageText(), "Video record failed! Failed to create video files!");
+    main_window_->Refresh();
+    EXPECT_EQ(main_window_->Panes().MessageText(),
+              "Video record failed! Failed to create video files!");
     clock.Advance(5000);
-    dlg_->Refresh();
-    EXPECT_EQ(dlg_->Panes().MessageText(), "Playing");
+    main_window_->Refresh();
+    EXPECT_EQ(main_window_->Panes().MessageText(), "Playing");
 }
 
 // The panels as a user meets them in the window: Record records, Control
@@ -160,35 +162,35 @@ TEST_F(RecordingWindowTest, ThePanelsDriveTheWindow) {
     auto camera = sim::MakeDefaultQ5Camera();
     sim::UsbBus().PlugIn(camera);
     ASSERT_NO_FATAL_FAILURE(Start("Q5M4410", 0));
-    dlg_->Refresh();
-    CDlgSpiltter* panel = dlg_->CommandPanel();
-    ASSERT_TRUE(panel->Button(CDlgSpiltter::kRecordId)->isEnabled());
+    main_window_->Refresh();
+    CommandPanel* panel = main_window_->GetCommandPanel();
+    ASSERT_TRUE(panel->Button(CommandPanel::kRecordId)->isEnabled());
 
-    QTest::mouseClick(panel->Button(CDlgSpiltter::kRecordId), Qt::LeftButton);
-    EXPECT_TRUE(dlg_->Session().Recording());
-    dlg_->Refresh();
-    EXPECT_FALSE(panel->Button(CDlgSpiltter::kSettingId)->isEnabled());
-    QTest::mouseClick(panel->Button(CDlgSpiltter::kRecordId), Qt::LeftButton);
-    EXPECT_FALSE(dlg_->Session().Recording());
+    QTest::mouseClick(panel->Button(CommandPanel::kRecordId), Qt::LeftButton);
+    EXPECT_TRUE(main_window_->Session().Recording());
+    main_window_->Refresh();
+    EXPECT_FALSE(panel->Button(CommandPanel::kSettingId)->isEnabled());
+    QTest::mouseClick(panel->Button(CommandPanel::kRecordId), Qt::LeftButton);
+    EXPECT_FALSE(main_window_->Session().Recording());
     EXPECT_EQ(Videos().size(), 1u);
 
-    QTest::mouseClick(panel->Button(CDlgSpiltter::kControlId), Qt::LeftButton);
-    EXPECT_TRUE(dlg_->Layouter().ToolBarShown());
-    EXPECT_TRUE(WaitFor([&] { return dlg_->ToolBar()->isVisible(); }));
+    QTest::mouseClick(panel->Button(CommandPanel::kControlId), Qt::LeftButton);
+    EXPECT_TRUE(main_window_->Layouter().ToolBarShown());
+    EXPECT_TRUE(WaitFor([&] { return main_window_->ToolBar()->isVisible(); }));
     const size_t sent = camera->Commands().size();
-    QWidget* neg = GetDlgItem(dlg_->ToolBar(), CPaintoolBar::kNegId);
+    QWidget* neg = GetDlgItem(main_window_->ToolBar(), ControlToolBar::kNegId);
     ASSERT_NE(neg, nullptr);
     QTest::mouseClick(neg, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return camera->Commands().size() > sent; }));
     EXPECT_EQ(camera->Commands().back(), 0xB6); // Neg on a Q5 camera
 
-    QTest::mouseClick(panel->Button(CDlgSpiltter::kSettingId), Qt::LeftButton);
-    ASSERT_NE(dlg_->SettingDialog(), nullptr);
-    EXPECT_TRUE(dlg_->SettingDialog()->isVisible());
+    QTest::mouseClick(panel->Button(CommandPanel::kSettingId), Qt::LeftButton);
+    ASSERT_NE(main_window_->SettingDialog(), nullptr);
+    EXPECT_TRUE(main_window_->SettingDialog()->isVisible());
 
     // Stop hides the tool bar column and puts the faces back.
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
-    EXPECT_FALSE(dlg_->Layouter().ToolBarShown());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
+    EXPECT_FALSE(main_window_->Layouter().ToolBarShown());
     EXPECT_EQ(panel->ControlState(), 0);
 }
 
@@ -197,18 +199,18 @@ TEST_F(RecordingWindowTest, TheSettingsDialogChoosesWhereTheNextPictureGoes) {
     sim::UsbBus().Reset(false);
     sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
     ASSERT_NO_FATAL_FAILURE(Start("Q5M4410", 0));
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().LastFrameBytes() > 0; }));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kSetting));
-    CDlgSetting* setting = dlg_->SettingDialog();
+    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().LastFrameBytes() > 0; }));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kSetting));
+    SettingsDialog* setting = main_window_->SettingDialog();
     ASSERT_NE(setting, nullptr);
-    auto* folder = qobject_cast<QLineEdit*>(GetDlgItem(setting, CDlgSetting::kPictureFolderId));
+    auto* folder = qobject_cast<QLineEdit*>(GetDlgItem(setting, SettingsDialog::kPictureFolderId));
     ASSERT_NE(folder, nullptr);
     const std::string chosen = folder_->Path("chosen").string();
     folder->setText(QString::fromStdString(chosen));
-    QTest::mouseClick(GetDlgItem(setting, CDlgSetting::kSaveId), Qt::LeftButton);
+    QTest::mouseClick(GetDlgItem(setting, SettingsDialog::kSaveId), Qt::LeftButton);
     EXPECT_FALSE(setting->isVisible());
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kCapture));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kCapture));
     ASSERT_TRUE(WaitFor([&] {
         return fs::exists(fs::path(chosen) / "Images") &&
                !fs::is_empty(fs::path(chosen) / "Images");

@@ -44,13 +44,13 @@ protected:
     void StartPlaying(std::vector<RemoteCommand> start_commands = {}) {
         sim::UsbBus().Reset(false);
         sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
-        StartWindow("Q5M4410", [&](TovekCameraApp& app) {
+        StartWindow("Q5M4410", [&](Application& app) {
             app.Settings().capture_path =
                 platform::Utf8ToUtf16(folder_->Path("out").string() + "/");
             app.Settings().record_path = app.Settings().capture_path;
             app.SetStartCommands(start_commands);
         });
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
     }
 
     // A second start's client, on a thread of its own while this thread
@@ -90,7 +90,7 @@ protected:
 
 TEST_F(RemoteWindowTest, EachCommandDoesWhatItsMenuItemDoes) {
     StartPlaying();
-    CVideoView* view = dlg_->View();
+    VideoView* view = main_window_->View();
 
     EXPECT_EQ(Send({{Verb::kZoomMode, 1}}), remote::SendResult::kTaken);
     EXPECT_EQ(view->ZoomMode(), 0); // Actual Size
@@ -107,41 +107,41 @@ TEST_F(RemoteWindowTest, EachCommandDoesWhatItsMenuItemDoes) {
     EXPECT_TRUE(WaitFor([&] { return Files("Images") == 1; }));
 
     EXPECT_EQ(Send({{Verb::kRecordStart, 0}}), remote::SendResult::kTaken);
-    EXPECT_TRUE(dlg_->Session().Recording());
+    EXPECT_TRUE(main_window_->Session().Recording());
     EXPECT_EQ(Files("Videos"), 1u);
     remote::Reply reply;
     EXPECT_EQ(Send({{Verb::kRecordStart, 0}}, &reply), remote::SendResult::kNotNow);
     EXPECT_EQ(reply, remote::Reply::kDisabled);
     EXPECT_EQ(Send({{Verb::kRecordStop, 0}}), remote::SendResult::kTaken);
-    EXPECT_FALSE(dlg_->Session().Recording());
+    EXPECT_FALSE(main_window_->Session().Recording());
 
     // Each command sees what the one before it did.
     EXPECT_EQ(Send({{Verb::kStop, 0}, {Verb::kCapture, 0}}, &reply), remote::SendResult::kNotNow);
     EXPECT_EQ(refused_, (RemoteCommand{Verb::kCapture, 0}));
     EXPECT_EQ(reply, remote::Reply::kDisabled);
-    EXPECT_FALSE(dlg_->Session().Playing());
+    EXPECT_FALSE(main_window_->Session().Playing());
     // Zoom and full screen are disabled while stopped, as in the menu.
     EXPECT_EQ(Send({{Verb::kFullScreen, 0}}), remote::SendResult::kNotNow);
     EXPECT_FALSE(view->IsFullScreen());
     EXPECT_EQ(Send({{Verb::kPlay, 0}, {Verb::kZoomMode, 3}}), remote::SendResult::kTaken);
-    EXPECT_TRUE(dlg_->Session().Playing());
+    EXPECT_TRUE(main_window_->Session().Playing());
     EXPECT_EQ(view->ZoomMode(), 2);
     EXPECT_EQ(Files("Images"), 1u);
 }
 
 TEST_F(RemoteWindowTest, NoCommandRunsBehindAMessageBox) {
     StartPlaying();
-    QDialog box(dlg_.get());
+    QDialog box(main_window_.get());
     box.setWindowModality(Qt::ApplicationModal);
     box.show();
     ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
     remote::Reply reply;
     EXPECT_EQ(Send({{Verb::kStop, 0}}, &reply), remote::SendResult::kNotNow);
     EXPECT_EQ(reply, remote::Reply::kBusy);
-    EXPECT_TRUE(dlg_->Session().Playing());
+    EXPECT_TRUE(main_window_->Session().Playing());
     box.hide();
     EXPECT_EQ(Send({{Verb::kStop, 0}}), remote::SendResult::kTaken);
-    EXPECT_FALSE(dlg_->Session().Playing());
+    EXPECT_FALSE(main_window_->Session().Playing());
 }
 
 TEST_F(RemoteWindowTest, LinesThatAreNoCommandEndTheConnection) {
@@ -179,9 +179,9 @@ TEST_F(RemoteWindowTest, LinesThatAreNoCommandEndTheConnection) {
 
 TEST_F(RemoteWindowTest, ItsOwnCommandsRunOnceThePicturePlays) {
     StartPlaying({{Verb::kRecordStop, 0}, {Verb::kZoomMode, 3}, {Verb::kFullScreen, 0}});
-    EXPECT_TRUE(WaitFor([&] { return dlg_->View()->IsFullScreen(); }));
-    EXPECT_EQ(dlg_->View()->ZoomMode(), 2);
-    EXPECT_FALSE(dlg_->Session().Recording());
+    EXPECT_TRUE(WaitFor([&] { return main_window_->View()->IsFullScreen(); }));
+    EXPECT_EQ(main_window_->View()->ZoomMode(), 2);
+    EXPECT_FALSE(main_window_->Session().Recording());
 }
 
 TEST_F(RemoteWindowTest, ASocketLeftByAProgramThatEndedIsReplaced) {
@@ -195,7 +195,7 @@ TEST_F(RemoteWindowTest, ASocketLeftByAProgramThatEndedIsReplaced) {
     ASSERT_TRUE(fs::exists(path));
     int ran = 0;
     {
-        CRemoteServer server(
+        RemoteServer server(
             nullptr, path, [](const RemoteCommand&) { return remote::Reply::kOk; },
             [&](const RemoteCommand&) { ++ran; });
         EXPECT_TRUE(server.Listening());
@@ -212,30 +212,30 @@ TEST_F(RemoteWindowTest, ASocketLeftByAProgramThatEndedIsReplaced) {
 
 TEST_F(RemoteWindowTest, PresenterKeysRunTheirCommands) {
     StartPlaying();
-    QWidget* view = dlg_->View();
+    QWidget* view = main_window_->View();
     Key(view, Qt::Key_PageDown);
     EXPECT_TRUE(WaitFor([&] { return Files("Images") == 1; }));
 
     Key(view, Qt::Key_PageUp);
-    EXPECT_TRUE(dlg_->Session().Recording());
+    EXPECT_TRUE(main_window_->Session().Recording());
     Key(view, Qt::Key_PageUp, Qt::NoModifier, true); // a held key acts once
-    EXPECT_TRUE(dlg_->Session().Recording());
+    EXPECT_TRUE(main_window_->Session().Recording());
     Key(view, Qt::Key_PageUp);
-    EXPECT_FALSE(dlg_->Session().Recording());
+    EXPECT_FALSE(main_window_->Session().Recording());
 
     Key(view, Qt::Key_F5);
-    EXPECT_TRUE(dlg_->View()->IsFullScreen());
+    EXPECT_TRUE(main_window_->View()->IsFullScreen());
     // B stops, and the view leaves full screen as Ctrl+T leaves it.
     Key(view, Qt::Key_B);
-    EXPECT_FALSE(dlg_->Session().Playing());
-    EXPECT_FALSE(dlg_->View()->IsFullScreen());
+    EXPECT_FALSE(main_window_->Session().Playing());
+    EXPECT_FALSE(main_window_->View()->IsFullScreen());
     Key(view, Qt::Key_PageDown); // Capture is disabled while stopped
     Key(view, Qt::Key_F5, Qt::ShiftModifier);
-    EXPECT_FALSE(dlg_->View()->IsFullScreen());
+    EXPECT_FALSE(main_window_->View()->IsFullScreen());
     Key(view, Qt::Key_Period);
-    EXPECT_TRUE(dlg_->Session().Playing());
+    EXPECT_TRUE(main_window_->Session().Playing());
     Key(view, Qt::Key_F5, Qt::ShiftModifier);
-    EXPECT_TRUE(dlg_->View()->IsFullScreen());
+    EXPECT_TRUE(main_window_->View()->IsFullScreen());
     EXPECT_EQ(Files("Images"), 1u);
 }
 
@@ -243,18 +243,18 @@ TEST_F(RemoteWindowTest, PresenterKeysLeaveOtherKeysAlone) {
     StartPlaying();
     // With Ctrl, B is Bright more (on its release), not Stop.
     QKeyEvent ctrl_b(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier);
-    EXPECT_FALSE(dlg_->Keys().PreTranslateMessage(dlg_->View(), &ctrl_b));
+    EXPECT_FALSE(main_window_->Keys().PreTranslateMessage(main_window_->View(), &ctrl_b));
     QKeyEvent alt_b(QEvent::KeyPress, Qt::Key_B, Qt::AltModifier);
-    EXPECT_FALSE(dlg_->Keys().PreTranslateMessage(dlg_->View(), &alt_b));
+    EXPECT_FALSE(main_window_->Keys().PreTranslateMessage(main_window_->View(), &alt_b));
     // A text field keeps its letters, and a dialog its keys.
-    QLineEdit field(dlg_.get());
+    QLineEdit field(main_window_.get());
     QKeyEvent b(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
-    EXPECT_FALSE(dlg_->Keys().PreTranslateMessage(&field, &b));
-    QDialog dialog(dlg_.get());
+    EXPECT_FALSE(main_window_->Keys().PreTranslateMessage(&field, &b));
+    QDialog dialog(main_window_.get());
     dialog.show();
     QKeyEvent page_down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
-    EXPECT_FALSE(dlg_->Keys().PreTranslateMessage(&dialog, &page_down));
-    EXPECT_TRUE(dlg_->Session().Playing());
+    EXPECT_FALSE(main_window_->Keys().PreTranslateMessage(&dialog, &page_down));
+    EXPECT_TRUE(main_window_->Session().Playing());
     EXPECT_EQ(Files("Images"), 0u);
 }
 

@@ -44,12 +44,12 @@ protected:
                 app.Settings().record_path =
                     platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
             }));
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
-        ASSERT_TRUE(FramesShown()) << dlg_->View()->FrameCount();
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        ASSERT_TRUE(FramesShown()) << main_window_->View()->FrameCount();
     }
     bool FramesShown() {
-        const uint64_t shown = dlg_->View()->FrameCount();
-        return WaitFor([&] { return dlg_->View()->FrameCount() > shown + 2; });
+        const uint64_t shown = main_window_->View()->FrameCount();
+        return WaitFor([&] { return main_window_->View()->FrameCount() > shown + 2; });
     }
     sim::CameraState State() const {
         return family_ == DeviceFamily::kQ5 ? q5_->State() : sim::DefaultRvxCamera()->State();
@@ -62,8 +62,8 @@ protected:
         } else {
             sim::DefaultRvxCamera()->Pull();
         }
-        ASSERT_TRUE(WaitFor([&] { return !dlg_->Session().Attached(); }));
-        EXPECT_FALSE(dlg_->Session().Playing());
+        ASSERT_TRUE(WaitFor([&] { return !main_window_->Session().Attached(); }));
+        EXPECT_FALSE(main_window_->Session().Playing());
     }
     // A camera plugged in starts from power-on: the Q5 family's is a new one.
     void Plug() {
@@ -73,7 +73,7 @@ protected:
         } else {
             sim::DefaultRvxCamera()->Plug();
         }
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Attached(); }));
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
     }
     bool MirroredNegative() const {
         const sim::CameraState s = State();
@@ -84,21 +84,21 @@ protected:
     // while playing mirrored and negative plays again, in the same states,
     // each time.
     void Replugs() {
-        ASSERT_TRUE(dlg_->OnCommand(kMirror));
-        ASSERT_TRUE(dlg_->OnCommand(kNegative));
+        ASSERT_TRUE(main_window_->OnCommand(kMirror));
+        ASSERT_TRUE(main_window_->OnCommand(kNegative));
         ASSERT_TRUE(WaitFor([&] { return MirroredNegative(); }));
         for (int i = 0; i < kReplugs; ++i) {
             SCOPED_TRACE(i);
             ASSERT_NO_FATAL_FAILURE(Pull());
             ASSERT_NO_FATAL_FAILURE(Plug());
-            ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
+            ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
             ASSERT_TRUE(FramesShown());
             ASSERT_TRUE(WaitFor([&] { return MirroredNegative(); }))
                 << "mirror " << static_cast<int>(State().mirror) << " negative "
                 << State().negative;
         }
         // The user's next press goes on from the restored states.
-        ASSERT_TRUE(dlg_->OnCommand(kNegative));
+        ASSERT_TRUE(main_window_->OnCommand(kNegative));
         EXPECT_TRUE(WaitFor([&] { return !State().negative; }));
     }
 
@@ -111,13 +111,13 @@ protected:
         ASSERT_NO_FATAL_FAILURE(Pull());
         EXPECT_EQ(waits_, std::vector<uint32_t>{}) << "after the pull";
         ASSERT_NO_FATAL_FAILURE(Plug());
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
         ASSERT_TRUE(FramesShown());
         EXPECT_EQ(waits_, std::vector<uint32_t>{}) << "after the plug";
-        ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
-        ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
-        EXPECT_EQ(waits_, (std::vector<uint32_t>{CCameraSession::kRestartWaitMs,
-                                                 CCameraSession::kRestartWaitMs}));
+        ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
+        ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
+        EXPECT_EQ(waits_, (std::vector<uint32_t>{CameraSession::kRestartWaitMs,
+                                                 CameraSession::kRestartWaitMs}));
     }
 
     DeviceFamily family_ = DeviceFamily::kNone;
@@ -146,23 +146,23 @@ TEST_F(ReplugWindowTest, AnRvxReplugMakesTheWindowWaitForNothing) {
 TEST_F(ReplugWindowTest, WithoutTheOptionAReturningCameraWaitsForPlay) {
     platform::FakeClock clock;
     ASSERT_NO_FATAL_FAILURE(Start(DeviceFamily::kRVX, false));
-    ASSERT_TRUE(dlg_->OnCommand(kNegative));
+    ASSERT_TRUE(main_window_->OnCommand(kNegative));
     ASSERT_TRUE(WaitFor([&] { return State().negative; }));
     ASSERT_NO_FATAL_FAILURE(Pull());
     ASSERT_NO_FATAL_FAILURE(Plug());
-    EXPECT_FALSE(dlg_->Session().Playing());
+    EXPECT_FALSE(main_window_->Session().Playing());
     EXPECT_FALSE(State().negative);
 }
 
 TEST_F(ReplugWindowTest, AStoppedPictureStaysStoppedButTheStatesReturn) {
     ASSERT_NO_FATAL_FAILURE(Start(DeviceFamily::kQ5, true));
-    ASSERT_TRUE(dlg_->OnCommand(kNegative));
+    ASSERT_TRUE(main_window_->OnCommand(kNegative));
     ASSERT_TRUE(WaitFor([&] { return State().negative; }));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
     ASSERT_NO_FATAL_FAILURE(Pull());
     ASSERT_NO_FATAL_FAILURE(Plug());
     EXPECT_TRUE(WaitFor([&] { return State().negative; }));
-    EXPECT_FALSE(dlg_->Session().Playing());
+    EXPECT_FALSE(main_window_->Session().Playing());
 }
 
 TEST_F(ReplugWindowTest, AnInterruptedRecordingGoesOnInANewFileOnlyWhenChosen) {
@@ -171,14 +171,14 @@ TEST_F(ReplugWindowTest, AnInterruptedRecordingGoesOnInANewFileOnlyWhenChosen) {
         TearDown();
         SetUp();
         ASSERT_NO_FATAL_FAILURE(Start(DeviceFamily::kQ5, true, resume_recording));
-        ASSERT_TRUE(dlg_->OnCommand(cmd::kStartRecord));
-        ASSERT_TRUE(dlg_->Session().Recording());
+        ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
+        ASSERT_TRUE(main_window_->Session().Recording());
         ASSERT_NO_FATAL_FAILURE(Pull());
-        EXPECT_FALSE(dlg_->Session().Recording());
+        EXPECT_FALSE(main_window_->Session().Recording());
         ASSERT_NO_FATAL_FAILURE(Plug());
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
-        EXPECT_EQ(dlg_->Session().Recording(), resume_recording);
-        ASSERT_TRUE(dlg_->OnCommand(cmd::kStopRecord));
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        EXPECT_EQ(main_window_->Session().Recording(), resume_recording);
+        ASSERT_TRUE(main_window_->OnCommand(cmd::kStopRecord));
         const fs::path videos = folder_->Path("videos") / "Videos";
         size_t files = 0;
         for (const auto& entry : fs::directory_iterator(videos))

@@ -60,19 +60,20 @@ protected:
     void Start() {
         sim::UsbBus().Reset(false);
         sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
-        StartWindow("Q5M4410", [&](TovekCameraApp& app) {
+        StartWindow("Q5M4410", [&](Application& app) {
             app.Settings().record_path =
                 platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
             app.Settings().capture_path =
                 platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
             app.Settings().audio_index = 0;
         });
-        view_ = dlg_->View();
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing() && view_->FrameCount() > 2; }));
-        width_ = dlg_->Session().FrameWidth();
-        height_ = dlg_->Session().FrameHeight();
+        view_ = main_window_->View();
+        ASSERT_TRUE(
+            WaitFor([&] { return main_window_->Session().Playing() && view_->FrameCount() > 2; }));
+        width_ = main_window_->Session().FrameWidth();
+        height_ = main_window_->Session().FrameHeight();
         ASSERT_GT(width_, 0);
-        dlg_->OnCommand(cmd::kZoomFirst + view::kFitImage);
+        main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
     }
     bool WaitFrames(uint64_t count) {
         const uint64_t seen = view_->FrameCount();
@@ -84,8 +85,8 @@ protected:
     }
     // A red filled rectangle dragged over picture pixels (x1, y1) to (x2, y2).
     void DrawRectangle(int x1, int y1, int x2, int y2) {
-        dlg_->Annotations().SetTool(annotation::DrawTool::kRectangle);
-        dlg_->Annotations().Edit([](annotation::AnnotationState& s) {
+        main_window_->Annotations().SetTool(annotation::DrawTool::kRectangle);
+        main_window_->Annotations().Edit([](annotation::AnnotationState& s) {
             s.defaults.rect_fill = true;
             s.defaults.rect_fill_color = 0x0000FF; // red
         });
@@ -105,7 +106,7 @@ protected:
         const fs::path images = folder_->Path("pictures") / "Images";
         std::error_code ec;
         fs::remove_all(images, ec);
-        EXPECT_TRUE(dlg_->OnCommand(cmd::kCapture));
+        EXPECT_TRUE(main_window_->OnCommand(cmd::kCapture));
         const auto saved = [&] {
             if (!fs::exists(images))
                 return false;
@@ -129,14 +130,14 @@ protected:
         QApplication::sendEvent(view_, &release);
     }
 
-    CVideoView* view_ = nullptr;
+    VideoView* view_ = nullptr;
     int width_ = 0;
     int height_ = 0;
 };
 
 TEST_F(ShownPictureWindowTest, FreezeHoldsThePictureWhileTheCameraAndARecordingGoOn) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    QAction* freeze = dlg_->Menu().FindCommand(cmd::kFreeze);
+    QAction* freeze = main_window_->Menu().FindCommand(cmd::kFreeze);
     ASSERT_NE(freeze, nullptr);
     EXPECT_TRUE(freeze->isEnabled());
     EXPECT_FALSE(freeze->isChecked());
@@ -144,55 +145,57 @@ TEST_F(ShownPictureWindowTest, FreezeHoldsThePictureWhileTheCameraAndARecordingG
     ASSERT_TRUE(WaitFrames(3));
     ASSERT_NE(view_->LatestFrame(), before); // the camera's mark moves
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStartRecord));
-    ASSERT_TRUE(dlg_->Session().Recording());
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kFreeze));
-    EXPECT_TRUE(dlg_->Session().Shown().Frozen());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
+    ASSERT_TRUE(main_window_->Session().Recording());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
+    EXPECT_TRUE(main_window_->Session().Shown().Frozen());
     EXPECT_TRUE(freeze->isChecked());
     EXPECT_EQ(view_->FrozenMark(), QStringLiteral("Frozen"));
     ASSERT_TRUE(WaitFrames(3));
     const QImage held = view_->LatestFrame();
-    const uint64_t recorded = dlg_->Session().Recorder().TotalBytes();
+    const uint64_t recorded = main_window_->Session().GetRecorder().TotalBytes();
     ASSERT_TRUE(WaitFrames(6));
     EXPECT_EQ(view_->LatestFrame(), held);
     // The camera's own pictures go on into the file.
-    EXPECT_TRUE(WaitFor([&] { return dlg_->Session().Recorder().TotalBytes() > recorded; }));
+    EXPECT_TRUE(
+        WaitFor([&] { return main_window_->Session().GetRecorder().TotalBytes() > recorded; }));
     // The mark is painted over the held picture, in its top-left corner.
     const QRgb mark = view_->grab().toImage().pixel(view_->DisplayRect().left + 12,
                                                     view_->DisplayRect().top + 12);
     EXPECT_GT(qRed(mark), 110);
     EXPECT_LT(qGreen(mark), 90);
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kFreeze));
-    EXPECT_FALSE(dlg_->Session().Shown().Frozen());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
+    EXPECT_FALSE(main_window_->Session().Shown().Frozen());
     EXPECT_FALSE(freeze->isChecked());
     EXPECT_TRUE(view_->FrozenMark().isEmpty());
     ASSERT_TRUE(WaitFrames(3));
     EXPECT_NE(view_->LatestFrame(), held);
-    dlg_->OnCommand(cmd::kStopRecord);
+    main_window_->OnCommand(cmd::kStopRecord);
 }
 
 TEST_F(ShownPictureWindowTest, StopAndTheKeysEndTheFreeze) {
     ASSERT_NO_FATAL_FAILURE(Start());
     Key(Qt::Key_F, Qt::ControlModifier);
-    EXPECT_TRUE(dlg_->Session().Shown().Frozen());
+    EXPECT_TRUE(main_window_->Session().Shown().Frozen());
     Key(Qt::Key_F, Qt::ControlModifier);
-    EXPECT_FALSE(dlg_->Session().Shown().Frozen());
+    EXPECT_FALSE(main_window_->Session().Shown().Frozen());
     Key(Qt::Key_F, Qt::NoModifier); // not its key
-    EXPECT_FALSE(dlg_->Session().Shown().Frozen());
+    EXPECT_FALSE(main_window_->Session().Shown().Frozen());
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kFreeze));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
-    EXPECT_FALSE(dlg_->Session().Shown().Frozen());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
+    EXPECT_FALSE(main_window_->Session().Shown().Frozen());
     EXPECT_TRUE(view_->FrozenMark().isEmpty());
-    EXPECT_FALSE(dlg_->Menu().FindCommand(cmd::kFreeze)->isEnabled());
+    EXPECT_FALSE(main_window_->Menu().FindCommand(cmd::kFreeze)->isEnabled());
     // Nothing to hold while stopped, whether asked by the key or directly.
     Key(Qt::Key_F, Qt::ControlModifier);
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kFreeze));
-    EXPECT_FALSE(dlg_->Session().Shown().Frozen());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
+    EXPECT_FALSE(main_window_->Session().Shown().Frozen());
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing() && view_->FrameCount() > 0; }));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
+    ASSERT_TRUE(
+        WaitFor([&] { return main_window_->Session().Playing() && view_->FrameCount() > 0; }));
     const QImage first = view_->LatestFrame();
     ASSERT_TRUE(WaitFrames(3));
     EXPECT_NE(view_->LatestFrame(), first);
@@ -200,7 +203,7 @@ TEST_F(ShownPictureWindowTest, StopAndTheKeysEndTheFreeze) {
 
 TEST_F(ShownPictureWindowTest, ShapesDrawnOverTheHeldPictureShowAndTheSnapshotIsWhatIsShown) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kFreeze));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
     ASSERT_TRUE(WaitFrames(3));
     const QImage held = view_->LatestFrame();
 
@@ -222,7 +225,7 @@ TEST_F(ShownPictureWindowTest, AShapeKeepsItsPicturePixelsThroughAQuarterTurn) {
     DrawRectangle(100, 100, 300, 250);
     ASSERT_TRUE(WaitFor([&] { return RedInFrameAt(200, 175); }));
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kRotateRight));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kRotateRight));
     EXPECT_EQ(view_->QuarterTurns(), 1);
     // Fit Image fits the turned picture: taller than wide.
     const RECT r = view_->DisplayRect();
@@ -250,8 +253,8 @@ TEST_F(ShownPictureWindowTest, AShapeKeepsItsPicturePixelsThroughAQuarterTurn) {
 
 TEST_F(ShownPictureWindowTest, ASnapshotAfterAQuarterTurnIsTurnedAsShown) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kRotateRight));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kFreeze)); // a still picture to compare with
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kRotateRight));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze)); // a still picture to compare with
     ASSERT_TRUE(WaitFrames(3));
     const QImage picture = Capture();
     ASSERT_EQ(picture.size(), QSize(height_, width_));
@@ -265,13 +268,14 @@ TEST_F(ShownPictureWindowTest, FourQuarterTurnsGiveThePictureBackAndTurnsSurvive
     const RECT upright = view_->DisplayRect();
     Key(Qt::Key_F8, Qt::NoModifier);
     ASSERT_EQ(view_->QuarterTurns(), 1);
-    EXPECT_EQ(dlg_->Session().Shown().QuarterTurns(), 1);
+    EXPECT_EQ(main_window_->Session().Shown().QuarterTurns(), 1);
     const RECT turned = view_->DisplayRect();
     EXPECT_NE(turned.right - turned.left, upright.right - upright.left);
 
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing() && view_->FrameCount() > 0; }));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
+    ASSERT_TRUE(
+        WaitFor([&] { return main_window_->Session().Playing() && view_->FrameCount() > 0; }));
     ASSERT_TRUE(WaitFrames(2));
     EXPECT_EQ(view_->QuarterTurns(), 1);
     EXPECT_EQ(view_->DisplayRect().right - view_->DisplayRect().left, turned.right - turned.left);
@@ -284,12 +288,12 @@ TEST_F(ShownPictureWindowTest, FourQuarterTurnsGiveThePictureBackAndTurnsSurvive
     Key(Qt::Key_F8, Qt::NoModifier);
     EXPECT_EQ(view_->QuarterTurns(), 3);
     Key(Qt::Key_F7, Qt::NoModifier);
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kRotateRight));
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kRotateRight));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kRotateRight));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kRotateRight));
     EXPECT_EQ(view_->QuarterTurns(), 0);
     view_->ToggleFullScreen();
     QCoreApplication::processEvents();
-    EXPECT_FALSE(dlg_->Session().Shown().Altered());
+    EXPECT_FALSE(main_window_->Session().Shown().Altered());
     EXPECT_EQ(view_->DisplayRect().right - view_->DisplayRect().left, upright.right - upright.left);
     EXPECT_EQ(view_->ShownFrame().size(), QSize(width_, height_));
 }

@@ -34,25 +34,27 @@ protected:
         folder_ = std::make_unique<ProgramFolder>();
         SetMessageBoxService(&recorder_);
         folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\nDev01=Q5M4410\n");
-        app_ = std::make_unique<TovekCameraApp>();
+        app_ = std::make_unique<Application>();
         app_->SetExecutablePath(folder_->Exe());
         ASSERT_TRUE(app_->Start());
-        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-        dlg_->Session().SetWaitFunction([](uint32_t) {});
-        snapshots_ =
-            std::make_unique<testsupport::EventCounter>(dlg_.get(), SnapshotMessage::Type());
+        main_window_ = std::make_unique<MainWindow>(*app_);
+        main_window_->Session().SetWaitFunction([](uint32_t) {});
+        snapshots_ = std::make_unique<testsupport::EventCounter>(main_window_.get(),
+                                                                 SnapshotMessage::Type());
         frames_ = std::make_unique<testsupport::EventCounter>(
-            dlg_.get(), static_cast<QEvent::Type>(msg::kFrame));
-        dlg_->show();
-        ASSERT_TRUE(WaitFor(
-            [&] { return dlg_->Session().Playing() && dlg_->Session().LastFrameBytes() > 0; }));
+            main_window_.get(), static_cast<QEvent::Type>(msg::kFrame));
+        main_window_->show();
+        ASSERT_TRUE(WaitFor([&] {
+            return main_window_->Session().Playing() &&
+                   main_window_->Session().LastFrameBytes() > 0;
+        }));
         // Not there yet: the capture creates it.
         SetCapturePath(folder_->Path("pictures"));
     }
     void TearDown() override {
         snapshots_.reset();
         frames_.reset();
-        dlg_.reset();
+        main_window_.reset();
         app_.reset();
         SetMessageBoxService(nullptr);
     }
@@ -62,21 +64,21 @@ protected:
     // Captures and waits for the outcome on this thread.
     bool Capture() {
         const uint64_t before = snapshots_->Count();
-        dlg_->OnCommand(cmd::kCapture);
+        main_window_->OnCommand(cmd::kCapture);
         return WaitFor([&] { return snapshots_->Count() > before; });
     }
     // The picture the message pane names, empty when it names none.
     QString PicturePath() const {
         const QString prefix = QStringLiteral("Save a picture to: ");
-        const QString text = dlg_->Panes().MessageText();
+        const QString text = main_window_->Panes().MessageText();
         return text.startsWith(prefix) ? text.mid(prefix.size()) : QString();
     }
     fs::path Images() const { return folder_->Path("pictures") / "Images"; }
 
     RecordingMessageBox recorder_;
     std::unique_ptr<ProgramFolder> folder_;
-    std::unique_ptr<TovekCameraApp> app_;
-    std::unique_ptr<TovekCameraDlg> dlg_;
+    std::unique_ptr<Application> app_;
+    std::unique_ptr<MainWindow> main_window_;
     std::unique_ptr<testsupport::EventCounter> snapshots_;
     std::unique_ptr<testsupport::EventCounter> frames_;
 };
@@ -92,9 +94,9 @@ TEST_F(SnapshotWindowTest, CaptureWritesTheCamerasJpegTwiceInARow) {
                         .hasMatch())
             << path.toStdString();
         const QImage picture(path, "JPEG");
-        EXPECT_EQ(picture.size(),
-                  QSize(dlg_->Session().FrameWidth(), dlg_->Session().FrameHeight()));
-        EXPECT_EQ(dlg_->Panes().MessageText(), "Save a picture to: " + path);
+        EXPECT_EQ(picture.size(), QSize(main_window_->Session().FrameWidth(),
+                                        main_window_->Session().FrameHeight()));
+        EXPECT_EQ(main_window_->Panes().MessageText(), "Save a picture to: " + path);
     }
     // The same second replaces the first file, a later one adds one.
     const auto files = std::distance(fs::directory_iterator(Images()), {});
@@ -103,20 +105,20 @@ TEST_F(SnapshotWindowTest, CaptureWritesTheCamerasJpegTwiceInARow) {
 }
 
 TEST_F(SnapshotWindowTest, AnnotationsAreSavedUprightInThePicture) {
-    const int w = dlg_->Session().FrameWidth();
-    const int h = dlg_->Session().FrameHeight();
+    const int w = main_window_->Session().FrameWidth();
+    const int h = main_window_->Session().FrameHeight();
     ASSERT_GT(h, 64);
     // A red square near the top-left corner, 16 pixels wide so that the
     // encoder's colour subsampling keeps it red.
-    dlg_->Session().Overlay().SetRenderer([w, h](uint8_t* overlay, size_t) {
+    main_window_->Session().Overlay().SetRenderer([w, h](uint8_t* overlay, size_t) {
         std::memset(overlay, 0xFE, static_cast<size_t>(w) * h * 4);
         for (int y = 16; y < 32; ++y)
             for (int x = 32; x < 48; ++x)
                 std::memcpy(overlay + (static_cast<size_t>(y) * w + x) * 4, "\x00\x00\xFF\x00", 4);
         return true;
     });
-    dlg_->Session().Overlay().RequestRedraw();
-    ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Overlay().Present(); }));
+    main_window_->Session().Overlay().RequestRedraw();
+    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Overlay().Present(); }));
 
     ASSERT_TRUE(Capture());
     EXPECT_EQ(app_->snapshot_result, 0);
@@ -132,10 +134,10 @@ TEST_F(SnapshotWindowTest, AnnotationsAreSavedUprightInThePicture) {
 }
 
 TEST_F(SnapshotWindowTest, CaptureWhileStoppedDoesNothing) {
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kStop));
-    dlg_->OnCommand(cmd::kCapture);
-    EXPECT_FALSE(dlg_->Session().Snapshot().Requested());
-    ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
+    main_window_->OnCommand(cmd::kCapture);
+    EXPECT_FALSE(main_window_->Session().GetSnapshot().Requested());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     const uint64_t messages = frames_->Count();
     ASSERT_TRUE(WaitFor([&] { return frames_->Count() > messages + 3; }));
     EXPECT_EQ(snapshots_->Count(), 0u);
@@ -153,7 +155,7 @@ TEST_F(SnapshotWindowTest, UnwritableCapturePathReportsTheFailureAndWritesNothin
     EXPECT_EQ(recorder_.Messages()[0].text, "Create file failed!");
     EXPECT_EQ(recorder_.Messages()[0].caption, app_->Caption());
     EXPECT_EQ(recorder_.Messages()[0].type, msgbox::kOk | msgbox::kIconExclamation);
-    EXPECT_EQ(dlg_->Panes().MessageText(), "Image capture failed! Unknown reason!");
+    EXPECT_EQ(main_window_->Panes().MessageText(), "Image capture failed! Unknown reason!");
     // Too long to use: never cut into a shorter path, which names another folder.
     SetCapturePath(folder_->Path(std::string(1100, 'a')));
     ASSERT_TRUE(Capture());

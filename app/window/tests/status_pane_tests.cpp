@@ -89,7 +89,7 @@ TEST(StatusPaneTest, MessageTextFollowsItsRulesInOrder) {
         for (const Case& c : cases) {
             MessagePaneState s = State(now);
             c.set(s);
-            EXPECT_EQ(CStatusPanes::MessageText(s, nullptr), QString::fromUtf8(c.text))
+            EXPECT_EQ(StatusPanes::MessageText(s, nullptr), QString::fromUtf8(c.text))
                 << c.name << " at " << now;
         }
     }
@@ -98,7 +98,7 @@ TEST(StatusPaneTest, MessageTextFollowsItsRulesInOrder) {
 TEST(StatusPaneTest, FivePanesWithTheirWidthsAndTexts) {
     testsupport::App();
     QWidget parent;
-    CStatusPanes panes(&parent, nullptr);
+    StatusPanes panes(&parent, nullptr);
     EXPECT_EQ(panes.Bar()->findChildren<QLabel*>().size(), 5);
     EXPECT_EQ(panes.Pane(36815)->width(), 150);
     EXPECT_EQ(panes.Pane(130)->width(), 200);
@@ -114,7 +114,7 @@ TEST(StatusPaneTest, FivePanesWithTheirWidthsAndTexts) {
 TEST(StatusPaneTest, FramePaneTakesNewLengthsWithTheNextMessageAndNewSizesAtOnce) {
     testsupport::App();
     QWidget parent;
-    CStatusPanes panes(&parent, nullptr);
+    StatusPanes panes(&parent, nullptr);
     const struct {
         const char* step;
         int width, height, length; // SetFrame; width -1: SetMessage instead

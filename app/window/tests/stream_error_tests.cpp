@@ -29,12 +29,12 @@ class StreamErrorTest : public testsupport::WindowTest {
 protected:
     void Start(const std::string& device) {
         StartWindow(device);
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Session().Playing(); }));
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
         ASSERT_TRUE(PicturesShown());
     }
     bool PicturesShown() {
-        const uint64_t shown = dlg_->View()->FrameCount();
-        return WaitFor([&] { return dlg_->View()->FrameCount() > shown + 2; });
+        const uint64_t shown = main_window_->View()->FrameCount();
+        return WaitFor([&] { return main_window_->View()->FrameCount() > shown + 2; });
     }
     // Injects the fault, then waits for the window to tell; the time it took
     // goes into the test's record.
@@ -42,19 +42,19 @@ protected:
         QElapsedTimer timer;
         timer.start();
         inject();
-        ASSERT_TRUE(WaitFor([&] { return dlg_->Panes().MessageText() == text; }))
-            << dlg_->Panes().MessageText().toStdString();
+        ASSERT_TRUE(WaitFor([&] { return main_window_->Panes().MessageText() == text; }))
+            << main_window_->Panes().MessageText().toStdString();
         RecordProperty("reported after (ms)", static_cast<int>(timer.elapsed()));
-        EXPECT_FALSE(dlg_->Session().Playing());
-        EXPECT_TRUE(dlg_->Session().Attached());
-        EXPECT_TRUE(dlg_->Menu().FindCommand(cmd::kPlay)->isEnabled());
+        EXPECT_FALSE(main_window_->Session().Playing());
+        EXPECT_TRUE(main_window_->Session().Attached());
+        EXPECT_TRUE(main_window_->Menu().FindCommand(cmd::kPlay)->isEnabled());
         EXPECT_TRUE(messages_.Messages().empty()); // the pane tells; no box waits for a click
     }
     // The user plays again once the camera is well again.
     void ExpectPlaysAgain() {
-        ASSERT_TRUE(dlg_->OnCommand(cmd::kPlay));
+        ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
         EXPECT_TRUE(PicturesShown());
-        EXPECT_EQ(dlg_->Panes().MessageText(), "Playing");
+        EXPECT_EQ(main_window_->Panes().MessageText(), "Playing");
     }
 };
 
@@ -68,7 +68,7 @@ TEST_F(StreamErrorTest, RvxReadErrorAndRefusedFormat) {
 
     // A camera without Motion-JPEG: its graph cannot even be built.
     camera->SetStreamFault(sim::RvxStreamFault::kRawOnly);
-    ExpectReported([&] { dlg_->OnCommand(cmd::kPlay); }, platform::kCameraNotOpenedText);
+    ExpectReported([&] { main_window_->OnCommand(cmd::kPlay); }, platform::kCameraNotOpenedText);
     camera->SetStreamFault(sim::RvxStreamFault::kNone);
     ExpectPlaysAgain();
 }

@@ -14,12 +14,12 @@
 namespace {
 
 // A camera that only records the bytes it is sent.
-class ByteCamera : public CDocumentCamera {
+class ByteCamera : public DocumentCamera {
 public:
     std::vector<int> bytes;
     int SendCmd(int command) override { return bytes.push_back(command & 0xFF), 0; }
-    int Intialize() override { return 0; }
-    int UnIntialize() override { return 0; }
+    int Initialize() override { return 0; }
+    int Uninitialize() override { return 0; }
     int GetDeviceCount() override { return 1; }
     int Open(int) override { return 0; }
     int Close() override { return 0; }
@@ -40,26 +40,26 @@ public:
 
 TEST(ToolBarToCamera, ClickButtonsGoThroughTheSharedTranslation) {
     testsupport::App();
-    CPaintoolBar bar;
+    ControlToolBar bar;
     bar.resize(138, 500);
     bar.show();
-    CPaintoolBar* const bar_ = &bar;
+    ControlToolBar* const bar_ = &bar;
     const struct {
         DeviceFamily family;
         int id;
         std::vector<int> bytes; // of five clicks
     } rows[] = {
-        {DeviceFamily::kRVX, CPaintoolBar::kMirrorId, {0x4A, 0x4B, 0x4C, 0x4D, 0x4A}},
-        {DeviceFamily::kQ5, CPaintoolBar::kMirrorId, {0xB4, 0xB4, 0xB4, 0xB4, 0xB4}},
-        {DeviceFamily::kRVX, CPaintoolBar::kNegId, {0x38, 0x37, 0x38, 0x37, 0x38}},
-        {DeviceFamily::kRVX, CPaintoolBar::kColorId, {0x49, 0x48, 0x49, 0x48, 0x49}},
-        {DeviceFamily::kQ5, CPaintoolBar::kBlueLessId, {}}, // nothing on a click
-        {DeviceFamily::kQ5, CPaintoolBar::kFocusFarId, {}},
+        {DeviceFamily::kRVX, ControlToolBar::kMirrorId, {0x4A, 0x4B, 0x4C, 0x4D, 0x4A}},
+        {DeviceFamily::kQ5, ControlToolBar::kMirrorId, {0xB4, 0xB4, 0xB4, 0xB4, 0xB4}},
+        {DeviceFamily::kRVX, ControlToolBar::kNegId, {0x38, 0x37, 0x38, 0x37, 0x38}},
+        {DeviceFamily::kRVX, ControlToolBar::kColorId, {0x49, 0x48, 0x49, 0x48, 0x49}},
+        {DeviceFamily::kQ5, ControlToolBar::kBlueLessId, {}}, // nothing on a click
+        {DeviceFamily::kQ5, ControlToolBar::kFocusFarId, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.id);
         ByteCamera camera;
-        CControlSequencer sequencer;
+        ControlSequencer sequencer;
         bar_->SetControlKeySender(
             [&](int code) { return sequencer.SendControlKey(&camera, row.family, code); });
         for (int click = 0; click < 5; ++click)

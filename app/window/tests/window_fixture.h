@@ -24,29 +24,29 @@ protected:
         SetMessageBoxService(&messages_);
     }
     void TearDown() override {
-        dlg_.reset();
+        main_window_.reset();
         app_.reset();
         SetMessageBoxService(nullptr);
     }
     // Starts the program with device as its only catalogue entry; before
     // the window is built, prepare may change the application's settings.
     void StartWindow(const std::string& device,
-                     const std::function<void(TovekCameraApp&)>& prepare = {}) {
+                     const std::function<void(Application&)>& prepare = {}) {
         folder_->Write("DocumentDevice.ini", "[Device]\ncount=1\nDev01=" + device + "\n");
-        app_ = std::make_unique<TovekCameraApp>();
+        app_ = std::make_unique<Application>();
         app_->SetExecutablePath(folder_->Exe());
         ASSERT_TRUE(app_->Start());
         if (prepare)
             prepare(*app_);
-        dlg_ = std::make_unique<TovekCameraDlg>(*app_);
-        dlg_->Session().SetWaitFunction([this](uint32_t ms) { waits_.push_back(ms); });
-        dlg_->show();
+        main_window_ = std::make_unique<MainWindow>(*app_);
+        main_window_->Session().SetWaitFunction([this](uint32_t ms) { waits_.push_back(ms); });
+        main_window_->show();
     }
 
     RecordingMessageBox messages_;
     std::unique_ptr<ProgramFolder> folder_;
-    std::unique_ptr<TovekCameraApp> app_;
-    std::unique_ptr<TovekCameraDlg> dlg_;
+    std::unique_ptr<Application> app_;
+    std::unique_ptr<MainWindow> main_window_;
     std::vector<uint32_t> waits_; // the session's waits, in order; none is waited for
 };
 

@@ -1,9 +1,9 @@
-// CCameraOpener: opens a camera object on a thread of its own, so that a
+// CameraOpener: opens a camera object on a thread of its own, so that a
 // library open that waits for its camera (Tovek_Q5Usb_Open waits up to
 // 10 seconds when none is plugged in) never holds the user-interface thread.
 //
 // The camera object is handed over to Start and belongs to the opener until
-// Take gives it back; meanwhile only the opener thread calls it (Intialize,
+// Take gives it back; meanwhile only the opener thread calls it (Initialize,
 // then Open(0)). When the open has returned, the done function runs on the
 // opener thread with the ticket Start gave; it only posts, and the
 // user-interface thread then calls Take with that ticket.
@@ -21,24 +21,24 @@
 #include <memory>
 #include <thread>
 
-class CCameraOpener {
+class CameraOpener {
 public:
     using Done = std::function<void(uint64_t ticket)>;
 
-    explicit CCameraOpener(Done done) : done_(std::move(done)) {}
+    explicit CameraOpener(Done done) : done_(std::move(done)) {}
     // Abandons a running open and waits for it to return (the library's own
     // limit, at most 10 seconds).
-    ~CCameraOpener();
-    CCameraOpener(const CCameraOpener&) = delete;
-    CCameraOpener& operator=(const CCameraOpener&) = delete;
+    ~CameraOpener();
+    CameraOpener(const CameraOpener&) = delete;
+    CameraOpener& operator=(const CameraOpener&) = delete;
 
     // Abandons any earlier open, then initialises and opens camera on a new
     // thread. The ticket of this open (never 0).
-    uint64_t Start(std::unique_ptr<CDocumentCamera> camera);
+    uint64_t Start(std::unique_ptr<DocumentCamera> camera);
     // The camera of ticket once its open has returned, with Open's result in
     // *open_result; null for a ticket that was abandoned, replaced or is
     // still opening.
-    std::unique_ptr<CDocumentCamera> Take(uint64_t ticket, int* open_result);
+    std::unique_ptr<DocumentCamera> Take(uint64_t ticket, int* open_result);
     // Gives up the current open: its camera is closed, uninitialised and
     // deleted when its open returns (at once when it has returned already).
     void Abandon();
@@ -47,7 +47,7 @@ public:
 
 private:
     struct Job;
-    static void Release(std::unique_ptr<CDocumentCamera> camera, int open_result);
+    static void Release(std::unique_ptr<DocumentCamera> camera, int open_result);
 
     const Done done_;
     std::shared_ptr<Job> job_; // the current open

@@ -1,4 +1,4 @@
-// CCameraSession: the camera of the chosen Device-menu entry and everything
+// CameraSession: the camera of the chosen Device-menu entry and everything
 // that lives with it, apart from any window: the camera object and its
 // family, attach and play state, the status poll, the command counters, the
 // frame fields, the annotation overlay, the snapshot and the library-thread
@@ -12,7 +12,7 @@
 //
 // The camera has one open path (Open, Reopen) and one teardown path
 // (Teardown), which tolerates a half-open camera and may run twice. A Q5
-// camera's first open runs in the background (CCameraOpener): Open returns
+// camera's first open runs in the background (CameraOpener): Open returns
 // kOpening, the camera object is away (Camera() is null) until the opener
 // posts CameraOpenedMessage and the window calls FinishOpen.
 #pragma once
@@ -39,7 +39,7 @@
 
 class QObject;
 
-class CCameraSession : public DeviceChangeReceiver, private record::RecorderListener {
+class CameraSession : public DeviceChangeReceiver, private record::RecorderListener {
 public:
     static constexpr int kNormalStatus = 17;
     static constexpr int kStatusPollTicks = 20;      // one status read every 20th poll
@@ -47,10 +47,10 @@ public:
 
     // receiver gets the posted messages; it must outlive the camera (the
     // window owns the session and tears it down first).
-    explicit CCameraSession(QObject* receiver);
-    ~CCameraSession();
-    CCameraSession(const CCameraSession&) = delete;
-    CCameraSession& operator=(const CCameraSession&) = delete;
+    explicit CameraSession(QObject* receiver);
+    ~CameraSession();
+    CameraSession(const CameraSession&) = delete;
+    CameraSession& operator=(const CameraSession&) = delete;
 
     // ---- device choice --------------------------------------------------------
     void SetCatalogue(std::vector<std::u16string> catalogue) { catalogue_ = std::move(catalogue); }
@@ -59,7 +59,7 @@ public:
     // index (none for -1 or an index past the catalogue); counters restart.
     void Choose(int index);
     int DeviceIndex() const { return device_index_; }
-    CDocumentCamera* Camera() const { return camera_.get(); }
+    DocumentCamera* Camera() const { return camera_.get(); }
     DeviceFamily Family() const { return family_; }
     const FamilyTraits& Traits() const { return TraitsOf(family_); }
 
@@ -138,12 +138,12 @@ public:
     void HideStoppedVideo();
 
     // ---- control commands and status --------------------------------------------
-    // See CControlSequencer; sent through this session's camera and family.
+    // See ControlSequencer; sent through this session's camera and family.
     int SendControlKey(int code);
     bool RunControlCommand(uint32_t id);
     int CommandCounter(int index) const { return sequencer_.Counter(index); }
     // What a camera plugged back in gets back (forgotten at a device choice).
-    replug::CReplugMemory& Replug() { return replug_; }
+    replug::ReplugMemory& Replug() { return replug_; }
     // Sends the codes that set a freshly powered camera to the picture states
     // the user had set; the memory then holds those states again.
     void RestorePictureState();
@@ -174,15 +174,15 @@ public:
                            const record::AudioNames& audio);
     void StopRecording() { recorder_.Stop(); }
     bool Recording() const { return recorder_.Recording(); }
-    const CRecorder& Recorder() const { return recorder_; }
+    const Recorder& GetRecorder() const { return recorder_; }
 
     // Fed with every compressed frame; stopped with the camera's teardown.
-    CTimeLapse& TimeLapse() { return timelapse_; }
+    TimeLapse& GetTimeLapse() { return timelapse_; }
     OverlayWorker& Overlay() { return overlay_; }
     // Freeze and turn of the picture on screen; the freeze ends with every
     // stop, removal, teardown and Play.
-    CShownPicture& Shown() { return shown_; }
-    CSnapshot& Snapshot() { return snapshot_; }
+    ShownPicture& Shown() { return shown_; }
+    Snapshot& GetSnapshot() { return snapshot_; }
 
     // Waits of Play, Stop and the control sequences (platform::Sleep by
     // default; tests count them instead).
@@ -222,10 +222,10 @@ private:
     // Holds the camera object while a Q5 open runs; user-interface thread.
     // Declared before camera_ so that its thread is joined after the camera
     // on screen is gone.
-    CCameraOpener opener_;
+    CameraOpener opener_;
 
     // User-interface thread only.
-    std::unique_ptr<CDocumentCamera> camera_;
+    std::unique_ptr<DocumentCamera> camera_;
     DeviceFamily family_ = DeviceFamily::kNone;
     int device_index_ = -1;
     bool attached_ = false;
@@ -238,8 +238,8 @@ private:
     int last_status_ = kNormalStatus;
     int poll_counter_ = 0;
     int frame_rate_ = 16;
-    replug::CReplugMemory replug_; // fed by sequencer_
-    CControlSequencer sequencer_;
+    replug::ReplugMemory replug_; // fed by sequencer_
+    ControlSequencer sequencer_;
     std::function<void(uint32_t)> wait_;
 
     // Written by the user-interface thread, read by the callbacks.
@@ -252,8 +252,8 @@ private:
     std::atomic<int32_t> last_frame_bytes_{0};
 
     OverlayWorker overlay_; // its own lock and atomics
-    CSnapshot snapshot_;    // its own lock and atomics
-    CShownPicture shown_;   // its own lock and atomics
-    CRecorder recorder_;    // its own locks; stream callbacks append to it
-    CTimeLapse timelapse_;  // its own lock and atomics; stream callbacks feed it
+    Snapshot snapshot_;     // its own lock and atomics
+    ShownPicture shown_;    // its own lock and atomics
+    Recorder recorder_;     // its own locks; stream callbacks append to it
+    TimeLapse timelapse_;   // its own lock and atomics; stream callbacks feed it
 };

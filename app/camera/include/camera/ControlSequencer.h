@@ -14,7 +14,7 @@
 #include <functional>
 #include <span>
 
-class CDocumentCamera;
+class DocumentCamera;
 
 // One control code of a menu sequence and the wait after it, which lets a
 // motion run before it is ended.
@@ -23,7 +23,7 @@ struct ControlStep {
     uint32_t wait_ms;
 };
 
-class CControlSequencer {
+class ControlSequencer {
 public:
     using WaitFn = std::function<void(uint32_t ms)>;
 
@@ -35,10 +35,10 @@ public:
     // 0 when a byte went out, -1 when there was no camera (nothing is
     // translated then, so no counter moves). The camera's result is not
     // examined.
-    int SendControlKey(CDocumentCamera* camera, DeviceFamily family, int code);
+    int SendControlKey(DocumentCamera* camera, DeviceFamily family, int code);
     // Sends the sequence of command id with its waits; false for an id that
     // is no Control-menu command.
-    bool RunCommand(CDocumentCamera* camera, DeviceFamily family, uint32_t id, const WaitFn& wait);
+    bool RunCommand(DocumentCamera* camera, DeviceFamily family, uint32_t id, const WaitFn& wait);
 
     // A camera open or change starts the counters again.
     void ResetCounters();
@@ -46,9 +46,9 @@ public:
 
     // Every byte sent is also told to memory (may be null; it must outlive
     // the sequencer's use).
-    void SetMemory(replug::CReplugMemory* memory) { memory_ = memory; }
+    void SetMemory(replug::ReplugMemory* memory) { memory_ = memory; }
 
 private:
     int counters_[ctl::kCounterCount] = {0, 0, 0};
-    replug::CReplugMemory* memory_ = nullptr;
+    replug::ReplugMemory* memory_ = nullptr;
 };

@@ -1,14 +1,14 @@
 // The program's view of a document camera: one abstract interface over the
-// two capture libraries, a thin wrapper per family that holds the library's
-// device handle, and one class per camera model.
+// two capture libraries, and a thin wrapper per family that holds the
+// library's device handle (every model of a family behaves alike).
 //
-//   CDocumentCamera
-//     CQ5Usb  -> TovekQ5usb (Tovek_Q5Usb_*)   CM4410: every Q5 camera
-//     CRVXUsb -> TovekCorvane (Corvane_*)     CM4120: every RVX camera
+//   DocumentCamera
+//     Q5Camera  -> TovekQ5usb (Tovek_Q5Usb_*)
+//     RvxCamera -> TovekCorvane (Corvane_*)
 //
 // Results: 0 success, negative failure. An operation that needs an open
 // device returns -1 without calling its library while none is open, and
-// otherwise returns the library's result unchanged. Intialize, UnIntialize,
+// otherwise returns the library's result unchanged. Initialize, Uninitialize,
 // GetDeviceCount, RegisterDeviceNotification and UpdateDevice need no device
 // and always return the library's value.
 //
@@ -35,15 +35,15 @@
 // A camera refuses (-1, no library call) the other family's callback.
 using DocumentStreamCallback = std::variant<std::nullptr_t, Q5StreamCallback, StreamCallback>;
 
-class CDocumentCamera {
+class DocumentCamera {
 public:
-    CDocumentCamera() = default;
-    virtual ~CDocumentCamera() = default;
-    CDocumentCamera(const CDocumentCamera&) = delete;
-    CDocumentCamera& operator=(const CDocumentCamera&) = delete;
+    DocumentCamera() = default;
+    virtual ~DocumentCamera() = default;
+    DocumentCamera(const DocumentCamera&) = delete;
+    DocumentCamera& operator=(const DocumentCamera&) = delete;
 
-    virtual int Intialize() = 0;
-    virtual int UnIntialize() = 0;
+    virtual int Initialize() = 0;
+    virtual int Uninitialize() = 0;
     virtual int GetDeviceCount() = 0;
     // Closes a device that is open, then opens device index (always 0).
     virtual int Open(int index) = 0;
@@ -78,16 +78,16 @@ public:
 };
 
 // A Q5-family camera through TovekQ5usb.
-class CQ5Usb : public CDocumentCamera {
+class Q5Camera : public DocumentCamera {
 public:
     // The status GetState reports: the library has no status read.
     static constexpr int kNormalState = 17;
 
-    CQ5Usb() = default;
-    ~CQ5Usb() override;
+    Q5Camera() = default;
+    ~Q5Camera() override;
 
-    int Intialize() override;
-    int UnIntialize() override;
+    int Initialize() override;
+    int Uninitialize() override;
     int GetDeviceCount() override;
     int Open(int index) override;
     int Close() override;
@@ -115,21 +115,18 @@ private:
     TovekQ5UsbDevice* handle_ = nullptr; // null when no device is open; UI thread only
 };
 
-// The Q5 model M4410: the family's behaviour unchanged.
-class CM4410 : public CQ5Usb {};
-
 // An RVX-family camera through TovekCorvane.
-class CRVXUsb : public CDocumentCamera {
+class RvxCamera : public DocumentCamera {
 public:
     // SendCmd waits this long before the command: the camera's command
     // register drops a command that follows the previous one too soon.
     static constexpr uint32_t kCommandDelayMs = 300;
 
-    CRVXUsb() = default;
-    ~CRVXUsb() override;
+    RvxCamera() = default;
+    ~RvxCamera() override;
 
-    int Intialize() override;
-    int UnIntialize() override;
+    int Initialize() override;
+    int Uninitialize() override;
     int GetDeviceCount() override;
     int Open(int index) override;
     int Close() override;
@@ -152,22 +149,12 @@ public:
 
     bool IsOpen() const { return handle_ != nullptr; }
 
-protected:
-    // Lives and dies with the object, for model classes that need to
-    // serialise work of their own. None of the operations here takes it: they
-    // run on the user-interface thread only, and the library keeps commands
-    // and status reads of one device from interleaving.
-    platform::Mutex lock_;
-
 private:
     CorvaneCaptureDevice* handle_ = nullptr; // null when closed; UI thread only
 };
 
-// The RVX model M4120: the family's behaviour unchanged.
-class CM4120 : public CRVXUsb {};
-
-// A new, closed camera object of family's model class: CM4410 for kQ5,
-// CM4120 for kRVX; null for kNone.
-std::unique_ptr<CDocumentCamera> CreateDocumentCamera(DeviceFamily family);
+// A new, closed camera object of family's class: Q5Camera for kQ5,
+// RvxCamera for kRVX; null for kNone.
+std::unique_ptr<DocumentCamera> CreateDocumentCamera(DeviceFamily family);
 // The camera object for a catalogue entry; null when it names no family.
-std::unique_ptr<CDocumentCamera> CreateDocumentCamera(std::u16string_view name);
+std::unique_ptr<DocumentCamera> CreateDocumentCamera(std::u16string_view name);

@@ -38,7 +38,7 @@ std::vector<uint8_t> RestoreCodes(DeviceFamily family, const PictureState& state
 // The user's intent across a removal. Play and recording wishes are set by
 // what the user started and cleared by what the user stopped; the end of the
 // picture that a removal causes leaves them as they were.
-class CReplugMemory {
+class ReplugMemory {
 public:
     // A camera command byte went out (the sequencer's translation).
     void OnCommandByte(DeviceFamily family, uint8_t byte) {
@@ -62,7 +62,7 @@ public:
     }
 
     // Another camera was chosen: nothing carries over.
-    void Forget() { *this = CReplugMemory{}; }
+    void Forget() { *this = ReplugMemory{}; }
 
 private:
     PictureState picture_;

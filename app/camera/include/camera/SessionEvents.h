@@ -22,8 +22,8 @@ public:
     const platform::DeviceBroadcast broadcast;
 };
 
-// A background camera open returned (CCameraOpener, on its thread); the
-// window hands ticket to CCameraSession::FinishOpen.
+// A background camera open returned (CameraOpener, on its thread); the
+// window hands ticket to CameraSession::FinishOpen.
 class CameraOpenedMessage : public QEvent {
 public:
     static QEvent::Type Type();

@@ -1,4 +1,4 @@
-// COutputStage: a private folder beside a file the caller names, in which
+// OutputStage: a private folder beside a file the caller names, in which
 // the snapshot and recorder code write their time-stamped files as they
 // always do; Deliver then moves what they wrote to the named file in one
 // rename (same file system), so a reader never sees a half-written file
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-class COutputStage {
+class OutputStage {
 public:
-    COutputStage() = default;
-    ~COutputStage();
-    COutputStage(const COutputStage&) = delete;
-    COutputStage& operator=(const COutputStage&) = delete;
+    OutputStage() = default;
+    ~OutputStage();
+    OutputStage(const OutputStage&) = delete;
+    OutputStage& operator=(const OutputStage&) = delete;
 
     // Makes the folder beside target (UTF-8). False with errno set when
     // target's folder cannot take a file, or target is a folder.

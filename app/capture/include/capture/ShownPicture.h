@@ -15,11 +15,11 @@
 #include <cstdint>
 #include <memory>
 
-class CShownPicture {
+class ShownPicture {
 public:
-    CShownPicture() = default;
-    CShownPicture(const CShownPicture&) = delete;
-    CShownPicture& operator=(const CShownPicture&) = delete;
+    ShownPicture() = default;
+    ShownPicture(const ShownPicture&) = delete;
+    ShownPicture& operator=(const ShownPicture&) = delete;
 
     // The next sample is held and replaces every later one until Unfreeze.
     // Freezing a held picture keeps it.

@@ -62,7 +62,7 @@ struct Outcome {
 
 } // namespace snapshot
 
-class CSnapshot {
+class Snapshot {
 public:
     // Encodes width x height 32-bit pixels (B, G, R, X; rows top-down, width
     // x 4 bytes each) to a JPEG file at path; true on success, and no file on
@@ -74,9 +74,9 @@ public:
     using Notifier = std::function<void(const snapshot::Outcome& outcome)>;
     using LocalTimeFn = std::function<std::tm()>;
 
-    CSnapshot();
-    CSnapshot(const CSnapshot&) = delete;
-    CSnapshot& operator=(const CSnapshot&) = delete;
+    Snapshot();
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
 
     // Set before frames can arrive.
     void SetImageWriter(ImageWriter writer) { writer_ = std::move(writer); }

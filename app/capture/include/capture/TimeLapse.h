@@ -73,15 +73,15 @@ struct Progress {
 
 } // namespace timelapse
 
-class CTimeLapse {
+class TimeLapse {
 public:
     using Notifier = std::function<void(const timelapse::Progress& progress)>;
     using LocalTimeFn = std::function<std::tm()>;
 
-    CTimeLapse();
-    ~CTimeLapse();
-    CTimeLapse(const CTimeLapse&) = delete;
-    CTimeLapse& operator=(const CTimeLapse&) = delete;
+    TimeLapse();
+    ~TimeLapse();
+    TimeLapse(const TimeLapse&) = delete;
+    TimeLapse& operator=(const TimeLapse&) = delete;
 
     void SetNotifier(Notifier notifier) { notifier_ = std::move(notifier); }
     void SetLocalTimeFunction(LocalTimeFn fn) { local_time_ = std::move(fn); }

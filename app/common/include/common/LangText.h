@@ -80,7 +80,7 @@ inline void SetLangText(HLANGCTX lang, QWidget* widget, const QString& english) 
     widget->setProperty(LangTextProperty(widget), LangText(lang, english));
 }
 
-// A CButtonEx follows its widget tooltip, so this serves skinned buttons too.
+// A SkinButton follows its widget tooltip, so this serves skinned buttons too.
 inline void SetLangTip(HLANGCTX lang, QWidget* widget, const QString& english) {
     widget->setProperty(kLangTipKeyProperty, english);
     widget->setToolTip(LangText(lang, english));

@@ -1,4 +1,4 @@
-// CRecorder: records the camera's compressed frames, and optionally sound,
+// Recorder: records the camera's compressed frames, and optionally sound,
 // into AVI files under "<record path>/Videos/".
 //
 // Frames reach the recorder through Append on capture-library threads and
@@ -99,14 +99,14 @@ struct RecorderOptions {
 
 } // namespace record
 
-class CRecorder {
+class Recorder {
 public:
     // listener: not owned, may be null, must outlive the recorder.
-    explicit CRecorder(record::RecorderListener* listener, record::RecorderOptions options = {});
+    explicit Recorder(record::RecorderListener* listener, record::RecorderOptions options = {});
     // Stops a recording (without telling the listener) and joins the writer.
-    ~CRecorder();
-    CRecorder(const CRecorder&) = delete;
-    CRecorder& operator=(const CRecorder&) = delete;
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     // User-interface thread. Stops any recording, then opens the first file
     // and starts the writer. Returns the recording result: kRecording, or

@@ -5,7 +5,7 @@
 // The camera: the one the Device menu chose (DeviceSelect) when it answers,
 // else the catalogue's entries in order. The files: the snapshot and the
 // recorder write into a private folder beside FILE as they always do, and
-// the result is moved to FILE whole (COutputStage). Sound: the source chosen
+// the result is moved to FILE whole (OutputStage). Sound: the source chosen
 // in the settings (AudioIndex), else the first one, through the chosen
 // compressor; video only when there is no sound source.
 //
@@ -19,7 +19,7 @@
 
 #include <string>
 
-class CIni;
+class IniStore;
 
 namespace headless {
 
@@ -34,7 +34,7 @@ inline constexpr uint32_t kFirstPictureWaitMs = 10000;
 // or cli::kExitFailed).
 // program: what the program's start-up without a window gave.
 struct Program {
-    CIni& ini;                     // the settings store
+    IniStore& ini;                 // the settings store
     std::u16string program_folder; // ends in '/'
     std::string app_name;          // the executable's base name
     HLANGCTX lang = nullptr;

@@ -1,4 +1,4 @@
-// CRemoteServer: the running program's end of the remote channel
+// RemoteServer: the running program's end of the remote channel
 // (RemoteProtocol.h). A second start connects and sends commands; each is
 // answered first and then run, one after the other, so a command sees what
 // the one before it did.
@@ -24,7 +24,7 @@ class QLocalServer;
 class QLocalSocket;
 class QTimer;
 
-class CRemoteServer : public QObject {
+class RemoteServer : public QObject {
 public:
     // Whether command can run now (kOk), or why not.
     using Check = std::function<remote::Reply(const cli::RemoteCommand& command)>;
@@ -33,8 +33,8 @@ public:
     // Listens on socket_path (an empty path listens nowhere). A socket file
     // left there by a program that ended is replaced: the caller holds the
     // instance lock, so no other program listens on it.
-    CRemoteServer(QObject* parent, const std::string& socket_path, Check check, Run run);
-    ~CRemoteServer() override;
+    RemoteServer(QObject* parent, const std::string& socket_path, Check check, Run run);
+    ~RemoteServer() override;
 
     bool Listening() const;
 

@@ -1,6 +1,6 @@
 // The program's settings: every key of the INI file, its default, its
 // validation and when it is written back, in one place. No window is needed:
-// the application object and the main window call these with their CIni.
+// the application object and the main window call these with their IniStore.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -95,10 +95,10 @@ struct SettingsFolders {
 
 // Reads every start-up setting, validates it and writes back the two keys
 // that start-up writes (MessageBoxString when replaced, ShowLogo always).
-AppSettings LoadAppSettings(CIni& ini, const SettingsFolders& folders);
+AppSettings LoadAppSettings(IniStore& ini, const SettingsFolders& folders);
 // The same with the program folder as the default picture and video folder,
 // as a program run from its build folder has it.
-AppSettings LoadAppSettings(CIni& ini, std::u16string_view program_folder,
+AppSettings LoadAppSettings(IniStore& ini, std::u16string_view program_folder,
                             std::u16string_view documents_folder);
 
 // The window's placement as the main window reads it when it starts.
@@ -114,7 +114,8 @@ bool TitleStripOnDesktop(const RECT& r, int32_t caption_height, const RECT& desk
 
 // WindowPos (used only when its title strip is on the desktop), ShowWindowMode
 // and ZoomMode, validated.
-WindowPlacement LoadWindowPlacement(const CIni& ini, const RECT& desktop, int32_t caption_height);
+WindowPlacement LoadWindowPlacement(const IniStore& ini, const RECT& desktop,
+                                    int32_t caption_height);
 
 // atoi over UTF-16 text: leading blanks, an optional sign, decimal digits up
 // to the first non-digit; no digits give 0. Values beyond 32 bits are clamped

@@ -1,4 +1,4 @@
-// CIni: the program's settings store, a thin layer over the private-profile
+// IniStore: the program's settings store, a thin layer over the private-profile
 // calls that adds typed reads and writes (numbers in a base, flags and
 // rectangles stored as hex data blocks). Used from the user-interface thread
 // only; the object holds no state but its own copy of the file path.
@@ -10,14 +10,14 @@
 #include <memory>
 #include <string>
 
-class CIni {
+class IniStore {
 public:
     // ini_path is copied; nullptr gives a store whose reads give their
     // defaults and whose writes fail.
-    explicit CIni(const char16_t* ini_path);
-    virtual ~CIni();
-    CIni(const CIni&) = delete;
-    CIni& operator=(const CIni&) = delete;
+    explicit IniStore(const char16_t* ini_path);
+    virtual ~IniStore();
+    IniStore(const IniStore&) = delete;
+    IniStore& operator=(const IniStore&) = delete;
 
     const char16_t* GetPathName() const { return path_.get(); }
 

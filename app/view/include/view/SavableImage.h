@@ -1,15 +1,15 @@
-// CImageShow: an image that saves itself with the encoder its file name's
+// SavableImage: an image that saves itself with the encoder its file name's
 // extension selects. Snapshot saving uses it with ".jpg" paths.
 #pragma once
 
 #include <QImage>
 #include <QString>
 
-class CImageShow : public QImage {
+class SavableImage : public QImage {
 public:
     using QImage::QImage;
-    CImageShow() = default;
-    explicit CImageShow(const QImage& image) : QImage(image) {}
+    SavableImage() = default;
+    explicit SavableImage(const QImage& image) : QImage(image) {}
 
     // Quality of the JPEG encoder's default settings.
     static constexpr int kJpegQuality = 75;

@@ -1,4 +1,4 @@
-// CVideoView: the child window that shows the live picture. The capture
+// VideoView: the child window that shows the live picture. The capture
 // library hands it composited frames on its streaming thread (VideoWindow);
 // the view keeps the newest one as it was handed over (no copy) and paints it
 // on the user-interface thread, scaled into the destination rectangle the
@@ -37,14 +37,14 @@
 class QMenu;
 class QPainter;
 
-class CVideoView : public QWidget, public VideoWindow {
+class VideoView : public QWidget, public VideoWindow {
 public:
     // Posted to the main window on every mouse move over the view; the main
     // window then reads ImagePoint().
     static constexpr QEvent::Type kViewPositionEvent = static_cast<QEvent::Type>(msg::kMouseMove);
 
-    explicit CVideoView(QWidget* parent = nullptr);
-    ~CVideoView() override;
+    explicit VideoView(QWidget* parent = nullptr);
+    ~VideoView() override;
 
     VIDEO_WINDOW Handle() { return this; }
 

@@ -1,4 +1,4 @@
-// CModelessDlgAbout: the about box (template 100), modeless. It deletes
+// AboutBox: the about box (template 100), modeless. It deletes
 // itself once closed, so the opener keeps no pointer to it.
 #pragma once
 
@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <QIcon>
 
-class CModelessDlgAbout : public QDialog {
+class AboutBox : public QDialog {
 public:
     static constexpr int kTemplateId = 100;
     static constexpr int kIconId = 1006;
@@ -17,7 +17,7 @@ public:
 
     // owner is only centred on and translated for; the box has no parent so
     // that it lives on its own beside the main window. lang may be null.
-    CModelessDlgAbout(const QIcon& icon, HLANGCTX lang, QWidget* owner = nullptr);
+    AboutBox(const QIcon& icon, HLANGCTX lang, QWidget* owner = nullptr);
 
     const QIcon& Icon() const { return icon_; }
 

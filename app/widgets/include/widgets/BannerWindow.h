@@ -1,4 +1,4 @@
-// CInfoDlg: the camera status banner, a borderless window (template 149,
+// BannerWindow: the camera status banner, a borderless window (template 149,
 // 278 x 32 dialog units) showing one short text in large white letters on
 // blue. The main window creates it hidden, gives it the text, centres it over
 // the video view and shows or hides it.
@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-class CInfoDlg : public QDialog {
+class BannerWindow : public QDialog {
 public:
     static constexpr int kTemplateId = 149;
     static constexpr int kWidthDlu = 278;
@@ -21,7 +21,7 @@ public:
 
     // Without a parent, like a popup: it must stay visible over the full
     // screen view, which is a window of its own.
-    CInfoDlg();
+    BannerWindow();
 
     // Sets and draws text (UTF-8). -1 for a null text. A text equal to the
     // current one without regard to case changes nothing. A text longer than

@@ -1,4 +1,4 @@
-// CColorSwatch: a notifying static control that shows one colour: its whole
+// ColorSwatch: a notifying static control that shows one colour: its whole
 // client area is filled with it. A click (left button pressed and released
 // over it) tells the owner, which usually runs the colour picker. A
 // disabled swatch still shows its colour but takes no clicks.
@@ -14,9 +14,9 @@
 #include <functional>
 #include <optional>
 
-class CColorSwatch : public QWidget {
+class ColorSwatch : public QWidget {
 public:
-    explicit CColorSwatch(QWidget* parent = nullptr);
+    explicit ColorSwatch(QWidget* parent = nullptr);
 
     void SetColor(COLORREF color);
     COLORREF Color() const { return color_; }

@@ -1,4 +1,4 @@
-// CDlgSpiltter: the command panel across the top of the main window, with
+// CommandPanel: the command panel across the top of the main window, with
 // the five big buttons Capture, Record, Control, Graphic and Setting (the
 // middle three are toggles with two faces) and the logo. Clicks become the
 // main window's messages 2029 to 2031 (sent synchronously, as
@@ -19,11 +19,11 @@
 #include <QImage>
 #include <QWidget>
 
-class CButtonEx;
+class SkinButton;
 class CommandPanelHost;
 class QLabel;
 
-class CDlgSpiltter : public QWidget {
+class CommandPanel : public QWidget {
 public:
     static constexpr int kTemplateId = 133;
     static constexpr int kCaptureId = 1035;
@@ -41,8 +41,8 @@ public:
 
     // main_window is the parent and receives the messages; host answers for
     // it. Either may be null (then clicks that need it do nothing of theirs).
-    CDlgSpiltter(QWidget* main_window, CommandPanelHost* host);
-    ~CDlgSpiltter() override;
+    CommandPanel(QWidget* main_window, CommandPanelHost* host);
+    ~CommandPanel() override;
 
     // Capture, Record, Control and Graphic follow enable; Setting is enabled
     // only when enabling while no recording runs.
@@ -55,7 +55,7 @@ public:
     // recording flag. Public so that tests step it.
     void OnTimer(int id);
 
-    CButtonEx* Button(int id) const;
+    SkinButton* Button(int id) const;
     QLabel* Logo() const { return logo_; }
     int ControlState() const { return control_state_; }
     int GraphicState() const { return graphic_state_; }
@@ -94,11 +94,11 @@ private:
     int control_state_ = 0; // 0: face 1 (bar hidden), 1: face 2
     int graphic_state_ = 0; // 0: face 1 (annotation off), 1: face 2
     bool recording_seen_ = false;
-    CButtonEx* capture_ = nullptr;
-    CButtonEx* record_ = nullptr;
-    CButtonEx* control_ = nullptr;
-    CButtonEx* graphic_ = nullptr;
-    CButtonEx* setting_ = nullptr;
+    SkinButton* capture_ = nullptr;
+    SkinButton* record_ = nullptr;
+    SkinButton* control_ = nullptr;
+    SkinButton* graphic_ = nullptr;
+    SkinButton* setting_ = nullptr;
     QLabel* logo_ = nullptr;
     QBasicTimer record_poll_; // kRecordPollTimer
 };

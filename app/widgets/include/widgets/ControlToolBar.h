@@ -1,4 +1,4 @@
-// CPaintoolBar: the camera control tool bar in the column at the main
+// ControlToolBar: the camera control tool bar in the column at the main
 // window's left edge: sixteen 32 x 32 skinned buttons in two columns.
 //
 //   motion (Zoom In, Zoom Out, Focus Far, Focus Near): one start key per
@@ -34,10 +34,10 @@
 #include <functional>
 #include <thread>
 
-class CButtonEx;
+class SkinButton;
 class QLabel;
 
-class CPaintoolBar : public QWidget {
+class ControlToolBar : public QWidget {
 public:
     static constexpr int kTemplateId = 134;
     static constexpr int kButtonCount = 16;
@@ -76,10 +76,10 @@ public:
     // is the session's (0 sent, -1 no camera).
     using ControlKeySender = std::function<int(int code)>;
 
-    explicit CPaintoolBar(QWidget* parent = nullptr);
-    ~CPaintoolBar() override;
-    CPaintoolBar(const CPaintoolBar&) = delete;
-    CPaintoolBar& operator=(const CPaintoolBar&) = delete;
+    explicit ControlToolBar(QWidget* parent = nullptr);
+    ~ControlToolBar() override;
+    ControlToolBar(const ControlToolBar&) = delete;
+    ControlToolBar& operator=(const ControlToolBar&) = delete;
 
     // Null (the default) drops every key.
     void SetControlKeySender(ControlKeySender sender) { sender_ = std::move(sender); }
@@ -97,7 +97,7 @@ public:
     // tests step it.
     void OnTimer(int id);
 
-    CButtonEx* Button(int id) const;
+    SkinButton* Button(int id) const;
     QLabel* Label(int id) const;
     // The start key went out and the stop is still due.
     bool MotionPending(int id) const;
@@ -124,7 +124,7 @@ private:
 
     ControlKeySender sender_;
     QImage background_; // "BackGround/Top1.bmp"; null when missing
-    std::array<CButtonEx*, kButtonCount> buttons_{};
+    std::array<SkinButton*, kButtonCount> buttons_{};
     std::array<QLabel*, 6> labels_{};
     std::array<bool, 4> motion_{}; // in the poll order: zoom in, zoom out, focus near, focus far
     QTimer motion_timer_;          // kMotionTimer

@@ -1,18 +1,18 @@
-// CDlgGraphicSet: the modal dialog "Graphic Default Set" (template 141) of
+// GraphicDefaultsDialog: the modal dialog "Graphic Default Set" (template 141) of
 // the tool panel's Default Set button. It edits a working copy of the twelve
 // defaults of new shapes; OK checks the four widths (1 to 20), then copies
 // the defaults into the store and the application's settings and writes
 // them to section GraphicDefault. Existing shapes keep theirs; Cancel
 // changes nothing.
 //
-// Threads: the user-interface thread only. Lifetime: as CGraphicDialog.
+// Threads: the user-interface thread only. Lifetime: as GraphicDialog.
 #pragma once
 
 #include "widgets/GraphicDialog.h"
 
 class QCheckBox;
 
-class CDlgGraphicSet : public CGraphicDialog {
+class GraphicDefaultsDialog : public GraphicDialog {
 public:
     static constexpr int kTemplateId = 141;
     static constexpr int kLineGroupId = 1062;
@@ -38,8 +38,8 @@ public:
 
     // Built hidden and initialised from the store's defaults; run it with
     // exec(). parent only centres it.
-    explicit CDlgGraphicSet(GraphicDialogContext context, QWidget* parent = nullptr);
-    ~CDlgGraphicSet() override;
+    explicit GraphicDefaultsDialog(GraphicDialogContext context, QWidget* parent = nullptr);
+    ~GraphicDefaultsDialog() override;
 
     // The working copy.
     const settings::GraphicDefaults& Working() const { return working_; }

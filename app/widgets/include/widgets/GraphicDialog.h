@@ -1,6 +1,6 @@
-// CGraphicDialog: what the two modal graphic dialogs share, "Graphic Default
-// Set" (CDlgGraphicSet) and "Graphic property" (CDlgGraphicProperty):
-//   - number boxes (CEditEx, digits only) each with its up-down control and
+// GraphicDialog: what the two modal graphic dialogs share, "Graphic Default
+// Set" (GraphicDefaultsDialog) and "Graphic property" (GraphicPropertyDialog):
+//   - number boxes (PlainLineEdit, digits only) each with its up-down control and
 //     a valid range, and the check of all of them when OK is pressed: empty
 //     boxes first, then the transfer of every box into its value, then the
 //     ranges, the first failure keeping the dialog open with focus on its
@@ -28,9 +28,9 @@
 #include <functional>
 #include <vector>
 
-class CButtonEx;
-class CEditEx;
-class CSpinButton;
+class SkinButton;
+class PlainLineEdit;
+class SpinButton;
 class QLabel;
 
 // Shows text in a message box with caption; type combines a button flag and
@@ -42,20 +42,20 @@ using MessageFunction =
 // What the graphic dialogs and the tool panel read and write of the program.
 struct GraphicDialogContext {
     annotation::AnnotationStore* store = nullptr; // the shapes and the defaults of new ones
-    CIni* ini = nullptr;                          // the defaults dialog writes GraphicDefault
+    IniStore* ini = nullptr;                      // the defaults dialog writes GraphicDefault
     settings::AppSettings* settings = nullptr;    // caption; the defaults dialog updates graphic
     HLANGCTX lang = nullptr;                      // may be null: no translation
     MessageFunction message;                      // empty: a QMessageBox
     ColorPicker pick_color;                       // empty: PickColorWithDialog
 };
 
-class CGraphicDialog : public QDialog {
+class GraphicDialog : public QDialog {
 public:
     static constexpr int kOkId = 1;
     static constexpr int kCancelId = 2;
     static constexpr int kSkinButtonSize = 38;
 
-    ~CGraphicDialog() override;
+    ~GraphicDialog() override;
 
     // OK: checks the boxes and, when all are valid, applies and closes with
     // Accepted. Public so that tests press it.
@@ -64,14 +64,14 @@ public:
     // tests. Nothing happens for a disabled swatch.
     void OnSwatchClick(int id);
 
-    CButtonEx* OkButton() const { return ok_; }
-    CButtonEx* CancelButton() const { return cancel_; }
+    SkinButton* OkButton() const { return ok_; }
+    SkinButton* CancelButton() const { return cancel_; }
 
 protected:
     // A number box with its up-down control and the value it edits.
     struct NumberBox {
-        CEditEx* edit = nullptr;
-        CSpinButton* spin = nullptr;
+        PlainLineEdit* edit = nullptr;
+        SpinButton* spin = nullptr;
         int32_t* value = nullptr;
         int32_t min = 0;
         int32_t max = 0;
@@ -79,18 +79,18 @@ protected:
     };
 
     // Builds the dialog hidden, size in dialog units.
-    CGraphicDialog(GraphicDialogContext context, QWidget* parent, int template_id,
-                   const QString& title, int width_dlu, int height_dlu);
+    GraphicDialog(GraphicDialogContext context, QWidget* parent, int template_id,
+                  const QString& title, int width_dlu, int height_dlu);
 
     // Control placement in dialog units; the control gets id (0: none).
     static void Place(QWidget* control, int id, int x, int y, int width, int height);
     QLabel* AddLabel(int id, const char* text, int x, int y, int width);
     // A box at (x, y) with its up-down control to its right. Boxes are
     // checked in the order they are added.
-    CEditEx* AddNumberBox(int edit_id, int spin_id, int x, int y, int32_t* value, int32_t min,
-                          int32_t max, const char* range_message);
+    PlainLineEdit* AddNumberBox(int edit_id, int spin_id, int x, int y, int32_t* value, int32_t min,
+                                int32_t max, const char* range_message);
     // A swatch showing *value, which the picker replaces.
-    CColorSwatch* AddSwatch(int id, int x, int y, int width, COLORREF* value);
+    ColorSwatch* AddSwatch(int id, int x, int y, int width, COLORREF* value);
     // OK (1) and Cancel (2) at their places; the texts show only when the
     // skin files are missing.
     void AddButtons(int ok_x, int cancel_x, int y, const char* cancel_text);
@@ -112,7 +112,7 @@ protected:
 
 private:
     struct Swatch {
-        CColorSwatch* swatch;
+        ColorSwatch* swatch;
         COLORREF* value;
     };
 
@@ -123,7 +123,7 @@ private:
     GraphicDialogContext context_;
     std::vector<NumberBox> boxes_;
     std::vector<Swatch> swatches_;
-    CButtonEx* ok_ = nullptr;
-    CButtonEx* cancel_ = nullptr;
+    SkinButton* ok_ = nullptr;
+    SkinButton* cancel_ = nullptr;
     const int template_id_;
 };

@@ -1,4 +1,4 @@
-// CDlgCapture: the annotation tool panel (template 135) in the right pane:
+// GraphicPanel: the annotation tool panel (template 135) in the right pane:
 // nine 32 x 32 skinned buttons that pick the drawing tool, open the two
 // graphic dialogs, delete the selection and clear every shape. It edits the
 // process-wide annotation store directly.
@@ -25,10 +25,10 @@
 #include <functional>
 #include <memory>
 
-class CButtonEx;
+class SkinButton;
 class QDialog;
 
-class CDlgCapture : public QWidget {
+class GraphicPanel : public QWidget {
 public:
     static constexpr int kTemplateId = 135;
     static constexpr int kSelectId = 1056;
@@ -48,8 +48,8 @@ public:
 
     // Builds the nine buttons and loads the background; installs the panel
     // state handler on context.store.
-    explicit CDlgCapture(GraphicDialogContext context, QWidget* parent = nullptr);
-    ~CDlgCapture() override;
+    explicit GraphicPanel(GraphicDialogContext context, QWidget* parent = nullptr);
+    ~GraphicPanel() override;
 
     // The main window (not owned), over which the dialogs open; null until
     // the right panel sets it.
@@ -63,7 +63,7 @@ public:
     // A button's command by control id; public so that tests send any.
     void OnCommand(int id);
 
-    CButtonEx* Button(int id) const;
+    SkinButton* Button(int id) const;
     bool HasBackground() const { return !background_.isNull(); }
 
 protected:
@@ -85,6 +85,6 @@ private:
     DialogRunner runner_;
     QImage background_; // "BackGround/Right.bmp"; null when missing
     int state_ = 0;
-    std::vector<CButtonEx*> buttons_;   // in template order
+    std::vector<SkinButton*> buttons_;  // in template order
     std::shared_ptr<StateRelay> relay_; // shared with the store's handler
 };

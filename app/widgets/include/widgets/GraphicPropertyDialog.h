@@ -1,4 +1,4 @@
-// CDlgGraphicProperty: the modal dialog "Graphic property" (template 142) of
+// GraphicPropertyDialog: the modal dialog "Graphic property" (template 142) of
 // the tool panel's Property button. It shows the kind, pen, fill and
 // position of the first selected shape (ShapeProperty) and, on OK, after
 // the five boxes pass their checks, writes the values back into that shape
@@ -9,7 +9,7 @@
 // the first selected one (the camera stopped while the dialog was open),
 // nothing is written.
 //
-// Threads: the user-interface thread only. Lifetime: as CGraphicDialog.
+// Threads: the user-interface thread only. Lifetime: as GraphicDialog.
 #pragma once
 
 #include "widgets/GraphicDialog.h"
@@ -18,7 +18,7 @@
 class QCheckBox;
 class QLineEdit;
 
-class CDlgGraphicProperty : public CGraphicDialog {
+class GraphicPropertyDialog : public GraphicDialog {
 public:
     static constexpr int kTemplateId = 142;
     static constexpr int kTypeId = 1091;
@@ -41,8 +41,8 @@ public:
 
     // Built hidden and initialised from the store's first selected shape;
     // run it with exec(). parent only centres it.
-    explicit CDlgGraphicProperty(GraphicDialogContext context, QWidget* parent = nullptr);
-    ~CDlgGraphicProperty() override;
+    explicit GraphicPropertyDialog(GraphicDialogContext context, QWidget* parent = nullptr);
+    ~GraphicPropertyDialog() override;
 
     // The working values.
     const graphic::ShapeProperty& Working() const { return working_; }

@@ -1,4 +1,4 @@
-// CRightPanel: the right pane of the splitter, black, with the "unavailable"
+// RightPanel: the right pane of the splitter, black, with the "unavailable"
 // cursor, hosting the annotation tool panel, which it stretches over its
 // whole area. User-interface thread only.
 #pragma once
@@ -7,9 +7,9 @@
 
 #include <functional>
 
-class CRightPanel : public QWidget {
+class RightPanel : public QWidget {
 public:
-    explicit CRightPanel(QWidget* main_window);
+    explicit RightPanel(QWidget* main_window);
 
     // The panel hosted from now on (owned; null removes and deletes the old
     // one); enable forwards the picture's start (1) and stop (0) to it.

@@ -1,4 +1,4 @@
-// CDlgSetting: the modeless dialog "Capture and record setting" (template
+// SettingsDialog: the modeless dialog "Capture and record setting" (template
 // 132): the folders for pictures and videos, the sound source and the audio
 // compressor for recording, and how long a video still fits on the video
 // folder's file system. Save copies the choices into the application's
@@ -28,7 +28,7 @@
 #include <optional>
 #include <string>
 
-class CButtonEx;
+class SkinButton;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -37,7 +37,7 @@ class QPushButton;
 
 // What the dialog reads and writes of the application.
 struct SettingDialogContext {
-    CIni* ini = nullptr;                       // Save writes here
+    IniStore* ini = nullptr;                   // Save writes here
     settings::AppSettings* settings = nullptr; // read when opened, updated by Save
     std::u16string documents_folder;           // stored for an empty folder
     std::optional<record::AudioChoices>* audio_choices = nullptr; // replaced at creation
@@ -46,7 +46,7 @@ struct SettingDialogContext {
     std::function<record::AudioChoices()> list_audio;
 };
 
-class CDlgSetting : public QDialog {
+class SettingsDialog : public QDialog {
 public:
     static constexpr int kTemplateId = 132;
     static constexpr int kCapturePictureId = 1042;
@@ -80,8 +80,8 @@ public:
 
     // Builds the dialog hidden, centred on main_window, translated, with the
     // lists filled and their entries selected from the stored indices.
-    CDlgSetting(SettingDialogContext context, QWidget* main_window);
-    ~CDlgSetting() override;
+    SettingsDialog(SettingDialogContext context, QWidget* main_window);
+    ~SettingsDialog() override;
 
     // The main window's opening: the stored folders and smooth flag into the
     // controls, the recordable length of the video folder, the list entries
@@ -113,7 +113,7 @@ public:
     QCheckBox* SmoothCheck() const { return smooth_check_; }
     QCheckBox* ResumeReplugCheck() const { return resume_replug_check_; }
     QCheckBox* ResumeRecordingCheck() const { return resume_recording_check_; }
-    CButtonEx* SkinButton(int id) const;
+    SkinButton* GetSkinButton(int id) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -152,8 +152,8 @@ private:
     QCheckBox* smooth_check_ = nullptr;
     QCheckBox* resume_replug_check_ = nullptr;
     QCheckBox* resume_recording_check_ = nullptr;
-    CButtonEx* browse_picture_ = nullptr;
-    CButtonEx* browse_video_ = nullptr;
-    CButtonEx* save_ = nullptr;
+    SkinButton* browse_picture_ = nullptr;
+    SkinButton* browse_video_ = nullptr;
+    SkinButton* save_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

@@ -1,4 +1,4 @@
-// CButtonEx: the skinned push button of every panel and dialog. It shows one
+// SkinButton: the skinned push button of every panel and dialog. It shows one
 // of four bitmaps from the skin folder, chosen by its state (Normal,
 // MouseOver, ClickDown, Gray), or, without bitmaps, a framed text button; it
 // carries a tooltip that appears after 500 ms.
@@ -56,7 +56,7 @@ public:
     const int id;
 };
 
-class CButtonEx : public QPushButton {
+class SkinButton : public QPushButton {
 public:
     static constexpr int kHoverTimer = 1;       // the timer that ends hover
     static constexpr int kHoverPeriodMs = 100;  // its period
@@ -65,9 +65,9 @@ public:
     static const QColor kInnerFrame;            // RGB(186, 244, 255), text mode
     static const QColor kDefaultFrame;          // RGB(250, 150, 50), the default button
 
-    explicit CButtonEx(QWidget* parent = nullptr);
-    explicit CButtonEx(const QString& text, QWidget* parent = nullptr);
-    ~CButtonEx() override;
+    explicit SkinButton(QWidget* parent = nullptr);
+    explicit SkinButton(const QString& text, QWidget* parent = nullptr);
+    ~SkinButton() override;
 
     // Paths of the four state bitmaps (UTF-8); nullptr or "" is absent. With
     // the first three given, all four are loaded anew at their own size and

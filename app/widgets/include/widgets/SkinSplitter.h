@@ -1,4 +1,4 @@
-// CSSplitter: the window below the command panel that holds the video view
+// SkinSplitter: the window below the command panel that holds the video view
 // (first pane, left) and the right panel (second pane). Side by side, the
 // second pane is always exactly its minimum wide and the first takes the
 // rest; the bar between them has no width, so the panes touch and nothing
@@ -12,15 +12,15 @@
 #include <QRect>
 #include <QWidget>
 
-class CIni;
+class IniStore;
 
-class CSSplitter : public QWidget {
+class SkinSplitter : public QWidget {
 public:
     static constexpr int kSideBySide = 0x1; // style bit: panes left and right
     static constexpr int kDefaultSplitPos = 5;
 
-    explicit CSSplitter(CIni* ini);
-    ~CSSplitter() override;
+    explicit SkinSplitter(IniStore* ini);
+    ~SkinSplitter() override;
 
     // Creates the splitter in parent at rect, makes it the parent of both
     // panes and, with kSideBySide in style, lays them out side by side from
@@ -45,7 +45,7 @@ private:
     void Relayout();
     QString Section() const;
 
-    CIni* const ini_;
+    IniStore* const ini_;
     QWidget* first_ = nullptr;
     QWidget* second_ = nullptr;
     int first_min_ = 0;

@@ -18,9 +18,9 @@ struct TimeLapseChoice {
     int32_t rate = timelapse::kDefaultRate;
 };
 
-class CTimeLapseDialog : public QDialog {
+class TimeLapseDialog : public QDialog {
 public:
-    CTimeLapseDialog(const TimeLapseChoice& choice, HLANGCTX lang, QWidget* parent);
+    TimeLapseDialog(const TimeLapseChoice& choice, HLANGCTX lang, QWidget* parent);
 
     // What the controls hold now.
     TimeLapseChoice Choice() const;

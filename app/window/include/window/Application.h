@@ -1,4 +1,4 @@
-// TovekCameraApp: the program's application object. InitInstance derives the
+// Application: the program's application object. InitInstance derives the
 // paths, opens the settings, makes sure only one instance runs, starts the
 // localisation and audio libraries, reads the settings and runs the main
 // window modally; ExitInstance shuts the libraries down again.
@@ -22,17 +22,17 @@
 #include <vector>
 
 struct AudioDeviceRecord;
-class TovekCameraDlg;
+class MainWindow;
 
-class TovekCameraApp {
+class Application {
 public:
-    TovekCameraApp();
-    ~TovekCameraApp();
-    TovekCameraApp(const TovekCameraApp&) = delete;
-    TovekCameraApp& operator=(const TovekCameraApp&) = delete;
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
 
     // The one application object of the process while it lives, else null.
-    static TovekCameraApp* Get();
+    static Application* Get();
 
     // Start-up, the main window run modally, its destruction. Returns false
     // always (there is no message loop outside the main window), like the
@@ -70,11 +70,11 @@ public:
     // Tests start the application as if the executable lay at path.
     void SetExecutablePath(std::string path) { exe_path_override_ = std::move(path); }
     // Replaces running the main window modally (tests).
-    void SetWindowRunner(std::function<void(TovekCameraDlg&)> runner) {
+    void SetWindowRunner(std::function<void(MainWindow&)> runner) {
         window_runner_ = std::move(runner);
     }
 
-    CIni* Ini() const { return ini_.get(); }
+    IniStore* Ini() const { return ini_.get(); }
     HLANGCTX LangContext() const { return lang_ctx_; }
     // The folder of the program's own files (device catalogue, help file,
     // icons, language files): the executable's folder in a build, the share
@@ -110,14 +110,14 @@ private:
     void NoteIgnoredFiles();
 
     std::string exe_path_override_;
-    std::function<void(TovekCameraDlg&)> window_runner_;
+    std::function<void(MainWindow&)> window_runner_;
 
     platform::InstallLayout layout_;
     std::u16string program_folder_; // layout_.data_folder, ends in '/'
     std::u16string ini_path_;
     std::u16string documents_folder_; // no trailing '/'
     std::string app_name_;            // the executable's base name
-    std::unique_ptr<CIni> ini_;
+    std::unique_ptr<IniStore> ini_;
     platform::InstanceLock instance_lock_; // held for the whole process
     LangModule lang_module_{};
     std::string lng_folder_; // backs lang_module_.lng_folder

@@ -55,12 +55,12 @@ protected:
     ~KeyActions() = default;
 };
 
-class CKeyRouter : public QObject {
+class KeyRouter : public QObject {
 public:
     // Watches the whole application for window's keys; removed again when
     // the router is destroyed.
-    CKeyRouter(QWidget* window, KeyActions* actions);
-    ~CKeyRouter() override;
+    KeyRouter(QWidget* window, KeyActions* actions);
+    ~KeyRouter() override;
 
     // True when the event is consumed. Public for the window's own filter
     // and for tests.

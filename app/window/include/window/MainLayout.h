@@ -7,14 +7,14 @@
 
 #include <QRect>
 
-class CIni;
-class CRightPanel;
-class CSSplitter;
+class IniStore;
+class RightPanel;
+class SkinSplitter;
 class QMenuBar;
 class QStatusBar;
 class QWidget;
 
-class CMainLayout {
+class MainLayout {
 public:
     static constexpr int kCommandPanelHeight = 80;
     static constexpr int kToolBarWidth = 138;
@@ -26,10 +26,10 @@ public:
     static constexpr int kMaxWidth = 1280;
     static constexpr int kMaxHeight = 1024;
 
-    CMainLayout(QWidget* window, QMenuBar* menu, QStatusBar* status, CIni* ini);
-    ~CMainLayout();
-    CMainLayout(const CMainLayout&) = delete;
-    CMainLayout& operator=(const CMainLayout&) = delete;
+    MainLayout(QWidget* window, QMenuBar* menu, QStatusBar* status, IniStore* ini);
+    ~MainLayout();
+    MainLayout(const MainLayout&) = delete;
+    MainLayout& operator=(const MainLayout&) = delete;
 
     // Creates the splitter with view on the left and the right panel, and
     // takes the command panel and the tool bar column (children of the
@@ -47,10 +47,10 @@ public:
     // splitter. Without a picture the splitter takes that form too.
     void SetAnnotationMode(bool on);
 
-    QWidget* CommandPanel() const { return command_panel_; }
+    QWidget* GetCommandPanel() const { return command_panel_; }
     QWidget* ToolBar() const { return tool_bar_; }
-    CSSplitter* Splitter() const { return splitter_; }
-    CRightPanel* RightPanel() const { return right_panel_; }
+    SkinSplitter* Splitter() const { return splitter_; }
+    RightPanel* GetRightPanel() const { return right_panel_; }
     // The client area below the menu bar.
     QRect ClientRect() const;
 
@@ -58,10 +58,10 @@ private:
     QWidget* const window_;
     QMenuBar* const menu_;
     QStatusBar* const status_;
-    CIni* const ini_;
+    IniStore* const ini_;
     QWidget* command_panel_ = nullptr;
     QWidget* tool_bar_ = nullptr;
-    CSSplitter* splitter_ = nullptr;
-    CRightPanel* right_panel_ = nullptr;
+    SkinSplitter* splitter_ = nullptr;
+    RightPanel* right_panel_ = nullptr;
     bool tool_bar_shown_ = false;
 };

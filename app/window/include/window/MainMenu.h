@@ -29,11 +29,11 @@ struct MenuState {
     int device_index = -1;
 };
 
-class CMainMenu {
+class MainMenu {
 public:
     // Builds the menu bar in owner; every item's trigger calls on_command
     // with its id.
-    CMainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> on_command);
+    MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> on_command);
 
     QMenuBar* Bar() const { return bar_; }
     // The item of command id, or nullptr.

@@ -1,4 +1,4 @@
-// TovekCameraDlg: the program's main window. It wires the parts together:
+// MainWindow: the program's main window. It wires the parts together:
 // the camera session (camera, callbacks, frame fields), the main menu, the
 // key router, the status panes and banner, the video view and the window
 // placement. It keeps the command table, routes posted messages, runs the
@@ -33,22 +33,22 @@
 #include <future>
 #include <memory>
 
-class CDlgCapture;
-class CDlgSetting;
-class CDlgSpiltter;
-class CPaintoolBar;
-class CVideoView;
-class TovekCameraApp;
+class GraphicPanel;
+class SettingsDialog;
+class CommandPanel;
+class ControlToolBar;
+class VideoView;
+class Application;
 struct TimeLapseChoice;
 
-class TovekCameraDlg : public QDialog, private KeyActions, private CommandPanelHost {
+class MainWindow : public QDialog, private KeyActions, private CommandPanelHost {
 public:
     static constexpr int kTimerClock = 1;  // 1000 ms, for the window's whole life
     static constexpr int kTimerStatus = 2; // 50 ms, while playing
     static constexpr int kIdleUpdateMs = 200;
 
-    explicit TovekCameraDlg(TovekCameraApp& app, QWidget* parent = nullptr);
-    ~TovekCameraDlg() override;
+    explicit MainWindow(Application& app, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Runs the handler of command id. False when no handler takes the id.
     bool OnCommand(uint32_t id);
@@ -59,19 +59,19 @@ public:
     void OnTimer(int timer);
     bool TimerActive(int timer) const;
 
-    CCameraSession& Session() { return *session_; }
-    CMainMenu& Menu() { return *menu_; }
-    CStatusPanes& Panes() { return *panes_; }
-    CStatusBanner& Banner() { return banner_; }
-    CVideoView* View() const { return view_; }
-    CDlgSpiltter* CommandPanel() const { return command_panel_; }
-    CPaintoolBar* ToolBar() const { return tool_bar_; }
-    CDlgCapture* AnnotationPanel() const { return annotation_panel_; }
-    CDlgSetting* SettingDialog() const;
-    CKeyRouter& Keys() { return *keys_; }
+    CameraSession& Session() { return *session_; }
+    MainMenu& Menu() { return *menu_; }
+    StatusPanes& Panes() { return *panes_; }
+    StatusBanner& Banner() { return banner_; }
+    VideoView* View() const { return view_; }
+    CommandPanel* GetCommandPanel() const { return command_panel_; }
+    ControlToolBar* ToolBar() const { return tool_bar_; }
+    GraphicPanel* AnnotationPanel() const { return annotation_panel_; }
+    SettingsDialog* SettingDialog() const;
+    KeyRouter& Keys() { return *keys_; }
     annotation::AnnotationStore& Annotations() { return annotations_; }
 
-    CMainLayout& Layouter() { return *layout_; }
+    MainLayout& Layouter() { return *layout_; }
 
     // Starts a time-lapse as the dialog chose it (the dialog's OK; tests call
     // it directly): timelapse::kOk, or the refusal the user was shown.
@@ -90,7 +90,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    using Handler = void (TovekCameraDlg::*)(uint32_t id);
+    using Handler = void (MainWindow::*)(uint32_t id);
     struct CommandRange {
         uint32_t first;
         uint32_t last;
@@ -107,17 +107,17 @@ private:
     void OnKickIdle();
 
     // Command handlers.
-    void OnMenuFilePlay(uint32_t id);
-    void OnMenuFileStop(uint32_t id);
-    void OnMenuFileCaptur(uint32_t id);
+    void OnPlay(uint32_t id);
+    void OnStop(uint32_t id);
+    void OnCapture(uint32_t id);
     void OnStartRecord(uint32_t id);
     void OnStopRecord(uint32_t id);
     void OnStartTimeLapse(uint32_t id);
     void OnStopTimeLapse(uint32_t id);
     void OnTimeLapseMessage(uint32_t count, int32_t result);
     void OnExit(uint32_t id);
-    void OnMenuFullscr(uint32_t id);
-    void OnMenuZoomMode(uint32_t id);
+    void OnFullScreen(uint32_t id);
+    void OnZoomMode(uint32_t id);
     void OnFreeze(uint32_t id);
     void OnRotate(uint32_t id);
     // The view's freeze mark from the session's state (part of Refresh).
@@ -169,24 +169,24 @@ private:
     bool ShowLogo() const override;
     HLANGCTX Language() const override { return lang_; }
 
-    TovekCameraApp& app_;
+    Application& app_;
     const HLANGCTX lang_; // owned by the application
     // Before the session: the overlay worker draws the shapes until the
     // session is gone.
     annotation::AnnotationStore annotations_;
     std::unique_ptr<annotation::AnnotationEditor> editor_;
-    std::unique_ptr<CCameraSession> session_;
-    std::unique_ptr<CMainMenu> menu_;
-    std::unique_ptr<CStatusPanes> panes_;
-    std::unique_ptr<CKeyRouter> keys_;
-    std::unique_ptr<CMainLayout> layout_;
-    CStatusBanner banner_;
-    CWindowPlacer placer_;
-    CVideoView* view_ = nullptr;
-    CDlgSpiltter* command_panel_ = nullptr; // children of the window
-    CPaintoolBar* tool_bar_ = nullptr;
-    CDlgCapture* annotation_panel_ = nullptr; // hosted by the right panel
-    QPointer<CDlgSetting> setting_dlg_;       // made when first opened, again each time
+    std::unique_ptr<CameraSession> session_;
+    std::unique_ptr<MainMenu> menu_;
+    std::unique_ptr<StatusPanes> panes_;
+    std::unique_ptr<KeyRouter> keys_;
+    std::unique_ptr<MainLayout> layout_;
+    StatusBanner banner_;
+    WindowPlacer placer_;
+    VideoView* view_ = nullptr;
+    CommandPanel* command_panel_ = nullptr; // children of the window
+    ControlToolBar* tool_bar_ = nullptr;
+    GraphicPanel* annotation_panel_ = nullptr; // hosted by the right panel
+    QPointer<SettingsDialog> setting_dlg_;     // made when first opened, again each time
 
     // What the message pane shows besides the session's state.
     MessagePaneState message_;
@@ -195,9 +195,9 @@ private:
     int idle_timer_ = 0;
     int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it
     std::future<record::AudioChoices> audio_listing_; // user-interface thread
-    std::unique_ptr<CRemoteServer> remote_;           // commands of other starts
+    std::unique_ptr<RemoteServer> remote_;            // commands of other starts
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
 // translation. Nothing is sent without a main window.
-int SendControlKey(TovekCameraDlg* main_window, int key);
+int SendControlKey(MainWindow* main_window, int key);

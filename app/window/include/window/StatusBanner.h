@@ -7,21 +7,21 @@
 
 #include <memory>
 
-class CInfoDlg;
+class BannerWindow;
 class QWidget;
 class QString;
 
-class CStatusBanner {
+class StatusBanner {
 public:
-    CStatusBanner();
-    ~CStatusBanner();
-    CStatusBanner(const CStatusBanner&) = delete;
-    CStatusBanner& operator=(const CStatusBanner&) = delete;
+    StatusBanner();
+    ~StatusBanner();
+    StatusBanner(const StatusBanner&) = delete;
+    StatusBanner& operator=(const StatusBanner&) = delete;
 
     // A new hidden, blank banner in place of any old one.
     void Replace();
     void Destroy();
-    CInfoDlg* Get() const { return banner_.get(); }
+    BannerWindow* Get() const { return banner_.get(); }
     // The language of the status words; null (the default): English.
     void SetLanguage(HLANGCTX lang) { lang_ = lang; }
 
@@ -36,6 +36,6 @@ public:
     void FollowFullScreen(const QWidget* view, bool entering);
 
 private:
-    std::unique_ptr<CInfoDlg> banner_;
+    std::unique_ptr<BannerWindow> banner_;
     HLANGCTX lang_ = nullptr; // owned by the application
 };

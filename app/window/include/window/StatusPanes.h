@@ -41,13 +41,13 @@ struct MessagePaneState {
     bool playing = false;
 };
 
-class CStatusPanes {
+class StatusPanes {
 public:
     static constexpr uint32_t kMessageMs = 5000;
     static constexpr int kPaneIds[] = {129, 36815, 133, 130, 131};
     static constexpr int kPaneWidths[] = {0, 150, 70, 200, 60}; // 0: stretches
 
-    CStatusPanes(QWidget* parent, HLANGCTX lang);
+    StatusPanes(QWidget* parent, HLANGCTX lang);
 
     QStatusBar* Bar() const { return bar_; }
     // The pane of id (kPaneIds), or nullptr.

@@ -7,12 +7,12 @@
 
 #include "settings/AppSettings.h"
 
-class CIni;
+class IniStore;
 class QWidget;
 
-class CWindowPlacer {
+class WindowPlacer {
 public:
-    CWindowPlacer(QWidget* window, CIni* ini) : window_(window), ini_(ini) {}
+    WindowPlacer(QWidget* window, IniStore* ini) : window_(window), ini_(ini) {}
 
     // Reads the placement and applies it to the window; returns it (its zoom
     // mode is the view's).
@@ -29,6 +29,6 @@ private:
     void SaveShowMode();
 
     QWidget* const window_;
-    CIni* const ini_;
+    IniStore* const ini_;
     bool initialised_ = false; // moves and resizes during start-up are not stored
 };

@@ -48,7 +48,7 @@ protected:
         }
         panel_.resize(200, 120);
         panel_.move(300, 200);
-        button_ = new CButtonEx(QStringLiteral("Button1"), &panel_);
+        button_ = new SkinButton(QStringLiteral("Button1"), &panel_);
         button_->setGeometry(20, 30, 32, 32);
         SetDlgCtrlId(button_, 1035);
         panel_.show();
@@ -58,7 +58,7 @@ protected:
     std::string File(int state) const {
         return folder_.Path(std::string("Zoom_") + kStateName[state] + ".bmp").string();
     }
-    void Skin(CButtonEx* button, const char* gray_override = nullptr) {
+    void Skin(SkinButton* button, const char* gray_override = nullptr) {
         const std::string paths[kSkinStates] = {File(0), File(1), File(2), File(3)};
         button->SetSkinBitmaps(paths[0].c_str(), paths[1].c_str(), paths[2].c_str(),
                                gray_override ? gray_override : paths[3].c_str());
@@ -87,7 +87,7 @@ protected:
 
     testsupport::ProgramFolder folder_;
     Panel panel_;
-    CButtonEx* button_ = nullptr; // owned by panel_
+    SkinButton* button_ = nullptr; // owned by panel_
 };
 
 TEST_F(ButtonExTest, PriorityIsGrayThenClickDownThenMouseOverThenNormal) {
@@ -129,7 +129,7 @@ TEST_F(ButtonExTest, PriorityIsGrayThenClickDownThenMouseOverThenNormal) {
         SCOPED_TRACE(testing::Message() << "hover " << row.hover << " press " << row.press
                                         << " disable " << row.disable);
         delete button_;
-        button_ = new CButtonEx(&panel_);
+        button_ = new SkinButton(&panel_);
         button_->setGeometry(20, 30, 32, 32);
         button_->show();
         Skin(button_);
@@ -156,7 +156,7 @@ TEST_F(ButtonExTest, DisabledButtonShowsGrayUnderTheCursorAndWhileHeld) {
     MoveInto();
     Press();
     EXPECT_EQ(Shown(), Face(SkinState::Gray));
-    button_->OnTimer(CButtonEx::kHoverTimer); // the cursor is still inside
+    button_->OnTimer(SkinButton::kHoverTimer); // the cursor is still inside
     EXPECT_EQ(Shown(), Face(SkinState::Gray));
     // The press that was cut off by disabling leaves no ClickDown behind.
     button_->setEnabled(true);
@@ -173,12 +173,12 @@ TEST_F(ButtonExTest, HoverEndsAtTheFirstTickWithTheCursorOutside) {
     EXPECT_EQ(Shown(), Face(SkinState::MouseOver));
 
     // A tick while the cursor rests inside keeps the hover face.
-    button_->OnTimer(CButtonEx::kHoverTimer);
+    button_->OnTimer(SkinButton::kHoverTimer);
     EXPECT_TRUE(button_->Hover());
     // The cursor leaves and no mouse message reaches the button: the next
     // tick ends hover and stops the timer.
     ParkCursor();
-    button_->OnTimer(CButtonEx::kHoverTimer);
+    button_->OnTimer(SkinButton::kHoverTimer);
     EXPECT_FALSE(button_->Hover());
     EXPECT_FALSE(button_->HoverTimerActive());
     EXPECT_EQ(Shown(), Face(SkinState::Normal));
@@ -244,7 +244,7 @@ TEST_F(ButtonExTest, MissingBitmapDrawsTheTextFaceForThatState) {
     EXPECT_EQ(Shown(), Face(SkinState::Normal));
     button_->setEnabled(false);
     const QImage shown = button_->grab().toImage();
-    EXPECT_EQ(shown.pixelColor(0, 0), CButtonEx::kOuterFrame);
+    EXPECT_EQ(shown.pixelColor(0, 0), SkinButton::kOuterFrame);
 
     // Nothing on disk at all: every state is a text face, nothing breaks.
     button_->setEnabled(true);
@@ -252,7 +252,7 @@ TEST_F(ButtonExTest, MissingBitmapDrawsTheTextFaceForThatState) {
     button_->SetSkinBitmaps(none.c_str(), none.c_str(), none.c_str(), none.c_str());
     MoveInto();
     Press();
-    EXPECT_EQ(button_->grab().toImage().pixelColor(0, 0), CButtonEx::kOuterFrame);
+    EXPECT_EQ(button_->grab().toImage().pixelColor(0, 0), SkinButton::kOuterFrame);
     Release();
 }
 
@@ -274,23 +274,23 @@ TEST_F(ButtonExTest, TextModeFramesAndCentresTheText) {
     };
     const QColor none;
     const Row rows[] = {
-        {"outer frame", false, false, false, false, {0, 20}, CButtonEx::kOuterFrame},
-        {"outer frame bottom", false, false, false, false, {45, h - 1}, CButtonEx::kOuterFrame},
-        {"inner frame left", false, false, false, false, {2, 20}, CButtonEx::kInnerFrame},
-        {"inner frame bottom", false, false, false, false, {45, h - 3}, CButtonEx::kInnerFrame},
-        {"inner frame right", false, false, false, false, {w - 3, 20}, CButtonEx::kInnerFrame},
+        {"outer frame", false, false, false, false, {0, 20}, SkinButton::kOuterFrame},
+        {"outer frame bottom", false, false, false, false, {45, h - 1}, SkinButton::kOuterFrame},
+        {"inner frame left", false, false, false, false, {2, 20}, SkinButton::kInnerFrame},
+        {"inner frame bottom", false, false, false, false, {45, h - 3}, SkinButton::kInnerFrame},
+        {"inner frame right", false, false, false, false, {w - 3, 20}, SkinButton::kInnerFrame},
         {"unpressed: no inset top", false, false, false, false, {45, 2}, none},
-        {"pressed: inner top 2 down", true, true, false, false, {45, 2}, CButtonEx::kInnerFrame},
-        {"hover: same frames", true, false, false, false, {2, 20}, CButtonEx::kInnerFrame},
-        {"default outline", false, false, true, false, {45, 1}, CButtonEx::kDefaultFrame},
-        {"default outline, flat", false, false, true, true, {45, 1}, CButtonEx::kDefaultFrame},
+        {"pressed: inner top 2 down", true, true, false, false, {45, 2}, SkinButton::kInnerFrame},
+        {"hover: same frames", true, false, false, false, {2, 20}, SkinButton::kInnerFrame},
+        {"default outline", false, false, true, false, {45, 1}, SkinButton::kDefaultFrame},
+        {"default outline, flat", false, false, true, true, {45, 1}, SkinButton::kDefaultFrame},
         {"no default outline in hover", true, false, true, false, {45, 1}, none},
         {"flat: no outer frame", false, false, false, true, {0, 20}, none},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ParkCursor();
-        button_->OnTimer(CButtonEx::kHoverTimer);
+        button_->OnTimer(SkinButton::kHoverTimer);
         button_->setDefault(row.is_default);
         button_->setFlat(row.flat);
         if (row.hover)
@@ -301,9 +301,9 @@ TEST_F(ButtonExTest, TextModeFramesAndCentresTheText) {
         if (row.expected.isValid()) {
             EXPECT_EQ(got, row.expected);
         } else {
-            EXPECT_NE(got, CButtonEx::kOuterFrame);
-            EXPECT_NE(got, CButtonEx::kInnerFrame);
-            EXPECT_NE(got, CButtonEx::kDefaultFrame);
+            EXPECT_NE(got, SkinButton::kOuterFrame);
+            EXPECT_NE(got, SkinButton::kInnerFrame);
+            EXPECT_NE(got, SkinButton::kDefaultFrame);
         }
         if (row.press)
             Release(QPoint(200, 200));

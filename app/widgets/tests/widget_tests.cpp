@@ -18,13 +18,13 @@
 
 namespace {
 
-class ShellTest : public ::testing::Test {
+class WidgetTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testsupport::App(); }
 };
 
-TEST_F(ShellTest, InfoDlgIsABorderlessBlueBannerOfTheTemplateSize) {
-    CInfoDlg banner;
+TEST_F(WidgetTest, BannerWindowIsABorderlessBlueBannerOfTheTemplateSize) {
+    BannerWindow banner;
     EXPECT_FALSE(banner.isVisible()); // created hidden
     EXPECT_TRUE(banner.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(banner.parentWidget(), nullptr);
@@ -47,11 +47,11 @@ TEST_F(ShellTest, InfoDlgIsABorderlessBlueBannerOfTheTemplateSize) {
             ++white;
     }
     EXPECT_GT(white, 0);
-    EXPECT_EQ(CInfoDlg::kBackground.rgb() & 0xFFFFFF, 0x0000FAu); // COLORREF 0xFA0000
+    EXPECT_EQ(BannerWindow::kBackground.rgb() & 0xFFFFFF, 0x0000FAu); // COLORREF 0xFA0000
 }
 
-TEST_F(ShellTest, InfoDlgDrawsATextOnceWhateverItsCase) {
-    CInfoDlg banner;
+TEST_F(WidgetTest, BannerWindowDrawsATextOnceWhateverItsCase) {
+    BannerWindow banner;
     EXPECT_EQ(banner.SetInfoText(nullptr), -1);
     EXPECT_EQ(banner.SetInfoText("Negative"), 0);
     EXPECT_EQ(banner.SetInfoText("Negative"), 0);
@@ -66,8 +66,8 @@ TEST_F(ShellTest, InfoDlgDrawsATextOnceWhateverItsCase) {
     EXPECT_TRUE(banner.isVisible());
 }
 
-TEST_F(ShellTest, InfoDlgCutsAnOverLongTextAtAWholeCharacter) {
-    CInfoDlg banner;
+TEST_F(WidgetTest, BannerWindowCutsAnOverLongTextAtAWholeCharacter) {
+    BannerWindow banner;
     const std::string ascii(5000, 'x');
     EXPECT_EQ(banner.SetInfoText(ascii.c_str()), 0);
     EXPECT_EQ(std::string(banner.InfoText()), std::string(1023, 'x'));
@@ -78,13 +78,13 @@ TEST_F(ShellTest, InfoDlgCutsAnOverLongTextAtAWholeCharacter) {
     EXPECT_EQ(std::string(banner.InfoText()), std::string(1022, 'y'));
 }
 
-TEST_F(ShellTest, EditExOffersNoContextMenuAndKeepsTheCaret) {
+TEST_F(WidgetTest, EditExOffersNoContextMenuAndKeepsTheCaret) {
     QWidget parent;
     bool parent_asked = false;
     parent.setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(&parent, &QWidget::customContextMenuRequested,
                      [&](const QPoint&) { parent_asked = true; });
-    auto* edit = new CEditEx(&parent);
+    auto* edit = new PlainLineEdit(&parent);
     edit->setText("hello world");
     edit->resize(200, 24);
     parent.show();
@@ -112,18 +112,18 @@ TEST_F(ShellTest, EditExOffersNoContextMenuAndKeepsTheCaret) {
     EXPECT_GT(edit->cursorPosition(), 0);
 }
 
-TEST_F(ShellTest, AboutBoxIsModelessAndDeletesItselfOnOk) {
+TEST_F(WidgetTest, AboutBoxIsModelessAndDeletesItselfOnOk) {
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::red);
-    QPointer<CModelessDlgAbout> about = new CModelessDlgAbout(QIcon(pixmap), nullptr);
+    QPointer<AboutBox> about = new AboutBox(QIcon(pixmap), nullptr);
     about->show();
     EXPECT_FALSE(about->isModal());
-    auto* icon = qobject_cast<QLabel*>(GetDlgItem(about, CModelessDlgAbout::kIconId));
+    auto* icon = qobject_cast<QLabel*>(GetDlgItem(about, AboutBox::kIconId));
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(icon->alignment(), Qt::AlignCenter);
     EXPECT_FALSE(icon->pixmap().isNull());
-    ASSERT_NE(GetDlgItem(about, CModelessDlgAbout::kVersionId), nullptr);
-    ASSERT_NE(GetDlgItem(about, CModelessDlgAbout::kTextId), nullptr);
+    ASSERT_NE(GetDlgItem(about, AboutBox::kVersionId), nullptr);
+    ASSERT_NE(GetDlgItem(about, AboutBox::kTextId), nullptr);
     about->accept();
     EXPECT_TRUE(testsupport::WaitFor([&] { return about.isNull(); }));
 }

@@ -62,14 +62,14 @@ protected:
     }
     void TearDown() override { platform::SetFreeBytesFunction(nullptr); }
 
-    std::unique_ptr<CDlgSetting> Create() {
+    std::unique_ptr<SettingsDialog> Create() {
         SettingDialogContext context;
         context.ini = &ini_;
         context.settings = &settings_;
         context.documents_folder = u"/home/user/Documents";
         context.audio_choices = &choices_;
         context.list_audio = [] { return g_choices; };
-        auto dialog = std::make_unique<CDlgSetting>(std::move(context), &window_);
+        auto dialog = std::make_unique<SettingsDialog>(std::move(context), &window_);
         dialog->SetFolderPicker([this](QWidget*, const QString& title) {
             titles_.push_back(title.toStdString());
             return picked_;
@@ -85,7 +85,7 @@ protected:
     }
 
     testsupport::ProgramFolder folder_;
-    CIni ini_{folder_.Ini().c_str()};
+    IniStore ini_{folder_.Ini().c_str()};
     settings::AppSettings settings_;
     std::optional<record::AudioChoices> choices_;
     QWidget window_;
@@ -99,8 +99,8 @@ TEST_F(SettingDialogTest, OpensModelessWithTheStoredFoldersAndCancelHides) {
     EXPECT_FALSE(dialog->isVisible()); // created hidden
     EXPECT_EQ(dialog->windowTitle(), "Capture and record setting");
     EXPECT_EQ(dialog->size(), QSize(456, 388)); // 304 x 239 dialog units
-    EXPECT_EQ(dialog->SkinButton(1)->geometry(), QRect(381, 334, 38, 38));
-    EXPECT_EQ(dialog->SkinButton(1)->ToolTipText(), "Save parameter");
+    EXPECT_EQ(dialog->GetSkinButton(1)->geometry(), QRect(381, 334, 38, 38));
+    EXPECT_EQ(dialog->GetSkinButton(1)->ToolTipText(), "Save parameter");
     dialog->Open();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(dialog->isModal());
@@ -202,7 +202,7 @@ TEST_F(SettingDialogTest, SaveStoresTheChoicesAndTheDocumentsFolderForAnEmptyOne
     dialog->SmoothCheck()->setChecked(true);
     dialog->AudioList()->setCurrentIndex(2);
     dialog->CompressorList()->setCurrentIndex(0);
-    dialog->SkinButton(CDlgSetting::kSaveId)->click();
+    dialog->GetSkinButton(SettingsDialog::kSaveId)->click();
 
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(settings_.capture_path, u"/home/user/Documents");
@@ -228,7 +228,7 @@ TEST_F(SettingDialogTest, ResumeOptionsAreOffUntilSavedAndRecordingNeedsReplug) 
     EXPECT_TRUE(dialog->ResumeRecordingCheck()->isEnabled());
     dialog->ResumeRecordingCheck()->setChecked(true);
     EXPECT_FALSE(settings_.resume_after_replug); // nothing before Save
-    dialog->SkinButton(CDlgSetting::kSaveId)->click();
+    dialog->GetSkinButton(SettingsDialog::kSaveId)->click();
     EXPECT_TRUE(settings_.resume_after_replug);
     EXPECT_TRUE(settings_.resume_recording);
     EXPECT_EQ(Ini(settings::kResumeAfterReplug), "1");
@@ -249,9 +249,9 @@ TEST_F(SettingDialogTest, BrowseTakesTheChosenFolderWithItsSeparator) {
         const char* video;
     };
     const Row rows[] = {
-        {CDlgSetting::kBrowsePictureId, "/data/pictures", "/data/pictures/", "/videos/"},
-        {CDlgSetting::kBrowseVideoId, "/data/videos/", "/data/pictures/", "/data/videos/"},
-        {CDlgSetting::kBrowseVideoId, "", "/data/pictures/", "/data/videos/"}, // cancelled
+        {SettingsDialog::kBrowsePictureId, "/data/pictures", "/data/pictures/", "/videos/"},
+        {SettingsDialog::kBrowseVideoId, "/data/videos/", "/data/pictures/", "/data/videos/"},
+        {SettingsDialog::kBrowseVideoId, "", "/data/pictures/", "/data/videos/"}, // cancelled
     };
     g_free_bytes = 4550ull * 1024 * 61;
     for (const Row& row : rows) {
@@ -270,12 +270,12 @@ TEST_F(SettingDialogTest, BrowseTakesTheChosenFolderWithItsSeparator) {
     // Browsing puts the stored values back: unsaved typing is replaced.
     dialog->VideoFolderEdit()->setText(QStringLiteral("/typed"));
     picked_ = QStringLiteral("/elsewhere");
-    dialog->OnBrowse(CDlgSetting::kBrowsePictureId);
+    dialog->OnBrowse(SettingsDialog::kBrowsePictureId);
     EXPECT_EQ(dialog->VideoFolderEdit()->text(), "/data/videos/");
 
     // A folder longer than the edit holds is refused, not cut.
-    picked_ = QStringLiteral("/") + QString(CDlgSetting::kMaxFolderChars, QLatin1Char('d'));
-    dialog->OnBrowse(CDlgSetting::kBrowsePictureId);
+    picked_ = QStringLiteral("/") + QString(SettingsDialog::kMaxFolderChars, QLatin1Char('d'));
+    dialog->OnBrowse(SettingsDialog::kBrowsePictureId);
     EXPECT_EQ(dialog->PictureFolderEdit()->text(), "/elsewhere/");
     EXPECT_EQ(notices_.size(), 1u);
     EXPECT_EQ(Ini(settings::kCapturePath), "<missing>");
