@@ -7,6 +7,7 @@
 
 #include "buffer_times.h"
 #include "camera_source_filter.h"
+#include "platform/gst_ref.h"
 #include "platform/media.h"
 #include "platform/system.h"
 #include "tovek_camera_source.h"
@@ -226,42 +227,52 @@ void StampRunningTime(TovekCameraSrc* self, GstBuffer* buffer, int64_t capture_s
     GST_BUFFER_DURATION(buffer) = time.duration_ns;
 }
 
-GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
-    camsrc::CameraSourcePin* pin = PinOf(src);
-    if (pin == nullptr) {
-        return GST_FLOW_ERROR;
-    }
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        GST_ELEMENT_ERROR(src, RESOURCE, WRITE, ("Cannot write a picture into a buffer."),
-                          ("gst_buffer_map failed"));
-        return GST_FLOW_ERROR;
-    }
-    size_t length = 0;
-    uint32_t arrival_ms = 0;
+// Fills the mapped bytes with the next picture: kPicture with its length
+// and arrival tick, or why there is none (kInterrupted, kStreamEnded).
+camsrc::CameraSourcePin::FillResult WaitForPicture(camsrc::CameraSourcePin* pin,
+                                                   const platform::BufferMap& map, size_t* length,
+                                                   uint32_t* arrival_ms) {
     for (;;) {
-        const auto result = pin->FillBuffer(map.data, map.size, &length, &arrival_ms);
-        if (result == camsrc::CameraSourcePin::FillResult::kPicture) {
-            break;
-        }
-        if (result == camsrc::CameraSourcePin::FillResult::kInterrupted) {
-            gst_buffer_unmap(buffer, &map);
-            return GST_FLOW_FLUSHING;
-        }
-        if (result == camsrc::CameraSourcePin::FillResult::kStreamEnded) {
-            // As a source whose device read fails: the pipeline's owner
-            // decides whether to start again.
-            gst_buffer_unmap(buffer, &map);
-            GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera stopped sending pictures."),
-                              ("the driver's streaming ended without a stop while the camera "
-                               "stayed attached (a failed read or request)"));
-            return GST_FLOW_ERROR;
+        const auto result = pin->FillBuffer(map.data(), map.size(), length, arrival_ms);
+        if (result != camsrc::CameraSourcePin::FillResult::kEmpty) {
+            return result;
         }
         // Stopped by the client: an empty buffer would only trouble the
         // decoder, so wait for the start instead.
         pin->WaitWhileStopped(kStoppedWaitMs);
     }
-    gst_buffer_unmap(buffer, &map);
+}
+
+GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
+    camsrc::CameraSourcePin* pin = PinOf(src);
+    if (pin == nullptr) {
+        return GST_FLOW_ERROR;
+    }
+    size_t length = 0;
+    uint32_t arrival_ms = 0;
+    camsrc::CameraSourcePin::FillResult result;
+    {
+        // Unmapped at the end of this block, whatever the result: before the
+        // size is set or an error goes out.
+        const platform::BufferMap map(buffer, GST_MAP_WRITE);
+        if (!map) {
+            GST_ELEMENT_ERROR(src, RESOURCE, WRITE, ("Cannot write a picture into a buffer."),
+                              ("gst_buffer_map failed"));
+            return GST_FLOW_ERROR;
+        }
+        result = WaitForPicture(pin, map, &length, &arrival_ms);
+    }
+    if (result == camsrc::CameraSourcePin::FillResult::kInterrupted) {
+        return GST_FLOW_FLUSHING;
+    }
+    if (result == camsrc::CameraSourcePin::FillResult::kStreamEnded) {
+        // As a source whose device read fails: the pipeline's owner decides
+        // whether to start again.
+        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera stopped sending pictures."),
+                          ("the driver's streaming ended without a stop while the camera "
+                           "stayed attached (a failed read or request)"));
+        return GST_FLOW_ERROR;
+    }
     gst_buffer_set_size(buffer, static_cast<gssize>(length));
     const int64_t captured = SteadyNsOfTick(arrival_ms);
     StampRunningTime(Self(src), buffer, captured);
