@@ -1,5 +1,6 @@
 #include "audio_devices.h"
 
+#include "platform/gst_ref.h"
 #include "platform/system.h"
 #include "platform/thread_annotations.h"
 
@@ -42,18 +43,16 @@ void SuggestDeviceBuffers(GstElement* src) {
 // without the ones that change while it stays the same device.
 std::string DeviceKey(GstDevice* device, const std::string& name) {
     std::string key = "source:";
-    gchar* klass = gst_device_get_device_class(device);
+    g_autofree gchar* klass = gst_device_get_device_class(device);
     key += klass ? klass : "";
-    g_free(klass);
     key += '\n';
     key += name;
-    if (GstStructure* props = gst_device_get_properties(device)) {
+    g_autoptr(GstStructure) props = gst_device_get_properties(device);
+    if (props) {
         gst_structure_remove_field(props, "is-default");
-        gchar* text = gst_structure_to_string(props);
+        g_autofree gchar* text = gst_structure_to_string(props);
         key += '\n';
         key += text;
-        g_free(text);
-        gst_structure_free(props);
     }
     return key;
 }
@@ -76,20 +75,19 @@ ProbedSources& LastProbe() {
 }
 
 void AddSystemSources(std::vector<CatalogEntry>& out) {
-    GstDeviceMonitor* monitor = gst_device_monitor_new();
+    g_autoptr(GstDeviceMonitor) monitor = gst_device_monitor_new();
     gst_device_monitor_add_filter(monitor, "Audio/Source", nullptr);
     // Without start() this probes the providers once and returns.
-    GList* devices = gst_device_monitor_get_devices(monitor);
+    g_autolist(GstDevice) devices = gst_device_monitor_get_devices(monitor);
     for (GList* item = devices; item; item = item->next) {
         GstDevice* device = GST_DEVICE(item->data);
-        gchar* display_name = gst_device_get_display_name(device);
+        g_autofree gchar* display_name = gst_device_get_display_name(device);
         const std::string name = display_name ? display_name : "";
-        g_free(display_name);
         if (name.empty()) {
             continue;
         }
-        std::shared_ptr<GstDevice> held(GST_DEVICE(gst_object_ref(device)),
-                                        [](GstDevice* d) { gst_object_unref(d); });
+        const std::shared_ptr<GstDevice> held(GST_DEVICE(gst_object_ref(device)),
+                                              platform::GstObjectUnref());
         out.push_back({RecordName(name), NameBasedGuid(DeviceKey(device, name)),
                        [held](const char* element_name) -> GstElement* {
                            GstElement* src = gst_device_create_element(held.get(), element_name);
@@ -99,8 +97,6 @@ void AddSystemSources(std::vector<CatalogEntry>& out) {
                            return src;
                        }});
     }
-    g_list_free_full(devices, gst_object_unref);
-    gst_object_unref(monitor);
 }
 
 GstElement* MakeMp3Encoder(const char* element_name) {
@@ -131,12 +127,8 @@ GstElement* MakePcmPassThrough(const char* element_name) {
 }
 
 bool FactoryExists(const char* factory_name) {
-    GstElementFactory* factory = gst_element_factory_find(factory_name);
-    if (!factory) {
-        return false;
-    }
-    gst_object_unref(factory);
-    return true;
+    g_autoptr(GstElementFactory) factory = gst_element_factory_find(factory_name);
+    return factory != nullptr;
 }
 
 } // namespace

@@ -29,26 +29,24 @@ constexpr GstClockTime kProbeTimeout = 5 * GST_SECOND;
 // runs for hours. A sync handler that drops a message owns it: kept, each
 // message would hold its source, and so the whole graph, alive.
 GstBusSyncReply OnGraphMessage(GstBus*, GstMessage* message, gpointer) {
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
-        GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
-        GError* error = nullptr;
-        gchar* detail = nullptr;
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-            gst_message_parse_error(message, &error, &detail);
+    g_autoptr(GstMessage) dropped = message;
+    if (GST_MESSAGE_TYPE(dropped) == GST_MESSAGE_ERROR ||
+        GST_MESSAGE_TYPE(dropped) == GST_MESSAGE_WARNING) {
+        g_autoptr(GError) error = nullptr;
+        g_autofree gchar* detail = nullptr;
+        if (GST_MESSAGE_TYPE(dropped) == GST_MESSAGE_ERROR) {
+            gst_message_parse_error(dropped, &error, &detail);
         } else {
-            gst_message_parse_warning(message, &error, &detail);
+            gst_message_parse_warning(dropped, &error, &detail);
         }
-        GST_WARNING_OBJECT(GST_MESSAGE_SRC(message), "%s (%s)", error ? error->message : "",
+        GST_WARNING_OBJECT(GST_MESSAGE_SRC(dropped), "%s (%s)", error ? error->message : "",
                            detail ? detail : "");
-        g_clear_error(&error);
-        g_free(detail);
     }
-    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
-GstElement* MakeNamed(const char* factory, const char* name) {
-    return gst_element_factory_make(factory, name);
+platform::GstRef<GstElement> MakeNamed(const char* factory, const char* name) {
+    return platform::SinkRef(gst_element_factory_make(factory, name));
 }
 
 } // namespace
@@ -60,45 +58,38 @@ GstCaps* CaptureCaps() {
 }
 
 std::optional<AudioMediaType> ProbeEncoder(const CatalogEntry& encoder) {
-    GstElement* pipeline = gst_pipeline_new("Encoder Probe");
-    GstElement* src = MakeNamed("audiotestsrc", nullptr);
-    GstElement* format = MakeNamed("capsfilter", nullptr);
-    GstElement* enc = encoder.create(nullptr);
-    GstElement* sink = CreateStreamCallbackDump(nullptr);
+    const platform::GstRef<GstElement> pipeline =
+        platform::SinkRef(gst_pipeline_new("Encoder Probe"));
+    const platform::GstRef<GstElement> src = MakeNamed("audiotestsrc", nullptr);
+    const platform::GstRef<GstElement> format = MakeNamed("capsfilter", nullptr);
+    const platform::GstRef<GstElement> enc = platform::SinkRef(encoder.create(nullptr));
+    const platform::GstRef<GstElement> sink = platform::SinkRef(CreateStreamCallbackDump(nullptr));
     if (!pipeline || !src || !format || !enc || !sink) {
-        for (GstElement* e : {pipeline, src, format, enc, sink}) {
-            if (e) {
-                gst_object_unref(gst_object_ref_sink(e));
-            }
-        }
         return std::nullopt;
     }
-    g_object_set(src, "num-buffers", kProbeBuffers, "samplesperbuffer", kProbeFramesPerBuffer,
+    g_object_set(src.get(), "num-buffers", kProbeBuffers, "samplesperbuffer", kProbeFramesPerBuffer,
                  nullptr);
-    gst_util_set_object_arg(G_OBJECT(src), "wave", "silence");
-    GstCaps* caps = CaptureCaps();
-    g_object_set(format, "caps", caps, nullptr);
-    gst_caps_unref(caps);
-    gst_bin_add_many(GST_BIN(pipeline), src, format, enc, sink, nullptr);
+    gst_util_set_object_arg(G_OBJECT(src.get()), "wave", "silence");
+    {
+        g_autoptr(GstCaps) caps = CaptureCaps();
+        g_object_set(format.get(), "caps", caps, nullptr);
+    }
+    gst_bin_add_many(GST_BIN(pipeline.get()), src.get(), format.get(), enc.get(), sink.get(),
+                     nullptr);
 
     std::optional<AudioMediaType> result;
-    if (gst_element_link_many(src, format, enc, sink, nullptr) &&
-        gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
-        GstBus* bus = gst_element_get_bus(pipeline);
-        GstMessage* message = gst_bus_timed_pop_filtered(
+    if (gst_element_link_many(src.get(), format.get(), enc.get(), sink.get(), nullptr) &&
+        gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
+        g_autoptr(GstBus) bus = gst_element_get_bus(pipeline.get());
+        g_autoptr(GstMessage) message = gst_bus_timed_pop_filtered(
             bus, kProbeTimeout, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
         if (message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
-            result = GetStreamCallbackDumpControl(sink)->ReceivedMediaType();
+            result = GetStreamCallbackDumpControl(sink.get())->ReceivedMediaType();
         } else {
             GST_WARNING("The encoder \"%s\" cannot take the capture format.", encoder.name.c_str());
         }
-        if (message) {
-            gst_message_unref(message);
-        }
-        gst_object_unref(bus);
     }
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return result;
 }
 
@@ -159,37 +150,44 @@ int32_t AudioCaptureContext::Connect(const std::string& source_name,
         return -1;
     }
 
-    graph_ = gst_pipeline_new(nullptr);
+    graph_ = platform::SinkRef(gst_pipeline_new(nullptr));
     if (!graph_) {
         return -1;
     }
-    gst_object_ref_sink(graph_);
-    source_ = source->create("Audio Capture");
-    encoder_ = encoder->create(encoder->name.c_str());
-    GstElement* convert = MakeNamed("audioconvert", "Format Converter");
-    GstElement* resample = MakeNamed("audioresample", "Rate Converter");
-    GstElement* format = MakeNamed("capsfilter", "Capture Format");
+    // Each element is the graph's once added; these references go at the end
+    // of this function.
+    const platform::GstRef<GstElement> source_element =
+        platform::SinkRef(source->create("Audio Capture"));
+    const platform::GstRef<GstElement> encoder_element =
+        platform::SinkRef(encoder->create(encoder->name.c_str()));
+    const platform::GstRef<GstElement> convert = MakeNamed("audioconvert", "Format Converter");
+    const platform::GstRef<GstElement> resample = MakeNamed("audioresample", "Rate Converter");
+    const platform::GstRef<GstElement> format = MakeNamed("capsfilter", "Capture Format");
     // Optional (gst-plugins-bad): cuts the capture into 0.05 s buffers; without
     // it the buffers keep the device's size.
-    GstElement* split = MakeNamed("audiobuffersplit", "Capture Buffers");
-    for (GstElement* element : {source_, convert, resample, format, split, encoder_}) {
+    const platform::GstRef<GstElement> split = MakeNamed("audiobuffersplit", "Capture Buffers");
+    for (GstElement* element : {source_element.get(), convert.get(), resample.get(), format.get(),
+                                split.get(), encoder_element.get()}) {
         if (element) {
-            gst_bin_add(GST_BIN(graph_), element);
+            gst_bin_add(GST_BIN(graph_.get()), element);
         }
     }
+    source_ = source_element.get();
+    encoder_ = encoder_element.get();
     if (!source_ || !convert || !resample || !format || !encoder_) {
         TearDown();
         return E_FAIL;
     }
-    GstCaps* caps = CaptureCaps();
-    g_object_set(format, "caps", caps, nullptr);
-    gst_caps_unref(caps);
-    if (split) {
-        g_object_set(split, "output-buffer-duration", 1, kCaptureBuffersPerSecond, nullptr);
+    {
+        g_autoptr(GstCaps) caps = CaptureCaps();
+        g_object_set(format.get(), "caps", caps, nullptr);
     }
-    if (!gst_element_link_many(source_, convert, resample, format, nullptr) ||
-        !(split ? gst_element_link_many(format, split, encoder_, nullptr)
-                : gst_element_link(format, encoder_))) {
+    if (split) {
+        g_object_set(split.get(), "output-buffer-duration", 1, kCaptureBuffersPerSecond, nullptr);
+    }
+    if (!gst_element_link_many(source_, convert.get(), resample.get(), format.get(), nullptr) ||
+        !(split ? gst_element_link_many(format.get(), split.get(), encoder_, nullptr)
+                : gst_element_link(format.get(), encoder_))) {
         TearDown();
         return VFW_E_CANNOT_CONNECT;
     }
@@ -202,28 +200,29 @@ int32_t AudioCaptureContext::Connect(const std::string& source_name,
         TearDown();
         return VFW_E_CANNOT_CONNECT;
     }
-    sink_ = CreateStreamCallbackDump("Stream Callback Dump");
+    sink_ = platform::SinkRef(CreateStreamCallbackDump("Stream Callback Dump"));
     if (!sink_) {
         TearDown();
         return E_FAIL;
     }
-    gst_object_ref_sink(sink_);
-    sink_control_ = GetStreamCallbackDumpControl(sink_);
+    sink_control_ = GetStreamCallbackDumpControl(sink_.get());
     sink_control_->AnnounceMediaType(*media_type);
-    gst_bin_add(GST_BIN(graph_), sink_);
-    if (!gst_element_link(encoder_, sink_)) {
+    gst_bin_add(GST_BIN(graph_.get()), sink_.get());
+    if (!gst_element_link(encoder_, sink_.get())) {
         GST_WARNING("\"%s\" cannot feed the stream callback.", encoder->name.c_str());
     }
 
-    GstBus* bus = gst_element_get_bus(graph_);
-    gst_bus_set_sync_handler(bus, OnGraphMessage, nullptr, nullptr);
-    gst_object_unref(bus);
+    {
+        g_autoptr(GstBus) bus = gst_element_get_bus(graph_.get());
+        gst_bus_set_sync_handler(bus, OnGraphMessage, nullptr, nullptr);
+    }
 
     // Inspection tools find the graph by this name, as in a running object
     // table; with GST_DEBUG_DUMP_DOT_DIR set, its layout is dumped there.
-    registration_ = GraphItemName(graph_);
-    gst_object_set_name(GST_OBJECT(graph_), registration_.c_str());
-    gst_debug_bin_to_dot_file(GST_BIN(graph_), GST_DEBUG_GRAPH_SHOW_ALL, registration_.c_str());
+    registration_ = GraphItemName(graph_.get());
+    gst_object_set_name(GST_OBJECT(graph_.get()), registration_.c_str());
+    gst_debug_bin_to_dot_file(GST_BIN(graph_.get()), GST_DEBUG_GRAPH_SHOW_ALL,
+                              registration_.c_str());
     return 0;
 }
 
@@ -248,9 +247,9 @@ int32_t AudioCaptureContext::Run() {
     if (!graph_) {
         return -1;
     }
-    if (gst_element_set_state(graph_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    if (gst_element_set_state(graph_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         // Leave nothing half started (a device opened, a thread running).
-        gst_element_set_state(graph_, GST_STATE_NULL);
+        gst_element_set_state(graph_.get(), GST_STATE_NULL);
         return E_FAIL;
     }
     return 0;
@@ -263,7 +262,7 @@ int32_t AudioCaptureContext::Stop() {
     }
     // Down to NULL: the sound device is released and the streaming thread
     // has ended when this returns.
-    if (gst_element_set_state(graph_, GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE) {
+    if (gst_element_set_state(graph_.get(), GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE) {
         return E_FAIL;
     }
     return 0;
@@ -271,18 +270,12 @@ int32_t AudioCaptureContext::Stop() {
 
 void AudioCaptureContext::TearDown() {
     if (graph_) {
-        gst_element_set_state(graph_, GST_STATE_NULL);
+        gst_element_set_state(graph_.get(), GST_STATE_NULL);
     }
     source_ = nullptr;
     encoder_ = nullptr;
     sink_control_ = nullptr;
-    if (sink_) {
-        gst_object_unref(sink_);
-        sink_ = nullptr;
-    }
-    if (graph_) {
-        gst_object_unref(graph_);
-        graph_ = nullptr;
-    }
+    sink_.reset();
+    graph_.reset();
     registration_.clear();
 }

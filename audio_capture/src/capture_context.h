@@ -5,6 +5,7 @@
 #include "TovekAudioCapture.h"
 #include "audio_devices.h"
 #include "media_type.h"
+#include "platform/gst_ref.h"
 #include "platform/thread_annotations.h"
 #include "stream_callback_dump.h"
 
@@ -57,13 +58,14 @@ private:
     void TearDown() TOVEK_REQUIRES(graph_lock_);
 
     platform::Mutex graph_lock_;
-    GstElement* graph_ TOVEK_GUARDED_BY(graph_lock_) = nullptr;   // the pipeline, owning reference
-    GstElement* source_ TOVEK_GUARDED_BY(graph_lock_) = nullptr;  // owned by graph_
-    GstElement* encoder_ TOVEK_GUARDED_BY(graph_lock_) = nullptr; // owned by graph_
+    platform::GstRef<GstElement> graph_ TOVEK_GUARDED_BY(graph_lock_); // the pipeline
+    GstElement* source_ TOVEK_GUARDED_BY(graph_lock_) = nullptr;       // owned by graph_
+    GstElement* encoder_ TOVEK_GUARDED_BY(graph_lock_) = nullptr;      // owned by graph_
     // Graph dump name while registered, else empty.
     std::string registration_ TOVEK_GUARDED_BY(graph_lock_);
     // Owned by sink_.
     tovek::audio::StreamCallbackDumpControl* sink_control_ TOVEK_GUARDED_BY(graph_lock_) = nullptr;
-    GstElement*
-        sink_ TOVEK_GUARDED_BY(graph_lock_) = nullptr; // owning reference, also held by graph_
+    // Held besides graph_'s reference: sink_control_, which the sink owns,
+    // stays valid while this is set.
+    platform::GstRef<GstElement> sink_ TOVEK_GUARDED_BY(graph_lock_);
 };

@@ -1,5 +1,7 @@
 #include "media_type.h"
 
+#include "platform/gst_ref.h"
+
 #include <cstring>
 
 namespace tovek::audio {
@@ -66,15 +68,17 @@ std::vector<BYTE> AdpcmExtra(const GstStructure* s, int block_align, int channel
     const GValue* value = gst_structure_get_value(s, "codec_data");
     if (value && G_VALUE_HOLDS(value, GST_TYPE_BUFFER)) {
         GstBuffer* buffer = gst_value_get_buffer(value);
-        GstMapInfo map;
-        if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            std::vector<BYTE> extra(map.data, map.data + map.size);
-            gst_buffer_unmap(buffer, &map);
-            if (extra.size() >= 4) {
-                const size_t coefficients = extra[2] | (extra[3] << 8);
-                if (coefficients >= 7 && extra.size() == 4 + 4 * coefficients) {
-                    return extra;
-                }
+        std::vector<BYTE> extra;
+        if (buffer) {
+            const platform::BufferMap map(buffer, GST_MAP_READ);
+            if (map) {
+                extra.assign(map.data(), map.data() + map.size());
+            }
+        }
+        if (extra.size() >= 4) {
+            const size_t coefficients = extra[2] | (extra[3] << 8);
+            if (coefficients >= 7 && extra.size() == 4 + 4 * coefficients) {
+                return extra;
             }
         }
     }

@@ -1,5 +1,7 @@
 #include "stream_callback_dump.h"
 
+#include "platform/gst_ref.h"
+
 #include <gst/base/gstbasesink.h>
 
 #include <limits>
@@ -54,13 +56,12 @@ gboolean tovek_stream_dump_set_caps(GstBaseSink* sink, GstCaps* caps) {
 }
 
 GstFlowReturn tovek_stream_dump_render(GstBaseSink* sink, GstBuffer* buffer) {
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+    const platform::BufferMap map(buffer, GST_MAP_READ);
+    if (!map) {
         GST_ELEMENT_ERROR(sink, RESOURCE, READ, ("Cannot read an encoded buffer."), (nullptr));
         return GST_FLOW_ERROR;
     }
-    AsDump(sink)->control->OnBuffer(GST_ELEMENT(sink), map.data, map.size);
-    gst_buffer_unmap(buffer, &map);
+    AsDump(sink)->control->OnBuffer(GST_ELEMENT(sink), map.data(), map.size());
     return GST_FLOW_OK;
 }
 
@@ -80,12 +81,6 @@ void tovek_stream_dump_class_init(TovekStreamDumpClass* klass) {
 } // namespace
 
 namespace tovek::audio {
-
-StreamCallbackDumpControl::~StreamCallbackDumpControl() {
-    if (caps_) {
-        gst_caps_unref(caps_);
-    }
-}
 
 HRESULT StreamCallbackDumpControl::SetCallback(TovekWacStreamCallback callback, void* user) {
     platform::MutexLock lock(callback_lock_);
@@ -123,7 +118,7 @@ uint64_t StreamCallbackDumpControl::BuffersReceived() {
 
 void StreamCallbackDumpControl::OnCaps(GstCaps* caps) {
     platform::MutexLock lock(media_lock_);
-    gst_caps_replace(&caps_, caps);
+    caps_.reset(gst_caps_ref(caps));
     received_.reset();
 }
 
@@ -132,7 +127,7 @@ void StreamCallbackDumpControl::OnBuffer(GstElement* sink, const uint8_t* data, 
         platform::MutexLock lock(media_lock_);
         ++buffers_;
         if (!received_ && caps_) {
-            received_ = MediaTypeFromStream(caps_, data, size);
+            received_ = MediaTypeFromStream(caps_.get(), data, size);
             // The announced type went into the caller's file header already;
             // a stream that differs from it would not play back right.
             if (received_ && announced_ && !(*received_ == *announced_)) {

@@ -5,6 +5,7 @@
 
 #include "TovekAudioCapture.h"
 #include "media_type.h"
+#include "platform/gst_ref.h"
 #include "platform/thread_annotations.h"
 
 #include <gst/gst.h>
@@ -37,15 +38,13 @@ public:
     void OnCaps(GstCaps* caps);
     void OnBuffer(GstElement* sink, const uint8_t* data, size_t size);
 
-    ~StreamCallbackDumpControl();
-
 private:
     platform::Mutex callback_lock_; // held while the callback runs
     TovekWacStreamCallback callback_ TOVEK_GUARDED_BY(callback_lock_) = nullptr;
     void* user_ TOVEK_GUARDED_BY(callback_lock_) = nullptr;
 
     platform::Mutex media_lock_;
-    GstCaps* caps_ TOVEK_GUARDED_BY(media_lock_) = nullptr;
+    platform::GstMiniRef<GstCaps> caps_ TOVEK_GUARDED_BY(media_lock_);
     std::optional<AudioMediaType> announced_ TOVEK_GUARDED_BY(media_lock_);
     std::optional<AudioMediaType> received_ TOVEK_GUARDED_BY(media_lock_);
     uint64_t buffers_ TOVEK_GUARDED_BY(media_lock_) = 0;

@@ -23,49 +23,42 @@ GstBusSyncReply DropMessage(GstBus* /*bus*/, GstMessage* message, gpointer /*dat
     return GST_BUS_DROP;
 }
 
-GstElement* MakeElement(const char* factory, const char* name) {
-    return gst_element_factory_make(factory, name);
+platform::GstRef<GstElement> MakeElement(const char* factory, const char* name) {
+    return platform::SinkRef(gst_element_factory_make(factory, name));
 }
 
 // The source the device record names, reading from the device's node.
-GstElement* CreateCameraElement(const platform::VideoInputDevice& camera) {
+platform::GstRef<GstElement> CreateCameraElement(const platform::VideoInputDevice& camera) {
     if (camera.source_factory.empty()) {
         return nullptr;
     }
-    GstElement* source = MakeElement(camera.source_factory.c_str(), "camera");
+    platform::GstRef<GstElement> source = MakeElement(camera.source_factory.c_str(), "camera");
     if (source != nullptr) {
-        g_object_set(source, "device", camera.path.c_str(), nullptr);
+        g_object_set(source.get(), "device", camera.path.c_str(), nullptr);
     }
     return source;
 }
 
-// The camera element and a format filter behind one ghost pad "src".
-GstElement* MakeCameraSource(const platform::VideoInputDevice& camera, GstElement** filter) {
-    GstElement* source = CreateCameraElement(camera);
-    GstElement* format = MakeElement("capsfilter", "format");
+// The camera element and a format filter behind one ghost pad "src". The
+// filter stays the bin's: *filter is valid while the bin lives.
+platform::GstRef<GstElement> MakeCameraSource(const platform::VideoInputDevice& camera,
+                                              GstElement** filter) {
+    const platform::GstRef<GstElement> source = CreateCameraElement(camera);
+    const platform::GstRef<GstElement> format = MakeElement("capsfilter", "format");
     if (source == nullptr || format == nullptr) {
-        if (source != nullptr) {
-            gst_object_unref(gst_object_ref_sink(source));
-        }
-        if (format != nullptr) {
-            gst_object_unref(gst_object_ref_sink(format));
-        }
         return nullptr;
     }
-    GstCaps* any_jpeg = gst_caps_new_empty_simple("image/jpeg");
-    g_object_set(format, "caps", any_jpeg, nullptr);
-    gst_caps_unref(any_jpeg);
-    GstElement* bin = gst_bin_new("Tovek Camera Source");
-    gst_bin_add_many(GST_BIN(bin), source, format, nullptr);
-    GstPad* pad = gst_element_get_static_pad(format, "src");
-    const bool linked =
-        gst_element_link(source, format) && gst_element_add_pad(bin, gst_ghost_pad_new("src", pad));
-    gst_object_unref(pad);
-    if (!linked) {
-        gst_object_unref(gst_object_ref_sink(bin));
+    g_autoptr(GstCaps) any_jpeg = gst_caps_new_empty_simple("image/jpeg");
+    g_object_set(format.get(), "caps", any_jpeg, nullptr);
+    platform::GstRef<GstElement> bin = platform::SinkRef(gst_bin_new("Tovek Camera Source"));
+    gst_bin_add_many(GST_BIN(bin.get()), source.get(), format.get(), nullptr);
+    g_autoptr(GstPad) pad = gst_element_get_static_pad(format.get(), "src");
+    // The new ghost pad is floating: the bin takes it, or drops it on failure.
+    if (!gst_element_link(source.get(), format.get()) ||
+        !gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", pad))) {
         return nullptr;
     }
-    *filter = format;
+    *filter = format.get();
     return bin;
 }
 
@@ -73,9 +66,8 @@ GstElement* MakeCameraSource(const platform::VideoInputDevice& camera, GstElemen
 
 bool EnsureGStreamer() {
     static const bool ready = [] {
-        GError* error = nullptr;
+        g_autoptr(GError) error = nullptr;
         if (!gst_init_check(nullptr, nullptr, &error)) {
-            g_clear_error(&error);
             return false;
         }
         return tovek_media_register_elements();
@@ -87,11 +79,10 @@ bool CanBind(const platform::VideoInputDevice& camera) {
     if (!EnsureGStreamer() || camera.source_factory.empty()) {
         return false;
     }
-    GstElementFactory* factory = gst_element_factory_find(camera.source_factory.c_str());
+    g_autoptr(GstElementFactory) factory = gst_element_factory_find(camera.source_factory.c_str());
     if (factory == nullptr) {
         return false;
     }
-    gst_object_unref(factory);
     // A node that is listed but refused (no permission, another program's)
     // is recorded, so the program can say why there is no picture.
     const int error = Provider().CheckOpen(camera);
@@ -160,16 +151,20 @@ bool CorvaneDeviceControl::BuildCameraPart(GstBusSyncHandler handler, gpointer d
     if (!EnsureGStreamer() || !FindCaptureFilter()) {
         return false;
     }
-    pipeline_ = gst_pipeline_new("Corvane Capture Graph");
-    // The one handler of this graph's bus, set before any element can post.
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, handler, data, nullptr);
-    gst_object_unref(bus);
+    pipeline_ = platform::SinkRef(gst_pipeline_new("Corvane Capture Graph"));
+    {
+        // The one handler of this graph's bus, set before any element can post.
+        g_autoptr(GstBus) bus = gst_element_get_bus(pipeline_.get());
+        gst_bus_set_sync_handler(bus, handler, data, nullptr);
+    }
 
-    camera_source_ = MakeCameraSource(camera_, &format_filter_);
-    if (camera_source_ == nullptr || !gst_bin_add(GST_BIN(pipeline_), camera_source_)) {
+    GstElement* filter = nullptr;
+    const platform::GstRef<GstElement> source = MakeCameraSource(camera_, &filter);
+    if (source == nullptr || !gst_bin_add(GST_BIN(pipeline_.get()), source.get())) {
         return false;
     }
+    camera_source_ = source.get();
+    format_filter_ = filter;
     std::vector<uint8_t> descriptors;
     if (!Provider().ReadUsbDescriptors(camera_, &descriptors)) {
         return false;
@@ -199,16 +194,14 @@ void CorvaneDeviceControl::TearDown() {
         extension_unit_.reset();
     }
     if (pipeline_ != nullptr) {
-        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
         // The streaming threads have ended; the handler's data may go next.
-        GstBus* bus = gst_element_get_bus(pipeline_);
+        g_autoptr(GstBus) bus = gst_element_get_bus(pipeline_.get());
         gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-        gst_object_unref(pipeline_);
     }
-    pipeline_ = nullptr;
     camera_source_ = nullptr;
     format_filter_ = nullptr;
+    pipeline_.reset();
 }
 
 } // namespace corvane
@@ -225,21 +218,22 @@ CorvaneCaptureDevice::~CorvaneCaptureDevice() {
 }
 
 bool CorvaneCaptureDevice::Build(bool connect) {
-    const auto add = [this](const char* factory, const char* name) {
-        GstElement* element = gst_element_factory_make(factory, name);
-        if (element != nullptr && !gst_bin_add(GST_BIN(pipeline_), element)) {
-            return static_cast<GstElement*>(nullptr);
-        }
-        return element;
+    // Makes an element and adds it to the graph, which owns it from then on;
+    // *member points to it, or is null when it could not be made or added.
+    const auto add = [this](GstElement** member, const char* factory, const char* name) {
+        const platform::GstRef<GstElement> element =
+            platform::SinkRef(gst_element_factory_make(factory, name));
+        const bool added =
+            element != nullptr && gst_bin_add(GST_BIN(pipeline_.get()), element.get());
+        *member = added ? element.get() : nullptr;
+        return added;
     };
     bool built = BuildCameraPart(&CorvaneCaptureDevice::OnBusMessage, this);
     if (built) {
-        stream_grabber_ = add("toveksamplegrabber", "Stream Callback");
-        sample_grabber_ = add("toveksamplegrabber", "Sample Grabber");
-        decoder_ = add("tovekjpegdec", "MJPEG Decompressor");
-        smart_tee_ = add("tee", "Smart Tee");
-        built = stream_grabber_ != nullptr && sample_grabber_ != nullptr && decoder_ != nullptr &&
-                smart_tee_ != nullptr;
+        built = add(&stream_grabber_, "toveksamplegrabber", "Stream Callback");
+        built = add(&sample_grabber_, "toveksamplegrabber", "Sample Grabber") && built;
+        built = add(&decoder_, "tovekjpegdec", "MJPEG Decompressor") && built;
+        built = add(&smart_tee_, "tee", "Smart Tee") && built;
     }
     if (built) {
         // The stream grabber shows the compressed bytes as the camera gave
@@ -253,9 +247,8 @@ bool CorvaneCaptureDevice::Build(bool connect) {
         // The capture output stays unconnected, as nothing records from it.
         g_object_set(smart_tee_, "allow-not-linked", TRUE, nullptr);
         if (chosen_format_) {
-            GstCaps* caps = corvane::CapsForFormat(*chosen_format_);
+            g_autoptr(GstCaps) caps = corvane::CapsForFormat(*chosen_format_);
             g_object_set(format_filter_, "caps", caps, nullptr);
-            gst_caps_unref(caps);
         }
     }
     if (!built || (connect && !Connect())) {
@@ -266,32 +259,28 @@ bool CorvaneCaptureDevice::Build(bool connect) {
 }
 
 bool CorvaneCaptureDevice::Connect() {
-    GstPad* capture = gst_element_request_pad_simple(smart_tee_, "src_%u");
-    GstPad* preview = gst_element_request_pad_simple(smart_tee_, "src_%u");
-    GstPad* grabber_sink = gst_element_get_static_pad(stream_grabber_, "sink");
-    renderer_ = gst_element_factory_make("tovekvideosink", "Video Renderer");
-    bool linked = capture != nullptr && preview != nullptr && renderer_ != nullptr &&
-                  gst_bin_add(GST_BIN(pipeline_), renderer_) &&
+    // The tee keeps its request pads; these references are only for linking.
+    g_autoptr(GstPad) capture = gst_element_request_pad_simple(smart_tee_, "src_%u");
+    g_autoptr(GstPad) preview = gst_element_request_pad_simple(smart_tee_, "src_%u");
+    g_autoptr(GstPad) grabber_sink = gst_element_get_static_pad(stream_grabber_, "sink");
+    const platform::GstRef<GstElement> renderer =
+        platform::SinkRef(gst_element_factory_make("tovekvideosink", "Video Renderer"));
+    bool linked = capture != nullptr && preview != nullptr && renderer != nullptr &&
+                  gst_bin_add(GST_BIN(pipeline_.get()), renderer.get()) &&
                   gst_element_link_pads(camera_source_, "src", smart_tee_, "sink") &&
                   gst_pad_link(preview, grabber_sink) == GST_PAD_LINK_OK &&
                   gst_element_link_pads(stream_grabber_, "src", decoder_, "sink") &&
                   gst_element_link_pads(decoder_, "src", sample_grabber_, "sink") &&
-                  gst_element_link_pads(sample_grabber_, "src", renderer_, "sink");
-    if (renderer_ != nullptr && GST_OBJECT_PARENT(renderer_) == nullptr) {
-        gst_object_unref(gst_object_ref_sink(renderer_));
-        renderer_ = nullptr;
-        linked = false;
-    }
+                  gst_element_link_pads(sample_grabber_, "src", renderer.get(), "sink");
+    // Kept when the graph took it, even if a link failed; the graph owns it.
+    renderer_ = renderer != nullptr && GST_OBJECT_PARENT(renderer.get()) != nullptr ? renderer.get()
+                                                                                    : nullptr;
+    linked = linked && renderer_ != nullptr;
     if (linked) {
         // A live picture is shown as soon as it is decoded. Not keeping the
         // last frame lets the decoder write every frame into the same
         // buffer, which stays warm in the caches.
         g_object_set(renderer_, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
-    }
-    for (GstPad* pad : {capture, preview, grabber_sink}) {
-        if (pad != nullptr) {
-            gst_object_unref(pad);
-        }
     }
     connected_ = linked;
     return linked;
@@ -343,8 +332,8 @@ int CorvaneCaptureDevice::Run() {
         // still requested for it is dropped.
         run_generation_.fetch_add(1);
         error_.Clear();
-        if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            gst_element_set_state(pipeline_, GST_STATE_READY);
+        if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            gst_element_set_state(pipeline_.get(), GST_STATE_READY);
             return -1;
         }
         running_ = true;
@@ -352,13 +341,13 @@ int CorvaneCaptureDevice::Run() {
     // Waited for without the lock, so that a failure while starting (a
     // format the graph cannot take) stops the graph and ends the wait at once.
     const GstStateChangeReturn settled =
-        gst_element_get_state(pipeline_, nullptr, nullptr, corvane::kRunWait);
+        gst_element_get_state(pipeline_.get(), nullptr, nullptr, corvane::kRunWait);
     platform::MutexLock lock(state_lock_);
     if (!running_) {
         return -1; // stopped by a failure meanwhile
     }
     if (settled == GST_STATE_CHANGE_FAILURE) {
-        gst_element_set_state(pipeline_, GST_STATE_READY);
+        gst_element_set_state(pipeline_.get(), GST_STATE_READY);
         running_ = false;
         return -1;
     }
@@ -371,20 +360,21 @@ int CorvaneCaptureDevice::Stop() {
         return -1;
     }
     running_ = false;
-    return gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE ? -1 : 0;
+    return gst_element_set_state(pipeline_.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE ? -1
+                                                                                               : 0;
 }
 
 GstBusSyncReply CorvaneCaptureDevice::OnBusMessage(GstBus* /*bus*/, GstMessage* message,
                                                    gpointer data) {
+    // Nobody else reads the bus: dropped, so nothing piles up over hours.
+    g_autoptr(GstMessage) dropped = message;
     auto* self = static_cast<CorvaneCaptureDevice*>(data);
-    if (auto failure = platform::CaptureErrorFromMessage(message)) {
+    if (auto failure = platform::CaptureErrorFromMessage(dropped)) {
         const uint32_t generation = self->run_generation_.load();
         if (self->error_.Keep(std::move(*failure))) {
             self->error_stop_.Request(generation);
         }
     }
-    // Nobody else reads the bus: dropped, so nothing piles up over hours.
-    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -395,7 +385,7 @@ void CorvaneCaptureDevice::StopAfterError(uint32_t generation) {
             return; // a new run cleared the failure, or the graph is gone
         }
         if (running_) {
-            gst_element_set_state(pipeline_, GST_STATE_READY);
+            gst_element_set_state(pipeline_.get(), GST_STATE_READY);
             running_ = false;
         }
     }
@@ -431,23 +421,18 @@ int CorvaneCaptureDevice::GetStreamMediaType(VIDEOINFOHEADER* out) {
     if (!connected_) {
         return -1;
     }
-    GstPad* pad = gst_element_get_static_pad(stream_grabber_, "sink");
-    GstCaps* caps = gst_pad_get_current_caps(pad);
-    gst_object_unref(pad);
+    g_autoptr(GstPad) pad = gst_element_get_static_pad(stream_grabber_, "sink");
+    g_autoptr(GstCaps) caps = gst_pad_get_current_caps(pad);
     if (caps == nullptr && chosen_format_) {
         // Not streaming yet: the chosen format is what will flow.
         caps = corvane::CapsForFormat(*chosen_format_);
     }
-    const int result = corvane::CopyStreamMediaType(caps, &media_type_, out);
-    if (caps != nullptr) {
-        gst_caps_unref(caps);
-    }
-    return result;
+    return corvane::CopyStreamMediaType(caps, &media_type_, out);
 }
 
 std::vector<CorvaneVideoFormat> CorvaneCaptureDevice::ProbeFormats() {
     std::vector<CorvaneVideoFormat> formats;
-    GstElement* camera = gst_bin_get_by_name(GST_BIN(camera_source_), "camera");
+    g_autoptr(GstElement) camera = gst_bin_get_by_name(GST_BIN(camera_source_), "camera");
     if (camera == nullptr) {
         return formats;
     }
@@ -455,14 +440,11 @@ std::vector<CorvaneVideoFormat> CorvaneCaptureDevice::ProbeFormats() {
     if (gst_element_set_state(camera, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE &&
         gst_element_get_state(camera, nullptr, nullptr, corvane::kProbeWait) !=
             GST_STATE_CHANGE_FAILURE) {
-        GstPad* pad = gst_element_get_static_pad(camera, "src");
-        GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+        g_autoptr(GstPad) pad = gst_element_get_static_pad(camera, "src");
+        g_autoptr(GstCaps) caps = gst_pad_query_caps(pad, nullptr);
         formats = corvane::CompressedFormats(caps);
-        gst_caps_unref(caps);
-        gst_object_unref(pad);
     }
     gst_element_set_state(camera, GST_STATE_NULL);
-    gst_object_unref(camera);
     return formats;
 }
 
@@ -480,17 +462,15 @@ int CorvaneCaptureDevice::VideoCapturePin(CORVANE_OWNER_WINDOW window) {
     }
     int current = -1;
     if (chosen_format_) {
-        GstCaps* caps = corvane::CapsForFormat(*chosen_format_);
+        g_autoptr(GstCaps) caps = corvane::CapsForFormat(*chosen_format_);
         current = corvane::FormatIndex(formats, caps);
-        gst_caps_unref(caps);
     }
     const int count = static_cast<int>(formats.size());
     const int choice = window->ChooseCaptureFormat(window, formats.data(), count, current);
     if (choice >= 0 && choice < count) {
         chosen_format_ = formats[static_cast<size_t>(choice)];
-        GstCaps* caps = corvane::CapsForFormat(*chosen_format_);
+        g_autoptr(GstCaps) caps = corvane::CapsForFormat(*chosen_format_);
         g_object_set(format_filter_, "caps", caps, nullptr);
-        gst_caps_unref(caps);
     } else if (choice != -1) {
         return -1;
     }

@@ -19,6 +19,7 @@
 
 #include "platform/capture_error.h"
 #include "platform/devices.h"
+#include "platform/gst_ref.h"
 #include "platform/thread_annotations.h"
 
 #include <gst/gst.h>
@@ -69,8 +70,8 @@ protected:
 
     // Caller thread only.
     platform::VideoInputDevice camera_;
-    GstElement* pipeline_ = nullptr;      // owns every element below
-    GstElement* camera_source_ = nullptr; // "Tovek Camera Source": camera and format filter
+    platform::GstRef<GstElement> pipeline_; // owns every element below
+    GstElement* camera_source_ = nullptr;   // "Tovek Camera Source": camera and format filter
     GstElement* format_filter_ = nullptr;
 
     platform::Mutex xu_mutex_; // held through each register sequence

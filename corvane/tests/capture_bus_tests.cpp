@@ -11,7 +11,7 @@ namespace {
 // Opens the graph to the test.
 class ControlProbe : public corvane::CorvaneDeviceControl {
 public:
-    GstBus* Bus() { return pipeline_ != nullptr ? gst_element_get_bus(pipeline_) : nullptr; }
+    GstBus* Bus() { return pipeline_ != nullptr ? gst_element_get_bus(pipeline_.get()) : nullptr; }
 };
 
 void CountFree(gpointer count, GstMiniObject* /*message*/) {

@@ -7,6 +7,7 @@
 
 #include "buffer_times.h"
 #include "camera_source_filter.h"
+#include "platform/gst_ref.h"
 #include "platform/media.h"
 #include "platform/system.h"
 #include "tovek_camera_source.h"
@@ -75,13 +76,11 @@ GstCaps* AnnouncedCaps(camsrc::CameraSourcePin* pin) {
 }
 
 GstCaps* GetCaps(GstBaseSrc* base, GstCaps* filter) {
-    GstCaps* caps = AnnouncedCaps(PinOf(base));
+    g_autoptr(GstCaps) caps = AnnouncedCaps(PinOf(base));
     if (filter != nullptr) {
-        GstCaps* both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
-        gst_caps_unref(caps);
-        caps = both;
+        return gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
     }
-    return caps;
+    return g_steal_pointer(&caps);
 }
 
 gboolean SetCaps(GstBaseSrc* base, GstCaps* caps) {
@@ -102,11 +101,9 @@ gboolean DecideAllocation(GstBaseSrc* base, GstQuery* query) {
     const bool has_pool = gst_query_get_n_allocation_pools(query) > 0;
     if (has_pool) {
         guint proposed_size = 0;
-        GstBufferPool* proposed = nullptr;
+        // Only its counts are kept: pictures go into plain memory of our own pool.
+        g_autoptr(GstBufferPool) proposed = nullptr;
         gst_query_parse_nth_allocation_pool(query, 0, &proposed, &proposed_size, &min, &max);
-        if (proposed != nullptr) {
-            gst_object_unref(proposed); // pictures go into plain memory of our own pool
-        }
     }
     if (min == 0) {
         min = 2; // a request for no buffers gets two
@@ -116,20 +113,18 @@ gboolean DecideAllocation(GstBaseSrc* base, GstQuery* query) {
         max = min;
     }
 
-    GstBufferPool* pool = gst_buffer_pool_new();
+    g_autoptr(GstBufferPool) pool = gst_buffer_pool_new();
     GstStructure* config = gst_buffer_pool_get_config(pool);
     gst_buffer_pool_config_set_params(config, caps, size, min, max);
-    bool ok = gst_buffer_pool_set_config(pool, config);
+    bool ok = gst_buffer_pool_set_config(pool, config); // takes config
     guint actual = 0;
     if (ok) {
-        config = gst_buffer_pool_get_config(pool);
-        ok = gst_buffer_pool_config_get_params(config, nullptr, &actual, nullptr, nullptr) &&
+        g_autoptr(GstStructure) applied = gst_buffer_pool_get_config(pool);
+        ok = gst_buffer_pool_config_get_params(applied, nullptr, &actual, nullptr, nullptr) &&
              actual >= size;
-        gst_structure_free(config);
     }
     if (!ok) {
         GST_ERROR_OBJECT(base, "the buffer pool gives %u bytes, %u wanted", actual, size);
-        gst_object_unref(pool);
         return FALSE;
     }
     if (has_pool) {
@@ -137,7 +132,6 @@ gboolean DecideAllocation(GstBaseSrc* base, GstQuery* query) {
     } else {
         gst_query_add_allocation_pool(query, pool, size, min, max);
     }
-    gst_object_unref(pool);
     return TRUE;
 }
 
@@ -211,12 +205,11 @@ void StampRunningTime(TovekCameraSrc* self, GstBuffer* buffer, int64_t capture_s
     GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
     GST_BUFFER_PTS(buffer) = GST_CLOCK_TIME_NONE;
     GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_NONE;
-    GstClock* clock = gst_element_get_clock(GST_ELEMENT(self));
+    g_autoptr(GstClock) clock = gst_element_get_clock(GST_ELEMENT(self));
     if (clock == nullptr) {
         return;
     }
     const GstClockTime now = gst_clock_get_time(clock);
-    gst_object_unref(clock);
     const GstClockTime base = gst_element_get_base_time(GST_ELEMENT(self));
     const int64_t age = SteadyNowNs() - capture_steady_ns;
     const int64_t running =
@@ -226,42 +219,52 @@ void StampRunningTime(TovekCameraSrc* self, GstBuffer* buffer, int64_t capture_s
     GST_BUFFER_DURATION(buffer) = time.duration_ns;
 }
 
-GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
-    camsrc::CameraSourcePin* pin = PinOf(src);
-    if (pin == nullptr) {
-        return GST_FLOW_ERROR;
-    }
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        GST_ELEMENT_ERROR(src, RESOURCE, WRITE, ("Cannot write a picture into a buffer."),
-                          ("gst_buffer_map failed"));
-        return GST_FLOW_ERROR;
-    }
-    size_t length = 0;
-    uint32_t arrival_ms = 0;
+// Fills the mapped bytes with the next picture: kPicture with its length
+// and arrival tick, or why there is none (kInterrupted, kStreamEnded).
+camsrc::CameraSourcePin::FillResult WaitForPicture(camsrc::CameraSourcePin* pin,
+                                                   const platform::BufferMap& map, size_t* length,
+                                                   uint32_t* arrival_ms) {
     for (;;) {
-        const auto result = pin->FillBuffer(map.data, map.size, &length, &arrival_ms);
-        if (result == camsrc::CameraSourcePin::FillResult::kPicture) {
-            break;
-        }
-        if (result == camsrc::CameraSourcePin::FillResult::kInterrupted) {
-            gst_buffer_unmap(buffer, &map);
-            return GST_FLOW_FLUSHING;
-        }
-        if (result == camsrc::CameraSourcePin::FillResult::kStreamEnded) {
-            // As a source whose device read fails: the pipeline's owner
-            // decides whether to start again.
-            gst_buffer_unmap(buffer, &map);
-            GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera stopped sending pictures."),
-                              ("the driver's streaming ended without a stop while the camera "
-                               "stayed attached (a failed read or request)"));
-            return GST_FLOW_ERROR;
+        const auto result = pin->FillBuffer(map.data(), map.size(), length, arrival_ms);
+        if (result != camsrc::CameraSourcePin::FillResult::kEmpty) {
+            return result;
         }
         // Stopped by the client: an empty buffer would only trouble the
         // decoder, so wait for the start instead.
         pin->WaitWhileStopped(kStoppedWaitMs);
     }
-    gst_buffer_unmap(buffer, &map);
+}
+
+GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
+    camsrc::CameraSourcePin* pin = PinOf(src);
+    if (pin == nullptr) {
+        return GST_FLOW_ERROR;
+    }
+    size_t length = 0;
+    uint32_t arrival_ms = 0;
+    camsrc::CameraSourcePin::FillResult result;
+    {
+        // Unmapped at the end of this block, whatever the result: before the
+        // size is set or an error goes out.
+        const platform::BufferMap map(buffer, GST_MAP_WRITE);
+        if (!map) {
+            GST_ELEMENT_ERROR(src, RESOURCE, WRITE, ("Cannot write a picture into a buffer."),
+                              ("gst_buffer_map failed"));
+            return GST_FLOW_ERROR;
+        }
+        result = WaitForPicture(pin, map, &length, &arrival_ms);
+    }
+    if (result == camsrc::CameraSourcePin::FillResult::kInterrupted) {
+        return GST_FLOW_FLUSHING;
+    }
+    if (result == camsrc::CameraSourcePin::FillResult::kStreamEnded) {
+        // As a source whose device read fails: the pipeline's owner decides
+        // whether to start again.
+        GST_ELEMENT_ERROR(src, RESOURCE, READ, ("The camera stopped sending pictures."),
+                          ("the driver's streaming ended without a stop while the camera "
+                           "stayed attached (a failed read or request)"));
+        return GST_FLOW_ERROR;
+    }
     gst_buffer_set_size(buffer, static_cast<gssize>(length));
     const int64_t captured = SteadyNsOfTick(arrival_ms);
     StampRunningTime(Self(src), buffer, captured);
@@ -328,13 +331,12 @@ static void tovek_camera_src_init(TovekCameraSrc* self) {
     self->auto_start = 1;
     self->times = new camsrc::BufferTimes(GST_SECOND / kCameraSourceFramesPerSecond);
 
-    // The base class names its pad after the template; ours is "Out".
-    GstPad* pad = GST_BASE_SRC_PAD(base);
-    gst_object_ref(pad);
+    // The base class names its pad after the template; ours is "Out". The
+    // pad lives on our reference while it is out of the element.
+    g_autoptr(GstPad) pad = GST_PAD(gst_object_ref(GST_BASE_SRC_PAD(base)));
     gst_element_remove_pad(GST_ELEMENT(self), pad);
     gst_object_set_name(GST_OBJECT(pad), "Out");
     gst_element_add_pad(GST_ELEMENT(self), pad);
-    gst_object_unref(pad);
 }
 
 static void tovek_camera_src_class_init(TovekCameraSrcClass* klass) {

@@ -46,7 +46,94 @@ using strovi::kVideo0;
 using strovi::kVideo1;
 
 constexpr int kAudioNodes = 172; // trunc(5 s x 1000 / 29 ms)
+// The slots follow the stream types, audio first.
 constexpr int kSlotAudio = 0;
+constexpr int SlotOf(int32_t type) {
+    return type - kAudio;
+}
+
+constexpr int32_t kMsPerSecond = 1000;
+constexpr DWORD kBitsPerByte = 8;
+constexpr DWORD kBitsPerKilobit = 1000;
+
+// dwQuality -1: the codec's default quality.
+constexpr DWORD kDefaultQuality = 0xFFFFFFFF;
+
+// The bytes after a Video1 stream's bitmap header: the stream's decoder
+// configuration, an MPEG-4 Visual object (start code 00 00 01 00) and video
+// object layer (00 00 01 20; simple object type, square pixels, 30000 ticks a
+// second), written for 640 x 480. The layer's size fields are not byte
+// aligned; SetVideoParam writes the real size over these bytes:
+constexpr uint8_t kVideo1ConfigTemplate[18] = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
+                                               0x01, 0x20, 0x00, 0x84, 0x5D, 0x4C,
+                                               0x28, 0xA0, 0x21, 0xE0, 0xA3, 0x1F};
+// width bits 9..2 (the three bits above them, in the byte before, stay 0);
+constexpr size_t kConfigWidthByte = 13;
+// width bits 1..0 (taken as 0: widths are multiples of 4), a marker bit and
+// height bits 12..8 (bit 12 taken as 0);
+constexpr size_t kConfigHeightHighByte = 14;
+constexpr uint8_t kConfigMarkerBit = 0x20;
+// height bits 7..0.
+constexpr size_t kConfigHeightLowByte = 15;
+
+// MPEG audio frames hold 1152 samples in MPEG-1, whose rates are 32, 44.1
+// and 48 kHz, and 576 in MPEG-2 and 2.5, which take the lower rates.
+constexpr int kMpeg1SamplesPerFrame = 1152;
+constexpr int kMpeg2SamplesPerFrame = 576;
+constexpr uint32_t kMpeg1LowestRate = 32000;
+
+// Fields of the MPEGLAYER3WAVEFORMAT that SetMp3Param writes, as MP3 formats
+// in AVI files carry them:
+// wBitsPerSample: the decoded samples are 16-bit.
+constexpr WORD kMp3BitsPerSample = 16;
+// nBlockAlign: 1, until MarkFramedMp3 puts the samples per frame there.
+constexpr WORD kMp3BlockAlign = 1;
+// nFramesPerBlock: one frame per block (one per chunk).
+constexpr WORD kMp3FramesPerBlock = 1;
+// nCodecDelay: 1393 samples, the value usual in MP3 formats of AVI files
+// (the one the media platform's own MP3 codec writes); nothing times by it.
+constexpr WORD kMp3CodecDelay = 1393;
+
+// The audio stream's dwLength at set-up. The file writer records the length
+// it counts from the chunks written instead, so this number never reaches a
+// file and means nothing; any value would do.
+constexpr DWORD kAudioLengthPlaceholder = 76396;
+
+// The offset of an ADPCMWAVEFORMAT's wSamplesPerBlock, right after the
+// WAVEFORMATEX.
+constexpr size_t kAdpcmSamplesPerBlockAt = offsetof(ADPCMWAVEFORMAT, wSamplesPerBlock);
+
+// An audio format block must hold the WAVEFORMAT fields up to wBitsPerSample
+// (a PCMWAVEFORMAT) to be read, and fit the 16-bit sizes of the format
+// records.
+constexpr size_t kShortestAudioFormat = offsetof(WAVEFORMATEX, cbSize);
+constexpr size_t kLongestAudioFormat = 0xFFFF;
+
+// The pacing of the H.264 streams against the audio clock. The first
+// frames of a stream go out unpaced while the audio clock gets going (50 are
+// about three seconds at the Q5's 16 frames a second). After that a stream
+// more than kAheadPeriods frame periods ahead drops frames, and one more
+// than kBehindPeriods behind repeats key frames; the margin between them
+// leaves the jitter of a period or two of the capture threads alone.
+constexpr int32_t kUnpacedFrames = 50;
+constexpr int kAheadPeriods = 3;
+constexpr int kBehindPeriods = 4;
+
+// At most half the last group is dropped at a time, so that the stream keeps
+// showing motion while it catches up.
+int32_t MaxFramesToDrop(int32_t last_group) {
+    return last_group / 2;
+}
+
+// Bytes a second of a stream of kbps kilobits a second.
+DWORD BytesPerSecond(int32_t kbps) {
+    return static_cast<DWORD>(kbps) * kBitsPerKilobit / kBitsPerByte;
+}
+
+// The duration in milliseconds of scale / rate seconds.
+double UnitMs(DWORD scale, DWORD rate) {
+    return static_cast<double>(kMsPerSecond) * scale / rate;
+}
 
 const char* StreamName(strovi::StreamType type) {
     switch (type) {
@@ -61,10 +148,8 @@ const char* StreamName(strovi::StreamType type) {
     }
 }
 
-// MPEG audio frames hold 1152 samples (MPEG-1, 32 kHz and up) or 576
-// (MPEG-2 and 2.5 below that).
 int Mp3SamplesPerFrame(uint32_t sample_rate) {
-    return sample_rate >= 32000 ? 1152 : 576;
+    return sample_rate >= kMpeg1LowestRate ? kMpeg1SamplesPerFrame : kMpeg2SamplesPerFrame;
 }
 
 // MP3 in AVI is timed per chunk (one frame each) only when nBlockAlign holds
@@ -112,7 +197,7 @@ void AviOutputFile::GrowFreeList(int count) {
 
 HRESULT AviOutputFile::SetVideoParam(StreamType type, int32_t width, int32_t height,
                                      int32_t frames_per_second, int32_t bits_per_pixel) {
-    const int slot = type - 1;
+    const int slot = SlotOf(type);
     if (width < 1 || height < 1 || frames_per_second < 1) {
         return E_INVALIDARG;
     }
@@ -142,7 +227,7 @@ HRESULT AviOutputFile::SetVideoParam(StreamType type, int32_t width, int32_t hei
     info.fccHandler = handler;
     info.dwScale = 1;
     info.dwRate = static_cast<DWORD>(frames_per_second);
-    info.dwQuality = 0xFFFFFFFF;
+    info.dwQuality = kDefaultQuality;
     info.rcFrame = {0, 0, width, height};
     std::strncpy(info.szName, StreamName(type), sizeof(info.szName) - 1);
     if (AVIFileCreateStreamA(file_, &streams_[slot], &info) != AVIERR_OK) {
@@ -161,25 +246,24 @@ HRESULT AviOutputFile::SetVideoParam(StreamType type, int32_t width, int32_t hei
         platform::MutexLock hold(queue_lock_);
         if (type == kVideo0) {
             video0_clock_ = 0.0;
-            video0_period_ = 1000.0 / frames_per_second;
+            video0_period_ = static_cast<double>(kMsPerSecond) / frames_per_second;
         } else if (type == kVga) {
             vga_clock_ = 0.0;
-            vga_period_ = 1000.0 / frames_per_second;
+            vga_period_ = static_cast<double>(kMsPerSecond) / frames_per_second;
         } else {
             video1_clock_ = 0.0;
-            video1_period_ = static_cast<double>(1000 / frames_per_second);
+            video1_period_ = static_cast<double>(kMsPerSecond / frames_per_second);
         }
     }
     if (type != kVideo1) {
         return AVIStreamSetFormat(streams_[slot], 0, &bih, sizeof(bih));
     }
-    // Video1 carries the H.264 sequence header after the bitmap header; the
-    // template holds the value for 640 x 480.
-    uint8_t tail[18] = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00,
-                        0x84, 0x5D, 0x4C, 0x28, 0xA0, 0x21, 0xE0, 0xA3, 0x1F};
-    tail[13] = static_cast<uint8_t>((width >> 2) & 0xFF);
-    tail[14] = static_cast<uint8_t>(((height >> 8) & 0x0F) + 0x20);
-    tail[15] = static_cast<uint8_t>(height & 0xFF);
+    // Video1 carries its decoder configuration after the bitmap header.
+    uint8_t tail[sizeof(kVideo1ConfigTemplate)];
+    std::memcpy(tail, kVideo1ConfigTemplate, sizeof(tail));
+    tail[kConfigWidthByte] = static_cast<uint8_t>((width >> 2) & 0xFF);
+    tail[kConfigHeightHighByte] = static_cast<uint8_t>(((height >> 8) & 0x0F) + kConfigMarkerBit);
+    tail[kConfigHeightLowByte] = static_cast<uint8_t>(height & 0xFF);
     uint8_t format[sizeof(bih) + sizeof(tail)];
     bih.biSize = sizeof(format);
     std::memcpy(format, &bih, sizeof(bih));
@@ -194,12 +278,15 @@ AviOutputFile::AudioTiming AviOutputFile::AudioTimingFor(const WAVEFORMATEX& wfx
     // bytes in dwSampleSize units when that is set, else chunks.
     const DWORD block = wfx.nBlockAlign;
     if (wfx.wFormatTag == WAVE_FORMAT_PCM && wfx.nSamplesPerSec > 0) {
-        const DWORD frame = block != 0 ? block : wfx.nChannels * ((wfx.wBitsPerSample + 7) / 8u);
+        const DWORD frame =
+            block != 0 ? block
+                       : wfx.nChannels * ((wfx.wBitsPerSample + kBitsPerByte - 1) / kBitsPerByte);
         return {1, wfx.nSamplesPerSec, frame};
     }
     if (wfx.wFormatTag == WAVE_FORMAT_ADPCM && block != 0 && wfx.nSamplesPerSec > 0 &&
-        format_bytes >= sizeof(WAVEFORMATEX) + 2) {
-        const DWORD samples_per_block = format[18] | (format[19] << 8);
+        format_bytes >= kAdpcmSamplesPerBlockAt + sizeof(WORD)) {
+        const DWORD samples_per_block =
+            format[kAdpcmSamplesPerBlockAt] | (format[kAdpcmSamplesPerBlockAt + 1] << 8);
         if (samples_per_block != 0) {
             return {samples_per_block, wfx.nSamplesPerSec, block};
         }
@@ -211,7 +298,7 @@ AviOutputFile::AudioTiming AviOutputFile::AudioTimingFor(const WAVEFORMATEX& wfx
     if (block != 0 && wfx.nAvgBytesPerSec != 0) {
         return {block, wfx.nAvgBytesPerSec, block};
     }
-    return {1, static_cast<DWORD>(bit_rate_kbps) * 1000 / 8, 0};
+    return {1, BytesPerSecond(bit_rate_kbps), 0};
 }
 
 HRESULT AviOutputFile::CreateAudioStream(const AudioTiming& timing, const void* format,
@@ -222,8 +309,8 @@ HRESULT AviOutputFile::CreateAudioStream(const AudioTiming& timing, const void* 
     info.fccHandler = 0;
     info.dwScale = timing.scale;
     info.dwRate = timing.rate;
-    info.dwLength = 76396; // replaced by the real length when the file is finished
-    info.dwQuality = 0xFFFFFFFF;
+    info.dwLength = kAudioLengthPlaceholder;
+    info.dwQuality = kDefaultQuality;
     info.dwSampleSize = timing.sample_size;
     std::strncpy(info.szName, StreamName(kAudio), sizeof(info.szName) - 1);
     if (AVIFileCreateStreamA(file_, &streams_[kSlotAudio], &info) != AVIERR_OK) {
@@ -235,10 +322,10 @@ HRESULT AviOutputFile::CreateAudioStream(const AudioTiming& timing, const void* 
         platform::MutexLock hold(queue_lock_);
         if (timing.sample_size != 0) {
             audio_unit_bytes_ = timing.sample_size;
-            audio_unit_ms_ = 1000.0 * timing.scale / timing.rate;
+            audio_unit_ms_ = UnitMs(timing.scale, timing.rate);
         } else {
             audio_unit_bytes_ = 0;
-            audio_chunk_ms_ = 1000.0 * timing.scale / timing.rate;
+            audio_chunk_ms_ = UnitMs(timing.scale, timing.rate);
         }
     }
     return AVIStreamSetFormat(streams_[kSlotAudio], 0, format, format_bytes);
@@ -251,34 +338,34 @@ HRESULT AviOutputFile::SetMp3Param(int32_t channels, int32_t sample_rate, int32_
     if (streams_[kSlotAudio] != nullptr) {
         return E_UNEXPECTED;
     }
-    const int32_t kbps = bit_rate_kbps == 0 ? 56 : bit_rate_kbps;
+    const int32_t kbps = bit_rate_kbps == 0 ? kDefaultMp3KbitsPerSecond : bit_rate_kbps;
     audio_channels_ = channels;
     audio_sample_rate_ = sample_rate;
     audio_bit_rate_kbps_ = kbps;
-    audio_bits_per_sample_ = 16;
+    audio_bits_per_sample_ = kMp3BitsPerSample;
     {
         platform::MutexLock hold(queue_lock_);
         GrowFreeList(kAudioNodes);
         audio_clock_ = 0.0;
-        audio_chunk_ms_ = 26.0;
+        audio_chunk_ms_ = kMp3ChunkMs;
     }
 
     MPEGLAYER3WAVEFORMAT mp3{};
     mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
     mp3.wfx.nChannels = static_cast<WORD>(channels);
     mp3.wfx.nSamplesPerSec = static_cast<DWORD>(sample_rate);
-    mp3.wfx.nAvgBytesPerSec = static_cast<DWORD>(kbps) * 1000 / 8;
-    mp3.wfx.nBlockAlign = 1;
-    mp3.wfx.wBitsPerSample = 16;
+    mp3.wfx.nAvgBytesPerSec = BytesPerSecond(kbps);
+    mp3.wfx.nBlockAlign = kMp3BlockAlign;
+    mp3.wfx.wBitsPerSample = kMp3BitsPerSample;
     mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
     mp3.wID = MPEGLAYER3_ID_MPEG;
     mp3.fdwFlags = 0;
     // Bytes of one frame: samples per frame / 8 x bits per second / rate.
-    mp3.nBlockSize =
-        static_cast<WORD>(static_cast<uint64_t>(Mp3SamplesPerFrame(sample_rate)) / 8 *
-                          static_cast<uint64_t>(kbps) * 1000 / static_cast<uint64_t>(sample_rate));
-    mp3.nFramesPerBlock = 1;
-    mp3.nCodecDelay = 1393;
+    mp3.nBlockSize = static_cast<WORD>(static_cast<uint64_t>(Mp3SamplesPerFrame(sample_rate)) /
+                                       kBitsPerByte * static_cast<uint64_t>(kbps) *
+                                       kBitsPerKilobit / static_cast<uint64_t>(sample_rate));
+    mp3.nFramesPerBlock = kMp3FramesPerBlock;
+    mp3.nCodecDelay = kMp3CodecDelay;
     const AudioTiming timing = AudioTimingFor(mp3.wfx, nullptr, 0, kbps);
     MarkFramedMp3(reinterpret_cast<uint8_t*>(&mp3), timing.scale);
     return CreateAudioStream(timing, &mp3, sizeof(mp3));
@@ -288,8 +375,7 @@ int32_t AviOutputFile::SetAudioParam(const AM_MEDIA_TYPE& media_type, int32_t bi
     if (!(media_type.majortype == MEDIATYPE_Audio) || media_type.pbFormat == nullptr) {
         return 0;
     }
-    // A format shorter than the WAVEFORMAT fields cannot be read.
-    if (media_type.cbFormat < 16 || media_type.cbFormat > 0xFFFF ||
+    if (media_type.cbFormat < kShortestAudioFormat || media_type.cbFormat > kLongestAudioFormat ||
         streams_[kSlotAudio] != nullptr) {
         return 0;
     }
@@ -302,7 +388,7 @@ int32_t AviOutputFile::SetAudioParam(const AM_MEDIA_TYPE& media_type, int32_t bi
     {
         platform::MutexLock hold(queue_lock_);
         audio_clock_ = 0.0;
-        audio_chunk_ms_ = 26.0;
+        audio_chunk_ms_ = kMp3ChunkMs;
         GrowFreeList(kAudioNodes);
     }
     const AudioTiming timing =
@@ -375,7 +461,7 @@ void AviOutputFile::WriteSample(const SampleNode& node) {
         return;
     }
     case kVga: {
-        const int slot = kVga - 1;
+        const int slot = SlotOf(kVga);
         if (streams_[slot] == nullptr) {
             return;
         }
@@ -387,7 +473,7 @@ void AviOutputFile::WriteSample(const SampleNode& node) {
     }
     case kVideo0:
     case kVideo1:
-        if (streams_[node.stream_type - 1] != nullptr) {
+        if (streams_[SlotOf(node.stream_type)] != nullptr) {
             WritePaced(static_cast<StreamType>(node.stream_type), node);
         }
         return;
@@ -426,7 +512,7 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
     strovi::PacingState& p = is_video0 ? video0_pacing_ : video1_pacing_;
     double* clock = is_video0 ? &video0_clock_ : &video1_clock_;
     const double period = is_video0 ? video0_period_ : video1_period_;
-    const int slot = type - 1;
+    const int slot = SlotOf(type);
     const bool key = node.key != 0;
 
     // Group tracking.
@@ -449,17 +535,17 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
         return S_OK;
     }
     const int32_t n = next_index_[slot];
-    if (n > 50 && *clock > audio_clock_ + 3 * period) {
+    if (n > kUnpacedFrames && *clock > audio_clock_ + kAheadPeriods * period) {
         // Ahead of the audio: drop the tail of the group this key frame starts.
         if (key) {
             const int32_t behind = PeriodsIn(*clock - audio_clock_, period);
-            p.frames_to_drop = std::min(behind, p.last_group / 2);
+            p.frames_to_drop = std::min(behind, MaxFramesToDrop(p.last_group));
             p.drop_mode = 1;
             p.dropped_k = 0;
         }
         return WriteFrame(slot, node, key, clock, period);
     }
-    if (n > 50 && *clock + 4 * period < audio_clock_ && key) {
+    if (n > kUnpacedFrames && *clock + kBehindPeriods * period < audio_clock_ && key) {
         // Behind the audio: repeat this key frame to catch up.
         const int32_t repeats = PeriodsIn(audio_clock_ - *clock, period);
         for (int32_t i = 0; i < repeats; ++i) {

@@ -77,6 +77,10 @@ public:
     static_assert(kPoolNodes <= strovi::SampleBufferPool::kMaxSpares,
                   "every queued sample's buffer must fit among the spares");
     static constexpr size_t kPathBytes = 260;
+    // The bit rate of an MP3 stream set up with 0: the rate TovekAudioCapture
+    // encodes MP3 at, so that the declared byte rate and frame size match its
+    // stream.
+    static constexpr int32_t kDefaultMp3KbitsPerSecond = 56;
 
     AviOutputFile();
     virtual ~AviOutputFile();
@@ -144,8 +148,11 @@ private:
     platform::Mutex queue_lock_;
     // Clocks in milliseconds (the set-ups start them, under the lock too).
     double audio_clock_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;
-    // Per chunk, for streams counted in chunks.
-    double audio_chunk_ms_ TOVEK_GUARDED_BY(queue_lock_) = 26.0;
+    // Per chunk, for streams counted in chunks. It starts at the length of
+    // one MP3 frame, the usual chunk (1152 samples at 44.1 kHz, or 576 at
+    // 22.05 kHz, last 26.1 ms), until the stream's own timing replaces it.
+    static constexpr double kMp3ChunkMs = 26.0;
+    double audio_chunk_ms_ TOVEK_GUARDED_BY(queue_lock_) = kMp3ChunkMs;
     // Else the bytes of one counted sample and its duration.
     uint32_t audio_unit_bytes_ TOVEK_GUARDED_BY(queue_lock_) = 0;
     double audio_unit_ms_ TOVEK_GUARDED_BY(queue_lock_) = 0.0;

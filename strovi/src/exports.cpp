@@ -127,7 +127,7 @@ int32_t TOVEK_STDCALL SetAudioParam(AviOutputFile* file, const AM_MEDIA_TYPE* me
 int32_t TOVEK_STDCALL SetMp3Param(AviOutputFile* file, int32_t channels, int32_t sample_rate,
                                   int32_t bit_rate_kbps) {
     if (file == nullptr) {
-        return bit_rate_kbps == 0 ? 56 : bit_rate_kbps;
+        return bit_rate_kbps == 0 ? AviOutputFile::kDefaultMp3KbitsPerSecond : bit_rate_kbps;
     }
     if (!IsOpen(file)) {
         return E_INVALIDARG;

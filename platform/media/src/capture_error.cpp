@@ -74,8 +74,8 @@ std::optional<CaptureError> CaptureErrorFromMessage(GstMessage* message) {
     if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR) {
         return std::nullopt;
     }
-    GError* error = nullptr;
-    gchar* debug = nullptr;
+    g_autoptr(GError) error = nullptr;
+    g_autofree gchar* debug = nullptr;
     gst_message_parse_error(message, &error, &debug);
     CaptureError described;
     described.user_text = UserText(error, IsNotNegotiated(message, debug));
@@ -83,8 +83,6 @@ std::optional<CaptureError> CaptureErrorFromMessage(GstMessage* message) {
     if (debug != nullptr) {
         described.debug_text += std::string(" (") + debug + ")";
     }
-    g_error_free(error);
-    g_free(debug);
     return described;
 }
 

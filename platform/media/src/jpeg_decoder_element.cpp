@@ -4,6 +4,7 @@
 // so that one bad transfer from the camera never stops the picture.
 #include "elements.h"
 
+#include "platform/gst_ref.h"
 #include "platform/media.h"
 
 #include <gst/video/gstvideodecoder.h>
@@ -55,33 +56,35 @@ GstFlowReturn SkipPicture(TovekJpegDec* self, GstVideoCodecFrame* frame, const c
 // Announces a new output size; the base class negotiates it when the next
 // output buffer is allocated.
 bool SetOutputSize(TovekJpegDec* self, int width, int height) {
-    GstVideoCodecState* state = gst_video_decoder_set_output_state(
+    g_autoptr(GstVideoCodecState) state = gst_video_decoder_set_output_state(
         &self->parent, GST_VIDEO_FORMAT_BGRx, static_cast<guint>(width), static_cast<guint>(height),
         self->input_state);
     if (state == nullptr) {
         return false;
     }
-    gst_video_codec_state_unref(state);
     self->width = width;
     self->height = height;
     return true;
 }
 
-GstFlowReturn DecodeInto(TovekJpegDec* self, GstVideoCodecFrame* frame, const GstMapInfo& in) {
-    GstVideoCodecState* state = gst_video_decoder_get_output_state(&self->parent);
-    if (state == nullptr) {
-        return SkipPicture(self, frame, "no output state");
-    }
+GstFlowReturn DecodeInto(TovekJpegDec* self, GstVideoCodecFrame* frame,
+                         const platform::BufferMap& in) {
     GstVideoFrame out;
-    const gboolean mapped =
-        gst_video_frame_map(&out, &state->info, frame->output_buffer, GST_MAP_WRITE);
-    gst_video_codec_state_unref(state);
+    gboolean mapped = FALSE;
+    {
+        // The frame keeps what it needs of the state once mapped.
+        g_autoptr(GstVideoCodecState) state = gst_video_decoder_get_output_state(&self->parent);
+        if (state == nullptr) {
+            return SkipPicture(self, frame, "no output state");
+        }
+        mapped = gst_video_frame_map(&out, &state->info, frame->output_buffer, GST_MAP_WRITE);
+    }
     if (!mapped) {
         return SkipPicture(self, frame, "cannot map the output buffer");
     }
     const platform::JpegDecodeResult result = self->jpeg->DecodeBgrx(
-        in.data, in.size, static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0)), self->width,
-        self->height, GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0));
+        in.data(), in.size(), static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0)),
+        self->width, self->height, GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0));
     gst_video_frame_unmap(&out);
     if (result == platform::JpegDecodeResult::kFailed) {
         return SkipPicture(self, frame, self->jpeg->LastError());
@@ -122,17 +125,16 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* state) {
 GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
     TovekJpegDec* self = Self(decoder);
     // Finishing or dropping the frame releases its input buffer, so the
-    // mapping holds a reference of its own.
-    GstBuffer* input = gst_buffer_ref(frame->input_buffer);
-    GstMapInfo in;
-    if (!gst_buffer_map(input, &in, GST_MAP_READ)) {
-        gst_buffer_unref(input);
+    // mapping holds a reference of its own (released after the unmap).
+    g_autoptr(GstBuffer) input = gst_buffer_ref(frame->input_buffer);
+    const platform::BufferMap in(input, GST_MAP_READ);
+    if (!in) {
         return SkipPicture(self, frame, "cannot map the input buffer");
     }
     int width = 0;
     int height = 0;
     GstFlowReturn ret = GST_FLOW_OK;
-    if (!self->jpeg->ReadSize(in.data, in.size, &width, &height)) {
+    if (!self->jpeg->ReadSize(in.data(), in.size(), &width, &height)) {
         ret = SkipPicture(self, frame, self->jpeg->LastError());
     } else if ((width != self->width || height != self->height) &&
                !SetOutputSize(self, width, height)) {
@@ -146,8 +148,6 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
             gst_video_decoder_drop_frame(decoder, frame);
         }
     }
-    gst_buffer_unmap(input, &in);
-    gst_buffer_unref(input);
     return ret;
 }
 

@@ -7,6 +7,7 @@
 #include "elements.h"
 #include "glib_mutex.h"
 
+#include "platform/gst_ref.h"
 #include "platform/media.h"
 
 #include <gst/base/gstbasetransform.h>
@@ -108,14 +109,13 @@ void DeliverFrame(TovekSampleGrabber* self, GstBuffer* buffer) TOVEK_REQUIRES(se
 }
 
 void DeliverBytes(TovekSampleGrabber* self, GstBuffer* buffer) TOVEK_REQUIRES(self->callback_lock) {
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, MapFlags(self))) {
+    const platform::BufferMap map(buffer, MapFlags(self));
+    if (!map) {
         GST_WARNING_OBJECT(self, "cannot map a buffer; callback skipped");
         return;
     }
-    platform::MemorySample sample(map.data, map.size);
+    platform::MemorySample sample(map.data(), map.size());
     Deliver(self, sample, TimeOf(buffer));
-    gst_buffer_unmap(buffer, &map);
 }
 
 // The base class has made the buffer writable before this is called, unless

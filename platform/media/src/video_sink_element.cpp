@@ -91,14 +91,13 @@ int64_t CaptureTimeOf(TovekVideoSink* self, GstBuffer* buffer) {
     if (stamped >= 0 || !GST_BUFFER_PTS_IS_VALID(buffer)) {
         return stamped;
     }
-    GstClock* clock = gst_element_get_clock(GST_ELEMENT(self));
+    g_autoptr(GstClock) clock = gst_element_get_clock(GST_ELEMENT(self));
     if (clock == nullptr) {
         return -1;
     }
     const GstClockTime running = gst_segment_to_running_time(
         &GST_BASE_SINK(self)->segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
     const GstClockTime now = gst_clock_get_time(clock);
-    gst_object_unref(clock);
     if (!GST_CLOCK_TIME_IS_VALID(running)) {
         return -1;
     }
