@@ -1,5 +1,7 @@
 #include "sim/install.h"
 
+#include "microphone.h"
+
 #include "sim/control.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
@@ -40,13 +42,14 @@ void PlugOrPullRvx(bool plug) {
 }
 
 // Capture libraries create the RVX camera's source by its factory name, so
-// GStreamer's registry must know it before any of them asks.
-void RegisterSourceElements() {
+// GStreamer's registry must know it before any of them asks; the audio
+// library makes the microphone's element when a recording starts.
+void AddGStreamerSources() {
     GError* error = nullptr;
     if (!gst_init_check(nullptr, nullptr, &error)) {
         std::fprintf(stderr,
                      "tovek_sim: GStreamer cannot start (%s); the emulated RVX camera "
-                     "shows no picture\n",
+                     "shows no picture and there is no emulated microphone\n",
                      error != nullptr ? error->message : "no reason given");
         g_clear_error(&error);
         return;
@@ -56,6 +59,10 @@ void RegisterSourceElements() {
                      "tovek_sim: the element %s cannot be registered; the emulated RVX "
                      "camera shows no picture\n",
                      kRvxSourceFactory);
+    }
+    if (!AddEmulatedMicrophone()) {
+        std::fprintf(stderr, "tovek_sim: GStreamer has no audiotestsrc here; there is no "
+                             "emulated microphone\n");
     }
 }
 
@@ -67,7 +74,7 @@ void InstallEmulatedDevices() {
         platform::usb::InstallEmulatedBackend(MakeEmulatedUsbBackend);
         UsbBus().SetDefaultDeviceFactory([] { return MakeDefaultQ5Camera(); });
         UsbBus().PlugDefaultDeviceOnce();
-        RegisterSourceElements();
+        AddGStreamerSources();
         DefaultRvxCamera();
         RegisterSimCommand("q5", PlugOrPullQ5);
         RegisterSimCommand("rvx", PlugOrPullRvx);
