@@ -8,12 +8,15 @@
 #include "sim/usb_backend.h"
 #include "sim/usb_bus.h"
 
+#include "platform/system.h"
 #include "platform/usb_backend.h"
 
 #include <gst/gst.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
+#include <string_view>
 
 namespace sim {
 namespace {
@@ -71,6 +74,7 @@ void AddGStreamerSources() {
 void InstallEmulatedDevices() {
     static std::once_flag once;
     std::call_once(once, [] {
+        platform::SetEmulatedDevicesRequested(true);
         platform::usb::InstallEmulatedBackend(MakeEmulatedUsbBackend);
         UsbBus().SetDefaultDeviceFactory([] { return MakeDefaultQ5Camera(); });
         UsbBus().PlugDefaultDeviceOnce();
@@ -79,6 +83,11 @@ void InstallEmulatedDevices() {
         RegisterSimCommand("q5", PlugOrPullQ5);
         RegisterSimCommand("rvx", PlugOrPullRvx);
     });
+}
+
+bool EnvironmentAsksForEmulatedDevices() {
+    const char* value = std::getenv("TOVEK_SIMULATE");
+    return value != nullptr && std::string_view(value) != "" && std::string_view(value) != "0";
 }
 
 } // namespace sim
