@@ -99,7 +99,6 @@ double DecodeCpuPerFrame(const std::vector<uint8_t>& jpeg, Size size, int frames
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 150;
-    setenv("TOVEK_SIMULATE", "1", 1);
     sim::InstallEmulatedDevices();
     Corvane_Intialize();
     // A camera without the moving marker, so its pictures are encoded once

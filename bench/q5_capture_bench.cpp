@@ -227,7 +227,6 @@ std::vector<double> DecodeSeconds(const std::vector<std::vector<uint8_t>>& pictu
 
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 120;
-    setenv("TOVEK_SIMULATE", "1", 1);
     sim::InstallEmulatedDevices();
     sim::UsbBus().Reset(false);
     std::vector<std::vector<uint8_t>> rendered = RenderPictures(kRenderedPictures);

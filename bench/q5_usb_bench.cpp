@@ -28,7 +28,6 @@ void TOVEK_STDCALL OnEvent(uint32_t event, uint32_t, uint32_t, uintptr_t) {
 
 int main(int argc, char** argv) {
     const int pictures = argc > 1 ? std::atoi(argv[1]) : 300;
-    setenv("TOVEK_SIMULATE", "1", 1);
     sim::InstallEmulatedDevices();
     platform::FakeClock clock; // the driver's pause between pictures passes at once
 

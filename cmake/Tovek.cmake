@@ -4,8 +4,7 @@
 # One GoogleTest executable; each test case becomes a CTest test. Tests run
 # headless. Label "gui" marks tests that need Qt widgets; the sanitizer run in
 # CI takes the others. SIMULATE makes it a program on the emulated devices: its
-# main sets TOVEK_SIMULATE and installs them (sim/install) before the tests
-# run.
+# main installs them (sim/install) before the tests run.
 function(tovek_add_test name)
   cmake_parse_arguments(T "SIMULATE" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})

@@ -46,7 +46,8 @@ TOVEK_WAC_API int32_t Tovek_WAC_Initialize(void);
 // exports until Tovek_WAC_Initialize; 0.
 TOVEK_WAC_API int32_t Tovek_WAC_UnInitialize(void);
 
-// Sound sources (the simulated microphone first when TOVEK_SIMULATE is set).
+// Sound sources: those the program added first (the simulated microphone
+// where the emulated devices are installed), then the system's.
 // context: any non-null value. records null: stores the number of sources
 // through count and returns 0. records non-null: *count is read as the number
 // of records the array holds; fills at most that many, numbered from 1, and

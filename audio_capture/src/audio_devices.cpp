@@ -1,7 +1,7 @@
 #include "audio_devices.h"
 
 #include "platform/gst_ref.h"
-#include "platform/system.h"
+#include "platform/sound_sources.h"
 #include "platform/thread_annotations.h"
 
 #include <memory>
@@ -9,26 +9,12 @@
 namespace tovek::audio {
 namespace {
 
-// Capture buffers of 0.05 s: 1102 whole stereo 16-bit frames fit a 4410-byte
-// buffer.
-constexpr int kFramesPerCaptureBuffer = 1102;
 // Six buffers of 0.05 s, as the capture device is asked for.
 constexpr gint64 kDeviceBufferTimeUs = 300000;
 constexpr gint64 kDeviceLatencyTimeUs = 50000;
 
 bool HasProperty(GstElement* element, const char* property) {
     return g_object_class_find_property(G_OBJECT_GET_CLASS(element), property) != nullptr;
-}
-
-GstElement* MakeSimulatedMicrophone(const char* element_name) {
-    GstElement* src = gst_element_factory_make("audiotestsrc", element_name);
-    if (!src) {
-        return nullptr;
-    }
-    g_object_set(src, "is-live", TRUE, "freq", 440.0, "volume", 0.3, "samplesperbuffer",
-                 kFramesPerCaptureBuffer, nullptr);
-    gst_util_set_object_arg(G_OBJECT(src), "wave", "sine");
-    return src;
 }
 
 // Asks a sound device for buffers of 0.05 s where its element lets us.
@@ -135,10 +121,8 @@ bool FactoryExists(const char* factory_name) {
 
 std::vector<CatalogEntry> ListSources(SourceProbe probe) {
     std::vector<CatalogEntry> sources;
-    if (platform::SimulateDevices() && FactoryExists("audiotestsrc")) {
-        sources.push_back({kSimulatedMicrophoneName,
-                           NameBasedGuid(std::string("simulated:") + kSimulatedMicrophoneName),
-                           MakeSimulatedMicrophone});
+    for (const platform::SoundSource& added : platform::AddedSoundSources()) {
+        sources.push_back({RecordName(added.name), NameBasedGuid(added.identity), added.create});
     }
     ProbedSources& last = LastProbe();
     platform::MutexLock lock(last.mutex);

@@ -25,13 +25,11 @@ enum class SourceProbe {
     kLastKnown, // reuse what the last probe found (probing when none did yet)
 };
 
-// The simulated microphone first (when the emulated devices are on), then
-// the system's sound sources. Any thread.
+// The sources the program added (platform/sound_sources.h: the emulated
+// microphone where the emulated devices are installed) first, then the
+// system's sound sources. Any thread.
 std::vector<CatalogEntry> ListSources(SourceProbe probe = SourceProbe::kFresh);
 // "MPEG Layer-3", "Microsoft ADPCM" and "PCM", each when it can be made here.
 std::vector<CatalogEntry> ListEncoders();
-
-// Name of the simulated microphone.
-inline constexpr char kSimulatedMicrophoneName[] = "Simulated Microphone";
 
 } // namespace tovek::audio

@@ -1,4 +1,5 @@
-// The library on the simulated microphone (TOVEK_SIMULATE=1).
+// The library on the simulated microphone, which the test main installs with
+// the other emulated devices.
 #include "TovekAudioCapture.h"
 
 #include <gst/gst.h>
@@ -20,7 +21,6 @@ namespace {
 
 // Before any library call (GStreamer reads the dump folder once, at start-up).
 const bool kEnvironmentSet = [] {
-    setenv("TOVEK_SIMULATE", "1", 1);
     setenv("GST_DEBUG_DUMP_DOT_DIR", TOVEK_GRAPH_DUMP_DIR, 1);
     return true;
 }();

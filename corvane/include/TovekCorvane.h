@@ -10,9 +10,9 @@
 //   frames) -> "Video Renderer" (the caller's VideoWindow)
 //
 // Camera commands and status reads go through the camera's extension unit.
-// With TOVEK_SIMULATE set, the library sees the emulated video inputs of
-// platform/devices instead of the system's: the emulated RVX camera where the
-// program installed one.
+// In a program that installed the emulated devices (sim/install), the
+// library sees the emulated video inputs of platform/devices instead of the
+// system's: the emulated RVX camera.
 //
 // Every export returns 0 for success and -1 for failure unless its comment
 // says otherwise; -1 also for a null device. Exports are called from the

@@ -8,7 +8,8 @@
 //
 // The camera source element comes from the plugin libgsttovekcamerasrc.so,
 // found through GStreamer's plugin path or, failing that, next to this
-// library. With TOVEK_SIMULATE set, the emulated Q5 camera stands in.
+// library. In a program that installed the emulated devices (sim/install),
+// the emulated Q5 camera stands in.
 //
 // Results: 0 for success, -1 for failure, also for a null device, unless a
 // function's comment says otherwise. Exports may be called from any thread,

@@ -1,18 +1,12 @@
-// The plugin file libgsttovekcamerasrc.so with its one element. Any pipeline
-// may load it (gst-launch-1.0 tovekcamerasrc ! ...), so with TOVEK_SIMULATE
-// set it puts the emulated devices in before the element can open a camera;
-// a program that installed them already is left as it is.
+// The plugin file libgsttovekcamerasrc.so with its one element. It carries no
+// emulated device: a pipeline runs on the emulated Q5 camera only in a
+// process that installed the emulated devices (the program with --simulate,
+// or one that loaded the plugin libgsttoveksim.so of sim/gst).
 #include "tovek_camera_src.h"
-
-#include "platform/system.h"
-#include "sim/install.h"
 
 namespace {
 
 gboolean PluginInit(GstPlugin* plugin) {
-    if (platform::SimulateDevices()) {
-        sim::InstallEmulatedDevices();
-    }
     return tovek_camera_src_register(plugin);
 }
 

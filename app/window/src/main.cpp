@@ -9,13 +9,11 @@
 #include "remote/SignalExit.h"
 #include "window/Application.h"
 
-#include "platform/system.h"
 #include "sim/install.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,11 +53,9 @@ int main(int argc, char** argv) {
     if (!parsed || options.help || options.version)
         return AnswerCommandLine(parsed, options, error);
 
-    // Before any library starts: every library reads the switch when it
-    // initialises, and the emulated devices must be in place by then.
-    if (options.simulate)
-        setenv("TOVEK_SIMULATE", "1", 1);
-    if (platform::SimulateDevices())
+    // Emulated or real devices is decided here, before any library starts:
+    // the libraries choose their back ends when they initialise.
+    if (options.simulate || sim::EnvironmentAsksForEmulatedDevices())
         sim::InstallEmulatedDevices();
 
     if (options.headless) {

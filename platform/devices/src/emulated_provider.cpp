@@ -274,7 +274,7 @@ EmulatedDevices& Emulated() {
 
 DeviceProvider& Devices() {
     static DeviceProvider* provider =
-        SimulateDevices() ? static_cast<DeviceProvider*>(&BackEnd()) : &UdevDevices();
+        EmulatedDevicesRequested() ? static_cast<DeviceProvider*>(&BackEnd()) : &UdevDevices();
     return *provider;
 }
 

@@ -7,6 +7,8 @@ namespace platform {
 namespace {
 // The installed fake clock, if any; read by every thread that asks the time.
 std::atomic<FakeClock*> g_fake_clock{nullptr};
+// Set where the program is put together; read by the back-end choices.
+std::atomic<bool> g_emulated_devices_requested{false};
 } // namespace
 
 FakeClock::FakeClock(uint32_t start_ms) : now_ms_(start_ms) {
@@ -63,9 +65,12 @@ bool AutoResetEvent::Wait(uint32_t timeout_ms) {
     return true;
 }
 
-bool SimulateDevices() {
-    const char* value = std::getenv("TOVEK_SIMULATE");
-    return value != nullptr && value[0] != '\0' && std::string_view(value) != "0";
+void SetEmulatedDevicesRequested(bool requested) {
+    g_emulated_devices_requested.store(requested);
+}
+
+bool EmulatedDevicesRequested() {
+    return g_emulated_devices_requested.load();
 }
 
 } // namespace platform

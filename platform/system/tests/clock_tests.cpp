@@ -37,18 +37,3 @@ TEST(Clock, AutoResetEventWakesOneWaitAndResets) {
     waiter.join();
     EXPECT_TRUE(woke);
 }
-
-TEST(Clock, SimulateSwitch) {
-    const char* old = std::getenv("TOVEK_SIMULATE");
-    std::string saved = old ? old : "";
-    for (auto [value, expected] :
-         {std::pair{"", false}, {"0", false}, {"1", true}, {"yes", true}, {"00", true}}) {
-        setenv("TOVEK_SIMULATE", value, 1);
-        EXPECT_EQ(expected, SimulateDevices()) << "TOVEK_SIMULATE=" << value;
-    }
-    unsetenv("TOVEK_SIMULATE");
-    EXPECT_FALSE(SimulateDevices());
-    if (old) {
-        setenv("TOVEK_SIMULATE", saved.c_str(), 1);
-    }
-}

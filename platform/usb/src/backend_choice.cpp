@@ -37,7 +37,7 @@ std::unique_ptr<Backend> MakeNullBackend() {
 }
 
 std::unique_ptr<Backend> MakeBackendForRegistration() {
-    if (!SimulateDevices()) {
+    if (!EmulatedDevicesRequested()) {
         return MakeLibusbBackend();
     }
     if (BackendFactory factory = g_emulated.load()) {
@@ -45,8 +45,8 @@ std::unique_ptr<Backend> MakeBackendForRegistration() {
     }
     static std::once_flag reported;
     std::call_once(reported, [] {
-        std::fprintf(stderr, "tovek_usb: TOVEK_SIMULATE is set, but this program installed no "
-                             "emulated USB devices; no USB device will attach\n");
+        std::fprintf(stderr, "tovek_usb: emulated devices were asked for, but this program "
+                             "installed no emulated USB back end; no USB device will attach\n");
     });
     return MakeNullBackend();
 }

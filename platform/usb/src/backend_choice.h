@@ -8,7 +8,7 @@
 namespace platform::usb {
 
 // Libusb, the installed emulated back end or the null one, by
-// platform::SimulateDevices() now. Null only when a factory fails.
+// platform::EmulatedDevicesRequested() now. Null only when a factory fails.
 std::unique_ptr<Backend> MakeBackendForRegistration();
 
 } // namespace platform::usb

@@ -1,5 +1,6 @@
 // The back end a registration gets: libusb, an installed emulated one, or the
 // null one when emulation is asked for and nothing was installed.
+#include "platform/system.h"
 #include "platform/usb.h"
 #include "platform/usb_backend.h"
 
@@ -8,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -105,7 +105,7 @@ protected:
             WDU_Uninit(driver_);
         }
         InstallEmulatedBackend(nullptr);
-        unsetenv("TOVEK_SIMULATE");
+        platform::SetEmulatedDevicesRequested(false);
     }
     WD_STATUS Register() {
         WDU_MATCH_TABLE any{};
@@ -118,7 +118,7 @@ protected:
 };
 
 TEST_F(BackendChoice, EmulationWithNothingInstalledRegistersWithoutDevicesAndSaysWhy) {
-    setenv("TOVEK_SIMULATE", "1", 1);
+    platform::SetEmulatedDevicesRequested(true);
     ASSERT_FALSE(EmulatedBackendInstalled());
     testing::internal::CaptureStderr();
     ASSERT_EQ(Register(), WD_STATUS_SUCCESS);
@@ -126,7 +126,7 @@ TEST_F(BackendChoice, EmulationWithNothingInstalledRegistersWithoutDevicesAndSay
     WDU_Uninit(driver_);
     ASSERT_EQ(Register(), WD_STATUS_SUCCESS);
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("TOVEK_SIMULATE is set"), std::string::npos) << said;
+    EXPECT_NE(said.find("installed no emulated USB back end"), std::string::npos) << said;
     EXPECT_EQ(said.find("tovek_usb:"), said.rfind("tovek_usb:")) << "said once: " << said;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(attaches_.Count(), 0u);
@@ -136,7 +136,7 @@ TEST_F(BackendChoice, TheInstalledBackendServesEmulationOnly) {
     InstallEmulatedBackend(MakeFakeBackend);
     EXPECT_TRUE(EmulatedBackendInstalled());
 
-    setenv("TOVEK_SIMULATE", "1", 1);
+    platform::SetEmulatedDevicesRequested(true);
     ASSERT_EQ(Register(), WD_STATUS_SUCCESS);
     ASSERT_TRUE(attaches_.WaitForOne());
     EXPECT_EQ(g_fake_backends.load(), 1);
@@ -155,15 +155,15 @@ TEST_F(BackendChoice, TheInstalledBackendServesEmulationOnly) {
     WDU_Uninit(driver_);
     driver_ = nullptr;
 
-    // Without the switch the real back end is used, installed or not.
-    unsetenv("TOVEK_SIMULATE");
+    // Not asked for: the real back end, installed or not.
+    platform::SetEmulatedDevicesRequested(false);
     ASSERT_EQ(Register(), WD_STATUS_SUCCESS);
     EXPECT_EQ(g_fake_backends.load(), 1);
 }
 
 TEST_F(BackendChoice, AFactoryWithoutABackendFailsTheRegistration) {
     InstallEmulatedBackend(MakeNoBackend);
-    setenv("TOVEK_SIMULATE", "1", 1);
+    platform::SetEmulatedDevicesRequested(true);
     EXPECT_EQ(Register(), WD_OPERATION_FAILED);
     EXPECT_EQ(driver_, nullptr);
     InstallEmulatedBackend(nullptr);

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -90,7 +89,6 @@ bool CountAttach(WDU_DEVICE_HANDLE, WDU_DEVICE*, void*) {
 // Runs on whatever this machine has: no USB at all (a container), USB
 // without a matching device, or USB refused to us.
 TEST(LibusbBackend, RegistersAndEndsWithoutADevice) {
-    unsetenv("TOVEK_SIMULATE");
     WDU_MATCH_TABLE nobody{};
     nobody.wVendorId = 0xFFFE; // a vendor id no device has
     nobody.wProductId = 0xFFFE;
@@ -107,7 +105,6 @@ TEST(LibusbBackend, RegistersAndEndsWithoutADevice) {
 }
 
 TEST(LibusbBackend, WithoutUsbAccessTheRegistrationStandsWithNoDevice) {
-    unsetenv("TOVEK_SIMULATE");
     static platform::usb::LibusbCalls refused = platform::usb::RealLibusbCalls();
     refused.init = [](libusb_context**) { return int{LIBUSB_ERROR_OTHER}; };
     platform::usb::SetLibusbCalls(&refused);
@@ -167,7 +164,6 @@ TEST(LibusbBackend, StartsAgainAfterAStop) {
 }
 
 TEST(LibusbBackend, RejectsBadRegistrationsAndHandles) {
-    unsetenv("TOVEK_SIMULATE");
     WDU_MATCH_TABLE entry{};
     WDU_EVENT_TABLE events{CountAttach, nullptr, nullptr, nullptr};
     WDU_EVENT_TABLE no_attach{nullptr, nullptr, nullptr, nullptr};

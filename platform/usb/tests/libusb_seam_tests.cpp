@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,7 +48,6 @@ protected:
     }
 
     void Register(const fake_usb::Config& config) {
-        unsetenv("TOVEK_SIMULATE");
         g_device = nullptr;
         g_attached = 0;
         platform::ClearDeviceAccessError(platform::kQ5VendorId, platform::kQ5ProductId);
@@ -133,7 +131,6 @@ TEST_F(FakeLibusb, APermissionTextNamesTheRulesToInstall) {
 TEST_F(FakeLibusb, ACameraThatOpensClearsTheRecordOfAnEarlierRefusal) {
     platform::ReportDeviceAccessError(platform::kQ5VendorId, platform::kQ5ProductId, EACCES, "");
     fake_usb::Config config;
-    unsetenv("TOVEK_SIMULATE");
     fake_usb::Install(config);
     WDU_MATCH_TABLE q5{};
     q5.wVendorId = platform::kQ5VendorId;

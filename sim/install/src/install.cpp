@@ -1,17 +1,22 @@
 #include "sim/install.h"
 
+#include "microphone.h"
+
 #include "sim/control.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_backend.h"
 #include "sim/usb_bus.h"
 
+#include "platform/system.h"
 #include "platform/usb_backend.h"
 
 #include <gst/gst.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
+#include <string_view>
 
 namespace sim {
 namespace {
@@ -40,13 +45,14 @@ void PlugOrPullRvx(bool plug) {
 }
 
 // Capture libraries create the RVX camera's source by its factory name, so
-// GStreamer's registry must know it before any of them asks.
-void RegisterSourceElements() {
+// GStreamer's registry must know it before any of them asks; the audio
+// library makes the microphone's element when a recording starts.
+void AddGStreamerSources() {
     GError* error = nullptr;
     if (!gst_init_check(nullptr, nullptr, &error)) {
         std::fprintf(stderr,
                      "tovek_sim: GStreamer cannot start (%s); the emulated RVX camera "
-                     "shows no picture\n",
+                     "shows no picture and there is no emulated microphone\n",
                      error != nullptr ? error->message : "no reason given");
         g_clear_error(&error);
         return;
@@ -57,6 +63,10 @@ void RegisterSourceElements() {
                      "camera shows no picture\n",
                      kRvxSourceFactory);
     }
+    if (!AddEmulatedMicrophone()) {
+        std::fprintf(stderr, "tovek_sim: GStreamer has no audiotestsrc here; there is no "
+                             "emulated microphone\n");
+    }
 }
 
 } // namespace
@@ -64,14 +74,20 @@ void RegisterSourceElements() {
 void InstallEmulatedDevices() {
     static std::once_flag once;
     std::call_once(once, [] {
+        platform::SetEmulatedDevicesRequested(true);
         platform::usb::InstallEmulatedBackend(MakeEmulatedUsbBackend);
         UsbBus().SetDefaultDeviceFactory([] { return MakeDefaultQ5Camera(); });
         UsbBus().PlugDefaultDeviceOnce();
-        RegisterSourceElements();
+        AddGStreamerSources();
         DefaultRvxCamera();
         RegisterSimCommand("q5", PlugOrPullQ5);
         RegisterSimCommand("rvx", PlugOrPullRvx);
     });
+}
+
+bool EnvironmentAsksForEmulatedDevices() {
+    const char* value = std::getenv("TOVEK_SIMULATE");
+    return value != nullptr && std::string_view(value) != "" && std::string_view(value) != "0";
 }
 
 } // namespace sim

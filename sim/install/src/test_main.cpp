@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    setenv("TOVEK_SIMULATE", "1", 1); // before any thread or library starts
     // Listing the tests, as CTest does to discover them, needs no devices.
     if (!GTEST_FLAG_GET(list_tests)) {
         sim::InstallEmulatedDevices();

@@ -1,25 +1,30 @@
 // The emulated-device installer: what a process has before and after it, that
-// a second call changes nothing, and the commands tovek-sim sends. CTest runs
-// each test in its own process, so "before" is a process that never
-// installed.
+// a second call changes nothing, the commands tovek-sim sends, and how the
+// environment asks for it. CTest runs each test in its own process, so
+// "before" is a process that never installed.
 #include "sim/install.h"
 
+#include "TovekAudioCapture.h"
 #include "sim/control.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
 
 #include "platform/devices.h"
+#include "platform/sound_sources.h"
+#include "platform/system.h"
 #include "platform/usb.h"
 #include "platform/usb_backend.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -75,23 +80,41 @@ bool RvxSourceKnown() {
     return true;
 }
 
+// The names of the sound sources the audio library lists, in its order.
+std::vector<std::string> SoundSourceNames() {
+    int32_t count = 0;
+    if (Tovek_WAC_EnumSourceDevice(reinterpret_cast<AudioCaptureContext*>(1), nullptr, &count) !=
+        0) {
+        return {};
+    }
+    std::vector<AudioDeviceRecord> records(static_cast<size_t>(count));
+    Tovek_WAC_EnumSourceDevice(reinterpret_cast<AudioCaptureContext*>(1), records.data(), &count);
+    std::vector<std::string> names;
+    for (const AudioDeviceRecord& record : records) {
+        names.emplace_back(record.name);
+    }
+    return names;
+}
+
 class Installer : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("TOVEK_SIMULATE", "1", 1);
-        gst_init(nullptr, nullptr);
-    }
+    void SetUp() override { gst_init(nullptr, nullptr); }
 };
 
 // Declared first, so that it also holds when the whole program runs in one
-// process.
-TEST_F(Installer, AProcessThatDidNotInstallSeesNoEmulatedDevice) {
+// process. TOVEK_SIMULATE is for the code that puts a program together to
+// read: no library may take it as an order.
+TEST_F(Installer, AProcessThatDidNotInstallHasTheRealBackEndsWhateverItsEnvironment) {
+    setenv("TOVEK_SIMULATE", "1", 1);
+    EXPECT_FALSE(platform::EmulatedDevicesRequested());
     EXPECT_FALSE(platform::usb::EmulatedBackendInstalled());
-    Registration usb;
-    ASSERT_EQ(usb.Start(), WD_STATUS_SUCCESS) << "the null back end registers";
-    EXPECT_TRUE(usb.Attached(200ms).empty());
+    EXPECT_EQ(&platform::Devices(), &platform::UdevDevices());
     EXPECT_TRUE(EmulatedVideoInputs().empty());
     EXPECT_FALSE(RvxSourceKnown());
+    EXPECT_TRUE(platform::AddedSoundSources().empty());
+    for (const std::string& name : SoundSourceNames()) {
+        EXPECT_NE(name, "Simulated Microphone");
+    }
     EXPECT_EQ(ExecuteSimCommand("list"), "");
 }
 
@@ -101,6 +124,7 @@ TEST_F(Installer, InstallingTwiceGivesOneOfEachDevice) {
     other.join();
     InstallEmulatedDevices();
 
+    EXPECT_TRUE(platform::EmulatedDevicesRequested());
     EXPECT_TRUE(platform::usb::EmulatedBackendInstalled());
     const auto on_bus = UsbBus().Devices();
     ASSERT_EQ(on_bus.size(), 1u) << "plugged at once, before any registration";
@@ -116,6 +140,11 @@ TEST_F(Installer, InstallingTwiceGivesOneOfEachDevice) {
     EXPECT_EQ(inputs[0].source_factory, kRvxSourceFactory);
     EXPECT_TRUE(RvxSourceKnown());
     EXPECT_NE(nullptr, platform::Emulated().Provider().OpenExtensionUnit(inputs[0]));
+
+    const std::vector<std::string> sounds = SoundSourceNames();
+    ASSERT_FALSE(sounds.empty());
+    EXPECT_EQ(sounds[0], "Simulated Microphone");
+    EXPECT_EQ(std::count(sounds.begin(), sounds.end(), sounds[0]), 1);
 
     const std::string names = ExecuteSimCommand("list");
     EXPECT_NE(names.find("q5"), std::string::npos) << names;
@@ -143,6 +172,20 @@ TEST_F(Installer, TovekSimPlugsAndPullsBothCameras) {
     EXPECT_TRUE(camera->Plugged());
     EXPECT_EQ(EmulatedVideoInputs().size(), 1u);
     StopSimControl();
+}
+
+TEST(EnvironmentAsks, ForAnyValueButEmptyOrZero) {
+    for (auto [value, expected] : {std::pair{"", false},
+                                   {"0", false},
+                                   {"1", true},
+                                   {"yes", true},
+                                   {"00", true},
+                                   {"false", true}}) {
+        setenv("TOVEK_SIMULATE", value, 1);
+        EXPECT_EQ(expected, EnvironmentAsksForEmulatedDevices()) << "TOVEK_SIMULATE=" << value;
+    }
+    unsetenv("TOVEK_SIMULATE");
+    EXPECT_FALSE(EnvironmentAsksForEmulatedDevices());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The WDU_* calls over the emulated bus: registration, attach and detach
 // callbacks, match tables, transfers and their failures once a device goes.
+#include "platform/system.h"
 #include "platform/usb.h"
 #include "sim/usb_backend.h"
 #include "test_device.h"
@@ -8,7 +9,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <future>
 #include <set>
 #include <thread>
@@ -98,7 +98,7 @@ protected:
     void SetUp() override {
         // WDU_Init takes the emulated bus.
         platform::usb::InstallEmulatedBackend(sim::MakeEmulatedUsbBackend);
-        setenv("TOVEK_SIMULATE", "1", 1);
+        platform::SetEmulatedDevicesRequested(true);
         sim::UsbBus().Reset(false);
     }
     void TearDown() override {

@@ -13,9 +13,10 @@
 // Two back ends behind one interface: libudev (V4L2 capture nodes, USB
 // devices, the udev monitor, UVC extension units) and an emulated one whose
 // devices tests and the emulated cameras plug, pull and disable. Devices()
-// picks the emulated one when platform::SimulateDevices() is true; it has no
-// device until something plugs one (a program that asked for emulated devices
-// and installed none finds none).
+// picks the emulated one when the program asked for emulated devices
+// (platform::EmulatedDevicesRequested(), set where the program is put
+// together, e.g. by sim/install); it has no device until something plugs one
+// (a program that asked for emulated devices and installed none finds none).
 #pragma once
 
 #include "platform/extension_unit.h"
@@ -206,8 +207,9 @@ public:
     RegisterDeviceNotification(DeviceChangeReceiver* receiver) = 0;
 };
 
-// The back end of this process: the emulated one when SimulateDevices() was
-// true at the first call, libudev otherwise. Lives until the process ends.
+// The back end of this process: the emulated one when
+// EmulatedDevicesRequested() was true at the first call, libudev otherwise.
+// Lives until the process ends.
 DeviceProvider& Devices();
 // The libudev back end (also when devices are emulated).
 DeviceProvider& UdevDevices();

@@ -1,7 +1,7 @@
 // System services the rest of TovekCamera builds on: the millisecond tick
 // clock and sleep (replaceable in tests), an auto-reset event, program and
 // documents folders, free disk space, the single-instance lock, text
-// conversion, the beep, and the switch to the emulated devices.
+// conversion, the beep, and whether the program asked for emulated devices.
 #pragma once
 
 #include <atomic>
@@ -127,8 +127,13 @@ void SetBeepFunction(BeepFn fn);
 
 // ---- emulated devices --------------------------------------------------------
 
-// True when TOVEK_SIMULATE is set to anything but "" or "0": every library
-// then uses the emulated back ends instead of the real devices.
-bool SimulateDevices();
+// Whether this process runs on emulated devices instead of real ones. No
+// library decides that: the part of a program that puts it together does
+// (sim/install sets it when it installs the emulated devices; a test that
+// installs only some of them may set it itself). Back ends read it when they
+// are chosen: platform/usb at each WDU_Init, platform/devices at the first
+// Devices() call. False until set. Any thread.
+void SetEmulatedDevicesRequested(bool requested);
+bool EmulatedDevicesRequested();
 
 } // namespace platform

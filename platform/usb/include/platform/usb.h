@@ -5,9 +5,8 @@
 // mutex, event and thread helpers.
 //
 // The back end behind a registration is chosen at WDU_Init
-// (platform/usb_backend.h): libusb-1.0 for real cameras or, while
-// platform::SimulateDevices() is true, the emulated back end the program
-// installed.
+// (platform/usb_backend.h): libusb-1.0 for real cameras or, when the program
+// asked for emulated devices, the emulated back end it installed.
 //
 // Threads: attach and detach callbacks run on a driver thread of this layer,
 // never on the caller's thread and never inside libusb's event handling, so a

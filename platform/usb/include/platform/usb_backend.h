@@ -4,15 +4,16 @@
 // carries the transfers of the ones a driver took. platform/usb brings two:
 // libusb-1.0 for real devices, and a null back end that never has a device.
 // Emulated devices come from above: the part of a program that puts it
-// together installs an emulated back end (InstallEmulatedBackend), and
-// WDU_Init uses it while platform::SimulateDevices() is true.
+// together asks for emulated devices (platform::SetEmulatedDevicesRequested)
+// and installs an emulated back end (InstallEmulatedBackend); sim/install
+// does both. No library asks for them.
 //
 // Which back end a registration gets, at WDU_Init:
-//   TOVEK_SIMULATE unset              the libusb back end
-//   TOVEK_SIMULATE set, one installed the installed emulated back end
-//   TOVEK_SIMULATE set, none          the null back end: the registration
-//                                     stands and no device ever attaches; a
-//                                     line on stderr says why, once
+//   emulation not asked for             the libusb back end, installed or not
+//   asked for, an emulated one installed the installed emulated back end
+//   asked for, none installed           the null back end: the registration
+//                                       stands and no device ever attaches; a
+//                                       line on stderr says why, once
 #pragma once
 
 #include "platform/usb.h"
@@ -98,7 +99,7 @@ void InstallEmulatedBackend(BackendFactory factory);
 bool EmulatedBackendInstalled();
 
 // A back end that never reports a device: for a process that asked for
-// emulated devices but installed none.
+// emulated devices but installed no emulated back end.
 std::unique_ptr<Backend> MakeNullBackend();
 
 } // namespace platform::usb

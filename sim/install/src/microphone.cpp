@@ -1,0 +1,42 @@
+#include "microphone.h"
+
+#include "platform/sound_sources.h"
+
+#include <gst/gst.h>
+
+#include <string>
+
+namespace sim {
+namespace {
+
+// 0.05 s at the capture rate of 22050 Hz: 1102 whole stereo 16-bit frames
+// fit the capture's 4410-byte buffers.
+constexpr int kFramesPerBuffer = 1102;
+
+GstElement* MakeMicrophone(const char* element_name) {
+    GstElement* src = gst_element_factory_make("audiotestsrc", element_name);
+    if (src == nullptr) {
+        return nullptr;
+    }
+    g_object_set(src, "is-live", TRUE, "freq", 440.0, "volume", 0.3, "samplesperbuffer",
+                 kFramesPerBuffer, nullptr);
+    gst_util_set_object_arg(G_OBJECT(src), "wave", "sine");
+    return src;
+}
+
+} // namespace
+
+bool AddEmulatedMicrophone() {
+    GstElementFactory* factory = gst_element_factory_find("audiotestsrc");
+    if (factory == nullptr) {
+        return false;
+    }
+    gst_object_unref(factory);
+    // Its GUID derives from the identity: both stay the same from version to
+    // version.
+    return platform::AddSoundSource({kSimulatedMicrophoneName,
+                                     std::string("simulated:") + kSimulatedMicrophoneName,
+                                     MakeMicrophone});
+}
+
+} // namespace sim
