@@ -1,5 +1,6 @@
 // The library on the simulated microphone (TOVEK_SIMULATE=1).
 #include "TovekAudioCapture.h"
+#include "testsupport/wait.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -56,10 +57,7 @@ public:
     }
     // Waits (bounded, generously) until at least n chunks arrived.
     bool WaitFor(size_t n) {
-        for (int i = 0; i < 2000 && Count() < n; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return Count() >= n;
+        return testsupport::WaitUntil([&] { return Count() >= n; }, std::chrono::seconds(20));
     }
 
 private:
