@@ -1,6 +1,8 @@
 #include "q5_fixture.h"
 
 #include "platform/system.h"
+#include "testsupport/scoped_env.h"
+#include "testsupport/temp_folder.h"
 
 #include <cstdio>
 #include <fstream>
@@ -331,16 +333,16 @@ TEST_F(Q5DriverTest, FixedTextsFitTheCallersBuffer) {
 }
 
 TEST_F(Q5DriverTest, Q5LogWritesTheDriversTraceLinesToTheFile) {
-    std::string path = ::testing::TempDir() + "q5_usb_trace.log";
-    std::remove(path.c_str());
-    setenv("Q5LOG", "1", 1);
-    setenv("Q5LOGFILE", path.c_str(), 1);
-    Plug();
-    ASSERT_TRUE(Init());
-    ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
-    TovekCameraUninit();
-    unsetenv("Q5LOG");
-    unsetenv("Q5LOGFILE");
+    const testsupport::TempFolder folder("q5_usb_trace");
+    const std::string path = folder.File("q5_usb_trace.log");
+    {
+        const testsupport::ScopedEnv log("Q5LOG", "1");
+        const testsupport::ScopedEnv file("Q5LOGFILE", path);
+        Plug();
+        ASSERT_TRUE(Init());
+        ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
+        TovekCameraUninit();
+    }
 
     std::ifstream in(path, std::ios::binary);
     std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
