@@ -1,6 +1,7 @@
 // The library on the simulated microphone, which the test main installs with
 // the other emulated devices.
 #include "TovekAudioCapture.h"
+#include "testsupport/wait.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -56,10 +57,7 @@ public:
     }
     // Waits (bounded, generously) until at least n chunks arrived.
     bool WaitFor(size_t n) {
-        for (int i = 0; i < 2000 && Count() < n; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return Count() >= n;
+        return testsupport::WaitUntil([&] { return Count() >= n; }, std::chrono::seconds(20));
     }
 
 private:

@@ -4,6 +4,7 @@
 
 #include "platform/capture_error.h"
 #include "sim/rvx_camera.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -48,16 +49,8 @@ int TOVEK_STDCALL OnStream(BYTE* data, LONG length, double time, void* user) {
     return 0;
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-    const auto deadline = Clock::now() + 20s; // a hang detector, not a speed limit
-    while (!done()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+// The bound of a wait on the graph: a hang detector, not a speed limit.
+constexpr std::chrono::milliseconds kBound = 20s;
 
 struct Texts {
     int result = -2;
@@ -97,7 +90,7 @@ protected:
     // Waits for the notice, then checks that it came once and the graph
     // delivers nothing more.
     void ExpectNoticeAndStoppedGraph() {
-        ASSERT_TRUE(WaitFor([&] { return stream_.notices >= 1; }));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return stream_.notices >= 1; }, kBound));
         EXPECT_FALSE(stream_.odd_notice);
         EXPECT_TRUE(stream_.texts_at_notice) << "the texts are kept before the notice";
         std::this_thread::sleep_for(300ms);
@@ -151,7 +144,8 @@ TEST_F(CorvaneErrorTest, EachFaultStopsTheGraphWithTheNoticeAndItsTextsAndRunSta
         ASSERT_EQ(0, Corvane_Run(device_));
         EXPECT_EQ(1, LastError(device_).result);
         const int restarted = stream_.pictures;
-        EXPECT_TRUE(WaitFor([&] { return stream_.pictures >= restarted + 3; }));
+        EXPECT_TRUE(
+            testsupport::WaitUntil([&] { return stream_.pictures >= restarted + 3; }, kBound));
         EXPECT_EQ(0, Corvane_Stop(device_));
     }
 }
@@ -179,7 +173,7 @@ TEST_F(CorvaneErrorTest, TheFirstFailureStaysUntilRun) {
 TEST_F(CorvaneErrorTest, ACameraThatCannotStartIsReportedAfterRunFails) {
     camera_->Pull();
     EXPECT_EQ(-1, Corvane_Run(device_));
-    ASSERT_TRUE(WaitFor([&] { return stream_.notices >= 1; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return stream_.notices >= 1; }, kBound));
     const Texts kept = LastError(device_);
     EXPECT_EQ(platform::kCameraNotOpenedText, kept.user);
     EXPECT_NE(std::string::npos, kept.debug.find("camera")) << kept.debug;
@@ -192,7 +186,7 @@ TEST_F(CorvaneErrorTest, CloseAtAnyPointOfTheFailureIsClean) {
         camera_->SetStreamFault(sim::RvxStreamFault::kReadError, 0);
         Corvane_Run(device_);
         if (round % 2 == 1) {
-            WaitFor([&] { return stream_.notices >= 1; });
+            testsupport::WaitUntil([&] { return stream_.notices >= 1; }, kBound);
         }
         ASSERT_EQ(0, Corvane_Close(device_));
         const int notices = stream_.notices;
@@ -206,7 +200,7 @@ TEST_F(CorvaneErrorTest, CloseAtAnyPointOfTheFailureIsClean) {
     }
     ASSERT_EQ(0, Corvane_Run(device_));
     const int pictures = stream_.pictures;
-    EXPECT_TRUE(WaitFor([&] { return stream_.pictures >= pictures + 2; }));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return stream_.pictures >= pictures + 2; }, kBound));
 }
 
 } // namespace

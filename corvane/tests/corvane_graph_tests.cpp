@@ -4,6 +4,7 @@
 
 #include "platform/system.h"
 #include "sim/rvx_camera.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -85,16 +86,8 @@ public:
     std::atomic<int> right{0};
 };
 
-bool WaitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+// The bound of a wait on the graph: a hang detector, not a speed limit.
+constexpr std::chrono::milliseconds kBound = 20s;
 
 class CorvaneGraphTest : public ::testing::Test {
 protected:
@@ -124,10 +117,12 @@ TEST_F(CorvaneGraphTest, PicturesAndDecodedFramesReachTheirCallbacksAndTheWindow
     EXPECT_EQ(-1, Corvane_SetPosition(device_, nullptr, 0, 0, 640, 360));
     ASSERT_EQ(0, Corvane_SetPosition(device_, &window, 0, 0, 640, 360));
     ASSERT_EQ(0, Corvane_Run(device_));
-    ASSERT_TRUE(WaitFor([&] {
-        return seen_.pictures >= 3 && seen_.samples >= 3 && seen_.sample_bytes >= 3 &&
-               window.frames >= 3;
-    }));
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] {
+            return seen_.pictures >= 3 && seen_.samples >= 3 && seen_.sample_bytes >= 3 &&
+                   window.frames >= 3;
+        },
+        kBound));
     EXPECT_TRUE(seen_.jpeg_ok);
     EXPECT_TRUE(seen_.times_ok);
     {
@@ -146,7 +141,7 @@ TEST_F(CorvaneGraphTest, PicturesAndDecodedFramesReachTheirCallbacksAndTheWindow
     EXPECT_EQ(333333, info.AvgTimePerFrame);
 
     ASSERT_EQ(0, Corvane_Refresh(device_, 0, 0, 1, 1));
-    EXPECT_TRUE(WaitFor([&] { return window.cleared >= 1; }));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return window.cleared >= 1; }, kBound));
     EXPECT_EQ(0, Corvane_Stop(device_));
     EXPECT_EQ(0, Corvane_Run(device_)) << "a stopped graph runs again";
 }
@@ -155,11 +150,11 @@ TEST_F(CorvaneGraphTest, ACallbackClearedWhileRunningIsNeverCalledAgain) {
     Corvane_SetStreamCallback(device_, OnPicture, &seen_);
     Corvane_SetSampleStreamCallback(device_, OnSample, &seen_);
     ASSERT_EQ(0, Corvane_Run(device_));
-    ASSERT_TRUE(WaitFor([&] { return seen_.pictures >= 2; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return seen_.pictures >= 2; }, kBound));
     ASSERT_EQ(0, Corvane_SetStreamCallback(device_, nullptr, nullptr));
     const int pictures = seen_.pictures;
     const int samples = seen_.samples;
-    ASSERT_TRUE(WaitFor([&] { return seen_.samples >= samples + 5; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return seen_.samples >= samples + 5; }, kBound));
     EXPECT_EQ(pictures, seen_.pictures.load());
 }
 
@@ -248,7 +243,7 @@ TEST_F(CorvaneGraphTest, CapturePinChangesTheFormatAndClearsTheStreamCallbacks) 
     Corvane_SetStreamCallback(device_, OnPicture, &seen_);
     Corvane_SetSampleStreamCallback(device_, OnSample, &seen_);
     ASSERT_EQ(0, Corvane_Run(device_));
-    ASSERT_TRUE(WaitFor([&] { return seen_.pictures >= 1; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return seen_.pictures >= 1; }, kBound));
 
     Chooser chooser(640, 15);
     ASSERT_EQ(0, Corvane_VideoCapturePin(device_, &chooser));
@@ -261,7 +256,7 @@ TEST_F(CorvaneGraphTest, CapturePinChangesTheFormatAndClearsTheStreamCallbacks) 
     const int pictures = seen_.pictures;
     const int samples = seen_.samples;
     ASSERT_EQ(0, Corvane_Run(device_));
-    ASSERT_TRUE(WaitFor([&] { return seen_.samples >= samples + 3; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return seen_.samples >= samples + 3; }, kBound));
     EXPECT_EQ(pictures, seen_.pictures.load());
     {
         std::lock_guard<std::mutex> lock(seen_.mutex);
@@ -269,7 +264,7 @@ TEST_F(CorvaneGraphTest, CapturePinChangesTheFormatAndClearsTheStreamCallbacks) 
         EXPECT_EQ(480, seen_.height);
     }
     Corvane_SetStreamCallback(device_, OnPicture, &seen_);
-    ASSERT_TRUE(WaitFor([&] { return seen_.pictures >= pictures + 2; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return seen_.pictures >= pictures + 2; }, kBound));
     VIDEOINFOHEADER info{};
     ASSERT_EQ(0, Corvane_GetStreamMediaType(device_, &info));
     EXPECT_EQ(640, info.bmiHeader.biWidth);
@@ -287,7 +282,7 @@ TEST_F(CorvaneGraphTest, CapturePinWithoutADialogFailsCleanly) {
     EXPECT_EQ(-1, Corvane_VideoCapturePin(device_, nullptr));
     Corvane_SetSampleStreamCallback(device_, OnSample, &seen_);
     ASSERT_EQ(0, Corvane_Run(device_)) << "a null window changes nothing";
-    ASSERT_TRUE(WaitFor([&] { return seen_.samples >= 1; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return seen_.samples >= 1; }, kBound));
 
     Chooser broken(-3, 0);
     EXPECT_EQ(-1, Corvane_VideoCapturePin(device_, &broken));
@@ -305,7 +300,7 @@ TEST_F(CorvaneGraphTest, CapturePinWithoutADialogFailsCleanly) {
 TEST_F(CorvaneGraphTest, PullingTheCameraWhileRunningIsSurvived) {
     Corvane_SetStreamCallback(device_, OnPicture, &seen_);
     ASSERT_EQ(0, Corvane_Run(device_));
-    ASSERT_TRUE(WaitFor([&] { return seen_.pictures >= 1; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return seen_.pictures >= 1; }, kBound));
     camera_->Pull();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(0, Corvane_Stop(device_));

@@ -12,7 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using q5cap_test::Client;
-using q5cap_test::Eventually;
 using q5cap_test::Q5CaptureTest;
 
 struct Texts {
@@ -75,11 +74,11 @@ TEST_F(Q5ErrorTest, EachFaultStopsThePictureWithEventFiveThenThreeAndRunStartsAg
         ASSERT_EQ(0, Tovek_Q5Usb_Run(device_));
         if (c.fault == Fault::kFailedRead) {
             const int pictures = client_.Pictures();
-            ASSERT_TRUE(Eventually([&] { return client_.Pictures() >= pictures + 3; }));
+            ASSERT_TRUE(testsupport::WaitUntil([&] { return client_.Pictures() >= pictures + 3; }));
             faulted = std::chrono::steady_clock::now();
             camera->FailReads(sim::Q5ReadFault::kStall, 1);
         }
-        ASSERT_TRUE(Eventually([&] { return client_.Count(Q5_STREAM_ERROR) >= 1; }));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return client_.Count(Q5_STREAM_ERROR) >= 1; }));
         RecordProperty(std::string(c.name) + " event 5 after the fault (ms)",
                        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                             std::chrono::steady_clock::now() - faulted)
@@ -101,7 +100,7 @@ TEST_F(Q5ErrorTest, EachFaultStopsThePictureWithEventFiveThenThreeAndRunStartsAg
         const int samples = client_.Samples();
         ASSERT_EQ(0, Tovek_Q5Usb_Run(device_));
         EXPECT_EQ(1, LastError(device_).result);
-        EXPECT_TRUE(Eventually([&] { return client_.Samples() >= samples + 3; }));
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return client_.Samples() >= samples + 3; }));
         ASSERT_EQ(0, Tovek_Q5Usb_Stop(device_));
     }
 }
@@ -112,7 +111,7 @@ TEST_F(Q5ErrorTest, LastErrorNeedsADeviceAndCutsItsTexts) {
     ASSERT_NO_FATAL_FAILURE(Prepare());
     camera->FailReads(sim::Q5ReadFault::kStall, 1); // the very first read
     ASSERT_EQ(0, Tovek_Q5Usb_Run(device_));
-    ASSERT_TRUE(Eventually([&] { return client_.Count(Q5_STREAM_ERROR) == 1; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return client_.Count(Q5_STREAM_ERROR) == 1; }));
     char user[11];
     char debug[4];
     EXPECT_EQ(0, Tovek_Q5Usb_GetLastError(device_, user, sizeof user, debug, sizeof debug));
@@ -130,7 +129,7 @@ TEST_F(Q5ErrorTest, CloseAtAnyPointOfTheFailureIsClean) {
         camera->FailReads(sim::Q5ReadFault::kStall, 1);
         ASSERT_EQ(0, Tovek_Q5Usb_Run(device_));
         if (round % 2 == 1) {
-            Eventually([&] { return client_.Count(Q5_STREAM_ERROR) >= 1; });
+            testsupport::WaitUntil([&] { return client_.Count(Q5_STREAM_ERROR) >= 1; });
         }
         ASSERT_EQ(0, Tovek_Q5Usb_Close(device_));
         device_ = nullptr;

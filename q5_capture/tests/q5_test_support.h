@@ -6,6 +6,7 @@
 #include "TovekQ5usb.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -17,18 +18,6 @@
 #include <vector>
 
 namespace q5cap_test {
-
-// Polls cond for up to 10 s (a hang detector, not a speed limit).
-inline bool Eventually(const std::function<bool()>& cond) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (cond()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return cond();
-}
 
 // The program's side: stream events and samples, with what the sample
 // callback paints into the first pixel so the window can be checked.

@@ -16,7 +16,7 @@ TEST_F(Q5DriverTest, ARefusedCameraIsKnownAsSuchUntilItOpensOrLeaves) {
         camera->RefuseOpen(error);
         const sim::EmulatedDeviceId id = sim::UsbBus().PlugIn(camera);
         ASSERT_TRUE(Init());
-        ASSERT_TRUE(Eventually([] { return TovekCameraIsRefused() != 0; }));
+        ASSERT_TRUE(testsupport::WaitUntil([] { return TovekCameraIsRefused() != 0; }));
         platform::DeviceAccessError record;
         ASSERT_TRUE(platform::GetDeviceAccessError(sim::kQ5VendorId, sim::kQ5ProductId, &record));
         EXPECT_EQ(record.fault, platform::AccessFaultFromErrno(error));
@@ -25,7 +25,7 @@ TEST_F(Q5DriverTest, ARefusedCameraIsKnownAsSuchUntilItOpensOrLeaves) {
 
         // Pulled out: nothing is refused any more.
         sim::UsbBus().PullOut(id);
-        EXPECT_TRUE(Eventually([] { return TovekCameraIsRefused() == 0; }));
+        EXPECT_TRUE(testsupport::WaitUntil([] { return TovekCameraIsRefused() == 0; }));
 
         // Plugged in again with access: attached, and the record stays gone.
         camera->RefuseOpen(0);
@@ -43,7 +43,7 @@ TEST_F(Q5DriverTest, ARecordOfACameraNoLongerPresentIsDroppedAtTheNextInit) {
     platform::ReportDeviceAccessError(sim::kQ5VendorId, sim::kQ5ProductId, EACCES, "earlier");
     ASSERT_TRUE(Init());
     EXPECT_EQ(TovekCameraIsRefused(), 0) << "only what this registration found counts";
-    EXPECT_TRUE(Eventually([] {
+    EXPECT_TRUE(testsupport::WaitUntil([] {
         return !platform::GetDeviceAccessError(sim::kQ5VendorId, sim::kQ5ProductId, nullptr);
     }));
 }

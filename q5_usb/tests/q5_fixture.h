@@ -6,6 +6,7 @@
 #include "q5_usb.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -49,18 +50,6 @@ private:
     std::condition_variable cv_;
     std::vector<uint32_t> events_;
 };
-
-// Polls cond for up to 10 s.
-inline bool Eventually(const std::function<bool()>& cond) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (cond()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return cond();
-}
 
 class Q5DriverTest : public ::testing::Test {
 protected:

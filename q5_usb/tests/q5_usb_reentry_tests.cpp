@@ -117,7 +117,7 @@ TEST_F(Q5DriverTest, InitTwiceReleasesTheEarlierRegistration) {
     EXPECT_EQ((std::vector<uint32_t>{Q5_EVENT_ATTACHED, Q5_EVENT_STREAM_STARTED,
                                      Q5_EVENT_STREAM_STOPPED}),
               first.Events());
-    EXPECT_TRUE(Eventually([&] { return ThreadCount() <= threads_before; }))
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return ThreadCount() <= threads_before; }))
         << "a registration was left running: " << ThreadCount() << " threads, " << threads_before
         << " before";
 }

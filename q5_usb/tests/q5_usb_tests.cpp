@@ -1,6 +1,8 @@
 #include "q5_fixture.h"
 
 #include "platform/system.h"
+#include "testsupport/scoped_env.h"
+#include "testsupport/temp_folder.h"
 
 #include <cstdio>
 #include <fstream>
@@ -31,7 +33,7 @@ TEST_F(Q5DriverTest, CameraPluggedBeforeInitIsAttachedAndStreams) {
     EXPECT_EQ(60u, TovekCameraGetPerFrameTime(&per_frame));
     EXPECT_EQ(60u, per_frame);
     ASSERT_TRUE(events_.WaitFor(Q5_EVENT_STREAM_STARTED));
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
         size = static_cast<uint32_t>(frame.size());
         return TovekCameraGetFrameData(frame.data(), &size) && size > 0;
     }));
@@ -76,7 +78,7 @@ TEST_F(Q5DriverTest, NumberedFetchCopiesEachPictureOnce) {
     ASSERT_TRUE(TovekCameraPlay());
     number = 0;
     uint32_t arrival = 0;
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
         size = Q5_MAX_FRAME_SIZE;
         return TovekCameraGetNewFrameData(frame.data(), &size, &number, &arrival);
     }));
@@ -111,7 +113,7 @@ TEST_F(Q5DriverTest, NumberedFetchCopiesEachPictureOnce) {
 
     // The next picture has another number; an old fetch still sees it.
     number = first;
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
         size = Q5_MAX_FRAME_SIZE;
         return TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr);
     }));
@@ -158,7 +160,7 @@ TEST_F(Q5DriverTest, RefusedDeviceDoesNotBlockTheNextCamera) {
     auto camera = Plug();
     ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
     ASSERT_TRUE(TovekCameraPlay());
-    EXPECT_TRUE(Eventually([&] { return camera->Counters().pictures > 0; }));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return camera->Counters().pictures > 0; }));
 }
 
 TEST_F(Q5DriverTest, PullOutWhileStreamingStopsBeforeDetach) {
@@ -186,13 +188,13 @@ TEST_F(Q5DriverTest, FirstOfTwoCamerasStaysActiveUntilPulledOut) {
     auto second = Plug();
     ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED, 2));
     ASSERT_TRUE(TovekCameraPlay());
-    ASSERT_TRUE(Eventually([&] { return first->Counters().pictures >= 2; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return first->Counters().pictures >= 2; }));
     EXPECT_EQ(0u, second->Counters().frame_requests);
 
     // Pulling the second, idle camera leaves the stream of the first alone.
     sim::UsbBus().PullOut(ids_[1]);
     uint64_t before = first->Counters().pictures;
-    EXPECT_TRUE(Eventually([&] { return first->Counters().pictures > before + 1; }));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return first->Counters().pictures > before + 1; }));
     q5::DriverContext& context = *q5::State().context;
     context.list_lock.Lock();
     const uint32_t listed = context.device_count;
@@ -222,15 +224,15 @@ TEST_F(Q5DriverTest, CameraThatDeliveredOnceIsRetriedForEver) {
     ASSERT_TRUE(Init());
     ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
     ASSERT_TRUE(TovekCameraPlay());
-    ASSERT_TRUE(Eventually([&] { return camera->Counters().pictures >= 1; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return camera->Counters().pictures >= 1; }));
     camera->FailReads(sim::Q5ReadFault::kEmpty);
     uint64_t reads = camera->Counters().reads;
-    ASSERT_TRUE(Eventually([&] { return camera->Counters().reads > reads + 1500; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return camera->Counters().reads > reads + 1500; }));
     EXPECT_EQ((std::vector<uint32_t>{Q5_EVENT_ATTACHED, Q5_EVENT_STREAM_STARTED}),
               events_.Events());
     camera->FailReads(sim::Q5ReadFault::kNone);
     uint64_t pictures = camera->Counters().pictures;
-    EXPECT_TRUE(Eventually([&] { return camera->Counters().pictures > pictures; }));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return camera->Counters().pictures > pictures; }));
 }
 
 TEST_F(Q5DriverTest, PictureOfTheMaximumSizeIsDeliveredWhole) {
@@ -242,7 +244,7 @@ TEST_F(Q5DriverTest, PictureOfTheMaximumSizeIsDeliveredWhole) {
     ASSERT_TRUE(TovekCameraPlay());
     std::vector<uint8_t> frame(Q5_MAX_FRAME_SIZE);
     uint32_t size = 0;
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
         size = Q5_MAX_FRAME_SIZE;
         return TovekCameraGetFrameData(frame.data(), &size) && size > 0;
     }));
@@ -277,7 +279,7 @@ TEST_F(Q5DriverTest, StopDuringThePauseBetweenReadsDoesNotWaitItOut) {
     ASSERT_TRUE(TovekCameraPlay());
     std::vector<uint8_t> frame(Q5_MAX_FRAME_SIZE);
     uint32_t number = 0;
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
         uint32_t size = Q5_MAX_FRAME_SIZE;
         return TovekCameraGetNewFrameData(frame.data(), &size, &number, nullptr);
     }));
@@ -331,16 +333,16 @@ TEST_F(Q5DriverTest, FixedTextsFitTheCallersBuffer) {
 }
 
 TEST_F(Q5DriverTest, Q5LogWritesTheDriversTraceLinesToTheFile) {
-    std::string path = ::testing::TempDir() + "q5_usb_trace.log";
-    std::remove(path.c_str());
-    setenv("Q5LOG", "1", 1);
-    setenv("Q5LOGFILE", path.c_str(), 1);
-    Plug();
-    ASSERT_TRUE(Init());
-    ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
-    TovekCameraUninit();
-    unsetenv("Q5LOG");
-    unsetenv("Q5LOGFILE");
+    const testsupport::TempFolder folder("q5_usb_trace");
+    const std::string path = folder.File("q5_usb_trace.log");
+    {
+        const testsupport::ScopedEnv log("Q5LOG", "1");
+        const testsupport::ScopedEnv file("Q5LOGFILE", path);
+        Plug();
+        ASSERT_TRUE(Init());
+        ASSERT_TRUE(events_.WaitFor(Q5_EVENT_ATTACHED));
+        TovekCameraUninit();
+    }
 
     std::ifstream in(path, std::ios::binary);
     std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

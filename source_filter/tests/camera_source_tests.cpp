@@ -14,7 +14,6 @@ using camsrc::CameraSourceFilter;
 using camsrc::CameraSourcePin;
 using camsrc_test::Bytes;
 using camsrc_test::EventRecorder;
-using camsrc_test::Eventually;
 using camsrc_test::PlugCamera;
 
 namespace {
@@ -207,7 +206,7 @@ TEST_F(CameraSourceTest, CorruptPictureIsDeliveredButDoesNotChangeTheMeasuredSiz
 
     // Whole pictures of the new size are measured.
     camera->SetPictureFault(sim::Q5PictureFault::kNone);
-    EXPECT_TRUE(Eventually([&] {
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
         Bytes picture;
         Fill(*filter->Pin(), &picture);
         return filter->GetFrameSize(&width, &height) == S_OK && width == 800;

@@ -4,6 +4,7 @@
 
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/wait.h"
 #include "tovek_camera_source.h"
 
 #include <chrono>
@@ -17,18 +18,6 @@
 namespace camsrc_test {
 
 using Bytes = std::vector<uint8_t>;
-
-// Polls cond for up to 10 s (a hang detector, not a speed limit).
-inline bool Eventually(const std::function<bool()>& cond) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (cond()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return cond();
-}
 
 // A camera of the given size on a freshly emptied bus, with short emulated
 // time-outs.
@@ -80,7 +69,7 @@ public:
     }
     // Waits up to 10 s until event was seen count times in all.
     bool WaitFor(uint32_t event, size_t count = 1) {
-        return Eventually([&] { return Count(event) >= count; });
+        return testsupport::WaitUntil([&] { return Count(event) >= count; });
     }
     std::vector<Picture> Pictures() {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -3,6 +3,7 @@
 #include "camera_test_support.h"
 #include "platform/media.h"
 #include "platform/system.h"
+#include "testsupport/temp_folder.h"
 #include "tovek_camera_source.h"
 
 #include <gst/app/gstappsink.h>
@@ -224,9 +225,8 @@ TEST_F(CameraSourceElement, MuxersPlaceEveryPictureInTimeAsALiveSourceStampsThem
     PlugCamera(320, 240);
     for (const char* muxer : {"matroskamux", "avimux"}) {
         SCOPED_TRACE(muxer);
-        char folder[] = "/tmp/tovek-mux-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        const std::string file = std::string(folder) + "/out";
+        const testsupport::TempFolder folder("tovek-mux");
+        const std::string file = folder.File("out");
         const std::string line = "tovekcamerasrc num-buffers=" + std::to_string(kPictures) +
                                  " ! jpegparse ! " + muxer + " ! filesink location=" + file;
         Launch(line.c_str());
@@ -250,8 +250,6 @@ TEST_F(CameraSourceElement, MuxersPlaceEveryPictureInTimeAsALiveSourceStampsThem
         // The pictures span their capture times, at most 16 a second; a
         // file of one frame lasts one picture (1/16 s).
         EXPECT_GE(seconds, kPictures / 32.0);
-        std::remove(file.c_str());
-        rmdir(folder);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "Strovi.h"
 #include "strovi_test_util.h"
+#include "testsupport/temp_folder.h"
 
 using namespace strovitest;
 
@@ -37,7 +38,8 @@ TEST(FrameRateTest, RatesPastTheLimitsAreRefusedOrWrittenSafely) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string folder = avitest::MakeTempFolder();
+        const testsupport::TempFolder temp("tovek-avi");
+        const std::string folder = temp.Path().string();
         const std::string path = folder + "/rate.avi";
         AviOutputFile* file = FileOpen(path.c_str());
         ASSERT_NE(file, nullptr);
@@ -66,7 +68,6 @@ TEST(FrameRateTest, RatesPastTheLimitsAreRefusedOrWrittenSafely) {
         } else {
             EXPECT_EQ(frames, 0u);
         }
-        avitest::RemoveTree(folder);
     }
 }
 

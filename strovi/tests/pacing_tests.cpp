@@ -5,6 +5,7 @@
 
 #include "Strovi.h"
 #include "strovi_test_util.h"
+#include "testsupport/temp_folder.h"
 
 using namespace strovitest;
 
@@ -13,12 +14,10 @@ namespace {
 class PacingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = avitest::MakeTempFolder();
         path_ = folder_ + "/paced.avi";
         file_ = FileOpen(path_.c_str());
         ASSERT_NE(file_, nullptr);
     }
-    void TearDown() override { avitest::RemoveTree(folder_); }
     // Frame numbers written to the file's chunks with this id, in order.
     std::vector<uint32_t> Written(const std::string& id, std::vector<uint32_t>* flags = nullptr) {
         FileClose(file_);
@@ -37,7 +36,8 @@ protected:
         return numbers;
     }
 
-    std::string folder_;
+    const testsupport::TempFolder temp_{"tovek-avi"};
+    const std::string folder_ = temp_.Path().string();
     std::string path_;
     AviOutputFile* file_ = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "Strovi.h"
 #include "sample_buffers.h"
 #include "strovi_test_util.h"
+#include "testsupport/temp_folder.h"
 
 using strovi::BufferCapacityFor;
 using strovi::SampleBuffer;
@@ -73,8 +74,8 @@ struct Expected {
 // a time-ordered queue of the pool's size that writes its oldest sample when
 // it is full.
 TEST(SampleBuffers, MixedStreamsAndSizesAreWrittenByteExactInTimeOrder) {
-    const std::string folder = avitest::MakeTempFolder();
-    ASSERT_FALSE(folder.empty());
+    const testsupport::TempFolder temp("tovek-avi");
+    const std::string folder = temp.Path().string();
     const std::string path = folder + "/mixed.avi";
     AviOutputFile* file = FileOpen(path.c_str());
     ASSERT_NE(file, nullptr);
@@ -126,7 +127,6 @@ TEST(SampleBuffers, MixedStreamsAndSizesAreWrittenByteExactInTimeOrder) {
 
     std::string error;
     const std::vector<strovitest::Sample> samples = strovitest::ReadSamples(path, &error);
-    avitest::RemoveTree(folder);
     ASSERT_EQ(error, "");
     ASSERT_EQ(samples.size(), expected.size());
     for (size_t i = 0; i < samples.size(); ++i) {

@@ -11,6 +11,7 @@
 
 #include "Strovi.h"
 #include "strovi_test_util.h"
+#include "testsupport/temp_folder.h"
 
 using namespace strovitest;
 using avitest::U16;
@@ -20,12 +21,7 @@ namespace {
 
 class StroviTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = avitest::MakeTempFolder();
-        ASSERT_FALSE(folder_.empty());
-        path_ = folder_ + "/2026.12.08-10H00M00s.avi";
-    }
-    void TearDown() override { avitest::RemoveTree(folder_); }
+    void SetUp() override { path_ = folder_ + "/2026.12.08-10H00M00s.avi"; }
 
     // The strl lists of the finished file.
     std::vector<avitest::Chunk> StreamLists(std::vector<uint8_t>* bytes) {
@@ -42,7 +38,8 @@ protected:
         return strls;
     }
 
-    std::string folder_;
+    const testsupport::TempFolder temp_{"tovek-avi"};
+    const std::string folder_ = temp_.Path().string();
     std::string path_;
 };
 

@@ -8,7 +8,7 @@ using namespace trace;
 using namespace trace_test;
 
 TEST(TraceFile, NarrowRewritesUtf16FileAsUtf8WithoutMarkThenAppends) {
-    TempDir dir;
+    testsupport::TempFolder dir("trace_test");
     const std::string path = dir.File("q5.log");
     std::ofstream(path, std::ios::binary) << "\xFF\xFE" + Utf16Le(u"old \u00e4 \u20ac\r\n");
     CAppenderFile<char> file;
@@ -22,7 +22,7 @@ TEST(TraceFile, NarrowRewritesUtf16FileAsUtf8WithoutMarkThenAppends) {
 }
 
 TEST(TraceFile, WideRewritesNarrowFileAsUtf16WithMarkAndMarksEmptyFiles) {
-    TempDir dir;
+    testsupport::TempFolder dir("trace_test");
     const std::string path = dir.File("app.log");
     std::ofstream(path, std::ios::binary) << "\xEF\xBB\xBFold \xC3\xA4\r\n"; // UTF-8 mark dropped
     CAppenderFile<wchar_t> file;
@@ -45,7 +45,7 @@ TEST(TraceFile, WideRewritesNarrowFileAsUtf16WithMarkAndMarksEmptyFiles) {
 }
 
 TEST(TraceFile, MissingFolderOrOverlongPathWritesNothingAndBreaksNothing) {
-    TempDir dir;
+    testsupport::TempFolder dir("trace_test");
     CAppenderFile<char> file;
     ASSERT_TRUE(file.SetPath(dir.File("missing/q5.log").c_str()));
     EXPECT_TRUE(file.Open());

@@ -1,6 +1,7 @@
 // Helpers shared by the trace tests.
 #pragma once
 
+#include "testsupport/temp_folder.h"
 #include "trace/trace.h"
 
 #include <cstdlib>
@@ -21,19 +22,6 @@ inline bool FixedTime(std::tm* out) {
     out->tm_hour = 8, out->tm_min = 7, out->tm_sec = 6;
     return true;
 }
-
-class TempDir {
-public:
-    TempDir() {
-        char name[] = "/tmp/trace_test_XXXXXX";
-        path_ = mkdtemp(name);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -60,7 +48,7 @@ public:
     std::string Text() const { return ReadBytes(dir_.File("err")); }
 
 private:
-    TempDir dir_;
+    testsupport::TempFolder dir_{"trace_test"};
     int saved_;
 };
 

@@ -1,5 +1,7 @@
 #include "test_util.h"
 
+#include "testsupport/scoped_env.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -34,12 +36,12 @@ public:
     std::string text;
 };
 
-void SetSwitches(const char* log, const char* console, const char* file) {
-    for (auto [name, value] :
-         {std::pair{"Q5LOG", log}, {"Q5LOGCONSOLE", console}, {"Q5LOGFILE", file}}) {
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-}
+// The driver's trace switches (null: unset) while alive.
+struct Switches {
+    Switches(const char* log, const char* console, const char* file)
+        : log_("Q5LOG", log), console_("Q5LOGCONSOLE", console), file_("Q5LOGFILE", file) {}
+    testsupport::ScopedEnv log_, console_, file_;
+};
 
 } // namespace
 
@@ -76,7 +78,7 @@ TEST(TraceWrapper, LinesFromManyThreadsNeverInterleave) {
 }
 
 TEST(TraceWrapper, OutputOnlyWithQ5LogOfExactlyOneAndAnOutput) {
-    TempDir dir;
+    testsupport::TempFolder dir("trace_test");
     const std::string path = dir.File("q5.log");
     const std::string overlong(3000, 'f'); // cut to 1023 bytes, then refused as a path
     const char* silent[][3] = {{nullptr, "1", path.c_str()},
@@ -88,7 +90,7 @@ TEST(TraceWrapper, OutputOnlyWithQ5LogOfExactlyOneAndAnOutput) {
                                {"1", "1 ", ""},
                                {"1", "", overlong.c_str()}};
     for (auto& [log, console_switch, file] : silent) {
-        SetSwitches(log, console_switch, file);
+        Switches switches(log, console_switch, file);
         StderrCapture console;
         CTracerWrapper<char> tracer;
         ApplyDriverTraceSwitches(tracer);
@@ -98,7 +100,7 @@ TEST(TraceWrapper, OutputOnlyWithQ5LogOfExactlyOneAndAnOutput) {
         EXPECT_EQ("", ReadBytes(path)) << (log ? log : "unset");
     }
 
-    SetSwitches("1", "1", path.c_str());
+    Switches switches("1", "1", path.c_str());
     StderrCapture console;
     CTracerWrapper<char> tracer;
     ApplyDriverTraceSwitches(tracer);
@@ -122,7 +124,7 @@ TEST(TraceWrapper, OutputOnlyWithQ5LogOfExactlyOneAndAnOutput) {
 }
 
 TEST(TraceWrapper, SwitchingOffInAnyOrderLeavesOneOutputEach) {
-    TempDir dir;
+    testsupport::TempFolder dir("trace_test");
     const std::string first = dir.File("first.log"), second = dir.File("second.log");
     CTracerWrapper<char> tracer;
     tracer.SetConsole(true); // ignored while off

@@ -11,6 +11,7 @@
 #include "avi_test_util.h"
 #include "platform/avi_repair.h"
 #include "platform/avifile.h"
+#include "testsupport/temp_folder.h"
 
 using namespace avitest;
 
@@ -33,12 +34,7 @@ int ProbeInt(const Probe& probe, const char* field) {
 
 class AviRepairTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = MakeTempFolder();
-        ASSERT_FALSE(folder_.empty());
-        path_ = folder_ + "/rec.avi";
-    }
-    void TearDown() override { RemoveTree(folder_); }
+    void SetUp() override { path_ = folder_ + "/rec.avi"; }
 
     void Open(const std::string& path) {
         ASSERT_EQ(AVIFileOpenA(&file_, path.c_str(), OF_CREATE | OF_WRITE, nullptr), AVIERR_OK);
@@ -77,7 +73,8 @@ protected:
         file_ = nullptr;
     }
 
-    std::string folder_;
+    const testsupport::TempFolder temp_{"tovek-avi"};
+    const std::string folder_ = temp_.Path().string();
     std::string path_;
     PAVIFILE file_ = nullptr;
     PAVISTREAM video_ = nullptr;

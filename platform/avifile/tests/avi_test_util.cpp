@@ -1,4 +1,5 @@
 #include "avi_test_util.h"
+#include "testsupport/leak_suppressions.h"
 
 #include <algorithm>
 #include <cctype>
@@ -394,7 +395,8 @@ WAVEFORMATEX PcmFormat() {
 } // namespace avitest
 
 // The readers' GLib and GStreamer allocations that live until the process
-// ends; the writers under test use neither library.
-extern "C" const char* __lsan_default_suppressions() {
+// ends; the writers under test use neither library. Whole libraries, so they
+// are added only to the programs that link these readers.
+extern "C" const char* tovek_test_leak_suppressions() {
     return "leak:libglib-2.0.so\nleak:libgstreamer-1.0.so\nleak:libgobject-2.0.so\n";
 }

@@ -72,6 +72,8 @@ WAVEFORMATEX PcmFormat();
 std::vector<uint8_t> MakeJpeg(int width, int height, int seed);
 
 // A fresh empty folder under the test temp folder; removed by the caller.
+// Left for the app/ tests until they take testsupport::TempFolder, as the
+// tests here do.
 std::string MakeTempFolder();
 void RemoveTree(const std::string& path);
 

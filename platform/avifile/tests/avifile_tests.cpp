@@ -10,6 +10,7 @@
 
 #include "avi_test_util.h"
 #include "platform/avifile.h"
+#include "testsupport/temp_folder.h"
 
 using namespace avitest;
 
@@ -19,14 +20,9 @@ class AviFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         AVIFileInit();
-        folder_ = MakeTempFolder();
-        ASSERT_FALSE(folder_.empty());
         path_ = folder_ + "/test.avi";
     }
-    void TearDown() override {
-        AVIFileExit();
-        RemoveTree(folder_);
-    }
+    void TearDown() override { AVIFileExit(); }
     // Opens path_ with one MJPEG stream and, when wanted, one PCM stream.
     void Open(int fps, int width, int height, bool audio) {
         ASSERT_EQ(AVIFileOpenA(&file_, path_.c_str(), OF_CREATE | OF_WRITE | OF_SHARE_DENY_WRITE,
@@ -68,7 +64,8 @@ protected:
         }
     }
 
-    std::string folder_;
+    const testsupport::TempFolder temp_{"tovek-avi"};
+    const std::string folder_ = temp_.Path().string();
     std::string path_;
     PAVIFILE file_ = nullptr;
     PAVISTREAM video_ = nullptr;

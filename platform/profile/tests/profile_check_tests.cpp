@@ -1,29 +1,22 @@
 // CheckProfileFile: which lines readers pass over, and files too large.
 #include "platform/profile.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
 class ProfileCheckTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        path_ = (fs::temp_directory_path() / ("tovek_check_" + std::to_string(::getpid()) + ".ini"))
-                    .string();
-    }
-    void TearDown() override { fs::remove(path_); }
     platform::ProfileCheck Check(const std::string& bytes,
                                  size_t max = platform::kMaxProfileBytes) {
         std::ofstream(path_, std::ios::binary) << bytes;
         return platform::CheckProfileFile(path_, max);
     }
-    std::string path_;
+    const testsupport::TempFolder folder_{"tovek_check"};
+    const std::string path_ = folder_.File("check.ini");
 };
 
 TEST_F(ProfileCheckTest, CountsTheLinesReadersPassOver) {
@@ -53,7 +46,7 @@ TEST_F(ProfileCheckTest, LargeAndMissingFiles) {
     EXPECT_TRUE(Check(std::string(101, 'x'), 100).too_large);
     EXPECT_FALSE(Check(std::string(100, 'x'), 100).too_large);
     EXPECT_FALSE(platform::CheckProfileFile(path_ + ".missing").found);
-    EXPECT_FALSE(platform::CheckProfileFile(fs::temp_directory_path().string()).found);
+    EXPECT_FALSE(platform::CheckProfileFile(folder_.Path().string()).found);
 }
 
 } // namespace

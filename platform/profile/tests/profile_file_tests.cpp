@@ -1,4 +1,5 @@
 #include "platform/profile.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,18 +20,8 @@ namespace {
 class ProfileFile : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tovek_profile_" + std::to_string(getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         path_ = dir_ / "TovekCamera.INI";
         wpath_ = path_.u16string();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
     }
 
     void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
@@ -62,7 +53,8 @@ protected:
         return n;
     }
 
-    fs::path dir_;
+    const testsupport::TempFolder folder_{"tovek_profile"};
+    const fs::path dir_ = folder_.Path();
     fs::path path_;
     std::u16string wpath_;
 };

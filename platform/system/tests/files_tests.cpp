@@ -1,47 +1,19 @@
 #include "platform/system.h"
+#include "testsupport/scoped_env.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
 namespace fs = std::filesystem;
 
-namespace {
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-fs::path TempFolder(const char* name) {
-    fs::path dir = fs::temp_directory_path() /
-                   (std::string("tovek_system_") + name + "_" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-} // namespace
+using testsupport::ScopedEnv;
+using testsupport::TempFolder;
 
 TEST(Files, ProgramFolderHoldsTheTestItself) {
     std::string folder = ProgramFolder();
@@ -52,7 +24,8 @@ TEST(Files, ProgramFolderHoldsTheTestItself) {
 }
 
 TEST(Files, DocumentsFolderFollowsUserDirsThenFallsBack) {
-    fs::path home = TempFolder("home");
+    const TempFolder folder("tovek_system_home");
+    const fs::path home = folder.Path();
     ScopedEnv h("HOME", home.string());
     ScopedEnv c("XDG_CONFIG_HOME", (home / "config").string());
     EXPECT_EQ(home.string(), DocumentsFolder()); // nothing there: home itself
@@ -65,7 +38,6 @@ TEST(Files, DocumentsFolderFollowsUserDirsThenFallsBack) {
     std::ofstream(home / "config" / "user-dirs.dirs")
         << "# written by xdg-user-dirs-update\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n";
     EXPECT_EQ((home / "Papers").string(), DocumentsFolder());
-    fs::remove_all(home);
 }
 
 TEST(Files, FreeBytesIsMeasuredOrReplaced) {
@@ -85,7 +57,8 @@ TEST(Files, FreeBytesIsMeasuredOrReplaced) {
 }
 
 TEST(Files, SecondInstanceIsRefusedUntilTheFirstEnds) {
-    fs::path runtime = TempFolder("runtime");
+    const TempFolder folder("tovek_system_runtime");
+    const fs::path runtime = folder.Path();
     ScopedEnv r("XDG_RUNTIME_DIR", runtime.string());
     {
         InstanceLock first;
@@ -108,7 +81,6 @@ TEST(Files, SecondInstanceIsRefusedUntilTheFirstEnds) {
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(0, WEXITSTATUS(status));
-    fs::remove_all(runtime);
 }
 
 TEST(Files, BeepCanBeReplaced) {

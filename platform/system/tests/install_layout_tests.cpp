@@ -1,60 +1,33 @@
 #include "platform/install_layout.h"
+#include "testsupport/scoped_env.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <unistd.h>
 
 using namespace platform;
 namespace fs = std::filesystem;
 
 namespace {
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using testsupport::ScopedEnv;
 
 // A throw-away tree with a home folder and room for program folders.
 class LayoutTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() / ("tovek_layout_" + std::to_string(getpid()));
-        fs::remove_all(root_);
-        fs::create_directories(root_ / "home");
-        home_.emplace("HOME", (root_ / "home").string());
-        config_.emplace("XDG_CONFIG_HOME", (root_ / "home" / "cfg").string());
-    }
-    void TearDown() override {
-        config_.reset();
-        home_.reset();
-        fs::remove_all(root_);
-    }
+    void SetUp() override { fs::create_directories(root_ / "home"); }
     std::string Path(const std::string& rel) const { return (root_ / rel).string(); }
     void Touch(const std::string& rel) const {
         fs::create_directories((root_ / rel).parent_path());
         std::ofstream(root_ / rel) << "[Device]\n";
     }
 
-    fs::path root_;
-    std::optional<ScopedEnv> home_;
-    std::optional<ScopedEnv> config_;
+    const testsupport::TempFolder folder_{"tovek_layout"};
+    const fs::path root_ = folder_.Path();
+    const ScopedEnv home_{"HOME", (root_ / "home").string()};
+    const ScopedEnv config_{"XDG_CONFIG_HOME", (root_ / "home" / "cfg").string()};
 };
 
 struct LayoutCase {

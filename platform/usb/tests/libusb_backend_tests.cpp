@@ -4,6 +4,7 @@
 
 #include "libusb_backend.h"
 #include "libusb_calls.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -149,9 +150,8 @@ TEST(LibusbBackend, StartsAgainAfterAStop) {
     auto backend = platform::usb::MakeLibusbBackend();
     auto serves = [] {
         const int before = handled.load();
-        for (int i = 0; i < 2000 && handled.load() < before + 3; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return handled.load() >= before + 3;
+        return testsupport::WaitUntil([&] { return handled.load() >= before + 3; },
+                                      std::chrono::seconds(2));
     };
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(backend->Start(&sink), WD_STATUS_SUCCESS);

@@ -4,6 +4,7 @@
 #include "libusb_fake.h"
 #include "platform/device_access.h"
 #include "platform/usb.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -25,16 +26,8 @@ bool TakeDevice(WDU_DEVICE_HANDLE device, WDU_DEVICE*, void*) {
     return true;
 }
 
-template <typename Cond>
-bool PollFor(Cond cond) { // a hang detector, not a speed limit
-    for (int i = 0; i < 500; ++i) {
-        if (cond()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
-}
+// The bound of a wait on the fake: a hang detector, not a speed limit.
+constexpr std::chrono::seconds kBound{5};
 
 // One registration for the Q5 camera on the fake.
 class FakeLibusb : public ::testing::Test {
@@ -60,7 +53,7 @@ protected:
     }
 
     WDU_DEVICE_HANDLE Attached() {
-        EXPECT_TRUE(PollFor([] { return g_device.load() != nullptr; }));
+        EXPECT_TRUE(testsupport::WaitUntil([] { return g_device.load() != nullptr; }, kBound));
         return g_device.load();
     }
 
@@ -94,10 +87,12 @@ TEST_F(FakeLibusb, ACameraThatCannotBeOpenedIsRecordedWithItsCauseAndNeverAttach
         Register(config);
         platform::DeviceAccessError error;
         if (c.fault != platform::AccessFault::kNone) {
-            ASSERT_TRUE(PollFor([&] {
-                return platform::GetDeviceAccessError(platform::kQ5VendorId, platform::kQ5ProductId,
-                                                      &error);
-            }));
+            ASSERT_TRUE(testsupport::WaitUntil(
+                [&] {
+                    return platform::GetDeviceAccessError(platform::kQ5VendorId,
+                                                          platform::kQ5ProductId, &error);
+                },
+                kBound));
             EXPECT_EQ(error.fault, c.fault);
             EXPECT_NE(error.user_text.find("Q5 camera (USB 0525:A4A5)"), std::string::npos)
                 << error.user_text;
@@ -120,10 +115,12 @@ TEST_F(FakeLibusb, APermissionTextNamesTheRulesToInstall) {
     config.open_result = LIBUSB_ERROR_ACCESS;
     Register(config);
     platform::DeviceAccessError error;
-    ASSERT_TRUE(PollFor([&] {
-        return platform::GetDeviceAccessError(platform::kQ5VendorId, platform::kQ5ProductId,
-                                              &error);
-    }));
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] {
+            return platform::GetDeviceAccessError(platform::kQ5VendorId, platform::kQ5ProductId,
+                                                  &error);
+        },
+        kBound));
     EXPECT_EQ(error.user_text, "No permission to use the Q5 camera (USB 0525:A4A5). Install the "
                                "udev rules: sudo scripts/install-udev-rules");
 }

@@ -1,6 +1,8 @@
 // The control channel: command lines, the socket of a process, and the
 // tovek-sim tool talking to it.
 #include "sim/control.h"
+#include "testsupport/scoped_env.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -25,16 +27,11 @@ bool Exists(const std::string& path) {
 class SimControl : public ::testing::Test {
 protected:
     void SetUp() override {
-        char folder[] = "/tmp/tovek-sim-test-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
-        setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
         ASSERT_TRUE(RegisterSimCommand("thing", [this](bool plug) { (plug ? plugs_ : pulls_)++; }));
     }
     void TearDown() override {
         StopSimControl();
         UnregisterSimCommand("thing");
-        rmdir(folder_.c_str());
     }
 
     // Runs tovek-sim, built next to this test, with arguments; its exit code.
@@ -48,7 +45,9 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    std::string folder_;
+    const testsupport::TempFolder temp_{"tovek-sim-test"};
+    const std::string folder_ = temp_.Path().string();
+    const testsupport::ScopedEnv runtime_{"XDG_RUNTIME_DIR", folder_};
     std::atomic<int> plugs_{0};
     std::atomic<int> pulls_{0};
 };

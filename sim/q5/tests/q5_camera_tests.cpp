@@ -1,6 +1,7 @@
 // The emulated Q5 camera: its protocol, its variants and every fault it can
 // inject.
 #include "sim/q5_camera.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -267,9 +268,7 @@ TEST_F(Q5Camera, PullOutEndsReadsAndWaitsAtOnce) {
             Request(kQ5FrameRequest);
         }
         auto read = std::async(std::launch::async, [this] { return Read(nullptr, 1024, 0); });
-        while (camera_->Counters().reads == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return camera_->Counters().reads != 0; }));
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         bus_.PullOut(id_);
         ASSERT_EQ(read.wait_for(kBound), std::future_status::ready);

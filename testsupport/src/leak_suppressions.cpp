@@ -1,0 +1,39 @@
+// The LeakSanitizer suppressions built into every test program (tovek_add_test
+// links this file), so they hold however the tests are started. Only
+// allocations of outside libraries belong here, each with its reason; a leak
+// of ours is a fault to mend. A test helper that needs more adds its own
+// lines through tovek_test_leak_suppressions (testsupport/leak_suppressions.h).
+
+#include "testsupport/leak_suppressions.h"
+
+#include <cstdio>
+
+// Weak: only the programs that link such a helper define it.
+extern "C" __attribute__((weak)) const char* tovek_test_leak_suppressions();
+
+namespace {
+
+// The frames or libraries whose allocations LeakSanitizer ignores:
+// - _dl_init: GLib allocates once in its library constructor (GStreamer and
+//   the emulated devices bring it in) and never frees it;
+// - pa_context_new_with_proplist: GStreamer's PulseAudio device provider
+//   does not free its connection context when no sound server answers the
+//   probe (machines without sound);
+// - libfontconfig.so: Fontconfig keeps its font cache for the life of the
+//   process once Qt lays out the first text.
+constexpr const char kShared[] = "leak:_dl_init\n"
+                                 "leak:pa_context_new_with_proplist\n"
+                                 "leak:libfontconfig.so\n";
+
+} // namespace
+
+// Weak, as a few tests under app/ still define their own; the runtime only
+// declares this hook, so a weak definition is the one it calls.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
+    // Built when LeakSanitizer asks, at its check at exit: a plain buffer,
+    // so nothing is constructed or destroyed then.
+    static char all[1024];
+    std::snprintf(all, sizeof all, "%s%s", kShared,
+                  tovek_test_leak_suppressions != nullptr ? tovek_test_leak_suppressions() : "");
+    return all;
+}
