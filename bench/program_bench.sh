@@ -23,8 +23,8 @@
 # Prints its details and GOAL lines (see bench/bench_util.h).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../app/window/tests/program_session.sh
-source "$here/../app/window/tests/program_session.sh"
+# shellcheck source=../testsupport/shell/program_session.sh
+source "$here/../testsupport/shell/program_session.sh"
 # Room for the window at its largest, its view 1280 x 720.
 SESSION_SCREEN=1600x1200
 session_require_display "$@"

@@ -1,17 +1,12 @@
 # Shared build helpers.
 
-# Tests that still define __asan_default_options themselves (under app/,
-# which is moving): two strong definitions would not link, so they do not
-# take the shared one. Empty once they drop theirs.
-set(TOVEK_TESTS_WITH_OWN_SANITIZER_OPTIONS core_camera_end_to_end_tests record_file_tests)
-
 # tovek_add_test(name SOURCES ... [LIBS ...] [LABELS ...] [ENV VAR=value ...] [SIMULATE])
 # One GoogleTest executable; each test case becomes a CTest test. Tests run
 # headless. Label "gui" marks tests that need Qt widgets; the sanitizer run in
 # CI takes the others. SIMULATE makes it a program on the emulated devices: its
 # main installs them (sim/install) before the tests run. Every test links the
-# shared test helpers (testsupport/) and the sanitizer settings; none carries
-# its own.
+# shared test helpers (testsupport/, with its Qt part for tests labelled gui)
+# and the sanitizer settings; none carries its own.
 function(tovek_add_test name)
   cmake_parse_arguments(T "SIMULATE" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -22,11 +17,13 @@ function(tovek_add_test name)
   endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} tovek_testsupport tovek_leak_suppressions
     GTest::gtest GTest::gmock ${main} Threads::Threads)
-  if(NOT name IN_LIST TOVEK_TESTS_WITH_OWN_SANITIZER_OPTIONS)
-    target_link_libraries(${name} PRIVATE tovek_sanitizer_options)
-  endif()
+  target_link_libraries(${name} PRIVATE tovek_sanitizer_options)
   if(NOT T_LABELS)
     set(T_LABELS lib)
+  endif()
+  # Widget tests wait with Qt's event loop turning (testsupport/qt_wait.h).
+  if("gui" IN_LIST T_LABELS)
+    target_link_libraries(${name} PRIVATE tovek_testsupport_qt)
   endif()
   # The environment goes through `cmake -E env` as the test's launcher: the
   # ENVIRONMENT property loses all but its first entry when tests are

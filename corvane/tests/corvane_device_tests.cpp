@@ -1,5 +1,5 @@
 // Enumeration, device ids and device notifications of TovekCorvane, on the
-// emulated devices (TOVEK_SIMULATE=1).
+// emulated devices.
 #include "TovekCorvane.h"
 
 #include "platform/system.h"

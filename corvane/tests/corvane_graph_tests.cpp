@@ -1,5 +1,5 @@
 // The capture graph, callbacks and camera commands of TovekCorvane on the
-// emulated RVX camera (TOVEK_SIMULATE=1).
+// emulated RVX camera.
 #include "TovekCorvane.h"
 
 #include "platform/system.h"

@@ -1,6 +1,7 @@
 // TovekCorvane on the real back ends (udev, v4l2src, the UVC query) of a
 // machine that has no RVX camera: nothing is found and nothing breaks.
 #include "TovekCorvane.h"
+#include "platform/system.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,7 @@ public:
 };
 
 TEST(CorvaneRealDevices, WithoutACameraNothingIsFoundAndNothingCrashes) {
-    ASSERT_EQ(nullptr, std::getenv("TOVEK_SIMULATE"));
+    ASSERT_FALSE(platform::EmulatedDevicesRequested());
     if (HasVideoNodes()) {
         GTEST_SKIP() << "this machine has video devices";
     }

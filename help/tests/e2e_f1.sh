@@ -7,8 +7,8 @@
 #
 #   e2e_f1.sh PROGRAM_FOLDER
 set -euo pipefail
-# shellcheck source=../../app/window/tests/program_session.sh
-source "$(dirname "$0")/../../app/window/tests/program_session.sh"
+# shellcheck source=../../testsupport/shell/program_session.sh
+source "$(dirname "$0")/../../testsupport/shell/program_session.sh"
 session_require_display "$@"
 bin=$1
 for tool in xchm xdg-open xdg-mime; do

@@ -27,9 +27,7 @@ constexpr const char kShared[] = "leak:_dl_init\n"
 
 } // namespace
 
-// Weak, as a few tests under app/ still define their own; the runtime only
-// declares this hook, so a weak definition is the one it calls.
-extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
+extern "C" const char* __lsan_default_suppressions() {
     // Built when LeakSanitizer asks, at its check at exit: a plain buffer,
     // so nothing is constructed or destroyed then.
     static char all[1024];

@@ -1,5 +1,5 @@
-// Q5Camera and RvxCamera on the emulated cameras (TOVEK_SIMULATE=1), driven the
-// way the main window drives them. CTest runs each test in its own process,
+// Q5Camera and RvxCamera on the emulated cameras, driven the way the main
+// window drives them. CTest runs each test in its own process,
 // so the Q5 library's process-wide state never meets the RVX tests.
 #include "camera/DocumentCamera.h"
 
@@ -7,28 +7,17 @@
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace {
 
-// Polls cond for up to 10 s (a hang detector, not a speed limit).
-bool Eventually(const std::function<bool()>& cond) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 // What the callbacks and the window saw, on library threads.
 struct Seen : VideoWindow {
@@ -75,8 +64,8 @@ protected:
         const std::function<bool()>& stopped = [] { return true; }) {
         ASSERT_EQ(0, camera.SetPosition(&seen_, 0, 0, 320, 240));
         ASSERT_EQ(0, camera.Run());
-        ASSERT_TRUE(Eventually([&] { return seen_.pictures >= 3 && seen_.samples >= 3; }));
-        EXPECT_TRUE(Eventually([&] { return seen_.frames >= 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return seen_.pictures >= 3 && seen_.samples >= 3; }));
+        EXPECT_TRUE(WaitUntil([&] { return seen_.frames >= 1; }));
         EXPECT_EQ(0, seen_.bad_pictures.load());
         VIDEOINFOHEADER format{};
         ASSERT_EQ(0, camera.GetStreamMediaType(&format));
@@ -84,9 +73,9 @@ protected:
         EXPECT_EQ(height, format.bmiHeader.biHeight);
 
         EXPECT_EQ(0, camera.Refresh(0, 0, 0, 0));
-        EXPECT_TRUE(Eventually([&] { return seen_.clears >= 1; }));
+        EXPECT_TRUE(WaitUntil([&] { return seen_.clears >= 1; }));
         EXPECT_EQ(0, camera.Stop());
-        EXPECT_TRUE(Eventually(stopped));
+        EXPECT_TRUE(WaitUntil(stopped));
         EXPECT_EQ(0, camera.SetStreamCallback(nullptr, nullptr));
         EXPECT_EQ(0, camera.SetSampleCallback(nullptr, nullptr));
         EXPECT_EQ(0, camera.Close());
@@ -111,7 +100,7 @@ TEST_F(CameraTest, M4410PlaysAndStopsTheQ5Camera) {
     ASSERT_EQ(0, camera->SetStreamCallback(&OnQ5Stream, &seen_));
     ASSERT_EQ(0, camera->SetSampleCallback(&OnSample, &seen_));
     ASSERT_EQ(0, camera->InitDirectShow());
-    EXPECT_TRUE(Eventually([&] { return seen_.attached >= 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return seen_.attached >= 1; }));
     int state = 0;
     EXPECT_EQ(0, camera->GetState(&state));
     EXPECT_EQ(17, state);

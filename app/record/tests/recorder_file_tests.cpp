@@ -46,17 +46,6 @@ void ExpectPlayable(const std::string& path, int frames, bool sound) {
     EXPECT_EQ(frames, demux.pads[0].buffers) << path;
 }
 
-} // namespace
-
-// Outside libraries are built without frame pointers; the slow unwinder
-// gives their allocations whole stacks, so that the leak suppressions can
-// name the frame that owns a leak.
-extern "C" const char* __asan_default_options() {
-    return "fast_unwind_on_malloc=0";
-}
-
-namespace {
-
 class RecorderFileTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -6,6 +6,9 @@
 
 #include "platform/system.h"
 
+#include "testsupport/scoped_env.h"
+#include "testsupport/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -108,39 +111,12 @@ TEST(RemoteProtocolTest, LineReaderStopsAtAnOverlongLine) {
     }
 }
 
-// Sets an environment variable for one test and restores it after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old, had_ = true;
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
+using testsupport::ScopedEnv;
 
 class RemoteFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("tovek_remote_" + std::to_string(getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    const testsupport::TempFolder folder_{"tovek_remote"};
+    const fs::path dir_ = folder_.Path();
 };
 
 TEST_F(RemoteFolderTest, SocketLiesBesideTheInstanceLockAndFitsAnAddress) {

@@ -3,7 +3,7 @@
 // enabling, and the background band.
 #include "SkinPaint.h"
 #include "common/CommandIds.h"
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "widgets/CommandPanel.h"
 #include "widgets/CommandPanelHost.h"
 #include "widgets/SkinButton.h"

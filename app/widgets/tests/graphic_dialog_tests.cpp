@@ -5,7 +5,7 @@
 #include "PlainLineEdit.h"
 #include "SpinButton.h"
 #include "common/DlgItem.h"
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "widgets/GraphicDefaultsDialog.h"
 #include "widgets/GraphicPropertyDialog.h"
 

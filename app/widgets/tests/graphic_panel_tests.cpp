@@ -5,7 +5,7 @@
 #include "SkinPaint.h"
 #include "annotation/OverlayRenderer.h"
 #include "common/DlgItem.h"
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "widgets/GraphicDefaultsDialog.h"
 #include "widgets/GraphicPanel.h"
 #include "widgets/GraphicPropertyDialog.h"
@@ -133,7 +133,7 @@ TEST_F(GraphicPanelTest, StatesFromTheWorkerArriveOnTheUserInterfaceThread) {
     std::thread worker([this] { store_.ReportPanelState(2); });
     worker.join();
     EXPECT_EQ(panel_->PanelState(), 0); // posted, not applied on the worker
-    ASSERT_TRUE(testsupport::WaitFor([this] { return panel_->PanelState() == 2; }));
+    ASSERT_TRUE(testsupport::ProcessEventsUntil([this] { return panel_->PanelState() == 2; }));
     EXPECT_TRUE(Enabled(GraphicPanel::kPropertyId));
 
     // Reports after the panel is gone are dropped.

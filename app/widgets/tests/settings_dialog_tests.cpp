@@ -2,8 +2,8 @@
 // from a stand-in free-space measurement, the sound lists and their
 // selection, browsing with a stand-in folder picker, and Save into the
 // settings and the INI file.
-#include "gui_support.h"
 #include "platform/system.h"
+#include "testsupport/gui_support.h"
 #include "widgets/SettingsDialog.h"
 #include "widgets/SkinButton.h"
 

@@ -1,7 +1,7 @@
 // The skinned button, headless: faces by state, hover ending by the timer,
 // clicks and commands, bitmap cutting, missing files, text mode, tooltip.
 #include "common/DlgItem.h"
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "widgets/SkinButton.h"
 
 #include <gtest/gtest.h>
@@ -186,7 +186,7 @@ TEST_F(ButtonExTest, HoverEndsAtTheFirstTickWithTheCursorOutside) {
     // The real 100 ms timer does the same on its own.
     MoveInto();
     ParkCursor();
-    EXPECT_TRUE(testsupport::WaitFor([&] { return !button_->Hover(); }));
+    EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return !button_->Hover(); }));
     EXPECT_EQ(Shown(), Face(SkinState::Normal));
 }
 
@@ -345,13 +345,13 @@ TEST_F(ButtonExTest, ToolTipIsCreatedOnceAndShowsTheLatestTextAfterItsDelay) {
     MoveInto();
     EXPECT_TRUE(button_->ToolTipPending());
     EXPECT_FALSE(QToolTip::isVisible());
-    EXPECT_TRUE(testsupport::WaitFor([] { return QToolTip::isVisible(); }));
+    EXPECT_TRUE(testsupport::ProcessEventsUntil([] { return QToolTip::isVisible(); }));
     EXPECT_EQ(QToolTip::text(), QStringLiteral("Stop Record"));
     // A press takes the tip away.
     Press();
     EXPECT_FALSE(button_->ToolTipPending());
     Release();
-    EXPECT_TRUE(testsupport::WaitFor([] { return !QToolTip::isVisible(); }));
+    EXPECT_TRUE(testsupport::ProcessEventsUntil([] { return !QToolTip::isVisible(); }));
 }
 
 } // namespace

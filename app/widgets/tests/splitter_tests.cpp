@@ -1,7 +1,7 @@
 // The splitter and the right panel, headless.
-#include "gui_support.h"
 #include "platform/system.h"
 #include "settings/IniStore.h"
+#include "testsupport/gui_support.h"
 #include "widgets/RightPanel.h"
 #include "widgets/SkinSplitter.h"
 

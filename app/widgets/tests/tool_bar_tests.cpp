@@ -2,8 +2,8 @@
 // the motion timer, a held button that goes away, and the layout's
 // irregular corners.
 #include "SkinPaint.h"
-#include "gui_support.h"
 #include "platform/system.h"
+#include "testsupport/gui_support.h"
 #include "widgets/ControlToolBar.h"
 #include "widgets/SkinButton.h"
 

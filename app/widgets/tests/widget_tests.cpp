@@ -1,7 +1,7 @@
 // The status banner, the about box and the edit control, headless.
 #include "PlainLineEdit.h"
 #include "common/DlgItem.h"
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "widgets/AboutBox.h"
 #include "widgets/BannerWindow.h"
 
@@ -125,7 +125,7 @@ TEST_F(WidgetTest, AboutBoxIsModelessAndDeletesItselfOnOk) {
     ASSERT_NE(GetDlgItem(about, AboutBox::kVersionId), nullptr);
     ASSERT_NE(GetDlgItem(about, AboutBox::kTextId), nullptr);
     about->accept();
-    EXPECT_TRUE(testsupport::WaitFor([&] { return about.isNull(); }));
+    EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return about.isNull(); }));
 }
 
 } // namespace

@@ -4,11 +4,11 @@
 // instead of waiting for a camera that never attaches. CTest runs each test
 // in its own process.
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/system.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "window/MainWindow.h"
 #include "window_fixture.h"
@@ -22,7 +22,7 @@
 
 namespace {
 
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 constexpr char kQ5NoPermission[] = "No permission to use the Q5 camera (USB 0525:A4A5). Install "
                                    "the udev rules: sudo scripts/install-udev-rules";
@@ -34,7 +34,7 @@ constexpr char kRvxBusy[] = "The RVX camera (USB 0AC8:3610) is in use by another
 class AccessErrorTest : public testsupport::WindowTest {
 protected:
     void ExpectPane(const char* text) {
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Panes().MessageText() == text; }))
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Panes().MessageText() == text; }))
             << main_window_->Panes().MessageText().toStdString();
         EXPECT_FALSE(main_window_->Session().Attached());
         EXPECT_FALSE(main_window_->Session().Playing());
@@ -59,9 +59,9 @@ TEST_F(AccessErrorTest, Q5CameraWithoutPermissionIsNamedWithoutTheTenSecondWait)
     // With access granted, choosing the camera again brings its picture.
     camera->RefuseOpen(0);
     ASSERT_TRUE(main_window_->OnCommand(cmd::kDeviceFirst));
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Attached(); }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
-    ASSERT_TRUE(WaitFor([&] { return main_window_->View()->FrameCount() > 2; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->View()->FrameCount() > 2; }));
     EXPECT_EQ(main_window_->Panes().MessageText(), "Playing");
 }
 
@@ -78,9 +78,9 @@ TEST_F(AccessErrorTest, RvxCameraWithoutPermissionThenHeldByAnotherProgram) {
 
     camera->RefuseOpen(0);
     ASSERT_TRUE(main_window_->OnCommand(cmd::kDeviceFirst));
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Attached(); }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
-    ASSERT_TRUE(WaitFor([&] { return main_window_->View()->FrameCount() > 2; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->View()->FrameCount() > 2; }));
     EXPECT_EQ(main_window_->Panes().MessageText(), "Playing");
 }
 

@@ -2,10 +2,10 @@
 // is in the frames shown, at the image pixels it was drawn on, and a Stop
 // takes it away. CTest runs each test in its own process.
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/system.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoGeometry.h"
 #include "view/VideoView.h"
 #include "window_fixture.h"
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 class AnnotationWindowTest : public testsupport::WindowTest {};
 
@@ -29,8 +29,8 @@ TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
     sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
     ASSERT_NO_FATAL_FAILURE(StartWindow("Q5M4410"));
     VideoView* view = main_window_->View();
-    ASSERT_TRUE(
-        WaitFor([&] { return main_window_->Session().Playing() && view->FrameCount() > 2; }));
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return main_window_->Session().Playing() && view->FrameCount() > 2; }));
     main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
     const int w = main_window_->Session().FrameWidth();
     const int h = main_window_->Session().FrameHeight();
@@ -49,13 +49,13 @@ TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
         return !frame.isNull() && (frame.pixel(120, 40) & 0xFFFFFF) == 0 &&
                (frame.pixel(120, 60) & 0xFFFFFF) != 0;
     };
-    ASSERT_TRUE(WaitFor(line_shown));
+    ASSERT_TRUE(ProcessEventsUntil(line_shown));
 
     // A snapshot now holds the line where it is on screen.
     app_->Settings().capture_path = platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
     ASSERT_TRUE(main_window_->OnCommand(cmd::kCapture));
     const fs::path images = folder_->Path("pictures") / "Images";
-    ASSERT_TRUE(WaitFor([&] { return fs::exists(images) && !fs::is_empty(images); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return fs::exists(images) && !fs::is_empty(images); }));
     const QImage picture(QString::fromStdString(fs::directory_iterator(images)->path().string()));
     ASSERT_EQ(picture.size(), QSize(w, h));
     // JPEG blurs a one-pixel line: dark on it, light a few rows away.
@@ -65,7 +65,7 @@ TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     const uint64_t shown = view->FrameCount();
-    ASSERT_TRUE(WaitFor([&] { return view->FrameCount() > shown + 3; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view->FrameCount() > shown + 3; }));
     EXPECT_FALSE(line_shown()); // Stop cleared the shapes
 }
 

@@ -1,8 +1,10 @@
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/profile.h"
+#include "testsupport/gui_support.h"
 #include "window/Application.h"
 #include "window/MainWindow.h"
+
+#include "testsupport/scoped_env.h"
 
 #include <gtest/gtest.h>
 
@@ -42,27 +44,7 @@ TEST_F(AppTest, StartDerivesPathsAndReadsTheSettings) {
     EXPECT_EQ(Application::Get(), &app);
 }
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using testsupport::ScopedEnv;
 
 // The program as the package installs it: <prefix>/bin/<exe> and its files in
 // <prefix>/share/tovekcamera/. Settings go to the XDG configuration folder and

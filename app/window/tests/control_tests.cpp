@@ -1,14 +1,14 @@
 // The main window's camera control commands, keyboard rules and status
-// banner, on the emulated cameras (TOVEK_SIMULATE=1). CTest runs each test in
+// banner, on the emulated cameras. CTest runs each test in
 // its own process, so the libraries' process-wide state never carries over.
 #include "camera/ControlKeys.h"
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/system.h"
 #include "sim/picture.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "widgets/BannerWindow.h"
 #include "widgets/MessageBox.h"
@@ -28,7 +28,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 class ControlTest : public testsupport::WindowTest {
 protected:
@@ -53,7 +53,7 @@ TEST_F(ControlTest, Q5MenuAndKeysSendTheirSequences) {
     auto camera = sim::MakeDefaultQ5Camera();
     sim::UsbBus().PlugIn(camera);
     Start("Q5M4410");
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().Attached() && main_window_->Session().Playing(); }));
 
     size_t count = camera->Commands().size();
@@ -111,7 +111,7 @@ TEST_F(ControlTest, RvxCountersAreSharedByMenuAndKeysAndRestartWithTheCamera) {
     platform::FakeClock clock; // the library's 300 ms per command pass at once
     auto camera = sim::DefaultRvxCamera();
     Start("RVXM4120");
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().Attached() && main_window_->Session().Playing(); }));
 
     size_t count = camera->Commands().size();
@@ -140,7 +140,7 @@ TEST_F(ControlTest, RvxCountersAreSharedByMenuAndKeysAndRestartWithTheCamera) {
 
     // Choosing the camera again starts every counter afresh.
     ASSERT_TRUE(main_window_->OnCommand(cmd::kDeviceFirst));
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Attached(); }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     count = camera->Commands().size();
     ASSERT_TRUE(main_window_->OnCommand(36804));
@@ -152,7 +152,7 @@ TEST_F(ControlTest, RvxStatusShowsInTheBannerUntilItIsNormalAgain) {
     platform::FakeClock clock;
     auto camera = sim::DefaultRvxCamera();
     Start("RVXM4120");
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().Attached() && main_window_->Session().Playing(); }));
     BannerWindow* banner = main_window_->Banner().Get();
     ASSERT_NE(banner, nullptr);
@@ -198,11 +198,11 @@ TEST_F(ControlTest, KeysTypedIntoTheFocusedPictureActOnce) {
     platform::FakeClock clock;
     auto camera = sim::DefaultRvxCamera();
     Start("RVXM4120");
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().Attached() && main_window_->Session().Playing(); }));
     QWidget* view = main_window_->View();
     view->setFocus();
-    ASSERT_TRUE(WaitFor([&] { return QApplication::focusWidget() == view; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return QApplication::focusWidget() == view; }));
     auto type = [&](Qt::Key key) {
         QTest::keyPress(view, Qt::Key_Control, Qt::ControlModifier);
         QTest::keyPress(view, key, Qt::ControlModifier);

@@ -1,14 +1,14 @@
-// The main window driving the emulated cameras (TOVEK_SIMULATE=1): device
+// The main window driving the emulated cameras: device
 // choice, play and stop, hot-plug, the frame path and teardown. CTest runs
 // each test in its own process, so the libraries' process-wide state never
 // carries over.
 #include "camera/SessionEvents.h"
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/profile.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "widgets/MessageBox.h"
 #include "window/Application.h"
@@ -30,8 +30,8 @@
 
 namespace {
 
+using testsupport::ProcessEventsUntil;
 using testsupport::ProgramFolder;
-using testsupport::WaitFor;
 
 // Threads of the process, without GLib's shared pools, which keep idle
 // threads for reuse long after their work is done.
@@ -87,7 +87,7 @@ protected:
     bool FramesArrive() {
         const uint64_t shown = main_window_->View()->FrameCount();
         const uint64_t messages = frames_->Count();
-        const bool ok = WaitFor([&] {
+        const bool ok = ProcessEventsUntil([&] {
             return main_window_->View()->FrameCount() > shown + 2 &&
                    frames_->Count() > messages + 2;
         });
@@ -121,7 +121,7 @@ TEST_F(ControllerTest, DeviceMenuFollowsTheCatalogueAndTheChoiceIsKept) {
     EXPECT_EQ(main_window_->Session().DeviceIndex(), 0);
     EXPECT_TRUE(device->actions().at(0)->isChecked());
     // The Q5 camera opens in the background.
-    ASSERT_TRUE(WaitFor([&] { return !main_window_->Session().Opening(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !main_window_->Session().Opening(); }));
     ASSERT_NE(main_window_->Session().Camera(), nullptr);
     EXPECT_NE(dynamic_cast<Q5Camera*>(main_window_->Session().Camera()), nullptr);
     EXPECT_FALSE(main_window_->Session().Attached());
@@ -162,7 +162,7 @@ TEST_F(ControllerTest, Q5AutoPlaysStopsAndFollowsPullOutAndPlugIn) {
     Catalogue("count=1\nDev01=Q5M4410\n");
     Start();
     // The first attach after start-up plays by itself.
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().Attached() && main_window_->Session().Playing(); }));
     EXPECT_EQ(main_window_->Session().FrameRate(), 16);
     EXPECT_TRUE(main_window_->TimerActive(MainWindow::kTimerStatus));
@@ -176,7 +176,7 @@ TEST_F(ControllerTest, Q5AutoPlaysStopsAndFollowsPullOutAndPlugIn) {
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
     EXPECT_FALSE(main_window_->Session().Playing());
     EXPECT_FALSE(main_window_->TimerActive(MainWindow::kTimerStatus));
-    EXPECT_TRUE(WaitFor([&] { return !main_window_->View()->HasFrame(); }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !main_window_->View()->HasFrame(); }));
     EXPECT_TRUE(main_window_->Session().Attached());
     EXPECT_TRUE(main_window_->Menu().FindCommand(cmd::kPlay)->isEnabled());
     EXPECT_EQ(main_window_->Panes().FrameText(), "Frame: [0x0] 0,000Bytes");
@@ -189,13 +189,13 @@ TEST_F(ControllerTest, Q5AutoPlaysStopsAndFollowsPullOutAndPlugIn) {
     const auto devices = sim::UsbBus().Devices();
     ASSERT_EQ(devices.size(), 1u);
     ASSERT_TRUE(sim::UsbBus().PullOut(devices[0].id));
-    ASSERT_TRUE(WaitFor([&] { return !main_window_->Session().Attached(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !main_window_->Session().Attached(); }));
     EXPECT_FALSE(main_window_->Session().Playing());
     EXPECT_EQ(main_window_->Panes().MessageText(), "The device is detached.");
 
     // Plugged in again: attached, and Play shows pictures again.
     sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Attached(); }));
     EXPECT_FALSE(main_window_->Session().Playing()); // only the first attach plays by itself
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     ASSERT_TRUE(FramesArrive());
@@ -214,7 +214,7 @@ TEST_F(ControllerTest, Q5OpensInTheBackgroundAndPlaysACameraPluggedWhileItWaits)
     EXPECT_FALSE(main_window_->Session().Playing());
 
     sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().Attached() && main_window_->Session().Playing(); }));
     EXPECT_FALSE(main_window_->Session().Opening());
     EXPECT_NE(main_window_->Session().Camera(), nullptr);
@@ -234,14 +234,14 @@ TEST_F(ControllerTest, ChoosingAnotherDeviceWhileTheQ5OpenWaitsGivesItUp) {
     // The given-up Q5 open ends by itself, and its late message changes nothing.
     sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
     QApplication::processEvents();
-    EXPECT_FALSE(WaitFor([&] { return main_window_->Session().Camera() != rvx; }));
+    EXPECT_FALSE(ProcessEventsUntil([&] { return main_window_->Session().Camera() != rvx; }));
 }
 
 TEST_F(ControllerTest, RvxPlaysCompositesTheOverlayAndStops) {
     platform::FakeClock clock; // the library's settle waits pass at once
     Catalogue("count=1\nDev01=RVXM4120\n");
     Start();
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().Attached() && main_window_->Session().Playing(); }));
     EXPECT_EQ(main_window_->Session().Family(), DeviceFamily::kRVX);
     EXPECT_EQ(main_window_->Session().FrameRate(), 30);
@@ -258,7 +258,7 @@ TEST_F(ControllerTest, RvxPlaysCompositesTheOverlayAndStops) {
         return true;
     });
     main_window_->Session().Overlay().RequestRedraw();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Overlay().Present(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Overlay().Present(); }));
     ASSERT_TRUE(FramesArrive());
     const QImage shown = main_window_->View()->LatestFrame();
     ASSERT_FALSE(shown.isNull());
@@ -285,16 +285,16 @@ TEST_F(ControllerTest, RvxRemovalDetachesAndArrivalAttaches) {
     platform::FakeClock clock;
     Catalogue("count=1\nDev01=RVXM4120\n");
     Start();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     ASSERT_TRUE(FramesArrive());
     sim::DefaultRvxCamera()->Pull();
-    ASSERT_TRUE(WaitFor([&] { return !main_window_->Session().Attached(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !main_window_->Session().Attached(); }));
     EXPECT_FALSE(main_window_->Session().Playing());
     // The last picture does not stay on screen.
-    EXPECT_TRUE(WaitFor([&] { return !main_window_->View()->HasFrame(); }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !main_window_->View()->HasFrame(); }));
     EXPECT_EQ(main_window_->Panes().MessageText(), "The device is detached.");
     sim::DefaultRvxCamera()->Plug();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Attached(); }));
     EXPECT_FALSE(main_window_->Session().Playing());
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     ASSERT_TRUE(FramesArrive());
@@ -305,7 +305,7 @@ TEST_F(ControllerTest, FrameMessageRefreshesTheFramePane) {
     Start();
     QCoreApplication::postEvent(main_window_.get(),
                                 new WindowMessage(msg::kFrame, 640u | (480u << 16), 12005));
-    ASSERT_TRUE(WaitFor([&] { return frames_->Count() == 1; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return frames_->Count() == 1; }));
     EXPECT_EQ(main_window_->Panes().FrameText(), "Frame: [640x480] 12,005Bytes");
 
     // A Q5 picture event posts the same message; length 0 changes nothing.
@@ -314,7 +314,7 @@ TEST_F(ControllerTest, FrameMessageRefreshesTheFramePane) {
     CameraSession::Q5StreamProc(4, nullptr, 8, &main_window_->Session());
     CameraSession::Q5StreamProc(4, jpeg, 8, nullptr);
     CameraSession::RvxStreamProc(jpeg, 8, 0.0, &main_window_->Session());
-    ASSERT_TRUE(WaitFor([&] { return frames_->Count() == 2; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return frames_->Count() == 2; }));
     EXPECT_EQ(main_window_->Session().LastFrameBytes(), 8);
     EXPECT_EQ(main_window_->Panes().FrameText(), "Frame: [0x0] 0,008Bytes");
 }
@@ -322,7 +322,7 @@ TEST_F(ControllerTest, FrameMessageRefreshesTheFramePane) {
 TEST_F(ControllerTest, TimersPollTheStatusOnceASecondAndTickTheClock) {
     Catalogue("count=1\nDev01=Q5M4410\n");
     Start();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     EXPECT_TRUE(main_window_->TimerActive(MainWindow::kTimerClock));
     for (int i = 0; i < CameraSession::kStatusPollTicks; ++i)
         main_window_->OnTimer(MainWindow::kTimerStatus);
@@ -338,20 +338,20 @@ TEST_F(ControllerTest, ClosingWhilePlayingLeavesNoThreadBehind) {
     // The libraries keep process-wide threads (USB events, GLib pools) once
     // started; a first window starts them.
     Start();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     main_window_.reset();
     app_.reset();
     QApplication::processEvents();
     const int before = ThreadCount();
 
     Start();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     ASSERT_TRUE(FramesArrive());
     EXPECT_GT(ThreadCount(), before);
     main_window_->reject();
     main_window_.reset();
     QApplication::processEvents(); // nothing may reach the window after it is gone
-    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= before; }))
+    EXPECT_TRUE(ProcessEventsUntil([&] { return ThreadCount() <= before; }))
         << ThreadCount() << " threads, " << before << " before";
 }
 

@@ -1,8 +1,8 @@
 #include "common/CommandIds.h"
 #include "common/DlgItem.h"
-#include "gui_support.h"
 #include "platform/profile.h"
 #include "settings/AppSettings.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "widgets/MessageBox.h"
 #include "widgets/RightPanel.h"
@@ -23,8 +23,8 @@
 
 namespace {
 
+using testsupport::ProcessEventsUntil;
 using testsupport::ProgramFolder;
-using testsupport::WaitFor;
 
 struct Expected {
     uint32_t id;
@@ -153,7 +153,7 @@ TEST_F(DialogTest, DispatchesEveryCommandIdThroughOneTable) {
 TEST_F(DialogTest, ExitCloseButtonAndEscape) {
     Start();
     main_window_->show();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->isVisible(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->isVisible(); }));
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(main_window_.get(), &esc);
     EXPECT_TRUE(main_window_->isVisible()); // Esc does not close the main window
@@ -163,7 +163,7 @@ TEST_F(DialogTest, ExitCloseButtonAndEscape) {
     EXPECT_EQ(main_window_->result(), QDialog::Rejected);
 
     main_window_->show();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->isVisible(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->isVisible(); }));
     EXPECT_TRUE(main_window_->close()); // the close button
     EXPECT_FALSE(main_window_->isVisible());
 }
@@ -238,15 +238,15 @@ TEST_F(DialogTest, PlacementIsReadAndSavedWhileNormal) {
 
     main_window_->show();
     main_window_->move(200, 120);
-    ASSERT_TRUE(WaitFor([&] { return main_window_->pos() == QPoint(200, 120); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->pos() == QPoint(200, 120); }));
     EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C8000000780000004C04000034030000");
     main_window_->resize(1000, 700);
-    ASSERT_TRUE(WaitFor([&] { return main_window_->size() == QSize(1000, 700); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->size() == QSize(1000, 700); }));
     EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000B004000034030000");
     EXPECT_EQ(Raw(folder_->Ini(), u"ShowWindowMode"), u"0");
 
     main_window_->showMaximized();
-    ASSERT_TRUE(WaitFor([&] { return Raw(folder_->Ini(), u"ShowWindowMode") == u"2"; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Raw(folder_->Ini(), u"ShowWindowMode") == u"2"; }));
     // The normal position stays the one saved last.
     EXPECT_EQ(Raw(folder_->Ini(), u"WindowPos"), u"C800000078000000B004000034030000");
 
@@ -291,7 +291,7 @@ TEST_F(DialogTest, LaysOutPanelsSplitterAndStatusBarWithinItsSizeLimits) {
     Start();
     main_window_->show();
     main_window_->resize(1000, 700);
-    ASSERT_TRUE(WaitFor([&] { return main_window_->size() == QSize(1000, 700); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->size() == QSize(1000, 700); }));
     MainLayout& layout = main_window_->Layouter();
     const QRect client = layout.ClientRect();
     EXPECT_EQ(layout.GetCommandPanel()->geometry(), QRect(0, client.top(), 1000, 80));

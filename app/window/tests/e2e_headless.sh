@@ -7,8 +7,8 @@
 #
 #   e2e_headless.sh PROGRAM_FOLDER
 set -euo pipefail
-# shellcheck source=program_session.sh
-source "$(dirname "$0")/program_session.sh"
+# shellcheck source=../../../testsupport/shell/program_session.sh
+source "$(dirname "$0")/../../../testsupport/shell/program_session.sh"
 
 bin=$1
 # No display: a failure's screen grab finds none and is skipped.

@@ -6,8 +6,8 @@
 #
 #   e2e_window_size.sh PROGRAM_FOLDER
 set -euo pipefail
-# shellcheck source=program_session.sh
-source "$(dirname "$0")/program_session.sh"
+# shellcheck source=../../../testsupport/shell/program_session.sh
+source "$(dirname "$0")/../../../testsupport/shell/program_session.sh"
 session_require_display "$@"
 
 bin=$1

@@ -41,7 +41,7 @@
 
 namespace {
 
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 // Words that stay as they are in every language.
 const char* const kNames[] = {"Lumivue", "LUMIVUE", "AVI", "MJPG", "JPEG", "USB", "OK",
@@ -140,7 +140,7 @@ protected:
             platform::WritePrivateProfileStringW(u"TovekCamera", u"Language", language,
                                                  folder_->Ini().c_str());
         StartWindow("Q5M4410");
-        ASSERT_TRUE(WaitFor([&] { return main_window_->isVisible(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->isVisible(); }));
     }
 
     void ExpectGerman(const QString& text, const QString& where) {

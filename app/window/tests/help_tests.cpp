@@ -3,7 +3,7 @@
 // missing-file message without a CHM file.
 #include "HelpFile.h"
 #include "common/CommandIds.h"
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "widgets/MessageBox.h"
 #include "window/Application.h"
 #include "window/MainWindow.h"

@@ -5,11 +5,11 @@
 #include "avi_test_util.h"
 #include "common/CommandIds.h"
 #include "common/DlgItem.h"
-#include "gui_support.h"
 #include "platform/system.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "widgets/CommandPanel.h"
 #include "widgets/ControlToolBar.h"
 #include "widgets/MessageBox.h"
@@ -35,7 +35,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 class RecordingWindowTest : public testsupport::WindowTest {
 protected:
@@ -45,7 +45,7 @@ protected:
                 platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
             app.Settings().audio_index = audio_index;
         });
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     }
     bool Enabled(uint32_t id) { return main_window_->Menu().FindCommand(id)->isEnabled(); }
     std::vector<fs::path> Videos() const {
@@ -60,7 +60,7 @@ protected:
     void RecordFor(int ms) {
         QElapsedTimer timer;
         timer.start();
-        WaitFor([&] { return timer.elapsed() >= ms; });
+        ProcessEventsUntil([&] { return timer.elapsed() >= ms; });
     }
 };
 
@@ -120,10 +120,10 @@ TEST_F(RecordingWindowTest, PullingTheCameraOutEndsTheRecordingWithAPlayableFile
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
     ASSERT_TRUE(main_window_->Session().Recording());
     // Pictures reach the file (the writer's turns step the fake clock).
-    ASSERT_TRUE(
-        WaitFor([&] { return main_window_->Session().GetRecorder().TotalBytes() > 200000; }));
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return main_window_->Session().GetRecorder().TotalBytes() > 200000; }));
     sim::DefaultRvxCamera()->Pull();
-    ASSERT_TRUE(WaitFor([&] { return !main_window_->Session().Attached(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !main_window_->Session().Attached(); }));
     EXPECT_FALSE(main_window_->Session().Recording());
     EXPECT_EQ(main_window_->Panes().MessageText(), "The device is detached.");
     ASSERT_EQ(Videos().size(), 1u);
@@ -144,7 +144,7 @@ TEST_F(RecordingWindowTest, ARecordFolderThatCannotBeMadeSaysSoForFiveSeconds) {
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
     EXPECT_FALSE(main_window_->Session().Recording());
     EXPECT_EQ(app_->recording_result, 2);
-    ASSERT_TRUE(WaitFor([&] { return !messages_.Messages().empty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !messages_.Messages().empty(); }));
     EXPECT_EQ(messages_.Messages()[0].text, "Create file failed!");
     main_window_->Refresh();
     EXPECT_EQ(main_window_->Panes().MessageText(),
@@ -176,12 +176,12 @@ TEST_F(RecordingWindowTest, ThePanelsDriveTheWindow) {
 
     QTest::mouseClick(panel->Button(CommandPanel::kControlId), Qt::LeftButton);
     EXPECT_TRUE(main_window_->Layouter().ToolBarShown());
-    EXPECT_TRUE(WaitFor([&] { return main_window_->ToolBar()->isVisible(); }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return main_window_->ToolBar()->isVisible(); }));
     const size_t sent = camera->Commands().size();
     QWidget* neg = GetDlgItem(main_window_->ToolBar(), ControlToolBar::kNegId);
     ASSERT_NE(neg, nullptr);
     QTest::mouseClick(neg, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return camera->Commands().size() > sent; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return camera->Commands().size() > sent; }));
     EXPECT_EQ(camera->Commands().back(), 0xB6); // Neg on a Q5 camera
 
     QTest::mouseClick(panel->Button(CommandPanel::kSettingId), Qt::LeftButton);
@@ -199,7 +199,7 @@ TEST_F(RecordingWindowTest, TheSettingsDialogChoosesWhereTheNextPictureGoes) {
     sim::UsbBus().Reset(false);
     sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
     ASSERT_NO_FATAL_FAILURE(Start("Q5M4410", 0));
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().LastFrameBytes() > 0; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().LastFrameBytes() > 0; }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kSetting));
     SettingsDialog* setting = main_window_->SettingDialog();
     ASSERT_NE(setting, nullptr);
@@ -211,7 +211,7 @@ TEST_F(RecordingWindowTest, TheSettingsDialogChoosesWhereTheNextPictureGoes) {
     EXPECT_FALSE(setting->isVisible());
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kCapture));
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(ProcessEventsUntil([&] {
         return fs::exists(fs::path(chosen) / "Images") &&
                !fs::is_empty(fs::path(chosen) / "Images");
     }));

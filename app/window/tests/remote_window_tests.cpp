@@ -1,12 +1,12 @@
 // Commands from a second start and from a presenter remote's keys, reaching
-// the main window on the emulated Q5 camera (TOVEK_SIMULATE=1): each does
+// the main window on the emulated Q5 camera: each does
 // what its menu item does, only while that item is enabled.
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "remote/RemoteProtocol.h"
 #include "remote/RemoteServer.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "window/Application.h"
 #include "window/MainWindow.h"
@@ -35,7 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using cli::RemoteCommand;
 using cli::Verb;
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 class RemoteWindowTest : public testsupport::WindowTest {
 protected:
@@ -50,7 +50,7 @@ protected:
             app.Settings().record_path = app.Settings().capture_path;
             app.SetStartCommands(start_commands);
         });
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     }
 
     // A second start's client, on a thread of its own while this thread
@@ -60,7 +60,7 @@ protected:
         auto client = std::async(std::launch::async, [path, commands, this] {
             return remote::SendRemoteCommands(path, commands, 5000, &refused_, &reply_);
         });
-        EXPECT_TRUE(WaitFor(
+        EXPECT_TRUE(ProcessEventsUntil(
             [&] { return client.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
         const remote::SendResult result = client.get();
         if (reply != nullptr)
@@ -104,7 +104,7 @@ TEST_F(RemoteWindowTest, EachCommandDoesWhatItsMenuItemDoes) {
     EXPECT_FALSE(view->IsFullScreen());
 
     EXPECT_EQ(Send({{Verb::kCapture, 0}}), remote::SendResult::kTaken);
-    EXPECT_TRUE(WaitFor([&] { return Files("Images") == 1; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return Files("Images") == 1; }));
 
     EXPECT_EQ(Send({{Verb::kRecordStart, 0}}), remote::SendResult::kTaken);
     EXPECT_TRUE(main_window_->Session().Recording());
@@ -134,7 +134,7 @@ TEST_F(RemoteWindowTest, NoCommandRunsBehindAMessageBox) {
     QDialog box(main_window_.get());
     box.setWindowModality(Qt::ApplicationModal);
     box.show();
-    ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+    ASSERT_TRUE(ProcessEventsUntil([] { return QApplication::activeModalWidget() != nullptr; }));
     remote::Reply reply;
     EXPECT_EQ(Send({{Verb::kStop, 0}}, &reply), remote::SendResult::kNotNow);
     EXPECT_EQ(reply, remote::Reply::kBusy);
@@ -168,7 +168,7 @@ TEST_F(RemoteWindowTest, LinesThatAreNoCommandEndTheConnection) {
     for (const std::string& request :
          {std::string("exit\ncapture\n"), std::string(remote::kMaxLineBytes + 10, 'x')}) {
         auto answer = exchange(request);
-        ASSERT_TRUE(WaitFor(
+        ASSERT_TRUE(ProcessEventsUntil(
             [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
         EXPECT_EQ(answer.get(), "unknown\n");
     }
@@ -179,7 +179,7 @@ TEST_F(RemoteWindowTest, LinesThatAreNoCommandEndTheConnection) {
 
 TEST_F(RemoteWindowTest, ItsOwnCommandsRunOnceThePicturePlays) {
     StartPlaying({{Verb::kRecordStop, 0}, {Verb::kZoomMode, 3}, {Verb::kFullScreen, 0}});
-    EXPECT_TRUE(WaitFor([&] { return main_window_->View()->IsFullScreen(); }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return main_window_->View()->IsFullScreen(); }));
     EXPECT_EQ(main_window_->View()->ZoomMode(), 2);
     EXPECT_FALSE(main_window_->Session().Recording());
 }
@@ -204,7 +204,7 @@ TEST_F(RemoteWindowTest, ASocketLeftByAProgramThatEndedIsReplaced) {
             remote::Reply reply;
             return remote::SendRemoteCommands(path, {{Verb::kPlay, 0}}, 5000, &refused, &reply);
         });
-        ASSERT_TRUE(WaitFor([&] { return ran == 1; }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return ran == 1; }));
         EXPECT_EQ(client.get(), remote::SendResult::kTaken);
     }
     EXPECT_FALSE(fs::exists(path)); // gone with the server
@@ -214,7 +214,7 @@ TEST_F(RemoteWindowTest, PresenterKeysRunTheirCommands) {
     StartPlaying();
     QWidget* view = main_window_->View();
     Key(view, Qt::Key_PageDown);
-    EXPECT_TRUE(WaitFor([&] { return Files("Images") == 1; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return Files("Images") == 1; }));
 
     Key(view, Qt::Key_PageUp);
     EXPECT_TRUE(main_window_->Session().Recording());

@@ -2,11 +2,11 @@
 // emulated families. The picture states are read from the emulated camera,
 // not from the window's own memory. CTest runs each test in its own process.
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/system.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "window_fixture.h"
 
@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 constexpr uint32_t kMirror = 36804;
 constexpr uint32_t kNegative = 36806;
@@ -44,12 +44,12 @@ protected:
                 app.Settings().record_path =
                     platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
             }));
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
         ASSERT_TRUE(FramesShown()) << main_window_->View()->FrameCount();
     }
     bool FramesShown() {
         const uint64_t shown = main_window_->View()->FrameCount();
-        return WaitFor([&] { return main_window_->View()->FrameCount() > shown + 2; });
+        return ProcessEventsUntil([&] { return main_window_->View()->FrameCount() > shown + 2; });
     }
     sim::CameraState State() const {
         return family_ == DeviceFamily::kQ5 ? q5_->State() : sim::DefaultRvxCamera()->State();
@@ -62,7 +62,7 @@ protected:
         } else {
             sim::DefaultRvxCamera()->Pull();
         }
-        ASSERT_TRUE(WaitFor([&] { return !main_window_->Session().Attached(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !main_window_->Session().Attached(); }));
         EXPECT_FALSE(main_window_->Session().Playing());
     }
     // A camera plugged in starts from power-on: the Q5 family's is a new one.
@@ -73,7 +73,7 @@ protected:
         } else {
             sim::DefaultRvxCamera()->Plug();
         }
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Attached(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Attached(); }));
     }
     bool MirroredNegative() const {
         const sim::CameraState s = State();
@@ -86,20 +86,20 @@ protected:
     void Replugs() {
         ASSERT_TRUE(main_window_->OnCommand(kMirror));
         ASSERT_TRUE(main_window_->OnCommand(kNegative));
-        ASSERT_TRUE(WaitFor([&] { return MirroredNegative(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return MirroredNegative(); }));
         for (int i = 0; i < kReplugs; ++i) {
             SCOPED_TRACE(i);
             ASSERT_NO_FATAL_FAILURE(Pull());
             ASSERT_NO_FATAL_FAILURE(Plug());
-            ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+            ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
             ASSERT_TRUE(FramesShown());
-            ASSERT_TRUE(WaitFor([&] { return MirroredNegative(); }))
+            ASSERT_TRUE(ProcessEventsUntil([&] { return MirroredNegative(); }))
                 << "mirror " << static_cast<int>(State().mirror) << " negative "
                 << State().negative;
         }
         // The user's next press goes on from the restored states.
         ASSERT_TRUE(main_window_->OnCommand(kNegative));
-        EXPECT_TRUE(WaitFor([&] { return !State().negative; }));
+        EXPECT_TRUE(ProcessEventsUntil([&] { return !State().negative; }));
     }
 
     // A pulled camera is not waited for, and one plugged back plays at
@@ -111,7 +111,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(Pull());
         EXPECT_EQ(waits_, std::vector<uint32_t>{}) << "after the pull";
         ASSERT_NO_FATAL_FAILURE(Plug());
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
         ASSERT_TRUE(FramesShown());
         EXPECT_EQ(waits_, std::vector<uint32_t>{}) << "after the plug";
         ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
@@ -147,7 +147,7 @@ TEST_F(ReplugWindowTest, WithoutTheOptionAReturningCameraWaitsForPlay) {
     platform::FakeClock clock;
     ASSERT_NO_FATAL_FAILURE(Start(DeviceFamily::kRVX, false));
     ASSERT_TRUE(main_window_->OnCommand(kNegative));
-    ASSERT_TRUE(WaitFor([&] { return State().negative; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return State().negative; }));
     ASSERT_NO_FATAL_FAILURE(Pull());
     ASSERT_NO_FATAL_FAILURE(Plug());
     EXPECT_FALSE(main_window_->Session().Playing());
@@ -157,11 +157,11 @@ TEST_F(ReplugWindowTest, WithoutTheOptionAReturningCameraWaitsForPlay) {
 TEST_F(ReplugWindowTest, AStoppedPictureStaysStoppedButTheStatesReturn) {
     ASSERT_NO_FATAL_FAILURE(Start(DeviceFamily::kQ5, true));
     ASSERT_TRUE(main_window_->OnCommand(kNegative));
-    ASSERT_TRUE(WaitFor([&] { return State().negative; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return State().negative; }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
     ASSERT_NO_FATAL_FAILURE(Pull());
     ASSERT_NO_FATAL_FAILURE(Plug());
-    EXPECT_TRUE(WaitFor([&] { return State().negative; }));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return State().negative; }));
     EXPECT_FALSE(main_window_->Session().Playing());
 }
 
@@ -176,7 +176,7 @@ TEST_F(ReplugWindowTest, AnInterruptedRecordingGoesOnInANewFileOnlyWhenChosen) {
         ASSERT_NO_FATAL_FAILURE(Pull());
         EXPECT_FALSE(main_window_->Session().Recording());
         ASSERT_NO_FATAL_FAILURE(Plug());
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
         EXPECT_EQ(main_window_->Session().Recording(), resume_recording);
         ASSERT_TRUE(main_window_->OnCommand(cmd::kStopRecord));
         const fs::path videos = folder_->Path("videos") / "Videos";

@@ -4,10 +4,10 @@
 // picture pixels through a turn, and snapshots are what the view shows.
 #include "annotation/AnnotationStore.h"
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/system.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "view/Rotation.h"
 #include "view/ShownFrame.h"
 #include "view/VideoGeometry.h"
@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 // The largest mean difference of one colour channel over the 16 x 16 blocks
 // of two pictures of one size: JPEG stays well below 20, the camera's moving
@@ -68,8 +68,8 @@ protected:
             app.Settings().audio_index = 0;
         });
         view_ = main_window_->View();
-        ASSERT_TRUE(
-            WaitFor([&] { return main_window_->Session().Playing() && view_->FrameCount() > 2; }));
+        ASSERT_TRUE(ProcessEventsUntil(
+            [&] { return main_window_->Session().Playing() && view_->FrameCount() > 2; }));
         width_ = main_window_->Session().FrameWidth();
         height_ = main_window_->Session().FrameHeight();
         ASSERT_GT(width_, 0);
@@ -77,7 +77,7 @@ protected:
     }
     bool WaitFrames(uint64_t count) {
         const uint64_t seen = view_->FrameCount();
-        return WaitFor([&] { return view_->FrameCount() >= seen + count; });
+        return ProcessEventsUntil([&] { return view_->FrameCount() >= seen + count; });
     }
     QPoint At(int x, int y) const {
         const view::POINT p = view_->ImageToClient(view::POINT{x, y});
@@ -115,7 +115,7 @@ protected:
                     return true;
             return false;
         };
-        if (!WaitFor(saved))
+        if (!ProcessEventsUntil(saved))
             return QImage();
         for (const auto& entry : fs::directory_iterator(images))
             if (entry.path().extension() == ".jpg")
@@ -157,8 +157,8 @@ TEST_F(ShownPictureWindowTest, FreezeHoldsThePictureWhileTheCameraAndARecordingG
     ASSERT_TRUE(WaitFrames(6));
     EXPECT_EQ(view_->LatestFrame(), held);
     // The camera's own pictures go on into the file.
-    EXPECT_TRUE(
-        WaitFor([&] { return main_window_->Session().GetRecorder().TotalBytes() > recorded; }));
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] { return main_window_->Session().GetRecorder().TotalBytes() > recorded; }));
     // The mark is painted over the held picture, in its top-left corner.
     const QRgb mark = view_->grab().toImage().pixel(view_->DisplayRect().left + 12,
                                                     view_->DisplayRect().top + 12);
@@ -194,8 +194,8 @@ TEST_F(ShownPictureWindowTest, StopAndTheKeysEndTheFreeze) {
     EXPECT_FALSE(main_window_->Session().Shown().Frozen());
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
-    ASSERT_TRUE(
-        WaitFor([&] { return main_window_->Session().Playing() && view_->FrameCount() > 0; }));
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return main_window_->Session().Playing() && view_->FrameCount() > 0; }));
     const QImage first = view_->LatestFrame();
     ASSERT_TRUE(WaitFrames(3));
     EXPECT_NE(view_->LatestFrame(), first);
@@ -208,7 +208,7 @@ TEST_F(ShownPictureWindowTest, ShapesDrawnOverTheHeldPictureShowAndTheSnapshotIs
     const QImage held = view_->LatestFrame();
 
     DrawRectangle(100, 100, 300, 250);
-    ASSERT_TRUE(WaitFor([&] { return RedInFrameAt(200, 175); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return RedInFrameAt(200, 175); }));
     // Around the shape the picture is still the held one.
     const QImage shown = view_->LatestFrame();
     const QRect below(0, 300, width_, height_ - 300);
@@ -223,7 +223,7 @@ TEST_F(ShownPictureWindowTest, ShapesDrawnOverTheHeldPictureShowAndTheSnapshotIs
 TEST_F(ShownPictureWindowTest, AShapeKeepsItsPicturePixelsThroughAQuarterTurn) {
     ASSERT_NO_FATAL_FAILURE(Start());
     DrawRectangle(100, 100, 300, 250);
-    ASSERT_TRUE(WaitFor([&] { return RedInFrameAt(200, 175); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return RedInFrameAt(200, 175); }));
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kRotateRight));
     EXPECT_EQ(view_->QuarterTurns(), 1);
@@ -238,7 +238,8 @@ TEST_F(ShownPictureWindowTest, AShapeKeepsItsPicturePixelsThroughAQuarterTurn) {
     const view::POINT corner = view::RotatePoint({200, 175}, width_, height_, 1);
     EXPECT_TRUE(IsRed(turned.pixel(corner.x, corner.y)));
     // On screen the shape is where the mouse finds its pixels.
-    ASSERT_TRUE(WaitFor([&] { return IsRed(view_->grab().toImage().pixel(At(200, 175))); }));
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return IsRed(view_->grab().toImage().pixel(At(200, 175))); }));
     EXPECT_FALSE(IsRed(view_->grab().toImage().pixel(At(500, 175))));
     QTest::mouseMove(view_, At(200, 175));
     EXPECT_NEAR(view_->ImagePoint().x, 200, 2);
@@ -246,7 +247,7 @@ TEST_F(ShownPictureWindowTest, AShapeKeepsItsPicturePixelsThroughAQuarterTurn) {
 
     // Drawn while turned, a shape lands on the picture pixels under the mouse.
     DrawRectangle(500, 400, 600, 500);
-    ASSERT_TRUE(WaitFor([&] { return RedInFrameAt(550, 450); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return RedInFrameAt(550, 450); }));
     EXPECT_FALSE(RedInFrameAt(450, 450));
     EXPECT_FALSE(RedInFrameAt(550, 350));
 }
@@ -274,8 +275,8 @@ TEST_F(ShownPictureWindowTest, FourQuarterTurnsGiveThePictureBackAndTurnsSurvive
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
-    ASSERT_TRUE(
-        WaitFor([&] { return main_window_->Session().Playing() && view_->FrameCount() > 0; }));
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return main_window_->Session().Playing() && view_->FrameCount() > 0; }));
     ASSERT_TRUE(WaitFrames(2));
     EXPECT_EQ(view_->QuarterTurns(), 1);
     EXPECT_EQ(view_->DisplayRect().right - view_->DisplayRect().left, turned.right - turned.left);

@@ -1,5 +1,5 @@
-#include "gui_support.h"
 #include "remote/SignalExit.h"
+#include "testsupport/gui_support.h"
 
 #include <gtest/gtest.h>
 

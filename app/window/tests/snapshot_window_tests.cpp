@@ -1,9 +1,9 @@
-// Snapshots from the main window while the emulated Q5 camera plays
-// (TOVEK_SIMULATE=1): the camera's own frame, the composited picture with
+// Snapshots from the main window while the emulated Q5 camera plays: the
+// camera's own frame, the composited picture with
 // annotations, and the status pane and message box of each outcome.
 #include "camera/SessionEvents.h"
 #include "common/CommandIds.h"
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "widgets/MessageBox.h"
 #include "window/Application.h"
@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using testsupport::ProcessEventsUntil;
 using testsupport::ProgramFolder;
-using testsupport::WaitFor;
 
 class SnapshotWindowTest : public ::testing::Test {
 protected:
@@ -44,7 +44,7 @@ protected:
         frames_ = std::make_unique<testsupport::EventCounter>(
             main_window_.get(), static_cast<QEvent::Type>(msg::kFrame));
         main_window_->show();
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(ProcessEventsUntil([&] {
             return main_window_->Session().Playing() &&
                    main_window_->Session().LastFrameBytes() > 0;
         }));
@@ -65,7 +65,7 @@ protected:
     bool Capture() {
         const uint64_t before = snapshots_->Count();
         main_window_->OnCommand(cmd::kCapture);
-        return WaitFor([&] { return snapshots_->Count() > before; });
+        return ProcessEventsUntil([&] { return snapshots_->Count() > before; });
     }
     // The picture the message pane names, empty when it names none.
     QString PicturePath() const {
@@ -118,7 +118,7 @@ TEST_F(SnapshotWindowTest, AnnotationsAreSavedUprightInThePicture) {
         return true;
     });
     main_window_->Session().Overlay().RequestRedraw();
-    ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Overlay().Present(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Overlay().Present(); }));
 
     ASSERT_TRUE(Capture());
     EXPECT_EQ(app_->snapshot_result, 0);
@@ -139,7 +139,7 @@ TEST_F(SnapshotWindowTest, CaptureWhileStoppedDoesNothing) {
     EXPECT_FALSE(main_window_->Session().GetSnapshot().Requested());
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     const uint64_t messages = frames_->Count();
-    ASSERT_TRUE(WaitFor([&] { return frames_->Count() > messages + 3; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return frames_->Count() > messages + 3; }));
     EXPECT_EQ(snapshots_->Count(), 0u);
     EXPECT_FALSE(fs::exists(folder_->Path("pictures")));
     EXPECT_EQ(app_->snapshot_result, 1);
@@ -151,7 +151,7 @@ TEST_F(SnapshotWindowTest, UnwritableCapturePathReportsTheFailureAndWritesNothin
     ASSERT_TRUE(Capture());
     EXPECT_EQ(app_->snapshot_result, 2);
     EXPECT_TRUE(PicturePath().isEmpty());
-    ASSERT_TRUE(WaitFor([&] { return !recorder_.Messages().empty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !recorder_.Messages().empty(); }));
     EXPECT_EQ(recorder_.Messages()[0].text, "Create file failed!");
     EXPECT_EQ(recorder_.Messages()[0].caption, app_->Caption());
     EXPECT_EQ(recorder_.Messages()[0].type, msgbox::kOk | msgbox::kIconExclamation);

@@ -32,8 +32,8 @@
 #
 #   soak.sh PROGRAM_FOLDER CYCLES [SEED]
 set -euo pipefail
-# shellcheck source=program_session.sh
-source "$(dirname "$0")/program_session.sh"
+# shellcheck source=../../../testsupport/shell/program_session.sh
+source "$(dirname "$0")/../../../testsupport/shell/program_session.sh"
 session_require_display "$@"
 
 bin=$1

@@ -1,6 +1,6 @@
 // The status bar's message-pane rules: which text wins, and the five-second
 // windows that wrap with the tick count.
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "window/StatusPanes.h"
 
 #include <gtest/gtest.h>

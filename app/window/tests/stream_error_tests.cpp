@@ -2,11 +2,11 @@
 // cameras: the window says why in its message pane, stops, and plays again
 // when asked. CTest runs each test in its own process.
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/capture_error.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_bus.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "widgets/MessageBox.h"
 #include "window/Application.h"
@@ -23,18 +23,18 @@
 
 namespace {
 
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 class StreamErrorTest : public testsupport::WindowTest {
 protected:
     void Start(const std::string& device) {
         StartWindow(device);
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
         ASSERT_TRUE(PicturesShown());
     }
     bool PicturesShown() {
         const uint64_t shown = main_window_->View()->FrameCount();
-        return WaitFor([&] { return main_window_->View()->FrameCount() > shown + 2; });
+        return ProcessEventsUntil([&] { return main_window_->View()->FrameCount() > shown + 2; });
     }
     // Injects the fault, then waits for the window to tell; the time it took
     // goes into the test's record.
@@ -42,7 +42,7 @@ protected:
         QElapsedTimer timer;
         timer.start();
         inject();
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Panes().MessageText() == text; }))
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Panes().MessageText() == text; }))
             << main_window_->Panes().MessageText().toStdString();
         RecordProperty("reported after (ms)", static_cast<int>(timer.elapsed()));
         EXPECT_FALSE(main_window_->Session().Playing());

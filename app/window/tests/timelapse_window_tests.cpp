@@ -3,9 +3,9 @@
 // ffprobe. CTest runs each test in its own process.
 #include "avi_test_util.h"
 #include "common/CommandIds.h"
-#include "gui_support.h"
 #include "platform/system.h"
 #include "sim/rvx_camera.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 #include "widgets/TimeLapseDialog.h"
 #include "window_fixture.h"
@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using testsupport::WaitFor;
+using testsupport::ProcessEventsUntil;
 
 class TimeLapseWindowTest : public testsupport::WindowTest {
 protected:
@@ -33,9 +33,10 @@ protected:
             app.Settings().capture_path = Folder("out");
             app.Settings().record_path = Folder("out");
         }));
-        ASSERT_TRUE(WaitFor([&] { return main_window_->Session().Playing(); }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
         const uint64_t shown = main_window_->View()->FrameCount();
-        ASSERT_TRUE(WaitFor([&] { return main_window_->View()->FrameCount() > shown + 2; }));
+        ASSERT_TRUE(
+            ProcessEventsUntil([&] { return main_window_->View()->FrameCount() > shown + 2; }));
     }
     std::u16string Folder(const std::string& name) {
         return platform::Utf8ToUtf16(folder_->Path(name).string() + "/");
@@ -47,7 +48,7 @@ protected:
         TimeLapse& lapse = main_window_->Session().GetTimeLapse();
         for (int step = 0; step < 4000 && lapse.Count() < count; ++step) {
             const uint64_t shown = main_window_->View()->FrameCount();
-            if (!WaitFor([&] { return main_window_->View()->FrameCount() > shown; }))
+            if (!ProcessEventsUntil([&] { return main_window_->View()->FrameCount() > shown; }))
                 return false;
             clock_.Advance(50);
         }
@@ -65,7 +66,7 @@ TEST_F(TimeLapseWindowTest, PicturesIntoTheImagesFolderWithTheCountShown) {
     ASSERT_TRUE(TakePictures(4)) << main_window_->Session().GetTimeLapse().Count() << " "
                                  << main_window_->Session().GetTimeLapse().Running() << " "
                                  << main_window_->Panes().TimeLapseText().toStdString();
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(ProcessEventsUntil([&] {
         return main_window_->Panes().TimeLapseText() ==
                QStringLiteral("Time-lapse: %1 pictures")
                    .arg(main_window_->Session().GetTimeLapse().Count());

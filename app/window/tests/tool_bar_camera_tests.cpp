@@ -2,7 +2,7 @@
 // as the main window wires them: what a click sends, family by family.
 #include "camera/ControlSequencer.h"
 #include "camera/DocumentCamera.h"
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "widgets/ControlToolBar.h"
 #include "widgets/SkinButton.h"
 

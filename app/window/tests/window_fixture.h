@@ -3,7 +3,7 @@
 // application started from it, message boxes recorded instead of shown.
 #pragma once
 
-#include "gui_support.h"
+#include "testsupport/gui_support.h"
 #include "widgets/MessageBox.h"
 #include "window/Application.h"
 #include "window/MainWindow.h"
