@@ -6,11 +6,11 @@
 set -euo pipefail
 chm=$(readlink -f "$1")
 if [ -z "${TOVEK_XCHM_DISPLAY:-}" ]; then
-  for tool in xvfb-run xchm xdotool; do
+  for tool in xchm xdotool; do
     command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps)" >&2; exit 1; }
   done
   export TOVEK_XCHM_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$(readlink -f "$0")" "$@"
+  exec "$(dirname "$0")/../../testsupport/shell/with-display" 1024x768x24 "$(readlink -f "$0")" "$@"
 fi
 
 home=$(mktemp -d)

@@ -22,21 +22,22 @@ SESSION_KEEP=0
 SESSION_KEY_TIME=""
 SESSION_CLIENT_TOP=""
 
-# Runs the calling script again under xvfb-run unless it already runs there
-# (call it before changing the working folder).
+# Runs the calling script again under a virtual display of its own
+# (with-display) unless it already runs there (call it before changing the
+# working folder).
 session_require_display() {
   if [ -n "${TOVEK_SESSION_DISPLAY:-}" ]; then
     return 0
   fi
   local tool
-  for tool in xvfb-run xdotool xwininfo ffmpeg; do
+  for tool in Xvfb xdotool xwininfo ffmpeg; do
     command -v "$tool" >/dev/null 2>&1 || {
       echo "$(basename "$0"): $tool is missing (scripts/install-deps installs it)" >&2
       exit 1
     }
   done
   export TOVEK_SESSION_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 ${SESSION_SCREEN}x24 -nolisten tcp" "$(readlink -f "$0")" "$@"
+  exec "$(dirname "${BASH_SOURCE[0]}")/with-display" "${SESSION_SCREEN}x24" "$(readlink -f "$0")" "$@"
 }
 
 session_now() { date +%s.%N; }

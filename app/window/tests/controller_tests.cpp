@@ -22,6 +22,7 @@
 
 #include <dirent.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -234,7 +235,8 @@ TEST_F(ControllerTest, ChoosingAnotherDeviceWhileTheQ5OpenWaitsGivesItUp) {
     // The given-up Q5 open ends by itself, and its late message changes nothing.
     sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
     QApplication::processEvents();
-    EXPECT_FALSE(ProcessEventsUntil([&] { return main_window_->Session().Camera() != rvx; }));
+    EXPECT_FALSE(ProcessEventsUntil([&] { return main_window_->Session().Camera() != rvx; },
+                                    std::chrono::seconds(5)));
 }
 
 TEST_F(ControllerTest, RvxPlaysCompositesTheOverlayAndStops) {
