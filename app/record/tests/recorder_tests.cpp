@@ -4,10 +4,9 @@
 #include "record/Recorder.h"
 #include "record/RecordingStatus.h"
 #include "recorder_fakes.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -31,10 +30,6 @@ bool FakeFreeBytes(const std::string&, uint64_t* free_bytes) {
 class RecorderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("TovekRec_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
         fake::Reset();
         platform::SetFreeBytesFunction(&FakeFreeBytes);
         g_free_bytes = uint64_t{1} << 40;
@@ -43,7 +38,6 @@ protected:
     void TearDown() override {
         recorder_.reset();
         platform::SetFreeBytesFunction(nullptr);
-        fs::remove_all(dir_);
     }
     // File names carry the fake clock's seconds as seconds of the day.
     Recorder& Make(bool real_strovi = false, uint64_t split_megabytes = record::kSplitMegabytes,
@@ -93,7 +87,8 @@ protected:
         }
     }
 
-    fs::path dir_;
+    const testsupport::TempFolder temp_{"TovekRec"};
+    const fs::path dir_{temp_.Path() / "record"}; // made by the recorder
     platform::FakeClock clock_{1000};
     ListenerLog log_;
     std::unique_ptr<Recorder> recorder_;

@@ -2,6 +2,7 @@
 // INI file, and that a second start leaves silently.
 #include "platform/profile.h"
 #include "platform/system.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -47,8 +48,6 @@ int WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
 class ProgramProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("TovekCameraRun_" + std::to_string(getpid()));
-        fs::remove_all(dir_);
         fs::create_directories(dir_ / "runtime");
         fs::permissions(dir_ / "runtime", fs::perms::owner_all, fs::perm_options::replace);
         const fs::path bin = fs::path(std::getenv("TOVEK_BUILD_DIR")) / "bin";
@@ -68,7 +67,6 @@ protected:
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
-        fs::remove_all(dir_);
     }
 
     // Starts the program; its output goes to out_<n>.txt.
@@ -95,7 +93,8 @@ protected:
     }
     void Forget(pid_t pid) { std::erase(started_, pid); }
 
-    fs::path dir_;
+    const testsupport::TempFolder temp_{"TovekCameraRun"};
+    const fs::path dir_{temp_.Path()};
     std::vector<std::string> env_;
     std::vector<pid_t> started_;
 };
