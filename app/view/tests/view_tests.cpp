@@ -1,3 +1,4 @@
+#include "testsupport/gui_support.h"
 #include "testsupport/temp_folder.h"
 #include "view/SavableImage.h"
 #include "view/VideoView.h"
@@ -15,15 +16,6 @@
 #include <vector>
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "view_widget_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: Qt tears its devices down badly from a static destructor.
-    static auto* app = new QApplication(argc, argv);
-    return *app;
-}
 
 // Counts the position events the view posts.
 class MainWindowStub : public QObject {
@@ -69,7 +61,7 @@ void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt:
 
 class VideoViewTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { App(); }
+    static void SetUpTestSuite() { testsupport::App(); }
     void SetUp() override {
         view_.SetImageSize(1280, 1024);
         view_.resize(800, 600);
@@ -283,7 +275,7 @@ TEST_F(VideoViewTest, SkinBackgroundIsCentredAndOptional) {
 }
 
 TEST(ImageShow, SavesByExtensionAndReportsFailure) {
-    App();
+    testsupport::App();
     const testsupport::TempFolder dir("view");
     const auto file = [&](const char* name) { return QString::fromStdString(dir.File(name)); };
     SavableImage image(64, 48, QImage::Format_RGB32);
