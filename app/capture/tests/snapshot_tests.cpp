@@ -3,6 +3,7 @@
 #include "capture/Snapshot.h"
 #include "platform/system.h"
 #include "testsupport/temp_folder.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -167,8 +168,10 @@ TEST_F(SnapshotTest, RequestsFromAnotherThreadAreServedOnceEach) {
     for (size_t i = 1; i <= 20; ++i) {
         time_.tm_sec = static_cast<int>(i); // read by the stream thread only once requested
         snap_.Request(platform::Utf8ToUtf16(dir_.string()));
-        while (Outcomes().size() < i)
-            std::this_thread::yield();
+        // On failure the stream thread still stops and joins; the count
+        // below then fails.
+        if (!testsupport::WaitUntil([&] { return Outcomes().size() >= i; }))
+            break;
     }
     stop = true;
     stream.join();
