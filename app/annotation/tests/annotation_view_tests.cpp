@@ -4,6 +4,7 @@
 #include "annotation/AnnotationEditor.h"
 #include "annotation/FrameOverlay.h"
 #include "annotation/OverlayRenderer.h"
+#include "testsupport/gui_support.h"
 #include "view/VideoView.h"
 
 #include <QApplication>
@@ -21,14 +22,6 @@ using annotation::DrawTool;
 constexpr int kImageW = 1280;
 constexpr int kImageH = 1024;
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "view_annotation_tests";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QApplication(argc, argv); // never destroyed
-    return *app;
-}
-
 void Send(QWidget* w, QEvent::Type type, QPoint at) {
     const Qt::MouseButtons held = type == QEvent::MouseButtonRelease || type == QEvent::MouseMove
                                       ? Qt::NoButton
@@ -40,7 +33,7 @@ void Send(QWidget* w, QEvent::Type type, QPoint at) {
 
 class AnnotationViewTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { App(); }
+    static void SetUpTestSuite() { testsupport::App(); }
     void SetUp() override {
         store_.SetFrameSize(kImageW, kImageH);
         editor_.SetWaitFunction(nullptr);

@@ -1,6 +1,8 @@
 // The overlay compositing and the overlay worker's redraw rules.
 #include "annotation/FrameOverlay.h"
 
+#include "testsupport/wait.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -254,8 +256,7 @@ TEST(OverlayWorker, ThreadServesRequestsAndStops) {
     worker.Start();
     EXPECT_TRUE(worker.Running());
     worker.RequestRedraw();
-    for (int i = 0; i < 2000 && renders.load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    testsupport::WaitUntil([&] { return renders.load() != 0; }, std::chrono::seconds(10));
     EXPECT_EQ(renders.load(), 1);
     worker.Stop();
     EXPECT_FALSE(worker.Running());

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -220,15 +221,19 @@ TEST_F(CameraOpenerTest, ANewOpenWaitsForTheOneItReplaces) {
 
 TEST_F(CameraOpenerTest, DestroyingTheOpenerReleasesTheCameraOfARunningOpen) {
     Journal journal;
+    // Opens the gate while the opener is being destroyed; joined before the
+    // journal goes.
+    std::thread gate;
     {
         CameraOpener opener([](uint64_t) { ADD_FAILURE() << "given up: nothing to tell"; });
         opener.Start(std::make_unique<GatedCamera>(journal, "q5", 0));
         ASSERT_TRUE(journal.WaitForCalls(1));
-        std::thread([&journal] {
+        gate = std::thread([&journal] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             journal.OpenGate();
-        }).detach();
+        });
     }
+    gate.join();
     EXPECT_EQ(journal.Calls(), (std::vector<std::string>{"q5 Initialize", "q5 Open", "q5 Close",
                                                          "q5 Uninitialize", "q5 deleted"}));
 }

@@ -2,10 +2,10 @@
 // hand-off to the rendered sample, the disk-space limit, a failed encoding.
 #include "capture/Snapshot.h"
 #include "platform/system.h"
+#include "testsupport/temp_folder.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -35,11 +35,6 @@ const uint8_t* Bytes(const std::string& s) {
 class SnapshotTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("TovekSnap_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         platform::SetFreeBytesFunction(&FakeFreeBytes);
         platform::SetBeepFunction(&SilentBeep);
         g_free_bytes = uint64_t{1} << 40;
@@ -59,7 +54,6 @@ protected:
     void TearDown() override {
         platform::SetFreeBytesFunction(nullptr);
         platform::SetBeepFunction(nullptr);
-        fs::remove_all(dir_);
     }
     std::vector<snapshot::Outcome> Outcomes() {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -78,7 +72,8 @@ protected:
     }
     fs::path Picture() const { return dir_ / "new" / "Images" / "2024.03.05-07H08M09s.jpg"; }
 
-    fs::path dir_;
+    const testsupport::TempFolder temp_{"TovekSnap"};
+    const fs::path dir_{temp_.Path()};
     std::tm time_{};
     Snapshot snap_;
     std::mutex mutex_; // guards outcomes_
@@ -173,8 +168,10 @@ TEST_F(SnapshotTest, RequestsFromAnotherThreadAreServedOnceEach) {
     for (size_t i = 1; i <= 20; ++i) {
         time_.tm_sec = static_cast<int>(i); // read by the stream thread only once requested
         snap_.Request(platform::Utf8ToUtf16(dir_.string()));
-        while (Outcomes().size() < i)
-            std::this_thread::yield();
+        // On failure the stream thread still stops and joins; the count
+        // below then fails.
+        if (!testsupport::WaitUntil([&] { return Outcomes().size() >= i; }))
+            break;
     }
     stop = true;
     stream.join();

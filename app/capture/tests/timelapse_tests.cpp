@@ -4,6 +4,7 @@
 #include "avi_test_util.h"
 #include "capture/TimeLapse.h"
 #include "platform/system.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,6 @@ TEST(TimeLapseRule, PictureDue) {
 class TimeLapseTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = avitest::MakeTempFolder();
         lapse_.SetLocalTimeFunction([] {
             std::tm t{};
             t.tm_year = 126;
@@ -46,7 +46,6 @@ protected:
     void TearDown() override {
         lapse_.Stop();
         platform::SetFreeBytesFunction(nullptr);
-        avitest::RemoveTree(root_);
     }
     timelapse::Params Params(timelapse::Target target, uint32_t interval_s) const {
         timelapse::Params p;
@@ -68,7 +67,8 @@ protected:
     }
 
     platform::FakeClock clock_;
-    std::string root_;
+    const testsupport::TempFolder temp_{"tovek-avi"};
+    const std::string root_{temp_.Path().string()};
     TimeLapse lapse_;
     std::vector<timelapse::Progress> progress_;
     const std::vector<uint8_t> frames_[2] = {avitest::MakeJpeg(160, 120, 1),

@@ -5,6 +5,7 @@
 #include "platform/system.h"
 #include "record/Recorder.h"
 #include "recorder_fakes.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -48,11 +49,7 @@ void ExpectPlayable(const std::string& path, int frames, bool sound) {
 
 class RecorderFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = avitest::MakeTempFolder();
-        fake::Reset();
-    }
-    void TearDown() override { avitest::RemoveTree(dir_); }
+    void SetUp() override { fake::Reset(); }
     record::RecordParams Params(int32_t audio_index, record::AudioNames audio) {
         record::RecordParams p;
         p.record_path = platform::Utf8ToUtf16(dir_);
@@ -63,7 +60,8 @@ protected:
         p.audio = std::move(audio);
         return p;
     }
-    std::string dir_;
+    const testsupport::TempFolder temp_{"tovek-avi"};
+    const std::string dir_{temp_.Path().string()};
 };
 
 } // namespace

@@ -4,10 +4,10 @@
 #include "record/Recorder.h"
 #include "record/RecordingStatus.h"
 #include "recorder_fakes.h"
+#include "testsupport/temp_folder.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -31,10 +31,6 @@ bool FakeFreeBytes(const std::string&, uint64_t* free_bytes) {
 class RecorderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("TovekRec_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
         fake::Reset();
         platform::SetFreeBytesFunction(&FakeFreeBytes);
         g_free_bytes = uint64_t{1} << 40;
@@ -43,7 +39,6 @@ protected:
     void TearDown() override {
         recorder_.reset();
         platform::SetFreeBytesFunction(nullptr);
-        fs::remove_all(dir_);
     }
     // File names carry the fake clock's seconds as seconds of the day.
     Recorder& Make(bool real_strovi = false, uint64_t split_megabytes = record::kSplitMegabytes,
@@ -93,7 +88,8 @@ protected:
         }
     }
 
-    fs::path dir_;
+    const testsupport::TempFolder temp_{"TovekRec"};
+    const fs::path dir_{temp_.Path() / "record"}; // made by the recorder
     platform::FakeClock clock_{1000};
     ListenerLog log_;
     std::unique_ptr<Recorder> recorder_;
@@ -279,10 +275,13 @@ TEST_F(RecorderTest, SoundFedDuringStopsAndSplitsNeverReachesAClosedFile) {
         recorder.Start(Params(16, 1));
         Run(300, 62.5, 700 * 1024);
         // Stop while sound flows.
-        for (const int writes = fake::Snapshot().audio_writes;
-             fake::Snapshot().audio_writes < writes + 2;)
-            std::this_thread::yield();
+        const int writes = fake::Snapshot().audio_writes;
+        const bool flowing =
+            testsupport::WaitUntil([&] { return fake::Snapshot().audio_writes >= writes + 2; });
+        EXPECT_TRUE(flowing) << "no sound written in round " << round;
         recorder.Stop();
+        if (!flowing)
+            break; // the sound thread still stops and joins
     }
     done = true;
     audio.join();
@@ -297,12 +296,13 @@ TEST_F(RecorderTest, TheWriterStopsTheRecordingItself) {
     Recorder& recorder = Make(false, record::kSplitMegabytes, true);
     ASSERT_EQ(record::kRecording, recorder.Start(Params()));
     const std::vector<uint8_t> frame(512 * 1024, 1);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (recorder.Recording() && std::chrono::steady_clock::now() < deadline) {
+    // Frames keep coming until the writer finds the disk full and stops.
+    const auto feed = [&] {
         recorder.Append(frame.data(), frame.size());
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_FALSE(recorder.Recording());
+    };
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !recorder.Recording(); },
+                                       std::chrono::seconds(20), feed));
     EXPECT_EQ(2, log_.StateChanges()) << "started, stopped";
     EXPECT_FALSE(recorder.Stop()) << "the file was closed already";
     ASSERT_EQ(1u, log_.Messages().size());

@@ -4,6 +4,7 @@
 #include "avi_test_util.h"
 #include "platform/system.h"
 #include "record/RecordingRepair.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,12 +24,9 @@ void Store(const fs::path& path, const std::vector<uint8_t>& bytes) {
 class RecordingRepairTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        base_ = avitest::MakeTempFolder();
-        ASSERT_FALSE(base_.empty());
         videos_ = fs::path(base_) / "Videos";
         fs::create_directories(videos_);
     }
-    void TearDown() override { avitest::RemoveTree(base_); }
 
     // A recording of frames frames as a kill leaves it after a flush: no
     // index, and a frame cut in half at its end. finished: closed instead.
@@ -58,7 +56,8 @@ protected:
         return record::RepairUnfinishedRecordings(platform::Utf8ToUtf16(base_ + "/"));
     }
 
-    std::string base_;
+    const testsupport::TempFolder temp_{"tovek-avi"};
+    const std::string base_{temp_.Path().string()};
     fs::path videos_;
 };
 

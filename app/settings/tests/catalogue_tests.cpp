@@ -3,14 +3,13 @@
 #include "settings/DeviceCatalogue.h"
 
 #include "platform/system.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -20,12 +19,10 @@ const Names kFallback{u"q5m4410"};
 
 // Reads bytes as a catalogue file, the way the program reads its own.
 Names Read(const std::string& bytes) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("DocumentDevice-" + std::to_string(getpid()) + ".ini");
+    const testsupport::TempFolder folder("DocumentDevice");
+    const std::string path = folder.File("DocumentDevice.ini");
     std::ofstream(path, std::ios::binary) << bytes;
-    Names names = ReadDeviceCatalogue(platform::Utf8ToUtf16(path.string()));
-    std::filesystem::remove(path);
-    return names;
+    return ReadDeviceCatalogue(platform::Utf8ToUtf16(path));
 }
 
 TEST(DeviceCatalogue, WithoutAUsableCountTheCatalogueIsTheDefaultCamera) {

@@ -1,11 +1,12 @@
 #include "settings/IniStore.h"
 
+#include "testsupport/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -14,19 +15,12 @@ namespace {
 class IniTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tovek_ini_" + std::to_string(getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        path_ = dir_ / "TovekCamera.INI";
+        path_ = dir_.Path() / "TovekCamera.INI";
         // The store keeps its own copy: the caller's buffer may go away.
         std::u16string temporary = path_.u16string();
         ini_ = std::make_unique<IniStore>(temporary.c_str());
         temporary.assign(temporary.size(), u'x');
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
     std::string Contents() const {
         std::ifstream in(path_, std::ios::binary);
@@ -40,7 +34,7 @@ protected:
         return std::u16string(buffer, n);
     }
 
-    fs::path dir_;
+    const testsupport::TempFolder dir_{"tovek_ini"};
     fs::path path_;
     std::unique_ptr<IniStore> ini_;
 };

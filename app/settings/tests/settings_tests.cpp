@@ -2,6 +2,7 @@
 #include "platform/system.h"
 #include "settings/AppSettings.h"
 #include "settings/IniStore.h"
+#include "testsupport/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,17 +28,10 @@ constexpr char16_t kDocuments[] = u"/home/user/Documents";
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("settings_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        path_ = dir_ / "TovekCamera.INI";
+        path_ = dir_.Path() / "TovekCamera.INI";
         ini_path_ = platform::Utf8ToUtf16(path_.string());
         ini_ = std::make_unique<IniStore>(ini_path_.c_str());
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void Set(const char16_t* section, const char16_t* key, const char16_t* value) {
         ASSERT_TRUE(ini_->WriteString(section, key, value));
     }
@@ -55,7 +49,7 @@ protected:
         return s.str();
     }
 
-    fs::path dir_;
+    const testsupport::TempFolder dir_{"settings"};
     fs::path path_;
     std::u16string ini_path_;
     std::unique_ptr<IniStore> ini_;

@@ -1,11 +1,10 @@
 // The hand-off of frames from the streaming thread to the paint, and the
 // choice of scaling; without a window.
+#include "testsupport/temp_folder.h"
 #include "view/FramePresenter.h"
 #include "view/FrameReport.h"
 
 #include <gtest/gtest.h>
-
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <fstream>
@@ -111,10 +110,9 @@ TEST(Presenting, FramesFromAnotherThreadArePaintedOrDroppedNeverLost) {
 }
 
 TEST(Presenting, ReportLinesCarryRunningTotalsAndTheAgesSinceTheLastLine) {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath(QStringLiteral("frames.log")).toStdString();
-    EXPECT_EQ(nullptr,
-              view::FrameReport::Open(dir.filePath(QStringLiteral("no/such/x")).toStdString()));
+    const testsupport::TempFolder dir("presenter");
+    const std::string path = dir.File("frames.log");
+    EXPECT_EQ(nullptr, view::FrameReport::Open(dir.File("no/such/x")));
     auto report = view::FrameReport::Open(path);
     ASSERT_NE(nullptr, report);
     FramePresenter presenter;

@@ -1,3 +1,5 @@
+#include "testsupport/gui_support.h"
+#include "testsupport/temp_folder.h"
 #include "view/SavableImage.h"
 #include "view/VideoView.h"
 
@@ -7,7 +9,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -15,15 +16,6 @@
 #include <vector>
 
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "view_widget_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: Qt tears its devices down badly from a static destructor.
-    static auto* app = new QApplication(argc, argv);
-    return *app;
-}
 
 // Counts the position events the view posts.
 class MainWindowStub : public QObject {
@@ -69,7 +61,7 @@ void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt:
 
 class VideoViewTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { App(); }
+    static void SetUpTestSuite() { testsupport::App(); }
     void SetUp() override {
         view_.SetImageSize(1280, 1024);
         view_.resize(800, 600);
@@ -265,11 +257,11 @@ TEST_F(VideoViewTest, PaintsTheNewestSharedFrameScaledWithoutKeepingOlderOnes) {
 }
 
 TEST_F(VideoViewTest, SkinBackgroundIsCentredAndOptional) {
-    QTemporaryDir dir;
+    const testsupport::TempFolder dir("view");
     QImage skin(1000, 800, QImage::Format_RGB32);
     skin.fill(Qt::blue);
     skin.setPixelColor(500, 400, Qt::green); // centre of the skin
-    const QString path = dir.filePath(QStringLiteral("Main.bmp"));
+    const QString path = QString::fromStdString(dir.File("Main.bmp"));
     ASSERT_TRUE(skin.save(path));
     view_.LoadBackground(path);
     ASSERT_TRUE(view_.HasBackground());
@@ -277,29 +269,30 @@ TEST_F(VideoViewTest, SkinBackgroundIsCentredAndOptional) {
     EXPECT_EQ(shown.pixelColor(400, 300), QColor(Qt::green));
     EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::blue));
 
-    view_.LoadBackground(dir.filePath(QStringLiteral("missing.bmp")));
+    view_.LoadBackground(QString::fromStdString(dir.File("missing.bmp")));
     EXPECT_FALSE(view_.HasBackground());
     EXPECT_NE(view_.grab().toImage().pixelColor(400, 300), QColor(Qt::green));
 }
 
 TEST(ImageShow, SavesByExtensionAndReportsFailure) {
-    App();
-    QTemporaryDir dir;
+    testsupport::App();
+    const testsupport::TempFolder dir("view");
+    const auto file = [&](const char* name) { return QString::fromStdString(dir.File(name)); };
     SavableImage image(64, 48, QImage::Format_RGB32);
     image.fill(QColor(200, 30, 30));
 
-    const QString jpg = dir.filePath(QStringLiteral("snap.JPG"));
+    const QString jpg = file("snap.JPG");
     ASSERT_TRUE(image.Save(jpg));
     const QImage back(jpg, "JPEG");
     ASSERT_FALSE(back.isNull());
     EXPECT_EQ(back.size(), QSize(64, 48));
     EXPECT_NEAR(back.pixelColor(32, 24).red(), 200, 12);
 
-    EXPECT_TRUE(image.Save(dir.filePath(QStringLiteral("snap.png"))));
-    EXPECT_FALSE(image.Save(dir.filePath(QStringLiteral("snap.nosuchformat"))));
-    EXPECT_FALSE(image.Save(dir.filePath(QStringLiteral("noextension"))));
-    EXPECT_FALSE(SavableImage().Save(dir.filePath(QStringLiteral("null.jpg"))));
-    const QString bad = dir.filePath(QStringLiteral("no/such/folder/x.jpg"));
+    EXPECT_TRUE(image.Save(file("snap.png")));
+    EXPECT_FALSE(image.Save(file("snap.nosuchformat")));
+    EXPECT_FALSE(image.Save(file("noextension")));
+    EXPECT_FALSE(SavableImage().Save(file("null.jpg")));
+    const QString bad = file("no/such/folder/x.jpg");
     EXPECT_FALSE(image.Save(bad));
     EXPECT_FALSE(QFile::exists(bad));
 }

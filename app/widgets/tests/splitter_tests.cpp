@@ -2,12 +2,12 @@
 #include "platform/system.h"
 #include "settings/IniStore.h"
 #include "testsupport/gui_support.h"
+#include "testsupport/temp_folder.h"
 #include "widgets/RightPanel.h"
 #include "widgets/SkinSplitter.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -16,14 +16,11 @@ class SplitterTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testsupport::App(); }
     void SetUp() override {
-        path_ = std::filesystem::temp_directory_path() /
-                ("splitter_" + std::to_string(::getpid()) + ".INI");
-        std::filesystem::remove(path_);
-        ini_ = std::make_unique<IniStore>(platform::Utf8ToUtf16(path_.string()).c_str());
+        ini_ =
+            std::make_unique<IniStore>(platform::Utf8ToUtf16(folder_.File("splitter.INI")).c_str());
     }
-    void TearDown() override { std::filesystem::remove(path_); }
 
-    std::filesystem::path path_;
+    const testsupport::TempFolder folder_{"splitter"};
     std::unique_ptr<IniStore> ini_;
 };
 

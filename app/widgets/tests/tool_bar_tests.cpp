@@ -4,18 +4,17 @@
 #include "SkinPaint.h"
 #include "platform/system.h"
 #include "testsupport/gui_support.h"
+#include "testsupport/wait.h"
 #include "widgets/ControlToolBar.h"
 #include "widgets/SkinButton.h"
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
 
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -61,12 +60,8 @@ protected:
     // what it decided.
     void Step() {
         const uint64_t target = bar_->RepeatPolls() + 2;
-        QElapsedTimer waited;
-        waited.start();
-        while (bar_->RepeatPolls() < target) {
-            ASSERT_LT(waited.elapsed(), 5000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return bar_->RepeatPolls() >= target; },
+                                           std::chrono::seconds(5)));
         QApplication::processEvents();
     }
     // Steps time by 50 ms up to ms later.

@@ -2,6 +2,8 @@
 // INI file, and that a second start leaves silently.
 #include "platform/profile.h"
 #include "platform/system.h"
+#include "testsupport/temp_folder.h"
+#include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -34,21 +36,15 @@ std::string ReadFile(const fs::path& path) {
 // Waits for pid to end, at most timeout; the exit status, or -1 when it is
 // still running.
 int WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
+    int status = 0;
+    if (!testsupport::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeout))
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 class ProgramProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("TovekCameraRun_" + std::to_string(getpid()));
-        fs::remove_all(dir_);
         fs::create_directories(dir_ / "runtime");
         fs::permissions(dir_ / "runtime", fs::perms::owner_all, fs::perm_options::replace);
         const fs::path bin = fs::path(std::getenv("TOVEK_BUILD_DIR")) / "bin";
@@ -68,7 +64,6 @@ protected:
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
-        fs::remove_all(dir_);
     }
 
     // Starts the program; its output goes to out_<n>.txt.
@@ -95,7 +90,8 @@ protected:
     }
     void Forget(pid_t pid) { std::erase(started_, pid); }
 
-    fs::path dir_;
+    const testsupport::TempFolder temp_{"TovekCameraRun"};
+    const fs::path dir_{temp_.Path()};
     std::vector<std::string> env_;
     std::vector<pid_t> started_;
 };
@@ -105,12 +101,15 @@ TEST_F(ProgramProcessTest, FirstStartWritesItsSettingsAndASecondStartLeavesSilen
     ASSERT_GT(first, 0);
     const fs::path ini = dir_ / "TovekCamera.INI";
     // The window saves its placement once it is shown: start-up is complete.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (ReadFile(ini).find("WindowPos=") == std::string::npos &&
-           std::chrono::steady_clock::now() < end) {
-        ASSERT_EQ(WaitExit(first, std::chrono::milliseconds(50)), -1)
-            << ReadFile(dir_ / "out_1.txt");
-    }
+    // A program that ends before that fails here, with what it printed.
+    int exit_status = -1;
+    testsupport::WaitUntil(
+        [&] {
+            return ReadFile(ini).find("WindowPos=") != std::string::npos ||
+                   (exit_status = WaitExit(first, std::chrono::milliseconds(50))) != -1;
+        },
+        std::chrono::seconds(60));
+    ASSERT_EQ(exit_status, -1) << ReadFile(dir_ / "out_1.txt");
     const std::string text = ReadFile(ini);
     EXPECT_NE(text.find("[TovekCamera]\n"), std::string::npos) << text;
     EXPECT_NE(text.find("MessageBoxString=Lumivue\n"), std::string::npos) << text;
@@ -157,10 +156,10 @@ TEST_F(ProgramProcessTest, ASignalDuringStartUpEndsTheProgramCleanly) {
         SCOPED_TRACE(signal);
         const pid_t pid = Launch(++n);
         ASSERT_GT(pid, 0);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!Catches(pid, signal) && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        ASSERT_TRUE(Catches(pid, signal));
+        // Asked often, so the signal comes as early as it can.
+        ASSERT_TRUE(testsupport::WaitUntil(
+            [&] { return Catches(pid, signal); }, std::chrono::seconds(20),
+            [] { std::this_thread::sleep_for(std::chrono::microseconds(200)); }));
         ASSERT_EQ(0, kill(pid, signal));
         EXPECT_EQ(WaitExit(pid, std::chrono::seconds(60)), 0)
             << ReadFile(dir_ / ("out_" + std::to_string(n) + ".txt"));

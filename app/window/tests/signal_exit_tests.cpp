@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
 
 namespace {
@@ -72,8 +73,7 @@ TEST(SignalExit, ASignalDuringStartUpWaitsForTheEventLoop) {
     int answered = 0;
     ASSERT_TRUE(InstallSignalExit([&] { ++answered; }));
     EXPECT_EQ(0, SignalExitReceived());
-    for (int i = 0; i < 50 && answered == 0; ++i)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    testsupport::ProcessEventsUntil([&] { return answered != 0; }, std::chrono::seconds(1));
     EXPECT_EQ(1, answered) << "both signals are read at once";
     EXPECT_EQ(SIGHUP, SignalExitReceived());
 }

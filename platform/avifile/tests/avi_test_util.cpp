@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <gst/gst.h>
 #include <iterator>
@@ -329,22 +327,6 @@ std::vector<uint8_t> MakeJpeg(int width, int height, int seed) {
     tjFree(jpeg);
     tjDestroy(handle);
     return out;
-}
-
-std::string MakeTempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tovek-avi-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        return {};
-    }
-    return pattern;
-}
-
-void RemoveTree(const std::string& path) {
-    if (std::getenv("TOVEK_KEEP_AVI") != nullptr) { // for a look at a failing case
-        return;
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
 }
 
 AVISTREAMINFOA VideoInfo(int fps, int width, int height) {

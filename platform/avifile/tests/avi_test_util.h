@@ -71,10 +71,4 @@ WAVEFORMATEX PcmFormat();
 // A valid JPEG picture of noise-like content (size grows with the area).
 std::vector<uint8_t> MakeJpeg(int width, int height, int seed);
 
-// A fresh empty folder under the test temp folder; removed by the caller.
-// Left for the app/ tests until they take testsupport::TempFolder, as the
-// tests here do.
-std::string MakeTempFolder();
-void RemoveTree(const std::string& path);
-
 } // namespace avitest
