@@ -238,6 +238,11 @@ session_screenshot_screen() {
     -i "$DISPLAY" -frames:v 1 "$1"
 }
 
+# How long the program may take to show what a click or a key asked for: a
+# hang detector, not a speed goal. The reaction itself takes well under a
+# second; a machine busy with a build beside the tests stretches it.
+SESSION_REACTION_S=10
+
 # session_until SECONDS WHAT COMMAND...: runs COMMAND every 0.2 s until it
 # succeeds; fails the session with "WHAT within SECONDS s" when it never does.
 session_until() {

@@ -66,7 +66,7 @@ pane_changed() {
   now=$(session_luma $pane_box)
   ((now - pane_before > 25 || pane_before - now > 25))
 }
-session_until 5 "the tool panel at the right after a click on Graphic" pane_changed
+session_until "$SESSION_REACTION_S" "the tool panel at the right after a click on Graphic" pane_changed
 
 # --- Where the picture lies. Across, the view's width fixes the cut
 # (Actual Size centres the picture and cuts it equally on both sides); down,
@@ -79,7 +79,7 @@ pictures_now() {
 }
 session_click_panel capture
 one_picture() { [ "$(pictures_now)" = 1 ]; }
-session_until 5 "a picture in ${pictures}Images after a click on Capture" one_picture
+session_until "$SESSION_REACTION_S" "a picture in ${pictures}Images after a click on Capture" one_picture
 first_picture_time=$(session_now)
 shopt -s nullglob
 clean=("$pictures"Images/*.jpg)
@@ -119,7 +119,7 @@ aligned() {
   awk -v m="$mismatch" 'BEGIN { exit !(m < 2) }' || return 1
   cut_y=$offset
 }
-session_until 5 "the screen showing the snapshot's rows" aligned
+session_until "$SESSION_REACTION_S" "the screen showing the snapshot's rows" aligned
 psnr=$(ffmpeg -loglevel info -f rawvideo -pix_fmt gray -video_size "${width}x$height" \
   -i "$work/screen.gray" -f rawvideo -pix_fmt gray -video_size "${image_width}x$image_height" \
   -i "$work/clean.gray" \
@@ -211,7 +211,7 @@ while awk -v now="$(session_now)" -v t="$first_picture_time" 'BEGIN { exit !(now
 done
 session_click_panel capture
 two_pictures() { [ "$(pictures_now)" = 2 ]; }
-session_until 5 "a second picture in ${pictures}Images after a click on Capture" two_pictures
+session_until "$SESSION_REACTION_S" "a second picture in ${pictures}Images after a click on Capture" two_pictures
 shopt -s nullglob
 for picture in "$pictures"Images/*.jpg; do
   [ "$picture" = "${clean[0]}" ] || drawn=$picture

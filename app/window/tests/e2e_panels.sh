@@ -105,7 +105,7 @@ column_changed() {
   now=$(session_luma $column_box)
   ((now - column_before > 40 || column_before - now > 40))
 }
-session_until 5 "the tool bar column after a click on Control" column_changed
+session_until "$SESSION_REACTION_S" "the tool bar column after a click on Control" column_changed
 # shellcheck disable=SC2046 # four numbers
 before=$(session_luma $(view_box $tool_bar_width))
 ((before > 150)) || session_fail "the picture beside the tool bar is dark ($before) before Neg"
@@ -137,7 +137,7 @@ xdotool key ctrl+a
 xdotool type --delay 10 "$new_pictures"
 session_click_in "$dialog" $save_x $save_y
 dialog_closed() { ! dialog_open; }
-session_until 5 "\"$setting_title\" closed after a click on Save" dialog_closed
+session_until "$SESSION_REACTION_S" "\"$setting_title\" closed after a click on Save" dialog_closed
 ini=$SESSION_DIR/program/TovekCamera.INI
 stored=$(sed -n 's/^CaptruePath=//p' "$ini" | tr -d '\r')
 # Stored with its closing separator, so that the next start keeps it.
@@ -146,7 +146,7 @@ stored=$(sed -n 's/^CaptruePath=//p' "$ini" | tr -d '\r')
 # --- The next snapshots land in the new folder.
 images="$new_pictures/Images/"
 session_click_panel capture
-session_until 5 "a picture in $images after a click on Capture" has_file "${images}*.jpg"
+session_until "$SESSION_REACTION_S" "a picture in $images after a click on Capture" has_file "${images}*.jpg"
 # Ctrl+E on the picture, a second later so that the name differs.
 sleep 1.1
 session_click $(((tool_bar_width + width) / 2)) $(((top + panel_height + height) / 2))
@@ -156,7 +156,7 @@ two_pictures() {
   local p=("$images"*.jpg)
   [ ${#p[@]} = 2 ]
 }
-session_until 5 "a second picture in $images after Ctrl+E" two_pictures
+session_until "$SESSION_REACTION_S" "a second picture in $images after Ctrl+E" two_pictures
 old=("$pictures"Images/*)
 [ ${#old[@]} = 0 ] || session_fail "pictures still land in the old folder: ${old[*]}"
 session_expect_main_window_only "after the snapshots"

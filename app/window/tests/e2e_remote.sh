@@ -80,7 +80,7 @@ until remote --capture && [ "$REMOTE_RC" = 0 ]; do
   [ "$(date +%s)" -lt "$end" ] || session_fail "Capture stayed disabled for 30 s"
   sleep 0.5
 done
-session_until 5 "a picture after --capture" has_files Images jpg 1
+session_until "$SESSION_REACTION_S" "a picture after --capture" has_files Images jpg 1
 echo "--capture: $(basename "$(find "${out}Images" -name '*.jpg')")"
 
 # The zoom mode the window stores the moment it changes: how long from the
@@ -114,13 +114,13 @@ full_screen_shown() {
   return 1
 }
 remote_ok --fullscreen
-session_until 5 "a full-screen picture after --fullscreen" full_screen_shown
+session_until "$SESSION_REACTION_S" "a full-screen picture after --fullscreen" full_screen_shown
 remote_ok --fullscreen
-session_until 5 "the full-screen picture gone after the second --fullscreen" eval '! full_screen_shown'
+session_until "$SESSION_REACTION_S" "the full-screen picture gone after the second --fullscreen" eval '! full_screen_shown'
 
 # A recording of about three seconds, started and stopped from outside.
 remote_ok --record-start
-session_until 5 "an AVI file after --record-start" has_files Videos avi 1
+session_until "$SESSION_REACTION_S" "an AVI file after --record-start" has_files Videos avi 1
 remote_refused --record-start # it records already
 sleep 3
 remote_ok --record-stop
@@ -140,7 +140,7 @@ remote_refused --fullscreen
 sleep 1
 [ "$(count Images jpg)" = 1 ] || session_fail "a picture was taken while stopped"
 remote_ok --play --capture
-session_until 5 "a second picture after --play --capture" has_files Images jpg 2
+session_until "$SESSION_REACTION_S" "a second picture after --play --capture" has_files Images jpg 2
 
 # A wrong command line reaches nobody.
 remote --zoom-mode 6

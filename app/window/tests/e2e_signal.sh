@@ -47,7 +47,7 @@ for row in "${signals[@]}"; do
   sleep "$record_seconds"
   if [ "$open" = question ]; then
     session_menu x || session_fail "File > Exit is disabled"
-    session_until 5 "the question \"Video is recording! Sure to exit?\"" \
+    session_until "$SESSION_REACTION_S" "the question \"Video is recording! Sure to exit?\"" \
       test "$(session_windows | wc -l)" -gt 1
   fi
   stopped=$(session_now)
