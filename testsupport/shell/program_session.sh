@@ -42,6 +42,28 @@ session_require_display() {
 
 session_now() { date +%s.%N; }
 
+# What a CI log needs to tell a hang from a lost key when the screenshot stays
+# behind on the machine: the program's windows and where each of its threads
+# stands.
+session_describe_program() {
+  local w info
+  echo "--- the program's visible windows:"
+  for w in $(session_windows); do
+    info=$(xwininfo -id "$w" 2>/dev/null || true)
+    printf '  %s "%s"%s\n' "$w" "$(xdotool getwindowname "$w" 2>/dev/null)" \
+      "$([[ "$info" == *"Override Redirect State: yes"* ]] && echo " (menu or tip)")"
+  done
+  if command -v gdb >/dev/null 2>&1; then
+    echo "--- its threads:"
+    # One short line a frame, the C library's and the standard library's
+    # waiting frames left out.
+    timeout 60 gdb -p "$SESSION_PID" -batch -nx -ex "thread apply all bt 30" 2>/dev/null |
+      sed -nE -e 's/^(Thread [0-9]+) .*"(.*)"\).*/\1 "\2"/p' \
+        -e 's/^(#[0-9]+) +(0x[0-9a-f]+ in )?([^ (]+).*/  \1 \3/p' |
+      grep -vE '^  #[0-9]+ (_|std::|0x)' | cut -c1-160 | head -n 200
+  fi
+}
+
 # Prints a failure, keeps the folder with a picture of the screen, ends the
 # script.
 session_fail() {
@@ -52,6 +74,9 @@ session_fail() {
     wait "$SESSION_PID" 2>/dev/null || rc=$?
     echo "The program is no longer running (exit status $rc)." >&2
     SESSION_PID=""
+  fi
+  if [ -n "$SESSION_PID" ]; then
+    session_describe_program >&2 || true
   fi
   if [ -n "$SESSION_DIR" ]; then
     session_screenshot_screen "$SESSION_DIR/failure.png" || true
