@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
+#include <vector>
 
 using namespace platform;
 
@@ -18,6 +20,30 @@ TEST(Clock, FakeClockStepsTimeAndSleepAdvancesIt) {
     }
     // The real clock is back and has not jumped.
     EXPECT_LT(GetTickCount() - before_real, 10000u);
+}
+
+// Tests install a clock on their stack while the threads of the window they
+// test still ask the time; taking the clock down must not leave them reading
+// a dead one (the sanitizer builds see such a read).
+TEST(Clock, FakeClocksComeAndGoWhileOtherThreadsAskTheTime) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 3; ++i)
+        readers.emplace_back([&, i] {
+            while (!stop.load()) {
+                if (i == 0)
+                    Sleep(1); // advances a fake clock, sleeps on the real one
+                else
+                    (void)GetTickCount();
+            }
+        });
+    for (int round = 0; round < 2000; ++round) {
+        FakeClock clock(static_cast<uint32_t>(round));
+        EXPECT_GE(GetTickCount(), static_cast<uint32_t>(round));
+    }
+    stop.store(true);
+    for (std::thread& reader : readers)
+        reader.join();
 }
 
 TEST(Clock, AutoResetEventWakesOneWaitAndResets) {
