@@ -21,9 +21,15 @@ function(tovek_add_test name)
   if(NOT T_LABELS)
     set(T_LABELS lib)
   endif()
+  # Qt asks -fPIC of the tests that link it, GStreamer -pthread; all take
+  # both, so that one precompiled header (testsupport/) fits them all.
+  target_compile_options(${name} PRIVATE -fPIC -pthread)
   # Widget tests wait with Qt's event loop turning (testsupport/qt_wait.h).
   if("gui" IN_LIST T_LABELS)
     target_link_libraries(${name} PRIVATE tovek_testsupport_qt)
+    target_precompile_headers(${name} REUSE_FROM tovek_test_pch_qt)
+  else()
+    target_precompile_headers(${name} REUSE_FROM tovek_test_pch)
   endif()
   # The environment goes through `cmake -E env` as the test's launcher: the
   # ENVIRONMENT property loses all but its first entry when tests are

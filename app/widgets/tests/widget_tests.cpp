@@ -73,7 +73,8 @@ TEST_F(WidgetTest, BannerWindowCutsAnOverLongTextAtAWholeCharacter) {
     EXPECT_EQ(std::string(banner.InfoText()), std::string(1023, 'x'));
     // 1022 ASCII bytes and a two-byte character across the limit: the
     // character goes whole.
-    const std::string split = std::string(1022, 'y') + "\xC3\xA4" + "zz";
+    std::string split(1022, 'y');
+    split.append("\xC3\xA4zz");
     EXPECT_EQ(banner.SetInfoText(split.c_str()), 0);
     EXPECT_EQ(std::string(banner.InfoText()), std::string(1022, 'y'));
 }
