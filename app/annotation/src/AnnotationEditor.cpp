@@ -7,7 +7,9 @@ namespace annotation {
 AnnotationEditor::AnnotationEditor(AnnotationStore& store)
     : store_(store), wait_([](uint32_t ms) { platform::Sleep(ms); }) {}
 
+// A press to its release is one undo step: a drawn shape, a drag, a resize.
 void AnnotationEditor::OnImageMouseDown(const view::POINT& p) {
+    store_.BeginStep();
     store_.Run(Press, p.x, p.y);
 }
 
@@ -16,8 +18,10 @@ void AnnotationEditor::OnImageMouseMove(const view::POINT& p, bool) {
 }
 
 void AnnotationEditor::OnImageMouseUp(const view::POINT& p) {
+    const Changes changes = store_.Run(Release, p.x, p.y);
+    store_.EndStep();
     // Waits without the lock: the worker may draw meanwhile.
-    if (store_.Run(Release, p.x, p.y).band_wait && wait_)
+    if (changes.band_wait && wait_)
         wait_(kBandWaitMs);
 }
 

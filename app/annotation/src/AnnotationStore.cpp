@@ -35,20 +35,72 @@ int32_t AnnotationStore::CursorKind() const {
 void AnnotationStore::NudgeSelection(int32_t dx, int32_t dy) {
     if (dx < -1 || dx > 1 || dy < -1 || dy > 1)
         return;
+    BeginStep();
     Run(Nudge, dx, dy);
+    EndStep();
 }
 
 void AnnotationStore::DeleteSelection() {
+    BeginStep();
     Run(DeleteSelected);
+    EndStep();
 }
 
 void AnnotationStore::ClearAll() {
+    BeginStep();
     Run(ClearShapes);
+    EndStep();
 }
 
 void AnnotationStore::Stop() {
+    {
+        platform::MutexLock guard(lock_);
+        history_.Clear();
+    }
     Run(StopEditing);
     ReportPanelState(kPanelStopped);
+}
+
+void AnnotationStore::BeginStep() {
+    platform::MutexLock guard(lock_);
+    history_.Begin(state_.shapes);
+}
+
+void AnnotationStore::EndStep() {
+    platform::MutexLock guard(lock_);
+    history_.End(state_.shapes);
+}
+
+bool AnnotationStore::Undo() {
+    return Restore(&UndoHistory::Undo);
+}
+
+bool AnnotationStore::Redo() {
+    return Restore(&UndoHistory::Redo);
+}
+
+bool AnnotationStore::Restore(
+    std::optional<UndoHistory::Shapes> (UndoHistory::*step)(const UndoHistory::Shapes&)) {
+    Changes changes;
+    {
+        platform::MutexLock guard(lock_);
+        std::optional<UndoHistory::Shapes> shapes = (history_.*step)(state_.shapes);
+        if (!shapes)
+            return false;
+        changes = RestoreShapes(state_, std::move(*shapes));
+    }
+    Apply(changes);
+    return true;
+}
+
+bool AnnotationStore::CanUndo() const {
+    platform::MutexLock guard(lock_);
+    return history_.CanUndo();
+}
+
+bool AnnotationStore::CanRedo() const {
+    platform::MutexLock guard(lock_);
+    return history_.CanRedo();
 }
 
 void AnnotationStore::SetFrameSize(int32_t width, int32_t height) {

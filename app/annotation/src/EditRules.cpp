@@ -305,6 +305,19 @@ Changes StopEditing(AnnotationState& s) {
     return changes;
 }
 
+Changes RestoreShapes(AnnotationState& s, std::vector<Shape> shapes) {
+    s.shapes = std::move(shapes);
+    EndGroup(s.band);
+    s.handle_mode = HandleMode::kNone;
+    // A drag in progress refers to shapes that may be gone: it ends here, and
+    // its next moves edit nothing until the next press.
+    s.input.drawing = s.input.pending_creation = s.input.first_move = false;
+    s.input.current_id = -1;
+    Changes changes;
+    changes.redraws = 1;
+    return changes;
+}
+
 int32_t PanelStateOf(const AnnotationState& s) {
     const int selected = s.SelectedCount();
     return selected == 0   ? kPanelNoneSelected

@@ -95,6 +95,8 @@ void GraphicPropertyDialog::Apply() {
     working_.filled = fill_->isChecked();
     if (Context().store == nullptr)
         return;
+    // One undo step for each time the dialog applies its values.
+    Context().store->BeginStep();
     Context().store->Edit([this](AnnotationState& s) {
         for (Shape& shape : s.shapes) {
             if (!shape.selected)
@@ -104,4 +106,5 @@ void GraphicPropertyDialog::Apply() {
             return;
         }
     });
+    Context().store->EndStep();
 }

@@ -177,7 +177,8 @@ bool KeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
         case Qt::Key_Enter:
             return true;
         default:
-            return FirstDelivery(target, event) && OnPresenterKey(target, key);
+            return FirstDelivery(target, event) &&
+                   (OnUndoKey(target, key) || OnPresenterKey(target, key));
         }
     }
     default:
@@ -240,6 +241,19 @@ bool KeyRouter::OnViewKeyRelease(const QObject* target, const QKeyEvent& key,
         return true;
     }
     return false;
+}
+
+bool KeyRouter::OnUndoKey(const QObject* target, const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    const bool undo = key.key() == Qt::Key_Z && modifiers == Qt::ControlModifier;
+    const bool redo =
+        (key.key() == Qt::Key_Y && modifiers == Qt::ControlModifier) ||
+        (key.key() == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier));
+    // A text field takes back its own typing.
+    if ((!undo && !redo) || TakesText(target))
+        return false;
+    actions_->UndoAnnotation(redo); // held down, it repeats, as in any editor
+    return true;
 }
 
 bool KeyRouter::OnPresenterKey(const QObject* target, const QKeyEvent& key) {

@@ -1,6 +1,6 @@
 // Drawing over the live picture in the window: a line drawn with the mouse
-// is in the frames shown, at the image pixels it was drawn on, and a Stop
-// takes it away. CTest runs each test in its own process.
+// is in the frames shown, at the image pixels it was drawn on, Ctrl+Z takes
+// it back, and a Stop takes it away. CTest runs each test in its own process.
 #include "common/CommandIds.h"
 #include "platform/system.h"
 #include "sim/q5_camera.h"
@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QTest>
 
 #include <filesystem>
@@ -22,34 +24,50 @@ namespace {
 
 using testsupport::ProcessEventsUntil;
 
-class AnnotationWindowTest : public testsupport::WindowTest {};
-
-TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
-    sim::UsbBus().Reset(false);
-    sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
-    ASSERT_NO_FATAL_FAILURE(StartWindow("Q5M4410"));
-    VideoView* view = main_window_->View();
-    ASSERT_TRUE(ProcessEventsUntil(
-        [&] { return main_window_->Session().Playing() && view->FrameCount() > 2; }));
-    main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
-    const int w = main_window_->Session().FrameWidth();
-    const int h = main_window_->Session().FrameHeight();
-    auto at = [&](int x, int y) {
-        const view::POINT p = view::ImageToClient(view->DisplayRect(), w, h, view::POINT{x, y});
+class AnnotationWindowTest : public testsupport::WindowTest {
+protected:
+    // The emulated Q5 camera playing, the picture fitted to the view.
+    void StartPlaying() {
+        sim::UsbBus().Reset(false);
+        sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
+        ASSERT_NO_FATAL_FAILURE(StartWindow("Q5M4410"));
+        view_ = main_window_->View();
+        ASSERT_TRUE(ProcessEventsUntil(
+            [&] { return main_window_->Session().Playing() && view_->FrameCount() > 2; }));
+        main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
+    }
+    QPoint At(int x, int y) const {
+        const view::POINT p =
+            view::ImageToClient(view_->DisplayRect(), main_window_->Session().FrameWidth(),
+                                main_window_->Session().FrameHeight(), view::POINT{x, y});
         return QPoint(p.x, p.y);
-    };
-    // The line tool is the first tool; the shape starts at the first move.
-    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, at(40, 40));
-    for (int x = 40; x <= 200; x += 20)
-        QTest::mouseMove(view, at(x, 40));
-    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, at(200, 40));
-
-    auto line_shown = [&] {
-        const QImage frame = view->LatestFrame();
+    }
+    // A line from (40, 40) to (200, 40) with the mouse: the line tool is
+    // the first tool, and the shape starts at the first move.
+    void DrawLine() {
+        QTest::mousePress(view_, Qt::LeftButton, Qt::NoModifier, At(40, 40));
+        for (int x = 40; x <= 200; x += 20)
+            QTest::mouseMove(view_, At(x, 40));
+        QTest::mouseRelease(view_, Qt::LeftButton, Qt::NoModifier, At(200, 40));
+    }
+    bool LineShown() const {
+        const QImage frame = view_->LatestFrame();
         return !frame.isNull() && (frame.pixel(120, 40) & 0xFFFFFF) == 0 &&
                (frame.pixel(120, 60) & 0xFFFFFF) != 0;
-    };
-    ASSERT_TRUE(ProcessEventsUntil(line_shown));
+    }
+    bool LineGone() const {
+        const QImage frame = view_->LatestFrame();
+        return !frame.isNull() && (frame.pixel(120, 40) & 0xFFFFFF) != 0;
+    }
+    VideoView* view_ = nullptr;
+};
+
+TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
+    ASSERT_NO_FATAL_FAILURE(StartPlaying());
+    const int w = main_window_->Session().FrameWidth();
+    const int h = main_window_->Session().FrameHeight();
+    DrawLine();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LineShown(); }));
 
     // A snapshot now holds the line where it is on screen.
     app_->Settings().capture_path = platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
@@ -64,9 +82,29 @@ TEST_F(AnnotationWindowTest, ALineDrawnWithTheMouseIsInThePictureUntilStop) {
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
-    const uint64_t shown = view->FrameCount();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return view->FrameCount() > shown + 3; }));
-    EXPECT_FALSE(line_shown()); // Stop cleared the shapes
+    const uint64_t shown = view_->FrameCount();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view_->FrameCount() > shown + 3; }));
+    EXPECT_FALSE(LineShown()); // Stop cleared the shapes
+}
+
+TEST_F(AnnotationWindowTest, CtrlZTakesTheLineBackAndCtrlYOrCtrlShiftZBringIt) {
+    ASSERT_NO_FATAL_FAILURE(StartPlaying());
+    DrawLine();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LineShown(); }));
+    QTest::keyClick(view_, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return LineGone(); }));
+    QTest::keyClick(view_, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return LineShown(); }));
+    QTest::keyClick(view_, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LineGone(); }));
+    QTest::keyClick(view_, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return LineShown(); }));
+
+    // A text field of the window keeps Ctrl+Z for its own typing.
+    QLineEdit field(main_window_.get());
+    QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(main_window_->Keys().PreTranslateMessage(&field, &undo));
+    EXPECT_TRUE(main_window_->Annotations().CanUndo());
 }
 
 } // namespace

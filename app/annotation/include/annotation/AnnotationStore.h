@@ -10,6 +10,7 @@
 #pragma once
 
 #include "annotation/EditRules.h"
+#include "annotation/UndoHistory.h"
 #include "platform/thread_annotations.h"
 
 #include <atomic>
@@ -85,6 +86,16 @@ public:
     // The main window's Stop: clears all, the Select tool, the arrow, and
     // reports panel state 0.
     void Stop();
+    // Undo steps: an edit begins and ends (the editor's press and release,
+    // a dialog around its change); nudges, deletion and clearing are steps
+    // of their own. The camera's Stop forgets every step.
+    void BeginStep();
+    void EndStep();
+    // False when there was nothing to undo (redo).
+    bool Undo();
+    bool Redo();
+    bool CanUndo() const;
+    bool CanRedo() const;
     // W and H of the frames now playing: moves stay within 0..W x 0..H and
     // the overlay is drawn at this size.
     void SetFrameSize(int32_t width, int32_t height);
@@ -96,6 +107,9 @@ public:
     void ReportPanelState(int32_t state);
 
 private:
+    // Undo or redo: one of history_'s steps, as an edit.
+    bool Restore(
+        std::optional<UndoHistory::Shapes> (UndoHistory::*step)(const UndoHistory::Shapes&));
     void WakeRenderer() {
         if (waker_)
             waker_();
@@ -103,6 +117,7 @@ private:
 
     mutable platform::Mutex lock_;
     AnnotationState state_ TOVEK_GUARDED_BY(lock_);
+    UndoHistory history_ TOVEK_GUARDED_BY(lock_);
     PanelStateHandler on_panel_state_ TOVEK_GUARDED_BY(lock_);
     std::atomic<bool> dirty_{false};
     std::atomic<int32_t> pending_redraws_{0};

@@ -74,6 +74,9 @@ void ChooseTool(AnnotationState& s, DrawTool tool);
 // in progress.
 Changes StopEditing(AnnotationState& s);
 
+// Undo and redo: the shapes given, nothing selected, no band, no drag.
+Changes RestoreShapes(AnnotationState& s, std::vector<Shape> shapes);
+
 // Panel state for the shapes as they are: 1 none selected (or nothing to
 // draw), 2 exactly one, 3 two or more.
 int32_t PanelStateOf(const AnnotationState& s);

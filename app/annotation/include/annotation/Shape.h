@@ -57,6 +57,8 @@ struct CurveSegment {
     int32_t y1 = 0;
     int32_t x2 = 0;
     int32_t y2 = 0;
+
+    bool operator==(const CurveSegment&) const = default;
 };
 
 struct Shape {
@@ -77,6 +79,8 @@ struct Shape {
     int32_t MaxX() const { return std::max(x1, x2); }
     int32_t MinY() const { return std::min(y1, y2); }
     int32_t MaxY() const { return std::max(y1, y2); }
+
+    bool operator==(const Shape&) const = default;
 };
 
 // Where the rubber band lies and what it is doing.

@@ -158,6 +158,7 @@ private:
     void LeaveFullScreen() override;
     void NudgeSelection(int dx, int dy) override;
     void DeleteSelection() override { annotations_.DeleteSelection(); }
+    void UndoAnnotation(bool redo) override { redo ? annotations_.Redo() : annotations_.Undo(); }
 
     // CommandPanelHost.
     bool IsRecording() const override { return session_->Recording(); }
