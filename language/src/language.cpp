@@ -127,7 +127,9 @@ void TranslateActions(const LangContext& ctx, const QList<QAction*>& actions,
                       const std::map<std::string, std::u16string>* texts, const std::string& path) {
     int position = 0;
     for (QAction* action : actions) {
-        const std::string item_path = path + std::to_string(position++);
+        bool own = false;
+        const int own_position = action->property(kLangPositionProperty).toInt(&own);
+        const std::string item_path = path + std::to_string(own ? own_position : position++);
         if (action->isSeparator() || action->property(kLangFixedProperty).toBool())
             continue;
         std::string key;

@@ -134,6 +134,32 @@ TEST_F(LanguageTest, SwitchesMenusAndTextsToGermanAndBack) {
     EXPECT_FALSE(LangSelect(ctx_, &bar_, 32792)); // no third language
 }
 
+// A menu the program added later carries its own key: the menus after it
+// keep the positions every language file gives them.
+TEST_F(LanguageTest, AnAddedMenuLeavesTheOtherMenusTheirPositions) {
+    Ship("English.lng");
+    Write("Test.lng", "[Language]\nName=Test\n[Menu128]\nP0=F\nP1=V\nP1.1=Z\nP2=L\nP6=E\n");
+    ASSERT_TRUE(Init());
+    BuildMenuBar();
+    QMenu* edit = new QMenu("&Edit", &bar_);
+    edit->addAction("&Undo")->setData(36825);
+    bar_.insertMenu(bar_.actions().at(1), edit)->setProperty(kLangPositionProperty, 6);
+    uint32_t count = 0;
+    ASSERT_TRUE(LangFillMenu(ctx_, language_, &count));
+    uint32_t test_id = 0;
+    for (QAction* language : language_->actions())
+        if (language->text() == "Test")
+            test_id = language->data().toUInt();
+    ASSERT_NE(test_id, 0u);
+    ASSERT_TRUE(LangSelect(ctx_, &bar_, test_id));
+    ASSERT_TRUE(LangTranslateMenu(ctx_, &bar_, 128));
+    EXPECT_EQ(BarText(0), "F");
+    EXPECT_EQ(BarText(1), "E");
+    EXPECT_EQ(BarText(2), "V");
+    EXPECT_EQ(bar_.actions().at(2)->menu()->actions().at(1)->text(), "Z");
+    EXPECT_EQ(BarText(3), "L");
+}
+
 TEST_F(LanguageTest, RemembersTheChoiceAcrossRuns) {
     Ship("English.lng");
     Ship("German.lng");

@@ -9,6 +9,7 @@ AnnotationEditor::AnnotationEditor(AnnotationStore& store)
 
 // A press to its release is one undo step: a drawn shape, a drag, a resize.
 void AnnotationEditor::OnImageMouseDown(const view::POINT& p) {
+    store_.SetHidden(false);
     store_.BeginStep();
     store_.Run(Press, p.x, p.y);
 }

@@ -93,6 +93,24 @@ bool AnnotationStore::Restore(
     return true;
 }
 
+bool AnnotationStore::HasShapes() const {
+    return Read([](const AnnotationState& s) { return !s.shapes.empty(); });
+}
+
+void AnnotationStore::SetHidden(bool hidden) {
+    const bool changed = Edit([hidden](AnnotationState& s) {
+        const bool was = s.hidden;
+        s.hidden = hidden;
+        return was != hidden;
+    });
+    if (changed)
+        RequestRedraw();
+}
+
+bool AnnotationStore::Hidden() const {
+    return Read([](const AnnotationState& s) { return s.hidden; });
+}
+
 bool AnnotationStore::CanUndo() const {
     platform::MutexLock guard(lock_);
     return history_.CanUndo();

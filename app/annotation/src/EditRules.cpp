@@ -295,6 +295,7 @@ void ChooseTool(AnnotationState& s, DrawTool tool) {
 
 Changes StopEditing(AnnotationState& s) {
     const Changes changes = ClearShapes(s);
+    s.hidden = false;
     s.tool = DrawTool::kSelect;
     s.cursor_kind = kCursorArrow;
     s.handle_mode = HandleMode::kNone;

@@ -122,7 +122,7 @@ void DrawBand(QPainter& p, const SelectionBand& b, Bounds* bounds) {
 bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, OverlayExtent* extent) {
     int32_t panel = kPanelNoneSelected;
     const bool drawn = store.Read([&](const AnnotationState& s) {
-        if (s.shapes.empty() && !s.band.shown)
+        if ((s.shapes.empty() && !s.band.shown) || s.hidden)
             return false;
         panel = PanelStateOf(s);
         const int w = s.frame_width, h = s.frame_height;

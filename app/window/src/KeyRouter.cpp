@@ -178,7 +178,7 @@ bool KeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
             return true;
         default:
             return FirstDelivery(target, event) &&
-                   (OnUndoKey(target, key) || OnPresenterKey(target, key));
+                   (OnEditKey(target, key) || OnPresenterKey(target, key));
         }
     }
     default:
@@ -243,16 +243,23 @@ bool KeyRouter::OnViewKeyRelease(const QObject* target, const QKeyEvent& key,
     return false;
 }
 
-bool KeyRouter::OnUndoKey(const QObject* target, const QKeyEvent& key) {
+bool KeyRouter::OnEditKey(const QObject* target, const QKeyEvent& key) {
     const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
-    const bool undo = key.key() == Qt::Key_Z && modifiers == Qt::ControlModifier;
-    const bool redo =
-        (key.key() == Qt::Key_Y && modifiers == Qt::ControlModifier) ||
-        (key.key() == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier));
+    const bool ctrl = modifiers == Qt::ControlModifier;
+    uint32_t id = 0;
+    if (key.key() == Qt::Key_Z && ctrl)
+        id = cmd::kUndo;
+    else if ((key.key() == Qt::Key_Y && ctrl) ||
+             (key.key() == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier)))
+        id = cmd::kRedo;
+    else if (key.key() == Qt::Key_H && ctrl)
+        id = cmd::kHideAnnotations;
     // A text field takes back its own typing.
-    if ((!undo && !redo) || TakesText(target))
+    if (id == 0 || TakesText(target))
         return false;
-    actions_->UndoAnnotation(redo); // held down, it repeats, as in any editor
+    // Undo and redo repeat while held, as in any editor; hiding does not.
+    if (id != cmd::kHideAnnotations || !key.isAutoRepeat())
+        actions_->KeyMenuCommand(id);
     return true;
 }
 

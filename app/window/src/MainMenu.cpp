@@ -59,7 +59,17 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     file->addSeparator();
     AddCommand(file, cmd::kExit, u"E&xit");
 
-    // Position 1.
+    // Position 1. Its keys answer in the key router, also in full screen:
+    // the menu only labels them.
+    QMenu* edit = bar_->addMenu(Q(u"&Edit"));
+    edit->menuAction()->setProperty(kLangPositionProperty, res::kEditMenuLanguageKey);
+    AddCommand(edit, cmd::kUndo, u"&Undo\tCtrl+Z");
+    AddCommand(edit, cmd::kRedo, u"&Redo\tCtrl+Y");
+    edit->addSeparator();
+    AddCommand(edit, cmd::kClearAnnotations, u"&Clear Annotations");
+    AddCommand(edit, cmd::kHideAnnotations, u"&Hide Annotations\tCtrl+H")->setCheckable(true);
+
+    // Position 2 (language files: P1).
     QMenu* view = bar_->addMenu(Q(u"&View"));
     QAction* full =
         AddCommand(view, cmd::kFullScreen, u"Full Screen\tCtrl+Shift+Enter", "Ctrl+Shift+Return");
@@ -77,7 +87,7 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     AddCommand(view, cmd::kRotateRight, u"Rotate &Right\tF8", "F8");
     AddCommand(view, cmd::kRotateLeft, u"Rotate &Left\tF7", "F7");
 
-    // Position 2: filled by the localisation library.
+    // Position 3 (P2): filled by the localisation library.
     QMenu* language = bar_->addMenu(Q(u"Language"));
     uint32_t language_count = 0;
     LangFillMenu(lang_, language, &language_count);
@@ -88,12 +98,12 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
             on_command_(id);
     });
 
-    // Position 3.
+    // Position 4 (P3).
     QMenu* control = bar_->addMenu(Q(u"&Control"));
     for (const Item& item : kControlItems)
         AddCommand(control, item.id, item.text, item.shortcut);
 
-    // Position 4: the device catalogue replaces "None" and appends its entries.
+    // Position 5 (P4): the device catalogue replaces "None" and appends its entries.
     QMenu* device = bar_->addMenu(Q(u"Device"));
     device_group_ = new QActionGroup(bar_);
     QAction* none = AddCommand(device, cmd::kDeviceFirst, u"None");
@@ -101,7 +111,7 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     none->setChecked(true);
     device_group_->addAction(none);
 
-    // Position 5.
+    // Position 6 (P5).
     QMenu* help = bar_->addMenu(Q(u"&Help"));
     AddCommand(help, cmd::kHelp, u"&Lumivue Help\tF1", "F1");
     help->addSeparator();
@@ -203,6 +213,13 @@ void MainMenu::Apply(const MenuState& s) {
             item->setChecked(s.full_screen);
         }
     }
+    Enable(cmd::kUndo, s.playing && s.can_undo);
+    Enable(cmd::kRedo, s.playing && s.can_redo);
+    Enable(cmd::kClearAnnotations, s.playing && s.has_shapes);
+    Enable(cmd::kHideAnnotations, s.playing);
+    if (QAction* hide = FindCommand(cmd::kHideAnnotations))
+        hide->setChecked(s.annotations_hidden);
+
     for (int i = 0; i < std::max(device_items_, 1); ++i)
         Enable(cmd::kDeviceFirst + static_cast<uint32_t>(i), !s.playing && s.device_index != -1);
 }

@@ -43,6 +43,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kZoomFirst, cmd::kZoomLast, &MainWindow::OnZoomMode},
     {cmd::kFreeze, cmd::kFreeze, &MainWindow::OnFreeze},
     {cmd::kRotateRight, cmd::kRotateLeft, &MainWindow::OnRotate},
+    {cmd::kUndo, cmd::kHideAnnotations, &MainWindow::OnEditMenu},
     {cmd::kLanguageFirst, cmd::kLanguageLast, &MainWindow::OnLanguage},
     {cmd::kSetting, cmd::kSetting, &MainWindow::OnSetting},
     {cmd::kOptions, cmd::kOptions, &MainWindow::OnOptions},
@@ -190,6 +191,10 @@ void MainWindow::Refresh() {
     menu.frozen = session_->Shown().Frozen();
     RefreshShownPicture(menu.frozen);
     menu.device_index = session_->DeviceIndex();
+    menu.can_undo = annotations_.CanUndo();
+    menu.can_redo = annotations_.CanRedo();
+    menu.has_shapes = annotations_.HasShapes();
+    menu.annotations_hidden = annotations_.Hidden();
     menu_->Apply(menu);
 
     message_.now = platform::GetTickCount();

@@ -103,6 +103,27 @@ record::AudioChoices MainWindow::TakeAudioChoices() {
     return record::ListAudioChoices();
 }
 
+// Edit menu: the annotations' history, clearing and hiding them.
+void MainWindow::OnEditMenu(uint32_t id) {
+    switch (id) {
+    case cmd::kUndo:
+        annotations_.Undo();
+        break;
+    case cmd::kRedo:
+        annotations_.Redo();
+        break;
+    case cmd::kClearAnnotations:
+        annotations_.ClearAll();
+        break;
+    case cmd::kHideAnnotations:
+        annotations_.SetHidden(!annotations_.Hidden());
+        break;
+    default:
+        return;
+    }
+    Refresh();
+}
+
 // The annotation tool panel, hosted by the right panel: its buttons choose
 // the tool and open the graphic dialogs over this window.
 void MainWindow::CreateAnnotationPanel() {

@@ -8,6 +8,7 @@
 #include "testsupport/gui_support.h"
 #include "view/VideoGeometry.h"
 #include "view/VideoView.h"
+#include "window/MainMenu.h"
 #include "window_fixture.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,35 @@ TEST_F(AnnotationWindowTest, CtrlZTakesTheLineBackAndCtrlYOrCtrlShiftZBringIt) {
     QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(main_window_->Keys().PreTranslateMessage(&field, &undo));
     EXPECT_TRUE(main_window_->Annotations().CanUndo());
+}
+
+TEST_F(AnnotationWindowTest, EditMenuHidesTheLineFromPictureAndSnapshotAndClearsIt) {
+    ASSERT_NO_FATAL_FAILURE(StartPlaying());
+    DrawLine();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LineShown(); }));
+    QTest::keyClick(view_, Qt::Key_H, Qt::ControlModifier);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LineGone(); }));
+    main_window_->Refresh();
+    EXPECT_TRUE(main_window_->Menu().FindCommand(cmd::kHideAnnotations)->isChecked());
+
+    // Hidden shapes stay out of snapshots too.
+    app_->Settings().capture_path = platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kCapture));
+    const fs::path images = folder_->Path("pictures") / "Images";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return fs::exists(images) && !fs::is_empty(images); }));
+    const QImage picture(QString::fromStdString(fs::directory_iterator(images)->path().string()));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GT(qGray(picture.pixel(120, 40)), 150);
+
+    QTest::keyClick(view_, Qt::Key_H, Qt::ControlModifier);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LineShown(); }));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kClearAnnotations));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LineGone(); }));
+    main_window_->Refresh();
+    EXPECT_FALSE(main_window_->Menu().FindCommand(cmd::kClearAnnotations)->isEnabled());
+    ASSERT_TRUE(main_window_->Menu().FindCommand(cmd::kUndo)->isEnabled());
+    main_window_->Menu().FindCommand(cmd::kUndo)->trigger();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return LineShown(); }));
 }
 
 } // namespace

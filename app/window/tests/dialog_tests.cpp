@@ -45,25 +45,29 @@ const Expected kMenu[] = {
     {36821, "Stop Time-&lapse", "", 0, nullptr},
     {36792, "Se&tting", "", 0, nullptr},
     {57665, "E&xit", "", 0, nullptr},
-    {32777, "Full Screen\tCtrl+Shift+Enter", "Ctrl+Shift+Return", 1, nullptr},
-    {32778, "Actual Size", "", 1, "Zoom"},
-    {32779, "Fit Height", "", 1, "Zoom"},
-    {32780, "Fit Width", "", 1, "Zoom"},
-    {32781, "Fit Window", "", 1, "Zoom"},
-    {32782, "Fit Image", "", 1, "Zoom"},
-    {36797, "Zoom &in\tCtrl+I", "Ctrl+I", 3, nullptr},
-    {36798, "Zoom &out\tCtrl+O", "Ctrl+O", 3, nullptr},
-    {36801, "Focus fa&r\tCtrl+R", "Ctrl+R", 3, nullptr},
-    {36802, "Focus &near\tCtrl+N", "Ctrl+N", 3, nullptr},
-    {36799, "&Bright more\tCtrl+B", "Ctrl+B", 3, nullptr},
-    {36800, "Bright &less\tCtrl+L", "Ctrl+L", 3, nullptr},
-    {36803, "A&uto\tCtrl+U", "Ctrl+U", 3, nullptr},
-    {36804, "&Mirror\tCtrl+M", "Ctrl+M", 3, nullptr},
-    {36805, "Mono/Color\tCtrl+K", "Ctrl+K", 3, nullptr},
-    {36806, "Ne&g\tCtrl+G", "Ctrl+G", 3, nullptr},
-    {34790, "None", "", 4, nullptr},
-    {36807, "&Lumivue Help\tF1", "F1", 5, nullptr},
-    {36809, "&About Lumivue", "", 5, nullptr},
+    {36825, "&Undo\tCtrl+Z", "", 1, nullptr},
+    {36826, "&Redo\tCtrl+Y", "", 1, nullptr},
+    {36827, "&Clear Annotations", "", 1, nullptr},
+    {36828, "&Hide Annotations\tCtrl+H", "", 1, nullptr},
+    {32777, "Full Screen\tCtrl+Shift+Enter", "Ctrl+Shift+Return", 2, nullptr},
+    {32778, "Actual Size", "", 2, "Zoom"},
+    {32779, "Fit Height", "", 2, "Zoom"},
+    {32780, "Fit Width", "", 2, "Zoom"},
+    {32781, "Fit Window", "", 2, "Zoom"},
+    {32782, "Fit Image", "", 2, "Zoom"},
+    {36797, "Zoom &in\tCtrl+I", "Ctrl+I", 4, nullptr},
+    {36798, "Zoom &out\tCtrl+O", "Ctrl+O", 4, nullptr},
+    {36801, "Focus fa&r\tCtrl+R", "Ctrl+R", 4, nullptr},
+    {36802, "Focus &near\tCtrl+N", "Ctrl+N", 4, nullptr},
+    {36799, "&Bright more\tCtrl+B", "Ctrl+B", 4, nullptr},
+    {36800, "Bright &less\tCtrl+L", "Ctrl+L", 4, nullptr},
+    {36803, "A&uto\tCtrl+U", "Ctrl+U", 4, nullptr},
+    {36804, "&Mirror\tCtrl+M", "Ctrl+M", 4, nullptr},
+    {36805, "Mono/Color\tCtrl+K", "Ctrl+K", 4, nullptr},
+    {36806, "Ne&g\tCtrl+G", "Ctrl+G", 4, nullptr},
+    {34790, "None", "", 5, nullptr},
+    {36807, "&Lumivue Help\tF1", "F1", 6, nullptr},
+    {36809, "&About Lumivue", "", 6, nullptr},
 };
 
 std::u16string Raw(const std::u16string& ini, const char16_t* key) {
@@ -110,10 +114,11 @@ TEST_F(DialogTest, CarriesTheTitleAndEveryMenuCommand) {
     Start();
     main_window_->show();
     EXPECT_EQ(main_window_->windowTitle(), "LUMIVUE DEMO");
-    ASSERT_EQ(main_window_->Menu().Bar()->actions().size(), 6);
-    EXPECT_EQ(MenuTitle(2), "Language");
-    EXPECT_EQ(MenuTitle(3), "&Control");
-    EXPECT_EQ(MenuTitle(4), "Device");
+    ASSERT_EQ(main_window_->Menu().Bar()->actions().size(), 7);
+    EXPECT_EQ(MenuTitle(1), "&Edit");
+    EXPECT_EQ(MenuTitle(res::kLanguageMenuPosition), "Language");
+    EXPECT_EQ(MenuTitle(4), "&Control");
+    EXPECT_EQ(MenuTitle(res::kDeviceMenuPosition), "Device");
 
     for (const Expected& e : kMenu) {
         SCOPED_TRACE(e.id);
@@ -130,7 +135,8 @@ TEST_F(DialogTest, CarriesTheTitleAndEveryMenuCommand) {
             EXPECT_EQ(item->parent(), menu);
         }
     }
-    const QList<QAction*> languages = main_window_->Menu().SubMenu(2)->actions();
+    const QList<QAction*> languages =
+        main_window_->Menu().SubMenu(res::kLanguageMenuPosition)->actions();
     ASSERT_EQ(languages.size(), 2);
     EXPECT_EQ(languages.at(0)->data().toUInt(), cmd::kLanguageFirst);
     EXPECT_EQ(languages.at(1)->text(), "Deutsch");
@@ -187,23 +193,32 @@ TEST_F(DialogTest, SwitchesToGermanAndBack) {
     SetDlgCtrlId(label, 1001);
     open_dialog.show();
 
-    main_window_->Menu().SubMenu(2)->actions().at(1)->trigger(); // "Deutsch"
+    main_window_->Menu()
+        .SubMenu(res::kLanguageMenuPosition)
+        ->actions()
+        .at(1)
+        ->trigger(); // "Deutsch"
     EXPECT_EQ(main_window_->windowTitle(), "LUMIVUE DEMOVERSION");
     EXPECT_EQ(MenuTitle(0), "&Datei");
-    EXPECT_EQ(MenuTitle(2), "Sprache");
-    EXPECT_EQ(MenuTitle(4), QString::fromUtf8("Gerät"));
+    EXPECT_EQ(MenuTitle(1), "&Bearbeiten");
+    EXPECT_EQ(MenuTitle(2), "&Ansicht"); // the language file's P1: the menus keep their keys
+    EXPECT_EQ(MenuTitle(res::kLanguageMenuPosition), "Sprache");
+    EXPECT_EQ(MenuTitle(res::kDeviceMenuPosition), QString::fromUtf8("Gerät"));
     EXPECT_EQ(main_window_->Menu().FindCommand(cmd::kExit)->text(), "Be&enden");
     EXPECT_EQ(main_window_->Menu().FindCommand(cmd::kPlay)->shortcut(), QKeySequence("Ctrl+P"));
     EXPECT_EQ(fit_width->text(), "An Breite anpassen");
     EXPECT_EQ(open_dialog.windowTitle(), "Testfenster");
     EXPECT_EQ(label->text(), "Beschriftung");
-    EXPECT_TRUE(main_window_->Menu().SubMenu(2)->actions().at(1)->isChecked());
-    EXPECT_FALSE(main_window_->Menu().SubMenu(2)->actions().at(0)->isChecked());
+    EXPECT_TRUE(
+        main_window_->Menu().SubMenu(res::kLanguageMenuPosition)->actions().at(1)->isChecked());
+    EXPECT_FALSE(
+        main_window_->Menu().SubMenu(res::kLanguageMenuPosition)->actions().at(0)->isChecked());
     EXPECT_EQ(Raw(folder_->Ini(), u"Language"), u"German.lng");
 
     // Choosing the current language again changes nothing and keeps its mark.
-    main_window_->Menu().SubMenu(2)->actions().at(1)->trigger();
-    EXPECT_TRUE(main_window_->Menu().SubMenu(2)->actions().at(1)->isChecked());
+    main_window_->Menu().SubMenu(res::kLanguageMenuPosition)->actions().at(1)->trigger();
+    EXPECT_TRUE(
+        main_window_->Menu().SubMenu(res::kLanguageMenuPosition)->actions().at(1)->isChecked());
     EXPECT_EQ(MenuTitle(0), "&Datei");
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kLanguageFirst));
@@ -223,8 +238,9 @@ TEST_F(DialogTest, MalformedLanguageFileFallsBackToEnglish) {
     EXPECT_EQ(main_window_->windowTitle(), "LUMIVUE DEMO");
     EXPECT_EQ(MenuTitle(0), "&File");
     EXPECT_EQ(main_window_->Menu().FindCommand(cmd::kPlay)->text(), "&Play\tCtrl+P");
-    ASSERT_EQ(main_window_->Menu().SubMenu(2)->actions().size(), 1);
-    EXPECT_EQ(main_window_->Menu().SubMenu(2)->actions().at(0)->text(), "English");
+    ASSERT_EQ(main_window_->Menu().SubMenu(res::kLanguageMenuPosition)->actions().size(), 1);
+    EXPECT_EQ(main_window_->Menu().SubMenu(res::kLanguageMenuPosition)->actions().at(0)->text(),
+              "English");
 }
 
 TEST_F(DialogTest, PlacementIsReadAndSavedWhileNormal) {

@@ -9,6 +9,9 @@
 //     fourth entry of the first submenu (separators count, as positions do).
 //   - A dialog control carries its control id in the dynamic property
 //     kLangControlIdProperty (an int); id 0 stands for the dialog's title.
+//   - A submenu added after the files were written carries its own key
+//     number in the dynamic property kLangPositionProperty (an int) and is
+//     not counted: the menus after it keep the positions the files use.
 //   - An item or control with the dynamic property kLangFixedProperty set to
 //     true keeps its text (device names, file names).
 //   - The first translation of an item or control remembers its original
@@ -34,6 +37,7 @@ class QWidget;
 
 inline constexpr char kLangControlIdProperty[] = "tovekCtrlId";
 inline constexpr char kLangFixedProperty[] = "tovekLangFixed";
+inline constexpr char kLangPositionProperty[] = "tovekLangPosition";
 inline constexpr char kLangDefaultProperty[] = "tovekLangDefault";
 
 // One text of the program's compiled-in string table.

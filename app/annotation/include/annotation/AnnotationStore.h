@@ -96,6 +96,12 @@ public:
     bool Redo();
     bool CanUndo() const;
     bool CanRedo() const;
+    bool HasShapes() const;
+    // Hidden shapes stay in the model and out of every picture, snapshots
+    // and recordings included. A press in the picture shows them again:
+    // nobody draws blind.
+    void SetHidden(bool hidden);
+    bool Hidden() const;
     // W and H of the frames now playing: moves stay within 0..W x 0..H and
     // the overlay is drawn at this size.
     void SetFrameSize(int32_t width, int32_t height);

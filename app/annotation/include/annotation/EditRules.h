@@ -41,6 +41,7 @@ struct AnnotationState {
     settings::GraphicDefaults defaults; // of new shapes
     int32_t frame_width = 0;            // W and H: moves stay within 0..W x 0..H
     int32_t frame_height = 0;
+    bool hidden = false; // Edit > Hide Annotations: kept, but drawn nowhere
     Interaction input;
 
     Shape* Find(int32_t id);

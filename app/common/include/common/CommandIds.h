@@ -32,6 +32,11 @@ inline constexpr uint32_t kStopTimeLapse = 36821;
 inline constexpr uint32_t kFreeze = 36822;      // hold the picture on screen, or live again
 inline constexpr uint32_t kRotateRight = 36823; // a quarter turn clockwise
 inline constexpr uint32_t kRotateLeft = 36824;
+// The Edit menu: the annotations' history, clearing and hiding them.
+inline constexpr uint32_t kUndo = 36825;
+inline constexpr uint32_t kRedo = 36826;
+inline constexpr uint32_t kClearAnnotations = 36827;
+inline constexpr uint32_t kHideAnnotations = 36828;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 
@@ -40,8 +45,11 @@ inline constexpr uint32_t kMainDialog = 102;
 inline constexpr uint32_t kMainMenu = 128;
 inline constexpr uint32_t kViewContextMenu = 131;
 // Positions of the main menu's submenus the program fills.
-inline constexpr int kLanguageMenuPosition = 2;
-inline constexpr int kDeviceMenuPosition = 4;
+inline constexpr int kLanguageMenuPosition = 3;
+inline constexpr int kDeviceMenuPosition = 5;
+// The Edit menu stands second, but language files key its title P6, after
+// the six menus they have always named: their P1 to P5 keep their menus.
+inline constexpr int kEditMenuLanguageKey = 6;
 } // namespace res
 
 namespace ids {

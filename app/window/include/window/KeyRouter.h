@@ -50,9 +50,6 @@ public:
     virtual void LeaveFullScreen() = 0;
     virtual void NudgeSelection(int dx, int dy) = 0;
     virtual void DeleteSelection() = 0;
-    // Ctrl+Z takes the last annotation edit back; Ctrl+Y and Ctrl+Shift+Z
-    // bring it again.
-    virtual void UndoAnnotation(bool redo) = 0;
 
 protected:
     ~KeyActions() = default;
@@ -88,8 +85,9 @@ private:
     // True when key is one of the view's own keys (and so consumed).
     bool OnViewKeyRelease(const QObject* target, const QKeyEvent& key,
                           Qt::KeyboardModifiers modifiers);
-    // True when key is Ctrl+Z, Ctrl+Y or Ctrl+Shift+Z (and so consumed).
-    bool OnUndoKey(const QObject* target, const QKeyEvent& key);
+    // True when key is one of the Edit menu's: Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z
+    // or Ctrl+H (and so consumed).
+    bool OnEditKey(const QObject* target, const QKeyEvent& key);
     // True when key is a presenter remote's key (and so consumed).
     bool OnPresenterKey(const QObject* target, const QKeyEvent& key);
 

@@ -27,6 +27,10 @@ struct MenuState {
     bool frozen = false;
     uint32_t zoom_mode = 0;
     int device_index = -1;
+    bool can_undo = false;
+    bool can_redo = false;
+    bool has_shapes = false;
+    bool annotations_hidden = false;
 };
 
 class MainMenu {

@@ -119,6 +119,7 @@ private:
     void OnFullScreen(uint32_t id);
     void OnZoomMode(uint32_t id);
     void OnFreeze(uint32_t id);
+    void OnEditMenu(uint32_t id);
     void OnRotate(uint32_t id);
     // The view's freeze mark from the session's state (part of Refresh).
     void RefreshShownPicture(bool frozen);
@@ -158,7 +159,6 @@ private:
     void LeaveFullScreen() override;
     void NudgeSelection(int dx, int dy) override;
     void DeleteSelection() override { annotations_.DeleteSelection(); }
-    void UndoAnnotation(bool redo) override { redo ? annotations_.Redo() : annotations_.Undo(); }
 
     // CommandPanelHost.
     bool IsRecording() const override { return session_->Recording(); }
