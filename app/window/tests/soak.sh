@@ -95,7 +95,7 @@ ini_device() { sed -n 's/^DeviceSelect=//p' "$ini" | tr -d '\r'; }
 # catalogue names (DEVICE_ITEMS), share its height. The items are disabled
 # while a picture plays or a detach is still on its way (the menu then stays
 # open), so it tries until the program writes the choice into its INI file.
-DEVICE_MENU_X=240 DEVICE_MENU_Y=9 DEVICE_ITEMS=${#device_ids[@]}
+DEVICE_MENU_X=277 DEVICE_MENU_Y=9 DEVICE_ITEMS=${#device_ids[@]}
 choose() {
   local index=$1 id=${device_ids[$1]} end=$(($(date +%s) + 30)) popup height
   until [ "$(ini_device)" = "$id" ]; do
