@@ -419,10 +419,22 @@ bool VideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painti
     return true;
 }
 
+void VideoView::SetBlanked(bool blanked) {
+    if (blanked == blanked_)
+        return;
+    blanked_ = blanked;
+    update();
+}
+
 void VideoView::paintEvent(QPaintEvent*) {
     const int64_t cpu0 = report_ ? ThreadCpuNs() : 0;
     QPainter painter(this);
     view::FramePresenter::Painting painting = presenter_.TakeForPaint();
+    if (blanked_) {
+        // The frame is taken all the same, so the presenter goes on.
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
     if (painting.frame && !Playing()) {
         // The picture stopped: what is held is stale.
         painting = {};

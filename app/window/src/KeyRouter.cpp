@@ -39,8 +39,9 @@ struct PresenterKey {
 constexpr PresenterKey kPresenterKeys[] = {
     {Qt::Key_PageDown, cmd::kCapture, 0, false},
     {Qt::Key_PageUp, cmd::kStopRecord, cmd::kStartRecord, false},
-    {Qt::Key_B, cmd::kStop, cmd::kPlay, false},
-    {Qt::Key_Period, cmd::kStop, cmd::kPlay, false},
+    // Blank, as in a presentation; a stopped picture plays.
+    {Qt::Key_B, cmd::kBlank, cmd::kPlay, false},
+    {Qt::Key_Period, cmd::kBlank, cmd::kPlay, false},
     {Qt::Key_F5, cmd::kFullScreen, 0, true},
 };
 
@@ -274,13 +275,8 @@ bool KeyRouter::OnPresenterKey(const QObject* target, const QKeyEvent& key) {
             return false;
         if (key.isAutoRepeat())
             return true;
-        if (actions_->KeyMenuCommand(presenter.first)) {
-            // As Ctrl+T: full screen has nothing to show once stopped.
-            if (presenter.first == cmd::kStop)
-                actions_->LeaveFullScreen();
-        } else if (presenter.otherwise != 0) {
+        if (!actions_->KeyMenuCommand(presenter.first) && presenter.otherwise != 0)
             actions_->KeyMenuCommand(presenter.otherwise);
-        }
         return true;
     }
     return false;

@@ -86,6 +86,8 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     AddCommand(view, cmd::kFreeze, u"&Freeze\tCtrl+F", "Ctrl+F")->setCheckable(true);
     AddCommand(view, cmd::kRotateRight, u"Rotate &Right\tF8", "F8");
     AddCommand(view, cmd::kRotateLeft, u"Rotate &Left\tF7", "F7");
+    // B and "." in the key router; the menu labels them.
+    AddCommand(view, cmd::kBlank, u"&Blank Screen\tB")->setCheckable(true);
 
     // Position 3 (P2): filled by the localisation library.
     QMenu* language = bar_->addMenu(Q(u"Language"));
@@ -213,6 +215,9 @@ void MainMenu::Apply(const MenuState& s) {
             item->setChecked(s.full_screen);
         }
     }
+    Enable(cmd::kBlank, s.playing);
+    if (QAction* blank = FindCommand(cmd::kBlank))
+        blank->setChecked(s.blanked);
     Enable(cmd::kUndo, s.playing && s.can_undo);
     Enable(cmd::kRedo, s.playing && s.can_redo);
     Enable(cmd::kClearAnnotations, s.playing && s.has_shapes);

@@ -44,6 +44,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kFreeze, cmd::kFreeze, &MainWindow::OnFreeze},
     {cmd::kRotateRight, cmd::kRotateLeft, &MainWindow::OnRotate},
     {cmd::kUndo, cmd::kHideAnnotations, &MainWindow::OnEditMenu},
+    {cmd::kBlank, cmd::kBlank, &MainWindow::OnBlank},
     {cmd::kLanguageFirst, cmd::kLanguageLast, &MainWindow::OnLanguage},
     {cmd::kSetting, cmd::kSetting, &MainWindow::OnSetting},
     {cmd::kOptions, cmd::kOptions, &MainWindow::OnOptions},
@@ -195,6 +196,7 @@ void MainWindow::Refresh() {
     menu.can_redo = annotations_.CanRedo();
     menu.has_shapes = annotations_.HasShapes();
     menu.annotations_hidden = annotations_.Hidden();
+    menu.blanked = view_->Blanked();
     menu_->Apply(menu);
 
     message_.now = platform::GetTickCount();

@@ -19,6 +19,11 @@ void MainWindow::OnFreeze(uint32_t) {
     Refresh();
 }
 
+void MainWindow::OnBlank(uint32_t) {
+    view_->SetBlanked(!view_->Blanked() && session_->Playing());
+    Refresh();
+}
+
 void MainWindow::OnRotate(uint32_t id) {
     TRACE_DLG("OnRotate");
     const int step = id == cmd::kRotateRight ? 1 : -1;
@@ -30,4 +35,7 @@ void MainWindow::OnRotate(uint32_t id) {
 void MainWindow::RefreshShownPicture(bool frozen) {
     // A stop, a removal or a new camera ended the hold in the session.
     view_->SetFrozenMark(frozen ? LangText(lang_, "Frozen") : QString());
+    // ... and leaves nothing to blank: the view shows its background again.
+    if (!session_->Playing())
+        view_->SetBlanked(false);
 }

@@ -225,15 +225,35 @@ TEST_F(RemoteWindowTest, PresenterKeysRunTheirCommands) {
 
     Key(view, Qt::Key_F5);
     EXPECT_TRUE(main_window_->View()->IsFullScreen());
-    // B stops, and the view leaves full screen as Ctrl+T leaves it.
+    // B blanks the picture as a presentation does: the camera, the full
+    // screen and a recording go on; "." shows the picture again.
+    Key(view, Qt::Key_PageUp);
+    ASSERT_TRUE(main_window_->Session().Recording());
     Key(view, Qt::Key_B);
-    EXPECT_FALSE(main_window_->Session().Playing());
+    EXPECT_TRUE(main_window_->View()->Blanked());
+    const QImage shown = main_window_->View()->grab().toImage();
+    EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2) & 0xFFFFFF, 0u);
+    EXPECT_TRUE(main_window_->Session().Playing());
+    EXPECT_TRUE(main_window_->Session().Recording());
+    EXPECT_TRUE(main_window_->View()->IsFullScreen());
+    Key(view, Qt::Key_Period);
+    EXPECT_FALSE(main_window_->View()->Blanked());
+    Key(view, Qt::Key_PageUp);
+    EXPECT_FALSE(main_window_->Session().Recording());
+
+    // Stopped (Ctrl+T also leaves full screen), B plays; Capture and full
+    // screen wait for the picture.
+    Key(view, Qt::Key_B);
+    Key(view, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_FALSE(main_window_->Session().Playing());
+    EXPECT_FALSE(main_window_->View()->Blanked()); // nothing left to blank
     EXPECT_FALSE(main_window_->View()->IsFullScreen());
     Key(view, Qt::Key_PageDown); // Capture is disabled while stopped
     Key(view, Qt::Key_F5, Qt::ShiftModifier);
     EXPECT_FALSE(main_window_->View()->IsFullScreen());
-    Key(view, Qt::Key_Period);
+    Key(view, Qt::Key_B);
     EXPECT_TRUE(main_window_->Session().Playing());
+    EXPECT_FALSE(main_window_->View()->Blanked());
     Key(view, Qt::Key_F5, Qt::ShiftModifier);
     EXPECT_TRUE(main_window_->View()->IsFullScreen());
     EXPECT_EQ(Files("Images"), 1u);
@@ -241,7 +261,7 @@ TEST_F(RemoteWindowTest, PresenterKeysRunTheirCommands) {
 
 TEST_F(RemoteWindowTest, PresenterKeysLeaveOtherKeysAlone) {
     StartPlaying();
-    // With Ctrl, B is Bright more (on its release), not Stop.
+    // With Ctrl, B is Bright more (on its release), not Blank.
     QKeyEvent ctrl_b(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier);
     EXPECT_FALSE(main_window_->Keys().PreTranslateMessage(main_window_->View(), &ctrl_b));
     QKeyEvent alt_b(QEvent::KeyPress, Qt::Key_B, Qt::AltModifier);

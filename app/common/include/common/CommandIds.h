@@ -37,6 +37,8 @@ inline constexpr uint32_t kUndo = 36825;
 inline constexpr uint32_t kRedo = 36826;
 inline constexpr uint32_t kClearAnnotations = 36827;
 inline constexpr uint32_t kHideAnnotations = 36828;
+// View: the shown picture black and back, the presenter remote's blank key.
+inline constexpr uint32_t kBlank = 36829;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 

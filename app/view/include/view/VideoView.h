@@ -69,6 +69,10 @@ public:
     // to the camera's pixels, and the paint turns each frame.
     void SetQuarterTurns(int turns);
     int QuarterTurns() const { return shown_.quarter_turns; }
+    // A presentation's blank screen: the view paints black while the camera,
+    // a recording and the snapshots go on as before.
+    void SetBlanked(bool blanked);
+    bool Blanked() const { return blanked_; }
     // The mark painted over the picture while it is held; empty while live.
     void SetFrozenMark(const QString& text);
     QString FrozenMark() const { return shown_.frozen_mark; }
@@ -192,6 +196,7 @@ private:
     view::ShownState shown_;
     RECT display_rect_{};
     bool full_screen_ = false;
+    bool blanked_ = false;
     QPointer<QWidget> saved_parent_;
     QRect saved_geometry_; // in the parent, before full screen
     view::POINT mouse_point_{};

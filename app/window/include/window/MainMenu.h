@@ -31,6 +31,7 @@ struct MenuState {
     bool can_redo = false;
     bool has_shapes = false;
     bool annotations_hidden = false;
+    bool blanked = false;
 };
 
 class MainMenu {

@@ -120,6 +120,7 @@ private:
     void OnZoomMode(uint32_t id);
     void OnFreeze(uint32_t id);
     void OnEditMenu(uint32_t id);
+    void OnBlank(uint32_t id);
     void OnRotate(uint32_t id);
     // The view's freeze mark from the session's state (part of Refresh).
     void RefreshShownPicture(bool frozen);
