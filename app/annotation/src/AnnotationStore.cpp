@@ -72,19 +72,19 @@ void AnnotationStore::EndStep() {
 }
 
 bool AnnotationStore::Undo() {
-    return Restore(&UndoHistory::Undo);
+    return Restore(false);
 }
 
 bool AnnotationStore::Redo() {
-    return Restore(&UndoHistory::Redo);
+    return Restore(true);
 }
 
-bool AnnotationStore::Restore(
-    std::optional<UndoHistory::Shapes> (UndoHistory::*step)(const UndoHistory::Shapes&)) {
+bool AnnotationStore::Restore(bool redo) {
     Changes changes;
     {
         platform::MutexLock guard(lock_);
-        std::optional<UndoHistory::Shapes> shapes = (history_.*step)(state_.shapes);
+        std::optional<UndoHistory::Shapes> shapes =
+            redo ? history_.Redo(state_.shapes) : history_.Undo(state_.shapes);
         if (!shapes)
             return false;
         changes = RestoreShapes(state_, std::move(*shapes));

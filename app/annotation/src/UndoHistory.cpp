@@ -40,22 +40,21 @@ bool UndoHistory::End(const Shapes& shapes) {
 }
 
 std::optional<UndoHistory::Shapes> UndoHistory::Undo(const Shapes& current) {
-    End(current);
-    if (undo_.empty())
-        return std::nullopt;
-    Shapes restored = std::move(undo_.back());
-    undo_.pop_back();
-    redo_.push_back(WithoutSelection(current));
-    return restored;
+    return Step(undo_, redo_, current);
 }
 
 std::optional<UndoHistory::Shapes> UndoHistory::Redo(const Shapes& current) {
+    return Step(redo_, undo_, current);
+}
+
+std::optional<UndoHistory::Shapes>
+UndoHistory::Step(std::deque<Shapes>& from, std::deque<Shapes>& to, const Shapes& current) {
     End(current);
-    if (redo_.empty())
+    if (from.empty())
         return std::nullopt;
-    Shapes restored = std::move(redo_.back());
-    redo_.pop_back();
-    undo_.push_back(WithoutSelection(current));
+    Shapes restored = std::move(from.back());
+    from.pop_back();
+    to.push_back(WithoutSelection(current));
     return restored;
 }
 

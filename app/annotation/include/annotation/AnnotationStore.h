@@ -113,9 +113,8 @@ public:
     void ReportPanelState(int32_t state);
 
 private:
-    // Undo or redo: one of history_'s steps, as an edit.
-    bool Restore(
-        std::optional<UndoHistory::Shapes> (UndoHistory::*step)(const UndoHistory::Shapes&));
+    // Undo (or redo): history_'s newest step, as an edit.
+    bool Restore(bool redo);
     void WakeRenderer() {
         if (waker_)
             waker_();

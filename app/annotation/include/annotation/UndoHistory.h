@@ -26,7 +26,6 @@ public:
     // The edit ended with these shapes. True when they differ from those at
     // Begin: a new undo step, and the redo steps go. False without a Begin.
     bool End(const Shapes& shapes);
-    bool Open() const { return open_.has_value(); }
 
     // The shapes to show instead of current, or nothing when there is no
     // step. current becomes the redo (undo) step. An open step is ended on
@@ -35,12 +34,15 @@ public:
     std::optional<Shapes> Redo(const Shapes& current);
     bool CanUndo() const { return !undo_.empty(); }
     bool CanRedo() const { return !redo_.empty(); }
-    size_t UndoSteps() const { return undo_.size(); }
 
     // Forgets every step (the camera stopped: its shapes are gone for good).
     void Clear();
 
 private:
+    // Takes from's newest step, current going onto to.
+    std::optional<Shapes> Step(std::deque<Shapes>& from, std::deque<Shapes>& to,
+                               const Shapes& current);
+
     std::optional<Shapes> open_;
     std::deque<Shapes> undo_; // oldest first
     std::deque<Shapes> redo_; // oldest first
