@@ -2,7 +2,10 @@
 // pixels (B, G, R, X; rows top-down, like the rendered samples) that the
 // overlay worker renders and the sample callback composites into every
 // rendered sample. A pixel whose first two bytes are both 0xFE is
-// transparent.
+// transparent. A pixel whose fourth byte is 0x00 (a highlighter's ink)
+// multiplies the frame pixel channel by channel, frame x ink / 255 rounded
+// to nearest, so that dark print under it stays dark; any other pixel
+// replaces the frame pixel.
 #pragma once
 
 #include <algorithm>
@@ -19,6 +22,9 @@
 
 inline constexpr uint8_t kTransparentByte = 0xFE;
 
+// The fourth byte of a pixel that multiplies (see above).
+inline constexpr uint8_t kMultiplyByte = 0x00;
+
 // Whether an overlay pixel, its four bytes read as a little-endian value, is
 // transparent.
 inline bool OverlayPixelTransparent(uint32_t pixel) {
@@ -26,7 +32,8 @@ inline bool OverlayPixelTransparent(uint32_t pixel) {
 }
 
 // Copies every non-transparent pixel of overlay (width x height pixels, rows
-// of width x 4 bytes) onto frame (rows of frame_stride bytes). Does nothing
+// of width x 4 bytes) onto frame (rows of frame_stride bytes), multiplying
+// where the pixel says so. Does nothing
 // for a non-positive size or a stride below width x 4.
 void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
                       int height);

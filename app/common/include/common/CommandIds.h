@@ -39,6 +39,9 @@ inline constexpr uint32_t kClearAnnotations = 36827;
 inline constexpr uint32_t kHideAnnotations = 36828;
 // View: the shown picture black and back, the presenter remote's blank key.
 inline constexpr uint32_t kBlank = 36829;
+// View: a spotlight or a curtain over the shown picture, ended by Esc.
+inline constexpr uint32_t kSpotlight = 36830;
+inline constexpr uint32_t kCurtain = 36831;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 
