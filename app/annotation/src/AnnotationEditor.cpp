@@ -7,9 +7,11 @@ namespace annotation {
 AnnotationEditor::AnnotationEditor(AnnotationStore& store)
     : store_(store), wait_([](uint32_t ms) { platform::Sleep(ms); }) {}
 
-// A press to its release is one undo step: a drawn shape, a drag, a resize.
+// A press to its release is one undo step: a drawn shape, a drag, a resize,
+// an erasing stroke. A text is one step from its press until it ends.
 void AnnotationEditor::OnImageMouseDown(const view::POINT& p) {
     store_.SetHidden(false);
+    store_.FinishText();
     store_.BeginStep();
     store_.Run(Press, p.x, p.y);
 }
@@ -20,10 +22,15 @@ void AnnotationEditor::OnImageMouseMove(const view::POINT& p, bool) {
 
 void AnnotationEditor::OnImageMouseUp(const view::POINT& p) {
     const Changes changes = store_.Run(Release, p.x, p.y);
-    store_.EndStep();
+    if (!store_.TypingText())
+        store_.EndStep();
     // Waits without the lock: the worker may draw meanwhile.
     if (changes.band_wait && wait_)
         wait_(kBandWaitMs);
+}
+
+bool AnnotationEditor::OnImageDoubleClick(const view::POINT& p) {
+    return store_.OpenText(p.x, p.y);
 }
 
 void AnnotationEditor::NudgeSelection(int dx, int dy) {

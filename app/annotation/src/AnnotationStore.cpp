@@ -21,7 +21,8 @@ bool AnnotationStore::TakeRedraw() {
 }
 
 void AnnotationStore::SetTool(DrawTool tool) {
-    Edit([tool](AnnotationState& s) { ChooseTool(s, tool); });
+    FinishText();
+    Run(ChooseTool, tool);
 }
 
 DrawTool AnnotationStore::Tool() const {
@@ -41,12 +42,14 @@ void AnnotationStore::NudgeSelection(int32_t dx, int32_t dy) {
 }
 
 void AnnotationStore::DeleteSelection() {
+    FinishText();
     BeginStep();
     Run(DeleteSelected);
     EndStep();
 }
 
 void AnnotationStore::ClearAll() {
+    FinishText();
     BeginStep();
     Run(ClearShapes);
     EndStep();
@@ -72,11 +75,55 @@ void AnnotationStore::EndStep() {
 }
 
 bool AnnotationStore::Undo() {
+    FinishText();
     return Restore(false);
 }
 
 bool AnnotationStore::Redo() {
+    FinishText();
     return Restore(true);
+}
+
+bool AnnotationStore::TypingText() const {
+    return Read([](const AnnotationState& s) { return s.text_id >= 0; });
+}
+
+void AnnotationStore::TypeText(TextKey key, const std::string& utf8) {
+    Run(annotation::TypeText, key, utf8);
+}
+
+void AnnotationStore::FinishText() {
+    Changes changes;
+    {
+        platform::MutexLock guard(lock_);
+        if (state_.text_id < 0)
+            return;
+        changes = EndText(state_);
+        history_.End(state_.shapes);
+    }
+    Apply(changes);
+}
+
+bool AnnotationStore::OpenText(int32_t px, int32_t py) {
+    FinishText();
+    Changes changes;
+    {
+        platform::MutexLock guard(lock_);
+        if (state_.tool != DrawTool::kSelect)
+            return false;
+        history_.Begin(state_.shapes);
+        if (!OpenTextAt(state_, px, py)) {
+            history_.End(state_.shapes);
+            return false;
+        }
+        changes.redraws = 1;
+    }
+    Apply(changes);
+    return true;
+}
+
+void AnnotationStore::SetTextMeasure(TextMeasure measure) {
+    Edit([&measure](AnnotationState& s) { s.measure_text = std::move(measure); });
 }
 
 bool AnnotationStore::Restore(bool redo) {

@@ -1,6 +1,7 @@
 #include "annotation/EditRules.h"
 
 #include "annotation/ShapeRules.h"
+#include "annotation/TextRules.h"
 
 #include <algorithm>
 
@@ -42,9 +43,18 @@ Shape NewShape(AnnotationState& s, int32_t px, int32_t py) {
         break;
     case ShapeKind::kCurve:
         shape.pen_color = d.curve_color, shape.pen_width = d.curve_width;
-        shape.segments.push_back({s.input.next_segment_id++, px, py, px, py});
+        break;
+    case ShapeKind::kArrow:
+        shape.pen_color = d.arrow_color, shape.pen_width = d.arrow_width;
+        break;
+    case ShapeKind::kHighlighter:
+        shape.pen_color = d.highlighter_color, shape.pen_width = d.highlighter_width;
+        break;
+    case ShapeKind::kText: // started by StartText, never here
         break;
     }
+    if (Freehand(shape.kind))
+        shape.segments.push_back({s.input.next_segment_id++, px, py, px, py});
     return shape;
 }
 
@@ -59,7 +69,7 @@ void DrawStep(AnnotationState& s, int32_t px, int32_t py, Changes* changes) {
     Shape* shape = s.Find(s.input.current_id);
     if (shape == nullptr)
         return;
-    if (shape->kind == ShapeKind::kCurve) {
+    if (Freehand(shape->kind)) {
         // One segment per move; the newest is a single point until the next.
         if (!shape->segments.empty())
             shape->segments.back().x2 = px, shape->segments.back().y2 = py;
@@ -115,6 +125,17 @@ void Hover(AnnotationState& s, int32_t px, int32_t py, Changes* changes) {
     s.cursor_kind = shape != nullptr ? HoverCursor(*shape, px, py) : kCursorArrow;
 }
 
+// Removes every shape the eraser's path from the last point to (px, py)
+// touches.
+void EraseTo(AnnotationState& s, int32_t px, int32_t py, Changes* changes) {
+    const int32_t x0 = s.input.last_x, y0 = s.input.last_y;
+    const auto removed = std::erase_if(
+        s.shapes, [&](const Shape& shape) { return TouchesPath(shape, x0, y0, px, py); });
+    if (removed > 0)
+        changes->dirty = true;
+    s.input.last_x = px, s.input.last_y = py;
+}
+
 void MoveGroup(AnnotationState& s, int32_t px, int32_t py, Changes* changes) {
     const int32_t dx = px - s.input.last_x, dy = py - s.input.last_y;
     if (BandFits(s.band, dx, dy, s.frame_width, s.frame_height)) {
@@ -150,6 +171,7 @@ Changes Press(AnnotationState& s, int32_t px, int32_t py) {
     s.input.pending_creation = s.input.drawing = s.input.first_move = false;
     s.input.last_x = px, s.input.last_y = py;
     s.input.current_id = -1;
+    s.input.erasing = false;
 
     const SelectionBand& b = s.band;
     if (b.group_active && InBox(px, py, b.bx1, b.by1, b.bx2, b.by2)) {
@@ -159,6 +181,21 @@ Changes Press(AnnotationState& s, int32_t px, int32_t py) {
     s.band.shown = s.band.group_active = false;
 
     Deselect(s);
+    if (s.tool == DrawTool::kText) {
+        // A click on a text opens it again; anywhere else starts a new one.
+        changes = EndText(s);
+        if (OpenTextAt(s, px, py))
+            return changes;
+        return StartText(s, px, py);
+    }
+    // A text being typed ends at any other press.
+    const Changes ended = EndText(s);
+    changes.redraws = ended.redraws;
+    if (s.tool == DrawTool::kEraser) {
+        s.input.erasing = true;
+        EraseTo(s, px, py, &changes);
+        return changes;
+    }
     if (s.tool != DrawTool::kSelect) {
         // The shape is created at the first move.
         s.input.pending_creation = s.input.drawing = true;
@@ -198,6 +235,8 @@ Changes MouseMove(AnnotationState& s, int32_t px, int32_t py) {
         } else {
             s.cursor_kind = kCursorArrow;
         }
+    } else if (s.input.erasing) {
+        EraseTo(s, px, py, &changes);
     } else if (s.input.drawing) {
         DrawStep(s, px, py, &changes);
     } else if (s.handle_mode != HandleMode::kNone) {
@@ -217,11 +256,13 @@ Changes Release(AnnotationState& s, int32_t px, int32_t py) {
     if (s.input.drawing) {
         if (Shape* shape = s.Find(s.input.current_id)) {
             shape->x2 = px, shape->y2 = py;
-            if (shape->kind == ShapeKind::kCurve && !shape->segments.empty())
+            if (Freehand(shape->kind) && !shape->segments.empty())
                 shape->segments.back().x2 = px, shape->segments.back().y2 = py;
         }
     }
-    s.input.drawing = s.input.pending_creation = s.input.first_move = false;
+    if (s.input.erasing)
+        EraseTo(s, px, py, &changes);
+    s.input.drawing = s.input.pending_creation = s.input.first_move = s.input.erasing = false;
     s.handle_mode = HandleMode::kNone;
 
     if (s.band.shown && !s.band.group_active) {
@@ -259,7 +300,7 @@ Changes Nudge(AnnotationState& s, int32_t dx, int32_t dy) {
 }
 
 Changes DeleteSelected(AnnotationState& s) {
-    Changes changes;
+    Changes changes = EndText(s);
     EndGroup(s.band);
     const auto removed = std::erase_if(s.shapes, [](const Shape& shape) { return shape.selected; });
     if (removed > 0)
@@ -268,6 +309,7 @@ Changes DeleteSelected(AnnotationState& s) {
 }
 
 Changes ClearShapes(AnnotationState& s) {
+    s.text_id = -1;
     s.shapes.clear();
     EndGroup(s.band);
     Changes changes;
@@ -275,22 +317,32 @@ Changes ClearShapes(AnnotationState& s) {
     return changes;
 }
 
-void ChooseTool(AnnotationState& s, DrawTool tool) {
+Changes ChooseTool(AnnotationState& s, DrawTool tool) {
+    const Changes changes = EndText(s);
     s.tool = tool;
     switch (tool) {
     case DrawTool::kSelect:
         s.cursor_kind = kCursorArrow;
-        return;
+        return changes;
     case DrawTool::kLine:
     case DrawTool::kCurve:
+    case DrawTool::kArrow:
+    case DrawTool::kHighlighter:
         s.cursor_kind = kCursorLine;
         break;
     case DrawTool::kRectangle:
     case DrawTool::kCircle:
         s.cursor_kind = kCursorBox;
         break;
+    case DrawTool::kText:
+        s.cursor_kind = kCursorText;
+        break;
+    case DrawTool::kEraser:
+        s.cursor_kind = kCursorEraser;
+        break;
     }
     s.band.group_active = false;
+    return changes;
 }
 
 Changes StopEditing(AnnotationState& s) {
@@ -301,18 +353,19 @@ Changes StopEditing(AnnotationState& s) {
     s.handle_mode = HandleMode::kNone;
     // A press in progress ends here: its flags would otherwise create a
     // shape at the first move of the next run, without any press.
-    s.input.drawing = s.input.pending_creation = s.input.first_move = false;
+    s.input.drawing = s.input.pending_creation = s.input.first_move = s.input.erasing = false;
     s.input.current_id = -1;
     return changes;
 }
 
 Changes RestoreShapes(AnnotationState& s, std::vector<Shape> shapes) {
+    s.text_id = -1;
     s.shapes = std::move(shapes);
     EndGroup(s.band);
     s.handle_mode = HandleMode::kNone;
     // A drag in progress refers to shapes that may be gone: it ends here, and
     // its next moves edit nothing until the next press.
-    s.input.drawing = s.input.pending_creation = s.input.first_move = false;
+    s.input.drawing = s.input.pending_creation = s.input.first_move = s.input.erasing = false;
     s.input.current_id = -1;
     Changes changes;
     changes.redraws = 1;

@@ -1,9 +1,14 @@
 #include "annotation/OverlayRenderer.h"
 
+#include "annotation/TextRules.h"
+
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 namespace annotation {
 
@@ -82,7 +87,86 @@ void DrawCurve(QPainter& p, const Shape& s) {
         p.drawLine(seg.x1, seg.y1, seg.x2, seg.y2);
 }
 
-void DrawShape(QPainter& p, const Shape& s, Bounds* bounds) {
+// The head's length grows with the line so that it stays visible on a
+// thick arrow; it is as wide as it is long.
+void DrawArrow(QPainter& p, const Shape& s) {
+    const double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+    const double length = std::hypot(dx, dy);
+    const int width = std::max(s.pen_width, 1);
+    const double head = std::min(std::max(10.0, 3.0 * width + 6.0), std::max(length, 1.0));
+    const QColor color = ToQColor(s.pen_color);
+    if (length < 1.0) {
+        p.fillRect(QRect(s.x2 - width / 2, s.y2 - width / 2, width, width), color);
+        return;
+    }
+    const double ux = dx / length, uy = dy / length;
+    const QPointF tip(s.x2, s.y2);
+    const QPointF base = tip - QPointF(ux, uy) * head;
+    const QPointF side = QPointF(-uy, ux) * (head / 2.0);
+    // The shaft stops inside the head, so its round end cannot show past it.
+    p.setPen(SolidPen(s.pen_color, width));
+    p.drawLine(QPointF(s.x1, s.y1), base + QPointF(ux, uy) * (head / 3.0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawPolygon(QPolygonF({tip, base + side, base - side}));
+    p.setBrush(Qt::NoBrush);
+    if (s.selected) {
+        Marker(p, s.x1, s.y1, Inverse(s.pen_color));
+        Marker(p, s.x2, s.y2, Inverse(s.pen_color));
+    }
+}
+
+void DrawText(QPainter& p, const Shape& s, bool typing) {
+    const QFont font = TextFont(s.pen_width);
+    const QString text = QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size()));
+    p.setFont(font);
+    p.setPen(ToQColor(s.pen_color));
+    p.drawText(QRect(s.MinX(), s.MinY(), s.MaxX() - s.MinX() + s.pen_width,
+                     s.MaxY() - s.MinY() + s.pen_width),
+               Qt::AlignLeft | Qt::AlignTop, text);
+    if (typing) {
+        // The caret after the last character, where the next one goes.
+        const QFontMetrics metrics(font);
+        const qsizetype last_break = text.lastIndexOf(QLatin1Char('\n'));
+        const int line = static_cast<int>(text.count(QLatin1Char('\n')));
+        const int x = s.MinX() + metrics.horizontalAdvance(text.mid(last_break + 1));
+        const int y = s.MinY() + line * metrics.lineSpacing();
+        p.fillRect(QRect(x + 1, y, std::max(2, s.pen_width / 16), metrics.height()),
+                   ToQColor(s.pen_color));
+    }
+    if (s.selected || typing) {
+        p.setPen(QPen(Inverse(s.pen_color), 1, Qt::DashLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(Box(s).adjusted(-3, -3, 3, 3));
+    }
+}
+
+// A highlighter stroke in its ink; MarkMultiply makes the ink multiply.
+void DrawHighlight(QPainter& p, const Shape& s) {
+    p.setPen(QPen(ToQColor(s.pen_color), std::max(s.pen_width, 1), Qt::SolidLine, Qt::RoundCap,
+                  Qt::RoundJoin));
+    for (const CurveSegment& seg : s.segments)
+        p.drawLine(seg.x1, seg.y1, seg.x2, seg.y2);
+}
+
+// Every drawn pixel of the box [left, right) x [top, bottom) multiplies.
+void MarkMultiply(uint8_t* overlay, int w, int h, const Bounds& box) {
+    const int left = static_cast<int>(std::clamp<int64_t>(box.left, 0, w));
+    const int right = static_cast<int>(std::clamp<int64_t>(box.right, 0, w));
+    const int top = static_cast<int>(std::clamp<int64_t>(box.top, 0, h));
+    const int bottom = static_cast<int>(std::clamp<int64_t>(box.bottom, 0, h));
+    for (int y = top; y < bottom; ++y) {
+        uint8_t* row = overlay + static_cast<size_t>(y) * w * 4;
+        for (int x = left; x < right; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, row + x * 4, 4);
+            if (!OverlayPixelTransparent(pixel))
+                row[x * 4 + 3] = kMultiplyByte;
+        }
+    }
+}
+
+void DrawShape(QPainter& p, const Shape& s, bool typing, Bounds* bounds) {
     const int64_t margin = std::max(s.pen_width, 1) + kCurveEndsWider + kBoundsSlack;
     bounds->Add(s.x1, s.y1, margin);
     bounds->Add(s.x2, s.y2, margin);
@@ -106,6 +190,25 @@ void DrawShape(QPainter& p, const Shape& s, Bounds* bounds) {
         }
         DrawCurve(p, s);
         return;
+    case ShapeKind::kArrow:
+        bounds->Add(s.x1, s.y1, margin + 3 * std::max(s.pen_width, 1) + 6);
+        bounds->Add(s.x2, s.y2, margin + 3 * std::max(s.pen_width, 1) + 6);
+        DrawArrow(p, s);
+        return;
+    case ShapeKind::kHighlighter:
+        // The stroke itself was drawn before every other shape; a selected
+        // one shows its ends.
+        if (s.selected && !s.segments.empty()) {
+            Marker(p, s.segments.front().x1, s.segments.front().y1, Inverse(s.pen_color));
+            Marker(p, s.segments.back().x2, s.segments.back().y2, Inverse(s.pen_color));
+        }
+        return;
+    case ShapeKind::kText:
+        // Glyphs reach a little past the measured box.
+        bounds->Add(s.MinX(), s.MinY(), margin + s.pen_width);
+        bounds->Add(s.MaxX(), s.MaxY(), margin + s.pen_width);
+        DrawText(p, s, typing);
+        return;
     }
 }
 
@@ -118,6 +221,24 @@ void DrawBand(QPainter& p, const SelectionBand& b, Bounds* bounds) {
 }
 
 } // namespace
+
+QFont TextFont(int32_t size) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(std::clamp(size, kMinTextSize, kMaxTextSize));
+    // Keyed overlay pixels must be exact: no blended edges.
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+TextExtent MeasureText(const std::string& utf8, int32_t size) {
+    const QFontMetrics metrics(TextFont(size));
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    const QRect box =
+        metrics.boundingRect(QRect(0, 0, 1 << 20, 1 << 20), Qt::AlignLeft | Qt::AlignTop, text);
+    const int lines = static_cast<int>(text.count(QLatin1Char('\n'))) + 1;
+    return {std::max(box.width(), 1), std::max(box.height(), lines * metrics.lineSpacing())};
+}
 
 bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, OverlayExtent* extent) {
     int32_t panel = kPanelNoneSelected;
@@ -132,11 +253,32 @@ bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, Overla
         QImage image(overlay, w, h, w * 4, QImage::Format_RGB32);
         image.fill(0xFF000000u | kOverlayKeyColor);
         Bounds bounds;
+        // Highlighter strokes first, so that every other shape lies over
+        // them and keeps its own colour.
+        Bounds highlight;
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing, false);
+            for (const Shape& shape : s.shapes) {
+                if (shape.kind != ShapeKind::kHighlighter)
+                    continue;
+                for (const CurveSegment& seg : shape.segments) {
+                    highlight.Add(seg.x1, seg.y1, shape.pen_width / 2 + kBoundsSlack);
+                    highlight.Add(seg.x2, seg.y2, shape.pen_width / 2 + kBoundsSlack);
+                }
+                DrawHighlight(painter, shape);
+            }
+        }
+        if (highlight.left < highlight.right) {
+            MarkMultiply(overlay, w, h, highlight);
+            bounds = highlight;
+        }
+        {
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing, false);
+            painter.setRenderHint(QPainter::TextAntialiasing, false);
             for (const Shape& shape : s.shapes)
-                DrawShape(painter, shape, &bounds);
+                DrawShape(painter, shape, shape.id == s.text_id, &bounds);
             if (s.band.shown)
                 DrawBand(painter, s.band, &bounds);
         }

@@ -1,5 +1,6 @@
 #include "annotation/ShapeRules.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace annotation {
@@ -53,6 +54,18 @@ bool NearLineEnd(const Shape& s, int32_t px, int32_t py) {
            (Near(px, s.x2, kEndReach) && Near(py, s.y2, kEndReach));
 }
 
+// Whether (px, py) lies within half the pen of a segment's end: the dots a
+// freehand stroke leaves where it paused, which OnLine cannot hit.
+bool TouchesStroke(const Shape& s, int64_t px, int64_t py) {
+    const int64_t reach = std::max<int64_t>(s.pen_width / 2, kBoxMargin / 2) + 1;
+    for (const CurveSegment& seg : s.segments) {
+        if ((Near(px, seg.x1, reach) && Near(py, seg.y1, reach)) ||
+            (Near(px, seg.x2, reach) && Near(py, seg.y2, reach)))
+            return true;
+    }
+    return false;
+}
+
 bool HitsSegment(const Shape& s, int32_t px, int32_t py) {
     for (const CurveSegment& seg : s.segments) {
         if (OnLine(px, py, seg.x1, seg.y1, seg.x2, seg.y2))
@@ -86,21 +99,40 @@ bool OnLine(int32_t px, int32_t py, int32_t x1, int32_t y1, int32_t x2, int32_t 
 bool HitShape(const Shape& s, int32_t px, int32_t py) {
     switch (s.kind) {
     case ShapeKind::kLine:
+    case ShapeKind::kArrow:
         return OnLine(px, py, s.x1, s.y1, s.x2, s.y2);
     case ShapeKind::kCurve:
+    case ShapeKind::kHighlighter:
         return HitsSegment(s, px, py);
     case ShapeKind::kRectangle:
     case ShapeKind::kCircle:
+    case ShapeKind::kText:
         return InBox(px, py, s.x1, s.y1, s.x2, s.y2);
+    }
+    return false;
+}
+
+bool TouchesPath(const Shape& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    // Points no further apart than the narrowest reach of a hit test, so a
+    // fast stroke of the eraser misses nothing it crossed.
+    constexpr int64_t kStep = kBoxMargin / 2;
+    const int64_t dx = static_cast<int64_t>(x1) - x0, dy = static_cast<int64_t>(y1) - y0;
+    const int64_t steps = std::min<int64_t>(std::max(std::llabs(dx), std::llabs(dy)) / kStep, 4096);
+    for (int64_t i = 0; i <= steps; ++i) {
+        const int64_t x = steps == 0 ? x1 : x0 + dx * i / steps;
+        const int64_t y = steps == 0 ? y1 : y0 + dy * i / steps;
+        if (HitShape(s, static_cast<int32_t>(x), static_cast<int32_t>(y)) ||
+            (Freehand(s.kind) && TouchesStroke(s, x, y)))
+            return true;
     }
     return false;
 }
 
 Grab GrabHandle(Shape* s, int32_t px, int32_t py) {
     const Grab move{HandleMode::kMove, false, true};
-    if (s->kind == ShapeKind::kCurve)
+    if (Freehand(s->kind) || s->kind == ShapeKind::kText)
         return move;
-    if (s->kind == ShapeKind::kLine)
+    if (Straight(s->kind))
         return NearLineEnd(*s, px, py) ? Grab{HandleMode::kCorner, true, false} : move;
 
     const Corner corner = CornerNear(*s, px, py, kHandleReach);
@@ -135,7 +167,7 @@ Grab GrabHandle(Shape* s, int32_t px, int32_t py) {
 }
 
 void ReanchorCorner(Shape* s, int32_t px, int32_t py) {
-    if (s->kind == ShapeKind::kLine) {
+    if (Straight(s->kind)) {
         if (!InBox(px, py, s->x1, s->y1, s->x2, s->y2))
             return;
         const int64_t dx = static_cast<int64_t>(s->x2) - s->x1;
@@ -153,7 +185,7 @@ void ReanchorCorner(Shape* s, int32_t px, int32_t py) {
             s->x1 = s->x2, s->y1 = s->y2;
         return;
     }
-    if (s->kind == ShapeKind::kCurve)
+    if (Freehand(s->kind) || s->kind == ShapeKind::kText)
         return;
     const bool inside = s->MinX() < px && px < s->MaxX() && s->MinY() < py && py < s->MaxY();
     if (inside)
@@ -163,11 +195,15 @@ void ReanchorCorner(Shape* s, int32_t px, int32_t py) {
 int32_t HoverCursor(const Shape& s, int32_t px, int32_t py) {
     switch (s.kind) {
     case ShapeKind::kLine:
+    case ShapeKind::kArrow:
         if (!OnLine(px, py, s.x1, s.y1, s.x2, s.y2))
             return kCursorArrow;
         return NearLineEnd(s, px, py) ? kCursorSizeWE : kCursorMove;
     case ShapeKind::kCurve:
+    case ShapeKind::kHighlighter:
         return HitsSegment(s, px, py) ? kCursorMove : kCursorArrow;
+    case ShapeKind::kText:
+        return InBox(px, py, s.x1, s.y1, s.x2, s.y2) ? kCursorMove : kCursorArrow;
     case ShapeKind::kRectangle:
     case ShapeKind::kCircle:
         break;
@@ -220,7 +256,7 @@ bool BandFits(const SelectionBand& b, int32_t dx, int32_t dy, int32_t width, int
 
 bool InsideBand(const Shape& s, const SelectionBand& b) {
     auto in = [&b](int32_t x, int32_t y) { return InBox(x, y, b.bx1, b.by1, b.bx2, b.by2); };
-    if (s.kind == ShapeKind::kCurve) {
+    if (Freehand(s.kind)) {
         for (const CurveSegment& seg : s.segments) {
             if (!in(seg.x1, seg.y1) || !in(seg.x2, seg.y2))
                 return false;

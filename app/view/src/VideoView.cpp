@@ -258,6 +258,9 @@ void VideoView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !Playing() ||
         !view::PointInRect(display_rect_, mouse_point_))
         return;
+    ClientToImage();
+    if (mouse_input_ && mouse_input_->OnImageDoubleClick(image_point_))
+        return;
     SetZoomCommand(view::NextZoomCommand(view::ZoomCommandFromMode(zoom_mode_)));
     ClientToImage();
 }

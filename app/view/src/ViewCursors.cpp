@@ -52,6 +52,22 @@ QPainterPath MoveArrows() {
 
 constexpr QPoint kDrawHotSpot(7, 7);
 
+// The eraser: a rubber block whose lower-left corner is the hot spot.
+QPixmap EraserPixmap() {
+    QImage image(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPolygonF block({{2, 24}, {16, 10}, {26, 20}, {12, 30}});
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(QColor(0xF2, 0x9C, 0xB4));
+    p.drawPolygon(block);
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygonF({{2, 24}, {9, 17}, {19, 27}, {12, 30}}));
+    p.end();
+    return QPixmap::fromImage(image);
+}
+
 } // namespace
 
 QPixmap ProgramCursorPixmap(int id) {
@@ -80,7 +96,8 @@ QPixmap ProgramCursorPixmap(int id) {
 ViewCursors::ViewCursors()
     : move(ProgramCursorPixmap(kMoveCursorId), kSize / 2, kSize / 2),
       line(ProgramCursorPixmap(kLineCursorId), kDrawHotSpot.x(), kDrawHotSpot.y()),
-      box(ProgramCursorPixmap(kBoxCursorId), kDrawHotSpot.x(), kDrawHotSpot.y()) {}
+      box(ProgramCursorPixmap(kBoxCursorId), kDrawHotSpot.x(), kDrawHotSpot.y()),
+      eraser(EraserPixmap(), 3, 25) {}
 
 QCursor ViewCursors::ForKind(int kind) const {
     // Kinds 4 to 8: hand, then the west-east, north-south, north-west/south-east
@@ -101,6 +118,10 @@ QCursor ViewCursors::ForKind(int kind) const {
     case 7:
     case 8:
         return QCursor(kStandard[kind - 4]);
+    case 9:
+        return QCursor(Qt::IBeamCursor);
+    case 10:
+        return eraser;
     default:
         return QCursor(Qt::ArrowCursor);
     }

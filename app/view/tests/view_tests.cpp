@@ -36,6 +36,10 @@ struct RecordingInput : ViewMouseInput {
     void OnImageMouseDown(const view::POINT& p) override { calls.push_back({'d', p}); }
     void OnImageMouseMove(const view::POINT& p, bool) override { calls.push_back({'m', p}); }
     void OnImageMouseUp(const view::POINT& p) override { calls.push_back({'u', p}); }
+    bool OnImageDoubleClick(const view::POINT& p) override {
+        calls.push_back({'2', p});
+        return false;
+    }
     void NudgeSelection(int dx, int dy) override { calls.push_back({'n', view::POINT{dx, dy}}); }
     bool SelectToolActive() const override { return select; }
     int PointerKind() const override { return -1; }

@@ -1,5 +1,6 @@
 #include "widgets/GraphicPropertyDialog.h"
 
+#include "annotation/TextRules.h"
 #include "common/LangText.h"
 
 #include "PlainLineEdit.h"
@@ -55,15 +56,34 @@ void GraphicPropertyDialog::CreateControls() {
     Place(fill_, kFillId, 10, 47, 50, 10);
     AddSwatch(kFillColorId, 60, 46, 46, &working_.fill_color);
 
-    const struct {
+    struct Box {
         const char* label;
         int box, spin;
         int32_t* value;
         int32_t min, max;
         const char* message;
-    } boxes[] = {
-        {"Line Width:", kLineWidthId, kLineWidthSpinId, &working_.line_width, settings::kMinWidth,
-         settings::kMaxWidth, "Can not set graphic line width more than 20 or less than 1!"},
+    };
+    // A text's pen is its size; a highlighter is wider than any line.
+    Box pen = {"Line Width:",
+               kLineWidthId,
+               kLineWidthSpinId,
+               &working_.line_width,
+               settings::kMinWidth,
+               settings::kMaxWidth,
+               "Can not set graphic line width more than 20 or less than 1!"};
+    if (working_.kind == ShapeKind::kText)
+        pen = {"Size:",
+               kLineWidthId,
+               kLineWidthSpinId,
+               &working_.line_width,
+               annotation::kMinTextSize,
+               annotation::kMaxTextSize,
+               "Can not set text size more than 300 or less than 8!"};
+    else if (working_.kind == ShapeKind::kHighlighter)
+        pen.max = kMaxHighlighterWidth,
+        pen.message = "Can not set highlighter width more than 100 or less than 1!";
+    const Box boxes[] = {
+        pen,
         {"X:", kXId, kXSpinId, &working_.x, 0, kMaxX,
          "Can not set X more than 1280 or less than 0!"},
         {"Y:", kYId, kYSpinId, &working_.y, 0, kMaxY,
@@ -83,12 +103,15 @@ void GraphicPropertyDialog::CreateControls() {
 }
 
 void GraphicPropertyDialog::EnableForKind() {
-    const bool curve = working_.kind == ShapeKind::kCurve;
-    const bool no_fill = curve || working_.kind == ShapeKind::kLine;
+    const ShapeKind kind = working_.kind;
+    // A freehand stroke keeps its drawing and a text its letters: only
+    // where they stand can change.
+    const bool fixed_size = annotation::Freehand(kind) || kind == ShapeKind::kText;
+    const bool no_fill = kind != ShapeKind::kRectangle && kind != ShapeKind::kCircle;
     for (int id : {kFillId, kFillColorId})
         GetDlgItem(this, id)->setEnabled(!no_fill);
     for (int id : {kWidthId, kHeightId, kWidthSpinId, kHeightSpinId})
-        GetDlgItem(this, id)->setEnabled(!curve);
+        GetDlgItem(this, id)->setEnabled(!fixed_size);
 }
 
 void GraphicPropertyDialog::Apply() {
@@ -101,8 +124,11 @@ void GraphicPropertyDialog::Apply() {
         for (Shape& shape : s.shapes) {
             if (!shape.selected)
                 continue;
-            if (shape.id == working_.shape_id)
+            if (shape.id == working_.shape_id) {
                 graphic::ApplyProperty(working_, shape);
+                if (shape.kind == ShapeKind::kText)
+                    annotation::FitTextBox(s, &shape);
+            }
             return;
         }
     });

@@ -18,7 +18,8 @@ ShapeProperty PropertyOf(const Shape& shape) {
     p.x = shape.MinX();
     p.width = std::abs(shape.x2 - shape.x1);
     p.height = std::abs(shape.y2 - shape.y1);
-    if (shape.kind == ShapeKind::kRectangle || shape.kind == ShapeKind::kCircle) {
+    if (shape.kind == ShapeKind::kRectangle || shape.kind == ShapeKind::kCircle ||
+        shape.kind == ShapeKind::kText) {
         p.y = shape.MinY();
     } else {
         p.y = shape.x1 <= shape.x2 ? shape.y1 : shape.y2;
@@ -63,6 +64,12 @@ const char* KindName(ShapeKind kind) {
         return "Circle";
     case ShapeKind::kCurve:
         return "Curve";
+    case ShapeKind::kArrow:
+        return "Arrow";
+    case ShapeKind::kHighlighter:
+        return "Highlighter";
+    case ShapeKind::kText:
+        return "Text";
     }
     return "";
 }

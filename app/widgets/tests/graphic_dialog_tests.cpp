@@ -39,7 +39,8 @@ Shape MakeShape(ShapeKind kind, int x1, int y1, int x2, int y2) {
                  .pen_width = 3,
                  .pen_color = 0x123456,
                  .selected = true,
-                 .segments = {}};
+                 .segments = {},
+                 .text = {}};
 }
 
 class GraphicDialogTest : public ::testing::Test {

@@ -23,6 +23,7 @@ void MainWindow::CreateViewAndPanels() {
     // The shapes drawn over the picture: edited by the view's mouse, drawn by
     // the session's overlay worker.
     annotations_.SetDefaults(app_.Settings().graphic);
+    annotations_.SetTextMeasure(annotation::MeasureText);
     editor_ = std::make_unique<annotation::AnnotationEditor>(annotations_);
     view_->SetMouseInput(editor_.get());
     session_->Overlay().SetExtentRenderer(

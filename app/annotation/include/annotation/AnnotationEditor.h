@@ -31,6 +31,7 @@ public:
     void OnImageMouseDown(const view::POINT& image_point) override;
     void OnImageMouseMove(const view::POINT& image_point, bool left_down) override;
     void OnImageMouseUp(const view::POINT& image_point) override;
+    bool OnImageDoubleClick(const view::POINT& image_point) override;
     void NudgeSelection(int dx, int dy) override;
     bool SelectToolActive() const override;
     int PointerKind() const override;

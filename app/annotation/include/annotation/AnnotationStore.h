@@ -10,6 +10,7 @@
 #pragma once
 
 #include "annotation/EditRules.h"
+#include "annotation/TextRules.h"
 #include "annotation/UndoHistory.h"
 #include "platform/thread_annotations.h"
 
@@ -75,7 +76,8 @@ public:
     int32_t PendingRedraws() const { return pending_redraws_.load(); }
 
     // ---- user-interface thread ----
-    // The tool panel's tool buttons.
+    // The tool panel's tool buttons and the tool keys; ends a text being
+    // typed.
     void SetTool(DrawTool tool);
     DrawTool Tool() const;
     int32_t CursorKind() const;
@@ -102,6 +104,17 @@ public:
     // nobody draws blind.
     void SetHidden(bool hidden);
     bool Hidden() const;
+    // Typing (TextRules.h): a text is open from the text tool's press, or
+    // from OpenText, until FinishText (Esc, another press, a tool, Stop).
+    // All it takes in that time is one undo step.
+    bool TypingText() const;
+    void TypeText(TextKey key, const std::string& utf8);
+    void FinishText();
+    // A double-click at (px, py): opens the text there for typing while the
+    // Select tool is current. False when nothing opened.
+    bool OpenText(int32_t px, int32_t py);
+    // Measures texts with the window's fonts (set once, before any edit).
+    void SetTextMeasure(TextMeasure measure);
     // W and H of the frames now playing: moves stay within 0..W x 0..H and
     // the overlay is drawn at this size.
     void SetFrameSize(int32_t width, int32_t height);

@@ -8,6 +8,8 @@
 #include "settings/GraphicDefaults.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace annotation {
@@ -20,6 +22,7 @@ struct Interaction {
     int32_t last_x = 0;            // last point, for move deltas
     int32_t last_y = 0;
     int32_t current_id = -1; // the shape pressed on or being drawn; -1 none
+    bool erasing = false;    // the eraser is held down
     int32_t next_shape_id = 0;
     int32_t next_segment_id = 0;
 };
@@ -32,6 +35,15 @@ enum PanelState : int32_t {
     kPanelManySelected = 3,
 };
 
+// A text's box at a size (its pixel height): width and height in pixels.
+struct TextExtent {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+// Measures UTF-8 text, lines split by '\n'; the window's fonts in the
+// program, EstimateTextExtent (TextRules.h) when empty.
+using TextMeasure = std::function<TextExtent(const std::string& utf8, int32_t size)>;
+
 struct AnnotationState {
     std::vector<Shape> shapes; // drawing order; new shapes at the end
     DrawTool tool = DrawTool::kLine;
@@ -41,7 +53,9 @@ struct AnnotationState {
     settings::GraphicDefaults defaults; // of new shapes
     int32_t frame_width = 0;            // W and H: moves stay within 0..W x 0..H
     int32_t frame_height = 0;
-    bool hidden = false; // Edit > Hide Annotations: kept, but drawn nowhere
+    bool hidden = false;  // Edit > Hide Annotations: kept, but drawn nowhere
+    int32_t text_id = -1; // the text being typed; -1 none
+    TextMeasure measure_text;
     Interaction input;
 
     Shape* Find(int32_t id);
@@ -55,7 +69,10 @@ struct Changes {
     bool band_wait = false; // a rubber band was released: wait before going on
 };
 
-// Mouse input while the camera plays; (px, py) is the image point.
+// Mouse input while the camera plays; (px, py) is the image point. The text
+// tool's press starts a text (TextRules.h); the eraser's press and moves
+// remove every shape its path touches, whole; any other press ends a text
+// being typed.
 Changes Press(AnnotationState& s, int32_t px, int32_t py);
 Changes MouseMove(AnnotationState& s, int32_t px, int32_t py);
 Changes Release(AnnotationState& s, int32_t px, int32_t py);
@@ -69,8 +86,9 @@ Changes DeleteSelected(AnnotationState& s);
 // Removes every shape and ends the band.
 Changes ClearShapes(AnnotationState& s);
 // The tool panel's tool buttons: tool, cursor kind, and a drawing tool ends
-// the group (the band stays drawn until the next press).
-void ChooseTool(AnnotationState& s, DrawTool tool);
+// the group (the band stays drawn until the next press). Ends a text being
+// typed.
+Changes ChooseTool(AnnotationState& s, DrawTool tool);
 // The camera stopped: no shapes, the Select tool, the arrow, and no press
 // in progress.
 Changes StopEditing(AnnotationState& s);

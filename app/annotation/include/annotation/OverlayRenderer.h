@@ -5,15 +5,19 @@
 #include "annotation/AnnotationStore.h"
 #include "annotation/FrameOverlay.h"
 
+#include <QFont>
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace annotation {
 
 // Untouched overlay pixels: transparent when composited.
 inline constexpr COLORREF kOverlayKeyColor = 0xFEFEFE;
 
-// Draws every shape and the band into overlay (size bytes; W x H 32-bit
+// Draws every shape and the band into overlay (highlighter strokes first,
+// as pixels that multiply) (size bytes; W x H 32-bit
 // pixels B, G, R, X of the store's frame size, rows top-down) over the key
 // colour, without antialiasing so that keyed pixels stay exact, and records
 // in extent where it drew. Then reports the panel state through the store.
@@ -23,5 +27,10 @@ inline constexpr COLORREF kOverlayKeyColor = 0xFEFEFE;
 // Runs on the overlay worker thread (OverlayWorker::ExtentRenderer) and holds
 // the store's lock while it reads the shapes.
 bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, OverlayExtent* extent);
+
+// The font of texts of this pixel height, without antialiasing.
+QFont TextFont(int32_t size);
+// A text's box in that font (AnnotationStore::SetTextMeasure).
+TextExtent MeasureText(const std::string& utf8, int32_t size);
 
 } // namespace annotation

@@ -28,7 +28,11 @@ bool InBox(int32_t px, int32_t py, int32_t x1, int32_t y1, int32_t x2, int32_t y
 bool OnLine(int32_t px, int32_t py, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 // Lines by OnLine, rectangles and circles by InBox on their corners, curves
 // by OnLine on any segment.
+// Arrows as lines, highlighters as curves, texts by InBox on their box.
 bool HitShape(const Shape& shape, int32_t px, int32_t py);
+// Whether the eraser's path from (x0, y0) to (x1, y1) touches the shape:
+// HitShape at points along it, and for freehand strokes also their dots.
+bool TouchesPath(const Shape& shape, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 
 // What a press on a selected shape grabbed.
 struct Grab {

@@ -23,6 +23,16 @@ struct GraphicDefaults {
     bool circle_fill = false;
     COLORREF curve_color = 0;
     int32_t curve_width = 1;
+    // The teaching tools' pens, not kept in the INI: each lesson starts with
+    // them. Red shows on white paper and on most print; a yellow
+    // highlighter a little wider than a line of print; text about 48 pixels
+    // high reads from the back of a room on a 1080p picture.
+    COLORREF arrow_color = 0x0000FF;
+    int32_t arrow_width = 4;
+    COLORREF highlighter_color = 0x00FFFF;
+    int32_t highlighter_width = 24;
+    COLORREF text_color = 0x0000FF;
+    int32_t text_size = 48;
 };
 
 } // namespace settings

@@ -12,8 +12,8 @@ namespace view {
 inline constexpr int kMoveCursorId = 140;
 inline constexpr int kLineCursorId = 138;
 inline constexpr int kBoxCursorId = 139;
-// Cursor kinds 0 (arrow) to 8.
-inline constexpr int kCursorKindCount = 9;
+// Cursor kinds 0 (arrow) to 10.
+inline constexpr int kCursorKindCount = 11;
 
 // 32 x 32 picture of a program cursor (transparent around it); a null
 // pixmap for any other id.
@@ -23,12 +23,13 @@ QPixmap ProgramCursorPixmap(int id);
 struct ViewCursors {
     ViewCursors();
     // The pointer of a cursor kind (0 arrow ... 8 north-east/south-west
-    // sizing); the arrow for a kind out of range.
+    // sizing, 9 text, 10 eraser); the arrow for a kind out of range.
     QCursor ForKind(int kind) const;
 
     QCursor move;
     QCursor line;
     QCursor box;
+    QCursor eraser;
 };
 
 } // namespace view

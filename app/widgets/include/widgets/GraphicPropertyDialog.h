@@ -38,6 +38,7 @@ public:
     // The fixed limits of the boxes; they do not follow the frame size.
     static constexpr int32_t kMaxX = 1280;
     static constexpr int32_t kMaxY = 1024;
+    static constexpr int32_t kMaxHighlighterWidth = 100;
 
     // Built hidden and initialised from the store's first selected shape;
     // run it with exec(). parent only centres it.

@@ -2,7 +2,8 @@
 // into it. Rules free of any window: the dialog reads and writes the shape
 // under the store's lock through these.
 //
-// A rectangle or circle shows its box: X, Y the top-left corner, width and
+// A rectangle, circle or text shows its box (a text's line width is its
+// size, and its box follows its size): X, Y the top-left corner, width and
 // height its size. A line or curve shows the point with the smaller x as
 // (X, Y), its horizontal and vertical extent as width and height, and keeps
 // in the vertical sign whether the other point lies below (+1) or above
