@@ -391,22 +391,25 @@ session_write_graphic_defaults() {
 
 # The annotation tool panel (app/widgets/src/GraphicPanel.cpp) in the right pane,
 # which is 98 pixels wide at the window's right edge and starts under the
-# command panel: its 32-pixel buttons stand at x = 20 dialog units and these
-# heights in dialog units (y px = dlu * 13 / 8).
+# command panel: its 32-pixel buttons stand in two columns at x = 6 and 34
+# dialog units, at these heights in dialog units (x px = dlu * 6 / 4,
+# y px = dlu * 13 / 8); the quick palette's swatches below them.
 SESSION_RIGHT_PANE_WIDTH=98
-SESSION_TOOL_BUTTONS=(select:8 line:37 rectangle:66 circle:95 curve:124
-  defaultset:153 property:182 delete:211 clear:240)
+SESSION_TOOL_BUTTONS=(select:6:8 text:34:8 line:6:32 arrow:34:32 rectangle:6:56
+  circle:34:56 curve:6:80 highlighter:34:80 eraser:6:104 delete:34:104 clear:6:128
+  property:34:128 defaultset:6:152)
 
-# session_click_tool NAME: a click on the tool panel's button NAME (select,
-# line, rectangle, circle, curve, defaultset, property, delete, clear).
+# session_click_tool NAME: a click on the tool panel's button NAME (one of
+# SESSION_TOOL_BUTTONS).
 session_click_tool() {
-  local entry width
+  local entry width rest
   [ -n "$SESSION_CLIENT_TOP" ] || session_measure_client_top
   read -r _ _ width _ < <(session_geometry)
   for entry in "${SESSION_TOOL_BUTTONS[@]}"; do
     [ "${entry%%:*}" = "$1" ] || continue
-    session_click $((width - SESSION_RIGHT_PANE_WIDTH + 20 * 6 / 4 + 16)) \
-      $((SESSION_CLIENT_TOP + 80 + ${entry#*:} * 13 / 8 + 16))
+    rest=${entry#*:}
+    session_click $((width - SESSION_RIGHT_PANE_WIDTH + ${rest%%:*} * 6 / 4 + 16)) \
+      $((SESSION_CLIENT_TOP + 80 + ${rest#*:} * 13 / 8 + 16))
     return 0
   done
   session_fail "no button \"$1\" on the tool panel"

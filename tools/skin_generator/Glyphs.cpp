@@ -42,6 +42,10 @@ const Glyph kGlyphs[] = {
     {"property", DrawProperty, {}},
     {"delete", DrawDelete, {}},
     {"clear", DrawClear, {}},
+    {"text", DrawText, {}},
+    {"arrow", DrawArrow, {}},
+    {"highlighter", DrawHighlighter, {}},
+    {"eraser", DrawEraser, {}},
 };
 
 } // namespace

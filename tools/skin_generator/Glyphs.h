@@ -95,5 +95,9 @@ void DrawDefaults(QPainter& painter, const Ink& ink);
 void DrawProperty(QPainter& painter, const Ink& ink);
 void DrawDelete(QPainter& painter, const Ink& ink);
 void DrawClear(QPainter& painter, const Ink& ink);
+void DrawText(QPainter& painter, const Ink& ink);
+void DrawArrow(QPainter& painter, const Ink& ink);
+void DrawHighlighter(QPainter& painter, const Ink& ink);
+void DrawEraser(QPainter& painter, const Ink& ink);
 
 } // namespace skin

@@ -1,5 +1,5 @@
-// Glyphs of the annotation tool panel: select, the four shapes, defaults,
-// property, delete and clear.
+// Glyphs of the annotation tool panel: select, the shapes and teaching
+// tools, defaults, property, delete and clear.
 #include "Glyphs.h"
 
 #include <QPainterPath>
@@ -113,6 +113,63 @@ void DrawClear(QPainter& painter, const Ink& ink) {
     painter.setPen(Stroke(ink.line, 1.3));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(body, 1.4, 1.4);
+    painter.restore();
+}
+
+// A serif capital T with a caret beside it, drawn as paths so that no
+// font is needed.
+void DrawText(QPainter& painter, const Ink& ink) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink.line);
+    painter.drawRect(QRectF(3.5, 3.5, 13.0, 2.6));
+    painter.drawRect(QRectF(8.7, 3.5, 2.6, 16.0));
+    painter.drawRect(QRectF(6.8, 18.0, 6.4, 1.8));
+    painter.drawRect(QRectF(3.5, 3.5, 1.8, 4.6));
+    painter.drawRect(QRectF(14.7, 3.5, 1.8, 4.6));
+    painter.setPen(Stroke(ink.accent, 1.4));
+    painter.drawLine(QPointF(19.5, 10.0), QPointF(19.5, 20.5));
+}
+
+void DrawArrow(QPainter& painter, const Ink& ink) {
+    painter.setPen(Stroke(ink.line, 2.2));
+    painter.drawLine(QPointF(4.0, 20.0), QPointF(15.0, 9.0));
+    painter.setPen(Stroke(ink.line, 1.0));
+    painter.setBrush(ink.line);
+    painter.drawPolygon(QPolygonF({{20.5, 3.5}, {17.8, 13.6}, {10.4, 6.2}}));
+}
+
+void DrawHighlighter(QPainter& painter, const Ink& ink) {
+    // A yellow band under a line of print, and the marker's tip.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0xFF, 0xE6, 0x30));
+    painter.drawRect(QRectF(2.0, 14.0, 20.0, 6.5));
+    painter.setPen(Stroke(ink.line, 1.1));
+    for (double x : {3.5, 8.0, 12.5, 17.0})
+        painter.drawLine(QPointF(x, 17.2), QPointF(x + 3.0, 17.2));
+    painter.save();
+    painter.translate(15.0, 8.0);
+    painter.rotate(-40);
+    painter.setBrush(ink.face);
+    painter.setPen(Stroke(ink.line, 1.2));
+    painter.drawRoundedRect(QRectF(-2.5, -7.5, 5.0, 11.0), 1.0, 1.0);
+    painter.setBrush(QColor(0xFF, 0xE6, 0x30));
+    painter.drawPolygon(QPolygonF({{-2.5, 3.5}, {2.5, 3.5}, {1.2, 7.0}, {-1.2, 7.0}}));
+    painter.restore();
+}
+
+void DrawEraser(QPainter& painter, const Ink& ink) {
+    painter.save();
+    painter.translate(12.0, 12.5);
+    painter.rotate(-40);
+    const QRectF body(-8.5, -4.2, 17.0, 8.4);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour::kPink);
+    painter.drawRoundedRect(body, 1.6, 1.6);
+    painter.setBrush(ink.face);
+    painter.drawRect(QRectF(body.left(), body.top(), 6.5, body.height()));
+    painter.setPen(Stroke(ink.line, 1.3));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(body, 1.6, 1.6);
     painter.restore();
 }
 

@@ -1,5 +1,7 @@
 #include "annotation/AnnotationStore.h"
 
+#include "annotation/PaletteRules.h"
+
 namespace annotation {
 
 void AnnotationStore::Apply(const Changes& changes) {
@@ -120,6 +122,25 @@ bool AnnotationStore::OpenText(int32_t px, int32_t py) {
     }
     Apply(changes);
     return true;
+}
+
+// A choice while a text is typed belongs to the text's one step.
+void AnnotationStore::ChooseColor(COLORREF color) {
+    const bool typing = TypingText();
+    if (!typing)
+        BeginStep();
+    Run(ChoosePaletteColor, color);
+    if (!typing)
+        EndStep();
+}
+
+void AnnotationStore::ChooseWidth(int index) {
+    const bool typing = TypingText();
+    if (!typing)
+        BeginStep();
+    Run(ChoosePaletteWidth, index);
+    if (!typing)
+        EndStep();
 }
 
 void AnnotationStore::SetTextMeasure(TextMeasure measure) {

@@ -6,6 +6,7 @@
 #include "common/LangText.h"
 #include "widgets/GraphicDefaultsDialog.h"
 #include "widgets/GraphicPropertyDialog.h"
+#include "widgets/QuickPalette.h"
 #include "widgets/SkinButton.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include "platform/thread_annotations.h"
 
 #include <mutex>
+#include <optional>
 
 using annotation::DrawTool;
 
@@ -31,25 +33,45 @@ public:
     const int state;
 };
 
-// The buttons in template order: control id, template position in dialog
-// units, bitmap name in "Graphic", tooltip.
+// The buttons: control id, position in dialog units, bitmap name in
+// "Graphic", tooltip, and the tool it chooses. Two columns, related tools
+// side by side, so that the quick palette fits below on a 768-pixel screen.
+constexpr int kLeft = 6;
+constexpr int kRight = 34;
+constexpr int kRow = 24;
 struct ButtonPlace {
     int id;
     int x, y;
     const char* bitmap;
     const char* tip;
+    std::optional<DrawTool> tool;
 };
-constexpr ButtonPlace kButtons[] = {
-    {GraphicPanel::kSelectId, 20, 8, "Select", "None"},
-    {GraphicPanel::kLineId, 20, 37, "Line", "Line"},
-    {GraphicPanel::kRectangleId, 20, 66, "Rectangle", "Rectangle"},
-    {GraphicPanel::kCircleId, 20, 95, "Cricle", "Cricle"},
-    {GraphicPanel::kCurveId, 20, 124, "Curve", "Curve"},
-    {GraphicPanel::kDefaultSetId, 20, 153, "DefaultSet", "Default Set"},
-    {GraphicPanel::kPropertyId, 20, 182, "Property", "Property"},
-    {GraphicPanel::kDeleteId, 20, 211, "Delete", "Delete"},
-    {GraphicPanel::kClearId, 20, 240, "Clear", "Clear"},
+const ButtonPlace kButtons[] = {
+    {GraphicPanel::kSelectId, kLeft, 8, "Select", "None", DrawTool::kSelect},
+    {GraphicPanel::kTextId, kRight, 8, "Text", "Text", DrawTool::kText},
+    {GraphicPanel::kLineId, kLeft, 8 + kRow, "Line", "Line", DrawTool::kLine},
+    {GraphicPanel::kArrowId, kRight, 8 + kRow, "Arrow", "Arrow", DrawTool::kArrow},
+    {GraphicPanel::kRectangleId, kLeft, 8 + 2 * kRow, "Rectangle", "Rectangle",
+     DrawTool::kRectangle},
+    {GraphicPanel::kCircleId, kRight, 8 + 2 * kRow, "Cricle", "Cricle", DrawTool::kCircle},
+    {GraphicPanel::kCurveId, kLeft, 8 + 3 * kRow, "Curve", "Curve", DrawTool::kCurve},
+    {GraphicPanel::kHighlighterId, kRight, 8 + 3 * kRow, "Highlighter", "Highlighter",
+     DrawTool::kHighlighter},
+    {GraphicPanel::kEraserId, kLeft, 8 + 4 * kRow, "Eraser", "Eraser", DrawTool::kEraser},
+    {GraphicPanel::kDeleteId, kRight, 8 + 4 * kRow, "Delete", "Delete", std::nullopt},
+    {GraphicPanel::kClearId, kLeft, 8 + 5 * kRow, "Clear", "Clear", std::nullopt},
+    {GraphicPanel::kPropertyId, kRight, 8 + 5 * kRow, "Property", "Property", std::nullopt},
+    {GraphicPanel::kDefaultSetId, kLeft, 8 + 6 * kRow, "DefaultSet", "Default Set", std::nullopt},
 };
+constexpr int kPaletteTop = 8 + 7 * kRow + 4;
+
+const ButtonPlace* PlaceOf(int id) {
+    for (const ButtonPlace& place : kButtons) {
+        if (place.id == id)
+            return &place;
+    }
+    return nullptr;
+}
 
 bool EnabledIn(int id, int state) {
     if (state < 1 || state > 3)
@@ -91,6 +113,12 @@ GraphicPanel::GraphicPanel(GraphicDialogContext context, QWidget* parent)
       relay_(std::make_shared<StateRelay>(this)) {
     SetDialogId(this, kTemplateId);
     CreateButtons();
+    palette_ = new QuickPalette(this);
+    palette_->Place(DluToPixelsX(kLeft), DluToPixelsY(kPaletteTop));
+    if (context_.store != nullptr) {
+        palette_->SetColorHandler([store = context_.store](COLORREF c) { store->ChooseColor(c); });
+        palette_->SetWidthHandler([store = context_.store](int i) { store->ChooseWidth(i); });
+    }
     SetPanelState(0);
     if (context_.store != nullptr) {
         context_.store->SetPanelStateHandler(
@@ -107,6 +135,7 @@ void GraphicPanel::CreateButtons() {
     for (const ButtonPlace& place : kButtons) {
         auto* button = new SkinButton(this);
         SetDlgCtrlId(button, place.id);
+        button->setCheckable(place.tool.has_value());
         button->setFocusPolicy(Qt::NoFocus);
         button->setGeometry(DluToPixelsX(place.x), DluToPixelsY(place.y), kButtonSize, kButtonSize);
         const std::string name = place.bitmap;
@@ -130,6 +159,19 @@ void GraphicPanel::SetPanelState(int state) {
     state_ = state;
     for (SkinButton* button : buttons_)
         button->setEnabled(EnabledIn(GetDlgCtrlId(button), state));
+    palette_->setEnabled(state >= 1 && state <= 3);
+    // Stop returns the store to the Select tool.
+    ShowCurrentTool();
+}
+
+void GraphicPanel::ShowCurrentTool() {
+    if (context_.store == nullptr)
+        return;
+    const DrawTool tool = context_.store->Tool();
+    for (SkinButton* button : buttons_) {
+        const ButtonPlace* place = PlaceOf(GetDlgCtrlId(button));
+        button->setChecked(place != nullptr && place->tool.has_value() && *place->tool == tool);
+    }
 }
 
 bool GraphicPanel::event(QEvent* event) {
@@ -149,22 +191,12 @@ void GraphicPanel::OnCommand(int id) {
     annotation::AnnotationStore* store = context_.store;
     if (store == nullptr)
         return;
+    if (const ButtonPlace* place = PlaceOf(id); place != nullptr && place->tool) {
+        store->SetTool(*place->tool);
+        ShowCurrentTool();
+        return;
+    }
     switch (id) {
-    case kSelectId:
-        store->SetTool(DrawTool::kSelect);
-        break;
-    case kLineId:
-        store->SetTool(DrawTool::kLine);
-        break;
-    case kRectangleId:
-        store->SetTool(DrawTool::kRectangle);
-        break;
-    case kCircleId:
-        store->SetTool(DrawTool::kCircle);
-        break;
-    case kCurveId:
-        store->SetTool(DrawTool::kCurve);
-        break;
     case kClearId:
         store->ClearAll();
         break;

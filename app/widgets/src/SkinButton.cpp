@@ -196,7 +196,7 @@ bool SkinButton::event(QEvent* event) {
 ButtonLook SkinButton::CurrentLook() const {
     ButtonLook look;
     look.disabled = !isEnabled();
-    look.selected = isDown();
+    look.selected = isDown() || isChecked(); // a chosen tool stays held down
     look.pressed = pressed_;
     look.hover = hover_;
     return look;

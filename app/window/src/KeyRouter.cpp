@@ -45,6 +45,19 @@ constexpr PresenterKey kPresenterKeys[] = {
     {Qt::Key_F5, cmd::kFullScreen, 0, true},
 };
 
+// The graphic panel's tools, by the letter of their name.
+struct ToolKey {
+    int key;
+    annotation::DrawTool tool;
+};
+constexpr ToolKey kToolKeys[] = {
+    {Qt::Key_S, annotation::DrawTool::kSelect},    {Qt::Key_L, annotation::DrawTool::kLine},
+    {Qt::Key_R, annotation::DrawTool::kRectangle}, {Qt::Key_O, annotation::DrawTool::kCircle},
+    {Qt::Key_C, annotation::DrawTool::kCurve},     {Qt::Key_T, annotation::DrawTool::kText},
+    {Qt::Key_A, annotation::DrawTool::kArrow},     {Qt::Key_H, annotation::DrawTool::kHighlighter},
+    {Qt::Key_E, annotation::DrawTool::kEraser},
+};
+
 // The view's own items, on release with exactly these modifiers.
 struct ViewKey {
     int key;
@@ -145,16 +158,26 @@ bool KeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
             OnControlKeyRelease(key);
         return false;
     }
-    case QEvent::ShortcutOverride:
+    case QEvent::ShortcutOverride: {
         // A press that matches a menu shortcut reaches us only as this.
-        if (OwnsTarget(target))
-            NotePress(static_cast<const QKeyEvent&>(*event));
+        if (!OwnsTarget(target))
+            return false;
+        auto& key = static_cast<QKeyEvent&>(*event);
+        NotePress(key);
+        // While a text is typed, its letters are letters, whatever menu
+        // item they would otherwise trigger.
+        if (actions_->TypingText() && !TakesText(target) &&
+            !(key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+            key.accept();
         return false;
+    }
     case QEvent::KeyPress: {
         if (!OwnsTarget(target))
             return false;
         const auto& key = static_cast<const QKeyEvent&>(*event);
         NotePress(key);
+        if (actions_->TypingText() && !TakesText(target) && OnTextKey(key))
+            return true;
         switch (key.key()) {
         case Qt::Key_Escape:
             actions_->LeaveFullScreen();
@@ -179,7 +202,8 @@ bool KeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
             return true;
         default:
             return FirstDelivery(target, event) &&
-                   (OnEditKey(target, key) || OnPresenterKey(target, key));
+                   (OnEditKey(target, key) || OnToolKey(target, key) ||
+                    OnPresenterKey(target, key));
         }
     }
     default:
@@ -262,6 +286,53 @@ bool KeyRouter::OnEditKey(const QObject* target, const QKeyEvent& key) {
     if (id != cmd::kHideAnnotations || !key.isAutoRepeat())
         actions_->KeyMenuCommand(id);
     return true;
+}
+
+bool KeyRouter::OnTextKey(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    const Qt::KeyboardModifiers ctrl_alt = Qt::ControlModifier | Qt::AltModifier;
+    // Some keyboards send AltGr's characters (@, the euro sign) as Ctrl+Alt.
+    const bool alt_gr = (modifiers & ctrl_alt) == ctrl_alt && !key.text().isEmpty() &&
+                        key.text().at(0).isPrint();
+    if ((modifiers & ctrl_alt) && !alt_gr) {
+        // Ctrl+Z and the like act on the finished text.
+        actions_->FinishText();
+        return false;
+    }
+    switch (key.key()) {
+    case Qt::Key_Escape:
+        actions_->FinishText();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        actions_->TypeText(annotation::TextKey::kNewLine, {});
+        return true;
+    case Qt::Key_Backspace:
+        actions_->TypeText(annotation::TextKey::kBackspace, {});
+        return true;
+    default:
+        break;
+    }
+    const QString text = key.text();
+    if (!text.isEmpty() && text.at(0).isPrint()) {
+        const QByteArray utf8 = text.toUtf8();
+        actions_->TypeText(annotation::TextKey::kCharacters,
+                           std::string(utf8.constData(), static_cast<size_t>(utf8.size())));
+        return true;
+    }
+    // Function keys keep their menu items (F5 full screen, F7 and F8 turn);
+    // arrows and Delete would edit the shapes under the text.
+    return key.key() < Qt::Key_F1 || key.key() > Qt::Key_F35;
+}
+
+bool KeyRouter::OnToolKey(const QObject* target, const QKeyEvent& key) {
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier || TakesText(target))
+        return false;
+    for (const ToolKey& tool_key : kToolKeys) {
+        if (tool_key.key == key.key())
+            return actions_->KeyTool(tool_key.tool);
+    }
+    return false;
 }
 
 bool KeyRouter::OnPresenterKey(const QObject* target, const QKeyEvent& key) {

@@ -125,6 +125,16 @@ void MainWindow::OnEditMenu(uint32_t id) {
     Refresh();
 }
 
+// The tool keys choose what the panel's buttons choose, while it is there
+// to show the choice.
+bool MainWindow::KeyTool(annotation::DrawTool tool) {
+    if (!session_->Playing() || annotation_panel_ == nullptr || !annotation_panel_->isVisible())
+        return false;
+    annotations_.SetTool(tool);
+    annotation_panel_->ShowCurrentTool();
+    return true;
+}
+
 // The annotation tool panel, hosted by the right panel: its buttons choose
 // the tool and open the graphic dialogs over this window.
 void MainWindow::CreateAnnotationPanel() {

@@ -200,7 +200,7 @@ TEST(SkinFiles, TableHoldsEveryFileThePanelsLoad) {
           "Neg"}},
         {"Skin/Graphic",
          {"Select", "Line", "Rectangle", "Cricle", "Curve", "DefaultSet", "Property", "Delete",
-          "Clear"}},
+          "Clear", "Text", "Arrow", "Highlighter", "Eraser"}},
         {"Skin/Setting", {"Browse", "Save", "Cancel"}},
     };
     for (const auto& [folder, names] : buttons)

@@ -113,6 +113,9 @@ public:
     // A double-click at (px, py): opens the text there for typing while the
     // Select tool is current. False when nothing opened.
     bool OpenText(int32_t px, int32_t py);
+    // The quick palette (PaletteRules.h): one undo step each.
+    void ChooseColor(COLORREF color);
+    void ChooseWidth(int index);
     // Measures texts with the window's fonts (set once, before any edit).
     void SetTextMeasure(TextMeasure measure);
     // W and H of the frames now playing: moves stay within 0..W x 0..H and

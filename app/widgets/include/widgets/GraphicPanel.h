@@ -1,11 +1,13 @@
 // GraphicPanel: the annotation tool panel (template 135) in the right pane:
-// nine 32 x 32 skinned buttons that pick the drawing tool, open the two
-// graphic dialogs, delete the selection and clear every shape. It edits the
-// process-wide annotation store directly.
+// thirteen 32 x 32 skinned buttons in two columns that pick the drawing tool
+// (select, line, rectangle, ellipse, curve, text, arrow, highlighter,
+// eraser), open the two graphic dialogs, delete the selection and clear
+// every shape, and under them the quick palette. It edits the process-wide
+// annotation store directly.
 //
 // Which buttons are enabled follows SetPanelState only (0 camera stopped,
-// 1 nothing selected, 2 one shape, 3 two or more); the panel does not show
-// which tool is active. The store reports the panel state after every
+// 1 nothing selected, 2 one shape, 3 two or more); the current tool's
+// button is shown held down. The store reports the panel state after every
 // rendering on the overlay worker's thread: the panel installs the store's
 // panel-state handler, which posts the state to the panel, and the panel
 // applies it on the user-interface thread. A state reported after the panel
@@ -27,6 +29,7 @@
 
 class SkinButton;
 class QDialog;
+class QuickPalette;
 
 class GraphicPanel : public QWidget {
 public:
@@ -40,6 +43,10 @@ public:
     static constexpr int kDefaultSetId = 1106;
     static constexpr int kPropertyId = 1107;
     static constexpr int kDeleteId = 1108;
+    static constexpr int kTextId = 1109;
+    static constexpr int kArrowId = 1110;
+    static constexpr int kHighlighterId = 1111;
+    static constexpr int kEraserId = 1112;
     static constexpr int kButtonSize = 32;
 
     // Runs a modal dialog to its end and returns its result (QDialog::
@@ -64,6 +71,9 @@ public:
     void OnCommand(int id);
 
     SkinButton* Button(int id) const;
+    QuickPalette* Palette() const { return palette_; }
+    // Holds down the button of the store's current tool (after a tool key).
+    void ShowCurrentTool();
     bool HasBackground() const { return !background_.isNull(); }
 
 protected:
@@ -85,6 +95,7 @@ private:
     DialogRunner runner_;
     QImage background_; // "BackGround/Right.bmp"; null when missing
     int state_ = 0;
-    std::vector<SkinButton*> buttons_;  // in template order
+    std::vector<SkinButton*> buttons_; // in template order
+    QuickPalette* palette_ = nullptr;
     std::shared_ptr<StateRelay> relay_; // shared with the store's handler
 };

@@ -11,6 +11,13 @@
 //     Rotate Right, F7 Rotate Left, each as its menu item would, only while
 //     that is enabled; consumed. On release, and not by their menu
 //     shortcuts, so that they work the same in the full-screen view.
+//   press, while a text is typed (not in a text field): characters,
+//     Enter and Backspace write into it, Esc ends it; other keys without
+//     Ctrl or Alt are consumed, function keys excepted; a Ctrl or Alt
+//     chord ends the text and goes on.
+//   press, the tool keys (no modifier, not in a text field, the picture
+//     playing and the graphic panel shown): S select, L line, R rectangle,
+//     O ellipse, C curve, T text, A arrow, H highlighter, E eraser.
 //   press: Esc leaves full screen and is consumed, so it never closes the
 //     window; the arrows nudge and Delete deletes the annotation selection;
 //     Enter is consumed (Ctrl+Shift+Enter reaches Full Screen through its
@@ -27,10 +34,13 @@
 // editing keys and default buttons are theirs.
 #pragma once
 
+#include "annotation/TextRules.h"
+
 #include <QObject>
 #include <QPointer>
 
 #include <cstdint>
+#include <string>
 
 class QKeyEvent;
 class QWidget;
@@ -50,6 +60,12 @@ public:
     virtual void LeaveFullScreen() = 0;
     virtual void NudgeSelection(int dx, int dy) = 0;
     virtual void DeleteSelection() = 0;
+    // The text being typed, if any.
+    virtual bool TypingText() const = 0;
+    virtual void TypeText(annotation::TextKey key, const std::string& utf8) = 0;
+    virtual void FinishText() = 0;
+    // Chooses the tool of a tool key; false when tool keys do nothing now.
+    virtual bool KeyTool(annotation::DrawTool tool) = 0;
 
 protected:
     ~KeyActions() = default;
@@ -88,6 +104,10 @@ private:
     // True when key is one of the Edit menu's: Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z
     // or Ctrl+H (and so consumed).
     bool OnEditKey(const QObject* target, const QKeyEvent& key);
+    // True when key went into the text being typed (and so is consumed).
+    bool OnTextKey(const QKeyEvent& key);
+    // True when key is a tool key that chose its tool.
+    bool OnToolKey(const QObject* target, const QKeyEvent& key);
     // True when key is a presenter remote's key (and so consumed).
     bool OnPresenterKey(const QObject* target, const QKeyEvent& key);
 

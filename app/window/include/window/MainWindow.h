@@ -160,6 +160,12 @@ private:
     void LeaveFullScreen() override;
     void NudgeSelection(int dx, int dy) override;
     void DeleteSelection() override { annotations_.DeleteSelection(); }
+    bool TypingText() const override { return annotations_.TypingText(); }
+    void TypeText(annotation::TextKey key, const std::string& utf8) override {
+        annotations_.TypeText(key, utf8);
+    }
+    void FinishText() override { annotations_.FinishText(); }
+    bool KeyTool(annotation::DrawTool tool) override;
 
     // CommandPanelHost.
     bool IsRecording() const override { return session_->Recording(); }
