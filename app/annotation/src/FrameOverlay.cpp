@@ -28,16 +28,48 @@ inline bool Transparent(const uint8_t* p) {
 
 void CompositeSpanScalar(uint8_t* dst, const uint8_t* src, int count) {
     for (int i = 0; i < count; ++i) {
-        if (!Transparent(src + i * 4))
-            std::memcpy(dst + i * 4, src + i * 4, 4);
+        uint32_t ink = Load(src + i * 4);
+        if (OverlayPixelTransparent(ink))
+            continue;
+        if (OverlayPixelMultiplies(ink))
+            ink = overlay_detail::MultiplyPixel(Load(dst + i * 4), ink);
+        std::memcpy(dst + i * 4, &ink, 4);
     }
 }
 
 // The vector forms copy the non-transparent pixels of src[0, count) onto dst
 // without a branch per pixel (an overlay drawn in many small pieces would
 // mispredict every few pixels); a block of eight transparent pixels leaves
-// the frame's memory untouched.
+// the frame's memory untouched. Multiplying costs several times a copy, so
+// it is done only for a block that holds a multiplying pixel.
 #if defined(__SSE2__)
+// MultiplyPixel on four pixels.
+inline __m128i Multiply4(__m128i frame, __m128i ink) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi16(128);
+    // A fourth ink byte of 0xFF keeps the frame's: f x 255 / 255 is f.
+    ink = _mm_or_si128(ink, _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+    const auto product = [&](__m128i f, __m128i k) {
+        const __m128i t = _mm_add_epi16(_mm_mullo_epi16(f, k), half);
+        return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    };
+    return _mm_packus_epi16(product(_mm_unpacklo_epi8(frame, zero), _mm_unpacklo_epi8(ink, zero)),
+                            product(_mm_unpackhi_epi8(frame, zero), _mm_unpackhi_epi8(ink, zero)));
+}
+
+// Where mask is set a, elsewhere b.
+inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Lanes of the non-transparent pixels of s that multiply.
+inline __m128i Multiplies(__m128i s, __m128i keep) {
+    const __m128i fourth = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m128i bits =
+        _mm_set1_epi32(static_cast<int>(static_cast<uint32_t>(kMultiplyByte) << 24));
+    return _mm_andnot_si128(keep, _mm_cmpeq_epi32(_mm_and_si128(s, fourth), bits));
+}
+
 void CompositeSpanSse2(uint8_t* dst, const uint8_t* src, int count) {
     const __m128i mask = _mm_set1_epi32(static_cast<int>(kKeyMask));
     const __m128i key = _mm_set1_epi32(static_cast<int>(kKeyBits));
@@ -45,29 +77,35 @@ void CompositeSpanSse2(uint8_t* dst, const uint8_t* src, int count) {
     for (; i + 8 <= count; i += 8) {
         const auto* s = reinterpret_cast<const __m128i*>(src + i * 4);
         auto* d = reinterpret_cast<__m128i*>(dst + i * 4);
-        const __m128i s0 = _mm_loadu_si128(s), s1 = _mm_loadu_si128(s + 1);
+        __m128i s0 = _mm_loadu_si128(s), s1 = _mm_loadu_si128(s + 1);
         const __m128i keep0 = _mm_cmpeq_epi32(_mm_and_si128(s0, mask), key);
         const __m128i keep1 = _mm_cmpeq_epi32(_mm_and_si128(s1, mask), key);
         if (_mm_movemask_epi8(_mm_and_si128(keep0, keep1)) == 0xFFFF)
             continue;
         const __m128i d0 = _mm_loadu_si128(d), d1 = _mm_loadu_si128(d + 1);
-        _mm_storeu_si128(d, _mm_or_si128(_mm_and_si128(keep0, d0), _mm_andnot_si128(keep0, s0)));
-        _mm_storeu_si128(d + 1,
-                         _mm_or_si128(_mm_and_si128(keep1, d1), _mm_andnot_si128(keep1, s1)));
+        const __m128i multiply0 = Multiplies(s0, keep0), multiply1 = Multiplies(s1, keep1);
+        if (_mm_movemask_epi8(_mm_or_si128(multiply0, multiply1)) != 0) {
+            s0 = Select(multiply0, Multiply4(d0, s0), s0);
+            s1 = Select(multiply1, Multiply4(d1, s1), s1);
+        }
+        _mm_storeu_si128(d, Select(keep0, d0, s0));
+        _mm_storeu_si128(d + 1, Select(keep1, d1, s1));
     }
     for (; i + 4 <= count; i += 4) {
-        const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
+        __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
         const __m128i keep0 = _mm_cmpeq_epi32(_mm_and_si128(s0, mask), key);
         auto* d = reinterpret_cast<__m128i*>(dst + i * 4);
-        _mm_storeu_si128(
-            d, _mm_or_si128(_mm_and_si128(keep0, _mm_loadu_si128(d)), _mm_andnot_si128(keep0, s0)));
+        const __m128i d0 = _mm_loadu_si128(d);
+        const __m128i multiply0 = Multiplies(s0, keep0);
+        if (_mm_movemask_epi8(multiply0) != 0)
+            s0 = Select(multiply0, Multiply4(d0, s0), s0);
+        _mm_storeu_si128(d, Select(keep0, d0, s0));
     }
     CompositeSpanScalar(dst + i * 4, src + i * 4, count - i);
 }
 #endif
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TOVEK_OVERLAY_AVX2 1
+#if defined(TOVEK_OVERLAY_AVX2)
 // Twice the width of the SSE2 form; chosen at run time where the processor
 // has it (compositing a densely drawn overlay is bound by it).
 __attribute__((target("avx2"))) void CompositeSpanAvx2(uint8_t* dst, const uint8_t* src,
@@ -76,12 +114,16 @@ __attribute__((target("avx2"))) void CompositeSpanAvx2(uint8_t* dst, const uint8
     const __m256i key = _mm256_set1_epi32(static_cast<int>(kKeyBits));
     int i = 0;
     for (; i + 8 <= count; i += 8) {
-        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
+        __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
         const __m256i keep = _mm256_cmpeq_epi32(_mm256_and_si256(s, mask), key);
         if (_mm256_movemask_epi8(keep) == -1)
             continue;
         auto* d = reinterpret_cast<__m256i*>(dst + i * 4);
-        _mm256_storeu_si256(d, _mm256_blendv_epi8(s, _mm256_loadu_si256(d), keep));
+        const __m256i frame = _mm256_loadu_si256(d);
+        const __m256i multiply = _mm256_andnot_si256(keep, overlay_detail::Multiplies8(s));
+        if (!_mm256_testz_si256(multiply, multiply))
+            s = _mm256_blendv_epi8(s, overlay_detail::Multiply8(frame, s), multiply);
+        _mm256_storeu_si256(d, _mm256_blendv_epi8(s, frame, keep));
     }
     // The short spans of thin shapes end here.
     CompositeSpanSse2(dst + i * 4, src + i * 4, count - i);

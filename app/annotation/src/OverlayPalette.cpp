@@ -7,9 +7,6 @@
 #if defined(__SSE2__) || defined(__x86_64__)
 #include <immintrin.h>
 #endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TOVEK_PALETTE_VECTORS 1
-#endif
 
 namespace {
 
@@ -18,15 +15,23 @@ using IndexSpanFunction = void (*)(uint8_t* dst, const uint8_t* idx, const uint3
 
 void CompositeIndexSpanScalar(uint8_t* dst, const uint8_t* idx, const uint32_t* colors, int count) {
     for (int i = 0; i < count; ++i) {
-        if (idx[i] != 0)
-            std::memcpy(dst + i * 4, &colors[idx[i]], 4);
+        if (idx[i] == 0)
+            continue;
+        uint32_t ink = colors[idx[i]];
+        if (OverlayPixelMultiplies(ink)) {
+            uint32_t frame;
+            std::memcpy(&frame, dst + i * 4, 4);
+            ink = overlay_detail::MultiplyPixel(frame, ink);
+        }
+        std::memcpy(dst + i * 4, &ink, 4);
     }
 }
 
-#if defined(TOVEK_PALETTE_VECTORS)
+#if defined(TOVEK_OVERLAY_AVX2)
 // Eight pixels at a time: the colours are looked up by a permutation of the
 // palette's two halves, and a blend keeps the frame's pixel where the index
-// is 0. Eight transparent pixels leave the frame's memory untouched.
+// is 0. Eight transparent pixels leave the frame's memory untouched; eight
+// without a multiplying colour skip the multiply.
 __attribute__((target("avx2"))) void CompositeIndexSpanAvx2(uint8_t* dst, const uint8_t* idx,
                                                             const uint32_t* colors, int count) {
     const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors));
@@ -46,10 +51,40 @@ __attribute__((target("avx2"))) void CompositeIndexSpanAvx2(uint8_t* dst, const 
                              _mm256_castsi256_ps(_mm256_slli_epi32(n, 28)));
         const __m256i keep = _mm256_cmpeq_epi32(n, zero);
         auto* d = reinterpret_cast<__m256i*>(dst + i * 4);
-        _mm256_storeu_si256(
-            d, _mm256_blendv_epi8(_mm256_castps_si256(color), _mm256_loadu_si256(d), keep));
+        const __m256i frame = _mm256_loadu_si256(d);
+        __m256i ink = _mm256_castps_si256(color);
+        const __m256i multiply = _mm256_andnot_si256(keep, overlay_detail::Multiplies8(ink));
+        if (!_mm256_testz_si256(multiply, multiply))
+            ink = _mm256_blendv_epi8(ink, overlay_detail::Multiply8(frame, ink), multiply);
+        _mm256_storeu_si256(d, _mm256_blendv_epi8(ink, frame, keep));
     }
     CompositeIndexSpanScalar(dst + i * 4, idx + i, colors + 0, count - i);
+}
+
+// As overlay_detail::Product16, on thirty-two channels.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline __m512i Product32(__m512i f,
+                                                                              __m512i k) {
+    const __m512i t = _mm512_add_epi16(_mm512_mullo_epi16(f, k), _mm512_set1_epi16(128));
+    return _mm512_srli_epi16(_mm512_add_epi16(t, _mm512_srli_epi16(t, 8)), 8);
+}
+
+// MultiplyPixel where a drawn pixel's colour, already looked up in out,
+// multiplies; the rest of out stays.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline __m512i
+MultiplyAvx512(__m512i frame, __m512i out, __mmask16 drawn) {
+    const __m512i fourth = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+    const __mmask16 multiply = _mm512_mask_cmpeq_epi32_mask(
+        drawn, _mm512_and_si512(out, fourth),
+        _mm512_set1_epi32(static_cast<int>(static_cast<uint32_t>(kMultiplyByte) << 24)));
+    if (multiply == 0)
+        return out;
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i ink = _mm512_or_si512(out, fourth); // keeps the frame's fourth byte
+    const __m512i low =
+        Product32(_mm512_unpacklo_epi8(frame, zero), _mm512_unpacklo_epi8(ink, zero));
+    const __m512i high =
+        Product32(_mm512_unpackhi_epi8(frame, zero), _mm512_unpackhi_epi8(ink, zero));
+    return _mm512_mask_mov_epi32(out, multiply, _mm512_packus_epi16(low, high));
 }
 
 // Up to sixteen pixels: the whole palette fits one permutation, which takes
@@ -60,8 +95,10 @@ CompositeIndexChunkAvx512(uint8_t* dst, const uint8_t* idx, __m512i table, int c
     const __mmask16 inside = static_cast<__mmask16>((1u << count) - 1);
     const __m512i n = _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_maskz_loadu_epi8(inside, idx));
     const __m512i frame = _mm512_maskz_loadu_epi32(inside, dst);
+    const __mmask16 drawn = _mm512_test_epi32_mask(n, n);
     _mm512_mask_storeu_epi32(
-        dst, inside, _mm512_mask_permutexvar_epi32(frame, _mm512_test_epi32_mask(n, n), n, table));
+        dst, inside,
+        MultiplyAvx512(frame, _mm512_mask_permutexvar_epi32(frame, drawn, n, table), drawn));
 }
 
 // Sixteen pixels, one cache line of the frame, at a time, with whole-line
@@ -83,8 +120,9 @@ CompositeIndexSpanAvx512(uint8_t* dst, const uint8_t* idx, const uint32_t* color
         if (drawn == 0)
             continue;
         uint8_t* d = dst + i * 4;
-        _mm512_storeu_si512(d,
-                            _mm512_mask_permutexvar_epi32(_mm512_loadu_si512(d), drawn, n, table));
+        const __m512i frame = _mm512_loadu_si512(d);
+        _mm512_storeu_si512(
+            d, MultiplyAvx512(frame, _mm512_mask_permutexvar_epi32(frame, drawn, n, table), drawn));
     }
     if (i < count)
         CompositeIndexChunkAvx512(dst + i * 4, idx + i, table, count - i);
@@ -97,7 +135,7 @@ bool HasAvx512() {
 #endif
 
 IndexSpanFunction ChooseIndexSpanFunction() {
-#if defined(TOVEK_PALETTE_VECTORS)
+#if defined(TOVEK_OVERLAY_AVX2)
     if (HasAvx512())
         return CompositeIndexSpanAvx512;
     if (__builtin_cpu_supports("avx2"))
@@ -153,7 +191,7 @@ bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_
     IndexSpanFunction span = nullptr;
     if (form == 0)
         span = CompositeIndexSpanScalar;
-#if defined(TOVEK_PALETTE_VECTORS)
+#if defined(TOVEK_OVERLAY_AVX2)
     if (form == 2 && __builtin_cpu_supports("avx2"))
         span = CompositeIndexSpanAvx2;
     if (form == 3 && HasAvx512())
@@ -204,7 +242,11 @@ bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExt
                 index_[row + x] = static_cast<uint8_t>(k & -static_cast<int>(opaque));
                 mixed |= index_[row + x] ^ index_[row + begin];
             }
-            solid_[y] = mixed == 0 ? index_[row + begin] : 0;
+            if (failed) // the row's indices are not all written
+                return;
+            // A multiplying colour needs the frame's pixels: not solid.
+            const uint8_t one = index_[row + begin];
+            solid_[y] = mixed == 0 && !OverlayPixelMultiplies(colors_[one]) ? one : 0;
         },
         [](int, int) {});
     if (failed)

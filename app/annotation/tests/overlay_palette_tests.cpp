@@ -1,5 +1,6 @@
-// The palette copy of the overlay against the plain pixel rule, through the
-// worker's composite and through each pixel loop on its own.
+// The palette copy of the overlay against the 32-bit overlay (which
+// overlay_tests checks against the pixel rule), through the worker's
+// composite and through each pixel loop on its own.
 #include "OverlayPalette.h"
 #include "annotation/FrameOverlay.h"
 
@@ -18,29 +19,19 @@ void Put(uint8_t* p, uint32_t v) {
     std::memcpy(p, &v, 4);
 }
 
-// The rule written out pixel by pixel: a pixel whose blue and green are both
-// 0xFE leaves the frame alone, any other is copied whole.
-void ReferenceComposite(uint8_t* frame, int stride, const uint8_t* overlay, int width, int height) {
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* src = overlay + (static_cast<size_t>(y) * width + x) * 4;
-            if (src[0] != kTransparentByte || src[1] != kTransparentByte)
-                std::memcpy(frame + static_cast<size_t>(y) * stride + x * 4, src, 4);
-        }
-}
-
 struct RandomOverlay {
     int width;
     int height;
-    int colors;      // distinct drawn values; above kMaxPaletteColors: 32-bit path
-    int percent;     // of the pixels inside the box drawn
-    bool edge_rows;  // the first and last rows drawn end to end
-    int frame_shift; // bytes the frame starts past a 64-byte boundary
+    int colors;               // distinct drawn values; above kMaxPaletteColors: 32-bit path
+    int percent;              // of the pixels inside the box drawn
+    bool edge_rows;           // the first and last rows drawn end to end
+    int frame_shift;          // bytes the frame starts past a 64-byte boundary
+    bool highlighter = false; // the first colour multiplies too (each fourth one does)
 };
 
 // Drawn pixels take one of `colors` values that differ in every byte
-// including the fourth, and some are keyed by one 0xFE only; transparent
-// pixels carry any red and fourth byte.
+// including the fourth, some keyed by one 0xFE only, some multiplying;
+// transparent pixels carry any red and fourth byte.
 std::vector<uint8_t> MakeOverlay(const RandomOverlay& c, std::mt19937& random) {
     std::vector<uint32_t> palette;
     for (int k = 0; k < c.colors; ++k) {
@@ -49,12 +40,16 @@ std::vector<uint8_t> MakeOverlay(const RandomOverlay& c, std::mt19937& random) {
             v = (v & 0xFFFF00FFu) | 0xFE00u; // green alone is 0xFE: opaque
         if (k % 3 == 2)
             v = (v & 0xFFFFFF00u) | 0xFEu; // blue alone
+        if (k % 4 == 3 || (k == 0 && c.highlighter))
+            v &= 0x00FFFFFFu;
         if (OverlayPixelTransparent(v))
             v ^= 1;
         palette.push_back(v);
     }
+    // The second differs from the first only in the fourth byte (with a
+    // highlighter it replaces where the first multiplies).
     if (c.colors >= 2)
-        palette[1] = palette[0] ^ 0x01000000u; // differs only in the fourth byte
+        palette[1] = palette[0] ^ 0x01000000u;
     std::vector<uint8_t> overlay(static_cast<size_t>(c.width) * c.height * 4);
     for (int y = 0; y < c.height; ++y)
         for (int x = 0; x < c.width; ++x) {
@@ -67,19 +62,21 @@ std::vector<uint8_t> MakeOverlay(const RandomOverlay& c, std::mt19937& random) {
     return overlay;
 }
 
-TEST(OverlayPalette, WorkerCompositeMatchesThePixelRuleOnRandomOverlays) {
+TEST(OverlayPalette, WorkerCompositeMatchesThe32BitOverlayOnRandomOverlays) {
     const RandomOverlay cases[] = {
-        {1, 1, 1, 100, false, 0},   // one pixel
-        {40, 6, 1, 100, false, 4},  // every row one run of one colour
-        {37, 5, 1, 30, true, 0},    // one colour with gaps; full first and last rows
-        {7, 3, 3, 50, true, 4},     // narrower than any vector
-        {15, 4, 15, 50, true, 0},   // a full palette
-        {16, 5, 15, 90, false, 8},  // one vector wide
-        {17, 6, 5, 50, true, 60},   // one pixel more, the frame off a line boundary
-        {33, 9, 16, 50, true, 12},  // one colour too many: the 32-bit overlay
-        {67, 8, 2, 3, false, 4},    // sparse: short spans, empty rows
-        {131, 7, 15, 50, true, 36}, // many vectors and a tail
-        {1920, 3, 8, 50, true, 16}, // a picture row
+        {1, 1, 1, 100, false, 0},        // one pixel
+        {40, 6, 1, 100, false, 4},       // every row one run of one colour
+        {41, 6, 1, 100, false, 4, true}, // the same of a highlighter's ink
+        {23, 5, 2, 60, true, 8, true},   // ink and the same colour replacing
+        {37, 5, 1, 30, true, 0},         // one colour with gaps; full first and last rows
+        {7, 3, 3, 50, true, 4},          // narrower than any vector
+        {15, 4, 15, 50, true, 0},        // a full palette
+        {16, 5, 15, 90, false, 8},       // one vector wide
+        {17, 6, 5, 50, true, 60},        // one pixel more, the frame off a line boundary
+        {33, 9, 16, 50, true, 12},       // one colour too many: the 32-bit overlay
+        {67, 8, 2, 3, false, 4},         // sparse: short spans, empty rows
+        {131, 7, 15, 50, true, 36},      // many vectors and a tail
+        {1920, 3, 8, 50, true, 16},      // a picture row
     };
     std::mt19937 random(2024);
     for (const RandomOverlay& c : cases) {
@@ -104,8 +101,8 @@ TEST(OverlayPalette, WorkerCompositeMatchesThePixelRuleOnRandomOverlays) {
         const size_t start = (64 - reinterpret_cast<uintptr_t>(storage.data()) % 64) % 64;
         uint8_t* frame = storage.data() + start + c.frame_shift;
         std::vector<uint8_t> expected = storage;
-        ReferenceComposite(expected.data() + start + c.frame_shift, stride, drawn.data(), c.width,
-                           c.height);
+        CompositeOverlay(expected.data() + start + c.frame_shift, stride, drawn.data(), c.width,
+                         c.height);
         worker.Composite(frame, stride, c.width, c.height);
         EXPECT_EQ(storage, expected); // row padding and bytes around untouched
 
@@ -119,8 +116,8 @@ TEST(OverlayPalette, WorkerCompositeMatchesThePixelRuleOnRandomOverlays) {
 TEST(OverlayPalette, BuildsOnlyFromAKnownExtentOfFewEnoughColours) {
     auto extent = std::make_unique<OverlayExtent>();
     std::vector<uint8_t> overlay(static_cast<size_t>(kMaxPaletteColors + 1) * 4);
-    for (int k = 0; k <= kMaxPaletteColors; ++k)
-        Put(&overlay[static_cast<size_t>(k) * 4], 0x10203000u + k);
+    for (int k = 0; k <= kMaxPaletteColors; ++k) // half of them a highlighter's ink
+        Put(&overlay[static_cast<size_t>(k) * 4], (k % 2 ? 0x10203000u : 0x00203000u) + k);
     OverlayPalette palette;
     const int width = kMaxPaletteColors + 1;
     ScanOverlayExtent(overlay.data(), width, 1, 0, 0, width, 1, extent.get());
@@ -177,7 +174,7 @@ TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryCountAndAlignment) {
     std::mt19937 random(5);
     uint32_t colors[kMaxPaletteColors + 1] = {};
     for (int k = 1; k <= kMaxPaletteColors; ++k)
-        colors[k] = random();
+        colors[k] = random() & (k % 3 == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu); // some multiply
     for (int count = 0; count <= 70; ++count) {
         std::vector<uint8_t> idx(static_cast<size_t>(count));
         for (auto& n : idx)

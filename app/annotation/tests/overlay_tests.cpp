@@ -49,12 +49,12 @@ TEST(CompositeOverlay, CopiesOpaquePixelsAndKeepsTransparentOnes) {
 TEST(CompositeOverlay, HonoursTheFrameStrideAndRejectsBadGeometry) {
     // 2 x 2 frame with 4 bytes of padding per row; the padding stays.
     std::vector<uint8_t> frame(2 * 12, 0xAA);
-    std::vector<uint8_t> overlay = Pixels(4, 0x00000001);
+    std::vector<uint8_t> overlay = Pixels(4, 0xFF000001);
     CompositeOverlay(frame.data(), 12, overlay.data(), 2, 2);
-    EXPECT_EQ(PixelAt(frame, 0), 1u);
-    EXPECT_EQ(PixelAt(frame, 4), 1u);
+    EXPECT_EQ(PixelAt(frame, 0), 0xFF000001u);
+    EXPECT_EQ(PixelAt(frame, 4), 0xFF000001u);
     EXPECT_EQ(PixelAt(frame, 8), 0xAAAAAAAAu);
-    EXPECT_EQ(PixelAt(frame, 12), 1u);
+    EXPECT_EQ(PixelAt(frame, 12), 0xFF000001u);
     EXPECT_EQ(PixelAt(frame, 20), 0xAAAAAAAAu);
 
     std::vector<uint8_t> untouched(frame);
@@ -66,45 +66,101 @@ TEST(CompositeOverlay, HonoursTheFrameStrideAndRejectsBadGeometry) {
     EXPECT_EQ(frame, untouched);
 }
 
-TEST(CompositeOverlay, MatchesThePixelRuleOnRandomOverlaysOfEveryWidth) {
-    std::mt19937 random(12);
-    for (int width : {1, 3, 4, 5, 7, 8, 13, 64, 67}) {
-        const int height = 3;
-        std::vector<uint8_t> overlay(static_cast<size_t>(width) * height * 4);
-        for (size_t i = 0; i < overlay.size(); i += 4) {
-            const uint32_t v = random();
-            std::memcpy(&overlay[i], &v, 4);
-            if (random() % 2) // half transparent, with any red and fourth byte
-                overlay[i] = overlay[i + 1] = kTransparentByte;
-        }
-        std::vector<uint8_t> frame(overlay.size() + 8, 0x5A); // stride with padding
-        const int stride = width * 4 + 8 / height;
-        std::vector<uint8_t> expected = frame;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const uint8_t* src = &overlay[(static_cast<size_t>(y) * width + x) * 4];
-                if (src[0] != kTransparentByte || src[1] != kTransparentByte)
-                    std::memcpy(&expected[static_cast<size_t>(y) * stride + x * 4], src, 4);
-            }
-        CompositeOverlay(frame.data(), stride, overlay.data(), width, height);
-        EXPECT_EQ(frame, expected) << width;
+// The pixel rule written out byte by byte: transparent leaves the frame,
+// a fourth byte of kMultiplyByte multiplies blue, green and red, anything
+// else replaces.
+void ApplyRule(uint8_t* dst, const uint8_t* src) {
+    if (src[0] == kTransparentByte && src[1] == kTransparentByte)
+        return;
+    if (src[3] != kMultiplyByte) {
+        std::memcpy(dst, src, 4);
+        return;
+    }
+    for (int c = 0; c < 3; ++c)
+        dst[c] = static_cast<uint8_t>((dst[c] * src[c] + 127) / 255);
+}
 
-        // Each pixel loop the processor has, on its own.
+enum Kinds { kClear = 1, kReplace = 2, kMultiply = 4, kAll = 7 };
+
+// A random pixel of one kind; transparent ones with any red and fourth byte.
+uint32_t RandomPixel(std::mt19937& random, int kind) {
+    const uint32_t v = random();
+    if (kind == kClear)
+        return (v & 0xFFFF0000u) | 0xFEFEu;
+    const uint32_t drawn = kind == kMultiply ? v & 0x00FFFFFFu : v | 0x01000000u;
+    return OverlayPixelTransparent(drawn) ? drawn ^ 1 : drawn;
+}
+
+// Each pixel loop the processor has against the rule, around the vector
+// widths, at any byte offset of frame and overlay, with blocks that copy
+// only, multiply only, or skip; the bytes around the span stay.
+TEST(CompositeOverlay, EachLoopFollowsThePixelRuleAtOddLengthsAndOffsets) {
+    struct Span {
+        int count, dst_shift, src_shift, kinds;
+    };
+    const Span spans[] = {
+        {1, 0, 0, kMultiply},  {3, 1, 0, kAll},   {4, 4, 2, kAll},
+        {7, 60, 0, kMultiply}, {8, 0, 4, kAll},   {9, 3, 1, kClear | kMultiply},
+        {16, 4, 4, kMultiply}, {17, 0, 3, kAll},  {33, 12, 0, kClear | kReplace},
+        {67, 1, 1, kAll},      {200, 8, 0, kAll}, {203, 36, 2, kClear | kMultiply},
+    };
+    std::mt19937 random(12);
+    for (const Span& c : spans) {
+        std::vector<uint8_t> src(static_cast<size_t>(c.count) * 4 + c.src_shift);
+        // Runs of one kind of up to 12 pixels, so that whole blocks skip,
+        // copy or multiply.
+        for (int i = 0, run = 0, kind = kClear; i < c.count; ++i, --run) {
+            while (run <= 0 || (c.kinds & kind) == 0) {
+                kind = 1 << (random() % 3);
+                run = 1 + static_cast<int>(random() % 12);
+            }
+            const uint32_t v = RandomPixel(random, kind);
+            std::memcpy(&src[c.src_shift + i * 4], &v, 4);
+        }
+        std::vector<uint8_t> base(static_cast<size_t>(c.count) * 4 + 192);
+        for (auto& b : base)
+            b = static_cast<uint8_t>(random());
+        const size_t start =
+            (64 - reinterpret_cast<uintptr_t>(base.data()) % 64) % 64 + c.dst_shift;
+        std::vector<uint8_t> expected = base;
+        for (int i = 0; i < c.count; ++i)
+            ApplyRule(&expected[start + i * 4], &src[c.src_shift + i * 4]);
         for (int form = 0; form < 3; ++form) {
-            std::vector<uint8_t> row(static_cast<size_t>(width) * 4, 0x5A);
-            if (!overlay_detail::CompositeSpanWith(form, row.data(), overlay.data(), width))
-                continue;
-            EXPECT_TRUE(std::equal(row.begin(), row.end(), expected.begin()))
-                << "form " << form << " width " << width;
+            std::vector<uint8_t> got = base;
+            if (overlay_detail::CompositeSpanWith(form, got.data() + start,
+                                                  src.data() + c.src_shift, c.count)) {
+                EXPECT_EQ(got, expected) << "form " << form << " count " << c.count;
+            }
         }
     }
+}
+
+// A highlighter's ink over white paper shows the ink, over black print stays
+// black, over grey rounds to nearest; the frame's fourth byte stays.
+TEST(CompositeOverlay, MultiplyingKeepsTheInkOverWhiteAndBlackOverBlack) {
+    struct Case {
+        uint32_t frame, ink, expected;
+    };
+    const Case cases[] = {
+        {0xFFFFFFFFu, 0x00FFF040u, 0xFFFFF040u},
+        {0x12000000u, 0x00FFF040u, 0x12000000u},
+        {0x34C8C864u, 0x00C86432u, 0x349D4E14u}, // 156.9, 78.4, 19.6
+    };
+    for (const Case& c : cases)
+        for (int form = 0; form < 3; ++form) {
+            std::vector<uint8_t> frame = Pixels(19, c.frame);
+            const std::vector<uint8_t> ink = Pixels(19, c.ink);
+            if (overlay_detail::CompositeSpanWith(form, frame.data(), ink.data(), 19)) {
+                EXPECT_EQ(frame, Pixels(19, c.expected)) << "form " << form;
+            }
+        }
 }
 
 // A 9 x 4 overlay, all transparent but for the given pixels.
 std::vector<uint8_t> Sparse(std::initializer_list<std::pair<int, int>> drawn) {
     std::vector<uint8_t> overlay = Pixels(9 * 4, 0xFFFEFEFE);
     for (auto [x, y] : drawn)
-        std::memcpy(&overlay[(static_cast<size_t>(y) * 9 + x) * 4], "\x10\x20\x30\x00", 4);
+        std::memcpy(&overlay[(static_cast<size_t>(y) * 9 + x) * 4], "\x10\x20\x30\xFF", 4);
     return overlay;
 }
 
@@ -134,8 +190,8 @@ TEST(OverlayExtent, CompositingTouchesOnlyTheSpansOfTheRightSize) {
     ScanOverlayExtent(overlay.data(), 9, 4, 0, 0, 9, 3, extent.get()); // misses (0, 3)
     std::vector<uint8_t> frame = Pixels(9 * 4, 0);
     CompositeOverlay(frame.data(), 9 * 4, overlay.data(), 9, 4, *extent);
-    EXPECT_EQ(PixelAt(frame, (1 * 9 + 2) * 4), 0x00302010u);
-    EXPECT_EQ(PixelAt(frame, (1 * 9 + 6) * 4), 0x00302010u);
+    EXPECT_EQ(PixelAt(frame, (1 * 9 + 2) * 4), 0xFF302010u);
+    EXPECT_EQ(PixelAt(frame, (1 * 9 + 6) * 4), 0xFF302010u);
     EXPECT_EQ(PixelAt(frame, (1 * 9 + 4) * 4), 0u);
     EXPECT_EQ(PixelAt(frame, (3 * 9 + 0) * 4), 0u); // outside the extent
 
@@ -146,7 +202,7 @@ TEST(OverlayExtent, CompositingTouchesOnlyTheSpansOfTheRightSize) {
     // Unknown: everything.
     ClearOverlayExtent(extent.get(), 0, 0);
     CompositeOverlay(frame.data(), 9 * 4, overlay.data(), 9, 4, *extent);
-    EXPECT_EQ(PixelAt(frame, (3 * 9 + 0) * 4), 0x00302010u);
+    EXPECT_EQ(PixelAt(frame, (3 * 9 + 0) * 4), 0xFF302010u);
 }
 
 TEST(OverlayWorker, AsksTheRedrawSourceAndCompositesWhereItDrew) {

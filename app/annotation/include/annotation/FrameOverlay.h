@@ -31,10 +31,15 @@ inline bool OverlayPixelTransparent(uint32_t pixel) {
     return (pixel & 0xFFFFu) == (kTransparentByte | kTransparentByte << 8);
 }
 
+// Whether a non-transparent overlay pixel multiplies the frame pixel.
+inline bool OverlayPixelMultiplies(uint32_t pixel) {
+    return pixel >> 24 == kMultiplyByte;
+}
+
 // Copies every non-transparent pixel of overlay (width x height pixels, rows
 // of width x 4 bytes) onto frame (rows of frame_stride bytes), multiplying
-// where the pixel says so. Does nothing
-// for a non-positive size or a stride below width x 4.
+// where the pixel says so. Does nothing for a non-positive size or a stride
+// below width x 4.
 void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
                       int height);
 
@@ -78,6 +83,19 @@ namespace overlay_detail {
 // present, a positive size, a stride of at least width x 4.
 bool ValidGeometry(const uint8_t* frame, int frame_stride, const uint8_t* overlay, int width,
                    int height);
+
+// The frame pixel under a multiplying ink: blue, green and red each
+// frame x ink / 255 rounded to nearest ((t + (t >> 8)) >> 8 with
+// t = frame x ink + 128 is the same without a division); the frame's fourth
+// byte stays. The vector loops compute exactly this.
+inline uint32_t MultiplyPixel(uint32_t frame, uint32_t ink) {
+    uint32_t out = frame & 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t t = ((frame >> shift) & 0xFFu) * ((ink >> shift) & 0xFFu) + 128;
+        out |= ((t + (t >> 8)) >> 8) << shift;
+    }
+    return out;
+}
 
 // Calls visit(y, begin, end) for each drawn span of a known extent, top to
 // bottom, clipped to the extent's size (an extent filled in by hand cannot
