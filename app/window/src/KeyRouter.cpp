@@ -157,7 +157,9 @@ bool KeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
         NotePress(key);
         switch (key.key()) {
         case Qt::Key_Escape:
-            actions_->LeaveFullScreen();
+            // One step back at a time: the spotlight or curtain first.
+            if (!actions_->EndShowEffect())
+                actions_->LeaveFullScreen();
             return true;
         case Qt::Key_Left:
             actions_->NudgeSelection(-1, 0);

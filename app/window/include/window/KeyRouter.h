@@ -11,8 +11,9 @@
 //     Rotate Right, F7 Rotate Left, each as its menu item would, only while
 //     that is enabled; consumed. On release, and not by their menu
 //     shortcuts, so that they work the same in the full-screen view.
-//   press: Esc leaves full screen and is consumed, so it never closes the
-//     window; the arrows nudge and Delete deletes the annotation selection;
+//   press: Esc ends the spotlight or curtain, else leaves full screen; it
+//     is consumed, so it never closes the window; the arrows nudge and
+//     Delete deletes the annotation selection;
 //     Enter is consumed (Ctrl+Shift+Enter reaches Full Screen through its
 //     menu shortcut).
 //   press, the keys a presenter remote sends (no other key of the window
@@ -48,6 +49,8 @@ public:
     // enabled. True when it ran.
     virtual bool KeyMenuCommand(uint32_t id) = 0;
     virtual void LeaveFullScreen() = 0;
+    // Ends the spotlight or curtain; false when neither was on.
+    virtual bool EndShowEffect() = 0;
     virtual void NudgeSelection(int dx, int dy) = 0;
     virtual void DeleteSelection() = 0;
 
