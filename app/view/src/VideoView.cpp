@@ -3,6 +3,7 @@
 #include "platform/install_layout.h"
 #include "platform/system.h"
 #include "view/Rotation.h"
+#include "view/ShowEffectPainter.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <chrono>
@@ -214,6 +216,8 @@ void VideoView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         if (!Playing())
             ShowPointer(0);
+        else if (effect_.kind != view::ShowEffectKind::kNone)
+            view::EffectPress(effect_, EffectArea(), mouse_point_);
         else if (mouse_input_)
             mouse_input_->OnImageMouseDown(image_point_);
     } else if (event->button() == Qt::RightButton) {
@@ -233,6 +237,14 @@ void VideoView::mouseMoveEvent(QMouseEvent* event) {
         ShowPointer(0);
         return;
     }
+    if (effect_.kind != view::ShowEffectKind::kNone) {
+        if (!(event->buttons() & Qt::LeftButton))
+            view::EffectRelease(effect_); // a release that went elsewhere
+        if (view::EffectMove(effect_, EffectArea(), mouse_point_))
+            update();
+        ShowPointer(view::EffectPointer(effect_, EffectArea(), mouse_point_));
+        return;
+    }
     if (mouse_input_ == nullptr)
         return;
     mouse_input_->OnImageMouseMove(image_point_, (event->buttons() & Qt::LeftButton) != 0);
@@ -247,6 +259,8 @@ void VideoView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         if (!Playing())
             ShowPointer(0);
+        else if (effect_.kind != view::ShowEffectKind::kNone)
+            view::EffectRelease(effect_);
         else if (mouse_input_)
             mouse_input_->OnImageMouseUp(image_point_);
     }
@@ -254,6 +268,10 @@ void VideoView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void VideoView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (effect_.kind != view::ShowEffectKind::kNone) {
+        mousePressEvent(event); // a quick second grab, not a zoom step
+        return;
+    }
     mouse_point_ = view::POINT{event->position().toPoint().x(), event->position().toPoint().y()};
     if (event->button() != Qt::LeftButton || !Playing() ||
         !view::PointInRect(display_rect_, mouse_point_))
@@ -263,6 +281,15 @@ void VideoView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     SetZoomCommand(view::NextZoomCommand(view::ZoomCommandFromMode(zoom_mode_)));
     ClientToImage();
+}
+
+void VideoView::wheelEvent(QWheelEvent* event) {
+    if (effect_.kind == view::ShowEffectKind::kNone || !Playing()) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    if (view::EffectWheel(effect_, EffectArea(), event->angleDelta().y() / 120.0))
+        update();
 }
 
 void VideoView::keyPressEvent(QKeyEvent* event) {
@@ -429,6 +456,18 @@ void VideoView::SetBlanked(bool blanked) {
     update();
 }
 
+void VideoView::SetShowEffect(view::ShowEffectKind kind) {
+    if (kind == effect_.kind)
+        return;
+    effect_ = view::StartShowEffect(kind);
+    ShowPointer(0);
+    update();
+}
+
+RECT VideoView::EffectArea() const {
+    return view::VisibleArea(display_rect_, width(), height());
+}
+
 void VideoView::paintEvent(QPaintEvent*) {
     const int64_t cpu0 = report_ ? ThreadCpuNs() : 0;
     QPainter painter(this);
@@ -449,6 +488,8 @@ void VideoView::paintEvent(QPaintEvent*) {
         PaintBackground(painter);
         return;
     }
+    // Over the frame, shapes and all, and on the screen only.
+    view::PaintShowEffect(painter, effect_, EffectArea());
     if (report_) {
         const RECT& d = painting.destination;
         const int64_t captured = painting.frame->capture_ns;

@@ -1,6 +1,7 @@
 #include "testsupport/gui_support.h"
 #include "testsupport/temp_folder.h"
 #include "view/SavableImage.h"
+#include "view/ShowEffectPainter.h"
 #include "view/VideoView.h"
 
 #include <QAction>
@@ -10,6 +11,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -258,6 +260,25 @@ TEST_F(VideoViewTest, PaintsTheNewestSharedFrameScaledWithoutKeepingOlderOnes) {
     EXPECT_EQ(QColor(0, 0, 0), shown.pixelColor(400, 560)) << "and below";
     EXPECT_EQ(1u, view_.PaintedCount());
     EXPECT_EQ(QColor(255, 0, 0), view_.LatestFrame().pixelColor(0, 0));
+}
+
+TEST_F(VideoViewTest, SpotlightAndCurtainPaintOverThePictureAndTakeTheWheel) {
+    view_.SetZoomCommand(32781); // Fit Window: the whole 800 x 600
+    std::vector<uint32_t> grey(16 * 16, 0xFFC8C8C8u);
+    view_.PresentFrame(reinterpret_cast<const uint8_t*>(grey.data()), 16, 16, 16 * 4,
+                       view_.DisplayRect());
+    view_.SetShowEffect(view::ShowEffectKind::kSpotlight);
+    const QImage shown = view_.grab().toImage();
+    EXPECT_EQ(shown.pixelColor(400, 300), QColor(200, 200, 200)) << "lit in the middle";
+    EXPECT_NEAR(shown.pixelColor(50, 50).red(), 200 * (255 - view::kSpotlightShadeAlpha) / 255, 2);
+    QWheelEvent wheel(QPointF(400, 300), view_.mapToGlobal(QPointF(400, 300)), QPoint(),
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view_, &wheel);
+    EXPECT_NEAR(view_.ShowEffect().spot.rx, 1.1 / 6, 1e-9);
+
+    // The curtain starts closed: all shade.
+    view_.SetShowEffect(view::ShowEffectKind::kCurtain);
+    EXPECT_EQ(view_.grab().toImage().pixelColor(400, 300), QColor(58, 58, 58));
 }
 
 TEST_F(VideoViewTest, SkinBackgroundIsCentredAndOptional) {

@@ -180,7 +180,9 @@ bool KeyRouter::PreTranslateMessage(QObject* target, QEvent* event) {
             return true;
         switch (key.key()) {
         case Qt::Key_Escape:
-            actions_->LeaveFullScreen();
+            // One step back at a time: the spotlight or curtain first.
+            if (!actions_->EndShowEffect())
+                actions_->LeaveFullScreen();
             return true;
         case Qt::Key_Left:
             actions_->NudgeSelection(-1, 0);
@@ -292,8 +294,8 @@ bool KeyRouter::OnTextKey(const QKeyEvent& key) {
     const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
     const Qt::KeyboardModifiers ctrl_alt = Qt::ControlModifier | Qt::AltModifier;
     // Some keyboards send AltGr's characters (@, the euro sign) as Ctrl+Alt.
-    const bool alt_gr = (modifiers & ctrl_alt) == ctrl_alt && !key.text().isEmpty() &&
-                        key.text().at(0).isPrint();
+    const bool alt_gr =
+        (modifiers & ctrl_alt) == ctrl_alt && !key.text().isEmpty() && key.text().at(0).isPrint();
     if ((modifiers & ctrl_alt) && !alt_gr) {
         // Ctrl+Z and the like act on the finished text.
         actions_->FinishText();

@@ -88,6 +88,9 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     AddCommand(view, cmd::kRotateLeft, u"Rotate &Left\tF7", "F7");
     // B and "." in the key router; the menu labels them.
     AddCommand(view, cmd::kBlank, u"&Blank Screen\tB")->setCheckable(true);
+    // Esc ends either, in the key router.
+    AddCommand(view, cmd::kSpotlight, u"&Spotlight")->setCheckable(true);
+    AddCommand(view, cmd::kCurtain, u"&Curtain")->setCheckable(true);
 
     // Position 3 (P2): filled by the localisation library.
     QMenu* language = bar_->addMenu(Q(u"Language"));
@@ -218,6 +221,12 @@ void MainMenu::Apply(const MenuState& s) {
     Enable(cmd::kBlank, s.playing);
     if (QAction* blank = FindCommand(cmd::kBlank))
         blank->setChecked(s.blanked);
+    Enable(cmd::kSpotlight, s.playing);
+    Enable(cmd::kCurtain, s.playing);
+    if (QAction* spotlight = FindCommand(cmd::kSpotlight))
+        spotlight->setChecked(s.spotlight);
+    if (QAction* curtain = FindCommand(cmd::kCurtain))
+        curtain->setChecked(s.curtain);
     Enable(cmd::kUndo, s.playing && s.can_undo);
     Enable(cmd::kRedo, s.playing && s.can_redo);
     Enable(cmd::kClearAnnotations, s.playing && s.has_shapes);

@@ -45,6 +45,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kRotateRight, cmd::kRotateLeft, &MainWindow::OnRotate},
     {cmd::kUndo, cmd::kHideAnnotations, &MainWindow::OnEditMenu},
     {cmd::kBlank, cmd::kBlank, &MainWindow::OnBlank},
+    {cmd::kSpotlight, cmd::kCurtain, &MainWindow::OnShowEffect},
     {cmd::kLanguageFirst, cmd::kLanguageLast, &MainWindow::OnLanguage},
     {cmd::kSetting, cmd::kSetting, &MainWindow::OnSetting},
     {cmd::kOptions, cmd::kOptions, &MainWindow::OnOptions},
@@ -197,6 +198,8 @@ void MainWindow::Refresh() {
     menu.has_shapes = annotations_.HasShapes();
     menu.annotations_hidden = annotations_.Hidden();
     menu.blanked = view_->Blanked();
+    menu.spotlight = view_->ShowEffect().kind == view::ShowEffectKind::kSpotlight;
+    menu.curtain = view_->ShowEffect().kind == view::ShowEffectKind::kCurtain;
     menu_->Apply(menu);
 
     message_.now = platform::GetTickCount();

@@ -2,6 +2,7 @@
 // holds and turns the rendered samples (and so the snapshots); the view
 // turns its paint and mouse mapping and marks a held picture. The camera's
 // own frames, which recording and time-lapse use, stay live and upright.
+// The blank screen, the spotlight and the curtain are the view's paint only.
 #include "window/MainWindow.h"
 
 #include "WindowTrace.h"
@@ -24,6 +25,23 @@ void MainWindow::OnBlank(uint32_t) {
     Refresh();
 }
 
+// One at a time: choosing one ends the other, choosing it again ends it.
+void MainWindow::OnShowEffect(uint32_t id) {
+    const view::ShowEffectKind kind =
+        id == cmd::kSpotlight ? view::ShowEffectKind::kSpotlight : view::ShowEffectKind::kCurtain;
+    const bool on = view_->ShowEffect().kind != kind && session_->Playing();
+    view_->SetShowEffect(on ? kind : view::ShowEffectKind::kNone);
+    Refresh();
+}
+
+bool MainWindow::EndShowEffect() {
+    if (view_ == nullptr || view_->ShowEffect().kind == view::ShowEffectKind::kNone)
+        return false;
+    view_->SetShowEffect(view::ShowEffectKind::kNone);
+    Refresh();
+    return true;
+}
+
 void MainWindow::OnRotate(uint32_t id) {
     TRACE_DLG("OnRotate");
     const int step = id == cmd::kRotateRight ? 1 : -1;
@@ -35,7 +53,10 @@ void MainWindow::OnRotate(uint32_t id) {
 void MainWindow::RefreshShownPicture(bool frozen) {
     // A stop, a removal or a new camera ended the hold in the session.
     view_->SetFrozenMark(frozen ? LangText(lang_, "Frozen") : QString());
-    // ... and leaves nothing to blank: the view shows its background again.
-    if (!session_->Playing())
+    // ... and leaves nothing to blank or light: the view shows its
+    // background again.
+    if (!session_->Playing()) {
         view_->SetBlanked(false);
+        view_->SetShowEffect(view::ShowEffectKind::kNone);
+    }
 }

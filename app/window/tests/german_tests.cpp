@@ -91,7 +91,8 @@ public:
         std::set<QString> german_texts;
         EachText(german, [&](const QString& t) {
             german_texts.insert(Shown(t));
-            for (const QString& w : Words(t))
+            // A mnemonic mark inside a word ("Sc&heinwerfer") splits nothing.
+            for (const QString& w : Words(QString(t).remove(QLatin1Char('&'))))
                 vocabulary_.insert(w);
         });
         EachText(english, [&](const QString& t) {

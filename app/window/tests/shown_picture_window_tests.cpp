@@ -299,4 +299,51 @@ TEST_F(ShownPictureWindowTest, FourQuarterTurnsGiveThePictureBackAndTurnsSurvive
     EXPECT_EQ(view_->ShownFrame().size(), QSize(width_, height_));
 }
 
+TEST_F(ShownPictureWindowTest, SpotlightAndCurtainTakeTurnsAndEscOrStopEndsThem) {
+    using view::ShowEffectKind;
+    ASSERT_NO_FATAL_FAILURE(Start());
+    QAction* spotlight = main_window_->Menu().FindCommand(cmd::kSpotlight);
+    QAction* curtain = main_window_->Menu().FindCommand(cmd::kCurtain);
+    ASSERT_TRUE(spotlight != nullptr && curtain != nullptr);
+    const auto shown = [&] { return view_->ShowEffect().kind; };
+
+    spotlight->trigger();
+    EXPECT_EQ(shown(), ShowEffectKind::kSpotlight);
+    EXPECT_TRUE(spotlight->isChecked());
+    // A drag in it moves it; the drawing tool draws nothing.
+    DrawRectangle(width_ / 2, height_ / 2, width_ / 2 + 100, height_ / 2 + 100);
+    EXPECT_GT(view_->ShowEffect().spot.cx, 0.5);
+    EXPECT_FALSE(main_window_->Annotations().HasShapes());
+    // The page between the circle and the triangle: dark on the screen only.
+    const int x = width_ * 34 / 100;
+    const int y = height_ * 62 / 100;
+    EXPECT_LT(qGray(view_->grab().toImage().pixel(At(x, y))), 60);
+    EXPECT_GT(qGray(view_->LatestFrame().pixel(x, y)), 150) << "frames and snapshots keep it";
+
+    curtain->trigger();
+    EXPECT_EQ(shown(), ShowEffectKind::kCurtain);
+    EXPECT_FALSE(spotlight->isChecked());
+    EXPECT_TRUE(curtain->isChecked());
+    curtain->trigger();
+    EXPECT_EQ(shown(), ShowEffectKind::kNone);
+    EXPECT_FALSE(curtain->isChecked());
+
+    // In full screen the first Esc ends the curtain, the next leaves.
+    curtain->trigger();
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kFullScreen));
+    Key(Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_EQ(shown(), ShowEffectKind::kNone);
+    EXPECT_TRUE(view_->IsFullScreen());
+    Key(Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_FALSE(view_->IsFullScreen());
+
+    // Stop ends it, and none starts until the picture plays.
+    spotlight->trigger();
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
+    EXPECT_EQ(shown(), ShowEffectKind::kNone);
+    EXPECT_FALSE(spotlight->isEnabled());
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kSpotlight));
+    EXPECT_EQ(shown(), ShowEffectKind::kNone);
+}
+
 } // namespace

@@ -16,6 +16,7 @@
 #include "view/FramePainter.h"
 #include "view/FramePresenter.h"
 #include "view/FrameReport.h"
+#include "view/ShowEffectRules.h"
 #include "view/ShownFrame.h"
 #include "view/VideoGeometry.h"
 #include "view/ViewCursors.h"
@@ -73,6 +74,11 @@ public:
     // a recording and the snapshots go on as before.
     void SetBlanked(bool blanked);
     bool Blanked() const { return blanked_; }
+    // The spotlight or curtain painted over the picture (never into a frame).
+    // A kind starts afresh; kNone ends it. While one is on, the left button
+    // and the wheel work it instead of the annotation editor.
+    void SetShowEffect(view::ShowEffectKind kind);
+    const view::ShowEffectState& ShowEffect() const { return effect_; }
     // The mark painted over the picture while it is held; empty while live.
     void SetFrozenMark(const QString& text);
     QString FrozenMark() const { return shown_.frozen_mark; }
@@ -117,7 +123,8 @@ public:
     // ---- mouse ----
     // The annotation editor (not owned; it must outlive the view or be
     // replaced first). It hears the left button and the moves only while
-    // the camera plays; otherwise the view shows the arrow.
+    // the camera plays and no spotlight or curtain is on; while stopped the
+    // view shows the arrow.
     void SetMouseInput(ViewMouseInput* input) { mouse_input_ = input; }
     // The cursor kind now shown (0 arrow ... 8).
     int PointerShown() const { return pointer_kind_; }
@@ -172,6 +179,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -183,6 +191,8 @@ private:
     // Paints frame into destination; false when there is nothing to show.
     bool PaintFrame(QPainter& painter, const view::FramePresenter::Painting& painting);
     void PaintBackground(QPainter& painter);
+    // Where the spotlight and curtain lie: the picture as far as it shows.
+    RECT EffectArea() const;
 
     view::FramePresenter presenter_; // its own lock: any thread
     // The frame report when TOVEK_FRAME_REPORT asks for one; written from a
@@ -197,6 +207,7 @@ private:
     RECT display_rect_{};
     bool full_screen_ = false;
     bool blanked_ = false;
+    view::ShowEffectState effect_;
     QPointer<QWidget> saved_parent_;
     QRect saved_geometry_; // in the parent, before full screen
     view::POINT mouse_point_{};

@@ -18,15 +18,16 @@
 //   press, the tool keys (no modifier, not in a text field, the picture
 //     playing and the graphic panel shown): S select, L line, R rectangle,
 //     O ellipse, C curve, T text, A arrow, H highlighter, E eraser.
-//   press: Esc leaves full screen and is consumed, so it never closes the
-//     window; the arrows nudge and Delete deletes the annotation selection;
+//   press: Esc ends the spotlight or curtain, else leaves full screen; it
+//     is consumed, so it never closes the window; the arrows nudge and
+//     Delete deletes the annotation selection;
 //     Enter is consumed (Ctrl+Shift+Enter reaches Full Screen through its
 //     menu shortcut).
 //   press, the keys a presenter remote sends (no other key of the window
 //     uses them; without Ctrl or Alt, not in a text field): Page Down
 //     Capture; Page Up Stop Record while recording, else Start Record; B and
-//     '.' (a remote's "black screen") Stop while playing, then leave full
-//     screen as Ctrl+T does, else Play; F5 and Shift+F5 (a remote's "start
+//     '.' (a remote's "black screen") Blank Screen while playing (the
+//     shown picture black and back), else Play; F5 and Shift+F5 (a remote's "start
 //     show") Full Screen. Each runs as its menu item would, only while that
 //     is enabled; consumed.
 //
@@ -58,6 +59,8 @@ public:
     // enabled. True when it ran.
     virtual bool KeyMenuCommand(uint32_t id) = 0;
     virtual void LeaveFullScreen() = 0;
+    // Ends the spotlight or curtain; false when neither was on.
+    virtual bool EndShowEffect() = 0;
     virtual void NudgeSelection(int dx, int dy) = 0;
     virtual void DeleteSelection() = 0;
     // The text being typed, if any.

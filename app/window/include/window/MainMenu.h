@@ -32,6 +32,8 @@ struct MenuState {
     bool has_shapes = false;
     bool annotations_hidden = false;
     bool blanked = false;
+    bool spotlight = false;
+    bool curtain = false;
 };
 
 class MainMenu {

@@ -121,6 +121,7 @@ private:
     void OnFreeze(uint32_t id);
     void OnEditMenu(uint32_t id);
     void OnBlank(uint32_t id);
+    void OnShowEffect(uint32_t id);
     void OnRotate(uint32_t id);
     // The view's freeze mark from the session's state (part of Refresh).
     void RefreshShownPicture(bool frozen);
@@ -158,6 +159,7 @@ private:
         return MenuCommandEnabled(*this, id) && OnCommand(id);
     }
     void LeaveFullScreen() override;
+    bool EndShowEffect() override;
     void NudgeSelection(int dx, int dy) override;
     void DeleteSelection() override { annotations_.DeleteSelection(); }
     bool TypingText() const override { return annotations_.TypingText(); }
