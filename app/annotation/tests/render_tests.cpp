@@ -85,6 +85,68 @@ TEST_F(RenderTest, ARedLineIsRedAndEverythingElseKeyed) {
     EXPECT_EQ(extent_.rows[20].end, 41);
 }
 
+TEST_F(RenderTest, HighlighterInkMultipliesUnderTheOtherShapesAndTextAndArrowsDraw) {
+    Shape highlight;
+    highlight.kind = ShapeKind::kHighlighter;
+    highlight.pen_color = 0x00FFFF;
+    highlight.pen_width = 8;
+    highlight.segments = {{0, 4, 10, 30, 10}};
+    Add(highlight);
+    Add(Line(16, 2, 16, 20, kRed)); // drawn later: lies over the stroke
+    Shape arrow = Line(40, 40, 60, 40, kBlue);
+    arrow.kind = ShapeKind::kArrow;
+    arrow.pen_width = 2;
+    Add(arrow);
+    ASSERT_TRUE(Render());
+    const auto fourth = [this](int x, int y) { return overlay_[(y * kW + x) * 4 + 3]; };
+    EXPECT_EQ(At(overlay_, 10, 10), 0x00FFFFu);
+    EXPECT_EQ(fourth(10, 10), kMultiplyByte);
+    EXPECT_EQ(At(overlay_, 16, 10), kRed);
+    EXPECT_EQ(fourth(16, 10), 0xFF);
+    // The arrow's head is filled and wider than its shaft.
+    EXPECT_EQ(At(overlay_, 57, 40), kBlue);
+    EXPECT_EQ(At(overlay_, 52, 42), kBlue);
+    EXPECT_EQ(At(overlay_, 45, 43), kOverlayKeyColor);
+
+    // Composited into a grey frame: multiplied under the stroke, replaced
+    // under the line.
+    std::vector<uint8_t> frame(kW * kH * 4, 0x80);
+    CompositeOverlay(frame.data(), kW * 4, overlay_.data(), kW, kH, extent_);
+    const uint8_t* under_stroke = &frame[(10 * kW + 10) * 4];
+    EXPECT_EQ(under_stroke[0], 0x00);
+    EXPECT_EQ(under_stroke[1], 0x80);
+    EXPECT_EQ(under_stroke[2], 0x80);
+
+    // A text being typed: its letters, its caret and a frame around it, all
+    // in exact colours; measured, its box holds its letters.
+    store_.Edit([](AnnotationState& s) {
+        s.shapes.clear();
+        s.measure_text = MeasureText;
+    });
+    store_.Run(StartText, 4, 4);
+    store_.TypeText(TextKey::kCharacters, "Hi");
+    store_.Edit([](AnnotationState& s) {
+        s.shapes[0].pen_color = kRed;
+        s.shapes[0].pen_width = 20;
+        FitTextBox(s, &s.shapes[0]);
+    });
+    ASSERT_TRUE(Render());
+    const Shape text = store_.Read([](const AnnotationState& s) { return s.shapes[0]; });
+    int red = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const COLORREF c = At(overlay_, x, y);
+            EXPECT_TRUE(c == kOverlayKeyColor || c == kRed || c == 0xFFFFFF - kRed)
+                << x << "," << y;
+            if (c == kRed) {
+                ++red;
+                EXPECT_TRUE(x >= text.x1 && x <= text.x2 + 3 && y >= text.y1 && y <= text.y2)
+                    << x << "," << y;
+            }
+        }
+    EXPECT_GT(red, 40);
+}
+
 TEST_F(RenderTest, SelectedShapesCarryMarkersInTheInverseColour) {
     Add(Line(10, 10, 50, 30, kRed, true));
     ASSERT_TRUE(Render());

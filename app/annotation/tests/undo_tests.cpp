@@ -158,5 +158,43 @@ TEST_F(StoreUndoTest, AClickOnAnEdgeIsNoStepAndStopForgetsTheSteps) {
     EXPECT_FALSE(store_.CanUndo() || store_.CanRedo());
 }
 
+TEST_F(StoreUndoTest, ATextTypedInOneGoAnErasingAndAPaletteChoiceAreOneStepEach) {
+    store_.SetTool(DrawTool::kText);
+    editor_.OnImageMouseDown({100, 100});
+    editor_.OnImageMouseUp({100, 100});
+    for (const char* letters : {"Hallo", " ", "Klasse"})
+        store_.TypeText(TextKey::kCharacters, letters);
+    store_.ChooseColor(0x00A000); // while typing: part of the text's step
+    store_.FinishText();
+    const Shapes typed = Now();
+    ASSERT_EQ(typed.size(), 1u);
+    EXPECT_EQ(typed[0].text, "Hallo Klasse");
+    EXPECT_EQ(typed[0].pen_color, 0x00A000u);
+    // A click of the text tool on nothing leaves no step behind.
+    editor_.OnImageMouseDown({400, 400});
+    editor_.OnImageMouseUp({400, 400});
+    store_.FinishText();
+
+    store_.SetTool(DrawTool::kLine);
+    Drag(10, 300, 300, 300);
+    store_.SetTool(DrawTool::kSelect);
+    editor_.OnImageMouseDown({150, 300}); // selects the line
+    editor_.OnImageMouseUp({150, 300});
+    store_.ChooseWidth(2);
+    store_.SetTool(DrawTool::kEraser);
+    Drag(150, 280, 150, 320);
+    EXPECT_EQ(Now(), typed);
+
+    const size_t expected_sizes[] = {1, 2, 2, 1, 0}; // erase, width, line, text
+    for (size_t i = 1; i < std::size(expected_sizes); ++i) {
+        ASSERT_TRUE(store_.Undo()) << i;
+        EXPECT_EQ(Now().size(), expected_sizes[i]) << i;
+    }
+    EXPECT_FALSE(store_.Undo());
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(store_.Redo());
+    EXPECT_EQ(Now(), typed);
+}
+
 } // namespace
 } // namespace annotation

@@ -80,24 +80,32 @@ protected:
     OverlayExtent extent_;
 };
 
-TEST_F(GraphicPanelTest, NineSkinnedButtonsAtTheirTemplatePlaces) {
+TEST_F(GraphicPanelTest, ThirteenSkinnedButtonsInTwoColumns) {
     const struct {
         int id;
-        int y; // pixels; every button at x 30
+        int x, y; // pixels
         const char* bitmap;
         const char* tip;
     } rows[] = {
-        {1056, 13, "Select", "None"},          {1057, 60, "Line", "Line"},
-        {1058, 107, "Rectangle", "Rectangle"}, {1059, 154, "Cricle", "Cricle"},
-        {1060, 201, "Curve", "Curve"},         {1106, 248, "DefaultSet", "Default Set"},
-        {1107, 295, "Property", "Property"},   {1108, 342, "Delete", "Delete"},
-        {1061, 390, "Clear", "Clear"},
+        {1056, 9, 13, "Select", "None"},
+        {1160, 51, 13, "Text", "Text"},
+        {1057, 9, 52, "Line", "Line"},
+        {1161, 51, 52, "Arrow", "Arrow"},
+        {1058, 9, 91, "Rectangle", "Rectangle"},
+        {1059, 51, 91, "Cricle", "Cricle"},
+        {1060, 9, 130, "Curve", "Curve"},
+        {1162, 51, 130, "Highlighter", "Highlighter"},
+        {1163, 9, 169, "Eraser", "Eraser"},
+        {1108, 51, 169, "Delete", "Delete"},
+        {1061, 9, 208, "Clear", "Clear"},
+        {1107, 51, 208, "Property", "Property"},
+        {1106, 9, 247, "DefaultSet", "Default Set"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.id);
         SkinButton* button = panel_->Button(row.id);
         ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->geometry(), QRect(30, row.y, 32, 32));
+        EXPECT_EQ(button->geometry(), QRect(row.x, row.y, 32, 32));
         EXPECT_EQ(button->ToolTipText(), row.tip);
         const char* states[kSkinStates] = {"Normal", "MouseOver", "ClickDown", "Gray"};
         for (int i = 0; i < kSkinStates; ++i) {

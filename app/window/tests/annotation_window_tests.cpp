@@ -2,17 +2,22 @@
 // is in the frames shown, at the image pixels it was drawn on, Ctrl+Z takes
 // it back, and a Stop takes it away. CTest runs each test in its own process.
 #include "common/CommandIds.h"
+#include "common/DlgItem.h"
 #include "platform/system.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
 #include "testsupport/gui_support.h"
 #include "view/VideoGeometry.h"
 #include "view/VideoView.h"
+#include "widgets/CommandPanel.h"
+#include "widgets/GraphicPanel.h"
+#include "widgets/SkinButton.h"
 #include "window/MainMenu.h"
 #include "window_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
@@ -140,6 +145,47 @@ TEST_F(AnnotationWindowTest, EditKeysAndItemsUndoRedoHideAndClearTheLine) {
     QLineEdit field(main_window_.get());
     QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(main_window_->Keys().PreTranslateMessage(&field, &undo));
+}
+
+// The tool keys and a text typed into the picture, as a person does it.
+TEST_F(AnnotationWindowTest, ToolKeysChooseToolsAndATextTakesEveryLetterTyped) {
+    using annotation::DrawTool;
+    ASSERT_NO_FATAL_FAILURE(StartPlaying());
+    annotation::AnnotationStore& store = main_window_->Annotations();
+    const DrawTool before = store.Tool();
+    QTest::keyClick(view_, Qt::Key_T); // no tool panel shown: no tool key
+    EXPECT_EQ(store.Tool(), before);
+
+    static_cast<QAbstractButton*>(GetDlgItem(main_window_.get(), CommandPanel::kGraphicId))
+        ->click();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->AnnotationPanel()->isVisible(); }));
+    QTest::keyClick(view_, Qt::Key_T);
+    EXPECT_EQ(store.Tool(), DrawTool::kText);
+    QTest::mouseClick(view_, Qt::LeftButton, Qt::NoModifier, At(100, 100));
+    ASSERT_TRUE(store.TypingText());
+    // B and '.' are letters now, not the blank key; A is no tool key.
+    QTest::keyClicks(view_, QStringLiteral("Ba. "));
+    const QString a_umlaut = QString::fromUtf8("\xC3\xA4");
+    QTest::sendKeyEvent(QTest::Press, view_, Qt::Key_Adiaeresis, a_umlaut, Qt::NoModifier);
+    QTest::sendKeyEvent(QTest::Release, view_, Qt::Key_Adiaeresis, a_umlaut, Qt::NoModifier);
+    QTest::keyClick(view_, Qt::Key_Return);
+    QTest::keyClicks(view_, QStringLiteral("xy"));
+    QTest::keyClick(view_, Qt::Key_Backspace);
+    QTest::keyClick(view_, Qt::Key_Escape);
+    EXPECT_FALSE(store.TypingText());
+    EXPECT_FALSE(view_->Blanked());
+    EXPECT_TRUE(main_window_->Session().Playing());
+    const std::vector<annotation::Shape> shapes =
+        store.Read([](const annotation::AnnotationState& s) { return s.shapes; });
+    ASSERT_EQ(shapes.size(), 1u);
+    EXPECT_EQ(shapes[0].text, "Ba. \xC3\xA4\nx");
+
+    QTest::keyClick(view_, Qt::Key_A);
+    EXPECT_EQ(store.Tool(), DrawTool::kArrow);
+    EXPECT_TRUE(main_window_->AnnotationPanel()->Button(GraphicPanel::kArrowId)->isChecked());
+    // Ctrl+Z takes the whole text back at once.
+    QTest::keyClick(view_, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(store.HasShapes());
 }
 
 } // namespace

@@ -43,10 +43,10 @@ public:
     static constexpr int kDefaultSetId = 1106;
     static constexpr int kPropertyId = 1107;
     static constexpr int kDeleteId = 1108;
-    static constexpr int kTextId = 1109;
-    static constexpr int kArrowId = 1110;
-    static constexpr int kHighlighterId = 1111;
-    static constexpr int kEraserId = 1112;
+    static constexpr int kTextId = 1160;
+    static constexpr int kArrowId = 1161;
+    static constexpr int kHighlighterId = 1162;
+    static constexpr int kEraserId = 1163;
     static constexpr int kButtonSize = 32;
 
     // Runs a modal dialog to its end and returns its result (QDialog::

@@ -18,8 +18,8 @@ class ColorSwatch;
 class QuickPalette : public QWidget {
 public:
     // Control ids: colours kFirstColorId + 0..7, widths kFirstWidthId + 0..2.
-    static constexpr int kFirstColorId = 1113;
-    static constexpr int kFirstWidthId = 1121;
+    static constexpr int kFirstColorId = 1170;
+    static constexpr int kFirstWidthId = 1180;
 
     explicit QuickPalette(QWidget* parent = nullptr);
 
