@@ -4,10 +4,12 @@
 // section GraphicDefault.
 #include "PlainLineEdit.h"
 #include "SpinButton.h"
+#include "annotation/TextRules.h"
 #include "common/DlgItem.h"
 #include "testsupport/gui_support.h"
 #include "widgets/GraphicDefaultsDialog.h"
 #include "widgets/GraphicPropertyDialog.h"
+#include "widgets/ShapeProperty.h"
 
 #include <gtest/gtest.h>
 
@@ -233,6 +235,48 @@ TEST_F(GraphicDialogTest, PropertyMovesACurveByTheChangeOfX) {
         EXPECT_EQ(s.segments[i].y1, curve.segments[i].y1);
         EXPECT_EQ(s.segments[i].y2, curve.segments[i].y2);
     }
+}
+
+// A text's pen is its size, with a range of its own; a highlighter's width
+// may pass a line's limit of 20.
+TEST_F(GraphicDialogTest, PropertyGivesATextItsSizeAndAHighlighterItsWidth) {
+    const struct {
+        ShapeKind kind;
+        const char* refused;
+        const char* message;
+        const char* taken;
+    } rows[] = {
+        {ShapeKind::kText, "301", "Can not set text size more than 300 or less than 8!", "64"},
+        {ShapeKind::kHighlighter, "101",
+         "Can not set highlighter width more than 100 or less than 1!", "40"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(graphic::KindName(row.kind));
+        messages_.clear();
+        store_.Edit([](AnnotationState& s) { s.shapes.clear(); });
+        Shape shape = MakeShape(row.kind, 100, 100, 160, 130);
+        shape.text = "abc";
+        shape.segments = {{0, 100, 100, 160, 130}};
+        Add(shape);
+        auto dialog = Open<GraphicPropertyDialog>();
+        PlainLineEdit* pen = Box(dialog.get(), GraphicPropertyDialog::kLineWidthId);
+        pen->setText(QString::fromLatin1(row.refused));
+        dialog->OnOK();
+        EXPECT_EQ(messages_, std::vector<std::string>{row.message});
+        pen->setText(QString::fromLatin1(row.taken));
+        dialog->OnOK();
+        ASSERT_EQ(dialog->result(), QDialog::Accepted);
+        EXPECT_EQ(First().pen_width, std::stoi(row.taken));
+    }
+    // The text's box grew with its size.
+    store_.Edit([](AnnotationState& s) { s.shapes.clear(); });
+    Shape text = MakeShape(ShapeKind::kText, 100, 100, 160, 130);
+    text.text = "abc";
+    Add(text);
+    auto dialog = Open<GraphicPropertyDialog>();
+    Box(dialog.get(), GraphicPropertyDialog::kLineWidthId)->setText(QStringLiteral("64"));
+    dialog->OnOK();
+    EXPECT_EQ(First().y2 - First().y1, annotation::EstimateTextExtent("abc", 64).height);
 }
 
 TEST_F(GraphicDialogTest, PropertyChecksInOrderAndKeepsTheShape) {
