@@ -29,8 +29,10 @@ void AnnotationEditor::OnImageMouseUp(const view::POINT& p) {
         wait_(kBandWaitMs);
 }
 
+// With the text tool a double-click is two clicks into a text, never a
+// change of zoom under the teacher's typing.
 bool AnnotationEditor::OnImageDoubleClick(const view::POINT& p) {
-    return store_.OpenText(p.x, p.y);
+    return store_.Tool() == DrawTool::kText || store_.OpenText(p.x, p.y);
 }
 
 void AnnotationEditor::NudgeSelection(int dx, int dy) {

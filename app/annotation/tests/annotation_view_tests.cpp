@@ -206,6 +206,31 @@ TEST_F(AnnotationViewTest, PointersFollowTheToolAndTheShapeUnderThem) {
     EXPECT_EQ(view_.cursor().shape(), Qt::ArrowCursor);
 }
 
+// A double-click on a text with Select opens it for typing; with the text
+// tool it is two clicks into the text. Elsewhere it changes the zoom.
+TEST_F(AnnotationViewTest, DoubleClicksOpenTextsAndLeaveTheZoomUnderTyping) {
+    store_.SetTool(DrawTool::kText);
+    Send(&view_, QEvent::MouseMove, ClientOf(300, 300));
+    EXPECT_EQ(view_.cursor().shape(), Qt::IBeamCursor);
+    const int zoom = view_.ZoomMode();
+    Send(&view_, QEvent::MouseButtonPress, ClientOf(300, 300));
+    Send(&view_, QEvent::MouseButtonRelease, ClientOf(300, 300));
+    Send(&view_, QEvent::MouseButtonDblClick, ClientOf(300, 300));
+    EXPECT_EQ(view_.ZoomMode(), zoom);
+    store_.TypeText(annotation::TextKey::kCharacters, "Hallo");
+    store_.SetTool(DrawTool::kSelect); // ends the text
+    ASSERT_FALSE(store_.TypingText());
+
+    Send(&view_, QEvent::MouseButtonDblClick, ClientOf(310, 310));
+    EXPECT_TRUE(store_.TypingText());
+    EXPECT_EQ(view_.ZoomMode(), zoom);
+    store_.FinishText();
+    Send(&view_, QEvent::MouseButtonDblClick, ClientOf(900, 900));
+    EXPECT_FALSE(store_.TypingText());
+    EXPECT_NE(view_.ZoomMode(), zoom);
+    EXPECT_EQ(Only().text, "Hallo");
+}
+
 TEST_F(AnnotationViewTest, WhileStoppedInputOnlyShowsTheArrow) {
     store_.SetTool(DrawTool::kRectangle);
     Send(&view_, QEvent::MouseMove, ClientOf(100, 100));
