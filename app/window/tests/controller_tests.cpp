@@ -256,7 +256,7 @@ TEST_F(ControllerTest, RvxPlaysCompositesTheOverlayAndStops) {
     // An annotation in the top-left pixel reaches the picture on screen.
     main_window_->Session().Overlay().SetRenderer([w, h](uint8_t* overlay, size_t) {
         std::memset(overlay, 0xFE, static_cast<size_t>(w) * h * 4);
-        std::memcpy(overlay, "\x00\x00\xFF\x00", 4); // red
+        std::memcpy(overlay, "\x00\x00\xFF\xFF", 4); // red ink
         return true;
     });
     main_window_->Session().Overlay().RequestRedraw();
@@ -270,7 +270,7 @@ TEST_F(ControllerTest, RvxPlaysCompositesTheOverlayAndStops) {
     std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4, 0x40);
     platform::MemorySample sample(pixels.data(), pixels.size(), w, h, w * 4);
     EXPECT_EQ(0, CameraSession::SampleProc(&sample, nullptr, nullptr, 0, &main_window_->Session()));
-    EXPECT_EQ(0, std::memcmp(pixels.data(), "\x00\x00\xFF\x00", 4));
+    EXPECT_EQ(0, std::memcmp(pixels.data(), "\x00\x00\xFF\xFF", 4));
     EXPECT_EQ(pixels[4], 0x40);
     std::vector<uint8_t> small(16, 0x40);
     platform::MemorySample wrong(small.data(), small.size(), 2, 2, 8);

@@ -114,7 +114,7 @@ TEST_F(SnapshotWindowTest, AnnotationsAreSavedUprightInThePicture) {
         std::memset(overlay, 0xFE, static_cast<size_t>(w) * h * 4);
         for (int y = 16; y < 32; ++y)
             for (int x = 32; x < 48; ++x)
-                std::memcpy(overlay + (static_cast<size_t>(y) * w + x) * 4, "\x00\x00\xFF\x00", 4);
+                std::memcpy(overlay + (static_cast<size_t>(y) * w + x) * 4, "\x00\x00\xFF\xFF", 4);
         return true;
     });
     main_window_->Session().Overlay().RequestRedraw();
