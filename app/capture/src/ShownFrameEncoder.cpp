@@ -1,6 +1,6 @@
 #include "capture/ShownFrameEncoder.h"
 
-#include "PictureFit.h"
+#include "PictureScaler.h"
 #include "annotation/FrameOverlay.h"
 #include "capture/ShownPicture.h"
 #include "common/FrameLimits.h"
@@ -47,7 +47,7 @@ void ShownFrameEncoder::TjBufferFree::operator()(unsigned char* buffer) const {
 ShownFrameEncoder::ShownFrameEncoder(OverlayWorker* overlay, const ShownPicture* shown,
                                      int camera_width, int camera_height)
     : overlay_(overlay), shown_(shown), decompressor_(tjInitDecompress()),
-      compressor_(tjInitCompress()), fit_(std::make_unique<PictureFit>()) {
+      compressor_(tjInitCompress()), scaler_(std::make_unique<PictureScaler>()) {
     const int turns = shown_ != nullptr ? shown_->QuarterTurns() : 0;
     const view::PictureSize size = view::RotateSize(camera_width, camera_height, turns);
     width_ = size.width;
@@ -58,8 +58,9 @@ ShownFrameEncoder::~ShownFrameEncoder() = default;
 
 bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t** out,
                                size_t* out_length) {
+    const size_t frame_bytes = view::RotatedFrameBytes(width_, height_);
     Header header;
-    if (!ReadHeader(jpeg, length, &header))
+    if (frame_bytes == 0 || frame_bytes > kMaxFrameBytes || !ReadHeader(jpeg, length, &header))
         return Last(out, out_length);
     const int turns = shown_ != nullptr ? shown_->QuarterTurns() : 0;
     const view::PictureSize shown = view::RotateSize(header.width, header.height, turns);
@@ -74,17 +75,25 @@ bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t
     if (drawn)
         overlay_->Composite(decoded_.get(), header.width * 4, header.width, header.height);
     const uint8_t* picture = decoded_.get();
-    if (turns != 0) {
-        if (!Allocate(&turned_) ||
-            !view::RotateFrame(picture, header.width, header.height, header.width * 4, turns,
+    if (fits) {
+        if (turns != 0) {
+            if (!Allocate(&turned_) ||
+                !view::RotateFrame(picture, header.width, header.height, header.width * 4, turns,
+                                   turned_.get(), kMaxFrameBytes))
+                return Last(out, out_length);
+            picture = turned_.get();
+        }
+    } else {
+        // Scaled before it is turned: the smaller picture turns faster.
+        const FittedPicture place = FitInside(shown.width, shown.height, width_, height_);
+        const view::PictureSize scaled = view::RotateSize(place.width, place.height, turns);
+        if (!Allocate(&scaled_) || !Allocate(&turned_) || !Allocate(&fitted_) ||
+            !scaler_->Scale(picture, header.width, header.height, scaled_.get(), scaled.width,
+                            scaled.height) ||
+            !view::RotateFrame(scaled_.get(), scaled.width, scaled.height, scaled.width * 4, turns,
                                turned_.get(), kMaxFrameBytes))
             return Last(out, out_length);
-        picture = turned_.get();
-    }
-    if (!fits) {
-        if (!Allocate(&fitted_) ||
-            !fit_->Fit(picture, shown.width, shown.height, fitted_.get(), width_, height_))
-            return Last(out, out_length);
+        PlaceInFrame(turned_.get(), place, fitted_.get(), width_, height_);
         picture = fitted_.get();
     }
     Compress(picture, header.subsampling);
@@ -109,7 +118,7 @@ bool ShownFrameEncoder::Decode(const uint8_t* jpeg, size_t length, const Header&
         return false;
     if (tjDecompress2(decompressor_.get(), jpeg, static_cast<unsigned long>(length), decoded_.get(),
                       header.width, header.width * 4, header.height, TJPF_BGRX,
-                      TJFLAG_FASTDCT | TJFLAG_LIMITSCANS) == 0)
+                      TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE | TJFLAG_LIMITSCANS) == 0)
         return true;
     // A fault the library worked around leaves a whole picture.
     return tjGetErrorCode(decompressor_.get()) == TJERR_WARNING;

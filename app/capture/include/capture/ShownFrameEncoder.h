@@ -30,7 +30,7 @@
 #include <memory>
 
 class OverlayWorker;
-class PictureFit;
+class PictureScaler;
 class ShownPicture;
 
 class ShownFrameEncoder {
@@ -86,9 +86,10 @@ private:
     std::unique_ptr<void, TjHandleFree> decompressor_;
     std::unique_ptr<void, TjHandleFree> compressor_;
     std::unique_ptr<uint8_t[]> decoded_; // the camera's picture, 32-bit
+    std::unique_ptr<uint8_t[]> scaled_;  // ... scaled to fit the recording
     std::unique_ptr<uint8_t[]> turned_;  // ... turned
-    std::unique_ptr<uint8_t[]> fitted_;  // ... fitted into the recording's size
-    std::unique_ptr<PictureFit> fit_;
+    std::unique_ptr<uint8_t[]> fitted_;  // ... placed in the recording's size
+    std::unique_ptr<PictureScaler> scaler_;
     std::unique_ptr<unsigned char, TjBufferFree> out_; // the last picture given
     size_t out_capacity_ = 0;
     size_t out_length_ = 0; // 0: none yet
