@@ -1,5 +1,6 @@
 // Camera pictures made into the picture as shown: read back with
-// libjpeg-turbo and looked at pixel by pixel.
+// libjpeg-turbo and looked at pixel by pixel. A turn while recording, fitted
+// between black bars, is checked end to end in camera_recording_tests.
 #include "annotation/FrameOverlay.h"
 #include "capture/ShownFrameEncoder.h"
 #include "capture/ShownPicture.h"
@@ -131,29 +132,6 @@ TEST(ShownFrameEncoder, EachQuarterTurnTurnsThePictureWithItsAnnotations) {
             EXPECT_TRUE(picture.Near(p.x, p.y, mark.colour)) << mark.at.x << "," << mark.at.y;
         }
     }
-}
-
-TEST(ShownFrameEncoder, ATurnThatSwapsTheSidesIsFittedIntoTheRecordingsSize) {
-    const std::vector<uint8_t> jpeg = CameraJpeg();
-    ShownPicture shown;
-    ShownFrameEncoder encoder(nullptr, &shown, kWidth, kHeight);
-    shown.SetQuarterTurns(1); // after the start
-    const uint8_t* out = nullptr;
-    size_t out_length = 0;
-    ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &out_length));
-    const Picture picture = Decode(out, out_length);
-    ASSERT_EQ(kWidth, picture.width);
-    ASSERT_EQ(kHeight, picture.height);
-    // 48 x 64 turned, fitted: 36 x 48 from x = 14, black beside it.
-    const struct {
-        int x, y;
-        Colour colour;
-    } marks[] = {
-        {2, 24, kBlack}, {61, 24, kBlack}, {18, 4, kBlue},
-        {45, 4, kRed},   {18, 43, kWhite}, {45, 43, kGreen},
-    };
-    for (const auto& mark : marks)
-        EXPECT_TRUE(picture.Near(mark.x, mark.y, mark.colour)) << mark.x << "," << mark.y;
 }
 
 TEST(ShownFrameEncoder, BadPicturesGiveTheLastGoodOneOrNothing) {
