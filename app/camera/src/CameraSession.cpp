@@ -1,6 +1,7 @@
 #include "camera/CameraSession.h"
 
 #include "camera/SessionEvents.h"
+#include "camera/ShownRecording.h"
 #include "common/CrossThreadEvent.h"
 #include "platform/system.h"
 
@@ -297,7 +298,7 @@ void CameraSession::HideStoppedVideo() {
 // ---- recording ---------------------------------------------------------------------
 
 int32_t CameraSession::StartRecording(const std::u16string& record_path, int32_t audio_index,
-                                      const record::AudioNames& audio) {
+                                      const record::AudioNames& audio, bool as_shown) {
     if (!playing_)
         return record::kIdle;
     record::RecordParams params;
@@ -307,6 +308,8 @@ int32_t CameraSession::StartRecording(const std::u16string& record_path, int32_t
     params.frame_rate = frame_rate_;
     params.audio_index = audio_index;
     params.audio = audio;
+    if (as_shown)
+        RecordAsShown(&overlay_, &shown_, &params);
     return recorder_.Start(params);
 }
 

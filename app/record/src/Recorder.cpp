@@ -225,11 +225,21 @@ bool Recorder::Turn() {
     RecordingQueue::Frame frame;
     if (!queue_.Take(&frame))
         return true;
+    const uint8_t* data = frame.data;
+    size_t length = frame.length;
+    if (!pacing_->Skips() && params_.transform &&
+        (!params_.transform(frame.data, frame.length, &data, &length) || data == nullptr ||
+         length == 0 || length > UINT32_MAX)) {
+        // Nothing written and not counted: the next window's squaring makes
+        // up for the missing frame.
+        queue_.Release();
+        return true;
+    }
     const int32_t copies = pacing_->Copies();
     for (int32_t i = 0; i < copies; ++i)
-        options_.libraries.write_vga(video_, frame.data, frame.length, 1, 0, 0);
+        options_.libraries.write_vga(video_, data, static_cast<uint32_t>(length), 1, 0, 0);
     queue_.Release();
-    AddBytes(static_cast<uint64_t>(frame.length) * static_cast<uint64_t>(copies));
+    AddBytes(static_cast<uint64_t>(length) * static_cast<uint64_t>(copies));
     pacing_->CountWritten();
 
     // Bytes, not whole megabytes: the recording stops as soon as less than

@@ -117,6 +117,33 @@ TEST_F(RecorderTest, WindowsHoldTheFrameRateTimes30WhateverTheArrivalRate) {
     }
 }
 
+TEST_F(RecorderTest, ATransformReplacesTheFramesAndOneItRefusesIsMadeUpLater) {
+    // Every fourth frame cannot be made: nothing is written for it, and the
+    // next window writes the missing ones, as for frames that came too slowly.
+    const std::vector<uint8_t> made(777, 0x33);
+    int calls = 0;
+    record::RecordParams params = Params(16);
+    params.transform = [&](const uint8_t* data, size_t length, const uint8_t** out,
+                           size_t* out_length) {
+        EXPECT_EQ(1000u, length);
+        EXPECT_EQ(0x5A, data[0]);
+        *out = made.data();
+        *out_length = made.size();
+        return ++calls % 4 != 0;
+    };
+    ASSERT_EQ(record::kRecording, Make().Start(params));
+    Run(30000, 62.5);
+    const fake::State first = fake::Snapshot();
+    EXPECT_GE(calls, 478);
+    EXPECT_EQ(calls - calls / 4, first.frames);
+    EXPECT_EQ(first.video_bytes, 777u * static_cast<uint64_t>(first.frames))
+        << "only the transform's bytes";
+    Run(30000, 62.5);
+    // The first window's deficit (16 fps x 30 s expected) is written in the second.
+    EXPECT_EQ(calls - calls / 4 + (480 - first.frames), fake::Snapshot().frames);
+    recorder_->Stop();
+}
+
 TEST_F(RecorderTest, PacesAlikePastTheTickWraps) {
     // Frames written by each second: the same wherever the tick starts.
     std::vector<std::vector<int>> seconds;

@@ -81,6 +81,9 @@ AppSettings LoadAppSettings(IniStore& ini, const SettingsFolders& folders) {
     s.smooth = ini.GetBool(kSectionApp, kSmooth, false);
     s.resume_after_replug = ini.GetBool(kSectionApp, kResumeAfterReplug, false);
     s.resume_recording = ini.GetBool(kSectionApp, kResumeRecording, false);
+    // Only what Save writes turns it on: a stray value must not make every
+    // recording cost a re-encoding.
+    s.record_as_shown = ReadText(ini, kSectionApp, kRecordAsShown, u"0") == u"1";
     // Out of range: the default.
     const auto ranged = [&](const char16_t* key, int32_t low, int32_t high, int32_t fallback) {
         const int32_t value = ReadNumber(ini, kSectionApp, key, program_folder);

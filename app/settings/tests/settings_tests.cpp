@@ -245,6 +245,19 @@ TEST_F(SettingsTest, ResumeOptionsAreOffAndTimeLapseChoicesStayInRange) {
     }
 }
 
+TEST_F(SettingsTest, RecordAsShownIsOnOnlyAsSaveWritesIt) {
+    EXPECT_FALSE(Load().record_as_shown) << "no key";
+    for (const bool on : {true, false}) {
+        ASSERT_TRUE(ini_->WriteBool(kSectionApp, kRecordAsShown, on));
+        EXPECT_EQ(on, Load().record_as_shown);
+    }
+    // Malformed: off.
+    for (const char16_t* value : {u"", u"2", u"-1", u"01", u"1x", u"on", u"yes", u"\u00b9"}) {
+        Set(kSectionApp, kRecordAsShown, value);
+        EXPECT_FALSE(Load().record_as_shown) << platform::Utf16ToUtf8(value);
+    }
+}
+
 namespace {
 
 // An installed program: the folders missing from the INI default to the XDG

@@ -128,6 +128,9 @@ void SettingsDialog::CreateControls() {
     // Resuming a recording needs the picture to resume first.
     connect(resume_replug_check_, &QCheckBox::toggled, resume_recording_check_,
             &QWidget::setEnabled);
+    record_as_shown_check_ =
+        new QCheckBox(QStringLiteral("Record the picture as shown (annotations, turn)"), this);
+    Place(record_as_shown_check_, kRecordAsShownId, 9, 212, 235, 10);
 
     browse_picture_ = new SkinButton(this);
     browse_video_ = new SkinButton(this);
@@ -222,6 +225,7 @@ void SettingsDialog::Open() {
         smooth_ = context_.settings->smooth;
         resume_replug_ = context_.settings->resume_after_replug;
         resume_recording_ = context_.settings->resume_recording;
+        record_as_shown_ = context_.settings->record_as_shown;
         picture_folder_ = QString::fromStdU16String(context_.settings->capture_path);
         video_folder_ = QString::fromStdU16String(context_.settings->record_path);
     }
@@ -238,6 +242,7 @@ void SettingsDialog::UpdateData(bool save) {
         smooth_ = smooth_check_->isChecked();
         resume_replug_ = resume_replug_check_->isChecked();
         resume_recording_ = resume_recording_check_->isChecked();
+        record_as_shown_ = record_as_shown_check_->isChecked();
     } else {
         picture_edit_->setText(picture_folder_);
         video_edit_->setText(video_folder_);
@@ -245,6 +250,7 @@ void SettingsDialog::UpdateData(bool save) {
         resume_replug_check_->setChecked(resume_replug_);
         resume_recording_check_->setChecked(resume_recording_);
         resume_recording_check_->setEnabled(resume_replug_);
+        record_as_shown_check_->setChecked(record_as_shown_);
     }
 }
 
@@ -318,6 +324,7 @@ void SettingsDialog::OnSave() {
         s.smooth = smooth_;
         s.resume_after_replug = resume_replug_;
         s.resume_recording = resume_recording_;
+        s.record_as_shown = record_as_shown_;
         s.audio_index = audio;
         s.encoder_index = encoder;
         if (context_.ini != nullptr) {
@@ -325,6 +332,7 @@ void SettingsDialog::OnSave() {
             context_.ini->WriteBool(kSectionApp, kSmooth, s.smooth);
             context_.ini->WriteBool(kSectionApp, kResumeAfterReplug, s.resume_after_replug);
             context_.ini->WriteBool(kSectionApp, kResumeRecording, s.resume_recording);
+            context_.ini->WriteBool(kSectionApp, kRecordAsShown, s.record_as_shown);
             context_.ini->WriteString(kSectionApp, kCapturePath, s.capture_path.c_str());
             context_.ini->WriteString(kSectionApp, kRecordPath, s.record_path.c_str());
             context_.ini->WriteInt(kSectionApp, kAudioIndex, s.audio_index, 10);

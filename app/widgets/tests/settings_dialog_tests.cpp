@@ -218,25 +218,30 @@ TEST_F(SettingDialogTest, SaveStoresTheChoicesAndTheDocumentsFolderForAnEmptyOne
     EXPECT_EQ(Ini(settings::kEncoderIndex), "0");
 }
 
-TEST_F(SettingDialogTest, ResumeOptionsAreOffUntilSavedAndRecordingNeedsReplug) {
+TEST_F(SettingDialogTest, OwnOptionsAreOffUntilSavedAndResumingRecordingNeedsReplug) {
     auto dialog = Create();
     dialog->Open();
     EXPECT_FALSE(dialog->ResumeReplugCheck()->isChecked());
     EXPECT_FALSE(dialog->ResumeRecordingCheck()->isChecked());
     EXPECT_FALSE(dialog->ResumeRecordingCheck()->isEnabled());
+    EXPECT_FALSE(dialog->RecordAsShownCheck()->isChecked());
     dialog->ResumeReplugCheck()->setChecked(true);
     EXPECT_TRUE(dialog->ResumeRecordingCheck()->isEnabled());
     dialog->ResumeRecordingCheck()->setChecked(true);
+    dialog->RecordAsShownCheck()->setChecked(true);
     EXPECT_FALSE(settings_.resume_after_replug); // nothing before Save
     dialog->GetSkinButton(SettingsDialog::kSaveId)->click();
     EXPECT_TRUE(settings_.resume_after_replug);
     EXPECT_TRUE(settings_.resume_recording);
+    EXPECT_TRUE(settings_.record_as_shown);
     EXPECT_EQ(Ini(settings::kResumeAfterReplug), "1");
     EXPECT_EQ(Ini(settings::kResumeRecording), "1");
+    EXPECT_EQ(Ini(settings::kRecordAsShown), "1");
     // Opened again: the boxes show what was saved.
     dialog->Open();
     EXPECT_TRUE(dialog->ResumeReplugCheck()->isChecked());
     EXPECT_TRUE(dialog->ResumeRecordingCheck()->isEnabled());
+    EXPECT_TRUE(dialog->RecordAsShownCheck()->isChecked());
 }
 
 TEST_F(SettingDialogTest, BrowseTakesTheChosenFolderWithItsSeparator) {

@@ -251,7 +251,8 @@ void MainWindow::OnStartRecord(uint32_t) {
             app_.audio_choices = TakeAudioChoices();
         audio = record::ChosenAudio(*app_.audio_choices, s.audio_index, s.encoder_index);
     }
-    app_.recording_result = session_->StartRecording(s.record_path, s.audio_index, audio);
+    app_.recording_result =
+        session_->StartRecording(s.record_path, s.audio_index, audio, s.record_as_shown);
     if (app_.recording_result == record::kRecording)
         session_->Replug().SetRecordWanted(true);
     Refresh();

@@ -169,9 +169,11 @@ public:
     // ---- recording ------------------------------------------------------------------
     // Starts recording the picture into record_path with the sound source
     // audio_index (0: none) through the named encoder; the recording result
-    // (record::kRecording, or why not). Only while playing.
+    // (record::kRecording, or why not). Only while playing. as_shown records
+    // the picture annotated and turned as shown (RecordAsShown) instead of
+    // the camera's frames.
     int32_t StartRecording(const std::u16string& record_path, int32_t audio_index,
-                           const record::AudioNames& audio);
+                           const record::AudioNames& audio, bool as_shown = false);
     void StopRecording() { recorder_.Stop(); }
     bool Recording() const { return recorder_.Recording(); }
     const Recorder& GetRecorder() const { return recorder_; }

@@ -1,7 +1,8 @@
 // The live picture made into what the view shows, in the sample callback:
 // held while the user froze it, and turned for a snapshot that follows the
 // display. The camera's compressed frames (recording, time-lapse) are not
-// touched: they go on live and upright.
+// touched: they go on live and upright (a recording as shown turns a decoded
+// copy of its own: ShownFrameEncoder).
 //
 // Threads: Freeze, Unfreeze and SetQuarterTurns on the user-interface thread
 // (atomics); OnSample and Turned on the rendering thread, one sample

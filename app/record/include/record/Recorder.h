@@ -11,6 +11,8 @@
 // make the file readable as it stands (FileFlush); a file that can no longer
 // be written (the disk filled up behind the recorder's back) stops the
 // recording with the disk message, and what was written stays playable.
+// A recording may hand each frame through a transform on the writer thread
+// (RecordParams::transform): the frames written are then the transform's.
 //
 // Threads and locks:
 //  - Start: the user-interface thread. Stop: any thread, the writer itself
@@ -32,6 +34,7 @@
 #include "settings/OutputFolder.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -78,6 +81,13 @@ public:
     virtual void OnRecorderStateChanged() = 0;
 };
 
+// Called on the writer thread for each frame taken from the queue (one call
+// at a time): the frame to write instead, in *out and *out_length, valid
+// until the next call; they must be Motion-JPEG pictures of the recording's
+// width and height. False writes nothing for this frame.
+using FrameTransform = std::function<bool(const uint8_t* data, size_t length, const uint8_t** out,
+                                          size_t* out_length)>;
+
 struct RecordParams {
     std::u16string record_path; // the videos go to "<record_path>/Videos/"
     int32_t width = 0;
@@ -85,6 +95,8 @@ struct RecordParams {
     int32_t frame_rate = 0;  // frames per second
     int32_t audio_index = 0; // 0: video only
     AudioNames audio;        // ResolveAudioNames, when audio_index is not 0
+    // Empty: the camera's frames are written as they came.
+    FrameTransform transform;
 };
 
 struct RecorderOptions {

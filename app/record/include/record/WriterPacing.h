@@ -67,6 +67,9 @@ struct WriterPacing {
         return true;
     }
 
+    // The frame of the due turn is skipped: Copies will say 0.
+    bool Skips() const { return skip_count > 0; }
+
     // The frame of a due turn: how many times to write it; 0 skips it.
     int32_t Copies() {
         if (skip_count > 0) {

@@ -32,6 +32,9 @@ inline constexpr char16_t kAppLogoIcon[] = u"AppLogoIcon";
 // Off unless the user turns them on in the settings dialog.
 inline constexpr char16_t kResumeAfterReplug[] = u"ResumeAfterReplug";
 inline constexpr char16_t kResumeRecording[] = u"ResumeRecording";
+// Recordings store the picture as shown (annotations, turn) when "1";
+// anything else, or no key, records the camera's own frames.
+inline constexpr char16_t kRecordAsShown[] = u"RecordAsShown";
 // The time-lapse dialog's last choice.
 inline constexpr char16_t kTimeLapseInterval[] = u"TimeLapseInterval";
 inline constexpr char16_t kTimeLapseTarget[] = u"TimeLapseTarget";
@@ -74,6 +77,8 @@ struct AppSettings {
     bool resume_after_replug = false;
     // ... and a recording the removal ended goes on in a new file.
     bool resume_recording = false;
+    // Recordings are of the picture as shown, not the camera's frames.
+    bool record_as_shown = false;
     // Time-lapse: seconds between pictures (1..86400), 0 pictures or 1 a
     // video, the video's frames per second (1..30).
     int32_t timelapse_interval_s = 10;

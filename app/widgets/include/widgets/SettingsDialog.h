@@ -1,9 +1,9 @@
 // SettingsDialog: the modeless dialog "Capture and record setting" (template
 // 132): the folders for pictures and videos, the sound source and the audio
-// compressor for recording, and how long a video still fits on the video
-// folder's file system. Save copies the choices into the application's
-// settings and writes them to the INI file, then hides the dialog; Cancel
-// (Esc, the close button) hides it. Nothing is written before Save.
+// compressor for recording, whether recordings show the picture as shown,
+// and how long a video still fits on the video folder's file system. Save copies the choices into
+// the application's settings and writes them to the INI file, then hides the dialog; Cancel (Esc,
+// the close button) hides it. Nothing is written before Save.
 //
 // Creating the dialog lists the sound sources and compressors once
 // (ListAudioChoices connects every compressor, so it takes a moment) and
@@ -64,9 +64,10 @@ public:
     static constexpr int kLengthLabelId = 1047;
     static constexpr int kLengthId = 1046;
     static constexpr int kSmoothId = 1010;
-    // Two options of this program's own, off by default.
+    // Options of this program's own, off by default.
     static constexpr int kResumeReplugId = 1060;
     static constexpr int kResumeRecordingId = 1061;
+    static constexpr int kRecordAsShownId = 1062;
     static constexpr int kSaveId = 1;
     static constexpr int kCancelId = 2;
     static constexpr int kMaxFolderChars = 300; // what the folder edits hold
@@ -113,6 +114,7 @@ public:
     QCheckBox* SmoothCheck() const { return smooth_check_; }
     QCheckBox* ResumeReplugCheck() const { return resume_replug_check_; }
     QCheckBox* ResumeRecordingCheck() const { return resume_recording_check_; }
+    QCheckBox* RecordAsShownCheck() const { return record_as_shown_check_; }
     SkinButton* GetSkinButton(int id) const;
 
 protected:
@@ -140,6 +142,7 @@ private:
     bool smooth_ = false;
     bool resume_replug_ = false;
     bool resume_recording_ = false;
+    bool record_as_shown_ = false;
     int32_t compressor_position_ = -1;
 
     QLabel* capture_picture_ = nullptr;
@@ -152,6 +155,7 @@ private:
     QCheckBox* smooth_check_ = nullptr;
     QCheckBox* resume_replug_check_ = nullptr;
     QCheckBox* resume_recording_check_ = nullptr;
+    QCheckBox* record_as_shown_check_ = nullptr;
     SkinButton* browse_picture_ = nullptr;
     SkinButton* browse_video_ = nullptr;
     SkinButton* save_ = nullptr;

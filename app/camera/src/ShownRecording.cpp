@@ -1,0 +1,18 @@
+#include "camera/ShownRecording.h"
+
+#include "capture/ShownFrameEncoder.h"
+
+#include <memory>
+
+void RecordAsShown(OverlayWorker* overlay, const ShownPicture* shown,
+                   record::RecordParams* params) {
+    // Shared by the copies of the transform; gone with the recorder's last.
+    auto encoder =
+        std::make_shared<ShownFrameEncoder>(overlay, shown, params->width, params->height);
+    params->width = encoder->Width();
+    params->height = encoder->Height();
+    params->transform = [encoder](const uint8_t* data, size_t length, const uint8_t** out,
+                                  size_t* out_length) {
+        return encoder->Encode(data, length, out, out_length);
+    };
+}

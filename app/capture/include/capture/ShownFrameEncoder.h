@@ -1,0 +1,96 @@
+// Camera frames made into the picture the view shows, for a recording "as
+// shown" (the settings' "Record the picture as shown"): each compressed frame
+// is decoded, the annotation overlay composited in, the picture turned by the
+// quarter turns shown, and encoded again as JPEG (libjpeg-turbo, quality 85).
+// The recorder's writer thread runs it as its frame transform.
+//
+// One encoder serves one recording and fixes its size: the shown picture's
+// at the start. A later turn that swaps width and height (or a camera whose
+// picture changes size) is fitted whole into that size, centred on black:
+// the recording goes on showing what the class sees, and its frames keep the
+// one size that players expect of a stream. With nothing drawn and the
+// picture upright, the camera's own bytes are the picture as shown and are
+// passed on as they came; the encoded pictures keep the camera's chroma
+// subsampling, so that both kinds of frame stay alike.
+//
+// A frame that cannot be decoded (no JPEG header, a fatal decoder error, cut
+// short before its end-of-image marker) gives the last picture again, so that
+// the recording's time runs on; before the first good one it gives nothing and
+// the recorder skips it. A picture with a few damaged bytes that libjpeg-turbo
+// works around is used, as the view shows it.
+//
+// Threads: Encode on one thread at a time; it reads the overlay under the
+// overlay's lock and the quarter turns atomically. The buffers are allocated
+// at first use, at the largest frame size, and reused: frames of a steady
+// recording allocate nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class OverlayWorker;
+class PictureScaler;
+class ShownPicture;
+
+class ShownFrameEncoder {
+public:
+    static constexpr int kQuality = 85;
+
+    // overlay and shown are not owned and may be null (nothing drawn;
+    // upright); they must outlive the encoder. camera_width x camera_height:
+    // the camera's picture at the recording's start.
+    ShownFrameEncoder(OverlayWorker* overlay, const ShownPicture* shown, int camera_width,
+                      int camera_height);
+    ~ShownFrameEncoder();
+    ShownFrameEncoder(const ShownFrameEncoder&) = delete;
+    ShownFrameEncoder& operator=(const ShownFrameEncoder&) = delete;
+
+    // The recording's size: the camera's picture as turned at construction.
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+    // The camera's JPEG picture as shown now, as a JPEG picture of the
+    // recording's size in *out and *out_length, valid until the next call.
+    // False: nothing to write for this frame.
+    bool Encode(const uint8_t* jpeg, size_t length, const uint8_t** out, size_t* out_length);
+
+private:
+    struct Header {
+        int width = 0;
+        int height = 0;
+        int subsampling = 0; // TJSAMP_*
+    };
+    bool ReadHeader(const uint8_t* jpeg, size_t length, Header* header);
+    bool Decode(const uint8_t* jpeg, size_t length, const Header& header);
+    bool Compress(const uint8_t* pixels, int subsampling);
+    // The camera's bytes as they came.
+    bool Keep(const uint8_t* jpeg, size_t length);
+    // out_ holds at least bytes.
+    bool Reserve(size_t bytes);
+    // The last picture again, when there is one.
+    bool Last(const uint8_t** out, size_t* out_length) const;
+
+    struct TjHandleFree {
+        void operator()(void* handle) const;
+    };
+    struct TjBufferFree {
+        void operator()(unsigned char* buffer) const;
+    };
+
+    OverlayWorker* const overlay_;
+    const ShownPicture* const shown_;
+    int width_ = 0;
+    int height_ = 0;
+
+    std::unique_ptr<void, TjHandleFree> decompressor_;
+    std::unique_ptr<void, TjHandleFree> compressor_;
+    std::unique_ptr<uint8_t[]> decoded_; // the camera's picture, 32-bit
+    std::unique_ptr<uint8_t[]> scaled_;  // ... scaled to fit the recording
+    std::unique_ptr<uint8_t[]> turned_;  // ... turned
+    std::unique_ptr<uint8_t[]> fitted_;  // ... placed in the recording's size
+    std::unique_ptr<PictureScaler> scaler_;
+    std::unique_ptr<unsigned char, TjBufferFree> out_; // the last picture given
+    size_t out_capacity_ = 0;
+    size_t out_length_ = 0; // 0: none yet
+};

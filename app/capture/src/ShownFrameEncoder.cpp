@@ -1,0 +1,170 @@
+#include "capture/ShownFrameEncoder.h"
+
+#include "PictureScaler.h"
+#include "annotation/FrameOverlay.h"
+#include "capture/ShownPicture.h"
+#include "common/FrameLimits.h"
+#include "view/Rotation.h"
+
+#include <turbojpeg.h>
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// A picture cut short has no end-of-image marker in its tail (inside
+// entropy-coded data 0xFF is never followed by 0xD9); the view's decoder
+// refuses it the same way.
+constexpr size_t kEndSearchBytes = 1024;
+
+bool EndsWithEndOfImage(const uint8_t* jpeg, size_t length) {
+    const size_t first = length > kEndSearchBytes ? length - kEndSearchBytes : 0;
+    for (size_t i = length - 1; i > first; --i) {
+        if (jpeg[i - 1] == 0xFF && jpeg[i] == 0xD9)
+            return true;
+    }
+    return false;
+}
+
+bool Allocate(std::unique_ptr<uint8_t[]>* buffer) {
+    if (!*buffer)
+        buffer->reset(new (std::nothrow) uint8_t[kMaxFrameBytes]);
+    return *buffer != nullptr;
+}
+
+} // namespace
+
+void ShownFrameEncoder::TjHandleFree::operator()(void* handle) const {
+    tjDestroy(handle);
+}
+
+void ShownFrameEncoder::TjBufferFree::operator()(unsigned char* buffer) const {
+    tjFree(buffer);
+}
+
+ShownFrameEncoder::ShownFrameEncoder(OverlayWorker* overlay, const ShownPicture* shown,
+                                     int camera_width, int camera_height)
+    : overlay_(overlay), shown_(shown), decompressor_(tjInitDecompress()),
+      compressor_(tjInitCompress()), scaler_(std::make_unique<PictureScaler>()) {
+    const int turns = shown_ != nullptr ? shown_->QuarterTurns() : 0;
+    const view::PictureSize size = view::RotateSize(camera_width, camera_height, turns);
+    width_ = size.width;
+    height_ = size.height;
+}
+
+ShownFrameEncoder::~ShownFrameEncoder() = default;
+
+bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t** out,
+                               size_t* out_length) {
+    const size_t frame_bytes = view::RotatedFrameBytes(width_, height_);
+    Header header;
+    if (frame_bytes == 0 || frame_bytes > kMaxFrameBytes || !ReadHeader(jpeg, length, &header))
+        return Last(out, out_length);
+    const int turns = shown_ != nullptr ? shown_->QuarterTurns() : 0;
+    const view::PictureSize shown = view::RotateSize(header.width, header.height, turns);
+    const bool fits = shown.width == width_ && shown.height == height_;
+    const bool drawn = overlay_ != nullptr && overlay_->Present();
+    if (!drawn && turns == 0 && fits) {
+        Keep(jpeg, length);
+        return Last(out, out_length);
+    }
+    if (!Decode(jpeg, length, header))
+        return Last(out, out_length);
+    if (drawn)
+        overlay_->Composite(decoded_.get(), header.width * 4, header.width, header.height);
+    const uint8_t* picture = decoded_.get();
+    if (fits) {
+        if (turns != 0) {
+            if (!Allocate(&turned_) ||
+                !view::RotateFrame(picture, header.width, header.height, header.width * 4, turns,
+                                   turned_.get(), kMaxFrameBytes))
+                return Last(out, out_length);
+            picture = turned_.get();
+        }
+    } else {
+        // Scaled before it is turned: the smaller picture turns faster.
+        const FittedPicture place = FitInside(shown.width, shown.height, width_, height_);
+        const view::PictureSize scaled = view::RotateSize(place.width, place.height, turns);
+        if (!Allocate(&scaled_) || !Allocate(&turned_) || !Allocate(&fitted_) ||
+            !scaler_->Scale(picture, header.width, header.height, scaled_.get(), scaled.width,
+                            scaled.height) ||
+            !view::RotateFrame(scaled_.get(), scaled.width, scaled.height, scaled.width * 4, turns,
+                               turned_.get(), kMaxFrameBytes))
+            return Last(out, out_length);
+        PlaceInFrame(turned_.get(), place, fitted_.get(), width_, height_);
+        picture = fitted_.get();
+    }
+    Compress(picture, header.subsampling);
+    return Last(out, out_length);
+}
+
+bool ShownFrameEncoder::ReadHeader(const uint8_t* jpeg, size_t length, Header* header) {
+    if (jpeg == nullptr || length == 0 || length > ULONG_MAX || !decompressor_ ||
+        !EndsWithEndOfImage(jpeg, length))
+        return false;
+    int colorspace = 0;
+    if (tjDecompressHeader3(decompressor_.get(), jpeg, static_cast<unsigned long>(length),
+                            &header->width, &header->height, &header->subsampling,
+                            &colorspace) != 0)
+        return false;
+    const size_t bytes = view::RotatedFrameBytes(header->width, header->height);
+    return bytes > 0 && bytes <= kMaxFrameBytes;
+}
+
+bool ShownFrameEncoder::Decode(const uint8_t* jpeg, size_t length, const Header& header) {
+    if (!Allocate(&decoded_))
+        return false;
+    if (tjDecompress2(decompressor_.get(), jpeg, static_cast<unsigned long>(length), decoded_.get(),
+                      header.width, header.width * 4, header.height, TJPF_BGRX,
+                      TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE | TJFLAG_LIMITSCANS) == 0)
+        return true;
+    // A fault the library worked around leaves a whole picture.
+    return tjGetErrorCode(decompressor_.get()) == TJERR_WARNING;
+}
+
+bool ShownFrameEncoder::Compress(const uint8_t* pixels, int subsampling) {
+    // Annotations are in colour whatever the camera sends.
+    if (subsampling < 0 || subsampling == TJSAMP_GRAY || subsampling >= TJ_NUMSAMP)
+        subsampling = TJSAMP_420;
+    const unsigned long bound = tjBufSize(width_, height_, subsampling);
+    if (!compressor_ || bound == static_cast<unsigned long>(-1) || !Reserve(bound))
+        return false;
+    unsigned char* buffer = out_.get();
+    unsigned long size = static_cast<unsigned long>(out_capacity_);
+    out_length_ = 0; // the buffer is overwritten: no last picture unless this one works
+    if (tjCompress2(compressor_.get(), pixels, width_, width_ * 4, height_, TJPF_BGRX, &buffer,
+                    &size, subsampling, kQuality, TJFLAG_NOREALLOC) != 0 ||
+        buffer != out_.get())
+        return false;
+    out_length_ = size;
+    return true;
+}
+
+bool ShownFrameEncoder::Keep(const uint8_t* jpeg, size_t length) {
+    if (!Reserve(length))
+        return false;
+    std::memcpy(out_.get(), jpeg, length);
+    out_length_ = length;
+    return true;
+}
+
+bool ShownFrameEncoder::Reserve(size_t bytes) {
+    if (bytes <= out_capacity_)
+        return true;
+    out_length_ = 0;
+    out_capacity_ = 0;
+    out_.reset(bytes <= INT_MAX ? tjAlloc(static_cast<int>(bytes)) : nullptr);
+    if (out_)
+        out_capacity_ = bytes;
+    return out_ != nullptr;
+}
+
+bool ShownFrameEncoder::Last(const uint8_t** out, size_t* out_length) const {
+    if (out_length_ == 0)
+        return false;
+    *out = out_.get();
+    *out_length = out_length_;
+    return true;
+}
