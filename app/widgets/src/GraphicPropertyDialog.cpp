@@ -4,6 +4,7 @@
 #include "common/LangText.h"
 
 #include "PlainLineEdit.h"
+#include "SpinButton.h"
 #include "common/DlgItem.h"
 
 #include <QCheckBox>
@@ -100,6 +101,10 @@ void GraphicPropertyDialog::CreateControls() {
         y += 18;
     }
     AddButtons(60, 105, 162, "CANCEL");
+    // A text's arrows step through the sizes the tools offer.
+    if (working_.kind == ShapeKind::kText)
+        static_cast<SpinButton*>(GetDlgItem(this, kLineWidthSpinId))
+            ->SetStops({std::begin(annotation::kTextSizes), std::end(annotation::kTextSizes)});
 }
 
 void GraphicPropertyDialog::EnableForKind() {

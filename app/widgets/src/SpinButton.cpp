@@ -88,7 +88,19 @@ void SpinButton::Step(int direction) {
     if (!isEnabled())
         return;
     ReadBuddy();
-    const int64_t next = int64_t{position_} + (direction > 0 ? 1 : -1);
+    int64_t next = int64_t{position_} + (direction > 0 ? 1 : -1);
+    if (!stops_.empty()) {
+        next = direction > 0 ? max_ : min_;
+        if (direction > 0) {
+            const auto above = std::upper_bound(stops_.begin(), stops_.end(), position_);
+            if (above != stops_.end())
+                next = *above;
+        } else {
+            const auto below = std::lower_bound(stops_.begin(), stops_.end(), position_);
+            if (below != stops_.begin())
+                next = *std::prev(below);
+        }
+    }
     position_ = static_cast<int32_t>(std::clamp<int64_t>(next, min_, max_));
     if (buddy_ != nullptr)
         buddy_->setText(QString::number(position_));

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class QLineEdit;
 class QToolButton;
@@ -29,6 +30,11 @@ public:
     // Clamps the position into [min, max].
     void SetRange(int32_t min, int32_t max);
     void SetChangeHandler(ChangeHandler handler) { on_change_ = std::move(handler); }
+
+    // Stops a step goes to instead of one more or less, in rising order:
+    // the next stop above (below) the position, or the range's end beyond
+    // the last. Empty: steps of one.
+    void SetStops(std::vector<int32_t> stops) { stops_ = std::move(stops); }
 
     // One step: +1 up, -1 down.
     void Step(int direction);
@@ -53,6 +59,7 @@ private:
     int32_t max_ = 100;
     int32_t position_ = 0;
     ChangeHandler on_change_;
+    std::vector<int32_t> stops_;
 };
 
 // Reads text as a dialog box's integer: blanks or tabs around an optionally

@@ -277,6 +277,23 @@ TEST_F(GraphicDialogTest, PropertyGivesATextItsSizeAndAHighlighterItsWidth) {
     Box(dialog.get(), GraphicPropertyDialog::kLineWidthId)->setText(QStringLiteral("64"));
     dialog->OnOK();
     EXPECT_EQ(First().y2 - First().y1, annotation::EstimateTextExtent("abc", 64).height);
+
+    // Its arrows step through the offered sizes, then to the range's ends.
+    auto again = Open<GraphicPropertyDialog>();
+    PlainLineEdit* size = Box(again.get(), GraphicPropertyDialog::kLineWidthId);
+    auto* spin =
+        static_cast<SpinButton*>(GetDlgItem(again.get(), GraphicPropertyDialog::kLineWidthSpinId));
+    const struct {
+        const char* from;
+        int direction;
+        const char* to;
+    } steps[] = {{"48", 1, "64"}, {"30", 1, "32"},  {"30", -1, "24"},
+                 {"24", -1, "8"}, {"96", 1, "300"}, {"300", 1, "300"}};
+    for (const auto& step : steps) {
+        size->setText(QString::fromLatin1(step.from));
+        spin->Step(step.direction);
+        EXPECT_EQ(size->text(), step.to) << step.from << " " << step.direction;
+    }
 }
 
 TEST_F(GraphicDialogTest, PropertyChecksInOrderAndKeepsTheShape) {
