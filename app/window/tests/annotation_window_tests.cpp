@@ -186,6 +186,12 @@ TEST_F(AnnotationWindowTest, ToolKeysChooseToolsAndATextTakesEveryLetterTyped) {
     // Ctrl+Z takes the whole text back at once.
     QTest::keyClick(view_, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(store.HasShapes());
+
+    // The keys work in full screen too, where the panel is out of sight.
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kFullScreen));
+    ASSERT_TRUE(view_->IsFullScreen());
+    QTest::keyClick(view_, Qt::Key_H);
+    EXPECT_EQ(store.Tool(), DrawTool::kHighlighter);
 }
 
 } // namespace
