@@ -42,6 +42,11 @@ inline constexpr uint32_t kBlank = 36829;
 // View: a spotlight or a curtain over the shown picture, ended by Esc.
 inline constexpr uint32_t kSpotlight = 36830;
 inline constexpr uint32_t kCurtain = 36831;
+// View: the strip of captures and the side-by-side compare; File: the
+// captures as one PDF.
+inline constexpr uint32_t kGallery = 36832;
+inline constexpr uint32_t kCompare = 36833;
+inline constexpr uint32_t kExportPdf = 36834;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 
