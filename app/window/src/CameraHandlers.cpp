@@ -147,6 +147,7 @@ void MainWindow::OnSnapshotMessage(const snapshot::Outcome& outcome) {
     app_.snapshot_result = outcome.result;
     if (outcome.result == snapshot::kSaved)
         message_.picture_path = QString::fromStdString(outcome.path);
+    captures_.Add(outcome);
     Refresh();
     if (outcome.create_failed)
         MessageBox(this, LangText(lang_, "Create file failed!"), app_.Caption(),

@@ -54,6 +54,8 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     AddCommand(file, cmd::kStopRecord, u"Stop &Record");
     AddCommand(file, cmd::kStartTimeLapse, u"Start T&ime-lapse...");
     AddCommand(file, cmd::kStopTimeLapse, u"Stop Time-&lapse");
+    // Enabled by the main window, which knows the captures.
+    AddCommand(file, cmd::kExportPdf, u"Export to P&DF...");
     file->addSeparator();
     AddCommand(file, cmd::kSetting, u"Se&tting");
     file->addSeparator();

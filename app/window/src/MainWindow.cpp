@@ -38,6 +38,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kStopRecord, cmd::kStopRecord, &MainWindow::OnStopRecord},
     {cmd::kStartTimeLapse, cmd::kStartTimeLapse, &MainWindow::OnStartTimeLapse},
     {cmd::kStopTimeLapse, cmd::kStopTimeLapse, &MainWindow::OnStopTimeLapse},
+    {cmd::kExportPdf, cmd::kExportPdf, &MainWindow::OnExportPdf},
     {cmd::kExit, cmd::kExit, &MainWindow::OnExit},
     {cmd::kFullScreen, cmd::kFullScreen, &MainWindow::OnFullScreen},
     {cmd::kZoomFirst, cmd::kZoomLast, &MainWindow::OnZoomMode},
@@ -161,6 +162,9 @@ void MainWindow::OnDestroy() {
     StopStatusTimer();
     banner_.Destroy();
     session_.reset();
+    // The writer posts its result here: it ends before the window does.
+    if (pdf_job_.valid())
+        pdf_job_.wait();
     for (int* id : {&timer_ids_[kTimerClock], &idle_timer_}) {
         if (*id != 0)
             killTimer(*id);
@@ -201,6 +205,7 @@ void MainWindow::Refresh() {
     menu.spotlight = view_->ShowEffect().kind == view::ShowEffectKind::kSpotlight;
     menu.curtain = view_->ShowEffect().kind == view::ShowEffectKind::kCurtain;
     menu_->Apply(menu);
+    RefreshExport();
 
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;

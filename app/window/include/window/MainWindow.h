@@ -13,6 +13,8 @@
 #include "annotation/AnnotationEditor.h"
 #include "annotation/AnnotationStore.h"
 #include "camera/CameraSession.h"
+#include "capture/PdfExport.h"
+#include "capture/SessionCaptures.h"
 #include "common/CommandIds.h"
 #include "language/language.h"
 #include "record/AudioChoices.h"
@@ -32,6 +34,8 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <string>
+#include <vector>
 
 class GraphicPanel;
 class SettingsDialog;
@@ -115,6 +119,7 @@ private:
     void OnStartTimeLapse(uint32_t id);
     void OnStopTimeLapse(uint32_t id);
     void OnTimeLapseMessage(uint32_t count, int32_t result);
+    void OnExportPdf(uint32_t id);
     void OnExit(uint32_t id);
     void OnFullScreen(uint32_t id);
     void OnZoomMode(uint32_t id);
@@ -149,6 +154,15 @@ private:
     void OnSnapshotMessage(const snapshot::Outcome& outcome);
     void StartStatusTimer();
     void StopStatusTimer();
+
+    // The PDF export (ExportHandlers.cpp). The gallery's chosen captures:
+    // the seam where the gallery hands in its choice, empty until it does.
+    std::vector<std::string> ChosenCaptures() const;
+    // The chosen captures, else this run's snapshots.
+    std::vector<std::string> CapturesToExport() const;
+    // The item's enable rule (part of Refresh).
+    void RefreshExport();
+    void OnPdfExported(const pdf_export::Result& result, const std::string& output);
 
     // KeyActions.
     bool KeyAttached() const override { return session_->Attached(); }
@@ -206,6 +220,8 @@ private:
     int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it
     std::future<record::AudioChoices> audio_listing_; // user-interface thread
     std::unique_ptr<RemoteServer> remote_;            // commands of other starts
+    SessionCaptures captures_;                        // this run's snapshots
+    std::future<void> pdf_job_; // the PDF writer while it runs; user-interface thread
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
