@@ -41,7 +41,7 @@ std::vector<Entry> ListFolder(const std::string& folder) {
         std::error_code type_error;
         if (!it->is_regular_file(type_error) || !IsJpegName(it->path()))
             continue;
-        entries.push_back({it->path().string(), ModifiedNs(it->path()), false});
+        entries.push_back({it->path().lexically_normal().string(), ModifiedNs(it->path()), false});
     }
     std::sort(entries.begin(), entries.end(), NewerFirst);
     return entries;
@@ -55,7 +55,9 @@ void GalleryList::SetFolder(const std::string& folder) {
     Merge();
 }
 
-void GalleryList::AddSnapshot(const std::string& path) {
+void GalleryList::AddSnapshot(const std::string& written) {
+    // As the folder's listing spells it, so one file shows once.
+    const std::string path = fs::path(written).lexically_normal().string();
     snapshots_.erase(std::remove_if(snapshots_.begin(), snapshots_.end(),
                                     [&](const gallery::Entry& e) { return e.path == path; }),
                      snapshots_.end());
