@@ -16,7 +16,9 @@ namespace {
 constexpr int kMarkMargin = 8;
 constexpr int kMarkPadding = 6;
 
-void DrawFrozenMark(QPainter& painter, const QRect& target, const QString& text) {
+} // namespace
+
+void DrawViewMark(QPainter& painter, const QRect& target, const QString& text) {
     const QPaintDevice* device = painter.device();
     const QRect visible = target.intersected(QRect(0, 0, device->width(), device->height()));
     if (visible.isEmpty())
@@ -39,8 +41,6 @@ void DrawFrozenMark(QPainter& painter, const QRect& target, const QString& text)
     painter.drawText(box, Qt::AlignCenter, text);
     painter.restore();
 }
-
-} // namespace
 
 void DrawShownFrame(QPainter& painter, const QImage& frame, const QRect& target,
                     const ShownState& shown) {
@@ -69,7 +69,7 @@ void DrawShownFrame(QPainter& painter, const QImage& frame, const QRect& target,
         painter.restore();
     }
     if (!shown.frozen_mark.isEmpty())
-        DrawFrozenMark(painter, target, shown.frozen_mark);
+        DrawViewMark(painter, target, shown.frozen_mark);
 }
 
 QImage TurnedImage(const QImage& frame, int quarter_turns) {

@@ -464,6 +464,11 @@ void VideoView::SetShowEffect(view::ShowEffectKind kind) {
     update();
 }
 
+void VideoView::SetCaptureShow(view::CaptureShow show) {
+    capture_show_ = std::move(show);
+    update();
+}
+
 RECT VideoView::EffectArea() const {
     return view::VisibleArea(display_rect_, width(), height());
 }
@@ -475,6 +480,11 @@ void VideoView::paintEvent(QPaintEvent*) {
     if (blanked_) {
         // The frame is taken all the same, so the presenter goes on.
         painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    if (capture_show_.Active()) {
+        view::PaintCaptureShow(painter, rect(), capture_show_,
+                               Playing() ? painting.frame.get() : nullptr, shown_.quarter_turns);
         return;
     }
     if (painting.frame && !Playing()) {

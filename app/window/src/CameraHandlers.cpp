@@ -14,6 +14,7 @@
 #include "platform/system.h"
 #include "view/VideoView.h"
 #include "widgets/CommandPanel.h"
+#include "widgets/GalleryStrip.h"
 #include "widgets/MessageBox.h"
 #include "widgets/RightPanel.h"
 #include "window/Application.h"
@@ -145,8 +146,10 @@ void MainWindow::OnSnapshotMessage(const snapshot::Outcome& outcome) {
     message_.snapshot_tick = platform::GetTickCount();
     message_.snapshot_result = outcome.result;
     app_.snapshot_result = outcome.result;
-    if (outcome.result == snapshot::kSaved)
+    if (outcome.result == snapshot::kSaved) {
         message_.picture_path = QString::fromStdString(outcome.path);
+        gallery_->AddSnapshot(outcome.path);
+    }
     captures_.Add(outcome);
     Refresh();
     if (outcome.create_failed)
@@ -156,6 +159,7 @@ void MainWindow::OnSnapshotMessage(const snapshot::Outcome& outcome) {
 
 void MainWindow::OnPlay(uint32_t) {
     TRACE_DLG("OnMenuFilePlay");
+    EndCaptureShow();
     message_.stream_error.clear();
     command_panel_->ResetFaces();
     annotations_.ClearAll();

@@ -31,13 +31,8 @@ pdf_export::Paper PaperForLocale(const QLocale& locale) {
         QLocale::territoryToCode(locale.territory()).toStdString());
 }
 
-std::vector<std::string> MainWindow::ChosenCaptures() const {
-    // The gallery's choice, once there is a gallery; until then none.
-    return {};
-}
-
 std::vector<std::string> MainWindow::CapturesToExport() const {
-    std::vector<std::string> chosen = ChosenCaptures();
+    std::vector<std::string> chosen = ChosenCapturePaths();
     return chosen.empty() ? captures_.Paths() : chosen;
 }
 

@@ -37,13 +37,19 @@ void MainLayout::Layout() {
     if (menu_ != nullptr)
         menu_->setGeometry(0, 0, window_->width(), client.top());
     const int status_height = status_->sizeHint().height();
-    const int bottom = client.bottom() + 1 - status_height;
+    const int status_top = client.bottom() + 1 - status_height;
+    const bool gallery = gallery_ != nullptr && gallery_shown_;
+    const int bottom = status_top - (gallery ? gallery_height_ : 0);
+    if (gallery_ != nullptr) {
+        gallery_->setGeometry(QRect(0, bottom, client.width(), gallery_height_));
+        gallery_->setVisible(gallery);
+    }
     const int top = client.top() + kCommandPanelHeight;
     const int column = tool_bar_shown_ ? kToolBarWidth : 0;
 
     if (splitter_ != nullptr)
         splitter_->setGeometry(QRect(QPoint(column, top), QPoint(client.right(), bottom - 1)));
-    status_->setGeometry(QRect(QPoint(0, bottom), QPoint(client.right(), client.bottom())));
+    status_->setGeometry(QRect(QPoint(0, status_top), QPoint(client.right(), client.bottom())));
     if (tool_bar_ != nullptr) {
         tool_bar_->setGeometry(QRect(0, top, column, bottom - top));
         tool_bar_->setVisible(tool_bar_shown_);

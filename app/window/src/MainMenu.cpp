@@ -93,6 +93,10 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     // Esc ends either, in the key router.
     AddCommand(view, cmd::kSpotlight, u"&Spotlight")->setCheckable(true);
     AddCommand(view, cmd::kCurtain, u"&Curtain")->setCheckable(true);
+    view->addSeparator();
+    // The window sets their marks (GalleryHandlers.cpp); Esc ends a compare.
+    AddCommand(view, cmd::kGallery, u"&Gallery\tCtrl+J", "Ctrl+J")->setCheckable(true);
+    AddCommand(view, cmd::kCompare, u"Com&pare\tCtrl+D", "Ctrl+D")->setCheckable(true);
 
     // Position 3 (P2): filled by the localisation library.
     QMenu* language = bar_->addMenu(Q(u"Language"));

@@ -47,6 +47,8 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kUndo, cmd::kHideAnnotations, &MainWindow::OnEditMenu},
     {cmd::kBlank, cmd::kBlank, &MainWindow::OnBlank},
     {cmd::kSpotlight, cmd::kCurtain, &MainWindow::OnShowEffect},
+    {cmd::kGallery, cmd::kGallery, &MainWindow::OnGallery},
+    {cmd::kCompare, cmd::kCompare, &MainWindow::OnCompare},
     {cmd::kLanguageFirst, cmd::kLanguageLast, &MainWindow::OnLanguage},
     {cmd::kSetting, cmd::kSetting, &MainWindow::OnSetting},
     {cmd::kOptions, cmd::kOptions, &MainWindow::OnOptions},
@@ -98,6 +100,7 @@ void MainWindow::OnInitDialog() {
     CreateViewAndPanels();
     layout_ = std::make_unique<MainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
     layout_->Create(view_, command_panel_, tool_bar_);
+    CreateGallery();
     CreateAnnotationPanel();
     // The panels' tooltips and labels, made in English, in the chosen language.
     for (QWidget* panel : findChildren<QWidget*>()) {
@@ -206,6 +209,7 @@ void MainWindow::Refresh() {
     menu.curtain = view_->ShowEffect().kind == view::ShowEffectKind::kCurtain;
     menu_->Apply(menu);
     RefreshExport();
+    RefreshGallery();
 
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;

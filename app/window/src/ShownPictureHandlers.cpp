@@ -34,7 +34,11 @@ void MainWindow::OnShowEffect(uint32_t id) {
     Refresh();
 }
 
+// Esc steps back one thing at a time: the captures shown first, then the
+// spotlight or curtain.
 bool MainWindow::EndShowEffect() {
+    if (EndCaptureShow())
+        return true;
     if (view_ == nullptr || view_->ShowEffect().kind == view::ShowEffectKind::kNone)
         return false;
     view_->SetShowEffect(view::ShowEffectKind::kNone);

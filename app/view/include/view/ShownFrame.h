@@ -24,6 +24,10 @@ struct ShownState {
 void DrawShownFrame(QPainter& painter, const QImage& frame, const QRect& target,
                     const ShownState& shown);
 
+// text in a red box in the top-left corner of the part of target the
+// painter's device shows (the frozen mark, the capture badge).
+void DrawViewMark(QPainter& painter, const QRect& target, const QString& text);
+
 // A copy of frame (32-bit) turned by quarter_turns; null for a null frame.
 QImage TurnedImage(const QImage& frame, int quarter_turns);
 

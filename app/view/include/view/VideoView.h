@@ -13,6 +13,7 @@
 
 #include "platform/media.h"
 #include "platform/wintypes.h"
+#include "view/CaptureShow.h"
 #include "view/FramePainter.h"
 #include "view/FramePresenter.h"
 #include "view/FrameReport.h"
@@ -82,6 +83,10 @@ public:
     // The mark painted over the picture while it is held; empty while live.
     void SetFrozenMark(const QString& text);
     QString FrozenMark() const { return shown_.frozen_mark; }
+    // Captures shown instead of, or beside, the live picture (CaptureShow.h);
+    // an empty show goes back to live.
+    void SetCaptureShow(view::CaptureShow show);
+    const view::CaptureShow& CaptureShown() const { return capture_show_; }
     // The view point where image pixel image_point shows (the first view
     // pixel that maps back to it), through the turn.
     view::POINT ImageToClient(const view::POINT& image_point) const;
@@ -208,6 +213,7 @@ private:
     bool full_screen_ = false;
     bool blanked_ = false;
     view::ShowEffectState effect_;
+    view::CaptureShow capture_show_;
     QPointer<QWidget> saved_parent_;
     QRect saved_geometry_; // in the parent, before full screen
     view::POINT mouse_point_{};

@@ -59,7 +59,8 @@ public:
     // enabled. True when it ran.
     virtual bool KeyMenuCommand(uint32_t id) = 0;
     virtual void LeaveFullScreen() = 0;
-    // Ends the spotlight or curtain; false when neither was on.
+    // Ends the captures shown (back to live), else the spotlight or curtain;
+    // false when none was on.
     virtual bool EndShowEffect() = 0;
     virtual void NudgeSelection(int dx, int dy) = 0;
     virtual void DeleteSelection() = 0;

@@ -47,6 +47,14 @@ public:
     // splitter. Without a picture the splitter takes that form too.
     void SetAnnotationMode(bool on);
 
+    // The gallery strip (a child of the window) lies under the splitter
+    // while shown.
+    void SetGallery(QWidget* strip, int height) {
+        gallery_ = strip;
+        gallery_height_ = height;
+    }
+    void SetGalleryShown(bool shown) { gallery_shown_ = shown; }
+    bool GalleryShown() const { return gallery_shown_; }
     QWidget* GetCommandPanel() const { return command_panel_; }
     QWidget* ToolBar() const { return tool_bar_; }
     SkinSplitter* Splitter() const { return splitter_; }
@@ -64,4 +72,7 @@ private:
     SkinSplitter* splitter_ = nullptr;
     RightPanel* right_panel_ = nullptr;
     bool tool_bar_shown_ = false;
+    QWidget* gallery_ = nullptr;
+    int gallery_height_ = 0;
+    bool gallery_shown_ = false;
 };

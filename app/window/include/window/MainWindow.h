@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+class GalleryStrip;
 class GraphicPanel;
 class SettingsDialog;
 class CommandPanel;
@@ -76,6 +77,14 @@ public:
     annotation::AnnotationStore& Annotations() { return annotations_; }
 
     MainLayout& Layouter() { return *layout_; }
+    GalleryStrip* Gallery() const { return gallery_; }
+    // The pictures chosen in the gallery (Ctrl+click), oldest first; empty
+    // when none is chosen. For whatever takes them further (an export).
+    std::vector<std::string> ChosenCapturePaths() const;
+    // The capture held in the view (empty while live) and whether the view
+    // compares (GalleryHandlers.cpp).
+    const std::string& HeldCapture() const { return held_capture_; }
+    bool Comparing() const { return comparing_; }
 
     // Starts a time-lapse as the dialog chose it (the dialog's OK; tests call
     // it directly): timelapse::kOk, or the refusal the user was shown.
@@ -128,6 +137,17 @@ private:
     void OnBlank(uint32_t id);
     void OnShowEffect(uint32_t id);
     void OnRotate(uint32_t id);
+    // Gallery and compare (GalleryHandlers.cpp).
+    void CreateGallery();
+    void OnGallery(uint32_t id);
+    void OnCompare(uint32_t id);
+    void ShowCapture(const std::string& path);
+    // What the view shows of the captures, from held_capture_, comparing_
+    // and the gallery's choice.
+    void ApplyCaptureShow();
+    // Back to live; false when no capture was shown.
+    bool EndCaptureShow();
+    void RefreshGallery();
     // The view's freeze mark from the session's state (part of Refresh).
     void RefreshShownPicture(bool frozen);
     void OnLanguage(uint32_t id);
@@ -155,10 +175,8 @@ private:
     void StartStatusTimer();
     void StopStatusTimer();
 
-    // The PDF export (ExportHandlers.cpp). The gallery's chosen captures:
-    // the seam where the gallery hands in its choice, empty until it does.
-    std::vector<std::string> ChosenCaptures() const;
-    // The chosen captures, else this run's snapshots.
+    // The PDF export (ExportHandlers.cpp): the captures chosen in the
+    // gallery, else this run's snapshots.
     std::vector<std::string> CapturesToExport() const;
     // The item's enable rule (part of Refresh).
     void RefreshExport();
@@ -175,7 +193,7 @@ private:
     void LeaveFullScreen() override;
     bool EndShowEffect() override;
     void NudgeSelection(int dx, int dy) override;
-    void DeleteSelection() override { annotations_.DeleteSelection(); }
+    void DeleteSelection() override;
     bool TypingText() const override { return annotations_.TypingText(); }
     void TypeText(annotation::TextKey key, const std::string& utf8) override {
         annotations_.TypeText(key, utf8);
@@ -211,6 +229,9 @@ private:
     ControlToolBar* tool_bar_ = nullptr;
     GraphicPanel* annotation_panel_ = nullptr; // hosted by the right panel
     QPointer<SettingsDialog> setting_dlg_;     // made when first opened, again each time
+    GalleryStrip* gallery_ = nullptr;          // a child of the window
+    std::string held_capture_;                 // shown instead of live; empty while live
+    bool comparing_ = false;
 
     // What the message pane shows besides the session's state.
     MessagePaneState message_;
