@@ -218,7 +218,7 @@ void VideoView::mousePressEvent(QMouseEvent* event) {
             ShowPointer(0);
         else if (effect_.kind != view::ShowEffectKind::kNone)
             view::EffectPress(effect_, EffectArea(), mouse_point_);
-        else if (mouse_input_)
+        else if (mouse_input_ && !capture_show_.Active())
             mouse_input_->OnImageMouseDown(image_point_);
     } else if (event->button() == Qt::RightButton) {
         if (mouse_input_ == nullptr || mouse_input_->SelectToolActive()) {
@@ -245,8 +245,12 @@ void VideoView::mouseMoveEvent(QMouseEvent* event) {
         ShowPointer(view::EffectPointer(effect_, EffectArea(), mouse_point_));
         return;
     }
-    if (mouse_input_ == nullptr)
+    // Captures shown in panes: the picture's pixels are elsewhere on the
+    // view, so nothing is drawn until the view is live again.
+    if (mouse_input_ == nullptr || capture_show_.Active()) {
+        ShowPointer(0);
         return;
+    }
     mouse_input_->OnImageMouseMove(image_point_, (event->buttons() & Qt::LeftButton) != 0);
     // Over the picture only; -1 while a drawing or a group drag goes on.
     const int kind = mouse_input_->PointerKind();
@@ -261,7 +265,7 @@ void VideoView::mouseReleaseEvent(QMouseEvent* event) {
             ShowPointer(0);
         else if (effect_.kind != view::ShowEffectKind::kNone)
             view::EffectRelease(effect_);
-        else if (mouse_input_)
+        else if (mouse_input_ && !capture_show_.Active())
             mouse_input_->OnImageMouseUp(image_point_);
     }
     QWidget::mouseReleaseEvent(event);
@@ -273,7 +277,7 @@ void VideoView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     mouse_point_ = view::POINT{event->position().toPoint().x(), event->position().toPoint().y()};
-    if (event->button() != Qt::LeftButton || !Playing() ||
+    if (event->button() != Qt::LeftButton || !Playing() || capture_show_.Active() ||
         !view::PointInRect(display_rect_, mouse_point_))
         return;
     ClientToImage();

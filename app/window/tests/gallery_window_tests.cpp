@@ -100,6 +100,12 @@ TEST_F(GalleryWindowTest, SnapshotsShowHeldWithTheBadgeAndCompareSideBySide) {
     main_window_->OnCommand(cmd::kCompare);
     EXPECT_EQ(view->CaptureShown().captures.size(), 1u);
     EXPECT_TRUE(view->CaptureShown().with_live);
+    // No drawing over the panes: the live picture's pixels lie elsewhere.
+    main_window_->Annotations().SetTool(annotation::DrawTool::kLine);
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    QTest::mouseMove(view, QPoint(120, 90));
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, QPoint(120, 90));
+    EXPECT_FALSE(main_window_->Annotations().HasShapes());
     Escape();
     EXPECT_FALSE(main_window_->Comparing());
     EXPECT_FALSE(view->CaptureShown().Active());
