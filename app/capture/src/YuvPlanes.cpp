@@ -37,11 +37,22 @@ uint32_t Load32(const uint8_t* p) {
 int SkipTransparent(const uint8_t* row, int x, int end) {
 #if defined(__SSE2__)
     const __m128i clear = _mm_set1_epi16(static_cast<short>(0xFEFE));
+    const auto load = [row](int at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(at) * 4));
+    };
+    // The low 16 bits of each pixel: bytes 0, 1 of every four.
+    constexpr int kLowHalves = 0x3333;
+    while (x + 16 <= end) {
+        const __m128i a =
+            _mm_and_si128(_mm_cmpeq_epi16(load(x), clear), _mm_cmpeq_epi16(load(x + 4), clear));
+        const __m128i b = _mm_and_si128(_mm_cmpeq_epi16(load(x + 8), clear),
+                                        _mm_cmpeq_epi16(load(x + 12), clear));
+        if ((_mm_movemask_epi8(_mm_and_si128(a, b)) & kLowHalves) != kLowHalves)
+            break;
+        x += 16;
+    }
     while (x + 4 <= end) {
-        const __m128i pixels =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(x) * 4));
-        // The low 16 bits of each pixel: bytes 0, 1 of every four.
-        if ((_mm_movemask_epi8(_mm_cmpeq_epi16(pixels, clear)) & 0x3333) != 0x3333)
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi16(load(x), clear)) & kLowHalves) != kLowHalves)
             break;
         x += 4;
     }
@@ -119,8 +130,8 @@ inline void TurnTile(const Plane& p, int turns, uint8_t* dst, int dst_stride, in
 
 inline __m128i ReverseBytes(__m128i v) {
     v = _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
-    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
-    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
+    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1));
+    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(2, 3, 0, 1));
     return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
 }
 #endif
@@ -154,20 +165,15 @@ void TurnPlane(const Plane& p, int turns, uint8_t* dst, int dst_stride) {
     int whole_x = 0;
     int whole_y = 0;
 #if defined(__SSE2__)
-    // Blocks of 64 x 64: the source rows a block reads stay in the first
-    // level cache while its tiles are transposed.
-    constexpr int kBlock = 64;
+    // A band of 16 turned rows at a time, tile by tile across: the band is
+    // written in whole rows, and the 16-byte pieces it reads from each source
+    // row share cache lines with the next bands', which find them still in
+    // the second level cache. Measured faster than square blocks here.
     whole_x = width / 16 * 16;
     whole_y = height / 16 * 16;
-    for (int by = 0; by < whole_y; by += kBlock) {
-        for (int bx = 0; bx < whole_x; bx += kBlock) {
-            const int end_y = std::min(by + kBlock, whole_y);
-            const int end_x = std::min(bx + kBlock, whole_x);
-            for (int y = by; y < end_y; y += 16) {
-                for (int x = bx; x < end_x; x += 16)
-                    TurnTile(p, turns, dst, dst_stride, x, y);
-            }
-        }
+    for (int y = 0; y < whole_y; y += 16) {
+        for (int x = 0; x < whole_x; x += 16)
+            TurnTile(p, turns, dst, dst_stride, x, y);
     }
 #endif
     TurnRect(p, turns, dst, dst_stride, whole_x, width, 0, height);
