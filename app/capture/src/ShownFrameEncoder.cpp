@@ -1,6 +1,7 @@
 #include "capture/ShownFrameEncoder.h"
 
 #include "PictureScaler.h"
+#include "YuvPlanes.h"
 #include "annotation/FrameOverlay.h"
 #include "capture/ShownPicture.h"
 #include "common/FrameLimits.h"
@@ -47,7 +48,8 @@ void ShownFrameEncoder::TjBufferFree::operator()(unsigned char* buffer) const {
 ShownFrameEncoder::ShownFrameEncoder(OverlayWorker* overlay, const ShownPicture* shown,
                                      int camera_width, int camera_height)
     : overlay_(overlay), shown_(shown), decompressor_(tjInitDecompress()),
-      compressor_(tjInitCompress()), scaler_(std::make_unique<PictureScaler>()) {
+      compressor_(tjInitCompress()), scaler_(std::make_unique<PictureScaler>()),
+      compositor_(std::make_unique<yuv::OverlayCompositor>()) {
     const int turns = shown_ != nullptr ? shown_->QuarterTurns() : 0;
     const view::PictureSize size = view::RotateSize(camera_width, camera_height, turns);
     width_ = size.width;
@@ -68,6 +70,12 @@ bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t
     const bool drawn = overlay_ != nullptr && overlay_->Present();
     if (!drawn && turns == 0 && fits) {
         Keep(jpeg, length);
+        return Last(out, out_length);
+    }
+    yuv::PlaneLayout from;
+    yuv::PlaneLayout to;
+    if (fits && PlaneLayouts(header, turns, &from, &to)) {
+        EncodePlanes(jpeg, length, drawn, turns, from, to);
         return Last(out, out_length);
     }
     if (!Decode(jpeg, length, header))
@@ -104,10 +112,9 @@ bool ShownFrameEncoder::ReadHeader(const uint8_t* jpeg, size_t length, Header* h
     if (jpeg == nullptr || length == 0 || length > ULONG_MAX || !decompressor_ ||
         !EndsWithEndOfImage(jpeg, length))
         return false;
-    int colorspace = 0;
     if (tjDecompressHeader3(decompressor_.get(), jpeg, static_cast<unsigned long>(length),
                             &header->width, &header->height, &header->subsampling,
-                            &colorspace) != 0)
+                            &header->colorspace) != 0)
         return false;
     const size_t bytes = view::RotatedFrameBytes(header->width, header->height);
     return bytes > 0 && bytes <= kMaxFrameBytes;
@@ -128,15 +135,81 @@ bool ShownFrameEncoder::Compress(const uint8_t* pixels, int subsampling) {
     // Annotations are in colour whatever the camera sends.
     if (subsampling < 0 || subsampling == TJSAMP_GRAY || subsampling >= TJ_NUMSAMP)
         subsampling = TJSAMP_420;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    if (!StartCompress(subsampling, &buffer, &size))
+        return false;
+    const int result =
+        tjCompress2(compressor_.get(), pixels, width_, width_ * 4, height_, TJPF_BGRX, &buffer,
+                    &size, subsampling, kQuality, TJFLAG_NOREALLOC);
+    return FinishCompress(result, buffer, size);
+}
+
+bool ShownFrameEncoder::PlaneLayouts(const Header& header, int turns, yuv::PlaneLayout* from,
+                                     yuv::PlaneLayout* to) const {
+    // Planes of another colour space (RGB, CMYK) are not YCbCr.
+    if (header.colorspace != TJCS_YCbCr ||
+        !yuv::MakeLayout(header.width, header.height, header.subsampling, from) ||
+        !yuv::MakeLayout(width_, height_, yuv::TurnedSubsampling(header.subsampling, turns), to))
+        return false;
+    return from->bytes <= kMaxFrameBytes && to->bytes <= kMaxFrameBytes;
+}
+
+void ShownFrameEncoder::EncodePlanes(const uint8_t* jpeg, size_t length, bool drawn, int turns,
+                                     const yuv::PlaneLayout& from, const yuv::PlaneLayout& to) {
+    if (!Allocate(&decoded_))
+        return;
+    unsigned char* planes[3];
+    int strides[3];
+    for (int i = 0; i < 3; ++i) {
+        planes[i] = decoded_.get() + from.offset[i];
+        strides[i] = from.plane_width[i];
+    }
+    if (tjDecompressToYUVPlanes(decompressor_.get(), jpeg, static_cast<unsigned long>(length),
+                                planes, from.width, strides, from.height,
+                                TJFLAG_FASTDCT | TJFLAG_LIMITSCANS) != 0 &&
+        tjGetErrorCode(decompressor_.get()) != TJERR_WARNING)
+        return;
+    if (drawn) {
+        overlay_->ReadOverlay([&](const uint8_t* overlay, const OverlayExtent& extent) {
+            compositor_->Composite(decoded_.get(), from, overlay, extent);
+        });
+    }
+    const uint8_t* picture = decoded_.get();
+    if (turns != 0) {
+        if (!Allocate(&turned_) || !yuv::TurnPlanes(picture, from, turns, turned_.get(), to))
+            return;
+        picture = turned_.get();
+    }
+    const unsigned char* sources[3];
+    for (int i = 0; i < 3; ++i) {
+        sources[i] = picture + to.offset[i];
+        strides[i] = to.plane_width[i];
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    if (!StartCompress(to.subsampling, &buffer, &size))
+        return;
+    const int result = tjCompressFromYUVPlanes(compressor_.get(), sources, to.width, strides,
+                                               to.height, to.subsampling, &buffer, &size, kQuality,
+                                               TJFLAG_NOREALLOC | TJFLAG_FASTDCT);
+    FinishCompress(result, buffer, size);
+}
+
+bool ShownFrameEncoder::StartCompress(int subsampling, unsigned char** buffer,
+                                      unsigned long* size) {
     const unsigned long bound = tjBufSize(width_, height_, subsampling);
     if (!compressor_ || bound == static_cast<unsigned long>(-1) || !Reserve(bound))
         return false;
-    unsigned char* buffer = out_.get();
-    unsigned long size = static_cast<unsigned long>(out_capacity_);
+    *buffer = out_.get();
+    *size = static_cast<unsigned long>(out_capacity_);
     out_length_ = 0; // the buffer is overwritten: no last picture unless this one works
-    if (tjCompress2(compressor_.get(), pixels, width_, width_ * 4, height_, TJPF_BGRX, &buffer,
-                    &size, subsampling, kQuality, TJFLAG_NOREALLOC) != 0 ||
-        buffer != out_.get())
+    return true;
+}
+
+bool ShownFrameEncoder::FinishCompress(int result, const unsigned char* buffer,
+                                       unsigned long size) {
+    if (result != 0 || buffer != out_.get())
         return false;
     out_length_ = size;
     return true;

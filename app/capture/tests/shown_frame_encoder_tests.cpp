@@ -28,26 +28,27 @@ constexpr Colour kWhite{255, 255, 255};
 constexpr Colour kBlack{0, 0, 0};
 
 // Quadrants: red, green above; blue, white below.
-Colour CameraColour(int x, int y) {
-    if (y < kHeight / 2)
-        return x < kWidth / 2 ? kRed : kGreen;
-    return x < kWidth / 2 ? kBlue : kWhite;
+Colour CameraColour(int x, int y, int width, int height) {
+    if (y < height / 2)
+        return x < width / 2 ? kRed : kGreen;
+    return x < width / 2 ? kBlue : kWhite;
 }
 
-std::vector<uint8_t> CameraJpeg() {
-    std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const Colour c = CameraColour(x, y);
-            uint8_t* p = &pixels[(static_cast<size_t>(y) * kWidth + x) * 4];
+std::vector<uint8_t> CameraJpeg(int width = kWidth, int height = kHeight,
+                                int subsampling = TJSAMP_444) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Colour c = CameraColour(x, y, width, height);
+            uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
             p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 0xFF;
         }
     }
     tjhandle tj = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    EXPECT_EQ(0, tjCompress2(tj, pixels.data(), kWidth, kWidth * 4, kHeight, TJPF_BGRX, &jpeg,
-                             &size, TJSAMP_444, 95, 0));
+    EXPECT_EQ(0, tjCompress2(tj, pixels.data(), width, width * 4, height, TJPF_BGRX, &jpeg, &size,
+                             subsampling, 95, 0));
     std::vector<uint8_t> out(jpeg, jpeg + size);
     tjFree(jpeg);
     tjDestroy(tj);
@@ -57,6 +58,7 @@ std::vector<uint8_t> CameraJpeg() {
 struct Picture {
     int width = 0;
     int height = 0;
+    int subsampling = -1;
     std::vector<uint8_t> pixels; // B, G, R, X
 
     bool Near(int x, int y, Colour want) const {
@@ -69,9 +71,8 @@ struct Picture {
 Picture Decode(const uint8_t* jpeg, size_t length) {
     Picture picture;
     tjhandle tj = tjInitDecompress();
-    int subsampling = 0;
     int colorspace = 0;
-    if (tjDecompressHeader3(tj, jpeg, length, &picture.width, &picture.height, &subsampling,
+    if (tjDecompressHeader3(tj, jpeg, length, &picture.width, &picture.height, &picture.subsampling,
                             &colorspace) == 0) {
         picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height * 4);
         EXPECT_EQ(0, tjDecompress2(tj, jpeg, length, picture.pixels.data(), picture.width, 0,
@@ -173,4 +174,138 @@ TEST(ShownFrameEncoder, NothingDrawnAndUprightPassesTheCamerasBytesOn) {
     size_t out_length = 0;
     ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &out_length));
     EXPECT_EQ(jpeg, std::vector<uint8_t>(out, out + out_length));
+}
+
+namespace {
+
+constexpr Colour kInk{40, 200, 60};
+constexpr Colour kYellow{0, 255, 255};
+
+// A replacing square inside the red quadrant and a yellow highlighter band
+// across the blue and white ones (blue under yellow ink turns black).
+void DrawReplaceAndMultiply(uint8_t* overlay, size_t size, int width, int height) {
+    std::memset(overlay, kTransparentByte, size);
+    const auto fill = [&](int left, int top, int right, int bottom, Colour c, uint8_t fourth) {
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) {
+                uint8_t* p = overlay + (static_cast<size_t>(y) * width + x) * 4;
+                p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = fourth;
+            }
+        }
+    };
+    fill(width / 8, height / 8, width * 3 / 8, height * 3 / 8, kInk, 0xFF);
+    fill(width * 3 / 8, height * 5 / 8, width * 5 / 8, height * 7 / 8, kYellow, kMultiplyByte);
+}
+
+// The picture as shown by way of 32-bit pixels: the camera's picture
+// decoded, the overlay composited in, turned, encoded again in subsampling
+// and read back.
+Picture ThroughPixels(const std::vector<uint8_t>& jpeg, const uint8_t* overlay, int turns,
+                      int subsampling) {
+    Picture camera = Decode(jpeg.data(), jpeg.size());
+    CompositeOverlay(camera.pixels.data(), camera.width * 4, overlay, camera.width, camera.height);
+    const view::PictureSize size = view::RotateSize(camera.width, camera.height, turns);
+    std::vector<uint8_t> turned(camera.pixels.size());
+    EXPECT_TRUE(view::RotateFrame(camera.pixels.data(), camera.width, camera.height,
+                                  camera.width * 4, turns, turned.data(), turned.size()));
+    tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long out_size = 0;
+    EXPECT_EQ(0, tjCompress2(tj, turned.data(), size.width, 0, size.height, TJPF_BGRX, &out,
+                             &out_size, subsampling, ShownFrameEncoder::kQuality, 0));
+    tjDestroy(tj);
+    Picture picture = Decode(out, out_size);
+    tjFree(out);
+    return picture;
+}
+
+double MeanDifference(const Picture& a, const Picture& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        if (i % 4 != 3)
+            sum += std::abs(a.pixels[i] - b.pixels[i]);
+    }
+    return sum / (static_cast<double>(a.pixels.size()) * 3 / 4);
+}
+
+} // namespace
+
+// Colour pictures of the recording's size go through the codec's planes,
+// others through 32-bit pixels: both must look like the view's picture, to
+// within the noise of JPEG, with the annotations in their places.
+TEST(ShownFrameEncoder, PlanesMatchTheShownPictureForEverySubsamplingAndTurn) {
+    const struct {
+        int subsampling;
+        int width;
+        int height;
+        int turned_subsampling; // after an odd turn
+        double tolerance;       // mean difference per channel
+    } cases[] = {
+        {TJSAMP_420, 64, 48, TJSAMP_420, 4.0},
+        {TJSAMP_420, 75, 47, TJSAMP_420, 4.0},
+        {TJSAMP_444, 64, 48, TJSAMP_444, 1.0},
+        {TJSAMP_444, 75, 47, TJSAMP_444, 1.0},
+        {TJSAMP_422, 64, 48, TJSAMP_440, 2.0},
+        {TJSAMP_422, 75, 47, TJSAMP_440, 2.0},
+        {TJSAMP_440, 75, 47, TJSAMP_422, 4.0},
+        {TJSAMP_GRAY, 75, 47, TJSAMP_420, 1.5}, // no planes: 32-bit pixels, in colour
+    };
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> jpeg = CameraJpeg(c.width, c.height, c.subsampling);
+        std::vector<uint8_t> drawn(static_cast<size_t>(c.width) * c.height * 4);
+        DrawReplaceAndMultiply(drawn.data(), drawn.size(), c.width, c.height);
+        // Points of the camera's picture and what shows there.
+        const bool grey = c.subsampling == TJSAMP_GRAY;
+        const Colour blue = grey ? Colour{29, 29, 29} : kBlue; // the camera's grey of blue
+        const struct {
+            view::POINT at;
+            Colour colour;
+        } marks[] = {
+            {{c.width / 4, c.height / 4}, kInk},
+            {{c.width / 2 + 3, c.height * 3 / 4}, kYellow},
+            {{c.width / 2 - 4, c.height * 3 / 4}, grey ? Colour{7, 29, 29} : kBlack},
+            {{1, c.height - 2}, blue},
+            {{c.width - 2, c.height - 2}, kWhite},
+        };
+        for (const bool known_extent : {false, true}) {
+            OverlayWorker overlay;
+            const int width = c.width;
+            const int height = c.height;
+            overlay.SetExtentRenderer([&](uint8_t* pixels, size_t size, OverlayExtent* extent) {
+                DrawReplaceAndMultiply(pixels, size, width, height);
+                if (known_extent)
+                    ScanOverlayExtent(pixels, width, height, 0, 0, width, height, extent);
+                else
+                    ClearOverlayExtent(extent, 0, 0);
+                return true;
+            });
+            overlay.SetPlaying(true);
+            overlay.RequestRedraw();
+            ASSERT_TRUE(overlay.Turn());
+            for (int turns = 0; turns < 4; ++turns) {
+                SCOPED_TRACE(testing::Message()
+                             << "subsampling " << c.subsampling << ", " << c.width << "x"
+                             << c.height << ", turns " << turns << ", extent " << known_extent);
+                ShownPicture shown;
+                shown.SetQuarterTurns(turns);
+                ShownFrameEncoder encoder(&overlay, &shown, c.width, c.height);
+                const uint8_t* out = nullptr;
+                size_t out_length = 0;
+                ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &out_length));
+                const Picture picture = Decode(out, out_length);
+                const int subsampling =
+                    grey || turns % 2 == 1 ? c.turned_subsampling : c.subsampling;
+                EXPECT_EQ(subsampling, picture.subsampling);
+                const Picture expected = ThroughPixels(jpeg, drawn.data(), turns, subsampling);
+                ASSERT_EQ(expected.width, picture.width);
+                ASSERT_EQ(expected.height, picture.height);
+                EXPECT_LT(MeanDifference(expected, picture), c.tolerance);
+                for (const auto& mark : marks) {
+                    const view::POINT p = view::RotatePoint(mark.at, c.width, c.height, turns);
+                    EXPECT_TRUE(picture.Near(p.x, p.y, mark.colour))
+                        << mark.at.x << "," << mark.at.y;
+                }
+            }
+        }
+    }
 }

@@ -203,6 +203,24 @@ public:
     // rendering thread.
     void Composite(uint8_t* frame, int stride, int width, int height);
 
+    // For compositing into pictures of another pixel form: calls
+    // fn(overlay, extent) under Lock() with the 32-bit pixels (rows of the
+    // frame's width x 4 bytes) and where they are drawn, as Composite reads
+    // them. fn must not keep the pointer. False, fn not called, when no
+    // overlay is present.
+    template <typename Fn>
+    bool ReadOverlay(Fn&& fn) {
+        if (!present_.load())
+            return false;
+        platform::MutexLock guard(lock_);
+        if (!present_.load())
+            return false;
+        const uint8_t* overlay = buffer_.get();
+        const OverlayExtent& extent = *extent_;
+        fn(overlay, extent);
+        return true;
+    }
+
     // Held while the overlay is rendered or composited.
     platform::Mutex& Lock() TOVEK_RETURN_CAPABILITY(lock_) { return lock_; }
     // The overlay's bytes, for tests once the worker is idle or stopped: the

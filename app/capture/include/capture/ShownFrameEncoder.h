@@ -11,7 +11,13 @@
 // one size that players expect of a stream. With nothing drawn and the
 // picture upright, the camera's own bytes are the picture as shown and are
 // passed on as they came; the encoded pictures keep the camera's chroma
-// subsampling, so that both kinds of frame stay alike.
+// subsampling, so that both kinds of frame stay alike (a quarter turn makes
+// 4:2:2 into 4:4:0, its chroma turned with the picture).
+//
+// A colour picture of the recording's size is worked on as the codec's
+// YCbCr planes (YuvPlanes.h: decoded, annotated, turned and encoded without
+// converting colours); a fitted one, a grey one and unusual kinds go through
+// 32-bit pixels.
 //
 // A frame that cannot be decoded (no JPEG header, a fatal decoder error, cut
 // short before its end-of-image marker) gives the last picture again, so that
@@ -32,6 +38,10 @@
 class OverlayWorker;
 class PictureScaler;
 class ShownPicture;
+namespace yuv {
+class OverlayCompositor;
+struct PlaneLayout;
+} // namespace yuv
 
 class ShownFrameEncoder {
 public:
@@ -60,10 +70,22 @@ private:
         int width = 0;
         int height = 0;
         int subsampling = 0; // TJSAMP_*
+        int colorspace = 0;  // TJCS_*
     };
     bool ReadHeader(const uint8_t* jpeg, size_t length, Header* header);
     bool Decode(const uint8_t* jpeg, size_t length, const Header& header);
     bool Compress(const uint8_t* pixels, int subsampling);
+    // The layouts of the picture's planes before and after turns; false
+    // when the planes are not used for it.
+    bool PlaneLayouts(const Header& header, int turns, yuv::PlaneLayout* from,
+                      yuv::PlaneLayout* to) const;
+    // The picture as shown by way of its planes.
+    void EncodePlanes(const uint8_t* jpeg, size_t length, bool drawn, int turns,
+                      const yuv::PlaneLayout& from, const yuv::PlaneLayout& to);
+    // out_ ready for a picture of subsampling: its buffer and capacity.
+    bool StartCompress(int subsampling, unsigned char** buffer, unsigned long* size);
+    // After tjCompress*: result and what it left in buffer and size.
+    bool FinishCompress(int result, const unsigned char* buffer, unsigned long size);
     // The camera's bytes as they came.
     bool Keep(const uint8_t* jpeg, size_t length);
     // out_ holds at least bytes.
@@ -85,11 +107,12 @@ private:
 
     std::unique_ptr<void, TjHandleFree> decompressor_;
     std::unique_ptr<void, TjHandleFree> compressor_;
-    std::unique_ptr<uint8_t[]> decoded_; // the camera's picture, 32-bit
+    std::unique_ptr<uint8_t[]> decoded_; // the camera's picture, 32-bit or planes
     std::unique_ptr<uint8_t[]> scaled_;  // ... scaled to fit the recording
-    std::unique_ptr<uint8_t[]> turned_;  // ... turned
+    std::unique_ptr<uint8_t[]> turned_;  // ... turned (32-bit or planes)
     std::unique_ptr<uint8_t[]> fitted_;  // ... placed in the recording's size
     std::unique_ptr<PictureScaler> scaler_;
+    std::unique_ptr<yuv::OverlayCompositor> compositor_;
     std::unique_ptr<unsigned char, TjBufferFree> out_; // the last picture given
     size_t out_capacity_ = 0;
     size_t out_length_ = 0; // 0: none yet
