@@ -345,6 +345,7 @@ bool OverlayWorker::Turn() {
     if (!requested && !(source_ && source_()))
         return false;
     const bool present = renderer_(buffer_.get(), kMaxFrameBytes, extent_.get());
+    ++rendering_;
     // Made here, once per rendering, so that every composite reads the
     // smaller copy.
     if (!present || !palette_->Build(buffer_.get(), kMaxFrameBytes, *extent_))
@@ -369,6 +370,7 @@ void OverlayWorker::Reset() {
     platform::MutexLock guard(lock_);
     std::memset(buffer_.get(), kTransparentByte, kMaxFrameBytes);
     ClearOverlayExtent(extent_.get(), 0, 0);
+    ++rendering_;
     palette_->Invalidate();
     present_.store(false);
 }

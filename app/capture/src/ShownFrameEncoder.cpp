@@ -171,9 +171,10 @@ void ShownFrameEncoder::EncodePlanes(const uint8_t* jpeg, size_t length, bool dr
         tjGetErrorCode(decompressor_.get()) != TJERR_WARNING)
         return;
     if (drawn) {
-        overlay_->ReadOverlay([&](const uint8_t* overlay, const OverlayExtent& extent) {
-            compositor_->Composite(decoded_.get(), from, overlay, extent);
-        });
+        overlay_->ReadOverlay(
+            [&](const uint8_t* overlay, const OverlayExtent& extent, uint64_t rendering) {
+                compositor_->Composite(decoded_.get(), from, overlay, extent, rendering);
+            });
     }
     const uint8_t* picture = decoded_.get();
     if (turns != 0) {

@@ -260,14 +260,53 @@ uint32_t YccToBgr(Ycc ycc) {
 }
 
 void OverlayCompositor::Composite(uint8_t* picture, const PlaneLayout& layout,
-                                  const uint8_t* overlay, const OverlayExtent& extent) {
+                                  const uint8_t* overlay, const OverlayExtent& extent,
+                                  uint64_t rendering) {
+    if (picture == nullptr || overlay == nullptr || layout.width <= 0 || layout.height <= 0 ||
+        layout.bytes == 0)
+        return;
+    const bool same = rendering != kNoRendering && rendering == ink_rendering_ &&
+                      layout.width == ink_layout_.width && layout.height == ink_layout_.height &&
+                      layout.subsampling == ink_layout_.subsampling;
+    if (!same && rendering != kNoRendering) {
+        ink_rendering_ = rendering;
+        ink_layout_ = layout;
+        luma_ink_.clear();
+        chroma_ink_.clear();
+        // A multiplying pixel depends on the picture under it: such an
+        // overlay is read every time.
+        ink_kept_ = Walk(nullptr, layout, overlay, extent);
+    }
+    if (rendering != kNoRendering && ink_kept_) {
+        PutInk(picture, layout);
+        return;
+    }
+    Walk(picture, layout, overlay, extent);
+}
+
+void OverlayCompositor::PutInk(uint8_t* picture, const PlaneLayout& layout) const {
+    uint8_t* const luma = picture + layout.offset[0];
+    for (const LumaInk& ink : luma_ink_)
+        luma[ink.offset] = ink.y;
+    uint8_t* const cb = picture + layout.offset[1];
+    uint8_t* const cr = picture + layout.offset[2];
+    for (const ChromaInk& ink : chroma_ink_) {
+        cb[ink.offset] = static_cast<uint8_t>(
+            (ink.cb + ink.undrawn * cb[ink.offset] + ink.total / 2) / ink.total);
+        cr[ink.offset] = static_cast<uint8_t>(
+            (ink.cr + ink.undrawn * cr[ink.offset] + ink.total / 2) / ink.total);
+    }
+}
+
+bool OverlayCompositor::Walk(uint8_t* picture, const PlaneLayout& layout, const uint8_t* overlay,
+                             const OverlayExtent& extent) {
+    // Without a picture the ink is noted instead of put in.
+    const bool note = picture == nullptr;
     const int width = layout.width;
     const int height = layout.height;
-    if (picture == nullptr || overlay == nullptr || width <= 0 || height <= 0 || layout.bytes == 0)
-        return;
     const bool whole = extent.width == 0;
     if (!whole && (extent.width != width || extent.height != height))
-        return;
+        return true;
     const int first = whole ? 0 : std::max(extent.first_row, 0);
     const int end = whole ? height : std::min({extent.end_row, height, kMaxOverlayRows});
     const int h_shift = layout.h_factor == 2 ? 1 : 0;
@@ -276,14 +315,13 @@ void OverlayCompositor::Composite(uint8_t* picture, const PlaneLayout& layout,
     const int luma_stride = layout.plane_width[0];
     if (sums_.size() < static_cast<size_t>(chroma_width) * 3)
         sums_.assign(static_cast<size_t>(chroma_width) * 3, 0);
-    uint8_t* const luma = picture + layout.offset[0];
+    uint8_t* const luma = note ? nullptr : picture + layout.offset[0];
     uint32_t ink = 0; // the last replacing pixel converted, and its colour
     Ycc ink_ycc = BgrToYcc(0, 0, 0);
     for (int band = first / v_factor; band * v_factor < end; ++band) {
-        uint8_t* const cb_row =
-            picture + layout.offset[1] + static_cast<size_t>(band) * chroma_width;
-        uint8_t* const cr_row =
-            picture + layout.offset[2] + static_cast<size_t>(band) * chroma_width;
+        const size_t band_offset = static_cast<size_t>(band) * chroma_width;
+        uint8_t* const cb_row = note ? nullptr : picture + layout.offset[1] + band_offset;
+        uint8_t* const cr_row = note ? nullptr : picture + layout.offset[2] + band_offset;
         int low = INT_MAX; // chroma samples touched
         int high = -1;
         const int band_end = std::min(band * v_factor + v_factor, end);
@@ -299,7 +337,8 @@ void OverlayCompositor::Composite(uint8_t* picture, const PlaneLayout& layout,
             low = std::min(low, begin >> h_shift);
             high = std::max(high, (stop - 1) >> h_shift);
             const uint8_t* const row = overlay + static_cast<size_t>(y) * width * 4;
-            uint8_t* const luma_row = luma + static_cast<size_t>(y) * luma_stride;
+            const size_t luma_offset = static_cast<size_t>(y) * luma_stride;
+            uint8_t* const luma_row = note ? nullptr : luma + luma_offset;
             for (int x = SkipTransparent(row, begin, stop); x < stop;
                  x = SkipTransparent(row, x + 1, stop)) {
                 const uint32_t pixel = Load32(row + static_cast<size_t>(x) * 4);
@@ -308,6 +347,10 @@ void OverlayCompositor::Composite(uint8_t* picture, const PlaneLayout& layout,
                 const int sample = x >> h_shift;
                 Ycc colour;
                 if (OverlayPixelMultiplies(pixel)) {
+                    if (note) {
+                        std::fill(sums_.begin(), sums_.end(), 0);
+                        return false;
+                    }
                     const uint32_t frame = YccToBgr({luma_row[x], cb_row[sample], cr_row[sample]});
                     const uint32_t mixed = overlay_detail::MultiplyPixel(frame, pixel);
                     colour = BgrToYcc(mixed & 0xFF, (mixed >> 8) & 0xFF, (mixed >> 16) & 0xFF);
@@ -318,7 +361,10 @@ void OverlayCompositor::Composite(uint8_t* picture, const PlaneLayout& layout,
                     }
                     colour = ink_ycc;
                 }
-                luma_row[x] = colour.y;
+                if (note)
+                    luma_ink_.push_back({static_cast<uint32_t>(luma_offset + x), colour.y});
+                else
+                    luma_row[x] = colour.y;
                 int32_t* sum = &sums_[static_cast<size_t>(sample) * 3];
                 sum[0] += colour.cb;
                 sum[1] += colour.cr;
@@ -333,14 +379,20 @@ void OverlayCompositor::Composite(uint8_t* picture, const PlaneLayout& layout,
                 const int pixels = rows * std::min(layout.h_factor, width - (sample << h_shift));
                 const int undrawn = std::max(pixels - sum[2], 0);
                 const int total = sum[2] + undrawn;
-                cb_row[sample] =
-                    static_cast<uint8_t>((sum[0] + undrawn * cb_row[sample] + total / 2) / total);
-                cr_row[sample] =
-                    static_cast<uint8_t>((sum[1] + undrawn * cr_row[sample] + total / 2) / total);
+                if (note) {
+                    chroma_ink_.push_back({static_cast<uint32_t>(band_offset + sample), sum[0],
+                                           sum[1], undrawn, total});
+                } else {
+                    cb_row[sample] = static_cast<uint8_t>(
+                        (sum[0] + undrawn * cb_row[sample] + total / 2) / total);
+                    cr_row[sample] = static_cast<uint8_t>(
+                        (sum[1] + undrawn * cr_row[sample] + total / 2) / total);
+                }
             }
             sum[0] = sum[1] = sum[2] = 0;
         }
     }
+    return true;
 }
 
 bool TurnPlanes(const uint8_t* source, const PlaneLayout& from, int turns, uint8_t* destination,

@@ -53,20 +53,49 @@ Ycc BgrToYcc(uint8_t b, uint8_t g, uint8_t r);
 // The colour as 32-bit B, G, R, 0.
 uint32_t YccToBgr(Ycc ycc);
 
-// Composites overlays into planes. Keeps its sums between pictures: one
-// caller at a time.
+// Composites overlays into planes. Keeps its sums between pictures, and
+// the ink of the last overlay it read: one caller at a time.
 class OverlayCompositor {
 public:
+    // No rendering number: the overlay is read every time.
+    static constexpr uint64_t kNoRendering = UINT64_MAX;
+
     // Composites overlay (32-bit pixels, the picture's size, rows of width x
     // 4 bytes; FrameOverlay.h) into the planes in picture (layout), only
     // where extent says it is drawn: an unknown extent composites every
-    // pixel, one of another size nothing.
+    // pixel, one of another size nothing. rendering numbers the overlay's
+    // contents (OverlayWorker::ReadOverlay): for the same number and layout
+    // the ink found the last time is put in again without reading the
+    // overlay, unless the overlay multiplies (then it depends on the
+    // picture under it).
     void Composite(uint8_t* picture, const PlaneLayout& layout, const uint8_t* overlay,
-                   const OverlayExtent& extent);
+                   const OverlayExtent& extent, uint64_t rendering = kNoRendering);
 
 private:
+    struct LumaInk {
+        uint32_t offset; // in the luma plane
+        uint8_t y;
+    };
+    struct ChromaInk {
+        uint32_t offset; // in each chroma plane
+        int32_t cb;      // the drawn pixels' sums
+        int32_t cr;
+        int32_t undrawn; // the block's pixels that keep the sample's value
+        int32_t total;
+    };
+    // Composites into picture, or without one notes the ink instead; false
+    // when noting met a multiplying pixel.
+    bool Walk(uint8_t* picture, const PlaneLayout& layout, const uint8_t* overlay,
+              const OverlayExtent& extent);
+    void PutInk(uint8_t* picture, const PlaneLayout& layout) const;
+
     // Per chroma sample of one band of rows: Cb sum, Cr sum, drawn pixels.
     std::vector<int32_t> sums_;
+    std::vector<LumaInk> luma_ink_;
+    std::vector<ChromaInk> chroma_ink_;
+    uint64_t ink_rendering_ = kNoRendering;
+    PlaneLayout ink_layout_;
+    bool ink_kept_ = false;
 };
 
 // Writes the planes of source (from) turned by turns into destination, whose

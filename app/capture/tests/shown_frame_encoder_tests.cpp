@@ -309,3 +309,41 @@ TEST(ShownFrameEncoder, PlanesMatchTheShownPictureForEverySubsamplingAndTurn) {
         }
     }
 }
+
+// The planes' ink is found once a rendering: the same again for the next
+// frames, a new rendering read afresh.
+TEST(ShownFrameEncoder, TheInkOfOneRenderingServesUntilTheNext) {
+    const std::vector<uint8_t> jpeg = CameraJpeg(kWidth, kHeight, TJSAMP_420);
+    int left = 8;
+    OverlayWorker overlay;
+    overlay.SetExtentRenderer([&](uint8_t* pixels, size_t size, OverlayExtent* extent) {
+        std::memset(pixels, kTransparentByte, size);
+        for (int y = 8; y < 16; ++y)
+            for (int x = left; x < left + 8; ++x)
+                std::memcpy(pixels + (static_cast<size_t>(y) * kWidth + x) * 4, "\0\0\0\xFF", 4);
+        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
+        return true;
+    });
+    overlay.SetPlaying(true);
+    overlay.RequestRedraw();
+    ASSERT_TRUE(overlay.Turn());
+    ShownPicture shown;
+    ShownFrameEncoder encoder(&overlay, &shown, kWidth, kHeight);
+    const uint8_t* out = nullptr;
+    size_t length = 0;
+    ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &length));
+    const std::vector<uint8_t> first(out, out + length);
+    ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &length));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + length), first);
+    const Picture before = Decode(first.data(), first.size());
+    EXPECT_TRUE(before.Near(12, 12, kBlack));
+    EXPECT_TRUE(before.Near(44, 12, kGreen));
+
+    left = 40;
+    overlay.RequestRedraw();
+    ASSERT_TRUE(overlay.Turn());
+    ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &length));
+    const Picture after = Decode(out, length);
+    EXPECT_TRUE(after.Near(12, 12, kRed));
+    EXPECT_TRUE(after.Near(44, 12, kBlack));
+}

@@ -204,10 +204,12 @@ public:
     void Composite(uint8_t* frame, int stride, int width, int height);
 
     // For compositing into pictures of another pixel form: calls
-    // fn(overlay, extent) under Lock() with the 32-bit pixels (rows of the
-    // frame's width x 4 bytes) and where they are drawn, as Composite reads
-    // them. fn must not keep the pointer. False, fn not called, when no
-    // overlay is present.
+    // fn(overlay, extent, rendering) under Lock() with the 32-bit pixels
+    // (rows of the frame's width x 4 bytes), where they are drawn, as
+    // Composite reads them, and the number of the rendering they come from
+    // (it changes whenever they may have, so a caller may keep what it made
+    // of them until then). fn must not keep the pointer. False, fn not
+    // called, when no overlay is present.
     template <typename Fn>
     bool ReadOverlay(Fn&& fn) {
         if (!present_.load())
@@ -217,7 +219,7 @@ public:
             return false;
         const uint8_t* overlay = buffer_.get();
         const OverlayExtent& extent = *extent_;
-        fn(overlay, extent);
+        fn(overlay, extent, rendering_);
         return true;
     }
 
@@ -238,6 +240,7 @@ private:
     std::unique_ptr<OverlayExtent> extent_ TOVEK_GUARDED_BY(lock_);
     // The compact copy of buffer_ composited when it is valid.
     std::unique_ptr<OverlayPalette> palette_ TOVEK_GUARDED_BY(lock_);
+    uint64_t rendering_ TOVEK_GUARDED_BY(lock_) = 0; // counts changes of buffer_
     ExtentRenderer renderer_ TOVEK_GUARDED_BY(lock_);
     RedrawSource source_ TOVEK_GUARDED_BY(lock_);
     std::atomic<bool> present_{false};
