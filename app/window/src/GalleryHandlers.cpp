@@ -21,9 +21,16 @@
 
 namespace {
 
-// The whole picture at path; null when it is no readable JPEG.
+// No screen shows more: a larger picture is decoded at a smaller scale, so
+// a file of the largest size takes tens of megabytes to show, not a
+// gigabyte.
+constexpr int kShownWidth = 3840;
+constexpr int kShownHeight = 2160;
+
+// The picture at path, at most a scale step above a 4K screen; null when it
+// is no readable JPEG.
 QImage ReadCapture(const std::string& path) {
-    const thumbnail::Picture picture = thumbnail::DecodeFile(path, 0, 0);
+    const thumbnail::Picture picture = thumbnail::DecodeFile(path, kShownWidth, kShownHeight);
     if (picture.Broken())
         return QImage();
     QImage image(picture.width, picture.height, QImage::Format_RGB32);
