@@ -1,7 +1,9 @@
 #include "capture/PdfExport.h"
 
+#include "platform/media.h"
 #include <cairo-pdf.h>
 #include <cairo.h>
+
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -26,7 +28,6 @@ constexpr double kLetterHeight = 792.0;
 // Larger files are no camera picture; reading them whole would only cost
 // memory.
 constexpr off_t kMaxJpegBytes = off_t{256} << 20;
-constexpr size_t kEndSearchBytes = 1024;
 
 struct TjFree {
     void operator()(void* handle) const { tjDestroy(handle); }
@@ -38,17 +39,6 @@ struct CairoFree {
     void operator()(cairo_t* cr) const { cairo_destroy(cr); }
 };
 using SurfacePtr = std::unique_ptr<cairo_surface_t, CairoSurfaceFree>;
-
-// A picture cut short has no end-of-image marker in its tail (inside
-// entropy-coded data 0xFF is never followed by 0xD9).
-bool EndsWithEndOfImage(const uint8_t* jpeg, size_t length) {
-    const size_t first = length > kEndSearchBytes ? length - kEndSearchBytes : 0;
-    for (size_t i = length - 1; i > first; --i) {
-        if (jpeg[i - 1] == 0xFF && jpeg[i] == 0xD9)
-            return true;
-    }
-    return false;
-}
 
 struct Picture {
     std::string path;
@@ -118,7 +108,7 @@ PageImage LoadImage(const std::string& path, std::string* reason) {
         *reason = "CMYK picture";
         return {};
     }
-    if (!EndsWithEndOfImage(bytes.data(), bytes.size())) {
+    if (!platform::JpegEndsWithEndOfImage(bytes.data(), bytes.size())) {
         *reason = "cut short (no end-of-image marker)";
         return {};
     }

@@ -7,6 +7,8 @@
 #include "common/FrameLimits.h"
 #include "view/Rotation.h"
 
+#include "platform/media.h"
+
 #include <turbojpeg.h>
 
 #include <climits>
@@ -14,20 +16,6 @@
 #include <new>
 
 namespace {
-
-// A picture cut short has no end-of-image marker in its tail (inside
-// entropy-coded data 0xFF is never followed by 0xD9); the view's decoder
-// refuses it the same way.
-constexpr size_t kEndSearchBytes = 1024;
-
-bool EndsWithEndOfImage(const uint8_t* jpeg, size_t length) {
-    const size_t first = length > kEndSearchBytes ? length - kEndSearchBytes : 0;
-    for (size_t i = length - 1; i > first; --i) {
-        if (jpeg[i - 1] == 0xFF && jpeg[i] == 0xD9)
-            return true;
-    }
-    return false;
-}
 
 bool Allocate(std::unique_ptr<uint8_t[]>* buffer) {
     if (!*buffer)
@@ -110,7 +98,7 @@ bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t
 
 bool ShownFrameEncoder::ReadHeader(const uint8_t* jpeg, size_t length, Header* header) {
     if (jpeg == nullptr || length == 0 || length > ULONG_MAX || !decompressor_ ||
-        !EndsWithEndOfImage(jpeg, length))
+        !platform::JpegEndsWithEndOfImage(jpeg, length))
         return false;
     if (tjDecompressHeader3(decompressor_.get(), jpeg, static_cast<unsigned long>(length),
                             &header->width, &header->height, &header->subsampling,

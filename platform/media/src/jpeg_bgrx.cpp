@@ -10,7 +10,12 @@ namespace {
 // 0xD9). Looking only at the tail keeps this check cheap.
 constexpr size_t kEndSearchBytes = 1024;
 
-bool EndsWithEndOfImage(const uint8_t* jpeg, size_t size) {
+} // namespace
+
+bool JpegEndsWithEndOfImage(const uint8_t* jpeg, size_t size) {
+    if (jpeg == nullptr || size < 2) {
+        return false;
+    }
     const size_t first = size > kEndSearchBytes ? size - kEndSearchBytes : 0;
     for (size_t i = size - 1; i > first; --i) {
         if (jpeg[i - 1] == 0xFF && jpeg[i] == 0xD9) {
@@ -19,8 +24,6 @@ bool EndsWithEndOfImage(const uint8_t* jpeg, size_t size) {
     }
     return false;
 }
-
-} // namespace
 
 JpegDecoder::JpegDecoder() : handle_(tjInitDecompress()) {}
 
@@ -68,7 +71,7 @@ JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8
         error_ = "picture size differs from the expected one";
         return JpegDecodeResult::kFailed;
     }
-    if (!EndsWithEndOfImage(jpeg, size)) {
+    if (!JpegEndsWithEndOfImage(jpeg, size)) {
         error_ = "picture cut short: no end-of-image marker";
         return JpegDecodeResult::kFailed;
     }

@@ -180,6 +180,10 @@ private:
     const char* error_ = ""; // static text or the tjhandle's own message buffer
 };
 
+// Whether the picture's last 1024 bytes hold an end-of-image marker: a
+// picture cut short has none (padding after it is allowed).
+bool JpegEndsWithEndOfImage(const uint8_t* jpeg, size_t size);
+
 // Decodes one picture with a decoder kept for the calling thread: the same
 // code path as the decoder element.
 JpegDecodeResult DecodeJpegToBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
