@@ -38,6 +38,7 @@
 #include <vector>
 
 class GalleryStrip;
+class TextCopy;
 class GraphicPanel;
 class SettingsDialog;
 class CommandPanel;
@@ -182,6 +183,15 @@ private:
     void RefreshExport();
     void OnPdfExported(const pdf_export::Result& result, const std::string& output);
 
+    // Copy Text (TextHandlers.cpp): the shown picture's text, read on a
+    // worker, onto the clipboard.
+    void CreateTextCopy();
+    void OnCopyText(uint32_t id);
+    void OnTextPicture(const PictureGrab::Picture& picture);
+    // The item's enable rule; a wait for a camera that stopped ends (part
+    // of Refresh).
+    void RefreshCopyText();
+
     // KeyActions.
     bool KeyAttached() const override { return session_->Attached(); }
     bool KeyPlaying() const override { return session_->Playing(); }
@@ -242,7 +252,8 @@ private:
     std::future<record::AudioChoices> audio_listing_; // user-interface thread
     std::unique_ptr<RemoteServer> remote_;            // commands of other starts
     SessionCaptures captures_;                        // this run's snapshots
-    std::future<void> pdf_job_; // the PDF writer while it runs; user-interface thread
+    std::future<void> pdf_job_;           // the PDF writer while it runs; user-interface thread
+    std::unique_ptr<TextCopy> text_copy_; // Copy Text; user-interface thread
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
