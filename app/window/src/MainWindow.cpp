@@ -170,9 +170,9 @@ void MainWindow::OnDestroy() {
     StopStatusTimer();
     banner_.Destroy();
     session_.reset();
-    // The writer posts its result here: it ends before the window does.
-    if (pdf_job_.valid())
-        pdf_job_.wait();
+    // The writer posts its result here: it ends before the window does, a
+    // reading of the text stopped within a few words.
+    StopPdfExport();
     for (int* id : {&timer_ids_[kTimerClock], &idle_timer_}) {
         if (*id != 0)
             killTimer(*id);

@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+class QTimer;
 class GalleryStrip;
 class TextCopy;
 class GraphicPanel;
@@ -182,6 +183,14 @@ private:
     // The item's enable rule (part of Refresh).
     void RefreshExport();
     void OnPdfExported(const pdf_export::Result& result, const std::string& output);
+    // The searchable export's progress in the status bar, and its stop.
+    struct PdfProgress {
+        text::Monitor reading;    // the picture being read
+        std::atomic<int> page{0}; // pictures begun
+        int pages = 0;            // set before the worker starts
+    };
+    void StartPdfProgress();
+    void StopPdfExport();
 
     // Copy Text (TextHandlers.cpp): the shown picture's text, read on a
     // worker, onto the clipboard.
@@ -254,6 +263,9 @@ private:
     SessionCaptures captures_;                        // this run's snapshots
     std::future<void> pdf_job_;           // the PDF writer while it runs; user-interface thread
     std::unique_ptr<TextCopy> text_copy_; // Copy Text; user-interface thread
+    std::shared_ptr<PdfProgress> pdf_progress_; // shared with the writer while it runs
+    QTimer* pdf_tick_ = nullptr;                // a child: the progress in the status bar
+    bool pdf_searchable_ = false;               // the dialog's last choice
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
