@@ -3,7 +3,7 @@
 // proposes "<pictures folder>/Images/<date-time>.pdf", named as snapshots
 // are; the worker's result comes back as a posted call: a status message
 // when it worked, a message box naming what failed or was left out. With
-// "Searchable (&recognise the text)" ticked in the dialog the worker reads
+// "Searchable (recognise the text)" ticked in the dialog the worker reads
 // each picture's text first; the status bar counts the pages and percent,
 // and the program's exit stops it.
 #include "window/MainWindow.h"

@@ -32,7 +32,7 @@ until [ -n "$(clipboard)" ]; do
 done
 text=$(clipboard)
 [ -z "$screenshot" ] || session_screenshot "$screenshot"
-for word in Document camera dolor amet consequat; do
+for word in Document camera dolor amet labore; do
   grep -qiw "$word" <<<"$text" || session_fail "\"$word\" is not among the copied text: $text"
 done
 session_expect_main_window_only "after Copy Text"
