@@ -84,8 +84,8 @@ void MainWindow::OnExportPdf(uint32_t) {
     const std::string language = pdf_searchable_ ? TextCopy::Language(lang_) : std::string();
     if (pdf_searchable_)
         StartPdfProgress();
-    // OnDestroy stops the reading and waits for it, so the window outlives
-    // the call it posts.
+    // OnDestroy stops the reading (a plain export runs to its end) and waits
+    // for it, so the window outlives the call it posts.
     pdf_job_ = std::async(
         std::launch::async, [window, paths = std::move(paths), paper, output, progress, language] {
             pdf_export::Result result;
@@ -96,8 +96,9 @@ void MainWindow::OnExportPdf(uint32_t) {
                 result.user_text = error.user_text;
                 result.debug_text = error.debug_text;
             } else {
-                result = pdf_export::WritePdf(paths, paper, output,
-                                              {reader.get(), &progress->reading, &progress->page});
+                result = pdf_export::WritePdf(
+                    paths, paper, output,
+                    {reader.get(), reader ? &progress->reading : nullptr, &progress->page});
             }
             QMetaObject::invokeMethod(
                 window.data(),
