@@ -64,7 +64,8 @@ void TextCopy::Stop() {
     ++ticket_;
     tick_->stop();
     job_.reset();
-    Changed();
+    // In place of the percent, which would otherwise stand a while.
+    notice_(LangText(lang_, text::kCancelledText));
 }
 
 void TextCopy::OnTick() {

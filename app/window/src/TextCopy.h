@@ -34,8 +34,8 @@ public:
     void AwaitPicture();
     // Reads a copy of picture (B, G, R, X rows stride bytes apart).
     void Read(const text::Picture& picture);
-    // Drops the wait and stops the reading (the camera goes away); nothing
-    // is copied.
+    // Drops the wait and stops the reading (the picture stopped); nothing
+    // is copied, and the status bar says so.
     void Stop();
 
     // The Tesseract language of the program's current language.

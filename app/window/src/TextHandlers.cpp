@@ -57,7 +57,9 @@ void MainWindow::RefreshCopyText() {
     if (!text_copy_)
         return;
     const bool picture = session_->Playing() || !held_capture_.empty();
-    if (text_copy_->Waiting() && !session_->Playing()) {
+    // A picture stopped, pulled out or changed for another camera ends the
+    // wait and the reading: the user moved on.
+    if (text_copy_->Busy() && !picture) {
         session_->Grab().Abandon();
         text_copy_->Stop();
     }

@@ -197,8 +197,8 @@ private:
     void CreateTextCopy();
     void OnCopyText(uint32_t id);
     void OnTextPicture(const PictureGrab::Picture& picture);
-    // The item's enable rule; a wait for a camera that stopped ends (part
-    // of Refresh).
+    // The item's enable rule; the reading of a picture that stopped ends
+    // (part of Refresh).
     void RefreshCopyText();
 
     // KeyActions.
