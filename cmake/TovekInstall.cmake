@@ -177,12 +177,14 @@ set(CPACK_STRIP_FILES ON)
 # program builds its pipelines from are loaded by name and named here:
 # base (tee, appsink, audio conversion, the emulated microphone), good
 # (v4l2src for RVX cameras, autoaudiosink, avidemux, lamemp3enc) and libav
-# (the Microsoft ADPCM encoder).
+# (the Microsoft ADPCM encoder). Tesseract's library comes without language
+# data: English is the program's own language, German its other one.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
-# A viewer for the help file (F1), and sound input through PulseAudio.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm, gstreamer1.0-pulseaudio")
+  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, tesseract-ocr-eng")
+# A viewer for the help file (F1), sound input through PulseAudio, and
+# reading German text.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm, gstreamer1.0-pulseaudio, tesseract-ocr-deu")
 # dpkg-shlibdeps follows the binaries' RPATH ($ORIGIN) to the private
 # libraries in the staging tree: they belong to the package and add no
 # dependency.

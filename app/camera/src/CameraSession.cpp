@@ -116,6 +116,7 @@ CameraSession::OpenResult CameraSession::FinishOpen(uint64_t ticket) {
 
 void CameraSession::Teardown() {
     arrived_unused_ = false;
+    grab_.Abandon();
     opener_.Abandon();
     shown_.Unfreeze();
     timelapse_.Stop();
@@ -428,6 +429,14 @@ int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_T
         return 1;
     // The held picture goes in first: the annotations are drawn over it.
     self->shown_.OnSample(buffer, static_cast<int>(width), static_cast<int>(height));
+    // The page without the marks drawn over it, turned as shown.
+    if (self->grab_.Requested()) {
+        int shown_width = 0;
+        int shown_height = 0;
+        const uint8_t* shown = self->shown_.Turned(
+            buffer, static_cast<int>(width), static_cast<int>(height), &shown_width, &shown_height);
+        self->grab_.OnSample(shown, shown_width, shown_height);
+    }
     self->overlay_.Composite(buffer, static_cast<int>(width * 4), static_cast<int>(width),
                              static_cast<int>(height));
     // After compositing, so that the annotations are in the picture; turned

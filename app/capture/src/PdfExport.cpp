@@ -1,5 +1,6 @@
 #include "capture/PdfExport.h"
 
+#include "PdfTextLayer.h"
 #include "platform/media.h"
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -84,7 +85,10 @@ struct PageImage {
     int height = 0;
 };
 
-PageImage LoadImage(const std::string& path, std::string* reason) {
+// With a reader in text, the picture's words go to *words; a picture whose
+// text cannot be read keeps its page without words.
+PageImage LoadImage(const std::string& path, const TextLayer& text, text::Page* words,
+                    std::string* reason) {
     std::vector<uint8_t> bytes = ReadWhole(path, reason);
     if (bytes.empty())
         return {};
@@ -134,6 +138,12 @@ PageImage LoadImage(const std::string& path, std::string* reason) {
         return {};
     }
     cairo_surface_mark_dirty(surface.get());
+    if (text.reader != nullptr) {
+        text::Error error;
+        const int read = ReadJpegText(bytes, text.reader, text.monitor, words, &error);
+        if (read != text::kOk)
+            *reason = "text not read: " + error.debug_text;
+    }
 
     auto* owned = new std::vector<uint8_t>(std::move(bytes));
     const cairo_status_t status = cairo_surface_set_mime_data(
@@ -170,7 +180,8 @@ cairo_status_t WriteToSink(void* closure, const unsigned char* data, unsigned in
     return CAIRO_STATUS_SUCCESS;
 }
 
-void DrawPage(cairo_t* cr, const PageImage& image, double page_width, double page_height) {
+void DrawPage(cairo_t* cr, const PageImage& image, const text::Page& words, double page_width,
+              double page_height) {
     const double margin = kMarginMm * kPointsPerMm;
     const double fit = std::min((page_width - 2 * margin) / image.width,
                                 (page_height - 2 * margin) / image.height);
@@ -180,10 +191,15 @@ void DrawPage(cairo_t* cr, const PageImage& image, double page_width, double pag
     cairo_translate(cr, (page_width - shown_width) / 2, (page_height - shown_height) / 2);
     // The surface holds the eighth-size pixels; the rectangle is the
     // picture's.
+    cairo_save(cr);
     cairo_scale(cr, shown_width / cairo_image_surface_get_width(image.surface.get()),
                 shown_height / cairo_image_surface_get_height(image.surface.get()));
     cairo_set_source_surface(cr, image.surface.get(), 0, 0);
     cairo_paint(cr);
+    cairo_restore(cr);
+    // The words in the picture's own pixels.
+    cairo_scale(cr, fit, fit);
+    DrawTextLayer(cr, words);
     cairo_restore(cr);
 }
 
@@ -212,7 +228,7 @@ Paper PaperForTerritory(std::string_view territory) {
 }
 
 Result WritePdf(const std::vector<std::string>& jpeg_paths, Paper paper,
-                const std::string& output_path) {
+                const std::string& output_path, const TextLayer& text) {
     Result result;
     std::vector<Picture> pictures;
     for (const std::string& path : jpeg_paths) {
@@ -245,18 +261,27 @@ Result WritePdf(const std::vector<std::string>& jpeg_paths, Paper paper,
     SurfacePtr pdf(
         cairo_pdf_surface_create_for_stream(&WriteToSink, &sink, portrait_width, portrait_height));
     std::unique_ptr<cairo_t, CairoFree> cr(cairo_create(pdf.get()));
+    bool stopped = false;
     for (const Picture& picture : pictures) {
+        if (text.page != nullptr)
+            text.page->fetch_add(1);
         std::string reason;
-        const PageImage image = LoadImage(picture.path, &reason);
+        text::Page words;
+        const PageImage image = LoadImage(picture.path, text, &words, &reason);
+        if (text.monitor != nullptr && text.monitor->cancel.load()) {
+            stopped = true;
+            break;
+        }
         if (!image.surface) {
             result.skipped.push_back({picture.path, reason});
             continue;
         }
+        result.words += static_cast<int>(words.words.size());
         const bool landscape = image.width > image.height;
         const double page_width = landscape ? portrait_height : portrait_width;
         const double page_height = landscape ? portrait_width : portrait_height;
         cairo_pdf_surface_set_size(pdf.get(), page_width, page_height);
-        DrawPage(cr.get(), image, page_width, page_height);
+        DrawPage(cr.get(), image, words, page_width, page_height);
         cairo_show_page(cr.get());
         ++result.pages;
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
@@ -269,6 +294,13 @@ Result WritePdf(const std::vector<std::string>& jpeg_paths, Paper paper,
     pdf.reset();
     const int close_error = ::close(sink.fd) != 0 ? errno : 0;
 
+    if (stopped) {
+        ::unlink(part.c_str());
+        result.pages = 0;
+        result.user_text = kStoppedText;
+        result.debug_text = "stopped while reading the text";
+        return result;
+    }
     if (result.pages == 0) {
         ::unlink(part.c_str());
         result.user_text = kNothingReadableText;

@@ -281,11 +281,13 @@ bool KeyRouter::OnEditKey(const QObject* target, const QKeyEvent& key) {
         id = cmd::kRedo;
     else if (key.key() == Qt::Key_H && ctrl)
         id = cmd::kHideAnnotations;
+    else if (key.key() == Qt::Key_C && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
+        id = cmd::kCopyText;
     // A text field takes back its own typing.
     if (id == 0 || TakesText(target))
         return false;
     // Undo and redo repeat while held, as in any editor; hiding does not.
-    if (id != cmd::kHideAnnotations || !key.isAutoRepeat())
+    if ((id != cmd::kHideAnnotations && id != cmd::kCopyText) || !key.isAutoRepeat())
         actions_->KeyMenuCommand(id);
     return true;
 }

@@ -70,6 +70,8 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     edit->addSeparator();
     AddCommand(edit, cmd::kClearAnnotations, u"&Clear Annotations");
     AddCommand(edit, cmd::kHideAnnotations, u"&Hide Annotations\tCtrl+H")->setCheckable(true);
+    edit->addSeparator();
+    AddCommand(edit, cmd::kCopyText, u"Copy &Text\tCtrl+Shift+C");
 
     // Position 2 (language files: P1).
     QMenu* view = bar_->addMenu(Q(u"&View"));

@@ -1,6 +1,7 @@
 #include "window/MainWindow.h"
 
 #include "HelpFile.h"
+#include "TextCopy.h"
 #include "WindowTrace.h"
 #include "camera/SessionEvents.h"
 #include "common/AppTrace.h"
@@ -49,6 +50,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kSpotlight, cmd::kCurtain, &MainWindow::OnShowEffect},
     {cmd::kGallery, cmd::kGallery, &MainWindow::OnGallery},
     {cmd::kCompare, cmd::kCompare, &MainWindow::OnCompare},
+    {cmd::kCopyText, cmd::kCopyText, &MainWindow::OnCopyText},
     {cmd::kLanguageFirst, cmd::kLanguageLast, &MainWindow::OnLanguage},
     {cmd::kSetting, cmd::kSetting, &MainWindow::OnSetting},
     {cmd::kOptions, cmd::kOptions, &MainWindow::OnOptions},
@@ -101,6 +103,7 @@ void MainWindow::OnInitDialog() {
     layout_ = std::make_unique<MainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
     layout_->Create(view_, command_panel_, tool_bar_);
     CreateGallery();
+    CreateTextCopy();
     CreateAnnotationPanel();
     // The panels' tooltips and labels, made in English, in the chosen language.
     for (QWidget* panel : findChildren<QWidget*>()) {
@@ -161,13 +164,15 @@ void MainWindow::OnDestroy() {
     TRACE_DLG("OnDestroy");
     remote_.reset();
     keys_.reset();
+    // A reading in progress stops within a few words.
+    text_copy_.reset();
     OnVideoStop();
     StopStatusTimer();
     banner_.Destroy();
     session_.reset();
-    // The writer posts its result here: it ends before the window does.
-    if (pdf_job_.valid())
-        pdf_job_.wait();
+    // The writer posts its result here: it ends before the window does, a
+    // reading of the text stopped within a few words.
+    StopPdfExport();
     for (int* id : {&timer_ids_[kTimerClock], &idle_timer_}) {
         if (*id != 0)
             killTimer(*id);
@@ -210,6 +215,7 @@ void MainWindow::Refresh() {
     menu_->Apply(menu);
     RefreshExport();
     RefreshGallery();
+    RefreshCopyText();
 
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;

@@ -22,6 +22,7 @@
 #include "camera/ControlSequencer.h"
 #include "camera/DocumentCamera.h"
 #include "camera/FamilyTraits.h"
+#include "capture/PictureGrab.h"
 #include "capture/ShownPicture.h"
 #include "capture/Snapshot.h"
 #include "capture/TimeLapse.h"
@@ -185,6 +186,7 @@ public:
     // stop, removal, teardown and Play.
     ShownPicture& Shown() { return shown_; }
     Snapshot& GetSnapshot() { return snapshot_; }
+    PictureGrab& Grab() { return grab_; }
 
     // Waits of Play, Stop and the control sequences (platform::Sleep by
     // default; tests count them instead).
@@ -256,6 +258,7 @@ private:
     OverlayWorker overlay_; // its own lock and atomics
     Snapshot snapshot_;     // its own lock and atomics
     ShownPicture shown_;    // its own lock and atomics
+    PictureGrab grab_;      // an atomic; its receiver is set before frames come
     Recorder recorder_;     // its own locks; stream callbacks append to it
     TimeLapse timelapse_;   // its own lock and atomics; stream callbacks feed it
 };

@@ -11,11 +11,18 @@
 // file that is gone, cut short or not a JPEG picture is left out and named
 // in the result.
 //
+// Searchable: each picture's text is read (text::Recognise on the whole
+// decoded picture) and laid over it as invisible words at their places, so
+// that a PDF reader finds, selects and copies them.
+//
 // The PDF is written beside its name and renamed at the end, so a failure
 // never leaves a partial file. Qt-free, any thread; it blocks for the
 // whole write, so the window runs it on a worker.
 #pragma once
 
+#include "text/TextReader.h"
+
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +36,7 @@ inline constexpr char kNothingReadableText[] =
     "None of the pictures could be read; no PDF was written.";
 inline constexpr char kDiskFullText[] = "The PDF could not be written: the disk is full.";
 inline constexpr char kCannotWriteText[] = "The PDF could not be written to this folder.";
+inline constexpr char kStoppedText[] = "The export was stopped; no PDF was written.";
 
 inline constexpr double kMarginMm = 10.0;
 
@@ -37,9 +45,20 @@ struct Skipped {
     std::string reason; // for the trace
 };
 
+// The searchable export's reader, the caller's: null for pictures only.
+// monitor (may be null) gives the percent of the picture being read, and
+// its cancel stops the export with kStoppedText; page counts the pictures
+// read so far, the one being read included.
+struct TextLayer {
+    text::Reader* reader = nullptr;
+    text::Monitor* monitor = nullptr;
+    std::atomic<int>* page = nullptr;
+};
+
 struct Result {
     bool ok = false;
     int pages = 0;
+    int words = 0;                // laid over the pictures (searchable)
     std::vector<Skipped> skipped; // left out; the others are in the file
     std::string user_text;        // empty on success
     std::string debug_text;       // what failed, with the system's or cairo's words
@@ -48,7 +67,7 @@ struct Result {
 // Writes the readable JPEG files of jpeg_paths, one a page, to output_path
 // (replacing a file of that name). No file is written when none is readable.
 Result WritePdf(const std::vector<std::string>& jpeg_paths, Paper paper,
-                const std::string& output_path);
+                const std::string& output_path, const TextLayer& text = {});
 
 // The paper of a territory (ISO 3166 two-letter code, any case): Letter
 // where it is the usual office paper (the Americas that use it and the

@@ -47,6 +47,8 @@ inline constexpr uint32_t kCurtain = 36831;
 inline constexpr uint32_t kGallery = 36832;
 inline constexpr uint32_t kCompare = 36833;
 inline constexpr uint32_t kExportPdf = 36834;
+// Edit: the shown picture's text onto the clipboard.
+inline constexpr uint32_t kCopyText = 36840;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 

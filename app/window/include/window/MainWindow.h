@@ -37,7 +37,9 @@
 #include <string>
 #include <vector>
 
+class QTimer;
 class GalleryStrip;
+class TextCopy;
 class GraphicPanel;
 class SettingsDialog;
 class CommandPanel;
@@ -181,6 +183,23 @@ private:
     // The item's enable rule (part of Refresh).
     void RefreshExport();
     void OnPdfExported(const pdf_export::Result& result, const std::string& output);
+    // The searchable export's progress in the status bar, and its stop.
+    struct PdfProgress {
+        text::Monitor reading;    // the picture being read
+        std::atomic<int> page{0}; // pictures begun
+        int pages = 0;            // set before the worker starts
+    };
+    void StartPdfProgress();
+    void StopPdfExport();
+
+    // Copy Text (TextHandlers.cpp): the shown picture's text, read on a
+    // worker, onto the clipboard.
+    void CreateTextCopy();
+    void OnCopyText(uint32_t id);
+    void OnTextPicture(const PictureGrab::Picture& picture);
+    // The item's enable rule; the reading of a picture that stopped ends
+    // (part of Refresh).
+    void RefreshCopyText();
 
     // KeyActions.
     bool KeyAttached() const override { return session_->Attached(); }
@@ -242,7 +261,11 @@ private:
     std::future<record::AudioChoices> audio_listing_; // user-interface thread
     std::unique_ptr<RemoteServer> remote_;            // commands of other starts
     SessionCaptures captures_;                        // this run's snapshots
-    std::future<void> pdf_job_; // the PDF writer while it runs; user-interface thread
+    std::future<void> pdf_job_;           // the PDF writer while it runs; user-interface thread
+    std::unique_ptr<TextCopy> text_copy_; // Copy Text; user-interface thread
+    std::shared_ptr<PdfProgress> pdf_progress_; // shared with the writer while it runs
+    QTimer* pdf_tick_ = nullptr;                // a child: the progress in the status bar
+    bool pdf_searchable_ = false;               // the dialog's last choice
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
