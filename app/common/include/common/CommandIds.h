@@ -47,6 +47,11 @@ inline constexpr uint32_t kCurtain = 36831;
 inline constexpr uint32_t kGallery = 36832;
 inline constexpr uint32_t kCompare = 36833;
 inline constexpr uint32_t kExportPdf = 36834;
+// File > Share With Class (a check item: sharing on or off), and what a
+// second start's --share and --share-stop run (no menu items: on stays on).
+inline constexpr uint32_t kShare = 36845;
+inline constexpr uint32_t kShareStart = 36846;
+inline constexpr uint32_t kShareStop = 36847;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 
