@@ -1,6 +1,7 @@
 #include "window/MainWindow.h"
 
 #include "HelpFile.h"
+#include "ShareControl.h"
 #include "WindowTrace.h"
 #include "camera/SessionEvents.h"
 #include "common/AppTrace.h"
@@ -39,6 +40,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kStartTimeLapse, cmd::kStartTimeLapse, &MainWindow::OnStartTimeLapse},
     {cmd::kStopTimeLapse, cmd::kStopTimeLapse, &MainWindow::OnStopTimeLapse},
     {cmd::kExportPdf, cmd::kExportPdf, &MainWindow::OnExportPdf},
+    {cmd::kShare, cmd::kShareStop, &MainWindow::OnShare},
     {cmd::kExit, cmd::kExit, &MainWindow::OnExit},
     {cmd::kFullScreen, cmd::kFullScreen, &MainWindow::OnFullScreen},
     {cmd::kZoomFirst, cmd::kZoomLast, &MainWindow::OnZoomMode},
@@ -102,6 +104,7 @@ void MainWindow::OnInitDialog() {
     layout_->Create(view_, command_panel_, tool_bar_);
     CreateGallery();
     CreateAnnotationPanel();
+    CreateShare();
     // The panels' tooltips and labels, made in English, in the chosen language.
     for (QWidget* panel : findChildren<QWidget*>()) {
         bool ok = false;
@@ -160,6 +163,8 @@ void MainWindow::ShowStartupNotice(const std::string& repair_text) {
 void MainWindow::OnDestroy() {
     TRACE_DLG("OnDestroy");
     remote_.reset();
+    // Its feed reads the session's overlay and shown picture.
+    share_.reset();
     keys_.reset();
     OnVideoStop();
     StopStatusTimer();

@@ -44,6 +44,7 @@ class CommandPanel;
 class ControlToolBar;
 class VideoView;
 class Application;
+class ShareControl;
 struct TimeLapseChoice;
 
 class MainWindow : public QDialog, private KeyActions, private CommandPanelHost {
@@ -85,6 +86,10 @@ public:
     // compares (GalleryHandlers.cpp).
     const std::string& HeldCapture() const { return held_capture_; }
     bool Comparing() const { return comparing_; }
+    // Sharing with the class (ShareHandlers.cpp): its control, and the first
+    // address with its token (empty while not sharing).
+    ShareControl& Share() { return *share_; }
+    std::string ShareUrl() const;
 
     // Starts a time-lapse as the dialog chose it (the dialog's OK; tests call
     // it directly): timelapse::kOk, or the refusal the user was shown.
@@ -129,6 +134,9 @@ private:
     void OnStopTimeLapse(uint32_t id);
     void OnTimeLapseMessage(uint32_t count, int32_t result);
     void OnExportPdf(uint32_t id);
+    // Sharing with the class (ShareHandlers.cpp).
+    void CreateShare();
+    void OnShare(uint32_t id);
     void OnExit(uint32_t id);
     void OnFullScreen(uint32_t id);
     void OnZoomMode(uint32_t id);
@@ -242,7 +250,8 @@ private:
     std::future<record::AudioChoices> audio_listing_; // user-interface thread
     std::unique_ptr<RemoteServer> remote_;            // commands of other starts
     SessionCaptures captures_;                        // this run's snapshots
-    std::future<void> pdf_job_; // the PDF writer while it runs; user-interface thread
+    std::future<void> pdf_job_;           // the PDF writer while it runs; user-interface thread
+    std::unique_ptr<ShareControl> share_; // sharing with the class; gone before session_
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
