@@ -102,9 +102,10 @@ std::string PageHtml(std::string_view token) {
            "};\n</script></body></html>\n";
 }
 
-std::string PartHeader(size_t length) {
+std::string PartHeader(size_t length, uint64_t sequence) {
     return std::string("--") + kBoundary +
-           "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+           "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(length) +
+           "\r\nX-Frame: " + std::to_string(sequence) + "\r\n\r\n";
 }
 
 } // namespace share

@@ -48,7 +48,7 @@ ssize_t ReadStream(void* cls, uint64_t, char* buffer, size_t max) {
         if (!next)
             return 0;
         stream->frame = std::move(next);
-        stream->header = PartHeader(stream->frame->size());
+        stream->header = PartHeader(stream->frame->size(), stream->seen);
         stream->offset = 0;
     }
     size_t written = 0;
@@ -144,6 +144,9 @@ struct ShareServer::Handler {
             return MHD_NO;
         }
         stream.release(); // EndStream frees it, with the response
+        // The parts as they are, without chunks around them, until the end of
+        // the connection: what every browser's Motion-JPEG reader expects.
+        MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
         const std::string type = std::string("multipart/x-mixed-replace; boundary=") + kBoundary;
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
         MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");

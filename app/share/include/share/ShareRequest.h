@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -50,7 +51,9 @@ bool SameToken(std::string_view a, std::string_view b);
 // The page of the token: the stream in an <img> filling the window, which
 // asks again after a broken connection. Needs nothing from elsewhere.
 std::string PageHtml(std::string_view token);
-// The header of one part of the stream holding a JPEG of length bytes.
-std::string PartHeader(size_t length);
+// The header of one part of the stream holding a JPEG of length bytes, the
+// sequence-th picture shared (X-Frame: a viewer can tell how far behind it
+// is).
+std::string PartHeader(size_t length, uint64_t sequence);
 
 } // namespace share
