@@ -8,7 +8,11 @@
 #     screenshot holds the camera's light page, and once the rectangle is
 #     drawn in the window, far more red than before (the test page has a red
 #     circle of its own);
-#   - --share-stop ends it: nothing listens on the port any more.
+#   - --share-stop ends it: nothing listens on the port any more;
+#   - File > Share With Class starts it again with a new token: its dialog's
+#     QR code (read by zbarimg) holds an address whose token opens the page
+#     (and the old token no more), and choosing the item again ends it and
+#     closes the dialog.
 #
 #   e2e_share.sh PROGRAM_FOLDER
 set -euo pipefail
@@ -17,7 +21,7 @@ source "$(dirname "$0")/../../../testsupport/shell/program_session.sh"
 session_require_display "$@"
 
 bin=$1
-for tool in chromium curl ffmpeg od awk; do
+for tool in chromium curl ffmpeg od awk zbarimg; do
   command -v "$tool" >/dev/null || session_fail "$tool is missing (scripts/install-deps)"
 done
 
@@ -100,5 +104,30 @@ cp "$shot" "${TOVEK_SHARE_SHOT:-/dev/null}" 2>/dev/null || true
 second --share-stop
 refused() { ! curl -s -o /dev/null --max-time 2 "$local_url"; }
 session_until 10 "nothing listens once sharing stopped" refused
+
+# The menu: the dialog with its QR code.
+session_menu h || session_fail "File > Share With Class is disabled"
+qr_url=""
+# shellcheck disable=SC2317 # reached through session_until
+qr_readable() {
+  session_screenshot_screen "$SESSION_DIR/dialog.png"
+  qr_url=$(zbarimg -q --raw "$SESSION_DIR/dialog.png" 2>/dev/null | head -n 1 || true)
+  [[ $qr_url =~ ^http://([0-9.]+):([0-9]+)/([0-9a-f]{32})/$ ]]
+}
+session_until 20 "the share dialog's QR code holds an address with a token" qr_readable
+[ "${BASH_REMATCH[3]}" != "$token" ] || session_fail "sharing again kept the old token"
+local_url="http://127.0.0.1:${BASH_REMATCH[2]}/${BASH_REMATCH[3]}/"
+[ "$(status "$local_url")" = 200 ] || session_fail "the QR code's token did not open the page"
+[ "$(status "http://127.0.0.1:$port/$token/")" != 200 ] || session_fail "the old token still opens it"
+[ -n "$(xdotool search --onlyvisible --pid "$SESSION_PID" --name "Share With Class")" ] ||
+  session_fail "no window \"Share With Class\""
+# The item again, with the dialog open: sharing ends and the dialog closes.
+xdotool windowfocus --sync "$SESSION_WIN" key alt+f
+session_wait_menus open 10 || session_fail "Alt+F did not open the File menu"
+xdotool key h
+# shellcheck disable=SC2317 # reached through session_until
+only_main() { [ "$(session_windows | wc -l)" = 1 ]; }
+session_until "$SESSION_REACTION_S" "the dialog closes when sharing ends" only_main
+session_until 10 "nothing listens once File > Share With Class ended it" refused
 session_exit 30
 echo "e2e_share: ok"
