@@ -1,8 +1,9 @@
 // File > Share With Class in the window: starts and stops sharing
 // (share/ShareSession.h) with the camera session's frames, keeps the menu's
-// check mark, the dialog and the status pane ("Sharing: N watching") up to
-// date. Everything on the user-interface thread; the frames reach the share
-// on the camera's stream thread through the session's frame tap.
+// check mark, the dialog and a status pane of its own ("Sharing: N
+// watching", shown only while sharing, left of the fixed panes) up to date. Everything on the
+// user-interface thread; the frames reach the share on the camera's stream thread through the
+// session's frame tap.
 #pragma once
 
 #include "language/language.h"
@@ -17,6 +18,7 @@
 class CameraSession;
 class QAction;
 class QLabel;
+class QStatusBar;
 class QTimer;
 class QWidget;
 class ShareDialog;
@@ -26,10 +28,10 @@ public:
     static constexpr int kRefreshMs = 500;
 
     // window: the dialog's parent and the owner of this; item: the menu's
-    // check item; pane: the status pane that shows the viewers. All outlive
-    // this; the session's overlay and shown picture too.
+    // check item; bar: the status bar that gets the viewers' pane. All
+    // outlive this; the session's overlay and shown picture too.
     ShareControl(QWidget* window, HLANGCTX lang, CameraSession& session, QAction* item,
-                 QLabel* pane);
+                 QStatusBar* bar);
     ~ShareControl() override;
 
     // Starts sharing on port (0: the system's choice), unless it runs;
@@ -43,6 +45,7 @@ public:
     // machine has no other); empty while not sharing.
     std::string FirstUrl() const;
     int Viewers() const { return share_->Viewers(); }
+    QLabel* Pane() const { return pane_; }
     ShareDialog* Dialog() const;
 
 private:
@@ -52,7 +55,7 @@ private:
     const HLANGCTX lang_;
     CameraSession& session_;
     QAction* const item_;
-    QLabel* const pane_;
+    QLabel* pane_ = nullptr; // in the status bar, which owns it
     std::unique_ptr<share::ShareSession> share_;
     QPointer<ShareDialog> dialog_;
     QTimer* timer_ = nullptr; // child of this

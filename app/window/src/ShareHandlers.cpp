@@ -11,14 +11,21 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QStatusBar>
 #include <QTimer>
 
 ShareControl::ShareControl(QWidget* window, HLANGCTX lang, CameraSession& session, QAction* item,
-                           QLabel* pane)
-    : QObject(window), window_(window), lang_(lang), session_(session), item_(item), pane_(pane),
+                           QStatusBar* bar)
+    : QObject(window), window_(window), lang_(lang), session_(session), item_(item),
       share_(std::make_unique<share::ShareSession>(&session.Overlay(), &session.Shown())),
       timer_(new QTimer(this)) {
     connect(timer_, &QTimer::timeout, this, &ShareControl::Refresh);
+    if (bar != nullptr) {
+        // Before the fixed panes; hidden, it leaves them where they were.
+        pane_ = new QLabel(bar);
+        bar->insertPermanentWidget(1, pane_); // after the message pane
+        pane_->hide();
+    }
 }
 
 ShareControl::~ShareControl() {
@@ -80,16 +87,18 @@ void ShareControl::Refresh() {
     const bool running = share_->Running();
     if (item_ != nullptr)
         item_->setChecked(running);
-    if (pane_ != nullptr)
-        pane_->setText(running ? LangText(lang_, "Sharing: %1 watching").arg(share_->Viewers())
-                               : QString());
+    if (pane_ != nullptr) {
+        if (running)
+            pane_->setText(LangText(lang_, "Sharing: %1 watching").arg(share_->Viewers()));
+        pane_->setVisible(running);
+    }
     if (dialog_)
         dialog_->SetWatching(share_->Viewers());
 }
 
 void MainWindow::CreateShare() {
     share_ = std::make_unique<ShareControl>(this, lang_, *session_, menu_->FindCommand(cmd::kShare),
-                                            panes_->Pane(StatusPanes::kPaneIds[1]));
+                                            panes_->Bar());
 }
 
 void MainWindow::OnShare(uint32_t id) {
