@@ -7,6 +7,8 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <cstdio>
+
 RemoteServer::RemoteServer(QObject* parent, const std::string& socket_path, Check check, Run run,
                            Note note)
     : QObject(parent), server_(new QLocalServer(this)), check_(std::move(check)),
@@ -131,7 +133,16 @@ void RemoteServer::RunPendingWhenReady() {
     const std::vector<cli::RemoteCommand> commands = std::move(start_commands_);
     start_commands_.clear();
     for (const cli::RemoteCommand& command : commands) {
-        if (check_(command) == remote::Reply::kOk)
-            run_(command);
+        if (check_(command) != remote::Reply::kOk)
+            continue;
+        run_(command);
+        // What a second start would print (--share: the address), printed
+        // by this first start itself.
+        const std::string note =
+            remote::RunsBeforeReply(command.verb) && note_ ? note_(command) : std::string();
+        if (!note.empty()) {
+            std::printf("%s\n", note.c_str());
+            std::fflush(stdout);
+        }
     }
 }

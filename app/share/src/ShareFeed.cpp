@@ -55,8 +55,10 @@ void ShareFeed::Run() {
 
 void ShareFeed::Encode(const std::vector<uint8_t>& jpeg) {
     // Frozen: the class keeps seeing the picture it saw.
-    if (shown_ != nullptr && shown_->Frozen() && out_->Newest() != nullptr)
+    if (shown_ != nullptr && shown_->Frozen() && out_->Newest() != nullptr) {
+        held_.fetch_add(1);
         return;
+    }
     int width = 0;
     int height = 0;
     int subsampling = 0;

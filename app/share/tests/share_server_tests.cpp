@@ -1,3 +1,4 @@
+#include "capture/ShownPicture.h"
 #include "share/FrameMailbox.h"
 #include "share/ShareFeed.h"
 #include "share/ShareServer.h"
@@ -243,6 +244,45 @@ TEST(ShareFeed, AFrameNotYetTakenIsReplacedNotQueued) {
         // Every offer was either encoded once or dropped: none waits behind.
         EXPECT_TRUE(WaitUntil([&] { return feed.Encoded() + feed.Dropped() == 201; }));
     }
+}
+
+} // namespace
+
+namespace {
+
+// The size a JPEG's header gives.
+std::pair<int, int> JpegSize(const share::FrameMailbox::Frame& jpeg) {
+    tjhandle decompressor = tjInitDecompress();
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    tjDecompressHeader3(decompressor, jpeg->data(), static_cast<unsigned long>(jpeg->size()),
+                        &width, &height, &subsampling, &colorspace);
+    tjDestroy(decompressor);
+    return {width, height};
+}
+
+TEST(ShareFeed, TheSharedPictureFollowsTheTurnAndHoldsWhileFrozen) {
+    share::FrameMailbox box;
+    ShownPicture shown;
+    const std::vector<uint8_t> jpeg = GreyJpeg(64, 48);
+    share::ShareFeed feed(nullptr, &shown, &box);
+    // Each turn given while sharing runs, as the user turns the picture.
+    const std::pair<int, int> sizes[] = {{64, 48}, {48, 64}, {64, 48}, {48, 64}};
+    for (int turns = 0; turns < 4; ++turns) {
+        shown.SetQuarterTurns(turns);
+        const uint64_t before = box.Published();
+        feed.Offer(jpeg.data(), jpeg.size());
+        ASSERT_TRUE(WaitUntil([&] { return box.Published() > before; })) << turns;
+        EXPECT_EQ(JpegSize(box.Newest()), sizes[turns]) << turns;
+    }
+    // Frozen: the class keeps the picture it saw.
+    shown.Freeze();
+    const uint64_t published = box.Published();
+    feed.Offer(jpeg.data(), jpeg.size());
+    ASSERT_TRUE(WaitUntil([&] { return feed.Held() == 1; }));
+    EXPECT_EQ(box.Published(), published);
+    shown.Unfreeze();
+    feed.Offer(jpeg.data(), jpeg.size());
+    EXPECT_TRUE(WaitUntil([&] { return box.Published() == published + 1; }));
 }
 
 } // namespace

@@ -44,7 +44,8 @@ public:
 
     // The commands of the program's own command line: run in order, each
     // when check allows it, as soon as ready() holds (asked every
-    // kReadyPollMs); a command that cannot run then is dropped.
+    // kReadyPollMs); a command that cannot run then is dropped. A note is
+    // printed on standard output, as a second start prints it.
     static constexpr int kReadyPollMs = 100;
     void RunWhenReady(std::vector<cli::RemoteCommand> commands, std::function<bool()> ready);
 

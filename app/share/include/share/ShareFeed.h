@@ -39,10 +39,11 @@ public:
     // A camera frame (JPEG); copied.
     void Offer(const uint8_t* jpeg, size_t length);
 
-    // Frames encoded and published, and frames replaced before the thread
-    // took them.
+    // Frames encoded and published, frames replaced before the thread took
+    // them, and frames left out while the picture was frozen.
     uint64_t Encoded() const { return encoded_.load(); }
     uint64_t Dropped() const { return dropped_.load(); }
+    uint64_t Held() const { return held_.load(); }
 
 private:
     void Run();
@@ -68,6 +69,7 @@ private:
 
     std::atomic<uint64_t> encoded_{0};
     std::atomic<uint64_t> dropped_{0};
+    std::atomic<uint64_t> held_{0};
     std::thread thread_; // last: started when everything above is ready
 };
 
