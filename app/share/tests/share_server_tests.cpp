@@ -155,6 +155,18 @@ TEST_F(ShareServerTest, TheSixtyFirstViewerGets503AndStopClosesEveryStream) {
     EXPECT_FALSE(Client(port).Connected());
 }
 
+TEST_F(ShareServerTest, AStreamOpenedBeforeThePictureWaitsForIt) {
+    share::ServerOptions options;
+    options.repeat_ms = 1; // asks the box again and again while it is empty
+    StartServer(options);
+    Client viewer(server_.Port());
+    ASSERT_TRUE(viewer.Send(Get(Path("/stream.mjpg"))));
+    ASSERT_TRUE(WaitUntil([&] { return server_.Viewers() == 1; }));
+    ASSERT_TRUE(viewer.ReadUntil("\r\n\r\n"));
+    Publish("late picture");
+    EXPECT_TRUE(viewer.ReadUntil("late picture\r\n"));
+}
+
 TEST_F(ShareServerTest, OversizeHeadersAreRefused) {
     StartServer();
     Client client(server_.Port());
