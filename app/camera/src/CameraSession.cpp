@@ -411,6 +411,14 @@ void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present() || shown_.Altered());
     recorder_.Append(data, static_cast<size_t>(length));
     timelapse_.OnFrame(data, static_cast<size_t>(length));
+    platform::MutexLock hold(tap_lock_);
+    if (tap_)
+        tap_(data, static_cast<size_t>(length));
+}
+
+void CameraSession::SetFrameTap(FrameTap tap) {
+    platform::MutexLock hold(tap_lock_);
+    tap_ = std::move(tap);
 }
 
 int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,

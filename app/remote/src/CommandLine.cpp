@@ -25,6 +25,8 @@ constexpr VerbInfo kVerbs[] = {
     {Verb::kFullScreen, "fullscreen", cmd::kFullScreen},
     {Verb::kZoomMode, "zoom-mode", cmd::kZoomFirst},
     {Verb::kFreeze, "freeze", cmd::kFreeze},
+    {Verb::kShare, "share", cmd::kShareStart},
+    {Verb::kShareStop, "share-stop", cmd::kShareStop},
 };
 
 Text Error(const char* key, const char* english, std::string arg = {}) {
@@ -283,6 +285,12 @@ std::vector<HelpEntry> HelpEntries() {
           {}}},
         {"--freeze",
          {"cli.help.freeze", "Hold the picture on screen or live again (View > Freeze).", {}}},
+        {"--share",
+         {"cli.help.share",
+          "Share the live picture with the class (File > Share With Class) and print its "
+          "address.",
+          {}}},
+        {"--share-stop", {"cli.help.share_stop", "End sharing the picture.", {}}},
         {"--headless --snapshot FILE",
          {"cli.help.snapshot",
           "Without a window: save one picture of the camera as FILE (JPEG).",

@@ -136,22 +136,42 @@ bool ParseRequest(std::string_view line, cli::RemoteCommand* command) {
     return true;
 }
 
-std::string FormatReply(Reply reply) {
+std::string FormatReply(Reply reply, std::string_view note) {
     for (const ReplyWord& r : kReplies) {
-        if (r.reply == reply)
-            return std::string(r.word) + '\n';
+        if (r.reply != reply)
+            continue;
+        std::string line(r.word);
+        // A note that would break the line or pass its limit is left out.
+        if (reply == Reply::kOk && !note.empty() && note.size() + 3 <= kMaxLineBytes &&
+            note.find_first_of("\r\n") == std::string_view::npos)
+            line += ' ' + std::string(note);
+        return line + '\n';
     }
     return "unknown\n";
 }
 
-bool ParseReply(std::string_view line, Reply* reply) {
+bool ParseReply(std::string_view line, Reply* reply, std::string* note) {
+    if (note != nullptr)
+        note->clear();
+    const size_t space = line.find(' ');
+    const std::string_view word = line.substr(0, space);
     for (const ReplyWord& r : kReplies) {
-        if (line == r.word) {
-            *reply = r.reply;
-            return true;
+        if (word != r.word)
+            continue;
+        if (space != std::string_view::npos) {
+            if (r.reply != Reply::kOk || space + 1 == line.size())
+                return false;
+            if (note != nullptr)
+                note->assign(line.substr(space + 1));
         }
+        *reply = r.reply;
+        return true;
     }
     return false;
+}
+
+bool RunsBeforeReply(cli::Verb verb) {
+    return verb == cli::Verb::kShare || verb == cli::Verb::kShareStop;
 }
 
 void LineReader::Feed(std::string_view bytes) {
@@ -213,7 +233,8 @@ std::string SocketPath(const std::string& app_name) {
 
 SendResult SendRemoteCommands(const std::string& path,
                               const std::vector<cli::RemoteCommand>& commands, uint32_t timeout_ms,
-                              cli::RemoteCommand* refused, Reply* reply) {
+                              cli::RemoteCommand* refused, Reply* reply,
+                              std::vector<std::string>* notes) {
     const uint32_t start = platform::GetTickCount();
     int fd = -1;
     // The running program may hold the lock before its window listens.
@@ -231,12 +252,15 @@ SendResult SendRemoteCommands(const std::string& path,
     for (size_t i = 0; i < commands.size() && result == SendResult::kTaken; ++i) {
         std::string line;
         Reply answer = Reply::kUnknown;
-        if (!ReadLine(fd, &reader, start, timeout_ms, &line) || !ParseReply(line, &answer)) {
+        std::string note;
+        if (!ReadLine(fd, &reader, start, timeout_ms, &line) || !ParseReply(line, &answer, &note)) {
             result = SendResult::kNoAnswer;
         } else if (answer != Reply::kOk) {
             *refused = commands[i];
             *reply = answer;
             result = SendResult::kNotNow;
+        } else if (notes != nullptr && !note.empty()) {
+            notes->push_back(std::move(note));
         }
     }
     close(fd);

@@ -7,9 +7,12 @@
 #include <QLocalSocket>
 #include <QTimer>
 
-RemoteServer::RemoteServer(QObject* parent, const std::string& socket_path, Check check, Run run)
+#include <cstdio>
+
+RemoteServer::RemoteServer(QObject* parent, const std::string& socket_path, Check check, Run run,
+                           Note note)
     : QObject(parent), server_(new QLocalServer(this)), check_(std::move(check)),
-      run_(std::move(run)), ready_timer_(new QTimer(this)) {
+      run_(std::move(run)), note_(std::move(note)), ready_timer_(new QTimer(this)) {
     connect(server_, &QLocalServer::newConnection, this, &RemoteServer::OnNewConnection);
     connect(ready_timer_, &QTimer::timeout, this, &RemoteServer::RunPendingWhenReady);
     if (socket_path.empty()) {
@@ -78,6 +81,16 @@ void RemoteServer::OnReadyRead(QLocalSocket* socket) {
             break;
         }
         const remote::Reply reply = check_(command);
+        if (reply == remote::Reply::kOk && remote::RunsBeforeReply(command.verb)) {
+            AppTracer().Trace(L"%s(): %hs", "RemoteServer::OnReadyRead", line.c_str());
+            run_(command);
+            const std::string note = note_ ? note_(command) : std::string();
+            if (alive) {
+                socket->write(remote::FormatReply(reply, note).c_str());
+                socket->flush();
+            }
+            continue;
+        }
         // Answered first: the second start ends at once, whatever the command
         // takes (Play lets the camera settle for a second).
         socket->write(remote::FormatReply(reply).c_str());
@@ -120,7 +133,16 @@ void RemoteServer::RunPendingWhenReady() {
     const std::vector<cli::RemoteCommand> commands = std::move(start_commands_);
     start_commands_.clear();
     for (const cli::RemoteCommand& command : commands) {
-        if (check_(command) == remote::Reply::kOk)
-            run_(command);
+        if (check_(command) != remote::Reply::kOk)
+            continue;
+        run_(command);
+        // What a second start would print (--share: the address), printed
+        // by this first start itself.
+        const std::string note =
+            remote::RunsBeforeReply(command.verb) && note_ ? note_(command) : std::string();
+        if (!note.empty()) {
+            std::printf("%s\n", note.c_str());
+            std::fflush(stdout);
+        }
     }
 }

@@ -62,6 +62,7 @@ TEST(CommandLineTest, ParsesWhatEachLineAsksFor) {
          Commands({{Verb::kPlay, 0}, {Verb::kStop, 0}, {Verb::kFullScreen, 0}})},
         {{"--zoom-mode", "1"}, Commands({{Verb::kZoomMode, 1}})},
         {{"--freeze"}, Commands({{Verb::kFreeze, 0}})},
+        {{"--share", "--share-stop"}, Commands({{Verb::kShare, 0}, {Verb::kShareStop, 0}})},
         {{"--zoom-mode=5"}, Commands({{Verb::kZoomMode, 5}})},
         {{"--headless", "--snapshot", "a.jpg"}, Snapshot("a.jpg")},
         {{"--snapshot", "a.jpg", "--headless"}, Snapshot("a.jpg")},
@@ -156,6 +157,8 @@ TEST(CommandLineTest, EachCommandRunsItsMenuItem) {
         {{Verb::kStop, 0}, cmd::kStop},
         {{Verb::kFullScreen, 0}, cmd::kFullScreen},
         {{Verb::kFreeze, 0}, cmd::kFreeze},
+        {{Verb::kShare, 0}, cmd::kShareStart},
+        {{Verb::kShareStop, 0}, cmd::kShareStop},
         {{Verb::kZoomMode, 1}, 32778}, // Actual Size
         {{Verb::kZoomMode, 5}, 32782}, // Fit Image
     };

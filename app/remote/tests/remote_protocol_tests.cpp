@@ -70,6 +70,36 @@ TEST(RemoteProtocolTest, RepliesCrossTheLineUnchanged) {
     EXPECT_FALSE(remote::ParseReply("", &parsed));
 }
 
+TEST(RemoteProtocolTest, AnOkCarriesItsNoteWhenItFitsTheLine) {
+    const std::string url = "http://192.168.1.20:41234/0123456789abcdef0123456789abcdef/";
+    struct Case {
+        remote::Reply reply;
+        std::string note;
+        std::string line; // without its end
+        std::string parsed_note;
+    } cases[] = {
+        {remote::Reply::kOk, url, "ok " + url, url},
+        {remote::Reply::kOk, "", "ok", ""},
+        // Only an ok says what it did; a note that would break the line or
+        // pass its limit is left out.
+        {remote::Reply::kDisabled, url, "disabled", ""},
+        {remote::Reply::kOk, "two\nlines", "ok", ""},
+        {remote::Reply::kOk, std::string(remote::kMaxLineBytes, 'a'), "ok", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string line = remote::FormatReply(c.reply, c.note);
+        EXPECT_EQ(line, c.line + "\n");
+        remote::Reply parsed = remote::Reply::kUnknown;
+        std::string note = "stale";
+        ASSERT_TRUE(remote::ParseReply(c.line, &parsed, &note)) << c.line;
+        EXPECT_EQ(parsed, c.reply);
+        EXPECT_EQ(note, c.parsed_note);
+    }
+    remote::Reply parsed;
+    EXPECT_FALSE(remote::ParseReply("busy now", &parsed));
+    EXPECT_FALSE(remote::ParseReply("ok ", &parsed));
+}
+
 TEST(RemoteProtocolTest, LineReaderSplitsAStreamFedInPieces) {
     remote::LineReader reader;
     std::string line;

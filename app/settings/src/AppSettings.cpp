@@ -92,6 +92,7 @@ AppSettings LoadAppSettings(IniStore& ini, const SettingsFolders& folders) {
     s.timelapse_interval_s = ranged(kTimeLapseInterval, 1, 24 * 3600, s.timelapse_interval_s);
     s.timelapse_target = ranged(kTimeLapseTarget, 0, 1, 0);
     s.timelapse_rate = ranged(kTimeLapseRate, 1, 30, s.timelapse_rate);
+    s.share_port = ranged(kSharePort, 1, 65535, 0);
     s.capture_path = ValidFolder(
         ReadText(ini, kSectionApp, kCapturePath, std::u16string(folders.capture_default)),
         documents_folder);

@@ -245,6 +245,18 @@ TEST_F(SettingsTest, ResumeOptionsAreOffAndTimeLapseChoicesStayInRange) {
     }
 }
 
+TEST_F(SettingsTest, SharePortIsTheSystemsChoiceUnlessAValidOne) {
+    EXPECT_EQ(Load().share_port, 0) << "no key";
+    const std::pair<const char16_t*, int32_t> cases[] = {
+        {u"8080", 8080}, {u"1", 1},   {u"65535", 65535}, {u"0", 0},
+        {u"65536", 0},   {u"-80", 0}, {u"http", 0},
+    };
+    for (const auto& [text, want] : cases) {
+        Set(kSectionApp, kSharePort, text);
+        EXPECT_EQ(Load().share_port, want) << want;
+    }
+}
+
 TEST_F(SettingsTest, RecordAsShownIsOnOnlyAsSaveWritesIt) {
     EXPECT_FALSE(Load().record_as_shown) << "no key";
     for (const bool on : {true, false}) {

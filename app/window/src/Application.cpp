@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -123,9 +124,15 @@ void Application::HandToRunningInstance() {
     StartTexts(); // without language files the English texts answer
     cli::RemoteCommand refused;
     remote::Reply reply = remote::Reply::kUnknown;
-    const remote::SendResult result = remote::SendRemoteCommands(
-        remote::SocketPath(app_name_), start_commands_, remote::kAnswerTimeoutMs, &refused, &reply);
+    std::vector<std::string> notes;
+    const remote::SendResult result =
+        remote::SendRemoteCommands(remote::SocketPath(app_name_), start_commands_,
+                                   remote::kAnswerTimeoutMs, &refused, &reply, &notes);
     start_commands_.clear();
+    // What the commands answered (--share: the address with its token).
+    for (const std::string& note : notes)
+        std::printf("%s\n", note.c_str());
+    std::fflush(stdout);
     if (result == remote::SendResult::kTaken)
         return;
     cli::Text text;

@@ -56,6 +56,8 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     AddCommand(file, cmd::kStopTimeLapse, u"Stop Time-&lapse");
     // Enabled by the main window, which knows the captures.
     AddCommand(file, cmd::kExportPdf, u"Export to P&DF...");
+    // Checked while sharing; the window keeps the mark.
+    AddCommand(file, cmd::kShare, u"S&hare With Class...")->setCheckable(true);
     file->addSeparator();
     AddCommand(file, cmd::kSetting, u"Se&tting");
     file->addSeparator();

@@ -2,6 +2,7 @@
 
 #include "HelpFile.h"
 #include "TextCopy.h"
+#include "ShareControl.h"
 #include "WindowTrace.h"
 #include "camera/SessionEvents.h"
 #include "common/AppTrace.h"
@@ -40,6 +41,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kStartTimeLapse, cmd::kStartTimeLapse, &MainWindow::OnStartTimeLapse},
     {cmd::kStopTimeLapse, cmd::kStopTimeLapse, &MainWindow::OnStopTimeLapse},
     {cmd::kExportPdf, cmd::kExportPdf, &MainWindow::OnExportPdf},
+    {cmd::kShare, cmd::kShareStop, &MainWindow::OnShare},
     {cmd::kExit, cmd::kExit, &MainWindow::OnExit},
     {cmd::kFullScreen, cmd::kFullScreen, &MainWindow::OnFullScreen},
     {cmd::kZoomFirst, cmd::kZoomLast, &MainWindow::OnZoomMode},
@@ -105,6 +107,7 @@ void MainWindow::OnInitDialog() {
     CreateGallery();
     CreateTextCopy();
     CreateAnnotationPanel();
+    CreateShare();
     // The panels' tooltips and labels, made in English, in the chosen language.
     for (QWidget* panel : findChildren<QWidget*>()) {
         bool ok = false;
@@ -163,6 +166,8 @@ void MainWindow::ShowStartupNotice(const std::string& repair_text) {
 void MainWindow::OnDestroy() {
     TRACE_DLG("OnDestroy");
     remote_.reset();
+    // Its feed reads the session's overlay and shown picture.
+    share_.reset();
     keys_.reset();
     // A reading in progress stops within a few words.
     text_copy_.reset();

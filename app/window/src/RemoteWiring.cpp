@@ -20,6 +20,9 @@ std::unique_ptr<RemoteServer> CreateRemoteServer(MainWindow& window, Application
         const QWidget* modal = QApplication::activeModalWidget();
         if (modal != nullptr && modal != &window)
             return remote::Reply::kBusy;
+        // Sharing has no menu item of its own for on and off: always allowed.
+        if (remote::RunsBeforeReply(command.verb))
+            return remote::Reply::kOk;
         return MenuCommandEnabled(window, cli::CommandId(command)) ? remote::Reply::kOk
                                                                    : remote::Reply::kDisabled;
     };
@@ -28,7 +31,11 @@ std::unique_ptr<RemoteServer> CreateRemoteServer(MainWindow& window, Application
     };
     const std::string path =
         app.AppName().empty() ? std::string() : remote::SocketPath(app.AppName());
-    auto server = std::make_unique<RemoteServer>(nullptr, path, std::move(check), std::move(run));
+    auto note = [&window](const cli::RemoteCommand& command) {
+        return command.verb == cli::Verb::kShare ? window.ShareUrl() : std::string();
+    };
+    auto server = std::make_unique<RemoteServer>(nullptr, path, std::move(check), std::move(run),
+                                                 std::move(note));
     server->RunWhenReady(app.TakeStartCommands(), [&window] { return window.Session().Playing(); });
     return server;
 }

@@ -28,6 +28,7 @@
 #include "capture/TimeLapse.h"
 #include "platform/devices.h"
 #include "platform/media.h"
+#include "platform/thread_annotations.h"
 #include "record/Recorder.h"
 #include "settings/DeviceCatalogue.h"
 
@@ -188,6 +189,12 @@ public:
     Snapshot& GetSnapshot() { return snapshot_; }
     PictureGrab& Grab() { return grab_; }
 
+    // Called with every compressed frame on the stream thread (sharing the
+    // picture with the class); empty: none. Replacing it waits for a call
+    // that runs, so the old tap is unused once this returns.
+    using FrameTap = std::function<void(const uint8_t* jpeg, size_t length)>;
+    void SetFrameTap(FrameTap tap);
+
     // Waits of Play, Stop and the control sequences (platform::Sleep by
     // default; tests count them instead).
     void SetWaitFunction(std::function<void(uint32_t)> wait) { wait_ = std::move(wait); }
@@ -261,4 +268,6 @@ private:
     PictureGrab grab_;      // an atomic; its receiver is set before frames come
     Recorder recorder_;     // its own locks; stream callbacks append to it
     TimeLapse timelapse_;   // its own lock and atomics; stream callbacks feed it
+    platform::Mutex tap_lock_;
+    FrameTap tap_ TOVEK_GUARDED_BY(tap_lock_); // stream callbacks call it
 };

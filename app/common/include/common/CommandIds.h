@@ -49,6 +49,11 @@ inline constexpr uint32_t kCompare = 36833;
 inline constexpr uint32_t kExportPdf = 36834;
 // Edit: the shown picture's text onto the clipboard.
 inline constexpr uint32_t kCopyText = 36840;
+// File > Share With Class (a check item: sharing on or off), and what a
+// second start's --share and --share-stop run (no menu items: on stays on).
+inline constexpr uint32_t kShare = 36845;
+inline constexpr uint32_t kShareStart = 36846;
+inline constexpr uint32_t kShareStop = 36847;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 

@@ -5,7 +5,8 @@
 //   --help, --version           print and end
 //   --capture, --record-start, --record-stop, --play, --stop,
 //   --fullscreen, --zoom-mode N,
-//   --freeze                    remote commands: handed to the running
+//   --freeze, --share,
+//   --share-stop                remote commands: handed to the running
 //                               window (or run by this one once it plays)
 //   --headless --snapshot FILE  one picture, no window
 //   --headless --record SECONDS --output FILE
@@ -41,7 +42,9 @@ enum class Verb {
     kStop,
     kFullScreen,
     kZoomMode,
-    kFreeze
+    kFreeze,
+    kShare,
+    kShareStop
 };
 
 struct RemoteCommand {

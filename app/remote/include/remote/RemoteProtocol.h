@@ -6,7 +6,10 @@
 //   reply    one line per request, in order: "ok" (the window runs it now),
 //            "disabled" (its menu item is disabled now), "busy" (the window
 //            shows a message and takes no command), "unknown" (not a
-//            command; the connection then ends)
+//            command; the connection then ends). "ok" may carry a note
+//            after a space: --share's answer is the address it shares at,
+//            "ok http://192.168.1.20:41234/<token>/"; such a command runs
+//            before its answer (RunsBeforeReply)
 //
 // Lines are at most kMaxLineBytes long, "\r\n" is taken as "\n". Nothing
 // here depends on Qt: the window's server (RemoteServer.h) parses with these
@@ -24,7 +27,7 @@
 
 namespace remote {
 
-inline constexpr size_t kMaxLineBytes = 64;
+inline constexpr size_t kMaxLineBytes = 200;
 // A running program that holds the instance lock but does not answer within
 // this time (it may still be starting its window) has not got the command.
 inline constexpr uint32_t kAnswerTimeoutMs = 10000;
@@ -36,8 +39,13 @@ std::string FormatRequest(const cli::RemoteCommand& command);
 // One request line without its end; false when it names no command (or
 // a zoom mode outside 1 to 5).
 bool ParseRequest(std::string_view line, cli::RemoteCommand* command);
-std::string FormatReply(Reply reply);
-bool ParseReply(std::string_view line, Reply* reply);
+// note: only with kOk, one line of at most kMaxLineBytes - 3 bytes.
+std::string FormatReply(Reply reply, std::string_view note = {});
+// *note (may be null) gets the note of an "ok", else is cleared.
+bool ParseReply(std::string_view line, Reply* reply, std::string* note = nullptr);
+// Commands whose answer carries what they did: they run first (quickly,
+// with no nested event loop).
+bool RunsBeforeReply(cli::Verb verb);
 
 // Splits a byte stream into lines of at most kMaxLineBytes. After a longer
 // line it reports overflow and takes nothing more.
@@ -67,9 +75,10 @@ enum class SendResult {
 };
 // Second start: connects to path (retrying while the running program sets
 // its channel up), sends commands and reads one reply each. Bounded by
-// timeout_ms in all.
+// timeout_ms in all. notes (may be null) gets the replies' notes, in order.
 SendResult SendRemoteCommands(const std::string& path,
                               const std::vector<cli::RemoteCommand>& commands, uint32_t timeout_ms,
-                              cli::RemoteCommand* refused, Reply* reply);
+                              cli::RemoteCommand* refused, Reply* reply,
+                              std::vector<std::string>* notes = nullptr);
 
 } // namespace remote

@@ -39,6 +39,9 @@ inline constexpr char16_t kRecordAsShown[] = u"RecordAsShown";
 inline constexpr char16_t kTimeLapseInterval[] = u"TimeLapseInterval";
 inline constexpr char16_t kTimeLapseTarget[] = u"TimeLapseTarget";
 inline constexpr char16_t kTimeLapseRate[] = u"TimeLapseRate";
+// The port File > Share With Class listens on (1..65535); none, or anything
+// else: the system chooses a free one each time sharing starts.
+inline constexpr char16_t kSharePort[] = u"SharePort";
 
 inline constexpr char16_t kLineWidth[] = u"LineWidth";
 inline constexpr char16_t kLineColor[] = u"LineColor";
@@ -84,6 +87,8 @@ struct AppSettings {
     int32_t timelapse_interval_s = 10;
     int32_t timelapse_target = 0;
     int32_t timelapse_rate = 10;
+    // Sharing's port; 0: chosen by the system.
+    int32_t share_port = 0;
     GraphicDefaults graphic;
 };
 

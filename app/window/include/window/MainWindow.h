@@ -46,6 +46,7 @@ class CommandPanel;
 class ControlToolBar;
 class VideoView;
 class Application;
+class ShareControl;
 struct TimeLapseChoice;
 
 class MainWindow : public QDialog, private KeyActions, private CommandPanelHost {
@@ -87,6 +88,10 @@ public:
     // compares (GalleryHandlers.cpp).
     const std::string& HeldCapture() const { return held_capture_; }
     bool Comparing() const { return comparing_; }
+    // Sharing with the class (ShareHandlers.cpp): its control, and the first
+    // address with its token (empty while not sharing).
+    ShareControl& Share() { return *share_; }
+    std::string ShareUrl() const;
 
     // Starts a time-lapse as the dialog chose it (the dialog's OK; tests call
     // it directly): timelapse::kOk, or the refusal the user was shown.
@@ -131,6 +136,9 @@ private:
     void OnStopTimeLapse(uint32_t id);
     void OnTimeLapseMessage(uint32_t count, int32_t result);
     void OnExportPdf(uint32_t id);
+    // Sharing with the class (ShareHandlers.cpp).
+    void CreateShare();
+    void OnShare(uint32_t id);
     void OnExit(uint32_t id);
     void OnFullScreen(uint32_t id);
     void OnZoomMode(uint32_t id);
@@ -266,6 +274,7 @@ private:
     std::shared_ptr<PdfProgress> pdf_progress_; // shared with the writer while it runs
     QTimer* pdf_tick_ = nullptr;                // a child: the progress in the status bar
     bool pdf_searchable_ = false;               // the dialog's last choice
+    std::unique_ptr<ShareControl> share_; // sharing with the class; gone before session_
 };
 
 // The control tool bar's entry to the camera: sends key through the session's

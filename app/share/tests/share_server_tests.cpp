@@ -1,0 +1,300 @@
+#include "capture/ShownPicture.h"
+#include "share/FrameMailbox.h"
+#include "share/ShareFeed.h"
+#include "share/ShareServer.h"
+#include "share/ShareSession.h"
+#include "testsupport/wait.h"
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using testsupport::WaitUntil;
+
+// A plain TCP client of 127.0.0.1: every test's traffic stays on the
+// loopback address, bounded in count and time.
+class Client {
+public:
+    explicit Client(uint16_t port) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Client() { close(fd_); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    bool Connected() const { return connected_; }
+    bool Send(const std::string& bytes) {
+        return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+    // Reads what comes within timeout_ms; false once the server closed.
+    bool Read(int timeout_ms = 50) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, timeout_ms) <= 0)
+            return true;
+        char buffer[65536];
+        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return false;
+        received_.append(buffer, static_cast<size_t>(n));
+        return true;
+    }
+    // Reads until text arrived (true) or the server closed or the bound passed.
+    bool ReadUntil(const std::string& text) {
+        return WaitUntil([&] { return received_.find(text) != std::string::npos || !Read(); });
+    }
+    bool ReadUntilClosed() {
+        return WaitUntil([&] { return !Read(); });
+    }
+    const std::string& Received() const { return received_; }
+    void Clear() { received_.clear(); }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+    std::string received_;
+};
+
+std::string Get(const std::string& url) {
+    return "GET " + url + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+}
+
+// The status line's code of the reply, 0 before one came.
+int Status(const std::string& reply) {
+    if (reply.rfind("HTTP/1.1 ", 0) != 0 || reply.size() < 12)
+        return 0;
+    return std::stoi(reply.substr(9, 3));
+}
+
+class ShareServerTest : public ::testing::Test {
+protected:
+    void StartServer(share::ServerOptions options = {}) {
+        options.bind_address = "127.0.0.1";
+        std::string error;
+        ASSERT_TRUE(server_.Start(options, &error)) << error;
+        ASSERT_NE(server_.Port(), 0);
+    }
+    std::string Path(const std::string& rest) const { return "/" + server_.Token() + rest; }
+    void Publish(const std::string& picture) {
+        frames_.Publish(reinterpret_cast<const uint8_t*>(picture.data()), picture.size());
+    }
+
+    share::FrameMailbox frames_;
+    share::ShareServer server_{&frames_};
+};
+
+TEST_F(ShareServerTest, WithoutTheTokenTheAnswerIs403AndNothingElse) {
+    StartServer();
+    for (const std::string& url : {std::string("/"), std::string("/stream.mjpg"),
+                                   "/" + std::string(32, '0') + "/stream.mjpg"}) {
+        Client client(server_.Port());
+        ASSERT_TRUE(client.Send(Get(url)));
+        client.ReadUntil("\r\n\r\n");
+        EXPECT_EQ(Status(client.Received()), 403) << url;
+        EXPECT_NE(client.Received().find("Content-Length: 0\r\n"), std::string::npos);
+    }
+    Client page(server_.Port());
+    ASSERT_TRUE(page.Send(Get(Path("/"))));
+    ASSERT_TRUE(page.ReadUntil("</html>"));
+    EXPECT_EQ(Status(page.Received()), 200);
+    EXPECT_NE(page.Received().find(Path("/stream.mjpg")), std::string::npos);
+
+    Client post(server_.Port());
+    ASSERT_TRUE(post.Send("POST " + Path("/") + " HTTP/1.1\r\nContent-Length: 0\r\n\r\n"));
+    post.ReadUntil("\r\n\r\n");
+    EXPECT_EQ(Status(post.Received()), 405);
+}
+
+TEST_F(ShareServerTest, TheSixtyFirstViewerGets503AndStopClosesEveryStream) {
+    StartServer();
+    Publish("first picture");
+    std::vector<std::unique_ptr<Client>> viewers;
+    for (int i = 0; i < 60; ++i) {
+        viewers.push_back(std::make_unique<Client>(server_.Port()));
+        ASSERT_TRUE(viewers.back()->Send(Get(Path("/stream.mjpg"))));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server_.Viewers() == 60; }));
+    Client late(server_.Port());
+    ASSERT_TRUE(late.Send(Get(Path("/stream.mjpg"))));
+    late.ReadUntil("\r\n\r\n");
+    EXPECT_EQ(Status(late.Received()), 503);
+
+    // Each stream has the picture, in a part of its own right after the head:
+    // no chunks around it.
+    for (auto& viewer : viewers) {
+        ASSERT_TRUE(viewer->ReadUntil("first picture\r\n"));
+        EXPECT_NE(viewer->Received().find("multipart/x-mixed-replace; boundary=tovekframe"),
+                  std::string::npos);
+        EXPECT_NE(
+            viewer->Received().find("\r\n\r\n--tovekframe\r\nContent-Type: image/jpeg\r\n"
+                                    "Content-Length: 13\r\nX-Frame: 1\r\n\r\nfirst picture\r\n"),
+            std::string::npos);
+    }
+    const uint16_t port = server_.Port();
+    server_.Stop();
+    for (auto& viewer : viewers)
+        EXPECT_TRUE(viewer->ReadUntilClosed());
+    EXPECT_EQ(server_.Viewers(), 0);
+    // Nothing listens while sharing is off.
+    EXPECT_FALSE(Client(port).Connected());
+}
+
+TEST_F(ShareServerTest, AStreamOpenedBeforeThePictureWaitsForIt) {
+    share::ServerOptions options;
+    options.repeat_ms = 1; // asks the box again and again while it is empty
+    StartServer(options);
+    Client viewer(server_.Port());
+    ASSERT_TRUE(viewer.Send(Get(Path("/stream.mjpg"))));
+    ASSERT_TRUE(WaitUntil([&] { return server_.Viewers() == 1; }));
+    ASSERT_TRUE(viewer.ReadUntil("\r\n\r\n"));
+    Publish("late picture");
+    EXPECT_TRUE(viewer.ReadUntil("late picture\r\n"));
+}
+
+TEST_F(ShareServerTest, OversizeHeadersAreRefused) {
+    StartServer();
+    Client client(server_.Port());
+    const std::string huge = "GET " + Path("/") + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Filler: " +
+                             std::string(40000, 'x') + "\r\n\r\n";
+    client.Send(huge);
+    client.ReadUntilClosed();
+    EXPECT_EQ(Status(client.Received()), 431);
+    EXPECT_EQ(client.Received().find("stream.mjpg"), std::string::npos);
+}
+
+TEST_F(ShareServerTest, HalfOpenConnectionsAreClosedAfterTheTimeoutWhileTheStreamPlays) {
+    share::ServerOptions options;
+    options.timeout_s = 1;
+    options.connection_limit = 160;
+    StartServer(options);
+    Publish("picture 0");
+    Client viewer(server_.Port());
+    ASSERT_TRUE(viewer.Send(Get(Path("/stream.mjpg"))));
+    ASSERT_TRUE(viewer.ReadUntil("picture 0\r\n"));
+
+    std::vector<std::unique_ptr<Client>> stalled;
+    for (int i = 0; i < 100; ++i) {
+        stalled.push_back(std::make_unique<Client>(server_.Port()));
+        ASSERT_TRUE(stalled.back()->Connected());
+        stalled.back()->Send("GET /" + server_.Token().substr(0, i % 30));
+    }
+    // The viewer gets each new picture while they wait.
+    for (int i = 1; i <= 5; ++i) {
+        const std::string picture = "picture " + std::to_string(i);
+        Publish(picture);
+        ASSERT_TRUE(viewer.ReadUntil(picture + "\r\n")) << picture;
+    }
+    for (auto& client : stalled)
+        EXPECT_TRUE(client->ReadUntilClosed());
+    EXPECT_EQ(server_.Viewers(), 1);
+}
+
+std::vector<uint8_t> GreyJpeg(int width, int height) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 3, 128);
+    tjhandle compressor = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(compressor, pixels.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_420, 85,
+                0);
+    std::vector<uint8_t> bytes(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(compressor);
+    return bytes;
+}
+
+TEST(ShareSession, EncodesOnlyWhileSomeoneWatchesAndHandsOnTheNewestPicture) {
+    share::ShareSession session(nullptr, nullptr);
+    share::ServerOptions options;
+    options.bind_address = "127.0.0.1";
+    std::string error;
+    ASSERT_TRUE(session.Start(options, &error)) << error;
+    const std::vector<uint8_t> jpeg = GreyJpeg(64, 48);
+    session.OnFrame(jpeg.data(), jpeg.size());
+    EXPECT_EQ(session.Frames().Published(), 0u);
+
+    Client viewer(session.Server().Port());
+    ASSERT_TRUE(viewer.Send(Get("/" + session.Server().Token() + "/stream.mjpg")));
+    ASSERT_TRUE(WaitUntil([&] { return session.Viewers() == 1; }));
+    // Upright and nothing drawn: the camera's own bytes go out.
+    session.OnFrame(jpeg.data(), jpeg.size());
+    const std::string bytes(jpeg.begin(), jpeg.end());
+    ASSERT_TRUE(viewer.ReadUntil(bytes + "\r\n"));
+    EXPECT_EQ(session.Encoded(), 1u);
+    session.Stop();
+    EXPECT_TRUE(viewer.ReadUntilClosed());
+}
+
+TEST(ShareFeed, AFrameNotYetTakenIsReplacedNotQueued) {
+    share::FrameMailbox box;
+    const std::vector<uint8_t> small = GreyJpeg(32, 16);
+    const std::vector<uint8_t> large = GreyJpeg(64, 48);
+    {
+        share::ShareFeed feed(nullptr, nullptr, &box);
+        for (int i = 0; i < 200; ++i)
+            feed.Offer(small.data(), small.size());
+        feed.Offer(large.data(), large.size());
+        ASSERT_TRUE(WaitUntil([&] {
+            const share::FrameMailbox::Frame newest = box.Newest();
+            return newest && *newest == large;
+        }));
+        // Every offer was either encoded once or dropped: none waits behind.
+        EXPECT_TRUE(WaitUntil([&] { return feed.Encoded() + feed.Dropped() == 201; }));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The size a JPEG's header gives.
+std::pair<int, int> JpegSize(const share::FrameMailbox::Frame& jpeg) {
+    tjhandle decompressor = tjInitDecompress();
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    tjDecompressHeader3(decompressor, jpeg->data(), static_cast<unsigned long>(jpeg->size()),
+                        &width, &height, &subsampling, &colorspace);
+    tjDestroy(decompressor);
+    return {width, height};
+}
+
+TEST(ShareFeed, TheSharedPictureFollowsTheTurnAndHoldsWhileFrozen) {
+    share::FrameMailbox box;
+    ShownPicture shown;
+    const std::vector<uint8_t> jpeg = GreyJpeg(64, 48);
+    share::ShareFeed feed(nullptr, &shown, &box);
+    // Each turn given while sharing runs, as the user turns the picture.
+    const std::pair<int, int> sizes[] = {{64, 48}, {48, 64}, {64, 48}, {48, 64}};
+    for (int turns = 0; turns < 4; ++turns) {
+        shown.SetQuarterTurns(turns);
+        const uint64_t before = box.Published();
+        feed.Offer(jpeg.data(), jpeg.size());
+        ASSERT_TRUE(WaitUntil([&] { return box.Published() > before; })) << turns;
+        EXPECT_EQ(JpegSize(box.Newest()), sizes[turns]) << turns;
+    }
+    // Frozen: the class keeps the picture it saw.
+    shown.Freeze();
+    const uint64_t published = box.Published();
+    feed.Offer(jpeg.data(), jpeg.size());
+    ASSERT_TRUE(WaitUntil([&] { return feed.Held() == 1; }));
+    EXPECT_EQ(box.Published(), published);
+    shown.Unfreeze();
+    feed.Offer(jpeg.data(), jpeg.size());
+    EXPECT_TRUE(WaitUntil([&] { return box.Published() == published + 1; }));
+}
+
+} // namespace
