@@ -125,6 +125,19 @@ remote_refused --record-start # it records already
 sleep 3
 remote_ok --record-stop
 file=$(find "${out}Videos" -name '*.avi')
+# The command runs after its answer, and the recorder then writes the
+# file's index: wait until the size holds for a second (a recording that
+# went on would grow by a frame many times a second), then check it holds.
+last_size=-1
+avi_settled() {
+  local now
+  now=$(stat -c %s "$file")
+  [ "$now" = "$last_size" ] && return 0
+  last_size=$now
+  sleep 1
+  return 1
+}
+session_until "$SESSION_REACTION_S" "the AVI file done after --record-stop" avi_settled
 size=$(stat -c %s "$file")
 sleep 1
 [ "$(stat -c %s "$file")" = "$size" ] || session_fail "the AVI file still grows after --record-stop"
