@@ -48,6 +48,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kBlank, cmd::kBlank, &MainWindow::OnBlank},
     {cmd::kSpotlight, cmd::kCurtain, &MainWindow::OnShowEffect},
     {cmd::kGallery, cmd::kGallery, &MainWindow::OnGallery},
+    {cmd::kPageMode, cmd::kResetPage, &MainWindow::OnPageMode},
     {cmd::kCompare, cmd::kCompare, &MainWindow::OnCompare},
     {cmd::kLanguageFirst, cmd::kLanguageLast, &MainWindow::OnLanguage},
     {cmd::kSetting, cmd::kSetting, &MainWindow::OnSetting},
@@ -164,6 +165,8 @@ void MainWindow::OnDestroy() {
     OnVideoStop();
     StopStatusTimer();
     banner_.Destroy();
+    if (view_ != nullptr)
+        view_->SetPageMode(nullptr); // the session's, which goes now
     session_.reset();
     // The writer posts its result here: it ends before the window does.
     if (pdf_job_.valid())
@@ -210,6 +213,7 @@ void MainWindow::Refresh() {
     menu_->Apply(menu);
     RefreshExport();
     RefreshGallery();
+    RefreshPageMode();
 
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;

@@ -25,6 +25,7 @@
 #include "capture/ShownPicture.h"
 #include "capture/Snapshot.h"
 #include "capture/TimeLapse.h"
+#include "page/PageMode.h"
 #include "platform/devices.h"
 #include "platform/media.h"
 #include "record/Recorder.h"
@@ -185,6 +186,9 @@ public:
     // stop, removal, teardown and Play.
     ShownPicture& Shown() { return shown_; }
     Snapshot& GetSnapshot() { return snapshot_; }
+    // Page mode and the document filter: fed with every rendered sample;
+    // snapshots then take the picture it makes (the flattened page).
+    page::PageMode& Page() { return page_; }
 
     // Waits of Play, Stop and the control sequences (platform::Sleep by
     // default; tests count them instead).
@@ -256,6 +260,10 @@ private:
     OverlayWorker overlay_; // its own lock and atomics
     Snapshot snapshot_;     // its own lock and atomics
     ShownPicture shown_;    // its own lock and atomics
-    Recorder recorder_;     // its own locks; stream callbacks append to it
-    TimeLapse timelapse_;   // its own lock and atomics; stream callbacks feed it
+    page::PageMode page_;   // its own lock, atomics and worker
+    // The snapshot's page picture: the rendering thread's only (one sample
+    // callback at a time).
+    page::PageRenderer snapshot_page_;
+    Recorder recorder_;   // its own locks; stream callbacks append to it
+    TimeLapse timelapse_; // its own lock and atomics; stream callbacks feed it
 };

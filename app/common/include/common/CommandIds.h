@@ -47,6 +47,11 @@ inline constexpr uint32_t kCurtain = 36831;
 inline constexpr uint32_t kGallery = 36832;
 inline constexpr uint32_t kCompare = 36833;
 inline constexpr uint32_t kExportPdf = 36834;
+// View: the page found, flattened and shown alone; the document filter; the
+// page's corners found again after they were dragged by hand.
+inline constexpr uint32_t kPageMode = 36835;
+inline constexpr uint32_t kDocumentFilter = 36836;
+inline constexpr uint32_t kResetPage = 36837;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 
