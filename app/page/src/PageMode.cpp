@@ -117,7 +117,9 @@ void PageMode::Run() {
         detections_.fetch_add(1);
 
         lock.Lock();
-        if (smoother_.Update(found, width_, height_)) {
+        // Page mode may have ended while the picture was looked at: what was
+        // found then must not come back when it starts again.
+        if (Enabled() && smoother_.Update(found, width_, height_)) {
             ++generation_;
         }
         pending_ = false;
