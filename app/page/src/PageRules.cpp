@@ -49,11 +49,7 @@ Quad OrderCorners(const std::array<Point, 4>& points) {
     return {p[0], p[1], p[2], p[3]};
 }
 
-bool PlausibleQuad(const Quad& q, int width, int height) {
-    if (width <= 0 || height <= 0) {
-        return false;
-    }
-    // Convex, turning the same way at every corner.
+bool ConvexQuad(const Quad& q) {
     double sign = 0;
     for (int i = 0; i < 4; ++i) {
         const double c = Cross(q[i], q[(i + 1) % 4], q[(i + 2) % 4]);
@@ -61,6 +57,13 @@ bool PlausibleQuad(const Quad& q, int width, int height) {
             return false;
         }
         sign = c;
+    }
+    return true;
+}
+
+bool PlausibleQuad(const Quad& q, int width, int height) {
+    if (width <= 0 || height <= 0 || !ConvexQuad(q)) {
+        return false;
     }
     if (Area(q) < 0.1 * width * height) {
         return false;
@@ -257,7 +260,7 @@ Quad DragCorner(const Quad& press_quad, int handle, const Point& view_point, dou
     camera.x = std::clamp(camera.x, 0.0, static_cast<double>(width));
     camera.y = std::clamp(camera.y, 0.0, static_cast<double>(height));
     out[handle] = camera;
-    return out;
+    return ConvexQuad(out) ? out : press_quad;
 }
 
 } // namespace page

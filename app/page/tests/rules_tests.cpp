@@ -94,20 +94,25 @@ TEST(PageRules, HandlesHitNearestWithinRadius) {
 }
 
 // A handle dragged in the flattened view lands where the press-time picture
-// shows that point: at its own place when not moved, at the other page
-// corner's camera point when dragged there, and never outside the picture.
+// shows that point: at its own place when not moved, at the camera point
+// under the mouse when dragged inwards, never outside the picture, and not
+// at all where the page would fold.
 TEST(PageRules, DragCornerMapsThroughPressTimeView) {
     const Size flat = FlatSize(kPage, 1920, 1080, 800, 800);
     const double scale = 0.5, left = 100, top = 20;
     auto view = [&](double fx, double fy) { return Point{left + fx * scale, top + fy * scale}; };
     Quad same = DragCorner(kPage, 0, view(0, 0), left, top, scale, flat, 1920, 1080);
     EXPECT_LT(QuadDistance(kPage, same), 1e-6);
-    Quad to_mid = DragCorner(kPage, 2, view(flat.width / 2.0, flat.height / 2.0), left, top, scale,
-                             flat, 1920, 1080);
+    Quad to_mid = DragCorner(kPage, 2, view(flat.width * 0.75, flat.height * 0.75), left, top,
+                             scale, flat, 1920, 1080);
     const Point centre = Apply(MapBetween(RectQuad(flat.width, flat.height), kPage),
-                               {flat.width / 2.0, flat.height / 2.0});
+                               {flat.width * 0.75, flat.height * 0.75});
     EXPECT_NEAR(centre.x, to_mid[2].x, 1e-6);
     EXPECT_NEAR(centre.y, to_mid[2].y, 1e-6);
+    // Dragged past the opposite corner: the page would fold, nothing moves.
+    Quad folded = DragCorner(kPage, 0, view(flat.width * 1.5, flat.height * 1.5), left, top, scale,
+                             flat, 1920, 1080);
+    EXPECT_LT(QuadDistance(kPage, folded), 1e-6);
     Quad outside = DragCorner(kPage, 1, {5000, -5000}, left, top, scale, flat, 1920, 1080);
     EXPECT_GE(outside[1].x, 0);
     EXPECT_LE(outside[1].x, 1920);

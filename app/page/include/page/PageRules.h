@@ -23,6 +23,10 @@ using Homography = std::array<double, 9>;
 // edge, left before right; the other two the bottom edge.
 Quad OrderCorners(const std::array<Point, 4>& points);
 
+// quad's corners turn the same way all round (no corner dragged across
+// the page or onto another).
+bool ConvexQuad(const Quad& quad);
+
 // Could quad be a page lying in a width x height picture? It must be convex,
 // cover at least a tenth of the picture, have every corner's angle within
 // 50 to 130 degrees and opposite sides no more than twice as long as each
@@ -88,7 +92,8 @@ int HitHandle(const Quad& quad, const Point& point, double radius);
 // flat_width x flat_height placed at flat_left, flat_top with scale: the new
 // camera quad. The press-time quad maps the view back to the camera, so the
 // corner follows the mouse without feedback from the changing picture. The
-// corner stays inside the width x height camera picture.
+// corner stays inside the width x height camera picture; a drag that would
+// fold the page (ConvexQuad false) leaves press_quad as it was.
 Quad DragCorner(const Quad& press_quad, int handle, const Point& view_point, double flat_left,
                 double flat_top, double scale, Size flat, int width, int height);
 
