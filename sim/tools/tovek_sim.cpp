@@ -4,6 +4,8 @@
 //   tovek-sim [--pid PID] plug NAME
 //   tovek-sim [--pid PID] pull NAME
 //   tovek-sim [--pid PID] list
+//   tovek-sim [--pid PID] scene desk|page
+//   tovek-sim [--pid PID] page next
 #include "sim/control.h"
 
 #include <cstdio>
@@ -16,11 +18,16 @@ namespace {
 constexpr uint32_t kReplyTimeoutMs = 3000;
 
 int Usage() {
-    std::fprintf(stderr, "usage: tovek-sim [--pid PID] plug NAME\n"
-                         "       tovek-sim [--pid PID] pull NAME\n"
-                         "       tovek-sim [--pid PID] list\n"
-                         "Plugs or pulls an emulated device (such as q5) in every running program\n"
-                         "with emulated devices, or in the one with process id PID.\n");
+    std::fprintf(stderr,
+                 "usage: tovek-sim [--pid PID] plug NAME\n"
+                 "       tovek-sim [--pid PID] pull NAME\n"
+                 "       tovek-sim [--pid PID] list\n"
+                 "       tovek-sim [--pid PID] scene desk|page\n"
+                 "       tovek-sim [--pid PID] page next\n"
+                 "Plugs or pulls an emulated device (such as q5) in every running program\n"
+                 "with emulated devices, or in the one with process id PID. \"scene desk\"\n"
+                 "shows a page lying on a desk, \"page next\" turns to another page,\n"
+                 "\"scene page\" goes back to the full-frame test page.\n");
     return 2;
 }
 

@@ -310,7 +310,7 @@ int32_t CameraSession::StartRecording(const std::u16string& record_path, int32_t
     params.audio_index = audio_index;
     params.audio = audio;
     if (as_shown)
-        RecordAsShown(&overlay_, &shown_, &params);
+        RecordAsShown(&overlay_, &shown_, &page_, &params);
     return recorder_.Start(params);
 }
 
@@ -408,7 +408,8 @@ void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
                           (static_cast<uint32_t>(frame_height_.load()) << 16);
     Post(msg::kFrame, size, length);
     // A held or turned picture is saved as shown, from the rendered sample.
-    snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present() || shown_.Altered());
+    snapshot_.OnFrame(data, static_cast<size_t>(length),
+                      overlay_.Present() || shown_.Altered() || page_.Active());
     recorder_.Append(data, static_cast<size_t>(length));
     timelapse_.OnFrame(data, static_cast<size_t>(length));
     platform::MutexLock hold(tap_lock_);
@@ -437,26 +438,45 @@ int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_T
         return 1;
     // The held picture goes in first: the annotations are drawn over it.
     self->shown_.OnSample(buffer, static_cast<int>(width), static_cast<int>(height));
-    // The page without the marks drawn over it, turned as shown.
+    // The page without the marks drawn over it, as shown: flattened in page
+    // mode, else turned.
     if (self->grab_.Requested()) {
         int shown_width = 0;
         int shown_height = 0;
-        const uint8_t* shown = self->shown_.Turned(
-            buffer, static_cast<int>(width), static_cast<int>(height), &shown_width, &shown_height);
+        const uint8_t* shown = self->PagePicture(buffer, static_cast<int>(width),
+                                                 static_cast<int>(height), &shown_width,
+                                                 &shown_height);
         self->grab_.OnSample(shown, shown_width, shown_height);
     }
+    // The page is looked for in the camera's picture, without the shapes.
+    self->page_.Offer(buffer, static_cast<int>(width), static_cast<int>(height),
+                      static_cast<int>(width * 4));
     self->overlay_.Composite(buffer, static_cast<int>(width * 4), static_cast<int>(width),
                              static_cast<int>(height));
     // After compositing, so that the annotations are in the picture; turned
-    // as the view shows it.
+    // as the view shows it, or the page as page mode shows it.
     if (self->snapshot_.SampleRequested()) {
         int shown_width = 0;
         int shown_height = 0;
-        const uint8_t* shown = self->shown_.Turned(
-            buffer, static_cast<int>(width), static_cast<int>(height), &shown_width, &shown_height);
+        const uint8_t* shown = self->PagePicture(buffer, static_cast<int>(width),
+                                                 static_cast<int>(height), &shown_width,
+                                                 &shown_height);
         self->snapshot_.OnSample(shown, shown_width, shown_height, self->last_frame_bytes_.load());
     }
     return 0;
+}
+
+const uint8_t* CameraSession::PagePicture(const uint8_t* bgrx, int width, int height,
+                                          int* shown_width, int* shown_height) {
+    if (page_.Active()) {
+        // At the page's own resolution in the camera's picture.
+        const uint8_t* page = snapshot_page_.Render(page_, bgrx, width, height, width * 4,
+                                                    width * 2, height * 2, false, shown_width,
+                                                    shown_height);
+        if (page != nullptr)
+            return page;
+    }
+    return shown_.Turned(bgrx, width, height, shown_width, shown_height);
 }
 
 void CameraSession::OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) {

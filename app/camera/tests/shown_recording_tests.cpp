@@ -103,7 +103,7 @@ TEST(ShownRecording, RecordsTheShapeTurnedAndKeepsItsSizeWhenTurnedBack) {
     params.width = kWidth;
     params.height = kHeight;
     params.frame_rate = 16;
-    RecordAsShown(&overlay, &shown, &params);
+    RecordAsShown(&overlay, &shown, nullptr, &params);
     EXPECT_EQ(kHeight, params.width);
     EXPECT_EQ(kWidth, params.height);
     ASSERT_EQ(record::kRecording, recorder.Start(params));

@@ -5,6 +5,7 @@
 #include "annotation/FrameOverlay.h"
 #include "capture/ShownPicture.h"
 #include "common/FrameLimits.h"
+#include "page/PageMode.h"
 #include "view/Rotation.h"
 
 #include "platform/media.h"
@@ -46,6 +47,31 @@ ShownFrameEncoder::ShownFrameEncoder(OverlayWorker* overlay, const ShownPicture*
 
 ShownFrameEncoder::~ShownFrameEncoder() = default;
 
+void ShownFrameEncoder::SetPageMode(const page::PageMode* page) {
+    page_ = page;
+    if (page_ != nullptr && !page_renderer_)
+        page_renderer_ = std::make_unique<page::PageRenderer>();
+}
+
+bool ShownFrameEncoder::EncodePage(const uint8_t* jpeg, size_t length, const Header& header,
+                                   bool drawn) {
+    if (!Decode(jpeg, length, header))
+        return false;
+    if (drawn)
+        overlay_->Composite(decoded_.get(), header.width * 4, header.width, header.height);
+    int width = 0;
+    int height = 0;
+    const uint8_t* picture =
+        page_renderer_->Render(*page_, decoded_.get(), header.width, header.height,
+                               header.width * 4, width_, height_, true, &width, &height);
+    if (picture == nullptr || width > width_ || height > height_ || !Allocate(&fitted_))
+        return false;
+    const FittedPicture place{width, height, (width_ - width) / 2, (height_ - height) / 2};
+    PlaceInFrame(picture, place, fitted_.get(), width_, height_);
+    Compress(fitted_.get(), header.subsampling);
+    return true;
+}
+
 bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t** out,
                                size_t* out_length) {
     const size_t frame_bytes = view::RotatedFrameBytes(width_, height_);
@@ -56,6 +82,8 @@ bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t
     const view::PictureSize shown = view::RotateSize(header.width, header.height, turns);
     const bool fits = shown.width == width_ && shown.height == height_;
     const bool drawn = overlay_ != nullptr && overlay_->Present();
+    if (page_ != nullptr && page_->Active() && EncodePage(jpeg, length, header, drawn))
+        return Last(out, out_length);
     if (!drawn && turns == 0 && fits) {
         Keep(jpeg, length);
         return Last(out, out_length);

@@ -4,6 +4,7 @@
 #include "annotation/FrameOverlay.h"
 #include "capture/ShownFrameEncoder.h"
 #include "capture/ShownPicture.h"
+#include "page/PageMode.h"
 #include "view/Rotation.h"
 
 #include <gtest/gtest.h>
@@ -346,4 +347,31 @@ TEST(ShownFrameEncoder, TheInkOfOneRenderingServesUntilTheNext) {
     const Picture after = Decode(out, length);
     EXPECT_TRUE(after.Near(12, 12, kRed));
     EXPECT_TRUE(after.Near(44, 12, kBlack));
+}
+
+// Page mode with corners set by hand round the white quadrant: the
+// recording's frames are that quadrant alone, fitted upright into the
+// recording's size between black bars, and the camera's own bytes are not
+// passed on.
+TEST(ShownFrameEncoder, PageModeRecordsTheFlattenedPage) {
+    page::PageMode mode;
+    mode.SetEnabled(true);
+    // The white quadrant, a little inside: twice as wide as high.
+    mode.SetManual({page::Point{kWidth / 2 + 2.0, kHeight / 2 + 4.0},
+                    page::Point{kWidth - 2.0, kHeight / 2 + 4.0},
+                    page::Point{kWidth - 2.0, kHeight - 6.0},
+                    page::Point{kWidth / 2 + 2.0, kHeight - 6.0}});
+    ShownFrameEncoder encoder(nullptr, nullptr, kWidth, kHeight);
+    encoder.SetPageMode(&mode);
+    const std::vector<uint8_t> jpeg = CameraJpeg();
+    const uint8_t* out = nullptr;
+    size_t length = 0;
+    ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &length));
+    const Picture shown = Decode(out, length);
+    ASSERT_EQ(kWidth, shown.width);
+    ASSERT_EQ(kHeight, shown.height);
+    EXPECT_TRUE(shown.Near(kWidth / 2, kHeight / 2, kWhite));
+    EXPECT_TRUE(shown.Near(3, kHeight / 2, kWhite)) << "the page fills the width";
+    EXPECT_TRUE(shown.Near(kWidth / 2, 2, kBlack)) << "a bar above the page";
+    EXPECT_TRUE(shown.Near(kWidth / 2, kHeight - 3, kBlack)) << "a bar below the page";
 }

@@ -84,6 +84,7 @@ AppSettings LoadAppSettings(IniStore& ini, const SettingsFolders& folders) {
     // Only what Save writes turns it on: a stray value must not make every
     // recording cost a re-encoding.
     s.record_as_shown = ReadText(ini, kSectionApp, kRecordAsShown, u"0") == u"1";
+    s.document_filter_grey = ReadText(ini, kSectionApp, kDocumentFilterGrey, u"0") == u"1";
     // Out of range: the default.
     const auto ranged = [&](const char16_t* key, int32_t low, int32_t high, int32_t fallback) {
         const int32_t value = ReadNumber(ini, kSectionApp, key, program_folder);

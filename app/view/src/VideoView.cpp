@@ -218,7 +218,9 @@ void VideoView::mousePressEvent(QMouseEvent* event) {
             ShowPointer(0);
         else if (effect_.kind != view::ShowEffectKind::kNone)
             view::EffectPress(effect_, EffectArea(), mouse_point_);
-        else if (mouse_input_ && !capture_show_.Active())
+        else if (page_show_.Press(event->position().toPoint()))
+            update();
+        else if (mouse_input_ && !capture_show_.Active() && !page_show_.Flattening())
             mouse_input_->OnImageMouseDown(image_point_);
     } else if (event->button() == Qt::RightButton) {
         if (mouse_input_ == nullptr || mouse_input_->SelectToolActive()) {
@@ -245,9 +247,15 @@ void VideoView::mouseMoveEvent(QMouseEvent* event) {
         ShowPointer(view::EffectPointer(effect_, EffectArea(), mouse_point_));
         return;
     }
-    // Captures shown in panes: the picture's pixels are elsewhere on the
-    // view, so nothing is drawn until the view is live again.
-    if (mouse_input_ == nullptr || capture_show_.Active()) {
+    if (page_show_.Dragging()) {
+        if (page_show_.Move(event->position().toPoint()))
+            update();
+        return;
+    }
+    // Captures shown in panes, or the page flattened: the picture's pixels
+    // are elsewhere on the view, so nothing is drawn until the view shows
+    // the camera's picture again.
+    if (mouse_input_ == nullptr || capture_show_.Active() || page_show_.Flattening()) {
         ShowPointer(0);
         return;
     }
@@ -265,7 +273,9 @@ void VideoView::mouseReleaseEvent(QMouseEvent* event) {
             ShowPointer(0);
         else if (effect_.kind != view::ShowEffectKind::kNone)
             view::EffectRelease(effect_);
-        else if (mouse_input_ && !capture_show_.Active())
+        else if (page_show_.Dragging())
+            page_show_.Release();
+        else if (mouse_input_ && !capture_show_.Active() && !page_show_.Flattening())
             mouse_input_->OnImageMouseUp(image_point_);
     }
     QWidget::mouseReleaseEvent(event);
@@ -441,6 +451,8 @@ bool VideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painti
     const QRegion around = QRegion(rect()) - QRegion(target);
     for (const QRect& part : around)
         painter.fillRect(part, Qt::black);
+    if (page_show_.Paint(painter, *frame, target))
+        return true;
     if (view::NormalQuarterTurns(shown_.quarter_turns) == 0 && shown_.frozen_mark.isEmpty()) {
         frame_painter_.Draw(painter, *frame, target);
     } else {

@@ -68,6 +68,8 @@ constexpr ViewKey kViewKeys[] = {
     {Qt::Key_F, Qt::ControlModifier, cmd::kFreeze},
     {Qt::Key_F8, Qt::NoModifier, cmd::kRotateRight},
     {Qt::Key_F7, Qt::NoModifier, cmd::kRotateLeft},
+    {Qt::Key_F6, Qt::NoModifier, cmd::kPageMode},
+    {Qt::Key_F6, Qt::ShiftModifier, cmd::kDocumentFilter},
 };
 
 bool IsViewCommand(uint32_t id) {

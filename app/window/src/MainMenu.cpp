@@ -101,6 +101,12 @@ MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> 
     // The window sets their marks (GalleryHandlers.cpp); Esc ends a compare.
     AddCommand(view, cmd::kGallery, u"&Gallery\tCtrl+J", "Ctrl+J")->setCheckable(true);
     AddCommand(view, cmd::kCompare, u"Com&pare\tCtrl+D", "Ctrl+D")->setCheckable(true);
+    view->addSeparator();
+    // The window sets their marks and enables them (PageHandlers.cpp).
+    AddCommand(view, cmd::kPageMode, u"Page &Mode\tF6", "F6")->setCheckable(true);
+    AddCommand(view, cmd::kDocumentFilter, u"&Document Filter\tShift+F6", "Shift+F6")
+        ->setCheckable(true);
+    AddCommand(view, cmd::kResetPage, u"R&eset Page");
 
     // Position 3 (P2): filled by the localisation library.
     QMenu* language = bar_->addMenu(Q(u"Language"));

@@ -51,6 +51,7 @@ const MainWindow::CommandRange MainWindow::kCommands[] = {
     {cmd::kBlank, cmd::kBlank, &MainWindow::OnBlank},
     {cmd::kSpotlight, cmd::kCurtain, &MainWindow::OnShowEffect},
     {cmd::kGallery, cmd::kGallery, &MainWindow::OnGallery},
+    {cmd::kPageMode, cmd::kResetPage, &MainWindow::OnPageMode},
     {cmd::kCompare, cmd::kCompare, &MainWindow::OnCompare},
     {cmd::kCopyText, cmd::kCopyText, &MainWindow::OnCopyText},
     {cmd::kLanguageFirst, cmd::kLanguageLast, &MainWindow::OnLanguage},
@@ -174,6 +175,8 @@ void MainWindow::OnDestroy() {
     OnVideoStop();
     StopStatusTimer();
     banner_.Destroy();
+    if (view_ != nullptr)
+        view_->SetPageMode(nullptr); // the session's, which goes now
     session_.reset();
     // The writer posts its result here: it ends before the window does, a
     // reading of the text stopped within a few words.
@@ -221,6 +224,7 @@ void MainWindow::Refresh() {
     RefreshExport();
     RefreshGallery();
     RefreshCopyText();
+    RefreshPageMode();
 
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;

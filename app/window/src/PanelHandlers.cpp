@@ -26,6 +26,7 @@ void MainWindow::CreateViewAndPanels() {
     annotations_.SetTextMeasure(annotation::MeasureText);
     editor_ = std::make_unique<annotation::AnnotationEditor>(annotations_);
     view_->SetMouseInput(editor_.get());
+    view_->SetPageMode(&session_->Page());
     session_->Overlay().SetExtentRenderer(
         [this](uint8_t* overlay, size_t size, OverlayExtent* extent) {
             return annotation::RenderOverlay(annotations_, overlay, size, extent);

@@ -30,6 +30,7 @@ constexpr const char* kSuffix = ".sock";
 struct Control {
     platform::Mutex mutex;
     std::map<std::string, SimCommandHandler> handlers TOVEK_GUARDED_BY(mutex);
+    std::map<std::string, SimActionHandler> actions TOVEK_GUARDED_BY(mutex);
     // Socket file, empty while not listening.
     std::string path TOVEK_GUARDED_BY(mutex);
     // eventfd that tells the listener to end.
@@ -264,6 +265,17 @@ bool RegisterSimCommand(const std::string& name, SimCommandHandler handler) {
     return true;
 }
 
+bool RegisterSimAction(const std::string& verb, SimActionHandler handler) {
+    if (!ValidName(verb) || !handler || verb == "plug" || verb == "pull" || verb == "list") {
+        return false;
+    }
+    Control& control = State();
+    platform::MutexLock lock(control.mutex);
+    control.actions[verb] = std::move(handler);
+    StartListenerLocked(control);
+    return true;
+}
+
 void UnregisterSimCommand(const std::string& name) {
     Control& control = State();
     platform::MutexLock lock(control.mutex);
@@ -281,8 +293,26 @@ std::string ExecuteSimCommand(std::string_view line) {
         }
         return names;
     }
+    if (words.size() == 2 && words[0] != "plug" && words[0] != "pull") {
+        SimActionHandler action;
+        {
+            platform::MutexLock lock(control.mutex);
+            auto it = control.actions.find(words[0]);
+            if (it != control.actions.end()) {
+                action = it->second;
+            }
+        }
+        if (action) {
+            try {
+                return action(words[1]);
+            } catch (const std::exception& e) {
+                return std::string("error: ") + e.what();
+            }
+        }
+    }
     if (words.size() != 2 || (words[0] != "plug" && words[0] != "pull")) {
-        return "error: unknown command (use plug NAME, pull NAME or list)";
+        return "error: unknown command (use plug NAME, pull NAME, list, scene desk|page or "
+               "page next)";
     }
     SimCommandHandler handler;
     {

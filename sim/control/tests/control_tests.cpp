@@ -68,6 +68,24 @@ TEST_F(SimControl, ExecutesPlugPullAndListLines) {
     EXPECT_EQ(ExecuteSimCommand("list"), "thing");
 }
 
+// "VERB ARG" runs the action registered as VERB with ARG; plug, pull and
+// list keep their meaning and cannot be taken.
+TEST_F(SimControl, ExecutesActions) {
+    std::string seen;
+    ASSERT_TRUE(RegisterSimAction("scene", [&seen](const std::string& what) {
+        seen = what;
+        return what == "desk" ? std::string("ok") : "error: no scene " + what;
+    }));
+    EXPECT_EQ(ExecuteSimCommand("scene desk"), "ok");
+    EXPECT_EQ(seen, "desk");
+    EXPECT_EQ(ExecuteSimCommand("scene moon"), "error: no scene moon");
+    EXPECT_EQ(ExecuteSimCommand("scene").rfind("error: unknown command", 0), 0u);
+    EXPECT_EQ(ExecuteSimCommand("plug thing"), "ok") << "plug is not an action";
+    for (const char* verb : {"plug", "pull", "list", "Bad"}) {
+        EXPECT_FALSE(RegisterSimAction(verb, [](const std::string&) { return "ok"; })) << verb;
+    }
+}
+
 TEST_F(SimControl, RefusesBadNames) {
     for (const char* name : {"", "Q5", "two words", "q5/../x"}) {
         EXPECT_FALSE(RegisterSimCommand(name, [](bool) {})) << name;

@@ -3,6 +3,7 @@
 #include "microphone.h"
 
 #include "sim/control.h"
+#include "sim/desk.h"
 #include "sim/q5_camera.h"
 #include "sim/rvx_camera.h"
 #include "sim/usb_backend.h"
@@ -69,6 +70,24 @@ void AddGStreamerSources() {
     }
 }
 
+// "scene desk" / "scene page": what every emulated camera shows.
+std::string ChooseScene(const std::string& scene) {
+    if (scene == "desk" || scene == "page") {
+        SetScene(scene == "desk" ? Scene::kDesk : Scene::kPage);
+        return "ok";
+    }
+    return "error: no scene " + scene.substr(0, 32) + " (use desk or page)";
+}
+
+// "page next": the desk shows another page.
+std::string TurnDeskPage(const std::string& what) {
+    if (what != "next") {
+        return "error: use page next";
+    }
+    NextDeskPage();
+    return "ok";
+}
+
 } // namespace
 
 void InstallEmulatedDevices() {
@@ -82,6 +101,8 @@ void InstallEmulatedDevices() {
         DefaultRvxCamera();
         RegisterSimCommand("q5", PlugOrPullQ5);
         RegisterSimCommand("rvx", PlugOrPullRvx);
+        RegisterSimAction("scene", ChooseScene);
+        RegisterSimAction("page", TurnDeskPage);
     });
 }
 

@@ -1,4 +1,5 @@
 #include "render.h"
+#include "sim/desk.h"
 #include "sim/picture.h"
 
 #include <turbojpeg.h>
@@ -33,6 +34,8 @@ struct PictureGenerator::Request {
     bool marker;
     uint32_t frame_number; // as the marker shows it (modulo the replay length)
     uint32_t replay_length;
+    Scene scene;
+    int desk_page;
 };
 
 // Everything Jpeg() keeps between calls; only Jpeg() touches it, under
@@ -42,6 +45,9 @@ struct PictureGenerator::Cache {
     detail::RgbImage page;
     detail::RgbImage picture; // page with applied_state
     detail::RgbImage scratch;
+    // What page shows: the test page, or the desk with this page on it.
+    Scene page_scene = Scene::kPage;
+    int page_desk_page = 0;
     std::optional<CameraState> applied_state;
     std::vector<uint8_t> encode_buffer; // worst-case JPEG size for the picture size
     std::vector<uint8_t> marker_backup; // picture rows under the live marker
@@ -119,10 +125,23 @@ void PictureGenerator::Cache::Refresh(const Request& request, PictureStats& work
         }
     }
     bool picture_changed = false;
-    if (page.width != width || page.height != height) {
+    const bool scene_changed = request.scene != page_scene || (request.scene == Scene::kDesk &&
+                                                               request.desk_page != page_desk_page);
+    if (page.width != width || page.height != height || scene_changed) {
         applied_state.reset();
         jpeg.reset();
-        detail::RenderPage(page, width, height);
+        page_scene = request.scene;
+        page_desk_page = request.desk_page;
+        if (request.scene == Scene::kDesk) {
+            page.width = 0; // claims a size only once drawn
+            if (!RenderDesk(width, height, DeskOptionsForPage(request.desk_page), page.pixels)) {
+                return;
+            }
+            page.width = width;
+            page.height = height;
+        } else {
+            detail::RenderPage(page, width, height);
+        }
         encode_buffer.resize(tjBufSize(width, height, TJSAMP_420));
         ++work.page_renders;
     }
@@ -183,7 +202,8 @@ std::shared_ptr<const std::vector<uint8_t>> PictureGenerator::Jpeg() {
     {
         platform::MutexLock lock(state_mutex_);
         const uint32_t shown = replay_length_ > 1 ? frame_number_ % replay_length_ : frame_number_;
-        request = {width_, height_, state_, live_marker_, shown, replay_length_};
+        request = {width_, height_,        state_,         live_marker_,
+                   shown,  replay_length_, CurrentScene(), DeskPageNumber()};
     }
 
     PictureStats work;

@@ -26,6 +26,7 @@
 #include "capture/ShownPicture.h"
 #include "capture/Snapshot.h"
 #include "capture/TimeLapse.h"
+#include "page/PageMode.h"
 #include "platform/devices.h"
 #include "platform/media.h"
 #include "platform/thread_annotations.h"
@@ -194,6 +195,9 @@ public:
     // that runs, so the old tap is unused once this returns.
     using FrameTap = std::function<void(const uint8_t* jpeg, size_t length)>;
     void SetFrameTap(FrameTap tap);
+    // Page mode and the document filter: fed with every rendered sample;
+    // snapshots then take the picture it makes (the flattened page).
+    page::PageMode& Page() { return page_; }
 
     // Waits of Play, Stop and the control sequences (platform::Sleep by
     // default; tests count them instead).
@@ -206,6 +210,11 @@ public:
                                            void* context);
     static int SampleProc(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end,
                           int flag, void* context);
+    // The rendering thread's picture as shown, of a width x height BGRX
+    // sample: the page as page mode makes it, else turned; valid until the
+    // next call.
+    const uint8_t* PagePicture(const uint8_t* bgrx, int width, int height, int* shown_width,
+                               int* shown_height);
     // DeviceChangeReceiver, on the library's notification thread: posted on.
     void OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) override;
 
@@ -266,8 +275,12 @@ private:
     Snapshot snapshot_;     // its own lock and atomics
     ShownPicture shown_;    // its own lock and atomics
     PictureGrab grab_;      // an atomic; its receiver is set before frames come
-    Recorder recorder_;     // its own locks; stream callbacks append to it
-    TimeLapse timelapse_;   // its own lock and atomics; stream callbacks feed it
+    page::PageMode page_;   // its own lock, atomics and worker
+    // The snapshot's and the grab's page picture: the rendering thread's only
+    // (one sample callback at a time).
+    page::PageRenderer snapshot_page_;
+    Recorder recorder_;   // its own locks; stream callbacks append to it
+    TimeLapse timelapse_; // its own lock and atomics; stream callbacks feed it
     platform::Mutex tap_lock_;
     FrameTap tap_ TOVEK_GUARDED_BY(tap_lock_); // stream callbacks call it
 };

@@ -25,6 +25,9 @@
 // the recorder skips it. A picture with a few damaged bytes that libjpeg-turbo
 // works around is used, as the view shows it.
 //
+// In page mode (or with the document filter) the picture is the one page
+// mode makes, fitted whole into the recording's size, centred on black.
+//
 // Threads: Encode on one thread at a time; it reads the overlay under the
 // overlay's lock and the quarter turns atomically. The buffers are allocated
 // at first use, at the largest frame size, and reused: frames of a steady
@@ -38,6 +41,10 @@
 class OverlayWorker;
 class PictureScaler;
 class ShownPicture;
+namespace page {
+class PageMode;
+class PageRenderer;
+} // namespace page
 namespace yuv {
 class OverlayCompositor;
 struct PlaneLayout;
@@ -59,6 +66,9 @@ public:
     // The recording's size: the camera's picture as turned at construction.
     int Width() const { return width_; }
     int Height() const { return height_; }
+    // Page mode to follow (not owned; null: none). Set before the first
+    // Encode; it must outlive the encoder.
+    void SetPageMode(const page::PageMode* page);
 
     // The camera's JPEG picture as shown now, as a JPEG picture of the
     // recording's size in *out and *out_length, valid until the next call.
@@ -86,6 +96,9 @@ private:
     bool StartCompress(int subsampling, unsigned char** buffer, unsigned long* size);
     // After tjCompress*: result and what it left in buffer and size.
     bool FinishCompress(int result, const unsigned char* buffer, unsigned long size);
+    // The picture as page mode makes it; false when it makes none (or one
+    // that does not fit), and the frame goes the usual way.
+    bool EncodePage(const uint8_t* jpeg, size_t length, const Header& header, bool drawn);
     // The camera's bytes as they came.
     bool Keep(const uint8_t* jpeg, size_t length);
     // out_ holds at least bytes.
@@ -102,6 +115,8 @@ private:
 
     OverlayWorker* const overlay_;
     const ShownPicture* const shown_;
+    const page::PageMode* page_ = nullptr;
+    std::unique_ptr<page::PageRenderer> page_renderer_;
     int width_ = 0;
     int height_ = 0;
 

@@ -54,6 +54,11 @@ inline constexpr uint32_t kCopyText = 36840;
 inline constexpr uint32_t kShare = 36845;
 inline constexpr uint32_t kShareStart = 36846;
 inline constexpr uint32_t kShareStop = 36847;
+// View: the page found, flattened and shown alone; the document filter; the
+// page's corners found again after they were dragged by hand.
+inline constexpr uint32_t kPageMode = 36835;
+inline constexpr uint32_t kDocumentFilter = 36836;
+inline constexpr uint32_t kResetPage = 36837;
 inline constexpr uint32_t kExit = 57665;
 } // namespace cmd
 

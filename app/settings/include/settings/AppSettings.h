@@ -35,6 +35,9 @@ inline constexpr char16_t kResumeRecording[] = u"ResumeRecording";
 // Recordings store the picture as shown (annotations, turn) when "1";
 // anything else, or no key, records the camera's own frames.
 inline constexpr char16_t kRecordAsShown[] = u"RecordAsShown";
+// The document filter makes the picture grey when "1" (set by hand in the
+// INI); anything else, or no key, keeps its colours.
+inline constexpr char16_t kDocumentFilterGrey[] = u"DocumentFilterGrey";
 // The time-lapse dialog's last choice.
 inline constexpr char16_t kTimeLapseInterval[] = u"TimeLapseInterval";
 inline constexpr char16_t kTimeLapseTarget[] = u"TimeLapseTarget";
@@ -82,6 +85,8 @@ struct AppSettings {
     bool resume_recording = false;
     // Recordings are of the picture as shown, not the camera's frames.
     bool record_as_shown = false;
+    // View > Document Filter gives grey pictures.
+    bool document_filter_grey = false;
     // Time-lapse: seconds between pictures (1..86400), 0 pictures or 1 a
     // video, the video's frames per second (1..30).
     int32_t timelapse_interval_s = 10;

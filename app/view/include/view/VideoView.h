@@ -17,6 +17,7 @@
 #include "view/FramePainter.h"
 #include "view/FramePresenter.h"
 #include "view/FrameReport.h"
+#include "view/PageShow.h"
 #include "view/ShowEffectRules.h"
 #include "view/ShownFrame.h"
 #include "view/VideoGeometry.h"
@@ -87,6 +88,11 @@ public:
     // an empty show goes back to live.
     void SetCaptureShow(view::CaptureShow show);
     const view::CaptureShow& CaptureShown() const { return capture_show_; }
+    // Page mode and the document filter (PageShow.h): the view paints what
+    // mode makes of each frame, and its corner handles take the left button.
+    // Not owned; it must outlive the view or be replaced first.
+    void SetPageMode(page::PageMode* mode) { page_show_.SetMode(mode); }
+    const view::PageShow& PageShown() const { return page_show_; }
     // The view point where image pixel image_point shows (the first view
     // pixel that maps back to it), through the turn.
     view::POINT ImageToClient(const view::POINT& image_point) const;
@@ -214,6 +220,7 @@ private:
     bool blanked_ = false;
     view::ShowEffectState effect_;
     view::CaptureShow capture_show_;
+    view::PageShow page_show_;
     QPointer<QWidget> saved_parent_;
     QRect saved_geometry_; // in the parent, before full screen
     view::POINT mouse_point_{};

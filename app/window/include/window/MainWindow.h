@@ -147,6 +147,9 @@ private:
     void OnBlank(uint32_t id);
     void OnShowEffect(uint32_t id);
     void OnRotate(uint32_t id);
+    // Page mode, the document filter and Reset Page (PageHandlers.cpp).
+    void OnPageMode(uint32_t id);
+    void RefreshPageMode();
     // Gallery and compare (GalleryHandlers.cpp).
     void CreateGallery();
     void OnGallery(uint32_t id);

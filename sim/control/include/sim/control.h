@@ -5,6 +5,8 @@
 // exit. The listener runs one text line per datagram:
 //   "plug NAME", "pull NAME"  run NAME's handler; reply "ok", or "error: ..."
 //   "list"                    reply the registered names, separated by spaces
+//   "VERB ARG"                run the action registered as VERB (such as
+//                             "scene desk", "page next"); reply what it returns
 // and sends the reply back when the sender's socket has an address. The tool
 // tovek-sim sends such lines.
 #pragma once
@@ -28,6 +30,13 @@ using SimCommandHandler = std::function<void(bool plug)>;
 // then empty).
 bool RegisterSimCommand(const std::string& name, SimCommandHandler handler);
 void UnregisterSimCommand(const std::string& name);
+
+// An action that changes what the emulated devices show, "VERB ARG": returns
+// "ok" or "error: ..." for its argument. Runs on the listener thread.
+using SimActionHandler = std::function<std::string(const std::string& argument)>;
+// Registers handler under verb (named as for RegisterSimCommand; not "plug",
+// "pull" or "list"), replacing an earlier one.
+bool RegisterSimAction(const std::string& verb, SimActionHandler handler);
 
 // Runs one line as the listener does and returns the reply.
 std::string ExecuteSimCommand(std::string_view line);
