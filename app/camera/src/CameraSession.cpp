@@ -408,6 +408,10 @@ void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     Post(msg::kFrame, size, length);
     // A held or turned picture is saved as shown, from the rendered sample.
     snapshot_.OnFrame(data, static_cast<size_t>(length), overlay_.Present() || shown_.Altered());
+    // Saved from the rendered sample: this very picture must be decoded,
+    // even while nothing shows the pixels.
+    if (snapshot_.SampleRequested())
+        tovek_media_want_next_picture();
     recorder_.Append(data, static_cast<size_t>(length));
     timelapse_.OnFrame(data, static_cast<size_t>(length));
 }
@@ -440,6 +444,10 @@ int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_T
         self->snapshot_.OnSample(shown, shown_width, shown_height, self->last_frame_bytes_.load());
     }
     return 0;
+}
+
+void CameraSession::SetPixelsWanted(bool wanted) {
+    tovek_media_set_pixels_wanted(wanted);
 }
 
 void CameraSession::OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) {

@@ -185,6 +185,12 @@ public:
     // stop, removal, teardown and Play.
     ShownPicture& Shown() { return shown_; }
     Snapshot& GetSnapshot() { return snapshot_; }
+    // Whether anything shows the decoded picture (user-interface thread): a
+    // minimised or covered window or a headless run says no, and the camera's
+    // pictures are then not decoded (recording, time-lapse and snapshots
+    // still get every frame; a snapshot as shown has its one picture
+    // decoded). The next picture after a yes is decoded and shown.
+    static void SetPixelsWanted(bool wanted);
 
     // Waits of Play, Stop and the control sequences (platform::Sleep by
     // default; tests count them instead).
