@@ -3,6 +3,7 @@
 #include "window/MainWindow.h"
 
 #include "WindowTrace.h"
+#include "platform/media.h"
 #include "view/VideoView.h"
 
 #include <QTime>
@@ -45,7 +46,8 @@ void MainWindow::OnTimer(int timer) {
     }
     if (timer != kTimerStatus || !session_->Camera() || banner_.Get() == nullptr)
         return;
-    if (!session_->Playing() || isMinimized()) {
+    // Nothing to tell while nobody sees the picture (minimised or covered).
+    if (!session_->Playing() || isMinimized() || !tovek_media_pixels_wanted()) {
         banner_.Hide();
         return;
     }
