@@ -15,7 +15,11 @@
 #   - the age of each frame when painted, in frame periods (1/16 s), at the
 #     median and the 99th percentile;
 #   - minor page faults per frame, over the stretch and in its median second;
-# and then, while recording the same picture, the resident memory.
+# and then, while recording the same picture, the resident memory; then with
+# the window minimised (unmapped, as a window manager iconifies it) and in a
+# headless recording, the program's own CPU per camera frame, against
+# D paced = the same decode once every 1/16 s (present_bench --decode-paced):
+# nothing shows the pixels, so nothing should decode them.
 #
 #   program_bench.sh BIN_FOLDER [SECONDS]   (default 20 s a stretch)
 # With TOVEK_BENCH_PERF=FILE, perf records the playing stretch into FILE
@@ -35,6 +39,8 @@ period_ms=62.5 # the Q5 camera's 16 pictures a second
 [ -x "$bin/present_bench" ] || session_fail "no $bin/present_bench (build with TOVEK_BENCH)"
 d_ms=$("$bin/present_bench" --decode | awk '$1 == "D_MS" { print $2 }')
 [ -n "$d_ms" ] || session_fail "D was not measured"
+d_paced_ms=$("$bin/present_bench" --decode-paced | awk '$1 == "D_PACED_MS" { print $2 }')
+[ -n "$d_paced_ms" ] || session_fail "D paced was not measured"
 
 session_prepare "$bin"
 report="$SESSION_DIR/frames.txt"
@@ -80,7 +86,49 @@ stretch playing.txt
 session_menu_when_enabled s 30
 stretch recording.txt
 session_menu r || session_fail "Stop Record is disabled while recording"
+xdotool windowunmap --sync "$SESSION_WIN"
+stretch minimised.txt
+painted_before=$(last_field painted)
+xdotool windowmap --sync "$SESSION_WIN"
+painted_more() { [ "$(last_field painted)" -gt "$painted_before" ]; }
+session_until 30 "the picture shows again after the window came back" painted_more
 session_exit 30
+
+# CPU ticks of process $1's own threads: all but the driver's reader.
+own_ticks() {
+  local total reader=0 task
+  total=$(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' /proc/"$1"/stat)
+  for task in /proc/"$1"/task/*; do
+    [ "$(cat "$task/comm" 2>/dev/null)" = tovek-q5-read ] &&
+      reader=$((reader + $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "$task/stat")))
+  done
+  echo $((total - reader))
+}
+# "name ticks" of each thread name of process $1, sorted.
+thread_ticks() {
+  local task
+  for task in /proc/"$1"/task/*; do
+    echo "$(tr ' ' _ <"$task/comm") $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "$task/stat")"
+  done 2>/dev/null | awk '{ s[$1] += $2 } END { for (n in s) print n, s[n] }' | sort
+}
+headless_video="$SESSION_DIR/headless.avi"
+(cd "$SESSION_DIR/home" &&
+  exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u TOVEK_FRAME_REPORT \
+    HOME="$SESSION_DIR/home" XDG_RUNTIME_DIR="$SESSION_DIR/runtime" \
+    "$SESSION_DIR/program/TovekCamera" --simulate --headless --record $((seconds + 10)) \
+    --output "$headless_video") >"$SESSION_DIR/headless.log" 2>&1 &
+headless_pid=$!
+sleep 5 # the camera plays and the recording runs
+headless_t0=$(session_now)
+headless_c0=$(own_ticks "$headless_pid")
+thread_ticks "$headless_pid" >"$SESSION_DIR/headless0.txt"
+sleep "$seconds"
+headless_c1=$(own_ticks "$headless_pid")
+thread_ticks "$headless_pid" >"$SESSION_DIR/headless1.txt"
+headless_t1=$(session_now)
+wait "$headless_pid" || session_fail "the headless recording failed: $(cat "$SESSION_DIR/headless.log")"
+headless_frames=$(ffprobe -v error -select_streams v -count_frames -of csv=p=0 \
+  -show_entries stream=nb_read_frames "$headless_video")
 
 # The differences between the first and last lines of a stretch, and every
 # age in between (the first line's ages belong to the second before it).
@@ -170,3 +218,49 @@ END {
   printf "  resident at most %.1f MB over %d lines\n", most / 1024, NR
   printf "GOAL\tResident memory recording 1920x1080\t%.1f\t160.0\tMB\n", most / 1024
 }' "$SESSION_DIR/recording.txt"
+
+echo "  window minimised:"
+awk -v d_paced="$d_paced_ms" -v period="$period_ms" '
+function field(line, key,   n, i, kv) {
+  n = split(line, kv, " ")
+  for (i = 1; i <= n; i++) if (index(kv[i], key "=") == 1) return substr(kv[i], length(key) + 2)
+  return ""
+}
+function threads(line, cpu,   list, n, i, pair) {
+  split("", cpu)
+  n = split(field(line, "threads"), list, ",")
+  for (i = 1; i <= n; i++) { split(list[i], pair, ":"); cpu[pair[1]] = pair[2] }
+}
+{ lines[NR] = $0 }
+END {
+  first = lines[1]; last = lines[NR]
+  # Nothing is presented: the camera frames are counted by the clock.
+  frames = (field(last, "t_ms") - field(first, "t_ms")) / period
+  threads(first, a); threads(last, b)
+  own = 0
+  for (name in b) {
+    used = b[name] - (name in a ? a[name] : 0)
+    if (name != "tovek-q5-read") own += used
+    detail = detail sprintf("    %-22s %8.3f ms/frame\n", name, used / 1000 / frames)
+  }
+  printf "  %.0f camera frames, %d presented; own threads %.3f ms CPU/frame (D paced %.3f ms: %.3f x D paced)\n", frames, field(last, "presented") - field(first, "presented"), own / 1000 / frames, d_paced, own / 1000 / frames / d_paced
+  printf "%s", detail
+  printf "GOAL\tWindow minimised, program per frame\t%.3f\t0.100\tx D paced\n", own / 1000 / frames / d_paced
+}' "$SESSION_DIR/minimised.txt"
+
+echo "  headless recording:"
+awk -v c0="$headless_c0" -v c1="$headless_c1" -v t0="$headless_t0" -v t1="$headless_t1" \
+  -v hz="$(getconf CLK_TCK)" -v d_paced="$d_paced_ms" -v period="$period_ms" -v recorded="$headless_frames" \
+  -v a="$SESSION_DIR/headless0.txt" -v b="$SESSION_DIR/headless1.txt" '
+BEGIN {
+  frames = (t1 - t0) * 1000 / period
+  ms = (c1 - c0) * 1000 / hz / frames
+  printf "  %.0f camera frames measured, %d in the file; own threads %.3f ms CPU/frame (%.3f x D paced)\n", frames, recorded, ms, ms / d_paced
+  while ((getline line < b) > 0) {
+    split(line, f, " "); used = f[2]
+    while ((getline was < a) > 0) { split(was, g, " "); if (g[1] == f[1]) used -= g[2] }
+    close(a)
+    printf "    %-22s %8.3f ms/frame\n", f[1], used * 1000 / hz / frames
+  }
+  printf "GOAL\tHeadless recording, program per frame\t%.3f\t0.100\tx D paced\n", ms / d_paced
+}'

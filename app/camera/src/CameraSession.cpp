@@ -182,6 +182,7 @@ CameraSession::PlayResult CameraSession::Play(VIDEO_WINDOW window, int width, in
         return PlayResult::kNoCamera;
     // What the libraries post from here on belongs to this run.
     run_.fetch_add(1);
+    told_size_.store(0);
     // A camera that came back has settled already: its arrival waited for
     // its node, and it has not run since.
     const uint32_t settle_ms = arrived_unused_ ? 0 : kRestartWaitMs;
@@ -406,10 +407,17 @@ void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     last_frame_bytes_.store(length);
     const uint32_t size = (static_cast<uint32_t>(frame_width_.load()) & 0xFFFF) |
                           (static_cast<uint32_t>(frame_height_.load()) << 16);
-    Post(msg::kFrame, size, length);
+    // While nobody sees the window only a run's first frame and a new size
+    // are told: a headless run waits for the first, the panes show the size.
+    if (tovek_media_pixels_wanted() || told_size_.exchange(size) != size)
+        Post(msg::kFrame, size, length);
     // A held or turned picture is saved as shown, from the rendered sample.
     snapshot_.OnFrame(data, static_cast<size_t>(length),
                       overlay_.Present() || shown_.Altered() || page_.Active());
+    // Saved or read from the rendered sample: this very picture must be
+    // decoded, even while nothing shows the pixels.
+    if (snapshot_.SampleRequested() || grab_.Requested())
+        tovek_media_want_next_picture();
     recorder_.Append(data, static_cast<size_t>(length));
     timelapse_.OnFrame(data, static_cast<size_t>(length));
     platform::MutexLock hold(tap_lock_);
@@ -477,6 +485,10 @@ const uint8_t* CameraSession::PagePicture(const uint8_t* bgrx, int width, int he
             return page;
     }
     return shown_.Turned(bgrx, width, height, shown_width, shown_height);
+}
+
+void CameraSession::SetPixelsWanted(bool wanted) {
+    tovek_media_set_pixels_wanted(wanted);
 }
 
 void CameraSession::OnDeviceChange(uint32_t event, platform::DeviceBroadcast broadcast) {

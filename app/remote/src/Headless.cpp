@@ -183,7 +183,8 @@ void HeadlessRun::OnAttach() {
     session_->SetAttached(true);
     session_->CancelAutoPlay();
     SetPhase(Phase::kWaitingPicture);
-    // No window: the picture is not shown, frames still flow.
+    // No window: the picture is neither decoded nor shown, frames still flow.
+    CameraSession::SetPixelsWanted(false);
     if (session_->Play(nullptr, 0, 0) != CameraSession::PlayResult::kRunning) {
         Fail({"cli.not_opened", platform::kCameraNotOpenedText, {}});
         return;

@@ -3,6 +3,7 @@
 // dialog, and what the command panel asks of the window.
 #include "window/MainWindow.h"
 
+#include "PixelDemand.h"
 #include "WindowTrace.h"
 #include "annotation/OverlayRenderer.h"
 #include "common/AppTrace.h"
@@ -20,6 +21,8 @@
 
 void MainWindow::CreateViewAndPanels() {
     view_ = new VideoView(this);
+    // Nothing decodes the camera's pictures while no one can see them.
+    new PixelDemand(view_, &CameraSession::SetPixelsWanted);
     // The shapes drawn over the picture: edited by the view's mouse, drawn by
     // the session's overlay worker.
     annotations_.SetDefaults(app_.Settings().graphic);

@@ -3,6 +3,7 @@
 #include "window/MainWindow.h"
 
 #include "WindowTrace.h"
+#include "platform/media.h"
 #include "view/VideoView.h"
 
 #include <QTime>
@@ -45,6 +46,13 @@ void MainWindow::OnTimer(int timer) {
     }
     if (timer != kTimerStatus || !session_->Camera() || banner_.Get() == nullptr)
         return;
+    // Nothing to tell while nobody sees the picture (minimised or covered):
+    // no wakeups either until it can be seen again.
+    if (session_->Playing() && !tovek_media_pixels_wanted()) {
+        banner_.Hide();
+        StopStatusTimer();
+        return;
+    }
     if (!session_->Playing() || isMinimized()) {
         banner_.Hide();
         return;

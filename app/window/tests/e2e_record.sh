@@ -2,9 +2,11 @@
 # Recording end to end, as a user does it: the program starts on the emulated
 # camera the catalogue's entry names, File > Start Record, ten seconds, File >
 # Stop Record, File > Exit. Then ffprobe and GStreamer, which share no code
-# with the program, read the one AVI file it left.
+# with the program, read the one AVI file it left. With "minimised" the
+# window is unmapped (as a window manager iconifies it) while it records:
+# the view is handed no picture meanwhile, and the file is just as complete.
 #
-#   e2e_record.sh PROGRAM_FOLDER q5|rvx
+#   e2e_record.sh PROGRAM_FOLDER q5|rvx [minimised]
 set -euo pipefail
 # shellcheck source=../../../testsupport/shell/program_session.sh
 source "$(dirname "$0")/../../../testsupport/shell/program_session.sh"
@@ -12,6 +14,7 @@ session_require_display "$@"
 
 bin=$1
 camera=$2
+minimised=${3:-}
 for tool in ffprobe gst-discoverer-1.0 gst-launch-1.0; do
   command -v "$tool" >/dev/null || session_fail "$tool is missing (scripts/install-deps)"
 done
@@ -33,6 +36,9 @@ session_prepare "$bin"
 records="$SESSION_DIR/records/"
 mkdir -p "$records"
 session_write_ini "RecordPath=$records" "AudioIndex=1" "DeviceSelect=$select"
+report="$SESSION_DIR/frames.txt"
+export TOVEK_FRAME_REPORT="$report" # a line a second: frames handed to the view
+presented() { tail -n 1 "$report" | tr ' ' '\n' | sed -n 's/^presented=//p'; }
 session_start
 
 # Start Record is enabled once the picture plays (by itself, at the first
@@ -47,7 +53,20 @@ until compgen -G "${records}Videos/*.avi" >/dev/null; do
     session_fail "no AVI file in ${records}Videos 10 s after Start Record"
   sleep 0.1
 done
-sleep "$record_seconds"
+if [ -n "$minimised" ]; then
+  xdotool windowunmap --sync "$SESSION_WIN"
+  sleep 2 # a report line written after the last picture shown
+  hidden_from=$(presented)
+  sleep $((record_seconds - 4))
+  hidden_to=$(presented)
+  xdotool windowmap --sync "$SESSION_WIN"
+  [ "$hidden_from" = "$hidden_to" ] ||
+    session_fail "the view was handed $((hidden_to - hidden_from)) pictures while minimised"
+  shown_again() { [ "$(presented)" -gt "$hidden_to" ]; }
+  session_until 10 "a picture after the window came back" shown_again
+else
+  sleep "$record_seconds"
+fi
 session_menu r || session_fail "Stop Record is disabled while recording"
 stopped=$SESSION_KEY_TIME
 session_expect_main_window_only "after Stop Record"

@@ -10,12 +10,19 @@
 #include <gst/video/gstvideodecoder.h>
 #include <gst/video/video.h>
 
+#include <atomic>
 #include <new>
 
 GST_DEBUG_CATEGORY_STATIC(tovek_jpeg_dec_debug);
 #define GST_CAT_DEFAULT tovek_jpeg_dec_debug
 
 namespace {
+
+// The switch and counter shared by every decoder of the process; set from
+// the user-interface thread, read on the streaming threads.
+std::atomic<bool> g_pixels_wanted{true};
+std::atomic<bool> g_next_wanted{false};
+std::atomic<uint64_t> g_decoded{0};
 
 // No lock: start and stop run while no data flows, and the base class calls
 // set_format and handle_frame under its stream lock.
@@ -89,6 +96,7 @@ GstFlowReturn DecodeInto(TovekJpegDec* self, GstVideoCodecFrame* frame,
     if (result == platform::JpegDecodeResult::kFailed) {
         return SkipPicture(self, frame, self->jpeg->LastError());
     }
+    g_decoded.fetch_add(1, std::memory_order_relaxed);
     if (result == platform::JpegDecodeResult::kRecovered) {
         GST_WARNING_OBJECT(self, "picture decoded with a fault: %s", self->jpeg->LastError());
     }
@@ -124,6 +132,13 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* state) {
 
 GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
     TovekJpegDec* self = Self(decoder);
+    // Nothing shows the pixels: release the picture unread (no QoS message,
+    // as this is no lateness) and keep the output state for the next one.
+    if (!g_pixels_wanted.load(std::memory_order_relaxed) &&
+        !g_next_wanted.exchange(false, std::memory_order_relaxed)) {
+        gst_video_decoder_release_frame(decoder, frame);
+        return GST_FLOW_OK;
+    }
     // Finishing or dropping the frame releases its input buffer, so the
     // mapping holds a reference of its own (released after the unmap).
     g_autoptr(GstBuffer) input = gst_buffer_ref(frame->input_buffer);
@@ -152,6 +167,22 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
 }
 
 } // namespace
+
+void tovek_media_set_pixels_wanted(bool wanted) {
+    g_pixels_wanted.store(wanted);
+}
+
+bool tovek_media_pixels_wanted() {
+    return g_pixels_wanted.load();
+}
+
+void tovek_media_want_next_picture() {
+    g_next_wanted.store(true);
+}
+
+uint64_t tovek_media_decoded_pictures() {
+    return g_decoded.load();
+}
 
 static void tovek_jpeg_dec_init(TovekJpegDec* self) {
     GstVideoDecoder* decoder = &self->parent;

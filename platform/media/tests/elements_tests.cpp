@@ -125,6 +125,64 @@ TEST_F(MediaElements, DecoderFollowsSizeChangesAndSkipsBadPictures) {
     EXPECT_EQ(count, std::size(expected));
 }
 
+// While no pixels are wanted the decoder releases each picture unread, and
+// decodes again from the next one wanted, also one asked for alone and one
+// of a size that changed meanwhile. Pictures are pushed on the test's own
+// thread, so each step has passed the decoder when the push returns.
+TEST_F(MediaElements, DecoderSkipsPicturesWhileNoPixelsAreWanted) {
+    Pipeline p("tovekjpegdec name=dec ! appsink name=sink sync=false async=false");
+    p.Play();
+    GstPad* src = gst_pad_new("src", GST_PAD_SRC);
+    gst_pad_set_active(src, TRUE);
+    GstPad* sink = gst_element_get_static_pad(p.Get("dec"), "sink");
+    ASSERT_EQ(gst_pad_link(src, sink), GST_PAD_LINK_OK);
+    gst_object_unref(sink);
+    gst_pad_push_event(src, gst_event_new_stream_start("pictures"));
+    GstCaps* jpeg = gst_caps_from_string("image/jpeg");
+    gst_pad_push_event(src, gst_event_new_caps(jpeg));
+    gst_caps_unref(jpeg);
+    GstSegment segment;
+    gst_segment_init(&segment, GST_FORMAT_TIME);
+    gst_pad_push_event(src, gst_event_new_segment(&segment));
+
+    enum class Ask { kNone, kAll, kNextOnly };
+    struct Step {
+        Ask ask;
+        int width;
+        uint8_t red;
+        bool decoded;
+    };
+    const Step steps[] = {
+        {Ask::kAll, 64, 200, true},     {Ask::kNone, 64, 10, false}, {Ask::kNone, 32, 20, false},
+        {Ask::kNextOnly, 32, 30, true}, {Ask::kNone, 32, 40, false}, {Ask::kAll, 48, 50, true},
+    };
+    for (const Step& step : steps) {
+        tovek_media_set_pixels_wanted(step.ask == Ask::kAll);
+        if (step.ask == Ask::kNextOnly)
+            tovek_media_want_next_picture();
+        const uint64_t before = tovek_media_decoded_pictures();
+        const Bytes picture = SolidJpeg(step.width, 16, step.red, 0, 0);
+        EXPECT_EQ(gst_pad_push(src, gst_buffer_new_memdup(picture.data(), picture.size())),
+                  GST_FLOW_OK);
+        EXPECT_EQ(tovek_media_decoded_pictures() - before, step.decoded ? 1u : 0u)
+            << "picture " << int{step.red};
+        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(p.Get("sink")), 0);
+        EXPECT_EQ(sample != nullptr, step.decoded) << "picture " << int{step.red};
+        if (sample == nullptr)
+            continue;
+        GstVideoInfo info;
+        GstMapInfo map;
+        ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample)));
+        EXPECT_EQ(info.width, step.width);
+        ASSERT_TRUE(gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ));
+        EXPECT_TRUE(media_test::NearColour(map.data, step.red, 0, 0)) << int{step.red};
+        gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
+        gst_sample_unref(sample);
+    }
+    tovek_media_set_pixels_wanted(true);
+    gst_object_unref(src);
+}
+
 // Records what the renderer hands over.
 struct FakeWindow : VideoWindow {
     struct Shown {

@@ -198,6 +198,12 @@ public:
     // Page mode and the document filter: fed with every rendered sample;
     // snapshots then take the picture it makes (the flattened page).
     page::PageMode& Page() { return page_; }
+    // Whether anything shows the decoded picture (user-interface thread): a
+    // minimised or covered window or a headless run says no, and the camera's
+    // pictures are then not decoded (recording, time-lapse and snapshots
+    // still get every frame; a snapshot as shown has its one picture
+    // decoded). The next picture after a yes is decoded and shown.
+    static void SetPixelsWanted(bool wanted);
 
     // Waits of Play, Stop and the control sequences (platform::Sleep by
     // default; tests count them instead).
@@ -270,6 +276,8 @@ private:
     std::atomic<uint32_t> run_{0};
     // Written by the stream callbacks, read by the sample callback and the window.
     std::atomic<int32_t> last_frame_bytes_{0};
+    // The size last told in msg::kFrame while no pixels were wanted; 0 from Play.
+    std::atomic<uint32_t> told_size_{0};
 
     OverlayWorker overlay_; // its own lock and atomics
     Snapshot snapshot_;     // its own lock and atomics

@@ -191,6 +191,22 @@ JpegDecodeResult DecodeJpegToBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst
 
 } // namespace platform
 
+// ---- decoding on demand -----------------------------------------------------------
+
+// Whether anything shows the decoded pictures (process-wide; true at start).
+// While nothing does (a minimised or covered window, a headless recording)
+// every "tovekjpegdec" releases its pictures without decoding them: the
+// compressed bytes still reach every tap before the decoder (recording,
+// time-lapse, snapshots of the camera's bytes), nothing goes downstream, and
+// no pixel is decoded. Once turned back on, the next picture is decoded.
+void tovek_media_set_pixels_wanted(bool wanted);
+bool tovek_media_pixels_wanted();
+// One picture is wanted decoded although no pixels are (a snapshot of the
+// picture as shown): the next picture a decoder gets is decoded.
+void tovek_media_want_next_picture();
+// Pictures the decoder elements of this process have decoded so far.
+uint64_t tovek_media_decoded_pictures();
+
 // ---- capture time ----------------------------------------------------------------
 
 // The moment a picture was captured (steady clock, the one of

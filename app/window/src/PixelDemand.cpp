@@ -1,0 +1,63 @@
+#include "PixelDemand.h"
+
+#include <QEvent>
+
+PixelDemand::PixelDemand(QWidget* view, std::function<void(bool wanted)> tell)
+    : QObject(view), view_(view), tell_(std::move(tell)) {
+    view_->installEventFilter(this);
+    Watch();
+    Update();
+}
+
+PixelDemand::~PixelDemand() {
+    // A window made later starts with its pictures decoded.
+    if (!wanted_)
+        tell_(true);
+}
+
+void PixelDemand::Watch() {
+    QWidget* top = view_->window();
+    if (top != top_) {
+        if (top_ != nullptr)
+            top_->removeEventFilter(this);
+        top_ = top;
+        if (top_ != nullptr && top_ != view_)
+            top_->installEventFilter(this);
+    }
+    QWindow* window = top_ != nullptr ? top_->windowHandle() : nullptr;
+    if (window != window_) {
+        if (window_ != nullptr)
+            window_->removeEventFilter(this);
+        window_ = window;
+        if (window_ != nullptr)
+            window_->installEventFilter(this);
+    }
+}
+
+void PixelDemand::Update() {
+    const bool wanted = top_ != nullptr && window_ != nullptr && !top_->isMinimized() &&
+                        window_->isVisible() && window_->isExposed() && view_->isVisible() &&
+                        !view_->visibleRegion().isEmpty();
+    if (wanted == wanted_)
+        return;
+    wanted_ = wanted;
+    tell_(wanted);
+}
+
+bool PixelDemand::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ParentChange:
+    case QEvent::WinIdChange:
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::WindowStateChange:
+    case QEvent::Expose:
+    case QEvent::Resize:
+        Watch();
+        Update();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
