@@ -69,6 +69,12 @@ uint64_t RenderingOf(OverlayWorker* overlay) {
     return number;
 }
 
+// Large pictures get a layer of half their sides: a quarter of the pixels
+// to pack, and ink still drawn where it is.
+int LayerShrink(int width) {
+    return width > 960 ? 2 : 1;
+}
+
 } // namespace
 
 void ShareFeed::Share(std::vector<uint8_t>* jpeg) {
@@ -154,11 +160,11 @@ void ShareFeed::PublishLayer(int width, int height, bool empty) {
         drawn = overlay_->ReadOverlay(
             [&](const uint8_t* overlay, const OverlayExtent& extent, uint64_t number) {
                 rendering = number;
-                InkToPng(overlay, &extent, width, height, &png_);
+                InkToPng(overlay, &extent, width, height, LayerShrink(width), &png_);
             });
     }
     if (!drawn)
-        InkToPng(nullptr, nullptr, width, height, &png_);
+        InkToPng(nullptr, nullptr, width, height, LayerShrink(width), &png_);
     if (png_.empty())
         return;
     layers_->Publish(png_.data(), png_.size());

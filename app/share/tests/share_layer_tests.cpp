@@ -3,6 +3,7 @@
 #include "annotation/FrameOverlay.h"
 #include "capture/ShownPicture.h"
 #include "share/FrameMailbox.h"
+#include "share/InkLayer.h"
 #include "share/ShareFeed.h"
 #include "testsupport/wait.h"
 
@@ -33,10 +34,10 @@ std::vector<uint8_t> GreyJpeg() {
     return bytes;
 }
 
-// The newest layer as RGBA pixels; empty when it is no PNG of the frame's size.
-std::vector<uint8_t> LayerPixels(const share::FrameMailbox& layers) {
-    const share::FrameMailbox::Frame png = layers.Newest();
-    if (!png)
+// A PNG as RGBA pixels; empty when it is no PNG of width x height.
+std::vector<uint8_t> PngPixels(const std::vector<uint8_t>* png, int width = kWidth,
+                               int height = kHeight) {
+    if (png == nullptr)
         return {};
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -44,12 +45,17 @@ std::vector<uint8_t> LayerPixels(const share::FrameMailbox& layers) {
         return {};
     image.format = PNG_FORMAT_RGBA;
     std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
-    if (image.width != kWidth || image.height != kHeight ||
+    if (static_cast<int>(image.width) != width || static_cast<int>(image.height) != height ||
         !png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
         png_image_free(&image);
         return {};
     }
     return pixels;
+}
+
+// The newest layer as RGBA pixels.
+std::vector<uint8_t> LayerPixels(const share::FrameMailbox& layers) {
+    return PngPixels(layers.Newest().get());
 }
 
 // Alpha of the layer's pixel (x, y), -1 with no layer.
@@ -73,6 +79,37 @@ void DrawSquare(OverlayWorker* overlay) {
     overlay->SetPlaying(true);
     overlay->RequestRedraw();
     overlay->Turn();
+}
+
+TEST(ShareLayers, AShrunkLayerKeepsThinInkWhereItIs) {
+    // One-pixel ink at odd places; a multiplying pixel half transparent.
+    std::vector<uint8_t> overlay(static_cast<size_t>(kWidth) * kHeight * 4, kTransparentByte);
+    const auto put = [&](int x, int y, uint8_t fourth) {
+        uint8_t* p = overlay.data() + (static_cast<size_t>(y) * kWidth + x) * 4;
+        p[0] = 0, p[1] = 0xFF, p[2] = 0, p[3] = fourth;
+    };
+    put(63, 47, 0xFF);
+    put(1, 1, kMultiplyByte);
+    struct Case {
+        int shrink;
+        int width, height;
+    } cases[] = {{1, 64, 48}, {2, 32, 24}, {3, 22, 16}};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> png;
+        ASSERT_TRUE(share::InkToPng(overlay.data(), nullptr, kWidth, kHeight, c.shrink, &png));
+        const std::vector<uint8_t> pixels = PngPixels(&png, c.width, c.height);
+        ASSERT_FALSE(pixels.empty()) << c.shrink;
+        const auto alpha = [&](int x, int y) {
+            return pixels[(static_cast<size_t>(y / c.shrink) * c.width + x / c.shrink) * 4 + 3];
+        };
+        EXPECT_EQ(alpha(63, 47), 255) << c.shrink;
+        EXPECT_EQ(alpha(1, 1), 128) << c.shrink;
+        EXPECT_EQ(alpha(30, 20), 0) << c.shrink;
+    }
+    std::vector<uint8_t> png;
+    EXPECT_FALSE(share::InkToPng(overlay.data(), nullptr, 0, kHeight, 1, &png));
+    EXPECT_FALSE(share::InkToPng(overlay.data(), nullptr, 1 << 20, 1 << 20, 1, &png));
+    EXPECT_TRUE(png.empty());
 }
 
 TEST(ShareLayers, LiveUprightSendsTheCameraBytesAndTheInkOnlyWhenItChanges) {
