@@ -1,7 +1,9 @@
 // Sharing with the class under load: 30 viewers on 127.0.0.1 watch the
 // stream while 1920 x 1080 camera frames arrive at 30 per second, with a
-// rectangle and a line drawn (so that every frame is decoded, annotated and
-// encoded again, once).
+// rectangle and a line drawn. Live and upright, the camera's frames go out
+// as they came and the shapes as a PNG layer on a second stream that every
+// viewer reads too; the cost of one picture as shown (frozen or turned) and
+// of one layer are printed beside the goal.
 //
 // The viewers run in a child process forked before any thread starts, each
 // reading as fast as it can; for each whole picture read they note how many
@@ -23,6 +25,7 @@
 #include "capture/ShownFrameEncoder.h"
 #include "capture/ShownPicture.h"
 #include "platform/media.h"
+#include "share/InkLayer.h"
 #include "share/ShareSession.h"
 #include "sim/picture.h"
 
@@ -34,6 +37,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +110,19 @@ double EncodeSeconds(const std::vector<std::vector<uint8_t>>& pictures, OverlayW
         const std::vector<uint8_t>& jpeg = pictures[static_cast<size_t>(i) % pictures.size()];
         encoder.Encode(jpeg.data(), jpeg.size(), &out, &length);
     }
+    return (bench::ThreadCpuSeconds() - start) / rounds;
+}
+
+// One layer of the drawn ink made into a PNG, as the feed makes it while a
+// shape is drawn (at most ten a second).
+double LayerSeconds(OverlayWorker* overlay) {
+    std::vector<uint8_t> png;
+    const int rounds = 10;
+    const double start = bench::ThreadCpuSeconds();
+    for (int i = 0; i < rounds; ++i)
+        overlay->ReadOverlay([&](const uint8_t* pixels, const OverlayExtent& extent, uint64_t) {
+            share::InkToPng(pixels, &extent, kWidth, kHeight, 2, &png);
+        });
     return (bench::ThreadCpuSeconds() - start) / rounds;
 }
 
@@ -207,6 +224,32 @@ struct Reader {
     }
 };
 
+// Reads the layer's stream, as the page's second picture does.
+void ViewLayer(Shared* shared) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(shared->port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // The layer comes seldom: a bounded wait lets the reader see the end.
+    timeval wait{0, 200000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return;
+    }
+    const std::string request =
+        "GET /" + std::string(shared->token) + "/layer.png HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::vector<char> buffer(1 << 16);
+    while (shared->phase.load() < 3) {
+        const ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+            break;
+    }
+    close(fd);
+}
+
 // Reads the stream as fast as it comes.
 void View(Shared* shared, int index) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -236,8 +279,10 @@ void View(Shared* shared, int index) {
     while (shared->phase.load() < 1)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::vector<std::thread> viewers;
-    for (int i = 0; i < kViewers; ++i)
+    for (int i = 0; i < kViewers; ++i) {
         viewers.emplace_back(View, shared, i);
+        viewers.emplace_back(ViewLayer, shared);
+    }
     for (std::thread& viewer : viewers)
         viewer.join();
     _exit(0);
@@ -317,6 +362,7 @@ int main(int argc, char** argv) {
     DrawShapes(&overlay);
     ShownPicture shown;
     const double encode = EncodeSeconds(pictures, &overlay, &shown);
+    const double layer = LayerSeconds(&overlay);
 
     // Not sharing: the same pump, as long as the warm-up of the other run.
     const Run alone = Pump(pictures, nullptr, shared, kWarmUpS * 2);
@@ -365,8 +411,11 @@ int main(int argc, char** argv) {
     std::printf("  of which one picture as shown (decode, shapes, encode): %.3f ms = %.2f x D; "
                 "the camera's pictures are %zu kB\n",
                 encode * 1e3, encode / decode, pictures[0].size() / 1024);
+    std::printf("  one layer of the ink (PNG), made only when the drawing changes: %.3f ms = "
+                "%.2f x D\n",
+                layer * 1e3, layer / decode);
     std::printf(
-        "  pictures encoded %llu; the slowest viewer read %llu pictures, the worst was %llu "
+        "  pictures published %llu; the slowest viewer read %llu pictures, the worst was %llu "
         "behind\n",
         static_cast<unsigned long long>(encoded), static_cast<unsigned long long>(fewest),
         static_cast<unsigned long long>(worst));

@@ -97,14 +97,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string url = space == std::string::npos ? std::string() : line.substr(space + 1);
     url = url.substr(0, url.find(' '));
     const int viewers = size > 0 ? data[0] % 70 : 0;
-    const share::Answer answer = share::Decide({method, url, viewers}, token);
+    const int layers = size > 1 ? data[1] % 70 : 0;
+    const share::Answer answer = share::Decide({method, url, viewers, layers}, token);
     if (url.size() > share::kMaxUrlBytes)
         FUZZ_CHECK(answer == share::Answer::kUriTooLong);
-    if (answer == share::Answer::kPage || answer == share::Answer::kStream) {
+    if (answer == share::Answer::kPage || answer == share::Answer::kStream ||
+        answer == share::Answer::kLayer) {
         FUZZ_CHECK(url.compare(0, token.size() + 1, "/" + token) == 0);
         FUZZ_CHECK(method == "GET" || method == "HEAD");
     }
     if (answer == share::Answer::kStream)
         FUZZ_CHECK(viewers < share::kMaxViewers);
+    if (answer == share::Answer::kLayer)
+        FUZZ_CHECK(layers < share::kMaxViewers);
     return 0;
 }

@@ -10,6 +10,7 @@ namespace share {
 namespace {
 
 constexpr std::string_view kStreamName = "stream.mjpg";
+constexpr std::string_view kLayerName = "layer.png";
 
 } // namespace
 
@@ -31,6 +32,8 @@ Answer Decide(const Request& request, std::string_view token) {
         slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
     if (rest.empty())
         return Answer::kPage;
+    if (rest == kLayerName)
+        return request.layers >= kMaxViewers ? Answer::kFull : Answer::kLayer;
     if (rest != kStreamName)
         return Answer::kNotFound;
     return request.viewers >= kMaxViewers ? Answer::kFull : Answer::kStream;
@@ -40,6 +43,7 @@ int StatusOf(Answer answer) {
     switch (answer) {
     case Answer::kPage:
     case Answer::kStream:
+    case Answer::kLayer:
         return 200;
     case Answer::kForbidden:
         return 403;
@@ -85,26 +89,31 @@ bool SameToken(std::string_view a, std::string_view b) {
 }
 
 std::string PageHtml(std::string_view token) {
-    const std::string src = "/" + std::string(token) + "/" + std::string(kStreamName);
+    const std::string base = "/" + std::string(token) + "/";
+    const std::string picture = base + std::string(kStreamName);
+    const std::string layer = base + std::string(kLayerName);
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            "<title>TovekCamera</title>\n<style>\n"
            "html, body { margin: 0; height: 100%; background: #000; overflow: hidden; }\n"
-           "img { display: block; width: 100vw; height: 100vh; object-fit: contain; }\n"
+           "img { position: fixed; left: 0; top: 0; display: block; width: 100vw; "
+           "height: 100vh; object-fit: contain; }\n"
            "</style></head>\n<body><img id=\"picture\" alt=\"\" src=\"" +
-           src +
+           picture + "\"><img id=\"layer\" alt=\"\" src=\"" + layer +
            "\">\n<script>\n"
-           "var picture = document.getElementById('picture');\n"
-           "picture.onerror = function () {\n"
-           "  setTimeout(function () { picture.src = '" +
-           src +
-           "?' + Date.now(); }, 2000);\n"
-           "};\n</script></body></html>\n";
+           "function again(id, src) {\n"
+           "  var img = document.getElementById(id);\n"
+           "  img.onerror = function () {\n"
+           "    setTimeout(function () { img.src = src + '?' + Date.now(); }, 2000);\n"
+           "  };\n"
+           "}\n"
+           "again('picture', '" +
+           picture + "');\nagain('layer', '" + layer + "');\n</script></body></html>\n";
 }
 
-std::string PartHeader(size_t length, uint64_t sequence) {
-    return std::string("--") + kBoundary +
-           "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(length) +
+std::string PartHeader(size_t length, uint64_t sequence, const char* type) {
+    return std::string("--") + kBoundary + "\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + std::to_string(length) +
            "\r\nX-Frame: " + std::to_string(sequence) + "\r\n\r\n";
 }
 

@@ -25,6 +25,7 @@ struct Stream {
     FrameMailbox* frames = nullptr;
     std::atomic<int>* viewers = nullptr;
     std::chrono::milliseconds repeat{1000};
+    const char* type = "image/jpeg";
     uint64_t seen = 0;
     std::string header;
     FrameMailbox::Frame frame;
@@ -48,7 +49,7 @@ ssize_t ReadStream(void* cls, uint64_t, char* buffer, size_t max) {
         if (!next)
             return 0;
         stream->frame = std::move(next);
-        stream->header = PartHeader(stream->frame->size(), stream->seen);
+        stream->header = PartHeader(stream->frame->size(), stream->seen, stream->type);
         stream->offset = 0;
     }
     size_t written = 0;
@@ -104,7 +105,7 @@ struct ShareServer::Handler {
                                 const char* method, const char*, const char*, size_t*, void**) {
         auto* self = static_cast<ShareServer*>(cls);
         const Request request{method != nullptr ? method : "", url != nullptr ? url : "",
-                              self->viewers_.load()};
+                              self->viewers_.load(), self->layers_.load()};
         const Answer answer = Decide(request, self->token_);
         const unsigned status = static_cast<unsigned>(StatusOf(answer));
         switch (answer) {
@@ -112,7 +113,12 @@ struct ShareServer::Handler {
             return QueueText(connection, status, PageHtml(self->token_),
                              "text/html; charset=utf-8");
         case Answer::kStream:
-            return StartStream(self, connection);
+            return StartStream(self, connection, false);
+        case Answer::kLayer:
+            if (self->layers_frames_ == nullptr)
+                return QueueText(connection, StatusOf(Answer::kNotFound), std::string(),
+                                 "text/plain");
+            return StartStream(self, connection, true);
         case Answer::kMethodNotAllowed: {
             MHD_Response* response =
                 MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
@@ -127,20 +133,28 @@ struct ShareServer::Handler {
         }
     }
 
-    static MHD_Result StartStream(ShareServer* self, MHD_Connection* connection) {
+    static MHD_Result StartStream(ShareServer* self, MHD_Connection* connection, bool layer) {
+        std::atomic<int>* count = layer ? &self->layers_ : &self->viewers_;
         // Counted first, so that two at once cannot both take the last place.
-        if (self->viewers_.fetch_add(1) >= kMaxViewers) {
-            self->viewers_.fetch_sub(1);
+        if (count->fetch_add(1) >= kMaxViewers) {
+            count->fetch_sub(1);
             return QueueText(connection, StatusOf(Answer::kFull), std::string(), "text/plain");
         }
         auto stream = std::make_unique<Stream>();
-        stream->frames = self->frames_;
-        stream->viewers = &self->viewers_;
+        stream->frames = layer ? self->layers_frames_ : self->frames_;
+        stream->viewers = count;
         stream->repeat = std::chrono::milliseconds(self->options_.repeat_ms);
+        if (layer) {
+            // The layer changes only with the drawing: sent again just often
+            // enough to stay within the idle timeout.
+            stream->type = "image/png";
+            stream->repeat =
+                std::max(stream->repeat, std::chrono::milliseconds(self->options_.timeout_s * 500));
+        }
         MHD_Response* response = MHD_create_response_from_callback(
             MHD_SIZE_UNKNOWN, 32 * 1024, &ReadStream, stream.get(), &EndStream);
         if (response == nullptr) {
-            self->viewers_.fetch_sub(1);
+            count->fetch_sub(1);
             return MHD_NO;
         }
         stream.release(); // EndStream frees it, with the response
@@ -154,7 +168,8 @@ struct ShareServer::Handler {
     }
 };
 
-ShareServer::ShareServer(FrameMailbox* frames) : frames_(frames) {}
+ShareServer::ShareServer(FrameMailbox* frames, FrameMailbox* layers)
+    : frames_(frames), layers_frames_(layers) {}
 
 ShareServer::~ShareServer() {
     Stop();
@@ -178,7 +193,10 @@ bool ShareServer::Start(const ServerOptions& options, std::string* error) {
         return false;
     }
     frames_->Open();
+    if (layers_frames_ != nullptr)
+        layers_frames_->Open();
     viewers_.store(0);
+    layers_.store(0);
     // A thread per connection: a stream's callback may wait for the next
     // picture without holding up the others.
     daemon_ = MHD_start_daemon(
@@ -190,6 +208,8 @@ bool ShareServer::Start(const ServerOptions& options, std::string* error) {
     if (daemon_ == nullptr) {
         *error = std::strerror(errno);
         frames_->Close();
+        if (layers_frames_ != nullptr)
+            layers_frames_->Close();
         return false;
     }
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
@@ -203,6 +223,8 @@ void ShareServer::Stop() {
     // The streams see the closed box and end; then the library closes every
     // connection and joins its threads.
     frames_->Close();
+    if (layers_frames_ != nullptr)
+        layers_frames_->Close();
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     port_ = 0;

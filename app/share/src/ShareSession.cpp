@@ -16,7 +16,7 @@ bool ShareSession::Start(const ServerOptions& options, std::string* error) {
     if (!server_.Start(options, error))
         return false;
     platform::MutexLock hold(feed_lock_);
-    feed_ = std::make_unique<ShareFeed>(overlay_, shown_, &frames_);
+    feed_ = std::make_unique<ShareFeed>(overlay_, shown_, &frames_, &layers_);
     return true;
 }
 
@@ -40,7 +40,7 @@ void ShareSession::OnFrame(const uint8_t* jpeg, size_t length) {
 
 uint64_t ShareSession::Encoded() const {
     platform::MutexLock hold(feed_lock_);
-    return feed_ ? feed_->Encoded() : 0;
+    return feed_ ? feed_->Encoded() + feed_->Passed() : 0;
 }
 
 } // namespace share

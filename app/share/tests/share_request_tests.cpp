@@ -23,6 +23,10 @@ TEST(ShareRequest, OnlyTheTokenOpensThePageAndTheStream) {
         {"HEAD", "/" + kToken + "/", 0, share::Answer::kPage},
         {"GET", "/" + kToken + "/stream.mjpg", 59, share::Answer::kStream},
         {"GET", "/" + kToken + "/stream.mjpg", 60, share::Answer::kFull},
+        {"GET", "/" + kToken + "/layer.png", 59, share::Answer::kLayer},
+        {"GET", "/" + kToken + "/layer.png", 60, share::Answer::kFull},
+        {"GET", "/layer.png", 0, share::Answer::kForbidden},
+        {"GET", "/" + wrong + "/layer.png", 0, share::Answer::kForbidden},
         {"GET", "/" + kToken + "/other", 0, share::Answer::kNotFound},
         {"GET", "/" + kToken + "/stream.mjpg/", 0, share::Answer::kNotFound},
         {"POST", "/" + kToken + "/", 0, share::Answer::kMethodNotAllowed},
@@ -40,7 +44,7 @@ TEST(ShareRequest, OnlyTheTokenOpensThePageAndTheStream) {
         {"GET", "/" + kToken + "/" + std::string(300, 'a'), 0, share::Answer::kUriTooLong},
     };
     for (const Case& c : cases) {
-        const share::Answer answer = share::Decide({c.method, c.url, c.viewers}, kToken);
+        const share::Answer answer = share::Decide({c.method, c.url, c.viewers, c.viewers}, kToken);
         EXPECT_EQ(answer, c.answer) << c.method << " " << c.url;
     }
     // No token made (sharing off): nothing opens.

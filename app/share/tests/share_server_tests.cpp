@@ -1,13 +1,17 @@
+#include "annotation/FrameOverlay.h"
 #include "capture/ShownPicture.h"
 #include "share/FrameMailbox.h"
+#include "share/InkLayer.h"
 #include "share/ShareFeed.h"
 #include "share/ShareServer.h"
 #include "share/ShareSession.h"
 #include "testsupport/wait.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 #include <turbojpeg.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -295,6 +299,110 @@ TEST(ShareFeed, TheSharedPictureFollowsTheTurnAndHoldsWhileFrozen) {
     shown.Unfreeze();
     feed.Offer(jpeg.data(), jpeg.size());
     EXPECT_TRUE(WaitUntil([&] { return box.Published() == published + 1; }));
+}
+
+} // namespace
+
+// ---- the two layers: the camera's bytes with the ink beside them as PNG ----
+
+namespace {
+
+// Alpha of the pixel (x, y) of a picture shrunk by shrink in a PNG; -1 when
+// it is no PNG of that size.
+int PngAlpha(const std::vector<uint8_t>* png, int x, int y, int shrink = 1) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png == nullptr || !png_image_begin_read_from_memory(&image, png->data(), png->size()))
+        return -1;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    const bool sized =
+        image.width == (64u + shrink - 1) / shrink && image.height == (48u + shrink - 1) / shrink;
+    if (!sized || !png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return -1;
+    }
+    return pixels[(static_cast<size_t>(y / shrink) * image.width + x / shrink) * 4 + 3];
+}
+
+// Ink of one pixel at (x, y) of a 64 x 48 overlay; fourth: its fourth byte.
+void Put(uint8_t* overlay, int x, int y, uint8_t fourth) {
+    uint8_t* p = overlay + (static_cast<size_t>(y) * 64 + x) * 4;
+    p[0] = 0, p[1] = 0, p[2] = 0xFF, p[3] = fourth;
+}
+
+TEST(ShareLayers, AShrunkLayerKeepsThinInkWhereItIs) {
+    std::vector<uint8_t> overlay(64 * 48 * 4, kTransparentByte);
+    Put(overlay.data(), 63, 47, 0xFF);
+    Put(overlay.data(), 1, 1, kMultiplyByte); // a highlighter: half transparent
+    for (int shrink = 1; shrink <= 3; ++shrink) {
+        std::vector<uint8_t> png;
+        ASSERT_TRUE(share::InkToPng(overlay.data(), nullptr, 64, 48, shrink, &png));
+        EXPECT_EQ(PngAlpha(&png, 63, 47, shrink), 255) << shrink;
+        EXPECT_EQ(PngAlpha(&png, 1, 1, shrink), 128) << shrink;
+        EXPECT_EQ(PngAlpha(&png, 30, 20, shrink), 0) << shrink;
+    }
+    std::vector<uint8_t> png;
+    EXPECT_FALSE(share::InkToPng(overlay.data(), nullptr, 1 << 20, 1 << 20, 1, &png));
+    EXPECT_TRUE(png.empty());
+}
+
+TEST(ShareLayers, LiveUprightSendsTheCameraBytesAndTheInkOnlyWhenItChanges) {
+    OverlayWorker overlay;
+    ShownPicture shown;
+    share::FrameMailbox pictures;
+    share::FrameMailbox layers;
+    share::ShareFeed feed(&overlay, &shown, &pictures, &layers);
+    const std::vector<uint8_t> jpeg = GreyJpeg(64, 48);
+    const auto offer_until = [&](auto done) {
+        feed.Offer(jpeg.data(), jpeg.size());
+        return WaitUntil(done);
+    };
+    const auto ink = [&] { return PngAlpha(layers.Newest().get(), 15, 10); };
+
+    // Nothing drawn: the camera's bytes, one empty layer, then no more.
+    for (uint64_t frame = 1; frame <= 3; ++frame)
+        ASSERT_TRUE(offer_until([&] { return feed.Passed() == frame; })) << frame;
+    EXPECT_EQ(*pictures.Newest(), jpeg);
+    EXPECT_EQ(layers.Published(), 1u);
+    EXPECT_EQ(ink(), 0);
+
+    // A square drawn: a layer with its ink, once; the picture the camera's.
+    overlay.SetExtentRenderer([](uint8_t* pixels, size_t size, OverlayExtent* extent) {
+        std::memset(pixels, kTransparentByte, size);
+        for (int i = 0; i < 100; ++i)
+            Put(pixels, 10 + i % 10, 5 + i / 10, 0xFF);
+        ScanOverlayExtent(pixels, 64, 48, 0, 0, 64, 48, extent);
+        return true;
+    });
+    overlay.SetPlaying(true);
+    overlay.RequestRedraw();
+    overlay.Turn();
+    ASSERT_TRUE(offer_until([&] { return layers.Published() == 2; }));
+    EXPECT_EQ(ink(), 255);
+    ASSERT_TRUE(offer_until([&] { return feed.Passed() == 5; }));
+    EXPECT_EQ(*pictures.Newest(), jpeg);
+    EXPECT_EQ(layers.Published(), 2u) << "the same drawing is not sent again";
+
+    // Frozen, then turned: the picture as shown, the layer empty; frozen,
+    // sent once while the drawing stays.
+    for (const bool frozen : {true, false}) {
+        frozen ? shown.Freeze() : shown.Unfreeze();
+        shown.SetQuarterTurns(frozen ? 0 : 1);
+        const uint64_t encoded = feed.Encoded();
+        ASSERT_TRUE(offer_until([&] { return feed.Encoded() == encoded + 1; })) << frozen;
+        EXPECT_NE(*pictures.Newest(), jpeg);
+        EXPECT_TRUE(WaitUntil([&] { return ink() == 0; })) << frozen; // after the picture
+        if (frozen) {
+            ASSERT_TRUE(offer_until([&] { return feed.Held() == 1; }));
+        }
+    }
+
+    // Live and upright again: the camera's bytes and the ink's layer.
+    shown.SetQuarterTurns(0);
+    ASSERT_TRUE(offer_until([&] { return feed.Passed() == 6; }));
+    EXPECT_EQ(*pictures.Newest(), jpeg);
+    EXPECT_EQ(ink(), 255);
 }
 
 } // namespace

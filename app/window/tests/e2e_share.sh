@@ -60,6 +60,7 @@ local_url="http://127.0.0.1:$port/$token/"
 
 status() { curl -s -o "$SESSION_DIR/body" -w '%{http_code}' --max-time 5 "$1" || true; }
 for wrong in "http://127.0.0.1:$port/" "http://127.0.0.1:$port/stream.mjpg" \
+  "http://127.0.0.1:$port/layer.png" "http://127.0.0.1:$port/${token%?}0/layer.png" \
   "http://127.0.0.1:$port/${token%?}0/" "http://127.0.0.1:$port/$token"x/; do
   [ "$(status "$wrong")" = 403 ] || session_fail "$wrong answered $(status "$wrong"), not 403"
   [ ! -s "$SESSION_DIR/body" ] || session_fail "$wrong answered more than its status"
@@ -100,6 +101,10 @@ session_drag 250 $((view_top + 150)) 550 $((view_top + 400))
 shows_rectangle() { browser_view && ((red > red_before + 20000 && light > 20000)); }
 session_until 60 "the browser shows the red rectangle drawn in the window" shows_rectangle
 cp "$shot" "${TOVEK_SHARE_SHOT:-/dev/null}" 2>/dev/null || true
+# The ink comes as its own stream of PNG layers over the camera's picture.
+curl -s -D "$SESSION_DIR/layer.head" -o /dev/null --max-time 2 "${local_url}layer.png" || true
+grep -qi '^content-type: multipart/x-mixed-replace' "$SESSION_DIR/layer.head" ||
+  session_fail "the layer stream is not multipart/x-mixed-replace"
 
 second --share-stop
 refused() { ! curl -s -o /dev/null --max-time 2 "$local_url"; }

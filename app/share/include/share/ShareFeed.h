@@ -1,9 +1,17 @@
 // The pictures the class sees, made for sharing: the camera's JPEG frames are
 // handed over on the stream thread (Offer, newest only: a frame not yet
-// taken is replaced), and a thread of the feed's own makes each into the
-// picture as shown (capture/ShownFrameEncoder: annotations, turn) once,
-// whatever the number of viewers, and publishes it to the FrameMailbox.
-// While the picture is frozen the last published one stays.
+// taken is replaced), and a thread of the feed's own publishes each once,
+// whatever the number of viewers, to the pictures' FrameMailbox.
+//
+// Two ways, so that the common case costs no decoding: while the picture is
+// live and upright the camera's own bytes go out unchanged, and the ink
+// goes to the layers' box as a transparent PNG of the picture's size (the
+// browser stacks it over the picture), made again only when the overlay's
+// rendering number changes, at most every kLayerInterval. Frozen or turned,
+// each frame is made into the picture as shown (capture/ShownFrameEncoder:
+// annotations, turn) and the layer is empty; frozen, the last live frame is
+// made so once, and again only when the drawing changes; else nothing is
+// sent.
 //
 // Threads: Offer from any thread (the camera's stream callback); the
 // constructor and destructor on the owner's. Encoding never runs on the
@@ -13,6 +21,7 @@
 #include "platform/thread_annotations.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -28,9 +37,14 @@ class FrameMailbox;
 
 class ShareFeed {
 public:
+    // Layers made at most this often while a shape is being drawn.
+    static constexpr std::chrono::milliseconds kLayerInterval{100};
+
     // overlay and shown may be null (nothing drawn, upright, never frozen);
-    // they and out are not owned and outlive the feed.
-    ShareFeed(OverlayWorker* overlay, const ShownPicture* shown, FrameMailbox* out);
+    // layers may be null (always the picture as shown, ink in it); they and
+    // out are not owned and outlive the feed.
+    ShareFeed(OverlayWorker* overlay, const ShownPicture* shown, FrameMailbox* out,
+              FrameMailbox* layers = nullptr);
     // Joins the thread; a frame not yet taken is dropped.
     ~ShareFeed();
     ShareFeed(const ShareFeed&) = delete;
@@ -39,19 +53,28 @@ public:
     // A camera frame (JPEG); copied.
     void Offer(const uint8_t* jpeg, size_t length);
 
-    // Frames encoded and published, frames replaced before the thread took
-    // them, and frames left out while the picture was frozen.
+    // Frames encoded and published, frames passed on as the camera made
+    // them, layers published, frames replaced before the thread took them,
+    // and frames left out while the picture was frozen.
     uint64_t Encoded() const { return encoded_.load(); }
+    uint64_t Passed() const { return passed_.load(); }
+    uint64_t Layers() const { return layers_made_.load(); }
     uint64_t Dropped() const { return dropped_.load(); }
     uint64_t Held() const { return held_.load(); }
 
 private:
     void Run();
-    void Encode(const std::vector<uint8_t>& jpeg);
+    // May swap *jpeg with the frame kept for a freeze.
+    void Share(std::vector<uint8_t>* jpeg);
+    bool Encode(const std::vector<uint8_t>& jpeg, int width, int height, int turns);
+    // The ink as it is now (nothing when empty is true) to the layers' box,
+    // when it differs from the one sent and the last one is old enough.
+    void PublishLayer(int width, int height, bool empty);
 
     OverlayWorker* const overlay_;
     const ShownPicture* const shown_;
     FrameMailbox* const out_;
+    FrameMailbox* const layers_;
 
     platform::Mutex lock_;
     platform::CondVar wake_;
@@ -66,8 +89,21 @@ private:
     int encoder_height_ = 0;
     int encoder_turns_ = 0;
     void* decompressor_ = nullptr; // reads the frames' sizes
+    // The last live frame, encoded again while frozen when the ink changes.
+    std::vector<uint8_t> last_live_;
+    bool last_encoded_ = false;      // the newest picture was made as shown
+    uint64_t encoded_rendering_ = 0; // the drawing in it
+    bool layer_sent_ = false;        // a layer went out
+    bool layer_empty_ = false;       // and it was empty
+    uint64_t layer_rendering_ = 0;   // the drawing it holds
+    int layer_width_ = 0;
+    int layer_height_ = 0;
+    std::chrono::steady_clock::time_point layer_time_;
+    std::vector<uint8_t> png_;
 
     std::atomic<uint64_t> encoded_{0};
+    std::atomic<uint64_t> passed_{0};
+    std::atomic<uint64_t> layers_made_{0};
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> held_{0};
     std::thread thread_; // last: started when everything above is ready

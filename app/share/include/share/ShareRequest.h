@@ -4,6 +4,7 @@
 //
 //   /<token>/              the page: the stream filling the window
 //   /<token>/stream.mjpg   the pictures, multipart/x-mixed-replace
+//   /<token>/layer.png     the ink over them: transparent PNGs, the same way
 //
 // Whatever does not carry the token gets 403 and nothing else; the token is
 // compared in constant time. Only GET and HEAD are served: nothing a viewer
@@ -26,6 +27,7 @@ inline constexpr const char* kBoundary = "tovekframe";
 enum class Answer {
     kPage,
     kStream,
+    kLayer,
     kForbidden,        // 403: no token, or a wrong one
     kNotFound,         // 404: the token, but no such page
     kMethodNotAllowed, // 405
@@ -36,7 +38,8 @@ enum class Answer {
 struct Request {
     std::string_view method;
     std::string_view url; // the path, without the query
-    int viewers = 0;      // streams open now
+    int viewers = 0;      // picture streams open now
+    int layers = 0;       // layer streams open now
 };
 
 // token: kTokenHexChars lower-case hex digits.
@@ -48,12 +51,14 @@ std::string MakeToken();
 // Equal, in a time that depends only on the lengths.
 bool SameToken(std::string_view a, std::string_view b);
 
-// The page of the token: the stream in an <img> filling the window, which
-// asks again after a broken connection. Needs nothing from elsewhere.
+// The page of the token: the picture's stream and the layer's in two <img>
+// stacked in one box filling the window (object-fit: contain on both, so
+// the ink lies on the picture at every size); each asks again after a
+// broken connection. Needs nothing from elsewhere.
 std::string PageHtml(std::string_view token);
-// The header of one part of the stream holding a JPEG of length bytes, the
-// sequence-th picture shared (X-Frame: a viewer can tell how far behind it
-// is).
-std::string PartHeader(size_t length, uint64_t sequence);
+// The header of one part of a stream holding a picture of length bytes of
+// type (image/jpeg, image/png), the sequence-th one shared (X-Frame: a
+// viewer can tell how far behind it is).
+std::string PartHeader(size_t length, uint64_t sequence, const char* type = "image/jpeg");
 
 } // namespace share

@@ -1,12 +1,13 @@
 // The sharing server: HTTP (libmicrohttpd) on every IPv4 address of the
 // machine while sharing, nothing otherwise. It serves the page and the
 // Motion-JPEG stream of the token made at Start (ShareRequest.h) from the
-// newest picture in a FrameMailbox; a viewer that reads slowly skips
+// newest picture in a FrameMailbox, and the layer of ink over it from a
+// second one (PNGs, the same way); a viewer that reads slowly skips
 // pictures, nothing queues for it.
 //
-// Limits: kMaxViewers streams (the next gets 503, below the library's own
-// hard connection limit), headers within the connection's memory limit,
-// connections idle for the timeout closed. Stop closes every connection.
+// Limits: kMaxViewers picture streams and as many layer streams (the next
+// gets 503, below the library's own hard connection limit), headers within the connection's memory
+// limit, connections idle for the timeout closed. Stop closes every connection.
 //
 // Threads: Start, Stop and the destructor on one thread (the owner's); the
 // library runs a thread per connection. Viewers() from any thread.
@@ -24,11 +25,11 @@ namespace share {
 class FrameMailbox;
 
 struct ServerOptions {
-    uint16_t port = 0;              // 0: chosen by the system
-    std::string bind_address;       // an IPv4 address; empty: all of them
-    unsigned timeout_s = 10;        // idle connections end after this
-    size_t memory_limit = 16384;    // per connection: bounds the request's headers
-    unsigned connection_limit = 72; // the library's hard limit
+    uint16_t port = 0;                       // 0: chosen by the system
+    std::string bind_address;                // an IPv4 address; empty: all of them
+    unsigned timeout_s = 10;                 // idle connections end after this
+    size_t memory_limit = 16384;             // per connection: bounds the request's headers
+    unsigned connection_limit = 2 * 60 + 12; // the library's hard limit: two streams a viewer
     // A stream with no new picture for this long gets the last one again,
     // so that it stays within the timeout while the picture is frozen.
     unsigned repeat_ms = 1000;
@@ -36,8 +37,9 @@ struct ServerOptions {
 
 class ShareServer {
 public:
-    // frames: not owned; outlives the server.
-    explicit ShareServer(FrameMailbox* frames);
+    // frames and layers: not owned; outlive the server. Without layers the
+    // layer's address is not found.
+    explicit ShareServer(FrameMailbox* frames, FrameMailbox* layers = nullptr);
     ~ShareServer();
     ShareServer(const ShareServer&) = delete;
     ShareServer& operator=(const ShareServer&) = delete;
@@ -62,11 +64,13 @@ private:
     struct Handler; // the library's callbacks
 
     FrameMailbox* const frames_;
+    FrameMailbox* const layers_frames_;
     MHD_Daemon* daemon_ = nullptr;
     ServerOptions options_;
     std::string token_;
     uint16_t port_ = 0;
     std::atomic<int> viewers_{0};
+    std::atomic<int> layers_{0}; // layer streams open now
 };
 
 // Each non-loopback IPv4 address of the machine, in the system's order.

@@ -1,5 +1,6 @@
 // Sharing the live picture with the class: the server, the feed that makes
-// the picture as shown, and the box between them, started and stopped as
+// the picture as shown (or passes the camera's on with the ink beside it),
+// and the boxes between them, started and stopped as
 // one. Frames are encoded only while at least one viewer watches.
 //
 // Threads: Start, Stop and the destructor on the owner's thread (the user
@@ -39,14 +40,16 @@ public:
     int Viewers() const { return server_.Viewers(); }
     const ShareServer& Server() const { return server_; }
     const FrameMailbox& Frames() const { return frames_; }
-    // Pictures encoded for sharing since Start.
+    const FrameMailbox& Layers() const { return layers_; }
+    // Pictures published for sharing since Start (encoded or passed on).
     uint64_t Encoded() const;
 
 private:
     OverlayWorker* const overlay_;
     const ShownPicture* const shown_;
     FrameMailbox frames_;
-    ShareServer server_{&frames_};
+    FrameMailbox layers_; // the ink over the pictures
+    ShareServer server_{&frames_, &layers_};
     // Made at Start, gone at Stop; OnFrame reads it under feed_lock_.
     mutable platform::Mutex feed_lock_;
     std::unique_ptr<ShareFeed> feed_ TOVEK_GUARDED_BY(feed_lock_);
