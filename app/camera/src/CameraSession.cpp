@@ -451,9 +451,8 @@ int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_T
     if (self->grab_.Requested()) {
         int shown_width = 0;
         int shown_height = 0;
-        const uint8_t* shown = self->PagePicture(buffer, static_cast<int>(width),
-                                                 static_cast<int>(height), &shown_width,
-                                                 &shown_height);
+        const uint8_t* shown = self->PagePicture(
+            buffer, static_cast<int>(width), static_cast<int>(height), &shown_width, &shown_height);
         self->grab_.OnSample(shown, shown_width, shown_height);
     }
     // The page is looked for in the camera's picture, without the shapes.
@@ -466,9 +465,8 @@ int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_T
     if (self->snapshot_.SampleRequested()) {
         int shown_width = 0;
         int shown_height = 0;
-        const uint8_t* shown = self->PagePicture(buffer, static_cast<int>(width),
-                                                 static_cast<int>(height), &shown_width,
-                                                 &shown_height);
+        const uint8_t* shown = self->PagePicture(
+            buffer, static_cast<int>(width), static_cast<int>(height), &shown_width, &shown_height);
         self->snapshot_.OnSample(shown, shown_width, shown_height, self->last_frame_bytes_.load());
     }
     return 0;
@@ -478,9 +476,9 @@ const uint8_t* CameraSession::PagePicture(const uint8_t* bgrx, int width, int he
                                           int* shown_width, int* shown_height) {
     if (page_.Active()) {
         // At the page's own resolution in the camera's picture.
-        const uint8_t* page = snapshot_page_.Render(page_, bgrx, width, height, width * 4,
-                                                    width * 2, height * 2, false, shown_width,
-                                                    shown_height);
+        const uint8_t* page =
+            snapshot_page_.Render(page_, bgrx, width, height, width * 4, width * 2, height * 2,
+                                  false, shown_width, shown_height);
         if (page != nullptr)
             return page;
     }

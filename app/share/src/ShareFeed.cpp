@@ -3,6 +3,7 @@
 #include "annotation/FrameOverlay.h"
 #include "capture/ShownFrameEncoder.h"
 #include "capture/ShownPicture.h"
+#include "page/PageMode.h"
 #include "share/FrameMailbox.h"
 #include "share/InkLayer.h"
 
@@ -11,8 +12,8 @@
 namespace share {
 
 ShareFeed::ShareFeed(OverlayWorker* overlay, const ShownPicture* shown, FrameMailbox* out,
-                     FrameMailbox* layers)
-    : overlay_(overlay), shown_(shown), out_(out), layers_(layers),
+                     FrameMailbox* layers, const page::PageMode* page)
+    : overlay_(overlay), shown_(shown), page_(page), out_(out), layers_(layers),
       decompressor_(tjInitDecompress()), thread_([this] { Run(); }) {}
 
 ShareFeed::~ShareFeed() {
@@ -104,7 +105,8 @@ void ShareFeed::Share(std::vector<uint8_t>* jpeg) {
             PublishLayer(width, height, true);
         return;
     }
-    if (layers_ == nullptr || turns != 0) {
+    // Turned or made into the page: the picture as shown, encoded.
+    if (layers_ == nullptr || turns != 0 || (page_ != nullptr && page_->Active())) {
         if (Encode(*jpeg, width, height, turns))
             PublishLayer(width, height, true);
         return;
@@ -121,6 +123,7 @@ bool ShareFeed::Encode(const std::vector<uint8_t>& jpeg, int width, int height, 
     if (!encoder_ || width != encoder_width_ || height != encoder_height_ ||
         turns != encoder_turns_) {
         encoder_ = std::make_unique<ShownFrameEncoder>(overlay_, shown_, width, height);
+        encoder_->SetPageMode(page_);
         encoder_width_ = width;
         encoder_height_ = height;
         encoder_turns_ = turns;

@@ -4,8 +4,9 @@
 
 namespace share {
 
-ShareSession::ShareSession(OverlayWorker* overlay, const ShownPicture* shown)
-    : overlay_(overlay), shown_(shown) {}
+ShareSession::ShareSession(OverlayWorker* overlay, const ShownPicture* shown,
+                           const page::PageMode* page)
+    : overlay_(overlay), shown_(shown), page_(page) {}
 
 ShareSession::~ShareSession() {
     Stop();
@@ -16,7 +17,7 @@ bool ShareSession::Start(const ServerOptions& options, std::string* error) {
     if (!server_.Start(options, error))
         return false;
     platform::MutexLock hold(feed_lock_);
-    feed_ = std::make_unique<ShareFeed>(overlay_, shown_, &frames_, &layers_);
+    feed_ = std::make_unique<ShareFeed>(overlay_, shown_, &frames_, &layers_, page_);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "capture/ShownPicture.h"
 #include "share/FrameMailbox.h"
 #include "share/InkLayer.h"
+#include "page/PageMode.h"
 #include "share/ShareFeed.h"
 #include "share/ShareServer.h"
 #include "share/ShareSession.h"
@@ -329,6 +330,27 @@ int PngAlpha(const std::vector<uint8_t>* png, int x, int y, int shrink = 1) {
 void Put(uint8_t* overlay, int x, int y, uint8_t fourth) {
     uint8_t* p = overlay + (static_cast<size_t>(y) * 64 + x) * 4;
     p[0] = 0, p[1] = 0, p[2] = 0xFF, p[3] = fourth;
+}
+
+TEST(ShareLayers, PageModeSharesThePageAsShownNotTheCameraBytes) {
+    ShownPicture shown;
+    page::PageMode page;
+    share::FrameMailbox pictures;
+    share::FrameMailbox layers;
+    share::ShareFeed feed(nullptr, &shown, &pictures, &layers, &page);
+    const std::vector<uint8_t> jpeg = GreyJpeg(64, 48);
+    const auto offer_until = [&](auto done) {
+        feed.Offer(jpeg.data(), jpeg.size());
+        return WaitUntil(done);
+    };
+    ASSERT_TRUE(offer_until([&] { return feed.Passed() == 1; }));
+    // The document filter makes a picture of its own: the class sees it.
+    page.SetFilter(true, true);
+    ASSERT_TRUE(offer_until([&] { return feed.Encoded() == 1; }));
+    EXPECT_EQ(feed.Passed(), 1u);
+    page.SetFilter(false, false);
+    ASSERT_TRUE(offer_until([&] { return feed.Passed() == 2; }));
+    EXPECT_EQ(*pictures.Newest(), jpeg);
 }
 
 TEST(ShareLayers, AShrunkLayerKeepsThinInkWhereItIs) {

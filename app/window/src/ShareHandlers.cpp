@@ -17,7 +17,8 @@
 ShareControl::ShareControl(QWidget* window, HLANGCTX lang, CameraSession& session, QAction* item,
                            QStatusBar* bar)
     : QObject(window), window_(window), lang_(lang), session_(session), item_(item),
-      share_(std::make_unique<share::ShareSession>(&session.Overlay(), &session.Shown())),
+      share_(std::make_unique<share::ShareSession>(&session.Overlay(), &session.Shown(),
+                                                   &session.Page())),
       timer_(new QTimer(this)) {
     connect(timer_, &QTimer::timeout, this, &ShareControl::Refresh);
     if (bar != nullptr) {

@@ -30,6 +30,9 @@
 class OverlayWorker;
 class ShownFrameEncoder;
 class ShownPicture;
+namespace page {
+class PageMode;
+} // namespace page
 
 namespace share {
 
@@ -43,8 +46,10 @@ public:
     // overlay and shown may be null (nothing drawn, upright, never frozen);
     // layers may be null (always the picture as shown, ink in it); they and
     // out are not owned and outlive the feed.
+    // page: page mode to follow (not owned; null: none), shared as the
+    // recording as shown makes it.
     ShareFeed(OverlayWorker* overlay, const ShownPicture* shown, FrameMailbox* out,
-              FrameMailbox* layers = nullptr);
+              FrameMailbox* layers = nullptr, const page::PageMode* page = nullptr);
     // Joins the thread; a frame not yet taken is dropped.
     ~ShareFeed();
     ShareFeed(const ShareFeed&) = delete;
@@ -73,6 +78,7 @@ private:
 
     OverlayWorker* const overlay_;
     const ShownPicture* const shown_;
+    const page::PageMode* const page_;
     FrameMailbox* const out_;
     FrameMailbox* const layers_;
 

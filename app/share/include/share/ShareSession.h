@@ -16,6 +16,9 @@
 
 class OverlayWorker;
 class ShownPicture;
+namespace page {
+class PageMode;
+} // namespace page
 
 namespace share {
 
@@ -24,7 +27,8 @@ class ShareFeed;
 class ShareSession {
 public:
     // overlay and shown: as ShareFeed's.
-    ShareSession(OverlayWorker* overlay, const ShownPicture* shown);
+    ShareSession(OverlayWorker* overlay, const ShownPicture* shown,
+                 const page::PageMode* page = nullptr);
     ~ShareSession();
     ShareSession(const ShareSession&) = delete;
     ShareSession& operator=(const ShareSession&) = delete;
@@ -47,6 +51,7 @@ public:
 private:
     OverlayWorker* const overlay_;
     const ShownPicture* const shown_;
+    const page::PageMode* const page_;
     FrameMailbox frames_;
     FrameMailbox layers_; // the ink over the pictures
     ShareServer server_{&frames_, &layers_};
