@@ -29,14 +29,21 @@ void PixelDemand::Watch() {
         if (window_ != nullptr)
             window_->removeEventFilter(this);
         window_ = window;
+        exposed_once_ = false;
         if (window_ != nullptr)
             window_->installEventFilter(this);
     }
 }
 
 void PixelDemand::Update() {
+    // A platform that never tells of exposure (an offscreen one, some
+    // without a compositor) must not leave the picture undecoded: not being
+    // exposed counts only once the window has been.
+    if (window_ != nullptr && window_->isExposed())
+        exposed_once_ = true;
+    const bool hidden_by_platform = exposed_once_ && !window_->isExposed();
     const bool wanted = top_ != nullptr && window_ != nullptr && !top_->isMinimized() &&
-                        window_->isVisible() && window_->isExposed() && view_->isVisible() &&
+                        window_->isVisible() && !hidden_by_platform && view_->isVisible() &&
                         !view_->visibleRegion().isEmpty();
     if (wanted == wanted_)
         return;

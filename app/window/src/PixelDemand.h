@@ -34,4 +34,5 @@ private:
     QPointer<QWindow> window_;
     std::function<void(bool)> tell_;
     bool wanted_ = true;
+    bool exposed_once_ = false; // of window_
 };
