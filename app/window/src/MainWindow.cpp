@@ -1,8 +1,8 @@
 #include "window/MainWindow.h"
 
 #include "HelpFile.h"
-#include "TextCopy.h"
 #include "ShareControl.h"
+#include "TextCopy.h"
 #include "WindowTrace.h"
 #include "camera/SessionEvents.h"
 #include "common/AppTrace.h"

@@ -277,7 +277,7 @@ private:
     std::shared_ptr<PdfProgress> pdf_progress_; // shared with the writer while it runs
     QTimer* pdf_tick_ = nullptr;                // a child: the progress in the status bar
     bool pdf_searchable_ = false;               // the dialog's last choice
-    std::unique_ptr<ShareControl> share_; // sharing with the class; gone before session_
+    std::unique_ptr<ShareControl> share_;       // sharing with the class; gone before session_
 };
 
 // The control tool bar's entry to the camera: sends key through the session's
