@@ -1,5 +1,7 @@
 #include "page/PageRules.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <cmath>
 
@@ -187,40 +189,20 @@ Size FlatSize(const Quad& q, int width, int height, int max_width, int max_heigh
 }
 
 Homography MapBetween(const Quad& from, const Quad& to) {
-    double a[8][9] = {};
+    cv::Point2f src[4];
+    cv::Point2f dst[4];
     for (int i = 0; i < 4; ++i) {
-        const double x = from[i].x, y = from[i].y, u = to[i].x, v = to[i].y;
-        const double r0[9] = {x, y, 1, 0, 0, 0, -u * x, -u * y, u};
-        const double r1[9] = {0, 0, 0, x, y, 1, -v * x, -v * y, v};
-        std::copy(r0, r0 + 9, a[2 * i]);
-        std::copy(r1, r1 + 9, a[2 * i + 1]);
+        src[i] = cv::Point2f(static_cast<float>(from[i].x), static_cast<float>(from[i].y));
+        dst[i] = cv::Point2f(static_cast<float>(to[i].x), static_cast<float>(to[i].y));
     }
-    for (int c = 0; c < 8; ++c) {
-        int pivot = c;
-        for (int r = c + 1; r < 8; ++r) {
-            if (std::fabs(a[r][c]) > std::fabs(a[pivot][c])) {
-                pivot = r;
-            }
-        }
-        std::swap(a[c], a[pivot]);
-        if (a[c][c] == 0) {
-            continue; // degenerate corners: the map stays partial
-        }
-        for (int r = 0; r < 8; ++r) {
-            if (r != c) {
-                const double f = a[r][c] / a[c][c];
-                for (int k = c; k < 9; ++k) {
-                    a[r][k] -= f * a[c][k];
-                }
-            }
-        }
-    }
+    const cv::Mat m = cv::getPerspectiveTransform(src, dst);
     Homography h{};
-    for (int i = 0; i < 8; ++i) {
-        h[i] = a[i][i] != 0 ? a[i][8] / a[i][i] : 0;
-    }
-    h[8] = 1;
-    return h;
+    for (int i = 0; i < 9; ++i)
+        h[i] = m.at<double>(i / 3, i % 3);
+    // Degenerate corners (three on a line) give no map: points stay put.
+    const bool usable =
+        std::all_of(h.begin(), h.end(), [](double v) { return std::isfinite(v); }) && h[8] != 0;
+    return usable ? h : Homography{1, 0, 0, 0, 1, 0, 0, 0, 1};
 }
 
 Point Apply(const Homography& m, const Point& p) {
