@@ -11,7 +11,6 @@
 #include "common/DlgItem.h"
 #include "common/LangText.h"
 #include "common/StringTable.h"
-#include "platform/media.h"
 #include "platform/system.h"
 #include "record/RecordingRepair.h"
 #include "view/SavableImage.h"
@@ -247,9 +246,6 @@ void MainWindow::Refresh() {
 // The idle update: command states and timed texts, at most every 200 ms.
 void MainWindow::OnKickIdle() {
     TRACE_DLG("OnKickIdle");
-    // The status timer stops while nobody sees the picture; back it comes.
-    if (session_->Playing() && tovek_media_pixels_wanted())
-        StartStatusTimer();
     Refresh();
 }
 

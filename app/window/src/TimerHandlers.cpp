@@ -46,14 +46,8 @@ void MainWindow::OnTimer(int timer) {
     }
     if (timer != kTimerStatus || !session_->Camera() || banner_.Get() == nullptr)
         return;
-    // Nothing to tell while nobody sees the picture (minimised or covered):
-    // no wakeups either until it can be seen again.
-    if (session_->Playing() && !tovek_media_pixels_wanted()) {
-        banner_.Hide();
-        StopStatusTimer();
-        return;
-    }
-    if (!session_->Playing() || isMinimized()) {
+    // Nothing to tell while nobody sees the picture (minimised or covered).
+    if (!session_->Playing() || isMinimized() || !tovek_media_pixels_wanted()) {
         banner_.Hide();
         return;
     }
