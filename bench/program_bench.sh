@@ -104,13 +104,6 @@ own_ticks() {
   done
   echo $((total - reader))
 }
-# "name ticks" of each thread name of process $1, sorted.
-thread_ticks() {
-  local task
-  for task in /proc/"$1"/task/*; do
-    echo "$(tr ' ' _ <"$task/comm") $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "$task/stat")"
-  done 2>/dev/null | awk '{ s[$1] += $2 } END { for (n in s) print n, s[n] }' | sort
-}
 headless_video="$SESSION_DIR/headless.avi"
 (cd "$SESSION_DIR/home" &&
   exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u TOVEK_FRAME_REPORT \
@@ -121,10 +114,8 @@ headless_pid=$!
 sleep 5 # the camera plays and the recording runs
 headless_t0=$(session_now)
 headless_c0=$(own_ticks "$headless_pid")
-thread_ticks "$headless_pid" >"$SESSION_DIR/headless0.txt"
 sleep "$seconds"
 headless_c1=$(own_ticks "$headless_pid")
-thread_ticks "$headless_pid" >"$SESSION_DIR/headless1.txt"
 headless_t1=$(session_now)
 wait "$headless_pid" || session_fail "the headless recording failed: $(cat "$SESSION_DIR/headless.log")"
 headless_frames=$(ffprobe -v error -select_streams v -count_frames -of csv=p=0 \
@@ -250,17 +241,10 @@ END {
 
 echo "  headless recording:"
 awk -v c0="$headless_c0" -v c1="$headless_c1" -v t0="$headless_t0" -v t1="$headless_t1" \
-  -v hz="$(getconf CLK_TCK)" -v d_paced="$d_paced_ms" -v period="$period_ms" -v recorded="$headless_frames" \
-  -v a="$SESSION_DIR/headless0.txt" -v b="$SESSION_DIR/headless1.txt" '
+  -v hz="$(getconf CLK_TCK)" -v d_paced="$d_paced_ms" -v period="$period_ms" -v recorded="$headless_frames" '
 BEGIN {
   frames = (t1 - t0) * 1000 / period
   ms = (c1 - c0) * 1000 / hz / frames
   printf "  %.0f camera frames measured, %d in the file; own threads %.3f ms CPU/frame (%.3f x D paced)\n", frames, recorded, ms, ms / d_paced
-  while ((getline line < b) > 0) {
-    split(line, f, " "); used = f[2]
-    while ((getline was < a) > 0) { split(was, g, " "); if (g[1] == f[1]) used -= g[2] }
-    close(a)
-    printf "    %-22s %8.3f ms/frame\n", f[1], used * 1000 / hz / frames
-  }
   printf "GOAL\tHeadless recording, program per frame\t%.3f\t0.100\tx D paced\n", ms / d_paced
 }'

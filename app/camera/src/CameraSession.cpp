@@ -182,7 +182,6 @@ CameraSession::PlayResult CameraSession::Play(VIDEO_WINDOW window, int width, in
         return PlayResult::kNoCamera;
     // What the libraries post from here on belongs to this run.
     run_.fetch_add(1);
-    told_size_.store(0);
     // A camera that came back has settled already: its arrival waited for
     // its node, and it has not run since.
     const uint32_t settle_ms = arrived_unused_ ? 0 : kRestartWaitMs;
@@ -407,10 +406,7 @@ void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     last_frame_bytes_.store(length);
     const uint32_t size = (static_cast<uint32_t>(frame_width_.load()) & 0xFFFF) |
                           (static_cast<uint32_t>(frame_height_.load()) << 16);
-    // While nobody sees the window only a run's first frame and a new size
-    // are told: a headless run waits for the first, the panes show the size.
-    if (tovek_media_pixels_wanted() || told_size_.exchange(size) != size)
-        Post(msg::kFrame, size, length);
+    Post(msg::kFrame, size, length);
     // A held or turned picture is saved as shown, from the rendered sample.
     snapshot_.OnFrame(data, static_cast<size_t>(length),
                       overlay_.Present() || shown_.Altered() || page_.Active());

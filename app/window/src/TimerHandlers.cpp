@@ -3,7 +3,6 @@
 #include "window/MainWindow.h"
 
 #include "WindowTrace.h"
-#include "platform/media.h"
 #include "view/VideoView.h"
 
 #include <QTime>
@@ -46,8 +45,7 @@ void MainWindow::OnTimer(int timer) {
     }
     if (timer != kTimerStatus || !session_->Camera() || banner_.Get() == nullptr)
         return;
-    // Nothing to tell while nobody sees the picture (minimised or covered).
-    if (!session_->Playing() || isMinimized() || !tovek_media_pixels_wanted()) {
+    if (!session_->Playing() || isMinimized()) {
         banner_.Hide();
         return;
     }

@@ -19,6 +19,8 @@
 
 #include <filesystem>
 
+namespace fs = std::filesystem;
+
 namespace {
 
 using testsupport::ProcessEventsUntil;
@@ -27,83 +29,103 @@ bool IsRed(QRgb pixel) {
     return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
 }
 
-using PixelDemandWindowTest = testsupport::WindowTest;
+class PixelDemandWindowTest : public testsupport::WindowTest {
+protected:
+    void Start() {
+        sim::UsbBus().Reset(false);
+        sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
+        StartWindow("Q5M4410", [&](Application& app) {
+            app.Settings().record_path =
+                platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
+            app.Settings().capture_path =
+                platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
+            app.Settings().audio_index = 0;
+        });
+        view_ = main_window_->View();
+        ASSERT_TRUE(ProcessEventsUntil(
+            [&] { return main_window_->Session().Playing() && view_->FrameCount() > 2; }));
+        main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
+    }
+    bool WaitFrames(uint64_t count) {
+        const uint64_t seen = view_->FrameCount();
+        return ProcessEventsUntil([&] { return view_->FrameCount() >= seen + count; });
+    }
+    // Waits until the recorder has had about count more camera frames.
+    bool WaitRecordedFrames(int count) {
+        const Recorder& recorder = main_window_->Session().GetRecorder();
+        const uint64_t until = recorder.TotalBytes() + static_cast<uint64_t>(count) *
+                                                           main_window_->Session().LastFrameBytes();
+        return ProcessEventsUntil([&] { return recorder.TotalBytes() > until; });
+    }
+    QPoint At(int x, int y) const {
+        const view::POINT p = view_->ImageToClient(view::POINT{x, y});
+        return QPoint(p.x, p.y);
+    }
+    void DrawRedRectangle(int x1, int y1, int x2, int y2) {
+        main_window_->Annotations().SetTool(annotation::DrawTool::kRectangle);
+        main_window_->Annotations().Edit([](annotation::AnnotationState& s) {
+            s.defaults.rect_fill = true;
+            s.defaults.rect_fill_color = 0x0000FF;
+        });
+        QTest::mousePress(view_, Qt::LeftButton, Qt::NoModifier, At(x1, y1));
+        QTest::mouseMove(view_, At(x1, y1));
+        QTest::mouseMove(view_, At(x2, y2));
+        QTest::mouseRelease(view_, Qt::LeftButton, Qt::NoModifier, At(x2, y2));
+    }
+    // The picture a snapshot saved, read back; null when none came.
+    QImage Capture() {
+        const fs::path images = folder_->Path("pictures") / "Images";
+        EXPECT_TRUE(main_window_->OnCommand(cmd::kCapture));
+        fs::path saved;
+        const auto found = [&] {
+            std::error_code ec;
+            for (const auto& entry : fs::directory_iterator(images, ec))
+                if (entry.path().extension() == ".jpg")
+                    saved = entry.path();
+            return !saved.empty();
+        };
+        if (!ProcessEventsUntil(found))
+            return QImage();
+        return QImage(QString::fromStdString(saved.string())).convertToFormat(QImage::Format_RGB32);
+    }
+
+    VideoView* view_ = nullptr;
+};
 
 TEST_F(PixelDemandWindowTest, MinimisedDecodesNothingButTheSnapshotAndRestoredShowsAgain) {
-    sim::UsbBus().Reset(false);
-    sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
-    const std::filesystem::path images = folder_->Path("pictures") / "Images";
-    StartWindow("Q5M4410", [&](Application& app) {
-        app.Settings().record_path = platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
-        app.Settings().capture_path =
-            platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
-        app.Settings().audio_index = 0;
-    });
-    CameraSession& session = main_window_->Session();
-    VideoView* view = main_window_->View();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return session.Playing() && view->FrameCount() > 2; }));
-    main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
-    const auto frames_after = [&](uint64_t seen, uint64_t count) {
-        return ProcessEventsUntil([&] { return view->FrameCount() >= seen + count; });
-    };
-    // Until the recorder has had about count more camera frames.
-    const auto recorded_frames = [&](int count) {
-        const uint64_t until =
-            session.GetRecorder().TotalBytes() + uint64_t(count) * session.LastFrameBytes();
-        return ProcessEventsUntil([&] { return session.GetRecorder().TotalBytes() > until; });
-    };
-
-    // A red rectangle over the picture, held by a freeze.
-    main_window_->Annotations().SetTool(annotation::DrawTool::kRectangle);
-    main_window_->Annotations().Edit([](annotation::AnnotationState& s) {
-        s.defaults.rect_fill = true;
-        s.defaults.rect_fill_color = 0x0000FF;
-    });
-    const view::POINT from = view->ImageToClient(view::POINT{100, 100});
-    const view::POINT to = view->ImageToClient(view::POINT{300, 250});
-    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, QPoint(from.x, from.y));
-    QTest::mouseMove(view, QPoint(from.x, from.y)); // the shape starts at the first move
-    QTest::mouseMove(view, QPoint(to.x, to.y));
-    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, QPoint(to.x, to.y));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    DrawRedRectangle(100, 100, 300, 250);
     ASSERT_TRUE(ProcessEventsUntil([&] {
-        const QImage frame = view->LatestFrame();
+        const QImage frame = view_->LatestFrame();
         return !frame.isNull() && IsRed(frame.pixel(200, 175));
     }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
-    ASSERT_TRUE(frames_after(view->FrameCount(), 3));
-    const QImage held = view->LatestFrame();
+    ASSERT_TRUE(WaitFrames(3));
+    const QImage held = view_->LatestFrame();
 
     main_window_->showMinimized();
     ASSERT_TRUE(ProcessEventsUntil([] { return !tovek_media_pixels_wanted(); }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
-    ASSERT_TRUE(recorded_frames(1)); // every decode begun before is over
+    ASSERT_TRUE(WaitRecordedFrames(1)); // every decode begun before is over
     const uint64_t decoded = tovek_media_decoded_pictures();
-    const uint64_t presented = view->FrameCount();
-    ASSERT_TRUE(recorded_frames(5));
+    const uint64_t presented = view_->FrameCount();
+    ASSERT_TRUE(WaitRecordedFrames(5));
     EXPECT_EQ(tovek_media_decoded_pictures(), decoded);
-    EXPECT_EQ(view->FrameCount(), presented);
+    EXPECT_EQ(view_->FrameCount(), presented);
 
     // Saved as shown: the one picture it needs is decoded.
-    ASSERT_TRUE(main_window_->OnCommand(cmd::kCapture));
-    std::filesystem::path saved;
-    ASSERT_TRUE(ProcessEventsUntil([&] {
-        std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator(images, ec))
-            saved = entry.path().extension() == ".jpg" ? entry.path() : saved;
-        return !saved.empty();
-    }));
-    const QImage picture(QString::fromStdString(saved.string()));
+    const QImage picture = Capture();
     ASSERT_EQ(picture.size(), held.size());
     EXPECT_TRUE(IsRed(picture.pixel(200, 175)));
     EXPECT_EQ(tovek_media_decoded_pictures(), decoded + 1);
 
     main_window_->showNormal();
     ASSERT_TRUE(ProcessEventsUntil([] { return tovek_media_pixels_wanted(); }));
-    ASSERT_TRUE(frames_after(presented, 2));
+    ASSERT_TRUE(WaitFrames(2));
     EXPECT_GT(tovek_media_decoded_pictures(), decoded + 1);
-    EXPECT_EQ(view->LatestFrame(), held) << "the freeze outlasts the minimised time";
+    EXPECT_EQ(view_->LatestFrame(), held) << "the freeze outlasts the minimised time";
     ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return view->LatestFrame() != held; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view_->LatestFrame() != held; }));
     main_window_->OnCommand(cmd::kStopRecord);
 }
 

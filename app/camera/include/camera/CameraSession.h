@@ -276,8 +276,6 @@ private:
     std::atomic<uint32_t> run_{0};
     // Written by the stream callbacks, read by the sample callback and the window.
     std::atomic<int32_t> last_frame_bytes_{0};
-    // The size last told in msg::kFrame while no pixels were wanted; 0 from Play.
-    std::atomic<uint32_t> told_size_{0};
 
     OverlayWorker overlay_; // its own lock and atomics
     Snapshot snapshot_;     // its own lock and atomics
