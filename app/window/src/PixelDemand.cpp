@@ -60,6 +60,9 @@ bool PixelDemand::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::WindowStateChange:
     case QEvent::Expose:
     case QEvent::Resize:
+    // A view shown again may get its visible area only by the time it is
+    // painted: without this it could stay "unseen" with nothing to wake it.
+    case QEvent::Paint:
         Watch();
         Update();
         break;
