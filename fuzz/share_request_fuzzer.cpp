@@ -13,6 +13,8 @@
 #include "share/ShareRequest.h"
 #include "share/ShareServer.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -44,11 +46,24 @@ struct Server {
 std::string Exchange(uint16_t port, const std::string& bytes) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     FUZZ_CHECK(fd >= 0);
+    // Each connection comes from another address of 127/8: the half closes
+    // below leave the client's end in TIME_WAIT, and thousands of inputs a
+    // second would use up one address's ports within the minute it lasts.
+    static uint32_t next_source = 0;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl(0x7F000002u + next_source++ % 0xFFFF00u);
+    const int late_port = 1;
+    setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &late_port, sizeof late_port);
+    FUZZ_CHECK(bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) == 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    FUZZ_CHECK(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        std::fprintf(stderr, "connect: %s\n", std::strerror(errno));
+        FUZZ_CHECK(!"connect to the server");
+    }
     send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     shutdown(fd, SHUT_WR);
     std::string reply;
@@ -64,6 +79,10 @@ std::string Exchange(uint16_t port, const std::string& bytes) {
         if (reply.find("\r\n\r\n") != std::string::npos)
             break;
     }
+    // Reset rather than close where the server has not closed yet (a stream):
+    // no TIME_WAIT for those either.
+    const linger reset{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     close(fd);
     return reply;
 }
