@@ -11,6 +11,7 @@
 #include "common/LangText.h"
 #include "lng_file.h"
 #include "platform/profile.h"
+#include "testsupport/build_bin.h"
 #include "view/VideoView.h"
 #include "widgets/AboutBox.h"
 #include "widgets/CommandPanel.h"
@@ -49,7 +50,7 @@ const char* const kNames[] = {"Lumivue", "LUMIVUE", "AVI", "MJPG", "JPEG", "USB"
 
 lang::LngFile Load(const char* name) {
     lang::LngFile file;
-    const std::string path = std::string(std::getenv("TOVEK_BUILD_DIR")) + "/bin/" + name;
+    const std::string path = (testsupport::BuildBin() / name).string();
     EXPECT_TRUE(lang::LoadLng(path, &file)) << path;
     return file;
 }

@@ -2,6 +2,7 @@
 // INI file, and that a second start leaves silently.
 #include "platform/profile.h"
 #include "platform/system.h"
+#include "testsupport/build_bin.h"
 #include "testsupport/temp_folder.h"
 #include "testsupport/wait.h"
 
@@ -47,7 +48,7 @@ protected:
     void SetUp() override {
         fs::create_directories(dir_ / "runtime");
         fs::permissions(dir_ / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-        const fs::path bin = fs::path(std::getenv("TOVEK_BUILD_DIR")) / "bin";
+        const fs::path bin = testsupport::BuildBin();
         // A copy of the program, so its INI file lands in this folder.
         fs::copy_file(bin / "TovekCamera", dir_ / "TovekCamera");
         fs::permissions(dir_ / "TovekCamera", fs::perms::owner_all, fs::perm_options::replace);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/system.h"
+#include "testsupport/build_bin.h"
 #include "testsupport/qt_wait.h"
 #include "testsupport/scoped_env.h"
 #include "testsupport/temp_folder.h"
@@ -84,8 +85,7 @@ public:
     std::filesystem::path Path(const std::string& file) const { return folder_.Path() / file; }
 
     void ShipLanguages() const {
-        const std::filesystem::path bin =
-            std::filesystem::path(std::getenv("TOVEK_BUILD_DIR")) / "bin";
+        const std::filesystem::path bin = BuildBin();
         for (const char* lng : {"English.lng", "German.lng"})
             std::filesystem::copy_file(bin / lng, folder_.Path() / lng);
     }
