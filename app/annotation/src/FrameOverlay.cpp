@@ -281,7 +281,9 @@ OverlayWorker::OverlayWorker()
     : buffer_(new uint8_t[kMaxFrameBytes]), extent_(std::make_unique<OverlayExtent>()),
       palette_(std::make_unique<OverlayPalette>()) {
     std::memset(buffer_.get(), 0xFF, kMaxFrameBytes);
-    renderer_ = [](uint8_t* overlay, size_t size, OverlayExtent* extent) {
+    renderer_ = [](uint8_t* overlay, size_t size, OverlayExtent* extent, int* width, int* height) {
+        *width = 0;
+        *height = 0;
         std::memset(overlay, kTransparentByte, size);
         ClearOverlayExtent(extent, 0, 0);
         return false;
@@ -302,6 +304,17 @@ void OverlayWorker::SetRenderer(Renderer renderer) {
 }
 
 void OverlayWorker::SetExtentRenderer(ExtentRenderer renderer) {
+    // It draws at one size: its overlay is taken for every picture.
+    SetSizedRenderer([renderer = std::move(renderer)](uint8_t* overlay, size_t size,
+                                                      OverlayExtent* extent, int* width,
+                                                      int* height) {
+        *width = 0;
+        *height = 0;
+        return renderer(overlay, size, extent);
+    });
+}
+
+void OverlayWorker::SetSizedRenderer(SizedRenderer renderer) {
     platform::MutexLock guard(lock_);
     renderer_ = std::move(renderer);
 }
@@ -344,20 +357,38 @@ bool OverlayWorker::Turn() {
     platform::MutexLock guard(lock_);
     if (!requested && !(source_ && source_()))
         return false;
-    const bool present = renderer_(buffer_.get(), kMaxFrameBytes, extent_.get());
+    RenderLocked();
+    return true;
+}
+
+void OverlayWorker::RenderLocked() {
+    int width = want_width_;
+    int height = want_height_;
+    const bool present = renderer_(buffer_.get(), kMaxFrameBytes, extent_.get(), &width, &height);
+    drawn_width_ = width;
+    drawn_height_ = height;
     ++rendering_;
     // Made here, once per rendering, so that every composite reads the
     // smaller copy.
     if (!present || !palette_->Build(buffer_.get(), kMaxFrameBytes, *extent_))
         palette_->Invalidate();
     present_.store(present);
-    return true;
+}
+
+void OverlayWorker::FitLocked(int width, int height) {
+    if (drawn_width_ <= 0 || drawn_height_ <= 0 ||
+        (width == drawn_width_ && height == drawn_height_))
+        return;
+    want_width_ = width;
+    want_height_ = height;
+    RenderLocked();
 }
 
 void OverlayWorker::Composite(uint8_t* frame, int stride, int width, int height) {
     if (!present_.load())
         return;
     platform::MutexLock guard(lock_);
+    FitLocked(width, height);
     if (!present_.load())
         return;
     if (palette_->Valid())
@@ -370,6 +401,8 @@ void OverlayWorker::Reset() {
     platform::MutexLock guard(lock_);
     std::memset(buffer_.get(), kTransparentByte, kMaxFrameBytes);
     ClearOverlayExtent(extent_.get(), 0, 0);
+    drawn_width_ = 0;
+    drawn_height_ = 0;
     ++rendering_;
     palette_->Invalidate();
     present_.store(false);

@@ -88,6 +88,11 @@ void VideoView::CalcDisplayRect(int available_width, int available_height) {
         return;
     if (on_display_rect_)
         on_display_rect_(display_rect_);
+    if (on_shown_pixels_) {
+        const view::ShownPixels shown =
+            view::PixelsShown(display_rect_, shown_.quarter_turns, devicePixelRatioF());
+        on_shown_pixels_(shown.width, shown.height);
+    }
     update();
 }
 
