@@ -446,7 +446,7 @@ int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_T
     const int64_t height = sample->GetHeight() > 0 ? sample->GetHeight() : camera_height;
     const int64_t length = sample->GetActualDataLength();
     if (width <= 0 || height <= 0 || length != width * height * 4 ||
-        static_cast<size_t>(length) > kMaxFrameBytes)
+        static_cast<size_t>(length) > kMaxPictureBytes)
         return 1;
     if (width != camera_width || height != camera_height) {
         // Only shown: whatever keeps or reads the picture waits for the

@@ -137,7 +137,7 @@ class OverlayPalette;
 // request wakes it (Wake), looking on its own only every kIdleWaitMs.
 class OverlayWorker {
 public:
-    // Renders the annotations into overlay (kMaxFrameBytes bytes); returns
+    // Renders the annotations into overlay (kMaxPictureBytes bytes); returns
     // whether there is anything to composite. Runs on the worker thread under
     // Lock().
     using Renderer = std::function<bool(uint8_t* overlay, size_t size)>;
@@ -251,25 +251,27 @@ public:
 
 private:
     void Loop();
-    // Renders for the size asked for last (want_width_ x want_height_).
+    // Renders for the size asked for last (want_size_).
     void RenderLocked() TOVEK_REQUIRES(lock_);
     // Draws the overlay again when it was drawn for another size than
     // width x height.
     void FitLocked(int width, int height) TOVEK_REQUIRES(lock_);
 
     platform::Mutex lock_;
-    std::unique_ptr<uint8_t[]> buffer_ TOVEK_GUARDED_BY(lock_); // kMaxFrameBytes
+    std::unique_ptr<uint8_t[]> buffer_ TOVEK_GUARDED_BY(lock_); // kMaxPictureBytes
     // What renderer_ drew.
     std::unique_ptr<OverlayExtent> extent_ TOVEK_GUARDED_BY(lock_);
     // The compact copy of buffer_ composited when it is valid.
     std::unique_ptr<OverlayPalette> palette_ TOVEK_GUARDED_BY(lock_);
     uint64_t rendering_ TOVEK_GUARDED_BY(lock_) = 0; // counts changes of buffer_
     SizedRenderer renderer_ TOVEK_GUARDED_BY(lock_);
-    int want_width_ TOVEK_GUARDED_BY(lock_) = 0; // the picture size to draw for; 0: the camera's
-    int want_height_ TOVEK_GUARDED_BY(lock_) = 0;
     int drawn_width_ TOVEK_GUARDED_BY(lock_) = 0; // the size buffer_ fits; 0: any
     int drawn_height_ TOVEK_GUARDED_BY(lock_) = 0;
     RedrawSource source_ TOVEK_GUARDED_BY(lock_);
+    // The picture size to draw for, width in the high half; 0: the camera's.
+    // Set by every composite, also while nothing is present (an overlay too
+    // large for the camera's size may fit a smaller picture).
+    std::atomic<uint64_t> want_size_{0};
     std::atomic<bool> present_{false};
     std::atomic<bool> playing_{false};
     std::atomic<bool> redraw_now_{false};
