@@ -152,6 +152,8 @@ TEST_F(AnnotationViewTest, AShapeDrawnOverAHalfSizePictureKeepsTheCameraPixels) 
         s.defaults.rect_fill = true;
         s.defaults.rect_fill_color = 0x0000FF; // red
     });
+    std::vector<uint8_t> half(static_cast<size_t>(kImageW / 2) * kImageH / 2 * 4, 0x80);
+    view_.PresentFrame(half.data(), kImageW / 2, kImageH / 2, kImageW * 2, view_.DisplayRect());
     const view::POINT from = ImageOf(ClientOf(401, 301));
     const view::POINT to = ImageOf(ClientOf(801, 701));
     Drag(ClientOf(401, 301), ClientOf(801, 701));

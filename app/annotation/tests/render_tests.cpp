@@ -258,58 +258,5 @@ TEST_F(RenderTest, TheWorkerCompositesOnlyWhileThereIsSomethingToDraw) {
     EXPECT_EQ(next, original);
 }
 
-// A picture decoded at half the camera's size gets the shapes at half their
-// pixels, drawn again whenever the picture's size changes; at the camera's
-// size the overlay is the one drawn without a size, byte for byte.
-TEST_F(RenderTest, TheWorkerDrawsForTheSizeOfEachPictureItCompositesInto) {
-    OverlayWorker worker;
-    int renders = 0;
-    worker.SetSizedRenderer(
-        [&](uint8_t* overlay, size_t size, OverlayExtent* extent, int* width, int* height) {
-            ++renders;
-            return RenderOverlay(store_, overlay, size, extent, width, height);
-        });
-    worker.SetPlaying(true);
-    Shape box = Line(10, 8, 50, 30, kBlue);
-    box.kind = ShapeKind::kRectangle;
-    box.filled = true;
-    box.fill_color = kBlue;
-    Add(box);
-    Add(Line(2, 40, 60, 40, kRed, true));
-    worker.RequestRedraw();
-    ASSERT_TRUE(worker.Turn());
-
-    const auto pixel = [](const std::vector<uint8_t>& frame, int width, int x, int y) {
-        const uint8_t* p = &frame[(static_cast<size_t>(y) * width + x) * 4];
-        return static_cast<COLORREF>(p[2]) | (p[1] << 8) | (p[0] << 16);
-    };
-    std::vector<uint8_t> half(32 * 24 * 4, 0x40);
-    worker.Composite(half.data(), 32 * 4, 32, 24);
-    EXPECT_EQ(renders, 2);
-    EXPECT_EQ(pixel(half, 32, 15, 10), kBlue) << "inside the box";
-    EXPECT_EQ(pixel(half, 32, 2, 10), 0x404040u) << "left of the box";
-    EXPECT_EQ(pixel(half, 32, 20, 20), kRed) << "on the line";
-    EXPECT_EQ(pixel(half, 32, 20, 23), 0x404040u) << "below the line";
-    worker.RequestRedraw();
-    ASSERT_TRUE(worker.Turn());
-    EXPECT_TRUE(worker.ReadOverlay([](const uint8_t*, const OverlayExtent& extent, uint64_t) {
-        EXPECT_EQ(extent.width, 32);
-    })) << "the worker goes on drawing for the picture's size";
-
-    std::vector<uint8_t> whole(kW * kH * 4, 0x40);
-    std::vector<uint8_t> expected = whole;
-    worker.Composite(whole.data(), kW * 4, kW, kH);
-    ASSERT_TRUE(Render());
-    CompositeOverlay(expected.data(), kW * 4, overlay_.data(), kW, kH, extent_);
-    EXPECT_EQ(whole, expected);
-    const int before = renders;
-    worker.Composite(whole.data(), kW * 4, kW, kH);
-    EXPECT_EQ(renders, before) << "drawn once per size";
-    EXPECT_TRUE(
-        worker.ReadOverlay(16, 12, [](const uint8_t*, const OverlayExtent& extent, uint64_t) {
-            EXPECT_EQ(extent.height, 12);
-        }));
-}
-
 } // namespace
 } // namespace annotation

@@ -151,28 +151,3 @@ TEST(ImageToClient, ClampsPointsOutsideThePicture) {
     EXPECT_LT(high.x, 410);
     EXPECT_LT(high.y, 220);
 }
-
-// What the decoder is told the view shows: device pixels, rounded up, in the
-// camera's orientation; nothing for a hidden picture.
-TEST(PixelsShown, DevicePixelsTurnedBackToTheCamera) {
-    struct Case {
-        RECT display;
-        int turns;
-        double ratio;
-        int width, height;
-    };
-    const Case cases[] = {
-        {{-300, -100, 1000, 872}, 0, 1.0, 1300, 972}, // cut on both sides: all of it counts
-        {{20, 0, 620, 480}, 1, 1.0, 480, 600},
-        {{20, 0, 620, 480}, 3, 1.5, 720, 900},
-        {{0, 0, 101, 51}, 2, 1.25, 127, 64},
-        {{0, 0, 101, 51}, 0, 0.0, 101, 51}, // no ratio known: one device pixel each
-        {{0, 0, 1, 1}, 0, 1.0, 0, 0},
-        {{50, 50, 50, 90}, 0, 1.0, 0, 0},
-    };
-    for (const Case& c : cases) {
-        const view::ShownPixels shown = view::PixelsShown(c.display, c.turns, c.ratio);
-        EXPECT_EQ(shown.width, c.width) << c.display.right << " turns " << c.turns;
-        EXPECT_EQ(shown.height, c.height) << c.display.right << " turns " << c.turns;
-    }
-}

@@ -75,8 +75,7 @@ TEST(JpegBgrx, ScanCutShortButClosedIsRecovered) {
     EXPECT_STRNE(d.LastError(), "");
 }
 
-// The smallest cheaper scale that still covers the view, and the scale a
-// decoded size came from.
+// The smallest cheaper scale that still covers the view.
 TEST(JpegBgrx, ScaleCoversTheViewInBothDirections) {
     struct Case {
         int camera_width, camera_height, view_width, view_height, denominator;
@@ -103,38 +102,7 @@ TEST(JpegBgrx, ScaleCoversTheViewInBothDirections) {
             platform::ChooseJpegScale(c.camera_width, c.camera_height, c.view_width, c.view_height);
         EXPECT_EQ(chosen, c.denominator) << c.camera_width << "x" << c.camera_height << " into "
                                          << c.view_width << "x" << c.view_height;
-        const int width = platform::ScaledJpegSide(c.camera_width, chosen);
-        const int height = platform::ScaledJpegSide(c.camera_height, chosen);
-        if (c.camera_width > 0)
-            EXPECT_EQ(platform::JpegScaleOf(c.camera_width, c.camera_height, width, height),
-                      chosen);
     }
-    EXPECT_EQ(platform::JpegScaleOf(2592, 1944, 1296, 1944), 0) << "no scale of one side only";
-    EXPECT_EQ(platform::JpegScaleOf(0, 0, 0, 0), 0);
-}
-
-// Each scale decodes the whole picture: the corner blocks keep their colours.
-TEST(JpegBgrx, DecodesAtAQuarterOfTheSidesAndRefusesOtherScales) {
-    const int width = 75, height = 42; // not a multiple of any scale
-    const Bytes jpeg = media_test::SolidJpeg(width, height, 30, 160, 220);
-    platform::JpegDecoder d;
-    for (const int denominator : {1, 2, 4, 8}) {
-        const int w = platform::ScaledJpegSide(width, denominator);
-        const int h = platform::ScaledJpegSide(height, denominator);
-        std::vector<uint8_t> dst(static_cast<size_t>(w) * h * 4, kSentinel);
-        ASSERT_EQ(d.DecodeBgrx(jpeg.data(), jpeg.size(), dst.data(), w, h, w * 4, denominator),
-                  JpegDecodeResult::kOk)
-            << denominator;
-        EXPECT_TRUE(
-            media_test::NearColour(&dst[(static_cast<size_t>(h) * w - 1) * 4], 30, 160, 220))
-            << "last pixel at 1/" << denominator;
-    }
-    std::vector<uint8_t> dst(64 * 64 * 4, kSentinel);
-    EXPECT_EQ(d.DecodeBgrx(jpeg.data(), jpeg.size(), dst.data(), 25, 14, 256, 3),
-              JpegDecodeResult::kFailed);
-    EXPECT_EQ(d.DecodeBgrx(jpeg.data(), jpeg.size(), dst.data(), 38, 21, 256, 4),
-              JpegDecodeResult::kFailed)
-        << "a half-size picture is not a quarter";
 }
 
 } // namespace
