@@ -456,7 +456,10 @@ bool VideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painti
     const QRegion around = QRegion(rect()) - QRegion(target);
     for (const QRect& part : around)
         painter.fillRect(part, Qt::black);
-    if (page_show_.Paint(painter, *frame, target))
+    // Page mode's corners and handles are in the camera's pixels: a smaller
+    // frame decoded before it began is shown as it is.
+    const bool camera_size = frame->width == image_width_ && frame->height == image_height_;
+    if (camera_size && page_show_.Paint(painter, *frame, target))
         return true;
     if (view::NormalQuarterTurns(shown_.quarter_turns) == 0 && shown_.frozen_mark.isEmpty()) {
         frame_painter_.Draw(painter, *frame, target);
