@@ -78,6 +78,19 @@ int ChooseJpegScale(int camera_width, int camera_height, int view_width, int vie
     return chosen;
 }
 
+int JpegScaleOf(int camera_width, int camera_height, int width, int height) {
+    if (camera_width <= 0 || camera_height <= 0) {
+        return 0;
+    }
+    for (const int denominator : {1, 2, 4, 8}) {
+        if (ScaledJpegSide(camera_width, denominator) == width &&
+            ScaledJpegSide(camera_height, denominator) == height) {
+            return denominator;
+        }
+    }
+    return 0;
+}
+
 JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
                                          int height, int stride, int denominator) {
     if (dst == nullptr || width <= 0 || height <= 0 || stride / 4 < width) {

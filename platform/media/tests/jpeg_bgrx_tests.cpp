@@ -75,7 +75,8 @@ TEST(JpegBgrx, ScanCutShortButClosedIsRecovered) {
     EXPECT_STRNE(d.LastError(), "");
 }
 
-// The smallest cheaper scale that still covers the view.
+// The smallest cheaper scale that still covers the view, and the scale a
+// decoded size came from.
 TEST(JpegBgrx, ScaleCoversTheViewInBothDirections) {
     struct Case {
         int camera_width, camera_height, view_width, view_height, denominator;
@@ -102,7 +103,13 @@ TEST(JpegBgrx, ScaleCoversTheViewInBothDirections) {
             platform::ChooseJpegScale(c.camera_width, c.camera_height, c.view_width, c.view_height);
         EXPECT_EQ(chosen, c.denominator) << c.camera_width << "x" << c.camera_height << " into "
                                          << c.view_width << "x" << c.view_height;
+        const int width = platform::ScaledJpegSide(c.camera_width, chosen);
+        const int height = platform::ScaledJpegSide(c.camera_height, chosen);
+        if (c.camera_width > 0)
+            EXPECT_EQ(platform::JpegScaleOf(c.camera_width, c.camera_height, width, height),
+                      chosen);
     }
+    EXPECT_EQ(platform::JpegScaleOf(2592, 1944, 1296, 1944), 0) << "no scale of one side only";
 }
 
 } // namespace

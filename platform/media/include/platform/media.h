@@ -198,6 +198,10 @@ constexpr int ScaledJpegSide(int side, int denominator) {
 // large as the picture.
 int ChooseJpegScale(int camera_width, int camera_height, int view_width, int view_height);
 
+// The denominator at which a camera_width x camera_height picture decodes to
+// width x height (1, 2, 4 or 8); 0 when no scale gives that size.
+int JpegScaleOf(int camera_width, int camera_height, int width, int height);
+
 // Decodes one picture with a decoder kept for the calling thread: the same
 // code path as the decoder element.
 JpegDecodeResult DecodeJpegToBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
