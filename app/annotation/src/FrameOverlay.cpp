@@ -22,6 +22,11 @@ inline uint32_t Load(const uint8_t* p) {
     return v;
 }
 
+uint64_t PackSize(int width, int height) {
+    const auto side = [](int v) { return static_cast<uint64_t>(v > 0 ? v : 0); };
+    return side(width) << 32 | side(height);
+}
+
 inline bool Transparent(const uint8_t* p) {
     return OverlayPixelTransparent(Load(p));
 }
@@ -278,10 +283,12 @@ void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, 
 }
 
 OverlayWorker::OverlayWorker()
-    : buffer_(new uint8_t[kMaxFrameBytes]), extent_(std::make_unique<OverlayExtent>()),
+    : buffer_(new uint8_t[kMaxPictureBytes]), extent_(std::make_unique<OverlayExtent>()),
       palette_(std::make_unique<OverlayPalette>()) {
-    std::memset(buffer_.get(), 0xFF, kMaxFrameBytes);
-    renderer_ = [](uint8_t* overlay, size_t size, OverlayExtent* extent) {
+    std::memset(buffer_.get(), 0xFF, kMaxPictureBytes);
+    renderer_ = [](uint8_t* overlay, size_t size, OverlayExtent* extent, int* width, int* height) {
+        *width = 0;
+        *height = 0;
         std::memset(overlay, kTransparentByte, size);
         ClearOverlayExtent(extent, 0, 0);
         return false;
@@ -302,6 +309,17 @@ void OverlayWorker::SetRenderer(Renderer renderer) {
 }
 
 void OverlayWorker::SetExtentRenderer(ExtentRenderer renderer) {
+    // It draws at one size: its overlay is taken for every picture.
+    SetSizedRenderer([renderer = std::move(renderer)](uint8_t* overlay, size_t size,
+                                                      OverlayExtent* extent, int* width,
+                                                      int* height) {
+        *width = 0;
+        *height = 0;
+        return renderer(overlay, size, extent);
+    });
+}
+
+void OverlayWorker::SetSizedRenderer(SizedRenderer renderer) {
     platform::MutexLock guard(lock_);
     renderer_ = std::move(renderer);
 }
@@ -344,20 +362,43 @@ bool OverlayWorker::Turn() {
     platform::MutexLock guard(lock_);
     if (!requested && !(source_ && source_()))
         return false;
-    const bool present = renderer_(buffer_.get(), kMaxFrameBytes, extent_.get());
-    ++rendering_;
-    // Made here, once per rendering, so that every composite reads the
-    // smaller copy.
-    if (!present || !palette_->Build(buffer_.get(), kMaxFrameBytes, *extent_))
-        palette_->Invalidate();
-    present_.store(present);
+    RenderLocked();
     return true;
 }
 
+void OverlayWorker::RenderLocked() {
+    const uint64_t want = want_size_.load();
+    int width = static_cast<int>(want >> 32);
+    int height = static_cast<int>(want & 0xFFFFFFFFu);
+    const bool present = renderer_(buffer_.get(), kMaxPictureBytes, extent_.get(), &width, &height);
+    drawn_width_ = width;
+    drawn_height_ = height;
+    ++rendering_;
+    // Made here, once per rendering, so that every composite reads the
+    // smaller copy.
+    if (!present || !palette_->Build(buffer_.get(), kMaxPictureBytes, *extent_))
+        palette_->Invalidate();
+    present_.store(present);
+}
+
+void OverlayWorker::FitLocked(int width, int height) {
+    if (drawn_width_ <= 0 || drawn_height_ <= 0 ||
+        (width == drawn_width_ && height == drawn_height_))
+        return;
+    want_size_.store(PackSize(width, height));
+    RenderLocked();
+}
+
 void OverlayWorker::Composite(uint8_t* frame, int stride, int width, int height) {
+    // Nothing present may be an overlay that did not fit the size drawn for:
+    // another size is worth a try.
+    const uint64_t size = PackSize(width, height);
+    if (want_size_.exchange(size) != size && !present_.load())
+        RequestRedraw();
     if (!present_.load())
         return;
     platform::MutexLock guard(lock_);
+    FitLocked(width, height);
     if (!present_.load())
         return;
     if (palette_->Valid())
@@ -368,8 +409,10 @@ void OverlayWorker::Composite(uint8_t* frame, int stride, int width, int height)
 
 void OverlayWorker::Reset() {
     platform::MutexLock guard(lock_);
-    std::memset(buffer_.get(), kTransparentByte, kMaxFrameBytes);
+    std::memset(buffer_.get(), kTransparentByte, kMaxPictureBytes);
     ClearOverlayExtent(extent_.get(), 0, 0);
+    drawn_width_ = 0;
+    drawn_height_ = 0;
     ++rendering_;
     palette_->Invalidate();
     present_.store(false);

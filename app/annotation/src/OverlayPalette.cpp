@@ -204,7 +204,7 @@ bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_
 }
 
 OverlayPalette::OverlayPalette()
-    : index_(new uint8_t[kMaxFrameBytes / 4]), solid_(new uint8_t[kMaxOverlayRows]) {}
+    : index_(new uint8_t[kMaxPictureBytes / 4]), solid_(new uint8_t[kMaxOverlayRows]) {}
 
 bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExtent& extent) {
     valid_ = false;
@@ -212,7 +212,7 @@ bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExt
     const int height = extent.height;
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     if (overlay == nullptr || width <= 0 || height <= 0 || pixels * 4 > size ||
-        pixels > kMaxFrameBytes / 4)
+        pixels > kMaxPictureBytes / 4)
         return false;
     // Free entries hold a transparent value, which no drawn pixel equals.
     std::fill(std::begin(colors_), std::end(colors_), kFreeEntry);

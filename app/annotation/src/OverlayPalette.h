@@ -47,7 +47,7 @@ public:
                    const OverlayExtent& extent) const;
 
 private:
-    std::unique_ptr<uint8_t[]> index_; // kMaxFrameBytes / 4; 0 transparent
+    std::unique_ptr<uint8_t[]> index_; // kMaxPictureBytes / 4; 0 transparent
     // kMaxOverlayRows: the index of a row whose whole span is one colour
     // that replaces (thin shapes, fills), which is filled without reading the
     // plane or the frame; 0 for any other row.

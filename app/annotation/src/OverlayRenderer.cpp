@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -27,8 +28,17 @@ QColor Inverse(COLORREF c) {
     return ToQColor(0xFFFFFFu - (c & 0xFFFFFFu));
 }
 
+// The thinnest pen, in the camera's pixels, of the overlay being drawn: one
+// pixel of its picture (1 at the camera's own size). A thinner pen would be
+// drawn faint, and a faint pixel is no overlay colour.
+thread_local double t_thinnest_pen = 1.0;
+
+double PenWidth(int width) {
+    return std::max(static_cast<double>(std::max(width, 1)), t_thinnest_pen);
+}
+
 QPen SolidPen(COLORREF color, int width) {
-    return QPen(ToQColor(color), std::max(width, 1), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    return QPen(ToQColor(color), PenWidth(width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
 // The box that holds everything drawn, in image pixels (may lie outside the
@@ -47,6 +57,31 @@ struct Bounds {
     }
     static int Clip(int64_t v) {
         return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+    }
+};
+
+// From the camera's pixels to those of a picture decoded at another size.
+struct Scale {
+    double x = 1.0;
+    double y = 1.0;
+
+    bool Identity() const { return x == 1.0 && y == 1.0; }
+    void Apply(QPainter& painter) const {
+        if (!Identity())
+            painter.setTransform(QTransform::fromScale(x, y));
+    }
+    // A little over one picture pixel, so that rounding never makes it less.
+    double ThinnestPen() const { return Identity() ? 1.0 : 1.01 / std::min(x, y); }
+    // A box in the picture's pixels that holds the scaled one.
+    Bounds Of(const Bounds& b) const {
+        if (Identity() || b.left >= b.right)
+            return b;
+        Bounds scaled;
+        scaled.left = static_cast<int64_t>(std::floor(static_cast<double>(b.left) * x)) - 1;
+        scaled.top = static_cast<int64_t>(std::floor(static_cast<double>(b.top) * y)) - 1;
+        scaled.right = static_cast<int64_t>(std::ceil(static_cast<double>(b.right) * x)) + 1;
+        scaled.bottom = static_cast<int64_t>(std::ceil(static_cast<double>(b.bottom) * y)) + 1;
+        return scaled;
     }
 };
 
@@ -135,7 +170,7 @@ void DrawText(QPainter& p, const Shape& s, bool typing) {
                    ToQColor(s.pen_color));
     }
     if (s.selected || typing) {
-        p.setPen(QPen(Inverse(s.pen_color), 1, Qt::DashLine));
+        p.setPen(QPen(Inverse(s.pen_color), PenWidth(1), Qt::DashLine));
         p.setBrush(Qt::NoBrush);
         p.drawRect(Box(s).adjusted(-3, -3, 3, 3));
     }
@@ -143,7 +178,7 @@ void DrawText(QPainter& p, const Shape& s, bool typing) {
 
 // A highlighter stroke in its ink; MarkMultiply makes the ink multiply.
 void DrawHighlight(QPainter& p, const Shape& s) {
-    p.setPen(QPen(ToQColor(s.pen_color), std::max(s.pen_width, 1), Qt::SolidLine, Qt::RoundCap,
+    p.setPen(QPen(ToQColor(s.pen_color), PenWidth(s.pen_width), Qt::SolidLine, Qt::RoundCap,
                   Qt::RoundJoin));
     for (const CurveSegment& seg : s.segments)
         p.drawLine(seg.x1, seg.y1, seg.x2, seg.y2);
@@ -213,7 +248,8 @@ void DrawShape(QPainter& p, const Shape& s, bool typing, Bounds* bounds) {
 }
 
 void DrawBand(QPainter& p, const SelectionBand& b, Bounds* bounds) {
-    p.setPen(QPen(QBrush(Qt::black), kBandPenWidth, Qt::DotLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setPen(QPen(QBrush(Qt::black), PenWidth(kBandPenWidth), Qt::DotLine, Qt::SquareCap,
+                  Qt::MiterJoin));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRect(QPoint(b.bx1, b.by1), QPoint(b.bx2, b.by2)).normalized());
     bounds->Add(b.bx1, b.by1, kBandPenWidth + kBoundsSlack);
@@ -241,15 +277,30 @@ TextExtent MeasureText(const std::string& utf8, int32_t size) {
 }
 
 bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, OverlayExtent* extent) {
+    int width = 0;
+    int height = 0;
+    return RenderOverlay(store, overlay, size, extent, &width, &height);
+}
+
+bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, OverlayExtent* extent,
+                   int* width, int* height) {
     int32_t panel = kPanelNoneSelected;
     const bool drawn = store.Read([&](const AnnotationState& s) {
         if ((s.shapes.empty() && !s.band.shown) || s.hidden)
             return false;
         panel = PanelStateOf(s);
-        const int w = s.frame_width, h = s.frame_height;
-        if (overlay == nullptr || w <= 0 || h <= 0 ||
+        const bool sized = *width > 0 && *height > 0;
+        const int w = sized ? *width : s.frame_width, h = sized ? *height : s.frame_height;
+        if (overlay == nullptr || w <= 0 || h <= 0 || s.frame_width <= 0 || s.frame_height <= 0 ||
             static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * 4 > size)
             return false;
+        *width = w;
+        *height = h;
+        // The camera's pixels onto the picture's: no transform at the frame
+        // size, so that the overlay there is exact.
+        const Scale scale{static_cast<double>(w) / s.frame_width,
+                          static_cast<double>(h) / s.frame_height};
+        t_thinnest_pen = scale.ThinnestPen();
         QImage image(overlay, w, h, w * 4, QImage::Format_RGB32);
         image.fill(0xFF000000u | kOverlayKeyColor);
         Bounds bounds;
@@ -259,6 +310,7 @@ bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, Overla
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing, false);
+            scale.Apply(painter);
             for (const Shape& shape : s.shapes) {
                 if (shape.kind != ShapeKind::kHighlighter)
                     continue;
@@ -270,18 +322,20 @@ bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, Overla
             }
         }
         if (highlight.left < highlight.right) {
-            MarkMultiply(overlay, w, h, highlight);
+            MarkMultiply(overlay, w, h, scale.Of(highlight));
             bounds = highlight;
         }
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing, false);
             painter.setRenderHint(QPainter::TextAntialiasing, false);
+            scale.Apply(painter);
             for (const Shape& shape : s.shapes)
                 DrawShape(painter, shape, shape.id == s.text_id, &bounds);
             if (s.band.shown)
                 DrawBand(painter, s.band, &bounds);
         }
+        bounds = scale.Of(bounds);
         ScanOverlayExtent(overlay, w, h, Bounds::Clip(bounds.left), Bounds::Clip(bounds.top),
                           Bounds::Clip(bounds.right), Bounds::Clip(bounds.bottom), extent);
         return true;

@@ -78,14 +78,18 @@ protected:
         return store_.Read([](const AnnotationState& s) { return s.SelectedCount() == 1; });
     }
     // What the view shows at image pixel (x, y) with the overlay composited
-    // into a grey frame, as the sample callback does.
-    QColor ShownAt(int x, int y) {
+    // into a grey frame, as the sample callback does; the frame decoded at
+    // 1/denominator of the camera's size.
+    QColor ShownAt(int x, int y, int denominator = 1) {
+        int w = kImageW / denominator;
+        int h = kImageH / denominator;
         std::vector<uint8_t> overlay(static_cast<size_t>(kImageW) * kImageH * 4);
         OverlayExtent extent;
-        EXPECT_TRUE(annotation::RenderOverlay(store_, overlay.data(), overlay.size(), &extent));
-        std::vector<uint8_t> frame(overlay.size(), 0x80);
-        CompositeOverlay(frame.data(), kImageW * 4, overlay.data(), kImageW, kImageH, extent);
-        view_.PresentFrame(frame.data(), kImageW, kImageH, kImageW * 4, view_.DisplayRect());
+        EXPECT_TRUE(
+            annotation::RenderOverlay(store_, overlay.data(), overlay.size(), &extent, &w, &h));
+        std::vector<uint8_t> frame(static_cast<size_t>(w) * h * 4, 0x80);
+        CompositeOverlay(frame.data(), w * 4, overlay.data(), w, h, extent);
+        view_.PresentFrame(frame.data(), w, h, w * 4, view_.DisplayRect());
         return view_.grab().toImage().pixelColor(ClientOf(x, y));
     }
 
@@ -132,6 +136,40 @@ TEST_F(AnnotationViewTest, AShapeKeepsItsImagePixelsInEveryZoomModeAndFullScreen
     EXPECT_EQ(after.MinY(), from.y);
     EXPECT_EQ(after.MaxX(), to.x);
     EXPECT_EQ(after.MaxY(), to.y);
+}
+
+// A small view has the picture decoded at half the camera's size: a shape
+// drawn with the mouse over it keeps the camera's pixels, and shows where
+// the one over the whole picture does.
+TEST_F(AnnotationViewTest, AShapeDrawnOverAHalfSizePictureKeepsTheCameraPixels) {
+    view::ShownPixels shown;
+    view_.SetShownPixelsHandler([&shown](int w, int h) { shown = {w, h}; });
+    view_.SetZoomCommand(32782);
+    EXPECT_TRUE(shown.width <= kImageW / 2 && shown.height <= kImageH / 2 && shown.width > 0)
+        << shown.width << "x" << shown.height;
+    store_.SetTool(DrawTool::kRectangle);
+    store_.Edit([](AnnotationState& s) {
+        s.defaults.rect_fill = true;
+        s.defaults.rect_fill_color = 0x0000FF; // red
+    });
+    std::vector<uint8_t> half(static_cast<size_t>(kImageW / 2) * kImageH / 2 * 4, 0x80);
+    view_.PresentFrame(half.data(), kImageW / 2, kImageH / 2, kImageW * 2, view_.DisplayRect());
+    const view::POINT from = ImageOf(ClientOf(401, 301));
+    const view::POINT to = ImageOf(ClientOf(801, 701));
+    Drag(ClientOf(401, 301), ClientOf(801, 701));
+    const annotation::Shape drawn = Only();
+    EXPECT_EQ(drawn.x1, from.x);
+    EXPECT_EQ(drawn.y1, from.y);
+    EXPECT_EQ(drawn.x2, to.x);
+    EXPECT_EQ(drawn.y2, to.y);
+    // Inside, outside and either side of two edges, a few view pixels away
+    // (the view filters where it scales).
+    for (const view::POINT p :
+         {view::POINT{600, 500}, view::POINT{300, 200}, view::POINT{416, 500},
+          view::POINT{386, 500}, view::POINT{600, 685}, view::POINT{600, 715}}) {
+        EXPECT_EQ(ShownAt(p.x, p.y, 2), ShownAt(p.x, p.y)) << p.x << "," << p.y;
+    }
+    EXPECT_TRUE(SelectsAt(700, 650));
 }
 
 TEST_F(AnnotationViewTest, AShapeKeepsItsImagePixelsInEveryTurnZoomModeAndFullScreen) {

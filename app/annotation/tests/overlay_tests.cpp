@@ -238,11 +238,39 @@ TEST(OverlayWorker, AsksTheRedrawSourceAndCompositesWhereItDrew) {
     EXPECT_EQ(untouched, Pixels(8, 0));
 }
 
+// Shapes over a picture too large to draw an overlay for at the camera's
+// size are drawn for the smaller picture a composite asks for, without
+// waiting for an edit to ask again.
+TEST(OverlayWorker, ASmallerPictureGetsTheOverlayTheCamerasSizeCouldNotHold) {
+    OverlayWorker worker;
+    worker.SetSizedRenderer(
+        [](uint8_t* overlay, size_t, OverlayExtent* extent, int* width, int* height) {
+            if (*width == 0)
+                return false; // the camera's size: too large
+            std::memset(overlay, kTransparentByte, static_cast<size_t>(*width) * *height * 4);
+            overlay[0] = 0x11;
+            ScanOverlayExtent(overlay, *width, *height, 0, 0, *width, *height, extent);
+            return true;
+        });
+    worker.SetPlaying(true);
+    worker.RequestRedraw();
+    EXPECT_TRUE(worker.Turn());
+    EXPECT_FALSE(worker.Present());
+    std::vector<uint8_t> frame = Pixels(8, 0);
+    worker.Composite(frame.data(), 16, 4, 2);
+    EXPECT_EQ(frame, Pixels(8, 0)) << "nothing drawn yet";
+    EXPECT_TRUE(worker.Turn()) << "the picture's size asks for a rendering";
+    EXPECT_TRUE(worker.Present());
+    worker.Composite(frame.data(), 16, 4, 2);
+    EXPECT_EQ(PixelAt(frame, 0), 0xFEFEFE11u);
+    EXPECT_FALSE(worker.Turn()) << "one rendering for one size";
+}
+
 TEST(OverlayWorker, RendersOnlyWhilePlayingAndOncePerRequest) {
     OverlayWorker worker;
     std::atomic<int> renders{0};
     worker.SetRenderer([&](uint8_t* overlay, size_t size) {
-        EXPECT_EQ(size, kMaxFrameBytes);
+        EXPECT_EQ(size, kMaxPictureBytes);
         overlay[0] = 7;
         ++renders;
         return true;
@@ -267,7 +295,7 @@ TEST(OverlayWorker, RendersOnlyWhilePlayingAndOncePerRequest) {
     worker.Reset();
     EXPECT_FALSE(worker.Present());
     EXPECT_EQ(worker.Buffer()[0], kTransparentByte);
-    EXPECT_EQ(worker.Buffer()[kMaxFrameBytes - 1], kTransparentByte);
+    EXPECT_EQ(worker.Buffer()[kMaxPictureBytes - 1], kTransparentByte);
 }
 
 TEST(OverlayWorker, ARequestMadeWhileRenderingIsNotLost) {
@@ -298,7 +326,7 @@ TEST(OverlayWorker, DefaultRendererLeavesNothingToComposite) {
     worker.RequestImmediateRedraw();
     EXPECT_TRUE(worker.Turn());
     EXPECT_FALSE(worker.Present());
-    EXPECT_EQ(worker.Buffer()[kMaxFrameBytes / 2], kTransparentByte);
+    EXPECT_EQ(worker.Buffer()[kMaxPictureBytes / 2], kTransparentByte);
 }
 
 TEST(OverlayWorker, ThreadServesRequestsAndStops) {

@@ -311,6 +311,8 @@ int32_t CameraSession::StartRecording(const std::u16string& record_path, int32_t
     params.audio = audio;
     if (as_shown)
         RecordAsShown(&overlay_, &shown_, &page_, &params);
+    // Its frames composite the overlay drawn for the camera's own size.
+    recording_as_shown_.store(as_shown);
     return recorder_.Start(params);
 }
 
@@ -414,6 +416,7 @@ void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     // decoded, even while nothing shows the pixels.
     if (snapshot_.SampleRequested() || grab_.Requested())
         tovek_media_want_next_picture();
+    ChooseDecodeSize();
     recorder_.Append(data, static_cast<size_t>(length));
     timelapse_.OnFrame(data, static_cast<size_t>(length));
     platform::MutexLock hold(tap_lock_);
@@ -424,6 +427,7 @@ void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
 void CameraSession::SetFrameTap(FrameTap tap) {
     platform::MutexLock hold(tap_lock_);
     tap_ = std::move(tap);
+    tapped_.store(static_cast<bool>(tap_));
 }
 
 int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, int,
@@ -434,12 +438,29 @@ int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_T
     BYTE* buffer = nullptr;
     if (sample->GetPointer(&buffer) != S_OK || buffer == nullptr)
         return 1;
-    const int64_t width = self->frame_width_.load();
-    const int64_t height = self->frame_height_.load();
+    // A picture decoded smaller than the camera's for a small view carries
+    // its own size.
+    const int64_t camera_width = self->frame_width_.load();
+    const int64_t camera_height = self->frame_height_.load();
+    const int64_t width = sample->GetWidth() > 0 ? sample->GetWidth() : camera_width;
+    const int64_t height = sample->GetHeight() > 0 ? sample->GetHeight() : camera_height;
     const int64_t length = sample->GetActualDataLength();
     if (width <= 0 || height <= 0 || length != width * height * 4 ||
-        static_cast<size_t>(length) > kMaxFrameBytes)
+        static_cast<size_t>(length) > kMaxPictureBytes)
         return 1;
+    // Any other size is no picture of this camera.
+    const int scale =
+        platform::JpegScaleOf(static_cast<int>(camera_width), static_cast<int>(camera_height),
+                              static_cast<int>(width), static_cast<int>(height));
+    if (scale == 0)
+        return 1;
+    if (scale != 1) {
+        // Only shown: whatever keeps or reads the picture waits for the
+        // camera's own pixels (ChooseDecodeSize asks for them).
+        self->overlay_.Composite(buffer, static_cast<int>(width * 4), static_cast<int>(width),
+                                 static_cast<int>(height));
+        return 0;
+    }
     // The held picture goes in first: the annotations are drawn over it.
     self->shown_.OnSample(buffer, static_cast<int>(width), static_cast<int>(height));
     // The page without the marks drawn over it, as shown: flattened in page

@@ -188,6 +188,7 @@ void ShownFrameEncoder::EncodePlanes(const uint8_t* jpeg, size_t length, bool dr
         return;
     if (drawn) {
         overlay_->ReadOverlay(
+            from.width, from.height,
             [&](const uint8_t* overlay, const OverlayExtent& extent, uint64_t rendering) {
                 compositor_->Composite(decoded_.get(), from, overlay, extent, rendering);
             });

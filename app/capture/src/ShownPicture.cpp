@@ -12,12 +12,12 @@ namespace {
 // program handles.
 size_t FrameBytes(const uint8_t* pixels, int width, int height) {
     const size_t bytes = view::RotatedFrameBytes(width, height);
-    return pixels != nullptr && bytes <= kMaxFrameBytes ? bytes : 0;
+    return pixels != nullptr && bytes <= kMaxPictureBytes ? bytes : 0;
 }
 
 bool Allocate(std::unique_ptr<uint8_t[]>* buffer) {
     if (!*buffer)
-        buffer->reset(new (std::nothrow) uint8_t[kMaxFrameBytes]);
+        buffer->reset(new (std::nothrow) uint8_t[kMaxPictureBytes]);
     return *buffer != nullptr;
 }
 
@@ -64,8 +64,8 @@ const uint8_t* ShownPicture::Turned(const uint8_t* pixels, int width, int height
     if (turns == 0 || FrameBytes(pixels, width, height) == 0)
         return pixels;
     platform::MutexLock guard(lock_);
-    if (!Allocate(&turned_) ||
-        !view::RotateFrame(pixels, width, height, width * 4, turns, turned_.get(), kMaxFrameBytes))
+    if (!Allocate(&turned_) || !view::RotateFrame(pixels, width, height, width * 4, turns,
+                                                  turned_.get(), kMaxPictureBytes))
         return pixels;
     const view::PictureSize turned = view::RotateSize(width, height, turns);
     *shown_width = turned.width;

@@ -12,7 +12,7 @@ bool InkToPng(const uint8_t* overlay, const OverlayExtent* extent, int width, in
               int shrink, std::vector<uint8_t>* png) {
     png->clear();
     if (width <= 0 || height <= 0 || shrink < 1 ||
-        static_cast<size_t>(width) * static_cast<size_t>(height) * 4 > kMaxFrameBytes)
+        static_cast<size_t>(width) * static_cast<size_t>(height) * 4 > kMaxPictureBytes)
         return false;
     const int out_width = (width + shrink - 1) / shrink;
     const int out_height = (height + shrink - 1) / shrink;

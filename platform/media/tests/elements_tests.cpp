@@ -183,6 +183,37 @@ TEST_F(MediaElements, DecoderSkipsPicturesWhileNoPixelsAreWanted) {
     gst_object_unref(src);
 }
 
+// Each picture is decoded at the scale that covers the view size set for
+// it, whole (its last pixel has the colour), and 0 x 0 is full size again.
+// The next size is set only once the picture before has come out.
+TEST_F(MediaElements, DecoderScalesEachPictureToTheViewSize) {
+    Pipeline p("appsrc name=src caps=image/jpeg ! tovekjpegdec ! appsink name=sink sync=false");
+    p.Play();
+    struct Step {
+        int view_width, view_height, width, height;
+    };
+    const Step steps[] = {{65, 25, 65, 25}, {60, 10, 65, 25}, {33, 12, 33, 13},
+                          {0, 0, 130, 50},  {17, 7, 17, 7},   {400, 400, 130, 50}};
+    uint8_t red = 10;
+    for (const Step& step : steps) {
+        tovek_media_set_view_size(step.view_width, step.view_height);
+        p.Push(SolidJpeg(130, 50, red += 30, 90, 0));
+        GstSample* sample =
+            gst_app_sink_try_pull_sample(GST_APP_SINK(p.Get("sink")), GST_SECOND * 10);
+        ASSERT_NE(sample, nullptr) << step.view_width;
+        GstVideoInfo info;
+        GstMapInfo map;
+        ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample)));
+        EXPECT_TRUE(info.width == step.width && info.height == step.height)
+            << "view " << step.view_width << ": " << info.width << "x" << info.height;
+        ASSERT_TRUE(gst_buffer_map(gst_sample_get_buffer(sample), &map, GST_MAP_READ));
+        EXPECT_TRUE(media_test::NearColour(map.data + map.size - 4, red, 90, 0)) << step.view_width;
+        gst_buffer_unmap(gst_sample_get_buffer(sample), &map);
+        gst_sample_unref(sample);
+    }
+    tovek_media_set_view_size(0, 0);
+}
+
 // Records what the renderer hands over.
 struct FakeWindow : VideoWindow {
     struct Shown {

@@ -75,4 +75,41 @@ TEST(JpegBgrx, ScanCutShortButClosedIsRecovered) {
     EXPECT_STRNE(d.LastError(), "");
 }
 
+// The smallest cheaper scale that still covers the view, and the scale a
+// decoded size came from.
+TEST(JpegBgrx, ScaleCoversTheViewInBothDirections) {
+    struct Case {
+        int camera_width, camera_height, view_width, view_height, denominator;
+    };
+    const Case cases[] = {
+        {2592, 1944, 1296, 972, 2},
+        {2592, 1944, 1297, 972, 1},
+        {1920, 1080, 1280, 720, 1},
+        {2592, 1944, 648, 486, 4},
+        {2592, 1944, 324, 100, 8},
+        {2592, 1944, 100, 486, 4},
+        {2592, 1944, 5000, 4000, 1},
+        {2592, 1944, 0, 972, 1},
+        {2592, 1944, 1296, -5, 1},
+        {0, 1944, 100, 100, 1},
+        {1281, 961, 641, 481, 2},
+        {1281, 961, 642, 481, 1},
+        {15, 9, 2, 2, 8},
+        {1, 1, 1, 1, 1},
+        {3, 2, 1, 1, 4}, // 1/8 shrinks it no further than 1/4
+    };
+    for (const Case& c : cases) {
+        const int chosen =
+            platform::ChooseJpegScale(c.camera_width, c.camera_height, c.view_width, c.view_height);
+        EXPECT_EQ(chosen, c.denominator) << c.camera_width << "x" << c.camera_height << " into "
+                                         << c.view_width << "x" << c.view_height;
+        const int width = platform::ScaledJpegSide(c.camera_width, chosen);
+        const int height = platform::ScaledJpegSide(c.camera_height, chosen);
+        if (c.camera_width > 0)
+            EXPECT_EQ(platform::JpegScaleOf(c.camera_width, c.camera_height, width, height),
+                      chosen);
+    }
+    EXPECT_EQ(platform::JpegScaleOf(2592, 1944, 1296, 1944), 0) << "no scale of one side only";
+}
+
 } // namespace

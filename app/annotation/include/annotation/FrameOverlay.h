@@ -137,7 +137,7 @@ class OverlayPalette;
 // request wakes it (Wake), looking on its own only every kIdleWaitMs.
 class OverlayWorker {
 public:
-    // Renders the annotations into overlay (kMaxFrameBytes bytes); returns
+    // Renders the annotations into overlay (kMaxPictureBytes bytes); returns
     // whether there is anything to composite. Runs on the worker thread under
     // Lock().
     using Renderer = std::function<bool(uint8_t* overlay, size_t size)>;
@@ -145,6 +145,12 @@ public:
     // ScanOverlayExtent) so that Composite touches only those pixels.
     using ExtentRenderer =
         std::function<bool(uint8_t* overlay, size_t size, OverlayExtent* extent)>;
+    // The same for a picture of any size: *width x *height is the size asked
+    // for (0 x 0: the camera's own), and the renderer leaves there the size
+    // it drew (0 x 0: one overlay that fits every picture). A picture
+    // decoded smaller than the camera's gets an overlay drawn to its scale.
+    using SizedRenderer = std::function<bool(uint8_t* overlay, size_t size, OverlayExtent* extent,
+                                             int* width, int* height)>;
     // Another owner of redraw requests (the annotation store's change
     // signals): asked at every turn whose own requests are served; true
     // takes one request. Called on the worker thread under Lock().
@@ -165,6 +171,7 @@ public:
     // the overlay becomes transparent and nothing is composited.
     void SetRenderer(Renderer renderer);
     void SetExtentRenderer(ExtentRenderer renderer);
+    void SetSizedRenderer(SizedRenderer renderer);
     // May be set while the worker runs; empty removes it.
     void SetRedrawSource(RedrawSource source);
     void Start();
@@ -200,7 +207,9 @@ public:
     // no overlay is present. Reads the palette copy of the overlay made after
     // each rendering when there is one, the 32-bit pixels otherwise; the
     // result is the same. The sample callback's one call, on the
-    // rendering thread.
+    // rendering thread. An overlay drawn for a picture of another size is
+    // drawn again for this one first, on the calling thread, and the worker
+    // goes on drawing for this size.
     void Composite(uint8_t* frame, int stride, int width, int height);
 
     // For compositing into pictures of another pixel form: calls
@@ -212,9 +221,18 @@ public:
     // called, when no overlay is present.
     template <typename Fn>
     bool ReadOverlay(Fn&& fn) {
+        return ReadOverlay(0, 0, std::forward<Fn>(fn));
+    }
+    // The same with the overlay drawn for a width x height picture (drawn
+    // again first when it was drawn for another size; 0 x 0 takes it as it
+    // is).
+    template <typename Fn>
+    bool ReadOverlay(int width, int height, Fn&& fn) {
         if (!present_.load())
             return false;
         platform::MutexLock guard(lock_);
+        if (width > 0 && height > 0)
+            FitLocked(width, height);
         if (!present_.load())
             return false;
         const uint8_t* overlay = buffer_.get();
@@ -233,16 +251,27 @@ public:
 
 private:
     void Loop();
+    // Renders for the size asked for last (want_size_).
+    void RenderLocked() TOVEK_REQUIRES(lock_);
+    // Draws the overlay again when it was drawn for another size than
+    // width x height.
+    void FitLocked(int width, int height) TOVEK_REQUIRES(lock_);
 
     platform::Mutex lock_;
-    std::unique_ptr<uint8_t[]> buffer_ TOVEK_GUARDED_BY(lock_); // kMaxFrameBytes
+    std::unique_ptr<uint8_t[]> buffer_ TOVEK_GUARDED_BY(lock_); // kMaxPictureBytes
     // What renderer_ drew.
     std::unique_ptr<OverlayExtent> extent_ TOVEK_GUARDED_BY(lock_);
     // The compact copy of buffer_ composited when it is valid.
     std::unique_ptr<OverlayPalette> palette_ TOVEK_GUARDED_BY(lock_);
     uint64_t rendering_ TOVEK_GUARDED_BY(lock_) = 0; // counts changes of buffer_
-    ExtentRenderer renderer_ TOVEK_GUARDED_BY(lock_);
+    SizedRenderer renderer_ TOVEK_GUARDED_BY(lock_);
+    int drawn_width_ TOVEK_GUARDED_BY(lock_) = 0; // the size buffer_ fits; 0: any
+    int drawn_height_ TOVEK_GUARDED_BY(lock_) = 0;
     RedrawSource source_ TOVEK_GUARDED_BY(lock_);
+    // The picture size to draw for, width in the high half; 0: the camera's.
+    // Set by every composite, also while nothing is present (an overlay too
+    // large for the camera's size may fit a smaller picture).
+    std::atomic<uint64_t> want_size_{0};
     std::atomic<bool> present_{false};
     std::atomic<bool> playing_{false};
     std::atomic<bool> redraw_now_{false};

@@ -27,6 +27,13 @@ inline constexpr COLORREF kOverlayKeyColor = 0xFEFEFE;
 // Runs on the overlay worker thread (OverlayWorker::ExtentRenderer) and holds
 // the store's lock while it reads the shapes.
 bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, OverlayExtent* extent);
+// The same for a picture of *width x *height pixels (OverlayWorker::
+// SizedRenderer; 0 x 0 is the store's frame size): the shapes, in the
+// camera's pixels, are drawn scaled to that picture, as a smaller decode
+// shows the camera's picture, and *width x *height is the size drawn. At the
+// frame size the overlay is the one above, pixel for pixel.
+bool RenderOverlay(AnnotationStore& store, uint8_t* overlay, size_t size, OverlayExtent* extent,
+                   int* width, int* height);
 
 // The font of texts of this pixel height, without antialiasing.
 QFont TextFont(int32_t size);

@@ -204,6 +204,13 @@ public:
     // still get every frame; a snapshot as shown has its one picture
     // decoded). The next picture after a yes is decoded and shown.
     static void SetPixelsWanted(bool wanted);
+    // The size, in device pixels and the camera's orientation, at which the
+    // view shows the picture (user-interface thread; 0 x 0: unknown). The
+    // pictures are decoded only as large as that needs, except while
+    // anything needs the camera's own pixels: a held or turned picture, page
+    // mode, a snapshot or grab of the picture as shown, a recording as shown
+    // and sharing.
+    void SetViewSize(int width, int height);
 
     // Waits of Play, Stop and the control sequences (platform::Sleep by
     // default; tests count them instead).
@@ -237,6 +244,9 @@ private:
     void RemoveCallbacks();
     void ReadFrameSize();
     void OnStreamFrame(const BYTE* data, LONG length);
+    // Tells the decoders, before this frame is decoded, the size to decode
+    // it for (stream thread).
+    void ChooseDecodeSize();
     void Post(int type, uint32_t wparam = 0, int32_t lparam = 0) const;
     // record::RecorderListener, from any thread: posted on.
     void OnRecorderMessage(const std::string& text, record::MessageIcon icon) override;
@@ -276,6 +286,11 @@ private:
     std::atomic<uint32_t> run_{0};
     // Written by the stream callbacks, read by the sample callback and the window.
     std::atomic<int32_t> last_frame_bytes_{0};
+    // Written by the user-interface thread, read by the stream callbacks.
+    std::atomic<int> view_width_{0};
+    std::atomic<int> view_height_{0};
+    std::atomic<bool> recording_as_shown_{false};
+    std::atomic<bool> tapped_{false}; // a frame tap is set
 
     OverlayWorker overlay_; // its own lock and atomics
     Snapshot snapshot_;     // its own lock and atomics

@@ -46,6 +46,16 @@ const char* ZoomModeText(int mode);
 RECT CalcDisplayRect(int available_width, int available_height, int image_width, int image_height,
                      int mode);
 
+// How many pixels of the camera's picture a display rectangle shows: its
+// size in device pixels (device_ratio per view pixel, rounded up), turned
+// back by the quarter turns shown to the camera's orientation; 0 x 0 for
+// an empty or 1 x 1 rectangle (nothing shown). The decoder needs no more than this.
+struct ShownPixels {
+    int width = 0;
+    int height = 0;
+};
+ShownPixels PixelsShown(const RECT& display, int quarter_turns, double device_ratio);
+
 // Rounded multiply-divide: number * numerator / denominator, rounded half
 // away from zero, in 64-bit; -1 when denominator is 0.
 int MulDiv(int number, int numerator, int denominator);

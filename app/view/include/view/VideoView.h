@@ -66,6 +66,13 @@ public:
         on_display_rect_ = std::move(handler);
     }
 
+    // Called with each new display rectangle after the display-rectangle
+    // handler: the pixels of the camera's picture it shows (PixelsShown),
+    // which is all the decoder need make.
+    void SetShownPixelsHandler(std::function<void(int width, int height)> handler) {
+        on_shown_pixels_ = std::move(handler);
+    }
+
     // ---- turn and hold ----
     // Clockwise quarter turns of the shown picture (taken modulo 4): the
     // zoom modes fit the turned size, the mouse maps through the turn back
@@ -233,6 +240,7 @@ private:
     view::ViewCursors cursors_;
     int pointer_kind_ = 0;
     std::function<void(const RECT&)> on_display_rect_;
+    std::function<void(int, int)> on_shown_pixels_;
     std::function<void(int)> on_zoom_mode_;
     std::function<void()> on_layout_;
     std::function<void(bool)> on_full_screen_;

@@ -168,9 +168,10 @@ public:
     // Width and height from the picture's header; false when there is none.
     bool ReadSize(const uint8_t* jpeg, size_t size, int* width, int* height);
     // Decodes into dst: height rows of stride bytes. The picture must be
-    // exactly width x height; stride must be at least width x 4.
+    // exactly width x height at 1/denominator of its size (ScaledJpegSide;
+    // denominator 1, 2, 4 or 8); stride must be at least width x 4.
     JpegDecodeResult DecodeBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
-                                int height, int stride);
+                                int height, int stride, int denominator = 1);
     // Why the last call failed or what fault was recovered from; empty after
     // a clean decode. Valid until the next call on this decoder.
     const char* LastError() const { return error_; }
@@ -183,6 +184,23 @@ private:
 // Whether the picture's last 1024 bytes hold an end-of-image marker: a
 // picture cut short has none (padding after it is allowed).
 bool JpegEndsWithEndOfImage(const uint8_t* jpeg, size_t size);
+
+// A picture decoded at 1/denominator of its size has sides of this many
+// pixels: rounded up, as libjpeg-turbo scales.
+constexpr int ScaledJpegSide(int side, int denominator) {
+    return denominator > 0 ? (side + denominator - 1) / denominator : side;
+}
+
+// Of the scaled decodes that cost less than a full one (1/2, 1/4 and 1/8:
+// 3/4 and 3/8 cost more), the smallest whose picture still covers a view of
+// view_width x view_height pixels in both directions, as a denominator; 1
+// (full size) when either size is unknown (0 or less) or the view is as
+// large as the picture.
+int ChooseJpegScale(int camera_width, int camera_height, int view_width, int view_height);
+
+// The denominator at which a camera_width x camera_height picture decodes to
+// width x height (1, 2, 4 or 8); 0 when no scale gives that size.
+int JpegScaleOf(int camera_width, int camera_height, int width, int height);
 
 // Decodes one picture with a decoder kept for the calling thread: the same
 // code path as the decoder element.
@@ -206,6 +224,12 @@ bool tovek_media_pixels_wanted();
 void tovek_media_want_next_picture();
 // Pictures the decoder elements of this process have decoded so far.
 uint64_t tovek_media_decoded_pictures();
+// The size, in device pixels and the camera's orientation, at which the
+// decoded pictures are seen (process-wide; 0 x 0, the start, means full
+// size). Every "tovekjpegdec" decodes each picture at ChooseJpegScale of its
+// size for it, so a small window costs a fraction of a full decode; the
+// frames it passes on are then that size, not the camera's. Any thread.
+void tovek_media_set_view_size(int width, int height);
 
 // ---- capture time ----------------------------------------------------------------
 
