@@ -105,9 +105,10 @@ TEST(JpegBgrx, ScaleCoversTheViewInBothDirections) {
                                          << c.view_width << "x" << c.view_height;
         const int width = platform::ScaledJpegSide(c.camera_width, chosen);
         const int height = platform::ScaledJpegSide(c.camera_height, chosen);
-        if (c.camera_width > 0)
+        if (c.camera_width > 0) {
             EXPECT_EQ(platform::JpegScaleOf(c.camera_width, c.camera_height, width, height),
                       chosen);
+        }
     }
     EXPECT_EQ(platform::JpegScaleOf(2592, 1944, 1296, 1944), 0) << "no scale of one side only";
 }
