@@ -285,11 +285,13 @@ void CompositeOverlay(uint8_t* frame, int frame_stride, const uint8_t* overlay, 
 OverlayWorker::OverlayWorker()
     : buffer_(new uint8_t[kMaxPictureBytes]), extent_(std::make_unique<OverlayExtent>()),
       palette_(std::make_unique<OverlayPalette>()) {
-    std::memset(buffer_.get(), 0xFF, kMaxPictureBytes);
+    // Touched now, so that drawing at the usual sizes faults in no page;
+    // the rest, for the largest cameras only, when first drawn into.
+    std::memset(buffer_.get(), 0xFF, kMaxFrameBytes);
     renderer_ = [](uint8_t* overlay, size_t size, OverlayExtent* extent, int* width, int* height) {
         *width = 0;
         *height = 0;
-        std::memset(overlay, kTransparentByte, size);
+        std::memset(overlay, kTransparentByte, std::min(size, kMaxFrameBytes));
         ClearOverlayExtent(extent, 0, 0);
         return false;
     };
@@ -409,7 +411,8 @@ void OverlayWorker::Composite(uint8_t* frame, int stride, int width, int height)
 
 void OverlayWorker::Reset() {
     platform::MutexLock guard(lock_);
-    std::memset(buffer_.get(), kTransparentByte, kMaxPictureBytes);
+    // Nothing is read until the next rendering fills what it draws.
+    std::memset(buffer_.get(), kTransparentByte, kMaxFrameBytes);
     ClearOverlayExtent(extent_.get(), 0, 0);
     drawn_width_ = 0;
     drawn_height_ = 0;

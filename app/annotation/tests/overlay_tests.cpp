@@ -295,7 +295,7 @@ TEST(OverlayWorker, RendersOnlyWhilePlayingAndOncePerRequest) {
     worker.Reset();
     EXPECT_FALSE(worker.Present());
     EXPECT_EQ(worker.Buffer()[0], kTransparentByte);
-    EXPECT_EQ(worker.Buffer()[kMaxPictureBytes - 1], kTransparentByte);
+    EXPECT_EQ(worker.Buffer()[kMaxFrameBytes - 1], kTransparentByte);
 }
 
 TEST(OverlayWorker, ARequestMadeWhileRenderingIsNotLost) {
