@@ -2,6 +2,7 @@
 
 #include "HelpFile.h"
 #include "ShareControl.h"
+#include "StallWatch.h"
 #include "TextCopy.h"
 #include "WindowTrace.h"
 #include "camera/SessionEvents.h"
@@ -103,6 +104,7 @@ void MainWindow::OnInitDialog() {
     idle_timer_ = startTimer(kIdleUpdateMs);
 
     CreateViewAndPanels();
+    stall_watch::StartFromEnvironment(this, view_);
     layout_ = std::make_unique<MainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
     layout_->Create(view_, command_panel_, tool_bar_);
     CreateGallery();
