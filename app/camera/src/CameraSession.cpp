@@ -6,6 +6,7 @@
 #include "platform/system.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace {
 
@@ -41,7 +42,7 @@ CameraSession::CameraSession(QObject* receiver)
       opener_([receiver](uint64_t ticket) {
           PostAcrossThreads(receiver, new CameraOpenedMessage(ticket));
       }),
-      wait_([](uint32_t ms) { platform::Sleep(ms); }),
+      timer_context_(std::make_unique<QObject>()), wait_([](uint32_t ms) { platform::Sleep(ms); }),
       recorder_(static_cast<record::RecorderListener*>(this)) {
     // Runs on the library thread that took the snapshot: it only posts.
     snapshot_.SetNotifier([receiver](const snapshot::Outcome& outcome) {
@@ -94,6 +95,7 @@ CameraSession::OpenResult CameraSession::Open() {
         if (camera_->GetDeviceCount() < 0 || camera_->Open(0) != 0)
             return OpenResult::kDetached;
         SetCallbacks({});
+        fresh_ = true;
         return OpenResult::kAttached;
     }
     // The Q5 library waits for a camera for up to 10 seconds: not here.
@@ -107,15 +109,41 @@ CameraSession::OpenResult CameraSession::FinishOpen(uint64_t ticket) {
     if (!camera)
         return OpenResult::kNoCamera;
     camera_ = std::move(camera);
+    if (opening_for_play_) {
+        opening_for_play_ = false;
+        const bool removed = removed_while_away_;
+        if (removed) {
+            // Gone while it opened: closed as a removal closes it.
+            removed_while_away_ = false;
+            RemoveCallbacks();
+            camera_->Stop();
+            camera_->Close();
+        }
+        const bool was_starting = Starting();
+        std::vector<std::function<void()>> waiting = std::move(after_open_);
+        Apply(open_result == 0 ? play::Input::kOpened : play::Input::kOpenFailed);
+        if (open_result == 0 && !removed)
+            for (const std::function<void()>& send : waiting)
+                send();
+        if (Playing())
+            return OpenResult::kPlaying;
+        return was_starting && open_result != 0 ? OpenResult::kPlayFailed : OpenResult::kStopped;
+    }
     if (open_result != 0)
         return OpenResult::kFailed;
     SetCallbacks({});
     camera_->InitDirectShow();
+    fresh_ = true;
     return OpenResult::kOpened;
 }
 
 void CameraSession::Teardown() {
     arrived_unused_ = false;
+    fresh_ = false;
+    opening_for_play_ = false;
+    removed_while_away_ = false;
+    ++settle_ticket_;
+    play_ = play::Next(play_, play::Input::kRemoved, 0, 0).state;
     grab_.Abandon();
     opener_.Abandon();
     shown_.Unfreeze();
@@ -133,12 +161,10 @@ void CameraSession::Teardown() {
     camera_.reset();
 }
 
-bool CameraSession::Reopen(uint32_t wait_ms, Callbacks callbacks) {
+bool CameraSession::Reopen(Callbacks callbacks) {
     RemoveCallbacks();
     camera_->Stop();
     camera_->Close();
-    if (wait_ms != 0)
-        wait_(wait_ms);
     camera_->Initialize();
     sequencer_.ResetCounters();
     if (camera_->Open(0) != 0)
@@ -150,14 +176,19 @@ bool CameraSession::Reopen(uint32_t wait_ms, Callbacks callbacks) {
 }
 
 void CameraSession::SetCallbacks(Callbacks callbacks) {
+    SetCallbacksOn(*camera_, family_, callbacks, this);
+}
+
+void CameraSession::SetCallbacksOn(DocumentCamera& camera, DeviceFamily family, Callbacks callbacks,
+                                   CameraSession* context) {
     if (callbacks.stream) {
-        if (family_ == DeviceFamily::kRVX)
-            camera_->SetStreamCallback(DocumentStreamCallback(&RvxStreamProc), this);
+        if (family == DeviceFamily::kRVX)
+            camera.SetStreamCallback(DocumentStreamCallback(&RvxStreamProc), context);
         else
-            camera_->SetStreamCallback(DocumentStreamCallback(&Q5StreamProc), this);
+            camera.SetStreamCallback(DocumentStreamCallback(&Q5StreamProc), context);
     }
     if (callbacks.sample)
-        camera_->SetSampleCallback(&SampleProc, this);
+        camera.SetSampleCallback(&SampleProc, context);
 }
 
 void CameraSession::RemoveCallbacks() {
@@ -178,28 +209,102 @@ CameraSession::PlayResult CameraSession::Play(VIDEO_WINDOW window, int width, in
     overlay_.SetPresent(false);
     shown_.Unfreeze();
     frame_rate_ = Traits().frame_rate;
-    if (!camera_)
+    if (!camera_ && !opening_for_play_)
         return PlayResult::kNoCamera;
     // What the libraries post from here on belongs to this run.
     run_.fetch_add(1);
+    run_window_ = window;
+    run_width_ = width;
+    run_height_ = height;
     // A camera that came back has settled already: its arrival waited for
     // its node, and it has not run since.
-    const uint32_t settle_ms = arrived_unused_ ? 0 : kRestartWaitMs;
-    arrived_unused_ = false;
-    if (!Reopen(settle_ms, {})) {
+    const uint32_t settle_ms = arrived_unused_ || fresh_ ? 0 : kRestartWaitMs;
+    Apply(play::Input::kPlay, settle_ms);
+    return PlayResult::kStarting;
+}
+
+void CameraSession::Apply(play::Input input, uint32_t settle_ms) {
+    const uint32_t now = platform::GetTickCount();
+    const play::Step step = play::Next(play_, input, now, settle_ms);
+    play_ = step.state;
+    if (play_.phase == play::Phase::kStopped || play_.phase == play::Phase::kPlaying)
+        after_open_.clear(); // nothing opens for them any more
+    const play::Actions& act = step.actions;
+    if (act.stop_picture && camera_) {
+        camera_->Refresh(0, 0, 0, 0);
+        camera_->Stop();
+    }
+    if (act.close) {
+        arrived_unused_ = false;
+        // A camera its first open has just opened needs no second open.
+        if (!fresh_ && camera_) {
+            RemoveCallbacks();
+            camera_->Stop();
+            camera_->Close();
+        }
+    }
+    if (act.arm_timer)
+        ArmSettle(play_.due_ms - now);
+    if (act.open)
+        StartPlayOpen();
+    if (act.run)
+        RunPicture();
+    if (act.failed) {
         // Nothing can run: saying it plays would leave the user before a
         // blank picture with no word why.
         OnVideoStopped();
-        return PlayResult::kOpenFailed;
     }
-    camera_->SetPosition(window, 0, 0, width, height);
+}
+
+void CameraSession::ArmSettle(uint32_t ms) {
+    const uint64_t ticket = ++settle_ticket_;
+    std::function<void()> due = [this, ticket] {
+        if (ticket == settle_ticket_)
+            Apply(play::Input::kSettled);
+    };
+    if (settle_timer_)
+        settle_timer_(ms, std::move(due));
+    else
+        QTimer::singleShot(static_cast<int>(ms), Qt::PreciseTimer, timer_context_.get(),
+                           std::move(due));
+}
+
+void CameraSession::StartPlayOpen() {
+    if (!camera_) {
+        // Away already (a Play while the first open runs): nothing to open.
+        Apply(play::Input::kOpenFailed);
+        return;
+    }
+    sequencer_.ResetCounters();
+    const bool fresh = fresh_;
+    fresh_ = false;
+    opening_for_play_ = true;
+    const DeviceFamily family = family_;
+    const bool init_direct_show = Traits().init_direct_show;
+    // On the opener's thread, which alone calls the camera meanwhile.
+    opener_.Start(std::move(camera_),
+                  [this, fresh, family, init_direct_show](DocumentCamera& camera) {
+                      if (fresh) {
+                          SetCallbacksOn(camera, family, {}, this);
+                          return 0;
+                      }
+                      camera.Initialize();
+                      if (camera.Open(0) != 0)
+                          return -1;
+                      SetCallbacksOn(camera, family, {}, this);
+                      if (init_direct_show)
+                          camera.InitDirectShow();
+                      return 0;
+                  });
+}
+
+void CameraSession::RunPicture() {
+    camera_->SetPosition(run_window_, 0, 0, run_width_, run_height_);
     camera_->Run();
-    playing_ = true;
     overlay_.SetPlaying(true);
     last_status_ = kNormalStatus;
     poll_counter_ = 0;
     ReadFrameSize();
-    return PlayResult::kRunning;
 }
 
 void CameraSession::Stop() {
@@ -208,14 +313,7 @@ void CameraSession::Stop() {
     run_.fetch_add(1);
     overlay_.RequestImmediateRedraw();
     overlay_.SetPresent(false);
-    if (camera_) {
-        camera_->Refresh(0, 0, 0, 0);
-        camera_->Stop();
-    }
-    // A camera that is gone has nothing to settle.
-    if (attached_)
-        wait_(kRestartWaitMs);
-    playing_ = false;
+    Apply(play::Input::kStop);
     overlay_.SetPlaying(false);
     ClearFrame();
 }
@@ -223,7 +321,8 @@ void CameraSession::Stop() {
 void CameraSession::OnVideoStopped() {
     recorder_.Stop();
     shown_.Unfreeze();
-    playing_ = false;
+    if (Playing())
+        play_ = play::State{};
     overlay_.SetPlaying(false);
     ClearFrame();
 }
@@ -244,8 +343,20 @@ void CameraSession::ReadFrameSize() {
 
 CameraSession::DeviceChange CameraSession::OnDeviceChangeMessage(uint32_t event,
                                                                  const DEV_BROADCAST_HDR* header) {
-    if (!camera_ || !Traits().device_notification)
+    if (!Traits().device_notification)
         return DeviceChange::kIgnored;
+    if (!camera_) {
+        // Away with the opener for a Play: only a removal matters, and the
+        // library's judgement of it waits for the camera.
+        if (!opening_for_play_ || event != DBT_DEVICEREMOVECOMPLETE)
+            return DeviceChange::kIgnored;
+        removed_while_away_ = true;
+        arrived_unused_ = false;
+        run_.fetch_add(1);
+        shown_.Unfreeze();
+        Apply(play::Input::kRemoved);
+        return DeviceChange::kRemoved;
+    }
     if (camera_->UpdateDevice(event, header) < 0 || header == nullptr ||
         header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
         return DeviceChange::kIgnored;
@@ -253,16 +364,18 @@ CameraSession::DeviceChange CameraSession::OnDeviceChangeMessage(uint32_t event,
         // The camera on screen is there already (the device layer also
         // announces a camera that was present at registration): reopening
         // it would stop the picture behind a window that says it plays.
-        if (attached_ && playing_)
+        if (attached_ && (Playing() || Starting()))
             return DeviceChange::kIgnored;
         // The sample callback comes with the next Play.
-        arrived_unused_ = Reopen(0, {.stream = true, .sample = false});
+        arrived_unused_ = Reopen({.stream = true, .sample = false});
         return arrived_unused_ ? DeviceChange::kArrived : DeviceChange::kArrivalFailed;
     }
     if (event == DBT_DEVICEREMOVECOMPLETE) {
         arrived_unused_ = false;
         run_.fetch_add(1); // a failure notice of the vanished camera says nothing new
         shown_.Unfreeze();
+        ++settle_ticket_;
+        Apply(play::Input::kRemoved);
         camera_->Stop();
         camera_->Close();
         return DeviceChange::kRemoved;
@@ -287,12 +400,12 @@ int CameraSession::ChooseCaptureFormat(CORVANE_OWNER_WINDOW owner, VIDEO_WINDOW 
 }
 
 void CameraSession::Refresh(const RECT& r) {
-    if (camera_ && playing_)
+    if (camera_ && Playing())
         camera_->Refresh(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
 void CameraSession::HideStoppedVideo() {
-    if (camera_ && !playing_)
+    if (camera_ && !Playing())
         camera_->Refresh(0, 0, 1, 1);
 }
 
@@ -300,7 +413,7 @@ void CameraSession::HideStoppedVideo() {
 
 int32_t CameraSession::StartRecording(const std::u16string& record_path, int32_t audio_index,
                                       const record::AudioNames& audio, bool as_shown) {
-    if (!playing_)
+    if (!Playing())
         return record::kIdle;
     record::RecordParams params;
     params.record_path = record_path;
@@ -325,10 +438,18 @@ void CameraSession::OnRecorderStateChanged() {
 // ---- control commands and status ---------------------------------------------------
 
 int CameraSession::SendControlKey(int code) {
+    if (Starting()) {
+        after_open_.push_back([this, code] { SendControlKey(code); });
+        return 0;
+    }
     return sequencer_.SendControlKey(camera_.get(), family_, code);
 }
 
 bool CameraSession::RunControlCommand(uint32_t id) {
+    if (Starting() && ControlSequencer::Sequence(id).size() != 0) {
+        after_open_.push_back([this, id] { RunControlCommand(id); });
+        return true;
+    }
     return sequencer_.RunCommand(camera_.get(), family_, id, wait_);
 }
 

@@ -185,7 +185,8 @@ void HeadlessRun::OnAttach() {
     SetPhase(Phase::kWaitingPicture);
     // No window: the picture is neither decoded nor shown, frames still flow.
     CameraSession::SetPixelsWanted(false);
-    if (session_->Play(nullptr, 0, 0) != CameraSession::PlayResult::kRunning) {
+    // The picture runs once the camera is open again (CameraOpenedMessage).
+    if (session_->Play(nullptr, 0, 0) != CameraSession::PlayResult::kStarting) {
         Fail({"cli.not_opened", platform::kCameraNotOpenedText, {}});
         return;
     }
@@ -322,6 +323,8 @@ bool HeadlessRun::event(QEvent* e) {
         // kNoCamera: the answer of an open given up on; nothing to do.
         if (result == CameraSession::OpenResult::kFailed && phase_ == Phase::kWaitingAttach)
             TryNextCamera();
+        else if (result == CameraSession::OpenResult::kPlayFailed)
+            Fail({"cli.not_opened", platform::kCameraNotOpenedText, {}});
         return true;
     }
     const cli::Text detached{"cli.detached", "The camera was detached.", {}};

@@ -208,6 +208,7 @@ void MainWindow::Refresh() {
     MenuState menu;
     menu.attached = session_->Attached();
     menu.playing = session_->Playing();
+    menu.starting = session_->Starting();
     menu.recording = session_->Recording();
     menu.time_lapse = session_->GetTimeLapse().Running();
     menu.full_screen = view_->IsFullScreen();

@@ -15,6 +15,12 @@
 // camera's first open runs in the background (CameraOpener): Open returns
 // kOpening, the camera object is away (Camera() is null) until the opener
 // posts CameraOpenedMessage and the window calls FinishOpen.
+//
+// Play never waits either: it closes the camera, lets the device settle as
+// a state of the session (play::State, PlayRules.h) that a timer ends, and
+// opens the camera again on the opener's thread; FinishOpen then runs the
+// picture (kPlaying). Stop, a second Play or a removal meanwhile change
+// what happens once the camera is back.
 #pragma once
 
 #include "annotation/FrameOverlay.h"
@@ -22,6 +28,7 @@
 #include "camera/ControlSequencer.h"
 #include "camera/DocumentCamera.h"
 #include "camera/FamilyTraits.h"
+#include "camera/PlayRules.h"
 #include "capture/PictureGrab.h"
 #include "capture/ShownPicture.h"
 #include "capture/Snapshot.h"
@@ -46,7 +53,7 @@ class CameraSession : public DeviceChangeReceiver, private record::RecorderListe
 public:
     static constexpr int kNormalStatus = 17;
     static constexpr int kStatusPollTicks = 20;      // one status read every 20th poll
-    static constexpr uint32_t kRestartWaitMs = 1000; // Play and Stop let the device settle
+    static constexpr uint32_t kRestartWaitMs = 1000; // Play lets the closed device settle
 
     // receiver gets the posted messages; it must outlive the camera (the
     // window owns the session and tears it down first).
@@ -74,6 +81,10 @@ public:
         kOpened,   // Q5: opened; attach comes as a stream event
         kFailed,   // Q5: not opened, no callbacks set: nothing will arrive
         kOpening,  // Q5: opening in the background; FinishOpen tells the rest
+        // The open of a Play returned (FinishOpen only):
+        kPlaying,    // the picture runs; the window runs its Play handling
+        kPlayFailed, // the camera did not open again: stopped, nothing runs
+        kStopped,    // a Stop or a removal came meanwhile: nothing runs
     };
     // Initialises the library and opens the camera with both callbacks set;
     // an RVX camera also registers this session for device changes. A Q5
@@ -81,8 +92,9 @@ public:
     // for a camera): kOpening, and CameraOpenedMessage follows.
     OpenResult Open();
     // On CameraOpenedMessage: takes the camera back and sets its callbacks
-    // when it opened. kOpened or kFailed as Open would have said; kNoCamera
-    // for the message of an open that was given up (Teardown, Choose).
+    // when it opened. kOpened or kFailed as Open would have said, or for the
+    // open of a Play kPlaying, kPlayFailed or kStopped; kNoCamera for the
+    // message of an open that was given up (Teardown, Choose).
     OpenResult FinishOpen(uint64_t ticket);
     bool Opening() const { return opener_.Pending(); }
     // Removes the callbacks, stops, closes, uninitialises and deletes the
@@ -100,18 +112,22 @@ public:
     // True once, at the first attach after start-up: that attach plays.
     bool TakeAutoPlay();
     void CancelAutoPlay() { auto_play_pending_ = false; }
-    bool Playing() const { return playing_; }
+    bool Playing() const { return play_.phase == play::Phase::kPlaying; }
+    // A Play under way: the device settles or the camera opens, and the
+    // picture runs once it is open.
+    bool Starting() const { return play::Starting(play_); }
 
-    // Restarts the camera into window (width x height of its client area),
-    // letting it settle between close and open unless its arrival has just
-    // reopened it, and runs it; reads the frame size and sets the family's
-    // frame rate.
-    // Nothing runs without a camera object, or when the camera does not open
-    // again (the session is then stopped).
-    enum class PlayResult { kNoCamera, kRunning, kOpenFailed };
+    // Restarts the camera into window (width x height of its client area)
+    // and runs it: closes it now, lets it settle unless its arrival or its
+    // first open has just opened it, opens it on the opener's thread, and
+    // FinishOpen runs it, reads the frame size and sets the family's frame
+    // rate. A Play while one is under way starts nothing new.
+    // kNoCamera: nothing runs without a camera object.
+    enum class PlayResult { kNoCamera, kStarting };
     PlayResult Play(VIDEO_WINDOW window, int width, int height);
-    // Hides and stops the picture, lets the device settle (unless it is
-    // detached), and marks the session stopped with the frame fields cleared.
+    // Hides and stops the picture, and marks the session stopped with the
+    // frame fields cleared; a Play under way leaves the camera open and
+    // stopped.
     void Stop();
     // The capture library stopped by itself (message 1144): stopped, frame
     // fields cleared; the camera stays open.
@@ -142,6 +158,8 @@ public:
 
     // ---- control commands and status --------------------------------------------
     // See ControlSequencer; sent through this session's camera and family.
+    // During a Play under way they wait for the camera to be open again (its
+    // open restarts the counters they are translated with).
     int SendControlKey(int code);
     bool RunControlCommand(uint32_t id);
     int CommandCounter(int index) const { return sequencer_.Counter(index); }
@@ -205,9 +223,14 @@ public:
     // decoded). The next picture after a yes is decoded and shown.
     static void SetPixelsWanted(bool wanted);
 
-    // Waits of Play, Stop and the control sequences (platform::Sleep by
-    // default; tests count them instead).
+    // Waits of the control sequences (platform::Sleep by default; tests
+    // count them instead).
     void SetWaitFunction(std::function<void(uint32_t)> wait) { wait_ = std::move(wait); }
+    // The settle of a Play: arm(ms, due) must call due once, ms later, on the
+    // user-interface thread (a timer of the session's by default; tests may
+    // call it sooner). A due of a settle that ended otherwise does nothing.
+    using SettleTimer = std::function<void(uint32_t ms, std::function<void()> due)>;
+    void SetSettleTimer(SettleTimer arm) { settle_timer_ = std::move(arm); }
 
     // ---- library threads ---------------------------------------------------------
     // context is the session.
@@ -229,12 +252,21 @@ private:
         bool stream = true;
         bool sample = true;
     };
-    // Stop, close, optionally wait, initialise, restart the counters, open and
-    // set the callbacks (and build the Q5 pipeline): the one reopen path.
+    // Stop, close, initialise, restart the counters, open and set the
+    // callbacks (and build the Q5 pipeline) at once: an arrival's reopen.
     // True when the camera opened.
-    bool Reopen(uint32_t wait_ms, Callbacks callbacks);
+    bool Reopen(Callbacks callbacks);
     void SetCallbacks(Callbacks callbacks);
+    static void SetCallbacksOn(DocumentCamera& camera, DeviceFamily family, Callbacks callbacks,
+                               CameraSession* context);
     void RemoveCallbacks();
+    // One step of the play rules: the new state, then its actions.
+    void Apply(play::Input input, uint32_t settle_ms = 0);
+    void ArmSettle(uint32_t ms);
+    // Hands the closed camera to the opener to open again (or, fresh, only
+    // to have its callbacks set), with both callbacks set.
+    void StartPlayOpen();
+    void RunPicture();
     void ReadFrameSize();
     void OnStreamFrame(const BYTE* data, LONG length);
     void Post(int type, uint32_t wparam = 0, int32_t lparam = 0) const;
@@ -256,7 +288,25 @@ private:
     int device_index_ = -1;
     bool attached_ = false;
     bool auto_play_pending_ = true;
-    bool playing_ = false;
+    play::State play_;
+    // The opener's camera is a Play's, not the first open's.
+    bool opening_for_play_ = false;
+    // Opened with both callbacks by the first open and not run yet: a Play
+    // need not close and open it again.
+    bool fresh_ = false;
+    // A removal came while the camera was away with the opener: it is closed
+    // when it comes back.
+    bool removed_while_away_ = false;
+    // Control codes and commands that came during a Play under way: sent
+    // once the camera is open again, dropped when it does not open.
+    std::vector<std::function<void()>> after_open_;
+    // Where the Play under way runs the picture.
+    VIDEO_WINDOW run_window_{};
+    int run_width_ = 0;
+    int run_height_ = 0;
+    uint64_t settle_ticket_ = 0; // the armed settle's; a due of another does nothing
+    SettleTimer settle_timer_;
+    std::unique_ptr<QObject> timer_context_; // the default timers' context: gone with the session
     bool notification_registered_ = false;
     // Reopened by its arrival or just attached, and not played since: the
     // next Play need not let it settle again.
