@@ -5,6 +5,9 @@
 #include "common/CrossThreadEvent.h"
 #include "platform/system.h"
 
+#include <cstring>
+#include <utility>
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -13,6 +16,9 @@ namespace {
 // The RVX library's notice that its capture graph failed: a call without a
 // picture.
 constexpr LONG kRvxStreamError = -1;
+
+// An arrival job's result: the notice is not about this camera.
+constexpr int kArrivalIgnored = 1;
 
 } // namespace
 
@@ -109,6 +115,21 @@ CameraSession::OpenResult CameraSession::FinishOpen(uint64_t ticket) {
     if (!camera)
         return OpenResult::kNoCamera;
     camera_ = std::move(camera);
+    if (opening_for_arrival_) {
+        opening_for_arrival_ = false;
+        const bool removed = std::exchange(removed_while_away_, false);
+        if (open_result == kArrivalIgnored)
+            return removed ? OpenResult::kStopped : OpenResult::kArrivalIgnored;
+        if (removed || open_result != 0) {
+            RemoveCallbacks();
+            camera_->Stop();
+            camera_->Close();
+            return removed ? OpenResult::kStopped : OpenResult::kArrivalFailed;
+        }
+        sequencer_.ResetCounters();
+        arrived_unused_ = true;
+        return OpenResult::kArrived;
+    }
     if (opening_for_play_) {
         opening_for_play_ = false;
         const bool removed = removed_while_away_;
@@ -141,6 +162,7 @@ void CameraSession::Teardown() {
     arrived_unused_ = false;
     fresh_ = false;
     opening_for_play_ = false;
+    opening_for_arrival_ = false;
     removed_while_away_ = false;
     ++settle_ticket_;
     play_ = play::Next(play_, play::Input::kRemoved, 0, 0).state;
@@ -161,18 +183,32 @@ void CameraSession::Teardown() {
     camera_.reset();
 }
 
-bool CameraSession::Reopen(Callbacks callbacks) {
-    RemoveCallbacks();
-    camera_->Stop();
-    camera_->Close();
-    camera_->Initialize();
-    sequencer_.ResetCounters();
-    if (camera_->Open(0) != 0)
-        return false;
-    SetCallbacks(callbacks);
-    if (Traits().init_direct_show)
-        camera_->InitDirectShow();
-    return true;
+void CameraSession::StartArrivalOpen(uint32_t event, const DEV_BROADCAST_HDR* header) {
+    // The library waits for the camera's video node (up to seconds): the
+    // notice is judged, and the camera reopened, on the opener's thread.
+    std::vector<uint32_t> notice((header->dbch_size + 3) / 4);
+    std::memcpy(notice.data(), header, header->dbch_size);
+    opening_for_arrival_ = true;
+    const DeviceFamily family = family_;
+    const bool init_direct_show = Traits().init_direct_show;
+    opener_.Start(std::move(camera_), [this, event, notice = std::move(notice), family,
+                                       init_direct_show](DocumentCamera& camera) {
+        if (camera.UpdateDevice(event, reinterpret_cast<const DEV_BROADCAST_HDR*>(notice.data())) <
+            0)
+            return kArrivalIgnored;
+        camera.SetStreamCallback(DocumentStreamCallback(nullptr), nullptr);
+        camera.SetSampleCallback(nullptr, nullptr);
+        camera.Stop();
+        camera.Close();
+        camera.Initialize();
+        if (camera.Open(0) != 0)
+            return -1;
+        // The sample callback comes with the next Play.
+        SetCallbacksOn(camera, family, {.stream = true, .sample = false}, this);
+        if (init_direct_show)
+            camera.InitDirectShow();
+        return 0;
+    });
 }
 
 void CameraSession::SetCallbacks(Callbacks callbacks) {
@@ -346,9 +382,9 @@ CameraSession::DeviceChange CameraSession::OnDeviceChangeMessage(uint32_t event,
     if (!Traits().device_notification)
         return DeviceChange::kIgnored;
     if (!camera_) {
-        // Away with the opener for a Play: only a removal matters, and the
-        // library's judgement of it waits for the camera.
-        if (!opening_for_play_ || event != DBT_DEVICEREMOVECOMPLETE)
+        // Away with the opener for a Play or an arrival: only a removal
+        // matters, and the library's judgement of it waits for the camera.
+        if ((!opening_for_play_ && !opening_for_arrival_) || event != DBT_DEVICEREMOVECOMPLETE)
             return DeviceChange::kIgnored;
         removed_while_away_ = true;
         arrived_unused_ = false;
@@ -357,8 +393,8 @@ CameraSession::DeviceChange CameraSession::OnDeviceChangeMessage(uint32_t event,
         Apply(play::Input::kRemoved);
         return DeviceChange::kRemoved;
     }
-    if (camera_->UpdateDevice(event, header) < 0 || header == nullptr ||
-        header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+    if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
+        header->dbch_size < sizeof(DEV_BROADCAST_HDR))
         return DeviceChange::kIgnored;
     if (event == DBT_DEVICEARRIVAL) {
         // The camera on screen is there already (the device layer also
@@ -366,10 +402,11 @@ CameraSession::DeviceChange CameraSession::OnDeviceChangeMessage(uint32_t event,
         // it would stop the picture behind a window that says it plays.
         if (attached_ && (Playing() || Starting()))
             return DeviceChange::kIgnored;
-        // The sample callback comes with the next Play.
-        arrived_unused_ = Reopen({.stream = true, .sample = false});
-        return arrived_unused_ ? DeviceChange::kArrived : DeviceChange::kArrivalFailed;
+        StartArrivalOpen(event, header);
+        return DeviceChange::kJudging;
     }
+    if (camera_->UpdateDevice(event, header) < 0)
+        return DeviceChange::kIgnored;
     if (event == DBT_DEVICEREMOVECOMPLETE) {
         arrived_unused_ = false;
         run_.fetch_add(1); // a failure notice of the vanished camera says nothing new

@@ -325,22 +325,18 @@ bool HeadlessRun::event(QEvent* e) {
             TryNextCamera();
         else if (result == CameraSession::OpenResult::kPlayFailed)
             Fail({"cli.not_opened", platform::kCameraNotOpenedText, {}});
+        else if (result == CameraSession::OpenResult::kArrived && phase_ == Phase::kWaitingAttach)
+            OnAttach();
         return true;
     }
     const cli::Text detached{"cli.detached", "The camera was detached.", {}};
     if (e->type() == DeviceChangeMessage::Type()) {
         auto* m = static_cast<DeviceChangeMessage*>(e);
-        switch (session_->OnDeviceChangeMessage(m->event, m->broadcast.Header())) {
-        case CameraSession::DeviceChange::kArrived:
-            if (phase_ == Phase::kWaitingAttach)
-                OnAttach();
-            break;
-        case CameraSession::DeviceChange::kRemoved:
+        // An arrival is judged on the opener's thread (CameraOpenedMessage).
+        if (session_->OnDeviceChangeMessage(m->event, m->broadcast.Header()) ==
+            CameraSession::DeviceChange::kRemoved) {
             session_->OnVideoStopped();
             OnCameraLost(detached);
-            break;
-        default:
-            break;
         }
         return true;
     }

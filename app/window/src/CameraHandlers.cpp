@@ -72,6 +72,13 @@ void MainWindow::OnCameraOpened(uint64_t ticket) {
         if (!RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
             message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
         break;
+    case CameraSession::OpenResult::kArrived:
+        OnVideoAttach();
+        break;
+    case CameraSession::OpenResult::kArrivalFailed:
+        OnVideoDetach();
+        RefusedCameraText(session_->Family(), lang_, &message_.stream_error);
+        break;
     default:
         break;
     }
@@ -139,21 +146,10 @@ void MainWindow::OnStreamError() {
 }
 
 void MainWindow::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
-    switch (session_->OnDeviceChangeMessage(event, header)) {
-    case CameraSession::DeviceChange::kArrived:
-        OnVideoAttach();
-        break;
-    case CameraSession::DeviceChange::kArrivalFailed:
-        OnVideoDetach();
-        if (RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
-            Refresh();
-        break;
-    case CameraSession::DeviceChange::kRemoved:
+    // An arrival is judged on the opener's thread: OnCameraOpened.
+    if (session_->OnDeviceChangeMessage(event, header) == CameraSession::DeviceChange::kRemoved) {
         OnVideoStop();
         OnVideoDetach();
-        break;
-    case CameraSession::DeviceChange::kIgnored:
-        break;
     }
 }
 

@@ -85,6 +85,11 @@ public:
         kPlaying,    // the picture runs; the window runs its Play handling
         kPlayFailed, // the camera did not open again: stopped, nothing runs
         kStopped,    // a Stop or a removal came meanwhile: nothing runs
+        // The judgement of an RVX arrival returned (FinishOpen only), as
+        // OnDeviceChangeMessage would have said it:
+        kArrived,        // reopened; the window runs the attach handling
+        kArrivalFailed,  // did not open; the window runs the detach handling
+        kArrivalIgnored, // not about this camera
     };
     // Initialises the library and opens the camera with both callbacks set;
     // an RVX camera also registers this session for device changes. A Q5
@@ -140,10 +145,12 @@ public:
     void ClearFrame();
 
     // What an RVX device-change notice meant for the camera.
-    enum class DeviceChange { kIgnored, kArrived, kArrivalFailed, kRemoved };
-    // Judges a notice (message of OnDeviceChange) and reopens or closes the
-    // camera accordingly; the window runs the attach, detach or video-stopped
-    // handling for the result.
+    enum class DeviceChange { kIgnored, kJudging, kRemoved };
+    // Judges a notice (message of OnDeviceChange) and closes the camera of a
+    // removal; the window runs the video-stopped and detach handling for it.
+    // An arrival is judged, and the camera reopened, on the opener's thread
+    // (the library waits for the camera's video node): kJudging, and
+    // FinishOpen tells kArrived, kArrivalFailed or kArrivalIgnored.
     DeviceChange OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header);
 
     // RVX capture-format choice in owner's dialog, then runs into window:
@@ -252,10 +259,9 @@ private:
         bool stream = true;
         bool sample = true;
     };
-    // Stop, close, initialise, restart the counters, open and set the
-    // callbacks (and build the Q5 pipeline) at once: an arrival's reopen.
-    // True when the camera opened.
-    bool Reopen(Callbacks callbacks);
+    // Hands the camera to the opener to judge an RVX arrival notice and, for
+    // this camera, reopen it with the stream callback.
+    void StartArrivalOpen(uint32_t event, const DEV_BROADCAST_HDR* header);
     void SetCallbacks(Callbacks callbacks);
     static void SetCallbacksOn(DocumentCamera& camera, DeviceFamily family, Callbacks callbacks,
                                CameraSession* context);
@@ -289,8 +295,9 @@ private:
     bool attached_ = false;
     bool auto_play_pending_ = true;
     play::State play_;
-    // The opener's camera is a Play's, not the first open's.
+    // The opener's camera is a Play's, or an arrival's, not the first open's.
     bool opening_for_play_ = false;
+    bool opening_for_arrival_ = false;
     // Opened with both callbacks by the first open and not run yet: a Play
     // need not close and open it again.
     bool fresh_ = false;
