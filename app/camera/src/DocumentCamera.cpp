@@ -195,7 +195,9 @@ int RvxCamera::Open(int index) {
     if (handle_ != nullptr) {
         RvxCamera::Close();
     }
-    return Corvane_Open(index, &handle_);
+    const int result = Corvane_Open(index, &handle_);
+    last_command_ms_ = platform::GetTickCount();
+    return result;
 }
 
 int RvxCamera::Close() {
@@ -211,8 +213,12 @@ int RvxCamera::SendCmd(int command) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
-    platform::Sleep(kCommandDelayMs);
-    return Corvane_SendCmd(handle_, command);
+    const uint32_t since = platform::GetTickCount() - last_command_ms_;
+    if (since < kCommandDelayMs)
+        platform::Sleep(kCommandDelayMs - since);
+    const int result = Corvane_SendCmd(handle_, command);
+    last_command_ms_ = platform::GetTickCount();
+    return result;
 }
 
 int RvxCamera::RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {

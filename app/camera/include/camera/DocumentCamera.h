@@ -118,8 +118,9 @@ private:
 // An RVX-family camera through TovekCorvane.
 class RvxCamera : public DocumentCamera {
 public:
-    // SendCmd waits this long before the command: the camera's command
-    // register drops a command that follows the previous one too soon.
+    // The camera's command register drops a command that follows the
+    // previous one, or the open, by less than this: SendCmd waits for the
+    // rest of it, and only then.
     static constexpr uint32_t kCommandDelayMs = 300;
 
     RvxCamera() = default;
@@ -151,6 +152,7 @@ public:
 
 private:
     CorvaneCaptureDevice* handle_ = nullptr; // null when closed; UI thread only
+    uint32_t last_command_ms_ = 0;           // tick of the last command or open
 };
 
 // A new, closed camera object of family's class: Q5Camera for kQ5,
