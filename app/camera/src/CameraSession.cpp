@@ -166,6 +166,7 @@ void CameraSession::Teardown() {
     removed_while_away_ = false;
     ++settle_ticket_;
     play_ = play::Next(play_, play::Input::kRemoved, 0, 0).state;
+    after_open_.clear();
     grab_.Abandon();
     opener_.Abandon();
     shown_.Unfreeze();
