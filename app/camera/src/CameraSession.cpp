@@ -167,6 +167,7 @@ void CameraSession::Teardown() {
     ++settle_ticket_;
     play_ = play::Next(play_, play::Input::kRemoved, 0, 0).state;
     after_open_.clear();
+    ForgetPacedCodes();
     grab_.Abandon();
     opener_.Abandon();
     shown_.Unfreeze();
@@ -388,6 +389,7 @@ CameraSession::DeviceChange CameraSession::OnDeviceChangeMessage(uint32_t event,
         if ((!opening_for_play_ && !opening_for_arrival_) || event != DBT_DEVICEREMOVECOMPLETE)
             return DeviceChange::kIgnored;
         removed_while_away_ = true;
+        ForgetPacedCodes();
         arrived_unused_ = false;
         run_.fetch_add(1);
         shown_.Unfreeze();
@@ -414,6 +416,7 @@ CameraSession::DeviceChange CameraSession::OnDeviceChangeMessage(uint32_t event,
         shown_.Unfreeze();
         ++settle_ticket_;
         Apply(play::Input::kRemoved);
+        ForgetPacedCodes();
         camera_->Stop();
         camera_->Close();
         return DeviceChange::kRemoved;
@@ -480,6 +483,11 @@ int CameraSession::SendControlKey(int code) {
         after_open_.push_back([this, code] { SendControlKey(code); });
         return 0;
     }
+    // After the codes of a restore still going out.
+    if (pacing_) {
+        paced_codes_.push_back(code);
+        return 0;
+    }
     return sequencer_.SendControlKey(camera_.get(), family_, code);
 }
 
@@ -497,7 +505,38 @@ void CameraSession::RestorePictureState() {
     const replug::PictureState wanted = replug_.Picture();
     replug_.SetPicture({}); // the camera came back as powered up
     for (const uint8_t code : replug::RestoreCodes(family_, wanted))
-        SendControlKey(code);
+        paced_codes_.push_back(code);
+    if (!pacing_)
+        SendPacedCode(false);
+}
+
+void CameraSession::SendPacedCode(bool waited) {
+    pacing_ = false;
+    if (paced_codes_.empty())
+        return;
+    // Each code once the camera takes one again, so that no command waits
+    // for its spacing on this thread (after the timer, what SendCmd might
+    // still wait is a rounding of the clock).
+    uint32_t wait = waited || !camera_ ? 0 : camera_->CommandWaitMs();
+    if (wait == 0) {
+        sequencer_.SendControlKey(camera_.get(), family_, paced_codes_.front());
+        paced_codes_.pop_front();
+        if (paced_codes_.empty())
+            return;
+        wait = camera_ ? camera_->CommandWaitMs() : 0;
+    }
+    pacing_ = true;
+    QTimer::singleShot(static_cast<int>(wait), Qt::PreciseTimer, timer_context_.get(),
+                       [this, ticket = pacing_ticket_] {
+                           if (ticket == pacing_ticket_)
+                               SendPacedCode(true);
+                       });
+}
+
+void CameraSession::ForgetPacedCodes() {
+    paced_codes_.clear();
+    pacing_ = false;
+    ++pacing_ticket_;
 }
 
 bool CameraSession::PollStatus(int* status) {

@@ -213,12 +213,16 @@ int RvxCamera::SendCmd(int command) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
-    const uint32_t since = platform::GetTickCount() - last_command_ms_;
-    if (since < kCommandDelayMs)
-        platform::Sleep(kCommandDelayMs - since);
+    if (const uint32_t wait = CommandWaitMs(); wait != 0)
+        platform::Sleep(wait);
     const int result = Corvane_SendCmd(handle_, command);
     last_command_ms_ = platform::GetTickCount();
     return result;
+}
+
+uint32_t RvxCamera::CommandWaitMs() const {
+    const uint32_t since = platform::GetTickCount() - last_command_ms_;
+    return since < kCommandDelayMs ? kCommandDelayMs - since : 0;
 }
 
 int RvxCamera::RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {

@@ -42,6 +42,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -173,7 +174,9 @@ public:
     // What a camera plugged back in gets back (forgotten at a device choice).
     replug::ReplugMemory& Replug() { return replug_; }
     // Sends the codes that set a freshly powered camera to the picture states
-    // the user had set; the memory then holds those states again.
+    // the user had set, one after the other as the camera takes them (timed
+    // on this thread's events); the memory then holds those states again.
+    // Codes sent meanwhile follow them.
     void RestorePictureState();
     // One tick of the status poll while playing: the camera is read every
     // kStatusPollTicks-th call. False when a read failed (the banner stays as
@@ -269,6 +272,8 @@ private:
     // One step of the play rules: the new state, then its actions.
     void Apply(play::Input input, uint32_t settle_ms = 0);
     void ArmSettle(uint32_t ms);
+    void SendPacedCode(bool waited);
+    void ForgetPacedCodes(); // the camera is gone or another
     // Hands the closed camera to the opener to open again (or, fresh, only
     // to have its callbacks set), with both callbacks set.
     void StartPlayOpen();
@@ -307,6 +312,11 @@ private:
     // Control codes and commands that came during a Play under way: sent
     // once the camera is open again, dropped when it does not open.
     std::vector<std::function<void()>> after_open_;
+    // A restore's codes still to go out, paced by a timer; its ticket
+    // outdates the timer of codes forgotten.
+    std::deque<int> paced_codes_;
+    bool pacing_ = false;
+    uint64_t pacing_ticket_ = 0;
     // Where the Play under way runs the picture.
     VIDEO_WINDOW run_window_{};
     int run_width_ = 0;

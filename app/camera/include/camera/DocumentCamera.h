@@ -51,6 +51,9 @@ public:
     virtual int Close() = 0;
     // The low byte of command goes to the camera.
     virtual int SendCmd(int command) = 0;
+    // How long SendCmd would wait now before its command goes out (a
+    // family's spacing of commands); 0 for none.
+    virtual uint32_t CommandWaitMs() const { return 0; }
     virtual int RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) = 0;
     virtual int UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) = 0;
     virtual int SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) = 0;
@@ -132,6 +135,7 @@ public:
     int Open(int index) override;
     int Close() override;
     int SendCmd(int command) override;
+    uint32_t CommandWaitMs() const override;
     int RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) override;
     int UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) override;
     int SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) override;
