@@ -232,6 +232,7 @@ void MainWindow::Refresh() {
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;
     message_.playing = menu.playing;
+    message_.starting = menu.starting;
     const Recorder& recorder = session_->GetRecorder();
     message_.recording = menu.recording;
     message_.recording_result = recorder.RecordingResult();
