@@ -142,7 +142,14 @@ CameraSession::OpenResult CameraSession::FinishOpen(uint64_t ticket) {
         }
         const bool was_starting = Starting();
         std::vector<std::function<void()>> waiting = std::move(after_open_);
+        if (open_result != 0 || removed)
+            open_runs_ = false; // nothing runs
         Apply(open_result == 0 ? play::Input::kOpened : play::Input::kOpenFailed);
+        if (std::exchange(open_runs_, false) && !Playing()) {
+            // Started by the open, stopped since.
+            camera_->Refresh(0, 0, 0, 0);
+            camera_->Stop();
+        }
         if (open_result == 0 && !removed)
             for (const std::function<void()>& send : waiting)
                 send();
@@ -161,6 +168,7 @@ CameraSession::OpenResult CameraSession::FinishOpen(uint64_t ticket) {
 void CameraSession::Teardown() {
     arrived_unused_ = false;
     fresh_ = false;
+    open_runs_ = false;
     opening_for_play_ = false;
     opening_for_arrival_ = false;
     removed_while_away_ = false;
@@ -319,26 +327,39 @@ void CameraSession::StartPlayOpen() {
     opening_for_play_ = true;
     const DeviceFamily family = family_;
     const bool init_direct_show = Traits().init_direct_show;
+    // Starting the graph waits for it to play (tens of milliseconds): there
+    // too when the picture is wanted now; a Stop meanwhile stops it again.
+    open_runs_ = play_.run_when_open;
+    struct Run {
+        bool now;
+        VIDEO_WINDOW window;
+        int width;
+        int height;
+    } const run{open_runs_, run_window_, run_width_, run_height_};
     // On the opener's thread, which alone calls the camera meanwhile.
     opener_.Start(std::move(camera_),
-                  [this, fresh, family, init_direct_show](DocumentCamera& camera) {
-                      if (fresh) {
-                          SetCallbacksOn(camera, family, {}, this);
-                          return 0;
+                  [this, fresh, family, init_direct_show, run](DocumentCamera& camera) {
+                      if (!fresh) {
+                          camera.Initialize();
+                          if (camera.Open(0) != 0)
+                              return -1;
                       }
-                      camera.Initialize();
-                      if (camera.Open(0) != 0)
-                          return -1;
                       SetCallbacksOn(camera, family, {}, this);
-                      if (init_direct_show)
+                      if (init_direct_show && !fresh)
                           camera.InitDirectShow();
+                      if (run.now) {
+                          camera.SetPosition(run.window, 0, 0, run.width, run.height);
+                          camera.Run();
+                      }
                       return 0;
                   });
 }
 
 void CameraSession::RunPicture() {
-    camera_->SetPosition(run_window_, 0, 0, run_width_, run_height_);
-    camera_->Run();
+    if (!std::exchange(open_runs_, false)) {
+        camera_->SetPosition(run_window_, 0, 0, run_width_, run_height_);
+        camera_->Run();
+    }
     overlay_.SetPlaying(true);
     last_status_ = kNormalStatus;
     poll_counter_ = 0;

@@ -306,6 +306,8 @@ private:
     // Opened with both callbacks by the first open and not run yet: a Play
     // need not close and open it again.
     bool fresh_ = false;
+    // The opener's thread starts the picture with the open of a Play.
+    bool open_runs_ = false;
     // A removal came while the camera was away with the opener: it is closed
     // when it comes back.
     bool removed_while_away_ = false;
