@@ -1,8 +1,8 @@
 #include "camera/CameraOpener.h"
 
 // What the opener thread and the user-interface thread share for one open.
-struct CameraOpener::Job {
-    explicit Job(uint64_t ticket) : ticket(ticket) {}
+struct CameraOpener::Attempt {
+    explicit Attempt(uint64_t ticket) : ticket(ticket) {}
     const uint64_t ticket;
     platform::Mutex lock;
     // Owned here while the open runs; the opener thread alone calls it until
@@ -27,20 +27,25 @@ void CameraOpener::Release(std::unique_ptr<DocumentCamera> camera, int open_resu
     camera->Uninitialize();
 }
 
-uint64_t CameraOpener::Start(std::unique_ptr<DocumentCamera> camera) {
+uint64_t CameraOpener::Start(std::unique_ptr<DocumentCamera> camera, Job open) {
     Abandon();
-    auto job = std::make_shared<Job>(++next_ticket_);
+    if (!open)
+        open = [](DocumentCamera& camera) {
+            camera.Initialize();
+            return camera.Open(0);
+        };
+    auto job = std::make_shared<Attempt>(++next_ticket_);
     DocumentCamera* const opening = camera.get();
     {
         platform::MutexLock lock(job->lock);
         job->camera = std::move(camera);
     }
     std::thread previous = std::move(thread_);
-    thread_ = std::thread([job, opening, previous = std::move(previous), done = done_]() mutable {
+    thread_ = std::thread([job, opening, open = std::move(open), previous = std::move(previous),
+                           done = done_]() mutable {
         if (previous.joinable())
             previous.join();
-        opening->Initialize();
-        const int result = opening->Open(0);
+        const int result = open(*opening);
         std::unique_ptr<DocumentCamera> unwanted;
         {
             platform::MutexLock lock(job->lock);

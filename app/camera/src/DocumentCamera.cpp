@@ -195,7 +195,9 @@ int RvxCamera::Open(int index) {
     if (handle_ != nullptr) {
         RvxCamera::Close();
     }
-    return Corvane_Open(index, &handle_);
+    const int result = Corvane_Open(index, &handle_);
+    last_command_ms_ = platform::GetTickCount();
+    return result;
 }
 
 int RvxCamera::Close() {
@@ -211,8 +213,16 @@ int RvxCamera::SendCmd(int command) {
     if (handle_ == nullptr) {
         return kNoDevice;
     }
-    platform::Sleep(kCommandDelayMs);
-    return Corvane_SendCmd(handle_, command);
+    if (const uint32_t wait = CommandWaitMs(); wait != 0)
+        platform::Sleep(wait);
+    const int result = Corvane_SendCmd(handle_, command);
+    last_command_ms_ = platform::GetTickCount();
+    return result;
+}
+
+uint32_t RvxCamera::CommandWaitMs() const {
+    const uint32_t since = platform::GetTickCount() - last_command_ms_;
+    return since < kCommandDelayMs ? kCommandDelayMs - since : 0;
 }
 
 int RvxCamera::RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {

@@ -289,15 +289,25 @@ TEST(DocumentCamera, FamilyRules) {
     EXPECT_EQ(17, state) << "the Q5 family always reads normal";
     EXPECT_EQ(-1, q5.GetState(nullptr));
 
+    platform::FakeClock clock;
     RvxCamera rvx;
     EXPECT_EQ(0, rvx.InitDirectShow()) << "also without a device";
     ASSERT_EQ(0, rvx.Open(0));
     g_calls.clear();
     EXPECT_EQ(-1, rvx.GetState(nullptr));
     EXPECT_TRUE(g_calls.empty());
-    platform::FakeClock clock;
-    EXPECT_EQ(0, rvx.SendCmd(0x31));
-    EXPECT_EQ(RvxCamera::kCommandDelayMs, clock.Slept()) << "each command waits first";
+    // A command waits only for the rest of the spacing after the open or
+    // the command before it.
+    const struct {
+        uint32_t after_ms;
+        uint32_t waits_ms;
+    } spacing[] = {{0, 300}, {100, 200}, {300, 0}, {1000, 0}, {299, 1}};
+    for (const auto& step : spacing) {
+        clock.Advance(step.after_ms);
+        const uint64_t slept = clock.Slept();
+        EXPECT_EQ(0, rvx.SendCmd(0x31));
+        EXPECT_EQ(step.waits_ms, clock.Slept() - slept) << step.after_ms;
+    }
 }
 
 } // namespace

@@ -185,7 +185,8 @@ void HeadlessRun::OnAttach() {
     SetPhase(Phase::kWaitingPicture);
     // No window: the picture is neither decoded nor shown, frames still flow.
     CameraSession::SetPixelsWanted(false);
-    if (session_->Play(nullptr, 0, 0) != CameraSession::PlayResult::kRunning) {
+    // The picture runs once the camera is open again (CameraOpenedMessage).
+    if (session_->Play(nullptr, 0, 0) != CameraSession::PlayResult::kStarting) {
         Fail({"cli.not_opened", platform::kCameraNotOpenedText, {}});
         return;
     }
@@ -322,22 +323,20 @@ bool HeadlessRun::event(QEvent* e) {
         // kNoCamera: the answer of an open given up on; nothing to do.
         if (result == CameraSession::OpenResult::kFailed && phase_ == Phase::kWaitingAttach)
             TryNextCamera();
+        else if (result == CameraSession::OpenResult::kPlayFailed)
+            Fail({"cli.not_opened", platform::kCameraNotOpenedText, {}});
+        else if (result == CameraSession::OpenResult::kArrived && phase_ == Phase::kWaitingAttach)
+            OnAttach();
         return true;
     }
     const cli::Text detached{"cli.detached", "The camera was detached.", {}};
     if (e->type() == DeviceChangeMessage::Type()) {
         auto* m = static_cast<DeviceChangeMessage*>(e);
-        switch (session_->OnDeviceChangeMessage(m->event, m->broadcast.Header())) {
-        case CameraSession::DeviceChange::kArrived:
-            if (phase_ == Phase::kWaitingAttach)
-                OnAttach();
-            break;
-        case CameraSession::DeviceChange::kRemoved:
+        // An arrival is judged on the opener's thread (CameraOpenedMessage).
+        if (session_->OnDeviceChangeMessage(m->event, m->broadcast.Header()) ==
+            CameraSession::DeviceChange::kRemoved) {
             session_->OnVideoStopped();
             OnCameraLost(detached);
-            break;
-        default:
-            break;
         }
         return true;
     }

@@ -66,6 +66,14 @@ void RemoteServer::OnReadyRead(QLocalSocket* socket) {
         remote::LineReader& reader = readers_[socket];
         const QByteArray bytes = socket->readAll();
         reader.Feed(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+        if (hold_ && hold_()) {
+            // The line stays in the reader until what holds it has finished.
+            QTimer::singleShot(kHoldPollMs, this, [this, alive] {
+                if (alive)
+                    OnReadyRead(alive);
+            });
+            break;
+        }
         std::string line;
         if (!reader.Next(&line)) {
             if (reader.Overflowed()) {

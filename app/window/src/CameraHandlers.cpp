@@ -19,6 +19,8 @@
 #include "widgets/RightPanel.h"
 #include "window/Application.h"
 
+#include <utility>
+
 namespace {
 
 // Why the chosen family's camera could not be opened although it is plugged
@@ -56,10 +58,30 @@ void MainWindow::OpenCamera(bool initial) {
 }
 
 // A Q5 camera opened in the background: its attach comes as a stream event,
-// and a camera that did not open sends nothing, as before.
+// and a camera that did not open sends nothing, as before. The open of a
+// Play runs the picture, or tells why it could not.
 void MainWindow::OnCameraOpened(uint64_t ticket) {
-    if (session_->FinishOpen(ticket) == CameraSession::OpenResult::kFailed)
+    switch (session_->FinishOpen(ticket)) {
+    case CameraSession::OpenResult::kFailed:
         RefusedCameraText(session_->Family(), lang_, &message_.stream_error);
+        break;
+    case CameraSession::OpenResult::kPlaying:
+        OnPictureRunning();
+        break;
+    case CameraSession::OpenResult::kPlayFailed:
+        if (!RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
+            message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
+        break;
+    case CameraSession::OpenResult::kArrived:
+        OnVideoAttach();
+        break;
+    case CameraSession::OpenResult::kArrivalFailed:
+        OnVideoDetach();
+        RefusedCameraText(session_->Family(), lang_, &message_.stream_error);
+        break;
+    default:
+        break;
+    }
     Refresh();
 }
 
@@ -78,12 +100,13 @@ void MainWindow::OnVideoAttach() {
 void MainWindow::ResumeReturnedCamera() {
     const replug::ReplugMemory& memory = session_->Replug();
     const bool record = memory.RecordWanted() && app_.Settings().resume_recording;
-    if (memory.PlayWanted())
-        OnPlay(cmd::kPlay);
-    // After Play: it restarts the translation's counters.
-    session_->RestorePictureState();
-    if (record && session_->Playing())
-        OnStartRecord(cmd::kStartRecord);
+    if (!memory.PlayWanted()) {
+        session_->RestorePictureState();
+        return;
+    }
+    // Once the picture runs: its open restarts the translation's counters.
+    resume_on_run_ = record;
+    OnPlay(cmd::kPlay);
 }
 
 void MainWindow::OnVideoDetach() {
@@ -123,21 +146,10 @@ void MainWindow::OnStreamError() {
 }
 
 void MainWindow::OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header) {
-    switch (session_->OnDeviceChangeMessage(event, header)) {
-    case CameraSession::DeviceChange::kArrived:
-        OnVideoAttach();
-        break;
-    case CameraSession::DeviceChange::kArrivalFailed:
-        OnVideoDetach();
-        if (RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
-            Refresh();
-        break;
-    case CameraSession::DeviceChange::kRemoved:
+    // An arrival is judged on the opener's thread: OnCameraOpened.
+    if (session_->OnDeviceChangeMessage(event, header) == CameraSession::DeviceChange::kRemoved) {
         OnVideoStop();
         OnVideoDetach();
-        break;
-    case CameraSession::DeviceChange::kIgnored:
-        break;
     }
 }
 
@@ -164,19 +176,22 @@ void MainWindow::OnPlay(uint32_t) {
     command_panel_->ResetFaces();
     annotations_.ClearAll();
     layout_->GetRightPanel()->EnablePanel(1);
-    switch (session_->Play(view_->Handle(), view_->width(), view_->height())) {
-    case CameraSession::PlayResult::kRunning:
-        session_->Replug().SetPlayWanted(true);
-        banner_.Replace();
-        StartStatusTimer();
-        break;
-    case CameraSession::PlayResult::kOpenFailed:
-        if (!RefusedCameraText(session_->Family(), lang_, &message_.stream_error))
-            message_.stream_error = LangText(lang_, platform::kCameraNotOpenedText);
-        break;
-    case CameraSession::PlayResult::kNoCamera:
-        break;
+    // The picture runs once the camera has settled and opened again
+    // (OnCameraOpened); the window goes on meanwhile.
+    session_->Play(view_->Handle(), view_->width(), view_->height());
+    Refresh();
+}
+
+void MainWindow::OnPictureRunning() {
+    TRACE_DLG("OnPictureRunning");
+    session_->Replug().SetPlayWanted(true);
+    if (const std::optional<bool> record = std::exchange(resume_on_run_, std::nullopt)) {
+        session_->RestorePictureState();
+        if (*record)
+            OnStartRecord(cmd::kStartRecord);
     }
+    banner_.Replace();
+    StartStatusTimer();
     annotations_.SetFrameSize(session_->FrameWidth(), session_->FrameHeight());
     view_->SetImageSize(session_->FrameWidth(), session_->FrameHeight());
     // The rectangle follows once the commands queued before it are done.
@@ -195,6 +210,7 @@ void MainWindow::OnStop(uint32_t) {
 
 void MainWindow::StopPicture() {
     TRACE_DLG("OnMenuFileStop");
+    resume_on_run_.reset();
     command_panel_->ResetFaces();
     annotations_.Stop();
     view_->update();

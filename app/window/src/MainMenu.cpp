@@ -204,8 +204,9 @@ void MainMenu::Enable(uint32_t id, bool enabled) const {
 
 void MainMenu::Apply(const MenuState& s) {
     const bool running = s.attached && s.playing;
-    Enable(cmd::kPlay, !running && s.attached);
-    Enable(cmd::kStop, running);
+    // A Stop during a Play's settle ends it; a second Play would add nothing.
+    Enable(cmd::kPlay, !running && !s.starting && s.attached);
+    Enable(cmd::kStop, running || (s.attached && s.starting));
     Enable(cmd::kCapture, running);
     Enable(cmd::kStartRecord, running && !s.recording);
     Enable(cmd::kStopRecord, running && s.recording);

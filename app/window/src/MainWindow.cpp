@@ -2,6 +2,7 @@
 
 #include "HelpFile.h"
 #include "ShareControl.h"
+#include "StallWatch.h"
 #include "TextCopy.h"
 #include "WindowTrace.h"
 #include "camera/SessionEvents.h"
@@ -103,6 +104,7 @@ void MainWindow::OnInitDialog() {
     idle_timer_ = startTimer(kIdleUpdateMs);
 
     CreateViewAndPanels();
+    stall_watch::StartFromEnvironment(this, view_);
     layout_ = std::make_unique<MainLayout>(this, menu_->Bar(), panes_->Bar(), app_.Ini());
     layout_->Create(view_, command_panel_, tool_bar_);
     CreateGallery();
@@ -206,6 +208,7 @@ void MainWindow::Refresh() {
     MenuState menu;
     menu.attached = session_->Attached();
     menu.playing = session_->Playing();
+    menu.starting = session_->Starting();
     menu.recording = session_->Recording();
     menu.time_lapse = session_->GetTimeLapse().Running();
     menu.full_screen = view_->IsFullScreen();
@@ -229,6 +232,7 @@ void MainWindow::Refresh() {
     message_.now = platform::GetTickCount();
     message_.attached = menu.attached;
     message_.playing = menu.playing;
+    message_.starting = menu.starting;
     const Recorder& recorder = session_->GetRecorder();
     message_.recording = menu.recording;
     message_.recording_result = recorder.RecordingResult();

@@ -37,5 +37,6 @@ std::unique_ptr<RemoteServer> CreateRemoteServer(MainWindow& window, Application
     auto server = std::make_unique<RemoteServer>(nullptr, path, std::move(check), std::move(run),
                                                  std::move(note));
     server->RunWhenReady(app.TakeStartCommands(), [&window] { return window.Session().Playing(); });
+    server->SetHold([&window] { return window.Session().Starting(); });
     return server;
 }

@@ -134,5 +134,7 @@ QString StatusPanes::MessageText(const MessagePaneState& s, HLANGCTX lang) {
         return s.stream_error;
     if (s.playing)
         return LoadText(lang, ids::kStrPlaying);
+    if (s.starting)
+        return LangText(lang, "Starting the picture...");
     return LoadText(lang, s.attached ? ids::kStrAttached : ids::kStrDetached);
 }

@@ -88,7 +88,7 @@ TEST_F(ControlTest, Q5MenuAndKeysSendTheirSequences) {
     QApplication::sendEvent(main_window_.get(), &plain);
     EXPECT_FALSE(main_window_->Session().Playing());
     CtrlKey(Qt::Key_P);
-    EXPECT_TRUE(main_window_->Session().Playing());
+    EXPECT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     EXPECT_NE(main_window_->Banner().Get(), nullptr);
 }
 
@@ -143,8 +143,10 @@ TEST_F(ControlTest, RvxCountersAreSharedByMenuAndKeysAndRestartWithTheCamera) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Attached(); }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     count = camera->Commands().size();
+    // Sent once the camera is open again.
     ASSERT_TRUE(main_window_->OnCommand(36804));
     ASSERT_TRUE(main_window_->OnCommand(36806));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     EXPECT_EQ(Since(*camera, count), (Bytes{0x4A, 0x38}));
 }
 

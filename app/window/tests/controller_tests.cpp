@@ -183,7 +183,7 @@ TEST_F(ControllerTest, Q5AutoPlaysStopsAndFollowsPullOutAndPlugIn) {
     EXPECT_EQ(main_window_->Panes().FrameText(), "Frame: [0x0] 0,000Bytes");
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
-    EXPECT_TRUE(main_window_->Session().Playing());
+    EXPECT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     ASSERT_TRUE(FramesArrive());
 
     // Pulled out: detached and stopped.

@@ -252,7 +252,7 @@ TEST_F(RemoteWindowTest, PresenterKeysRunTheirCommands) {
     Key(view, Qt::Key_F5, Qt::ShiftModifier);
     EXPECT_FALSE(main_window_->View()->IsFullScreen());
     Key(view, Qt::Key_B);
-    EXPECT_TRUE(main_window_->Session().Playing());
+    EXPECT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Playing(); }));
     EXPECT_FALSE(main_window_->View()->Blanked());
     Key(view, Qt::Key_F5, Qt::ShiftModifier);
     EXPECT_TRUE(main_window_->View()->IsFullScreen());

@@ -27,6 +27,8 @@ TEST(StatusPaneTest, MessageTextFollowsItsRulesInOrder) {
         {"detached", [](MessagePaneState&) {}, "The device is detached."},
         {"attached", [](MessagePaneState& s) { s.attached = true; }, "The device is attached."},
         {"playing", [](MessagePaneState& s) { s.attached = s.playing = true; }, "Playing"},
+        {"starting", [](MessagePaneState& s) { s.attached = s.starting = true; },
+         "Starting the picture..."},
         {"saved 4999 ms ago",
          [](MessagePaneState& s) {
              s.playing = s.snapshot_taken = true;

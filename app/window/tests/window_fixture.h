@@ -8,6 +8,7 @@
 #include "window/Application.h"
 #include "window/MainWindow.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -40,6 +41,11 @@ protected:
             prepare(*app_);
         main_window_ = std::make_unique<MainWindow>(*app_);
         main_window_->Session().SetWaitFunction([this](uint32_t ms) { waits_.push_back(ms); });
+        // A Play's settle ends with the next round of events.
+        main_window_->Session().SetSettleTimer([this](uint32_t ms, std::function<void()> due) {
+            waits_.push_back(ms);
+            QTimer::singleShot(0, main_window_.get(), std::move(due));
+        });
         main_window_->show();
     }
 
@@ -47,7 +53,7 @@ protected:
     std::unique_ptr<ProgramFolder> folder_;
     std::unique_ptr<Application> app_;
     std::unique_ptr<MainWindow> main_window_;
-    std::vector<uint32_t> waits_; // the session's waits, in order; none is waited for
+    std::vector<uint32_t> waits_; // the session's waits and settles, in order; none is waited for
 };
 
 } // namespace testsupport

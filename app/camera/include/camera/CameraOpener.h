@@ -4,7 +4,8 @@
 //
 // The camera object is handed over to Start and belongs to the opener until
 // Take gives it back; meanwhile only the opener thread calls it (Initialize,
-// then Open(0)). When the open has returned, the done function runs on the
+// then Open(0), or the job Start was given). When the open has returned, the
+// done function runs on the
 // opener thread with the ticket Start gave; it only posts, and the
 // user-interface thread then calls Take with that ticket.
 //
@@ -24,6 +25,9 @@
 class CameraOpener {
 public:
     using Done = std::function<void(uint64_t ticket)>;
+    // What the opener thread does with the camera: 0 when it is open. The
+    // default initialises and opens it.
+    using Job = std::function<int(DocumentCamera& camera)>;
 
     explicit CameraOpener(Done done) : done_(std::move(done)) {}
     // Abandons a running open and waits for it to return (the library's own
@@ -32,9 +36,9 @@ public:
     CameraOpener(const CameraOpener&) = delete;
     CameraOpener& operator=(const CameraOpener&) = delete;
 
-    // Abandons any earlier open, then initialises and opens camera on a new
-    // thread. The ticket of this open (never 0).
-    uint64_t Start(std::unique_ptr<DocumentCamera> camera);
+    // Abandons any earlier open, then initialises and opens camera (or runs
+    // job with it) on a new thread. The ticket of this open (never 0).
+    uint64_t Start(std::unique_ptr<DocumentCamera> camera, Job job = {});
     // The camera of ticket once its open has returned, with Open's result in
     // *open_result; null for a ticket that was abandoned, replaced or is
     // still opening.
@@ -46,11 +50,11 @@ public:
     bool Pending() const { return job_ != nullptr; }
 
 private:
-    struct Job;
+    struct Attempt;
     static void Release(std::unique_ptr<DocumentCamera> camera, int open_result);
 
     const Done done_;
-    std::shared_ptr<Job> job_; // the current open
-    std::thread thread_;       // the latest opener thread; it joins the one before
+    std::shared_ptr<Attempt> job_; // the current open
+    std::thread thread_;           // the latest opener thread; it joins the one before
     uint64_t next_ticket_ = 0;
 };

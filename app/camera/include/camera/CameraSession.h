@@ -15,6 +15,12 @@
 // camera's first open runs in the background (CameraOpener): Open returns
 // kOpening, the camera object is away (Camera() is null) until the opener
 // posts CameraOpenedMessage and the window calls FinishOpen.
+//
+// Play never waits either: it closes the camera, lets the device settle as
+// a state of the session (play::State, PlayRules.h) that a timer ends, and
+// opens the camera again on the opener's thread; FinishOpen then runs the
+// picture (kPlaying). Stop, a second Play or a removal meanwhile change
+// what happens once the camera is back.
 #pragma once
 
 #include "annotation/FrameOverlay.h"
@@ -22,6 +28,7 @@
 #include "camera/ControlSequencer.h"
 #include "camera/DocumentCamera.h"
 #include "camera/FamilyTraits.h"
+#include "camera/PlayRules.h"
 #include "capture/PictureGrab.h"
 #include "capture/ShownPicture.h"
 #include "capture/Snapshot.h"
@@ -35,6 +42,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,7 +54,7 @@ class CameraSession : public DeviceChangeReceiver, private record::RecorderListe
 public:
     static constexpr int kNormalStatus = 17;
     static constexpr int kStatusPollTicks = 20;      // one status read every 20th poll
-    static constexpr uint32_t kRestartWaitMs = 1000; // Play and Stop let the device settle
+    static constexpr uint32_t kRestartWaitMs = 1000; // Play lets the closed device settle
 
     // receiver gets the posted messages; it must outlive the camera (the
     // window owns the session and tears it down first).
@@ -74,6 +82,15 @@ public:
         kOpened,   // Q5: opened; attach comes as a stream event
         kFailed,   // Q5: not opened, no callbacks set: nothing will arrive
         kOpening,  // Q5: opening in the background; FinishOpen tells the rest
+        // The open of a Play returned (FinishOpen only):
+        kPlaying,    // the picture runs; the window runs its Play handling
+        kPlayFailed, // the camera did not open again: stopped, nothing runs
+        kStopped,    // a Stop or a removal came meanwhile: nothing runs
+        // The judgement of an RVX arrival returned (FinishOpen only), as
+        // OnDeviceChangeMessage would have said it:
+        kArrived,        // reopened; the window runs the attach handling
+        kArrivalFailed,  // did not open; the window runs the detach handling
+        kArrivalIgnored, // not about this camera
     };
     // Initialises the library and opens the camera with both callbacks set;
     // an RVX camera also registers this session for device changes. A Q5
@@ -81,8 +98,9 @@ public:
     // for a camera): kOpening, and CameraOpenedMessage follows.
     OpenResult Open();
     // On CameraOpenedMessage: takes the camera back and sets its callbacks
-    // when it opened. kOpened or kFailed as Open would have said; kNoCamera
-    // for the message of an open that was given up (Teardown, Choose).
+    // when it opened. kOpened or kFailed as Open would have said, or for the
+    // open of a Play kPlaying, kPlayFailed or kStopped; kNoCamera for the
+    // message of an open that was given up (Teardown, Choose).
     OpenResult FinishOpen(uint64_t ticket);
     bool Opening() const { return opener_.Pending(); }
     // Removes the callbacks, stops, closes, uninitialises and deletes the
@@ -100,18 +118,22 @@ public:
     // True once, at the first attach after start-up: that attach plays.
     bool TakeAutoPlay();
     void CancelAutoPlay() { auto_play_pending_ = false; }
-    bool Playing() const { return playing_; }
+    bool Playing() const { return play_.phase == play::Phase::kPlaying; }
+    // A Play under way: the device settles or the camera opens, and the
+    // picture runs once it is open.
+    bool Starting() const { return play::Starting(play_); }
 
-    // Restarts the camera into window (width x height of its client area),
-    // letting it settle between close and open unless its arrival has just
-    // reopened it, and runs it; reads the frame size and sets the family's
-    // frame rate.
-    // Nothing runs without a camera object, or when the camera does not open
-    // again (the session is then stopped).
-    enum class PlayResult { kNoCamera, kRunning, kOpenFailed };
+    // Restarts the camera into window (width x height of its client area)
+    // and runs it: closes it now, lets it settle unless its arrival or its
+    // first open has just opened it, opens it on the opener's thread, and
+    // FinishOpen runs it, reads the frame size and sets the family's frame
+    // rate. A Play while one is under way starts nothing new.
+    // kNoCamera: nothing runs without a camera object.
+    enum class PlayResult { kNoCamera, kStarting };
     PlayResult Play(VIDEO_WINDOW window, int width, int height);
-    // Hides and stops the picture, lets the device settle (unless it is
-    // detached), and marks the session stopped with the frame fields cleared.
+    // Hides and stops the picture, and marks the session stopped with the
+    // frame fields cleared; a Play under way leaves the camera open and
+    // stopped.
     void Stop();
     // The capture library stopped by itself (message 1144): stopped, frame
     // fields cleared; the camera stays open.
@@ -124,10 +146,12 @@ public:
     void ClearFrame();
 
     // What an RVX device-change notice meant for the camera.
-    enum class DeviceChange { kIgnored, kArrived, kArrivalFailed, kRemoved };
-    // Judges a notice (message of OnDeviceChange) and reopens or closes the
-    // camera accordingly; the window runs the attach, detach or video-stopped
-    // handling for the result.
+    enum class DeviceChange { kIgnored, kJudging, kRemoved };
+    // Judges a notice (message of OnDeviceChange) and closes the camera of a
+    // removal; the window runs the video-stopped and detach handling for it.
+    // An arrival is judged, and the camera reopened, on the opener's thread
+    // (the library waits for the camera's video node): kJudging, and
+    // FinishOpen tells kArrived, kArrivalFailed or kArrivalIgnored.
     DeviceChange OnDeviceChangeMessage(uint32_t event, const DEV_BROADCAST_HDR* header);
 
     // RVX capture-format choice in owner's dialog, then runs into window:
@@ -142,13 +166,17 @@ public:
 
     // ---- control commands and status --------------------------------------------
     // See ControlSequencer; sent through this session's camera and family.
+    // During a Play under way they wait for the camera to be open again (its
+    // open restarts the counters they are translated with).
     int SendControlKey(int code);
     bool RunControlCommand(uint32_t id);
     int CommandCounter(int index) const { return sequencer_.Counter(index); }
     // What a camera plugged back in gets back (forgotten at a device choice).
     replug::ReplugMemory& Replug() { return replug_; }
     // Sends the codes that set a freshly powered camera to the picture states
-    // the user had set; the memory then holds those states again.
+    // the user had set, one after the other as the camera takes them (timed
+    // on this thread's events); the memory then holds those states again.
+    // Codes sent meanwhile follow them.
     void RestorePictureState();
     // One tick of the status poll while playing: the camera is read every
     // kStatusPollTicks-th call. False when a read failed (the banner stays as
@@ -212,9 +240,14 @@ public:
     // and sharing.
     void SetViewSize(int width, int height);
 
-    // Waits of Play, Stop and the control sequences (platform::Sleep by
-    // default; tests count them instead).
+    // Waits of the control sequences (platform::Sleep by default; tests
+    // count them instead).
     void SetWaitFunction(std::function<void(uint32_t)> wait) { wait_ = std::move(wait); }
+    // The settle of a Play: arm(ms, due) must call due once, ms later, on the
+    // user-interface thread (a timer of the session's by default; tests may
+    // call it sooner). A due of a settle that ended otherwise does nothing.
+    using SettleTimer = std::function<void(uint32_t ms, std::function<void()> due)>;
+    void SetSettleTimer(SettleTimer arm) { settle_timer_ = std::move(arm); }
 
     // ---- library threads ---------------------------------------------------------
     // context is the session.
@@ -236,12 +269,22 @@ private:
         bool stream = true;
         bool sample = true;
     };
-    // Stop, close, optionally wait, initialise, restart the counters, open and
-    // set the callbacks (and build the Q5 pipeline): the one reopen path.
-    // True when the camera opened.
-    bool Reopen(uint32_t wait_ms, Callbacks callbacks);
+    // Hands the camera to the opener to judge an RVX arrival notice and, for
+    // this camera, reopen it with the stream callback.
+    void StartArrivalOpen(uint32_t event, const DEV_BROADCAST_HDR* header);
     void SetCallbacks(Callbacks callbacks);
+    static void SetCallbacksOn(DocumentCamera& camera, DeviceFamily family, Callbacks callbacks,
+                               CameraSession* context);
     void RemoveCallbacks();
+    // One step of the play rules: the new state, then its actions.
+    void Apply(play::Input input, uint32_t settle_ms = 0);
+    void ArmSettle(uint32_t ms);
+    void SendPacedCode(bool waited);
+    void ForgetPacedCodes(); // the camera is gone or another
+    // Hands the closed camera to the opener to open again (or, fresh, only
+    // to have its callbacks set), with both callbacks set.
+    void StartPlayOpen();
+    void RunPicture();
     void ReadFrameSize();
     void OnStreamFrame(const BYTE* data, LONG length);
     // Tells the decoders, before this frame is decoded, the size to decode
@@ -266,7 +309,33 @@ private:
     int device_index_ = -1;
     bool attached_ = false;
     bool auto_play_pending_ = true;
-    bool playing_ = false;
+    play::State play_;
+    // The opener's camera is a Play's, or an arrival's, not the first open's.
+    bool opening_for_play_ = false;
+    bool opening_for_arrival_ = false;
+    // Opened with both callbacks by the first open and not run yet: a Play
+    // need not close and open it again.
+    bool fresh_ = false;
+    // The opener's thread starts the picture with the open of a Play.
+    bool open_runs_ = false;
+    // A removal came while the camera was away with the opener: it is closed
+    // when it comes back.
+    bool removed_while_away_ = false;
+    // Control codes and commands that came during a Play under way: sent
+    // once the camera is open again, dropped when it does not open.
+    std::vector<std::function<void()>> after_open_;
+    // A restore's codes still to go out, paced by a timer; its ticket
+    // outdates the timer of codes forgotten.
+    std::deque<int> paced_codes_;
+    bool pacing_ = false;
+    uint64_t pacing_ticket_ = 0;
+    // Where the Play under way runs the picture.
+    VIDEO_WINDOW run_window_{};
+    int run_width_ = 0;
+    int run_height_ = 0;
+    uint64_t settle_ticket_ = 0; // the armed settle's; a due of another does nothing
+    SettleTimer settle_timer_;
+    std::unique_ptr<QObject> timer_context_; // the default timers' context: gone with the session
     bool notification_registered_ = false;
     // Reopened by its arrival or just attached, and not played since: the
     // next Play need not let it settle again.

@@ -51,6 +51,9 @@ public:
     virtual int Close() = 0;
     // The low byte of command goes to the camera.
     virtual int SendCmd(int command) = 0;
+    // How long SendCmd would wait now before its command goes out (a
+    // family's spacing of commands); 0 for none.
+    virtual uint32_t CommandWaitMs() const { return 0; }
     virtual int RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) = 0;
     virtual int UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) = 0;
     virtual int SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) = 0;
@@ -118,8 +121,9 @@ private:
 // An RVX-family camera through TovekCorvane.
 class RvxCamera : public DocumentCamera {
 public:
-    // SendCmd waits this long before the command: the camera's command
-    // register drops a command that follows the previous one too soon.
+    // The camera's command register drops a command that follows the
+    // previous one, or the open, by less than this: SendCmd waits for the
+    // rest of it, and only then.
     static constexpr uint32_t kCommandDelayMs = 300;
 
     RvxCamera() = default;
@@ -131,6 +135,7 @@ public:
     int Open(int index) override;
     int Close() override;
     int SendCmd(int command) override;
+    uint32_t CommandWaitMs() const override;
     int RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) override;
     int UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) override;
     int SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) override;
@@ -151,6 +156,7 @@ public:
 
 private:
     CorvaneCaptureDevice* handle_ = nullptr; // null when closed; UI thread only
+    uint32_t last_command_ms_ = 0;           // tick of the last command or open
 };
 
 // A new, closed camera object of family's class: Q5Camera for kQ5,

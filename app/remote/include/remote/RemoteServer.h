@@ -48,6 +48,11 @@ public:
     // printed on standard output, as a second start prints it.
     static constexpr int kReadyPollMs = 100;
     void RunWhenReady(std::vector<cli::RemoteCommand> commands, std::function<bool()> ready);
+    // While hold() is true (a Play under way), the next command of a
+    // connection waits, asked again every kHoldPollMs: it sees what the one
+    // before it started once that has finished.
+    static constexpr int kHoldPollMs = 20;
+    void SetHold(std::function<bool()> hold) { hold_ = std::move(hold); }
 
 private:
     void OnNewConnection();
@@ -64,5 +69,6 @@ private:
 
     std::vector<cli::RemoteCommand> start_commands_;
     std::function<bool()> ready_;
+    std::function<bool()> hold_;
     QTimer* ready_timer_ = nullptr; // child of this
 };

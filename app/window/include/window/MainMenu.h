@@ -21,6 +21,7 @@ class QWidget;
 struct MenuState {
     bool attached = false;
     bool playing = false;
+    bool starting = false; // a Play under way: the camera settles or opens
     bool recording = false;
     bool time_lapse = false;
     bool full_screen = false;

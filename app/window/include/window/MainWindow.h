@@ -34,6 +34,7 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,8 @@ private:
     // Camera events.
     void OpenCamera(bool initial);
     void OnCameraOpened(uint64_t ticket);
+    // A Play's picture runs: the banner, the status timer, the view's size.
+    void OnPictureRunning();
     void OnVideoAttach();
     // The attach of a camera that was removed, with the replug option on:
     // play, picture states and recording as the user left them.
@@ -214,7 +217,7 @@ private:
 
     // KeyActions.
     bool KeyAttached() const override { return session_->Attached(); }
-    bool KeyPlaying() const override { return session_->Playing(); }
+    bool KeyPlaying() const override { return session_->Playing() || session_->Starting(); }
     bool KeysMoveOptics() const override { return session_->Traits().keys_move_optics; }
     void KeyCommand(uint32_t id) override { OnCommand(id); }
     bool KeyMenuCommand(uint32_t id) override {
@@ -262,6 +265,9 @@ private:
     GalleryStrip* gallery_ = nullptr;          // a child of the window
     std::string held_capture_;                 // shown instead of live; empty while live
     bool comparing_ = false;
+    // A returned camera's Play under way: its picture states (and, when true,
+    // its recording) come back once the picture runs.
+    std::optional<bool> resume_on_run_;
 
     // What the message pane shows besides the session's state.
     MessagePaneState message_;

@@ -39,6 +39,7 @@ struct MessagePaneState {
     uint32_t notice_tick = 0;
     bool attached = false;
     bool playing = false;
+    bool starting = false; // a Play under way: the camera settles or opens
 };
 
 class StatusPanes {
