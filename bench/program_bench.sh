@@ -11,9 +11,10 @@
 #                against it is a row of its own
 #
 #   program_bench.sh BIN_FOLDER [SECONDS]   (default 20 s a stretch)
-# With TOVEK_BENCH_PERF=FILE, perf records the playing stretch of the scene
-# TOVEK_BENCH_SCENE names (default q5_1080p) into FILE (call graphs as
-# TOVEK_BENCH_PERF_GRAPH says, default -g).
+# With TOVEK_BENCH_PERF=FILE, perf records a stretch (TOVEK_BENCH_PERF_STRETCH:
+# playing, the default, recording or minimised) of the scene TOVEK_BENCH_SCENE
+# names (default q5_1080p) into FILE (call graphs as TOVEK_BENCH_PERF_GRAPH
+# says, default -g).
 # Prints the scenes' details and GOAL lines (see bench/bench_util.h).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

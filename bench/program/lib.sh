@@ -64,10 +64,13 @@ program_summary() {
   awk -f "$program_here/report.awk" "${args[@]}" "$SESSION_DIR/$stretch"
 }
 
-# With TOVEK_BENCH_PERF=FILE, perf records the program for SECONDS into FILE
-# (call graphs as TOVEK_BENCH_PERF_GRAPH says, default -g), for perf report.
+# program_perf STRETCH SECONDS: with TOVEK_BENCH_PERF=FILE, perf records the
+# program for SECONDS into FILE (call graphs as TOVEK_BENCH_PERF_GRAPH says,
+# default -g), for perf report, when STRETCH is the one
+# TOVEK_BENCH_PERF_STRETCH names (default: playing).
 program_perf() {
-  [ -n "${TOVEK_BENCH_PERF:-}" ] || return 0
+  [ -n "${TOVEK_BENCH_PERF:-}" ] && [ "$1" = "${TOVEK_BENCH_PERF_STRETCH:-playing}" ] || return 0
+  shift
   # shellcheck disable=SC2086 # the options' words
   perf record -q ${TOVEK_BENCH_PERF_GRAPH:--g} -p "$SESSION_PID" -o "$TOVEK_BENCH_PERF" -- sleep "$1" >/dev/null 2>&1 &
 }

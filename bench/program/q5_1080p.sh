@@ -41,12 +41,14 @@ session_drag 60 $((top + 60)) $((width - 200)) $((height - 120))
 # The graphic panel closes again; the line stays on the picture.
 session_click_panel graphic
 
-program_perf "$seconds"
+program_perf playing "$seconds"
 program_stretch playing.txt "$seconds"
 session_menu_when_enabled s 30
+program_perf recording "$seconds"
 program_stretch recording.txt "$seconds"
 session_menu r || session_fail "Stop Record is disabled while recording"
 xdotool windowunmap --sync "$SESSION_WIN"
+program_perf minimised "$seconds"
 program_stretch minimised.txt "$seconds"
 painted_before=$(program_field painted)
 xdotool windowmap --sync "$SESSION_WIN"

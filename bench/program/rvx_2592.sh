@@ -21,7 +21,7 @@ export TOVEK_SIM_RVX_SIZE=2592x1944 TOVEK_SIM_RVX_REPLAY=$program_replayed
 # The window at its largest, 1280 x 1024: below the menu bar and the command
 # panel a view of 1280 x 906, the picture fitting into 1208 x 906.
 program_start "DeviceSelect=34791" "WindowPos=00000000000000000005000000040000" "ZoomMode=3"
-program_perf "$seconds"
+program_perf playing "$seconds"
 program_stretch playing.txt "$seconds"
 session_exit 30
 
