@@ -20,10 +20,7 @@ GstElement* MakeMicrophone(const char* element_name) {
     }
     g_object_set(src, "is-live", TRUE, "freq", 440.0, "volume", 0.3, "samplesperbuffer",
                  kFramesPerBuffer, nullptr);
-    // From a table: a real microphone hands over its samples for next to
-    // nothing, and the emulated one should not cost the program it feeds
-    // more (sin() for every sample did).
-    gst_util_set_object_arg(G_OBJECT(src), "wave", "sine-tab");
+    gst_util_set_object_arg(G_OBJECT(src), "wave", "sine");
     return src;
 }
 
