@@ -17,6 +17,15 @@ pictures=$(mktemp -d)
 trap 'rm -rf "$pictures"' EXIT
 "$bin/camera_pictures" write 1920x1080 "$pictures" 16
 
+# CPU nanoseconds of process $1's threads, as the scheduler counts them.
+cpu_ns() {
+  local total=0 task
+  for task in /proc/"$1"/task/*; do
+    total=$((total + $(cut -d' ' -f1 "$task/schedstat" 2>/dev/null || echo 0)))
+  done
+  echo "$total"
+}
+
 # peer_ms NAME ELEMENTS...: CPU ms per frame of the pipeline from the
 # pictures through ELEMENTS into a fakesink that keeps the clock's pace.
 peer_ms() {
@@ -29,14 +38,14 @@ peer_ms() {
   pid=$!
   sleep 3 # plugins loaded, playing
   t0=$(date +%s.%N)
-  c0=$(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' /proc/$pid/stat)
+  c0=$(cpu_ns "$pid")
   sleep "$seconds"
-  c1=$(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' /proc/$pid/stat)
+  c1=$(cpu_ns "$pid")
   t1=$(date +%s.%N)
   kill "$pid"
   wait "$pid" 2>/dev/null || true
-  awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v hz="$(getconf CLK_TCK)" -v rate=$rate \
-    'BEGIN { printf "%.4f\n", (c1 - c0) * 1000 / hz / ((t1 - t0) * rate) }'
+  awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v rate=$rate \
+    'BEGIN { printf "%.4f\n", (c1 - c0) / 1e6 / ((t1 - t0) * rate) }'
 }
 
 peer=$(peer_ms peer jpegdec ! videoconvert ! videoscale \
