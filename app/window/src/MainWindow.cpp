@@ -1,6 +1,7 @@
 #include "window/MainWindow.h"
 
 #include "HelpFile.h"
+#include "PixelDemand.h"
 #include "ShareControl.h"
 #include "StallWatch.h"
 #include "TextCopy.h"
@@ -175,6 +176,9 @@ void MainWindow::OnDestroy() {
     // A reading in progress stops within a few words.
     text_copy_.reset();
     OnVideoStop();
+    // It tells the window its last word as it goes: now, while the window
+    // is whole, not when the view's children go after it.
+    delete pixel_demand_;
     StopStatusTimer();
     banner_.Destroy();
     if (view_ != nullptr)

@@ -21,8 +21,12 @@
 
 void MainWindow::CreateViewAndPanels() {
     view_ = new VideoView(this);
-    // Nothing decodes the camera's pictures while no one can see them.
-    new PixelDemand(view_, &CameraSession::SetPixelsWanted);
+    // Nothing decodes the camera's pictures while no one can see them, and
+    // the window's timers slow down.
+    pixel_demand_ = new PixelDemand(view_, [this](bool wanted) {
+        CameraSession::SetPixelsWanted(wanted);
+        OnPictureSeen(wanted);
+    });
     // The shapes drawn over the picture: edited by the view's mouse, drawn by
     // the session's overlay worker.
     annotations_.SetDefaults(app_.Settings().graphic);

@@ -103,8 +103,10 @@ TEST_F(PixelDemandWindowTest, MinimisedDecodesNothingButTheSnapshotAndRestoredSh
     ASSERT_TRUE(WaitFrames(3));
     const QImage held = view_->LatestFrame();
 
+    ASSERT_TRUE(main_window_->TimerActive(MainWindow::kTimerStatus));
     main_window_->showMinimized();
     ASSERT_TRUE(ProcessEventsUntil([] { return !tovek_media_pixels_wanted(); }));
+    EXPECT_FALSE(main_window_->TimerActive(MainWindow::kTimerStatus)) << "no banner to show";
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
     ASSERT_TRUE(WaitRecordedFrames(1)); // every decode begun before is over
     const uint64_t decoded = tovek_media_decoded_pictures();
@@ -121,12 +123,21 @@ TEST_F(PixelDemandWindowTest, MinimisedDecodesNothingButTheSnapshotAndRestoredSh
 
     main_window_->showNormal();
     ASSERT_TRUE(ProcessEventsUntil([] { return tovek_media_pixels_wanted(); }));
+    EXPECT_TRUE(main_window_->TimerActive(MainWindow::kTimerStatus)) << "the banner's again";
     ASSERT_TRUE(WaitFrames(2));
     EXPECT_GT(tovek_media_decoded_pictures(), decoded + 1);
     EXPECT_EQ(view_->LatestFrame(), held) << "the freeze outlasts the minimised time";
     ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
     ASSERT_TRUE(ProcessEventsUntil([&] { return view_->LatestFrame() != held; }));
     main_window_->OnCommand(cmd::kStopRecord);
+
+    // Stopped while unseen: back in sight, nothing plays and no timer runs.
+    main_window_->showMinimized();
+    ASSERT_TRUE(ProcessEventsUntil([] { return !tovek_media_pixels_wanted(); }));
+    ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
+    main_window_->showNormal();
+    ASSERT_TRUE(ProcessEventsUntil([] { return tovek_media_pixels_wanted(); }));
+    EXPECT_FALSE(main_window_->TimerActive(MainWindow::kTimerStatus));
 }
 
 } // namespace

@@ -9,7 +9,10 @@
 
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 
@@ -62,6 +65,7 @@ struct EmulatedRvxCamera::Impl {
     explicit Impl(const RvxCameraOptions& camera_options)
         : options(camera_options), generator(kRvxDefaultWidth, kRvxDefaultHeight) {
         generator.SetLiveMarker(options.live_marker);
+        generator.SetReplayLength(options.replay_length);
     }
 
     const RvxCameraOptions options;
@@ -288,6 +292,17 @@ bool EmulatedRvxCamera::OffersRawOnly() const {
     return impl_->stream_fault == RvxStreamFault::kRawOnly;
 }
 
+std::vector<RvxFormat> EmulatedRvxCamera::Formats() const {
+    std::vector<RvxFormat> formats = RvxFormats();
+    const auto first = std::find_if(formats.begin(), formats.end(), [this](const RvxFormat& f) {
+        return f.width == impl_->options.default_width && f.height == impl_->options.default_height;
+    });
+    if (first != formats.end()) {
+        std::rotate(formats.begin(), first, first + 1);
+    }
+    return formats;
+}
+
 CameraState EmulatedRvxCamera::State() const {
     platform::MutexLock lock(impl_->mutex);
     return impl_->state;
@@ -326,10 +341,28 @@ std::shared_ptr<EmulatedRvxCamera> FindRvxCamera(std::string_view node) {
     return it != registry.cameras.end() ? it->second.lock() : nullptr;
 }
 
+RvxCameraOptions DefaultRvxCameraOptions(const char* size, const char* replay) {
+    RvxCameraOptions options;
+    int width = 0;
+    int height = 0;
+    char rest = 0;
+    if (size != nullptr && std::sscanf(size, "%dx%d%c", &width, &height, &rest) == 2) {
+        options.default_width = width; // Formats() ignores a size it lacks
+        options.default_height = height;
+    }
+    unsigned count = 0;
+    if (replay != nullptr && std::sscanf(replay, "%u%c", &count, &rest) == 1) {
+        options.replay_length = count;
+    }
+    return options;
+}
+
 std::shared_ptr<EmulatedRvxCamera> DefaultRvxCamera() {
     // Never destroyed: other threads may use the camera while the process ends.
     static std::shared_ptr<EmulatedRvxCamera>* camera = [] {
-        auto* made = new std::shared_ptr<EmulatedRvxCamera>(EmulatedRvxCamera::Create());
+        auto* made = new std::shared_ptr<EmulatedRvxCamera>(
+            EmulatedRvxCamera::Create(DefaultRvxCameraOptions(
+                std::getenv("TOVEK_SIM_RVX_SIZE"), std::getenv("TOVEK_SIM_RVX_REPLAY"))));
         (*made)->Plug();
         return made;
     }();

@@ -73,9 +73,9 @@ GstStaticPadTemplate src_template =
 
 // Every size with its list of frame rates, the default first, as a UVC
 // camera's probed caps look: Motion-JPEG, or YUY2 when raw.
-GstCaps* FormatCaps(bool raw) {
+GstCaps* FormatCaps(const std::vector<sim::RvxFormat>& formats, bool raw) {
     GstCaps* caps = gst_caps_new_empty();
-    for (const sim::RvxFormat& format : sim::RvxFormats()) {
+    for (const sim::RvxFormat& format : formats) {
         GValue rates = G_VALUE_INIT;
         gst_value_list_init(&rates, format.frame_rates.size());
         for (int rate : format.frame_rates) {
@@ -167,7 +167,8 @@ gboolean Stop(GstBaseSrc* src) {
 
 GstCaps* GetCaps(GstBaseSrc* src, GstCaps* filter) {
     const auto camera = sim::FindRvxCamera(DeviceOf(Self(src)));
-    GstCaps* caps = FormatCaps(camera && camera->OffersRawOnly());
+    GstCaps* caps = camera ? FormatCaps(camera->Formats(), camera->OffersRawOnly())
+                           : FormatCaps(sim::RvxFormats(), false);
     if (filter != nullptr) {
         GstCaps* filtered = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
         gst_caps_unref(caps);

@@ -191,5 +191,27 @@ TEST(EmulatedRvxCamera, DescriptorsDeclareTheirLengths) {
     EXPECT_EQ(descriptors.size(), at);
 }
 
+TEST(RvxCameraOptions, TheEnvironmentSetsTheDefaultCamerasSizeAndReplay) {
+    struct Case {
+        const char* size;
+        const char* replay;
+        int width;
+        int height;
+        uint32_t replay_length;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, 1280, 720, 0},
+        {"2592x1944", "16", 2592, 1944, 16},
+        {"2592x", "16x", 1280, 720, 0}, // malformed: ignored
+        {"640x480 ", "", 1280, 720, 0}, // nothing may follow
+    };
+    for (const Case& c : cases) {
+        const RvxCameraOptions options = DefaultRvxCameraOptions(c.size, c.replay);
+        EXPECT_EQ(c.width, options.default_width) << (c.size ? c.size : "unset");
+        EXPECT_EQ(c.height, options.default_height) << (c.size ? c.size : "unset");
+        EXPECT_EQ(c.replay_length, options.replay_length) << (c.replay ? c.replay : "unset");
+    }
+}
+
 } // namespace
 } // namespace sim

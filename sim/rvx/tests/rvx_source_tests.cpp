@@ -102,6 +102,54 @@ TEST_F(RvxSourceTest, StreamsTimestampedPicturesAt1280x720And30PerSecondByDefaul
     gst_object_unref(pad);
 }
 
+TEST(RvxSourceDefaultSize, AGraphAskingForNoSizeGetsTheCamerasDefaultAtItsFastestRate) {
+    gst_init(nullptr, nullptr);
+    struct Case {
+        const char* size;
+        int width;
+        int height;
+        int rate;
+    };
+    const Case cases[] = {
+        {"2592x1944", 2592, 1944, 15},
+        {"1920x1080", 1920, 1080, 30},
+        {"1000x1000", 1280, 720, 30}, // no such format: the usual default
+    };
+    for (const Case& c : cases) {
+        RvxCameraOptions options = DefaultRvxCameraOptions(c.size, "4");
+        options.serial = std::string("DEFAULT-") + c.size;
+        const auto camera = EmulatedRvxCamera::Create(options);
+        ASSERT_TRUE(camera->Plug());
+        GstElement* pipeline = gst_pipeline_new(nullptr);
+        GstElement* source = camera->CreateSourceElement(nullptr);
+        GstElement* sink = gst_element_factory_make("appsink", nullptr);
+        g_object_set(sink, "sync", FALSE, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline), source, sink, nullptr);
+        ASSERT_TRUE(gst_element_link(source, sink));
+        gst_element_set_state(pipeline, GST_STATE_PLAYING);
+        // Four pictures replayed: the fifth is the first one again.
+        Picture pictures[5];
+        for (Picture& picture : pictures) {
+            picture = Pull(sink);
+        }
+        GstPad* pad = gst_element_get_static_pad(sink, "sink");
+        GstCaps* caps = gst_pad_get_current_caps(pad);
+        int fps_n = 0;
+        int fps_d = 1;
+        if (caps != nullptr) {
+            gst_structure_get_fraction(gst_caps_get_structure(caps, 0), "framerate", &fps_n,
+                                       &fps_d);
+            gst_caps_unref(caps);
+        }
+        gst_object_unref(pad);
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(pipeline);
+        EXPECT_EQ(c.width, pictures[4].width) << c.size;
+        EXPECT_EQ(c.height, pictures[4].height) << c.size;
+        EXPECT_EQ(c.rate, fps_n / fps_d) << c.size;
+    }
+}
+
 TEST_F(RvxSourceTest, OffersUvcSizesAndTakesTheOneNegotiated) {
     GstElement* source = camera_->CreateSourceElement(nullptr);
     GstPad* pad = gst_element_get_static_pad(source, "src");

@@ -48,6 +48,7 @@ class ControlToolBar;
 class VideoView;
 class Application;
 class ShareControl;
+class PixelDemand;
 struct TimeLapseChoice;
 
 class MainWindow : public QDialog, private KeyActions, private CommandPanelHost {
@@ -55,6 +56,8 @@ public:
     static constexpr int kTimerClock = 1;  // 1000 ms, for the window's whole life
     static constexpr int kTimerStatus = 2; // 50 ms, while playing
     static constexpr int kIdleUpdateMs = 200;
+    // While nobody can see the picture: nothing shows the update.
+    static constexpr int kUnseenIdleUpdateMs = 1000;
 
     explicit MainWindow(Application& app, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -274,6 +277,14 @@ private:
     void ShowStartupNotice(const std::string& repair_text);
     int timer_ids_[3] = {0, 0, 0}; // Qt timer ids of timers 1 and 2; 0 when stopped
     int idle_timer_ = 0;
+    // The status timer runs while both hold: asked for (playing) and the
+    // picture seen (PixelDemand, which pixel_demand_ is while it lives).
+    bool status_asked_ = false;
+    bool picture_seen_ = true;
+    bool idle_seen_ = true; // the pace idle_timer_ runs at
+    QPointer<PixelDemand> pixel_demand_;
+    void OnPictureSeen(bool seen);
+    void PaceTimers();
     int stored_zoom_mode_ = -1;                       // ZoomMode as the settings hold it
     std::future<record::AudioChoices> audio_listing_; // user-interface thread
     std::unique_ptr<RemoteServer> remote_;            // commands of other starts

@@ -107,7 +107,21 @@ struct RvxCameraOptions {
     // A frame counter and a moving square on every picture, so a viewer sees
     // the picture is live.
     bool live_marker = true;
+    // The size its sources list first, which a graph that asks for none
+    // negotiates at its fastest rate; a size RvxFormats() lacks keeps the
+    // default.
+    int default_width = kRvxDefaultWidth;
+    int default_height = kRvxDefaultHeight;
+    // Pictures replayed from memory (PictureGenerator::SetReplayLength):
+    // for measuring what the pictures cost their receiver without the
+    // encoder's work. 0: every frame encoded.
+    uint32_t replay_length = 0;
 };
+
+// The options DefaultRvxCamera uses, from the values (null: unset) of
+// TOVEK_SIM_RVX_SIZE=<width>x<height> and TOVEK_SIM_RVX_REPLAY=<count>;
+// malformed values are ignored.
+RvxCameraOptions DefaultRvxCameraOptions(const char* size, const char* replay);
 
 // What the camera was asked, for tests.
 struct RvxCounters {
@@ -164,6 +178,8 @@ public:
     void SetStreamFault(RvxStreamFault fault, uint32_t after_pictures = 0);
     // True while kRawOnly is set: what a source offers and accepts.
     bool OffersRawOnly() const;
+    // RvxFormats() with the camera's default size first.
+    std::vector<RvxFormat> Formats() const;
 
     CameraState State() const;
     // The status a read would give now.
@@ -188,7 +204,8 @@ std::shared_ptr<EmulatedRvxCamera> FindRvxCamera(std::string_view node);
 
 // The camera a program with emulated devices finds plugged in: created and
 // plugged at the first call (the emulated-device installer makes it),
-// kept until the process ends.
+// kept until the process ends. Its options come from the environment
+// (DefaultRvxCameraOptions).
 std::shared_ptr<EmulatedRvxCamera> DefaultRvxCamera();
 
 // Registers kRvxSourceFactory with GStreamer (rank none). gst_init must have
