@@ -92,9 +92,8 @@ int main(int argc, char** argv) {
 
     if (mode == "write") {
         for (size_t i = 0; i < pictures.size(); ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "/picture-%02zu.jpg", i);
-            const std::string path = argv[3] + std::string(name);
+            const std::string number = (i < 10 ? "0" : "") + std::to_string(i);
+            const std::string path = argv[3] + ("/picture-" + number + ".jpg");
             FILE* out = std::fopen(path.c_str(), "wb");
             const bool ok = out != nullptr && std::fwrite(pictures[i].data(), 1, pictures[i].size(),
                                                           out) == pictures[i].size();
