@@ -15,6 +15,9 @@ namespace {
 // picture.
 constexpr LONG kRvxStreamError = -1;
 
+// While the window is not seen, one frame message for this many frames.
+constexpr uint32_t kUnseenFrameMessageEvery = 8;
+
 } // namespace
 
 // ---- library threads -------------------------------------------------------------------
@@ -59,10 +62,17 @@ int TOVEK_STDCALL CameraSession::RvxStreamProc(BYTE* data, LONG length, double, 
 void CameraSession::OnStreamFrame(const BYTE* data, LONG length) {
     if (data == nullptr || length <= 0 || static_cast<size_t>(length) > kMaxFrameBytes)
         return;
-    last_frame_bytes_.store(length);
-    const uint32_t size = (static_cast<uint32_t>(frame_width_.load()) & 0xFFFF) |
-                          (static_cast<uint32_t>(frame_height_.load()) << 16);
-    Post(msg::kFrame, size, length);
+    const bool first = last_frame_bytes_.exchange(length) == 0;
+    // The frame pane is all a frame message updates: while nothing of the
+    // window is seen, it hears of a run's first frame and then of every
+    // eighth, so that an unseen window is not woken at the camera's pace.
+    const uint32_t untold = frames_untold_.fetch_add(1) + 1;
+    if (first || untold >= kUnseenFrameMessageEvery || tovek_media_pixels_wanted()) {
+        frames_untold_.store(0);
+        const uint32_t size = (static_cast<uint32_t>(frame_width_.load()) & 0xFFFF) |
+                              (static_cast<uint32_t>(frame_height_.load()) << 16);
+        Post(msg::kFrame, size, length);
+    }
     // A held or turned picture is saved as shown, from the rendered sample.
     snapshot_.OnFrame(data, static_cast<size_t>(length),
                       overlay_.Present() || shown_.Altered() || page_.Active());

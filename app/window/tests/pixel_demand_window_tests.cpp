@@ -17,6 +17,7 @@
 
 #include <QTest>
 
+#include <atomic>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -114,6 +115,16 @@ TEST_F(PixelDemandWindowTest, MinimisedDecodesNothingButTheSnapshotAndRestoredSh
     ASSERT_TRUE(WaitRecordedFrames(5));
     EXPECT_EQ(tovek_media_decoded_pictures(), decoded);
     EXPECT_EQ(view_->FrameCount(), presented);
+
+    // The unseen frame pane hears of every eighth frame, not of each.
+    std::atomic<uint64_t> camera_frames{0};
+    const testsupport::EventCounter messages(main_window_.get(),
+                                             static_cast<QEvent::Type>(msg::kFrame));
+    main_window_->Session().SetFrameTap([&](const uint8_t*, size_t) { ++camera_frames; });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return camera_frames.load() >= 24; }));
+    main_window_->Session().SetFrameTap({});
+    EXPECT_GE(messages.Count(), 1u);
+    EXPECT_LE(messages.Count(), camera_frames.load() / 8 + 1);
 
     // Saved as shown: the one picture it needs is decoded.
     const QImage picture = Capture();

@@ -355,6 +355,8 @@ private:
     std::atomic<uint32_t> run_{0};
     // Written by the stream callbacks, read by the sample callback and the window.
     std::atomic<int32_t> last_frame_bytes_{0};
+    // Stream callbacks only: frames since the window was last told of one.
+    std::atomic<uint32_t> frames_untold_{0};
     // Written by the user-interface thread, read by the stream callbacks.
     std::atomic<int> view_width_{0};
     std::atomic<int> view_height_{0};
