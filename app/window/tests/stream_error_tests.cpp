@@ -54,7 +54,10 @@ protected:
     void ExpectPlaysAgain() {
         ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
         EXPECT_TRUE(PicturesShown());
-        EXPECT_EQ(main_window_->Panes().MessageText(), "Playing");
+        // The first pictures can show before the open's result reaches the pane.
+        EXPECT_TRUE(ProcessEventsUntil([&] {
+            return main_window_->Panes().MessageText() == "Playing";
+        })) << main_window_->Panes().MessageText().toStdString();
     }
 };
 
