@@ -63,15 +63,6 @@ void MakeFolder(const fs::path& folder) {
     tjDestroy(tj);
 }
 
-long ResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return 0;
-}
-
 bool WaitFor(ThumbnailCache& cache, const std::vector<std::string>& paths) {
     const double deadline = bench::WallSeconds() + 30;
     for (const std::string& path : paths)
@@ -93,7 +84,7 @@ int main() {
     MakeFolder(folder);
     std::printf("made %d pictures in %.1f s\n", kPictures, bench::WallSeconds() - make0);
 
-    const long rss0 = ResidentKb();
+    const long rss0 = bench::ResidentKb();
     const double open0 = bench::WallSeconds();
     GalleryList list;
     list.SetFolder(folder.string());
@@ -116,7 +107,7 @@ int main() {
         WaitFor(cache, screen);
     }
     const double all_s = bench::WallSeconds() - open0;
-    const double added_mb = static_cast<double>(ResidentKb() - rss0) / 1024.0;
+    const double added_mb = static_cast<double>(bench::ResidentKb() - rss0) / 1024.0;
     std::printf("%zu listed; first %d thumbnails in %.3f s (%s); all in %.2f s; %zu kept; "
                 "resident +%.1f MB\n",
                 list.Entries().size(), kFirstScreen, first_s, first_ok ? "ok" : "timed out", all_s,

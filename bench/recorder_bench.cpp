@@ -31,6 +31,7 @@
 // Usage: recorder_bench [folder] [frames]   (defaults: /tmp, 2000; goal:
 // ratio <= 0.3 at the same or better frames per second)
 #include "annotation/FrameOverlay.h"
+#include "bench_shapes.h"
 #include "bench_util.h"
 #include "capture/ShownFrameEncoder.h"
 #include "capture/ShownPicture.h"
@@ -253,31 +254,6 @@ std::vector<std::vector<uint8_t>> MakePictures() {
 constexpr int kShownFrames = 300;
 constexpr int kPacedSeconds = 10;
 
-// A rectangle's outline and a line, 4 pixels wide, as the tools draw them.
-void DrawShapes(OverlayWorker* overlay) {
-    overlay->SetExtentRenderer([](uint8_t* pixels, size_t size, OverlayExtent* extent) {
-        std::memset(pixels, kTransparentByte, size);
-        const auto dot = [pixels](int x, int y) {
-            uint8_t* p = pixels + (static_cast<size_t>(y) * kWidth + x) * 4;
-            p[0] = 0, p[1] = 0, p[2] = 0xFF, p[3] = 0xFF;
-        };
-        for (int w = 0; w < 4; ++w) {
-            for (int x = 200; x < 1700; ++x)
-                dot(x, 150 + w), dot(x, 900 + w);
-            for (int y = 150; y < 904; ++y)
-                dot(200 + w, y), dot(1696 + w, y);
-            for (int i = 0; i < 700; ++i)
-                dot(300 + i + w, 200 + i);
-        }
-        ClearOverlayExtent(extent, kWidth, kHeight);
-        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
-        return true;
-    });
-    overlay->SetPlaying(true);
-    overlay->RequestRedraw();
-    overlay->Turn();
-}
-
 // D: CPU seconds of one decode to BGRX into a warm buffer.
 double DecodeSeconds(const std::vector<std::vector<uint8_t>>& pictures) {
     std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
@@ -389,7 +365,7 @@ ShownRun RecordAsShown(const std::string& folder, const std::vector<std::vector<
 // Returns false when a run failed.
 bool BenchAsShown(const std::string& folder, const std::vector<std::vector<uint8_t>>& pictures) {
     OverlayWorker overlay;
-    DrawShapes(&overlay);
+    bench::DrawShapes(&overlay);
     const double decode = DecodeSeconds(pictures);
     std::printf("recording as shown: %d frames of %dx%d, a rectangle and a line drawn, "
                 "D %.2f ms\n",

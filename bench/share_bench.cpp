@@ -21,6 +21,7 @@
 //
 // Usage: share_bench [--seconds N]   (default 60: the goal's run length)
 #include "annotation/FrameOverlay.h"
+#include "bench_shapes.h"
 #include "bench_util.h"
 #include "capture/ShownFrameEncoder.h"
 #include "capture/ShownPicture.h"
@@ -124,41 +125,6 @@ double LayerSeconds(OverlayWorker* overlay) {
             share::InkToPng(pixels, &extent, kWidth, kHeight, 2, &png);
         });
     return (bench::ThreadCpuSeconds() - start) / rounds;
-}
-
-// A rectangle's outline and a line, 4 pixels wide, as the tools draw them.
-void DrawShapes(OverlayWorker* overlay) {
-    overlay->SetExtentRenderer([](uint8_t* pixels, size_t size, OverlayExtent* extent) {
-        std::memset(pixels, kTransparentByte, size);
-        const auto dot = [pixels](int x, int y) {
-            uint8_t* p = pixels + (static_cast<size_t>(y) * kWidth + x) * 4;
-            p[0] = 0, p[1] = 0, p[2] = 0xFF, p[3] = 0xFF;
-        };
-        for (int w = 0; w < 4; ++w) {
-            for (int x = 200; x < 1700; ++x)
-                dot(x, 150 + w), dot(x, 900 + w);
-            for (int y = 150; y < 904; ++y)
-                dot(200 + w, y), dot(1696 + w, y);
-            for (int i = 0; i < 700; ++i)
-                dot(300 + i + w, 200 + i);
-        }
-        ClearOverlayExtent(extent, kWidth, kHeight);
-        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
-        return true;
-    });
-    overlay->SetPlaying(true);
-    overlay->RequestRedraw();
-    overlay->Turn();
-}
-
-long ResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    }
-    return 0;
 }
 
 double ProcessCpuSeconds() {
@@ -319,7 +285,7 @@ Run Pump(const std::vector<std::vector<uint8_t>>& pictures, share::ShareSession*
         if (share != nullptr)
             share->OnFrame(jpeg.data(), jpeg.size());
         if (i % kFps == 0)
-            run.resident_kb = std::max(run.resident_kb, ResidentKb());
+            run.resident_kb = std::max(run.resident_kb, bench::ResidentKb());
         next += period;
         std::this_thread::sleep_until(next);
     }
@@ -359,7 +325,7 @@ int main(int argc, char** argv) {
     }
     const double decode = DecodeSeconds(pictures);
     OverlayWorker overlay;
-    DrawShapes(&overlay);
+    bench::DrawShapes(&overlay);
     ShownPicture shown;
     const double encode = EncodeSeconds(pictures, &overlay, &shown);
     const double layer = LayerSeconds(&overlay);
