@@ -7,11 +7,11 @@
 #include "common/CommandIds.h"
 #include "platform/media.h"
 #include "platform/system.h"
+#include "playing_window_fixture.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
 #include "testsupport/gui_support.h"
 #include "view/VideoView.h"
-#include "window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -30,37 +30,15 @@ bool IsRed(QRgb pixel) {
     return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
 }
 
-class PixelDemandWindowTest : public testsupport::WindowTest {
+class PixelDemandWindowTest : public testsupport::PlayingWindowTest {
 protected:
-    void Start() {
-        sim::UsbBus().Reset(false);
-        sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
-        StartWindow("Q5M4410", [&](Application& app) {
-            app.Settings().record_path =
-                platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
-            app.Settings().capture_path =
-                platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
-            app.Settings().audio_index = 0;
-        });
-        view_ = main_window_->View();
-        ASSERT_TRUE(ProcessEventsUntil(
-            [&] { return main_window_->Session().Playing() && view_->FrameCount() > 2; }));
-        main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
-    }
-    bool WaitFrames(uint64_t count) {
-        const uint64_t seen = view_->FrameCount();
-        return ProcessEventsUntil([&] { return view_->FrameCount() >= seen + count; });
-    }
+    void Start() { ASSERT_NO_FATAL_FAILURE(StartPlaying()); }
     // Waits until the recorder has had about count more camera frames.
     bool WaitRecordedFrames(int count) {
         const Recorder& recorder = main_window_->Session().GetRecorder();
         const uint64_t until = recorder.TotalBytes() + static_cast<uint64_t>(count) *
                                                            main_window_->Session().LastFrameBytes();
         return ProcessEventsUntil([&] { return recorder.TotalBytes() > until; });
-    }
-    QPoint At(int x, int y) const {
-        const view::POINT p = view_->ImageToClient(view::POINT{x, y});
-        return QPoint(p.x, p.y);
     }
     void DrawRedRectangle(int x1, int y1, int x2, int y2) {
         main_window_->Annotations().SetTool(annotation::DrawTool::kRectangle);
@@ -89,8 +67,6 @@ protected:
             return QImage();
         return QImage(QString::fromStdString(saved.string())).convertToFormat(QImage::Format_RGB32);
     }
-
-    VideoView* view_ = nullptr;
 };
 
 TEST_F(PixelDemandWindowTest, MinimisedDecodesNothingButTheSnapshotAndRestoredShowsAgain) {

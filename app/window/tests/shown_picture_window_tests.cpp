@@ -5,6 +5,7 @@
 #include "annotation/AnnotationStore.h"
 #include "common/CommandIds.h"
 #include "platform/system.h"
+#include "playing_window_fixture.h"
 #include "sim/q5_camera.h"
 #include "sim/usb_bus.h"
 #include "testsupport/gui_support.h"
@@ -12,7 +13,6 @@
 #include "view/ShownFrame.h"
 #include "view/VideoGeometry.h"
 #include "view/VideoView.h"
-#include "window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -55,33 +55,13 @@ bool IsRed(QRgb pixel) {
     return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
 }
 
-class ShownPictureWindowTest : public testsupport::WindowTest {
+class ShownPictureWindowTest : public testsupport::PlayingWindowTest {
 protected:
     void Start() {
-        sim::UsbBus().Reset(false);
-        sim::UsbBus().PlugIn(sim::MakeDefaultQ5Camera());
-        StartWindow("Q5M4410", [&](Application& app) {
-            app.Settings().record_path =
-                platform::Utf8ToUtf16(folder_->Path("videos").string() + "/");
-            app.Settings().capture_path =
-                platform::Utf8ToUtf16(folder_->Path("pictures").string() + "/");
-            app.Settings().audio_index = 0;
-        });
-        view_ = main_window_->View();
-        ASSERT_TRUE(ProcessEventsUntil(
-            [&] { return main_window_->Session().Playing() && view_->FrameCount() > 2; }));
+        ASSERT_NO_FATAL_FAILURE(StartPlaying());
         width_ = main_window_->Session().FrameWidth();
         height_ = main_window_->Session().FrameHeight();
         ASSERT_GT(width_, 0);
-        main_window_->OnCommand(cmd::kZoomFirst + view::kFitImage);
-    }
-    bool WaitFrames(uint64_t count) {
-        const uint64_t seen = view_->FrameCount();
-        return ProcessEventsUntil([&] { return view_->FrameCount() >= seen + count; });
-    }
-    QPoint At(int x, int y) const {
-        const view::POINT p = view_->ImageToClient(view::POINT{x, y});
-        return QPoint(p.x, p.y);
     }
     // A red filled rectangle dragged over picture pixels (x1, y1) to (x2, y2).
     void DrawRectangle(int x1, int y1, int x2, int y2) {
@@ -130,7 +110,6 @@ protected:
         QApplication::sendEvent(view_, &release);
     }
 
-    VideoView* view_ = nullptr;
     int width_ = 0;
     int height_ = 0;
 };
