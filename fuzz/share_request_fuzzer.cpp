@@ -60,8 +60,22 @@ std::string Exchange(uint16_t port, const std::string& bytes) {
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int error = 0;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        std::fprintf(stderr, "connect: %s\n", std::strerror(errno));
+        error = errno;
+        // The fuzzer's own timer signal can interrupt the connect, which then
+        // goes on by itself: wait for it and read how it ended.
+        if (error == EINTR) {
+            pollfd p{fd, POLLOUT, 0};
+            while (poll(&p, 1, 3000) < 0 && errno == EINTR) {
+            }
+            socklen_t length = sizeof error;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
+        }
+    }
+    if (error != 0) {
+        std::fprintf(stderr, "connect: %s\n", std::strerror(error));
         FUZZ_CHECK(!"connect to the server");
     }
     send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
