@@ -19,7 +19,7 @@
 #include "bench_util.h"
 #include "platform/media.h"
 #include "sim/picture.h"
-#include "view/FrameShrinker.h"
+#include "platform/frame_shrinker.h"
 #include "view/VideoView.h"
 
 #include <QApplication>
@@ -134,8 +134,8 @@ int main(int argc, char** argv) {
     const double faults = static_cast<double>(bench::MinorFaults() - faults0) / rounds;
     const double present = bench::Median(seconds);
     const double decode = DecodeSeconds(*jpeg, rounds);
-    const bool shrunk = view::ShrinkFactorFor(kWidth, kHeight, view_width, view_height) !=
-                        view::ShrinkFactor::kNone;
+    const bool shrunk = platform::ShrinkFactorFor(kWidth, kHeight, view_width, view_height) !=
+                        platform::ShrinkFactor::kNone;
     const bool smooth = view::UseSmoothScaling(kWidth, kHeight, view_width, view_height);
     std::printf("present_bench: %d frames of %d x %d into %d x %d (%s), platform %s\n", rounds,
                 kWidth, kHeight, view_width, view_height,

@@ -1,7 +1,7 @@
 #include "view/FramePainter.h"
 
+#include "platform/frame_shrinker.h"
 #include "view/FramePresenter.h"
-#include "view/FrameShrinker.h"
 
 #include <QPaintEngine>
 #include <QPainter>
@@ -13,8 +13,8 @@
 
 namespace view {
 
-bool FramePainter::ShrinkInPlace(QPainter& painter, ShrinkFactor factor, const VideoFrame& frame,
-                                 const QRect& target) {
+bool FramePainter::ShrinkInPlace(QPainter& painter, platform::ShrinkFactor factor,
+                                 const VideoFrame& frame, const QRect& target) {
     // Only a plain 32-bit picture painted one to one, with nothing but a
     // whole-pixel offset between the painter and it.
     QPaintEngine* engine = painter.paintEngine();
@@ -68,24 +68,25 @@ bool FramePainter::ShrinkInPlace(QPainter& painter, ShrinkFactor factor, const V
         }
     };
     move_outside(true);
-    const bool done = ShrinkBgrx(factor, frame.pixels, frame.width, frame.height, frame.stride,
-                                 base + place.top() * line + place.left() * 4, place.width(),
-                                 place.height(), static_cast<int>(line));
+    const bool done =
+        platform::ShrinkBgrx(factor, frame.pixels, frame.width, frame.height, frame.stride,
+                             base + place.top() * line + place.left() * 4, place.width(),
+                             place.height(), static_cast<int>(line));
     move_outside(false);
     return done;
 }
 
 void FramePainter::Draw(QPainter& painter, const VideoFrame& frame, const QRect& target) {
-    const ShrinkFactor factor =
-        ShrinkFactorFor(frame.width, frame.height, target.width(), target.height());
+    const platform::ShrinkFactor factor =
+        platform::ShrinkFactorFor(frame.width, frame.height, target.width(), target.height());
     last_shrunk_ = false;
     last_in_place_ = false;
-    if (factor != ShrinkFactor::kNone && ShrinkInPlace(painter, factor, frame, target)) {
+    if (factor != platform::ShrinkFactor::kNone && ShrinkInPlace(painter, factor, frame, target)) {
         last_shrunk_ = true;
         last_in_place_ = true;
         return;
     }
-    if (factor != ShrinkFactor::kNone) {
+    if (factor != platform::ShrinkFactor::kNone) {
         const size_t bytes = static_cast<size_t>(target.width()) * target.height() * 4;
         try {
             if (shrunk_.size() != bytes) {
@@ -96,8 +97,8 @@ void FramePainter::Draw(QPainter& painter, const VideoFrame& frame, const QRect&
         }
         const int stride = target.width() * 4;
         if (shrunk_.size() == bytes &&
-            ShrinkBgrx(factor, frame.pixels, frame.width, frame.height, frame.stride,
-                       shrunk_.data(), target.width(), target.height(), stride)) {
+            platform::ShrinkBgrx(factor, frame.pixels, frame.width, frame.height, frame.stride,
+                                 shrunk_.data(), target.width(), target.height(), stride)) {
             // Wrapped, not owned: a QImage of its own would fault its pages
             // in afresh whenever its pixels are asked for writing.
             painter.drawImage(target.topLeft(),

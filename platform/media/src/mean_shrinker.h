@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-namespace view {
+namespace platform {
 
 // The widest output the groups are worked out for (on the stack).
 inline constexpr int kMaxMeanColumns = 8192;
@@ -23,10 +23,33 @@ inline constexpr int kMaxMeanColumns = 8192;
 // wide.
 bool NearestMeanFits(int width, int height, int dest_width, int dest_height);
 
-// Writes the output (pixels opaque) as ShrinkBgrx describes; the caller has
-// checked the sizes (NearestMeanFits) and strides. vector: the SSE2 loop
-// where the processor has it, else the plain one; both give the same bytes.
+// One nearest-mean shrink, an output row at a time: the columns' groups
+// are worked out once. Output row y is the mean of GroupRows() frame rows
+// from FirstRow(y); FirstRow never decreases with y.
+class MeanShrink {
+public:
+    // The caller has checked the sizes (NearestMeanFits).
+    void Prepare(int width, int height, int dest_width, int dest_height);
+    int FirstRow(int y) const;
+    int GroupRows() const { return rows_; }
+    // Writes output row y (pixels opaque) from its group's rows: rows[i] is
+    // frame row FirstRow(y) + i. vector: the SSE2 loop where the processor
+    // has it, else the plain one; both give the same bytes.
+    void Row(bool vector, const uint8_t* const* rows, uint8_t* out) const;
+
+private:
+    using RowFunction = void (*)(bool, const uint8_t* const*, const int*, int, uint8_t*);
+    int height_ = 0;
+    int dest_width_ = 0;
+    int dest_height_ = 0;
+    int rows_ = 1;
+    RowFunction row_ = nullptr;
+    int column_[kMaxMeanColumns]; // each output column's first frame column
+};
+
+// Writes the whole output as ShrinkBgrx describes; the caller has checked
+// the sizes (NearestMeanFits) and strides.
 void ShrinkNearestMean(bool vector, const uint8_t* frame, int width, int height, int stride,
                        uint8_t* out, int dest_width, int dest_height, int out_stride);
 
-} // namespace view
+} // namespace platform

@@ -1,4 +1,4 @@
-#include "MeanShrinker.h"
+#include "mean_shrinker.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace view {
+namespace platform {
 
 namespace {
 
@@ -175,21 +175,39 @@ bool NearestMeanFits(int width, int height, int dest_width, int dest_height) {
            (width != dest_width || height != dest_height) && dest_width <= kMaxMeanColumns;
 }
 
+void MeanShrink::Prepare(int width, int height, int dest_width, int dest_height) {
+    height_ = height;
+    dest_width_ = dest_width;
+    dest_height_ = dest_height;
+    const int columns = GroupSize(width, dest_width);
+    rows_ = GroupSize(height, dest_height);
+    for (int k = 0; k < dest_width; ++k)
+        column_[k] = FirstOfGroup(k, width, dest_width, columns);
+    row_ = RowFunctionFor(columns, rows_);
+}
+
+int MeanShrink::FirstRow(int y) const {
+    return FirstOfGroup(y, height_, dest_height_, rows_);
+}
+
+void MeanShrink::Row(bool vector, const uint8_t* const* rows, uint8_t* out) const {
+    // The row functions read four row pointers: a smaller group repeats its last.
+    const uint8_t* group[4];
+    for (int i = 0; i < 4; ++i)
+        group[i] = rows[std::min(i, rows_ - 1)];
+    row_(vector, group, column_, dest_width_, out);
+}
+
 void ShrinkNearestMean(bool vector, const uint8_t* frame, int width, int height, int stride,
                        uint8_t* out, int dest_width, int dest_height, int out_stride) {
-    const int columns = GroupSize(width, dest_width);
-    const int rows = GroupSize(height, dest_height);
-    int column[kMaxMeanColumns];
-    for (int k = 0; k < dest_width; ++k)
-        column[k] = FirstOfGroup(k, width, dest_width, columns);
-    const RowFunction row = RowFunctionFor(columns, rows);
+    MeanShrink shrink;
+    shrink.Prepare(width, height, dest_width, dest_height);
     for (int y = 0; y < dest_height; ++y) {
-        const int top = FirstOfGroup(y, height, dest_height, rows);
-        const uint8_t* group[4];
-        for (int i = 0; i < 4; ++i)
-            group[i] = frame + static_cast<ptrdiff_t>(stride) * (top + std::min(i, rows - 1));
-        row(vector, group, column, dest_width, out + static_cast<ptrdiff_t>(out_stride) * y);
+        const uint8_t* rows[4];
+        for (int i = 0; i < shrink.GroupRows(); ++i)
+            rows[i] = frame + static_cast<ptrdiff_t>(stride) * (shrink.FirstRow(y) + i);
+        shrink.Row(vector, rows, out + static_cast<ptrdiff_t>(out_stride) * y);
     }
 }
 
-} // namespace view
+} // namespace platform

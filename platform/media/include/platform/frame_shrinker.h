@@ -7,15 +7,16 @@
 // 1920 x 1080 frame into 1280 x 720 or 960 x 540 (and the like) needs on
 // every frame. Results are within one level of the exact filter. Any other
 // shrink up to 4:1 a direction takes the mean of the frame pixels nearest
-// each output pixel (MeanShrinker.h).
+// each output pixel (mean_shrinker.h).
 //
 // Plain functions on caller-owned memory, no allocation: any thread; the
 // frame is only read, the output only written.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-namespace view {
+namespace platform {
 
 enum class ShrinkFactor {
     kNone,        // none fits (an enlargement): scale some other way
@@ -41,9 +42,57 @@ bool ShrinkBgrx(ShrinkFactor factor, const uint8_t* frame, int width, int height
 // mean takes the SSE2 loop under kAvx2).
 enum class ShrinkKernel { kPlain, kSse2, kAvx2 };
 bool ShrinkKernelAvailable(ShrinkKernel kernel);
+// The fastest kernel this processor has.
+ShrinkKernel BestShrinkKernel();
 // ShrinkBgrx with the given kernel; false too when it is not available.
 bool ShrinkBgrxWith(ShrinkKernel kernel, ShrinkFactor factor, const uint8_t* frame, int width,
                     int height, int stride, uint8_t* out, int dest_width, int dest_height,
                     int out_stride);
 
-} // namespace view
+class MeanShrink;
+
+// The same shrink made a group of frame rows at a time, from the top: a
+// decoder that makes the frame row by row shrinks each group while its rows
+// are still in the processor's cache, and the whole frame never goes out
+// to memory. Gives the same bytes as ShrinkBgrx. One shrink per object;
+// any thread, one at a time.
+class RowShrinker {
+public:
+    // Which frame rows a group takes and which output rows it writes. Each
+    // group's frame rows start at or after the previous group's and end at
+    // or after its end; no group takes more than kMaxGroupRows.
+    struct Group {
+        int first_row;
+        int rows;
+        int first_out_row;
+        int out_rows;
+    };
+    static constexpr int kMaxGroupRows = 4;
+
+    RowShrinker();
+    ~RowShrinker();
+    RowShrinker(const RowShrinker&) = delete;
+    RowShrinker& operator=(const RowShrinker&) = delete;
+
+    // False, and nothing prepared, when width x height does not shrink to
+    // dest_width x dest_height by factor (ShrinkFactorFor) or the kernel is
+    // not available.
+    bool Prepare(ShrinkFactor factor, int width, int height, int dest_width, int dest_height,
+                 ShrinkKernel kernel);
+    bool Prepare(ShrinkFactor factor, int width, int height, int dest_width, int dest_height);
+    int Groups() const { return groups_; }
+    Group GroupAt(int g) const;
+    // Writes group g's output rows into out (the whole output's first row,
+    // rows out_stride bytes apart); rows[i] is frame row first_row + i.
+    void Shrink(int g, const uint8_t* const* rows, uint8_t* out, int out_stride) const;
+
+private:
+    ShrinkFactor factor_ = ShrinkFactor::kNone;
+    ShrinkKernel kernel_ = ShrinkKernel::kPlain;
+    int width_ = 0;
+    int dest_width_ = 0;
+    int groups_ = 0;
+    std::unique_ptr<MeanShrink> mean_; // the nearest mean's column table
+};
+
+} // namespace platform

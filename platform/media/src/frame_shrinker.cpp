@@ -1,7 +1,8 @@
-#include "view/FrameShrinker.h"
-#include "MeanShrinker.h"
+#include "platform/frame_shrinker.h"
+#include "mean_shrinker.h"
 
 #include <cstddef>
+#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -10,7 +11,7 @@
 #include <immintrin.h>
 #endif
 
-namespace view {
+namespace platform {
 
 namespace {
 
@@ -261,29 +262,27 @@ Kernel KernelFor(ShrinkKernel kernel) {
     }
 }
 
-void Shrink(const Kernel& kernel, ShrinkFactor factor, const uint8_t* frame, int width, int stride,
-            uint8_t* out, int dest_width, int dest_height, int out_stride) {
+// Output rows 2g and 2g + 1 (3:2) or g (2:1) from their frame rows r.
+void ShrinkExactGroup(const Kernel& kernel, ShrinkFactor factor, const uint8_t* const* r, int width,
+                      int dest_width, uint8_t* out, int out_stride, int g) {
     if (factor == ShrinkFactor::kThreeToTwo) {
-        for (int m = 0; m < dest_height / 2; ++m) {
-            const uint8_t* const r[3] = {Row(frame, stride, 3 * m), Row(frame, stride, 3 * m + 1),
-                                         Row(frame, stride, 3 * m + 2)};
-            uint8_t* o0 = Row(out, out_stride, 2 * m);
-            uint8_t* o1 = Row(out, out_stride, 2 * m + 1);
-            int k = kernel.three_to_two(r, width, o0, o1);
-            for (; k < width / 3; ++k)
-                ThreeToTwoGroup(r, k, o0, o1);
-        }
+        const uint8_t* const rows[3] = {r[0], r[1], r[2]};
+        uint8_t* o0 = Row(out, out_stride, 2 * g);
+        uint8_t* o1 = Row(out, out_stride, 2 * g + 1);
+        int k = kernel.three_to_two(rows, width, o0, o1);
+        for (; k < width / 3; ++k)
+            ThreeToTwoGroup(rows, k, o0, o1);
         return;
     }
-    for (int y = 0; y < dest_height; ++y) {
-        const uint8_t* r0 = Row(frame, stride, 2 * y);
-        const uint8_t* r1 = Row(frame, stride, 2 * y + 1);
-        uint8_t* o = Row(out, out_stride, y);
-        int k = kernel.two_to_one(r0, r1, dest_width, o);
-        for (; k < dest_width; ++k)
-            TwoToOnePixel(r0, r1, k, o);
-    }
+    uint8_t* o = Row(out, out_stride, g);
+    int k = kernel.two_to_one(r[0], r[1], dest_width, o);
+    for (; k < dest_width; ++k)
+        TwoToOnePixel(r[0], r[1], k, o);
 }
+
+// Frame rows a group of an exact factor takes, and output rows it makes.
+constexpr int kThreeToTwoRows = 3;
+constexpr int kTwoToOneRows = 2;
 
 } // namespace
 
@@ -318,14 +317,18 @@ bool ShrinkKernelAvailable(ShrinkKernel kernel) {
     }
 }
 
-bool ShrinkBgrx(ShrinkFactor factor, const uint8_t* frame, int width, int height, int stride,
-                uint8_t* out, int dest_width, int dest_height, int out_stride) {
+ShrinkKernel BestShrinkKernel() {
     static const ShrinkKernel best =
         ShrinkKernelAvailable(ShrinkKernel::kAvx2)   ? ShrinkKernel::kAvx2
         : ShrinkKernelAvailable(ShrinkKernel::kSse2) ? ShrinkKernel::kSse2
                                                      : ShrinkKernel::kPlain;
-    return ShrinkBgrxWith(best, factor, frame, width, height, stride, out, dest_width, dest_height,
-                          out_stride);
+    return best;
+}
+
+bool ShrinkBgrx(ShrinkFactor factor, const uint8_t* frame, int width, int height, int stride,
+                uint8_t* out, int dest_width, int dest_height, int out_stride) {
+    return ShrinkBgrxWith(BestShrinkKernel(), factor, frame, width, height, stride, out, dest_width,
+                          dest_height, out_stride);
 }
 
 bool ShrinkBgrxWith(ShrinkKernel kernel, ShrinkFactor factor, const uint8_t* frame, int width,
@@ -339,9 +342,65 @@ bool ShrinkBgrxWith(ShrinkKernel kernel, ShrinkFactor factor, const uint8_t* fra
                           dest_width, dest_height, out_stride);
         return true;
     }
-    Shrink(KernelFor(kernel), factor, frame, width, stride, out, dest_width, dest_height,
-           out_stride);
+    const Kernel exact = KernelFor(kernel);
+    const int take = factor == ShrinkFactor::kThreeToTwo ? kThreeToTwoRows : kTwoToOneRows;
+    const int groups = factor == ShrinkFactor::kThreeToTwo ? dest_height / 2 : dest_height;
+    for (int g = 0; g < groups; ++g) {
+        const uint8_t* rows[kThreeToTwoRows] = {};
+        for (int i = 0; i < take; ++i)
+            rows[i] = Row(frame, stride, take * g + i);
+        ShrinkExactGroup(exact, factor, rows, width, dest_width, out, out_stride, g);
+    }
     return true;
 }
 
-} // namespace view
+RowShrinker::RowShrinker() = default;
+RowShrinker::~RowShrinker() = default;
+
+bool RowShrinker::Prepare(ShrinkFactor factor, int width, int height, int dest_width,
+                          int dest_height) {
+    return Prepare(factor, width, height, dest_width, dest_height, BestShrinkKernel());
+}
+
+bool RowShrinker::Prepare(ShrinkFactor factor, int width, int height, int dest_width,
+                          int dest_height, ShrinkKernel kernel) {
+    groups_ = 0;
+    if (!ShrinkKernelAvailable(kernel) ||
+        !Fits(factor, width, height, width * kBytesPerPixel, dest_width, dest_height,
+              dest_width * kBytesPerPixel))
+        return false;
+    if (factor == ShrinkFactor::kNearestMean) {
+        if (!mean_)
+            mean_ = std::make_unique<MeanShrink>();
+        mean_->Prepare(width, height, dest_width, dest_height);
+    }
+    factor_ = factor;
+    kernel_ = kernel;
+    width_ = width;
+    dest_width_ = dest_width;
+    groups_ = factor == ShrinkFactor::kThreeToTwo ? dest_height / 2 : dest_height;
+    return true;
+}
+
+RowShrinker::Group RowShrinker::GroupAt(int g) const {
+    switch (factor_) {
+    case ShrinkFactor::kThreeToTwo:
+        return {kThreeToTwoRows * g, kThreeToTwoRows, 2 * g, 2};
+    case ShrinkFactor::kTwoToOne:
+        return {kTwoToOneRows * g, kTwoToOneRows, g, 1};
+    default:
+        return {mean_->FirstRow(g), mean_->GroupRows(), g, 1};
+    }
+}
+
+void RowShrinker::Shrink(int g, const uint8_t* const* rows, uint8_t* out, int out_stride) const {
+    if (g < 0 || g >= groups_)
+        return;
+    if (factor_ == ShrinkFactor::kNearestMean)
+        mean_->Row(kernel_ != ShrinkKernel::kPlain, rows, Row(out, out_stride, g));
+    else
+        ShrinkExactGroup(KernelFor(kernel_), factor_, rows, width_, dest_width_, out, out_stride,
+                         g);
+}
+
+} // namespace platform
