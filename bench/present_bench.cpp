@@ -17,9 +17,9 @@
 //        present_bench --decode-paced   prints D paced, one decode every
 //          1/16 s as the camera sends them: "D_PACED_MS <milliseconds>"
 #include "bench_util.h"
+#include "platform/frame_shrinker.h"
 #include "platform/media.h"
 #include "sim/picture.h"
-#include "platform/frame_shrinker.h"
 #include "view/VideoView.h"
 
 #include <QApplication>

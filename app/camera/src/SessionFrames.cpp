@@ -112,13 +112,10 @@ int CameraSession::SampleProc(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_T
     if (width <= 0 || height <= 0 || length != width * height * 4 ||
         static_cast<size_t>(length) > kMaxPictureBytes)
         return 1;
-    // Any other size is no picture of this camera.
-    const int scale =
-        platform::JpegScaleOf(static_cast<int>(camera_width), static_cast<int>(camera_height),
-                              static_cast<int>(width), static_cast<int>(height));
-    if (scale == 0)
+    // A larger one is no picture of this camera.
+    if (width > camera_width || height > camera_height)
         return 1;
-    if (scale != 1) {
+    if (width != camera_width || height != camera_height) {
         // Only shown: whatever keeps or reads the picture waits for the
         // camera's own pixels (ChooseDecodeSize asks for them).
         self->overlay_.Composite(buffer, static_cast<int>(width * 4), static_cast<int>(width),

@@ -57,12 +57,12 @@ protected:
         QTest::mouseRelease(view_, Qt::LeftButton, Qt::NoModifier, At(200, 40));
     }
     bool LineShown() const {
-        const QImage frame = view_->LatestFrame();
+        const QImage frame = CameraFrame();
         return !frame.isNull() && (frame.pixel(120, 40) & 0xFFFFFF) == 0 &&
                (frame.pixel(120, 60) & 0xFFFFFF) != 0;
     }
     bool LineGone() const {
-        const QImage frame = view_->LatestFrame();
+        const QImage frame = CameraFrame();
         return !frame.isNull() && (frame.pixel(120, 40) & 0xFFFFFF) != 0;
     }
     // A snapshot (File > Capture), read back once written whole; null when

@@ -266,16 +266,16 @@ TEST_F(ControllerTest, RvxPlaysCompositesTheOverlayAndStops) {
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
 
-    // The callback itself: a frame-sized sample is composited, others not.
+    // The callback itself: a frame-sized sample is composited, a larger one not.
     std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4, 0x40);
     platform::MemorySample sample(pixels.data(), pixels.size(), w, h, w * 4);
     EXPECT_EQ(0, CameraSession::SampleProc(&sample, nullptr, nullptr, 0, &main_window_->Session()));
     EXPECT_EQ(0, std::memcmp(pixels.data(), "\x00\x00\xFF\xFF", 4));
     EXPECT_EQ(pixels[4], 0x40);
-    std::vector<uint8_t> small(16, 0x40);
-    platform::MemorySample wrong(small.data(), small.size(), 2, 2, 8);
+    std::vector<uint8_t> wider(static_cast<size_t>(w + 2) * 4, 0x40);
+    platform::MemorySample wrong(wider.data(), wider.size(), w + 2, 1, (w + 2) * 4);
     EXPECT_EQ(1, CameraSession::SampleProc(&wrong, nullptr, nullptr, 0, &main_window_->Session()));
-    EXPECT_EQ(small, std::vector<uint8_t>(16, 0x40));
+    EXPECT_EQ(wider, std::vector<uint8_t>(wider.size(), 0x40)) << "wider than the camera's";
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStop));
     EXPECT_FALSE(main_window_->Session().Playing());

@@ -73,12 +73,12 @@ TEST_F(PixelDemandWindowTest, MinimisedDecodesNothingButTheSnapshotAndRestoredSh
     ASSERT_NO_FATAL_FAILURE(Start());
     DrawRedRectangle(100, 100, 300, 250);
     ASSERT_TRUE(ProcessEventsUntil([&] {
-        const QImage frame = view_->LatestFrame();
+        const QImage frame = CameraFrame();
         return !frame.isNull() && IsRed(frame.pixel(200, 175));
     }));
     ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
     ASSERT_TRUE(WaitFrames(3));
-    const QImage held = view_->LatestFrame();
+    const QImage held = CameraFrame();
 
     ASSERT_TRUE(main_window_->TimerActive(MainWindow::kTimerStatus));
     main_window_->showMinimized();
@@ -113,9 +113,9 @@ TEST_F(PixelDemandWindowTest, MinimisedDecodesNothingButTheSnapshotAndRestoredSh
     EXPECT_TRUE(main_window_->TimerActive(MainWindow::kTimerStatus)) << "the banner's again";
     ASSERT_TRUE(WaitFrames(2));
     EXPECT_GT(tovek_media_decoded_pictures(), decoded + 1);
-    EXPECT_EQ(view_->LatestFrame(), held) << "the freeze outlasts the minimised time";
+    EXPECT_EQ(CameraFrame(), held) << "the freeze outlasts the minimised time";
     ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return view_->LatestFrame() != held; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return CameraFrame() != held; }));
     main_window_->OnCommand(cmd::kStopRecord);
 
     // Stopped while unseen: back in sight, nothing plays and no timer runs.

@@ -78,7 +78,7 @@ protected:
         QTest::mouseRelease(view_, Qt::LeftButton, Qt::NoModifier, At(x2, y2));
     }
     bool RedInFrameAt(int x, int y) const {
-        const QImage frame = view_->LatestFrame();
+        const QImage frame = CameraFrame();
         return !frame.isNull() && IsRed(frame.pixel(x, y));
     }
     // The one picture the capture saves, read back.
@@ -120,9 +120,9 @@ TEST_F(ShownPictureWindowTest, FreezeHoldsThePictureWhileTheCameraAndARecordingG
     ASSERT_NE(freeze, nullptr);
     EXPECT_TRUE(freeze->isEnabled());
     EXPECT_FALSE(freeze->isChecked());
-    const QImage before = view_->LatestFrame();
+    const QImage before = CameraFrame();
     ASSERT_TRUE(WaitFrames(3));
-    ASSERT_NE(view_->LatestFrame(), before); // the camera's mark moves
+    ASSERT_NE(CameraFrame(), before); // the camera's mark moves
 
     ASSERT_TRUE(main_window_->OnCommand(cmd::kStartRecord));
     ASSERT_TRUE(main_window_->Session().Recording());
@@ -131,10 +131,10 @@ TEST_F(ShownPictureWindowTest, FreezeHoldsThePictureWhileTheCameraAndARecordingG
     EXPECT_TRUE(freeze->isChecked());
     EXPECT_EQ(view_->FrozenMark(), QStringLiteral("Frozen"));
     ASSERT_TRUE(WaitFrames(3));
-    const QImage held = view_->LatestFrame();
+    const QImage held = CameraFrame();
     const uint64_t recorded = main_window_->Session().GetRecorder().TotalBytes();
     ASSERT_TRUE(WaitFrames(6));
-    EXPECT_EQ(view_->LatestFrame(), held);
+    EXPECT_EQ(CameraFrame(), held);
     // The camera's own pictures go on into the file.
     EXPECT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().GetRecorder().TotalBytes() > recorded; }));
@@ -149,7 +149,7 @@ TEST_F(ShownPictureWindowTest, FreezeHoldsThePictureWhileTheCameraAndARecordingG
     EXPECT_FALSE(freeze->isChecked());
     EXPECT_TRUE(view_->FrozenMark().isEmpty());
     ASSERT_TRUE(WaitFrames(3));
-    EXPECT_NE(view_->LatestFrame(), held);
+    EXPECT_NE(CameraFrame(), held);
     main_window_->OnCommand(cmd::kStopRecord);
 }
 
@@ -175,28 +175,28 @@ TEST_F(ShownPictureWindowTest, StopAndTheKeysEndTheFreeze) {
     ASSERT_TRUE(main_window_->OnCommand(cmd::kPlay));
     ASSERT_TRUE(ProcessEventsUntil(
         [&] { return main_window_->Session().Playing() && view_->FrameCount() > 0; }));
-    const QImage first = view_->LatestFrame();
+    const QImage first = CameraFrame();
     ASSERT_TRUE(WaitFrames(3));
-    EXPECT_NE(view_->LatestFrame(), first);
+    EXPECT_NE(CameraFrame(), first);
 }
 
 TEST_F(ShownPictureWindowTest, ShapesDrawnOverTheHeldPictureShowAndTheSnapshotIsWhatIsShown) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(main_window_->OnCommand(cmd::kFreeze));
     ASSERT_TRUE(WaitFrames(3));
-    const QImage held = view_->LatestFrame();
+    const QImage held = CameraFrame();
 
     DrawRectangle(100, 100, 300, 250);
     ASSERT_TRUE(ProcessEventsUntil([&] { return RedInFrameAt(200, 175); }));
     // Around the shape the picture is still the held one.
-    const QImage shown = view_->LatestFrame();
+    const QImage shown = CameraFrame();
     const QRect below(0, 300, width_, height_ - 300);
     EXPECT_EQ(shown.copy(below), held.copy(below));
 
     const QImage picture = Capture();
     ASSERT_EQ(picture.size(), QSize(width_, height_));
     EXPECT_TRUE(IsRed(picture.pixel(200, 175)));
-    EXPECT_LT(MaxBlockDifference(picture, view_->ShownFrame()), 20);
+    EXPECT_LT(MaxBlockDifference(picture, ShownCameraFrame()), 20);
 }
 
 TEST_F(ShownPictureWindowTest, AShapeKeepsItsPicturePixelsThroughAQuarterTurn) {
@@ -212,7 +212,7 @@ TEST_F(ShownPictureWindowTest, AShapeKeepsItsPicturePixelsThroughAQuarterTurn) {
                 static_cast<double>(height_) / width_, 0.02);
     ASSERT_TRUE(WaitFrames(3));
     EXPECT_TRUE(RedInFrameAt(200, 175)); // the camera's pixels, untouched
-    const QImage turned = view_->ShownFrame();
+    const QImage turned = ShownCameraFrame();
     ASSERT_EQ(turned.size(), QSize(height_, width_));
     const view::POINT corner = view::RotatePoint({200, 175}, width_, height_, 1);
     EXPECT_TRUE(IsRed(turned.pixel(corner.x, corner.y)));
@@ -238,9 +238,9 @@ TEST_F(ShownPictureWindowTest, ASnapshotAfterAQuarterTurnIsTurnedAsShown) {
     ASSERT_TRUE(WaitFrames(3));
     const QImage picture = Capture();
     ASSERT_EQ(picture.size(), QSize(height_, width_));
-    EXPECT_LT(MaxBlockDifference(picture, view_->ShownFrame()), 20);
+    EXPECT_LT(MaxBlockDifference(picture, ShownCameraFrame()), 20);
     // Turned the other way it would not match.
-    EXPECT_GT(MaxBlockDifference(picture, view::TurnedImage(view_->LatestFrame(), 3)), 20);
+    EXPECT_GT(MaxBlockDifference(picture, view::TurnedImage(CameraFrame(), 3)), 20);
 }
 
 TEST_F(ShownPictureWindowTest, FourQuarterTurnsGiveThePictureBackAndTurnsSurviveStopAndPlay) {
@@ -259,7 +259,7 @@ TEST_F(ShownPictureWindowTest, FourQuarterTurnsGiveThePictureBackAndTurnsSurvive
     ASSERT_TRUE(WaitFrames(2));
     EXPECT_EQ(view_->QuarterTurns(), 1);
     EXPECT_EQ(view_->DisplayRect().right - view_->DisplayRect().left, turned.right - turned.left);
-    EXPECT_EQ(view_->ShownFrame().size(), QSize(height_, width_));
+    EXPECT_EQ(ShownCameraFrame().size(), QSize(height_, width_));
 
     // In full screen the keys still turn it.
     view_->ToggleFullScreen();
@@ -275,7 +275,7 @@ TEST_F(ShownPictureWindowTest, FourQuarterTurnsGiveThePictureBackAndTurnsSurvive
     QCoreApplication::processEvents();
     EXPECT_FALSE(main_window_->Session().Shown().Altered());
     EXPECT_EQ(view_->DisplayRect().right - view_->DisplayRect().left, upright.right - upright.left);
-    EXPECT_EQ(view_->ShownFrame().size(), QSize(width_, height_));
+    EXPECT_EQ(ShownCameraFrame().size(), QSize(width_, height_));
 }
 
 TEST_F(ShownPictureWindowTest, SpotlightAndCurtainTakeTurnsAndEscOrStopEndsThem) {
@@ -297,7 +297,7 @@ TEST_F(ShownPictureWindowTest, SpotlightAndCurtainTakeTurnsAndEscOrStopEndsThem)
     const int x = width_ * 34 / 100;
     const int y = height_ * 62 / 100;
     EXPECT_LT(qGray(view_->grab().toImage().pixel(At(x, y))), 60);
-    EXPECT_GT(qGray(view_->LatestFrame().pixel(x, y)), 150) << "frames and snapshots keep it";
+    EXPECT_GT(qGray(CameraFrame().pixel(x, y)), 150) << "frames and snapshots keep it";
 
     curtain->trigger();
     EXPECT_EQ(shown(), ShowEffectKind::kCurtain);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "testsupport/gui_support.h"
+#include "view/ShownFrame.h"
+#include "view/VideoView.h"
 #include "widgets/MessageBox.h"
 #include "window/Application.h"
 #include "window/MainWindow.h"
@@ -47,6 +49,22 @@ protected:
             QTimer::singleShot(0, main_window_.get(), std::move(due));
         });
         main_window_->show();
+    }
+
+    // The picture last handed to the view at the camera's size: a window
+    // smaller than the camera's picture gets it decoded smaller, and the
+    // tests look at it in camera pixels (enlarged to the nearest pixel).
+    QImage CameraFrame() const {
+        const QImage frame = main_window_->View()->LatestFrame();
+        const QSize camera(main_window_->Session().FrameWidth(),
+                           main_window_->Session().FrameHeight());
+        return frame.isNull() || frame.size() == camera || camera.isEmpty()
+                   ? frame
+                   : frame.scaled(camera, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
+    // The same turned as it is shown.
+    QImage ShownCameraFrame() const {
+        return view::TurnedImage(CameraFrame(), main_window_->View()->QuarterTurns());
     }
 
     RecordingMessageBox messages_;

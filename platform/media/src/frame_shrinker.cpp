@@ -364,6 +364,10 @@ bool RowShrinker::Prepare(ShrinkFactor factor, int width, int height, int dest_w
 
 bool RowShrinker::Prepare(ShrinkFactor factor, int width, int height, int dest_width,
                           int dest_height, ShrinkKernel kernel) {
+    // A decoder prepares the same shrink for every picture of a stream.
+    if (groups_ > 0 && factor == factor_ && kernel == kernel_ && width == width_ &&
+        height == height_ && dest_width == dest_width_ && dest_height == dest_height_)
+        return true;
     groups_ = 0;
     if (!ShrinkKernelAvailable(kernel) ||
         !Fits(factor, width, height, width * kBytesPerPixel, dest_width, dest_height,
@@ -377,7 +381,9 @@ bool RowShrinker::Prepare(ShrinkFactor factor, int width, int height, int dest_w
     factor_ = factor;
     kernel_ = kernel;
     width_ = width;
+    height_ = height;
     dest_width_ = dest_width;
+    dest_height_ = dest_height;
     groups_ = factor == ShrinkFactor::kThreeToTwo ? dest_height / 2 : dest_height;
     return true;
 }

@@ -1,5 +1,7 @@
 #include "platform/media.h"
 
+#include "jpeg_rows.h"
+
 #include <turbojpeg.h>
 
 namespace platform {
@@ -78,17 +80,24 @@ int ChooseJpegScale(int camera_width, int camera_height, int view_width, int vie
     return chosen;
 }
 
-int JpegScaleOf(int camera_width, int camera_height, int width, int height) {
-    if (camera_width <= 0 || camera_height <= 0) {
-        return 0;
+bool JpegDecoder::CheckPicture(const uint8_t* jpeg, size_t size, int denominator, int* width,
+                               int* height) {
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
+        error_ = "no such scale";
+        return false;
     }
-    for (const int denominator : {1, 2, 4, 8}) {
-        if (ScaledJpegSide(camera_width, denominator) == width &&
-            ScaledJpegSide(camera_height, denominator) == height) {
-            return denominator;
-        }
+    int picture_width = 0;
+    int picture_height = 0;
+    if (!ReadSize(jpeg, size, &picture_width, &picture_height)) {
+        return false;
     }
-    return 0;
+    if (!JpegEndsWithEndOfImage(jpeg, size)) {
+        error_ = "picture cut short: no end-of-image marker";
+        return false;
+    }
+    *width = ScaledJpegSide(picture_width, denominator);
+    *height = ScaledJpegSide(picture_height, denominator);
+    return true;
 }
 
 JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
@@ -97,22 +106,13 @@ JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8
         error_ = "no room for the picture";
         return JpegDecodeResult::kFailed;
     }
-    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
-        error_ = "no such scale";
+    int scaled_width = 0;
+    int scaled_height = 0;
+    if (!CheckPicture(jpeg, size, denominator, &scaled_width, &scaled_height)) {
         return JpegDecodeResult::kFailed;
     }
-    int picture_width = 0;
-    int picture_height = 0;
-    if (!ReadSize(jpeg, size, &picture_width, &picture_height)) {
-        return JpegDecodeResult::kFailed;
-    }
-    if (ScaledJpegSide(picture_width, denominator) != width ||
-        ScaledJpegSide(picture_height, denominator) != height) {
+    if (scaled_width != width || scaled_height != height) {
         error_ = "picture size differs from the expected one";
-        return JpegDecodeResult::kFailed;
-    }
-    if (!JpegEndsWithEndOfImage(jpeg, size)) {
-        error_ = "picture cut short: no end-of-image marker";
         return JpegDecodeResult::kFailed;
     }
     const int flags = TJFLAG_FASTDCT | TJFLAG_LIMITSCANS;
@@ -123,6 +123,41 @@ JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8
     error_ = tjGetErrorStr2(handle_);
     return tjGetErrorCode(handle_) == TJERR_WARNING ? JpegDecodeResult::kRecovered
                                                     : JpegDecodeResult::kFailed;
+}
+
+JpegDecodeResult JpegDecoder::DecodeShrunkBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst,
+                                               int width, int height, int stride, int denominator,
+                                               ShrinkFactor shrink) {
+    if (dst == nullptr || width <= 0 || height <= 0 || stride / 4 < width) {
+        error_ = "no room for the picture";
+        return JpegDecodeResult::kFailed;
+    }
+    int scaled_width = 0;
+    int scaled_height = 0;
+    if (!CheckPicture(jpeg, size, denominator, &scaled_width, &scaled_height)) {
+        return JpegDecodeResult::kFailed;
+    }
+    if (!shrinker_.Prepare(shrink, scaled_width, scaled_height, width, height)) {
+        error_ = "picture size differs from the expected one";
+        return JpegDecodeResult::kFailed;
+    }
+    if (!rows_) {
+        rows_ = std::make_unique<JpegRowDecoder>();
+    }
+    return rows_->Decode(jpeg, size, denominator, scaled_width, scaled_height, &shrinker_, dst,
+                         stride, &error_);
+}
+
+JpegDecodePlan PlanJpegDecode(int camera_width, int camera_height, int view_width,
+                              int view_height) {
+    const int denominator = ChooseJpegScale(camera_width, camera_height, view_width, view_height);
+    JpegDecodePlan plan{denominator, ShrinkFactor::kNone, ScaledJpegSide(camera_width, denominator),
+                        ScaledJpegSide(camera_height, denominator)};
+    const ShrinkFactor shrink = ShrinkFactorFor(plan.width, plan.height, view_width, view_height);
+    if (shrink != ShrinkFactor::kNone) {
+        plan = {denominator, shrink, view_width, view_height};
+    }
+    return plan;
 }
 
 JpegDecodeResult DecodeJpegToBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,

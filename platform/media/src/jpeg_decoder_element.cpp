@@ -35,7 +35,8 @@ struct TovekJpegDec {
     GstVideoCodecState* input_state; // the last input caps, for frame rate and aspect
     int width;                       // size of the current output state; 0 before the first
     int height;
-    int denominator; // the scale of the current picture: 1, 2, 4 or 8
+    int denominator;               // the scale of the current picture: 1, 2, 4 or 8
+    platform::ShrinkFactor shrink; // then shrunk to the view's size, or kNone
 };
 
 struct TovekJpegDecClass {
@@ -93,9 +94,14 @@ GstFlowReturn DecodeInto(TovekJpegDec* self, GstVideoCodecFrame* frame,
     if (!mapped) {
         return SkipPicture(self, frame, "cannot map the output buffer");
     }
-    const platform::JpegDecodeResult result = self->jpeg->DecodeBgrx(
-        in.data(), in.size(), static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0)),
-        self->width, self->height, GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0), self->denominator);
+    auto* pixels = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0));
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0);
+    const platform::JpegDecodeResult result =
+        self->shrink == platform::ShrinkFactor::kNone
+            ? self->jpeg->DecodeBgrx(in.data(), in.size(), pixels, self->width, self->height,
+                                     stride, self->denominator)
+            : self->jpeg->DecodeShrunkBgrx(in.data(), in.size(), pixels, self->width, self->height,
+                                           stride, self->denominator, self->shrink);
     gst_video_frame_unmap(&out);
     if (result == platform::JpegDecodeResult::kFailed) {
         return SkipPicture(self, frame, self->jpeg->LastError());
@@ -113,6 +119,7 @@ gboolean Start(GstVideoDecoder* decoder) {
     self->width = 0;
     self->height = 0;
     self->denominator = 1;
+    self->shrink = platform::ShrinkFactor::kNone;
     return self->jpeg != nullptr;
 }
 
@@ -156,12 +163,15 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
     if (!self->jpeg->ReadSize(in.data(), in.size(), &width, &height)) {
         return SkipPicture(self, frame, self->jpeg->LastError());
     }
-    // No smaller than the view: a changed scale is a new output size.
+    // The view's size where a scale and a shrink give it, else no smaller
+    // than the view: a changed size is a new output size.
     const uint64_t view = g_view_size.load(std::memory_order_relaxed);
-    self->denominator = platform::ChooseJpegScale(width, height, static_cast<int>(view >> 32),
-                                                  static_cast<int>(view & 0xFFFFFFFFu));
-    width = platform::ScaledJpegSide(width, self->denominator);
-    height = platform::ScaledJpegSide(height, self->denominator);
+    const platform::JpegDecodePlan plan = platform::PlanJpegDecode(
+        width, height, static_cast<int>(view >> 32), static_cast<int>(view & 0xFFFFFFFFu));
+    self->denominator = plan.denominator;
+    self->shrink = plan.shrink;
+    width = plan.width;
+    height = plan.height;
     GstFlowReturn ret = GST_FLOW_OK;
     if ((width != self->width || height != self->height) && !SetOutputSize(self, width, height)) {
         ret = SkipPicture(self, frame, "cannot set the output format");

@@ -184,7 +184,8 @@ TEST_F(MediaElements, DecoderSkipsPicturesWhileNoPixelsAreWanted) {
 }
 
 // Each picture is decoded at the scale that covers the view size set for
-// it, whole (its last pixel has the colour), and 0 x 0 is full size again.
+// it and shrunk to the view where that fits, whole (its last pixel has the
+// colour), and 0 x 0 is full size again.
 // The next size is set only once the picture before has come out.
 TEST_F(MediaElements, DecoderScalesEachPictureToTheViewSize) {
     Pipeline p("appsrc name=src caps=image/jpeg ! tovekjpegdec ! appsink name=sink sync=false");
@@ -192,8 +193,10 @@ TEST_F(MediaElements, DecoderScalesEachPictureToTheViewSize) {
     struct Step {
         int view_width, view_height, width, height;
     };
-    const Step steps[] = {{65, 25, 65, 25}, {60, 10, 65, 25}, {33, 12, 33, 13},
-                          {0, 0, 130, 50},  {17, 7, 17, 7},   {400, 400, 130, 50}};
+    const Step steps[] = {
+        {65, 25, 65, 25}, {60, 10, 60, 10},    {33, 12, 33, 12}, {0, 0, 130, 50},
+        {17, 7, 17, 7},   {400, 400, 130, 50}, {4, 1, 17, 7}}; // beyond 4:1 after the largest
+                                                               // scale: as it is
     uint8_t red = 10;
     for (const Step& step : steps) {
         tovek_media_set_view_size(step.view_width, step.view_height);

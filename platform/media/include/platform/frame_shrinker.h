@@ -90,7 +90,9 @@ private:
     ShrinkFactor factor_ = ShrinkFactor::kNone;
     ShrinkKernel kernel_ = ShrinkKernel::kPlain;
     int width_ = 0;
+    int height_ = 0;
     int dest_width_ = 0;
+    int dest_height_ = 0;
     int groups_ = 0;
     std::unique_ptr<MeanShrink> mean_; // the nearest mean's column table
 };

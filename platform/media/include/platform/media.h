@@ -12,6 +12,7 @@
 // top-down. No Qt here: the program implements VideoWindow on its side.
 #pragma once
 
+#include "platform/frame_shrinker.h"
 #include "platform/wintypes.h"
 
 #include <cstddef>
@@ -156,6 +157,8 @@ enum class JpegDecodeResult {
     kFailed = -1,
 };
 
+class JpegRowDecoder;
+
 // Decodes JPEG pictures straight to 32-bit BGRx with the fast integer
 // transform. One decoder serves one thread at a time; create one per thread.
 class JpegDecoder {
@@ -172,13 +175,24 @@ public:
     // denominator 1, 2, 4 or 8); stride must be at least width x 4.
     JpegDecodeResult DecodeBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
                                 int height, int stride, int denominator = 1);
+    // The same picture decoded at 1/denominator and shrunk by shrink to
+    // width x height (ShrinkBgrx's bytes), a few rows at a time as they are
+    // decoded: the picture at its decoded size is never written out whole.
+    JpegDecodeResult DecodeShrunkBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
+                                      int height, int stride, int denominator, ShrinkFactor shrink);
     // Why the last call failed or what fault was recovered from; empty after
     // a clean decode. Valid until the next call on this decoder.
     const char* LastError() const { return error_; }
 
 private:
-    void* handle_;           // tjhandle; null when the library could not create one
-    const char* error_ = ""; // static text or the tjhandle's own message buffer
+    // Checks what both decodes need; the size at 1/denominator in *width,
+    // *height. False, with error_ set, when the picture cannot be decoded so.
+    bool CheckPicture(const uint8_t* jpeg, size_t size, int denominator, int* width, int* height);
+
+    void* handle_;                         // tjhandle; null when the library could not create one
+    const char* error_ = "";               // static text or a decoder's own message buffer
+    std::unique_ptr<JpegRowDecoder> rows_; // made at the first shrunk decode
+    RowShrinker shrinker_;
 };
 
 // Whether the picture's last 1024 bytes hold an end-of-image marker: a
@@ -198,9 +212,17 @@ constexpr int ScaledJpegSide(int side, int denominator) {
 // large as the picture.
 int ChooseJpegScale(int camera_width, int camera_height, int view_width, int view_height);
 
-// The denominator at which a camera_width x camera_height picture decodes to
-// width x height (1, 2, 4 or 8); 0 when no scale gives that size.
-int JpegScaleOf(int camera_width, int camera_height, int width, int height);
+// How a camera_width x camera_height picture is decoded for a view of
+// view_width x view_height: at ChooseJpegScale, then shrunk to the view's
+// own size where a shrink fits (ShrinkFactorFor), so the window paints it
+// one to one; otherwise at the scaled size.
+struct JpegDecodePlan {
+    int denominator;
+    ShrinkFactor shrink; // kNone: not shrunk
+    int width;           // of the decoded frame
+    int height;
+};
+JpegDecodePlan PlanJpegDecode(int camera_width, int camera_height, int view_width, int view_height);
 
 // Decodes one picture with a decoder kept for the calling thread: the same
 // code path as the decoder element.
@@ -226,9 +248,10 @@ void tovek_media_want_next_picture();
 uint64_t tovek_media_decoded_pictures();
 // The size, in device pixels and the camera's orientation, at which the
 // decoded pictures are seen (process-wide; 0 x 0, the start, means full
-// size). Every "tovekjpegdec" decodes each picture at ChooseJpegScale of its
-// size for it, so a small window costs a fraction of a full decode; the
-// frames it passes on are then that size, not the camera's. Any thread.
+// size). Every "tovekjpegdec" decodes each picture as PlanJpegDecode says
+// for it, so a small window costs a fraction of a full decode and paints
+// the frames one to one; the frames it passes on are then that size, not
+// the camera's (no larger, of about its aspect). Any thread.
 void tovek_media_set_view_size(int width, int height);
 
 // ---- capture time ----------------------------------------------------------------

@@ -1,0 +1,151 @@
+#include "jpeg_rows.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <jpeglib.h>
+
+namespace platform {
+namespace {
+
+// As TurboJPEG limits them: a hostile progressive picture could otherwise
+// make the decoder work through scans without end.
+constexpr int kMaxScans = 500;
+// Rows kept for the groups: twice the largest group, so a group never
+// needs a row that was overwritten.
+constexpr int kRingRows = 2 * RowShrinker::kMaxGroupRows;
+// libjpeg-turbo writes a row that starts on a vector boundary with stores
+// that bypass the cache, right for a picture written out whole but not for
+// rows read back at once: the ring's rows start a pixel past a cache line.
+constexpr size_t kCacheLine = 64;
+constexpr size_t kRowOffset = 4;
+
+} // namespace
+
+// libjpeg reports a fatal error by calling error_exit, which must not return:
+// it jumps back to the decode call. Everything between the jump's setting
+// and its target is plain data, so nothing is skipped that needs destroying.
+struct JpegRowDecoder::State {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    jpeg_progress_mgr progress{};
+    std::jmp_buf jump{};
+    char message[JMSG_LENGTH_MAX] = {};
+    bool warned = false;
+
+    static State* Of(j_common_ptr info) { return static_cast<State*>(info->client_data); }
+
+    static void ErrorExit(j_common_ptr info) {
+        State* self = Of(info);
+        (*info->err->format_message)(info, self->message);
+        std::longjmp(self->jump, 1);
+    }
+    // Level -1 is a warning (corrupt data worked around); higher levels are
+    // trace messages, not wanted.
+    static void EmitMessage(j_common_ptr info, int level) {
+        State* self = Of(info);
+        if (level >= 0)
+            return;
+        if (!self->warned)
+            (*info->err->format_message)(info, self->message);
+        self->warned = true;
+        ++info->err->num_warnings;
+    }
+    static void Progress(j_common_ptr info) {
+        auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+        if (decompress->progressive_mode && decompress->input_scan_number > kMaxScans) {
+            State* self = Of(info);
+            std::snprintf(self->message, sizeof self->message,
+                          "progressive picture with more than %d scans", kMaxScans);
+            std::longjmp(self->jump, 1);
+        }
+    }
+};
+
+JpegRowDecoder::JpegRowDecoder() : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.info.err = jpeg_std_error(&s.errors);
+    s.errors.error_exit = State::ErrorExit;
+    s.errors.emit_message = State::EmitMessage;
+    s.info.client_data = &s;
+    jpeg_create_decompress(&s.info);
+    s.progress.progress_monitor = State::Progress;
+    s.info.progress = &s.progress;
+}
+
+JpegRowDecoder::~JpegRowDecoder() {
+    jpeg_destroy_decompress(&state_->info);
+}
+
+JpegDecodeResult JpegRowDecoder::Decode(const uint8_t* jpeg, size_t size, int denominator,
+                                        int width, int height, const RowShrinker* shrinker,
+                                        uint8_t* dst, int stride, const char** error) {
+    const size_t pitch =
+        (static_cast<size_t>(width) * 4 + kCacheLine - 1) / kCacheLine * kCacheLine;
+    if (shrinker != nullptr && ring_.size() < pitch * kRingRows + kCacheLine + kRowOffset)
+        ring_.resize(pitch * kRingRows + kCacheLine + kRowOffset);
+    State& s = *state_;
+    j_decompress_ptr info = &s.info;
+    s.warned = false;
+    s.errors.num_warnings = 0;
+    if (setjmp(s.jump) != 0) {
+        jpeg_abort_decompress(info);
+        *error = s.message;
+        return JpegDecodeResult::kFailed;
+    }
+    jpeg_mem_src(info, jpeg, static_cast<unsigned long>(size));
+    if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) {
+        jpeg_abort_decompress(info);
+        *error = "no picture in the JPEG data";
+        return JpegDecodeResult::kFailed;
+    }
+    info->out_color_space = JCS_EXT_BGRX;
+    info->scale_num = 1;
+    info->scale_denom = static_cast<unsigned>(denominator);
+    info->dct_method = JDCT_IFAST;
+    jpeg_start_decompress(info);
+    if (info->output_width != static_cast<JDIMENSION>(width) ||
+        info->output_height != static_cast<JDIMENSION>(height)) {
+        jpeg_abort_decompress(info);
+        *error = "picture size differs from the expected one";
+        return JpegDecodeResult::kFailed;
+    }
+    const auto address = reinterpret_cast<uintptr_t>(ring_.data());
+    uint8_t* const ring =
+        ring_.data() + (kCacheLine - address % kCacheLine) % kCacheLine + kRowOffset;
+    const auto ring_row = [ring, pitch](JDIMENSION row) {
+        return ring + (row % kRingRows) * pitch;
+    };
+    const auto read_into = [info](uint8_t* at) {
+        JSAMPROW row = at;
+        jpeg_read_scanlines(info, &row, 1);
+    };
+    if (shrinker == nullptr) {
+        while (info->output_scanline < info->output_height)
+            read_into(dst + static_cast<ptrdiff_t>(info->output_scanline) * stride);
+    } else {
+        for (int g = 0; g < shrinker->Groups(); ++g) {
+            const RowShrinker::Group group = shrinker->GroupAt(g);
+            const auto end = static_cast<JDIMENSION>(group.first_row + group.rows);
+            while (info->output_scanline < end)
+                read_into(ring_row(info->output_scanline));
+            const uint8_t* rows[RowShrinker::kMaxGroupRows];
+            for (int i = 0; i < group.rows; ++i)
+                rows[i] = ring_row(static_cast<JDIMENSION>(group.first_row + i));
+            shrinker->Shrink(g, rows, dst, stride);
+        }
+        // Rows no group takes are still read: finishing checks the rest.
+        while (info->output_scanline < info->output_height)
+            read_into(ring_row(info->output_scanline));
+    }
+    jpeg_finish_decompress(info);
+    if (s.warned) {
+        *error = s.message;
+        return JpegDecodeResult::kRecovered;
+    }
+    *error = "";
+    return JpegDecodeResult::kOk;
+}
+
+} // namespace platform
