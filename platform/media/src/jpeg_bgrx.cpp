@@ -144,7 +144,7 @@ JpegDecodeResult JpegDecoder::DecodeShrunkBgrx(const uint8_t* jpeg, size_t size,
     if (!rows_) {
         rows_ = std::make_unique<JpegRowDecoder>();
     }
-    return rows_->Decode(jpeg, size, denominator, scaled_width, scaled_height, &shrinker_, dst,
+    return rows_->Decode(jpeg, size, denominator, scaled_width, scaled_height, shrinker_, dst,
                          stride, &error_);
 }
 

@@ -26,10 +26,10 @@ public:
     // Decodes the picture at 1/denominator of its size, which must be
     // width x height (ScaledJpegSide), and hands its rows to shrinker
     // (prepared for width x height), which writes the output into dst, rows
-    // stride bytes apart. Without a shrinker the rows go to dst as they are.
-    // Fails on a damaged or unsupported picture, with the reason in error.
+    // stride bytes apart. Fails on a damaged or unsupported picture, with
+    // the reason in error.
     JpegDecodeResult Decode(const uint8_t* jpeg, size_t size, int denominator, int width,
-                            int height, const RowShrinker* shrinker, uint8_t* dst, int stride,
+                            int height, const RowShrinker& shrinker, uint8_t* dst, int stride,
                             const char** error);
 
 private:
