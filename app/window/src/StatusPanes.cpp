@@ -22,7 +22,10 @@ StatusPanes::StatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
         if (kPaneWidths[i] == 0) {
             bar_->addWidget(panes_[i], 1);
         } else {
-            panes_[i]->setFixedWidth(kPaneWidths[i]);
+            // Fixed both ways, a pane's new text (the frame's bytes, the
+            // clock, the mouse) repaints the pane alone: a label that may
+            // change size asks the whole bar to lay out and repaint.
+            panes_[i]->setFixedSize(kPaneWidths[i], panes_[i]->fontMetrics().height());
             bar_->addPermanentWidget(panes_[i]);
         }
     }
