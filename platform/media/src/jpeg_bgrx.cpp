@@ -80,8 +80,13 @@ int ChooseJpegScale(int camera_width, int camera_height, int view_width, int vie
     return chosen;
 }
 
-bool JpegDecoder::CheckPicture(const uint8_t* jpeg, size_t size, int denominator, int* width,
-                               int* height) {
+bool JpegDecoder::CheckPicture(const uint8_t* jpeg, size_t size, const uint8_t* dst, int width,
+                               int height, int stride, int denominator, int* scaled_width,
+                               int* scaled_height) {
+    if (dst == nullptr || width <= 0 || height <= 0 || stride / 4 < width) {
+        error_ = "no room for the picture";
+        return false;
+    }
     if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
         error_ = "no such scale";
         return false;
@@ -95,20 +100,17 @@ bool JpegDecoder::CheckPicture(const uint8_t* jpeg, size_t size, int denominator
         error_ = "picture cut short: no end-of-image marker";
         return false;
     }
-    *width = ScaledJpegSide(picture_width, denominator);
-    *height = ScaledJpegSide(picture_height, denominator);
+    *scaled_width = ScaledJpegSide(picture_width, denominator);
+    *scaled_height = ScaledJpegSide(picture_height, denominator);
     return true;
 }
 
 JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
                                          int height, int stride, int denominator) {
-    if (dst == nullptr || width <= 0 || height <= 0 || stride / 4 < width) {
-        error_ = "no room for the picture";
-        return JpegDecodeResult::kFailed;
-    }
     int scaled_width = 0;
     int scaled_height = 0;
-    if (!CheckPicture(jpeg, size, denominator, &scaled_width, &scaled_height)) {
+    if (!CheckPicture(jpeg, size, dst, width, height, stride, denominator, &scaled_width,
+                      &scaled_height)) {
         return JpegDecodeResult::kFailed;
     }
     if (scaled_width != width || scaled_height != height) {
@@ -128,13 +130,10 @@ JpegDecodeResult JpegDecoder::DecodeBgrx(const uint8_t* jpeg, size_t size, uint8
 JpegDecodeResult JpegDecoder::DecodeShrunkBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst,
                                                int width, int height, int stride, int denominator,
                                                ShrinkFactor shrink) {
-    if (dst == nullptr || width <= 0 || height <= 0 || stride / 4 < width) {
-        error_ = "no room for the picture";
-        return JpegDecodeResult::kFailed;
-    }
     int scaled_width = 0;
     int scaled_height = 0;
-    if (!CheckPicture(jpeg, size, denominator, &scaled_width, &scaled_height)) {
+    if (!CheckPicture(jpeg, size, dst, width, height, stride, denominator, &scaled_width,
+                      &scaled_height)) {
         return JpegDecodeResult::kFailed;
     }
     if (!shrinker_.Prepare(shrink, scaled_width, scaled_height, width, height)) {

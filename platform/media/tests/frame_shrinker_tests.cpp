@@ -2,6 +2,8 @@
 // whole or a group of rows at a time.
 #include "platform/frame_shrinker.h"
 
+#include "testsupport/random_frame.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,19 +17,8 @@ namespace {
 using platform::ShrinkFactor;
 using platform::ShrinkKernel;
 
-struct Frame {
-    int width, height, stride;
-    std::vector<uint8_t> bytes;
-};
-
-Frame RandomFrame(int width, int height, int padding, unsigned seed) {
-    Frame f{width, height, width * 4 + padding, {}};
-    f.bytes.resize(static_cast<size_t>(f.stride) * height);
-    std::mt19937 random(seed);
-    for (uint8_t& b : f.bytes)
-        b = static_cast<uint8_t>(random());
-    return f;
-}
+using Frame = testsupport::BgrxFrame;
+using testsupport::RandomFrame;
 
 TEST(FrameShrinking, FactorForEachShrinkUpToFourToOne) {
     const struct {

@@ -15,6 +15,23 @@ namespace {
 
 constexpr uint8_t kSentinel = 0xAB;
 
+// The picture with its scan cut in the middle and closed with an
+// end-of-image marker (empty when it has no scan).
+Bytes ScanCutShort(const Bytes& jpeg) {
+    size_t scan = 0;
+    for (size_t i = 2; i + 3 < jpeg.size() && scan == 0; ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
+            scan = i + 2 + ((jpeg[i + 2] << 8) | jpeg[i + 3]);
+        }
+    }
+    if (scan == 0) {
+        return {};
+    }
+    Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>((scan + jpeg.size()) / 2));
+    cut.insert(cut.end(), {0xFF, 0xD9});
+    return cut;
+}
+
 TEST(JpegBgrx, DecodesIntoPaddedRowsWithoutTouchingThePadding) {
     const int width = 37, height = 21, stride = width * 4 + 12;
     const Bytes jpeg = media_test::SolidJpeg(width, height, 200, 40, 90);
@@ -61,15 +78,8 @@ TEST(JpegBgrx, RefusesWhatWouldNotFitOrIsNotWhole) {
 
 TEST(JpegBgrx, ScanCutShortButClosedIsRecovered) {
     const Bytes jpeg = media_test::SolidJpeg(64, 64, 128, 128, 128);
-    size_t scan = 0;
-    for (size_t i = 2; i + 3 < jpeg.size() && scan == 0; ++i) {
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
-            scan = i + 2 + ((jpeg[i + 2] << 8) | jpeg[i + 3]);
-        }
-    }
-    ASSERT_GT(scan, 0u);
-    Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>((scan + jpeg.size()) / 2));
-    cut.insert(cut.end(), {0xFF, 0xD9});
+    const Bytes cut = ScanCutShort(jpeg);
+    ASSERT_FALSE(cut.empty());
     std::vector<uint8_t> dst(64 * 64 * 4);
     platform::JpegDecoder d;
     EXPECT_EQ(d.DecodeBgrx(cut.data(), cut.size(), dst.data(), 64, 64, 256),
@@ -190,15 +200,8 @@ TEST(JpegBgrx, ShrunkDecodeRefusesAndRecoversAsTheWholeOne) {
     EXPECT_TRUE(std::all_of(dst.begin(), dst.end(), [](uint8_t b) { return b == kSentinel; }));
 
     // A scan cut short but closed: decoded, with the fault named.
-    size_t scan = 0;
-    for (size_t i = 2; i + 3 < jpeg.size() && scan == 0; ++i) {
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
-            scan = i + 2 + ((jpeg[i + 2] << 8) | jpeg[i + 3]);
-        }
-    }
-    ASSERT_GT(scan, 0u);
-    Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>((scan + jpeg.size()) / 2));
-    cut.insert(cut.end(), {0xFF, 0xD9});
+    const Bytes cut = ScanCutShort(jpeg);
+    ASSERT_FALSE(cut.empty());
     EXPECT_EQ(shrunk(cut, 64, 32, ShrinkFactor::kThreeToTwo), JpegDecodeResult::kRecovered);
     EXPECT_STRNE(d.LastError(), "");
     EXPECT_EQ(shrunk(jpeg, 64, 32, ShrinkFactor::kThreeToTwo), JpegDecodeResult::kOk);

@@ -185,9 +185,11 @@ public:
     const char* LastError() const { return error_; }
 
 private:
-    // Checks what both decodes need; the size at 1/denominator in *width,
-    // *height. False, with error_ set, when the picture cannot be decoded so.
-    bool CheckPicture(const uint8_t* jpeg, size_t size, int denominator, int* width, int* height);
+    // Checks what both decodes need of the picture and the room for it; the
+    // picture's size at 1/denominator in *scaled_width, *scaled_height.
+    // False, with error_ set, when it cannot be decoded so.
+    bool CheckPicture(const uint8_t* jpeg, size_t size, const uint8_t* dst, int width, int height,
+                      int stride, int denominator, int* scaled_width, int* scaled_height);
 
     void* handle_;                         // tjhandle; null when the library could not create one
     const char* error_ = "";               // static text or a decoder's own message buffer
