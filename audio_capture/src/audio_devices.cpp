@@ -9,15 +9,17 @@
 namespace tovek::audio {
 namespace {
 
-// Six buffers of 0.05 s, as the capture device is asked for.
-constexpr gint64 kDeviceBufferTimeUs = 300000;
-constexpr gint64 kDeviceLatencyTimeUs = 50000;
+// Four periods of 0.1 s, as the capture device is asked for: ten wake-ups a
+// second, and the sound lags the picture by about a period at most, which the
+// file does not see (each stream's time starts at its first sample).
+constexpr gint64 kDeviceBufferTimeUs = 400000;
+constexpr gint64 kDeviceLatencyTimeUs = 100000;
 
 bool HasProperty(GstElement* element, const char* property) {
     return g_object_class_find_property(G_OBJECT_GET_CLASS(element), property) != nullptr;
 }
 
-// Asks a sound device for buffers of 0.05 s where its element lets us.
+// Asks a sound device for buffers of 0.1 s where its element lets us.
 void SuggestDeviceBuffers(GstElement* src) {
     if (HasProperty(src, "buffer-time") && HasProperty(src, "latency-time")) {
         g_object_set(src, "buffer-time", kDeviceBufferTimeUs, "latency-time", kDeviceLatencyTimeUs,
