@@ -9,9 +9,9 @@
 namespace sim {
 namespace {
 
-// 0.1 s at the capture rate of 22050 Hz: 2205 stereo 16-bit frames, the
+// 0.2 s at the capture rate of 22050 Hz: 4410 stereo 16-bit frames, the
 // capture's buffers (audio_devices.cpp asks a sound card for the same period).
-constexpr int kFramesPerBuffer = 2205;
+constexpr int kFramesPerBuffer = 4410;
 
 GstElement* MakeMicrophone(const char* element_name) {
     GstElement* src = gst_element_factory_make("audiotestsrc", element_name);
