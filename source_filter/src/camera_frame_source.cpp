@@ -49,7 +49,7 @@ PictureBlock PictureBlocks::Get(size_t size) {
         }
     }
     // Untouched pages cost no memory: only the pictures' bytes are resident.
-    return {std::make_unique<uint8_t[]>(size), size};
+    return {std::unique_ptr<uint8_t[]>(new uint8_t[size]), size};
 }
 
 void PictureBlocks::Give(PictureBlock block) {
