@@ -6,10 +6,10 @@
 // callback appends them, the writer thread paces them at 30 frames per second
 // and hands them to Strovi, and the audio callback hands 1/30 s of 22050 Hz
 // stereo PCM to the same file per frame. The replaceable clock is a fake one,
-// so the writer's 10 ms turns take no time and the recording runs as fast as
-// the writer can go: a new frame is appended each time one was written. The
-// audio capture is a stand-in whose callback this program calls, as the audio
-// library's thread would.
+// so the writer's sleeps between turns take no time and the recording runs as
+// fast as the writer can go: a new frame is appended each time one was
+// written. The audio capture is a stand-in whose callback this program calls,
+// as the audio library's thread would.
 //
 // Counted for the recorder: all CPU of this process from Start to the end of
 // Stop (appending, the writer, Strovi, the file system). For ffmpeg: the

@@ -9,15 +9,17 @@
 namespace tovek::audio {
 namespace {
 
-// Six buffers of 0.05 s, as the capture device is asked for.
-constexpr gint64 kDeviceBufferTimeUs = 300000;
-constexpr gint64 kDeviceLatencyTimeUs = 50000;
+// Four periods of 0.2 s, as the capture device is asked for: five wake-ups a
+// second. The sound reaches the recorder up to a period late, which the file
+// does not see: each stream's time starts at its own first sample.
+constexpr gint64 kDeviceBufferTimeUs = 800000;
+constexpr gint64 kDeviceLatencyTimeUs = 200000;
 
 bool HasProperty(GstElement* element, const char* property) {
     return g_object_class_find_property(G_OBJECT_GET_CLASS(element), property) != nullptr;
 }
 
-// Asks a sound device for buffers of 0.05 s where its element lets us.
+// Asks a sound device for buffers of 0.2 s where its element lets us.
 void SuggestDeviceBuffers(GstElement* src) {
     if (HasProperty(src, "buffer-time") && HasProperty(src, "latency-time")) {
         g_object_set(src, "buffer-time", kDeviceBufferTimeUs, "latency-time", kDeviceLatencyTimeUs,

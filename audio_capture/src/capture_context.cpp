@@ -13,9 +13,10 @@ namespace {
 
 constexpr int kCaptureRate = 22050;
 constexpr int kCaptureChannels = 2;
-// Buffers of 0.05 s of the capture format (4410 bytes on average, always
-// whole 4-byte frames).
-constexpr int kCaptureBuffersPerSecond = 20;
+// Buffers of 0.2 s of the capture format (17640 bytes, whole 4-byte frames):
+// each one wakes the capture thread and is a chunk of the file, so fewer are
+// cheaper (a recording stopped loses at most the last one).
+constexpr int kCaptureBuffersPerSecond = 5;
 
 // Silence run through an encoder to learn its output format: 0.5 s is more
 // than one block or frame of every encoder offered.
@@ -163,7 +164,7 @@ int32_t AudioCaptureContext::Connect(const std::string& source_name,
     const platform::GstRef<GstElement> convert = MakeNamed("audioconvert", "Format Converter");
     const platform::GstRef<GstElement> resample = MakeNamed("audioresample", "Rate Converter");
     const platform::GstRef<GstElement> format = MakeNamed("capsfilter", "Capture Format");
-    // Optional (gst-plugins-bad): cuts the capture into 0.05 s buffers; without
+    // Optional (gst-plugins-bad): cuts the capture into 0.2 s buffers; without
     // it the buffers keep the device's size.
     const platform::GstRef<GstElement> split = MakeNamed("audiobuffersplit", "Capture Buffers");
     for (GstElement* element : {source_element.get(), convert.get(), resample.get(), format.get(),

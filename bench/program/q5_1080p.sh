@@ -67,6 +67,14 @@ own_ns() {
   done
   echo "$total"
 }
+# "NAME NANOSECONDS" a line, for each thread of process $1, so that the
+# headless stretch can show where its CPU went.
+thread_ns() {
+  local task
+  for task in /proc/"$1"/task/*; do
+    echo "$(tr ' ' _ <"$task/comm" 2>/dev/null) $(cut -d' ' -f1 "$task/schedstat" 2>/dev/null || echo 0)"
+  done
+}
 headless_video="$SESSION_DIR/headless.avi"
 (cd "$SESSION_DIR/home" &&
   exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u TOVEK_FRAME_REPORT \
@@ -77,12 +85,17 @@ headless_pid=$!
 sleep 5 # the camera plays and the recording runs
 headless_t0=$(session_now)
 headless_c0=$(own_ns "$headless_pid")
+thread_ns "$headless_pid" >"$SESSION_DIR/headless_threads0.txt"
 sleep "$seconds"
 headless_c1=$(own_ns "$headless_pid")
+thread_ns "$headless_pid" >"$SESSION_DIR/headless_threads1.txt"
 headless_t1=$(session_now)
 wait "$headless_pid" || session_fail "the headless recording failed: $(cat "$SESSION_DIR/headless.log")"
 headless_frames=$(ffprobe -v error -select_streams v -count_frames -of csv=p=0 \
   -show_entries stream=nb_read_frames "$headless_video")
+# The sound's end in the file, to set beside the picture's (frames / 16).
+headless_sound=$(ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time \
+  -of csv=p=0 "$headless_video" | awk -F, 'END { printf "%.2f", $1 + $2 }')
 
 echo "  playing, one line drawn:"
 program_summary playing.txt mode=playing ages=1 hardware=tovek-q5-read d_paced="$d_paced_ms" \
@@ -94,10 +107,23 @@ program_summary minimised.txt mode=hidden hardware=tovek-q5-read d_paced="$d_pac
   period="$period_ms" limit=0.1 "row=Window minimised, program per frame"
 echo "  headless recording:"
 awk -v c0="$headless_c0" -v c1="$headless_c1" -v t0="$headless_t0" -v t1="$headless_t1" \
-  -v d_paced="$d_paced_ms" -v period="$period_ms" -v recorded="$headless_frames" '
+  -v d_paced="$d_paced_ms" -v period="$period_ms" -v recorded="$headless_frames" \
+  -v sound="$headless_sound" '
 BEGIN {
   frames = (t1 - t0) * 1000 / period
   ms = (c1 - c0) / 1e6 / frames
   printf "  %.0f camera frames measured, %d in the file; own threads %.3f ms CPU/frame (%.3f x D paced)\n", frames, recorded, ms, ms / d_paced
+  printf "  the file: %.2f s of picture, %.2f s of sound\n", recorded * period / 1000, sound
   printf "GOAL\tHeadless recording, program per frame\t%.3f\t0.100\tx D paced\n", ms / d_paced
 }'
+# Per thread (threads of one name summed), the dearest first.
+awk -v t0="$headless_t0" -v t1="$headless_t1" -v period="$period_ms" '
+NR == FNR { before[$1] += $2; next }
+{ after[$1] += $2 }
+END {
+  frames = (t1 - t0) * 1000 / period
+  for (name in after) {
+    ms = (after[name] - before[name]) / 1e6 / frames
+    if (ms > 0.0005) printf "    %-18s %.3f ms CPU/frame\n", name, ms
+  }
+}' "$SESSION_DIR/headless_threads0.txt" "$SESSION_DIR/headless_threads1.txt" | sort -k2 -n -r

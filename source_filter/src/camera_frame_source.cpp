@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 namespace camsrc {
 namespace {
@@ -34,8 +35,32 @@ bool Poll(Cond cond) {
 
 } // namespace
 
+PictureBlock PictureBlocks::Get(size_t size) {
+    {
+        platform::MutexLock hold(lock_);
+        if (size != size_) {
+            kept_.clear();
+            size_ = size;
+        }
+        if (!kept_.empty()) {
+            PictureBlock block = std::move(kept_.back());
+            kept_.pop_back();
+            return block;
+        }
+    }
+    // Untouched pages cost no memory: only the pictures' bytes are resident.
+    return {std::unique_ptr<uint8_t[]>(new uint8_t[size]), size};
+}
+
+void PictureBlocks::Give(PictureBlock block) {
+    platform::MutexLock hold(lock_);
+    if (block.bytes && block.size == size_ && kept_.size() < kKept) {
+        kept_.push_back(std::move(block));
+    }
+}
+
 CameraFrameSource::CameraFrameSource(ClientCallback& client)
-    : client_(client), output_(std::make_unique<uint8_t[]>(kCameraSourceMaxPictureSize)),
+    : client_(client), output_(blocks_->Get(kCameraSourceMaxPictureSize)),
       buffer_size_(kCameraSourceMaxPictureSize) {
     TovekCameraUninit(); // whoever used the driver before us is gone
     InitDriver();
@@ -133,11 +158,11 @@ void CameraFrameSource::StartPacingThread() {
         // A picture left from the previous run is stale now.
         platform::MutexLock output(output_lock_);
         output_length_ = 0;
-        if (!fetch_ || buffer_size_ < fetch_size_) {
+        if (!fetch_.bytes || buffer_size_ < fetch_size_) {
             // Once: later runs fetch into the same buffers, which stay mapped.
             buffer_size_ = std::max<size_t>(fetch_size_, kCameraSourceMaxPictureSize);
-            fetch_ = std::make_unique<uint8_t[]>(buffer_size_);
-            output_ = std::make_unique<uint8_t[]>(buffer_size_);
+            fetch_ = blocks_->Get(buffer_size_);
+            output_ = blocks_->Get(buffer_size_);
         }
     }
     uint32_t period = 0;
@@ -198,14 +223,14 @@ void CameraFrameSource::PacingLoop() {
 
 void CameraFrameSource::FetchAndMeasure() {
     platform::MutexLock frame(frame_lock_);
-    if (!fetch_) {
+    if (!fetch_.bytes) {
         return;
     }
     uint32_t length = fetch_size_;
     const bool fetched =
-        TovekCameraGetNewFrameData(fetch_.get(), &length, &last_number_, &fetch_arrival_ms_);
+        TovekCameraGetNewFrameData(fetch_.bytes.get(), &length, &last_number_, &fetch_arrival_ms_);
     if (JudgeFetch(fetched, length, kCameraSourceMaxPictureSize) == FetchOutcome::kPublish) {
-        Measure(fetch_.get(), length);
+        Measure(fetch_.bytes.get(), length);
         Publish(length);
     }
 }
@@ -238,7 +263,7 @@ void CameraFrameSource::Measure(const uint8_t* picture, uint32_t length) {
 void CameraFrameSource::Publish(uint32_t length) {
     {
         platform::MutexLock output(output_lock_);
-        output_.swap(fetch_);
+        std::swap(output_, fetch_);
         output_length_ = length;
         output_arrival_ms_ = fetch_arrival_ms_;
     }
@@ -252,12 +277,23 @@ uint32_t CameraFrameSource::TakeNewestPicture(uint8_t* sample, size_t capacity,
     if (length == 0 || sample == nullptr || capacity < length) {
         return 0;
     }
-    std::memcpy(sample, output_.get(), length);
+    std::memcpy(sample, output_.bytes.get(), length);
     output_length_ = 0;
     if (arrival_ms != nullptr) {
         *arrival_ms = output_arrival_ms_;
     }
     return length;
+}
+
+std::unique_ptr<LentPicture> CameraFrameSource::LendNewestPicture() {
+    platform::MutexLock output(output_lock_);
+    const uint32_t length = output_length_;
+    if (length == 0) {
+        return nullptr;
+    }
+    PictureBlock lent = std::exchange(output_, blocks_->Get(output_.size));
+    output_length_ = 0;
+    return std::make_unique<LentPicture>(blocks_, std::move(lent), length, output_arrival_ms_);
 }
 
 void CameraFrameSource::WaitForPicture(uint32_t timeout_ms, const std::function<bool()>& done) {

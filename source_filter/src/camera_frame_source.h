@@ -13,13 +13,63 @@
 #include "client_callback.h"
 #include "fetch_rules.h"
 
+#include "platform/thread_annotations.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace camsrc {
+
+// A picture buffer: fetched into, published, then lent to the pipeline.
+struct PictureBlock {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+};
+
+// The picture buffers not in use, kept for the next ones: a picture lent to
+// the pipeline comes back here when its buffer is freed, on any thread,
+// possibly after the source is gone (each lent picture holds the store).
+class PictureBlocks {
+public:
+    // A block of exactly size bytes: a kept one, else a new one.
+    PictureBlock Get(size_t size);
+    // Keeps a block of the size last asked for (a few at most); frees others.
+    void Give(PictureBlock block);
+
+private:
+    static constexpr size_t kKept = 4;
+    platform::Mutex lock_;
+    std::vector<PictureBlock> kept_ TOVEK_GUARDED_BY(lock_);
+    size_t size_ TOVEK_GUARDED_BY(lock_) = 0;
+};
+
+// A picture handed over without a copy; its block goes back when it is
+// destroyed.
+class LentPicture {
+public:
+    LentPicture(std::shared_ptr<PictureBlocks> home, PictureBlock block, uint32_t length,
+                uint32_t arrival_ms)
+        : home_(std::move(home)), block_(std::move(block)), length_(length),
+          arrival_ms_(arrival_ms) {}
+    ~LentPicture() { home_->Give(std::move(block_)); }
+    LentPicture(const LentPicture&) = delete;
+    LentPicture& operator=(const LentPicture&) = delete;
+
+    uint8_t* Data() const { return block_.bytes.get(); }
+    size_t Capacity() const { return block_.size; }
+    uint32_t Length() const { return length_; }
+    uint32_t ArrivalMs() const { return arrival_ms_; }
+
+private:
+    std::shared_ptr<PictureBlocks> home_;
+    PictureBlock block_;
+    uint32_t length_;
+    uint32_t arrival_ms_;
+};
 
 // The driver's last event as the device state.
 enum DeviceState : uint32_t {
@@ -59,6 +109,9 @@ public:
     // is taken at most once. *arrival_ms (unless null) receives the tick
     // count at which the picture had arrived from the camera.
     uint32_t TakeNewestPicture(uint8_t* sample, size_t capacity, uint32_t* arrival_ms = nullptr);
+    // The same picture without a copy: its buffer itself, which a new one
+    // replaces here. Null when there is none.
+    std::unique_ptr<LentPicture> LendNewestPicture();
     // Waits (real time) up to timeout_ms until a picture is ready, done()
     // is true or Wake is called. done() is read with the output lock held.
     // A new picture and a stream that ended by itself wake it too, so a
@@ -104,12 +157,15 @@ private:
     platform::CondVar stop_changed_;
     std::atomic<bool> stop_request_{false};
 
+    // Where fetch_ and output_ come from and lent pictures go back to.
+    const std::shared_ptr<PictureBlocks> blocks_ = std::make_shared<PictureBlocks>();
     // The frame lock: held around one fetch-and-measure step; guards fetch_
     // (while it is the fetch buffer), fetch_size_ and the fields below it.
     // fetch_ and output_ have the same size (buffer_size_) and trade places
-    // when a picture is published; both are allocated once.
+    // when a picture is published; a lent output_ is replaced by a block of
+    // the same size.
     platform::Mutex frame_lock_;
-    std::unique_ptr<uint8_t[]> fetch_ TOVEK_GUARDED_BY(frame_lock_);
+    PictureBlock fetch_ TOVEK_GUARDED_BY(frame_lock_);
     // What the driver may fill: its largest picture.
     uint32_t fetch_size_ TOVEK_GUARDED_BY(frame_lock_) = 0;
     // The driver's number of the last new picture; 0 at a run's start.
@@ -121,7 +177,7 @@ private:
     // output_ with fetch_; output_ready_ waits with it.
     platform::Mutex output_lock_;
     platform::CondVar output_ready_;
-    std::unique_ptr<uint8_t[]> output_ TOVEK_GUARDED_BY(output_lock_);
+    PictureBlock output_ TOVEK_GUARDED_BY(output_lock_);
     // Bytes of the newest picture not yet taken.
     uint32_t output_length_ TOVEK_GUARDED_BY(output_lock_) = 0;
     uint32_t output_arrival_ms_ TOVEK_GUARDED_BY(output_lock_) = 0;

@@ -19,18 +19,14 @@ CameraSourcePin::~CameraSourcePin() {
     camera_->StopStreaming();
 }
 
-CameraSourcePin::FillResult CameraSourcePin::FillBuffer(uint8_t* data, size_t capacity,
-                                                        size_t* length, uint32_t* arrival_ms) {
+template <typename Take>
+CameraSourcePin::FillResult CameraSourcePin::WaitAndTake(Take take) {
     platform::MutexLock sample(sample_lock_);
-    *length = 0;
     for (;;) {
         if (interrupted_.load()) {
             return FillResult::kInterrupted;
         }
-        const uint32_t picture = camera_->TakeNewestPicture(data, capacity, arrival_ms);
-        if (picture > 0) {
-            client_.Send(CAMERA_SOURCE_PICTURE, reinterpret_cast<uintptr_t>(data), picture);
-            *length = picture;
+        if (take()) {
             return FillResult::kPicture;
         }
         if (stopping_.load()) {
@@ -44,6 +40,33 @@ CameraSourcePin::FillResult CameraSourcePin::FillBuffer(uint8_t* data, size_t ca
         camera_->WaitForPicture(kFillWaitMs,
                                 [this] { return interrupted_.load() || stopping_.load(); });
     }
+}
+
+CameraSourcePin::FillResult CameraSourcePin::FillBuffer(uint8_t* data, size_t capacity,
+                                                        size_t* length, uint32_t* arrival_ms) {
+    *length = 0;
+    return WaitAndTake([&] {
+        const uint32_t picture = camera_->TakeNewestPicture(data, capacity, arrival_ms);
+        if (picture == 0) {
+            return false;
+        }
+        client_.Send(CAMERA_SOURCE_PICTURE, reinterpret_cast<uintptr_t>(data), picture);
+        *length = picture;
+        return true;
+    });
+}
+
+CameraSourcePin::FillResult CameraSourcePin::LendPicture(std::unique_ptr<LentPicture>* picture) {
+    picture->reset();
+    return WaitAndTake([&] {
+        *picture = camera_->LendNewestPicture();
+        if (!*picture) {
+            return false;
+        }
+        client_.Send(CAMERA_SOURCE_PICTURE, reinterpret_cast<uintptr_t>((*picture)->Data()),
+                     (*picture)->Length());
+        return true;
+    });
 }
 
 void CameraSourcePin::WaitWhileStopped(uint32_t timeout_ms) {

@@ -45,6 +45,9 @@ public:
     // had arrived from the camera.
     FillResult FillBuffer(uint8_t* data, size_t capacity, size_t* length,
                           uint32_t* arrival_ms = nullptr);
+    // The same without a copy: *picture is the picture's own buffer (kPicture
+    // only; event 4 carries its bytes).
+    FillResult LendPicture(std::unique_ptr<LentPicture>* picture);
     // While stopped: waits up to timeout_ms (real time) for a start, a
     // picture or an interruption, so a streaming thread need not spin.
     void WaitWhileStopped(uint32_t timeout_ms);
@@ -62,6 +65,10 @@ public:
     CameraFrameSource& Camera() { return *camera_; }
 
 private:
+    // FillBuffer's wait around take, which says whether it took a picture.
+    template <typename Take>
+    FillResult WaitAndTake(Take take);
+
     // Announced width in the high and height in the low 32 bits.
     std::atomic<uint64_t> announced_size_;
     std::atomic<bool> stopping_{false};

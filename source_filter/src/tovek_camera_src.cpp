@@ -1,4 +1,5 @@
-// "tovekcamerasrc": a live GstPushSrc whose fill is the pin's FillBuffer.
+// "tovekcamerasrc": a live GstPushSrc whose buffers are the pin's pictures
+// themselves (LendPicture).
 // The pin's media-type rules are the caps (image/jpeg at the announced size
 // and 16 pictures per second, nothing else accepted) and its buffer rules the
 // allocation query (at least two buffers, each large enough for the largest
@@ -15,6 +16,7 @@
 #include <gst/base/gstpushsrc.h>
 
 #include <chrono>
+#include <memory>
 #include <new>
 
 GST_DEBUG_CATEGORY_STATIC(tovek_camera_src_debug);
@@ -219,40 +221,29 @@ void StampRunningTime(TovekCameraSrc* self, GstBuffer* buffer, int64_t capture_s
     GST_BUFFER_DURATION(buffer) = time.duration_ns;
 }
 
-// Fills the mapped bytes with the next picture: kPicture with its length
-// and arrival tick, or why there is none (kInterrupted, kStreamEnded).
-camsrc::CameraSourcePin::FillResult WaitForPicture(camsrc::CameraSourcePin* pin,
-                                                   const platform::BufferMap& map, size_t* length,
-                                                   uint32_t* arrival_ms) {
-    for (;;) {
-        const auto result = pin->FillBuffer(map.data(), map.size(), length, arrival_ms);
-        if (result != camsrc::CameraSourcePin::FillResult::kEmpty) {
-            return result;
-        }
-        // Stopped by the client: an empty buffer would only trouble the
-        // decoder, so wait for the start instead.
-        pin->WaitWhileStopped(kStoppedWaitMs);
-    }
+// Frees a picture lent to a buffer: its block goes back to the camera.
+void ReturnLentPicture(gpointer picture) {
+    delete static_cast<camsrc::LentPicture*>(picture);
 }
 
-GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
+// The next picture, in a buffer around the camera's own bytes (no copy: at
+// the camera's pace a copy of every picture costs as much as all the rest of
+// a recording), or why there is none.
+GstFlowReturn Create(GstPushSrc* src, GstBuffer** out) {
     camsrc::CameraSourcePin* pin = PinOf(src);
     if (pin == nullptr) {
         return GST_FLOW_ERROR;
     }
-    size_t length = 0;
-    uint32_t arrival_ms = 0;
+    std::unique_ptr<camsrc::LentPicture> picture;
     camsrc::CameraSourcePin::FillResult result;
-    {
-        // Unmapped at the end of this block, whatever the result: before the
-        // size is set or an error goes out.
-        const platform::BufferMap map(buffer, GST_MAP_WRITE);
-        if (!map) {
-            GST_ELEMENT_ERROR(src, RESOURCE, WRITE, ("Cannot write a picture into a buffer."),
-                              ("gst_buffer_map failed"));
-            return GST_FLOW_ERROR;
+    for (;;) {
+        result = pin->LendPicture(&picture);
+        if (result != camsrc::CameraSourcePin::FillResult::kEmpty) {
+            break;
         }
-        result = WaitForPicture(pin, map, &length, &arrival_ms);
+        // Stopped by the client: an empty buffer would only trouble the
+        // decoder, so wait for the start instead.
+        pin->WaitWhileStopped(kStoppedWaitMs);
     }
     if (result == camsrc::CameraSourcePin::FillResult::kInterrupted) {
         return GST_FLOW_FLUSHING;
@@ -265,13 +256,16 @@ GstFlowReturn Fill(GstPushSrc* src, GstBuffer* buffer) {
                            "stayed attached (a failed read or request)"));
         return GST_FLOW_ERROR;
     }
-    gst_buffer_set_size(buffer, static_cast<gssize>(length));
-    const int64_t captured = SteadyNsOfTick(arrival_ms);
+    const int64_t captured = SteadyNsOfTick(picture->ArrivalMs());
+    camsrc::LentPicture* lent = picture.release();
+    GstBuffer* buffer =
+        gst_buffer_new_wrapped_full(static_cast<GstMemoryFlags>(0), lent->Data(), lent->Capacity(),
+                                    0, lent->Length(), lent, ReturnLentPicture);
     StampRunningTime(Self(src), buffer, captured);
     GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_DELTA_UNIT); // every picture is a sync point
-    // Its age is told by when it came from the camera. (A pool takes the
-    // stamp of a buffer's last picture off when the buffer comes back.)
+    // Its age is told by when it came from the camera.
     tovek_media_set_capture_time(buffer, captured);
+    *out = buffer;
     return GST_FLOW_OK;
 }
 
@@ -374,7 +368,7 @@ static void tovek_camera_src_class_init(TovekCameraSrcClass* klass) {
     base_class->query = Query;
     base_class->unlock = Unlock;
     base_class->unlock_stop = UnlockStop;
-    GST_PUSH_SRC_CLASS(klass)->fill = Fill;
+    GST_PUSH_SRC_CLASS(klass)->create = Create;
 }
 
 gboolean tovek_camera_src_register(GstPlugin* plugin) {

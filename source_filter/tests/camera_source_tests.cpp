@@ -160,6 +160,33 @@ TEST_F(CameraSourceTest, EachPictureIsDeliveredOnceWhenPulledFasterThanTheCamera
         << "a stopped source only gives a picture it never gave before";
 }
 
+// Pictures lent to the pipeline (no copy) stay whole while newer ones are
+// fetched, published and lent, and may outlive the camera source.
+TEST_F(CameraSourceTest, LentPicturesStayWholeWhileNewerOnesComeAndOutliveTheSource) {
+    auto camera = PlugCamera(640, 480);
+    auto filter = MakeFilter(events_);
+    ASSERT_EQ(S_OK, filter->Control(1));
+    std::vector<std::unique_ptr<camsrc::LentPicture>> held;
+    std::vector<Bytes> copies;
+    for (int i = 0; i < 6; ++i) {
+        std::unique_ptr<camsrc::LentPicture> picture;
+        ASSERT_EQ(CameraSourcePin::FillResult::kPicture, filter->Pin()->LendPicture(&picture));
+        ASSERT_NE(picture, nullptr);
+        copies.emplace_back(picture->Data(), picture->Data() + picture->Length());
+        if (i % 2 == 0)
+            held.push_back(std::move(picture)); // the others go back at once
+    }
+    const auto pictures = events_.Pictures();
+    ASSERT_EQ(copies.size(), pictures.size());
+    for (size_t i = 0; i < copies.size(); ++i)
+        EXPECT_EQ(copies[i], pictures[i].bytes) << "event 4 carries the lent bytes";
+    for (size_t i = 0; i < held.size(); ++i)
+        EXPECT_EQ(copies[2 * i], Bytes(held[i]->Data(), held[i]->Data() + held[i]->Length()));
+    filter->Control(0);
+    filter.reset();
+    held.clear(); // their blocks go back to a store the source no longer has
+}
+
 TEST_F(CameraSourceTest, AHeldUpCameraShowsAsHeldUpNotAsItsLastPictureAgain) {
     auto camera = PlugCamera(640, 480);
     auto filter = MakeFilter(events_);

@@ -6,6 +6,9 @@
 // copied into a time-ordered delay queue (about five seconds of each stream
 // set up) and reach the file when the queue is full, at FileFlush and at
 // FileClose, so the file on disk runs up to a few seconds behind the caller.
+// A sample stamped 0 while every queued one is stamped 0 too is last in the
+// file's order whatever comes after it (no stamp sorts before 0): it goes to
+// the file at once, behind the queued ones, without being copied.
 //
 // Threads: set up every stream before the first write; after that the write
 // exports may be called from any number of threads (one lock per handle
@@ -88,8 +91,9 @@ STROVI_API int32_t TOVEK_STDCALL WriteHeader(AviOutputFile* file, int32_t a, int
 STROVI_API int32_t TOVEK_STDCALL WriteVGA2(AviOutputFile* file, int32_t a, int32_t b, int32_t c);
 
 // Queue one sample of the audio stream, Video0, Video1 or VGA: length bytes
-// at data are copied; key is read as a byte (non-zero: key frame); samples
-// reach the file in time_stamp order (equal stamps in arrival order).
+// at data are copied (or written at once, see above); key is read as a byte
+// (non-zero: key frame); samples reach the file in time_stamp order (equal
+// stamps in arrival order).
 // reserved is ignored. 0 once queued (a failed write to the file is not
 // reported here); -1 for a handle that is not open, a file without any
 // stream set up, or data null with a non-zero length; E_OUTOFMEMORY when

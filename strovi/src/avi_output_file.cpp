@@ -414,6 +414,14 @@ int32_t AviOutputFile::Queue(StreamType type, const void* data, uint32_t length,
     if (free_list_.Empty() && !WriteOldest()) {
         return -1; // no stream set up: no node at all
     }
+    // Nothing can sort before it (see Strovi.h): out now, with no copy.
+    const SampleNode* last = pending_.Back();
+    if (time_stamp == 0 && (last == nullptr || last->time_stamp == 0)) {
+        while (WriteOldest()) {
+        }
+        WriteSample({type, static_cast<const uint8_t*>(data), length, key});
+        return 0;
+    }
     SampleNode* node = free_list_.PopFront();
     if (!buffers_.Take(type, length, &node->buffer)) {
         free_list_.PushBack(node);
@@ -435,7 +443,7 @@ bool AviOutputFile::WriteOldest() {
     if (oldest == nullptr) {
         return false;
     }
-    WriteSample(*oldest);
+    WriteSample({oldest->stream_type, oldest->Bytes(), oldest->length, oldest->key != 0});
     Recycle(oldest);
     return true;
 }
@@ -446,18 +454,19 @@ void AviOutputFile::Recycle(SampleNode* node) {
     free_list_.PushBack(node);
 }
 
-void AviOutputFile::WriteSample(const SampleNode& node) {
-    switch (node.stream_type) {
+void AviOutputFile::WriteSample(const SampleView& sample) {
+    switch (sample.stream_type) {
     case kAudio: {
         if (streams_[kSlotAudio] == nullptr) {
             return;
         }
-        AVIStreamWrite(streams_[kSlotAudio], next_index_[kSlotAudio], 1, node.Bytes(),
-                       static_cast<LONG>(node.length), AVIIF_KEYFRAME, nullptr, nullptr);
+        AVIStreamWrite(streams_[kSlotAudio], next_index_[kSlotAudio], 1, sample.bytes,
+                       static_cast<LONG>(sample.length), AVIIF_KEYFRAME, nullptr, nullptr);
         next_index_[kSlotAudio] += 1;
-        audio_clock_ += audio_unit_bytes_ != 0
-                            ? static_cast<double>(node.length / audio_unit_bytes_) * audio_unit_ms_
-                            : audio_chunk_ms_;
+        audio_clock_ +=
+            audio_unit_bytes_ != 0
+                ? static_cast<double>(sample.length / audio_unit_bytes_) * audio_unit_ms_
+                : audio_chunk_ms_;
         return;
     }
     case kVga: {
@@ -465,16 +474,16 @@ void AviOutputFile::WriteSample(const SampleNode& node) {
         if (streams_[slot] == nullptr) {
             return;
         }
-        AVIStreamWrite(streams_[slot], next_index_[slot], 1, node.Bytes(),
-                       static_cast<LONG>(node.length), node.key != 0 ? AVIIF_KEYFRAME : 0, nullptr,
+        AVIStreamWrite(streams_[slot], next_index_[slot], 1, sample.bytes,
+                       static_cast<LONG>(sample.length), sample.key ? AVIIF_KEYFRAME : 0, nullptr,
                        nullptr);
         next_index_[slot] += 1;
         return;
     }
     case kVideo0:
     case kVideo1:
-        if (streams_[SlotOf(node.stream_type)] != nullptr) {
-            WritePaced(static_cast<StreamType>(node.stream_type), node);
+        if (streams_[SlotOf(sample.stream_type)] != nullptr) {
+            WritePaced(static_cast<StreamType>(sample.stream_type), sample);
         }
         return;
     default:
@@ -482,17 +491,17 @@ void AviOutputFile::WriteSample(const SampleNode& node) {
     }
 }
 
-HRESULT AviOutputFile::WriteFrame(int slot, const SampleNode& node, bool key, double* clock,
+HRESULT AviOutputFile::WriteFrame(int slot, const SampleView& sample, bool key, double* clock,
                                   double period) {
     LONG samples = 0;
     LONG bytes = 0;
-    const HRESULT hr =
-        AVIStreamWrite(streams_[slot], next_index_[slot], 1, node.Bytes(),
-                       static_cast<LONG>(node.length), key ? AVIIF_KEYFRAME : 0, &samples, &bytes);
+    const HRESULT hr = AVIStreamWrite(streams_[slot], next_index_[slot], 1, sample.bytes,
+                                      static_cast<LONG>(sample.length), key ? AVIIF_KEYFRAME : 0,
+                                      &samples, &bytes);
     next_index_[slot] += 1;
     *clock += period;
-    return hr == AVIERR_OK && samples == 1 && bytes == static_cast<LONG>(node.length) ? S_OK
-                                                                                      : E_FAIL;
+    return hr == AVIERR_OK && samples == 1 && bytes == static_cast<LONG>(sample.length) ? S_OK
+                                                                                        : E_FAIL;
 }
 
 namespace {
@@ -507,13 +516,13 @@ int32_t PeriodsIn(double span, double period) {
 
 } // namespace
 
-HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
+HRESULT AviOutputFile::WritePaced(StreamType type, const SampleView& sample) {
     const bool is_video0 = type == kVideo0;
     strovi::PacingState& p = is_video0 ? video0_pacing_ : video1_pacing_;
     double* clock = is_video0 ? &video0_clock_ : &video1_clock_;
     const double period = is_video0 ? video0_period_ : video1_period_;
     const int slot = SlotOf(type);
-    const bool key = node.key != 0;
+    const bool key = sample.key;
 
     // Group tracking.
     if (key) {
@@ -527,10 +536,10 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
         p.dropped_k += 1;
         if (key) {
             p.drop_mode = 0;
-            return WriteFrame(slot, node, key, clock, period);
+            return WriteFrame(slot, sample, key, clock, period);
         }
         if (p.dropped_k <= p.last_group - p.frames_to_drop) {
-            return WriteFrame(slot, node, key, clock, period);
+            return WriteFrame(slot, sample, key, clock, period);
         }
         return S_OK;
     }
@@ -543,19 +552,19 @@ HRESULT AviOutputFile::WritePaced(StreamType type, const SampleNode& node) {
             p.drop_mode = 1;
             p.dropped_k = 0;
         }
-        return WriteFrame(slot, node, key, clock, period);
+        return WriteFrame(slot, sample, key, clock, period);
     }
     if (n > kUnpacedFrames && *clock + kBehindPeriods * period < audio_clock_ && key) {
         // Behind the audio: repeat this key frame to catch up.
         const int32_t repeats = PeriodsIn(audio_clock_ - *clock, period);
         for (int32_t i = 0; i < repeats; ++i) {
-            if (FAILED(WriteFrame(slot, node, true, clock, period))) {
+            if (FAILED(WriteFrame(slot, sample, true, clock, period))) {
                 return E_FAIL;
             }
         }
         return S_OK;
     }
-    return WriteFrame(slot, node, key, clock, period);
+    return WriteFrame(slot, sample, key, clock, period);
 }
 
 HRESULT AviOutputFile::Flush() {

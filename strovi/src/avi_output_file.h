@@ -28,6 +28,14 @@ struct SampleNode {
     const uint8_t* Bytes() const { return buffer.bytes.get(); }
 };
 
+// A sample on its way to the file: a queued node's or the caller's bytes.
+struct SampleView {
+    int32_t stream_type = 0;
+    const uint8_t* bytes = nullptr;
+    uint32_t length = 0;
+    bool key = false;
+};
+
 // A doubly linked list of nodes it does not own, around a sentinel.
 class SampleList {
 public:
@@ -36,6 +44,8 @@ public:
     SampleList& operator=(const SampleList&) = delete;
 
     bool Empty() const { return sentinel_.next == &sentinel_; }
+    // The last node, null when empty.
+    const SampleNode* Back() const { return Empty() ? nullptr : sentinel_.prev; }
     void Clear() { sentinel_.next = sentinel_.prev = &sentinel_; }
     void PushBack(SampleNode* node) { InsertBefore(&sentinel_, node); }
     SampleNode* PopFront();
@@ -71,6 +81,7 @@ class AviOutputFile {
 public:
     using StreamType = strovi::StreamType;
     using SampleNode = strovi::SampleNode;
+    using SampleView = strovi::SampleView;
 
     static constexpr int kPoolNodes = 1000;
     static constexpr int32_t kMaxVideo1FramesPerSecond = 1000;
@@ -120,9 +131,9 @@ private:
     void Recycle(SampleNode* node) TOVEK_REQUIRES(queue_lock_);
     HRESULT CreateAudioStream(const AudioTiming& timing, const void* format, LONG format_bytes);
     // Called with queue_lock_ held.
-    void WriteSample(const SampleNode& node) TOVEK_REQUIRES(queue_lock_);
-    HRESULT WritePaced(StreamType type, const SampleNode& node) TOVEK_REQUIRES(queue_lock_);
-    HRESULT WriteFrame(int slot, const SampleNode& node, bool key, double* clock, double period)
+    void WriteSample(const SampleView& sample) TOVEK_REQUIRES(queue_lock_);
+    HRESULT WritePaced(StreamType type, const SampleView& sample) TOVEK_REQUIRES(queue_lock_);
+    HRESULT WriteFrame(int slot, const SampleView& sample, bool key, double* clock, double period)
         TOVEK_REQUIRES(queue_lock_);
 
     // Audio parameters.

@@ -1,7 +1,9 @@
 // Strovi's exports: stream set-up, the delay queue, audio formats read back by
 // ffprobe and avidemux, and failures.
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string>
@@ -379,6 +381,44 @@ TEST_F(StroviTest, QueueWritesInTimeOrderWithinItsWindow) {
         }
     }
     EXPECT_EQ(samples[104].data.size(), 0u);
+}
+
+// Samples stamped 0 skip the queue while only 0s wait in it; the file keeps
+// the queue's order all the same (stamp order, equal stamps as they came),
+// and a large frame stamped 0 is on disk before any flush.
+TEST_F(StroviTest, StampZeroSamplesSkipTheQueueAndKeepItsOrder) {
+    const std::vector<std::vector<uint32_t>> cases = {
+        {0, 0, 0},          {5, 0, 0},    {0, 5, 0, 0}, {0, 0, 3, 0, 2, 0},
+        {7, 7, 0, 7, 0, 1}, {0, 9, 9, 0}, {3, 2, 1, 0},
+    };
+    for (const std::vector<uint32_t>& stamps : cases) {
+        SCOPED_TRACE(::testing::PrintToString(stamps));
+        AviOutputFile* file = FileOpen(path_.c_str());
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(SetAVCVGAParam(file, 64, 48, 30, 24), 0);
+        std::vector<std::pair<uint32_t, uint32_t>> expected; // stamp, number
+        for (uint32_t i = 0; i < stamps.size(); ++i) {
+            ASSERT_EQ(WriteVGA(file, Numbered(i).data(), 16, 1, stamps[i], 0), 0);
+            expected.emplace_back(stamps[i], i);
+        }
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        FileClose(file);
+        std::string error;
+        const auto samples = ReadSamples(path_, &error);
+        ASSERT_EQ(error, "");
+        ASSERT_EQ(samples.size(), expected.size());
+        for (size_t i = 0; i < samples.size(); ++i)
+            EXPECT_EQ(NumberOf(samples[i]), expected[i].second) << i;
+    }
+
+    AviOutputFile* file = FileOpen(path_.c_str());
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(SetAVCVGAParam(file, 64, 48, 30, 24), 0);
+    const size_t frame_bytes = 400 * 1024; // beyond the file's own buffering
+    ASSERT_EQ(WriteVGA(file, Numbered(1, frame_bytes).data(), frame_bytes, 1, 0, 0), 0);
+    EXPECT_GT(std::filesystem::file_size(path_), frame_bytes);
+    FileClose(file);
 }
 
 TEST_F(StroviTest, SamplesFromSeveralThreadsAreWrittenInStampOrder) {

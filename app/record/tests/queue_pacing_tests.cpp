@@ -119,3 +119,38 @@ TEST(WriterPacing, ASurplusIsSkippedAndADeficitRepeated) {
     EXPECT_EQ(11, pacing.Copies()) << "10 missing and the frame itself";
     EXPECT_EQ(1, pacing.Copies());
 }
+
+// The writer sleeps MsUntilDue between turns: it must make the due turns a
+// writer turning every millisecond makes, at the same ticks, with about one
+// turn a frame (start ticks near the 32-bit wrap included).
+TEST(WriterPacing, SleepingUntilDueMakesThePollingWritersTurns) {
+    const struct {
+        int32_t rate;
+        uint32_t start;
+    } cases[] = {{16, 0}, {30, 5}, {1, 7}, {7, 0xFFFFF000u}, {60, 0xFFFFFFFEu}, {1000, 3}};
+    constexpr uint32_t kRunMs = 70000; // two windows and a part
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        std::vector<uint32_t> polled;
+        record::WriterPacing polling(c.rate);
+        for (uint32_t t = 0; t <= kRunMs; ++t) {
+            if (polling.Due(c.start + t)) {
+                polling.CountWritten();
+                polled.push_back(t);
+            }
+        }
+        std::vector<uint32_t> slept;
+        record::WriterPacing sleeping(c.rate);
+        uint32_t turns = 0;
+        for (uint32_t t = 0; t <= kRunMs;
+             t += std::max<uint32_t>(1, sleeping.MsUntilDue(c.start + t))) {
+            ++turns;
+            if (sleeping.Due(c.start + t)) {
+                sleeping.CountWritten();
+                slept.push_back(t);
+            }
+        }
+        EXPECT_EQ(polled, slept);
+        EXPECT_LE(turns, slept.size() + 2 * (kRunMs / record::WriterPacing::kWindowMs) + 3);
+    }
+}

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -27,10 +28,6 @@ namespace headless {
 namespace {
 
 constexpr int kTickMs = 20;
-// While recording the ticks only look for the end: at most this far apart,
-// the last one at the end itself (a tick every 20 ms woke the program 50
-// times a second for nothing).
-constexpr int kRecordingTickMs = 250;
 
 // "FILE (reason)" for the texts that name a file and why it failed.
 std::string FileAndReason(const std::string& file, int error) {
@@ -141,6 +138,9 @@ int HeadlessRun::Exec() {
         audio_listing_ = std::async(std::launch::async, [] { return record::ListAudioChoices(); });
     }
     QTimer ticker;
+    // Its one tick at a recording's end keeps to the millisecond (a coarse
+    // timer may be late by 5 % of the recording).
+    ticker.setTimerType(Qt::PreciseTimer);
     ticker_ = &ticker;
     connect(&ticker, &QTimer::timeout, this, [this] { OnTick(); });
     ticker.start(kTickMs);
@@ -263,9 +263,11 @@ void HeadlessRun::OnTick() {
         } else if (elapsed >= static_cast<uint32_t>(options_.record_seconds * 1000.0)) {
             FinishRecording(nullptr);
         } else if (ticker_ != nullptr) {
+            // The next tick at the end: a recorder that stops by itself tells
+            // so (kRecorderChanged), so there is nothing to look for before.
             const double left_ms = options_.record_seconds * 1000.0 - elapsed;
             ticker_->setInterval(static_cast<int>(
-                std::clamp(left_ms, static_cast<double>(kTickMs), double{kRecordingTickMs})));
+                std::clamp(left_ms, static_cast<double>(kTickMs), double{INT_MAX})));
         }
         break;
     default:
@@ -378,6 +380,12 @@ bool HeadlessRun::event(QEvent* e) {
                              ? cli::Text{"cli.camera_stopped", "The camera stopped.", {}}
                              : cli::Text{"cli.stream_error", "%1", user_text});
         }
+        return true;
+    case msg::kRecorderChanged:
+        // A recorder that stopped by itself posts its message right after
+        // this one: the tick that finishes comes a little later, to read it.
+        if (phase_ == Phase::kRecording && ticker_ != nullptr && !session_->Recording())
+            ticker_->start(kTickMs);
         return true;
     case msg::kFrame:
         if (phase_ == Phase::kWaitingPicture && Recording())

@@ -106,6 +106,21 @@ bool AutoResetEvent::Wait(uint32_t timeout_ms) {
     return true;
 }
 
+bool AutoResetEvent::SleepUnlessSet(uint32_t ms) {
+    bool faked = false;
+    {
+        const FakeClockRead read;
+        faked = read.get() != nullptr;
+    }
+    if (!faked)
+        return Wait(ms);
+    Sleep(ms);
+    MutexLock lock(mutex_);
+    const bool was_set = signalled_;
+    signalled_ = false;
+    return was_set;
+}
+
 void SetEmulatedDevicesRequested(bool requested) {
     g_emulated_devices_requested.store(requested);
 }

@@ -63,3 +63,21 @@ TEST(Clock, AutoResetEventWakesOneWaitAndResets) {
     waiter.join();
     EXPECT_TRUE(woke);
 }
+
+// The writer's sleep between turns: a fake clock only advances, the real one
+// is cut short by the event.
+TEST(Clock, SleepUnlessSetAdvancesAFakeClockAndWakesOnTheEvent) {
+    AutoResetEvent event;
+    {
+        FakeClock clock(1000);
+        EXPECT_FALSE(event.SleepUnlessSet(250));
+        event.Set();
+        EXPECT_TRUE(event.SleepUnlessSet(40));
+        EXPECT_EQ(1290u, GetTickCount());
+    }
+    bool woke = false;
+    std::thread sleeper([&] { woke = event.SleepUnlessSet(600000); });
+    event.Set();
+    sleeper.join();
+    EXPECT_TRUE(woke);
+}

@@ -9,9 +9,9 @@
 namespace sim {
 namespace {
 
-// 0.05 s at the capture rate of 22050 Hz: 1102 whole stereo 16-bit frames
-// fit the capture's 4410-byte buffers.
-constexpr int kFramesPerBuffer = 1102;
+// 0.2 s at the capture rate of 22050 Hz: 4410 stereo 16-bit frames, the
+// capture's buffers (audio_devices.cpp asks a sound card for the same period).
+constexpr int kFramesPerBuffer = 4410;
 
 GstElement* MakeMicrophone(const char* element_name) {
     GstElement* src = gst_element_factory_make("audiotestsrc", element_name);
@@ -20,7 +20,9 @@ GstElement* MakeMicrophone(const char* element_name) {
     }
     g_object_set(src, "is-live", TRUE, "freq", 440.0, "volume", 0.3, "samplesperbuffer",
                  kFramesPerBuffer, nullptr);
-    gst_util_set_object_arg(G_OBJECT(src), "wave", "sine");
+    // The same tone from a table: computing a sine per sample cost more than
+    // all the rest of a recording with sound.
+    gst_util_set_object_arg(G_OBJECT(src), "wave", "sine-table");
     return src;
 }
 

@@ -1,5 +1,5 @@
 // The emulated microphone: a steady 440 Hz tone from audiotestsrc, live, in
-// buffers of 0.05 s as a sound card delivers them.
+// buffers of 0.2 s as a sound card delivers them.
 #pragma once
 
 namespace sim {

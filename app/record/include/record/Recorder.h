@@ -27,6 +27,7 @@
 //    it must only post.
 #pragma once
 
+#include "platform/system.h"
 #include "platform/thread_annotations.h"
 #include "record/RecorderLibraries.h"
 #include "record/RecordingQueue.h"
@@ -56,8 +57,6 @@ inline constexpr int32_t kNoSpace = 3;
 inline constexpr int64_t kMinFreeMegabytes = 50;
 // A file that grows past this many megabytes is followed by a new one.
 inline constexpr uint64_t kSplitMegabytes = 1536;
-// The writer's turn.
-inline constexpr uint32_t kTurnMs = 10;
 // How often the writer makes the file on disk readable as it stands, so that
 // a crash or a power loss costs at most about this much of the recording.
 inline constexpr uint32_t kFlushMs = 1000;
@@ -182,6 +181,9 @@ private:
     bool StopRecording(bool notify, int32_t result = record::kIdle);
     void EndFromWriter(int32_t result, const char* message, record::MessageIcon icon);
     void WriterLoop();
+    // The writer's sleep before its next turn: until a frame or the flush is
+    // due, at least a millisecond.
+    uint32_t MsUntilNextTurn();
     void AddBytes(uint64_t bytes);
     void Report(const char* message, record::MessageIcon icon);
 
@@ -192,6 +194,7 @@ private:
     std::atomic<bool> recording_{false};
     std::atomic<bool> audio_writing_{false};
     std::atomic<bool> stop_flag_{false};
+    platform::AutoResetEvent stop_event_; // wakes the writer for stop_flag_
     std::atomic<int32_t> result_{record::kIdle};
     std::atomic<uint32_t> start_tick_{0};
     std::atomic<uint64_t> file_bytes_{0};  // handed to the current file

@@ -24,6 +24,10 @@ public:
         last_tick_ms_ = tick_ms;
         return total_ms_;
     }
+    // What Update would return, without moving on.
+    uint64_t Peek(uint32_t tick_ms) const {
+        return started_ ? total_ms_ + static_cast<uint32_t>(tick_ms - last_tick_ms_) : 0;
+    }
 
 private:
     bool started_ = false;
@@ -65,6 +69,22 @@ struct WriterPacing {
             return false;
         next_due += frame_period;
         return true;
+    }
+
+    // Milliseconds from tick now_ms until a turn has work: a frame due or the
+    // window's end (0: now). A writer that sleeps this long between turns
+    // makes the turns a writer polling all the time would.
+    uint32_t MsUntilDue(uint32_t now_ms) const {
+        if (first)
+            return 0;
+        const uint64_t now = clock.Peek(now_ms);
+        const uint64_t window_end = window_start_ms + kWindowMs;
+        const uint64_t due_units = next_due + frame_period;
+        const uint64_t now_units = now * kUnitsPerMs;
+        if (now >= window_end || now_units >= due_units)
+            return 0;
+        const uint64_t due_ms = (due_units - now_units + kUnitsPerMs - 1) / kUnitsPerMs;
+        return static_cast<uint32_t>(std::min(due_ms, window_end - now));
     }
 
     // The frame of the due turn is skipped: Copies will say 0.

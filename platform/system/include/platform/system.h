@@ -56,6 +56,9 @@ public:
     // True when the event was set within timeout_ms; waits on the real
     // clock (a bounded wait even while a fake clock is installed).
     bool Wait(uint32_t timeout_ms);
+    // Sleeps ms through the replaceable clock, as Sleep does, but wakes when
+    // the event is set; true when it was. A fake clock advances by ms at once.
+    bool SleepUnlessSet(uint32_t ms);
 
 private:
     Mutex mutex_;
