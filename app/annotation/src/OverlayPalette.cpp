@@ -10,14 +10,21 @@
 
 namespace {
 
-using IndexSpanFunction = void (*)(uint8_t* dst, const uint8_t* idx, const uint32_t* colors,
-                                   int count);
+using IndexSpanFunction = void (*)(uint8_t* dst, const uint8_t* idx, int first,
+                                   const uint32_t* colors, int count);
 
-void CompositeIndexSpanScalar(uint8_t* dst, const uint8_t* idx, const uint32_t* colors, int count) {
+// The colour number of pixel x of a row of the plane.
+inline unsigned Number(const uint8_t* idx, int x) {
+    return (idx[x >> 1] >> ((x & 1) * 4)) & 0x0Fu;
+}
+
+void CompositeIndexSpanScalar(uint8_t* dst, const uint8_t* idx, int first, const uint32_t* colors,
+                              int count) {
     for (int i = 0; i < count; ++i) {
-        if (idx[i] == 0)
+        const unsigned n = Number(idx, first + i);
+        if (n == 0)
             continue;
-        uint32_t ink = colors[idx[i]];
+        uint32_t ink = colors[n];
         if (OverlayPixelMultiplies(ink)) {
             uint32_t frame;
             std::memcpy(&frame, dst + i * 4, 4);
@@ -28,37 +35,58 @@ void CompositeIndexSpanScalar(uint8_t* dst, const uint8_t* idx, const uint32_t* 
 }
 
 #if defined(TOVEK_OVERLAY_AVX2)
-// Eight pixels at a time: the colours are looked up by a permutation of the
-// palette's two halves, and a blend keeps the frame's pixel where the index
-// is 0. Eight transparent pixels leave the frame's memory untouched; eight
-// without a multiplying colour skip the multiply.
+// The numbers of 2 x 8 pixels held by the low eight bytes of bytes, one a
+// byte in pixel order.
+__attribute__((target("avx2"))) inline __m128i SplitNumbers(__m128i bytes) {
+    const __m128i low = _mm_set1_epi8(0x0F);
+    return _mm_unpacklo_epi8(_mm_and_si128(bytes, low),
+                             _mm_and_si128(_mm_srli_epi16(bytes, 4), low));
+}
+
+// Eight pixels of numbers n: the colours are looked up by a permutation of
+// the palette's two halves, and a blend keeps the frame's pixel where the
+// number is 0. Eight transparent pixels leave the frame's memory untouched;
+// eight without a multiplying colour skip the multiply.
+__attribute__((target("avx2"))) inline void CompositeEightAvx2(uint8_t* dst, __m256i n, __m256i low,
+                                                               __m256i high) {
+    if (_mm256_testz_si256(n, n))
+        return;
+    // Number bit 3 moved to the sign bit chooses the half.
+    const __m256 color = _mm256_blendv_ps(_mm256_castsi256_ps(_mm256_permutevar8x32_epi32(low, n)),
+                                          _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(high, n)),
+                                          _mm256_castsi256_ps(_mm256_slli_epi32(n, 28)));
+    const __m256i keep = _mm256_cmpeq_epi32(n, _mm256_setzero_si256());
+    auto* d = reinterpret_cast<__m256i*>(dst);
+    const __m256i frame = _mm256_loadu_si256(d);
+    __m256i ink = _mm256_castps_si256(color);
+    const __m256i multiply = _mm256_andnot_si256(keep, overlay_detail::Multiplies8(ink));
+    if (!_mm256_testz_si256(multiply, multiply))
+        ink = _mm256_blendv_epi8(ink, overlay_detail::Multiply8(frame, ink), multiply);
+    _mm256_storeu_si256(d, _mm256_blendv_epi8(ink, frame, keep));
+}
+
+// Sixteen pixels, eight bytes of the plane, at a time.
 __attribute__((target("avx2"))) void CompositeIndexSpanAvx2(uint8_t* dst, const uint8_t* idx,
-                                                            const uint32_t* colors, int count) {
+                                                            int first, const uint32_t* colors,
+                                                            int count) {
+    if (count > 0 && first % 2 != 0) { // the span's first byte holds one of its pixels
+        CompositeIndexSpanScalar(dst, idx, first, colors, 1);
+        ++first, --count, dst += 4;
+    }
     const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors));
     const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors + 8));
-    const __m256i zero = _mm256_setzero_si256();
+    const uint8_t* bytes = idx + first / 2;
     int i = 0;
-    for (; i + 8 <= count; i += 8) {
+    for (; i + 16 <= count; i += 16) {
         uint64_t eight;
-        std::memcpy(&eight, idx + i, 8);
+        std::memcpy(&eight, bytes + i / 2, 8);
         if (eight == 0)
             continue;
-        const __m256i n = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(eight)));
-        // Index bit 3 moved to the sign bit chooses the half.
-        const __m256 color =
-            _mm256_blendv_ps(_mm256_castsi256_ps(_mm256_permutevar8x32_epi32(low, n)),
-                             _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(high, n)),
-                             _mm256_castsi256_ps(_mm256_slli_epi32(n, 28)));
-        const __m256i keep = _mm256_cmpeq_epi32(n, zero);
-        auto* d = reinterpret_cast<__m256i*>(dst + i * 4);
-        const __m256i frame = _mm256_loadu_si256(d);
-        __m256i ink = _mm256_castps_si256(color);
-        const __m256i multiply = _mm256_andnot_si256(keep, overlay_detail::Multiplies8(ink));
-        if (!_mm256_testz_si256(multiply, multiply))
-            ink = _mm256_blendv_epi8(ink, overlay_detail::Multiply8(frame, ink), multiply);
-        _mm256_storeu_si256(d, _mm256_blendv_epi8(ink, frame, keep));
+        const __m128i n = SplitNumbers(_mm_cvtsi64_si128(static_cast<int64_t>(eight)));
+        CompositeEightAvx2(dst + i * 4, _mm256_cvtepu8_epi32(n), low, high);
+        CompositeEightAvx2(dst + i * 4 + 32, _mm256_cvtepu8_epi32(_mm_srli_si128(n, 8)), low, high);
     }
-    CompositeIndexSpanScalar(dst + i * 4, idx + i, colors + 0, count - i);
+    CompositeIndexSpanScalar(dst + i * 4, idx, first + i, colors, count - i);
 }
 
 // As overlay_detail::Product16, on thirty-two channels.
@@ -87,13 +115,44 @@ MultiplyAvx512(__m512i frame, __m512i out, __mmask16 drawn) {
     return _mm512_mask_mov_epi32(out, multiply, _mm512_packus_epi16(low, high));
 }
 
-// Up to sixteen pixels: the whole palette fits one permutation, which takes
-// the frame's pixel where the index is 0. Loads and stores are masked by
-// count, so nothing past it is read or written.
+// Sixteen numbers, one a byte, as sixteen 32-bit lanes (the masked form:
+// GCC warns of the plain one's undefined source).
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline __m512i Widen16(__m128i bytes) {
+    return _mm512_maskz_cvtepu8_epi32(0xFFFF, bytes);
+}
+
+// Thirty-two pixels, two cache lines of the frame when dst is on a
+// boundary, from sixteen bytes of the plane: the whole palette fits one
+// permutation, which takes the frame's pixel where the number is 0.
 __attribute__((target("avx512f,avx512bw,avx512vl"))) inline void
-CompositeIndexChunkAvx512(uint8_t* dst, const uint8_t* idx, __m512i table, int count) {
-    const __mmask16 inside = static_cast<__mmask16>((1u << count) - 1);
-    const __m512i n = _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_maskz_loadu_epi8(inside, idx));
+CompositeThirtyTwoAvx512(uint8_t* dst, __m128i bytes, __m512i table) {
+    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m128i even = _mm_and_si128(bytes, low);
+    const __m128i odd = _mm_and_si128(_mm_srli_epi16(bytes, 4), low);
+    const __m512i n0 = Widen16(_mm_unpacklo_epi8(even, odd));
+    const __m512i n1 = Widen16(_mm_unpackhi_epi8(even, odd));
+    const __mmask16 drawn0 = _mm512_test_epi32_mask(n0, n0);
+    const __mmask16 drawn1 = _mm512_test_epi32_mask(n1, n1);
+    const __m512i frame0 = _mm512_loadu_si512(dst);
+    const __m512i frame1 = _mm512_loadu_si512(dst + 64);
+    _mm512_storeu_si512(
+        dst,
+        MultiplyAvx512(frame0, _mm512_mask_permutexvar_epi32(frame0, drawn0, n0, table), drawn0));
+    _mm512_storeu_si512(
+        dst + 64,
+        MultiplyAvx512(frame1, _mm512_mask_permutexvar_epi32(frame1, drawn1, n1, table), drawn1));
+}
+
+// Pixels [skip, count) of the sixteen whose numbers start at a byte of the
+// plane (count at most 16). Loads and stores are masked, so nothing outside
+// those pixels is read or written: a span that starts on the second half of
+// a byte passes skip 1 and dst one pixel before it.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline void
+CompositeIndexChunkAvx512(uint8_t* dst, const uint8_t* bytes, __m512i table, int skip, int count) {
+    const auto inside = static_cast<__mmask16>(((1u << count) - 1) & ~((1u << skip) - 1));
+    const auto held = static_cast<__mmask16>((1u << ((count + 1) / 2)) - 1);
+    const __m512i n =
+        _mm512_maskz_cvtepu8_epi32(inside, SplitNumbers(_mm_maskz_loadu_epi8(held, bytes)));
     const __m512i frame = _mm512_maskz_loadu_epi32(inside, dst);
     const __mmask16 drawn = _mm512_test_epi32_mask(n, n);
     _mm512_mask_storeu_epi32(
@@ -101,31 +160,40 @@ CompositeIndexChunkAvx512(uint8_t* dst, const uint8_t* idx, __m512i table, int c
         MultiplyAvx512(frame, _mm512_mask_permutexvar_epi32(frame, drawn, n, table), drawn));
 }
 
-// Sixteen pixels, one cache line of the frame, at a time, with whole-line
-// stores: a store masked to the drawn pixels is slower on the processors
-// measured, and one that straddles two lines costs twice. The pixels before
-// the first line boundary and after the last go one partial chunk each.
+// Thirty-two pixels, sixteen bytes of the plane and two cache lines of the
+// frame, at a time, with whole-line stores: a store masked to the drawn
+// pixels is slower on the processors measured, and one that straddles two
+// lines costs twice. The pixels before the first line boundary and after the
+// last go in partial chunks. Every chunk starts at a byte of the plane, so a
+// frame whose lines begin at an odd pixel of the span is composited with
+// straddling stores.
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void
-CompositeIndexSpanAvx512(uint8_t* dst, const uint8_t* idx, const uint32_t* colors, int count) {
+CompositeIndexSpanAvx512(uint8_t* dst, const uint8_t* idx, int first, const uint32_t* colors,
+                         int count) {
     static_assert(kMaxPaletteColors + 1 == 16, "one 512-bit permutation holds the palette");
+    if (count <= 0)
+        return;
     const __m512i table = _mm512_loadu_si512(colors);
+    // From the pixel that shares the span's first byte.
+    const int skip = first % 2;
+    dst -= skip * 4;
+    count += skip;
+    const uint8_t* bytes = idx + first / 2;
     const auto address = reinterpret_cast<uintptr_t>(dst);
     int i = address % 4 == 0 ? std::min(static_cast<int>((64 - address % 64) % 64 / 4), count) : 0;
+    if (i % 2 != 0)
+        i = 0;
+    if (i == 0 && skip != 0)
+        i = std::min(16, count);
     if (i > 0)
-        CompositeIndexChunkAvx512(dst, idx, table, i);
-    for (; i + 16 <= count; i += 16) {
-        const __m512i n = _mm512_maskz_cvtepu8_epi32(
-            0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(idx + i)));
-        const __mmask16 drawn = _mm512_test_epi32_mask(n, n);
-        if (drawn == 0)
-            continue;
-        uint8_t* d = dst + i * 4;
-        const __m512i frame = _mm512_loadu_si512(d);
-        _mm512_storeu_si512(
-            d, MultiplyAvx512(frame, _mm512_mask_permutexvar_epi32(frame, drawn, n, table), drawn));
+        CompositeIndexChunkAvx512(dst, bytes, table, skip, i);
+    for (; i + 32 <= count; i += 32) {
+        const __m128i both = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i / 2));
+        if (!_mm_testz_si128(both, both)) // thirty-two transparent pixels stay untouched
+            CompositeThirtyTwoAvx512(dst + i * 4, both, table);
     }
-    if (i < count)
-        CompositeIndexChunkAvx512(dst + i * 4, idx + i, table, count - i);
+    for (; i < count; i += 16)
+        CompositeIndexChunkAvx512(dst + i * 4, bytes + i / 2, table, 0, std::min(16, count - i));
 }
 
 bool HasAvx512() {
@@ -144,9 +212,10 @@ IndexSpanFunction ChooseIndexSpanFunction() {
     return CompositeIndexSpanScalar;
 }
 
-void CompositeIndexSpan(uint8_t* dst, const uint8_t* idx, const uint32_t* colors, int count) {
+void CompositeIndexSpan(uint8_t* dst, const uint8_t* idx, int first, const uint32_t* colors,
+                        int count) {
     static const IndexSpanFunction span = ChooseIndexSpanFunction();
-    span(dst, idx, colors, count);
+    span(dst, idx, first, colors, count);
 }
 
 // Writes color over dst[0, count) without reading the frame: a row's miss
@@ -186,7 +255,7 @@ int FindColor(const uint32_t* colors, uint32_t v) {
 
 } // namespace
 
-bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* idx,
+bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* idx, int first,
                                             const uint32_t* colors, int count) {
     IndexSpanFunction span = nullptr;
     if (form == 0)
@@ -199,12 +268,14 @@ bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_
 #endif
     if (span == nullptr)
         return false;
-    span(dst, idx, colors, count);
+    span(dst, idx, first, colors, count);
     return true;
 }
 
 OverlayPalette::OverlayPalette()
-    : index_(new uint8_t[kMaxPictureBytes / 4]), solid_(new uint8_t[kMaxOverlayRows]) {}
+    // Rows start on a byte: half a byte more for each odd-width row.
+    : index_(new uint8_t[kMaxPictureBytes / 8 + kMaxOverlayRows]),
+      solid_(new uint8_t[kMaxOverlayRows]) {}
 
 bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExtent& extent) {
     valid_ = false;
@@ -216,12 +287,18 @@ bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExt
         return false;
     // Free entries hold a transparent value, which no drawn pixel equals.
     std::fill(std::begin(colors_), std::end(colors_), kFreeEntry);
+    const size_t row_bytes = (static_cast<size_t>(width) + 1) / 2;
     int count = 0;
     bool failed = false;
     overlay_detail::ForEachSpan(
         extent,
         [&](int y, int begin, int end) {
             const size_t row = static_cast<size_t>(y) * width;
+            uint8_t* plane = index_.get() + static_cast<size_t>(height - 1 - y) * row_bytes;
+            // The other half of a span's first or last byte lies outside the
+            // span: transparent.
+            unsigned pair = 0;
+            unsigned one = 0;
             unsigned mixed = 0;
             for (int x = begin; x < end && !failed; ++x) {
                 uint32_t v;
@@ -239,20 +316,30 @@ bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExt
                     k = ++count;
                     colors_[k] = v;
                 }
-                index_[row + x] = static_cast<uint8_t>(k & -static_cast<int>(opaque));
-                mixed |= index_[row + x] ^ index_[row + begin];
+                const unsigned n = static_cast<unsigned>(k & -static_cast<int>(opaque));
+                one = x == begin ? n : one;
+                mixed |= n ^ one;
+                if (x % 2 == 0) {
+                    pair = n;
+                    if (x + 1 == end)
+                        plane[x / 2] = static_cast<uint8_t>(n);
+                } else {
+                    plane[x / 2] = static_cast<uint8_t>(pair | n << 4);
+                    pair = 0;
+                }
             }
-            if (failed) // the row's indices are not all written
+            if (failed) // the row's numbers are not all written
                 return;
             // A multiplying colour needs the frame's pixels: not solid.
-            const uint8_t one = index_[row + begin];
-            solid_[y] = mixed == 0 && !OverlayPixelMultiplies(colors_[one]) ? one : 0;
+            solid_[y] =
+                mixed == 0 && !OverlayPixelMultiplies(colors_[one]) ? static_cast<uint8_t>(one) : 0;
         },
         [](int, int) {});
     if (failed)
         return false;
     width_ = width;
     height_ = height;
+    row_bytes_ = row_bytes;
     valid_ = true;
     return true;
 }
@@ -272,12 +359,14 @@ void OverlayPalette::Composite(uint8_t* frame, int frame_stride, int width, int 
             if (one != 0)
                 FillSpan(dst, colors_[one], end - begin);
             else
-                CompositeIndexSpan(dst, index + static_cast<size_t>(y) * width + begin, colors_,
-                                   end - begin);
+                CompositeIndexSpan(dst, index + static_cast<size_t>(height - 1 - y) * row_bytes_,
+                                   begin, colors_, end - begin);
         },
         [&](int y, int begin) {
             if (solid_[y] == 0)
-                __builtin_prefetch(index + static_cast<size_t>(y) * width + begin);
+                __builtin_prefetch(index + static_cast<size_t>(height - 1 - y) * row_bytes_ +
+                                   begin / 2);
             __builtin_prefetch(frame + static_cast<size_t>(y) * frame_stride + begin * 4, 1);
-        });
+        },
+        overlay_detail::SpanOrder::kBottomUp);
 }

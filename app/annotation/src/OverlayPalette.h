@@ -1,10 +1,11 @@
-// A compact copy of the annotation overlay for compositing: one byte per
+// A compact copy of the annotation overlay for compositing: half a byte per
 // pixel instead of four. Annotations are drawn in a handful of colours (pens,
 // fills, their inverses for the markers, the band's black, the highlighter's
-// ink), so each drawn pixel becomes the number of its colour in a small
-// palette. Compositing a densely drawn overlay then reads a quarter of the
-// bytes it read from the 32-bit overlay, and the colour look-up runs eight or
-// sixteen pixels at a time, multiplying as the colour says.
+// ink), so each drawn pixel becomes the number of its colour in a palette of
+// fifteen. Compositing a densely drawn overlay then reads an eighth of the
+// bytes it read from the 32-bit overlay, next to the picture's own, which it
+// reads and writes once; the colour look-up runs eight to thirty-two pixels
+// at a time, multiplying as the colour says.
 #pragma once
 
 #include "annotation/FrameOverlay.h"
@@ -47,7 +48,12 @@ public:
                    const OverlayExtent& extent) const;
 
 private:
-    std::unique_ptr<uint8_t[]> index_; // kMaxPictureBytes / 4; 0 transparent
+    // The colour numbers, two pixels a byte, the left one in the low half;
+    // rows of row_bytes_, the bottom row first: the composite goes bottom up
+    // (see SpanOrder) and so reads the plane front to back, which the
+    // processor's prefetcher follows best. 0 is transparent, and so is the
+    // unused half of a byte at either end of a span.
+    std::unique_ptr<uint8_t[]> index_;
     // kMaxOverlayRows: the index of a row whose whole span is one colour
     // that replaces (thin shapes, fills), which is filled without reading the
     // plane or the frame; 0 for any other row.
@@ -55,16 +61,19 @@ private:
     uint32_t colors_[kMaxPaletteColors + 1] = {}; // by index; [0] and free ones transparent
     int width_ = 0;
     int height_ = 0;
+    size_t row_bytes_ = 0;
     bool valid_ = false;
 };
 
 namespace overlay_detail {
 // The palette pixel loops by number, as CompositeSpanWith: 0 plain, 2 AVX2,
-// 3 AVX-512. Runs one on dst[0, count) from the indices idx[0, count) and
-// colors (kMaxPaletteColors + 1 entries) and returns true, or false when
-// that one is not available here.
-bool CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* idx, const uint32_t* colors,
-                            int count);
+// 3 AVX-512. Runs one on dst[0, count) from the colour numbers of pixels
+// [first, first + count) of the row idx (laid out as in the palette's plane)
+// and colors (kMaxPaletteColors + 1 entries) and returns true, or false when
+// that one is not available here. Reads only the bytes that hold those
+// pixels' numbers.
+bool CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* idx, int first,
+                            const uint32_t* colors, int count);
 
 #if defined(TOVEK_OVERLAY_AVX2)
 // f x k / 255 rounded to nearest on sixteen 16-bit channels, as

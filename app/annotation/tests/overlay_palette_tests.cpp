@@ -167,35 +167,67 @@ TEST(OverlayPalette, AnExtentFilledInByHandStaysInsideTheOverlay) {
     }
 }
 
-// Each palette loop the processor has against the plain one, at every
-// count around the vector widths and every pixel alignment of the frame;
-// the pixels around the span stay as they were.
-TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryCountAndAlignment) {
+// Rows of colour numbers as overlays draw them, for the pixel loops.
+struct NumberRow {
+    const char* name;
+    int drawn_percent; // of the pixels, at random
+    int colors;        // numbers 1..colors (colour 3, 6, ... multiplies)
+    int run_begin;     // a run of colour 1 over [run_begin, run_end): a line
+    int run_end;
+};
+
+// Each palette loop the processor has against the plain one, for spans
+// that start on either half of a byte and end anywhere in the last block,
+// at every pixel alignment of the frame; the pixels around the span stay as
+// they were, and only the plane's bytes that hold the span are read (the
+// sanitizer build sees a read past them).
+TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryStartCountAndAlignment) {
+    const NumberRow rows[] = {
+        {"empty", 0, 1, 0, 0},          {"one line", 0, 1, 37, 40},
+        {"dense", 50, 8, 0, 0},         {"highlighter with a pen across", 0, 3, 0, 0},
+        {"every colour", 70, 15, 0, 0},
+    };
     std::mt19937 random(5);
     uint32_t colors[kMaxPaletteColors + 1] = {};
     for (int k = 1; k <= kMaxPaletteColors; ++k)
-        colors[k] = random() & (k % 3 == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu); // some multiply
-    for (int count = 0; count <= 70; ++count) {
-        std::vector<uint8_t> idx(static_cast<size_t>(count));
-        for (auto& n : idx)
-            n = random() % 2 ? 0 : static_cast<uint8_t>(random() % (kMaxPaletteColors + 1));
-        for (int shift = 0; shift < 64; shift += 4) {
-            std::vector<uint8_t> base(static_cast<size_t>(count) * 4 + 192);
-            for (auto& b : base)
-                b = static_cast<uint8_t>(random());
-            const size_t start = (64 - reinterpret_cast<uintptr_t>(base.data()) % 64) % 64 + 64;
-            std::vector<uint8_t> expected = base;
-            ASSERT_TRUE(overlay_detail::CompositeIndexSpanWith(0, expected.data() + start + shift,
-                                                               idx.data(), colors, count));
-            for (int form : {2, 3}) {
-                std::vector<uint8_t> got = base;
-                if (!overlay_detail::CompositeIndexSpanWith(form, got.data() + start + shift,
-                                                            idx.data(), colors, count))
-                    continue;
-                ASSERT_EQ(got, expected)
-                    << "form " << form << " count " << count << " shift " << shift;
-            }
+        colors[k] = random() & (k % 3 == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu);
+    constexpr int kWidth = 75;
+    for (const NumberRow& row : rows) {
+        std::vector<uint8_t> numbers(kWidth);
+        for (int x = 0; x < kWidth; ++x) {
+            const bool drawn = static_cast<int>(random() % 100) < row.drawn_percent;
+            numbers[x] = drawn ? static_cast<uint8_t>(1 + random() % row.colors) : 0;
+            if (x >= row.run_begin && x < row.run_end)
+                numbers[x] = 1;
         }
+        if (row.colors == 3) // the ink over most of the row, a pen crossing it
+            for (int x = 2; x < kWidth - 3; ++x)
+                numbers[x] = x % 20 < 3 ? 1 : 3;
+        for (int first = 0; first < 4; ++first)
+            for (int count = 0; first + count <= kWidth; ++count) {
+                std::vector<uint8_t> plane((first + count + 1) / 2);
+                for (int x = first; x < first + count; ++x)
+                    plane[x / 2] |= static_cast<uint8_t>(numbers[x] << (x % 2 * 4));
+                for (int shift = 0; shift < 64; shift += 4) {
+                    std::vector<uint8_t> base(static_cast<size_t>(count) * 4 + 192);
+                    for (auto& b : base)
+                        b = static_cast<uint8_t>(random());
+                    const size_t start =
+                        (64 - reinterpret_cast<uintptr_t>(base.data()) % 64) % 64 + 64 + shift;
+                    std::vector<uint8_t> expected = base;
+                    ASSERT_TRUE(overlay_detail::CompositeIndexSpanWith(
+                        0, expected.data() + start, plane.data(), first, colors, count));
+                    for (int form : {2, 3}) {
+                        std::vector<uint8_t> got = base;
+                        if (!overlay_detail::CompositeIndexSpanWith(
+                                form, got.data() + start, plane.data(), first, colors, count))
+                            continue;
+                        ASSERT_EQ(got, expected)
+                            << row.name << ", form " << form << ", first " << first << ", count "
+                            << count << ", shift " << shift;
+                    }
+                }
+            }
     }
 }
 
