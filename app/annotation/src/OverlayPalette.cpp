@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <vector>
 
 #if defined(__SSE2__) || defined(__x86_64__)
 #include <immintrin.h>
@@ -10,18 +11,22 @@
 
 namespace {
 
-using IndexSpanFunction = void (*)(uint8_t* dst, const uint8_t* idx, int first,
-                                   const uint32_t* colors, int count);
+using IndexSpanFunction = void (*)(uint8_t* dst, const uint8_t* row, int first,
+                                   const uint32_t* colors, int count, uint8_t traits);
 
-// The colour number of pixel x of a row of the plane.
-inline unsigned Number(const uint8_t* idx, int x) {
-    return (idx[x >> 1] >> ((x & 1) * 4)) & 0x0Fu;
+constexpr int kBlockPixels = overlay_detail::kBlockPixels;
+
+// The colour number of pixel x of a plane row.
+inline unsigned Number(const uint8_t* row, int x) {
+    const int block = x / kBlockPixels;
+    const int j = x % kBlockPixels;
+    return (row[block * (kBlockPixels / 2) + j % 16] >> (j / 16 * 4)) & 0x0Fu;
 }
 
-void CompositeIndexSpanScalar(uint8_t* dst, const uint8_t* idx, int first, const uint32_t* colors,
-                              int count) {
+void CompositeIndexSpanScalar(uint8_t* dst, const uint8_t* row, int first, const uint32_t* colors,
+                              int count, uint8_t) {
     for (int i = 0; i < count; ++i) {
-        const unsigned n = Number(idx, first + i);
+        const unsigned n = Number(row, first + i);
         if (n == 0)
             continue;
         uint32_t ink = colors[n];
@@ -35,14 +40,6 @@ void CompositeIndexSpanScalar(uint8_t* dst, const uint8_t* idx, int first, const
 }
 
 #if defined(TOVEK_OVERLAY_AVX2)
-// The numbers of 2 x 8 pixels held by the low eight bytes of bytes, one a
-// byte in pixel order.
-__attribute__((target("avx2"))) inline __m128i SplitNumbers(__m128i bytes) {
-    const __m128i low = _mm_set1_epi8(0x0F);
-    return _mm_unpacklo_epi8(_mm_and_si128(bytes, low),
-                             _mm_and_si128(_mm_srli_epi16(bytes, 4), low));
-}
-
 // Eight pixels of numbers n: the colours are looked up by a permutation of
 // the palette's two halves, and a blend keeps the frame's pixel where the
 // number is 0. Eight transparent pixels leave the frame's memory untouched;
@@ -65,28 +62,30 @@ __attribute__((target("avx2"))) inline void CompositeEightAvx2(uint8_t* dst, __m
     _mm256_storeu_si256(d, _mm256_blendv_epi8(ink, frame, keep));
 }
 
-// Sixteen pixels, eight bytes of the plane, at a time.
-__attribute__((target("avx2"))) void CompositeIndexSpanAvx2(uint8_t* dst, const uint8_t* idx,
+// The whole blocks of the span eight pixels at a time; the pixels of the
+// blocks it covers in part go the plain way.
+__attribute__((target("avx2"))) void CompositeIndexSpanAvx2(uint8_t* dst, const uint8_t* row,
                                                             int first, const uint32_t* colors,
-                                                            int count) {
-    if (count > 0 && first % 2 != 0) { // the span's first byte holds one of its pixels
-        CompositeIndexSpanScalar(dst, idx, first, colors, 1);
-        ++first, --count, dst += 4;
-    }
+                                                            int count, uint8_t traits) {
+    const int end = first + count;
+    int x = std::min((first + kBlockPixels - 1) / kBlockPixels * kBlockPixels, end);
+    CompositeIndexSpanScalar(dst, row, first, colors, x - first, traits);
     const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors));
     const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors + 8));
-    const uint8_t* bytes = idx + first / 2;
-    int i = 0;
-    for (; i + 16 <= count; i += 16) {
-        uint64_t eight;
-        std::memcpy(&eight, bytes + i / 2, 8);
-        if (eight == 0)
+    const __m128i four_bits = _mm_set1_epi8(0x0F);
+    for (; x + kBlockPixels <= end; x += kBlockPixels) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x / 2));
+        if (_mm_testz_si128(bytes, bytes))
             continue;
-        const __m128i n = SplitNumbers(_mm_cvtsi64_si128(static_cast<int64_t>(eight)));
-        CompositeEightAvx2(dst + i * 4, _mm256_cvtepu8_epi32(n), low, high);
-        CompositeEightAvx2(dst + i * 4 + 32, _mm256_cvtepu8_epi32(_mm_srli_si128(n, 8)), low, high);
+        const __m128i first16 = _mm_and_si128(bytes, four_bits);
+        const __m128i last16 = _mm_and_si128(_mm_srli_epi16(bytes, 4), four_bits);
+        uint8_t* d = dst + (x - first) * 4;
+        CompositeEightAvx2(d, _mm256_cvtepu8_epi32(first16), low, high);
+        CompositeEightAvx2(d + 32, _mm256_cvtepu8_epi32(_mm_srli_si128(first16, 8)), low, high);
+        CompositeEightAvx2(d + 64, _mm256_cvtepu8_epi32(last16), low, high);
+        CompositeEightAvx2(d + 96, _mm256_cvtepu8_epi32(_mm_srli_si128(last16, 8)), low, high);
     }
-    CompositeIndexSpanScalar(dst + i * 4, idx, first + i, colors, count - i);
+    CompositeIndexSpanScalar(dst + (x - first) * 4, row, x, colors, end - x, traits);
 }
 
 // As overlay_detail::Product16, on thirty-two channels.
@@ -115,85 +114,89 @@ MultiplyAvx512(__m512i frame, __m512i out, __mmask16 drawn) {
     return _mm512_mask_mov_epi32(out, multiply, _mm512_packus_epi16(low, high));
 }
 
-// Sixteen numbers, one a byte, as sixteen 32-bit lanes (the masked form:
-// GCC warns of the plain one's undefined source).
-__attribute__((target("avx512f,avx512bw,avx512vl"))) inline __m512i Widen16(__m128i bytes) {
-    return _mm512_maskz_cvtepu8_epi32(0xFFFF, bytes);
-}
-
-// Thirty-two pixels, two cache lines of the frame when dst is on a
-// boundary, from sixteen bytes of the plane: the whole palette fits one
-// permutation, which takes the frame's pixel where the number is 0.
+// Sixteen pixels of numbers n (in the lanes' low four bits): the whole
+// palette fits one permutation, which takes the frame's pixel where the
+// number is 0. With kPart, only the pixels of inside are read and written.
+template <bool kPart, bool kMultiply>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) inline void
-CompositeThirtyTwoAvx512(uint8_t* dst, __m128i bytes, __m512i table) {
-    const __m128i low = _mm_set1_epi8(0x0F);
-    const __m128i even = _mm_and_si128(bytes, low);
-    const __m128i odd = _mm_and_si128(_mm_srli_epi16(bytes, 4), low);
-    const __m512i n0 = Widen16(_mm_unpacklo_epi8(even, odd));
-    const __m512i n1 = Widen16(_mm_unpackhi_epi8(even, odd));
-    const __mmask16 drawn0 = _mm512_test_epi32_mask(n0, n0);
-    const __mmask16 drawn1 = _mm512_test_epi32_mask(n1, n1);
-    const __m512i frame0 = _mm512_loadu_si512(dst);
-    const __m512i frame1 = _mm512_loadu_si512(dst + 64);
-    _mm512_storeu_si512(
-        dst,
-        MultiplyAvx512(frame0, _mm512_mask_permutexvar_epi32(frame0, drawn0, n0, table), drawn0));
-    _mm512_storeu_si512(
-        dst + 64,
-        MultiplyAvx512(frame1, _mm512_mask_permutexvar_epi32(frame1, drawn1, n1, table), drawn1));
+CompositeSixteenAvx512(uint8_t* dst, __m512i n, __m512i table, __mmask16 inside) {
+    const __mmask16 drawn = _mm512_mask_test_epi32_mask(inside, n, _mm512_set1_epi32(0x0F));
+    const __m512i frame = kPart ? _mm512_maskz_loadu_epi32(inside, dst) : _mm512_loadu_si512(dst);
+    __m512i out = _mm512_mask_permutexvar_epi32(frame, drawn, n, table);
+    if (kMultiply)
+        out = MultiplyAvx512(frame, out, drawn);
+    if (kPart)
+        _mm512_mask_storeu_epi32(dst, inside, out);
+    else
+        _mm512_storeu_si512(dst, out);
 }
 
-// Pixels [skip, count) of the sixteen whose numbers start at a byte of the
-// plane (count at most 16). Loads and stores are masked, so nothing outside
-// those pixels is read or written: a span that starts on the second half of
-// a byte passes skip 1 and dst one pixel before it.
+// One block, two cache lines of the frame when the frame's rows start on
+// one, from its sixteen bytes of the plane.
+template <bool kPart, bool kMultiply>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) inline void
-CompositeIndexChunkAvx512(uint8_t* dst, const uint8_t* bytes, __m512i table, int skip, int count) {
-    const auto inside = static_cast<__mmask16>(((1u << count) - 1) & ~((1u << skip) - 1));
-    const auto held = static_cast<__mmask16>((1u << ((count + 1) / 2)) - 1);
-    const __m512i n =
-        _mm512_maskz_cvtepu8_epi32(inside, SplitNumbers(_mm_maskz_loadu_epi8(held, bytes)));
-    const __m512i frame = _mm512_maskz_loadu_epi32(inside, dst);
-    const __mmask16 drawn = _mm512_test_epi32_mask(n, n);
-    _mm512_mask_storeu_epi32(
-        dst, inside,
-        MultiplyAvx512(frame, _mm512_mask_permutexvar_epi32(frame, drawn, n, table), drawn));
+CompositeBlockAvx512(uint8_t* dst, __m128i bytes, __m512i table, uint32_t inside) {
+    // The masked forms: GCC warns of the plain ones' undefined source.
+    const __m512i numbers = _mm512_maskz_cvtepu8_epi32(0xFFFF, bytes);
+    CompositeSixteenAvx512<kPart, kMultiply>(dst, numbers, table, static_cast<__mmask16>(inside));
+    CompositeSixteenAvx512<kPart, kMultiply>(dst + 64, _mm512_maskz_srli_epi32(0xFFFF, numbers, 4),
+                                             table, static_cast<__mmask16>(inside >> 16));
 }
 
-// Thirty-two pixels, sixteen bytes of the plane and two cache lines of the
-// frame, at a time, with whole-line stores: a store masked to the drawn
-// pixels is slower on the processors measured, and one that straddles two
-// lines costs twice. The pixels before the first line boundary and after the
-// last go in partial chunks. Every chunk starts at a byte of the plane, so a
-// frame whose lines begin at an odd pixel of the span is composited with
-// straddling stores.
+// A block at a time, with whole-line loads and stores: a store masked to the
+// drawn pixels is slower on the processors measured. The blocks the span
+// covers in part are masked to it, so nothing outside it is read or written
+// (dst is moved back to the block's first pixel, which is on the frame's
+// row). A frame whose rows do not start on a cache line gets straddling
+// stores; that costs less than the extra loop that lining them up would
+// need, as the blocks are fixed by the plane. kSkip passes over blocks of
+// transparent pixels without touching the frame: worth the test only where
+// the span has them.
+template <bool kMultiply, bool kSkip>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void
-CompositeIndexSpanAvx512(uint8_t* dst, const uint8_t* idx, int first, const uint32_t* colors,
-                         int count) {
+CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_t* colors,
+                      int count) {
     static_assert(kMaxPaletteColors + 1 == 16, "one 512-bit permutation holds the palette");
+    const __m512i table = _mm512_loadu_si512(colors);
+    const int end = first + count;
+    int x = first / kBlockPixels * kBlockPixels;
+    uint8_t* d = dst - static_cast<ptrdiff_t>(first - x) * 4;
+    const auto block = [row](int at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at / 2));
+    };
+    // The pixels of the block at x inside the span.
+    const auto inside = [&](int at) {
+        const int from = std::max(first - at, 0);
+        const int to = std::min(end - at, kBlockPixels);
+        return static_cast<uint32_t>(((uint64_t{1} << to) - 1) & ~((uint64_t{1} << from) - 1));
+    };
+    if (x < first || end - x < kBlockPixels) {
+        CompositeBlockAvx512<true, true>(d, block(x), table, inside(x));
+        x += kBlockPixels;
+        d += kBlockPixels * 4;
+    }
+    for (; x + kBlockPixels <= end; x += kBlockPixels, d += kBlockPixels * 4) {
+        const __m128i bytes = block(x);
+        if (kSkip && _mm_testz_si128(bytes, bytes))
+            continue;
+        CompositeBlockAvx512<false, kMultiply>(d, bytes, table, ~0u);
+    }
+    if (x < end)
+        CompositeBlockAvx512<true, true>(d, block(x), table, inside(x));
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void
+CompositeIndexSpanAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_t* colors,
+                         int count, uint8_t traits) {
     if (count <= 0)
         return;
-    const __m512i table = _mm512_loadu_si512(colors);
-    // From the pixel that shares the span's first byte.
-    const int skip = first % 2;
-    dst -= skip * 4;
-    count += skip;
-    const uint8_t* bytes = idx + first / 2;
-    const auto address = reinterpret_cast<uintptr_t>(dst);
-    int i = address % 4 == 0 ? std::min(static_cast<int>((64 - address % 64) % 64 / 4), count) : 0;
-    if (i % 2 != 0)
-        i = 0;
-    if (i == 0 && skip != 0)
-        i = std::min(16, count);
-    if (i > 0)
-        CompositeIndexChunkAvx512(dst, bytes, table, skip, i);
-    for (; i + 32 <= count; i += 32) {
-        const __m128i both = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i / 2));
-        if (!_mm_testz_si128(both, both)) // thirty-two transparent pixels stay untouched
-            CompositeThirtyTwoAvx512(dst + i * 4, both, table);
-    }
-    for (; i < count; i += 16)
-        CompositeIndexChunkAvx512(dst + i * 4, bytes + i / 2, table, 0, std::min(16, count - i));
+    const bool multiplies = (traits & overlay_detail::kSpanMultiplies) != 0;
+    if ((traits & overlay_detail::kSpanHasGaps) != 0)
+        multiplies ? CompositeBlocksAvx512<true, true>(dst, row, first, colors, count)
+                   : CompositeBlocksAvx512<false, true>(dst, row, first, colors, count);
+    else
+        multiplies ? CompositeBlocksAvx512<true, false>(dst, row, first, colors, count)
+                   : CompositeBlocksAvx512<false, false>(dst, row, first, colors, count);
 }
 
 bool HasAvx512() {
@@ -212,10 +215,10 @@ IndexSpanFunction ChooseIndexSpanFunction() {
     return CompositeIndexSpanScalar;
 }
 
-void CompositeIndexSpan(uint8_t* dst, const uint8_t* idx, int first, const uint32_t* colors,
-                        int count) {
+void CompositeIndexSpan(uint8_t* dst, const uint8_t* row, int first, const uint32_t* colors,
+                        int count, uint8_t traits) {
     static const IndexSpanFunction span = ChooseIndexSpanFunction();
-    span(dst, idx, first, colors, count);
+    span(dst, row, first, colors, count, traits);
 }
 
 // Writes color over dst[0, count) without reading the frame: a row's miss
@@ -255,8 +258,38 @@ int FindColor(const uint32_t* colors, uint32_t v) {
 
 } // namespace
 
-bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* idx, int first,
-                                            const uint32_t* colors, int count) {
+void overlay_detail::PackNumbers(const uint8_t* numbers, int begin, int end, uint8_t* row) {
+    const auto number = [&](int x) { return x >= begin && x < end ? numbers[x] & 0x0F : 0; };
+    for (int x = std::max(begin, 0) / kBlockPixels * kBlockPixels; x < end; x += kBlockPixels)
+        for (int j = 0; j < kBlockPixels / 2; ++j)
+            row[x / 2 + j] = static_cast<uint8_t>(number(x + j) | number(x + 16 + j) << 4);
+}
+
+uint8_t overlay_detail::SpanTraits(const uint8_t* numbers, int begin, int end,
+                                   const uint32_t* colors) {
+    // Without a branch on the pixel: a scattered overlay would mispredict
+    // every other pixel.
+    unsigned used = 0;
+    int run = 0;
+    int longest = 0;
+    for (int x = begin; x < end; ++x) {
+        const unsigned n = numbers[x] & 0x0Fu;
+        used |= 1u << n;
+        run = (run + 1) & -static_cast<int>(n == 0);
+        longest = std::max(longest, run);
+    }
+    uint8_t traits = 0;
+    for (int k = 1; k <= kMaxPaletteColors; ++k)
+        if ((used >> k & 1) != 0 && OverlayPixelMultiplies(colors[k]))
+            traits |= kSpanMultiplies;
+    // So long a run holds a whole block, wherever it starts.
+    if (longest >= 2 * kBlockPixels - 1)
+        traits |= kSpanHasGaps;
+    return traits;
+}
+
+bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* row, int first,
+                                            const uint32_t* colors, int count, uint8_t traits) {
     IndexSpanFunction span = nullptr;
     if (form == 0)
         span = CompositeIndexSpanScalar;
@@ -268,14 +301,14 @@ bool overlay_detail::CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_
 #endif
     if (span == nullptr)
         return false;
-    span(dst, idx, first, colors, count);
+    span(dst, row, first, colors, count, traits);
     return true;
 }
 
 OverlayPalette::OverlayPalette()
-    // Rows start on a byte: half a byte more for each odd-width row.
-    : index_(new uint8_t[kMaxPictureBytes / 8 + kMaxOverlayRows]),
-      solid_(new uint8_t[kMaxOverlayRows]) {}
+    // Rows hold whole blocks: up to a block's bytes more a row.
+    : index_(new uint8_t[kMaxPictureBytes / 8 + kMaxOverlayRows * kBlockPixels / 2]),
+      traits_(new uint8_t[kMaxOverlayRows]), solid_(new uint8_t[kMaxOverlayRows]) {}
 
 bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExtent& extent) {
     valid_ = false;
@@ -287,17 +320,14 @@ bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExt
         return false;
     // Free entries hold a transparent value, which no drawn pixel equals.
     std::fill(std::begin(colors_), std::end(colors_), kFreeEntry);
-    const size_t row_bytes = (static_cast<size_t>(width) + 1) / 2;
+    const size_t row_bytes = overlay_detail::PlaneRowBytes(width);
+    std::vector<uint8_t> numbers(static_cast<size_t>(width)); // of one row
     int count = 0;
     bool failed = false;
     overlay_detail::ForEachSpan(
         extent,
         [&](int y, int begin, int end) {
             const size_t row = static_cast<size_t>(y) * width;
-            uint8_t* plane = index_.get() + static_cast<size_t>(height - 1 - y) * row_bytes;
-            // The other half of a span's first or last byte lies outside the
-            // span: transparent.
-            unsigned pair = 0;
             unsigned one = 0;
             unsigned mixed = 0;
             for (int x = begin; x < end && !failed; ++x) {
@@ -317,19 +347,16 @@ bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExt
                     colors_[k] = v;
                 }
                 const unsigned n = static_cast<unsigned>(k & -static_cast<int>(opaque));
+                numbers[x] = static_cast<uint8_t>(n);
                 one = x == begin ? n : one;
                 mixed |= n ^ one;
-                if (x % 2 == 0) {
-                    pair = n;
-                    if (x + 1 == end)
-                        plane[x / 2] = static_cast<uint8_t>(n);
-                } else {
-                    plane[x / 2] = static_cast<uint8_t>(pair | n << 4);
-                    pair = 0;
-                }
             }
-            if (failed) // the row's numbers are not all written
+            if (failed) // the row's numbers are not all found
                 return;
+            overlay_detail::PackNumbers(numbers.data(), begin, end,
+                                        index_.get() +
+                                            static_cast<size_t>(height - 1 - y) * row_bytes);
+            traits_[y] = overlay_detail::SpanTraits(numbers.data(), begin, end, colors_);
             // A multiplying colour needs the frame's pixels: not solid.
             solid_[y] =
                 mixed == 0 && !OverlayPixelMultiplies(colors_[one]) ? static_cast<uint8_t>(one) : 0;
@@ -360,12 +387,12 @@ void OverlayPalette::Composite(uint8_t* frame, int frame_stride, int width, int 
                 FillSpan(dst, colors_[one], end - begin);
             else
                 CompositeIndexSpan(dst, index + static_cast<size_t>(height - 1 - y) * row_bytes_,
-                                   begin, colors_, end - begin);
+                                   begin, colors_, end - begin, traits_[y]);
         },
         [&](int y, int begin) {
             if (solid_[y] == 0)
                 __builtin_prefetch(index + static_cast<size_t>(height - 1 - y) * row_bytes_ +
-                                   begin / 2);
+                                   begin / kBlockPixels * (kBlockPixels / 2));
             __builtin_prefetch(frame + static_cast<size_t>(y) * frame_stride + begin * 4, 1);
         },
         overlay_detail::SpanOrder::kBottomUp);

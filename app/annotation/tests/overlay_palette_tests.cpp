@@ -177,21 +177,24 @@ struct NumberRow {
 };
 
 // Each palette loop the processor has against the plain one, for spans
-// that start on either half of a byte and end anywhere in the last block,
-// at every pixel alignment of the frame; the pixels around the span stay as
-// they were, and only the plane's bytes that hold the span are read (the
-// sanitizer build sees a read past them).
+// that start and end anywhere in a block, short of one or across several,
+// at every pixel alignment of the frame, told the span's traits or all of
+// them; the pixels around the span stay as they were, and only the blocks
+// that hold the span are read (the sanitizer build sees a read past them).
 TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryStartCountAndAlignment) {
     const NumberRow rows[] = {
-        {"empty", 0, 1, 0, 0},          {"one line", 0, 1, 37, 40},
-        {"dense", 50, 8, 0, 0},         {"highlighter with a pen across", 0, 3, 0, 0},
+        {"empty", 0, 1, 0, 0},
+        {"one line", 0, 1, 37, 40},
+        {"dense", 50, 8, 0, 0},
+        {"dense, no colour multiplies", 50, 2, 0, 0},
+        {"highlighter with a pen across", 0, 3, 0, 0},
         {"every colour", 70, 15, 0, 0},
     };
     std::mt19937 random(5);
     uint32_t colors[kMaxPaletteColors + 1] = {};
     for (int k = 1; k <= kMaxPaletteColors; ++k)
         colors[k] = random() & (k % 3 == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu);
-    constexpr int kWidth = 75;
+    constexpr int kWidth = 140;
     for (const NumberRow& row : rows) {
         std::vector<uint8_t> numbers(kWidth);
         for (int x = 0; x < kWidth; ++x) {
@@ -203,12 +206,13 @@ TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryStartCountAndAlignmen
         if (row.colors == 3) // the ink over most of the row, a pen crossing it
             for (int x = 2; x < kWidth - 3; ++x)
                 numbers[x] = x % 20 < 3 ? 1 : 3;
-        for (int first = 0; first < 4; ++first)
+        for (int first : {0, 1, 16, 31, 33})
             for (int count = 0; first + count <= kWidth; ++count) {
-                std::vector<uint8_t> plane((first + count + 1) / 2);
-                for (int x = first; x < first + count; ++x)
-                    plane[x / 2] |= static_cast<uint8_t>(numbers[x] << (x % 2 * 4));
-                for (int shift = 0; shift < 64; shift += 4) {
+                std::vector<uint8_t> plane(overlay_detail::PlaneRowBytes(first + count));
+                overlay_detail::PackNumbers(numbers.data(), first, first + count, plane.data());
+                const uint8_t traits =
+                    overlay_detail::SpanTraits(numbers.data(), first, first + count, colors);
+                for (int shift = 0; shift < 64; shift += 12) {
                     std::vector<uint8_t> base(static_cast<size_t>(count) * 4 + 192);
                     for (auto& b : base)
                         b = static_cast<uint8_t>(random());
@@ -216,16 +220,18 @@ TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryStartCountAndAlignmen
                         (64 - reinterpret_cast<uintptr_t>(base.data()) % 64) % 64 + 64 + shift;
                     std::vector<uint8_t> expected = base;
                     ASSERT_TRUE(overlay_detail::CompositeIndexSpanWith(
-                        0, expected.data() + start, plane.data(), first, colors, count));
-                    for (int form : {2, 3}) {
-                        std::vector<uint8_t> got = base;
-                        if (!overlay_detail::CompositeIndexSpanWith(
-                                form, got.data() + start, plane.data(), first, colors, count))
-                            continue;
-                        ASSERT_EQ(got, expected)
-                            << row.name << ", form " << form << ", first " << first << ", count "
-                            << count << ", shift " << shift;
-                    }
+                        0, expected.data() + start, plane.data(), first, colors, count, 0));
+                    for (int form : {2, 3})
+                        for (uint8_t told : {traits, uint8_t{0xFF}}) {
+                            std::vector<uint8_t> got = base;
+                            if (!overlay_detail::CompositeIndexSpanWith(form, got.data() + start,
+                                                                        plane.data(), first, colors,
+                                                                        count, told))
+                                continue;
+                            ASSERT_EQ(got, expected) << row.name << ", form " << form << ", traits "
+                                                     << int{told} << ", first " << first
+                                                     << ", count " << count << ", shift " << shift;
+                        }
                 }
             }
     }
