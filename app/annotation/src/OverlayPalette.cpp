@@ -23,30 +23,35 @@ inline unsigned Number(const uint8_t* row, int x) {
     return (row[block * (kBlockPixels / 2) + j % 16] >> (j / 16 * 4)) & 0x0Fu;
 }
 
+// One pixel of number n.
+inline void CompositeNumber(uint8_t* dst, unsigned n, const uint32_t* colors) {
+    if (n == 0)
+        return;
+    uint32_t ink = colors[n];
+    if (OverlayPixelMultiplies(ink)) {
+        uint32_t frame;
+        std::memcpy(&frame, dst, 4);
+        ink = overlay_detail::MultiplyPixel(frame, ink);
+    }
+    std::memcpy(dst, &ink, 4);
+}
+
 void CompositeIndexSpanScalar(uint8_t* dst, const uint8_t* row, int first, const uint32_t* colors,
                               int count, uint8_t) {
-    for (int i = 0; i < count; ++i) {
-        const unsigned n = Number(row, first + i);
-        if (n == 0)
-            continue;
-        uint32_t ink = colors[n];
-        if (OverlayPixelMultiplies(ink)) {
-            uint32_t frame;
-            std::memcpy(&frame, dst + i * 4, 4);
-            ink = overlay_detail::MultiplyPixel(frame, ink);
-        }
-        std::memcpy(dst + i * 4, &ink, 4);
-    }
+    for (int i = 0; i < count; ++i)
+        CompositeNumber(dst + i * 4, Number(row, first + i), colors);
 }
 
 #if defined(TOVEK_OVERLAY_AVX2)
 // Eight pixels of numbers n: the colours are looked up by a permutation of
 // the palette's two halves, and a blend keeps the frame's pixel where the
-// number is 0. Eight transparent pixels leave the frame's memory untouched;
-// eight without a multiplying colour skip the multiply.
+// number is 0. With kSkip eight transparent pixels leave the frame's memory
+// untouched; with kMultiply eight without a multiplying colour skip the
+// multiply.
+template <bool kMultiply, bool kSkip>
 __attribute__((target("avx2"))) inline void CompositeEightAvx2(uint8_t* dst, __m256i n, __m256i low,
                                                                __m256i high) {
-    if (_mm256_testz_si256(n, n))
+    if (kSkip && _mm256_testz_si256(n, n))
         return;
     // Number bit 3 moved to the sign bit chooses the half.
     const __m256 color = _mm256_blendv_ps(_mm256_castsi256_ps(_mm256_permutevar8x32_epi32(low, n)),
@@ -56,36 +61,87 @@ __attribute__((target("avx2"))) inline void CompositeEightAvx2(uint8_t* dst, __m
     auto* d = reinterpret_cast<__m256i*>(dst);
     const __m256i frame = _mm256_loadu_si256(d);
     __m256i ink = _mm256_castps_si256(color);
-    const __m256i multiply = _mm256_andnot_si256(keep, overlay_detail::Multiplies8(ink));
-    if (!_mm256_testz_si256(multiply, multiply))
-        ink = _mm256_blendv_epi8(ink, overlay_detail::Multiply8(frame, ink), multiply);
+    if (kMultiply) {
+        const __m256i multiply = _mm256_andnot_si256(keep, overlay_detail::Multiplies8(ink));
+        if (!_mm256_testz_si256(multiply, multiply))
+            ink = _mm256_blendv_epi8(ink, overlay_detail::Multiply8(frame, ink), multiply);
+    }
     _mm256_storeu_si256(d, _mm256_blendv_epi8(ink, frame, keep));
 }
 
-// The whole blocks of the span eight pixels at a time; the pixels of the
-// blocks it covers in part go the plain way.
+// The pixels of a block that lie inside the span [first, end), eight at a
+// time where eight whole ones do, the rest one by one.
+__attribute__((target("avx2"))) void CompositePartAvx2(uint8_t* dst, __m128i bytes, int first,
+                                                       int end, int x, const uint32_t* colors,
+                                                       __m256i low, __m256i high) {
+    const __m128i four_bits = _mm_set1_epi8(0x0F);
+    alignas(16) uint8_t numbers[kBlockPixels]; // one a byte, in pixel order
+    _mm_store_si128(reinterpret_cast<__m128i*>(numbers), _mm_and_si128(bytes, four_bits));
+    _mm_store_si128(reinterpret_cast<__m128i*>(numbers + 16),
+                    _mm_and_si128(_mm_srli_epi16(bytes, 4), four_bits));
+    const int to = std::min(end - x, kBlockPixels);
+    for (int i = std::max(first - x, 0); i < to;) {
+        uint8_t* d = dst + (x + i - first) * 4;
+        if (i % 8 == 0 && i + 8 <= to) {
+            uint64_t eight;
+            std::memcpy(&eight, numbers + i, 8);
+            CompositeEightAvx2<true, true>(
+                d, _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(eight))), low, high);
+            i += 8;
+        } else {
+            CompositeNumber(d, numbers[i], colors);
+            ++i;
+        }
+    }
+}
+
+// A block at a time, eight pixels at a time; the blocks the span covers in
+// part go through CompositePartAvx2.
+template <bool kMultiply, bool kSkip>
+__attribute__((target("avx2"))) void CompositeBlocksAvx2(uint8_t* dst, const uint8_t* row,
+                                                         int first, const uint32_t* colors,
+                                                         int count) {
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors + 8));
+    const __m256i four_bits = _mm256_set1_epi32(0x0F);
+    const int end = first + count;
+    int x = first / kBlockPixels * kBlockPixels;
+    const auto block = [row](int at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at / 2));
+    };
+    if (x < first || end - x < kBlockPixels) {
+        CompositePartAvx2(dst, block(x), first, end, x, colors, low, high);
+        x += kBlockPixels;
+    }
+    for (; x + kBlockPixels <= end; x += kBlockPixels) {
+        const __m128i bytes = block(x);
+        if (kSkip && _mm_testz_si128(bytes, bytes))
+            continue;
+        // Bytes 0 to 7 hold pixels 0 to 7 and 16 to 23, bytes 8 to 15 the others.
+        const __m256i front = _mm256_cvtepu8_epi32(bytes);
+        const __m256i back = _mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8));
+        uint8_t* d = dst + (x - first) * 4;
+        CompositeEightAvx2<kMultiply, kSkip>(d, _mm256_and_si256(front, four_bits), low, high);
+        CompositeEightAvx2<kMultiply, kSkip>(d + 32, _mm256_and_si256(back, four_bits), low, high);
+        CompositeEightAvx2<kMultiply, kSkip>(d + 64, _mm256_srli_epi32(front, 4), low, high);
+        CompositeEightAvx2<kMultiply, kSkip>(d + 96, _mm256_srli_epi32(back, 4), low, high);
+    }
+    if (x < end)
+        CompositePartAvx2(dst, block(x), first, end, x, colors, low, high);
+}
+
 __attribute__((target("avx2"))) void CompositeIndexSpanAvx2(uint8_t* dst, const uint8_t* row,
                                                             int first, const uint32_t* colors,
                                                             int count, uint8_t traits) {
-    const int end = first + count;
-    int x = std::min((first + kBlockPixels - 1) / kBlockPixels * kBlockPixels, end);
-    CompositeIndexSpanScalar(dst, row, first, colors, x - first, traits);
-    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors));
-    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors + 8));
-    const __m128i four_bits = _mm_set1_epi8(0x0F);
-    for (; x + kBlockPixels <= end; x += kBlockPixels) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x / 2));
-        if (_mm_testz_si128(bytes, bytes))
-            continue;
-        const __m128i first16 = _mm_and_si128(bytes, four_bits);
-        const __m128i last16 = _mm_and_si128(_mm_srli_epi16(bytes, 4), four_bits);
-        uint8_t* d = dst + (x - first) * 4;
-        CompositeEightAvx2(d, _mm256_cvtepu8_epi32(first16), low, high);
-        CompositeEightAvx2(d + 32, _mm256_cvtepu8_epi32(_mm_srli_si128(first16, 8)), low, high);
-        CompositeEightAvx2(d + 64, _mm256_cvtepu8_epi32(last16), low, high);
-        CompositeEightAvx2(d + 96, _mm256_cvtepu8_epi32(_mm_srli_si128(last16, 8)), low, high);
-    }
-    CompositeIndexSpanScalar(dst + (x - first) * 4, row, x, colors, end - x, traits);
+    if (count <= 0)
+        return;
+    const bool multiplies = (traits & overlay_detail::kSpanMultiplies) != 0;
+    if ((traits & overlay_detail::kSpanHasGaps) != 0)
+        multiplies ? CompositeBlocksAvx2<true, true>(dst, row, first, colors, count)
+                   : CompositeBlocksAvx2<false, true>(dst, row, first, colors, count);
+    else
+        multiplies ? CompositeBlocksAvx2<true, false>(dst, row, first, colors, count)
+                   : CompositeBlocksAvx2<false, false>(dst, row, first, colors, count);
 }
 
 // As overlay_detail::Product16, on thirty-two channels.
@@ -171,7 +227,7 @@ CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_
         return static_cast<uint32_t>(((uint64_t{1} << to) - 1) & ~((uint64_t{1} << from) - 1));
     };
     if (x < first || end - x < kBlockPixels) {
-        CompositeBlockAvx512<true, true>(d, block(x), table, inside(x));
+        CompositeBlockAvx512<true, kMultiply>(d, block(x), table, inside(x));
         x += kBlockPixels;
         d += kBlockPixels * 4;
     }
@@ -182,7 +238,7 @@ CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_
         CompositeBlockAvx512<false, kMultiply>(d, bytes, table, ~0u);
     }
     if (x < end)
-        CompositeBlockAvx512<true, true>(d, block(x), table, inside(x));
+        CompositeBlockAvx512<true, kMultiply>(d, block(x), table, inside(x));
 }
 
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void
