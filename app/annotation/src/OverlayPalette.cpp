@@ -203,11 +203,10 @@ CompositeBlockAvx512(uint8_t* dst, __m128i bytes, __m512i table, uint32_t inside
 // drawn pixels is slower on the processors measured. The blocks the span
 // covers in part are masked to it, so nothing outside it is read or written
 // (dst is moved back to the block's first pixel, which is on the frame's
-// row). A frame whose rows do not start on a cache line gets straddling
-// stores; that costs less than the extra loop that lining them up would
-// need, as the blocks are fixed by the plane. kSkip passes over blocks of
-// transparent pixels without touching the frame: worth the test only where
-// the span has them.
+// row). The blocks are fixed by the plane, not by the frame: a frame whose
+// rows do not start on a cache line gets straddling stores, which cost a
+// little. kSkip passes over blocks of transparent pixels without touching
+// the frame: worth the test only where the span has them.
 template <bool kMultiply, bool kSkip>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void
 CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_t* colors,
