@@ -106,8 +106,8 @@ __attribute__((target("avx2"))) void CompositeBlocksAvx2(uint8_t* dst, const uin
     const __m256i four_bits = _mm256_set1_epi32(0x0F);
     const int end = first + count;
     int x = first / kBlockPixels * kBlockPixels;
-    const auto block = [row](int at) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at / 2));
+    const auto block = [row](int at) { // at: a block's first pixel, not negative
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(at) / 2));
     };
     if (x < first || end - x < kBlockPixels) {
         CompositePartAvx2(dst, block(x), first, end, x, colors, low, high);
@@ -216,8 +216,8 @@ CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_
     const int end = first + count;
     int x = first / kBlockPixels * kBlockPixels;
     uint8_t* d = dst - static_cast<ptrdiff_t>(first - x) * 4;
-    const auto block = [row](int at) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at / 2));
+    const auto block = [row](int at) { // at: a block's first pixel, not negative
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(at) / 2));
     };
     // The pixels of the block at x inside the span.
     const auto inside = [&](int at) {
