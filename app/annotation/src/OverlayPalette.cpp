@@ -187,26 +187,34 @@ CompositeSixteenAvx512(uint8_t* dst, __m512i n, __m512i table, __mmask16 inside)
         _mm512_storeu_si512(dst, out);
 }
 
-// One block, two cache lines of the frame when the frame's rows start on
-// one, from its sixteen bytes of the plane.
+// Sixteen bytes as sixteen 32-bit lanes (the masked form: GCC warns of the
+// plain one's undefined source).
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline __m512i Widen16(__m128i bytes) {
+    return _mm512_maskz_cvtepu8_epi32(0xFFFF, bytes);
+}
+
+// One block, two cache lines of the frame when the frame's lines begin on
+// its first pixel, from its sixteen bytes of the plane.
 template <bool kPart, bool kMultiply>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) inline void
 CompositeBlockAvx512(uint8_t* dst, __m128i bytes, __m512i table, uint32_t inside) {
-    // The masked forms: GCC warns of the plain ones' undefined source.
-    const __m512i numbers = _mm512_maskz_cvtepu8_epi32(0xFFFF, bytes);
+    const __m512i numbers = Widen16(bytes); // the second half's numbers in bits 4 to 7
     CompositeSixteenAvx512<kPart, kMultiply>(dst, numbers, table, static_cast<__mmask16>(inside));
+    // The masked form of the shift, for the same reason as in Widen16.
     CompositeSixteenAvx512<kPart, kMultiply>(dst + 64, _mm512_maskz_srli_epi32(0xFFFF, numbers, 4),
                                              table, static_cast<__mmask16>(inside >> 16));
 }
 
-// A block at a time, with whole-line loads and stores: a store masked to the
-// drawn pixels is slower on the processors measured. The blocks the span
-// covers in part are masked to it, so nothing outside it is read or written
-// (dst is moved back to the block's first pixel, which is on the frame's
-// row). The blocks are fixed by the plane, not by the frame: a frame whose
-// rows do not start on a cache line gets straddling stores, which cost a
-// little. kSkip passes over blocks of transparent pixels without touching
-// the frame: worth the test only where the span has them.
+// Sixteen pixels a cache line of the frame, with whole-line loads and
+// stores: a store masked to the drawn pixels is slower on the processors
+// measured, and one that straddles two lines slows even the decoder that
+// writes the next picture into the buffer. Where the frame's lines begin
+// on a block's first pixel, a block is two lines; elsewhere each line's
+// numbers are put together from the two half blocks it lies across. The
+// pixels before the first line boundary and after the last go in blocks
+// masked to the span, so nothing outside it is read or written. kSkip
+// passes over transparent pixels without touching the frame: worth the
+// test only where the span has whole blocks of them.
 template <bool kMultiply, bool kSkip>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void
 CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_t* colors,
@@ -214,30 +222,66 @@ CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_
     static_assert(kMaxPaletteColors + 1 == 16, "one 512-bit permutation holds the palette");
     const __m512i table = _mm512_loadu_si512(colors);
     const int end = first + count;
-    int x = first / kBlockPixels * kBlockPixels;
-    uint8_t* d = dst - static_cast<ptrdiff_t>(first - x) * 4;
-    const auto block = [row](int at) { // at: a block's first pixel, not negative
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(at) / 2));
+    // The frame's pixel x; x is on the frame's row, at most a block before first.
+    const auto at = [dst, first](int x) { return dst + static_cast<ptrdiff_t>(x - first) * 4; };
+    const auto block = [row](int x) { // x: a block's first pixel, not negative
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(x) / 2));
     };
-    // The pixels of the block at x inside the span.
-    const auto inside = [&](int at) {
-        const int from = std::max(first - at, 0);
-        const int to = std::min(end - at, kBlockPixels);
-        return static_cast<uint32_t>(((uint64_t{1} << to) - 1) & ~((uint64_t{1} << from) - 1));
+    // Pixels [from, to) of the span, a block masked to them at a time.
+    const auto part = [&](int from, int to) {
+        if (from >= to)
+            return;
+        for (int x = from / kBlockPixels * kBlockPixels; x < to; x += kBlockPixels) {
+            const int lo = std::max(from - x, 0);
+            const int hi = std::min(to - x, kBlockPixels);
+            const auto inside =
+                static_cast<uint32_t>(((uint64_t{1} << hi) - 1) & ~((uint64_t{1} << lo) - 1));
+            CompositeBlockAvx512<true, kMultiply>(at(x), block(x), table, inside);
+        }
     };
-    if (x < first || end - x < kBlockPixels) {
-        CompositeBlockAvx512<true, kMultiply>(d, block(x), table, inside(x));
-        x += kBlockPixels;
-        d += kBlockPixels * 4;
+    const auto address = reinterpret_cast<uintptr_t>(dst);
+    // The first pixel on a line boundary (a frame off four bytes has none).
+    int x = address % 4 == 0 ? std::min(first + static_cast<int>((64 - address % 64) % 64 / 4), end)
+                             : end;
+    const int shift = x % 16; // where the lines begin in the half blocks
+    if (shift == 0 && x % kBlockPixels != 0 && x + 16 <= end) {
+        part(first, x + 16); // the first line is a block's second half
+        x += 16;
+    } else {
+        part(first, x);
     }
-    for (; x + kBlockPixels <= end; x += kBlockPixels, d += kBlockPixels * 4) {
-        const __m128i bytes = block(x);
-        if (kSkip && _mm_testz_si128(bytes, bytes))
-            continue;
-        CompositeBlockAvx512<false, kMultiply>(d, bytes, table, ~0u);
+    if (shift == 0) {
+        for (; x + kBlockPixels <= end; x += kBlockPixels) {
+            const __m128i bytes = block(x);
+            if (kSkip && _mm_testz_si128(bytes, bytes))
+                continue;
+            CompositeBlockAvx512<false, kMultiply>(at(x), bytes, table, ~0u);
+        }
+    } else if (x + 16 <= end) {
+        // Lane i of a line takes lane shift + i of the half block it starts
+        // in and the next one.
+        const __m512i across =
+            _mm512_add_epi32(_mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
+                             _mm512_set1_epi32(shift));
+        int half = x / 16;
+        __m512i wide = Widen16(block(half / 2 * kBlockPixels));
+        __m512i current = half % 2 != 0 ? _mm512_maskz_srli_epi32(0xFFFF, wide, 4) : wide;
+        for (; x + 16 <= end; x += 16, ++half) {
+            __m512i next;
+            if (half % 2 == 0) {
+                next = _mm512_maskz_srli_epi32(0xFFFF, wide, 4);
+            } else {
+                wide = Widen16(block((half + 1) / 2 * kBlockPixels));
+                next = wide;
+            }
+            const __m512i numbers = _mm512_permutex2var_epi32(current, across, next);
+            current = next;
+            if (kSkip && _mm512_test_epi32_mask(numbers, _mm512_set1_epi32(0x0F)) == 0)
+                continue;
+            CompositeSixteenAvx512<false, kMultiply>(at(x), numbers, table, 0xFFFF);
+        }
     }
-    if (x < end)
-        CompositeBlockAvx512<true, kMultiply>(d, block(x), table, inside(x));
+    part(x, end);
 }
 
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void
@@ -409,8 +453,7 @@ bool OverlayPalette::Build(const uint8_t* overlay, size_t size, const OverlayExt
             if (failed) // the row's numbers are not all found
                 return;
             overlay_detail::PackNumbers(numbers.data(), begin, end,
-                                        index_.get() +
-                                            static_cast<size_t>(height - 1 - y) * row_bytes);
+                                        index_.get() + static_cast<size_t>(y) * row_bytes);
             traits_[y] = overlay_detail::SpanTraits(numbers.data(), begin, end, colors_);
             // A multiplying colour needs the frame's pixels: not solid.
             solid_[y] =
@@ -441,14 +484,13 @@ void OverlayPalette::Composite(uint8_t* frame, int frame_stride, int width, int 
             if (one != 0)
                 FillSpan(dst, colors_[one], end - begin);
             else
-                CompositeIndexSpan(dst, index + static_cast<size_t>(height - 1 - y) * row_bytes_,
-                                   begin, colors_, end - begin, traits_[y]);
+                CompositeIndexSpan(dst, index + static_cast<size_t>(y) * row_bytes_, begin, colors_,
+                                   end - begin, traits_[y]);
         },
         [&](int y, int begin) {
             if (solid_[y] == 0)
-                __builtin_prefetch(index + static_cast<size_t>(height - 1 - y) * row_bytes_ +
+                __builtin_prefetch(index + static_cast<size_t>(y) * row_bytes_ +
                                    begin / kBlockPixels * (kBlockPixels / 2));
             __builtin_prefetch(frame + static_cast<size_t>(y) * frame_stride + begin * 4, 1);
-        },
-        overlay_detail::SpanOrder::kBottomUp);
+        });
 }

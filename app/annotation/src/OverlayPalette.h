@@ -50,9 +50,7 @@ public:
 
 private:
     // The colour numbers, laid out as overlay_detail::PackNumbers says; rows
-    // of row_bytes_, the bottom row first: the composite goes bottom up (see
-    // SpanOrder) and so reads the plane front to back, which the processor's
-    // prefetcher follows best. 0 is transparent.
+    // of row_bytes_. 0 is transparent.
     std::unique_ptr<uint8_t[]> index_;
     // kMaxOverlayRows: what each row's span holds (overlay_detail::SpanTraits).
     std::unique_ptr<uint8_t[]> traits_;

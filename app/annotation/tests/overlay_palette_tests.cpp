@@ -212,7 +212,7 @@ TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryStartCountAndAlignmen
                 overlay_detail::PackNumbers(numbers.data(), first, first + count, plane.data());
                 const uint8_t traits =
                     overlay_detail::SpanTraits(numbers.data(), first, first + count, colors);
-                for (int shift = 0; shift < 64; shift += 12) {
+                for (int shift = 0; shift < 64; shift += 4) {
                     // Room before the span for the block's first pixel, after it
                     // for the last.
                     std::vector<uint8_t> base(static_cast<size_t>(count) * 4 + 320);

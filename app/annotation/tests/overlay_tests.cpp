@@ -12,7 +12,6 @@
 #include <memory>
 #include <random>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -204,49 +203,6 @@ TEST(OverlayExtent, CompositingTouchesOnlyTheSpansOfTheRightSize) {
     ClearOverlayExtent(extent.get(), 0, 0);
     CompositeOverlay(frame.data(), 9 * 4, overlay.data(), 9, 4, *extent);
     EXPECT_EQ(PixelAt(frame, (3 * 9 + 0) * 4), 0xFF302010u);
-}
-
-// Either order visits the same clipped spans, one the other's reverse, and
-// looks ahead only at rows it then visits, also for rows and spans filled in
-// by hand past the overlay's edges.
-TEST(OverlayExtent, BottomUpVisitsTheSpansTopDownVisitsInReverse) {
-    struct Rows {
-        int first_row;
-        int end_row;
-    };
-    const Rows cases[] = {{0, 6}, {1, 5}, {-3, 9}, {4, 4}, {5, 2}, {2, 3}};
-    auto extent = std::make_unique<OverlayExtent>();
-    for (const Rows& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.first_row << " to " << c.end_row);
-        ClearOverlayExtent(extent.get(), 10, 6);
-        extent->first_row = c.first_row;
-        extent->end_row = c.end_row;
-        const OverlaySpan spans[] = {{0, 10}, {-2, 4}, {3, 3}, {5, 6}, {8, 14}, {9, 2}};
-        std::copy(std::begin(spans), std::end(spans), extent->rows);
-        using Visit = std::tuple<int, int, int>;
-        std::vector<Visit> visits[2];
-        for (int order = 0; order < 2; ++order) {
-            std::vector<int> ahead;
-            overlay_detail::ForEachSpan(
-                *extent,
-                [&](int y, int begin, int end) {
-                    visits[order].emplace_back(y, begin, end);
-                    if (!ahead.empty() && ahead.front() == y)
-                        ahead.erase(ahead.begin());
-                },
-                [&](int y, int) { ahead.push_back(y); },
-                order == 0 ? overlay_detail::SpanOrder::kTopDown
-                           : overlay_detail::SpanOrder::kBottomUp);
-            EXPECT_TRUE(ahead.empty()) << "looked ahead at a row it did not visit";
-            for (const Visit& v : visits[order]) {
-                EXPECT_GE(std::get<1>(v), 0);
-                EXPECT_LT(std::get<1>(v), std::get<2>(v));
-                EXPECT_LE(std::get<2>(v), 10);
-            }
-        }
-        std::reverse(visits[1].begin(), visits[1].end());
-        EXPECT_EQ(visits[0], visits[1]);
-    }
 }
 
 TEST(OverlayWorker, AsksTheRedrawSourceAndCompositesWhereItDrew) {

@@ -97,37 +97,24 @@ inline uint32_t MultiplyPixel(uint32_t frame, uint32_t ink) {
     return out;
 }
 
-// The order ForEachSpan visits rows in. A composite that follows the
-// decoder into the same picture goes bottom up: the decoder wrote the last
-// rows just before, and they are still in the cache.
-enum class SpanOrder { kTopDown, kBottomUp };
-
-// Calls visit(y, begin, end) for each drawn span of a known extent, in
-// order, clipped to the extent's size (an extent filled in by hand cannot
+// Calls visit(y, begin, end) for each drawn span of a known extent, top to
+// bottom, clipped to the extent's size (an extent filled in by hand cannot
 // send a loop outside the overlay). Thin shapes touch a few pixels of each
 // row: ahead(y, begin) is called two rows early so that the caller fetches
 // that row's pixels while this one is composited, which hides most of the
 // memory latency.
 template <typename Visit, typename Ahead>
-void ForEachSpan(const OverlayExtent& extent, Visit visit, Ahead ahead,
-                 SpanOrder order = SpanOrder::kTopDown) {
-    const int first_row = std::max(extent.first_row, 0);
+void ForEachSpan(const OverlayExtent& extent, Visit visit, Ahead ahead) {
     const int end_row = std::min({extent.end_row, extent.height, kMaxOverlayRows});
-    if (first_row >= end_row)
-        return;
     const auto clipped = [&extent](int y) {
         const OverlaySpan& span = extent.rows[y];
         return OverlaySpan{std::max(span.begin, 0), std::min(span.end, extent.width)};
     };
-    const bool down = order == SpanOrder::kTopDown;
-    const int step = down ? 1 : -1;
-    const int stop = down ? end_row : first_row - 1;
-    for (int y = down ? first_row : end_row - 1; y != stop; y += step) {
-        const int later = y + 2 * step;
-        if (later >= first_row && later < end_row) {
-            const OverlaySpan next = clipped(later);
+    for (int y = std::max(extent.first_row, 0); y < end_row; ++y) {
+        if (y + 2 < end_row) {
+            const OverlaySpan next = clipped(y + 2);
             if (next.begin < next.end)
-                ahead(later, next.begin);
+                ahead(y + 2, next.begin);
         }
         const OverlaySpan span = clipped(y);
         if (span.begin < span.end)
