@@ -205,6 +205,25 @@ CompositeBlockAvx512(uint8_t* dst, __m128i bytes, __m512i table, uint32_t inside
                                              table, static_cast<__mmask16>(inside >> 16));
 }
 
+// Pixels [from, to) of a row (frame at the row's first pixel), a block
+// masked to them at a time.
+template <bool kMultiply>
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void
+CompositePartAvx512(uint8_t* frame, const uint8_t* row, __m512i table, int from, int to) {
+    if (from >= to)
+        return;
+    for (int x = from / kBlockPixels * kBlockPixels; x < to; x += kBlockPixels) {
+        const int lo = std::max(from - x, 0);
+        const int hi = std::min(to - x, kBlockPixels);
+        const auto inside =
+            static_cast<uint32_t>(((uint64_t{1} << hi) - 1) & ~((uint64_t{1} << lo) - 1));
+        CompositeBlockAvx512<true, kMultiply>(
+            frame + static_cast<size_t>(x) * 4,
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(x) / 2)),
+            table, inside);
+    }
+}
+
 // Sixteen pixels a cache line of the frame, with whole-line loads and
 // stores: a store masked to the drawn pixels is slower on the processors
 // measured, and one that straddles two lines slows even the decoder that
@@ -222,33 +241,23 @@ CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_
     static_assert(kMaxPaletteColors + 1 == 16, "one 512-bit permutation holds the palette");
     const __m512i table = _mm512_loadu_si512(colors);
     const int end = first + count;
-    // The frame's pixel x; x is on the frame's row, at most a block before first.
+    // The frame's pixel x of the row (the span starts at first).
     const auto at = [dst, first](int x) { return dst + static_cast<ptrdiff_t>(x - first) * 4; };
     const auto block = [row](int x) { // x: a block's first pixel, not negative
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(x) / 2));
     };
-    // Pixels [from, to) of the span, a block masked to them at a time.
-    const auto part = [&](int from, int to) {
-        if (from >= to)
-            return;
-        for (int x = from / kBlockPixels * kBlockPixels; x < to; x += kBlockPixels) {
-            const int lo = std::max(from - x, 0);
-            const int hi = std::min(to - x, kBlockPixels);
-            const auto inside =
-                static_cast<uint32_t>(((uint64_t{1} << hi) - 1) & ~((uint64_t{1} << lo) - 1));
-            CompositeBlockAvx512<true, kMultiply>(at(x), block(x), table, inside);
-        }
-    };
+    uint8_t* const row_start = at(0);
     const auto address = reinterpret_cast<uintptr_t>(dst);
     // The first pixel on a line boundary (a frame off four bytes has none).
     int x = address % 4 == 0 ? std::min(first + static_cast<int>((64 - address % 64) % 64 / 4), end)
                              : end;
     const int shift = x % 16; // where the lines begin in the half blocks
     if (shift == 0 && x % kBlockPixels != 0 && x + 16 <= end) {
-        part(first, x + 16); // the first line is a block's second half
+        CompositePartAvx512<kMultiply>(row_start, row, table, first,
+                                       x + 16); // the first line is a block's second half
         x += 16;
     } else {
-        part(first, x);
+        CompositePartAvx512<kMultiply>(row_start, row, table, first, x);
     }
     if (shift == 0) {
         for (; x + kBlockPixels <= end; x += kBlockPixels) {
@@ -281,7 +290,7 @@ CompositeBlocksAvx512(uint8_t* dst, const uint8_t* row, int first, const uint32_
             CompositeSixteenAvx512<false, kMultiply>(at(x), numbers, table, 0xFFFF);
         }
     }
-    part(x, end);
+    CompositePartAvx512<kMultiply>(row_start, row, table, x, end);
 }
 
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void
