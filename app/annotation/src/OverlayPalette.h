@@ -87,6 +87,12 @@ inline constexpr uint8_t kSpanHasGaps = 2;    // it holds a whole block of trans
 // Those of numbers[begin, end) with colors.
 uint8_t SpanTraits(const uint8_t* numbers, int begin, int end, const uint32_t* colors);
 
+// Bytes of the picture the decoder wrote last that are likely still in the
+// processor's level-2 cache: fifteen sixteenths of it (the decoder keeps a
+// little of its own there), 1 MiB where its size is not known. The palette
+// composites the rows that hold them first.
+size_t RecentBytes();
+
 // The palette pixel loops by number, as CompositeSpanWith: 0 plain, 2 AVX2,
 // 3 AVX-512. Runs one on dst[0, count) from the colour numbers of pixels
 // [first, first + count) of the plane row row, colors (kMaxPaletteColors +

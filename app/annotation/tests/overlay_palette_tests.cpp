@@ -113,6 +113,33 @@ TEST(OverlayPalette, WorkerCompositeMatchesThe32BitOverlayOnRandomOverlays) {
     }
 }
 
+// The rows the decoder wrote last go first, the others after them: with a
+// stride that leaves four rows in the recent bytes, every row of a densely
+// drawn overlay still lands, once, as the 32-bit overlay puts it.
+TEST(OverlayPalette, EveryRowIsCompositedOnceWhenTheLastRowsGoFirst) {
+    const RandomOverlay c = {45, 10, 6, 60, true, 0, true};
+    std::mt19937 random(77);
+    const std::vector<uint8_t> drawn = MakeOverlay(c, random);
+    OverlayWorker worker;
+    worker.SetExtentRenderer([&](uint8_t* overlay, size_t, OverlayExtent* extent) {
+        std::memcpy(overlay, drawn.data(), drawn.size());
+        ScanOverlayExtent(overlay, c.width, c.height, 0, 0, c.width, c.height, extent);
+        return true;
+    });
+    worker.SetPlaying(true);
+    worker.RequestRedraw();
+    ASSERT_TRUE(worker.Turn());
+    const int stride = static_cast<int>(overlay_detail::RecentBytes() / 4) / 64 * 64;
+    ASSERT_GE(stride, c.width * 4);
+    std::vector<uint8_t> frame(static_cast<size_t>(stride) * c.height);
+    for (size_t i = 0; i < frame.size(); i += 61) // a highlighter's ink multiplies it
+        frame[i] = static_cast<uint8_t>(random());
+    std::vector<uint8_t> expected = frame;
+    CompositeOverlay(expected.data(), stride, drawn.data(), c.width, c.height);
+    worker.Composite(frame.data(), stride, c.width, c.height);
+    EXPECT_TRUE(frame == expected);
+}
+
 TEST(OverlayPalette, BuildsOnlyFromAKnownExtentOfFewEnoughColours) {
     auto extent = std::make_unique<OverlayExtent>();
     std::vector<uint8_t> overlay(static_cast<size_t>(kMaxPaletteColors + 1) * 4);
