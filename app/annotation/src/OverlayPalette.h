@@ -54,6 +54,9 @@ private:
     std::unique_ptr<uint8_t[]> index_;
     // kMaxOverlayRows: what each row's span holds (overlay_detail::SpanTraits).
     std::unique_ptr<uint8_t[]> traits_;
+    // kMaxOverlayRows: the number of a row whose whole span is one colour
+    // that replaces (thin shapes, fills), which is filled without reading the
+    // plane or the frame; 0 for any other row.
     std::unique_ptr<uint8_t[]> solid_;
     uint32_t colors_[kMaxPaletteColors + 1] = {}; // by index; [0] and free ones transparent
     int width_ = 0;
