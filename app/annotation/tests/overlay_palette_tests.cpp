@@ -240,13 +240,14 @@ TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryStartCountAndAlignmen
                 const uint8_t traits =
                     overlay_detail::SpanTraits(numbers.data(), first, first + count, colors);
                 for (int shift = 0; shift < 64; shift += 4) {
-                    // Room before the span for the block's first pixel, after it
-                    // for the last.
-                    std::vector<uint8_t> base(static_cast<size_t>(count) * 4 + 320);
+                    // Room before the span for the row's first pixel (the loops
+                    // take the span's place in the row from first), after it for
+                    // the last block.
+                    std::vector<uint8_t> base(static_cast<size_t>(count) * 4 + 384);
                     for (auto& b : base)
                         b = static_cast<uint8_t>(random());
                     const size_t start =
-                        (64 - reinterpret_cast<uintptr_t>(base.data()) % 64) % 64 + 128 + shift;
+                        (64 - reinterpret_cast<uintptr_t>(base.data()) % 64) % 64 + 192 + shift;
                     std::vector<uint8_t> expected = base;
                     ASSERT_TRUE(overlay_detail::CompositeIndexSpanWith(
                         0, expected.data() + start, plane.data(), first, colors, count, 0));
