@@ -1,14 +1,16 @@
-// A compact copy of the annotation overlay for compositing: one byte per
+// A compact copy of the annotation overlay for compositing: half a byte per
 // pixel instead of four. Annotations are drawn in a handful of colours (pens,
 // fills, their inverses for the markers, the band's black, the highlighter's
-// ink), so each drawn pixel becomes the number of its colour in a small
-// palette. Compositing a densely drawn overlay then reads a quarter of the
-// bytes it read from the 32-bit overlay, and the colour look-up runs eight or
-// sixteen pixels at a time, multiplying as the colour says.
+// ink), so each drawn pixel becomes the number of its colour in a palette of
+// fifteen. Compositing a densely drawn overlay then reads an eighth of the
+// bytes it read from the 32-bit overlay, next to the picture's own, which it
+// reads and writes once; the colour look-up runs eight to thirty-two pixels
+// at a time, multiplying as the colour says and only where it may.
 #pragma once
 
 #include "annotation/FrameOverlay.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -47,24 +49,61 @@ public:
                    const OverlayExtent& extent) const;
 
 private:
-    std::unique_ptr<uint8_t[]> index_; // kMaxPictureBytes / 4; 0 transparent
-    // kMaxOverlayRows: the index of a row whose whole span is one colour
+    // The colour numbers, laid out as overlay_detail::PackNumbers says; rows
+    // of row_bytes_. 0 is transparent.
+    std::unique_ptr<uint8_t[]> index_;
+    // kMaxOverlayRows: what each row's span holds (overlay_detail::SpanTraits).
+    std::unique_ptr<uint8_t[]> traits_;
+    // kMaxOverlayRows: the number of a row whose whole span is one colour
     // that replaces (thin shapes, fills), which is filled without reading the
     // plane or the frame; 0 for any other row.
     std::unique_ptr<uint8_t[]> solid_;
     uint32_t colors_[kMaxPaletteColors + 1] = {}; // by index; [0] and free ones transparent
     int width_ = 0;
     int height_ = 0;
+    size_t row_bytes_ = 0; // overlay_detail::PlaneRowBytes(width_)
     bool valid_ = false;
 };
 
 namespace overlay_detail {
+// The plane's rows are cut into blocks of 32 pixels from the row's first,
+// 16 bytes each: byte j of a block holds the number of the block's pixel j
+// in its low half and of pixel 16 + j in its high half. Widening the block's
+// bytes to 32-bit lanes then puts the first sixteen numbers in the lanes'
+// low four bits, which is all a permutation reads, and a shift the others.
+inline constexpr int kBlockPixels = 32;
+
+// Bytes of a plane row width pixels wide: whole blocks.
+inline size_t PlaneRowBytes(int width) {
+    return static_cast<size_t>(std::max(width, 0) + kBlockPixels - 1) / kBlockPixels *
+           (kBlockPixels / 2);
+}
+
+// Writes the numbers of pixels [begin, end) of a row, numbers[x] for pixel
+// x (0 to 15), into the blocks of row that hold them; the blocks' other
+// pixels become 0. Reads numbers only inside [begin, end).
+void PackNumbers(const uint8_t* numbers, int begin, int end, uint8_t* row);
+
+// What a span's pixel loop may leave out, found when the palette is built.
+inline constexpr uint8_t kSpanMultiplies = 1; // a colour of the span multiplies
+inline constexpr uint8_t kSpanHasGaps = 2;    // it holds a whole block of transparent pixels
+// Those of numbers[begin, end) with colors.
+uint8_t SpanTraits(const uint8_t* numbers, int begin, int end, const uint32_t* colors);
+
+// Bytes of the picture the decoder wrote last that are likely still in the
+// processor's level-2 cache: fifteen sixteenths of it (the decoder keeps a
+// little of its own there), 1 MiB where its size is not known. The palette
+// composites the rows that hold them first.
+size_t RecentBytes();
+
 // The palette pixel loops by number, as CompositeSpanWith: 0 plain, 2 AVX2,
-// 3 AVX-512. Runs one on dst[0, count) from the indices idx[0, count) and
-// colors (kMaxPaletteColors + 1 entries) and returns true, or false when
-// that one is not available here.
-bool CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* idx, const uint32_t* colors,
-                            int count);
+// 3 AVX-512. Runs one on dst[0, count) from the colour numbers of pixels
+// [first, first + count) of the plane row row, colors (kMaxPaletteColors +
+// 1 entries) and the span's traits (or more of them than it has) and
+// returns true, or false when that one is not available here. Reads only
+// the blocks that hold those pixels.
+bool CompositeIndexSpanWith(int form, uint8_t* dst, const uint8_t* row, int first,
+                            const uint32_t* colors, int count, uint8_t traits);
 
 #if defined(TOVEK_OVERLAY_AVX2)
 // f x k / 255 rounded to nearest on sixteen 16-bit channels, as

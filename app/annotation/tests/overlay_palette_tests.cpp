@@ -113,6 +113,33 @@ TEST(OverlayPalette, WorkerCompositeMatchesThe32BitOverlayOnRandomOverlays) {
     }
 }
 
+// The rows the decoder wrote last go first, the others after them: with a
+// stride that leaves four rows in the recent bytes, every row of a densely
+// drawn overlay still lands, once, as the 32-bit overlay puts it.
+TEST(OverlayPalette, EveryRowIsCompositedOnceWhenTheLastRowsGoFirst) {
+    const RandomOverlay c = {45, 10, 6, 60, true, 0, true};
+    std::mt19937 random(77);
+    const std::vector<uint8_t> drawn = MakeOverlay(c, random);
+    OverlayWorker worker;
+    worker.SetExtentRenderer([&](uint8_t* overlay, size_t, OverlayExtent* extent) {
+        std::memcpy(overlay, drawn.data(), drawn.size());
+        ScanOverlayExtent(overlay, c.width, c.height, 0, 0, c.width, c.height, extent);
+        return true;
+    });
+    worker.SetPlaying(true);
+    worker.RequestRedraw();
+    ASSERT_TRUE(worker.Turn());
+    const int stride = static_cast<int>(overlay_detail::RecentBytes() / 4) / 64 * 64;
+    ASSERT_GE(stride, c.width * 4);
+    std::vector<uint8_t> frame(static_cast<size_t>(stride) * c.height);
+    for (size_t i = 0; i < frame.size(); i += 61) // a highlighter's ink multiplies it
+        frame[i] = static_cast<uint8_t>(random());
+    std::vector<uint8_t> expected = frame;
+    CompositeOverlay(expected.data(), stride, drawn.data(), c.width, c.height);
+    worker.Composite(frame.data(), stride, c.width, c.height);
+    EXPECT_TRUE(frame == expected);
+}
+
 TEST(OverlayPalette, BuildsOnlyFromAKnownExtentOfFewEnoughColours) {
     auto extent = std::make_unique<OverlayExtent>();
     std::vector<uint8_t> overlay(static_cast<size_t>(kMaxPaletteColors + 1) * 4);
@@ -167,35 +194,76 @@ TEST(OverlayPalette, AnExtentFilledInByHandStaysInsideTheOverlay) {
     }
 }
 
-// Each palette loop the processor has against the plain one, at every
-// count around the vector widths and every pixel alignment of the frame;
-// the pixels around the span stay as they were.
-TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryCountAndAlignment) {
+// Rows of colour numbers as overlays draw them, for the pixel loops.
+struct NumberRow {
+    const char* name;
+    int drawn_percent; // of the pixels, at random
+    int colors;        // numbers 1..colors (colour 3, 6, ... multiplies)
+    int run_begin;     // a run of colour 1 over [run_begin, run_end): a line
+    int run_end;
+};
+
+// Each palette loop the processor has against the plain one, for spans
+// that start and end anywhere in a block, short of one or across several,
+// at every pixel alignment of the frame, told the span's traits or all of
+// them; the pixels around the span stay as they were, and only the blocks
+// that hold the span are read (the sanitizer build sees a read past them).
+TEST(OverlayPalette, EachPixelLoopMatchesThePlainOneAtEveryStartCountAndAlignment) {
+    const NumberRow rows[] = {
+        {"empty", 0, 1, 0, 0},
+        {"one line", 0, 1, 37, 40},
+        {"dense", 50, 8, 0, 0},
+        {"dense, no colour multiplies", 50, 2, 0, 0},
+        {"highlighter with a pen across", 0, 3, 0, 0},
+        {"every colour", 70, 15, 0, 0},
+    };
     std::mt19937 random(5);
     uint32_t colors[kMaxPaletteColors + 1] = {};
     for (int k = 1; k <= kMaxPaletteColors; ++k)
-        colors[k] = random() & (k % 3 == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu); // some multiply
-    for (int count = 0; count <= 70; ++count) {
-        std::vector<uint8_t> idx(static_cast<size_t>(count));
-        for (auto& n : idx)
-            n = random() % 2 ? 0 : static_cast<uint8_t>(random() % (kMaxPaletteColors + 1));
-        for (int shift = 0; shift < 64; shift += 4) {
-            std::vector<uint8_t> base(static_cast<size_t>(count) * 4 + 192);
-            for (auto& b : base)
-                b = static_cast<uint8_t>(random());
-            const size_t start = (64 - reinterpret_cast<uintptr_t>(base.data()) % 64) % 64 + 64;
-            std::vector<uint8_t> expected = base;
-            ASSERT_TRUE(overlay_detail::CompositeIndexSpanWith(0, expected.data() + start + shift,
-                                                               idx.data(), colors, count));
-            for (int form : {2, 3}) {
-                std::vector<uint8_t> got = base;
-                if (!overlay_detail::CompositeIndexSpanWith(form, got.data() + start + shift,
-                                                            idx.data(), colors, count))
-                    continue;
-                ASSERT_EQ(got, expected)
-                    << "form " << form << " count " << count << " shift " << shift;
-            }
+        colors[k] = random() & (k % 3 == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu);
+    constexpr int kWidth = 140;
+    for (const NumberRow& row : rows) {
+        std::vector<uint8_t> numbers(kWidth);
+        for (int x = 0; x < kWidth; ++x) {
+            const bool drawn = static_cast<int>(random() % 100) < row.drawn_percent;
+            numbers[x] = drawn ? static_cast<uint8_t>(1 + random() % row.colors) : 0;
+            if (x >= row.run_begin && x < row.run_end)
+                numbers[x] = 1;
         }
+        if (row.colors == 3) // the ink over most of the row, a pen crossing it
+            for (int x = 2; x < kWidth - 3; ++x)
+                numbers[x] = x % 20 < 3 ? 1 : 3;
+        for (int first : {0, 1, 16, 31, 33})
+            for (int count = 0; first + count <= kWidth; ++count) {
+                std::vector<uint8_t> plane(overlay_detail::PlaneRowBytes(first + count));
+                overlay_detail::PackNumbers(numbers.data(), first, first + count, plane.data());
+                const uint8_t traits =
+                    overlay_detail::SpanTraits(numbers.data(), first, first + count, colors);
+                for (int shift = 0; shift < 64; shift += 4) {
+                    // Room before the span for the row's first pixel (the loops
+                    // take the span's place in the row from first), after it for
+                    // the last block.
+                    std::vector<uint8_t> base(static_cast<size_t>(count) * 4 + 384);
+                    for (auto& b : base)
+                        b = static_cast<uint8_t>(random());
+                    const size_t start =
+                        (64 - reinterpret_cast<uintptr_t>(base.data()) % 64) % 64 + 192 + shift;
+                    std::vector<uint8_t> expected = base;
+                    ASSERT_TRUE(overlay_detail::CompositeIndexSpanWith(
+                        0, expected.data() + start, plane.data(), first, colors, count, 0));
+                    for (int form : {2, 3})
+                        for (uint8_t told : {traits, uint8_t{0xFF}}) {
+                            std::vector<uint8_t> got = base;
+                            if (!overlay_detail::CompositeIndexSpanWith(form, got.data() + start,
+                                                                        plane.data(), first, colors,
+                                                                        count, told))
+                                continue;
+                            ASSERT_EQ(got, expected) << row.name << ", form " << form << ", traits "
+                                                     << int{told} << ", first " << first
+                                                     << ", count " << count << ", shift " << shift;
+                        }
+                }
+            }
     }
 }
 
