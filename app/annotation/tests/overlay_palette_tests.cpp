@@ -62,6 +62,19 @@ std::vector<uint8_t> MakeOverlay(const RandomOverlay& c, std::mt19937& random) {
     return overlay;
 }
 
+// The worker's one rendering of the drawn overlay (its palette copy made
+// from it); false when it rendered nothing.
+bool Render(OverlayWorker& worker, const RandomOverlay& c, const std::vector<uint8_t>& drawn) {
+    worker.SetExtentRenderer([&](uint8_t* overlay, size_t, OverlayExtent* extent) {
+        std::memcpy(overlay, drawn.data(), drawn.size());
+        ScanOverlayExtent(overlay, c.width, c.height, 0, 0, c.width, c.height, extent);
+        return true;
+    });
+    worker.SetPlaying(true);
+    worker.RequestRedraw();
+    return worker.Turn();
+}
+
 TEST(OverlayPalette, WorkerCompositeMatchesThe32BitOverlayOnRandomOverlays) {
     const RandomOverlay cases[] = {
         {1, 1, 1, 100, false, 0},        // one pixel
@@ -84,14 +97,7 @@ TEST(OverlayPalette, WorkerCompositeMatchesThe32BitOverlayOnRandomOverlays) {
                                         << " colours, shift " << c.frame_shift);
         const std::vector<uint8_t> drawn = MakeOverlay(c, random);
         OverlayWorker worker;
-        worker.SetExtentRenderer([&](uint8_t* overlay, size_t, OverlayExtent* extent) {
-            std::memcpy(overlay, drawn.data(), drawn.size());
-            ScanOverlayExtent(overlay, c.width, c.height, 0, 0, c.width, c.height, extent);
-            return true;
-        });
-        worker.SetPlaying(true);
-        worker.RequestRedraw();
-        ASSERT_TRUE(worker.Turn());
+        ASSERT_TRUE(Render(worker, c, drawn));
 
         const int stride = c.width * 4 + 12;
         const size_t bytes = static_cast<size_t>(stride) * c.height;
@@ -121,14 +127,7 @@ TEST(OverlayPalette, EveryRowIsCompositedOnceWhenTheLastRowsGoFirst) {
     std::mt19937 random(77);
     const std::vector<uint8_t> drawn = MakeOverlay(c, random);
     OverlayWorker worker;
-    worker.SetExtentRenderer([&](uint8_t* overlay, size_t, OverlayExtent* extent) {
-        std::memcpy(overlay, drawn.data(), drawn.size());
-        ScanOverlayExtent(overlay, c.width, c.height, 0, 0, c.width, c.height, extent);
-        return true;
-    });
-    worker.SetPlaying(true);
-    worker.RequestRedraw();
-    ASSERT_TRUE(worker.Turn());
+    ASSERT_TRUE(Render(worker, c, drawn));
     const int stride = static_cast<int>(overlay_detail::RecentBytes() / 4) / 64 * 64;
     ASSERT_GE(stride, c.width * 4);
     std::vector<uint8_t> frame(static_cast<size_t>(stride) * c.height);

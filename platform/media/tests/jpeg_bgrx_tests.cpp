@@ -183,20 +183,24 @@ TEST(JpegBgrx, ShrunkDecodeRefusesAndRecoversAsTheWholeOne) {
     using platform::ShrinkFactor;
     const Bytes jpeg = media_test::TexturedJpeg(96, 48);
     std::vector<uint8_t> dst(64 * 32 * 4, kSentinel);
-    const Bytes garbage(500, 0x5A);
-    Bytes no_end(jpeg.begin(), jpeg.end() - 2);
-    Bytes tables_only = {0xFF, 0xD8, 0xFF, 0xD9};
     platform::JpegDecoder d;
     const auto shrunk = [&](const Bytes& picture, int width, int height, ShrinkFactor shrink) {
         return d.DecodeShrunkBgrx(picture.data(), picture.size(), dst.data(), width, height,
                                   width * 4, 1, shrink);
     };
-    EXPECT_EQ(shrunk(jpeg, 64, 32, ShrinkFactor::kTwoToOne), JpegDecodeResult::kFailed);
-    EXPECT_EQ(shrunk(jpeg, 96, 48, ShrinkFactor::kNearestMean), JpegDecodeResult::kFailed)
-        << "1:1 is no shrink";
-    EXPECT_EQ(shrunk(no_end, 64, 32, ShrinkFactor::kThreeToTwo), JpegDecodeResult::kFailed);
-    EXPECT_EQ(shrunk(garbage, 64, 32, ShrinkFactor::kThreeToTwo), JpegDecodeResult::kFailed);
-    EXPECT_EQ(shrunk(tables_only, 64, 32, ShrinkFactor::kThreeToTwo), JpegDecodeResult::kFailed);
+    const struct {
+        Bytes picture;
+        int width, height;
+        ShrinkFactor shrink;
+    } refused[] = {
+        {jpeg, 64, 32, ShrinkFactor::kTwoToOne},    // the sizes say 3:2
+        {jpeg, 96, 48, ShrinkFactor::kNearestMean}, // 1:1 is no shrink
+        {Bytes(jpeg.begin(), jpeg.end() - 2), 64, 32, ShrinkFactor::kThreeToTwo}, // no end
+        {Bytes(500, 0x5A), 64, 32, ShrinkFactor::kThreeToTwo},
+        {Bytes{0xFF, 0xD8, 0xFF, 0xD9}, 64, 32, ShrinkFactor::kThreeToTwo}, // tables only
+    };
+    for (const auto& c : refused)
+        EXPECT_EQ(shrunk(c.picture, c.width, c.height, c.shrink), JpegDecodeResult::kFailed);
     EXPECT_TRUE(std::all_of(dst.begin(), dst.end(), [](uint8_t b) { return b == kSentinel; }));
 
     // A scan cut short but closed: decoded, with the fault named.
