@@ -1,12 +1,18 @@
 // "tovekvideosink", the video renderer: hands each BGRx frame to the
 // program's VideoWindow with the destination rectangle, as a frame the window
 // may keep (the buffer itself, mapped, so nothing is copied). Without a
-// window, or with a destination of 1 x 1 or empty, frames are dropped.
+// window, or with a destination of 1 x 1 or empty, frames are dropped. It
+// offers upstream a pool of blocks a display server can map (frame_memory.h),
+// so a window can show a frame without copying it either.
 #include "elements.h"
+#include "frame_memory.h"
 #include "glib_mutex.h"
 
 #include "platform/media.h"
 
+#include "platform/gst_ref.h"
+
+#include <gst/video/gstvideopool.h>
 #include <gst/video/gstvideosink.h>
 #include <gst/video/video.h>
 
@@ -120,6 +126,15 @@ void Present(TovekVideoSink* self, GstBuffer* buffer) TOVEK_REQUIRES(self->windo
     frame->height = GST_VIDEO_FRAME_HEIGHT(&frame->mapped);
     frame->stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame->mapped, 0);
     frame->capture_ns = CaptureTimeOf(self, buffer);
+    FrameMemoryPlace place;
+    if (gst_buffer_n_memory(buffer) == 1 &&
+        tovek_frame_memory_place(gst_buffer_peek_memory(buffer, 0), &place)) {
+        const auto* start = static_cast<const uint8_t*>(frame->mapped.map[0].data);
+        frame->shared_fd = place.fd;
+        frame->shared_offset = place.offset + static_cast<size_t>(frame->pixels - start);
+        frame->shared_file_size = place.file_size;
+        frame->shared_id = place.id;
+    }
     SharedVideoFrame shared;
     try {
         shared = SharedVideoFrame(frame, ReleaseFrame);
@@ -127,6 +142,36 @@ void Present(TovekVideoSink* self, GstBuffer* buffer) TOVEK_REQUIRES(self->windo
         return; // the shared pointer's constructor released the frame
     }
     self->window->PresentSharedFrame(shared, self->destination);
+}
+
+// Buffers of memory a display server can map, for the decoder to write
+// into. At least three: one being decoded, one shown, one the display
+// server is still reading.
+gboolean ProposeAllocation(GstBaseSink* /*sink*/, GstQuery* query) {
+    GstCaps* caps = nullptr;
+    gboolean need_pool = FALSE;
+    gst_query_parse_allocation(query, &caps, &need_pool);
+    GstVideoInfo info;
+    if (caps == nullptr || !gst_video_info_from_caps(&info, caps)) {
+        return FALSE;
+    }
+    const platform::GstRef<GstAllocator> allocator(tovek_frame_memory_allocator_new_ref());
+    constexpr guint kMinBuffers = 3;
+    platform::GstRef<GstBufferPool> pool;
+    if (need_pool) {
+        pool.reset(gst_video_buffer_pool_new());
+        GstStructure* config = gst_buffer_pool_get_config(pool.get());
+        gst_buffer_pool_config_set_params(config, caps, static_cast<guint>(info.size), kMinBuffers,
+                                          0);
+        gst_buffer_pool_config_set_allocator(config, allocator.get(), nullptr);
+        if (!gst_buffer_pool_set_config(pool.get(), config)) {
+            return FALSE;
+        }
+    }
+    gst_query_add_allocation_pool(query, pool.get(), static_cast<guint>(info.size), kMinBuffers, 0);
+    gst_query_add_allocation_param(query, allocator.get(), nullptr);
+    gst_query_add_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);
+    return TRUE;
 }
 
 GstFlowReturn ShowFrame(GstVideoSink* sink, GstBuffer* buffer) {
@@ -190,6 +235,7 @@ static void tovek_video_sink_class_init(TovekVideoSinkClass* klass) {
     gst_element_class_set_static_metadata(element_class, "Video Renderer", "Sink/Video",
                                           "Hands BGRx frames to the program's video window",
                                           "TovekCamera");
+    GST_BASE_SINK_CLASS(klass)->propose_allocation = ProposeAllocation;
     GstVideoSinkClass* video_sink_class = GST_VIDEO_SINK_CLASS(klass);
     video_sink_class->set_info = SetInfo;
     video_sink_class->show_frame = ShowFrame;

@@ -7,8 +7,13 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstring>
+
 #include <chrono>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -427,6 +432,39 @@ TEST_F(MediaElements, KeptFramesStayAsTheyWereAndTellWhenTheyWereCaptured) {
     EXPECT_GE(window.kept[3]->capture_ns, before);
     EXPECT_LE(window.kept[3]->capture_ns, after);
     window.kept.clear(); // gives the buffers back to the gone pipeline's pool
+}
+
+TEST_F(MediaElements, DecodedFramesLiveInFilesADisplayServerCanMap) {
+    KeepingWindow window;
+    {
+        // The grabber between writes into the frames in place, as the
+        // annotations do: the renderer's blocks must still reach the decoder.
+        Pipeline p(
+            "appsrc name=src format=time caps=image/jpeg ! tovekjpegdec ! "
+            "toveksamplegrabber ! tovekvideosink name=sink sync=false show-preroll-frame=false");
+        tovek_video_sink_set_window(p.Get("sink"), &window);
+        tovek_video_sink_set_destination(p.Get("sink"), 0, 0, 64, 48);
+        p.Play();
+        for (int grey : {20, 90, 160, 230})
+            p.Push(SolidJpeg(40, 30, grey, grey, grey), 0);
+        p.Finish();
+        EXPECT_TRUE(p.ended);
+    }
+    ASSERT_EQ(4u, window.kept.size());
+    std::set<uint64_t> ids;
+    for (const SharedVideoFrame& f : window.kept) {
+        ASSERT_GE(f->shared_fd, 0);
+        const size_t bytes = static_cast<size_t>(f->stride) * f->height;
+        ASSERT_LE(f->shared_offset + bytes, f->shared_file_size);
+        // What the server would read is what the window is shown.
+        std::vector<uint8_t> read(bytes);
+        ASSERT_EQ(pread(f->shared_fd, read.data(), bytes, static_cast<off_t>(f->shared_offset)),
+                  static_cast<ssize_t>(bytes));
+        EXPECT_EQ(0, std::memcmp(read.data(), f->pixels, bytes));
+        ids.insert(f->shared_id);
+    }
+    EXPECT_EQ(4u, ids.size()) << "frames held at once are different blocks";
+    window.kept.clear();
 }
 
 // The address a callback was handed.

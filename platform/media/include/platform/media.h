@@ -103,6 +103,15 @@ struct VideoFrame {
     int height = 0;
     int stride = 0;
     int64_t capture_ns = -1; // when the picture was captured (steady clock); -1 unknown
+    // Where the pixels live when a display server can map them (the
+    // renderer's blocks are anonymous files): the file, valid while the
+    // frame is held, or -1; the offset of pixels in it; its size; and a
+    // number unique to the block for the process's life (descriptor numbers
+    // are reused).
+    int shared_fd = -1;
+    size_t shared_offset = 0;
+    size_t shared_file_size = 0;
+    uint64_t shared_id = 0;
 };
 using SharedVideoFrame = std::shared_ptr<const VideoFrame>;
 
