@@ -135,7 +135,14 @@ session_write_ini() {
 # The visible windows of the program, one id a line (the main window, open
 # menus, message boxes).
 session_windows() {
-  xdotool search --onlyvisible --pid "$SESSION_PID" 2>/dev/null || true
+  # Top-level windows only: the video view's surface is a window of its own
+  # inside the main window.
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$SESSION_PID" 2>/dev/null); do
+    xwininfo -id "$w" -tree 2>/dev/null | grep -q '^  Parent window id: .*(the root window)' &&
+      echo "$w"
+  done
+  true
 }
 
 # Starts the program with --simulate, as scripts/run does on a machine without

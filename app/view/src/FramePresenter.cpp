@@ -46,6 +46,11 @@ FramePresenter::Painting FramePresenter::TakeForPaint() {
     return painting;
 }
 
+FramePresenter::Painting FramePresenter::Peek() const {
+    platform::MutexLock guard(frame_lock_);
+    return Painting{frame_, destination_, frame_ && !painted_once_};
+}
+
 bool FramePresenter::HasFrame() const {
     platform::MutexLock guard(frame_lock_);
     return frame_ != nullptr;

@@ -175,21 +175,22 @@ void FrameReport::OnPaint(bool first, int64_t age_ns, int64_t cpu_ns, int dest_w
     }
 }
 
-void FrameReport::WriteLine(const FramePresenter& presenter) {
+void FrameReport::WriteLine(const FramePresenter& presenter, uint64_t direct) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     long rss = 0;
     long hwm = 0;
     ResidentKb(status_fd_, &rss, &hwm);
-    std::fprintf(file_,
-                 "t_ms=%lld presented=%llu painted=%llu dropped=%llu paint_us=%lld dest=%dx%d "
-                 "cpu_us=%lld minflt=%ld rss_kb=%ld hwm_kb=%ld ages_ms=",
-                 static_cast<long long>(SteadyMs()),
-                 static_cast<unsigned long long>(presenter.Presented()),
-                 static_cast<unsigned long long>(presenter.Painted()),
-                 static_cast<unsigned long long>(presenter.Dropped()),
-                 static_cast<long long>(paint_ns_ / 1000), dest_width_, dest_height_,
-                 static_cast<long long>(ProcessCpuUs()), usage.ru_minflt, rss, hwm);
+    std::fprintf(
+        file_,
+        "t_ms=%lld presented=%llu painted=%llu dropped=%llu direct=%llu paint_us=%lld dest=%dx%d "
+        "cpu_us=%lld minflt=%ld rss_kb=%ld hwm_kb=%ld ages_ms=",
+        static_cast<long long>(SteadyMs()), static_cast<unsigned long long>(presenter.Presented()),
+        static_cast<unsigned long long>(presenter.Painted()),
+        static_cast<unsigned long long>(presenter.Dropped()),
+        static_cast<unsigned long long>(direct), static_cast<long long>(paint_ns_ / 1000),
+        dest_width_, dest_height_, static_cast<long long>(ProcessCpuUs()), usage.ru_minflt, rss,
+        hwm);
     if (ages_ns_.empty()) {
         std::fputc('-', file_);
     }

@@ -1,5 +1,7 @@
 #include "view/VideoView.h"
 
+#include "DirectSurface.h"
+
 #include "platform/install_layout.h"
 #include "platform/system.h"
 #include "view/Rotation.h"
@@ -62,10 +64,13 @@ VideoView::VideoView(QWidget* parent) : QWidget(parent), main_window_(parent) {
     setFocusPolicy(Qt::ClickFocus);
     setCursor(Qt::ArrowCursor);
     LoadBackground(DefaultBackgroundPath());
+    if (view::DirectSurface::Available())
+        direct_ = new view::DirectSurface(this);
     report_ = view::FrameReport::FromEnvironment();
     if (report_) {
         auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] { report_->WriteLine(presenter_); });
+        connect(timer, &QTimer::timeout, this,
+                [this] { report_->WriteLine(presenter_, DirectCount()); });
         timer->start(kReportPeriodMs);
     }
 }
@@ -422,7 +427,8 @@ void VideoView::PresentSharedFrame(const SharedVideoFrame& frame, const RECT& de
             this,
             [this] {
                 presenter_.RepaintTaken();
-                update();
+                if (!ShowDirect())
+                    update();
             },
             Qt::QueuedConnection);
     }
@@ -444,6 +450,58 @@ void VideoView::PaintBackground(QPainter& painter) {
     }
 }
 
+bool VideoView::DirectAllowed(const view::FramePresenter::Painting& painting) const {
+    const VideoFrame* frame = painting.frame.get();
+    if (direct_ == nullptr || frame == nullptr || frame->shared_fd < 0 || blanked_ ||
+        capture_show_.Active() || page_show_.Active() ||
+        view::NormalQuarterTurns(shown_.quarter_turns) != 0 || !shown_.frozen_mark.isEmpty() ||
+        effect_.kind != view::ShowEffectKind::kNone || !Playing())
+        return false;
+    const RECT& d = painting.destination;
+    const QRect target(d.left, d.top, d.right - d.left, d.bottom - d.top);
+    // The surface is a window of its own, so nothing clips it to the view.
+    if (frame->width != target.width() || frame->height != target.height() ||
+        !rect().contains(target))
+        return false;
+    // Widgets over the picture would be drawn over: the view's children,
+    // and its siblings where they overlap it.
+    const auto overlaps = [](const QObjectList& widgets, const QWidget* skip, const QRect& area) {
+        for (const QObject* object : widgets) {
+            const auto* widget = qobject_cast<const QWidget*>(object);
+            if (widget != nullptr && widget != skip && !widget->isWindow() && widget->isVisible() &&
+                widget->geometry().intersects(area))
+                return true;
+        }
+        return false;
+    };
+    if (overlaps(children(), direct_, target))
+        return false;
+    return isWindow() || parentWidget() == nullptr ||
+           !overlaps(parentWidget()->children(), this, geometry());
+}
+
+bool VideoView::ShowDirect() {
+    if (direct_ == nullptr)
+        return false;
+    const int64_t cpu0 = report_ ? ThreadCpuNs() : 0;
+    const view::FramePresenter::Painting peeked = presenter_.Peek();
+    const RECT& d = peeked.destination;
+    if (!DirectAllowed(peeked) ||
+        !direct_->Show(peeked.frame, QRect(d.left, d.top, d.right - d.left, d.bottom - d.top)))
+        return false;
+    const view::FramePresenter::Painting painting = presenter_.TakeForPaint();
+    if (report_ && painting.frame) {
+        const int64_t captured = painting.frame->capture_ns;
+        report_->OnPaint(painting.first, captured >= 0 ? SteadyNs() - captured : -1,
+                         ThreadCpuNs() - cpu0, d.right - d.left, d.bottom - d.top);
+    }
+    return true;
+}
+
+uint64_t VideoView::DirectCount() const {
+    return direct_ != nullptr ? direct_->Shown() : 0;
+}
+
 bool VideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painting& painting) {
     const VideoFrame* frame = painting.frame.get();
     const RECT& d = painting.destination;
@@ -458,6 +516,8 @@ bool VideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painti
         painter.fillRect(part, Qt::black);
     // Page mode's corners and handles are in the camera's pixels: a smaller
     // frame decoded before it began is shown as it is.
+    if (DirectAllowed(painting) && direct_->Show(painting.frame, target))
+        return true;
     const bool camera_size = frame->width == image_width_ && frame->height == image_height_;
     if (camera_size && page_show_.Paint(painter, *frame, target))
         return true;
@@ -501,6 +561,8 @@ void VideoView::paintEvent(QPaintEvent*) {
     const int64_t cpu0 = report_ ? ThreadCpuNs() : 0;
     QPainter painter(this);
     view::FramePresenter::Painting painting = presenter_.TakeForPaint();
+    if (direct_ != nullptr && !DirectAllowed(painting))
+        direct_->Withdraw();
     if (blanked_) {
         // The frame is taken all the same, so the presenter goes on.
         painter.fillRect(rect(), Qt::black);

@@ -44,11 +44,23 @@ void PixelDemand::Update() {
     const bool hidden_by_platform = exposed_once_ && !window_->isExposed();
     const bool wanted = top_ != nullptr && window_ != nullptr && !top_->isMinimized() &&
                         window_->isVisible() && !hidden_by_platform && view_->isVisible() &&
-                        !view_->visibleRegion().isEmpty();
+                        !ShownRegion().isEmpty();
     if (wanted == wanted_)
         return;
     wanted_ = wanted;
     tell_(wanted);
+}
+
+QRegion PixelDemand::ShownRegion() const {
+    // The view's children count as the view: the surface the display server
+    // draws frames into covers the picture, and shows its pixels.
+    QRegion shown = view_->visibleRegion();
+    for (QObject* child : view_->children()) {
+        const auto* widget = qobject_cast<const QWidget*>(child);
+        if (widget != nullptr && widget->isVisible())
+            shown += widget->visibleRegion().translated(widget->pos());
+    }
+    return shown;
 }
 
 bool PixelDemand::eventFilter(QObject* watched, QEvent* event) {

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRegion>
 #include <QWidget>
 #include <QWindow>
 
@@ -28,6 +29,8 @@ private:
     // change when the view goes to full screen and back.
     void Watch();
     void Update();
+    // Where the view or its children show on screen.
+    QRegion ShownRegion() const;
 
     QWidget* view_; // the parent
     QPointer<QWidget> top_;

@@ -50,6 +50,8 @@ public:
     void RepaintTaken() { repaint_asked_.store(false); }
     // For a paint: the newest frame, marked painted.
     Painting TakeForPaint();
+    // The same without marking it (first tells whether it is unpainted).
+    Painting Peek() const;
 
     bool HasFrame() const;
     SharedVideoFrame Frame() const;

@@ -44,7 +44,8 @@ public:
     // frame's age (-1 unknown), the UI-thread CPU it took and where it drew.
     void OnPaint(bool first, int64_t age_ns, int64_t cpu_ns, int dest_width, int dest_height);
     // Appends the line; the ages start afresh.
-    void WriteLine(const FramePresenter& presenter);
+    // direct: the frames the display server drew straight from their blocks.
+    void WriteLine(const FramePresenter& presenter, uint64_t direct = 0);
 
 private:
     explicit FrameReport(std::FILE* file);

@@ -40,6 +40,10 @@
 class QMenu;
 class QPainter;
 
+namespace view {
+class DirectSurface;
+}
+
 class VideoView : public QWidget, public VideoWindow {
 public:
     // Posted to the main window on every mouse move over the view; the main
@@ -175,6 +179,9 @@ public:
     // Frames painted, and frames replaced before a paint showed them.
     uint64_t PaintedCount() const { return presenter_.Painted(); }
     uint64_t DroppedCount() const { return presenter_.Dropped(); }
+    // Frames the display server drew straight from their blocks, the
+    // view's thread copying none (DirectSurface.h).
+    uint64_t DirectCount() const;
     // True while a frame is kept for painting.
     bool HasFrame() const;
     // A copy of the frame kept for painting (null when none).
@@ -206,6 +213,11 @@ private:
     void SetMousePoint(const QPoint& position);
     void ShowPointer(int kind);
     void PostPosition();
+    // Whether the frame may go straight to the display server: the view
+    // would paint nothing but it, one to one, with nothing over it.
+    bool DirectAllowed(const view::FramePresenter::Painting& painting) const;
+    // Shows the newest frame that way; false when the view must paint it.
+    bool ShowDirect();
     // Paints frame into destination; false when there is nothing to show.
     bool PaintFrame(QPainter& painter, const view::FramePresenter::Painting& painting);
     void PaintBackground(QPainter& painter);
@@ -234,6 +246,7 @@ private:
     view::POINT image_point_{};
     QImage background_;
     view::FramePainter frame_painter_;
+    view::DirectSurface* direct_ = nullptr; // a child; null off the X platform
     std::unique_ptr<QMenu> context_menu_;
     QPointer<QObject> main_window_;
     ViewMouseInput* mouse_input_ = nullptr; // not owned

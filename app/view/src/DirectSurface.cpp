@@ -1,0 +1,97 @@
+#include "DirectSurface.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QtGlobal>
+
+namespace view {
+
+DirectSurface::DirectSurface(QWidget* view) : QWidget(view) {
+    // Its own X window, drawn by the server from the frame's block; Qt
+    // neither paints nor flushes it.
+    setAttribute(Qt::WA_NativeWindow);
+    setAttribute(Qt::WA_DontCreateNativeAncestors);
+    setAttribute(Qt::WA_PaintOnScreen);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    hide();
+}
+
+DirectSurface::~DirectSurface() = default;
+
+bool DirectSurface::Available() {
+    return QGuiApplication::platformName() == QLatin1String("xcb") &&
+           qEnvironmentVariable("TOVEK_DIRECT_SHOW") != QLatin1String("0");
+}
+
+bool DirectSurface::Show(const SharedVideoFrame& frame, const QRect& target) {
+    if (refused_ || !frame || frame->shared_fd < 0 || frame->width != target.width() ||
+        frame->height != target.height())
+        return false;
+    if (geometry() != target)
+        setGeometry(target);
+    if (isHidden()) {
+        // Below anything else the view holds.
+        lower();
+        show();
+    }
+    frame_ = frame;
+    if (!Put()) {
+        Withdraw();
+        return false;
+    }
+    ++shown_;
+    return true;
+}
+
+void DirectSurface::Withdraw() {
+    if (isHidden() && !frame_)
+        return;
+    hide();
+    frame_.reset();
+    if (presenter_)
+        presenter_->Sync(); // the server is done with every block it was given
+}
+
+bool DirectSurface::Put() {
+    if (!frame_ || refused_)
+        return false;
+    if (!presenter_) {
+        std::string why;
+        presenter_ = platform::ShmPresenter::Open(nullptr, static_cast<uint32_t>(winId()), &why);
+        if (!presenter_) {
+            qInfo("Frames are painted by the window: %s", why.c_str());
+            refused_ = true;
+            return false;
+        }
+    }
+    const VideoFrame& f = *frame_;
+    const platform::ShmPicture picture{
+        f.shared_fd, f.shared_offset, f.shared_file_size, f.shared_id, f.width, f.height, f.stride};
+    if (presenter_->Put(picture, {0, 0, f.width, f.height}, 0, 0, frame_))
+        return true;
+    if (!presenter_->Usable()) {
+        qInfo("Frames are painted by the window: %s", presenter_->LastError().c_str());
+        refused_ = true;
+        presenter_.reset();
+    }
+    return false;
+}
+
+void DirectSurface::paintEvent(QPaintEvent*) {
+    // Exposed again: the server lost what it drew.
+    Put();
+}
+
+bool DirectSurface::event(QEvent* event) {
+    if (event->type() == QEvent::WinIdChange) {
+        // A new native window (the view went full screen or came back):
+        // the connection drew into the old one.
+        presenter_.reset();
+    }
+    return QWidget::event(event);
+}
+
+} // namespace view

@@ -1,0 +1,217 @@
+#include "platform/shm_presenter.h"
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// An X server of the test's own, and a window on it.
+class ShmPresenterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        int pipe_fds[2];
+        ASSERT_EQ(pipe(pipe_fds), 0);
+        server_ = fork();
+        ASSERT_GE(server_, 0);
+        if (server_ == 0) {
+            close(pipe_fds[0]);
+            const std::string fd = std::to_string(pipe_fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24",
+                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(pipe_fds[1]);
+        char number[32] = {};
+        const ssize_t got = read(pipe_fds[0], number, sizeof number - 1);
+        close(pipe_fds[0]);
+        if (got <= 0)
+            GTEST_SKIP() << "no Xvfb to test with";
+        display_ = ":" + std::string(number, static_cast<size_t>(got - 1));
+        connection_ = xcb_connect(display_.c_str(), nullptr);
+        ASSERT_FALSE(xcb_connection_has_error(connection_));
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        window_ = xcb_generate_id(connection_);
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 200, 120,
+                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        xcb_map_window(connection_, window_);
+        free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+        std::string why;
+        presenter_ = platform::ShmPresenter::Open(display_.c_str(), window_, &why);
+        ASSERT_TRUE(presenter_) << why;
+    }
+
+    void TearDown() override {
+        presenter_.reset();
+        if (connection_ != nullptr)
+            xcb_disconnect(connection_);
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            waitpid(server_, nullptr, 0);
+        }
+    }
+
+    // The window's pixels, B, G, R (the fourth byte is not kept).
+    std::vector<uint32_t> Read(int x, int y, int width, int height) {
+        xcb_get_image_reply_t* reply = xcb_get_image_reply(
+            connection_,
+            xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, static_cast<int16_t>(x),
+                          static_cast<int16_t>(y), static_cast<uint16_t>(width),
+                          static_cast<uint16_t>(height), ~0u),
+            nullptr);
+        std::vector<uint32_t> pixels;
+        if (reply != nullptr) {
+            const auto* data = reinterpret_cast<const uint32_t*>(xcb_get_image_data(reply));
+            pixels.assign(data, data + xcb_get_image_data_length(reply) / 4);
+            for (uint32_t& p : pixels)
+                p &= 0xFFFFFFu;
+            free(reply);
+        }
+        return pixels;
+    }
+
+    pid_t server_ = -1;
+    std::string display_;
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t window_ = 0;
+    std::unique_ptr<platform::ShmPresenter> presenter_;
+};
+
+// A picture in an anonymous file, its pixels offset bytes in, each pixel
+// its own colour (seed keeps pictures apart).
+struct Block {
+    Block(int w, int h, int s, size_t o, uint32_t seed)
+        : width(w), height(h), stride(s), offset(o) {
+        size = offset + static_cast<size_t>(stride) * height;
+        fd = memfd_create("test-block", MFD_CLOEXEC);
+        EXPECT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
+        auto* base =
+            static_cast<uint8_t*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const uint32_t pixel =
+                    0xAB000000u | ((seed * 0x9E3779B1u + y * 977u + x * 131u) & 0xFFFFFFu);
+                std::memcpy(base + offset + static_cast<size_t>(y) * stride + x * 4, &pixel, 4);
+            }
+        }
+        munmap(base, size);
+        seedv = seed;
+    }
+    ~Block() { close(fd); }
+    uint32_t At(int x, int y) const {
+        return (seedv * 0x9E3779B1u + y * 977u + x * 131u) & 0xFFFFFFu;
+    }
+    platform::ShmPicture Picture(uint64_t id) const {
+        return {fd, offset, size, id, width, height, stride};
+    }
+    int width, height, stride;
+    size_t offset, size = 0;
+    int fd = -1;
+    uint32_t seedv = 0;
+};
+
+TEST_F(ShmPresenterTest, PutShowsThePartAskedForAndKeepsItsOwnerUntilRead) {
+    // Rows longer than the picture, and pixels that start past a page.
+    const Block block(64, 48, 70 * 4, 4096 + 64, 7);
+    auto owner = std::make_shared<int>(1);
+    const std::weak_ptr<int> watch = owner;
+    ASSERT_TRUE(presenter_->Put(block.Picture(1), {4, 2, 40, 30}, 10, 20, std::move(owner)));
+    presenter_->Sync();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(presenter_->Held(), 0u);
+    const std::vector<uint32_t> shown = Read(10, 20, 40, 30);
+    ASSERT_EQ(shown.size(), 40u * 30u);
+    int wrong = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            wrong += shown[static_cast<size_t>(y) * 40 + x] != block.At(x + 4, y + 2);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(presenter_->Usable());
+}
+
+TEST_F(ShmPresenterTest, BlocksBeyondTheAttachedFewStillShowTheirOwnPixels) {
+    // More blocks than stay attached, each put twice, as a pool hands them
+    // out again: a stale attachment would show another block's pixels.
+    std::vector<std::unique_ptr<Block>> blocks;
+    for (uint32_t i = 0; i < 12; ++i)
+        blocks.push_back(std::make_unique<Block>(16, 16, 64, 0, i + 1));
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            ASSERT_TRUE(
+                presenter_->Put(blocks[i]->Picture(100 + i), {0, 0, 16, 16}, 0, 0, nullptr));
+            presenter_->Sync();
+            const std::vector<uint32_t> shown = Read(0, 0, 16, 16);
+            ASSERT_EQ(shown.size(), 256u);
+            EXPECT_EQ(shown[17], blocks[i]->At(1, 1)) << "block " << i << " round " << round;
+        }
+    }
+    EXPECT_TRUE(presenter_->Usable());
+}
+
+TEST_F(ShmPresenterTest, RefusesPicturesThatDoNotFitTheirBlockAndStaysUsable) {
+    const Block block(16, 16, 64, 0, 3);
+    struct Case {
+        const char* what;
+        platform::ShmPicture picture;
+        platform::ShmRect source;
+    };
+    const platform::ShmPicture good = block.Picture(9);
+    auto with = [&](auto change) {
+        platform::ShmPicture p = good;
+        change(p);
+        return p;
+    };
+    const Case cases[] = {
+        {"no file", with([](auto& p) { p.fd = -1; }), {0, 0, 16, 16}},
+        {"stride not whole pixels", with([](auto& p) { p.stride = 62; }), {0, 0, 16, 16}},
+        {"stride shorter than a row", with([](auto& p) { p.stride = 60; }), {0, 0, 16, 16}},
+        {"rows past the file", with([](auto& p) { p.offset = 64; }), {0, 0, 16, 16}},
+        {"empty picture", with([](auto& p) { p.width = 0; }), {0, 0, 1, 1}},
+        {"source outside", good, {8, 8, 9, 8}},
+        {"negative source", good, {-1, 0, 4, 4}},
+        {"empty source", good, {0, 0, 0, 4}},
+    };
+    for (const Case& c : cases) {
+        auto owner = std::make_shared<int>(0);
+        EXPECT_FALSE(presenter_->Put(c.picture, c.source, 0, 0, owner)) << c.what;
+        EXPECT_EQ(owner.use_count(), 1) << c.what;
+    }
+    EXPECT_EQ(presenter_->Held(), 0u);
+    EXPECT_TRUE(presenter_->Put(good, {0, 0, 16, 16}, 0, 0, nullptr));
+    presenter_->Sync();
+    EXPECT_TRUE(presenter_->Usable());
+}
+
+TEST_F(ShmPresenterTest, FillBlackCoversOnlyItsRectangles) {
+    const Block block(32, 32, 128, 0, 5);
+    ASSERT_TRUE(presenter_->Put(block.Picture(1), {0, 0, 32, 32}, 0, 0, nullptr));
+    const platform::ShmRect black[] = {{0, 0, 8, 32}, {24, 0, 8, 32}};
+    presenter_->FillBlack(black, 2);
+    presenter_->Sync();
+    const std::vector<uint32_t> shown = Read(0, 0, 32, 32);
+    ASSERT_EQ(shown.size(), 32u * 32u);
+    EXPECT_EQ(shown[5], 0u);
+    EXPECT_EQ(shown[30], 0u);
+    EXPECT_EQ(shown[16], block.At(16, 0));
+}
+
+TEST_F(ShmPresenterTest, OpenRefusesWhatItCannotShowIn) {
+    std::string why;
+    EXPECT_FALSE(platform::ShmPresenter::Open(display_.c_str(), 0x7FFFFFF, &why));
+    EXPECT_FALSE(why.empty());
+    why.clear();
+    EXPECT_FALSE(platform::ShmPresenter::Open(":32767", window_, &why));
+    EXPECT_FALSE(why.empty());
+}
+
+} // namespace
