@@ -151,13 +151,31 @@ QAction* MainMenu::AddCommand(QMenu* menu, uint32_t id, const char16_t* text,
     return action;
 }
 
+namespace {
+
+// The id an item stands for; false for submenus and items without one.
+bool CommandOf(const QAction* action, uint32_t* id) {
+    bool ok = false;
+    *id = action->data().toUInt(&ok);
+    return ok && action->menu() == nullptr;
+}
+
+} // namespace
+
 QAction* MainMenu::FindCommand(uint32_t id) const {
+    uint32_t named = 0;
+    const auto hit = index_.find(id);
+    if (hit != index_.end() && hit->second && CommandOf(hit->second, &named) && named == id)
+        return hit->second;
+    // Missing or stale: the first item of the bar with that id, as the
+    // walk meets them.
+    index_.clear();
     for (QAction* action : bar_->findChildren<QAction*>()) {
-        bool ok = false;
-        if (action->data().toUInt(&ok) == id && ok && action->menu() == nullptr)
-            return action;
+        if (CommandOf(action, &named))
+            index_.emplace(named, action);
     }
-    return nullptr;
+    const auto found = index_.find(id);
+    return found != index_.end() ? found->second.data() : nullptr;
 }
 
 QMenu* MainMenu::SubMenu(int position) const {

@@ -109,6 +109,21 @@ protected:
     std::unique_ptr<MainWindow> main_window_;
 };
 
+TEST_F(DialogTest, FindCommandFollowsItemsThatComeGoAndChange) {
+    Start();
+    MainMenu& menu = main_window_->Menu();
+    ASSERT_NE(menu.FindCommand(cmd::kPlay), nullptr);
+    ASSERT_EQ(menu.FillDevices({"One", "Two", "Three"}), 3);
+    ASSERT_NE(menu.FindCommand(cmd::kDeviceFirst + 2), nullptr);
+    EXPECT_EQ(menu.FindCommand(cmd::kDeviceFirst + 2)->text(), "Three");
+    delete menu.FindCommand(cmd::kHelp);
+    EXPECT_EQ(menu.FindCommand(cmd::kHelp), nullptr);
+    menu.FindCommand(cmd::kAbout)->setData(cmd::kHelp);
+    ASSERT_NE(menu.FindCommand(cmd::kHelp), nullptr);
+    EXPECT_EQ(menu.FindCommand(cmd::kAbout), nullptr);
+    EXPECT_NE(menu.FindCommand(cmd::kPlay), nullptr);
+}
+
 TEST_F(DialogTest, CarriesTheTitleAndEveryMenuCommand) {
     folder_->ShipLanguages();
     Start();

@@ -5,10 +5,13 @@
 
 #include "language/language.h"
 
+#include <QAction>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 class QAction;
@@ -80,6 +83,10 @@ private:
     QActionGroup* zoom_group_ = nullptr;
     QActionGroup* device_group_ = nullptr;
     int device_items_ = 0;
+    // Command id to item, made from one walk over the bar's items: the
+    // state rules look up some forty items several times a second. An entry
+    // that no longer names its id (deleted, or given another) makes it anew.
+    mutable std::unordered_map<uint32_t, QPointer<QAction>> index_;
 };
 
 // Re-translates every other menu and open dialog that carries its resource
