@@ -19,6 +19,9 @@ StatusPanes::StatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
         panes_[i] = new QLabel(bar_);
         SetDlgCtrlId(panes_[i], kPaneIds[i]);
         SetFixedText(panes_[i]);
+        // Opaque: a new text repaints the label alone, not the bar and the
+        // window beneath it as well.
+        panes_[i]->setAutoFillBackground(true);
         if (kPaneWidths[i] == 0) {
             bar_->addWidget(panes_[i], 1);
         } else {
