@@ -46,6 +46,25 @@ bool DirectSurface::Show(const SharedVideoFrame& frame, const QRect& target) {
     return true;
 }
 
+bool DirectSurface::Unobstructed(const QRect& target) const {
+    const QWidget* view = parentWidget();
+    if (view == nullptr || !view->rect().contains(target))
+        return false;
+    const auto overlaps = [](const QObjectList& widgets, const QWidget* skip, const QRect& area) {
+        for (const QObject* object : widgets) {
+            const auto* widget = qobject_cast<const QWidget*>(object);
+            if (widget != nullptr && widget != skip && !widget->isWindow() && widget->isVisible() &&
+                widget->geometry().intersects(area))
+                return true;
+        }
+        return false;
+    };
+    if (overlaps(view->children(), this, target))
+        return false;
+    const QWidget* around = view->isWindow() ? nullptr : view->parentWidget();
+    return around == nullptr || !overlaps(around->children(), view, view->geometry());
+}
+
 void DirectSurface::Withdraw() {
     if (isHidden() && !frame_)
         return;

@@ -31,6 +31,11 @@ public:
     // one; false when it cannot (a frame of another size or not in a
     // shared block, or the server refused): the caller paints it instead.
     bool Show(const SharedVideoFrame& frame, const QRect& target);
+    // Whether the surface may cover target (the view's coordinates): it is
+    // a window of its own, so nothing clips it to the view, and it would
+    // hide the widgets over the picture (the view's other children, and its
+    // siblings where they overlap it).
+    bool Unobstructed(const QRect& target) const;
     // Hides the surface and lets go of its frames.
     void Withdraw();
     // Frames shown this way since construction.

@@ -459,25 +459,8 @@ bool VideoView::DirectAllowed(const view::FramePresenter::Painting& painting) co
         return false;
     const RECT& d = painting.destination;
     const QRect target(d.left, d.top, d.right - d.left, d.bottom - d.top);
-    // The surface is a window of its own, so nothing clips it to the view.
-    if (frame->width != target.width() || frame->height != target.height() ||
-        !rect().contains(target))
-        return false;
-    // Widgets over the picture would be drawn over: the view's children,
-    // and its siblings where they overlap it.
-    const auto overlaps = [](const QObjectList& widgets, const QWidget* skip, const QRect& area) {
-        for (const QObject* object : widgets) {
-            const auto* widget = qobject_cast<const QWidget*>(object);
-            if (widget != nullptr && widget != skip && !widget->isWindow() && widget->isVisible() &&
-                widget->geometry().intersects(area))
-                return true;
-        }
-        return false;
-    };
-    if (overlaps(children(), direct_, target))
-        return false;
-    return isWindow() || parentWidget() == nullptr ||
-           !overlaps(parentWidget()->children(), this, geometry());
+    return frame->width == target.width() && frame->height == target.height() &&
+           direct_->Unobstructed(target);
 }
 
 bool VideoView::ShowDirect() {
