@@ -59,3 +59,41 @@ TEST(FetchRules, EachPictureIsPassedOnOnceAndAHeldUpCameraShowsNothingNew) {
         EXPECT_EQ(s.outcome, JudgeFetch(s.fetched, s.length, kMax)) << s.fetched << " " << s.length;
     }
 }
+
+// The streaming thread takes the fetches while it waits for pictures; the
+// pacing thread keeps out of its way, and takes over, caught up, once no
+// puller asked for a lease.
+TEST(FetchRules, AWaitingPullerTakesTheFetchesAndThePacingThreadTakesOverWhenItLeaves) {
+    using camsrc::Fetcher;
+    constexpr uint32_t kPeriod = 60;
+    constexpr uint32_t kLease = camsrc::FetchTurns::kPullerLeaseMs;
+    struct Step {
+        Fetcher who;
+        uint32_t now;
+        uint32_t wait; // 0: this one fetches now
+    };
+    const Step steps[] = {
+        {Fetcher::kPacing, 1000, kPeriod},        // nobody pulls yet: the schedule
+        {Fetcher::kPacing, 1060, 0},              // the pacing thread's fetch
+        {Fetcher::kPuller, 1070, 50},             // a puller waits for the next one
+        {Fetcher::kPacing, 1120, kLease - 50},    // and the pacing thread leaves it to it
+        {Fetcher::kPuller, 1120, 0},              // the puller's fetch
+        {Fetcher::kPuller, 1130, 50},             // back for the next
+        {Fetcher::kPacing, 1070 + kLease, 60},    // still within the lease of the last wait
+        {Fetcher::kPacing, 1130 + kLease, 0},     // the puller is gone: caught up at once
+        {Fetcher::kPacing, 1130 + kLease, 0},     // (fixed rate: every missed fetch)
+        {Fetcher::kPuller, 1130 + kLease + 1, 0}, // a puller back, still behind, fetches
+        {Fetcher::kPacing, 1130 + kLease + 2, kLease - 1},
+    };
+    camsrc::FetchTurns turns;
+    turns.Restart(1000);
+    int step = 0;
+    for (const Step& s : steps) {
+        const uint32_t wait = turns.MsUntilTurn(s.who, s.now, kPeriod);
+        EXPECT_EQ(s.wait, wait) << "step " << step << " at " << s.now;
+        if (wait == 0) {
+            turns.Fetched(kPeriod);
+        }
+        ++step;
+    }
+}
