@@ -71,9 +71,11 @@ protected:
         return p;
     }
     // Runs the writer for ms, a frame arriving every frame_ms (0: none) and
-    // 0.05 s of PCM every 50 ms when sound is on.
-    void Run(uint32_t ms, double frame_ms, size_t frame_bytes = 1000, bool sound = false) {
-        const std::vector<uint8_t> frame(frame_bytes, 0x5A);
+    // 0.05 s of PCM every 50 ms when sound is on. A turn every turn_ms; with
+    // numbered frames each is one byte longer than the one before.
+    void Run(uint32_t ms, double frame_ms, size_t frame_bytes = 1000, bool sound = false,
+             uint32_t turn_ms = 10, bool numbered = false) {
+        std::vector<uint8_t> frame(frame_bytes + (numbered ? numbered_ : 0), 0x5A);
         const std::vector<uint8_t> pcm(4410, 0x10);
         for (uint32_t t = 0; t < ms; t += 10) {
             clock_.Advance(10);
@@ -81,10 +83,15 @@ protected:
             while (frame_ms > 0 && next_frame_ms_ <= static_cast<double>(elapsed_ms_)) {
                 recorder_->Append(frame.data(), frame.size());
                 next_frame_ms_ += frame_ms;
+                if (numbered) {
+                    frame.push_back(0x5A);
+                    ++numbered_;
+                }
             }
             if (sound && elapsed_ms_ % 50 == 0)
                 fake::FeedAudio(pcm.data(), static_cast<uint32_t>(pcm.size()));
-            recorder_->Turn();
+            if (elapsed_ms_ % turn_ms == 0)
+                recorder_->Turn();
         }
     }
 
@@ -95,6 +102,7 @@ protected:
     std::unique_ptr<Recorder> recorder_;
     uint64_t elapsed_ms_ = 0;
     double next_frame_ms_ = 0;
+    size_t numbered_ = 0; // numbered frames appended
 };
 
 } // namespace
@@ -142,6 +150,27 @@ TEST_F(RecorderTest, ATransformReplacesTheFramesAndOneItRefusesIsMadeUpLater) {
     // The first window's deficit (16 fps x 30 s expected) is written in the second.
     EXPECT_EQ(calls - calls / 4 + (480 - first.frames), fake::Snapshot().frames);
     recorder_->Stop();
+}
+
+// A turn writes every frame due by then, oldest first: turns two frame
+// periods apart write what turns every 10 ms write, each frame once and in
+// order (within a window: its end has a turn of its own, WriterPacing).
+TEST_F(RecorderTest, TurnsFarApartWriteEachDueFrameOnceInOrder) {
+    size_t frequent = 0;
+    for (const uint32_t turn_ms : {10u, 120u}) {
+        SCOPED_TRACE(turn_ms);
+        fake::Reset();
+        numbered_ = 0;
+        ASSERT_EQ(record::kRecording, Make().Start(Params(16)));
+        Run(20000, 62.5, 1000, false, turn_ms, true);
+        const std::vector<uint32_t> lengths = fake::Snapshot().frame_lengths;
+        if (turn_ms == 10)
+            frequent = lengths.size();
+        EXPECT_GE(lengths.size() + 1, frequent) << "at most the last one still waits";
+        for (size_t i = 1; i < lengths.size(); ++i)
+            ASSERT_EQ(lengths[i - 1] + 1, lengths[i]) << "frame " << i;
+        recorder_->Stop();
+    }
 }
 
 TEST_F(RecorderTest, PacesAlikePastTheTickWraps) {
