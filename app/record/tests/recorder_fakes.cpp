@@ -100,8 +100,6 @@ int32_t TOVEK_STDCALL Write(bool video, AviOutputFile* file, const void* data, u
         (video ? g_state.video_bytes : g_state.audio_bytes) += length;
         if (!video)
             g_audio_writing_to = file;
-        else
-            g_state.frame_lengths.push_back(length);
     }
     int32_t result = 0;
     if (g_real)

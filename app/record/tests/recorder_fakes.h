@@ -16,10 +16,9 @@ struct State {
     // Calls.
     int files_opened = 0;
     int files_closed = 0;
-    int frames = 0;                      // WriteVGA calls
-    uint64_t video_bytes = 0;            // bytes of those
-    std::vector<uint32_t> frame_lengths; // of each WriteVGA call, in order
-    int flushes = 0;                     // FileFlush calls
+    int frames = 0;           // WriteVGA calls
+    uint64_t video_bytes = 0; // bytes of those
+    int flushes = 0;          // FileFlush calls
     int audio_writes = 0;
     uint64_t audio_bytes = 0;
     int32_t audio_bit_rate = -1; // the last SetAudioParam's
