@@ -170,17 +170,24 @@ void CameraFrameSource::StartPacingThread() {
     if (period != 0) {
         fetch_period_ms_.store(period);
     }
+    {
+        platform::MutexLock frame(frame_lock_);
+        turns_.Restart(platform::GetTickCount());
+        fetching_ = true;
+    }
     try {
         pacing_thread_ = std::thread(&CameraFrameSource::PacingLoop, this);
     } catch (const std::system_error&) {
-        // No pictures this run; the streaming thread keeps waiting and the
-        // client can stop and start again.
+        // Pictures only while a streaming thread waits for them; the client
+        // can stop and start again.
     }
 }
 
 void CameraFrameSource::StopPacingThread() {
     platform::MutexLock pacing(pacing_lock_);
     JoinPacingThreadLocked();
+    platform::MutexLock frame(frame_lock_);
+    fetching_ = false; // a waiting streaming thread fetches no more either
 }
 
 void CameraFrameSource::JoinPacingThreadLocked() {
@@ -205,24 +212,34 @@ void CameraFrameSource::WaitForStopRequest(uint32_t timeout_ms) {
 // Fetches once per fetch period on a fixed-rate schedule (a thread that fell
 // behind catches up), sleeping until the next fetch is due rather than
 // looking at the clock in short steps: every wake-up costs as much as
-// copying a picture.
+// copying a picture. While a streaming thread waits for pictures it takes
+// the fetches itself and this thread sleeps.
 void CameraFrameSource::PacingLoop() {
     pthread_setname_np(pthread_self(), "tovek-pacing");
-    uint32_t schedule_ms = platform::GetTickCount(); // the last fetch was due then
     while (!stop_request_.load()) {
-        const uint32_t period = fetch_period_ms_.load();
-        const uint32_t wait_ms = MsUntilNextFetch(platform::GetTickCount(), schedule_ms, period);
+        const uint32_t wait_ms = FetchWhenDue(Fetcher::kPacing);
         if (wait_ms > 0) {
-            WaitForStopRequest(wait_ms);
-            continue;
+            WaitForStopRequest(wait_ms == kNoFetchDue ? fetch_period_ms_.load() : wait_ms);
         }
-        FetchAndMeasure();
-        schedule_ms += period;
     }
 }
 
-void CameraFrameSource::FetchAndMeasure() {
+uint32_t CameraFrameSource::FetchWhenDue(Fetcher who) {
     platform::MutexLock frame(frame_lock_);
+    if (!fetching_) {
+        return kNoFetchDue;
+    }
+    const uint32_t period = fetch_period_ms_.load();
+    const uint32_t wait_ms = turns_.MsUntilTurn(who, platform::GetTickCount(), period);
+    if (wait_ms > 0) {
+        return wait_ms;
+    }
+    turns_.Fetched(period);
+    FetchAndMeasureLocked();
+    return 0;
+}
+
+void CameraFrameSource::FetchAndMeasureLocked() {
     if (!fetch_.bytes) {
         return;
     }
@@ -297,11 +314,32 @@ std::unique_ptr<LentPicture> CameraFrameSource::LendNewestPicture() {
 }
 
 void CameraFrameSource::WaitForPicture(uint32_t timeout_ms, const std::function<bool()>& done) {
-    platform::MutexLock output(output_lock_);
-    output_ready_.WaitFor(output_lock_, std::chrono::milliseconds(timeout_ms), [&] {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto ready = [&] {
         output_lock_.AssertHeld();
         return output_length_ > 0 || done();
-    });
+    };
+    for (;;) {
+        {
+            platform::MutexLock output(output_lock_);
+            if (ready()) {
+                return;
+            }
+        }
+        // The fetch due is this thread's to take: it waits anyway, and the
+        // pacing thread need not wake as well.
+        const uint32_t due_ms = FetchWhenDue(Fetcher::kPuller);
+        if (due_ms == 0) {
+            continue; // fetched: a picture, or catching up
+        }
+        platform::MutexLock output(output_lock_);
+        const Clock::time_point due = Clock::now() + std::chrono::milliseconds(due_ms);
+        if (output_ready_.WaitUntil(output_lock_, std::min(due, deadline), ready) ||
+            Clock::now() >= deadline) {
+            return;
+        }
+    }
 }
 
 void CameraFrameSource::Wake() {

@@ -1,13 +1,15 @@
 // CameraFrameSource: the camera behind the element's pad. It owns the q5_usb
-// driver registration, a pacing thread that fetches the newest picture at the
-// camera's frame period, measures it with Pixadec and leaves it in the output
-// buffer, and the hand-off of that buffer to the streaming thread.
+// driver registration, the fetches of the newest picture at the camera's
+// frame period (each measured with Pixadec and left in the output buffer),
+// and the hand-off of that buffer to the streaming thread.
 //
 // Threads: the driver's threads call the event handler (events 0 and 1 on a
-// USB thread, 2 and 3 on the streaming worker); the pacing thread fetches;
-// the element's streaming thread takes pictures; client threads start and
-// stop streaming. Lock order: pacing lock, then frame lock, then output lock;
-// the client's callback lock is taken with none of them held.
+// USB thread, 2 and 3 on the streaming worker); the streaming thread fetches
+// while it waits for a picture, a pacing thread while none waits (FetchTurns),
+// never both at once (the frame lock); the element's streaming thread takes
+// pictures; client threads start and stop streaming. Lock order: (the pin's
+// sample lock,) pacing lock, then frame lock, then output lock; the client's
+// callback lock is taken with none of them held.
 #pragma once
 
 #include "client_callback.h"
@@ -80,6 +82,9 @@ enum DeviceState : uint32_t {
 };
 
 inline constexpr uint32_t kInitialFetchPeriodMs = 83;
+// How long a streaming thread waits for a fetch while no run is on: the
+// whole of its time-out.
+inline constexpr uint32_t kNoFetchDue = UINT32_MAX;
 inline constexpr uint32_t kProbePollMs = 20;
 inline constexpr int kProbePolls = 500; // 10 seconds
 // The driver's streaming can end without a stop request in two ways: the
@@ -115,7 +120,8 @@ public:
     // Waits (real time) up to timeout_ms until a picture is ready, done()
     // is true or Wake is called. done() is read with the output lock held.
     // A new picture and a stream that ended by itself wake it too, so a
-    // waiter needs no short time-out to notice them.
+    // waiter needs no short time-out to notice them. While streaming, the
+    // waiter takes the fetches due meanwhile itself.
     void WaitForPicture(uint32_t timeout_ms, const std::function<bool()>& done);
     // Wakes WaitForPicture after state read by its done() changed.
     void Wake();
@@ -141,7 +147,10 @@ private:
     void PacingLoop();
     // Waits (real time) up to timeout_ms or until the stop request.
     void WaitForStopRequest(uint32_t timeout_ms);
-    void FetchAndMeasure() TOVEK_EXCLUDES(frame_lock_);
+    // Takes the fetch when it is who's turn (FetchTurns); 0 when it did,
+    // else the milliseconds until it is due (kNoFetchDue while no run is on).
+    uint32_t FetchWhenDue(Fetcher who) TOVEK_EXCLUDES(frame_lock_);
+    void FetchAndMeasureLocked() TOVEK_REQUIRES(frame_lock_);
     void Measure(const uint8_t* picture, uint32_t length);
     // Makes the fetched picture the output (the buffers trade places).
     void Publish(uint32_t length) TOVEK_REQUIRES(frame_lock_);
@@ -172,6 +181,9 @@ private:
     uint32_t last_number_ TOVEK_GUARDED_BY(frame_lock_) = 0;
     // When the picture in fetch_ arrived from the camera.
     uint32_t fetch_arrival_ms_ TOVEK_GUARDED_BY(frame_lock_) = 0;
+    // From the pacing thread's start to its stop: fetches are taken.
+    bool fetching_ TOVEK_GUARDED_BY(frame_lock_) = false;
+    FetchTurns turns_ TOVEK_GUARDED_BY(frame_lock_);
 
     // The output lock: guards output_ and output_length_, and the swap of
     // output_ with fetch_; output_ready_ waits with it.

@@ -1,7 +1,9 @@
-// The pacing thread's rules, step by step.
+// The fetch rules, step by step.
 #include "fetch_rules.h"
 
 #include <gtest/gtest.h>
+
+#include <iterator>
 
 using camsrc::FetchOutcome;
 using camsrc::JudgeFetch;
@@ -57,5 +59,36 @@ TEST(FetchRules, EachPictureIsPassedOnOnceAndAHeldUpCameraShowsNothingNew) {
     };
     for (const Step& s : steps) {
         EXPECT_EQ(s.outcome, JudgeFetch(s.fetched, s.length, kMax)) << s.fetched << " " << s.length;
+    }
+}
+
+// A waiting streaming thread takes the fetches; the pacing thread keeps out of
+// its way, and takes over, caught up, once no puller asked for a lease.
+TEST(FetchRules, AWaitingPullerTakesTheFetchesUntilItLeaves) {
+    using camsrc::Fetcher;
+    constexpr uint32_t kLease = camsrc::FetchTurns::kPullerLeaseMs;
+    const struct {
+        Fetcher who;
+        uint32_t now;
+        uint32_t wait; // 0: this one fetches now
+    } steps[] = {
+        {Fetcher::kPacing, 1060, 0},           // nobody pulls: the pacing thread fetches
+        {Fetcher::kPuller, 1070, 50},          // a puller waits for the next fetch
+        {Fetcher::kPacing, 1120, kLease - 50}, // and the pacing thread leaves it to it
+        {Fetcher::kPuller, 1120, 0},
+        {Fetcher::kPacing, 1070 + kLease, 50}, // within the lease of the puller's last wait
+        {Fetcher::kPacing, 1120 + kLease, 0},  // the puller is gone: caught up at fixed rate
+        {Fetcher::kPacing, 1120 + kLease, 0},
+        {Fetcher::kPuller, 1121 + kLease, 0}, // a puller back, still behind, fetches
+        {Fetcher::kPacing, 1122 + kLease, kLease - 1},
+    };
+    camsrc::FetchTurns turns;
+    turns.Restart(1000);
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const uint32_t wait = turns.MsUntilTurn(steps[i].who, steps[i].now, 60);
+        EXPECT_EQ(steps[i].wait, wait) << "step " << i;
+        if (wait == 0) {
+            turns.Fetched(60);
+        }
     }
 }

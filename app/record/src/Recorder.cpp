@@ -211,9 +211,16 @@ void Recorder::WriterLoop() {
     pthread_setname_np(pthread_self(), "tovek-recorder"); // seen in debuggers and profiles
     // A turn only when there is work: polling every few milliseconds woke the
     // thread about six times a frame for nothing.
-    while (!stop_flag_.load()) {
-        stop_event_.SleepUnlessSet(MsUntilNextTurn());
-        if (stop_flag_.load() || !Turn())
+    for (;;) {
+        if (!stop_flag_.load())
+            stop_event_.SleepUnlessSet(MsUntilNextTurn());
+        if (stop_flag_.load()) {
+            // Frames are written in pairs: the one already due still goes in.
+            if (video_ != nullptr)
+                WriteDueFrames(platform::GetTickCount(), true);
+            break;
+        }
+        if (!Turn())
             break;
     }
 }
@@ -221,8 +228,10 @@ void Recorder::WriterLoop() {
 uint32_t Recorder::MsUntilNextTurn() {
     const uint32_t now = platform::GetTickCount();
     const uint32_t since_flush = now - last_flush_tick_;
-    const uint32_t flush_in = since_flush >= record::kFlushMs ? 0 : record::kFlushMs - since_flush;
-    return std::max<uint32_t>(1, std::min(flush_in, pacing_->MsUntilDue(now)));
+    constexpr uint32_t kFlushLatest = record::kFlushMs + record::kFlushLatenessMs;
+    const uint32_t flush_in = since_flush >= kFlushLatest ? 0 : kFlushLatest - since_flush;
+    return std::max<uint32_t>(1,
+                              std::min(flush_in, pacing_->MsUntilDue(now, record::kFramesPerTurn)));
 }
 
 bool Recorder::Turn() {
@@ -230,8 +239,20 @@ bool Recorder::Turn() {
         return true;
     if (!FlushWhenDue())
         return false;
-    if (!pacing_->Due(platform::GetTickCount()))
-        return true;
+    return WriteDueFrames(platform::GetTickCount(), false);
+}
+
+bool Recorder::WriteDueFrames(uint32_t now, bool closing) {
+    // Each due turn takes the oldest frame queued, as one turn a frame would
+    // at its own tick: the frames queued by then include those it would see.
+    while (pacing_->Due(now)) {
+        if (!WriteFrame(closing))
+            return false;
+    }
+    return true;
+}
+
+bool Recorder::WriteFrame(bool closing) {
     RecordingQueue::Frame frame;
     if (!queue_.Take(&frame))
         return true;
@@ -251,6 +272,8 @@ bool Recorder::Turn() {
     queue_.Release();
     AddBytes(static_cast<uint64_t>(length) * static_cast<uint64_t>(copies));
     pacing_->CountWritten();
+    if (closing)
+        return true;
 
     // Bytes, not whole megabytes: the recording stops as soon as less than
     // the minimum remains.

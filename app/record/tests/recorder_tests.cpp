@@ -71,8 +71,9 @@ protected:
         return p;
     }
     // Runs the writer for ms, a frame arriving every frame_ms (0: none) and
-    // 0.05 s of PCM every 50 ms when sound is on.
-    void Run(uint32_t ms, double frame_ms, size_t frame_bytes = 1000, bool sound = false) {
+    // 0.05 s of PCM every 50 ms when sound is on; a turn every turn_ms.
+    void Run(uint32_t ms, double frame_ms, size_t frame_bytes = 1000, bool sound = false,
+             uint32_t turn_ms = 10) {
         const std::vector<uint8_t> frame(frame_bytes, 0x5A);
         const std::vector<uint8_t> pcm(4410, 0x10);
         for (uint32_t t = 0; t < ms; t += 10) {
@@ -84,7 +85,8 @@ protected:
             }
             if (sound && elapsed_ms_ % 50 == 0)
                 fake::FeedAudio(pcm.data(), static_cast<uint32_t>(pcm.size()));
-            recorder_->Turn();
+            if (elapsed_ms_ % turn_ms == 0)
+                recorder_->Turn();
         }
     }
 
@@ -142,6 +144,18 @@ TEST_F(RecorderTest, ATransformReplacesTheFramesAndOneItRefusesIsMadeUpLater) {
     // The first window's deficit (16 fps x 30 s expected) is written in the second.
     EXPECT_EQ(calls - calls / 4 + (480 - first.frames), fake::Snapshot().frames);
     recorder_->Stop();
+}
+
+// A turn writes every frame due: turns two frame periods apart write as many
+// frames as turns every 10 ms, not one a turn.
+TEST_F(RecorderTest, TurnsFarApartWriteEveryDueFrame) {
+    for (const uint32_t turn_ms : {10u, 120u}) {
+        fake::Reset();
+        ASSERT_EQ(record::kRecording, Make().Start(Params(16)));
+        Run(20000, 62.5, 1000, false, turn_ms);
+        EXPECT_GE(fake::Snapshot().frames, 310) << turn_ms;
+        recorder_->Stop();
+    }
 }
 
 TEST_F(RecorderTest, PacesAlikePastTheTickWraps) {

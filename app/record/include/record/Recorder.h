@@ -1,16 +1,17 @@
 // Recorder: records the camera's compressed frames, and optionally sound,
 // into AVI files under "<record path>/Videos/".
 //
-// Frames reach the recorder through Append on capture-library threads and
-// wait in the recording queue; a writer thread paces them to the camera's
-// frame rate (WriterPacing) and hands them to the AVI writer, while the audio
-// library's thread hands encoded sound to the same file. When a file passes
-// the split size the recording goes on in a new file named after the time of
-// the switch; when less than 50 MB of the space measured at a file's start
-// remain, the recording stops. Every second the writer has the AVI writer
-// make the file readable as it stands (FileFlush); a file that can no longer
-// be written (the disk filled up behind the recorder's back) stops the
-// recording with the disk message, and what was written stays playable.
+// Frames reach the recorder through Append on capture-library threads and wait
+// in the recording queue; a writer thread paces them to the camera's frame rate
+// (WriterPacing) and hands them to the AVI writer, waking once for every
+// kFramesPerTurn frames, while the audio library's thread hands encoded sound
+// to the same file. When a file passes the split size the recording goes on in
+// a new file named after the time of the switch; when less than 50 MB of the
+// space measured at a file's start remain, the recording stops. Every second
+// the writer has the AVI writer make the file readable as it stands
+// (FileFlush); a file that can no longer be written (the disk filled up behind
+// the recorder's back) stops the recording with the disk message, and what was
+// written stays playable.
 // A recording may hand each frame through a transform on the writer thread
 // (RecordParams::transform): the frames written are then the transform's.
 //
@@ -55,11 +56,17 @@ inline constexpr int32_t kNoSpace = 3;
 // A file starts only with more free space than this, and the recording stops
 // when less than this remains of the space measured at the file's start.
 inline constexpr int64_t kMinFreeMegabytes = 50;
+// The writer wakes when this many frames are due and writes them together:
+// each wake-up of a thread costs about as much as writing a frame.
+inline constexpr int32_t kFramesPerTurn = 2;
 // A file that grows past this many megabytes is followed by a new one.
 inline constexpr uint64_t kSplitMegabytes = 1536;
 // How often the writer makes the file on disk readable as it stands, so that
 // a crash or a power loss costs at most about this much of the recording.
 inline constexpr uint32_t kFlushMs = 1000;
+// A flush waits this long at most for a turn that writes frames, rather than
+// waking the writer by itself.
+inline constexpr uint32_t kFlushLatenessMs = 250;
 
 inline constexpr char kNoSpaceMessage[] = "Video record failed! Not enough space on disk!";
 inline constexpr char kCreateFailedMessage[] = "Create file failed!";
@@ -125,15 +132,16 @@ public:
     // message to the listener.
     int32_t Start(const record::RecordParams& params);
     // Any thread. Ends the recording: the writer is joined (unless this is
-    // the writer), the sound stopped, the file finished. Queued frames are
-    // dropped. False when no file was open.
+    // the writer), the sound stopped, the file finished. Frames already due
+    // are written, the rest of the queue dropped. False when no file was
+    // open.
     bool Stop();
 
     // Any thread, from the stream callbacks: queues a copy of the frame while
     // recording. False when the frame was not queued.
     bool Append(const uint8_t* data, size_t length);
 
-    // One turn of the writer: writes the frame due, if any, checks the disk
+    // One turn of the writer: writes the frames due, if any, checks the disk
     // space and splits the file. False when the recording ended here. Runs on
     // the writer thread; without one (RecorderOptions::writer_thread false)
     // on the caller's thread, never concurrently with Start.
@@ -181,8 +189,13 @@ private:
     bool StopRecording(bool notify, int32_t result = record::kIdle);
     void EndFromWriter(int32_t result, const char* message, record::MessageIcon icon);
     void WriterLoop();
-    // The writer's sleep before its next turn: until a frame or the flush is
-    // due, at least a millisecond.
+    // Writes each frame due at tick now; false when the recording ended here.
+    // At the stop (closing) the file is neither checked nor split.
+    bool WriteDueFrames(uint32_t now, bool closing);
+    bool WriteFrame(bool closing);
+    // The writer's sleep before its next turn: until kFramesPerTurn frames
+    // are due, or the flush has waited kFlushLatenessMs; at least a
+    // millisecond.
     uint32_t MsUntilNextTurn();
     void AddBytes(uint64_t bytes);
     void Report(const char* message, record::MessageIcon icon);

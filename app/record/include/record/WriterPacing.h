@@ -71,16 +71,21 @@ struct WriterPacing {
         return true;
     }
 
-    // Milliseconds from tick now_ms until a turn has work: a frame due or the
-    // window's end (0: now). A writer that sleeps this long between turns
-    // makes the turns a writer polling all the time would.
-    uint32_t MsUntilDue(uint32_t now_ms) const {
+    // Milliseconds from tick now_ms until a turn has work: the frames-th
+    // frame from now due, or the window's end (0: now). A writer that sleeps
+    // this long between turns, and at each turn takes every frame due, has
+    // the due turns a writer polling all the time would, each at most
+    // frames - 1 periods later. Frames due before the window's end are
+    // waited for one at a time: the end's turn would lose them.
+    uint32_t MsUntilDue(uint32_t now_ms, int32_t frames = 1) const {
         if (first)
             return 0;
         const uint64_t now = clock.Peek(now_ms);
         const uint64_t window_end = window_start_ms + kWindowMs;
-        const uint64_t due_units = next_due + frame_period;
         const uint64_t now_units = now * kUnitsPerMs;
+        uint64_t due_units = next_due + frame_period * static_cast<uint64_t>(std::max(frames, 1));
+        if (due_units >= window_end * kUnitsPerMs)
+            due_units = next_due + frame_period;
         if (now >= window_end || now_units >= due_units)
             return 0;
         const uint64_t due_ms = (due_units - now_units + kUnitsPerMs - 1) / kUnitsPerMs;
