@@ -11,6 +11,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,26 +22,14 @@ namespace {
 class ShmPresenterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        int pipe_fds[2];
-        ASSERT_EQ(pipe(pipe_fds), 0);
-        server_ = fork();
-        ASSERT_GE(server_, 0);
-        if (server_ == 0) {
-            close(pipe_fds[0]);
-            const std::string fd = std::to_string(pipe_fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24",
-                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(pipe_fds[1]);
-        char number[32] = {};
-        const ssize_t got = read(pipe_fds[0], number, sizeof number - 1);
-        close(pipe_fds[0]);
-        if (got <= 0)
-            GTEST_SKIP() << "no Xvfb to test with";
-        display_ = ":" + std::string(number, static_cast<size_t>(got - 1));
-        connection_ = xcb_connect(display_.c_str(), nullptr);
-        ASSERT_FALSE(xcb_connection_has_error(connection_));
+        // Xvfb claims a display number by its lock file; -displayfd takes
+        // none, so servers of tests running side by side could share one.
+        // Numbers from a random place in a wide range, as with-display does.
+        std::mt19937 random(static_cast<unsigned>(getpid()) * 2654435761u);
+        for (int attempt = 0; attempt < 20 && connection_ == nullptr; ++attempt)
+            StartServer(static_cast<int>(2000 + random() % 30000));
+        if (connection_ == nullptr)
+            FAIL() << "no Xvfb server started (scripts/install-deps installs it)";
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
         window_ = xcb_generate_id(connection_);
         xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 200, 120,
@@ -49,6 +39,39 @@ protected:
         std::string why;
         presenter_ = platform::ShmPresenter::Open(display_.c_str(), window_, &why);
         ASSERT_TRUE(presenter_) << why;
+    }
+
+    // Starts Xvfb on display number; keeps it (and a connection to it)
+    // once its lock file names it and it answers.
+    void StartServer(int number) {
+        display_ = ":" + std::to_string(number);
+        const pid_t child = fork();
+        if (child == 0) {
+            execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", "320x240x24", "-nolisten",
+                   "tcp", "-noreset", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (child < 0)
+            return;
+        const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+        for (int i = 0; i < 100; ++i) {
+            if (waitpid(child, nullptr, WNOHANG) != 0)
+                return; // ended: the number is another server's
+            std::ifstream file(lock);
+            pid_t owner = 0;
+            if (file >> owner && owner == child) {
+                xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
+                if (!xcb_connection_has_error(c)) {
+                    server_ = child;
+                    connection_ = c;
+                    return;
+                }
+                xcb_disconnect(c);
+            }
+            usleep(50 * 1000);
+        }
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
     }
 
     void TearDown() override {
