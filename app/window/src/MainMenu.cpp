@@ -41,7 +41,7 @@ QString Q(const char16_t* text) {
 } // namespace
 
 MainMenu::MainMenu(QWidget* owner, HLANGCTX lang, std::function<void(uint32_t)> on_command)
-    : owner_(owner), lang_(lang), on_command_(std::move(on_command)) {
+    : lang_(lang), on_command_(std::move(on_command)) {
     bar_ = new QMenuBar(owner);
 
     // Position 0.

@@ -76,7 +76,6 @@ private:
                         const char* shortcut = nullptr);
     void Enable(uint32_t id, bool enabled) const;
 
-    QWidget* const owner_;
     const HLANGCTX lang_;
     const std::function<void(uint32_t)> on_command_;
     QMenuBar* bar_ = nullptr;
