@@ -90,10 +90,15 @@ void TwoToOnePixel(const uint8_t* r0, const uint8_t* r1, int k, uint8_t* o) {
 __m128i Load(const uint8_t* at) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
 }
-// Four output pixels, made opaque.
+// Four output pixels, made opaque; kStream writes them past the caches
+// where the address allows (see RowShrinker::StreamOutput).
+template <bool kStream>
 void Store(uint8_t* at, __m128i v) {
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_or_si128(v, opaque));
+    if (kStream && (reinterpret_cast<uintptr_t>(at) & 15) == 0)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(at), _mm_or_si128(v, opaque));
+    else
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_or_si128(v, opaque));
 }
 __m128i UpV(__m128i a, __m128i b) {
     return _mm_avg_epu8(a, b);
@@ -114,6 +119,7 @@ __m128i Pick(__m128i x, __m128i y) {
 }
 
 // Twelve pixels a (0-3), b (4-7), c (8-11) of one row into eight at out.
+template <bool kStream>
 void ThreeToTwoColumns(__m128i a, __m128i b, __m128i c, uint8_t* out) {
     // The pixels nearest each output (0 2 3 5 | 6 8 9 11) and the middle ones
     // of their groups (1 1 4 4 | 7 7 10 10).
@@ -121,11 +127,12 @@ void ThreeToTwoColumns(__m128i a, __m128i b, __m128i c, uint8_t* out) {
     const __m128i middle1 = Pick<1, 1, 0, 0>(a, b);
     const __m128i near2 = Pick<0, 2, 1, 3>(Pick<2, 2, 0, 0>(b, c), c);
     const __m128i middle2 = Pick<3, 3, 2, 2>(b, c);
-    Store(out, NearV(near1, middle1));
-    Store(out + 16, NearV(near2, middle2));
+    Store<kStream>(out, NearV(near1, middle1));
+    Store<kStream>(out + 16, NearV(near2, middle2));
 }
 
 // Frame columns 0 .. 12 * groups - 1 of rows r[0..2] into output rows o0, o1.
+template <bool kStream>
 int ThreeToTwoRowsFast(const uint8_t* const r[3], int width, uint8_t* o0, uint8_t* o1) {
     const int groups = width / 12;
     for (int g = 0; g < groups; ++g) {
@@ -138,20 +145,22 @@ int ThreeToTwoRowsFast(const uint8_t* const r[3], int width, uint8_t* o0, uint8_
             top[i] = NearV(Load(r[0] + in + 16 * i), middle);
             bottom[i] = NearV(Load(r[2] + in + 16 * i), middle);
         }
-        ThreeToTwoColumns(top[0], top[1], top[2], o0 + out);
-        ThreeToTwoColumns(bottom[0], bottom[1], bottom[2], o1 + out);
+        ThreeToTwoColumns<kStream>(top[0], top[1], top[2], o0 + out);
+        ThreeToTwoColumns<kStream>(bottom[0], bottom[1], bottom[2], o1 + out);
     }
     return groups * 4; // groups of three columns done
 }
 
 // Output columns 0 .. 4 * groups - 1 of rows r0, r1.
+template <bool kStream>
 int TwoToOneRowFast(const uint8_t* r0, const uint8_t* r1, int dest_width, uint8_t* o) {
     const int groups = dest_width / 4;
     for (int g = 0; g < groups; ++g) {
         const int in = g * 8 * kBytesPerPixel;
         const __m128i a = DownV(Load(r0 + in), Load(r1 + in));
         const __m128i b = DownV(Load(r0 + in + 16), Load(r1 + in + 16));
-        Store(o + g * 4 * kBytesPerPixel, UpV(Pick<0, 2, 0, 2>(a, b), Pick<1, 3, 1, 3>(a, b)));
+        Store<kStream>(o + g * 4 * kBytesPerPixel,
+                       UpV(Pick<0, 2, 0, 2>(a, b), Pick<1, 3, 1, 3>(a, b)));
     }
     return groups * 4;
 }
@@ -165,10 +174,14 @@ int TwoToOneRowFast(const uint8_t* r0, const uint8_t* r1, int dest_width, uint8_
 AVX2 inline __m256i Load32(const uint8_t* at) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
-// Eight output pixels, made opaque.
+// Eight output pixels, made opaque (kStream as Store).
+template <bool kStream>
 AVX2 inline void Store32(uint8_t* at, __m256i v) {
     const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_or_si256(v, opaque));
+    if (kStream && (reinterpret_cast<uintptr_t>(at) & 31) == 0)
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(at), _mm256_or_si256(v, opaque));
+    else
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_or_si256(v, opaque));
 }
 AVX2 inline __m256i DownW(__m256i a, __m256i b) {
     const __m256i odd = _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1));
@@ -186,6 +199,7 @@ AVX2 inline __m256i PickW(__m256i x, __m256i y) {
 
 // Twenty-four pixels of one row (t0: 0-7, t1: 8-15, t2: 16-23) into sixteen
 // at out: each 128-bit half takes one group of twelve, as ThreeToTwoColumns.
+template <bool kStream>
 AVX2 inline void ThreeToTwoColumnsW(__m256i t0, __m256i t1, __m256i t2, uint8_t* out) {
     const __m256i a = _mm256_blend_epi32(t0, t1, 0xF0);        // 0-3 | 12-15
     const __m256i b = _mm256_permute2x128_si256(t0, t2, 0x21); // 4-7 | 16-19
@@ -196,10 +210,11 @@ AVX2 inline void ThreeToTwoColumnsW(__m256i t0, __m256i t1, __m256i t2, uint8_t*
     const __m256i middle2 = PickW<3, 3, 2, 2>(b, c);
     const __m256i first = NearW(near1, middle1);  // outputs 0-3 | 8-11
     const __m256i second = NearW(near2, middle2); // outputs 4-7 | 12-15
-    Store32(out, _mm256_permute2x128_si256(first, second, 0x20));
-    Store32(out + 32, _mm256_permute2x128_si256(first, second, 0x31));
+    Store32<kStream>(out, _mm256_permute2x128_si256(first, second, 0x20));
+    Store32<kStream>(out + 32, _mm256_permute2x128_si256(first, second, 0x31));
 }
 
+template <bool kStream>
 AVX2 int ThreeToTwoRowsAvx2(const uint8_t* const r[3], int width, uint8_t* o0, uint8_t* o1) {
     const int groups = width / 24;
     for (int g = 0; g < groups; ++g) {
@@ -212,12 +227,13 @@ AVX2 int ThreeToTwoRowsAvx2(const uint8_t* const r[3], int width, uint8_t* o0, u
             top[i] = NearW(Load32(r[0] + in + 32 * i), middle);
             bottom[i] = NearW(Load32(r[2] + in + 32 * i), middle);
         }
-        ThreeToTwoColumnsW(top[0], top[1], top[2], o0 + out);
-        ThreeToTwoColumnsW(bottom[0], bottom[1], bottom[2], o1 + out);
+        ThreeToTwoColumnsW<kStream>(top[0], top[1], top[2], o0 + out);
+        ThreeToTwoColumnsW<kStream>(bottom[0], bottom[1], bottom[2], o1 + out);
     }
     return groups * 8;
 }
 
+template <bool kStream>
 AVX2 int TwoToOneRowAvx2(const uint8_t* r0, const uint8_t* r1, int dest_width, uint8_t* o) {
     const int groups = dest_width / 8;
     for (int g = 0; g < groups; ++g) {
@@ -226,8 +242,8 @@ AVX2 int TwoToOneRowAvx2(const uint8_t* r0, const uint8_t* r1, int dest_width, u
         const __m256i b = DownW(Load32(r0 + in + 32), Load32(r1 + in + 32));
         // Outputs 0 1 4 5 | 2 3 6 7, put in order by their 64-bit pairs.
         const __m256i sums = _mm256_avg_epu8(PickW<0, 2, 0, 2>(a, b), PickW<1, 3, 1, 3>(a, b));
-        Store32(o + g * 8 * kBytesPerPixel,
-                _mm256_permute4x64_epi64(sums, _MM_SHUFFLE(3, 1, 2, 0)));
+        Store32<kStream>(o + g * 8 * kBytesPerPixel,
+                         _mm256_permute4x64_epi64(sums, _MM_SHUFFLE(3, 1, 2, 0)));
     }
     return groups * 8;
 }
@@ -247,15 +263,17 @@ int NoTwoToOne(const uint8_t*, const uint8_t*, int, uint8_t*) {
     return 0;
 }
 
-Kernel KernelFor(ShrinkKernel kernel) {
+Kernel KernelFor(ShrinkKernel kernel, bool stream = false) {
     switch (kernel) {
 #if defined(__SSE2__)
     case ShrinkKernel::kSse2:
-        return {ThreeToTwoRowsFast, TwoToOneRowFast};
+        return stream ? Kernel{ThreeToTwoRowsFast<true>, TwoToOneRowFast<true>}
+                      : Kernel{ThreeToTwoRowsFast<false>, TwoToOneRowFast<false>};
 #endif
 #if defined(TOVEK_SHRINK_AVX2)
     case ShrinkKernel::kAvx2:
-        return {ThreeToTwoRowsAvx2, TwoToOneRowAvx2};
+        return stream ? Kernel{ThreeToTwoRowsAvx2<true>, TwoToOneRowAvx2<true>}
+                      : Kernel{ThreeToTwoRowsAvx2<false>, TwoToOneRowAvx2<false>};
 #endif
     default:
         return {NoThreeToTwo, NoTwoToOne};
@@ -403,10 +421,15 @@ void RowShrinker::Shrink(int g, const uint8_t* const* rows, uint8_t* out, int ou
     if (g < 0 || g >= groups_)
         return;
     if (factor_ == ShrinkFactor::kNearestMean)
-        mean_->Row(kernel_ != ShrinkKernel::kPlain, rows, Row(out, out_stride, g));
+        mean_->Row(kernel_ != ShrinkKernel::kPlain, stream_, rows, Row(out, out_stride, g));
     else
-        ShrinkExactGroup(KernelFor(kernel_), factor_, rows, width_, dest_width_, out, out_stride,
-                         g);
+        ShrinkExactGroup(KernelFor(kernel_, stream_), factor_, rows, width_, dest_width_, out,
+                         out_stride, g);
+#if defined(__SSE2__)
+    // Whoever reads the rows next sees them once they are handed on.
+    if (stream_)
+        _mm_sfence();
+#endif
 }
 
 } // namespace platform

@@ -140,6 +140,9 @@ JpegDecodeResult JpegDecoder::DecodeShrunkBgrx(const uint8_t* jpeg, size_t size,
         error_ = "picture size differs from the expected one";
         return JpegDecodeResult::kFailed;
     }
+    // The shown frame is read next by the display server or the window's
+    // thread, not by this one: its rows need not displace the decoder's.
+    shrinker_.StreamOutput(true);
     if (!rows_) {
         rows_ = std::make_unique<JpegRowDecoder>();
     }

@@ -104,8 +104,9 @@ inline __m128i GroupMean(const uint8_t* const* rows, ptrdiff_t x) {
     return v;
 }
 
-// Four output pixels at a time; returns how many it wrote.
-template <int kColumns, int kRows>
+// Four output pixels at a time; returns how many it wrote. kStream writes
+// them past the caches where the row allows.
+template <int kColumns, int kRows, bool kStream>
 int MeanRowSse2(const uint8_t* const* rows, const int* column, int dest_width, uint8_t* out) {
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaque));
     int k = 0;
@@ -131,28 +132,32 @@ int MeanRowSse2(const uint8_t* const* rows, const int* column, int dest_width, u
                                                    GroupMean<kColumns, kRows>(rows, at(3)));
             four = _mm_unpacklo_epi64(p01, p23);
         }
-        _mm_storeu_si128(
-            reinterpret_cast<__m128i*>(out + static_cast<ptrdiff_t>(k) * kBytesPerPixel),
-            _mm_or_si128(four, opaque));
+        auto* dest = reinterpret_cast<__m128i*>(out + static_cast<ptrdiff_t>(k) * kBytesPerPixel);
+        if (kStream && (reinterpret_cast<uintptr_t>(dest) & 15) == 0)
+            _mm_stream_si128(dest, _mm_or_si128(four, opaque));
+        else
+            _mm_storeu_si128(dest, _mm_or_si128(four, opaque));
     }
     return k;
 }
 #endif
 
 template <int kColumns, int kRows>
-void MeanRow(bool vector, const uint8_t* const* rows, const int* column, int dest_width,
-             uint8_t* out) {
+void MeanRow(bool vector, bool stream, const uint8_t* const* rows, const int* column,
+             int dest_width, uint8_t* out) {
     int k = 0;
 #if defined(__SSE2__)
     if (vector)
-        k = MeanRowSse2<kColumns, kRows>(rows, column, dest_width, out);
+        k = stream ? MeanRowSse2<kColumns, kRows, true>(rows, column, dest_width, out)
+                   : MeanRowSse2<kColumns, kRows, false>(rows, column, dest_width, out);
 #else
     (void)vector;
+    (void)stream;
 #endif
     MeanRowPlain<kColumns, kRows>(rows, column, k, dest_width, out);
 }
 
-using RowFunction = void (*)(bool, const uint8_t* const*, const int*, int, uint8_t*);
+using RowFunction = void (*)(bool, bool, const uint8_t* const*, const int*, int, uint8_t*);
 
 // The row loop for groups of columns x rows frame pixels (each 1, 2 or 4).
 template <int kColumns>
@@ -190,12 +195,12 @@ int MeanShrink::FirstRow(int y) const {
     return FirstOfGroup(y, height_, dest_height_, rows_);
 }
 
-void MeanShrink::Row(bool vector, const uint8_t* const* rows, uint8_t* out) const {
+void MeanShrink::Row(bool vector, bool stream, const uint8_t* const* rows, uint8_t* out) const {
     // The row functions read four row pointers: a smaller group repeats its last.
     const uint8_t* group[4];
     for (int i = 0; i < 4; ++i)
         group[i] = rows[std::min(i, rows_ - 1)];
-    row_(vector, group, column_, dest_width_, out);
+    row_(vector, stream, group, column_, dest_width_, out);
 }
 
 void ShrinkNearestMean(bool vector, const uint8_t* frame, int width, int height, int stride,
@@ -206,7 +211,7 @@ void ShrinkNearestMean(bool vector, const uint8_t* frame, int width, int height,
         const uint8_t* rows[4];
         for (int i = 0; i < shrink.GroupRows(); ++i)
             rows[i] = frame + static_cast<ptrdiff_t>(stride) * (shrink.FirstRow(y) + i);
-        shrink.Row(vector, rows, out + static_cast<ptrdiff_t>(out_stride) * y);
+        shrink.Row(vector, false, rows, out + static_cast<ptrdiff_t>(out_stride) * y);
     }
 }
 

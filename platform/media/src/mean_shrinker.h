@@ -34,11 +34,12 @@ public:
     int GroupRows() const { return rows_; }
     // Writes output row y (pixels opaque) from its group's rows: rows[i] is
     // frame row FirstRow(y) + i. vector: the SSE2 loop where the processor
-    // has it, else the plain one; both give the same bytes.
-    void Row(bool vector, const uint8_t* const* rows, uint8_t* out) const;
+    // has it, else the plain one; both give the same bytes. stream: the SSE2
+    // loop writes past the caches (RowShrinker::StreamOutput).
+    void Row(bool vector, bool stream, const uint8_t* const* rows, uint8_t* out) const;
 
 private:
-    using RowFunction = void (*)(bool, const uint8_t* const*, const int*, int, uint8_t*);
+    using RowFunction = void (*)(bool, bool, const uint8_t* const*, const int*, int, uint8_t*);
     int height_ = 0;
     int dest_width_ = 0;
     int dest_height_ = 0;

@@ -112,16 +112,20 @@ TEST(FrameShrinking, VectorKernelsMatchThePlainOneByteForByte) {
 
 // A decoder hands the rows over as it makes them and keeps only a few: the
 // groups take rows in order, each within the last few made, and give the
-// whole shrink's bytes.
+// whole shrink's bytes, written past the caches or not.
 TEST(FrameShrinking, RowGroupsFromAFewRowsGiveTheWholeShrink) {
     constexpr int kKept = 2 * platform::RowShrinker::kMaxGroupRows;
     platform::RowShrinker shrinker;
-    for (ShrinkKernel kernel : {ShrinkKernel::kPlain, ShrinkKernel::kSse2, ShrinkKernel::kAvx2}) {
+    for (int run = 0; run < 6; ++run) {
+        const auto kernel = static_cast<ShrinkKernel>(run / 2);
+        const bool stream = run % 2 == 1;
         if (!platform::ShrinkKernelAvailable(kernel))
             continue;
+        shrinker.StreamOutput(stream);
         for (const ShrinkCase& c : kShrinks) {
-            SCOPED_TRACE(testing::Message() << "kernel " << static_cast<int>(kernel) << ", " << c.w
-                                            << "x" << c.h << " into " << c.DestWidth());
+            SCOPED_TRACE(testing::Message()
+                         << "kernel " << static_cast<int>(kernel) << ", stream " << stream << ", "
+                         << c.w << "x" << c.h << " into " << c.DestWidth());
             const Frame f = RandomFrame(c.w, c.h, c.padding, static_cast<unsigned>(c.w + c.h));
             const int dw = c.DestWidth();
             const int dh = c.DestHeight();

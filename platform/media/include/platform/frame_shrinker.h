@@ -85,6 +85,10 @@ public:
     // Writes group g's output rows into out (the whole output's first row,
     // rows out_stride bytes apart); rows[i] is frame row first_row + i.
     void Shrink(int g, const uint8_t* const* rows, uint8_t* out, int out_stride) const;
+    // Writes the output past the caches (non-temporal stores, same bytes):
+    // for frames that the display server or another thread reads next, not
+    // this one. The writes are ordered before Shrink returns.
+    void StreamOutput(bool stream) { stream_ = stream; }
 
 private:
     ShrinkFactor factor_ = ShrinkFactor::kNone;
@@ -94,6 +98,7 @@ private:
     int dest_width_ = 0;
     int dest_height_ = 0;
     int groups_ = 0;
+    bool stream_ = false;
     std::unique_ptr<MeanShrink> mean_; // the nearest mean's column table
 };
 

@@ -187,6 +187,7 @@ public:
     // The same picture decoded at 1/denominator and shrunk by shrink to
     // width x height (ShrinkBgrx's bytes), a few rows at a time as they are
     // decoded: the picture at its decoded size is never written out whole.
+    // dst is written past the caches, for a frame that is shown.
     JpegDecodeResult DecodeShrunkBgrx(const uint8_t* jpeg, size_t size, uint8_t* dst, int width,
                                       int height, int stride, int denominator, ShrinkFactor shrink);
     // Why the last call failed or what fault was recovered from; empty after
