@@ -159,9 +159,9 @@ std::unique_ptr<ShmPresenter> ShmPresenter::Open(const char* display, uint32_t w
     state->depth = depth;
     state->completion_event = static_cast<uint8_t>(shm->first_event + XCB_SHM_COMPLETION);
     state->gc = xcb_generate_id(c);
-    // Black is 0 in a true-colour visual with these masks.
-    const uint32_t values[] = {0, 0};
-    xcb_create_gc(c, state->gc, window, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, values);
+    // No exposure events for the puts: the window hears of exposure itself.
+    const uint32_t values[] = {0};
+    xcb_create_gc(c, state->gc, window, XCB_GC_GRAPHICS_EXPOSURES, values);
     return std::unique_ptr<ShmPresenter>(new ShmPresenter(std::move(state)));
 }
 
@@ -193,24 +193,6 @@ bool ShmPresenter::Put(const ShmPicture& picture, const ShmRect& source, int x, 
     s.in_flight.push_back(InFlight{cookie.sequence, std::move(owner)});
     xcb_flush(s.connection);
     return true;
-}
-
-void ShmPresenter::FillBlack(const ShmRect* rects, int count) {
-    State& s = *state_;
-    if (s.failed || count <= 0)
-        return;
-    std::vector<xcb_rectangle_t> boxes;
-    boxes.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const ShmRect& r = rects[i];
-        if (r.width > 0 && r.height > 0)
-            boxes.push_back(xcb_rectangle_t{static_cast<int16_t>(r.x), static_cast<int16_t>(r.y),
-                                            static_cast<uint16_t>(r.width),
-                                            static_cast<uint16_t>(r.height)});
-    }
-    xcb_poly_fill_rectangle(s.connection, s.window, s.gc, static_cast<uint32_t>(boxes.size()),
-                            boxes.data());
-    xcb_flush(s.connection);
 }
 
 void ShmPresenter::Collect() {
@@ -249,10 +231,6 @@ void ShmPresenter::Sync() {
     const Reply<xcb_get_input_focus_reply_t> reply(
         xcb_get_input_focus_reply(s.connection, xcb_get_input_focus(s.connection), nullptr));
     Collect();
-}
-
-size_t ShmPresenter::Held() const {
-    return state_->in_flight.size();
 }
 
 bool ShmPresenter::Usable() const {

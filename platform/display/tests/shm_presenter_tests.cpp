@@ -151,7 +151,6 @@ TEST_F(ShmPresenterTest, PutShowsThePartAskedForAndKeepsItsOwnerUntilRead) {
     ASSERT_TRUE(presenter_->Put(block.Picture(1), {4, 2, 40, 30}, 10, 20, std::move(owner)));
     presenter_->Sync();
     EXPECT_TRUE(watch.expired());
-    EXPECT_EQ(presenter_->Held(), 0u);
     const std::vector<uint32_t> shown = Read(10, 20, 40, 30);
     ASSERT_EQ(shown.size(), 40u * 30u);
     int wrong = 0;
@@ -209,23 +208,9 @@ TEST_F(ShmPresenterTest, RefusesPicturesThatDoNotFitTheirBlockAndStaysUsable) {
         EXPECT_FALSE(presenter_->Put(c.picture, c.source, 0, 0, owner)) << c.what;
         EXPECT_EQ(owner.use_count(), 1) << c.what;
     }
-    EXPECT_EQ(presenter_->Held(), 0u);
     EXPECT_TRUE(presenter_->Put(good, {0, 0, 16, 16}, 0, 0, nullptr));
     presenter_->Sync();
     EXPECT_TRUE(presenter_->Usable());
-}
-
-TEST_F(ShmPresenterTest, FillBlackCoversOnlyItsRectangles) {
-    const Block block(32, 32, 128, 0, 5);
-    ASSERT_TRUE(presenter_->Put(block.Picture(1), {0, 0, 32, 32}, 0, 0, nullptr));
-    const platform::ShmRect black[] = {{0, 0, 8, 32}, {24, 0, 8, 32}};
-    presenter_->FillBlack(black, 2);
-    presenter_->Sync();
-    const std::vector<uint32_t> shown = Read(0, 0, 32, 32);
-    ASSERT_EQ(shown.size(), 32u * 32u);
-    EXPECT_EQ(shown[5], 0u);
-    EXPECT_EQ(shown[30], 0u);
-    EXPECT_EQ(shown[16], block.At(16, 0));
 }
 
 TEST_F(ShmPresenterTest, OpenRefusesWhatItCannotShowIn) {

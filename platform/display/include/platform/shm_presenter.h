@@ -52,14 +52,10 @@ public:
     // failed.
     bool Put(const ShmPicture& picture, const ShmRect& source, int x, int y,
              std::shared_ptr<const void> owner);
-    // Fills the rectangles of the window with black.
-    void FillBlack(const ShmRect* rects, int count);
     // Lets go of the owners of the pictures the server has read.
     void Collect();
     // Waits until the server has done everything asked, then collects.
     void Sync();
-    // Owners still held.
-    size_t Held() const;
     // False once the connection or a request failed: show frames another way.
     bool Usable() const;
     // What went wrong last, for the log.
