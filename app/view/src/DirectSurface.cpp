@@ -30,6 +30,10 @@ bool DirectSurface::Show(const SharedVideoFrame& frame, const QRect& target) {
     if (refused_ || !frame || frame->shared_fd < 0 || frame->width != target.width() ||
         frame->height != target.height())
         return false;
+    // Where the surface comes or moves, the view paints black around the
+    // picture again: what it showed there before (its background while
+    // stopped, an earlier rectangle) would stay otherwise.
+    const bool placed = !isHidden() && geometry() == target;
     if (geometry() != target)
         setGeometry(target);
     if (isHidden()) {
@@ -42,6 +46,8 @@ bool DirectSurface::Show(const SharedVideoFrame& frame, const QRect& target) {
         Withdraw();
         return false;
     }
+    if (!placed && parentWidget() != nullptr)
+        parentWidget()->update();
     ++shown_;
     return true;
 }
