@@ -59,9 +59,11 @@ port=${BASH_REMATCH[2]} token=${BASH_REMATCH[3]}
 local_url="http://127.0.0.1:$port/$token/"
 
 status() { curl -s -o "$SESSION_DIR/body" -w '%{http_code}' --max-time 5 "$1" || true; }
+# A token one digit off: its last digit changed, whatever that digit is.
+if [ "${token: -1}" = 0 ]; then near=${token%?}1; else near=${token%?}0; fi
 for wrong in "http://127.0.0.1:$port/" "http://127.0.0.1:$port/stream.mjpg" \
-  "http://127.0.0.1:$port/layer.png" "http://127.0.0.1:$port/${token%?}0/layer.png" \
-  "http://127.0.0.1:$port/${token%?}0/" "http://127.0.0.1:$port/$token"x/; do
+  "http://127.0.0.1:$port/layer.png" "http://127.0.0.1:$port/$near/layer.png" \
+  "http://127.0.0.1:$port/$near/" "http://127.0.0.1:$port/$token"x/; do
   [ "$(status "$wrong")" = 403 ] || session_fail "$wrong answered $(status "$wrong"), not 403"
   [ ! -s "$SESSION_DIR/body" ] || session_fail "$wrong answered more than its status"
 done
