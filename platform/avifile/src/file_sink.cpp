@@ -35,20 +35,18 @@ bool FileSink::Append(const void* data, size_t bytes) {
     if (error_ != 0) {
         return false;
     }
-    if (buffer_.size() + bytes <= kBufferBytes) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        buffer_.insert(buffer_.end(), p, p + bytes);
-        return true;
+    // A picture goes to the kernel from the caller's memory, behind what is
+    // buffered: copying it into the buffer first would cost about as much
+    // as the write itself.
+    if (bytes >= kDirectBytes) {
+        return WriteOut(data, bytes);
     }
-    if (bytes < kBufferBytes / 2) {
-        if (!WriteOut(nullptr, 0)) {
-            return false;
-        }
-        const auto* p = static_cast<const uint8_t*>(data);
-        buffer_.insert(buffer_.end(), p, p + bytes);
-        return true;
+    if (buffer_.size() + bytes > kBufferBytes && !WriteOut(nullptr, 0)) {
+        return false;
     }
-    return WriteOut(data, bytes);
+    const auto* p = static_cast<const uint8_t*>(data);
+    buffer_.insert(buffer_.end(), p, p + bytes);
+    return true;
 }
 
 bool FileSink::AppendPad(size_t count) {

@@ -1,6 +1,6 @@
 // Buffered, append-only output to one file, with back-patching of bytes
 // already written. Small writes (chunk headers) collect in a buffer; large
-// payloads go out together with the buffer in one writev.
+// payloads (kDirectBytes and more) go out behind the buffer in one writev.
 #pragma once
 
 #include <cstddef>
@@ -54,6 +54,7 @@ private:
     bool WriteOut(const void* extra, size_t extra_bytes);
 
     static constexpr size_t kBufferBytes = 256 * 1024;
+    static constexpr size_t kDirectBytes = 32 * 1024;
     int fd_ = -1;
     std::vector<uint8_t> buffer_;
     uint64_t on_disk_ = 0;

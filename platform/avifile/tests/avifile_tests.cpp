@@ -1,6 +1,8 @@
 // The AVI writer, checked byte by byte and read back by ffprobe and avidemux.
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <signal.h>
 #include <string>
 #include <sys/resource.h>
@@ -174,6 +176,46 @@ TEST_F(AviFileTest, SmallFileHasExactHeadersChunksAndIndex) {
         EXPECT_EQ(U32(b, e + 12), expected[i].size);
     }
     EXPECT_EQ(U32(b, idx1->data + 8), 4u);
+}
+
+// Pictures large enough to be written straight from the caller's memory,
+// between small sound chunks that wait in the write buffer: every chunk
+// lands whole, padded and in the order written.
+TEST_F(AviFileTest, LargeAndSmallChunksKeepTheirOrderAndBytes) {
+    Open(30, 320, 240, true);
+    const size_t sizes[] = {40001, 100, 300000, 32767, 32768, 7, 262143};
+    std::vector<std::vector<uint8_t>> written;
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        std::vector<uint8_t> frame(sizes[i]);
+        for (size_t k = 0; k < frame.size(); ++k) {
+            frame[k] = static_cast<uint8_t>(i * 31 + k * 7);
+        }
+        ASSERT_EQ(Write(video_, static_cast<LONG>(i), frame, AVIIF_KEYFRAME), AVIERR_OK);
+        const std::vector<uint8_t> pcm(400 + 4 * i, static_cast<uint8_t>(0x50 + i));
+        ASSERT_EQ(AVIStreamWrite(audio_, -1, 1, pcm.data(), static_cast<LONG>(pcm.size()),
+                                 AVIIF_KEYFRAME, nullptr, nullptr),
+                  AVIERR_OK);
+        written.push_back(frame);
+        written.push_back(pcm);
+    }
+    Close();
+
+    const std::vector<uint8_t> b = ReadFile(path_);
+    std::string error;
+    const Chunk root = ParseRiff(b, &error);
+    ASSERT_EQ(error, "");
+    const Chunk* movi = root.children[0].Find("movi");
+    ASSERT_NE(movi, nullptr);
+    ASSERT_EQ(movi->children.size(), written.size());
+    for (size_t i = 0; i < written.size(); ++i) {
+        const Chunk& chunk = movi->children[i];
+        EXPECT_EQ(chunk.id, i % 2 == 0 ? "00dc" : "01wb") << i;
+        ASSERT_EQ(chunk.size, written[i].size()) << i;
+        EXPECT_TRUE(std::equal(written[i].begin(), written[i].end(), b.begin() + chunk.data)) << i;
+    }
+    const Probe probe = RunFfprobe(path_);
+    EXPECT_EQ(probe.Stream("video")["nb_read_packets"], std::to_string(std::size(sizes)))
+        << probe.output;
 }
 
 TEST_F(AviFileTest, RefusesBadOpensAndLateChanges) {
