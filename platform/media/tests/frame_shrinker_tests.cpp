@@ -77,10 +77,11 @@ const ShrinkCase kShrinks[] = {
     {1920, 1080, 0, ShrinkFactor::kNearestMean, 700, 400},
     {13, 11, 4, ShrinkFactor::kNearestMean, 4, 3},
     {50, 31, 0, ShrinkFactor::kNearestMean, 13, 16},
-    {20, 40, 0, ShrinkFactor::kNearestMean, 20, 12}, // one column, four rows
-    {30, 40, 0, ShrinkFactor::kNearestMean, 20, 11}, // two columns, four rows
-    {20, 30, 0, ShrinkFactor::kNearestMean, 20, 17}, // one column, two rows
-    {50, 9, 0, ShrinkFactor::kNearestMean, 13, 9},   // four columns, one row
+    {20, 40, 0, ShrinkFactor::kNearestMean, 20, 12},   // one column, four rows
+    {30, 40, 0, ShrinkFactor::kNearestMean, 20, 11},   // two columns, four rows
+    {20, 30, 0, ShrinkFactor::kNearestMean, 20, 17},   // one column, two rows
+    {50, 9, 0, ShrinkFactor::kNearestMean, 13, 9},     // four columns, one row
+    {150, 40, 4, ShrinkFactor::kNearestMean, 139, 37}, // groups mostly side by side
 };
 
 TEST(FrameShrinking, VectorKernelsMatchThePlainOneByteForByte) {
