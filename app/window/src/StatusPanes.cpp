@@ -12,6 +12,21 @@
 
 #include <iterator>
 
+namespace {
+
+// A fixed pane takes a text it cannot hold whole by growing to fit it, once:
+// its width is the least it has, and a cut text tells the user nothing.
+void SetFixedPaneText(QLabel* pane, const QString& text) {
+    if (pane->text() == text)
+        return;
+    pane->setText(text);
+    const int needed = pane->sizeHint().width(); // the text with the label's frame and indent
+    if (needed > pane->width())
+        pane->setFixedWidth(needed);
+}
+
+} // namespace
+
 StatusPanes::StatusPanes(QWidget* parent, HLANGCTX lang) : lang_(lang) {
     bar_ = new QStatusBar(parent);
     bar_->setSizeGripEnabled(false);
@@ -56,7 +71,7 @@ QString StatusPanes::MessageText() const {
 }
 
 void StatusPanes::SetMouse(int x, int y) {
-    Pane(133)->setText(QStringLiteral("%1,%2").arg(x).arg(y));
+    SetFixedPaneText(Pane(133), QStringLiteral("%1,%2").arg(x).arg(y));
 }
 
 void StatusPanes::SetFrame(int width, int height, int32_t length) {
@@ -67,9 +82,7 @@ void StatusPanes::SetFrame(int width, int height, int32_t length) {
 }
 
 void StatusPanes::ShowFrame() {
-    const QString text = FrameText(frame_.width, frame_.height, frame_.length, lang_);
-    if (Pane(130)->text() != text)
-        Pane(130)->setText(text);
+    SetFixedPaneText(Pane(130), FrameText(frame_.width, frame_.height, frame_.length, lang_));
     frame_shown_ = frame_;
 }
 
@@ -78,11 +91,12 @@ QString StatusPanes::FrameText() const {
 }
 
 void StatusPanes::SetClock(const QString& time) {
-    Pane(131)->setText(LoadText(lang_, ids::kStrClockFormat).replace(QStringLiteral("%s"), time));
+    SetFixedPaneText(Pane(131),
+                     LoadText(lang_, ids::kStrClockFormat).replace(QStringLiteral("%s"), time));
 }
 
 void StatusPanes::SetTimeLapse(const QString& text) {
-    Pane(36815)->setText(text);
+    SetFixedPaneText(Pane(36815), text);
 }
 
 QString StatusPanes::TimeLapseText() const {

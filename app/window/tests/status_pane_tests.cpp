@@ -113,6 +113,23 @@ TEST(StatusPaneTest, FivePanesWithTheirWidthsAndTexts) {
     EXPECT_EQ(panes.Pane(131)->text(), "09:08:07 ");
 }
 
+// A text wider than its pane's width widens the pane, which then keeps that
+// width: a cut text would tell nothing, a pane that shrank would jump.
+TEST(StatusPaneTest, FixedPanesGrowToHoldTheirWholeText) {
+    testsupport::App();
+    QWidget parent;
+    StatusPanes panes(&parent, nullptr);
+    QLabel* frame = panes.Pane(130);
+    panes.SetFrame(2592, 1944, 12345678);
+    const int grown = frame->width();
+    EXPECT_GE(grown, frame->fontMetrics().horizontalAdvance(frame->text()));
+    panes.SetFrame(64, 48, 1000);
+    EXPECT_EQ(frame->width(), grown);
+    panes.SetMouse(-12345, -12345);
+    QLabel* mouse = panes.Pane(133);
+    EXPECT_GE(mouse->width(), mouse->fontMetrics().horizontalAdvance(mouse->text()));
+}
+
 TEST(StatusPaneTest, FramePaneTakesNewLengthsWithTheNextMessageAndNewSizesAtOnce) {
     testsupport::App();
     QWidget parent;
