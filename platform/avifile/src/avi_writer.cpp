@@ -209,8 +209,8 @@ bool AviWriter::WriteHeader() {
 bool AviWriter::AppendChunk(int stream, const void* data, DWORD bytes, DWORD flags) {
     Stream& s = streams_[stream];
     const DWORD header[2] = {s.chunk_id, bytes};
-    if (!sink_.Append(header, sizeof(header)) || (bytes > 0 && !sink_.Append(data, bytes)) ||
-        !sink_.AppendPad(bytes % 2)) {
+    if (!sink_.Append(header, sizeof(header)) ||
+        (bytes > 0 && !sink_.AppendPadded(data, bytes, bytes % 2))) {
         return false;
     }
     index_.push_back(

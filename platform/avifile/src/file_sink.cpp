@@ -32,30 +32,32 @@ void FileSink::Close() {
 }
 
 bool FileSink::Append(const void* data, size_t bytes) {
+    return AppendPadded(data, bytes, 0);
+}
+
+bool FileSink::AppendPadded(const void* data, size_t bytes, size_t pad) {
+    static const uint8_t kZeros[2] = {0, 0};
     if (error_ != 0) {
         return false;
     }
     // A picture goes to the kernel from the caller's memory, behind what is
-    // buffered: copying it into the buffer first would cost about as much
-    // as the write itself.
+    // buffered and with its pad: copying it into the buffer first would cost
+    // about as much as the write itself, and a chunk that reached the file
+    // without its pad would be lost to a repair after a crash.
     if (bytes >= kDirectBytes) {
-        return WriteOut(data, bytes);
+        return WriteOut(data, bytes, pad);
     }
-    if (buffer_.size() + bytes > kBufferBytes && !WriteOut(nullptr, 0)) {
+    if (buffer_.size() + bytes + pad > kBufferBytes && !WriteOut(nullptr, 0, 0)) {
         return false;
     }
     const auto* p = static_cast<const uint8_t*>(data);
     buffer_.insert(buffer_.end(), p, p + bytes);
+    buffer_.insert(buffer_.end(), kZeros, kZeros + pad);
     return true;
 }
 
-bool FileSink::AppendPad(size_t count) {
-    static const uint8_t kZeros[2] = {0, 0};
-    return count == 0 || Append(kZeros, count);
-}
-
 bool FileSink::Flush() {
-    return error_ == 0 && WriteOut(nullptr, 0);
+    return error_ == 0 && WriteOut(nullptr, 0, 0);
 }
 
 bool FileSink::Sync() {
@@ -71,15 +73,19 @@ bool FileSink::Sync() {
     return true;
 }
 
-bool FileSink::WriteOut(const void* extra, size_t extra_bytes) {
-    iovec parts[2] = {{buffer_.data(), buffer_.size()}, {const_cast<void*>(extra), extra_bytes}};
+bool FileSink::WriteOut(const void* extra, size_t extra_bytes, size_t pad) {
+    static const uint8_t kZeros[2] = {0, 0};
+    constexpr int kParts = 3;
+    iovec parts[kParts] = {{buffer_.data(), buffer_.size()},
+                           {const_cast<void*>(extra), extra_bytes},
+                           {const_cast<uint8_t*>(kZeros), pad}};
     int first = 0;
-    while (first < 2) {
+    while (first < kParts) {
         if (parts[first].iov_len == 0) {
             ++first;
             continue;
         }
-        const ssize_t n = ::writev(fd_, parts + first, 2 - first);
+        const ssize_t n = ::writev(fd_, parts + first, kParts - first);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -93,7 +99,7 @@ bool FileSink::WriteOut(const void* extra, size_t extra_bytes) {
         }
         on_disk_ += static_cast<uint64_t>(n);
         size_t left = static_cast<size_t>(n);
-        while (left > 0 && first < 2) {
+        while (left > 0 && first < kParts) {
             const size_t step = left < parts[first].iov_len ? left : parts[first].iov_len;
             parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + step;
             parts[first].iov_len -= step;

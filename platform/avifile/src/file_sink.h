@@ -30,8 +30,9 @@ public:
 
     // Appends bytes at the end. False once any write has failed (sticky).
     bool Append(const void* data, size_t bytes);
-    // Appends the zero bytes that pad an odd size to even.
-    bool AppendPad(size_t count);
+    // Appends bytes followed by pad zero bytes (what pads an odd chunk to
+    // even), which reach the file together with them.
+    bool AppendPadded(const void* data, size_t bytes, size_t pad);
     bool Flush();
     // Flush, then ask the kernel to put the data on the disk (fdatasync), so
     // that it survives a power loss.
@@ -50,8 +51,9 @@ public:
     int Error() const { return error_; }
 
 private:
-    // Writes the buffer followed by extra (may be null) in one go.
-    bool WriteOut(const void* extra, size_t extra_bytes);
+    // Writes the buffer, then extra (may be null), then pad zero bytes, in
+    // one go.
+    bool WriteOut(const void* extra, size_t extra_bytes, size_t pad);
 
     static constexpr size_t kBufferBytes = 256 * 1024;
     static constexpr size_t kDirectBytes = 32 * 1024;

@@ -218,6 +218,21 @@ TEST_F(AviFileTest, LargeAndSmallChunksKeepTheirOrderAndBytes) {
         << probe.output;
 }
 
+// A picture written straight to the file takes its pad byte with it: a
+// program killed right after the write leaves a whole chunk, which the
+// repair keeps.
+TEST_F(AviFileTest, ALargeOddChunkReachesTheFileWithItsPad) {
+    Open(30, 320, 240, false);
+    const std::vector<uint8_t> frame(100001, 0x5A);
+    ASSERT_EQ(Write(video_, 0, frame, AVIIF_KEYFRAME), AVIERR_OK);
+    const std::vector<uint8_t> b = ReadFile(path_); // the file open, as a crash leaves it
+    ASSERT_GE(b.size(), frame.size() + 1);
+    EXPECT_EQ(b.size() % 2, 0u);
+    EXPECT_EQ(b.back(), 0);
+    EXPECT_EQ(U32(b, b.size() - frame.size() - 5), frame.size()); // the chunk's size field
+    Close();
+}
+
 TEST_F(AviFileTest, RefusesBadOpensAndLateChanges) {
     PAVIFILE file = nullptr;
     EXPECT_EQ(
