@@ -36,7 +36,6 @@ bool FileSink::Append(const void* data, size_t bytes) {
 }
 
 bool FileSink::AppendPadded(const void* data, size_t bytes, size_t pad) {
-    static const uint8_t kZeros[2] = {0, 0};
     if (error_ != 0) {
         return false;
     }
@@ -52,7 +51,7 @@ bool FileSink::AppendPadded(const void* data, size_t bytes, size_t pad) {
     }
     const auto* p = static_cast<const uint8_t*>(data);
     buffer_.insert(buffer_.end(), p, p + bytes);
-    buffer_.insert(buffer_.end(), kZeros, kZeros + pad);
+    buffer_.insert(buffer_.end(), pad, uint8_t{0});
     return true;
 }
 
