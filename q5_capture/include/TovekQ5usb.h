@@ -57,8 +57,9 @@ enum Q5StreamEvent : int {
 
 extern "C" {
 
-// Prepares GStreamer and the camera source plugin. 0; -1 when GStreamer or
-// the plugin cannot be had (Open then fails too).
+// Prepares GStreamer and the camera source plugin, and ends the effect of a
+// CancelOpen. 0; -1 when GStreamer or the plugin cannot be had (Open then
+// fails too).
 TOVEK_EXPORT int Tovek_Q5Usb_Intialize(void);
 // Nothing to release (GStreamer stays for the life of the process). 0.
 TOVEK_EXPORT int Tovek_Q5Usb_UnIntialize(void);
@@ -72,6 +73,10 @@ TOVEK_EXPORT int Tovek_Q5Usb_GetDeviceCount(void);
 // another index, a null device pointer, no camera, or a device already
 // open in this process (the driver serves one at a time).
 TOVEK_EXPORT int Tovek_Q5Usb_Open(int index, TovekQ5UsbDevice** device);
+// Makes an Open that waits for a camera on another thread give up at once
+// (it returns -1), and every Open after it until the next Intialize, so that
+// an open no longer wanted ends without its 10 seconds. Any thread. 0.
+TOVEK_EXPORT int Tovek_Q5Usb_CancelOpen(void);
 // Stops everything, waits for the library's threads and callbacks to end,
 // and destroys the device; the handle is invalid afterwards.
 TOVEK_EXPORT int Tovek_Q5Usb_Close(TovekQ5UsbDevice* device);

@@ -1,6 +1,7 @@
 #include "capture_device.h"
 
 #include "media_setup.h"
+#include "open_cancel.h"
 
 #include <pthread.h>
 
@@ -49,6 +50,26 @@ GstElement* Make(const char* factory, const char* name) {
     return element;
 }
 
+// The camera source, whose creation waits for a camera until an open is
+// cancelled.
+GstElement* MakeSource() {
+    g_autoptr(GCancellable) cancel = q5cap::OpenCancellable();
+    const char* names[] = {"name", TOVEK_CAMERA_SOURCE_CANCELLABLE_PROPERTY};
+    GValue values[2] = {G_VALUE_INIT, G_VALUE_INIT};
+    g_value_init(&values[0], G_TYPE_STRING);
+    g_value_set_static_string(&values[0], "Tovek Camera Source");
+    g_value_init(&values[1], G_TYPE_CANCELLABLE);
+    g_value_set_object(&values[1], cancel);
+    GstElement* element =
+        gst_element_factory_make_with_properties("tovekcamerasrc", 2, names, values);
+    g_value_unset(&values[0]);
+    g_value_unset(&values[1]);
+    if (element == nullptr) {
+        GST_ERROR("cannot make tovekcamerasrc");
+    }
+    return element;
+}
+
 } // namespace
 
 int TovekQ5UsbAttachedDevices() {
@@ -60,7 +81,7 @@ std::unique_ptr<TovekQ5UsbDevice> TovekQ5UsbDevice::Open() {
         return nullptr;
     }
     GST_DEBUG_CATEGORY_INIT(tovek_q5usb_debug, "tovekq5usb", 0, "TovekQ5usb capture control");
-    GstElement* source = Make("tovekcamerasrc", "Tovek Camera Source");
+    GstElement* source = MakeSource();
     if (source == nullptr) {
         return nullptr;
     }

@@ -2,10 +2,12 @@
 #include "TovekQ5usb.h"
 #include "capture_device.h"
 #include "media_setup.h"
+#include "open_cancel.h"
 
 extern "C" {
 
 int Tovek_Q5Usb_Intialize(void) {
+    q5cap::RenewOpenCancel();
     return q5cap::EnsureMediaElements() ? 0 : -1;
 }
 
@@ -26,6 +28,11 @@ int Tovek_Q5Usb_Open(int index, TovekQ5UsbDevice** device) {
         return -1;
     }
     *device = opened.release();
+    return 0;
+}
+
+int Tovek_Q5Usb_CancelOpen(void) {
+    q5cap::CancelOpens();
     return 0;
 }
 

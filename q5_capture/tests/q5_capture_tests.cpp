@@ -54,6 +54,18 @@ TEST_F(Q5CaptureTest, OpenNeedsIndexZeroAndACamera) {
     {
         platform::FakeClock clock; // the 10-second wait for a camera passes at once
         EXPECT_EQ(-1, Tovek_Q5Usb_Open(0, &device));
+        EXPECT_GE(clock.Slept(), 10000u);
+        // Cancelled, an open gives up without its wait until the next Intialize.
+        auto camera = Plug();
+        EXPECT_EQ(0, Tovek_Q5Usb_CancelOpen());
+        const uint64_t slept = clock.Slept();
+        EXPECT_EQ(-1, Tovek_Q5Usb_Open(0, &device)) << "even with a camera plugged in";
+        EXPECT_LT(clock.Slept() - slept, 1000u);
+        sim::UsbBus().Reset(false);
+        ASSERT_EQ(0, Tovek_Q5Usb_Intialize());
+        const uint64_t renewed = clock.Slept();
+        EXPECT_EQ(-1, Tovek_Q5Usb_Open(0, &device));
+        EXPECT_GE(clock.Slept() - renewed, 10000u) << "the next open waits again";
     }
     EXPECT_EQ(reinterpret_cast<TovekQ5UsbDevice*>(0x1), device) << "left as it was";
     EXPECT_EQ(0, Tovek_Q5Usb_GetDeviceCount());

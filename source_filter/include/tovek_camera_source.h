@@ -17,6 +17,11 @@
 //               pipelines without a client such as
 //               `gst-launch-1.0 tovekcamerasrc ! jpegdec ! fakesink`. A client
 //               that calls Control itself switches it off.
+//   cancellable (GCancellable, construct-only, default none) cancelling it
+//               ends the creation's wait for a camera at once (from any
+//               thread): the element is made without a measured size, as
+//               when no camera answered. Create the element with
+//               gst_element_factory_make_with_properties to set it.
 //
 // When the camera stops streaming by itself while it stays attached (a failed
 // read or request; an unplugged camera is not a failure but events 3 and 1),
@@ -31,7 +36,8 @@
 //
 // Creating the element initialises the driver and measures the camera's
 // picture size: it waits up to 10 seconds (on the replaceable clock of
-// platform/system) for a camera and its first picture.
+// platform/system) for a camera and its first picture, or until its
+// cancellable is cancelled.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -90,6 +96,7 @@ struct ICameraSourceControl {
 
 // The element's property that holds its ICameraSourceControl.
 #define TOVEK_CAMERA_SOURCE_CONTROL_PROPERTY "control"
+#define TOVEK_CAMERA_SOURCE_CANCELLABLE_PROPERTY "cancellable"
 
 inline constexpr int32_t kCameraSourceDefaultWidth = 1024;
 inline constexpr int32_t kCameraSourceDefaultHeight = 768;

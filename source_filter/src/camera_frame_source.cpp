@@ -21,12 +21,15 @@ uint64_t PackSize(int32_t width, int32_t height) {
 }
 
 // Polls cond every kProbePollMs on the replaceable clock, at most
-// kProbePolls times; true as soon as it holds.
+// kProbePolls times; true as soon as it holds, false once give_up does.
 template <typename Cond>
-bool Poll(Cond cond) {
+bool Poll(Cond cond, const CameraFrameSource::GiveUp& give_up) {
     for (int i = 0; i < kProbePolls; ++i) {
         if (cond()) {
             return true;
+        }
+        if (give_up && give_up()) {
+            return false;
         }
         platform::Sleep(kProbePollMs);
     }
@@ -59,12 +62,12 @@ void PictureBlocks::Give(PictureBlock block) {
     }
 }
 
-CameraFrameSource::CameraFrameSource(ClientCallback& client)
+CameraFrameSource::CameraFrameSource(ClientCallback& client, const GiveUp& give_up)
     : client_(client), output_(blocks_->Get(kCameraSourceMaxPictureSize)),
       buffer_size_(kCameraSourceMaxPictureSize) {
     TovekCameraUninit(); // whoever used the driver before us is gone
     InitDriver();
-    ProbePictureSize();
+    ProbePictureSize(give_up);
     const bool had_camera = State() != kDetached;
     // Start again from a driver that is initialised and idle.
     TovekCameraUninit();
@@ -73,7 +76,7 @@ CameraFrameSource::CameraFrameSource(ClientCallback& client)
     if (had_camera) {
         // The driver attaches the camera on its own thread; wait for it so
         // that a start right after creation finds the camera.
-        Poll([this] { return State() != kDetached; });
+        Poll([this] { return State() != kDetached; }, give_up);
     }
 }
 
@@ -86,14 +89,14 @@ void CameraFrameSource::InitDriver() {
     TovekCameraInit(&CameraFrameSource::OnDriverEvent, reinterpret_cast<uintptr_t>(this));
 }
 
-void CameraFrameSource::ProbePictureSize() {
+void CameraFrameSource::ProbePictureSize(const GiveUp& give_up) {
     // A camera known to be there but refused to us never attaches.
-    if (!Poll([this] { return State() == kAttached || TovekCameraIsRefused() != 0; }) ||
+    if (!Poll([this] { return State() == kAttached || TovekCameraIsRefused() != 0; }, give_up) ||
         State() != kAttached) {
         return; // no camera within the probe's time: the size stays unknown
     }
     if (StartStreaming()) {
-        Poll([this] { return PictureSize(nullptr, nullptr); });
+        Poll([this] { return PictureSize(nullptr, nullptr); }, give_up);
     }
     StopStreaming();
     // The probe's pictures were only for measuring.

@@ -96,8 +96,10 @@ inline constexpr uint32_t kDetachGraceMs = 500;
 class CameraFrameSource {
 public:
     // Initialises the driver and probes the picture size (see the element's
-    // header). Driver events go to client.
-    explicit CameraFrameSource(ClientCallback& client);
+    // header). Driver events go to client. The probe's waits end early, with
+    // the size unknown, once give_up (when set) returns true.
+    using GiveUp = std::function<bool()>;
+    explicit CameraFrameSource(ClientCallback& client, const GiveUp& give_up = {});
     // Stops streaming and the pacing thread and releases the driver.
     ~CameraFrameSource();
     CameraFrameSource(const CameraFrameSource&) = delete;
@@ -139,7 +141,7 @@ private:
     static void TOVEK_STDCALL OnDriverEvent(uint32_t event, uint32_t, uint32_t, uintptr_t user);
     void HandleDriverEvent(uint32_t event);
 
-    void ProbePictureSize();
+    void ProbePictureSize(const GiveUp& give_up);
     void InitDriver();
     void StartPacingThread();
     void StopPacingThread();

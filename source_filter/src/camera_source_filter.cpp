@@ -34,11 +34,12 @@ const ICameraSourceControlVtbl kControlVtbl = {ControlThunk, SendCommandThunk, S
 
 } // namespace
 
-CameraSourceFilter::CameraSourceFilter() : table_{{&kControlVtbl}, this} {
+CameraSourceFilter::CameraSourceFilter(const CameraFrameSource::GiveUp& give_up)
+    : table_{{&kControlVtbl}, this} {
     bool expected = false;
     owns_driver_ = g_driver_taken.compare_exchange_strong(expected, true);
     if (owns_driver_) {
-        pin_ = std::make_unique<CameraSourcePin>(client_);
+        pin_ = std::make_unique<CameraSourcePin>(client_, give_up);
     }
 }
 

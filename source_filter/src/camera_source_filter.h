@@ -15,9 +15,9 @@ namespace camsrc {
 
 class CameraSourceFilter {
 public:
-    // Creates the pin (driver set-up, size probe) unless another filter
-    // holds the driver.
-    CameraSourceFilter();
+    // Creates the pin (driver set-up, size probe, which give_up ends) unless
+    // another filter holds the driver.
+    explicit CameraSourceFilter(const CameraFrameSource::GiveUp& give_up = {});
     ~CameraSourceFilter();
     CameraSourceFilter(const CameraSourceFilter&) = delete;
     CameraSourceFilter& operator=(const CameraSourceFilter&) = delete;

@@ -10,9 +10,9 @@ uint64_t PackSize(int32_t width, int32_t height) {
 
 } // namespace
 
-CameraSourcePin::CameraSourcePin(ClientCallback& client)
+CameraSourcePin::CameraSourcePin(ClientCallback& client, const CameraFrameSource::GiveUp& give_up)
     : announced_size_(PackSize(kCameraSourceDefaultWidth, kCameraSourceDefaultHeight)),
-      client_(client), camera_(std::make_unique<CameraFrameSource>(client)) {}
+      client_(client), camera_(std::make_unique<CameraFrameSource>(client, give_up)) {}
 
 CameraSourcePin::~CameraSourcePin() {
     stopping_.store(true);

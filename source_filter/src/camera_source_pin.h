@@ -22,8 +22,8 @@ inline constexpr uint32_t kFillWaitMs = 100;
 
 class CameraSourcePin {
 public:
-    // Creates the camera (driver set-up and size probe).
-    explicit CameraSourcePin(ClientCallback& client);
+    // Creates the camera (driver set-up and size probe, which give_up ends).
+    explicit CameraSourcePin(ClientCallback& client, const CameraFrameSource::GiveUp& give_up = {});
     // Stops the camera and releases the driver.
     ~CameraSourcePin();
     CameraSourcePin(const CameraSourcePin&) = delete;

@@ -13,6 +13,7 @@
 #include "platform/system.h"
 #include "tovek_camera_source.h"
 
+#include <gio/gio.h>
 #include <gst/base/gstpushsrc.h>
 
 #include <chrono>
@@ -29,6 +30,9 @@ struct TovekCameraSrc {
     // Created in constructed, deleted in finalize; null when it could not
     // be created.
     camsrc::CameraSourceFilter* filter;
+    // The construct-only "cancellable" (owned; may be null): ends the
+    // creation's wait for a camera.
+    GCancellable* cancellable;
     gint auto_start;   // g_atomic: set from any thread, read by start
     bool auto_started; // state-change thread only (start and stop)
     // Created in init, deleted in finalize. Reset by start, used by fill:
@@ -40,7 +44,7 @@ struct TovekCameraSrcClass {
     GstPushSrcClass parent_class;
 };
 
-enum { PROP_0, PROP_CONTROL, PROP_AUTO_START };
+enum { PROP_0, PROP_CONTROL, PROP_AUTO_START, PROP_CANCELLABLE };
 
 // How long a streaming thread sleeps at a time while the client has the
 // camera stopped; a start or an unlock wakes it earlier.
@@ -273,7 +277,10 @@ void Constructed(GObject* object) {
     G_OBJECT_CLASS(tovek_camera_src_parent_class)->constructed(object);
     TovekCameraSrc* self = Self(object);
     try {
-        self->filter = new camsrc::CameraSourceFilter();
+        GCancellable* cancellable = self->cancellable;
+        self->filter = new camsrc::CameraSourceFilter([cancellable] {
+            return cancellable != nullptr && g_cancellable_is_cancelled(cancellable);
+        });
     } catch (const std::exception& e) {
         GST_ERROR_OBJECT(self, "cannot create the camera: %s", e.what());
         self->filter = nullptr;
@@ -292,12 +299,16 @@ void Finalize(GObject* object) {
     self->filter = nullptr;
     delete self->times;
     self->times = nullptr;
+    g_clear_object(&self->cancellable);
     G_OBJECT_CLASS(tovek_camera_src_parent_class)->finalize(object);
 }
 
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
     if (id == PROP_AUTO_START) {
         g_atomic_int_set(&Self(object)->auto_start, g_value_get_boolean(value) ? 1 : 0);
+    } else if (id == PROP_CANCELLABLE) {
+        // Construct-only: set once, before constructed runs.
+        g_set_object(&Self(object)->cancellable, G_CANCELLABLE(g_value_get_object(value)));
     } else {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
@@ -309,6 +320,8 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
         g_value_set_pointer(value, self->filter != nullptr ? self->filter->Interface() : nullptr);
     } else if (id == PROP_AUTO_START) {
         g_value_set_boolean(value, g_atomic_int_get(&self->auto_start) != 0);
+    } else if (id == PROP_CANCELLABLE) {
+        g_value_set_object(value, self->cancellable);
     } else {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
@@ -352,6 +365,13 @@ static void tovek_camera_src_class_init(TovekCameraSrcClass* klass) {
                              "Start the camera when the element starts and stop it when it stops",
                              TRUE,
                              static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        object_class, PROP_CANCELLABLE,
+        g_param_spec_object(TOVEK_CAMERA_SOURCE_CANCELLABLE_PROPERTY, "Cancellable",
+                            "Cancelled, it ends the element's wait for a camera at its creation",
+                            G_TYPE_CANCELLABLE,
+                            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY |
+                                                     G_PARAM_STATIC_STRINGS)));
 
     GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
     gst_element_class_add_static_pad_template(element_class, &src_template);

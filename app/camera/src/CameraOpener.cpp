@@ -89,6 +89,10 @@ void CameraOpener::Abandon() {
         if (job_->finished) {
             unwanted = std::move(job_->camera);
             result = job_->open_result;
+        } else {
+            // Its wait for a camera would hold up the next open, or the
+            // program's end, for nothing.
+            job_->camera->CancelOpen();
         }
     }
     job_.reset();

@@ -69,6 +69,10 @@ int Q5Camera::Open(int index) {
     return Tovek_Q5Usb_Open(index, &handle_);
 }
 
+void Q5Camera::CancelOpen() {
+    Tovek_Q5Usb_CancelOpen();
+}
+
 int Q5Camera::Close() {
     if (handle_ == nullptr) {
         return kNoDevice;

@@ -78,6 +78,7 @@ FAKE(Tovek_Q5Usb_UpdateDevice, "UpdateDevice", uint32_t, const void*)
 int Tovek_Q5Usb_Open(int, TovekQ5UsbDevice** device) {
     return FakeOpen(device);
 }
+FAKE(Tovek_Q5Usb_CancelOpen, "CancelOpen", void)
 FAKE_ON(Tovek_Q5Usb_Close, "Close", TovekQ5UsbDevice)
 FAKE_ON(Tovek_Q5Usb_SendCmd, "SendCmd", TovekQ5UsbDevice, int)
 FAKE_ON(Tovek_Q5Usb_SetPosition, "SetPosition", TovekQ5UsbDevice, VIDEO_WINDOW, int, int, int, int)

@@ -11,7 +11,7 @@
 //
 // Threads: Start, Take, Abandon and the destructor are for one thread (the
 // user-interface thread). One open runs in the libraries at a time: a new
-// opener thread first waits for the one before it.
+// opener thread first waits for the one before it, which Start cancelled.
 #pragma once
 
 #include "camera/DocumentCamera.h"
@@ -30,8 +30,8 @@ public:
     using Job = std::function<int(DocumentCamera& camera)>;
 
     explicit CameraOpener(Done done) : done_(std::move(done)) {}
-    // Abandons a running open and waits for it to return (the library's own
-    // limit, at most 10 seconds).
+    // Abandons a running open and waits for it to return (cancelled, it
+    // returns within one of the library's polls).
     ~CameraOpener();
     CameraOpener(const CameraOpener&) = delete;
     CameraOpener& operator=(const CameraOpener&) = delete;
@@ -43,7 +43,8 @@ public:
     // *open_result; null for a ticket that was abandoned, replaced or is
     // still opening.
     std::unique_ptr<DocumentCamera> Take(uint64_t ticket, int* open_result);
-    // Gives up the current open: its camera is closed, uninitialised and
+    // Gives up the current open: an open still running is cancelled
+    // (DocumentCamera::CancelOpen); its camera is closed, uninitialised and
     // deleted when its open returns (at once when it has returned already).
     void Abandon();
     // Whether an open was started and neither taken nor abandoned.

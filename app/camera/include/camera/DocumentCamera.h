@@ -47,6 +47,10 @@ public:
     virtual int GetDeviceCount() = 0;
     // Closes a device that is open, then opens device index (always 0).
     virtual int Open(int index) = 0;
+    // The one call for another thread: an Open running now that waits for a
+    // camera gives up at once and fails, as does every Open until the next
+    // Initialize. Nothing for a family whose Open does not wait.
+    virtual void CancelOpen() {}
     // Closes the device; afterwards no device is open.
     virtual int Close() = 0;
     // The low byte of command goes to the camera.
@@ -93,6 +97,7 @@ public:
     int Uninitialize() override;
     int GetDeviceCount() override;
     int Open(int index) override;
+    void CancelOpen() override;
     int Close() override;
     int SendCmd(int command) override;
     int RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) override;
