@@ -336,6 +336,7 @@ int main(int argc, char** argv) {
     share::ShareSession share(&overlay, &shown);
     share::ServerOptions options;
     options.bind_address = "127.0.0.1";
+    options.address_limit = 0; // one address plays the whole class
     std::string error;
     if (!share.Start(options, &error)) {
         std::fprintf(stderr, "sharing did not start: %s\n", error.c_str());

@@ -204,7 +204,8 @@ bool ShareServer::Start(const ServerOptions& options, std::string* error) {
         options.port, nullptr, nullptr, &Handler::OnRequest, this, MHD_OPTION_SOCK_ADDR,
         reinterpret_cast<const sockaddr*>(&address), MHD_OPTION_CONNECTION_LIMIT,
         options.connection_limit, MHD_OPTION_CONNECTION_TIMEOUT, options.timeout_s,
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.memory_limit, MHD_OPTION_END);
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.memory_limit,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.address_limit, MHD_OPTION_END);
     if (daemon_ == nullptr) {
         *error = std::strerror(errno);
         frames_->Close();

@@ -27,12 +27,18 @@ namespace {
 
 using testsupport::WaitUntil;
 
-// A plain TCP client of 127.0.0.1: every test's traffic stays on the
-// loopback address, bounded in count and time.
+// A plain TCP client of 127.0.0.1 from an address of 127/8 (by default
+// 127.0.0.1): every test's traffic stays on the loopback, bounded in count
+// and time.
 class Client {
 public:
-    explicit Client(uint16_t port) {
+    explicit Client(uint16_t port, uint32_t from = INADDR_LOOPBACK) {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        source.sin_addr.s_addr = htonl(from);
+        if (bind(fd_, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0)
+            return;
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -131,11 +137,12 @@ TEST_F(ShareServerTest, TheSixtyFirstViewerGets503AndStopClosesEveryStream) {
     Publish("first picture");
     std::vector<std::unique_ptr<Client>> viewers;
     for (int i = 0; i < 60; ++i) {
-        viewers.push_back(std::make_unique<Client>(server_.Port()));
+        // Four machines, each within its share of the connections.
+        viewers.push_back(std::make_unique<Client>(server_.Port(), INADDR_LOOPBACK + i % 4));
         ASSERT_TRUE(viewers.back()->Send(Get(Path("/stream.mjpg"))));
     }
     ASSERT_TRUE(WaitUntil([&] { return server_.Viewers() == 60; }));
-    Client late(server_.Port());
+    Client late(server_.Port(), INADDR_LOOPBACK + 4);
     ASSERT_TRUE(late.Send(Get(Path("/stream.mjpg"))));
     late.ReadUntil("\r\n\r\n");
     EXPECT_EQ(Status(late.Received()), 503);
@@ -158,6 +165,27 @@ TEST_F(ShareServerTest, TheSixtyFirstViewerGets503AndStopClosesEveryStream) {
     EXPECT_EQ(server_.Viewers(), 0);
     // Nothing listens while sharing is off.
     EXPECT_FALSE(Client(port).Connected());
+}
+
+TEST_F(ShareServerTest, OneAddressHoldsNoMoreThanItsShareOfConnections) {
+    share::ServerOptions options;
+    options.address_limit = 3;
+    StartServer(options);
+    Publish("picture");
+    std::vector<std::unique_ptr<Client>> own;
+    for (int i = 0; i < 3; ++i) {
+        own.push_back(std::make_unique<Client>(server_.Port()));
+        ASSERT_TRUE(own.back()->Send(Get(Path("/stream.mjpg"))));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server_.Viewers() == 3; }));
+    Client greedy(server_.Port());
+    greedy.Send(Get(Path("/stream.mjpg")));
+    EXPECT_TRUE(greedy.ReadUntilClosed());
+    EXPECT_EQ(greedy.Received(), "") << "closed unanswered";
+    Client other(server_.Port(), INADDR_LOOPBACK + 1);
+    ASSERT_TRUE(other.Send(Get(Path("/stream.mjpg"))));
+    EXPECT_TRUE(other.ReadUntil("picture\r\n"));
+    EXPECT_EQ(server_.Viewers(), 4);
 }
 
 TEST_F(ShareServerTest, AStreamOpenedBeforeThePictureWaitsForIt) {

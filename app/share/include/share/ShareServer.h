@@ -6,8 +6,9 @@
 // pictures, nothing queues for it.
 //
 // Limits: kMaxViewers picture streams and as many layer streams (the next
-// gets 503, below the library's own hard connection limit), headers within the connection's memory
-// limit, connections idle for the timeout closed. Stop closes every connection.
+// gets 503, below the library's own hard connection limit), a share of the
+// connections per address, headers within the connection's memory limit,
+// connections idle for the timeout closed. Stop closes every connection.
 //
 // Threads: Start, Stop and the destructor on one thread (the owner's); the
 // library runs a thread per connection. Viewers() from any thread.
@@ -30,6 +31,10 @@ struct ServerOptions {
     unsigned timeout_s = 10;                 // idle connections end after this
     size_t memory_limit = 16384;             // per connection: bounds the request's headers
     unsigned connection_limit = 2 * 60 + 12; // the library's hard limit: two streams a viewer
+    // Connections one address may hold at once; more are closed unanswered.
+    // A viewer needs the page and two streams, a browser opens up to six, and
+    // a few tabs fit; one machine cannot take the class's places. 0: no limit.
+    unsigned address_limit = 16;
     // A stream with no new picture for this long gets the last one again,
     // so that it stays within the timeout while the picture is frozen.
     unsigned repeat_ms = 1000;
