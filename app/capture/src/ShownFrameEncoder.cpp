@@ -18,9 +18,11 @@
 
 namespace {
 
+// Pixel buffers take the largest camera's picture; a smaller one touches
+// only its own pages of them.
 bool Allocate(std::unique_ptr<uint8_t[]>* buffer) {
     if (!*buffer)
-        buffer->reset(new (std::nothrow) uint8_t[kMaxFrameBytes]);
+        buffer->reset(new (std::nothrow) uint8_t[kMaxPictureBytes]);
     return *buffer != nullptr;
 }
 
@@ -76,7 +78,7 @@ bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t
                                size_t* out_length) {
     const size_t frame_bytes = view::RotatedFrameBytes(width_, height_);
     Header header;
-    if (frame_bytes == 0 || frame_bytes > kMaxFrameBytes || !ReadHeader(jpeg, length, &header))
+    if (frame_bytes == 0 || frame_bytes > kMaxPictureBytes || !ReadHeader(jpeg, length, &header))
         return Last(out, out_length);
     const int turns = shown_ != nullptr ? shown_->QuarterTurns() : 0;
     const view::PictureSize shown = view::RotateSize(header.width, header.height, turns);
@@ -103,7 +105,7 @@ bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t
         if (turns != 0) {
             if (!Allocate(&turned_) ||
                 !view::RotateFrame(picture, header.width, header.height, header.width * 4, turns,
-                                   turned_.get(), kMaxFrameBytes))
+                                   turned_.get(), kMaxPictureBytes))
                 return Last(out, out_length);
             picture = turned_.get();
         }
@@ -115,7 +117,7 @@ bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t
             !scaler_->Scale(picture, header.width, header.height, scaled_.get(), scaled.width,
                             scaled.height) ||
             !view::RotateFrame(scaled_.get(), scaled.width, scaled.height, scaled.width * 4, turns,
-                               turned_.get(), kMaxFrameBytes))
+                               turned_.get(), kMaxPictureBytes))
             return Last(out, out_length);
         PlaceInFrame(turned_.get(), place, fitted_.get(), width_, height_);
         picture = fitted_.get();
@@ -133,7 +135,7 @@ bool ShownFrameEncoder::ReadHeader(const uint8_t* jpeg, size_t length, Header* h
                             &header->colorspace) != 0)
         return false;
     const size_t bytes = view::RotatedFrameBytes(header->width, header->height);
-    return bytes > 0 && bytes <= kMaxFrameBytes;
+    return bytes > 0 && bytes <= kMaxPictureBytes;
 }
 
 bool ShownFrameEncoder::Decode(const uint8_t* jpeg, size_t length, const Header& header) {
@@ -168,7 +170,7 @@ bool ShownFrameEncoder::PlaneLayouts(const Header& header, int turns, yuv::Plane
         !yuv::MakeLayout(header.width, header.height, header.subsampling, from) ||
         !yuv::MakeLayout(width_, height_, yuv::TurnedSubsampling(header.subsampling, turns), to))
         return false;
-    return from->bytes <= kMaxFrameBytes && to->bytes <= kMaxFrameBytes;
+    return from->bytes <= kMaxPictureBytes && to->bytes <= kMaxPictureBytes;
 }
 
 void ShownFrameEncoder::EncodePlanes(const uint8_t* jpeg, size_t length, bool drawn, int turns,

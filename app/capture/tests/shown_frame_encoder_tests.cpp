@@ -166,6 +166,30 @@ TEST(ShownFrameEncoder, BadPicturesGiveTheLastGoodOneOrNothing) {
     }
 }
 
+TEST(ShownFrameEncoder, TheLargestCamerasPicturesAreRecordedUprightAndTurned) {
+    constexpr int kLarge = 2592;
+    constexpr int kLargeHeight = 1944;
+    const std::vector<uint8_t> jpeg = CameraJpeg(kLarge, kLargeHeight, TJSAMP_420);
+    for (int turns : {0, 1}) {
+        SCOPED_TRACE(turns);
+        ShownPicture shown;
+        shown.SetQuarterTurns(turns);
+        ShownFrameEncoder encoder(nullptr, &shown, kLarge, kLargeHeight);
+        const uint8_t* out = nullptr;
+        size_t out_length = 0;
+        ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &out_length));
+        const Picture picture = Decode(out, out_length);
+        const view::PictureSize size = view::RotateSize(kLarge, kLargeHeight, turns);
+        ASSERT_EQ(size.width, picture.width);
+        ASSERT_EQ(size.height, picture.height);
+        const view::POINT white =
+            view::RotatePoint({kLarge - 9, kLargeHeight - 9}, kLarge, kLargeHeight, turns);
+        EXPECT_TRUE(picture.Near(white.x, white.y, kWhite));
+        const view::POINT red = view::RotatePoint({8, 8}, kLarge, kLargeHeight, turns);
+        EXPECT_TRUE(picture.Near(red.x, red.y, kRed));
+    }
+}
+
 TEST(ShownFrameEncoder, NothingDrawnAndUprightPassesTheCamerasBytesOn) {
     const std::vector<uint8_t> jpeg = CameraJpeg();
     OverlayWorker overlay; // nothing present
