@@ -154,11 +154,14 @@ const uint8_t* CameraSession::PagePicture(const uint8_t* bgrx, int width, int he
                                           int* shown_width, int* shown_height) {
     if (page_.Active()) {
         // At the page's own resolution in the camera's picture.
+        int page_width = 0;
+        int page_height = 0;
         const uint8_t* page =
             snapshot_page_.Render(page_, bgrx, width, height, width * 4, width * 2, height * 2,
-                                  false, shown_width, shown_height);
+                                  false, &page_width, &page_height);
+        // Turned as the view shows it.
         if (page != nullptr)
-            return page;
+            return shown_.Turned(page, page_width, page_height, shown_width, shown_height);
     }
     return shown_.Turned(bgrx, width, height, shown_width, shown_height);
 }

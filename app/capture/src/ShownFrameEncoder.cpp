@@ -61,11 +61,24 @@ bool ShownFrameEncoder::EncodePage(const uint8_t* jpeg, size_t length, const Hea
         return false;
     if (drawn)
         overlay_->Composite(decoded_.get(), header.width * 4, header.width, header.height);
+    // Made upright within the frame's size before the turn, then turned as
+    // the view shows it.
+    const int turns = shown_ != nullptr ? shown_->QuarterTurns() : 0;
+    const view::PictureSize box = view::RotateSize(width_, height_, turns);
     int width = 0;
     int height = 0;
     const uint8_t* picture =
         page_renderer_->Render(*page_, decoded_.get(), header.width, header.height,
-                               header.width * 4, width_, height_, true, &width, &height);
+                               header.width * 4, box.width, box.height, true, &width, &height);
+    if (picture != nullptr && view::NormalQuarterTurns(turns) != 0) {
+        if (!Allocate(&turned_) || !view::RotateFrame(picture, width, height, width * 4, turns,
+                                                      turned_.get(), kMaxPictureBytes))
+            return false;
+        picture = turned_.get();
+        const view::PictureSize turned = view::RotateSize(width, height, turns);
+        width = turned.width;
+        height = turned.height;
+    }
     if (picture == nullptr || width > width_ || height > height_ || !Allocate(&fitted_))
         return false;
     const FittedPicture place{width, height, (width_ - width) / 2, (height_ - height) / 2};

@@ -377,25 +377,42 @@ TEST(ShownFrameEncoder, TheInkOfOneRenderingServesUntilTheNext) {
 // recording's frames are that quadrant alone, fitted upright into the
 // recording's size between black bars, and the camera's own bytes are not
 // passed on.
-TEST(ShownFrameEncoder, PageModeRecordsTheFlattenedPage) {
+TEST(ShownFrameEncoder, PageModeRecordsTheFlattenedPageTurnedAsShown) {
     page::PageMode mode;
     mode.SetEnabled(true);
-    // The white quadrant, a little inside: twice as wide as high.
-    mode.SetManual({page::Point{kWidth / 2 + 2.0, kHeight / 2 + 4.0},
+    // The lower half, a little inside: blue on the left, white on the right,
+    // more than three times as wide as high.
+    mode.SetManual({page::Point{2.0, kHeight / 2 + 4.0},
                     page::Point{kWidth - 2.0, kHeight / 2 + 4.0},
-                    page::Point{kWidth - 2.0, kHeight - 6.0},
-                    page::Point{kWidth / 2 + 2.0, kHeight - 6.0}});
-    ShownFrameEncoder encoder(nullptr, nullptr, kWidth, kHeight);
-    encoder.SetPageMode(&mode);
+                    page::Point{kWidth - 2.0, kHeight - 6.0}, page::Point{2.0, kHeight - 6.0}});
     const std::vector<uint8_t> jpeg = CameraJpeg();
-    const uint8_t* out = nullptr;
-    size_t length = 0;
-    ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &length));
-    const Picture shown = Decode(out, length);
-    ASSERT_EQ(kWidth, shown.width);
-    ASSERT_EQ(kHeight, shown.height);
-    EXPECT_TRUE(shown.Near(kWidth / 2, kHeight / 2, kWhite));
-    EXPECT_TRUE(shown.Near(3, kHeight / 2, kWhite)) << "the page fills the width";
-    EXPECT_TRUE(shown.Near(kWidth / 2, 2, kBlack)) << "a bar above the page";
-    EXPECT_TRUE(shown.Near(kWidth / 2, kHeight - 3, kBlack)) << "a bar below the page";
+    // Upright, the page fills the width between bars; a turn turns all of it.
+    const struct {
+        view::POINT at;
+        Colour colour;
+        const char* what;
+    } marks[] = {
+        {{10, kHeight / 2}, kBlue, "the page's left"},
+        {{kWidth - 10, kHeight / 2}, kWhite, "the page's right"},
+        {{kWidth / 2, 3}, kBlack, "a bar above"},
+        {{kWidth / 2, kHeight - 4}, kBlack, "a bar below"},
+    };
+    for (int turns = 0; turns < 4; ++turns) {
+        SCOPED_TRACE(turns);
+        ShownPicture shown;
+        shown.SetQuarterTurns(turns);
+        ShownFrameEncoder encoder(nullptr, &shown, kWidth, kHeight);
+        encoder.SetPageMode(&mode);
+        const uint8_t* out = nullptr;
+        size_t length = 0;
+        ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &length));
+        const Picture picture = Decode(out, length);
+        const view::PictureSize size = view::RotateSize(kWidth, kHeight, turns);
+        ASSERT_EQ(size.width, picture.width);
+        ASSERT_EQ(size.height, picture.height);
+        for (const auto& mark : marks) {
+            const view::POINT p = view::RotatePoint(mark.at, kWidth, kHeight, turns);
+            EXPECT_TRUE(picture.Near(p.x, p.y, mark.colour)) << mark.what;
+        }
+    }
 }

@@ -1,5 +1,8 @@
 #include "view/PageShow.h"
 
+#include "view/Rotation.h"
+#include "view/ShownFrame.h"
+
 #include <QImage>
 #include <QPainter>
 
@@ -15,23 +18,15 @@ page::Quad DrawnCorners(const QRect& drawn) {
 
 } // namespace
 
-bool PageShow::Paint(QPainter& painter, const VideoFrame& frame, const QRect& target) {
+bool PageShow::Paint(QPainter& painter, const VideoFrame& frame, const QRect& target,
+                     int quarter_turns) {
     drawn_ = QRect();
     drawn_quad_.reset();
     if (!Active() || frame.pixels == nullptr || target.isEmpty()) {
         return false;
     }
-    int width = 0;
-    int height = 0;
-    // Flattened at the size it shows: no work for pixels nobody sees.
-    const uint8_t* pixels =
-        renderer_.Render(*mode_, frame.pixels, frame.width, frame.height, frame.stride,
-                         target.width() - 2 * kPageHandleRadius,
-                         target.height() - 2 * kPageHandleRadius, true, &width, &height);
-    if (pixels == nullptr) {
-        return false;
-    }
-    const QImage image(pixels, width, height, width * 4, QImage::Format_RGB32);
+    turns_ = NormalQuarterTurns(quarter_turns);
+    const bool odd = turns_ % 2 == 1;
     // Fitted at its own aspect, in the middle of the target, the handles
     // kept inside it.
     const QRect room =
@@ -39,15 +34,29 @@ bool PageShow::Paint(QPainter& painter, const VideoFrame& frame, const QRect& ta
             ? target.adjusted(kPageHandleRadius, kPageHandleRadius, -kPageHandleRadius,
                               -kPageHandleRadius)
             : target;
-    const double scale = std::min(static_cast<double>(room.width()) / width,
-                                  static_cast<double>(room.height()) / height);
-    const int w = static_cast<int>(width * scale + 0.5);
-    const int h = static_cast<int>(height * scale + 0.5);
+    int width = 0;
+    int height = 0;
+    // Flattened at the size it shows, before the turn: no work for pixels
+    // nobody sees.
+    const uint8_t* pixels =
+        renderer_.Render(*mode_, frame.pixels, frame.width, frame.height, frame.stride,
+                         odd ? room.height() : room.width(), odd ? room.width() : room.height(),
+                         true, &width, &height);
+    if (pixels == nullptr) {
+        return false;
+    }
+    const QImage image(pixels, width, height, width * 4, QImage::Format_RGB32);
+    const PictureSize turned = RotateSize(width, height, turns_);
+    const double scale = std::min(static_cast<double>(room.width()) / turned.width,
+                                  static_cast<double>(room.height()) / turned.height);
+    const int w = static_cast<int>(turned.width * scale + 0.5);
+    const int h = static_cast<int>(turned.height * scale + 0.5);
     drawn_ =
         QRect(room.left() + (room.width() - w) / 2, room.top() + (room.height() - h) / 2, w, h);
     painter.fillRect(target, Qt::black);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, w != width);
-    painter.drawImage(drawn_, image);
+    ShownState shown;
+    shown.quarter_turns = turns_;
+    DrawShownFrame(painter, image, drawn_, shown);
     frame_width_ = frame.width;
     frame_height_ = frame.height;
     drawn_quad_ = renderer_.LastQuad();
@@ -69,21 +78,34 @@ bool PageShow::Press(const QPoint& point) {
     if (!Active() || !mode_->Enabled() || !drawn_quad_ || drawn_.isEmpty()) {
         return false;
     }
-    handle_ = page::HitHandle(DrawnCorners(drawn_), {double(point.x()), double(point.y())},
-                              kPageHandleRadius + 3);
+    const int shown = page::HitHandle(DrawnCorners(drawn_), {double(point.x()), double(point.y())},
+                                      kPageHandleRadius + 3);
+    if (shown < 0) {
+        return false;
+    }
+    // The corners go round clockwise, as the turns do: the page's corner
+    // that shows at this one.
+    handle_ = (shown - turns_ + 4) % 4;
     press_quad_ = *drawn_quad_;
     press_drawn_ = drawn_;
-    return handle_ >= 0;
+    press_turns_ = turns_;
+    return true;
 }
 
 bool PageShow::Move(const QPoint& point) {
     if (handle_ < 0 || !Active()) {
         return false;
     }
-    const page::Size flat{press_drawn_.width(), press_drawn_.height()};
-    mode_->SetManual(page::DragCorner(press_quad_, handle_, {double(point.x()), double(point.y())},
-                                      press_drawn_.left(), press_drawn_.top(), 1.0, flat,
-                                      frame_width_, frame_height_));
+    // The point on the page as it was drawn before its turn.
+    const POINT on_page = UnrotatePoint(
+        {point.x() - press_drawn_.left(), point.y() - press_drawn_.top()},
+        press_turns_ % 2 == 1 ? press_drawn_.height() : press_drawn_.width(),
+        press_turns_ % 2 == 1 ? press_drawn_.width() : press_drawn_.height(), press_turns_);
+    const PictureSize upright =
+        RotateSize(press_drawn_.width(), press_drawn_.height(), press_turns_);
+    const page::Size flat{upright.width, upright.height};
+    mode_->SetManual(page::DragCorner(press_quad_, handle_, {double(on_page.x), double(on_page.y)},
+                                      0, 0, 1.0, flat, frame_width_, frame_height_));
     return true;
 }
 

@@ -4,6 +4,7 @@
 # Ctrl+E. The snapshot, read back by ffmpeg, which shares no code with the
 # program, is the page alone: upright, at the page's aspect (A4, taller than
 # wide, unlike the camera's 4:3 picture), paper out to its four corners.
+# After F8 (a quarter turn to the right) the page lies on its side.
 #
 #   e2e_page_mode.sh PROGRAM_FOLDER [SCREENSHOT]   (the snapshot is copied
 #   beside SCREENSHOT as NAME-snapshot.jpg)
@@ -68,6 +69,15 @@ while [ -z "$snapshot" ]; do
   read -r w h < <(size "${files[-1]}")
   ((h <= w)) || snapshot=${files[-1]}
 done
+# F8 turns the picture a quarter to the right: the page turns with it.
+sleep 1.1
+before=$(count)
+xdotool windowfocus --sync "$SESSION_WIN"
+xdotool key F8
+session_ctrl_key e
+session_until "$SESSION_REACTION_S" "a snapshot after F8 and Ctrl+E" more
+files=("$images"*.jpg)
+turned=${files[-1]}
 if [ -n "$screenshot" ]; then
   session_screenshot "$screenshot"
   cp "$snapshot" "${screenshot%.*}-snapshot.jpg"
@@ -78,6 +88,9 @@ read -r w h < <(size "$snapshot")
 # A4: 1.414 high for 1 wide, within 3 %.
 awk -v w="$w" -v h="$h" 'BEGIN { r = h / w; exit !(r > 1.37 && r < 1.46) }' ||
   session_fail "the page is $w x $h, not at A4's aspect"
+read -r tw th < <(size "$turned")
+awk -v w="$tw" -v h="$th" 'BEGIN { r = w / h; exit !(r > 1.37 && r < 1.46) }' ||
+  session_fail "turned a quarter, the page is $tw x $th, not on its side at A4's aspect"
 gray="$SESSION_DIR/page.gray"
 ffmpeg -loglevel error -y -i "$snapshot" -pix_fmt gray -f rawvideo "$gray"
 # Paper at each corner (the desk is below 100), a little inside.

@@ -28,8 +28,10 @@ public:
     bool Flattening() const { return mode_ != nullptr && mode_->Enabled(); }
 
     // Paints frame as page mode makes it into target (black around is the
-    // caller's); false when page mode makes nothing of it.
-    bool Paint(QPainter& painter, const VideoFrame& frame, const QRect& target);
+    // caller's), the page turned clockwise by quarter_turns as the view
+    // turns the picture; false when page mode makes nothing of it.
+    bool Paint(QPainter& painter, const VideoFrame& frame, const QRect& target,
+               int quarter_turns = 0);
 
     // The left button at point: true when it took a corner handle.
     bool Press(const QPoint& point);
@@ -37,7 +39,7 @@ public:
     bool Move(const QPoint& point);
     void Release() { handle_ = -1; }
     bool Dragging() const { return handle_ >= 0; }
-    // Where the page was last painted (view pixels); empty when not.
+    // Where the page was last painted (view pixels, turned); empty when not.
     QRect Drawn() const { return drawn_; }
 
 private:
@@ -47,9 +49,11 @@ private:
     std::optional<page::Quad> drawn_quad_; // camera corners of what is drawn
     int frame_width_ = 0;
     int frame_height_ = 0;
-    int handle_ = -1;
+    int turns_ = 0;   // of the last paint, 0 to 3
+    int handle_ = -1; // the page's corner being dragged (before the turn)
     page::Quad press_quad_{};
     QRect press_drawn_;
+    int press_turns_ = 0;
 };
 
 } // namespace view
