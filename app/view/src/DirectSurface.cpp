@@ -15,6 +15,11 @@ DirectSurface::DirectSurface(QWidget* view) : QWidget(view) {
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Its X window gets the pointer's moves from the server. Qt drops a move
+    // without buttons at the first widget that does not track the mouse, so
+    // the view would never hear of it; tracked, the move is ignored here and
+    // goes on to the view.
+    setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
     hide();
 }
