@@ -502,7 +502,12 @@ bool VideoView::PaintFrame(QPainter& painter, const view::FramePresenter::Painti
     if (DirectAllowed(painting) && direct_->Show(painting.frame, target))
         return true;
     const bool camera_size = frame->width == image_width_ && frame->height == image_height_;
-    if (camera_size && page_show_.Paint(painter, *frame, target, shown_.quarter_turns))
+    // The page has an aspect of its own. While the whole picture shows, the
+    // page is fitted into the whole view (on its side in a turned picture's
+    // narrow place it would be small); a picture zoomed beyond the view
+    // zooms the page with it.
+    const QRect page_area = rect().contains(target) ? rect() : target;
+    if (camera_size && page_show_.Paint(painter, *frame, page_area, shown_.quarter_turns))
         return true;
     if (view::NormalQuarterTurns(shown_.quarter_turns) == 0 && shown_.frozen_mark.isEmpty()) {
         frame_painter_.Draw(painter, *frame, target);

@@ -1,3 +1,4 @@
+#include "page/PageMode.h"
 #include "testsupport/gui_support.h"
 #include "testsupport/temp_folder.h"
 #include "view/SavableImage.h"
@@ -260,6 +261,33 @@ TEST_F(VideoViewTest, PaintsTheNewestSharedFrameScaledWithoutKeepingOlderOnes) {
     EXPECT_EQ(QColor(0, 0, 0), shown.pixelColor(400, 560)) << "and below";
     EXPECT_EQ(1u, view_.PaintedCount());
     EXPECT_EQ(QColor(255, 0, 0), view_.LatestFrame().pixelColor(0, 0));
+}
+
+TEST_F(VideoViewTest, APageUsesTheWholeViewWhileTheWholePictureShowsAndZoomsWithIt) {
+    page::PageMode mode;
+    mode.SetEnabled(true);
+    // The upper half of the picture: a page two and a half times as wide as high.
+    mode.SetManual(
+        {page::Point{0, 0}, page::Point{1280, 0}, page::Point{1280, 512}, page::Point{0, 512}});
+    view_.SetPageMode(&mode);
+    const auto frame = std::make_shared<CopiedTestFrame>(1280, 1024);
+    const struct {
+        RECT picture;
+        int min_width;
+        int max_width;
+        const char* what;
+    } cases[] = {
+        {{200, 0, 600, 600}, 760, 800, "a narrow picture: the page fills the view's width"},
+        {{-400, -300, 1200, 900}, 1560, 1600, "zoomed beyond the view: the page zooms too"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        view_.PresentSharedFrame(frame, c.picture);
+        view_.grab();
+        EXPECT_GE(view_.PageShown().Drawn().width(), c.min_width);
+        EXPECT_LE(view_.PageShown().Drawn().width(), c.max_width);
+    }
+    view_.SetPageMode(nullptr);
 }
 
 TEST_F(VideoViewTest, SpotlightAndCurtainPaintOverThePictureAndTakeTheWheel) {
