@@ -101,26 +101,26 @@ void DrawSquare(OverlayWorker* worker) {
     ASSERT_TRUE(worker->Present());
 }
 
-} // namespace
+// A point of the camera's upright picture and what shows there.
+struct Mark {
+    view::POINT at;
+    Colour colour;
+};
 
-TEST(ShownFrameEncoder, EachQuarterTurnTurnsThePictureWithItsAnnotations) {
-    const std::vector<uint8_t> jpeg = CameraJpeg();
-    OverlayWorker overlay;
-    DrawSquare(&overlay);
-    // Points of the camera's picture and what shows there.
-    const struct {
-        view::POINT at;
-        Colour colour;
-    } marks[] = {
-        {{12, 12}, kBlack}, {{3, 3}, kRed},    {{20, 20}, kRed},
-        {{52, 10}, kGreen}, {{10, 40}, kBlue}, {{56, 40}, kWhite},
-    };
-    for (int turns = 0; turns < 4; ++turns) {
+// Encodes jpeg, a width x height camera picture, turned by each of 0 to 3
+// quarter turns up to last_turns (with the overlay and in page mode where
+// given), and checks the turned size and that each mark shows where the
+// turn puts it.
+void ExpectTurnedAsShown(const std::vector<uint8_t>& jpeg, int width, int height,
+                         const std::vector<Mark>& marks, int last_turns = 3,
+                         OverlayWorker* overlay = nullptr, const page::PageMode* page = nullptr) {
+    for (int turns = 0; turns <= last_turns; ++turns) {
         SCOPED_TRACE(turns);
         ShownPicture shown;
         shown.SetQuarterTurns(turns);
-        ShownFrameEncoder encoder(&overlay, &shown, kWidth, kHeight);
-        const view::PictureSize size = view::RotateSize(kWidth, kHeight, turns);
+        ShownFrameEncoder encoder(overlay, &shown, width, height);
+        encoder.SetPageMode(page);
+        const view::PictureSize size = view::RotateSize(width, height, turns);
         EXPECT_EQ(size.width, encoder.Width());
         EXPECT_EQ(size.height, encoder.Height());
         const uint8_t* out = nullptr;
@@ -129,11 +129,26 @@ TEST(ShownFrameEncoder, EachQuarterTurnTurnsThePictureWithItsAnnotations) {
         const Picture picture = Decode(out, out_length);
         ASSERT_EQ(size.width, picture.width);
         ASSERT_EQ(size.height, picture.height);
-        for (const auto& mark : marks) {
-            const view::POINT p = view::RotatePoint(mark.at, kWidth, kHeight, turns);
+        for (const Mark& mark : marks) {
+            const view::POINT p = view::RotatePoint(mark.at, width, height, turns);
             EXPECT_TRUE(picture.Near(p.x, p.y, mark.colour)) << mark.at.x << "," << mark.at.y;
         }
     }
+}
+
+} // namespace
+
+TEST(ShownFrameEncoder, EachQuarterTurnTurnsThePictureWithItsAnnotations) {
+    OverlayWorker overlay;
+    DrawSquare(&overlay);
+    ExpectTurnedAsShown(CameraJpeg(), kWidth, kHeight,
+                        {{{12, 12}, kBlack},
+                         {{3, 3}, kRed},
+                         {{20, 20}, kRed},
+                         {{52, 10}, kGreen},
+                         {{10, 40}, kBlue},
+                         {{56, 40}, kWhite}},
+                        3, &overlay);
 }
 
 TEST(ShownFrameEncoder, BadPicturesGiveTheLastGoodOneOrNothing) {
@@ -169,25 +184,8 @@ TEST(ShownFrameEncoder, BadPicturesGiveTheLastGoodOneOrNothing) {
 TEST(ShownFrameEncoder, TheLargestCamerasPicturesAreRecordedUprightAndTurned) {
     constexpr int kLarge = 2592;
     constexpr int kLargeHeight = 1944;
-    const std::vector<uint8_t> jpeg = CameraJpeg(kLarge, kLargeHeight, TJSAMP_420);
-    for (int turns : {0, 1}) {
-        SCOPED_TRACE(turns);
-        ShownPicture shown;
-        shown.SetQuarterTurns(turns);
-        ShownFrameEncoder encoder(nullptr, &shown, kLarge, kLargeHeight);
-        const uint8_t* out = nullptr;
-        size_t out_length = 0;
-        ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &out_length));
-        const Picture picture = Decode(out, out_length);
-        const view::PictureSize size = view::RotateSize(kLarge, kLargeHeight, turns);
-        ASSERT_EQ(size.width, picture.width);
-        ASSERT_EQ(size.height, picture.height);
-        const view::POINT white =
-            view::RotatePoint({kLarge - 9, kLargeHeight - 9}, kLarge, kLargeHeight, turns);
-        EXPECT_TRUE(picture.Near(white.x, white.y, kWhite));
-        const view::POINT red = view::RotatePoint({8, 8}, kLarge, kLargeHeight, turns);
-        EXPECT_TRUE(picture.Near(red.x, red.y, kRed));
-    }
+    ExpectTurnedAsShown(CameraJpeg(kLarge, kLargeHeight, TJSAMP_420), kLarge, kLargeHeight,
+                        {{{8, 8}, kRed}, {{kLarge - 9, kLargeHeight - 9}, kWhite}}, 1);
 }
 
 TEST(ShownFrameEncoder, NothingDrawnAndUprightPassesTheCamerasBytesOn) {
@@ -385,34 +383,12 @@ TEST(ShownFrameEncoder, PageModeRecordsTheFlattenedPageTurnedAsShown) {
     mode.SetManual({page::Point{2.0, kHeight / 2 + 4.0},
                     page::Point{kWidth - 2.0, kHeight / 2 + 4.0},
                     page::Point{kWidth - 2.0, kHeight - 6.0}, page::Point{2.0, kHeight - 6.0}});
-    const std::vector<uint8_t> jpeg = CameraJpeg();
-    // Upright, the page fills the width between bars; a turn turns all of it.
-    const struct {
-        view::POINT at;
-        Colour colour;
-        const char* what;
-    } marks[] = {
-        {{10, kHeight / 2}, kBlue, "the page's left"},
-        {{kWidth - 10, kHeight / 2}, kWhite, "the page's right"},
-        {{kWidth / 2, 3}, kBlack, "a bar above"},
-        {{kWidth / 2, kHeight - 4}, kBlack, "a bar below"},
-    };
-    for (int turns = 0; turns < 4; ++turns) {
-        SCOPED_TRACE(turns);
-        ShownPicture shown;
-        shown.SetQuarterTurns(turns);
-        ShownFrameEncoder encoder(nullptr, &shown, kWidth, kHeight);
-        encoder.SetPageMode(&mode);
-        const uint8_t* out = nullptr;
-        size_t length = 0;
-        ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &length));
-        const Picture picture = Decode(out, length);
-        const view::PictureSize size = view::RotateSize(kWidth, kHeight, turns);
-        ASSERT_EQ(size.width, picture.width);
-        ASSERT_EQ(size.height, picture.height);
-        for (const auto& mark : marks) {
-            const view::POINT p = view::RotatePoint(mark.at, kWidth, kHeight, turns);
-            EXPECT_TRUE(picture.Near(p.x, p.y, mark.colour)) << mark.what;
-        }
-    }
+    // Upright the page fills the width between bars above and below; a turn
+    // turns all of it.
+    ExpectTurnedAsShown(CameraJpeg(), kWidth, kHeight,
+                        {{{10, kHeight / 2}, kBlue},
+                         {{kWidth - 10, kHeight / 2}, kWhite},
+                         {{kWidth / 2, 3}, kBlack},
+                         {{kWidth / 2, kHeight - 4}, kBlack}},
+                        3, nullptr, &mode);
 }
