@@ -23,6 +23,9 @@ class WindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { App(); }
     void SetUp() override {
+        // The old folder first: each restores the environment it found, so
+        // the two must not overlap (a test may set up again).
+        folder_.reset();
         folder_ = std::make_unique<ProgramFolder>();
         SetMessageBoxService(&messages_);
     }
