@@ -1,6 +1,8 @@
+#include "DirectSurface.h"
 #include "page/PageMode.h"
 #include "testsupport/gui_support.h"
 #include "testsupport/temp_folder.h"
+#include "view/Rotation.h"
 #include "view/SavableImage.h"
 #include "view/ShowEffectPainter.h"
 #include "view/VideoView.h"
@@ -11,11 +13,13 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QTest>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -263,31 +267,78 @@ TEST_F(VideoViewTest, PaintsTheNewestSharedFrameScaledWithoutKeepingOlderOnes) {
     EXPECT_EQ(QColor(255, 0, 0), view_.LatestFrame().pixelColor(0, 0));
 }
 
-TEST_F(VideoViewTest, APageUsesTheWholeViewWhileTheWholePictureShowsAndZoomsWithIt) {
+TEST_F(VideoViewTest, APageTurnsWithThePictureAndTakesTheWholeViewWhileThePictureFits) {
     page::PageMode mode;
     mode.SetEnabled(true);
-    // The upper half of the picture: a page two and a half times as wide as high.
-    mode.SetManual(
-        {page::Point{0, 0}, page::Point{1280, 0}, page::Point{1280, 512}, page::Point{0, 512}});
+    // The upper half: a page two and a half times as wide as high, red on its
+    // left, blue on its right.
+    const page::Quad quad{page::Point{0, 0}, page::Point{1280, 0}, page::Point{1280, 512},
+                          page::Point{0, 512}};
+    const page::Point centre{640, 256};
     view_.SetPageMode(&mode);
     const auto frame = std::make_shared<CopiedTestFrame>(1280, 1024);
-    const struct {
-        RECT picture;
-        int min_width;
-        int max_width;
-        const char* what;
-    } cases[] = {
-        {{200, 0, 600, 600}, 760, 800, "a narrow picture: the page fills the view's width"},
-        {{-400, -300, 1200, 900}, 1560, 1600, "zoomed beyond the view: the page zooms too"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        view_.PresentSharedFrame(frame, c.picture);
-        view_.grab();
-        EXPECT_GE(view_.PageShown().Drawn().width(), c.min_width);
-        EXPECT_LE(view_.PageShown().Drawn().width(), c.max_width);
+    for (int y = 0; y < 1024; ++y)
+        for (int x = 0; x < 1280; ++x)
+            frame->Pixel(x, y) = x < 640 ? 0xFFFF0000u : 0xFF0000FFu;
+
+    mode.SetManual(quad);
+    view_.PresentSharedFrame(frame, RECT{-400, -300, 1200, 900});
+    view_.grab();
+    EXPECT_GE(view_.PageShown().Drawn().width(), 1560) << "zoomed beyond the view, so is the page";
+    for (int turns = 0; turns < 4; ++turns) {
+        SCOPED_TRACE(turns);
+        view_.SetQuarterTurns(turns);
+        mode.SetManual(quad);
+        // The picture in a narrow place, as a turned one is fitted in.
+        view_.PresentSharedFrame(frame, RECT{200, 0, 600, 600});
+        const QImage shown = view_.grab().toImage();
+        const QRect drawn = view_.PageShown().Drawn();
+        EXPECT_EQ(drawn.width() > drawn.height(), turns % 2 == 0);
+        EXPECT_GT(std::max(drawn.width(), drawn.height()), turns % 2 == 0 ? 760 : 560)
+            << "the whole view";
+        const view::PictureSize upright = view::RotateSize(drawn.width(), drawn.height(), turns);
+        for (const auto& [across, colour] :
+             {std::pair{0.25, QColor(255, 0, 0)}, std::pair{0.75, QColor(0, 0, 255)}}) {
+            const view::POINT at =
+                view::RotatePoint({static_cast<int>(upright.width * across), upright.height / 2},
+                                  upright.width, upright.height, turns);
+            EXPECT_EQ(shown.pixelColor(drawn.left() + at.x, drawn.top() + at.y), colour) << across;
+        }
+        // The handle at the screen's top left, dragged inwards there, moves
+        // the page's corner a clockwise turn puts there.
+        Send(&view_, QEvent::MouseButtonPress, drawn.topLeft());
+        Send(&view_, QEvent::MouseMove, drawn.topLeft() + QPoint(12, 12));
+        Send(&view_, QEvent::MouseButtonRelease, drawn.topLeft() + QPoint(12, 12));
+        const page::Quad moved = *mode.Current().quad;
+        for (int i = 0; i < 4; ++i) {
+            const double from = std::hypot(quad[i].x - centre.x, quad[i].y - centre.y);
+            const double to = std::hypot(moved[i].x - centre.x, moved[i].y - centre.y);
+            if (i == (4 - turns) % 4)
+                EXPECT_LT(to, from - 2) << i;
+            else
+                EXPECT_NEAR(to, from, 0.01) << i;
+        }
     }
+    view_.SetQuarterTurns(0);
     view_.SetPageMode(nullptr);
+}
+
+// The X server draws the picture through a window of the surface's own: the
+// pointer's moves it gets, with or without a button, reach the view below.
+TEST_F(VideoViewTest, PointerMovesOverTheDirectSurfaceReachTheView) {
+    view::DirectSurface surface(&view_);
+    surface.setGeometry(20, 30, 100, 80);
+    surface.show();
+    view_.show();
+    ASSERT_NE(surface.windowHandle(), nullptr) << "a window of its own";
+    const int posted = main_.positions;
+    QTest::mouseMove(surface.windowHandle(), QPoint(10, 10));
+    QTest::mousePress(surface.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseMove(surface.windowHandle(), QPoint(40, 20));
+    QTest::mouseRelease(surface.windowHandle(), Qt::LeftButton, {}, QPoint(40, 20));
+    QCoreApplication::sendPostedEvents(&main_);
+    EXPECT_EQ(main_.positions - posted, 2) << "a position for each move";
+    view_.hide();
 }
 
 TEST_F(VideoViewTest, SpotlightAndCurtainPaintOverThePictureAndTakeTheWheel) {
