@@ -156,6 +156,9 @@ TEST_F(SnapshotWindowTest, ShapesInASmallWindowAreSavedAsOverTheWholePicture) {
         s.shapes = {box, line};
     });
     main_window_->Annotations().RequestRedraw();
+    // The shapes are drawn on the overlay's own thread: a user sees them
+    // before capturing, and so must the test.
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main_window_->Session().Overlay().Present(); }));
     VideoView* view = main_window_->View();
     view->CalcDisplayRect(300, 200); // as a small window lays it out
     const auto decoded_width = [view] { return view->LatestFrame().width(); };
