@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace view {
 
 namespace {
@@ -70,6 +72,27 @@ bool PageShow::Paint(QPainter& painter, const VideoFrame& frame, const QRect& ta
         painter.drawEllipse(QPointF(corner.x, corner.y), kPageHandleRadius - 2,
                             kPageHandleRadius - 2);
     }
+    return true;
+}
+
+bool PageShow::CameraPoint(const QPoint& point, int camera_width, int camera_height,
+                           POINT* camera) const {
+    if (!Flattening() || !drawn_quad_ || !drawn_.contains(point) || frame_width_ <= 0 ||
+        frame_height_ <= 0 || camera_width <= 0 || camera_height <= 0) {
+        return false;
+    }
+    const PictureSize upright = RotateSize(drawn_.width(), drawn_.height(), turns_);
+    const POINT on_page = UnrotatePoint({point.x() - drawn_.left(), point.y() - drawn_.top()},
+                                        upright.width, upright.height, turns_);
+    const page::Quad flat = DrawnCorners(QRect(0, 0, upright.width, upright.height));
+    // The page was flattened from the frame shown, which may be a scaled
+    // decode of the camera's picture.
+    const page::Point at =
+        page::Apply(page::MapBetween(flat, *drawn_quad_), {on_page.x + 0.5, on_page.y + 0.5});
+    const double x = at.x * camera_width / frame_width_;
+    const double y = at.y * camera_height / frame_height_;
+    camera->x = std::clamp(static_cast<int>(x), 0, camera_width - 1);
+    camera->y = std::clamp(static_cast<int>(y), 0, camera_height - 1);
     return true;
 }
 

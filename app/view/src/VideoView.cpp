@@ -184,6 +184,10 @@ void VideoView::NudgeSelection(int dx, int dy) {
 }
 
 bool VideoView::ClientToImage() {
+    // The flattened page fills the view: its pixels map through the page.
+    if (page_show_.Flattening())
+        return page_show_.CameraPoint(QPoint(mouse_point_.x, mouse_point_.y), image_width_,
+                                      image_height_, &image_point_);
     const int turns = shown_.quarter_turns;
     const view::PictureSize shown = view::RotateSize(image_width_, image_height_, turns);
     view::POINT turned{};

@@ -303,6 +303,10 @@ TEST_F(VideoViewTest, APageTurnsWithThePictureAndTakesTheWholeViewWhileThePictur
                 view::RotatePoint({static_cast<int>(upright.width * across), upright.height / 2},
                                   upright.width, upright.height, turns);
             EXPECT_EQ(shown.pixelColor(drawn.left() + at.x, drawn.top() + at.y), colour) << across;
+            // The pointer there is over the camera's pixel the page took.
+            Send(&view_, QEvent::MouseMove, drawn.topLeft() + QPoint(at.x, at.y));
+            EXPECT_NEAR(view_.ImagePoint().x, 1280 * across, 4) << across;
+            EXPECT_NEAR(view_.ImagePoint().y, 256, 4) << across;
         }
         // The handle at the screen's top left, dragged inwards there, moves
         // the page's corner a clockwise turn puts there.

@@ -8,6 +8,7 @@
 
 #include "page/PageMode.h"
 #include "platform/media.h"
+#include "view/VideoGeometry.h"
 
 #include <QRect>
 
@@ -41,6 +42,9 @@ public:
     bool Dragging() const { return handle_ >= 0; }
     // Where the page was last painted (view pixels, turned); empty when not.
     QRect Drawn() const { return drawn_; }
+    // The camera's pixel (of a camera_width x camera_height picture) under
+    // the view's point, while the page is flattened; false off the page.
+    bool CameraPoint(const QPoint& point, int camera_width, int camera_height, POINT* camera) const;
 
 private:
     page::PageMode* mode_ = nullptr;
