@@ -363,7 +363,7 @@ void CameraSession::RunPicture() {
 }
 
 void CameraSession::Stop() {
-    recorder_.Stop();
+    recorder_.StopInBackground();
     shown_.Unfreeze();
     run_.fetch_add(1);
     overlay_.RequestImmediateRedraw();
@@ -374,7 +374,7 @@ void CameraSession::Stop() {
 }
 
 void CameraSession::OnVideoStopped() {
-    recorder_.Stop();
+    recorder_.StopInBackground();
     shown_.Unfreeze();
     if (Playing())
         play_ = play::State{};

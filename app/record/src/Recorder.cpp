@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 using record::MessageIcon;
 
@@ -32,6 +33,16 @@ std::string VideoFilePath(const std::string& folder, const std::tm& local) {
 
 void CopyName(const std::string& name, AudioDeviceRecord* record) {
     std::memcpy(record->name, name.data(), std::min(name.size(), sizeof record->name - 1));
+}
+
+// The capture is stopped and closed with its callback removed first: once
+// the callback is gone no sound is written any more.
+void CloseCapture(const RecorderLibraries& lib, AudioCaptureContext* audio) {
+    if (audio == nullptr)
+        return;
+    lib.audio_set_callback(audio, nullptr, nullptr);
+    lib.audio_stop(audio);
+    lib.audio_close(audio);
 }
 
 } // namespace
@@ -67,6 +78,7 @@ int32_t Recorder::Start(const record::RecordParams& params) {
     {
         platform::MutexLock hold(control_lock_);
         start_tick_.store(platform::GetTickCount());
+        ended_itself_.store(false);
         audio_writing_.store(false);
         queue_.Clear();
         params_ = params;
@@ -113,6 +125,7 @@ void Recorder::Begin(const OpenedFile& file) {
     pacing_.emplace(params_.frame_rate);
     last_flush_tick_ = platform::GetTickCount();
     stop_flag_.store(false);
+    notify_when_finished_.store(false);
     stop_event_.Reset();
     recording_.store(true);
     audio_writing_.store(true);
@@ -143,16 +156,8 @@ int32_t Recorder::OpenAudio(const char** message) {
     return record::kRecording;
 }
 
-// The capture is stopped and closed with its callback removed first: once
-// the callback is gone no sound is written any more.
 void Recorder::CloseAudio() {
-    const RecorderLibraries& lib = options_.libraries;
-    if (audio_ != nullptr) {
-        lib.audio_set_callback(audio_, nullptr, nullptr);
-        lib.audio_stop(audio_);
-        lib.audio_close(audio_);
-    }
-    audio_ = nullptr;
+    CloseCapture(options_.libraries, std::exchange(audio_, nullptr));
     audio_media_type_ = nullptr;
 }
 
@@ -218,6 +223,9 @@ void Recorder::WriterLoop() {
             // Frames are written in pairs: the one already due still goes in.
             if (video_ != nullptr)
                 WriteDueFrames(platform::GetTickCount(), true);
+            Finish();
+            if (notify_when_finished_.exchange(false) && listener_ != nullptr)
+                listener_->OnRecorderStateChanged();
             break;
         }
         if (!Turn())
@@ -328,6 +336,7 @@ bool Recorder::Split() {
 }
 
 void Recorder::EndFromWriter(int32_t result, const char* message, MessageIcon icon) {
+    ended_itself_.store(true);
     StopRecording(true, result);
     Report(message, icon);
 }
@@ -358,15 +367,30 @@ bool Recorder::Stop() {
     return StopRecording(true);
 }
 
-bool Recorder::StopRecording(bool notify, int32_t result) {
-    std::thread writer;
+void Recorder::StopInBackground() {
+    bool writer_finishes = false;
     {
         platform::MutexLock hold(control_lock_);
-        audio_writing_.store(false);
-        recording_.store(false);
-        result_.store(result);
-        stop_flag_.store(true);
-        stop_event_.Set();
+        // A writer that has not ended yet finishes an open file itself:
+        // either at its next turn, or it is ending the recording already.
+        writer_finishes = MarkStopped(record::kIdle) && writer_.joinable();
+        notify_when_finished_.store(writer_finishes);
+    }
+    if (writer_finishes)
+        return;
+    Finish();
+    if (listener_ != nullptr)
+        listener_->OnRecorderStateChanged();
+}
+
+bool Recorder::StopRecording(bool notify, int32_t result) {
+    std::thread writer;
+    bool had_file = false;
+    {
+        platform::MutexLock hold(control_lock_);
+        had_file = MarkStopped(result);
+        // This caller tells the listener, not the writer.
+        notify_when_finished_.store(false);
         // The writer stopping the recording itself does not wait for itself;
         // the next Start or Stop joins it.
         if (writer_.joinable() && writer_.get_id() != std::this_thread::get_id())
@@ -374,21 +398,45 @@ bool Recorder::StopRecording(bool notify, int32_t result) {
     }
     if (writer.joinable())
         writer.join();
+    Finish();
+    if (notify && listener_ != nullptr)
+        listener_->OnRecorderStateChanged();
+    return had_file;
+}
 
+bool Recorder::MarkStopped(int32_t result) {
+    recording_.store(false);
+    result_.store(result);
+    stop_flag_.store(true);
+    stop_event_.Set();
+    const bool open = video_ != nullptr;
+    if (open)
+        finishing_.store(true);
+    return open;
+}
+
+// Sound keeps going into the file until the capture's callback is removed:
+// what was on its way at the stop is kept.
+void Recorder::Finish() {
+    AudioCaptureContext* audio = nullptr;
+    {
+        platform::MutexLock hold(control_lock_);
+        audio = std::exchange(audio_, nullptr);
+        audio_media_type_ = nullptr;
+    }
+    CloseCapture(options_.libraries, audio);
     AviOutputFile* file = nullptr;
     {
         platform::MutexLock hold(control_lock_);
-        CloseAudio();
+        audio_writing_.store(false);
         {
-            platform::MutexLock audio(audio_lock_);
+            platform::MutexLock sound(audio_lock_);
             audio_file_ = nullptr;
         }
-        file = video_;
-        video_ = nullptr;
+        file = std::exchange(video_, nullptr);
     }
-    if (file != nullptr)
-        options_.libraries.file_close(file);
-    if (notify && listener_ != nullptr)
-        listener_->OnRecorderStateChanged();
-    return file != nullptr;
+    if (file == nullptr)
+        return;
+    options_.libraries.file_close(file);
+    finishing_.store(false);
 }

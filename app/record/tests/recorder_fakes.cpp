@@ -1,6 +1,7 @@
 #include "recorder_fakes.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <set>
 #include <thread>
 
@@ -10,6 +11,8 @@ namespace {
 
 std::mutex g_lock; // guards every g_ value below
 State g_state;
+bool g_hold_closes = false;
+std::condition_variable g_closes_released; // with g_lock
 std::set<const void*> g_open_files;
 char g_fake_files[4096];
 int g_next_fake_file = 0;
@@ -49,7 +52,10 @@ AviOutputFile* TOVEK_STDCALL Open(const char* path) {
 
 void TOVEK_STDCALL Close(AviOutputFile* file) {
     {
-        std::lock_guard<std::mutex> hold(g_lock);
+        std::unique_lock<std::mutex> hold(g_lock);
+        g_state.closes_waiting++;
+        g_closes_released.wait(hold, [] { return !g_hold_closes; });
+        g_state.closes_waiting--;
         g_state.writes_after_close += g_audio_writing_to == file ? 1 : 0;
         g_open_files.erase(file);
         g_state.files_closed++;
@@ -178,6 +184,14 @@ void Set(bool State::*fault) {
     g_state.*fault = true;
 }
 
+void HoldCloses(bool held) {
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_hold_closes = held;
+    }
+    g_closes_released.notify_all();
+}
+
 State Snapshot() {
     std::lock_guard<std::mutex> hold(g_lock);
     return g_state;
@@ -190,6 +204,8 @@ void Reset() {
     g_open_files.clear();
     g_callback = nullptr;
     g_callback_user = nullptr;
+    g_hold_closes = false;
+    g_closes_released.notify_all();
 }
 
 RecorderLibraries Libraries(bool real_strovi, bool real_audio) {

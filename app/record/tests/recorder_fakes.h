@@ -31,6 +31,7 @@ struct State {
     // while its callback could still run.
     int writes_after_close = 0;
     int closed_with_callback = 0;
+    int closes_waiting = 0; // FileClose calls held by HoldCloses
 
     // Switches.
     bool fail_open = false;
@@ -44,6 +45,8 @@ struct State {
 
 State Snapshot();
 void Set(bool State::*fault);
+// While held, FileClose waits, as on a slow disk.
+void HoldCloses(bool hold);
 void Reset();
 
 // Strovi's calls counted, and without files or forwarded to the real one;

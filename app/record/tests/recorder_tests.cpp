@@ -354,6 +354,40 @@ TEST_F(RecorderTest, TheWriterStopsTheRecordingItself) {
     EXPECT_EQ(1, fake::Snapshot().files_closed);
 }
 
+TEST_F(RecorderTest, AStopInTheBackgroundLeavesTheDiskToTheWriterAndAStartWaitsForIt) {
+    Recorder& recorder = Make(false, record::kSplitMegabytes, true);
+    const std::vector<uint8_t> frame(1000, 1);
+    ASSERT_EQ(record::kRecording, recorder.Start(Params(16, 1)));
+    recorder.Append(frame.data(), frame.size());
+    fake::HoldCloses(true);
+    recorder.StopInBackground(); // returns while the file's close waits on the disk
+    EXPECT_FALSE(recorder.Recording());
+    EXPECT_TRUE(recorder.Finishing());
+    EXPECT_FALSE(recorder.Append(frame.data(), frame.size()));
+    ASSERT_TRUE(testsupport::WaitUntil([] { return fake::Snapshot().closes_waiting == 1; }));
+    EXPECT_EQ(1, log_.StateChanges()) << "the owner hears once the file is whole";
+    fake::HoldCloses(false);
+    EXPECT_TRUE(
+        testsupport::WaitUntil([&] { return !recorder.Finishing() && log_.StateChanges() == 2; }));
+
+    // A new recording waits for the last file's close before it opens one.
+    ASSERT_EQ(record::kRecording, recorder.Start(Params(16, 1)));
+    fake::HoldCloses(true);
+    recorder.StopInBackground();
+    std::thread again([&] { recorder.Start(Params(16, 1)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(2, fake::Snapshot().files_opened);
+    fake::HoldCloses(false);
+    again.join();
+    EXPECT_TRUE(recorder.Recording());
+    EXPECT_TRUE(recorder.Stop());
+    const fake::State s = fake::Snapshot();
+    EXPECT_EQ(3, s.files_opened);
+    EXPECT_EQ(3, s.files_closed);
+    EXPECT_EQ(0, s.closed_with_callback) << "the sound stops before its file closes";
+    EXPECT_EQ(s.audio_opened, s.audio_closed);
+}
+
 TEST_F(RecorderTest, StartingTwiceInOneSecondKeepsBothFiles) {
     Recorder& recorder = Make(true);
     recorder.Start(Params());

@@ -277,7 +277,7 @@ void HeadlessRun::OnTick() {
 
 void HeadlessRun::FinishRecording(const cli::Text* fault) {
     const double seconds = (platform::GetTickCount() - phase_start_) / 1000.0;
-    session_->StopRecording(); // the file is whole once this returns
+    session_->StopRecordingAndWait();
     const std::vector<std::string> files = stage_.Deliver("Videos", ".avi");
     if (files.empty()) {
         Fail(fault != nullptr ? *fault

@@ -49,9 +49,10 @@ bool MainWindow::event(QEvent* e) {
             OnStreamError();
         return true;
     case msg::kRecorderChanged:
-        // A recording that ended while the picture goes on (disk full, a
-        // write failure) is not one a returning camera resumes.
-        if (session_->Playing() && !session_->Recording())
+        // A recording that ended by itself (disk full, a write failure) is
+        // not one a returning camera resumes. A stop's file may be finished
+        // after the camera came back: that message must not drop the wish.
+        if (session_->GetRecorder().EndedItself() && !session_->Recording())
             session_->Replug().SetRecordWanted(false);
         Refresh();
         return true;

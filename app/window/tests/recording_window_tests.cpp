@@ -56,6 +56,11 @@ protected:
                 files.push_back(entry.path());
         return files;
     }
+    // The stop returns at once; the recorder's thread finishes the file.
+    bool FileFinished() {
+        return ProcessEventsUntil(
+            [&] { return !main_window_->Session().GetRecorder().Finishing(); });
+    }
     // Records for about ms of real time while pictures arrive.
     void RecordFor(int ms) {
         QElapsedTimer timer;
@@ -96,6 +101,7 @@ TEST_F(RecordingWindowTest, MenuRecordsWithSoundAndTheExitQuestionKeepsItGoing) 
 
     main_window_->Menu().FindCommand(cmd::kStopRecord)->trigger();
     EXPECT_FALSE(main_window_->Session().Recording());
+    ASSERT_TRUE(FileFinished());
     ASSERT_EQ(Videos().size(), 1u);
     const avitest::Probe probe = avitest::RunFfprobe(Videos()[0].string());
     ASSERT_TRUE(probe.ok) << probe.output;
@@ -126,6 +132,7 @@ TEST_F(RecordingWindowTest, PullingTheCameraOutEndsTheRecordingWithAPlayableFile
     ASSERT_TRUE(ProcessEventsUntil([&] { return !main_window_->Session().Attached(); }));
     EXPECT_FALSE(main_window_->Session().Recording());
     EXPECT_EQ(main_window_->Panes().MessageText(), "The device is detached.");
+    ASSERT_TRUE(FileFinished());
     ASSERT_EQ(Videos().size(), 1u);
     const avitest::Demux demux = avitest::RunAvidemux(Videos()[0].string());
     EXPECT_TRUE(demux.ok) << demux.error;

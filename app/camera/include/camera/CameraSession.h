@@ -205,7 +205,11 @@ public:
     // the camera's frames.
     int32_t StartRecording(const std::u16string& record_path, int32_t audio_index,
                            const record::AudioNames& audio, bool as_shown = false);
-    void StopRecording() { recorder_.Stop(); }
+    // The recording ends at once; the file is finished in the background
+    // (Recorder::StopInBackground), and kRecorderChanged follows.
+    void StopRecording() { recorder_.StopInBackground(); }
+    // Returns once the file is whole.
+    void StopRecordingAndWait() { recorder_.Stop(); }
     bool Recording() const { return recorder_.Recording(); }
     const Recorder& GetRecorder() const { return recorder_; }
 

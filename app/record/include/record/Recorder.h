@@ -17,10 +17,13 @@
 //
 // Threads and locks:
 //  - Start: the user-interface thread. Stop: any thread, the writer itself
-//    included (it then does not wait for itself). Append: any thread, only
-//    queues while recording. Getters: any thread, while the writer runs.
+//    included (it then does not wait for itself). StopInBackground: any
+//    thread; it never waits, the writer finishes the file. Append: any
+//    thread, only queues while recording. Getters: any thread, while the
+//    writer runs.
 //  - control_lock_ guards the file and audio handles, the video path and the
-//    writer thread object; it is never held while waiting for the writer.
+//    writer thread object; it is never held while waiting for the writer,
+//    the disk or the sound capture.
 //  - audio_lock_ is held by the audio callback for each write, and by whoever
 //    changes the file the sound goes to: a file is never closed while the
 //    audio thread may still write into it.
@@ -134,8 +137,19 @@ public:
     // Any thread. Ends the recording: the writer is joined (unless this is
     // the writer), the sound stopped, the file finished. Frames already due
     // are written, the rest of the queue dropped. False when no file was
-    // open.
+    // open. The file is whole when this returns.
     bool Stop();
+    // Any thread, without waiting: the recording ends at once (Recording()
+    // is false on return) and the writer finishes the file as Stop does,
+    // sound still in flight included, then tells the listener. Finishing the
+    // file waits on the disk, which a window must not. Start, Stop and the
+    // destructor wait for a finish still running.
+    void StopInBackground();
+    // From a stop until its file is closed.
+    bool Finishing() const { return finishing_.load(); }
+    // The last recording ended by itself (the disk, a failed write), not by
+    // a caller's stop.
+    bool EndedItself() const { return ended_itself_.load(); }
 
     // Any thread, from the stream callbacks: queues a copy of the frame while
     // recording. False when the frame was not queued.
@@ -187,6 +201,12 @@ private:
     // The recording goes on in a new file; false when it ended instead.
     bool Split();
     bool StopRecording(bool notify, int32_t result = record::kIdle);
+    // The recording ends: no frame is queued any more, and the writer stops
+    // at its next turn. True when a file was open.
+    bool MarkStopped(int32_t result) TOVEK_REQUIRES(control_lock_);
+    // Closes the sound capture and the file, if still open; the writer has
+    // ended, or this is the writer.
+    void Finish() TOVEK_EXCLUDES(control_lock_);
     void EndFromWriter(int32_t result, const char* message, record::MessageIcon icon);
     void WriterLoop();
     // Writes each frame due at tick now; false when the recording ended here.
@@ -207,6 +227,10 @@ private:
     std::atomic<bool> recording_{false};
     std::atomic<bool> audio_writing_{false};
     std::atomic<bool> stop_flag_{false};
+    std::atomic<bool> finishing_{false};
+    std::atomic<bool> ended_itself_{false};
+    // Set by StopInBackground: the writer tells the listener once finished.
+    std::atomic<bool> notify_when_finished_{false};
     platform::AutoResetEvent stop_event_; // wakes the writer for stop_flag_
     std::atomic<int32_t> result_{record::kIdle};
     std::atomic<uint32_t> start_tick_{0};
