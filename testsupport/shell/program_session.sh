@@ -139,7 +139,7 @@ session_windows() {
   # inside the main window.
   local w
   for w in $(xdotool search --onlyvisible --pid "$SESSION_PID" 2>/dev/null); do
-    xwininfo -id "$w" -tree 2>/dev/null | grep -q '^  Parent window id: .*(the root window)' &&
+    xwininfo -id "$w" -tree 2>/dev/null | grep '^  Parent window id: .*(the root window)' >/dev/null &&
       echo "$w"
   done
   true

@@ -52,7 +52,7 @@ session_expect_main_window_only "after three snapshots"
 
 session_menu d || session_fail "Export to PDF is disabled after three snapshots"
 dialog() { [ -n "$(session_window_named "Export to PDF")" ]; }
-only_main() { ! session_windows | grep -qvx "$SESSION_WIN"; }
+only_main() { ! session_windows | grep -vx "$SESSION_WIN" >/dev/null; }
 session_until "$SESSION_REACTION_S" "the save dialog after File > Export to PDF..." dialog
 sleep 0.5
 [ -z "$screenshot" ] || session_screenshot_screen "$screenshot"

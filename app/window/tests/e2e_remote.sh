@@ -67,7 +67,7 @@ remote_refused() {
   [ "$(wc -l <"$SESSION_DIR/remote.err")" = 1 ] || session_fail "'$*' said: $REMOTE_ERR"
 }
 
-ini_has() { tr -d '\r' <"$ini" | grep -qx "$1"; }
+ini_has() { tr -d '\r' <"$ini" | grep -x "$1" >/dev/null; }
 count() { find "$out$1" -maxdepth 1 -name "*.$2" 2>/dev/null | wc -l; }
 # has_files FOLDER EXTENSION N: N files in that output folder.
 has_files() { [ "$(count "$1" "$2")" = "$3" ]; }
