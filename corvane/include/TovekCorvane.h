@@ -97,6 +97,10 @@ TOVEK_EXPORT int Corvane_UnregisterDeviceNotification(DEVICE_CHANGE_RECEIVER rec
 // of a working camera node (after a 5-second wait on the replaceable clock,
 // for the device to settle); -1 otherwise.
 TOVEK_EXPORT int Corvane_UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header);
+// Any thread: a Corvane_UpdateDevice waiting now for the camera to settle
+// gives up within one 50 ms step and returns -1. Later calls wait as usual.
+// 0.
+TOVEK_EXPORT int Corvane_CancelOpen(void);
 
 // ---- capture graph -------------------------------------------------------------------
 

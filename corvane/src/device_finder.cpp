@@ -4,6 +4,7 @@
 #include "platform/system.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <strings.h>
 
@@ -20,6 +21,11 @@ struct IdentityState {
     std::string device_id TOVEK_GUARDED_BY(mutex);
     std::string prefix TOVEK_GUARDED_BY(mutex);
 };
+
+// Stepped by each cancel: a wait ends once it has moved since the wait
+// began, so a cancel never reaches a later wait (a flag would have to be
+// cleared, and could be cleared before an earlier wait saw it).
+std::atomic<uint64_t> g_settle_cancels{0};
 
 IdentityState& Identity() {
     static IdentityState* state = new IdentityState; // used until the process ends
@@ -160,7 +166,11 @@ int JudgeDeviceChange(platform::DeviceProvider& provider, std::string_view devic
     // that does not open by then is judged all the same; its open says why.
     const std::string prefix = MonikerPrefix(device_id);
     const uint32_t since = platform::GetTickCount();
+    const uint64_t cancels = g_settle_cancels.load();
     for (;;) {
+        if (g_settle_cancels.load() != cancels) {
+            return -1;
+        }
         platform::VideoInputDevice camera;
         if (FindCamera(provider, prefix, &camera) && provider.CheckOpen(camera) == 0) {
             return 0;
@@ -171,6 +181,10 @@ int JudgeDeviceChange(platform::DeviceProvider& provider, std::string_view devic
         }
         platform::Sleep(std::min(kSettlePollMs, kSettleMs - waited));
     }
+}
+
+void CancelSettleWaits() {
+    g_settle_cancels.fetch_add(1);
 }
 
 } // namespace corvane

@@ -38,8 +38,13 @@ bool FindCamera(platform::DeviceProvider& provider, std::string_view prefix,
 // 0 when event (with header) is the arrival of a working camera node or the
 // removal of a camera whose instance id starts like device_id; -1 otherwise.
 // An arrival of the camera first waits (platform::Sleep, in steps of 50 ms)
-// until the camera's video node is listed and opens, at most 5000 ms.
+// until the camera's video node is listed and opens, at most 5000 ms; -1
+// when CancelSettleWaits ends that wait.
 int JudgeDeviceChange(platform::DeviceProvider& provider, std::string_view device_id,
                       uint32_t event, const DEV_BROADCAST_HDR* header);
+
+// Any thread: every arrival's wait running now ends at its next step. Waits
+// that begin afterwards run as usual.
+void CancelSettleWaits();
 
 } // namespace corvane

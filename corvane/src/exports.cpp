@@ -95,6 +95,11 @@ int Corvane_UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) {
     return corvane::JudgeDeviceChange(corvane::Provider(), corvane::DeviceId(), event, header);
 }
 
+int Corvane_CancelOpen(void) {
+    corvane::CancelSettleWaits();
+    return 0;
+}
+
 int Corvane_Open(int index, CorvaneCaptureDevice** out) {
     if (index > 0 || out == nullptr) {
         return -1;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 
 namespace corvane {
 namespace {
@@ -64,6 +65,9 @@ public:
     }
     int CheckOpen(const VideoInputDevice&) override {
         ++open_checks;
+        if (on_check) {
+            on_check();
+        }
         return open_checks > refused_opens ? 0 : EBUSY;
     }
     std::unique_ptr<platform::ExtensionUnitTransport>
@@ -80,6 +84,7 @@ public:
     std::vector<VideoInputDevice> inputs; // none: the video node never shows
     int refused_opens = 0;                // the first ones fail
     int open_checks = 0;
+    std::function<void()> on_check; // what another thread does meanwhile
     bool node_found = true;
     platform::DevNodeStatus node_status{platform::DN_DRIVER_LOADED | platform::DN_STARTED, 0};
     int class_dev_calls = 0;
@@ -192,6 +197,27 @@ TEST_F(JudgeDeviceChangeTest, MalformedOrForeignEventsNeverReachTheSystem) {
     EXPECT_EQ(-1, Judge(DBT_DEVICEARRIVAL, broadcast));
     header->dbch_size = 4;
     EXPECT_EQ(-1, Judge(DBT_DEVICEARRIVAL, broadcast));
+}
+
+TEST_F(JudgeDeviceChangeTest, ACancelEndsTheWaitRunningNowAndNoLaterOne) {
+    VideoInputDevice camera;
+    camera.display_name = MonikerPrefix(kDefaultDeviceId) + "#sn1#{video}";
+    camera.friendly_name = "RVX";
+    provider_.present = {kCameraId};
+    provider_.inputs = {camera};
+    provider_.refused_opens = 1000; // listed, never opens
+    // The program ends while the third try runs.
+    provider_.on_check = [this] {
+        if (provider_.open_checks == 3) {
+            CancelSettleWaits();
+        }
+    };
+    EXPECT_EQ(-1, Judge(DBT_DEVICEARRIVAL, Interface(kCameraName)));
+    EXPECT_EQ(3, provider_.open_checks);
+    EXPECT_EQ(150u, clock_.Slept());
+    // The next arrival waits its whole time again.
+    EXPECT_EQ(0, Judge(DBT_DEVICEARRIVAL, Interface(kCameraName)));
+    EXPECT_EQ(150u + 5000u, clock_.Slept());
 }
 
 } // namespace

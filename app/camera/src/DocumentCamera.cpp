@@ -184,6 +184,7 @@ RvxCamera::~RvxCamera() {
 }
 
 int RvxCamera::Initialize() {
+    cancelled_.store(false);
     return Corvane_Intialize();
 }
 
@@ -234,7 +235,14 @@ int RvxCamera::RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) {
 }
 
 int RvxCamera::UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) {
+    if (cancelled_.load())
+        return -1;
     return Corvane_UpdateDevice(event, header);
+}
+
+void RvxCamera::CancelOpen() {
+    cancelled_.store(true);
+    Corvane_CancelOpen();
 }
 
 int RvxCamera::SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) {

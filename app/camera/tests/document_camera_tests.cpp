@@ -101,6 +101,7 @@ FAKE(Corvane_UnIntialize, "Uninitialize", void)
 FAKE(Corvane_GetDeviceCount, "GetDeviceCount", void)
 FAKE(Corvane_RegisterDeviceNotification, "RegisterDeviceNotification", DEVICE_CHANGE_RECEIVER)
 FAKE(Corvane_UpdateDevice, "UpdateDevice", uint32_t, const DEV_BROADCAST_HDR*)
+FAKE(Corvane_CancelOpen, "CancelOpen", void)
 int Corvane_Open(int, CorvaneCaptureDevice** device) {
     return FakeOpen(device);
 }
@@ -309,6 +310,18 @@ TEST(DocumentCamera, FamilyRules) {
         EXPECT_EQ(0, rvx.SendCmd(0x31));
         EXPECT_EQ(step.waits_ms, clock.Slept() - slept) << step.after_ms;
     }
+
+    // A cancel that comes before an arrival's wait begins keeps it from
+    // beginning, until the next Initialize.
+    g_calls.clear();
+    rvx.CancelOpen();
+    EXPECT_EQ(-1, rvx.UpdateDevice(0x8000, nullptr));
+    rvx.Initialize();
+    EXPECT_EQ(0, rvx.UpdateDevice(0x8000, nullptr));
+    std::vector<std::string> called;
+    for (const auto& call : g_calls)
+        called.push_back(call.first);
+    EXPECT_EQ((std::vector<std::string>{"CancelOpen", "Initialize", "UpdateDevice"}), called);
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include "platform/wintypes.h"
 #include "settings/DeviceCatalogue.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -47,9 +48,10 @@ public:
     virtual int GetDeviceCount() = 0;
     // Closes a device that is open, then opens device index (always 0).
     virtual int Open(int index) = 0;
-    // The one call for another thread: an Open running now that waits for a
-    // camera gives up at once and fails, as does every Open until the next
-    // Initialize. Nothing for a family whose Open does not wait.
+    // The one call for another thread: an Open, or the judgement of a
+    // device change, running now that waits for a camera gives up at once
+    // and fails, as does every one until the next Initialize. Nothing for a
+    // family that does not wait.
     virtual void CancelOpen() {}
     // Closes the device; afterwards no device is open.
     virtual int Close() = 0;
@@ -142,7 +144,9 @@ public:
     int SendCmd(int command) override;
     uint32_t CommandWaitMs() const override;
     int RegisterDeviceNotification(DEVICE_CHANGE_RECEIVER receiver) override;
+    // The arrival's wait for the camera to settle is what CancelOpen ends.
     int UpdateDevice(uint32_t event, const DEV_BROADCAST_HDR* header) override;
+    void CancelOpen() override;
     int SetPosition(VIDEO_WINDOW window, int x, int y, int width, int height) override;
     int Refresh(int x, int y, int width, int height) override;
     int Run() override;
@@ -162,6 +166,9 @@ public:
 private:
     CorvaneCaptureDevice* handle_ = nullptr; // null when closed; UI thread only
     uint32_t last_command_ms_ = 0;           // tick of the last command or open
+    // Set by CancelOpen: the library's cancel reaches only a wait already
+    // running, this one a wait about to begin.
+    std::atomic<bool> cancelled_{false};
 };
 
 // A new, closed camera object of family's class: Q5Camera for kQ5,
