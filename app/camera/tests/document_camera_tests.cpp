@@ -313,15 +313,12 @@ TEST(DocumentCamera, FamilyRules) {
 
     // A cancel that comes before an arrival's wait begins keeps it from
     // beginning, until the next Initialize.
-    g_calls.clear();
     rvx.CancelOpen();
+    g_calls.clear();
     EXPECT_EQ(-1, rvx.UpdateDevice(0x8000, nullptr));
+    EXPECT_TRUE(g_calls.empty()) << "the library's wait never began";
     rvx.Initialize();
     EXPECT_EQ(0, rvx.UpdateDevice(0x8000, nullptr));
-    std::vector<std::string> called;
-    for (const auto& call : g_calls)
-        called.push_back(call.first);
-    EXPECT_EQ((std::vector<std::string>{"CancelOpen", "Initialize", "UpdateDevice"}), called);
 }
 
 } // namespace

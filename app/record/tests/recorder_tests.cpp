@@ -363,7 +363,6 @@ TEST_F(RecorderTest, AStopInTheBackgroundLeavesTheDiskToTheWriterAndAStartWaitsF
     recorder.StopInBackground(); // returns while the file's close waits on the disk
     EXPECT_FALSE(recorder.Recording());
     EXPECT_TRUE(recorder.Finishing());
-    EXPECT_FALSE(recorder.Append(frame.data(), frame.size()));
     ASSERT_TRUE(testsupport::WaitUntil([] { return fake::Snapshot().closes_waiting == 1; }));
     EXPECT_EQ(1, log_.StateChanges()) << "the owner hears once the file is whole";
     fake::HoldCloses(false);
@@ -385,7 +384,6 @@ TEST_F(RecorderTest, AStopInTheBackgroundLeavesTheDiskToTheWriterAndAStartWaitsF
     EXPECT_EQ(3, s.files_opened);
     EXPECT_EQ(3, s.files_closed);
     EXPECT_EQ(0, s.closed_with_callback) << "the sound stops before its file closes";
-    EXPECT_EQ(s.audio_opened, s.audio_closed);
 }
 
 TEST_F(RecorderTest, StartingTwiceInOneSecondKeepsBothFiles) {
