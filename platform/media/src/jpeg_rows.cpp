@@ -1,5 +1,7 @@
 #include "jpeg_rows.h"
 
+#include "platform/jpeg_error_jump.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -10,9 +12,6 @@
 namespace platform {
 namespace {
 
-// As TurboJPEG limits them: a hostile progressive picture could otherwise
-// make the decoder work through scans without end.
-constexpr int kMaxScans = 500;
 // Rows kept for the groups: twice the largest group, so a group never
 // needs a row that was overwritten.
 constexpr int kRingRows = 2 * RowShrinker::kMaxGroupRows;
@@ -24,55 +23,16 @@ constexpr size_t kRowOffset = 4;
 
 } // namespace
 
-// libjpeg reports a fatal error by calling error_exit, which must not return:
-// it jumps back to the decode call. Everything between the jump's setting
-// and its target is plain data, so nothing is skipped that needs destroying.
-struct JpegRowDecoder::State {
+// The decompressor with its error handling (errors jump back to Decode).
+struct JpegRowDecoder::State : JpegErrorJump {
     jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    jpeg_progress_mgr progress{};
-    std::jmp_buf jump{};
-    char message[JMSG_LENGTH_MAX] = {};
-    bool warned = false;
-
-    static State* Of(j_common_ptr info) { return static_cast<State*>(info->client_data); }
-
-    static void ErrorExit(j_common_ptr info) {
-        State* self = Of(info);
-        (*info->err->format_message)(info, self->message);
-        std::longjmp(self->jump, 1);
-    }
-    // Level -1 is a warning (corrupt data worked around); higher levels are
-    // trace messages, not wanted.
-    static void EmitMessage(j_common_ptr info, int level) {
-        State* self = Of(info);
-        if (level >= 0)
-            return;
-        if (!self->warned)
-            (*info->err->format_message)(info, self->message);
-        self->warned = true;
-        ++info->err->num_warnings;
-    }
-    static void Progress(j_common_ptr info) {
-        auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
-        if (decompress->progressive_mode && decompress->input_scan_number > kMaxScans) {
-            State* self = Of(info);
-            std::snprintf(self->message, sizeof self->message,
-                          "progressive picture with more than %d scans", kMaxScans);
-            std::longjmp(self->jump, 1);
-        }
-    }
 };
 
 JpegRowDecoder::JpegRowDecoder() : state_(std::make_unique<State>()) {
     State& s = *state_;
-    s.info.err = jpeg_std_error(&s.errors);
-    s.errors.error_exit = State::ErrorExit;
-    s.errors.emit_message = State::EmitMessage;
-    s.info.client_data = &s;
+    s.Attach(reinterpret_cast<j_common_ptr>(&s.info));
     jpeg_create_decompress(&s.info);
-    s.progress.progress_monitor = State::Progress;
-    s.info.progress = &s.progress;
+    s.WatchScans(&s.info);
 }
 
 JpegRowDecoder::~JpegRowDecoder() {
@@ -88,8 +48,7 @@ JpegDecodeResult JpegRowDecoder::Decode(const uint8_t* jpeg, size_t size, int de
         ring_.resize(pitch * kRingRows + kCacheLine + kRowOffset);
     State& s = *state_;
     j_decompress_ptr info = &s.info;
-    s.warned = false;
-    s.errors.num_warnings = 0;
+    s.ClearWarnings();
     if (setjmp(s.jump) != 0) {
         jpeg_abort_decompress(info);
         *error = s.message;
