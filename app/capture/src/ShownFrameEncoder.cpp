@@ -1,5 +1,6 @@
 #include "capture/ShownFrameEncoder.h"
 
+#include "CoefficientEncoder.h"
 #include "PictureScaler.h"
 #include "YuvPlanes.h"
 #include "annotation/FrameOverlay.h"
@@ -40,7 +41,8 @@ ShownFrameEncoder::ShownFrameEncoder(OverlayWorker* overlay, const ShownPicture*
                                      int camera_width, int camera_height)
     : overlay_(overlay), shown_(shown), decompressor_(tjInitDecompress()),
       compressor_(tjInitCompress()), scaler_(std::make_unique<PictureScaler>()),
-      compositor_(std::make_unique<yuv::OverlayCompositor>()) {
+      compositor_(std::make_unique<yuv::OverlayCompositor>()),
+      coefficients_(std::make_unique<dct::CoefficientEncoder>()) {
     const int turns = shown_ != nullptr ? shown_->QuarterTurns() : 0;
     const view::PictureSize size = view::RotateSize(camera_width, camera_height, turns);
     width_ = size.width;
@@ -101,6 +103,11 @@ bool ShownFrameEncoder::Encode(const uint8_t* jpeg, size_t length, const uint8_t
         return Last(out, out_length);
     if (!drawn && turns == 0 && fits) {
         Keep(jpeg, length);
+        return Last(out, out_length);
+    }
+    if (fits && header.colorspace == TJCS_YCbCr &&
+        coefficients_->Encode(jpeg, length, turns, drawn ? overlay_ : nullptr)) {
+        Keep(coefficients_->Data(), coefficients_->Size());
         return Last(out, out_length);
     }
     yuv::PlaneLayout from;

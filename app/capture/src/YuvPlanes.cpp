@@ -32,40 +32,6 @@ uint32_t Load32(const uint8_t* p) {
     return value;
 }
 
-// Pixels from x on in [x, end) that are transparent, four at a time: lines
-// and outlines leave most of a row's span untouched.
-int SkipTransparent(const uint8_t* row, int x, int end) {
-#if defined(__SSE2__)
-    const __m128i clear = _mm_set1_epi16(static_cast<short>(0xFEFE));
-    const auto load = [row](int at) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(at) * 4));
-    };
-    // The low 16 bits of each pixel: bytes 0, 1 of every four.
-    constexpr int kLowHalves = 0x3333;
-    while (x + 16 <= end) {
-        // A span crosses pages, where the processor's prefetching stops.
-        _mm_prefetch(reinterpret_cast<const char*>(row + static_cast<size_t>(x) * 4 + 1024),
-                     _MM_HINT_T0);
-        const __m128i a =
-            _mm_and_si128(_mm_cmpeq_epi16(load(x), clear), _mm_cmpeq_epi16(load(x + 4), clear));
-        const __m128i b = _mm_and_si128(_mm_cmpeq_epi16(load(x + 8), clear),
-                                        _mm_cmpeq_epi16(load(x + 12), clear));
-        if ((_mm_movemask_epi8(_mm_and_si128(a, b)) & kLowHalves) != kLowHalves)
-            break;
-        x += 16;
-    }
-    while (x + 4 <= end) {
-        if ((_mm_movemask_epi8(_mm_cmpeq_epi16(load(x), clear)) & kLowHalves) != kLowHalves)
-            break;
-        x += 4;
-    }
-#else
-    (void)row;
-    (void)end;
-#endif
-    return x;
-}
-
 // ---- turning one plane -------------------------------------------------------------
 
 struct Plane {
@@ -205,6 +171,38 @@ void ShiftHalfSample(uint8_t* plane, int width, int height, bool across) {
 }
 
 } // namespace
+
+int SkipTransparent(const uint8_t* row, int x, int end) {
+#if defined(__SSE2__)
+    const __m128i clear = _mm_set1_epi16(static_cast<short>(0xFEFE));
+    const auto load = [row](int at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + static_cast<size_t>(at) * 4));
+    };
+    // The low 16 bits of each pixel: bytes 0, 1 of every four.
+    constexpr int kLowHalves = 0x3333;
+    while (x + 16 <= end) {
+        // A span crosses pages, where the processor's prefetching stops.
+        _mm_prefetch(reinterpret_cast<const char*>(row + static_cast<size_t>(x) * 4 + 1024),
+                     _MM_HINT_T0);
+        const __m128i a =
+            _mm_and_si128(_mm_cmpeq_epi16(load(x), clear), _mm_cmpeq_epi16(load(x + 4), clear));
+        const __m128i b = _mm_and_si128(_mm_cmpeq_epi16(load(x + 8), clear),
+                                        _mm_cmpeq_epi16(load(x + 12), clear));
+        if ((_mm_movemask_epi8(_mm_and_si128(a, b)) & kLowHalves) != kLowHalves)
+            break;
+        x += 16;
+    }
+    while (x + 4 <= end) {
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi16(load(x), clear)) & kLowHalves) != kLowHalves)
+            break;
+        x += 4;
+    }
+#else
+    (void)row;
+    (void)end;
+#endif
+    return x;
+}
 
 bool MakeLayout(int width, int height, int subsampling, PlaneLayout* layout) {
     if (width <= 0 || height <= 0 ||

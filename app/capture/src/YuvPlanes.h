@@ -34,6 +34,11 @@ struct PlaneLayout {
     size_t bytes = 0;
 };
 
+// The first pixel of overlay row [x, end) that may be drawn: transparent
+// ones are skipped four at a time (lines and outlines leave most of a row's
+// span untouched); the pixel returned still needs its own look.
+int SkipTransparent(const uint8_t* row, int x, int end);
+
 // The layout of a width x height picture of subsampling. False for a
 // non-positive size or a subsampling the planes are not used for: grey (no
 // colour to draw with), 4:1:1 (its quarter turn has no JPEG form) and

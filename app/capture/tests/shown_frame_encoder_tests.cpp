@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -36,20 +37,23 @@ Colour CameraColour(int x, int y, int width, int height) {
 }
 
 std::vector<uint8_t> CameraJpeg(int width = kWidth, int height = kHeight,
-                                int subsampling = TJSAMP_444) {
+                                int subsampling = TJSAMP_444, int quality = 95,
+                                bool textured = false) {
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const Colour c = CameraColour(x, y, width, height);
             uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
             p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 0xFF;
+            if (textured) // fine detail across and down, unlike each other
+                p[1] = static_cast<uint8_t>((x * 37 + y * y * 11) & 0xFF);
         }
     }
     tjhandle tj = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
     EXPECT_EQ(0, tjCompress2(tj, pixels.data(), width, width * 4, height, TJPF_BGRX, &jpeg, &size,
-                             subsampling, 95, 0));
+                             subsampling, quality, 0));
     std::vector<uint8_t> out(jpeg, jpeg + size);
     tjFree(jpeg);
     tjDestroy(tj);
@@ -266,6 +270,7 @@ TEST(ShownFrameEncoder, PlanesMatchTheShownPictureForEverySubsamplingAndTurn) {
     } cases[] = {
         {TJSAMP_420, 64, 48, TJSAMP_420, 4.0},
         {TJSAMP_420, 75, 47, TJSAMP_420, 4.0},
+        {TJSAMP_420, 64, 40, TJSAMP_420, 4.0}, // half a colour block over, as 1080 rows
         {TJSAMP_444, 64, 48, TJSAMP_444, 1.0},
         {TJSAMP_444, 75, 47, TJSAMP_444, 1.0},
         {TJSAMP_422, 64, 48, TJSAMP_440, 2.0},
@@ -391,4 +396,40 @@ TEST(ShownFrameEncoder, PageModeRecordsTheFlattenedPageTurnedAsShown) {
                          {{kWidth / 2, 3}, kBlack},
                          {{kWidth / 2, kHeight - 4}, kBlack}},
                         3, nullptr, &mode);
+}
+
+// Turned without drawing, the camera's coefficients are moved, not
+// recompressed: each quarter turn is the picture turned, to within the
+// rounding of the decoder's transform, and four give back the camera's
+// picture exactly. (A coarse camera table shows a turn that forgets it.)
+TEST(ShownFrameEncoder, FourQuarterTurnsGiveTheCamerasPictureBack) {
+    for (const int subsampling : {TJSAMP_444, TJSAMP_422, TJSAMP_420, TJSAMP_440}) {
+        SCOPED_TRACE(subsampling);
+        const std::vector<uint8_t> camera = CameraJpeg(kWidth, kHeight, subsampling, 40, true);
+        std::vector<uint8_t> jpeg = camera;
+        ShownPicture shown;
+        shown.SetQuarterTurns(1);
+        for (int turn = 0; turn < 4; ++turn) {
+            const Picture in = Decode(jpeg.data(), jpeg.size());
+            ShownFrameEncoder encoder(nullptr, &shown, in.width, in.height);
+            const uint8_t* out = nullptr;
+            size_t out_length = 0;
+            ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &out_length));
+            jpeg.assign(out, out + out_length);
+            if (subsampling != TJSAMP_444)
+                continue; // its colours are spread differently once turned
+            const Picture got = Decode(jpeg.data(), jpeg.size());
+            std::vector<uint8_t> want(in.pixels.size());
+            ASSERT_TRUE(view::RotateFrame(in.pixels.data(), in.width, in.height, in.width * 4, 1,
+                                          want.data(), want.size()));
+            int worst = 0;
+            for (size_t i = 0; i < want.size(); ++i)
+                worst = std::max(worst, std::abs(want[i] - got.pixels[i]));
+            EXPECT_LE(worst, 3);
+        }
+        const Picture want = Decode(camera.data(), camera.size());
+        const Picture got = Decode(jpeg.data(), jpeg.size());
+        EXPECT_EQ(want.subsampling, got.subsampling);
+        EXPECT_EQ(want.pixels, got.pixels);
+    }
 }

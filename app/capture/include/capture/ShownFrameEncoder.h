@@ -1,7 +1,7 @@
 // Camera frames made into the picture the view shows, for a recording "as
-// shown" (the settings' "Record the picture as shown"): each compressed frame
-// is decoded, the annotation overlay composited in, the picture turned by the
-// quarter turns shown, and encoded again as JPEG (libjpeg-turbo, quality 85).
+// shown" (the settings' "Record the picture as shown"): the annotation
+// overlay composited into each compressed frame and the picture turned by
+// the quarter turns shown, as JPEG again (see below for how).
 // The recorder's writer thread runs it as its frame transform.
 //
 // One encoder serves one recording and fixes its size: the shown picture's
@@ -14,10 +14,13 @@
 // subsampling, so that both kinds of frame stay alike (a quarter turn makes
 // 4:2:2 into 4:4:0, its chroma turned with the picture).
 //
-// A colour picture of the recording's size is worked on as the codec's
-// YCbCr planes (YuvPlanes.h: decoded, annotated, turned and encoded without
-// converting colours); a fitted one, a grey one and unusual kinds go through
-// 32-bit pixels.
+// A colour picture of the recording's size keeps the camera's coefficients
+// (CoefficientEncoder.h: only the blocks under drawn pixels are made into
+// samples and back, and a turn moves whole blocks), unless the drawing covers
+// much of it; then it is worked on as the codec's YCbCr planes (YuvPlanes.h:
+// decoded, annotated, turned and encoded without converting colours). A
+// fitted one, a grey one and unusual kinds go through 32-bit pixels. What is
+// encoded again is encoded at kQuality.
 //
 // A frame that cannot be decoded (no JPEG header, a fatal decoder error, cut
 // short before its end-of-image marker) gives the last picture again, so that
@@ -41,6 +44,9 @@
 class OverlayWorker;
 class PictureScaler;
 class ShownPicture;
+namespace dct {
+class CoefficientEncoder;
+} // namespace dct
 namespace page {
 class PageMode;
 class PageRenderer;
@@ -128,6 +134,7 @@ private:
     std::unique_ptr<uint8_t[]> fitted_;  // ... placed in the recording's size
     std::unique_ptr<PictureScaler> scaler_;
     std::unique_ptr<yuv::OverlayCompositor> compositor_;
+    std::unique_ptr<dct::CoefficientEncoder> coefficients_;
     std::unique_ptr<unsigned char, TjBufferFree> out_; // the last picture given
     size_t out_capacity_ = 0;
     size_t out_length_ = 0; // 0: none yet
