@@ -36,9 +36,6 @@ uint32_t Load32(const uint8_t* p) {
     return value;
 }
 
-// Coefficient arrays kept from picture to picture: libjpeg's own would be
-// allocated and freed for every one, megabytes each, and the memory they
-// touch comes back from the system page by page each time.
 struct Component;
 
 // Storage for coefficients, kept at its largest size.
@@ -70,6 +67,9 @@ struct BlockArray {
     JDIMENSION total_rows = 0;
 };
 
+// Coefficient arrays kept from picture to picture: libjpeg's own would be
+// allocated and freed for every one, megabytes each, and the memory they
+// touch comes back from the system page by page each time.
 class ArrayPool {
 public:
     void Reset() { used_ = 0; }

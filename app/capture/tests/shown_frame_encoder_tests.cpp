@@ -433,3 +433,61 @@ TEST(ShownFrameEncoder, FourQuarterTurnsGiveTheCamerasPictureBack) {
         EXPECT_EQ(want.pixels, got.pixels);
     }
 }
+
+// Drawn on, only the blocks under the drawing are made again: every other
+// pixel is the camera's, bit for bit.
+TEST(ShownFrameEncoder, BlocksNothingIsDrawnOnKeepTheCamerasPixels) {
+    const std::vector<uint8_t> camera = CameraJpeg(kWidth, kHeight, TJSAMP_444, 40, true);
+    OverlayWorker overlay;
+    // Black over [8, 16) both ways, one block, with where it is drawn.
+    overlay.SetExtentRenderer([](uint8_t* pixels, size_t size, OverlayExtent* extent) {
+        std::memset(pixels, kTransparentByte, size);
+        for (int y = 8; y < 16; ++y) {
+            for (int x = 8; x < 16; ++x) {
+                uint8_t* p = pixels + (static_cast<size_t>(y) * kWidth + x) * 4;
+                p[0] = p[1] = p[2] = 0, p[3] = 0xFF;
+            }
+        }
+        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
+        return true;
+    });
+    overlay.SetPlaying(true);
+    overlay.RequestRedraw();
+    ASSERT_TRUE(overlay.Turn());
+    ShownPicture shown;
+    ShownFrameEncoder encoder(&overlay, &shown, kWidth, kHeight);
+    const uint8_t* out = nullptr;
+    size_t out_length = 0;
+    ASSERT_TRUE(encoder.Encode(camera.data(), camera.size(), &out, &out_length));
+    const Picture want = Decode(camera.data(), camera.size());
+    const Picture got = Decode(out, out_length);
+    ASSERT_EQ(want.pixels.size(), got.pixels.size());
+    int changed_outside = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const size_t at = (static_cast<size_t>(y) * kWidth + x) * 4;
+            if (x >= 8 && x < 16 && y >= 8 && y < 16)
+                EXPECT_TRUE(got.Near(x, y, kBlack)) << x << "," << y;
+            else
+                changed_outside += std::memcmp(&want.pixels[at], &got.pixels[at], 3) != 0;
+        }
+    }
+    EXPECT_EQ(0, changed_outside);
+}
+
+// Damaged picture data that libjpeg works around still makes a whole frame
+// of the recording's size, turned.
+TEST(ShownFrameEncoder, DamagedPictureDataStillMakesAWholeTurnedFrame) {
+    std::vector<uint8_t> jpeg = CameraJpeg(kWidth, kHeight, TJSAMP_420, 40, true);
+    for (size_t i = jpeg.size() / 2; i < jpeg.size() / 2 + 40; ++i)
+        jpeg[i] = static_cast<uint8_t>(jpeg[i] == 0xFF ? 0x00 : jpeg[i] ^ 0x5A);
+    ShownPicture shown;
+    shown.SetQuarterTurns(1);
+    ShownFrameEncoder encoder(nullptr, &shown, kWidth, kHeight);
+    const uint8_t* out = nullptr;
+    size_t out_length = 0;
+    ASSERT_TRUE(encoder.Encode(jpeg.data(), jpeg.size(), &out, &out_length));
+    const Picture got = Decode(out, out_length);
+    EXPECT_EQ(kHeight, got.width);
+    EXPECT_EQ(kWidth, got.height);
+}
