@@ -411,18 +411,8 @@ CoefficientEncoder::State::Place CoefficientEncoder::State::PlaceOf(const Compon
 void CoefficientEncoder::State::TurnRow(const BlockArray& view, JDIMENSION y, JBLOCKROW out) {
     const Component& k = *view.view;
     const int turns = view.turns;
-    // An odd turn reads down a column of blocks, one per row of the
-    // camera's array, which the processor does not fetch ahead by itself.
-    constexpr int kAhead = 6;
     const int across = static_cast<int>(view.per_row);
     for (int x = 0; x < across; ++x) {
-        const Place ahead = PlaceOf(k, turns, x + kAhead, static_cast<int>(y));
-        for (int below = 0; below < 2; ++below) {
-            if (const JCOEF* block = k.Block(ahead.row + below, ahead.column)) {
-                __builtin_prefetch(block);
-                __builtin_prefetch(block + DCTSIZE2 - 1);
-            }
-        }
         const Place place = PlaceOf(k, turns, x, static_cast<int>(y));
         const JCOEF* block = k.Block(place.row, place.column);
         JCOEF shifted[kBlock];

@@ -105,6 +105,22 @@ void DrawSquare(OverlayWorker* worker) {
     ASSERT_TRUE(worker->Present());
 }
 
+// A black 8 x 8 block at (*left, 8), with where it is drawn; *left is read
+// at each rendering.
+void DrawBlackBlock(OverlayWorker* worker, const int* left) {
+    worker->SetExtentRenderer([left](uint8_t* pixels, size_t size, OverlayExtent* extent) {
+        std::memset(pixels, kTransparentByte, size);
+        for (int y = 8; y < 16; ++y)
+            for (int x = *left; x < *left + 8; ++x)
+                std::memcpy(pixels + (static_cast<size_t>(y) * kWidth + x) * 4, "\0\0\0\xFF", 4);
+        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
+        return true;
+    });
+    worker->SetPlaying(true);
+    worker->RequestRedraw();
+    ASSERT_TRUE(worker->Turn());
+}
+
 // A point of the camera's upright picture and what shows there.
 struct Mark {
     view::POINT at;
@@ -344,17 +360,7 @@ TEST(ShownFrameEncoder, TheInkOfOneRenderingServesUntilTheNext) {
     const std::vector<uint8_t> jpeg = CameraJpeg(kWidth, kHeight, TJSAMP_420);
     int left = 8;
     OverlayWorker overlay;
-    overlay.SetExtentRenderer([&](uint8_t* pixels, size_t size, OverlayExtent* extent) {
-        std::memset(pixels, kTransparentByte, size);
-        for (int y = 8; y < 16; ++y)
-            for (int x = left; x < left + 8; ++x)
-                std::memcpy(pixels + (static_cast<size_t>(y) * kWidth + x) * 4, "\0\0\0\xFF", 4);
-        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
-        return true;
-    });
-    overlay.SetPlaying(true);
-    overlay.RequestRedraw();
-    ASSERT_TRUE(overlay.Turn());
+    DrawBlackBlock(&overlay, &left);
     ShownPicture shown;
     ShownFrameEncoder encoder(&overlay, &shown, kWidth, kHeight);
     const uint8_t* out = nullptr;
@@ -438,22 +444,9 @@ TEST(ShownFrameEncoder, FourQuarterTurnsGiveTheCamerasPictureBack) {
 // pixel is the camera's, bit for bit.
 TEST(ShownFrameEncoder, BlocksNothingIsDrawnOnKeepTheCamerasPixels) {
     const std::vector<uint8_t> camera = CameraJpeg(kWidth, kHeight, TJSAMP_444, 40, true);
+    const int left = 8; // black over [8, 16) both ways: one block
     OverlayWorker overlay;
-    // Black over [8, 16) both ways, one block, with where it is drawn.
-    overlay.SetExtentRenderer([](uint8_t* pixels, size_t size, OverlayExtent* extent) {
-        std::memset(pixels, kTransparentByte, size);
-        for (int y = 8; y < 16; ++y) {
-            for (int x = 8; x < 16; ++x) {
-                uint8_t* p = pixels + (static_cast<size_t>(y) * kWidth + x) * 4;
-                p[0] = p[1] = p[2] = 0, p[3] = 0xFF;
-            }
-        }
-        ScanOverlayExtent(pixels, kWidth, kHeight, 0, 0, kWidth, kHeight, extent);
-        return true;
-    });
-    overlay.SetPlaying(true);
-    overlay.RequestRedraw();
-    ASSERT_TRUE(overlay.Turn());
+    DrawBlackBlock(&overlay, &left);
     ShownPicture shown;
     ShownFrameEncoder encoder(&overlay, &shown, kWidth, kHeight);
     const uint8_t* out = nullptr;
